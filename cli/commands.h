@@ -1,0 +1,35 @@
+#pragma once
+// Sub-commands of quarvel-cli and the option parsing they share.
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/picture.h"
+
+namespace quarvel::cli {
+
+inline constexpr int kExitOk = 0;
+inline constexpr int kExitFailed = 1;
+inline constexpr int kExitUsage = 2;
+inline constexpr int kExitAborted = 130;
+
+// Each takes the arguments after the sub-command's name and returns the exit status.
+int RunRender(const std::vector<std::string>& args);
+int RunConvert(const std::vector<std::string>& args);        // convert DOCUMENT...
+int RunConvertFolder(const std::vector<std::string>& args);  // convert-folder FOLDER
+
+// "RRGGBB" (an optional leading '#') in the usual red-green-blue order.
+std::optional<COLORREF> ParseColorOption(std::string_view text);
+// A whole decimal number within [lo, hi].
+std::optional<int> ParseIntOption(std::string_view text, int lo, int hi);
+
+// Prints "quarvel-cli: <message>" and the usage hint to standard error; returns kExitUsage.
+int UsageError(const std::string& message);
+
+// Applies --font PATH (or leaves QUARVEL_FONT in force); returns false with a message
+// on standard error when the file cannot be used.
+bool ApplyFontOption(const std::string& path);
+
+}  // namespace quarvel::cli

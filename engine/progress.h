@@ -1,0 +1,37 @@
+#pragma once
+// What a conversion job reports to, and learns from, the front end that started it.
+//
+// The window implements it with its progress dialog, the command-line tool with a
+// progress line on standard error. The flags are shared between the thread that
+// starts a job and the worker that runs it.
+
+#include <atomic>
+#include <string>
+
+namespace quarvel {
+
+class JobProgress {
+public:
+    virtual ~JobProgress() = default;
+
+    std::atomic<bool> bInitialized{false};  // the front end is ready to show texts
+    std::atomic<bool> bAbort{false};        // the user asked to stop the current job
+    std::atomic<bool> bRunning{false};      // a job is running
+
+    // Starting thread, before the worker starts: bRunning = true, bAbort = false.
+    virtual void BeginJob() {
+        bAbort = false;
+        bRunning = true;
+    }
+    // Worker: exactly once per job, as its last act.
+    virtual void EndJob() { bRunning = false; }
+
+    // Worker: the text to show (code page 932). Repeated equal texts may be dropped.
+    virtual void SetProgressText(const std::string& text) = 0;
+
+    // Worker: shows a message (code page 932, path on the first line) and returns
+    // once the user has seen it.
+    virtual void ShowMessage(const std::string& text) = 0;
+};
+
+}  // namespace quarvel

@@ -1,0 +1,72 @@
+#pragma once
+// Code page 932 (Shift-JIS as Windows extends it) over glibc iconv.
+//
+// Conversions are strict: a code point converts to bytes only when those bytes
+// decode back to the same code point, so iconv's one-way mappings (U+00A5 to 0x5C,
+// U+203E to 0x7E, U+2014 to 0x815C) count as "not in code page 932".
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace quarvel {
+
+// Owner of one iconv conversion descriptor.
+class IconvHandle {
+public:
+    IconvHandle(const char* to_code, const char* from_code);
+    ~IconvHandle();
+    IconvHandle(IconvHandle&& other) noexcept;
+    IconvHandle& operator=(IconvHandle&& other) noexcept;
+    IconvHandle(const IconvHandle&) = delete;
+    IconvHandle& operator=(const IconvHandle&) = delete;
+
+    bool valid() const { return handle_ != nullptr; }
+    // Converts all of `in`; returns nothing when any input cannot be converted.
+    std::optional<std::string> convert(std::string_view in);
+
+private:
+    void* handle_ = nullptr;
+};
+
+// Stand-in for isleadbyte() under the "japanese" locale.
+constexpr bool IsLeadByte(unsigned char b) {
+    return (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC);
+}
+
+namespace cp932 {
+
+// One character decoded from the front of a byte string.
+struct Decoded {
+    char32_t code = 0;     // the code point; meaningful only when `valid`
+    std::size_t length = 0; // bytes taken: 1 or 2 (0 only at the end of the input)
+    bool valid = false;    // false for bytes the code page does not assign
+};
+
+// Decodes the character at the front of `bytes`. A lead byte with a valid trail
+// byte takes both bytes (valid or not); a lead byte at the end or with an invalid
+// partner takes one byte and is invalid; 0x80, 0xA0, 0xFD..0xFF are invalid.
+Decoded DecodeOne(std::string_view bytes);
+
+// Bytes of one code point (one or two bytes, the same as wcstombs of a single
+// character), or empty when the code page cannot hold it exactly. U+0000 gives "".
+std::optional<std::string> EncodeOne(char32_t code);
+
+// Whole-text conversions. Invalid bytes become U+FFFD when decoding.
+std::u16string ToUtf16(std::string_view bytes);
+std::u32string ToUtf32(std::string_view bytes);
+std::string ToUtf8(std::string_view bytes);
+
+// UTF-16 to code page 932: each character the code page cannot hold becomes '?'
+// (the way the clipboard's 8-bit text form of the same text reads).
+std::string FromUtf16Lossy(std::u16string_view text);
+
+// True when `bytes` is well-formed UTF-8.
+bool IsValidUtf8(std::string_view bytes);
+std::u16string Utf8ToUtf16(std::string_view bytes);
+std::string Utf16ToUtf8(std::u16string_view text);
+
+}  // namespace cp932
+}  // namespace quarvel

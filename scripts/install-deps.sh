@@ -1,0 +1,34 @@
+#!/usr/bin/env bash
+# Installs every Debian package that building, testing and running Quarvel needs.
+# Idempotent: does nothing when all packages are present; runs `apt-get update`
+# only when something is missing.
+set -euo pipefail
+
+packages=(
+  cmake ninja-build g++ pkg-config
+  libfreetype-dev libfontconfig-dev libpng-dev zlib1g-dev
+  qt6-base-dev libgl-dev
+  libgtest-dev libgmock-dev libbenchmark-dev
+  fonts-mona fonts-monapo fonts-ipafont-gothic fontconfig
+  xvfb xauth
+)
+
+missing=()
+for p in "${packages[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
+    missing+=("$p")
+  fi
+done
+
+if [ ${#missing[@]} -eq 0 ]; then
+  exit 0
+fi
+
+echo "Installing: ${missing[*]}" >&2
+sudo_cmd=()
+if [ "$(id -u)" -ne 0 ]; then
+  sudo_cmd=(sudo)
+fi
+export DEBIAN_FRONTEND=noninteractive
+"${sudo_cmd[@]}" apt-get update -q
+"${sudo_cmd[@]}" apt-get install -y -q --no-install-recommends "${missing[@]}"

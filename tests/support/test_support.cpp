@@ -1,0 +1,177 @@
+#include "support/test_support.h"
+
+#include <fcntl.h>
+#include <png.h>
+#include <poll.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <memory>
+#include <random>
+#include <sstream>
+#include <stdexcept>
+
+extern char** environ;
+
+namespace quarvel::test {
+
+TempDir::TempDir() {
+    std::random_device rd;
+    auto base = std::filesystem::temp_directory_path();
+    for (int i = 0; i < 100; ++i) {
+        auto candidate = base / ("quarvel-test-" + std::to_string(rd()));
+        if (std::filesystem::create_directory(candidate)) {
+            path_ = candidate;
+            return;
+        }
+    }
+    throw std::runtime_error("cannot create a temporary folder");
+}
+
+TempDir::~TempDir() {
+    std::error_code ec;
+    // Tests may leave read-only entries behind; make them writable so they go too.
+    for (auto it = std::filesystem::recursive_directory_iterator(path_, ec);
+         !ec && it != std::filesystem::recursive_directory_iterator(); it.increment(ec)) {
+        std::filesystem::permissions(it->path(), std::filesystem::perms::owner_all,
+                                     std::filesystem::perm_options::add, ec);
+    }
+    std::filesystem::remove_all(path_, ec);
+}
+
+std::string ReadFile(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream ss;
+    ss << in.rdbuf();
+    return ss.str();
+}
+
+void WriteFile(const std::filesystem::path& path, const std::string& bytes) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+}
+
+bool DecodePng(const std::filesystem::path& path, Picture& out, std::vector<std::string>* chunks) {
+    std::string bytes = ReadFile(path);
+    if (bytes.size() < 8 || png_sig_cmp(reinterpret_cast<png_const_bytep>(bytes.data()), 0, 8) != 0)
+        return false;
+    if (chunks) {
+        chunks->clear();
+        std::size_t pos = 8;
+        while (pos + 8 <= bytes.size()) {
+            auto b = reinterpret_cast<const unsigned char*>(bytes.data() + pos);
+            std::size_t len = (std::size_t(b[0]) << 24) | (b[1] << 16) | (b[2] << 8) | b[3];
+            chunks->push_back(bytes.substr(pos + 4, 4));
+            pos += 12 + len;
+        }
+    }
+    png_image image;
+    std::memset(&image, 0, sizeof image);
+    image.version = PNG_IMAGE_VERSION;
+    if (!png_image_begin_read_from_memory(&image, bytes.data(), bytes.size())) return false;
+    image.format = PNG_FORMAT_RGB;
+    out.width = static_cast<int>(image.width);
+    out.height = static_cast<int>(image.height);
+    out.rgb.assign(PNG_IMAGE_SIZE(image), 0);
+    bool ok = png_image_finish_read(&image, nullptr, out.rgb.data(), 0, nullptr) != 0;
+    png_image_free(&image);
+    return ok;
+}
+
+ProcessResult RunProcess(const std::vector<std::string>& argv, const std::string& input,
+                         const std::vector<std::string>& extra_env) {
+    ProcessResult result;
+    std::signal(SIGPIPE, SIG_IGN);  // a child that stops reading must not kill the test
+    int in_pipe[2], out_pipe[2], err_pipe[2];
+    if (pipe(in_pipe) != 0 || pipe(out_pipe) != 0 || pipe(err_pipe) != 0) return result;
+
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, in_pipe[0], 0);
+    posix_spawn_file_actions_adddup2(&actions, out_pipe[1], 1);
+    posix_spawn_file_actions_adddup2(&actions, err_pipe[1], 2);
+    for (int fd : {in_pipe[0], in_pipe[1], out_pipe[0], out_pipe[1], err_pipe[0], err_pipe[1]})
+        posix_spawn_file_actions_addclose(&actions, fd);
+
+    std::vector<std::string> env_strings;
+    for (char** e = environ; *e; ++e) env_strings.emplace_back(*e);
+    for (const auto& extra : extra_env) {
+        auto key = extra.substr(0, extra.find('=') + 1);
+        std::erase_if(env_strings, [&](const std::string& s) { return s.rfind(key, 0) == 0; });
+        env_strings.push_back(extra);
+    }
+    std::vector<char*> envp;
+    for (auto& s : env_strings) envp.push_back(s.data());
+    envp.push_back(nullptr);
+    std::vector<std::string> args = argv;
+    std::vector<char*> argp;
+    for (auto& s : args) argp.push_back(s.data());
+    argp.push_back(nullptr);
+
+    pid_t pid = 0;
+    int rc = posix_spawn(&pid, argp[0], &actions, nullptr, argp.data(), envp.data());
+    posix_spawn_file_actions_destroy(&actions);
+    close(in_pipe[0]);
+    close(out_pipe[1]);
+    close(err_pipe[1]);
+    if (rc != 0) {
+        close(in_pipe[1]);
+        close(out_pipe[0]);
+        close(err_pipe[0]);
+        return result;
+    }
+
+    // Feed stdin and drain both outputs together so that no pipe fills up.
+    std::size_t written = 0;
+    int in_fd = in_pipe[1];
+    if (input.empty()) {
+        close(in_fd);
+        in_fd = -1;
+    } else {
+        fcntl(in_fd, F_SETFL, O_NONBLOCK);
+    }
+    bool out_open = true, err_open = true;
+    char buf[65536];
+    while (out_open || err_open || in_fd >= 0) {
+        pollfd fds[3];
+        int n = 0;
+        if (out_open) fds[n++] = {out_pipe[0], POLLIN, 0};
+        if (err_open) fds[n++] = {err_pipe[0], POLLIN, 0};
+        if (in_fd >= 0) fds[n++] = {in_fd, POLLOUT, 0};
+        if (poll(fds, n, -1) < 0) break;
+        for (int i = 0; i < n; ++i) {
+            if (!fds[i].revents) continue;
+            if (fds[i].fd == in_fd) {
+                ssize_t w = write(in_fd, input.data() + written, input.size() - written);
+                if (w > 0) written += static_cast<std::size_t>(w);
+                if (w < 0 || written == input.size()) {
+                    close(in_fd);
+                    in_fd = -1;
+                }
+                continue;
+            }
+            ssize_t r = read(fds[i].fd, buf, sizeof buf);
+            std::string& target = fds[i].fd == out_pipe[0] ? result.out : result.err;
+            if (r > 0) {
+                target.append(buf, static_cast<std::size_t>(r));
+            } else {
+                (fds[i].fd == out_pipe[0] ? out_open : err_open) = false;
+            }
+        }
+    }
+    close(out_pipe[0]);
+    close(err_pipe[0]);
+    int status = 0;
+    waitpid(pid, &status, 0);
+    if (WIFEXITED(status)) result.exit_code = WEXITSTATUS(status);
+    else if (WIFSIGNALED(status)) result.exit_code = 128 + WTERMSIG(status);
+    return result;
+}
+
+}  // namespace quarvel::test

@@ -1,0 +1,45 @@
+#pragma once
+// Helpers shared by the tests: temporary folders, whole files, PNG decoding and
+// running the command-line tool.
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "platform/picture.h"
+
+namespace quarvel::test {
+
+// A fresh folder under the system's temporary folder, removed with its contents.
+class TempDir {
+public:
+    TempDir();
+    ~TempDir();
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+    const std::filesystem::path& path() const { return path_; }
+    std::filesystem::path operator/(const std::string& name) const { return path_ / name; }
+
+private:
+    std::filesystem::path path_;
+};
+
+std::string ReadFile(const std::filesystem::path& path);
+void WriteFile(const std::filesystem::path& path, const std::string& bytes);
+
+// Decodes a PNG file with libpng into an RGB picture; returns false on any error.
+// `chunks` receives the chunk types in file order when not null.
+bool DecodePng(const std::filesystem::path& path, Picture& out,
+               std::vector<std::string>* chunks = nullptr);
+
+struct ProcessResult {
+    int exit_code = -1;
+    std::string out;
+    std::string err;
+};
+
+// Runs a program with arguments (no shell), feeding `input` to its standard input.
+ProcessResult RunProcess(const std::vector<std::string>& argv, const std::string& input = {},
+                         const std::vector<std::string>& extra_env = {});
+
+}  // namespace quarvel::test
