@@ -1,0 +1,136 @@
+// quarvel-cli render: one piece of text art to one picture.
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+#include <iterator>
+#include <sstream>
+
+#include "cli/commands.h"
+#include "platform/codec.h"
+#include "render/png_writer.h"
+#include "render/renderer.h"
+#include "render/text_prep.h"
+
+namespace quarvel::cli {
+namespace {
+
+enum class Encoding { automatic, utf8, cp932 };
+
+struct RenderOptions {
+    std::string input = "-";
+    std::string output;
+    Appearance look;
+    bool html = false;
+    Encoding encoding = Encoding::automatic;
+    std::string font;
+};
+
+// Parses the arguments; returns an empty string or the usage complaint.
+std::string ParseRenderArgs(const std::vector<std::string>& args, RenderOptions& o) {
+    bool have_input = false;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        auto value = [&]() -> const std::string* { return i + 1 < args.size() ? &args[++i] : nullptr; };
+        if (a == "-o" || a == "--output") {
+            auto v = value();
+            if (!v) return "option " + a + " needs a file name";
+            o.output = *v;
+        } else if (a == "--fore" || a == "--back") {
+            auto v = value();
+            auto colour = v ? ParseColorOption(*v) : std::nullopt;
+            if (!colour) return "option " + a + " needs a colour as RRGGBB";
+            (a == "--fore" ? o.look.colFore : o.look.colBack) = *colour;
+        } else if (a == "--margin") {
+            auto v = value();
+            auto margin = v ? ParseIntOption(*v, 0, 100) : std::nullopt;
+            if (!margin) return "option --margin needs a number from 0 to 100";
+            o.look.iMargin = *margin;
+        } else if (a == "--no-space-sim") {
+            o.look.bSpace = false;
+        } else if (a == "--html") {
+            o.html = true;
+        } else if (a == "--encoding") {
+            auto v = value();
+            if (v && *v == "auto") o.encoding = Encoding::automatic;
+            else if (v && (*v == "utf-8" || *v == "utf8")) o.encoding = Encoding::utf8;
+            else if (v && (*v == "cp932" || *v == "sjis" || *v == "shift-jis")) o.encoding = Encoding::cp932;
+            else return "option --encoding takes auto, utf-8 or cp932";
+        } else if (a == "--font") {
+            auto v = value();
+            if (!v) return "option --font needs a font file";
+            o.font = *v;
+        } else if (a.size() > 1 && a[0] == '-') {
+            return "unknown option '" + a + "'";
+        } else {
+            if (have_input) return "only one text file can be drawn at a time";
+            o.input = a;
+            have_input = true;
+        }
+    }
+    if (o.output.empty()) return "the picture's file name is missing (-o OUT.png)";
+    return {};
+}
+
+bool ReadInput(const std::string& path, std::string& bytes) {
+    if (path == "-") {
+        std::ostringstream ss;
+        ss << std::cin.rdbuf();
+        bytes = ss.str();
+        return !std::cin.bad();
+    }
+    std::ifstream in(path, std::ios::binary);
+    if (!in) return false;
+    bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    return !in.bad();
+}
+
+// The renderer's input for the file's bytes.
+std::string PrepareInput(std::string bytes, const RenderOptions& o) {
+    bool utf8 = o.encoding == Encoding::utf8 ||
+                (o.encoding == Encoding::automatic && cp932::IsValidUtf8(bytes));
+    if (utf8) {
+        if (bytes.rfind("\xEF\xBB\xBF", 0) == 0) bytes.erase(0, 3);
+        bytes = Utf8ToCp932WithReferences(bytes);
+    }
+    return o.html ? bytes : PreparePlainText(bytes);
+}
+
+}  // namespace
+
+int RunRender(const std::vector<std::string>& args) {
+    RenderOptions o;
+    if (std::string problem = ParseRenderArgs(args, o); !problem.empty()) return UsageError(problem);
+    if (!o.font.empty() && !ApplyFontOption(o.font)) return kExitFailed;
+
+    std::string bytes;
+    if (!ReadInput(o.input, bytes)) {
+        std::fprintf(stderr, "%s: %s\n", o.input == "-" ? "(standard input)" : o.input.c_str(),
+                     std::strerror(errno));
+        return kExitFailed;
+    }
+    const std::string text = PrepareInput(std::move(bytes), o);
+    const Picture picture = RenderPicture(text.c_str(), o.look);
+
+    std::FILE* stream = std::fopen(o.output.c_str(), "wb");
+    if (!stream) {
+        std::fprintf(stderr, "%s: %s\n", o.output.c_str(), std::strerror(errno));
+        return kExitFailed;
+    }
+    const bool written = WritePngFile(picture, stream) == 1;
+    const int saved_errno = errno;
+    const bool closed = std::fclose(stream) == 0;
+    if (!written || !closed) {
+        std::fprintf(stderr, "%s: %s\n", o.output.c_str(),
+                     saved_errno ? std::strerror(saved_errno) : "the picture could not be written");
+        std::error_code ec;
+        std::filesystem::remove(o.output, ec);  // no half-written picture stays behind
+        return kExitFailed;
+    }
+    return kExitOk;
+}
+
+}  // namespace quarvel::cli

@@ -1,0 +1,70 @@
+#pragma once
+// Glyph shapes and advance widths for the renderer.
+//
+// Shapes come from Mona (its built-in 16-pixel bitmaps, drawn without smoothing),
+// or from the font file the user names; characters that face lacks come from
+// Monapo, IPA P Gothic, then any installed face fontconfig offers. Advances come
+// from the compiled-in table of the original font's widths at 16 pixels, so text
+// art lines up exactly whatever face draws the shape.
+
+#include <cstdint>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace quarvel {
+
+inline constexpr int kFontPixelHeight = 16;
+inline constexpr int kFontAscent = 14;
+inline constexpr int kFontDescent = 2;
+
+// One rendered glyph: a coverage mask (1 = ink) placed relative to the pen
+// position on the baseline, and the advance the pen moves by.
+struct Glyph {
+    int advance = 0;
+    int left = 0;    // bitmap_left
+    int top = 0;     // bitmap_top: rows above the baseline
+    int width = 0;
+    int height = 0;
+    std::vector<std::uint8_t> mask;  // width * height, 0 or 1
+};
+
+class GlyphCache {
+public:
+    // The process-wide cache. The main face is chosen on first use: the file given
+    // to SetMainFontFile, else $QUARVEL_FONT, else Mona.
+    static GlyphCache& Instance();
+
+    // Names the font file that replaces Mona. Only before the first use of
+    // Instance(); returns false with a reason when the file cannot be used.
+    static bool SetMainFontFile(const std::filesystem::path& path, std::string& error);
+
+    ~GlyphCache();
+    GlyphCache(const GlyphCache&) = delete;
+    GlyphCache& operator=(const GlyphCache&) = delete;
+
+    // The glyph of a code point, loaded and rendered once; never null. A character
+    // that no installed face has gets an empty glyph with the table's width, or the
+    // width of the main face's .notdef glyph. Safe from any thread.
+    const Glyph& Get(char32_t code);
+    // The glyph that stands for bytes the code page cannot decode: no ink, the
+    // .notdef width.
+    const Glyph& Undecodable() const { return undecodable_; }
+
+    // Width in the original font's table, or 0 when the table has no entry.
+    static int TableWidth(char32_t code);
+
+    // Path of the face that draws most glyphs (empty when no face could be opened).
+    std::string MainFacePath() const;
+
+private:
+    explicit GlyphCache(const std::filesystem::path& main_face);
+    const Glyph& Load(char32_t code);
+
+    struct Impl;
+    std::unique_ptr<Impl> impl_;
+    Glyph undecodable_;
+};
+
+}  // namespace quarvel

@@ -1,0 +1,62 @@
+#include "render/draw.h"
+
+#include <algorithm>
+
+#include "platform/codec.h"
+
+namespace quarvel {
+namespace {
+
+// Calls fn(glyph) for each character of a run, undecodable bytes included.
+template <typename Fn>
+void ForEachGlyph(std::string_view bytes, Fn fn) {
+    GlyphCache& glyphs = GlyphCache::Instance();
+    std::size_t i = 0;
+    while (i < bytes.size()) {
+        cp932::Decoded d = cp932::DecodeOne(bytes.substr(i));
+        fn(d.valid ? glyphs.Get(d.code) : glyphs.Undecodable());
+        i += d.length;
+    }
+}
+
+}  // namespace
+
+void DrawGlyph(Picture& picture, int x, int y, const Glyph& glyph, COLORREF fore) {
+    const int left = x + glyph.left;
+    const int top = y + kFontAscent - glyph.top;
+    const int x0 = std::max(0, -left);
+    const int x1 = std::min(glyph.width, picture.width - left);
+    const int y0 = std::max(0, -top);
+    const int y1 = std::min(glyph.height, picture.height - top);
+    if (x0 >= x1 || y0 >= y1) return;
+    const std::uint8_t r = RedOf(fore), g = GreenOf(fore), b = BlueOf(fore);
+    for (int gy = y0; gy < y1; ++gy) {
+        const std::uint8_t* mask = glyph.mask.data() + static_cast<std::size_t>(gy) * glyph.width;
+        std::uint8_t* row = picture.row(top + gy);
+        for (int gx = x0; gx < x1; ++gx) {
+            if (!mask[gx]) continue;
+            std::uint8_t* p = row + (left + gx) * 3;
+            p[0] = r;
+            p[1] = g;
+            p[2] = b;
+        }
+    }
+}
+
+int MeasureRun(std::string_view bytes) {
+    int width = 0;
+    ForEachGlyph(bytes, [&](const Glyph& glyph) { width += glyph.advance; });
+    return width;
+}
+
+int DrawRun(Picture& picture, int x, int y, std::string_view bytes, COLORREF fore, COLORREF back) {
+    picture.fill(x, y, x + MeasureRun(bytes), y + kFontPixelHeight, back);
+    int pen = x;
+    ForEachGlyph(bytes, [&](const Glyph& glyph) {
+        DrawGlyph(picture, pen, y, glyph, fore);
+        pen += glyph.advance;
+    });
+    return pen - x;
+}
+
+}  // namespace quarvel

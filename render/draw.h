@@ -1,0 +1,22 @@
+#pragma once
+// Drawing glyphs into a picture the way opaque text output does: the cell first,
+// in the background colour, then the ink in the text colour.
+
+#include <string_view>
+
+#include "platform/fonts.h"
+#include "platform/picture.h"
+
+namespace quarvel {
+
+// Ink of one glyph whose cell's top-left corner is at (x, y), clipped to the picture.
+void DrawGlyph(Picture& picture, int x, int y, const Glyph& glyph, COLORREF fore);
+
+// Advance of a run of code page 932 bytes: the sum of its characters' advances.
+int MeasureRun(std::string_view bytes);
+
+// Fills the run's cell (its advance wide, one font height high) with `back`, then
+// draws its glyphs from (x, y). Returns the advance.
+int DrawRun(Picture& picture, int x, int y, std::string_view bytes, COLORREF fore, COLORREF back);
+
+}  // namespace quarvel

@@ -1,0 +1,18 @@
+#pragma once
+#include <span>
+#include <string_view>
+
+namespace quarvel {
+
+struct Entity {
+    std::string_view name;
+    char32_t code;
+};
+
+inline constexpr std::size_t kLongestEntityName = 8;  // "thetasym"
+
+std::span<const Entity> EntityTable();
+const Entity* FindEntityByName(std::string_view name);
+const Entity* FindEntityByCode(char32_t code);
+
+}  // namespace quarvel
