@@ -1,0 +1,93 @@
+#include "engine/code_convert.h"
+
+#include <algorithm>
+
+namespace quarvel {
+
+std::uint16_t JisToShiftJis(std::uint16_t jis) {
+    unsigned h = jis >> 8, l = jis & 0xFF;
+    if (!IsJisByte(static_cast<unsigned char>(h)) || !IsJisByte(static_cast<unsigned char>(l))) return 0;
+    if (h & 1) l += (l <= 0x5F) ? 0x1F : 0x20;
+    else l += 0x7E;
+    h = ((h - 0x21) >> 1) + 0x81;
+    if (h > 0x9F) h += 0x40;
+    return static_cast<std::uint16_t>((h << 8) | l);
+}
+
+std::uint16_t ShiftJisToJis(std::uint16_t sjis) {
+    unsigned h = sjis >> 8, l = sjis & 0xFF;
+    if (!IsShiftJisLeadByte(static_cast<unsigned char>(h)) || !IsShiftJisTrailByte(static_cast<unsigned char>(l)))
+        return 0;
+    h -= (h >= 0xA0) ? 0xC1 : 0x81;
+    unsigned code;
+    if (l >= 0x9F) code = (h << 9) + 0x2200 + (l - 0x7E);
+    else code = (h << 9) + 0x2100 + (l <= 0x7E ? l - 0x1F : l - 0x20);
+    if (code < 0x2121 || code > 0x7E7E || !IsJisByte(static_cast<unsigned char>(code & 0xFF))) return 0;
+    return static_cast<std::uint16_t>(code);
+}
+
+std::string EucToShiftJis(std::string_view euc, std::vector<std::size_t>* kanaAt) {
+    std::string out;
+    out.reserve(euc.size());
+    const std::size_t n = euc.size();
+    for (std::size_t i = 0; i < n;) {
+        auto b = static_cast<unsigned char>(euc[i]);
+        if (IsEucKanaPrefix(b)) {
+            if (i + 1 < n) {
+                if (kanaAt) kanaAt->push_back(out.size());
+                out += euc[i + 1];
+            }
+            i += 2;
+        } else if (b >= 0xA1 && b <= 0xFE) {
+            auto partner = i + 1 < n ? static_cast<unsigned char>(euc[i + 1]) : 0;
+            std::uint16_t sjis = 0;
+            if (partner >= 0xA1 && partner <= 0xFE) sjis = JisToShiftJis(static_cast<std::uint16_t>(((b & 0x7F) << 8) | (partner & 0x7F)));
+            if (sjis != 0) {
+                out += static_cast<char>(sjis >> 8);
+                out += static_cast<char>(sjis & 0xFF);
+            } else {
+                // Not EUC-JP: keep the bytes rather than lose them.
+                out += euc.substr(i, std::min<std::size_t>(2, n - i));
+            }
+            i += 2;
+        } else {
+            out += euc[i];
+            ++i;
+        }
+    }
+    return out;
+}
+
+std::string ShiftJisToEuc(std::string_view sjis) {
+    std::string out;
+    out.reserve(sjis.size() + sjis.size() / 4);
+    const std::size_t n = sjis.size();
+    for (std::size_t i = 0; i < n;) {
+        auto b = static_cast<unsigned char>(sjis[i]);
+        if (IsShiftJisLeadByte(b)) {
+            auto partner = i + 1 < n ? static_cast<unsigned char>(sjis[i + 1]) : 0;
+            std::uint16_t jis = ShiftJisToJis(static_cast<std::uint16_t>((b << 8) | partner));
+            out += static_cast<char>((jis >> 8) | 0x80);
+            out += static_cast<char>((jis & 0xFF) | 0x80);
+            i += 2;
+        } else if (IsHalfWidthKana(b)) {
+            out += static_cast<char>(0x8E);
+            out += sjis[i];
+            ++i;
+        } else {
+            out += sjis[i];
+            ++i;
+        }
+    }
+    return out;
+}
+
+std::size_t EucSourceOffset(std::size_t pos, std::size_t sjisLength, std::size_t eucLength,
+                            const std::vector<std::size_t>& kanaAt) {
+    if (pos >= sjisLength) return eucLength;
+    // Every katakana before `pos` took two bytes in the original for one here.
+    auto shorter = std::lower_bound(kanaAt.begin(), kanaAt.end(), pos) - kanaAt.begin();
+    return pos + static_cast<std::size_t>(shorter);
+}
+
+}  // namespace quarvel

@@ -1,0 +1,330 @@
+#include "engine/conversion.h"
+
+#include <cstdio>
+#include <string_view>
+
+#include "engine/code_convert.h"
+#include "engine/paths.h"
+#include "platform/codec.h"
+#include "render/png_writer.h"
+#include "render/renderer.h"
+
+namespace quarvel {
+namespace {
+
+// Decodes one UTF-8 character; length 0 means the byte at `i` is not valid UTF-8.
+struct Utf8Char {
+    char32_t code = 0;
+    std::size_t length = 0;
+};
+
+Utf8Char DecodeUtf8(std::string_view s, std::size_t i) {
+    auto b = static_cast<unsigned char>(s[i]);
+    if (b < 0x80) return {b, 1};
+    std::size_t n = (b >> 5) == 0x6 ? 2 : (b >> 4) == 0xE ? 3 : (b >> 3) == 0x1E ? 4 : 0;
+    if (n == 0 || i + n > s.size()) return {};
+    if (!cp932::IsValidUtf8(s.substr(i, n))) return {};
+    char32_t code = b & (0x7F >> n);
+    for (std::size_t k = 1; k < n; ++k) code = (code << 6) | (static_cast<unsigned char>(s[i + k]) & 0x3F);
+    return {code, n};
+}
+
+void AppendPercent(std::string& out, std::string_view bytes) {
+    static const char kHex[] = "0123456789ABCDEF";
+    for (char c : bytes) {
+        auto b = static_cast<unsigned char>(c);
+        out += '%';
+        out += kHex[b >> 4];
+        out += kHex[b & 0xF];
+    }
+}
+
+bool IsUnsafeInUrlPath(unsigned char b) {
+    if (b < 0x20 || b == 0x7F) return true;
+    switch (b) {
+    case ' ': case '"': case '#': case '%': case '&': case '\'': case '<': case '>': case '?':
+    case '\\':  // browsers read a backslash in a URL as '/'
+        return true;
+    default: return false;
+    }
+}
+
+std::string PictureNumber(long n) {
+    char buffer[32];
+    std::snprintf(buffer, sizeof buffer, "%03ld", n);
+    return buffer;
+}
+
+// The number of a tag `<img src="./B/NNN.png">` that starts at `at` with the given
+// prefix (up to and including the slash after B), as this program writes it, or 0.
+long OwnTagNumber(std::string_view text, std::size_t at, std::string_view prefix, std::size_t* length) {
+    static constexpr std::string_view kSuffix = ".png\">";
+    if (text.compare(at, prefix.size(), prefix) != 0) return 0;
+    std::size_t digits = at + prefix.size();
+    std::size_t end = digits;
+    while (end < text.size() && end - digits < 10 && text[end] >= '0' && text[end] <= '9') ++end;
+    std::size_t count = end - digits;
+    if (count < 3 || count > 9 || text.compare(end, kSuffix.size(), kSuffix) != 0) return 0;
+    long n = 0;
+    for (std::size_t k = digits; k < end; ++k) n = n * 10 + (text[k] - '0');
+    // Only the form "%03d" gives: no extra leading zeros, never 000.
+    if (n == 0 || PictureNumber(n) != text.substr(digits, count)) return 0;
+    if (length) *length = end + kSuffix.size() - at;
+    return n;
+}
+
+long HighestOwnTagNumber(std::string_view text, std::string_view prefix) {
+    long highest = 0;
+    for (auto at = text.find(prefix); at != std::string_view::npos; at = text.find(prefix, at + 1))
+        highest = std::max(highest, OwnTagNumber(text, at, prefix, nullptr));
+    return highest;
+}
+
+bool IsOwnTag(std::string_view stretch, std::string_view prefix) {
+    std::size_t length = 0;
+    return OwnTagNumber(stretch, 0, prefix, &length) != 0 && length == stretch.size();
+}
+
+// The new document, built from pieces of the scanned text and inserted tags. In
+// EUC-JP mode the pieces are copied from the original bytes, never converted back,
+// so nothing outside the stretches changes, valid EUC-JP or not.
+class Output {
+public:
+    Output(const std::string& scanned, const std::string& original, const std::vector<std::size_t>* kanaAt)
+        : scanned_(scanned), original_(original), kanaAt_(kanaAt) {
+        bytes_.reserve(original.size() + 256);
+    }
+
+    void Copy(std::size_t from, std::size_t to) {
+        if (!kanaAt_) {
+            bytes_.append(scanned_, from, to - from);
+            return;
+        }
+        std::size_t a = EucSourceOffset(from, scanned_.size(), original_.size(), *kanaAt_);
+        std::size_t b = EucSourceOffset(to, scanned_.size(), original_.size(), *kanaAt_);
+        bytes_.append(original_, a, b - a);
+    }
+    void Insert(std::string_view documentBytes) { bytes_ += documentBytes; }
+    const std::string& bytes() const { return bytes_; }
+
+private:
+    const std::string& scanned_;
+    const std::string& original_;
+    const std::vector<std::size_t>* kanaAt_;
+    std::string bytes_;
+};
+
+}  // namespace
+
+const std::string& TextFolderCreateFailed() {
+    static const std::string text = NativeToCp932("フォルダ作成に失敗");
+    return text;
+}
+const std::string& TextFileOpenFailed() {
+    static const std::string text = NativeToCp932("ファイルのオープンに失敗");
+    return text;
+}
+const std::string& TextFileWriteFailed() {
+    static const std::string text = NativeToCp932("ファイルの書き込みに失敗");
+    return text;
+}
+const std::string& TextFolderNotFound() {
+    static const std::string text = NativeToCp932("フォルダが見つかりません");
+    return text;
+}
+const std::string& TextNoFolderGiven() {
+    static const std::string text = NativeToCp932("フォルダを指定してください");
+    return text;
+}
+
+std::string NativeToCp932(std::string_view native) {
+    if (cp932::IsValidUtf8(native)) return cp932::FromUtf16Lossy(cp932::Utf8ToUtf16(native));
+    std::string out;
+    for (char c : native) out += static_cast<unsigned char>(c) < 0x80 ? c : '?';
+    return out;
+}
+
+std::string MessageText(const Problem& problem) {
+    return NativeToCp932(problem.path) + "\n" + problem.reason;
+}
+
+std::string TagBaseName(std::string_view nativeBaseName, int iCode) {
+    std::string out;
+    for (std::size_t i = 0; i < nativeBaseName.size();) {
+        Utf8Char ch = DecodeUtf8(nativeBaseName, i);
+        if (ch.length == 0) {  // not UTF-8: the byte as it is in the file name
+            AppendPercent(out, nativeBaseName.substr(i, 1));
+            ++i;
+            continue;
+        }
+        std::string_view utf8 = nativeBaseName.substr(i, ch.length);
+        i += ch.length;
+        if (ch.code < 0x80) {
+            if (IsUnsafeInUrlPath(static_cast<unsigned char>(ch.code))) AppendPercent(out, utf8);
+            else out += static_cast<char>(ch.code);
+            continue;
+        }
+        std::optional<std::string> bytes = cp932::EncodeOne(ch.code);
+        bool held = bytes && !bytes->empty();
+        if (held && iCode == kCodeEuc) {
+            auto b0 = static_cast<unsigned char>((*bytes)[0]);
+            held = bytes->size() == 1
+                       ? IsHalfWidthKana(b0)
+                       : ShiftJisToJis(static_cast<std::uint16_t>((b0 << 8) | static_cast<unsigned char>((*bytes)[1]))) != 0;
+        }
+        if (held) out += *bytes;
+        else AppendPercent(out, utf8);
+    }
+    return out;
+}
+
+namespace {
+
+class DocumentConverter {
+public:
+    DocumentConverter(const std::string& path, const ConversionSettings& settings)
+        : path_(path), settings_(settings),
+          fs_(settings.fileSystem ? *settings.fileSystem : fs::RealFileSystem()) {}
+
+    DocumentResult Run();
+
+private:
+    bool Aborted() const { return settings_.progress->bAbort.load(std::memory_order_relaxed); }
+    DocumentResult Fail(const std::string& where, const std::string& reason);
+    void MakePicture(std::size_t from, std::size_t to, Output& output);
+    static bool MatchAt(const std::string& text, std::size_t pos, const std::string& separator) {
+        return !separator.empty() && text.size() - pos >= separator.size() && text[pos] == separator[0] &&
+               text.compare(pos, separator.size(), separator) == 0;
+    }
+
+    const std::string& path_;
+    const ConversionSettings& settings_;
+    fs::FileSystem& fs_;
+    DocumentResult result_;
+
+    std::string imageFolder_;
+    std::string progressPrefix_;  // "F/B.X" in code page 932
+    std::string tagPrefix_;       // `<img src="./B/` as it stands in the scanned text
+    std::string text_;            // the scanned text (Shift-JIS)
+    long nextNumber_ = 1;
+};
+
+DocumentResult DocumentConverter::Fail(const std::string& where, const std::string& reason) {
+    result_.outcome = Outcome::failed;
+    result_.failure = Problem{where, reason};
+    settings_.progress->ShowMessage(MessageText(*result_.failure));
+    return std::move(result_);
+}
+
+DocumentResult DocumentConverter::Run() {
+    result_.path = path_;
+    const std::string base = GetBaseName(path_);
+    imageFolder_ = SiblingPath(path_, base);
+    if (!fs_.MakeDirectory(imageFolder_)) return Fail(imageFolder_, TextFolderCreateFailed());
+
+    std::string original;
+    if (fs_.ReadWhole(path_, original) != fs::ReadResult::ok) return Fail(path_, TextFileOpenFailed());
+
+    const bool euc = settings_.iCode == kCodeEuc;
+    std::vector<std::size_t> kanaAt;
+    if (euc) text_ = EucToShiftJis(original, &kanaAt);
+    else text_.swap(original);
+    const std::string& source = euc ? original : text_;
+
+    progressPrefix_ = NativeToCp932(GetFileNameWithExtension(GetDirectoryPart(path_)) + kPathSeparator + base +
+                                    "." + GetExtension(path_));
+    tagPrefix_ = "<img src=\"./" + TagBaseName(base, settings_.iCode) + "/";
+    // Tags written by an earlier run keep their pictures: number on from the highest.
+    nextNumber_ = HighestOwnTagNumber(text_, tagPrefix_) + 1;
+
+    Output output(text_, source, euc ? &kanaAt : nullptr);
+    const std::size_t length = text_.size();
+    std::size_t pos = 0, pending = 0;
+    bool inside = false;
+    for (;;) {
+        if (Aborted()) {
+            result_.outcome = Outcome::aborted;
+            return std::move(result_);
+        }
+        if (pos >= length) {
+            if (inside) MakePicture(pending, length, output);
+            else output.Copy(pending, length);
+            break;
+        }
+        bool matched = false;
+        if (!inside) {
+            for (const std::string& sep : settings_.startSeparators) {
+                if (!MatchAt(text_, pos, sep)) continue;
+                pos += sep.size();
+                output.Copy(pending, pos);
+                pending = pos;
+                inside = matched = true;
+                break;
+            }
+        } else {
+            for (const std::string& sep : settings_.endSeparators) {
+                if (!MatchAt(text_, pos, sep)) continue;
+                // The end separator stays in the text: outside again, the scan meets it
+                // at the same position, as ordinary text or as the next start.
+                MakePicture(pending, pos, output);
+                pending = pos;
+                inside = false;
+                matched = true;
+                break;
+            }
+        }
+        if (matched) continue;
+        pos += IsShiftJisLeadByte(static_cast<unsigned char>(text_[pos])) ? 2 : 1;
+        if (pos > length) pos = length;
+    }
+
+    if (output.bytes() == source) {
+        // Nothing changed: leave the file alone (and its time, and a read-only one).
+        result_.outcome = Outcome::converted;
+        return std::move(result_);
+    }
+    if (fs_.ReplaceAtomically(path_, output.bytes()) != fs::WriteResult::ok)
+        return Fail(path_, TextFileWriteFailed());
+    result_.outcome = Outcome::converted;
+    return std::move(result_);
+}
+
+void DocumentConverter::MakePicture(std::size_t from, std::size_t to, Output& output) {
+    std::string_view stretch(text_.data() + from, to - from);
+    if (IsOwnTag(stretch, tagPrefix_)) {
+        output.Copy(from, to);
+        ++result_.iKept;
+        return;
+    }
+    settings_.progress->SetProgressText(progressPrefix_ + "(" + PictureNumber(result_.iPictures) + ")");
+    const long number = nextNumber_++;
+    ++result_.iPictures;
+    const std::string name = PictureNumber(number);
+    const std::string picturePath = imageFolder_ + kPathSeparator + name + ".png";
+
+    if (std::FILE* file = fs_.OpenForWriting(picturePath)) {
+        Appearance look;
+        look.colFore = settings_.colFore;
+        look.colBack = settings_.colBack;
+        look.iMargin = settings_.iMargin;
+        look.bSpace = settings_.bSpace;
+        // The renderer takes the stretch up to its first NUL byte.
+        const std::string art(stretch);
+        bool written = WritePngFile(RenderPicture(art.c_str(), look), file) == 1;
+        written = std::fclose(file) == 0 && written;
+        if (!written) result_.pictureFailures.push_back({picturePath, TextFileWriteFailed()});
+    } else {
+        result_.pictureFailures.push_back({picturePath, TextFileOpenFailed()});
+    }
+
+    std::string tag = tagPrefix_ + name + ".png\">";
+    output.Insert(settings_.iCode == kCodeEuc ? ShiftJisToEuc(tag) : tag);
+}
+
+}  // namespace
+
+DocumentResult ConvertDocument(const std::string& path, const ConversionSettings& settings) {
+    return DocumentConverter(path, settings).Run();
+}
+
+}  // namespace quarvel

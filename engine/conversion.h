@@ -1,0 +1,74 @@
+#pragma once
+// One document converted in place: every stretch between a start separator and an
+// end separator becomes a numbered PNG file in the document's image folder, and an
+// image tag pointing at it takes the stretch's place.
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "engine/progress.h"
+#include "platform/fs.h"
+#include "platform/picture.h"
+
+namespace quarvel {
+
+inline constexpr int kCodeEuc = 1;  // iCode of EUC-JP documents; any other value is Shift-JIS
+
+// A job's settings. The starter fills it before the worker starts; the engine only reads it.
+struct ConversionSettings {
+    std::vector<std::string> startSeparators;  // code page 932, line breaks already CR LF
+    std::vector<std::string> endSeparators;    // empty entries are skipped
+    int iCode = 0;
+    JobProgress* progress = nullptr;  // never null while a job runs
+    COLORREF colFore = 0x000000;
+    COLORREF colBack = 0xFFFFFF;
+    int iMargin = 0;
+    bool bSpace = true;
+    fs::FileSystem* fileSystem = nullptr;  // null: the real file system
+};
+
+// Something that failed: the path concerned and what failed, the second line of
+// the program's message in code page 932 (for example "フォルダ作成に失敗").
+struct Problem {
+    std::string path;    // native
+    std::string reason;  // code page 932
+};
+
+// The message shown for a problem: the path, a line break, the reason (code page 932).
+std::string MessageText(const Problem& problem);
+
+// Reasons, in code page 932.
+const std::string& TextFolderCreateFailed();  // フォルダ作成に失敗
+const std::string& TextFileOpenFailed();      // ファイルのオープンに失敗
+const std::string& TextFileWriteFailed();     // ファイルの書き込みに失敗
+const std::string& TextFolderNotFound();      // フォルダが見つかりません
+const std::string& TextNoFolderGiven();       // フォルダを指定してください
+
+// A native path (UTF-8 bytes) as code page 932 text for progress texts and
+// messages; what the code page cannot hold becomes '?'.
+std::string NativeToCp932(std::string_view native);
+
+enum class Outcome { converted, failed, aborted };
+
+struct DocumentResult {
+    std::string path;
+    Outcome outcome = Outcome::failed;
+    std::optional<Problem> failure;         // the message shown when the document failed
+    int iPictures = 0;                      // pictures drawn
+    int iKept = 0;                          // stretches that already were this program's tags
+    std::vector<Problem> pictureFailures;   // pictures not written (not shown to the user)
+};
+
+// Converts the document at `path` in place. Shows a message through the progress
+// interface when the image folder cannot be made, the document cannot be read or
+// cannot be rewritten; on abort stops at once and leaves the document as it was.
+DocumentResult ConvertDocument(const std::string& path, const ConversionSettings& settings);
+
+// The base name as it stands in an image tag, in code page 932: characters that
+// the document's code cannot hold and bytes that are not safe in a URL path are
+// percent-encoded from their UTF-8 bytes. For EUC-JP documents only ASCII, JIS
+// X 0208 and half-width katakana are held.
+std::string TagBaseName(std::string_view nativeBaseName, int iCode);
+
+}  // namespace quarvel

@@ -1,0 +1,69 @@
+#pragma once
+// File jobs and folder jobs: backups, the folder walk and the worker threads.
+//
+// How a front end runs a job: fill a job record (it must stay alive and unchanged
+// until the job ends), then StartFileJob / StartFolderJob, which call BeginJob on
+// the settings' progress and start the thread procedure on a new thread. The
+// worker calls EndJob exactly once, as its last act, after storing the job's
+// result in the record; once bRunning is false (or the thread has been joined)
+// the starter reads `result` and may destroy the record.
+
+#include <string>
+#include <string_view>
+#include <thread>
+#include <vector>
+
+#include "engine/conversion.h"
+
+namespace quarvel {
+
+enum class Backup { no, yes };
+enum class SubFolders { no, yes };
+
+inline constexpr std::string_view kBackupFolderName = "backup";
+
+struct JobResult {
+    std::vector<DocumentResult> documents;  // in the order they were worked on
+    std::vector<Problem> messages;          // messages of the job itself (folder not found ...)
+    std::vector<Problem> backupFailures;    // backups not made (not shown to the user)
+    bool bAborted = false;
+
+    // True when the job ran to its end and nothing failed, silently or not.
+    bool Succeeded() const;
+    // Whether any document, picture, backup or the job itself failed.
+    bool AnyFailure() const;
+};
+
+struct ConversionJob {
+    std::string path;  // the document
+    Backup bBackup = Backup::yes;
+    ConversionSettings settings;
+    JobResult result;  // written by the worker before EndJob
+};
+
+struct FolderConversionJob {
+    std::string folder;  // trailing separators are ignored
+    std::string strFileFilter = "*.htm";
+    SubFolders bSubFolder = SubFolders::yes;
+    Backup bBackup = Backup::yes;
+    ConversionSettings settings;
+    JobResult result;
+};
+
+// Thread procedures; `param` points at the job record. They return 0 at once,
+// touching nothing, when the settings have no progress interface.
+unsigned FileJobThreadProc(void* param);
+unsigned FolderJobThreadProc(void* param);
+
+// Calls BeginJob and runs the job's thread procedure on a new thread.
+std::thread StartFileJob(ConversionJob& job);
+std::thread StartFolderJob(FolderConversionJob& job);
+
+// Converts the matching documents of a folder tree, depth first: each sub-folder
+// with its whole tree (in byte order of names; not symbolic links and not the
+// folders named "backup"), then the folder's own documents, all their backup
+// copies before the first conversion. False when the user aborted.
+bool WalkFolder(const std::string& folder, std::string_view pattern, SubFolders subFolders, Backup backup,
+                const ConversionSettings& settings, JobResult& result);
+
+}  // namespace quarvel
