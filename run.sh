@@ -1,0 +1,16 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds Quarvel (Release) into build/, and runs it.
+set -euo pipefail
+cd "$(dirname "$0")"
+
+./scripts/install-deps.sh
+cmake -G Ninja -S . -B build -DCMAKE_BUILD_TYPE=Release >/dev/null
+cmake --build build -j "$(nproc 2>/dev/null || echo 2)" --target quarvel-cli
+
+# Draw every example text art into a new temporary folder.
+out=$(mktemp -d "${TMPDIR:-/tmp}/quarvel-examples.XXXXXX")
+for text in examples/*.txt; do
+  png="$out/$(basename "${text%.txt}").png"
+  build/cli/quarvel-cli render "$text" -o "$png"
+  echo "$png"
+done

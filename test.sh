@@ -1,0 +1,21 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds, and runs every test; then builds the core tests
+# with AddressSanitizer and UndefinedBehaviorSanitizer and runs them too.
+set -euo pipefail
+cd "$(dirname "$0")"
+
+./scripts/install-deps.sh
+
+jobs=$(nproc 2>/dev/null || echo 2)
+werror=OFF
+[ "${CI:-}" = "true" ] && werror=ON
+
+cmake -G Ninja -S . -B build -DCMAKE_BUILD_TYPE=Release -DQUARVEL_WERROR=$werror
+cmake --build build -j "$jobs"
+ctest --test-dir build --output-on-failure -j "$jobs"
+
+cmake -G Ninja -S . -B build-sanitize -DCMAKE_BUILD_TYPE=Debug -DQUARVEL_WERROR=$werror \
+  -DQUARVEL_SANITIZE=ON -DQUARVEL_CORE_ONLY=ON -DQUARVEL_BENCH=OFF
+cmake --build build-sanitize -j "$jobs"
+ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+  ctest --test-dir build-sanitize --output-on-failure -j "$jobs"

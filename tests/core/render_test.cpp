@@ -1,0 +1,270 @@
+#include <gtest/gtest.h>
+
+#include <array>
+#include <cstdio>
+#include <set>
+#include <string>
+#include <thread>
+
+#include "platform/fonts.h"
+#include "render/draw.h"
+#include "render/png_writer.h"
+#include "render/renderer.h"
+#include "support/test_support.h"
+
+namespace quarvel {
+namespace {
+
+// "あ" and the full-width space in code page 932.
+const std::string kHiraA = "\x82\xA0";
+const std::string kWideSpace = "\x81\x40";
+
+struct Tokenized {
+    std::array<CWordTokenList, kMaxLines + 1> lines;
+    int count = 0;
+
+    Tokenized(const std::string& text, bool space) {
+        count = TokenizeTextArt(text.c_str(), lines.data(), space);
+    }
+    // The tokens of one line: runs as their bytes, code points as "U+XXXX".
+    std::vector<std::string> tokens(int line) const {
+        std::vector<std::string> out;
+        for (const CWordToken* t = lines[line].first(); t; t = t->m_pNext) {
+            if (t->m_pszText) {
+                out.emplace_back(t->m_pszText, t->m_nLength);
+            } else {
+                char buf[16];
+                std::snprintf(buf, sizeof buf, "U+%04X", static_cast<unsigned>(t->m_wCode));
+                out.emplace_back(buf);
+            }
+        }
+        return out;
+    }
+    int width() const { return MeasureTextWidth(lines.data(), count); }
+};
+
+using Tokens = std::vector<std::string>;
+
+TEST(Tokenizer, LineBreaksAndLineCount) {
+    EXPECT_EQ(Tokenized("", true).count, 0);
+    EXPECT_EQ(Tokenized("<b></b>\t\r\n", true).count, 0);
+    EXPECT_EQ(Tokenized("<br>", true).count, 1);
+    EXPECT_EQ(Tokenized("a<br>", true).count, 1);
+    EXPECT_EQ(Tokenized("a<br><br>", true).count, 2);
+    Tokenized leading("<BR>a", true);
+    EXPECT_EQ(leading.count, 2);
+    EXPECT_TRUE(leading.tokens(0).empty());
+    EXPECT_EQ(leading.tokens(1), Tokens{"a"});
+    // Only the four bytes "<br>" break a line; a line feed never does.
+    EXPECT_EQ(Tokenized("a<br/>b\nc<br class=x>d", true).tokens(0), Tokens{"abcd"});
+    EXPECT_EQ(Tokenized("a<b>b</b>c", true).tokens(0), Tokens{"abc"});
+
+    std::string sixty;
+    for (int i = 0; i < 60; ++i) sixty += "x<br>";
+    EXPECT_EQ(Tokenized(sixty, true).count, 50);
+}
+
+TEST(Tokenizer, ReferencesInsideRunsAndAsCodePoints) {
+    // "&lt;" gives a '<' inside the run that starts no tag.
+    EXPECT_EQ(Tokenized("&lt;br&gt;", true).tokens(0), Tokens{"<br>"});
+    EXPECT_EQ(Tokenized("&lt;br&gt;", true).count, 1);
+    EXPECT_EQ(Tokenized("&#12354;", true).tokens(0), Tokens{kHiraA});
+    EXPECT_EQ(Tokenized("a&#233;&eacute;b", true).tokens(0),
+              (Tokens{"a", "U+00E9", "U+00E9", "b"}));
+    EXPECT_EQ(Tokenized("&#0;a", true).tokens(0), Tokens{"a"});
+    EXPECT_EQ(Tokenized("&#128512;", true).tokens(0), Tokens{"U+1F600"});
+    EXPECT_EQ(Tokenized("&#xD83C;&#xDF19;", true).tokens(0), Tokens{"U+1F319"});
+    // An '&' that starts no complete reference is an ordinary byte.
+    EXPECT_EQ(Tokenized("&amp", true).tokens(0), Tokens{"&amp"});
+    EXPECT_EQ(Tokenized("a & b", true).tokens(0), Tokens{"a & b"});
+    EXPECT_EQ(Tokenized("&#x110000;", true).tokens(0), Tokens{"&#x110000;"});
+}
+
+TEST(Tokenizer, HalfWidthSpaceSimulation) {
+    EXPECT_EQ(Tokenized("a   b", true).tokens(0), Tokens{"a b"});
+    EXPECT_EQ(Tokenized("a   b", false).tokens(0), Tokens{"a   b"});
+    EXPECT_EQ(Tokenized("  a", true).tokens(0), Tokens{"a"});
+    EXPECT_EQ(Tokenized("&nbsp;&nbsp;", true).tokens(0), (Tokens{"U+00A0", "U+00A0"}));
+    EXPECT_EQ(Tokenized("&#32;&#32;", true).tokens(0), Tokens{"  "});
+    EXPECT_EQ(Tokenized("&eacute; x", true).tokens(0), (Tokens{"U+00E9", "x"}));
+    EXPECT_EQ(Tokenized(kWideSpace + kWideSpace, true).tokens(0), Tokens{kWideSpace + kWideSpace});
+}
+
+TEST(Tokenizer, LongRunsAreCutWithoutLosingBytes) {
+    Tokenized ascii(std::string(3000, 'a'), true);
+    std::size_t total = 0;
+    for (const std::string& t : ascii.tokens(0)) {
+        EXPECT_LE(t.size(), 1010u);
+        total += t.size();
+    }
+    EXPECT_EQ(total, 3000u);
+    EXPECT_EQ(ascii.width(), kMaxTextWidth);
+
+    // Double-byte characters are never split across two runs.
+    Tokenized wide("a" + std::string() + [] {
+        std::string s;
+        for (int i = 0; i < 1500; ++i) s += "\x82\xA0";
+        return s;
+    }(), true);
+    for (const std::string& t : wide.tokens(0)) {
+        EXPECT_LE(t.size(), 1010u);
+        std::size_t i = t[0] == 'a' ? 1 : 0;
+        EXPECT_EQ((t.size() - i) % 2, 0u);
+    }
+}
+
+TEST(Tokenizer, LoneLeadBytesAndUnclosedTagsStopAtTheEnd) {
+    EXPECT_EQ(Tokenized("ab\x82", true).tokens(0), Tokens{"ab"});
+    EXPECT_EQ(Tokenized("ab<i \x82", true).tokens(0), Tokens{"ab"});
+    EXPECT_EQ(Tokenized("ab<i", true).tokens(0), Tokens{"ab"});
+    // A lead byte inside a tag takes the '>' that follows it as its partner.
+    EXPECT_EQ(Tokenized("a<\x82>b>c", true).tokens(0), Tokens{"ac"});
+    EXPECT_EQ(Tokenized("&#65", true).tokens(0), Tokens{"&#65"});
+}
+
+TEST(Measure, WidthsComeFromTheOriginalFontsTable) {
+    EXPECT_EQ(MeasureRun(std::string(10, ' ')), 50);
+    std::string wide;
+    for (int i = 0; i < 10; ++i) wide += kWideSpace;
+    EXPECT_EQ(MeasureRun(wide), 110);
+    EXPECT_EQ(Tokenized(std::string(10, ' '), false).width(), 52);
+    EXPECT_EQ(Tokenized(wide, true).width(), 112);
+    EXPECT_EQ(GlyphCache::Instance().Get(U'i').advance, GlyphCache::TableWidth(U'i'));
+    // Undecodable bytes are one .notdef-wide character each and draw nothing.
+    const int notdef = GlyphCache::Instance().Undecodable().advance;
+    EXPECT_GT(notdef, 0);
+    EXPECT_EQ(MeasureRun("\x80\xFF"), 2 * notdef);
+}
+
+TEST(Measure, WidestLineIsRoundedUpAndCapped) {
+    // Find a run of 'i's whose width is 1 more than a multiple of 4.
+    std::string line = "i";
+    while (MeasureRun(line) % 4 != 1) line += "i";
+    Tokenized t(line + "<br>x", true);
+    EXPECT_EQ(t.width(), MeasureRun(line) + 3);
+    EXPECT_EQ(Tokenized(std::string(400, 'W'), true).width(), 1024);
+}
+
+// Every pixel is either the background or the text colour.
+void ExpectTwoColours(const Picture& p, COLORREF fore, COLORREF back) {
+    int ink = 0;
+    for (int y = 0; y < p.height; ++y)
+        for (int x = 0; x < p.width; ++x) {
+            COLORREF c = p.pixel(x, y);
+            ASSERT_TRUE(c == fore || c == back) << x << "," << y << " " << std::hex << c;
+            ink += c == fore;
+        }
+    EXPECT_GT(ink, 0);
+}
+
+TEST(RenderPicture, Sizes) {
+    Appearance look;
+    look.iMargin = 7;
+    Picture empty = RenderPicture("", look);
+    EXPECT_EQ(empty.width, 14);
+    EXPECT_EQ(empty.height, 14);
+    Picture one_empty_line = RenderPicture("<br>", look);
+    EXPECT_EQ(one_empty_line.width, 14);
+    EXPECT_EQ(one_empty_line.height, 14 + 18);
+    std::string sixty;
+    for (int i = 0; i < 60; ++i) sixty += "x<br>";
+    EXPECT_EQ(RenderPicture(sixty.c_str(), look).height, 14 + 900);
+
+    // Nothing to draw at margin 0: one pixel in the background colour.
+    look.iMargin = 0;
+    look.colBack = MakeColorRef(1, 2, 3);
+    Picture tiny = RenderPicture("<br><br>", look);
+    ASSERT_EQ(tiny.width, 1);
+    ASSERT_EQ(tiny.height, 1);
+    EXPECT_EQ(tiny.pixel(0, 0), look.colBack);
+}
+
+TEST(RenderPicture, ExactColoursAndPlacement) {
+    Appearance look{MakeColorRef(255, 0, 0), MakeColorRef(0, 64, 200), 3, true};
+    Picture p = RenderPicture("\x81\xA1\x81\xA1<br>&hearts;&#x1F600;", look);  // ■■
+    ExpectTwoColours(p, look.colFore, look.colBack);
+    // The margins stay blank, and so do the two rows below each 16-pixel cell.
+    for (int x = 0; x < p.width; ++x) {
+        for (int y : {0, 1, 2, p.height - 1, 3 + 16, 3 + 17})
+            EXPECT_EQ(p.pixel(x, y), look.colBack) << x << "," << y;
+    }
+    // A black square fills most of its cell: its middle is ink.
+    EXPECT_EQ(p.pixel(3 + 8, 3 + 8), look.colFore);
+}
+
+TEST(RenderPicture, InkPastAnAdvanceIsCoveredByTheNextCell) {
+    // Italic-free fonts rarely overhang, so build the situation: a run, then a
+    // code-point token right after it. The code-point token's cell is filled first.
+    Appearance look;
+    Picture p = RenderPicture("\x81\xA1&eacute;", look);
+    const int square = MeasureRun("\x81\xA1");
+    const Glyph& e = GlyphCache::Instance().Get(0xE9);
+    // Columns of the e-acute's cell hold only its own ink: none left of its glyph box.
+    for (int x = square; x < square + std::max(0, e.left); ++x)
+        for (int y = 0; y < 16; ++y) EXPECT_EQ(p.pixel(x, y), look.colBack);
+}
+
+TEST(RenderPicture, ConcurrentRenderingsGiveTheSameResult) {
+    std::string text;
+    for (int i = 0; i < 20; ++i) text += "(\x81\x40\x81\x4C\x81\xE7\x81\x4D)&#9829;&#128512; abc<br>";
+    Appearance look{0, 0xFFFFFF, 4, true};
+    const Picture expected = RenderPicture(text.c_str(), look);
+    std::vector<Picture> results(4);
+    std::vector<std::thread> threads;
+    for (auto& r : results) threads.emplace_back([&] { r = RenderPicture(text.c_str(), look); });
+    for (auto& t : threads) t.join();
+    for (const auto& r : results) EXPECT_EQ(r.rgb, expected.rgb);
+}
+
+TEST(PngOutput, DecodesToTheSamePixelsWithOnlyCriticalChunks) {
+    test::TempDir dir;
+    for (int width : {1, 2, 3, 10, 333, 1224}) {
+        Picture p(width, 7, MakeColorRef(255, 128, 64));
+        p.fill(0, 0, 1, 1, MakeColorRef(1, 2, 3));                       // top-left marks orientation
+        p.fill(width - 1, 6, width, 7, MakeColorRef(9, 8, 7));           // bottom-right
+        auto path = dir / ("p" + std::to_string(width) + ".png");
+        std::FILE* f = std::fopen(path.c_str(), "wb");
+        ASSERT_TRUE(f);
+        EXPECT_EQ(WritePngFile(p, f), 1);
+        std::fclose(f);
+        Picture back;
+        std::vector<std::string> chunks;
+        ASSERT_TRUE(test::DecodePng(path, back, &chunks));
+        EXPECT_EQ(back.width, width);
+        EXPECT_EQ(back.height, 7);
+        EXPECT_EQ(back.rgb, p.rgb) << width;
+        ASSERT_GE(chunks.size(), 3u);
+        EXPECT_EQ(chunks.front(), "IHDR");
+        EXPECT_EQ(chunks.back(), "IEND");
+        std::set<std::string> kinds(chunks.begin(), chunks.end());
+        EXPECT_EQ(kinds, (std::set<std::string>{"IHDR", "IDAT", "IEND"}));
+        std::string bytes = test::ReadFile(path);
+        EXPECT_EQ(bytes[24], 8);  // bit depth
+        EXPECT_EQ(bytes[25], 2);  // colour type: truecolour
+    }
+}
+
+TEST(PngOutput, FailuresReturnZero) {
+    EXPECT_EQ(WritePngFile(Picture(2, 2, 0), nullptr), 0);
+    // A stream that cannot take the bytes.
+    std::FILE* full = std::fopen("/dev/full", "wb");
+    if (full) {
+        std::setvbuf(full, nullptr, _IONBF, 0);
+        EXPECT_EQ(WritePngFile(Picture(50, 50, 0), full), 0);
+        std::fclose(full);
+    }
+}
+
+TEST(RenderTextArt, WritesAndClosesTheStream) {
+    test::TempDir dir;
+    auto path = dir / "a.png";
+    std::FILE* f = std::fopen(path.c_str(), "wb");
+    EXPECT_EQ(RenderTextArt("abc<br>def", f, MakeColorRef(255, 0, 0), 0xFFFFFF, 2, true), 1);
+    Picture p;
+    ASSERT_TRUE(test::DecodePng(path, p));
+    EXPECT_EQ(p.rgb, RenderPicture("abc<br>def", {MakeColorRef(255, 0, 0), 0xFFFFFF, 2, true}).rgb);
+    EXPECT_EQ(RenderTextArt("abc", nullptr, 0, 0xFFFFFF, 0, true), 1);
+}
+
+}  // namespace
+}  // namespace quarvel

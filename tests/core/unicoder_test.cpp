@@ -1,0 +1,156 @@
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "render/entities.h"
+#include "render/log_font.h"
+#include "render/unicoder.h"
+#include "render/word_token.h"
+
+namespace quarvel {
+namespace {
+
+struct Decoded {
+    std::size_t length;
+    char32_t code;
+};
+
+Decoded Decode(const char* text) {
+    char32_t code = 0xDEAD;
+    std::size_t length = GetUnicoder().DecodeReference(text, code);
+    return {length, length ? code : 0xDEAD};
+}
+
+std::string Encode(char32_t code) {
+    char out[16];
+    std::size_t n = GetUnicoder().EncodeChar(code, out);
+    EXPECT_EQ(out[n], '\0');
+    return std::string(out, n);
+}
+
+TEST(CharacterReferences, NumericForms) {
+    EXPECT_EQ(Decode("&#65;").code, U'A');
+    EXPECT_EQ(Decode("&#65;").length, 5u);
+    EXPECT_EQ(Decode("&#x41;").code, U'A');
+    EXPECT_EQ(Decode("&#x41;").length, 6u);
+    EXPECT_EQ(Decode("&#X41;").length, 0u);  // upper-case X is no reference
+    EXPECT_EQ(Decode("&#x4A;").code, Decode("&#x4a;").code);
+    EXPECT_EQ(Decode("&#;").length, 3u);
+    EXPECT_EQ(Decode("&#;").code, 0u);
+    EXPECT_EQ(Decode("&#x;").length, 4u);
+    EXPECT_EQ(Decode("&#x;").code, 0u);
+    EXPECT_EQ(Decode("&#6a5;").length, 0u);
+    EXPECT_EQ(Decode("&#65").length, 0u);  // the terminator before ';'
+    EXPECT_EQ(Decode("x&#65;").length, 0u);
+}
+
+TEST(CharacterReferences, ValuesBeyondTheBasicPlaneKeepTheirCodePoint) {
+    EXPECT_EQ(Decode("&#65536;").code, 0x10000u);
+    EXPECT_EQ(Decode("&#65601;").code, 0x10041u);
+    EXPECT_EQ(Decode("&#128512;").code, 0x1F600u);
+    EXPECT_EQ(Decode("&#x10FFFF;").code, 0x10FFFFu);
+    EXPECT_EQ(Decode("&#x110000;").length, 0u);
+    EXPECT_EQ(Decode("&#99999999999999999999;").length, 0u);
+}
+
+TEST(CharacterReferences, SurrogateHalves) {
+    auto pair = Decode("&#xD83C;&#xDF19;x");
+    EXPECT_EQ(pair.code, 0x1F319u);
+    EXPECT_EQ(pair.length, 16u);
+    auto decimal_pair = Decode("&#55357;&#56832;");
+    EXPECT_EQ(decimal_pair.code, 0x1F600u);
+    // Lone halves, or halves in the wrong order, stand for U+FFFD each.
+    EXPECT_EQ(Decode("&#xD83C;x").code, 0xFFFDu);
+    EXPECT_EQ(Decode("&#xD83C;x").length, 8u);
+    EXPECT_EQ(Decode("&#xDF19;&#xD83C;").code, 0xFFFDu);
+    EXPECT_EQ(Decode("&#xD83C;&#x41;").length, 8u);
+}
+
+TEST(CharacterReferences, NamedForms) {
+    EXPECT_EQ(EntityTable().size(), 252u);
+    EXPECT_EQ(Decode("&Alpha;").code, 0x391u);
+    EXPECT_EQ(Decode("&alpha;").code, 0x3B1u);
+    EXPECT_EQ(Decode("&ALPHA;").length, 0u);
+    EXPECT_EQ(Decode("&amp").length, 0u);
+    EXPECT_EQ(Decode("&amp;").length, 5u);
+    EXPECT_EQ(Decode("&thetasym;").code, 0x3D1u);
+    EXPECT_EQ(Decode("&thetasymx;").length, 0u);
+    EXPECT_EQ(Decode("&;").length, 0u);
+    EXPECT_EQ(Decode("&").length, 0u);
+    EXPECT_EQ(Decode("&hearts;").code, 0x2665u);
+}
+
+TEST(CharacterReferences, EncodeChar) {
+    EXPECT_EQ(Encode(0x3042), "\x82\xA0");
+    EXPECT_EQ(Encode('A'), "A");
+    EXPECT_EQ(Encode(0xE9), "&eacute;");
+    EXPECT_EQ(Encode(0xA0), "&nbsp;");
+    EXPECT_EQ(Encode(0x7F), "&#127;");
+    EXPECT_EQ(Encode(0x263A), "&#9786;");
+    EXPECT_EQ(Encode(0), "");
+    EXPECT_EQ(Encode(0x2665), "&hearts;");
+    EXPECT_EQ(Encode(0xA5), "&yen;");  // iconv's one-way mapping to '\' is not taken
+    EXPECT_EQ(Encode(0x10FFFF), "&#1114111;");
+}
+
+TEST(CharacterReferences, MergeWideText) {
+    const CUnicoder& u = GetUnicoder();
+    EXPECT_EQ(u.MergeWideText("a?b", u"a\u2665b"), "a&hearts;b");
+    EXPECT_EQ(u.MergeWideText("a?b", u"a?b"), "a?b");
+    // Double-byte characters count as one character of the twin.
+    EXPECT_EQ(u.MergeWideText("\x82\xA0?", u"\u3042\u263A"), "\x82\xA0&#9786;");
+    // One '?' stands for a whole surrogate pair; the pairing goes on correctly after it.
+    EXPECT_EQ(u.MergeWideText("?x?", u"\U0001F600x\u2665"), "&#128512;x&hearts;");
+    EXPECT_EQ(u.MergeWideText("a\xA0?", u"a\u00A0?"), "a\xA0?");
+    // A lead byte at the very end is dropped, and nothing beyond it is read.
+    EXPECT_EQ(u.MergeWideText(std::string_view("ab\x82", 3), u"ab?"), "ab");
+    // More marks than the twin has characters: the marks stay.
+    EXPECT_EQ(u.MergeWideText("??", u"\u2665"), "&hearts;?");
+}
+
+TEST(FontDescription, HeightFollowsResolution) {
+    CLogFont font;
+    EXPECT_EQ(font.m_bFontMade, 0);
+    const LogFont* at96 = font.BuildLogFont(96);
+    EXPECT_EQ(at96->lfHeight, -16);
+    EXPECT_EQ(at96->lfWeight, 400);
+    EXPECT_EQ(at96->lfCharSet, 128);
+    EXPECT_STREQ(at96->lfFaceName, kMsPGothicFaceName);
+    EXPECT_EQ(font.BuildLogFont(120)->lfHeight, -20);
+    font.m_bBold = 1;
+    EXPECT_EQ(font.BuildLogFont(96)->lfWeight, 700);
+
+    const PlatformFont* first = font.MakeFont(96);
+    ASSERT_NE(first, nullptr);
+    EXPECT_EQ(first->PixelHeight(), 16);
+    EXPECT_EQ(font.m_bFontMade, 1);
+    const PlatformFont* second = font.MakeFont(120);
+    EXPECT_EQ(second->PixelHeight(), 20);
+    EXPECT_EQ(MulDiv(12, 96, 72), 16);
+    EXPECT_EQ(MulDiv(-7, 1, 2), -4);  // halves away from zero
+}
+
+TEST(WordTokens, ListsKeepOrderAndOwnTheirCopies) {
+    CWordTokenList list;
+    EXPECT_EQ(list.m_nCount, 0);
+    EXPECT_EQ(list.m_pTail, &list.m_head);
+    char bytes[] = "abc";
+    list.AddText(bytes, 3);
+    bytes[0] = 'X';
+    list.AddCode(0x1F600);
+    list.AddText(bytes, 0);
+    ASSERT_EQ(list.m_nCount, 3);
+    const CWordToken* t = list.first();
+    EXPECT_STREQ(t->m_pszText, "abc");
+    t = t->m_pNext;
+    EXPECT_EQ(t->m_pszText, nullptr);
+    EXPECT_EQ(t->m_wCode, 0x1F600u);
+    t = t->m_pNext;
+    EXPECT_EQ(t->m_pszText, nullptr);  // an empty run is a token without text
+    EXPECT_EQ(t->m_wCode, 0u);
+    EXPECT_EQ(t->m_pNext, nullptr);
+    EXPECT_EQ(list.m_pTail, t);
+}
+
+}  // namespace
+}  // namespace quarvel
