@@ -45,8 +45,9 @@ int WritePngFile(const Picture& picture, std::FILE* stream) {
         rows[static_cast<std::size_t>(y)] = const_cast<png_bytep>(picture.row(y));
     png_write_image(guard.png, rows.data());
     png_write_end(guard.png, guard.info);
-    png_write_flush(guard.png);
-    return std::ferror(stream) ? 0 : 1;
+    // Bytes still in the stream's buffer have not reached the file yet.
+    if (std::fflush(stream) != 0 || std::ferror(stream)) return 0;
+    return 1;
 }
 
 }  // namespace quarvel

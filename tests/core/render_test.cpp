@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <array>
+#include <csignal>
 #include <cstdio>
 #include <set>
 #include <string>
@@ -246,13 +249,16 @@ TEST(PngOutput, DecodesToTheSamePixelsWithOnlyCriticalChunks) {
 
 TEST(PngOutput, FailuresReturnZero) {
     EXPECT_EQ(WritePngFile(Picture(2, 2, 0), nullptr), 0);
-    // A stream that cannot take the bytes.
-    std::FILE* full = std::fopen("/dev/full", "wb");
-    if (full) {
-        std::setvbuf(full, nullptr, _IONBF, 0);
-        EXPECT_EQ(WritePngFile(Picture(50, 50, 0), full), 0);
-        std::fclose(full);
-    }
+    // A stream that cannot take the bytes: a pipe nobody reads.
+    int fds[2];
+    ASSERT_EQ(pipe(fds), 0);
+    close(fds[0]);
+    auto old_handler = std::signal(SIGPIPE, SIG_IGN);
+    std::FILE* broken = fdopen(fds[1], "wb");
+    ASSERT_TRUE(broken);
+    EXPECT_EQ(WritePngFile(Picture(50, 50, 0), broken), 0);
+    std::fclose(broken);
+    std::signal(SIGPIPE, old_handler);
 }
 
 TEST(RenderTextArt, WritesAndClosesTheStream) {

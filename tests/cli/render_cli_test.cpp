@@ -1,0 +1,139 @@
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "platform/codec.h"
+#include "render/renderer.h"
+#include "support/test_support.h"
+
+namespace quarvel {
+namespace {
+
+using test::RunProcess;
+
+class RenderCli : public ::testing::Test {
+protected:
+    test::TempDir dir;
+
+    test::ProcessResult Render(std::vector<std::string> args, const std::string& input = {}) {
+        args.insert(args.begin(), {QUARVEL_CLI_PATH, "render"});
+        return RunProcess(args, input);
+    }
+    Picture Decode(const std::string& name) {
+        Picture p;
+        EXPECT_TRUE(test::DecodePng(dir / name, p)) << name;
+        return p;
+    }
+};
+
+const char* kArtUtf8 = "  \xE2\x88\xA7\xEF\xBC\xBF\xE2\x88\xA7\n"              // ∧＿∧
+                       "\xEF\xBC\x88\xE3\x80\x80\xC2\xB4\xE2\x88\x80\xEF\xBD\x80\xEF\xBC\x89"  // （　´∀｀）
+                       " \xE2\x99\xA5 <b>?\r\n";                                // ♥ <b>?
+
+TEST_F(RenderCli, Utf8AndShiftJisTwinsGiveIdenticalPictures) {
+    test::WriteFile(dir / "art-utf8.txt", kArtUtf8);
+    // The same text in code page 932, with the heart that it cannot hold as a reference.
+    std::u16string wide = cp932::Utf8ToUtf16(kArtUtf8);
+    std::string sjis = cp932::FromUtf16Lossy(wide);
+    sjis.replace(sjis.find(" ? ") + 1, 1, "&hearts;");
+    test::WriteFile(dir / "art-sjis.txt", sjis);
+
+    ASSERT_EQ(Render({(dir / "art-utf8.txt").string(), "-o", (dir / "u.png").string()}).exit_code, 0);
+    ASSERT_EQ(Render({(dir / "art-sjis.txt").string(), "-o", (dir / "s.png").string()}).exit_code, 0);
+    auto from_stdin = Render({"-", "-o", (dir / "i.png").string(), "--encoding", "utf-8"}, kArtUtf8);
+    ASSERT_EQ(from_stdin.exit_code, 0) << from_stdin.err;
+    Picture u = Decode("u.png"), s = Decode("s.png"), i = Decode("i.png");
+    EXPECT_EQ(u.rgb, s.rgb);
+    EXPECT_EQ(u.rgb, i.rgb);
+    EXPECT_EQ(u.height, 2 * 18);  // "<b>" is text here, and CR LF one line break
+
+    // The plain-text preparation: '<' is drawn, line breaks become <br>.
+    std::string prepared = sjis.substr(0, sjis.find('\n')) + "<br>" +
+                           sjis.substr(sjis.find('\n') + 1);
+    prepared.replace(prepared.find("<b>"), 1, "&lt;");
+    prepared.replace(prepared.find("\r\n"), 2, "<br>");
+    Picture expected = RenderPicture(prepared.c_str(), Appearance{});
+    EXPECT_EQ(u.rgb, expected.rgb);
+}
+
+TEST_F(RenderCli, OptionsReachThePicture) {
+    test::WriteFile(dir / "a.txt", "ab   c\n");
+    ASSERT_EQ(Render({(dir / "a.txt").string(), "-o", (dir / "a.png").string(), "--fore", "FF0000",
+                      "--back", "#0000ff", "--margin", "5", "--no-space-sim"})
+                  .exit_code,
+              0);
+    Picture p = Decode("a.png");
+    Picture expected = RenderPicture("ab   c<br>", Appearance{MakeColorRef(255, 0, 0),
+                                                              MakeColorRef(0, 0, 255), 5, false});
+    EXPECT_EQ(p.rgb, expected.rgb);
+    EXPECT_EQ(p.pixel(0, 0), MakeColorRef(0, 0, 255));
+
+    // --html takes the bytes as they are.
+    test::WriteFile(dir / "h.txt", "a<br>b<i>c</i>");
+    ASSERT_EQ(Render({(dir / "h.txt").string(), "--html", "-o", (dir / "h.png").string()}).exit_code, 0);
+    EXPECT_EQ(Decode("h.png").height, 36);
+}
+
+TEST_F(RenderCli, BadUsageExitsWithTwo) {
+    for (auto args : std::vector<std::vector<std::string>>{
+             {},                                  // no -o
+             {"-o"},                              // -o without a name
+             {"-o", "x.png", "--margin", "101"},
+             {"-o", "x.png", "--margin", "-1"},
+             {"-o", "x.png", "--margin", "5px"},
+             {"-o", "x.png", "--fore", "red"},
+             {"-o", "x.png", "--encoding", "latin1"},
+             {"-o", "x.png", "--bogus"},
+             {"a.txt", "b.txt", "-o", "x.png"}}) {
+        auto r = Render(args);
+        EXPECT_EQ(r.exit_code, 2) << testing::PrintToString(args);
+        EXPECT_NE(r.err.find("quarvel-cli: "), std::string::npos);
+        EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1);
+    }
+    EXPECT_EQ(RunProcess({QUARVEL_CLI_PATH, "frobnicate"}).exit_code, 2);
+}
+
+TEST_F(RenderCli, UnreadableInputAndUnwritableOutputExitWithOne) {
+    auto missing = Render({(dir / "missing.txt").string(), "-o", (dir / "m.png").string()});
+    EXPECT_EQ(missing.exit_code, 1);
+    EXPECT_NE(missing.err.find("missing.txt"), std::string::npos);
+    EXPECT_NE(missing.err.find("No such file"), std::string::npos);
+    EXPECT_FALSE(std::filesystem::exists(dir / "m.png"));
+
+    auto unwritable = Render({"-", "-o", (dir / "no-folder" / "x.png").string()}, "abc");
+    EXPECT_EQ(unwritable.exit_code, 1);
+    EXPECT_NE(unwritable.err.find("no-folder/x.png"), std::string::npos);
+
+    auto bad_font = Render({"-", "-o", (dir / "f.png").string(), "--font", (dir / "nope.ttf").string()}, "a");
+    EXPECT_EQ(bad_font.exit_code, 1);
+    EXPECT_NE(bad_font.err.find("nope.ttf"), std::string::npos);
+}
+
+TEST_F(RenderCli, HostileInputAlwaysGivesAPicture) {
+    std::string many_lines;
+    for (int i = 0; i < 10000; ++i) many_lines += "line\n";
+    const std::vector<std::pair<std::string, std::string>> inputs = {
+        {"invalid", "\x80\xA0\xFD\xFE\xFF\x82\x20\x82"},
+        {"nul", std::string("ab\0cd\ne", 7)},
+        {"megabyte", std::string(1 << 20, 'W')},
+        {"lines", many_lines},
+        {"tags", "<a href=\"x<br>y"},
+        {"refs", "&#x1F600&#99999999999999999999;&#xD800;&thetasym&"},
+        {"lead", "\x82"},
+    };
+    for (const auto& [name, bytes] : inputs) {
+        for (const char* mode : {"--html", "--no-space-sim"}) {
+            test::WriteFile(dir / (name + ".txt"), bytes);
+            auto r = Render({(dir / (name + ".txt")).string(), mode, "--encoding", "cp932", "-o",
+                             (dir / (name + ".png")).string()});
+            EXPECT_EQ(r.exit_code, 0) << name << ": " << r.err;
+            Picture p = Decode(name + ".png");
+            EXPECT_GE(p.width, 1) << name;
+            EXPECT_LE(p.width, 1024) << name;
+            EXPECT_LE(p.height, 900) << name;
+        }
+    }
+}
+
+}  // namespace
+}  // namespace quarvel
