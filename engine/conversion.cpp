@@ -166,7 +166,7 @@ std::string TagBaseName(std::string_view nativeBaseName, int iCode) {
         }
         std::optional<std::string> bytes = cp932::EncodeOne(ch.code);
         bool held = bytes && !bytes->empty();
-        if (held && iCode == kCodeEuc) {
+        if (held && iCode == kCodeEucJp) {
             auto b0 = static_cast<unsigned char>((*bytes)[0]);
             held = bytes->size() == 1
                        ? IsHalfWidthKana(b0)
@@ -225,7 +225,7 @@ DocumentResult DocumentConverter::Run() {
     std::string original;
     if (fs_.ReadWhole(path_, original) != fs::ReadResult::ok) return Fail(path_, TextFileOpenFailed());
 
-    const bool euc = settings_.iCode == kCodeEuc;
+    const bool euc = settings_.iCode == kCodeEucJp;
     std::vector<std::size_t> kanaAt;
     if (euc) text_ = EucToShiftJis(original, &kanaAt);
     else text_.swap(original);
@@ -318,7 +318,7 @@ void DocumentConverter::MakePicture(std::size_t from, std::size_t to, Output& ou
     }
 
     std::string tag = tagPrefix_ + name + ".png\">";
-    output.Insert(settings_.iCode == kCodeEuc ? ShiftJisToEuc(tag) : tag);
+    output.Insert(settings_.iCode == kCodeEucJp ? ShiftJisToEuc(tag) : tag);
 }
 
 }  // namespace

@@ -13,7 +13,7 @@
 
 namespace quarvel {
 
-inline constexpr int kCodeEuc = 1;  // iCode of EUC-JP documents; any other value is Shift-JIS
+inline constexpr int kCodeEucJp = 1;  // iCode of EUC-JP documents; any other value is Shift-JIS
 
 // A job's settings. The starter fills it before the worker starts; the engine only reads it.
 struct ConversionSettings {

@@ -1,0 +1,180 @@
+// Character code conversion, path helpers and the file-system layer.
+
+#include <fcntl.h>
+#include <sys/stat.h>
+
+#include <gtest/gtest.h>
+
+#include "engine/code_convert.h"
+#include "engine/paths.h"
+#include "platform/fs.h"
+#include "support/test_support.h"
+
+namespace quarvel {
+namespace {
+
+using test::ReadFile;
+using test::TempDir;
+using test::WriteFile;
+
+TEST(CodeConversion, ArithmeticMappings) {
+    const std::pair<std::uint16_t, std::uint16_t> pairs[] = {
+        {0x3021, 0x889F}, {0x2121, 0x8140}, {0x2160, 0x8180}, {0x5F21, 0xE040}, {0x7E7E, 0xEFFC}};
+    for (auto [jis, sjis] : pairs) {
+        EXPECT_EQ(JisToShiftJis(jis), sjis) << std::hex << jis;
+        EXPECT_EQ(ShiftJisToJis(sjis), jis) << std::hex << sjis;
+    }
+    EXPECT_EQ(JisToShiftJis(0x2020), 0);
+    EXPECT_EQ(JisToShiftJis(0x217F), 0);
+    EXPECT_EQ(ShiftJisToJis(0xF040), 0);  // user-defined area
+    EXPECT_EQ(ShiftJisToJis(0x817F), 0);  // 0x7F is no trail byte
+    EXPECT_EQ(ShiftJisToJis(0xFA40), 0);  // IBM extension: beyond JIS X 0208
+}
+
+TEST(CodeConversion, WholeTexts) {
+    EXPECT_EQ(EucToShiftJis(""), "");
+    EXPECT_EQ(ShiftJisToEuc(""), "");
+    EXPECT_EQ(EucToShiftJis("plain <dd> text"), "plain <dd> text");
+    EXPECT_EQ(EucToShiftJis("\xB0\xA1"), "\x88\x9F");
+    EXPECT_EQ(ShiftJisToEuc("\x88\x9F"), "\xB0\xA1");
+    EXPECT_EQ(EucToShiftJis("\x8E\xB1"), "\xB1");
+    EXPECT_EQ(ShiftJisToEuc("\xB1"), "\x8E\xB1");
+    EXPECT_EQ(ShiftJisToEuc("\xF0\x40"), "\x80\x80");
+    EXPECT_EQ(ShiftJisToEuc("a\x88"), std::string("a\x80\x80"));
+    EXPECT_EQ(EucToShiftJis("a\x8E"), "a");  // a trailing single shift has nothing to shift
+    // NUL is an ordinary byte both ways.
+    EXPECT_EQ(EucToShiftJis(std::string("a\0\xB0\xA1z", 5)), std::string("a\0\x88\x9Fz", 5));
+    EXPECT_EQ(ShiftJisToEuc(std::string("\0\xB1", 2)), std::string("\0\x8E\xB1", 3));
+}
+
+TEST(CodeConversion, BytesThatAreNotEucSurvive) {
+    // A byte of 0xA1..0xFE without a partner in that range keeps itself and its partner:
+    // the line feed after E0 must not be lost.
+    EXPECT_EQ(EucToShiftJis("\xE0\nabc"), "\xE0\nabc");
+    EXPECT_EQ(EucToShiftJis("x\xFE"), "x\xFE");
+    EXPECT_EQ(EucToShiftJis(std::string("\xC0\0tail", 6)), std::string("\xC0\0tail", 6));
+}
+
+TEST(CodeConversion, SourceOffsetsFollowTheKatakana) {
+    const std::string euc = "a\x8E\xB1" "b\xB0\xA1\x8E\xB2" "c\x8E";
+    std::vector<std::size_t> kana;
+    const std::string sjis = EucToShiftJis(euc, &kana);
+    ASSERT_EQ(sjis, "a\xB1" "b\x88\x9F\xB2" "c");
+    EXPECT_EQ(kana, (std::vector<std::size_t>{1, 5}));
+    const std::size_t expected[] = {0, 1, 3, 4, 5, 6, 8, 10};  // sjis position -> euc position
+    for (std::size_t p = 0; p <= sjis.size(); ++p)
+        EXPECT_EQ(EucSourceOffset(p, sjis.size(), euc.size(), kana), p == sjis.size() ? euc.size() : expected[p])
+            << p;
+}
+
+TEST(PathHelpers, SplitAtTheLastSeparatorAndPeriod) {
+    EXPECT_EQ(GetDirectoryPart("/logs/thread.htm"), "/logs");
+    EXPECT_EQ(GetBaseName("/logs/thread.htm"), "thread");
+    EXPECT_EQ(GetExtension("/logs/thread.htm"), "htm");
+    EXPECT_EQ(GetFileNameWithExtension("/logs/thread.htm"), "thread.htm");
+
+    EXPECT_EQ(GetDirectoryPart("thread.htm"), "");
+    EXPECT_EQ(GetBaseName("thread.htm"), "thread");
+    EXPECT_EQ(GetBaseName("/logs/README"), "");
+    EXPECT_EQ(GetExtension("/logs/README"), "/logs/README");
+    EXPECT_EQ(GetBaseName("/my.logs/thread"), "");
+    EXPECT_EQ(GetBaseName("/logs/a.b.htm"), "a.b");
+    // UTF-8 bytes before the separator (あ is E3 81 82, 表 is E8 A1 A8) never hide it.
+    EXPECT_EQ(GetDirectoryPart("/あ/表/ソ.htm"), "/あ/表");
+    EXPECT_EQ(GetBaseName("/あ/表/ソ.htm"), "ソ");
+
+    EXPECT_EQ(SiblingPath("/logs/thread.htm", "thread"), "/logs/thread");
+    EXPECT_EQ(SiblingPath("/thread.htm", "backup"), "/backup");
+    EXPECT_EQ(SiblingPath("thread.htm", "thread"), "thread");  // relative, never the root
+}
+
+TEST(PathHelpers, MakeDirectoryMakesOneLevel) {
+    TempDir dir;
+    const std::string base = dir.path().string();
+    EXPECT_FALSE(MakeDirectory(""));
+    EXPECT_TRUE(MakeDirectory(base));
+    EXPECT_TRUE(MakeDirectory(base + "/new"));
+    EXPECT_TRUE(std::filesystem::is_directory(base + "/new"));
+    EXPECT_FALSE(MakeDirectory(base + "/missing/child"));
+    WriteFile(dir / "file", "x");
+    EXPECT_FALSE(MakeDirectory(base + "/file"));
+}
+
+TEST(FolderListing, WindowsWildcards) {
+    using fs::MatchesPattern;
+    EXPECT_TRUE(MatchesPattern("x.htm", "*.htm"));
+    EXPECT_TRUE(MatchesPattern("X.HTM", "*.htm"));
+    EXPECT_TRUE(MatchesPattern("x.html", "*.htm"));  // three-letter extensions find longer ones
+    EXPECT_TRUE(MatchesPattern("a.b.html", "*.htm"));
+    EXPECT_FALSE(MatchesPattern("x.htm.bak", "*.htm"));
+    EXPECT_FALSE(MatchesPattern("x.ht", "*.htm"));
+    EXPECT_FALSE(MatchesPattern("x.html", "*.html5"));
+    EXPECT_FALSE(MatchesPattern("xhtm", "*.htm"));
+    EXPECT_TRUE(MatchesPattern("README", "*.*"));
+    EXPECT_TRUE(MatchesPattern("a.txt", "*"));
+    EXPECT_TRUE(MatchesPattern("スレ1.htm", "??1.htm"));  // '?' is one character, not one byte
+    EXPECT_FALSE(MatchesPattern("スレ1.htm", "?1.htm"));
+    EXPECT_TRUE(MatchesPattern("log-2024.dat", "log-*.d?t"));
+}
+
+TEST(FolderListing, ByteOrderKindsAndLinks) {
+    TempDir dir;
+    WriteFile(dir / "b.htm", "");
+    WriteFile(dir / "B.htm", "");
+    WriteFile(dir / "a.html", "");
+    WriteFile(dir / "c.txt", "");
+    std::filesystem::create_directory(dir / "old.htm");
+    std::filesystem::create_directory_symlink(dir / "old.htm", dir / "link.htm");
+    auto entries = fs::RealFileSystem().List(dir.path().string(), "*.htm");
+    std::vector<std::string> names;
+    for (auto& e : entries) names.push_back(e.name);
+    EXPECT_EQ(names, (std::vector<std::string>{"B.htm", "a.html", "b.htm", "link.htm", "old.htm"}));
+    EXPECT_EQ(entries[3].kind, fs::Kind::folder);
+    EXPECT_TRUE(entries[3].bSymlink);
+    EXPECT_EQ(entries[4].kind, fs::Kind::folder);
+    EXPECT_FALSE(entries[4].bSymlink);
+    EXPECT_TRUE(fs::RealFileSystem().List((dir / "missing").string(), "").empty());
+}
+
+TEST(FileSystem, CopyNeverOverwritesAndKeepsTimes) {
+    TempDir dir;
+    auto& real = fs::RealFileSystem();
+    WriteFile(dir / "doc", "new");
+    ::chmod((dir / "doc").c_str(), 0640);
+    struct timespec times[2] = {{1000000000, 0}, {1100000000, 5000}};
+    ::utimensat(AT_FDCWD, (dir / "doc").c_str(), times, 0);
+    EXPECT_EQ(real.CopyNoOverwrite((dir / "doc").string(), (dir / "copy").string()), fs::CopyResult::copied);
+    struct stat st;
+    ASSERT_EQ(::stat((dir / "copy").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mtim.tv_sec, 1100000000);
+    EXPECT_EQ(st.st_mtim.tv_nsec, 5000);
+    EXPECT_EQ(st.st_mode & 07777, 0640u);
+
+    WriteFile(dir / "doc", "newer");
+    EXPECT_EQ(real.CopyNoOverwrite((dir / "doc").string(), (dir / "copy").string()), fs::CopyResult::exists);
+    EXPECT_EQ(ReadFile(dir / "copy"), "new");
+    EXPECT_EQ(real.CopyNoOverwrite((dir / "none").string(), (dir / "copy2").string()), fs::CopyResult::failed);
+    EXPECT_FALSE(std::filesystem::exists(dir / "copy2"));
+}
+
+TEST(FileSystem, AtomicReplaceKeepsModeLinksAndLeavesNoTemporaryFile) {
+    TempDir dir;
+    auto& real = fs::RealFileSystem();
+    WriteFile(dir / "doc.htm", "old");
+    ::chmod((dir / "doc.htm").c_str(), 0604);
+    std::filesystem::create_symlink("doc.htm", dir / "link.htm");
+    EXPECT_EQ(real.ReplaceAtomically((dir / "link.htm").string(), std::string("n\0w", 3)), fs::WriteResult::ok);
+    EXPECT_TRUE(std::filesystem::is_symlink(dir / "link.htm"));
+    EXPECT_EQ(ReadFile(dir / "doc.htm"), std::string("n\0w", 3));
+    struct stat st;
+    ::stat((dir / "doc.htm").c_str(), &st);
+    EXPECT_EQ(st.st_mode & 07777, 0604u);
+
+    ::chmod((dir / "doc.htm").c_str(), 0444);  // read-only, even for root
+    EXPECT_EQ(real.ReplaceAtomically((dir / "doc.htm").string(), "x"), fs::WriteResult::readOnly);
+    EXPECT_EQ(ReadFile(dir / "doc.htm"), std::string("n\0w", 3));
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 2);
+}
+
+}  // namespace
+}  // namespace quarvel
