@@ -1,0 +1,208 @@
+// Converting single documents: stretches, pictures, tags, codes and failures.
+
+#include <random>
+
+#include <gtest/gtest.h>
+
+#include "engine/code_convert.h"
+#include "engine/conversion.h"
+#include "render/renderer.h"
+#include "support/test_support.h"
+#include "tests/core/engine_test_support.h"
+
+namespace quarvel {
+namespace {
+
+using test::DefaultSettings;
+using test::ReadFile;
+using test::RecordingProgress;
+using test::Sjis;
+using test::TempDir;
+using test::WriteFile;
+
+// The picture file decodes to exactly what the renderer draws for `art`.
+void ExpectPictureOf(const std::filesystem::path& png, const std::string& art) {
+    Picture decoded;
+    ASSERT_TRUE(test::DecodePng(png, decoded)) << png;
+    Picture expected = RenderPicture(art.c_str(), Appearance{});
+    EXPECT_EQ(decoded.width, expected.width) << png;
+    EXPECT_EQ(decoded.height, expected.height) << png;
+    EXPECT_TRUE(decoded.rgb == expected.rgb) << png;
+}
+
+class DocumentTest : public ::testing::Test {
+protected:
+    std::string Convert(const std::string& name, const std::string& before) {
+        WriteFile(dir / name, before);
+        result = ConvertDocument((dir / name).string(), settings);
+        return ReadFile(dir / name);
+    }
+
+    TempDir dir;
+    RecordingProgress progress;
+    ConversionSettings settings = DefaultSettings(&progress);
+    DocumentResult result;
+};
+
+TEST_F(DocumentTest, WorkedExample) {
+    std::filesystem::create_directory(dir / "logs");
+    std::string after = Convert("logs/thread.htm", "<dt>1<dd>AA<br>BB\r\n<dt>2<dd>CC");
+    EXPECT_EQ(after, "<dt>1<dd><img src=\"./thread/001.png\">\r\n<dt>2<dd><img src=\"./thread/002.png\">");
+    EXPECT_EQ(progress.texts, (std::vector<std::string>{"logs/thread.htm(000)", "logs/thread.htm(001)"}));
+    EXPECT_EQ(result.outcome, Outcome::converted);
+    EXPECT_EQ(result.iPictures, 2);
+    EXPECT_TRUE(progress.messages.empty());
+    ExpectPictureOf(dir / "logs/thread/001.png", "AA<br>BB");
+    ExpectPictureOf(dir / "logs/thread/002.png", "CC");
+}
+
+TEST_F(DocumentTest, ScanRules) {
+    // Empty stretch, same separator closing and opening, case-sensitive matching.
+    settings.startSeparators = {"|", "<dd>", ""};
+    settings.endSeparators = {"|", "", ""};
+    EXPECT_EQ(Convert("a.htm", "x||y|z<DD>w"),
+              "x|<img src=\"./a/001.png\">|<img src=\"./a/002.png\">|<img src=\"./a/003.png\">");
+    ExpectPictureOf(dir / "a/001.png", "");
+    ExpectPictureOf(dir / "a/003.png", "z<DD>w");
+
+    // A separator never matches at the second byte of a double-byte character:
+    // ソ is 83 5C, and 5C is the start separator here.
+    settings.startSeparators = {"\\", "", ""};
+    settings.endSeparators = {Sjis("。"), "", ""};
+    EXPECT_EQ(Convert("b.htm", Sjis("ソ\\表。x")), Sjis("ソ\\<img src=\"./b/001.png\">。x"));
+    ExpectPictureOf(dir / "b/001.png", Sjis("表"));
+
+    // Nothing to start with: the document stays as it was.
+    settings.startSeparators = {"", "", ""};
+    EXPECT_EQ(Convert("c.htm", "<dd>a\r\n"), "<dd>a\r\n");
+    EXPECT_EQ(Convert("d.htm", ""), "");
+    EXPECT_TRUE(std::filesystem::is_directory(dir / "d"));
+}
+
+TEST_F(DocumentTest, ThousandStretchesAreNumberedOn) {
+    std::string before, expected;
+    for (int i = 1; i <= 1000; ++i) {
+        before += "<dd>" + std::to_string(i % 10) + "\r\n";
+        char tag[64];
+        std::snprintf(tag, sizeof tag, "<dd><img src=\"./many/%03d.png\">\r\n", i);
+        expected += tag;
+    }
+    EXPECT_EQ(Convert("many.htm", before), expected);
+    EXPECT_TRUE(std::filesystem::exists(dir / "many/999.png"));
+    EXPECT_TRUE(std::filesystem::exists(dir / "many/1000.png"));
+    EXPECT_EQ(progress.texts.back(), dir.path().filename().string() + "/many.htm(999)");
+}
+
+TEST_F(DocumentTest, NulBytesAreKept) {
+    const std::string before("<dd>A\0B\r\nrest\0tail<dd>", 22);
+    EXPECT_EQ(Convert("nul.htm", before),
+              std::string("<dd><img src=\"./nul/001.png\">\r\nrest\0tail<dd><img src=\"./nul/002.png\">", 69));
+    ExpectPictureOf(dir / "nul/001.png", "A");  // the renderer's text ends at the NUL
+}
+
+TEST_F(DocumentTest, SecondConversionKeepsEveryPicture) {
+    const std::string first = Convert("t.htm", "<dd>one\r\n<dd>two\r\n");
+    const std::string picture1 = ReadFile(dir / "t/001.png");
+    std::filesystem::last_write_time(dir / "t/002.png", std::filesystem::file_time_type{});
+    progress.texts.clear();
+
+    EXPECT_EQ(Convert("t.htm", first), first);
+    EXPECT_EQ(result.iPictures, 0);
+    EXPECT_EQ(result.iKept, 2);
+    EXPECT_TRUE(progress.texts.empty());
+    EXPECT_EQ(ReadFile(dir / "t/001.png"), picture1);
+    EXPECT_EQ(std::filesystem::last_write_time(dir / "t/002.png"), std::filesystem::file_time_type{});
+
+    // New stretches are numbered after the highest picture any of our tags names,
+    // and another document's tag is text art like any other.
+    const std::string grown = first + "<dd>three\r\n<dd><img src=\"./other/001.png\">\r\n<dd>" +
+                              "<img src=\"./t/0001.png\">\r\n";
+    EXPECT_EQ(Convert("t.htm", grown), first + "<dd><img src=\"./t/003.png\">\r\n<dd><img src=\"./t/004.png\">\r\n" +
+                                            "<dd><img src=\"./t/005.png\">\r\n");
+    EXPECT_EQ(ReadFile(dir / "t/001.png"), picture1);
+    ExpectPictureOf(dir / "t/003.png", "three");
+}
+
+TEST_F(DocumentTest, EucDocumentsKeepEveryByteOutsideTheStretches) {
+    settings.iCode = kCodeEucJp;
+    // Valid EUC-JP (kanji, katakana), then bytes that are not: E0 before a line
+    // feed, a JIS X 0212 sequence, 0xFF, a trailing single shift.
+    const std::string head = "\xB0\xA1\x8E\xB1<br>\xE0\n\x8F\xB0\xA1\xFF";
+    const std::string art = "\xA5\xBD\x8E\xB2";  // ソ and half-width イ in EUC-JP
+    const std::string before = head + "<dd>" + art + "\r\n" + "tail\x8E";
+    std::filesystem::create_directory(dir / "e");
+    EXPECT_EQ(Convert("e/スレ.htm", before),
+              head + "<dd><img src=\"./" + ShiftJisToEuc(Sjis("スレ")) + "/001.png\">\r\ntail\x8E");
+    ExpectPictureOf(dir / "e/スレ/001.png", EucToShiftJis(art));
+
+    // A second run recognises its own EUC-JP tag.
+    const std::string converted = ReadFile(dir / "e/スレ.htm");
+    EXPECT_EQ(Convert("e/スレ.htm", converted), converted);
+    EXPECT_EQ(result.iKept, 1);
+}
+
+TEST_F(DocumentTest, TagsPointAtTheWrittenFolder) {
+    EXPECT_EQ(Convert("スレ 1#%.htm", "<dd>a"), Sjis("<dd><img src=\"./スレ") + "%201%23%25/001.png\">");
+    EXPECT_TRUE(std::filesystem::exists(dir / "スレ 1#%/001.png"));
+    // 髙 is an IBM extension kanji: code page 932 holds it, EUC-JP does not.
+    EXPECT_EQ(TagBaseName("髙", 0), Sjis("髙"));
+    EXPECT_EQ(TagBaseName("髙", kCodeEucJp), "%E9%AB%99");
+    EXPECT_EQ(TagBaseName("♥\\x", 0), "%E2%99%A5%5Cx");
+    EXPECT_EQ(TagBaseName("\xFFz", 0), "%FFz");
+}
+
+TEST_F(DocumentTest, AbortLeavesTheDocumentAsItWas) {
+    std::string before;
+    for (int i = 0; i < 40; ++i) before += "<dt>" + std::to_string(i) + "<dd>art " + std::to_string(i) + "\r\n";
+    std::mt19937 random(20240501);
+    for (int round = 0; round < 3; ++round) {
+        progress.bAbort = false;
+        progress.abortAtText = 1 + static_cast<int>(random() % 40);
+        progress.texts.clear();
+        EXPECT_EQ(Convert("abort.htm", before), before);
+        EXPECT_EQ(result.outcome, Outcome::aborted);
+        EXPECT_TRUE(progress.messages.empty());
+    }
+}
+
+TEST_F(DocumentTest, FailuresAreShownAndReturned) {
+    // Read-only document: the pictures stay, the document does not change.
+    WriteFile(dir / "ro.htm", "<dd>a");
+    std::filesystem::permissions(dir / "ro.htm", std::filesystem::perms::owner_read);
+    result = ConvertDocument((dir / "ro.htm").string(), settings);
+    EXPECT_EQ(ReadFile(dir / "ro.htm"), "<dd>a");
+    EXPECT_TRUE(std::filesystem::exists(dir / "ro/001.png"));
+    EXPECT_EQ(result.outcome, Outcome::failed);
+    ASSERT_EQ(progress.messages.size(), 1u);
+    EXPECT_EQ(progress.messages[0], (dir / "ro.htm").string() + "\n" + Sjis("ファイルの書き込みに失敗"));
+
+    // The image folder's name is taken by a file.
+    WriteFile(dir / "img", "x");
+    EXPECT_EQ(Convert("img.htm", "<dd>a"), "<dd>a");
+    EXPECT_EQ(progress.messages.back(), (dir / "img").string() + "\n" + Sjis("フォルダ作成に失敗"));
+    ASSERT_TRUE(result.failure);
+    EXPECT_EQ(result.failure->path, (dir / "img").string());
+
+    result = ConvertDocument((dir / "none.htm").string(), settings);
+    EXPECT_EQ(progress.messages.back(), (dir / "none.htm").string() + "\n" + Sjis("ファイルのオープンに失敗"));
+    EXPECT_EQ(result.outcome, Outcome::failed);
+}
+
+TEST_F(DocumentTest, FailedWritesAndPicturesComeBackToTheCaller) {
+    test::HookedFileSystem hooked;
+    settings.fileSystem = &hooked;
+    hooked.failPicture = [](const std::string& path) { return path.ends_with("001.png"); };
+    EXPECT_EQ(Convert("p.htm", "<dd>a\r\n<dd>b"),
+              "<dd><img src=\"./p/001.png\">\r\n<dd><img src=\"./p/002.png\">");
+    ASSERT_EQ(result.pictureFailures.size(), 1u);
+    EXPECT_EQ(result.pictureFailures[0].path, (dir / "p/001.png").string());
+    EXPECT_TRUE(progress.messages.empty());  // pictures fail silently toward the user
+
+    hooked.failWrite = [](const std::string&) { return true; };
+    EXPECT_EQ(Convert("w.htm", "<dd>a"), "<dd>a");
+    EXPECT_EQ(result.outcome, Outcome::failed);
+    EXPECT_EQ(progress.messages.size(), 1u);
+}
+
+}  // namespace
+}  // namespace quarvel
