@@ -1,0 +1,94 @@
+#pragma once
+// Reading and writing single values of an INI file ("profile"), with the rules of the
+// Windows profile functions that settings files written by the program rely on, and
+// the text encodings of the values.
+//
+// All texts are byte strings in code page 932, as they stand in the file; paths are
+// native. A file is a sequence of lines ending in LF or CR LF. A line whose text,
+// without surrounding blanks, starts with '[' and holds a ']' heads a section named by
+// what lies between the '[' and the last ']'. A line holding '=' inside a section is a
+// key line: the key is the text before the first '=', the value the text after it,
+// both without surrounding blanks. Every other line (comments, blank lines, keys
+// before the first section) belongs to no key. Section and key names are compared
+// without regard to the case of ASCII letters. When a section or a key occurs more
+// than once, the first one counts.
+
+#include <filesystem>
+#include <span>
+#include <string>
+#include <string_view>
+
+#include "platform/picture.h"
+
+namespace quarvel {
+
+// Longest value, in bytes, that ReadProfileValue hands back.
+inline constexpr std::size_t kMaxProfileValueLength = 511;
+
+// The value of `key` in `section`. One pair of equal quotation marks (double or
+// single) enclosing the whole value is removed; the result is cut to
+// kMaxProfileValueLength bytes. A missing file, section or key, or a file that cannot
+// be read, gives `default_value`; a key with nothing after its '=' gives "".
+std::string ReadProfileValue(const std::filesystem::path& path, std::string_view section,
+                             std::string_view key, std::string_view default_value = {});
+
+struct ProfileEntry {
+    std::string_view section;
+    std::string_view key;
+    std::string_view value;
+};
+
+// The outcome of a write; `message` (UTF-8, names the path) says what failed.
+struct ProfileWriteResult {
+    bool ok = true;
+    std::string message;
+    explicit operator bool() const { return ok; }
+};
+
+// Sets one key: an existing key line gets the new value in place (the line's key
+// spelling and line ending are kept); a new key goes at the end of its section, after
+// the section's last non-blank line; a new section goes at the end of the file; a
+// missing file is created. Lines the call adds end in CR LF; every other line keeps its
+// bytes. Each line break (CR LF, CR or LF) in the value is written as one space.
+//
+// The file is replaced as a whole through a temporary file in the same folder, keeping
+// the permission bits of the old file, so a failed write leaves it as it was; a file
+// without any write permission bit is read-only and refused (see
+// fs::FileSystem::ReplaceAtomically). A symbolic link stays a link. Section
+// names must not be empty, hold ']', line breaks or surrounding blanks; key names the
+// same without '=' and not starting with '['; other names are refused unwritten.
+ProfileWriteResult WriteProfileValue(const std::filesystem::path& path, std::string_view section,
+                                     std::string_view key, std::string_view value);
+
+// Sets several keys in one replacement of the file; the file ends up as it would after
+// a WriteProfileValue call per entry, in order, but either all or none of them land.
+ProfileWriteResult WriteProfileValues(const std::filesystem::path& path,
+                                      std::span<const ProfileEntry> entries);
+
+// Value encodings.
+
+// "TRUE" or "FALSE".
+std::string BoolToProfile(bool value);
+// True only for "TRUE" in any case with blanks around it.
+bool ProfileToBool(std::string_view text);
+
+// Signed decimal.
+std::string IntToProfile(int value);
+// Like atol: leading blanks, an optional sign, then the digits up to the first other
+// character; no digits give 0, values beyond the range of int are clamped to it.
+int ProfileToInt(std::string_view text);
+
+// "#" and the 0x00BBGGRR value in upper-case hexadecimal, at least six digits: the
+// digits run blue, green, red (pure red is "#0000FF").
+std::string ColorToProfile(COLORREF color);
+// "#" followed by up to six hexadecimal digits of either case, read as the 0x00BBGGRR
+// value ("#ff" is pure red); anything else is 0, black.
+COLORREF ProfileToColor(std::string_view text);
+
+// The text with one double quote added in front and one behind; nothing is escaped.
+std::string QuoteProfileString(std::string_view text);
+// What lies strictly between the first and the last double quote when the text holds
+// at least two of them, else the text unchanged.
+std::string UnquoteProfileString(std::string_view text);
+
+}  // namespace quarvel
