@@ -1,0 +1,76 @@
+#pragma once
+// Dialog templates kept as data (res/dialogs/<id>.json): the window's size, font and
+// caption and its numbered controls, positioned in dialog units. The controls are
+// built as Qt widgets placed by converting dialog units with the base units of the
+// dialog's font, the way Windows lays out a dialog.
+
+#include <QFont>
+#include <QRect>
+#include <QSize>
+#include <QString>
+#include <QStringList>
+#include <QVector>
+
+#include <functional>
+#include <optional>
+
+class QWidget;
+
+namespace quarvel::ui {
+
+struct ControlTemplate {
+    int id = -1;           // -1 for controls without an ID (labels)
+    QString kind;          // static, icon, edit, button, checkbox, radio, groupbox, tab
+    QString text;
+    QRect rect;            // dialog units
+    QStringList style;
+
+    bool Has(const QString& flag) const { return style.contains(flag); }
+};
+
+struct DialogTemplate {
+    int id = 0;
+    QSize size;            // client area, dialog units
+    int pointSize = 9;
+    QString face;
+    QString caption;
+    int menu = 0;
+    QStringList style;
+    QVector<ControlTemplate> controls;
+};
+
+// Reads template `id` from the resources; nothing when it is missing or malformed.
+std::optional<DialogTemplate> LoadDialogTemplate(int id);
+
+// The installed face that stands in for a face a template names ("ＭＳ Ｐゴシック"
+// becomes IPA P Gothic, then Monapo).
+QFont ResolveDialogFont(const QString& face, int pointSize);
+
+// Converts dialog units into pixels with the base units of a font.
+class DialogUnits {
+public:
+    explicit DialogUnits(const QFont& font);
+    int X(int units) const;
+    int Y(int units) const;
+    QRect Map(const QRect& units) const;
+    QSize Map(const QSize& units) const { return {X(units.width()), Y(units.height())}; }
+    QSize base() const { return {baseX_, baseY_}; }
+
+private:
+    int baseX_ = 6;
+    int baseY_ = 12;
+};
+
+// Makes a control for a template entry, or returns null to let the builder make the
+// standard one. The control must be a child of `host`.
+using ControlFactory = std::function<QWidget*(const ControlTemplate&, QWidget* host)>;
+
+// Sets `host`'s font and makes the template's controls as its children, in template
+// order (which is also the tab order). Each control carries its ID (see GetDlgItem).
+void CreateControls(const DialogTemplate& dlg, QWidget* host, const ControlFactory& factory = {});
+
+// The control with `id` among the descendants of `root`, or null.
+QWidget* GetDlgItem(const QWidget* root, int id);
+int GetDlgCtrlID(const QWidget* control);
+
+}  // namespace quarvel::ui

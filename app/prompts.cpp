@@ -1,0 +1,48 @@
+#include "app/prompts.h"
+
+#include <QColorDialog>
+#include <QFileDialog>
+#include <QMessageBox>
+
+#include "app/resources.h"
+
+namespace quarvel::ui {
+namespace {
+
+std::optional<QColor> QtChooseColor(QWidget* parent, QColor initial) {
+    QColorDialog dialog(initial, parent);
+    if (dialog.exec() != QDialog::Accepted) return std::nullopt;
+    return dialog.selectedColor();
+}
+
+std::optional<QString> QtAskSaveFile(QWidget* parent, const SaveFileRequest& request) {
+    QFileDialog dialog(parent);
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setFileMode(QFileDialog::AnyFile);
+    dialog.setDefaultSuffix(request.defaultSuffix);
+    dialog.setNameFilters(request.nameFilters);
+    // Qt asks before an existing file is replaced unless told not to.
+    if (dialog.exec() != QDialog::Accepted) return std::nullopt;
+    const QStringList files = dialog.selectedFiles();
+    if (files.isEmpty()) return std::nullopt;
+    return files.first();
+}
+
+void QtShowMessage(QWidget* parent, const QString& text, MessageIcon icon) {
+    QMessageBox box(icon == MessageIcon::warning ? QMessageBox::Warning : QMessageBox::NoIcon,
+                    LoadResString(IDS_TITLE), text, QMessageBox::Ok, parent);
+    box.exec();
+}
+
+Prompts DefaultPrompts() { return {QtChooseColor, QtAskSaveFile, QtShowMessage}; }
+
+}  // namespace
+
+Prompts& GetPrompts() {
+    static Prompts prompts = DefaultPrompts();
+    return prompts;
+}
+
+void ResetPrompts() { GetPrompts() = DefaultPrompts(); }
+
+}  // namespace quarvel::ui

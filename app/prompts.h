@@ -1,0 +1,39 @@
+#pragma once
+// The standard dialogs the windows ask the user through: colour chooser, save dialog
+// and message box. Each is a replaceable function so that tests can answer in the
+// user's place; by default they show Qt's dialogs.
+
+#include <QColor>
+#include <QString>
+#include <QStringList>
+
+#include <functional>
+#include <optional>
+
+class QWidget;
+
+namespace quarvel::ui {
+
+enum class MessageIcon { none, warning };
+
+struct SaveFileRequest {
+    QString defaultSuffix;   // appended when the name typed has none
+    QStringList nameFilters; // "PNG画像 (*.png)" and the like
+};
+
+struct Prompts {
+    // The chosen colour, or nothing when the user cancelled. Opens on `initial`.
+    std::function<std::optional<QColor>(QWidget* parent, QColor initial)> chooseColor;
+    // The chosen path, or nothing when cancelled. Replacing an existing file has been
+    // confirmed by the user.
+    std::function<std::optional<QString>(QWidget* parent, const SaveFileRequest&)> askSaveFile;
+    // Shows a message with an OK button and returns when the user has closed it.
+    std::function<void(QWidget* parent, const QString& text, MessageIcon)> showMessage;
+};
+
+// The functions in force; assign to replace one.
+Prompts& GetPrompts();
+// Puts back Qt's dialogs.
+void ResetPrompts();
+
+}  // namespace quarvel::ui

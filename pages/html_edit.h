@@ -1,0 +1,30 @@
+#pragma once
+// The text-art box of the copy-paste page. It holds only what code page 932 can hold:
+// text that arrives from the clipboard, from the input method or from the keyboard
+// is inserted with every other character written as its character reference (the box
+// shows the reference text), which the renderer decodes again.
+
+#include <QPlainTextEdit>
+
+namespace quarvel::ui {
+
+class CHTMLEdit : public QPlainTextEdit {
+    Q_OBJECT
+public:
+    explicit CHTMLEdit(QWidget* parent = nullptr);
+    ~CHTMLEdit() override;
+
+    // The box's text as the core reads it: code page 932, lines ending in CR LF.
+    std::string GetWindowText() const;
+
+    // Replaces the selection with `text`, references put in (a paste of `text`).
+    void ReplaceSel(const QString& text);
+
+protected:
+    bool canInsertFromMimeData(const QMimeData* source) const override;
+    void insertFromMimeData(const QMimeData* source) override;
+    void inputMethodEvent(QInputMethodEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+};
+
+}  // namespace quarvel::ui

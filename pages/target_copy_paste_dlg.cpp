@@ -1,0 +1,125 @@
+#include "pages/target_copy_paste_dlg.h"
+
+#include <QFile>
+#include <QFontDatabase>
+#include <QResizeEvent>
+
+#include <algorithm>
+#include <cstdio>
+
+#include "app/dialog_template.h"
+#include "app/prompts.h"
+#include "app/quarvel_dlg.h"
+#include "app/resources.h"
+#include "app/text_codec.h"
+#include "pages/html_edit.h"
+#include "render/renderer.h"
+
+namespace quarvel::ui {
+namespace {
+
+constexpr int IDC_EDIT_TEXT = 1022;
+
+void ReplaceAll(std::string& text, std::string_view from, std::string_view to) {
+    std::string out;
+    out.reserve(text.size());
+    std::size_t pos = 0;
+    for (std::size_t hit; (hit = text.find(from, pos)) != std::string::npos; pos = hit + from.size()) {
+        out.append(text, pos, hit - pos).append(to);
+    }
+    out.append(text, pos);
+    text = std::move(out);
+}
+
+// The family that draws the pictures, loaded once.
+QStringList PictureFamilies() {
+    static const QStringList families = [] {
+        QStringList list;
+        const QByteArray userFont = qgetenv("QUARVEL_FONT");
+        if (!userFont.isEmpty()) {
+            const int id = QFontDatabase::addApplicationFont(QFile::decodeName(userFont));
+            if (id >= 0) list << QFontDatabase::applicationFontFamilies(id);
+        }
+        list << QStringLiteral("Mona") << QStringLiteral("Monapo") << QStringLiteral("IPAPGothic");
+        return list;
+    }();
+    return families;
+}
+
+}  // namespace
+
+std::string PrepareTextArt(std::string text) {
+    ReplaceAll(text, "<", "&lt;");
+    ReplaceAll(text, "\r\n", "<br>");
+    return text;
+}
+
+QFont MakeScreenFont(CLogFont& logFont, int pixelsPerInch) {
+    const LogFont* description = logFont.BuildLogFont(pixelsPerInch);
+    QFont font;
+    font.setFamilies(PictureFamilies());
+    const int height = description->lfHeight < 0 ? -description->lfHeight : description->lfHeight;
+    font.setPixelSize(std::max(1, height));
+    font.setWeight(description->lfWeight >= 700 ? QFont::Bold : QFont::Normal);
+    font.setItalic(description->lfItalic != 0);
+    font.setUnderline(description->lfUnderline != 0);
+    font.setStrikeOut(description->lfStrikeOut != 0);
+    font.setStyleStrategy(QFont::NoAntialias);
+    return font;
+}
+
+CTargetCopyPasteDlg::CTargetCopyPasteDlg() = default;
+CTargetCopyPasteDlg::~CTargetCopyPasteDlg() = default;
+
+void CTargetCopyPasteDlg::Create(QWidget* parent) {
+    setParent(parent);
+    if (const auto dlg = LoadDialogTemplate(IDD_TARGET_COPYPASTE)) {
+        CreateControls(*dlg, this, [](const ControlTemplate& c, QWidget* host) -> QWidget* {
+            return c.id == IDC_EDIT_TEXT ? new CHTMLEdit(host) : nullptr;
+        });
+        resize(DialogUnits(font()).Map(dlg->size));
+    }
+    ctrlEdit = qobject_cast<CHTMLEdit*>(GetDlgItem(this, IDC_EDIT_TEXT));
+    if (!ctrlEdit) ctrlEdit = new CHTMLEdit(this);
+    setFocusProxy(ctrlEdit);
+    ctrlEdit->setFont(MakeScreenFont(logFont, logicalDpiY()));
+}
+
+bool CTargetCopyPasteDlg::UpdateData(bool bSaveAndValidate) {
+    if (bSaveAndValidate) {
+        strText = ctrlEdit->GetWindowText();
+    } else {
+        QString text = FromCp932(strText);
+        text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+        ctrlEdit->setPlainText(text);
+    }
+    return true;
+}
+
+void CTargetCopyPasteDlg::Generate() {
+    UpdateData(true);
+    const auto chosen = GetPrompts().askSaveFile(
+        this, {QStringLiteral("png"), {QStringLiteral("PNG画像 (*.png)"), QStringLiteral("All Files (*.*)")}});
+    if (!chosen) return;
+    const std::string text = PrepareTextArt(strText);
+    std::FILE* stream = std::fopen(QFile::encodeName(*chosen).constData(), "wb");
+    if (!stream) {
+        // Without a file there is nothing to draw into; say so rather than pretend.
+        GetPrompts().showMessage(pOwner ? static_cast<QWidget*>(pOwner) : this,
+                                 QStringLiteral("%1\nファイルのオープンに失敗").arg(*chosen),
+                                 MessageIcon::none);
+        return;
+    }
+    const CQuarvelDlg* owner = pOwner;
+    const Appearance look = owner ? Appearance{owner->colFore, owner->colBack,
+                                               static_cast<int>(owner->iMargin), owner->bSpace}
+                                  : Appearance{};
+    RenderTextArt(text.c_str(), stream, look.colFore, look.colBack, look.iMargin, look.bSpace);
+}
+
+void CTargetCopyPasteDlg::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    if (ctrlEdit) ctrlEdit->resize(event->size());
+}
+
+}  // namespace quarvel::ui

@@ -1,0 +1,55 @@
+// Screenshots of the real main window on each tab, for a person to look at. Runs on a
+// real display (xvfb-run): shows the window, switches the tabs and grabs the screen.
+//   quarvel_screenshots OUTPUT-FOLDER
+
+#include <QApplication>
+#include <QDir>
+#include <QPixmap>
+#include <QScreen>
+#include <QTest>
+
+#include "app/owner_tab_ctrl.h"
+#include "app/quarvel_dlg.h"
+#include "pages/html_edit.h"
+
+using namespace quarvel::ui;
+
+namespace {
+
+void Save(QWidget& window, const QString& path) {
+    QTest::qWait(300);
+    QScreen* screen = window.screen();
+    const QRect frame = window.frameGeometry().adjusted(-20, -20, 20, 20);
+    screen->grabWindow(0, frame.x(), frame.y(), frame.width(), frame.height()).save(path);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    QApplication app(argc, argv);
+    const QString out = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral(".");
+    QDir().mkpath(out);
+
+    CQuarvelDlg dlg;
+    dlg.colFore = 0x00203080;
+    dlg.colBack = 0x00E0F0FF;
+    dlg.move(40, 40);
+    dlg.show();
+    if (!QTest::qWaitForWindowExposed(&dlg)) return 1;
+    Save(dlg, out + QStringLiteral("/tab0-file.png"));
+    dlg.tabCtrl()->SetCurFocus(1);
+    Save(dlg, out + QStringLiteral("/tab1-folder.png"));
+    dlg.tabCtrl()->SetCurFocus(2);
+    dlg.copyPastePage.edit()->setPlainText(
+        QStringLiteral("　　 ∧＿∧\n　　（　´∀｀）　&hearts; <b>\n　　（　　　　）\n　　｜ ｜　|\n　　（_＿）＿）"));
+    Save(dlg, out + QStringLiteral("/tab2-copypaste.png"));
+    dlg.resize(dlg.width() + 160, dlg.height() + 120);
+    Save(dlg, out + QStringLiteral("/tab2-resized.png"));
+
+    dlg.progressDlg.BeginJob();
+    dlg.progressDlg.ShowCentered();
+    dlg.progressDlg.SetProgressText("thread.htm");
+    Save(dlg, out + QStringLiteral("/progress.png"));
+    dlg.progressDlg.HideProgress();
+    return 0;
+}
