@@ -1,0 +1,311 @@
+// quarvel-cli convert and convert-folder: file jobs and folder jobs without a window.
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <array>
+#include <atomic>
+#include <csignal>
+#include <cstdio>
+#include <filesystem>
+#include <optional>
+
+#include "app/core/settings_file.h"
+#include "cli/commands.h"
+#include "engine/jobs.h"
+#include "platform/codec.h"
+
+namespace quarvel::cli {
+namespace {
+
+enum class Mode { file, folder };
+
+// What the command line asked for; unset members keep the settings file's value
+// or the program's default.
+struct ConvertOptions {
+    std::vector<std::string> targets;
+    std::optional<std::string> settingsFile;
+    std::optional<int> iCode;
+    std::vector<std::string> starts;  // as typed (UTF-8)
+    std::vector<std::string> ends;
+    bool noBackup = false;
+    std::optional<std::string> pattern;
+    bool noSubFolders = false;
+    std::optional<COLORREF> colFore, colBack;
+    std::optional<int> iMargin;
+    bool noSpace = false;
+    std::string font;
+    bool quiet = false;
+};
+
+std::string ParseConvertArgs(const std::vector<std::string>& args, Mode mode, ConvertOptions& o) {
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        auto value = [&]() -> const std::string* { return i + 1 < args.size() ? &args[++i] : nullptr; };
+        const std::string* v = nullptr;
+        if (a == "--settings") {
+            if (!(v = value())) return "option --settings needs a settings file";
+            o.settingsFile = *v;
+        } else if (a == "--code") {
+            v = value();
+            if (v && (*v == "sjis" || *v == "shift-jis")) o.iCode = kCodeShiftJis;
+            else if (v && (*v == "euc" || *v == "euc-jp")) o.iCode = kCodeEuc;
+            else return "option --code takes sjis or euc";
+        } else if (a == "--start" || a == "--end") {
+            auto& list = a == "--start" ? o.starts : o.ends;
+            if (!(v = value())) return "option " + a + " needs a separator";
+            if (list.size() == 3) return "at most three " + a + " separators";
+            list.push_back(*v);
+        } else if (a == "--no-backup") {
+            o.noBackup = true;
+        } else if (a == "--pattern" && mode == Mode::folder) {
+            if (!(v = value()) || v->empty()) return "option --pattern needs a file name pattern";
+            o.pattern = *v;
+        } else if (a == "--no-subfolders" && mode == Mode::folder) {
+            o.noSubFolders = true;
+        } else if (a == "--fore" || a == "--back") {
+            v = value();
+            auto colour = v ? ParseColorOption(*v) : std::nullopt;
+            if (!colour) return "option " + a + " needs a colour as RRGGBB";
+            (a == "--fore" ? o.colFore : o.colBack) = *colour;
+        } else if (a == "--margin") {
+            v = value();
+            o.iMargin = v ? ParseIntOption(*v, 0, 100) : std::nullopt;
+            if (!o.iMargin) return "option --margin needs a number from 0 to 100";
+        } else if (a == "--no-space-sim") {
+            o.noSpace = true;
+        } else if (a == "--font") {
+            if (!(v = value())) return "option --font needs a font file";
+            o.font = *v;
+        } else if (a == "--quiet" || a == "-q") {
+            o.quiet = true;
+        } else if (a == "--") {
+            o.targets.insert(o.targets.end(), args.begin() + static_cast<std::ptrdiff_t>(i) + 1, args.end());
+            break;
+        } else if (a.size() > 1 && a[0] == '-') {
+            return "unknown option '" + a + "'";
+        } else {
+            o.targets.push_back(a);
+        }
+    }
+    if (o.targets.empty()) return mode == Mode::file ? "no document given" : "no folder given";
+    if (mode == Mode::folder && o.targets.size() > 1) return "convert-folder takes one folder";
+    return {};
+}
+
+// Text typed on the command line (UTF-8) as code page 932; raw bytes that are not
+// UTF-8 are taken as they are.
+std::optional<std::string> ArgumentToCp932(const std::string& text) {
+    if (!cp932::IsValidUtf8(text)) return text;
+    std::string bytes = cp932::FromUtf16Lossy(cp932::Utf8ToUtf16(text));
+    // Every character the code page lacks became '?'.
+    if (std::count(bytes.begin(), bytes.end(), '?') != std::count(text.begin(), text.end(), '?'))
+        return std::nullopt;
+    return bytes;
+}
+
+// The separator as the window prepares it: every backslash-n becomes CR LF. The
+// backslash must be a character of its own, not the second byte of one.
+std::string PrepareSeparator(const std::string& typed) {
+    std::string out;
+    for (std::size_t i = 0; i < typed.size();) {
+        if (IsLeadByte(static_cast<unsigned char>(typed[i])) && i + 1 < typed.size()) {
+            out.append(typed, i, 2);
+            i += 2;
+        } else if (typed[i] == '\\' && i + 1 < typed.size() && typed[i + 1] == 'n') {
+            out += "\r\n";
+            i += 2;
+        } else {
+            out += typed[i++];
+        }
+    }
+    return out;
+}
+
+std::string NativeText(const std::string& cp932Text) { return cp932::ToUtf8(cp932Text); }
+
+// A message as one line: the path, then what failed.
+std::string OneLine(const std::string& utf8) {
+    std::string line = utf8;
+    for (std::size_t at = line.find('\n'); at != std::string::npos; at = line.find('\n', at)) line.replace(at, 1, ": ");
+    return line;
+}
+
+// Progress on standard error: a live line on a terminal, nothing otherwise.
+class TerminalProgress : public JobProgress {
+public:
+    explicit TerminalProgress(bool live) : live_(live) { bInitialized = true; }
+
+    void SetProgressText(const std::string& text) override {
+        if (!live_ || text == last_) return;
+        last_ = text;
+        std::fprintf(stderr, "\r%s\x1b[K", NativeText(text).c_str());
+        std::fflush(stderr);
+    }
+    void ShowMessage(const std::string& text) override { Print(OneLine(NativeText(text))); }
+
+    void Print(const std::string& line) {
+        ClearLine();
+        std::fprintf(stderr, "%s\n", line.c_str());
+    }
+    void ClearLine() {
+        if (live_ && !last_.empty()) std::fputs("\r\x1b[K", stderr);
+        last_.clear();
+    }
+
+private:
+    bool live_;
+    std::string last_;
+};
+
+std::atomic<JobProgress*> g_interrupted{nullptr};
+
+extern "C" void OnInterrupt(int) {
+    if (JobProgress* progress = g_interrupted.load()) progress->bAbort.store(true);
+}
+
+// Ctrl+C (and a polite kill) ask the running job to stop, as the abort button does;
+// a second Ctrl+C ends the program at once.
+class InterruptGuard {
+public:
+    explicit InterruptGuard(JobProgress& progress) {
+        g_interrupted = &progress;
+        struct sigaction action {};
+        action.sa_handler = OnInterrupt;
+        action.sa_flags = SA_RESETHAND;
+        sigemptyset(&action.sa_mask);
+        sigaction(SIGINT, &action, &oldInt_);
+        sigaction(SIGTERM, &action, &oldTerm_);
+    }
+    ~InterruptGuard() {
+        sigaction(SIGINT, &oldInt_, nullptr);
+        sigaction(SIGTERM, &oldTerm_, nullptr);
+        g_interrupted = nullptr;
+    }
+    InterruptGuard(const InterruptGuard&) = delete;
+    InterruptGuard& operator=(const InterruptGuard&) = delete;
+
+private:
+    struct sigaction oldInt_ {};
+    struct sigaction oldTerm_ {};
+};
+
+// The settings of the mode, from the defaults, the settings file and the options.
+std::string BuildSettings(const ConvertOptions& o, Mode mode, FolderPageSettings& page, GeneralSettings& look) {
+    if (o.settingsFile) {
+        std::error_code ec;
+        if (!std::filesystem::is_regular_file(*o.settingsFile, ec) || ::access(o.settingsFile->c_str(), R_OK) != 0)
+            return "cannot read the settings file '" + *o.settingsFile + "'";
+        LoadGeneralSettings(*o.settingsFile, look);
+        if (mode == Mode::file) LoadCommonSettings(*o.settingsFile, settings_names::kFilePage, page.common);
+        else LoadFolderPageSettings(*o.settingsFile, page);
+        page.strFileFilter = cp932::ToUtf8(page.strFileFilter);
+    }
+    CommonSettings& common = page.common;
+    if (o.iCode) common.iCode = *o.iCode;
+    for (auto [typed, slots] : {std::pair{&o.starts, std::array{&common.strSepalaterStart1, &common.strSepalaterStart2,
+                                                                  &common.strSepalaterStart3}},
+                                std::pair{&o.ends, std::array{&common.strSepalaterEnd1, &common.strSepalaterEnd2,
+                                                                &common.strSepalaterEnd3}}}) {
+        if (typed->empty()) continue;
+        // Separators given on the command line replace all three of the kind.
+        for (std::size_t k = 0; k < 3; ++k) {
+            std::optional<std::string> bytes = k < typed->size() ? ArgumentToCp932((*typed)[k]) : std::string();
+            if (!bytes) return "the separator '" + (*typed)[k] + "' holds characters outside code page 932";
+            *slots[k] = *bytes;
+        }
+    }
+    if (o.noBackup) common.bBackup = false;
+    if (o.pattern) page.strFileFilter = *o.pattern;
+    if (o.noSubFolders) page.bSubFolder = false;
+    if (o.colFore) look.colFore = *o.colFore;
+    if (o.colBack) look.colBack = *o.colBack;
+    if (o.iMargin) look.iMargin = *o.iMargin;
+    if (o.noSpace) look.bSpace = false;
+    if (look.iMargin < 0 || look.iMargin > 100)
+        return "the margin " + std::to_string(look.iMargin) + " of the settings file is outside 0..100";
+    return {};
+}
+
+ConversionSettings EngineSettings(const CommonSettings& common, const GeneralSettings& look, JobProgress& progress) {
+    ConversionSettings settings;
+    settings.startSeparators = {PrepareSeparator(common.strSepalaterStart1), PrepareSeparator(common.strSepalaterStart2),
+                                PrepareSeparator(common.strSepalaterStart3)};
+    settings.endSeparators = {PrepareSeparator(common.strSepalaterEnd1), PrepareSeparator(common.strSepalaterEnd2),
+                              PrepareSeparator(common.strSepalaterEnd3)};
+    settings.iCode = common.iCode;
+    settings.progress = &progress;
+    settings.colFore = look.colFore;
+    settings.colBack = look.colBack;
+    settings.iMargin = look.iMargin;
+    settings.bSpace = look.bSpace;
+    return settings;
+}
+
+// Absolute and tidy, so that the progress line and the image folders never depend
+// on how the path was typed.
+std::string Absolute(const std::string& path) {
+    std::error_code ec;
+    std::filesystem::path absolute = std::filesystem::absolute(path, ec);
+    if (ec) return path;
+    std::string tidy = absolute.lexically_normal().string();
+    while (tidy.size() > 1 && tidy.back() == '/') tidy.pop_back();
+    return tidy;
+}
+
+// Prints what failed without a message of its own; returns the exit status so far.
+int Report(const JobResult& result, TerminalProgress& progress) {
+    auto print = [&](const Problem& p) { progress.Print(p.path + ": " + NativeText(p.reason)); };
+    for (const Problem& p : result.backupFailures) print(p);
+    for (const DocumentResult& document : result.documents)
+        for (const Problem& p : document.pictureFailures) print(p);
+    if (result.bAborted) return kExitAborted;
+    return result.AnyFailure() ? kExitFailed : kExitOk;
+}
+
+int RunConversion(const std::vector<std::string>& args, Mode mode) {
+    ConvertOptions options;
+    if (std::string complaint = ParseConvertArgs(args, mode, options); !complaint.empty()) return UsageError(complaint);
+    FolderPageSettings page;
+    GeneralSettings look;
+    if (std::string complaint = BuildSettings(options, mode, page, look); !complaint.empty())
+        return UsageError(complaint);
+    if (!options.font.empty() && !ApplyFontOption(options.font)) return kExitUsage;
+
+    TerminalProgress progress(!options.quiet && ::isatty(STDERR_FILENO));
+    InterruptGuard guard(progress);
+    const ConversionSettings settings = EngineSettings(page.common, look, progress);
+    const Backup backup = page.common.bBackup ? Backup::yes : Backup::no;
+
+    int status = kExitOk;
+    if (mode == Mode::folder) {
+        FolderConversionJob job;
+        job.folder = options.targets[0].empty() ? std::string() : Absolute(options.targets[0]);
+        job.strFileFilter = page.strFileFilter;
+        job.bSubFolder = page.bSubFolder ? SubFolders::yes : SubFolders::no;
+        job.bBackup = backup;
+        job.settings = settings;
+        StartFolderJob(job).join();
+        status = Report(job.result, progress);
+    } else {
+        for (const std::string& target : options.targets) {
+            ConversionJob job;
+            job.path = Absolute(target);
+            job.bBackup = backup;
+            job.settings = settings;
+            StartFileJob(job).join();
+            status = std::max(status, Report(job.result, progress));
+            if (status == kExitAborted) break;
+        }
+    }
+    progress.ClearLine();
+    return status;
+}
+
+}  // namespace
+
+int RunConvert(const std::vector<std::string>& args) { return RunConversion(args, Mode::file); }
+
+int RunConvertFolder(const std::vector<std::string>& args) { return RunConversion(args, Mode::folder); }
+
+}  // namespace quarvel::cli
