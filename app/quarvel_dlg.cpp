@@ -49,6 +49,8 @@ CQuarvelDlg::CommandScope::~CommandScope() {
     if (--dlg_.commandDepth > 0) return;
     // Queued, so that what waited runs after the command has fully returned.
     if (dlg_.closeRequested) {
+        // The user asked to quit: paths still waiting are not converted.
+        dlg_.pendingDrops.clear();
         QMetaObject::invokeMethod(&dlg_, [d = &dlg_] { d->done(d->closeResult); }, Qt::QueuedConnection);
     } else if (!dlg_.pendingDrops.empty()) {
         QMetaObject::invokeMethod(&dlg_, [d = &dlg_] { d->RunPendingDrops(); }, Qt::QueuedConnection);

@@ -1,0 +1,40 @@
+#pragma once
+// Helpers for the window tests.
+
+#include <QColor>
+#include <QStringList>
+#include <QThread>
+
+#include <optional>
+
+#include "app/prompts.h"
+
+class QWidget;
+
+namespace quarvel::test {
+
+// Answers the standard dialogs in the user's place for the life of the object and
+// records what was asked; Qt's dialogs come back afterwards.
+class PromptRecorder {
+public:
+    PromptRecorder();
+    ~PromptRecorder();
+    PromptRecorder(const PromptRecorder&) = delete;
+    PromptRecorder& operator=(const PromptRecorder&) = delete;
+
+    std::optional<QColor> colorAnswer;
+    int colorCalls = 0;
+    QColor colorInitial;
+
+    std::optional<QString> saveAnswer;
+    int saveCalls = 0;
+    ui::SaveFileRequest saveRequest;
+
+    QStringList messages;
+    QThread* messageThread = nullptr;
+};
+
+// Shows `window`, makes it the active window and waits until it is; false on failure.
+bool ShowActive(QWidget* window);
+
+}  // namespace quarvel::test

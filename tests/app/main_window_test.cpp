@@ -1,0 +1,265 @@
+// The main window: captions, colour swatches, the margin check, resizing, the about
+// box, and dropped paths around a running job.
+
+#include <QCheckBox>
+#include <QColorDialog>
+#include <QDir>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTabBar>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+
+#include <atomic>
+#include <thread>
+
+#include "app/about_dlg.h"
+#include "app/dialog_template.h"
+#include "app/owner_tab_ctrl.h"
+#include "app/quarvel_dlg.h"
+#include "app_test_support.h"
+#include "pages/html_edit.h"
+#include "pages/job_start.h"
+
+using namespace quarvel::ui;
+using quarvel::test::PromptRecorder;
+
+namespace {
+
+const QString kVersionLine = QStringLiteral("Quarvel  ver.β_040411");
+
+// Runs `action` once the next modal dialog is up, then closes it.
+template <typename Dialog, typename Action>
+void WhenModalOpens(Action action) {
+    QTimer::singleShot(0, [action] {
+        auto* dialog = qobject_cast<Dialog*>(QApplication::activeModalWidget());
+        QVERIFY(dialog);
+        action(dialog);
+    });
+}
+
+}  // namespace
+
+class MainWindowTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void startsWithCaptionsAndDefaults() {
+        CQuarvelDlg dlg;
+        QCOMPARE(dlg.windowTitle(), kVersionLine);
+        QCOMPARE(dlg.marginEdit()->text(), QStringLiteral("0"));
+        QVERIFY(dlg.spaceCheck()->isChecked());
+        QCOMPARE(dlg.generateButton()->text(), QStringLiteral("PNG画像生成"));
+        QCOMPARE(dlg.tabCtrl()->GetCurFocus(), 0);
+        QCOMPARE(dlg.tabCtrl()->tabBar()->tabText(0), QStringLiteral("ファイル"));
+        QCOMPARE(dlg.tabCtrl()->tabBar()->tabText(1), QStringLiteral("フォルダ"));
+        QCOMPARE(dlg.tabCtrl()->tabBar()->tabText(2), QStringLiteral("コピペ"));
+        QVERIFY(dlg.progressDlg.bInitialized);
+        QCOMPARE(dlg.progressDlg.windowTitle(), QStringLiteral("Quarvel　処理中。。。"));
+        QVERIFY(!dlg.progressDlg.isVisible());
+
+        QStringList menuTexts;
+        for (QAction* menu : dlg.menuBar()->actions()) {
+            menuTexts << menu->text();
+            for (QAction* item : menu->menu()->actions()) menuTexts << item->text();
+        }
+        QCOMPARE(menuTexts, (QStringList{QStringLiteral("ﾌｧｲﾙ"), QStringLiteral("設定を読み込む..."),
+                                         QStringLiteral("名前をつけて設定を保存..."), QString(),
+                                         QStringLiteral("終了"), QStringLiteral("ﾍﾙﾌﾟ"),
+                                         QStringLiteral("ﾊﾞｼﾞｮｰﾝの表示...")}));
+    }
+
+    void aboutBoxFromTheMenu() {
+        CQuarvelDlg dlg;
+        QVERIFY(quarvel::test::ShowActive(&dlg));
+        QString caption, line;
+        WhenModalOpens<CAboutDlg>([&](CAboutDlg* about) {
+            caption = about->windowTitle();
+            line = qobject_cast<QLabel*>(GetDlgItem(about, 1027))->text();
+            about->accept();
+        });
+        dlg.menuBar()->findChild<QAction*>(QStringLiteral("cmd32773"))->trigger();
+        QCOMPARE(caption, kVersionLine);
+        QCOMPARE(line, kVersionLine);
+    }
+
+    void swatchClicksOnTheirEdges() {
+        PromptRecorder prompts;
+        CQuarvelDlg dlg;
+        QVERIFY(quarvel::test::ShowActive(&dlg));
+        const QRect text = dlg.SwatchRect(IDC_TEXT_COLOR);
+        const QRect back = dlg.SwatchRect(IDC_BACK_COLOR);
+
+        // The right edge line of the text swatch, the bottom edge line of the
+        // background swatch.
+        prompts.colorAnswer = QColor(0x12, 0x34, 0x56);
+        QTest::mouseClick(dlg.clientArea(), Qt::LeftButton, {},
+                          QPoint(text.left() + text.width(), text.center().y()));
+        QCOMPARE(prompts.colorCalls, 1);
+        QCOMPARE(prompts.colorInitial, QColor(0, 0, 0));
+        QCOMPARE(dlg.colFore, quarvel::COLORREF(0x563412));
+        prompts.colorAnswer = QColor(0xAB, 0xCD, 0xEF);
+        QTest::mouseClick(dlg.clientArea(), Qt::LeftButton, {},
+                          QPoint(back.center().x(), back.top() + back.height()));
+        QCOMPARE(prompts.colorCalls, 2);
+        QCOMPARE(dlg.colBack, quarvel::COLORREF(0xEFCDAB));
+        QCOMPARE(dlg.colFore, quarvel::COLORREF(0x563412));
+
+        // The swatches show the colours at once.
+        const QImage shot = dlg.clientArea()->grab().toImage();
+        QCOMPARE(shot.pixelColor(text.center()), QColor(0x12, 0x34, 0x56));
+        QCOMPARE(shot.pixelColor(back.center()), QColor(0xAB, 0xCD, 0xEF));
+
+        // One pixel further out misses.
+        QTest::mouseClick(dlg.clientArea(), Qt::LeftButton, {},
+                          QPoint(text.left() + text.width() + 1, text.center().y()));
+        QTest::mouseClick(dlg.clientArea(), Qt::LeftButton, {}, QPoint(back.left() - 1, back.top()));
+        QCOMPARE(prompts.colorCalls, 2);
+    }
+
+    void cancelledChooserChangesNothing() {
+        CQuarvelDlg dlg;
+        QVERIFY(quarvel::test::ShowActive(&dlg));
+        dlg.colFore = 0x0000FF;
+        QColor offered;
+        WhenModalOpens<QColorDialog>([&](QColorDialog* chooser) {
+            offered = chooser->currentColor();
+            chooser->setCurrentColor(Qt::green);
+            chooser->reject();
+        });
+        QTest::mouseClick(dlg.clientArea(), Qt::LeftButton, {}, dlg.SwatchRect(IDC_TEXT_COLOR).center());
+        QCOMPARE(offered, QColor(Qt::black));  // the current colour is not preselected
+        QCOMPARE(dlg.colFore, quarvel::COLORREF(0x0000FF));
+    }
+
+    void refusedMarginStopsTheCommand() {
+        PromptRecorder prompts;
+        CQuarvelDlg dlg;
+        QVERIFY(quarvel::test::ShowActive(&dlg));
+        dlg.tabCtrl()->SetCurFocus(2);
+        dlg.spaceCheck()->setChecked(false);
+
+        dlg.marginEdit()->setText(QStringLiteral("101"));
+        QTest::mouseClick(dlg.generateButton(), Qt::LeftButton);
+        QCOMPARE(prompts.messages, QStringList{QStringLiteral("0 から 100 までの整数を入力してください。")});
+        QCOMPARE(prompts.saveCalls, 0);
+        QCOMPARE(QApplication::focusWidget(), dlg.marginEdit());
+        QCOMPARE(dlg.iMargin, 0u);
+        QVERIFY(!dlg.bSpace);  // the check box was taken before the margin
+
+        dlg.marginEdit()->clear();
+        QTest::mouseClick(dlg.generateButton(), Qt::LeftButton);
+        QCOMPARE(prompts.messages.size(), 2);
+        QCOMPARE(prompts.messages.last(), QStringLiteral("正の整数を入力してください。"));
+        QCOMPARE(prompts.saveCalls, 0);
+
+        // Enter in the margin box is OK: a refused value keeps the window open.
+        dlg.marginEdit()->setText(QStringLiteral("500"));
+        dlg.marginEdit()->setFocus();
+        QTest::keyClick(dlg.marginEdit(), Qt::Key_Return);
+        QCOMPARE(prompts.messages.size(), 3);
+        QVERIFY(dlg.isVisible());
+
+        dlg.marginEdit()->setText(QStringLiteral("100"));
+        QTest::mouseClick(dlg.generateButton(), Qt::LeftButton);
+        QCOMPARE(prompts.messages.size(), 3);
+        QCOMPARE(prompts.saveCalls, 1);
+        QCOMPARE(dlg.iMargin, 100u);
+    }
+
+    void growingStretchesTheTabControlAndEveryPage() {
+        CQuarvelDlg dlg;
+        QVERIFY(quarvel::test::ShowActive(&dlg));
+        dlg.resize(dlg.width() + 200, dlg.height() + 150);
+        QTRY_COMPARE(dlg.tabCtrl()->geometry().right(), dlg.clientArea()->width() - 1);
+        QCOMPARE(dlg.tabCtrl()->geometry().bottom(), dlg.clientArea()->height() - 1);
+        const QRect area = dlg.tabCtrl()->DisplayRect();
+        QCOMPARE(dlg.filePage.geometry(), area);
+        QCOMPARE(dlg.folderPage.geometry(), area);
+        QCOMPARE(dlg.copyPastePage.geometry(), area);
+        QVERIFY(!dlg.copyPastePage.isVisible());
+        dlg.tabCtrl()->SetCurFocus(2);
+        QCOMPARE(dlg.copyPastePage.edit()->size(), area.size());
+    }
+
+    void dropsDuringAJobWaitTheirTurn() {
+        PromptRecorder prompts;
+        QTemporaryDir temp;
+        const QString folder = temp.filePath(QStringLiteral("フォルダ"));
+        const QString file = temp.filePath(QStringLiteral("スレ.htm"));
+        QVERIFY(QDir().mkpath(folder));
+        QFile(file).open(QIODevice::WriteOnly);
+
+        CQuarvelDlg dlg;
+        QVERIFY(quarvel::test::ShowActive(&dlg));
+        QSignalSpy tabs(dlg.tabCtrl(), &COwnerTabCtrl::currentTabChanged);
+        std::atomic<bool> release{false};
+        bool checkedDuringJob = false;
+
+        QTimer::singleShot(0, [&] {
+            // Inside the job's nested loop: the window is live and the job visible.
+            QVERIFY(!dlg.generateButton()->isEnabled());
+            QCOMPARE(dlg.generateButton()->text(), QStringLiteral("処理ちゅう。。。"));
+            QVERIFY(dlg.progressDlg.isVisible());
+            dlg.OnDropFiles({QFile::encodeName(folder).toStdString(), "/no/such/path",
+                             QFile::encodeName(file).toStdString()});
+            QCOMPARE(tabs.count(), 0);
+            QCOMPARE(dlg.PendingDropCount(), std::size_t{3});
+            dlg.close();  // waits for the job too
+            QVERIFY(!dlg.isHidden());
+            checkedDuringJob = true;
+            release = true;
+        });
+        const bool started = RunWorkerJob(dlg, [&] {
+            while (!release) std::this_thread::sleep_for(std::chrono::milliseconds(2));
+            dlg.progressDlg.SetProgressText("\x83\x58\x83\x8C.htm");  // "スレ.htm"
+            dlg.progressDlg.ShowMessage("x\n\x83\x74\x83\x40\x83\x43\x83\x8B");
+            dlg.progressDlg.EndJob();
+        });
+        QVERIFY(started);
+        QVERIFY(checkedDuringJob);
+        // The worker's message was shown on the window thread while it waited.
+        QCOMPARE(prompts.messages, QStringList{QStringLiteral("x\nファイル")});
+        QCOMPARE(prompts.messageThread, QThread::currentThread());
+        QTRY_COMPARE(dlg.progressDlg.text(), QStringLiteral("スレ.htm"));
+        QVERIFY(!dlg.progressDlg.isVisible());
+        QVERIFY(dlg.generateButton()->isEnabled());
+        QCOMPARE(dlg.generateButton()->text(), QStringLiteral("PNG画像生成"));
+
+        // The close request came during the job: it happens now, and the waiting
+        // paths are dropped with it.
+        QTRY_VERIFY(dlg.isHidden());
+        QCOMPARE(dlg.PendingDropCount(), std::size_t{0});
+    }
+
+    void droppedPathsRunInDropOrder() {
+        QTemporaryDir temp;
+        const QString folder = temp.filePath(QStringLiteral("dir"));
+        const QString file = temp.filePath(QStringLiteral("a.htm"));
+        QVERIFY(QDir().mkpath(folder));
+        QFile(file).open(QIODevice::WriteOnly);
+
+        CQuarvelDlg dlg;
+        QSignalSpy tabs(dlg.tabCtrl(), &COwnerTabCtrl::currentTabChanged);
+        dlg.marginEdit()->setText(QStringLiteral("9"));  // a drop does not take the controls
+        dlg.tabCtrl()->SetCurFocus(2);
+        tabs.clear();
+        dlg.OnDropFiles({QFile::encodeName(file).toStdString(), "/no/such/path",
+                         QFile::encodeName(folder).toStdString(), QFile::encodeName(file).toStdString()});
+        QCOMPARE(tabs.count(), 3);
+        QCOMPARE(tabs.at(0).at(0).toInt(), 0);
+        QCOMPARE(tabs.at(1).at(0).toInt(), 1);
+        QCOMPARE(tabs.at(2).at(0).toInt(), 0);
+        QCOMPARE(dlg.filePage.strTargetFile, file);
+        QCOMPARE(dlg.folderPage.strTargetFolder, folder);
+        QVERIFY(dlg.folderPage.isVisibleTo(dlg.tabCtrl()) == false);
+        QCOMPARE(dlg.iMargin, 0u);
+    }
+};
+
+QTEST_MAIN(MainWindowTest)
+#include "main_window_test.moc"

@@ -1,0 +1,143 @@
+// The tab control and the key handling of its pages.
+
+#include <QLineEdit>
+#include <QTabBar>
+#include <QTest>
+
+#include <memory>
+
+#include "app/owner_tab_ctrl.h"
+#include "app/owner_tab_page.h"
+#include "app_test_support.h"
+
+using namespace quarvel::ui;
+
+class TabCtrlTest : public QObject {
+    Q_OBJECT
+
+private:
+    struct Fixture {
+        QWidget window;
+        COwnerTabCtrl* tabs = nullptr;
+        COwnerTabPage* pages[2] = {};
+        QLineEdit* edits[3] = {};
+        QWidget* plainPage = nullptr;
+
+        Fixture() {
+            window.resize(400, 300);
+            tabs = new COwnerTabCtrl(&window);
+            tabs->setGeometry(0, 20, 400, 280);
+            for (int i = 0; i < 2; ++i) {
+                pages[i] = new COwnerTabPage;
+                tabs->InsertItem(i, QStringLiteral("page%1").arg(i), pages[i]);
+                edits[i] = new QLineEdit(pages[i]);
+            }
+            // A page that is not a COwnerTabPage has no key handling of its own.
+            plainPage = new QWidget;
+            tabs->InsertItem(2, QStringLiteral("plain"), plainPage);
+            edits[2] = new QLineEdit(plainPage);
+            tabs->LayoutPages();
+        }
+        bool Shows(int index) const {
+            for (int i = 0; i < 3; ++i) {
+                const QWidget* page = i < 2 ? static_cast<QWidget*>(pages[i]) : plainPage;
+                if (page->isVisible() != (i == index)) return false;
+            }
+            return tabs->GetCurFocus() == index;
+        }
+    };
+
+private slots:
+    void ctrlPageUpAndDownWrapOnTheStrip() {
+        Fixture f;
+        QVERIFY(quarvel::test::ShowActive(&f.window));
+        f.tabs->tabBar()->setFocus();
+        QVERIFY(f.Shows(0));
+        QTest::keyClick(f.tabs->tabBar(), Qt::Key_PageUp, Qt::ControlModifier);
+        QVERIFY(f.Shows(2));
+        QTest::keyClick(f.tabs->tabBar(), Qt::Key_PageDown, Qt::ControlModifier);
+        QVERIFY(f.Shows(0));
+        QTest::keyClick(f.tabs->tabBar(), Qt::Key_PageDown, Qt::ControlModifier);
+        QVERIFY(f.Shows(1));
+        // Without Ctrl nothing switches.
+        QTest::keyClick(f.tabs->tabBar(), Qt::Key_PageDown);
+        QVERIFY(f.Shows(1));
+    }
+
+    void upAndDownOnTheStripFocusThePage() {
+        Fixture f;
+        QVERIFY(quarvel::test::ShowActive(&f.window));
+        f.tabs->SetCurFocus(1);
+        f.tabs->tabBar()->setFocus();
+        QTest::keyClick(f.tabs->tabBar(), Qt::Key_Down);
+        QCOMPARE(QApplication::focusWidget(), f.edits[1]);
+        f.tabs->tabBar()->setFocus();
+        QTest::keyClick(f.tabs->tabBar(), Qt::Key_Up);
+        QCOMPARE(QApplication::focusWidget(), f.edits[1]);
+    }
+
+    void keysInAPageEditBox() {
+        Fixture f;
+        QVERIFY(quarvel::test::ShowActive(&f.window));
+        f.edits[0]->setFocus();
+        QCOMPARE(QApplication::focusWidget(), f.edits[0]);
+        // Enter and Esc move the focus to the strip and hide nothing.
+        QTest::keyClick(f.edits[0], Qt::Key_Return);
+        QCOMPARE(QApplication::focusWidget(), f.tabs->tabBar());
+        QVERIFY(f.Shows(0));
+        f.edits[0]->setFocus();
+        QTest::keyClick(f.edits[0], Qt::Key_Escape);
+        QCOMPARE(QApplication::focusWidget(), f.tabs->tabBar());
+        QVERIFY(f.Shows(0));
+        QVERIFY(f.window.isVisible());
+        // Ctrl+PageUp from the first page's box wraps to the last tab, once.
+        f.edits[0]->setFocus();
+        QTest::keyClick(f.edits[0], Qt::Key_PageUp, Qt::ControlModifier);
+        QVERIFY(f.Shows(2));
+        // The plain page's box does not switch tabs.
+        f.edits[2]->setFocus();
+        QTest::keyClick(f.edits[2], Qt::Key_PageDown, Qt::ControlModifier);
+        QVERIFY(f.Shows(2));
+    }
+
+    void layoutSizesEveryPageAndFocusesTheCurrentOne() {
+        Fixture f;
+        QVERIFY(quarvel::test::ShowActive(&f.window));
+        f.tabs->SetCurFocus(1);
+        f.tabs->resize(500, 420);
+        f.tabs->LayoutPages();
+        const QRect area = f.tabs->DisplayRect();
+        QVERIFY(area.width() > 480 && area.height() > 350);
+        QCOMPARE(f.pages[0]->geometry(), area);
+        QCOMPARE(f.pages[1]->geometry(), area);
+        QCOMPARE(f.plainPage->geometry(), area);
+        QVERIFY(f.Shows(1));
+        QCOMPARE(QApplication::focusWidget(), f.edits[1]);
+    }
+
+    void itemsWithoutPagesAndEmptyControls() {
+        COwnerTabCtrl empty;
+        empty.SelectNextTab();
+        empty.SelectPrevTab();
+        empty.LayoutPages();
+        QCOMPARE(empty.GetCurFocus(), -1);
+
+        COwnerTabCtrl tabs;
+        auto* page = new QWidget;
+        tabs.InsertItem(0, QStringLiteral("none"), nullptr);
+        tabs.InsertItem(1, QStringLiteral("page"), page);
+        tabs.resize(300, 200);
+        tabs.show();
+        tabs.LayoutPages();
+        QVERIFY(!page->isVisible());
+        tabs.SelectPrevTab();
+        QCOMPARE(tabs.GetCurFocus(), 1);
+        QVERIFY(page->isVisible());
+        tabs.SelectNextTab();
+        QCOMPARE(tabs.GetCurFocus(), 0);
+        QVERIFY(!page->isVisible());
+    }
+};
+
+QTEST_MAIN(TabCtrlTest)
+#include "tab_ctrl_test.moc"
