@@ -1,6 +1,11 @@
 #include "pages/html_edit.h"
 
+#include <QAction>
+#include <QClipboard>
+#include <QContextMenuEvent>
+#include <QGuiApplication>
 #include <QInputMethodEvent>
+#include <QMenu>
 #include <QKeyEvent>
 #include <QMimeData>
 #include <QScrollBar>
@@ -44,6 +49,12 @@ void CHTMLEdit::ReplaceSel(const QString& text) {
     ensureCursorVisible();
 }
 
+void CHTMLEdit::Paste() {
+    if (isReadOnly()) return;
+    const QMimeData* clip = QGuiApplication::clipboard()->mimeData();
+    ReplaceSel(clip && clip->hasText() ? clip->text() : QString());
+}
+
 bool CHTMLEdit::canInsertFromMimeData(const QMimeData* source) const { return source->hasText(); }
 
 void CHTMLEdit::insertFromMimeData(const QMimeData* source) {
@@ -66,6 +77,11 @@ void CHTMLEdit::inputMethodEvent(QInputMethodEvent* event) {
 }
 
 void CHTMLEdit::keyPressEvent(QKeyEvent* event) {
+    if (event == QKeySequence::Paste) {
+        Paste();
+        event->accept();
+        return;
+    }
     const QString typed = event->text();
     if (!typed.isEmpty() && typed.at(0).isPrint() && !(event->modifiers() & Qt::ControlModifier)) {
         const QString held = WithReferences(typed);
@@ -78,6 +94,19 @@ void CHTMLEdit::keyPressEvent(QKeyEvent* event) {
         }
     }
     QPlainTextEdit::keyPressEvent(event);
+}
+
+void CHTMLEdit::contextMenuEvent(QContextMenuEvent* event) {
+    QMenu* menu = createStandardContextMenu(event->pos());
+    for (QAction* action : menu->actions()) {
+        if (action->objectName() == QStringLiteral("edit-paste")) {
+            action->disconnect();
+            action->setEnabled(!isReadOnly());
+            connect(action, &QAction::triggered, this, &CHTMLEdit::Paste);
+        }
+    }
+    menu->exec(event->globalPos());
+    delete menu;
 }
 
 }  // namespace quarvel::ui

@@ -19,12 +19,16 @@ public:
 
     // Replaces the selection with `text`, references put in (a paste of `text`).
     void ReplaceSel(const QString& text);
+    // The paste command (keyboard and context menu): the clipboard's text goes in
+    // with references put in; an empty clipboard still removes the selection.
+    void Paste();
 
 protected:
     bool canInsertFromMimeData(const QMimeData* source) const override;
     void insertFromMimeData(const QMimeData* source) override;
     void inputMethodEvent(QInputMethodEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
 };
 
 }  // namespace quarvel::ui

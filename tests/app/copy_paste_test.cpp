@@ -1,0 +1,163 @@
+// The copy-paste page: the text-art box keeps characters outside code page 932 as
+// references, and Generate writes the same picture as the command-line tool.
+
+#include <QClipboard>
+#include <QCheckBox>
+#include <QFile>
+#include <QInputMethodEvent>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QProcess>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include "app/owner_tab_ctrl.h"
+#include "app/quarvel_dlg.h"
+#include "app_test_support.h"
+#include "pages/html_edit.h"
+
+using namespace quarvel::ui;
+using quarvel::test::PromptRecorder;
+
+namespace {
+
+QByteArray ReadAll(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+}  // namespace
+
+class CopyPasteTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void pasteWritesReferencesAndKeepsRealQuestionMarks() {
+        CQuarvelDlg dlg;
+        CHTMLEdit* edit = dlg.copyPastePage.edit();
+        edit->setPlainText(QStringLiteral("[sel]"));
+        edit->selectAll();
+        QGuiApplication::clipboard()->setText(QStringLiteral("a\u2665b?c\r\n\U0001F600d"));
+        QTest::keySequence(edit, QKeySequence::Paste);
+        QCOMPARE(edit->toPlainText(), QStringLiteral("a&hearts;b?c\n&#128512;d"));
+
+        // A paste with nothing on the clipboard still removes the selection.
+        QGuiApplication::clipboard()->clear();
+        edit->selectAll();
+        QTest::keySequence(edit, QKeySequence::Paste);
+        QCOMPARE(edit->toPlainText(), QString());
+    }
+
+    void inputMethodCommitIsInsertedOnceWithReferences() {
+        CQuarvelDlg dlg;
+        CHTMLEdit* edit = dlg.copyPastePage.edit();
+        edit->setPlainText(QStringLiteral("<>"));
+        QTextCursor cursor = edit->textCursor();
+        cursor.setPosition(1);
+        edit->setTextCursor(cursor);
+        QInputMethodEvent event;
+        event.setCommitString(QStringLiteral("\u2665あ?"));
+        QApplication::sendEvent(edit, &event);
+        QCOMPARE(edit->toPlainText(), QStringLiteral("<&hearts;あ?>"));
+    }
+
+    void keysInTheBoxNeitherHideNorSwitch() {
+        CQuarvelDlg dlg;
+        QVERIFY(quarvel::test::ShowActive(&dlg));
+        dlg.tabCtrl()->SetCurFocus(2);
+        CHTMLEdit* edit = dlg.copyPastePage.edit();
+        edit->setFocus();
+        QCOMPARE(QApplication::focusWidget(), edit);
+        QTest::keyClicks(edit, QStringLiteral("ab"));
+        QTest::keyClick(edit, Qt::Key_Return);
+        QTest::keyClick(edit, Qt::Key_Escape);
+        QTest::keyClick(edit, Qt::Key_PageDown, Qt::ControlModifier);
+        QTest::keyClick(edit, Qt::Key_PageUp, Qt::ControlModifier);
+        QCOMPARE(edit->toPlainText(), QStringLiteral("ab\n"));
+        QVERIFY(dlg.copyPastePage.isVisible());
+        QVERIFY(dlg.isVisible());
+        QCOMPARE(dlg.tabCtrl()->GetCurFocus(), 2);
+        // A character the code page lacks, typed as a key, goes in as its reference.
+        QKeyEvent composed(QEvent::KeyPress, Qt::Key_Eacute, Qt::NoModifier, QStringLiteral("\u00E9"));
+        QApplication::sendEvent(edit, &composed);
+        QCOMPARE(edit->toPlainText(), QStringLiteral("ab\n&eacute;"));
+    }
+
+    void boxTextInTheRenderersForm() {
+        QCOMPARE(PrepareTextArt("<b>&hearts;\r\n<br>\r\n>&amp;\t"),
+                 std::string("&lt;b>&hearts;<br>&lt;br><br>>&amp;\t"));
+        CQuarvelDlg dlg;
+        dlg.copyPastePage.edit()->setPlainText(QStringLiteral("あ\n\u2665"));
+        dlg.copyPastePage.UpdateData(true);
+        QCOMPARE(dlg.copyPastePage.strText, std::string("\x82\xA0\r\n&hearts;"));
+    }
+
+    void generateWritesWhatTheCommandLineToolWrites() {
+        PromptRecorder prompts;
+        QTemporaryDir temp;
+        const QString text = QStringLiteral("　　 ∧＿∧\n　（　´∀｀）<b> &hearts; &#9829;\n  a   b  <br>\n\u2665?");
+        CQuarvelDlg dlg;
+        QVERIFY(quarvel::test::ShowActive(&dlg));
+        dlg.tabCtrl()->SetCurFocus(2);
+        dlg.copyPastePage.edit()->setPlainText(WithReferencesForTest(text));
+        dlg.colFore = 0x00336699;
+        dlg.colBack = 0x00CCEEFF;
+        dlg.marginEdit()->setText(QStringLiteral("7"));
+        dlg.spaceCheck()->setChecked(false);
+        prompts.saveAnswer = temp.filePath(QStringLiteral("画像.png"));
+        QTest::mouseClick(dlg.generateButton(), Qt::LeftButton);
+        QCOMPARE(prompts.saveCalls, 1);
+        QCOMPARE(prompts.saveRequest.defaultSuffix, QStringLiteral("png"));
+        QCOMPARE(prompts.saveRequest.nameFilters,
+                 (QStringList{QStringLiteral("PNG画像 (*.png)"), QStringLiteral("All Files (*.*)")}));
+        QVERIFY(prompts.messages.isEmpty());
+        const QByteArray fromWindow = ReadAll(*prompts.saveAnswer);
+        QVERIFY(fromWindow.startsWith("\x89PNG"));
+
+        const QString input = temp.filePath(QStringLiteral("art.txt"));
+        QFile in(input);
+        QVERIFY(in.open(QIODevice::WriteOnly));
+        in.write(QString(text).replace(QStringLiteral("\n"), QStringLiteral("\r\n")).toUtf8());
+        in.close();
+        const QString fromCli = temp.filePath(QStringLiteral("cli.png"));
+        QProcess cli;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("QUARVEL_FONT"), QString());
+        cli.setProcessEnvironment(env);
+        cli.start(QStringLiteral(QUARVEL_CLI_PATH),
+                  {QStringLiteral("render"), input, QStringLiteral("-o"), fromCli, QStringLiteral("--fore"),
+                   QStringLiteral("996633"), QStringLiteral("--back"), QStringLiteral("FFEECC"),
+                   QStringLiteral("--margin"), QStringLiteral("7"), QStringLiteral("--no-space-sim")});
+        QVERIFY(cli.waitForFinished(30000));
+        QCOMPARE(cli.exitCode(), 0);
+        QVERIFY(ReadAll(fromCli) == fromWindow);
+    }
+
+    void cancelledOrUnopenableFile() {
+        PromptRecorder prompts;
+        QTemporaryDir temp;
+        CQuarvelDlg dlg;
+        dlg.tabCtrl()->SetCurFocus(2);
+        dlg.copyPastePage.edit()->setPlainText(QStringLiteral("x"));
+        dlg.OnGenerate();  // cancelled: nothing happens
+        QCOMPARE(prompts.saveCalls, 1);
+        QVERIFY(prompts.messages.isEmpty());
+
+        const QString unopenable = temp.filePath(QStringLiteral("無い/x.png"));
+        prompts.saveAnswer = unopenable;
+        dlg.OnGenerate();
+        QCOMPARE(prompts.messages, QStringList{unopenable + QStringLiteral("\nファイルのオープンに失敗")});
+        QVERIFY(!QFile::exists(unopenable));
+    }
+
+private:
+    static QString WithReferencesForTest(const QString& text) {
+        // The box holds references, never the characters themselves.
+        QString held = text;
+        return held.replace(QStringLiteral("\u2665"), QStringLiteral("&hearts;"));
+    }
+};
+
+QTEST_MAIN(CopyPasteTest)
+#include "copy_paste_test.moc"
