@@ -66,12 +66,13 @@ void CProgressDlg::ShowMessage(const std::string& text) {
 
 void CProgressDlg::ShowCentered() {
     if (!bInitialized) return;
+    // Shown first: the frame's size is known only once the window is on the screen.
+    show();
     if (QWidget* parent = parentWidget()) {
         const QRect p = parent->frameGeometry();
         const QRect own = frameGeometry();
         move(p.left() + (p.width() - own.width()) / 2, p.top() + (p.height() - own.height()) / 2);
     }
-    show();
     raise();
 }
 

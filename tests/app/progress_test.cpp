@@ -1,0 +1,88 @@
+// The progress window: its flags, the abort button, and the worker's calls reaching
+// the window thread.
+
+#include <QPushButton>
+#include <QTest>
+
+#include <atomic>
+#include <thread>
+
+#include "app_test_support.h"
+#include "pages/progress_dlg.h"
+
+using namespace quarvel::ui;
+using quarvel::test::PromptRecorder;
+
+class ProgressTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void flagsAndTheAbortButton() {
+        QWidget owner;
+        owner.setGeometry(100, 100, 600, 400);
+        CProgressDlg progress;
+        QVERIFY(!progress.bInitialized && !progress.bAbort && !progress.bRunning);
+        // Before the window exists, texts and showing do nothing.
+        progress.SetProgressText("x");
+        progress.ShowCentered();
+        QVERIFY(!progress.isVisible());
+
+        progress.Create(&owner);
+        QVERIFY(progress.bInitialized);
+        QCOMPARE(progress.text(), QStringLiteral("処置中..."));
+        QCOMPARE(progress.abortButton()->text(), QStringLiteral("中止"));
+        QVERIFY(!progress.isVisible());
+
+        progress.bAbort = true;
+        progress.BeginJob();
+        QVERIFY(progress.bRunning);
+        QVERIFY(!progress.bAbort);  // an abort never carries over to the next job
+        progress.ShowCentered();
+        QVERIFY(progress.isVisible());
+        const QRect p = owner.frameGeometry();
+        const QRect own = progress.frameGeometry();
+        QCOMPARE(own.topLeft(), QPoint(p.left() + (p.width() - own.width()) / 2,
+                                       p.top() + (p.height() - own.height()) / 2));
+
+        QTest::mouseClick(progress.abortButton(), Qt::LeftButton);
+        QVERIFY(progress.bAbort);
+        QVERIFY(progress.isVisible());
+        QVERIFY(progress.abortButton()->isEnabled());
+        QVERIFY(progress.bRunning);
+
+        // Neither Esc nor a close request hides the window during a job.
+        QTest::keyClick(&progress, Qt::Key_Escape);
+        progress.close();
+        QVERIFY(progress.isVisible());
+
+        progress.EndJob();
+        QVERIFY(!progress.bRunning);
+        progress.HideProgress();
+        QVERIFY(!progress.isVisible());
+        // The last text stays for the next job.
+        progress.SetProgressText("a.htm");
+        QCOMPARE(progress.text(), QStringLiteral("a.htm"));
+    }
+
+    void workerCallsReachTheWindowThread() {
+        PromptRecorder prompts;
+        QWidget owner;
+        CProgressDlg progress;
+        progress.Create(&owner);
+        std::atomic<bool> messageReturned{false};
+        std::thread worker([&] {
+            progress.SetProgressText("\x83\x74\x83\x40\x83\x43\x83\x8B");  // "ファイル"
+            progress.ShowMessage("/tmp/x\n\x83\x74\x83\x40\x83\x43\x83\x8B");
+            messageReturned = true;
+        });
+        // The message waits for the window thread, which answers it here.
+        QTRY_VERIFY(messageReturned);
+        worker.join();
+        QCOMPARE(prompts.messages, QStringList{QStringLiteral("/tmp/x\nファイル")});
+        QCOMPARE(prompts.messageThread, QThread::currentThread());
+        QTRY_COMPARE(progress.text(), QStringLiteral("ファイル"));
+    }
+};
+
+QTEST_MAIN(ProgressTest)
+#include "progress_test.moc"
