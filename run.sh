@@ -1,10 +1,19 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds Quarvel (Release) into build/, and runs it.
+# Installs what is missing, builds Quarvel (Release) into build/, and starts the
+# program. Without a display it says so and draws the examples with quarvel-cli.
 set -euo pipefail
 cd "$(dirname "$0")"
 
 ./scripts/install-deps.sh
 cmake -G Ninja -S . -B build -DCMAKE_BUILD_TYPE=Release >/dev/null
+
+if [ -n "${DISPLAY:-}" ] || [ -n "${WAYLAND_DISPLAY:-}" ]; then
+  cmake --build build -j "$(nproc 2>/dev/null || echo 2)" --target quarvel quarvel-cli
+  exec build/app/quarvel "$@"
+fi
+
+echo "No display (DISPLAY and WAYLAND_DISPLAY are empty): the window cannot open." >&2
+echo "Drawing the example text art with quarvel-cli instead." >&2
 cmake --build build -j "$(nproc 2>/dev/null || echo 2)" --target quarvel-cli
 
 # Draw every example text art into a new temporary folder.
