@@ -87,31 +87,49 @@ bool IsOwnTag(std::string_view stretch, std::string_view prefix) {
 
 // The new document, built from pieces of the scanned text and inserted tags. In
 // EUC-JP mode the pieces are copied from the original bytes, never converted back,
-// so nothing outside the stretches changes, valid EUC-JP or not.
+// so nothing outside the stretches changes, valid EUC-JP or not. Until the first tag
+// the new document is the old one, so nothing is copied before it is needed.
 class Output {
 public:
-    Output(const std::string& scanned, const std::string& original, const std::vector<std::size_t>* kanaAt)
-        : scanned_(scanned), original_(original), kanaAt_(kanaAt) {
-        bytes_.reserve(original.size() + 256);
-    }
+    Output(std::string_view scanned, std::string_view original, const std::vector<std::size_t>* kanaAt)
+        : scanned_(scanned), original_(original), kanaAt_(kanaAt) {}
 
     void Copy(std::size_t from, std::size_t to) {
-        if (!kanaAt_) {
-            bytes_.append(scanned_, from, to - from);
-            return;
-        }
-        std::size_t a = EucSourceOffset(from, scanned_.size(), original_.size(), *kanaAt_);
-        std::size_t b = EucSourceOffset(to, scanned_.size(), original_.size(), *kanaAt_);
-        bytes_.append(original_, a, b - a);
+        if (!changed_) return;
+        std::size_t a = SourceOffset(from), b = SourceOffset(to);
+        bytes_.append(original_.substr(a, b - a));
     }
-    void Insert(std::string_view documentBytes) { bytes_ += documentBytes; }
+    // The stretch [from, to) of the scanned text is replaced by `documentBytes`.
+    void Replace(std::size_t from, std::string_view documentBytes) {
+        if (!changed_) {
+            changed_ = true;
+            bytes_.reserve(original_.size() + 4096);
+            bytes_.append(original_.substr(0, SourceOffset(from)));
+        }
+        bytes_ += documentBytes;
+    }
+    bool changed() const { return changed_; }
     const std::string& bytes() const { return bytes_; }
 
 private:
-    const std::string& scanned_;
-    const std::string& original_;
+    std::size_t SourceOffset(std::size_t pos) const {
+        return kanaAt_ ? EucSourceOffset(pos, scanned_.size(), original_.size(), *kanaAt_) : pos;
+    }
+
+    std::string_view scanned_;
+    std::string_view original_;  // the document's bytes as read
     const std::vector<std::size_t>* kanaAt_;
+    bool changed_ = false;
     std::string bytes_;
+};
+
+// Which bytes can begin a separator of a list, so that most positions need one look.
+struct FirstBytes {
+    explicit FirstBytes(const std::vector<std::string>& separators) {
+        for (const std::string& sep : separators)
+            if (!sep.empty()) table[static_cast<unsigned char>(sep[0])] = true;
+    }
+    bool table[256] = {};
 };
 
 }  // namespace
@@ -189,10 +207,9 @@ public:
     DocumentResult Run();
 
 private:
-    bool Aborted() const { return settings_.progress->bAbort.load(std::memory_order_relaxed); }
     DocumentResult Fail(const std::string& where, const std::string& reason);
     void MakePicture(std::size_t from, std::size_t to, Output& output);
-    static bool MatchAt(const std::string& text, std::size_t pos, const std::string& separator) {
+    static bool MatchAt(std::string_view text, std::size_t pos, const std::string& separator) {
         return !separator.empty() && text.size() - pos >= separator.size() && text[pos] == separator[0] &&
                text.compare(pos, separator.size(), separator) == 0;
     }
@@ -205,7 +222,8 @@ private:
     std::string imageFolder_;
     std::string progressPrefix_;  // "F/B.X" in code page 932
     std::string tagPrefix_;       // `<img src="./B/` as it stands in the scanned text
-    std::string text_;            // the scanned text (Shift-JIS)
+    std::string_view text_;       // the scanned text (Shift-JIS)
+    std::string converted_;       // its storage for EUC-JP documents
     long nextNumber_ = 1;
 };
 
@@ -222,14 +240,18 @@ DocumentResult DocumentConverter::Run() {
     imageFolder_ = SiblingPath(path_, base);
     if (!fs_.MakeDirectory(imageFolder_)) return Fail(imageFolder_, TextFolderCreateFailed());
 
-    std::string original;
-    if (fs_.ReadWhole(path_, original) != fs::ReadResult::ok) return Fail(path_, TextFileOpenFailed());
+    fs::FileBytes file;
+    if (fs_.ReadFileBytes(path_, file) != fs::ReadResult::ok) return Fail(path_, TextFileOpenFailed());
+    const std::string_view source = file.view();
 
     const bool euc = settings_.iCode == kCodeEucJp;
     std::vector<std::size_t> kanaAt;
-    if (euc) text_ = EucToShiftJis(original, &kanaAt);
-    else text_.swap(original);
-    const std::string& source = euc ? original : text_;
+    if (euc) {
+        converted_ = EucToShiftJis(source, &kanaAt);
+        text_ = converted_;
+    } else {
+        text_ = source;
+    }
 
     progressPrefix_ = NativeToCp932(GetFileNameWithExtension(GetDirectoryPart(path_)) + kPathSeparator + base +
                                     "." + GetExtension(path_));
@@ -238,11 +260,13 @@ DocumentResult DocumentConverter::Run() {
     nextNumber_ = HighestOwnTagNumber(text_, tagPrefix_) + 1;
 
     Output output(text_, source, euc ? &kanaAt : nullptr);
+    const FirstBytes startBytes(settings_.startSeparators), endBytes(settings_.endSeparators);
     const std::size_t length = text_.size();
+    const std::atomic<bool>& abort = settings_.progress->bAbort;
     std::size_t pos = 0, pending = 0;
     bool inside = false;
     for (;;) {
-        if (Aborted()) {
+        if (abort.load(std::memory_order_relaxed)) {
             result_.outcome = Outcome::aborted;
             return std::move(result_);
         }
@@ -251,8 +275,11 @@ DocumentResult DocumentConverter::Run() {
             else output.Copy(pending, length);
             break;
         }
+        const auto byte = static_cast<unsigned char>(text_[pos]);
         bool matched = false;
-        if (!inside) {
+        if (!(inside ? endBytes : startBytes).table[byte]) {
+            // No separator of the current kind begins with this byte.
+        } else if (!inside) {
             for (const std::string& sep : settings_.startSeparators) {
                 if (!MatchAt(text_, pos, sep)) continue;
                 pos += sep.size();
@@ -274,11 +301,11 @@ DocumentResult DocumentConverter::Run() {
             }
         }
         if (matched) continue;
-        pos += IsShiftJisLeadByte(static_cast<unsigned char>(text_[pos])) ? 2 : 1;
+        pos += IsShiftJisLeadByte(byte) ? 2 : 1;
         if (pos > length) pos = length;
     }
 
-    if (output.bytes() == source) {
+    if (!output.changed()) {
         // Nothing changed: leave the file alone (and its time, and a read-only one).
         result_.outcome = Outcome::converted;
         return std::move(result_);
@@ -318,7 +345,7 @@ void DocumentConverter::MakePicture(std::size_t from, std::size_t to, Output& ou
     }
 
     std::string tag = tagPrefix_ + name + ".png\">";
-    output.Insert(settings_.iCode == kCodeEucJp ? ShiftJisToEuc(tag) : tag);
+    output.Replace(from, settings_.iCode == kCodeEucJp ? ShiftJisToEuc(tag) : tag);
 }
 
 }  // namespace

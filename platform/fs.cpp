@@ -2,6 +2,7 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -9,6 +10,8 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <new>
+#include <utility>
 
 namespace quarvel::fs {
 namespace {
@@ -223,36 +226,80 @@ std::vector<Entry> FileSystem::List(const std::string& folder, std::string_view 
     return entries;
 }
 
+FileBytes& FileBytes::operator=(FileBytes&& other) noexcept {
+    if (this != &other) {
+        Release();
+        data_ = std::exchange(other.data_, nullptr);
+        size_ = std::exchange(other.size_, 0);
+        mapped_ = std::exchange(other.mapped_, 0);
+        spill_ = std::move(other.spill_);
+    }
+    return *this;
+}
+
+void FileBytes::Release() {
+    if (data_ && mapped_) ::munmap(data_, mapped_);
+    else delete[] data_;
+    data_ = nullptr;
+    size_ = mapped_ = 0;
+    spill_.clear();
+}
+
+bool FileBytes::Allocate(std::size_t capacity) {
+    Release();
+    constexpr std::size_t kMapFrom = 1 << 20;
+    if (capacity >= kMapFrom) {
+        void* map = ::mmap(nullptr, capacity, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_POPULATE, -1, 0);
+        if (map == MAP_FAILED) return false;
+        data_ = static_cast<char*>(map);
+        mapped_ = capacity;
+    } else {
+        data_ = new (std::nothrow) char[capacity + 1];
+        if (!data_) return false;
+    }
+    return true;
+}
+
+void FileBytes::Append(const char* bytes, std::size_t count) {
+    if (data_) {
+        std::string all(data_, size_);
+        Release();
+        spill_ = std::move(all);
+    }
+    spill_.append(bytes, count);
+}
+
 ReadResult FileSystem::ReadWhole(const std::string& path, std::string& bytes) {
-    bytes.clear();
+    FileBytes file;
+    ReadResult result = ReadFileBytes(path, file);
+    bytes = result == ReadResult::ok ? std::string(file.view()) : std::string();
+    return result;
+}
+
+ReadResult FileSystem::ReadFileBytes(const std::string& path, FileBytes& bytes) {
+    bytes = FileBytes();
     Fd in(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
     struct stat st;
     if (!in.valid() || ::fstat(in.get(), &st) != 0 || S_ISDIR(st.st_mode)) return ReadResult::failed;
     // Read to the end rather than trusting the size alone: the file may grow under us.
     std::size_t expected = S_ISREG(st.st_mode) ? static_cast<std::size_t>(st.st_size) : 0;
-    bytes.resize(expected);
+    if (!bytes.Allocate(expected)) return ReadResult::failed;
     std::size_t got = 0;
     while (got < expected) {
         ssize_t n = ::read(in.get(), bytes.data() + got, expected - got);
         if (n < 0 && errno == EINTR) continue;
-        if (n < 0) {
-            bytes.clear();
-            return ReadResult::failed;
-        }
+        if (n < 0) return ReadResult::failed;
         if (n == 0) break;
         got += static_cast<std::size_t>(n);
     }
-    bytes.resize(got);
+    bytes.SetSize(got);
     char buffer[1 << 16];
     for (;;) {
         ssize_t n = ::read(in.get(), buffer, sizeof buffer);
         if (n < 0 && errno == EINTR) continue;
-        if (n < 0) {
-            bytes.clear();
-            return ReadResult::failed;
-        }
+        if (n < 0) return ReadResult::failed;
         if (n == 0) break;
-        bytes.append(buffer, static_cast<std::size_t>(n));
+        bytes.Append(buffer, static_cast<std::size_t>(n));
     }
     return ReadResult::ok;
 }

@@ -22,6 +22,35 @@ struct Entry {
 enum class CopyResult { copied, exists, failed };
 
 enum class ReadResult { ok, failed };
+
+// A whole file's bytes. Large files are read into memory mapped and faulted in at
+// once, which costs far less than growing a string page by page.
+class FileBytes {
+public:
+    FileBytes() = default;
+    ~FileBytes() { Release(); }
+    FileBytes(FileBytes&& other) noexcept { *this = std::move(other); }
+    FileBytes& operator=(FileBytes&& other) noexcept;
+    FileBytes(const FileBytes&) = delete;
+    FileBytes& operator=(const FileBytes&) = delete;
+
+    std::string_view view() const { return data_ ? std::string_view(data_, size_) : std::string_view(spill_); }
+
+    // Room for `capacity` bytes, none of them used yet.
+    bool Allocate(std::size_t capacity);
+    char* data() { return data_; }
+    void SetSize(std::size_t size) { size_ = size; }
+    // Bytes beyond the room: everything moves into one growing string.
+    void Append(const char* bytes, std::size_t count);
+
+private:
+    void Release();
+
+    char* data_ = nullptr;
+    std::size_t size_ = 0;
+    std::size_t mapped_ = 0;  // length of the mapping; 0 when `data_` came from new[]
+    std::string spill_;
+};
 enum class WriteResult { ok, readOnly, failed };
 
 class FileSystem {
@@ -45,6 +74,8 @@ public:
     virtual std::vector<Entry> List(const std::string& folder, std::string_view pattern);
 
     // Reads a whole file.
+    virtual ReadResult ReadFileBytes(const std::string& path, FileBytes& bytes);
+    // The same into a string.
     virtual ReadResult ReadWhole(const std::string& path, std::string& bytes);
 
     // Replaces the file's contents through a temporary file in the same folder that is
