@@ -9,7 +9,7 @@ namespace quarvel::ui {
 
 COwnerTabPage::COwnerTabPage(QWidget* parent) : QWidget(parent) {
     setFocusPolicy(Qt::StrongFocus);
-    qApp->installEventFilter(this);
+    if (qApp) qApp->installEventFilter(this);
 }
 
 COwnerTabPage::~COwnerTabPage() = default;

@@ -8,7 +8,9 @@
 #include <QScreen>
 #include <QTest>
 
+#include "app/about_dlg.h"
 #include "app/owner_tab_ctrl.h"
+#include "app/prompts.h"
 #include "app/quarvel_dlg.h"
 #include "pages/html_edit.h"
 
@@ -45,6 +47,18 @@ int main(int argc, char** argv) {
     Save(dlg, out + QStringLiteral("/tab2-copypaste.png"));
     dlg.resize(dlg.width() + 160, dlg.height() + 120);
     Save(dlg, out + QStringLiteral("/tab2-resized.png"));
+
+    // The picture the generate button writes for the text in the box.
+    GetPrompts().askSaveFile = [&out](QWidget*, const SaveFileRequest&) -> std::optional<QString> {
+        return out + QStringLiteral("/copypaste-picture.png");
+    };
+    dlg.OnGenerate();
+
+    CAboutDlg about(&dlg);
+    about.show();
+    about.move(dlg.frameGeometry().center() - about.rect().center());
+    Save(about, out + QStringLiteral("/about.png"));
+    about.hide();
 
     dlg.progressDlg.BeginJob();
     dlg.progressDlg.ShowCentered();
