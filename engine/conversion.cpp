@@ -1,6 +1,8 @@
 #include "engine/conversion.h"
 
+#include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <string_view>
 
 #include "engine/code_convert.h"
@@ -123,14 +125,53 @@ private:
     std::string bytes_;
 };
 
-// Which bytes can begin a separator of a list, so that most positions need one look.
+// Which bytes can begin a separator of a list, so that most positions need no look.
 struct FirstBytes {
     explicit FirstBytes(const std::vector<std::string>& separators) {
-        for (const std::string& sep : separators)
-            if (!sep.empty()) table[static_cast<unsigned char>(sep[0])] = true;
+        for (const std::string& sep : separators) {
+            if (sep.empty()) continue;
+            auto b = static_cast<unsigned char>(sep[0]);
+            if (!table[b]) ++count;
+            table[b] = true;
+            only = static_cast<char>(b);
+        }
     }
     bool table[256] = {};
+    int count = 0;
+    char only = 0;  // the one first byte when `count` is 1
 };
+
+// How far the scan looks ahead between two looks at the abort flag.
+constexpr std::size_t kScanChunk = 1 << 16;
+
+// The first character start in [pos, limit) whose byte may begin a separator, or a
+// character start at or before `limit` where the search stopped. `pos` is a
+// character start. A position is a character start exactly when the run of lead
+// bytes just before it, counted back to a known start, is even: each lead byte takes
+// the byte after it, whatever that byte is.
+std::size_t SkipToCandidate(std::string_view text, std::size_t pos, std::size_t limit, const FirstBytes& first) {
+    std::size_t known = pos;  // a character start
+    auto isStart = [&](std::size_t i) {
+        std::size_t run = 0;
+        while (i - run > known && IsShiftJisLeadByte(static_cast<unsigned char>(text[i - run - 1]))) ++run;
+        return run % 2 == 0;
+    };
+    std::size_t i = pos;
+    for (;;) {
+        if (first.count == 0) {
+            i = limit;
+        } else if (first.count == 1) {
+            const void* hit = std::memchr(text.data() + i, first.only, limit - i);
+            i = hit ? static_cast<std::size_t>(static_cast<const char*>(hit) - text.data()) : limit;
+        } else {
+            while (i < limit && !first.table[static_cast<unsigned char>(text[i])]) ++i;
+        }
+        if (i >= limit) return isStart(limit) ? limit : limit - 1;
+        if (isStart(i)) return i;
+        known = i + 1;  // i was the second byte of a character
+        i = known;
+    }
+}
 
 }  // namespace
 
@@ -275,9 +316,15 @@ DocumentResult DocumentConverter::Run() {
             else output.Copy(pending, length);
             break;
         }
+        const FirstBytes& first = inside ? endBytes : startBytes;
+        const std::size_t candidate = SkipToCandidate(text_, pos, std::min(length, pos + kScanChunk), first);
+        if (candidate > pos) {
+            pos = candidate;
+            continue;
+        }
         const auto byte = static_cast<unsigned char>(text_[pos]);
         bool matched = false;
-        if (!(inside ? endBytes : startBytes).table[byte]) {
+        if (!first.table[byte]) {
             // No separator of the current kind begins with this byte.
         } else if (!inside) {
             for (const std::string& sep : settings_.startSeparators) {

@@ -79,6 +79,60 @@ TEST_F(DocumentTest, ScanRules) {
     EXPECT_TRUE(std::filesystem::is_directory(dir / "d"));
 }
 
+// The scan, step by step as simply as it can be written, for comparison.
+std::string ReferenceConversion(const std::string& text, const ConversionSettings& settings, const std::string& base) {
+    auto matchAt = [&](std::size_t pos, const std::vector<std::string>& list) -> const std::string* {
+        for (const std::string& sep : list)
+            if (!sep.empty() && text.compare(pos, sep.size(), sep) == 0) return &sep;
+        return nullptr;
+    };
+    std::string out;
+    std::size_t pos = 0, pending = 0;
+    bool inside = false;
+    int n = 0;
+    auto tag = [&] {
+        char buffer[64];
+        std::snprintf(buffer, sizeof buffer, "<img src=\"./%s/%03d.png\">", base.c_str(), ++n);
+        return std::string(buffer);
+    };
+    for (;;) {
+        if (pos >= text.size()) {
+            out += inside ? tag() : text.substr(pending);
+            return out;
+        }
+        if (!inside) {
+            if (const std::string* sep = matchAt(pos, settings.startSeparators)) {
+                pos += sep->size();
+                out += text.substr(pending, pos - pending);
+                pending = pos;
+                inside = true;
+                continue;
+            }
+        } else if (matchAt(pos, settings.endSeparators)) {
+            out += tag();
+            pending = pos;
+            inside = false;
+            continue;
+        }
+        pos = std::min(text.size(), pos + (IsShiftJisLeadByte(static_cast<unsigned char>(text[pos])) ? 2 : 1));
+    }
+}
+
+TEST_F(DocumentTest, ScanAgreesWithTheStepByStepReference) {
+    // Bytes chosen to put separators next to, and inside, double-byte characters.
+    const char alphabet[] = {'<', 'd', '>', '\r', '\n', 'a', '\x81', '\x42', '\x5C', '\xE0', '\x82', '|'};
+    settings.startSeparators = {"<d>", "\\", ""};
+    settings.endSeparators = {"\r\n", Sjis("。"), "|"};
+    std::mt19937 random(7);
+    for (int round = 0; round < 40; ++round) {
+        std::string text;
+        const std::size_t size = random() % 300;
+        for (std::size_t k = 0; k < size; ++k) text += alphabet[random() % sizeof alphabet];
+        const std::string name = "r" + std::to_string(round);
+        EXPECT_EQ(Convert(name + ".htm", text), ReferenceConversion(text, settings, name)) << round;
+    }
+}
+
 TEST_F(DocumentTest, ThousandStretchesAreNumberedOn) {
     std::string before, expected;
     for (int i = 1; i <= 1000; ++i) {
