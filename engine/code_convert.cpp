@@ -1,6 +1,7 @@
 #include "engine/code_convert.h"
 
 #include <algorithm>
+#include <cstring>
 
 namespace quarvel {
 
@@ -27,35 +28,48 @@ std::uint16_t ShiftJisToJis(std::uint16_t sjis) {
 }
 
 std::string EucToShiftJis(std::string_view euc, std::vector<std::size_t>* kanaAt) {
-    std::string out;
-    out.reserve(euc.size());
+    // The output is never longer than the input.
+    std::string buffer(euc.size(), '\0');
+    char* out = buffer.data();
+    char* const begin = out;
+    const char* in = euc.data();
     const std::size_t n = euc.size();
     for (std::size_t i = 0; i < n;) {
-        auto b = static_cast<unsigned char>(euc[i]);
-        if (IsEucKanaPrefix(b)) {
+        auto b = static_cast<unsigned char>(in[i]);
+        if (b < 0x80) {
+            // Runs of ASCII pass straight through.
+            std::size_t run = i + 1;
+            while (run < n && static_cast<unsigned char>(in[run]) < 0x80) ++run;
+            std::memcpy(out, in + i, run - i);
+            out += run - i;
+            i = run;
+        } else if (IsEucKanaPrefix(b)) {
             if (i + 1 < n) {
-                if (kanaAt) kanaAt->push_back(out.size());
-                out += euc[i + 1];
+                if (kanaAt) kanaAt->push_back(static_cast<std::size_t>(out - begin));
+                *out++ = in[i + 1];
             }
             i += 2;
         } else if (b >= 0xA1 && b <= 0xFE) {
-            auto partner = i + 1 < n ? static_cast<unsigned char>(euc[i + 1]) : 0;
+            auto partner = i + 1 < n ? static_cast<unsigned char>(in[i + 1]) : 0;
             std::uint16_t sjis = 0;
-            if (partner >= 0xA1 && partner <= 0xFE) sjis = JisToShiftJis(static_cast<std::uint16_t>(((b & 0x7F) << 8) | (partner & 0x7F)));
+            if (partner >= 0xA1 && partner <= 0xFE)
+                sjis = JisToShiftJis(static_cast<std::uint16_t>(((b & 0x7F) << 8) | (partner & 0x7F)));
             if (sjis != 0) {
-                out += static_cast<char>(sjis >> 8);
-                out += static_cast<char>(sjis & 0xFF);
+                *out++ = static_cast<char>(sjis >> 8);
+                *out++ = static_cast<char>(sjis & 0xFF);
             } else {
                 // Not EUC-JP: keep the bytes rather than lose them.
-                out += euc.substr(i, std::min<std::size_t>(2, n - i));
+                *out++ = in[i];
+                if (i + 1 < n) *out++ = in[i + 1];
             }
             i += 2;
         } else {
-            out += euc[i];
+            *out++ = in[i];
             ++i;
         }
     }
-    return out;
+    buffer.resize(static_cast<std::size_t>(out - begin));
+    return buffer;
 }
 
 std::string ShiftJisToEuc(std::string_view sjis) {
