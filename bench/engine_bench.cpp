@@ -1,0 +1,177 @@
+// The conversion engine: scanning large documents and converting folders of them,
+// against the renderer alone on the same stretches.
+
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <string>
+#include <vector>
+
+#include <benchmark/benchmark.h>
+
+#include "engine/code_convert.h"
+#include "engine/jobs.h"
+#include "render/renderer.h"
+
+namespace quarvel {
+namespace {
+
+class SilentProgress : public JobProgress {
+public:
+    SilentProgress() { bInitialized = true; }
+    void SetProgressText(const std::string&) override {}
+    void ShowMessage(const std::string& text) override { std::fprintf(stderr, "%s\n", text.c_str()); }
+};
+
+// A folder under the system's temporary folder that goes away with the object.
+class ScratchFolder {
+public:
+    ScratchFolder() : path_(std::filesystem::temp_directory_path() / ("quarvel-bench-" + std::to_string(::getpid()))) {
+        std::filesystem::remove_all(path_);
+        std::filesystem::create_directories(path_);
+    }
+    ~ScratchFolder() { std::filesystem::remove_all(path_); }
+    const std::filesystem::path& path() const { return path_; }
+
+private:
+    std::filesystem::path path_;
+};
+
+void Write(const std::filesystem::path& path, const std::string& bytes) {
+    std::ofstream(path, std::ios::binary).write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+}
+
+// A saved thread without any stretch: ASCII markup and Shift-JIS text, CR LF lines.
+std::string LargeDocument(std::size_t size) {
+    const std::string line =
+        "<dt>123 \x96\xBC\x91\x4F\x81\x46\x96\xBC\x96\xB3\x82\xB5\x82\xB3\x82\xF1 2024/05/01 12:34:56<br>"
+        "\x82\xB1\x82\xEA\x82\xCD\x83\x65\x83\x58\x83\x67\x82\xC5\x82\xB7\x81\x42 text text<br>\r\n";
+    std::string doc;
+    doc.reserve(size + line.size());
+    while (doc.size() < size) doc += line;
+    doc.resize(size);
+    return doc;
+}
+
+// Peak resident memory of converting one document, measured in a child process so
+// that nothing of the benchmark itself is counted.
+double PeakMegabytesOfConversion(const std::string& path, const ConversionSettings& settings) {
+    pid_t pid = ::fork();
+    if (pid == 0) {
+        ConvertDocument(path, settings);
+        ::_exit(0);
+    }
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    struct rusage usage {};
+    ::getrusage(RUSAGE_CHILDREN, &usage);
+    return static_cast<double>(usage.ru_maxrss) / 1024.0;
+}
+
+void BM_ScanDocumentWithoutStretches(benchmark::State& state) {
+    const bool euc = state.range(0) == 1;
+    const std::size_t size = 64u << 20;
+    ScratchFolder folder;
+    const std::string path = (folder.path() / "big.htm").string();
+    {
+        std::string doc = LargeDocument(size);
+        Write(path, euc ? ShiftJisToEuc(doc) : doc);
+    }
+    SilentProgress progress;
+    ConversionSettings settings;
+    settings.startSeparators = {"<dd>", "", ""};
+    settings.endSeparators = {"\r\n", "<dt>", "</dl>"};
+    settings.iCode = euc ? kCodeEucJp : 0;
+    settings.progress = &progress;
+
+    const double peak = PeakMegabytesOfConversion(path, settings);
+    const auto bytes = static_cast<std::int64_t>(std::filesystem::file_size(path));
+    for (auto _ : state) benchmark::DoNotOptimize(ConvertDocument(path, settings));
+    state.SetBytesProcessed(state.iterations() * bytes);
+    state.counters["doc_MB"] = static_cast<double>(bytes) / (1 << 20);
+    state.counters["peak_MB"] = peak;
+}
+BENCHMARK(BM_ScanDocumentWithoutStretches)->Arg(0)->Arg(1)->ArgName("euc")->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// Twenty pieces of text art of a few lines each, different per document.
+std::vector<std::string> Stretches(int document) {
+    std::mt19937 random(static_cast<unsigned>(document));
+    const char* pieces[] = {"\x81\x40", "\x81\x5E", "\x81\x52", "\x83\x6D", "\x81\x40\x81\x40", "(",  ")",
+                            "\x81\x4B", "\x83\x56", "&gt;",    "|",        "\x81\x51", "\x81\x5C", " "};
+    std::vector<std::string> out;
+    for (int s = 0; s < 20; ++s) {
+        std::string art;
+        for (int line = 0; line < 6; ++line) {
+            if (line) art += "<br>";
+            for (int k = 0; k < 24; ++k) art += pieces[random() % std::size(pieces)];
+        }
+        out.push_back(std::move(art));
+    }
+    return out;
+}
+
+constexpr int kDocuments = 200;
+
+void BM_FolderJob(benchmark::State& state) {
+    ScratchFolder folder;
+    std::vector<std::string> docs;
+    for (int d = 0; d < kDocuments; ++d) {
+        std::string doc = "<html><body><dl>\r\n";
+        int n = 0;
+        for (const std::string& art : Stretches(d)) doc += "<dt>" + std::to_string(++n) + " name<dd>" + art + "\r\n";
+        doc += "</dl></body></html>\r\n";
+        docs.push_back(std::move(doc));
+    }
+    SilentProgress progress;
+    ConversionSettings settings;
+    settings.startSeparators = {"<dd>", "", ""};
+    settings.endSeparators = {"\r\n", "<dt>", "</dl>"};
+    settings.progress = &progress;
+    for (auto _ : state) {
+        state.PauseTiming();
+        for (int d = 0; d < kDocuments; ++d) Write(folder.path() / ("t" + std::to_string(d) + ".htm"), docs[d]);
+        state.ResumeTiming();
+        FolderConversionJob job;
+        job.folder = folder.path().string();
+        job.bSubFolder = SubFolders::no;
+        job.bBackup = state.range(0) ? Backup::yes : Backup::no;
+        job.settings = settings;
+        StartFolderJob(job).join();
+        if (!job.result.Succeeded()) state.SkipWithError("the folder job failed");
+        state.PauseTiming();
+        std::filesystem::remove_all(folder.path() / "backup");
+        state.ResumeTiming();
+    }
+    state.counters["per_picture"] = benchmark::Counter(
+        static_cast<double>(state.iterations()) * kDocuments * 20, benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+}
+BENCHMARK(BM_FolderJob)->Arg(0)->Arg(1)->ArgName("backup")->Unit(benchmark::kMillisecond)->MeasureProcessCPUTime();
+
+// The renderer alone on the same stretches, each into its own file. Both this and the
+// folder job count the processor time of the whole process (the job runs on a worker
+// thread), which other programs on the machine disturb less than the wall clock.
+void BM_RenderTextArtAlone(benchmark::State& state) {
+    ScratchFolder folder;
+    std::vector<std::string> stretches;
+    for (int d = 0; d < kDocuments; ++d)
+        for (std::string& art : Stretches(d)) stretches.push_back(std::move(art));
+    for (auto _ : state) {
+        int n = 0;
+        for (const std::string& art : stretches) {
+            std::FILE* file = std::fopen((folder.path() / (std::to_string(++n) + ".png")).c_str(), "wb");
+            RenderTextArt(art.c_str(), file, 0x000000, 0xFFFFFF, 0, true);
+        }
+    }
+    state.counters["per_picture"] = benchmark::Counter(
+        static_cast<double>(state.iterations()) * static_cast<double>(stretches.size()),
+        benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+}
+BENCHMARK(BM_RenderTextArtAlone)->Unit(benchmark::kMillisecond)->MeasureProcessCPUTime();
+
+}  // namespace
+}  // namespace quarvel
