@@ -17,7 +17,7 @@ COwnerTabPage::~COwnerTabPage() = default;
 bool COwnerTabPage::UpdateData(bool) { return true; }
 void COwnerTabPage::Generate() {}
 void COwnerTabPage::LoadSettings(const std::filesystem::path&) {}
-void COwnerTabPage::SaveSettings(const std::filesystem::path&) {}
+quarvel::ProfileWriteResult COwnerTabPage::SaveSettings(const std::filesystem::path&) { return {}; }
 
 bool COwnerTabPage::eventFilter(QObject* watched, QEvent* event) {
     if (event->type() != QEvent::KeyPress || !watched->isWidgetType()) return false;

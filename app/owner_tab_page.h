@@ -9,6 +9,8 @@
 
 #include <filesystem>
 
+#include "app/core/profile.h"
+
 namespace quarvel::ui {
 
 class COwnerTabPage : public QWidget {
@@ -22,8 +24,10 @@ public:
     virtual bool UpdateData(bool bSaveAndValidate);
     // The page's command for the generate button and for dropped paths.
     virtual void Generate();
+    // The page's keys in a settings file: read into the members and shown, or taken
+    // from the controls and written.
     virtual void LoadSettings(const std::filesystem::path& path);
-    virtual void SaveSettings(const std::filesystem::path& path);
+    virtual quarvel::ProfileWriteResult SaveSettings(const std::filesystem::path& path);
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;

@@ -28,13 +28,36 @@ std::optional<QString> QtAskSaveFile(QWidget* parent, const SaveFileRequest& req
     return files.first();
 }
 
+std::optional<QString> QtAskOpenFile(QWidget* parent, const OpenFileRequest& request) {
+    QFileDialog dialog(parent);
+    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    dialog.setFileMode(QFileDialog::ExistingFile);
+    dialog.setDefaultSuffix(request.defaultSuffix);
+    if (!request.nameFilters.isEmpty()) dialog.setNameFilters(request.nameFilters);
+    if (dialog.exec() != QDialog::Accepted) return std::nullopt;
+    const QStringList files = dialog.selectedFiles();
+    if (files.isEmpty()) return std::nullopt;
+    return files.first();
+}
+
+std::optional<QString> QtBrowseFolder(QWidget* parent, const QString& title, const QString& preselect) {
+    QFileDialog dialog(parent, title, preselect);
+    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    dialog.setFileMode(QFileDialog::Directory);
+    dialog.setOption(QFileDialog::ShowDirsOnly);
+    if (dialog.exec() != QDialog::Accepted) return std::nullopt;
+    const QStringList folders = dialog.selectedFiles();
+    if (folders.isEmpty()) return std::nullopt;
+    return folders.first();
+}
+
 void QtShowMessage(QWidget* parent, const QString& text, MessageIcon icon) {
     QMessageBox box(icon == MessageIcon::warning ? QMessageBox::Warning : QMessageBox::NoIcon,
                     LoadResString(IDS_TITLE), text, QMessageBox::Ok, parent);
     box.exec();
 }
 
-Prompts DefaultPrompts() { return {QtChooseColor, QtAskSaveFile, QtShowMessage}; }
+Prompts DefaultPrompts() { return {QtChooseColor, QtAskSaveFile, QtAskOpenFile, QtBrowseFolder, QtShowMessage}; }
 
 }  // namespace
 

@@ -20,7 +20,10 @@
 #include "app/dialog_template.h"
 #include "app/owner_tab_ctrl.h"
 #include "app/prompts.h"
+#include "app/core/settings_file.h"
 #include "app/resources.h"
+#include "app/text_codec.h"
+#include "engine/conversion.h"
 
 namespace quarvel::ui {
 namespace {
@@ -228,9 +231,49 @@ void CQuarvelDlg::OnExit() {
     QMetaObject::invokeMethod(this, [this] { close(); }, Qt::QueuedConnection);
 }
 
-// The settings-file commands arrive with the settings pages.
-void CQuarvelDlg::OnLoadSettings() {}
-void CQuarvelDlg::OnSaveSettingsAs() {}
+FileDialogRequest CQuarvelDlg::SettingsFileRequest() {
+    return {QStringLiteral("ini"), {QStringLiteral("設定ファイル (*.ini)"), QStringLiteral("All Files (*.*)")}};
+}
+
+void CQuarvelDlg::OnLoadSettings() {
+    if (const auto chosen = GetPrompts().askOpenFile(this, SettingsFileRequest())) {
+        const std::filesystem::path path = QFile::encodeName(*chosen).toStdString();
+        filePage.LoadSettings(path);
+        folderPage.LoadSettings(path);
+        copyPastePage.LoadSettings(path);
+        // Taken as read: a margin out of range shows until the next check refuses it.
+        GeneralSettings general{colFore, colBack, static_cast<int>(iMargin), bSpace};
+        LoadGeneralSettings(path, general);
+        colFore = general.colFore;
+        colBack = general.colBack;
+        iMargin = static_cast<unsigned>(general.iMargin);
+        bSpace = general.bSpace;
+        UpdateData(false);
+    }
+    client->repaint();
+}
+
+void CQuarvelDlg::OnSaveSettingsAs() {
+    // A refused margin stops the command, as it stops the generate button.
+    if (!UpdateData(true)) return;
+    const auto chosen = GetPrompts().askSaveFile(this, SettingsFileRequest());
+    if (!chosen) return;
+    const std::filesystem::path path = QFile::encodeName(*chosen).toStdString();
+    ProfileWriteResult written = filePage.SaveSettings(path);
+    if (written) written = folderPage.SaveSettings(path);
+    if (written) written = copyPastePage.SaveSettings(path);
+    if (written) {
+        written = SaveGeneralSettings(
+            path, GeneralSettings{colFore, colBack, static_cast<int>(iMargin), bSpace});
+    }
+    // A file that could not be written is said so; the user would otherwise take
+    // the settings for saved. Each write replaces the file whole, so it is never
+    // left half-written.
+    if (!written) {
+        GetPrompts().showMessage(this, QStringLiteral("%1\n%2").arg(*chosen, FromCp932(TextFileWriteFailed())),
+                                 MessageIcon::none);
+    }
+}
 
 void CQuarvelDlg::OnCommand(int id) {
     switch (id) {

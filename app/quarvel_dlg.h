@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <vector>
 
+#include "app/prompts.h"
 #include "pages/progress_dlg.h"
 #include "pages/target_copy_paste_dlg.h"
 #include "pages/target_file_page_dlg.h"
@@ -63,8 +64,14 @@ public:
     void OnBackColor();
     void OnAppAbout();
     void OnExit();
+    // "設定を読み込む...": every page's settings and the look from a chosen file; the
+    // window is redrawn, chosen or not.
     void OnLoadSettings();
+    // "名前をつけて設定を保存...": takes the controls (a refused margin stops here), then
+    // writes every page's settings and the look into a chosen file.
     void OnSaveSettingsAs();
+    // The file dialogs of both commands: default extension and filters.
+    static FileDialogRequest SettingsFileRequest();
 
     QPushButton* generateButton() const { return btnGenerate; }
     COwnerTabCtrl* tabCtrl() const { return tabControl; }

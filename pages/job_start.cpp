@@ -5,17 +5,73 @@
 
 #include <atomic>
 #include <system_error>
-#include <thread>
 
 #include "app/prompts.h"
 #include "app/quarvel_dlg.h"
+#include "pages/common_setting_dlg.h"
 #include "pages/progress_dlg.h"
+#include "platform/codec.h"
 
 namespace quarvel::ui {
+namespace {
+
+WorkerStarter DefaultStarter() {
+    return [](std::function<void()> body) { return std::thread(std::move(body)); };
+}
+
+std::string WithLineBreaks(const std::string& typed) {
+    std::string out;
+    out.reserve(typed.size() + 2);
+    for (std::size_t i = 0; i < typed.size();) {
+        const auto byte = static_cast<unsigned char>(typed[i]);
+        if (IsLeadByte(byte) && i + 1 < typed.size()) {
+            out.append(typed, i, 2);
+            i += 2;
+        } else if (typed[i] == '\\' && i + 1 < typed.size() && typed[i + 1] == 'n') {
+            out += "\r\n";
+            i += 2;
+        } else {
+            out += typed[i];
+            ++i;
+        }
+    }
+    return out;
+}
+
+}  // namespace
+
+WorkerStarter& GetWorkerStarter() {
+    static WorkerStarter starter = DefaultStarter();
+    return starter;
+}
+
+void ResetWorkerStarter() { GetWorkerStarter() = DefaultStarter(); }
+
+std::vector<std::string> MakeSeparatorList(const std::string& first, const std::string& second,
+                                           const std::string& third) {
+    return {WithLineBreaks(first), WithLineBreaks(second), WithLineBreaks(third)};
+}
+
+ConversionSettings MakeJobSettings(const CCommonSettingDlg& common, CQuarvelDlg& owner) {
+    ConversionSettings settings;
+    settings.startSeparators =
+        MakeSeparatorList(common.strSepalaterStart1, common.strSepalaterStart2, common.strSepalaterStart3);
+    settings.endSeparators =
+        MakeSeparatorList(common.strSepalaterEnd1, common.strSepalaterEnd2, common.strSepalaterEnd3);
+    settings.iCode = common.iCode;
+    settings.progress = &owner.progressDlg;
+    settings.colFore = owner.colFore;
+    settings.colBack = owner.colBack;
+    settings.iMargin = static_cast<int>(owner.iMargin);
+    settings.bSpace = owner.bSpace;
+    return settings;
+}
 
 bool RunWorkerJob(CQuarvelDlg& owner, const std::function<void()>& threadProc) {
-    const CQuarvelDlg::CommandScope command(owner);
     CProgressDlg& progress = owner.progressDlg;
+    // One progress window, one set of flags: never two jobs at once.
+    if (progress.bRunning) return false;
+    const CQuarvelDlg::CommandScope command(owner);
     QPushButton* button = owner.generateButton();
 
     button->setEnabled(false);
@@ -28,7 +84,7 @@ bool RunWorkerJob(CQuarvelDlg& owner, const std::function<void()>& threadProc) {
     bool started = true;
     std::thread worker;
     try {
-        worker = std::thread([&] {
+        worker = GetWorkerStarter()([&] {
             try {
                 threadProc();
             } catch (...) {
@@ -53,7 +109,7 @@ bool RunWorkerJob(CQuarvelDlg& owner, const std::function<void()>& threadProc) {
     button->setText(QStringLiteral("PNG画像生成"));
     button->setEnabled(true);
     if (!started) {
-        GetPrompts().showMessage(&owner, QStringLiteral("処理を開始できませんでした"), MessageIcon::warning);
+        GetPrompts().showMessage(&owner, QStringLiteral("ジョブを開始できません"), MessageIcon::warning);
     }
     return started;
 }

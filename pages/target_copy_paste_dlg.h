@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <string>
 
+#include "app/core/profile.h"
 #include "render/log_font.h"
 
 namespace quarvel::ui {
@@ -27,8 +28,9 @@ public:
     // Asks for a file name and writes the box's text art there as a PNG picture, in
     // the main window's colours, margin and space setting.
     void Generate();
+    // The page keeps nothing in a settings file.
     void LoadSettings(const std::filesystem::path&) {}
-    void SaveSettings(const std::filesystem::path&) {}
+    ProfileWriteResult SaveSettings(const std::filesystem::path&) { return {}; }
 
     CHTMLEdit* edit() const { return ctrlEdit; }
 

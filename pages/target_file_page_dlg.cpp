@@ -1,10 +1,72 @@
 #include "pages/target_file_page_dlg.h"
 
+#include <QFile>
+#include <QLineEdit>
+#include <QPushButton>
+
+#include "app/dialog_template.h"
+#include "app/prompts.h"
+#include "app/quarvel_dlg.h"
+#include "app/resources.h"
+#include "engine/jobs.h"
+#include "pages/job_start.h"
+
 namespace quarvel::ui {
 
 CTargetFilePageDlg::CTargetFilePageDlg() = default;
 CTargetFilePageDlg::~CTargetFilePageDlg() = default;
 
-void CTargetFilePageDlg::Create(QWidget* parent) { setParent(parent); }
+void CTargetFilePageDlg::Create(QWidget* parent) {
+    setParent(parent);
+    if (const auto dlg = LoadDialogTemplate(IDD_TARGET_FILE_PAGE)) {
+        CreateControls(*dlg, this);
+        resize(DialogUnits(font()).Map(dlg->size));
+    }
+    editTarget = qobject_cast<QLineEdit*>(GetDlgItem(this, IDC_TARGET_PATH));
+    btnBrowse = qobject_cast<QPushButton*>(GetDlgItem(this, IDC_BROWSE));
+    Q_ASSERT(editTarget && btnBrowse);
+    connect(btnBrowse, &QPushButton::clicked, this, &CTargetFilePageDlg::OnBrowse);
+    UpdateData(false);
+    dlgCommonSetting.Create(this);
+}
+
+bool CTargetFilePageDlg::UpdateData(bool bSaveAndValidate) {
+    if (bSaveAndValidate) {
+        strTargetFile = editTarget->text();
+    } else {
+        editTarget->setText(strTargetFile);
+    }
+    return true;
+}
+
+void CTargetFilePageDlg::OnBrowse() {
+    if (const auto chosen = GetPrompts().askOpenFile(this, OpenFileRequest{})) {
+        strTargetFile = *chosen;
+        UpdateData(false);
+    }
+}
+
+void CTargetFilePageDlg::Generate() {
+    if (!pOwner) return;
+    dlgCommonSetting.UpdateData(true);
+    UpdateData(true);
+
+    // The job's own copies: what the user changes while it runs concerns later jobs.
+    ConversionJob job;
+    job.path = QFile::encodeName(strTargetFile).toStdString();
+    job.bBackup = dlgCommonSetting.bBackup ? Backup::yes : Backup::no;
+    job.settings = MakeJobSettings(dlgCommonSetting, *pOwner);
+    RunWorkerJob(*pOwner, [&job] { FileJobThreadProc(&job); });
+}
+
+void CTargetFilePageDlg::LoadSettings(const std::filesystem::path& path) {
+    dlgCommonSetting.LoadSettings(path, settings_names::kFilePage);
+    UpdateData(false);
+}
+
+ProfileWriteResult CTargetFilePageDlg::SaveSettings(const std::filesystem::path& path) {
+    UpdateData(true);
+    return dlgCommonSetting.SaveSettings(path, settings_names::kFilePage);
+}
 
 }  // namespace quarvel::ui

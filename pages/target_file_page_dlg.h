@@ -1,14 +1,21 @@
 #pragma once
-// The "ファイル" page: one HTML document converted by a file job. For now the page is
-// empty and its Generate does nothing; the main window already hands it dropped files.
+// The "ファイル" page: one HTML document, converted in place by a file job, with the
+// file mode's own common settings above it.
 
 #include <QString>
 
 #include "app/owner_tab_page.h"
+#include "pages/common_setting_dlg.h"
+
+class QLineEdit;
+class QPushButton;
 
 namespace quarvel::ui {
 
 class CQuarvelDlg;
+
+inline constexpr int IDC_TARGET_PATH = 1000;
+inline constexpr int IDC_BROWSE = 1001;
 
 class CTargetFilePageDlg : public COwnerTabPage {
     Q_OBJECT
@@ -16,11 +23,31 @@ public:
     CTargetFilePageDlg();
     ~CTargetFilePageDlg() override;
 
-    // Makes the page's controls as a child of `parent` (the tab control).
+    // Makes the page's controls (template 130) and its common settings as a child of
+    // `parent` (the tab control).
     void Create(QWidget* parent);
 
+    bool UpdateData(bool bSaveAndValidate) override;
+    // Converts the document named in the box with the page's settings and the main
+    // window's look; returns when the job has ended.
+    void Generate() override;
+    // Section TargetFilePage, common settings only; the path is never stored.
+    void LoadSettings(const std::filesystem::path& path) override;
+    ProfileWriteResult SaveSettings(const std::filesystem::path& path) override;
+
+    // "参照...": an open dialog listing every file.
+    void OnBrowse();
+
+    QLineEdit* targetEdit() const { return editTarget; }
+    QPushButton* browseButton() const { return btnBrowse; }
+
     CQuarvelDlg* pOwner = nullptr;
+    CCommonSettingDlg dlgCommonSetting;
     QString strTargetFile;  // path of the document
+
+private:
+    QLineEdit* editTarget = nullptr;
+    QPushButton* btnBrowse = nullptr;
 };
 
 }  // namespace quarvel::ui

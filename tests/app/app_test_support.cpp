@@ -18,6 +18,17 @@ PromptRecorder::PromptRecorder() {
         saveRequest = request;
         return saveAnswer;
     };
+    prompts.askOpenFile = [this](QWidget*, const ui::OpenFileRequest& request) {
+        ++openCalls;
+        openRequest = request;
+        return openAnswer;
+    };
+    prompts.browseFolder = [this](QWidget*, const QString& title, const QString& preselect) {
+        ++folderCalls;
+        folderTitle = title;
+        folderPreselect = preselect;
+        return folderAnswer;
+    };
     prompts.showMessage = [this](QWidget*, const QString& text, ui::MessageIcon) {
         messages << text;
         messageThread = QThread::currentThread();

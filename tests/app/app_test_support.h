@@ -30,6 +30,15 @@ public:
     int saveCalls = 0;
     ui::SaveFileRequest saveRequest;
 
+    std::optional<QString> openAnswer;
+    int openCalls = 0;
+    ui::OpenFileRequest openRequest;
+
+    std::optional<QString> folderAnswer;
+    int folderCalls = 0;
+    QString folderTitle;
+    QString folderPreselect;
+
     QStringList messages;
     QThread* messageThread = nullptr;
 };
