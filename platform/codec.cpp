@@ -171,6 +171,23 @@ void ForEachCodePoint(std::string_view bytes, Emit emit) {
     }
 }
 
+// Calls emit(code point) for each character of UTF-16 text: a surrogate pair is one
+// character, a lone surrogate U+FFFD.
+template <typename Emit>
+void ForEachUtf16CodePoint(std::u16string_view text, Emit emit) {
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        char32_t cp = text[i];
+        if (cp >= 0xD800 && cp <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
+            text[i + 1] <= 0xDFFF) {
+            cp = 0x10000 + ((cp - 0xD800) << 10) + (text[i + 1] - 0xDC00);
+            ++i;
+        } else if (cp >= 0xD800 && cp <= 0xDFFF) {
+            cp = 0xFFFD;
+        }
+        emit(cp);
+    }
+}
+
 }  // namespace
 
 Decoded DecodeOne(std::string_view bytes) {
@@ -227,17 +244,11 @@ std::string ToUtf8(std::string_view bytes) {
 std::string FromUtf16Lossy(std::u16string_view text) {
     std::string out;
     out.reserve(text.size() * 2);
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        char32_t cp = text[i];
-        if (cp >= 0xD800 && cp <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
-            text[i + 1] <= 0xDFFF) {
-            cp = 0x10000 + ((cp - 0xD800) << 10) + (text[i + 1] - 0xDC00);
-            ++i;
-        }
+    ForEachUtf16CodePoint(text, [&](char32_t cp) {
         auto bytes = EncodeOne(cp);
         if (bytes) out += *bytes;
         else out += '?';
-    }
+    });
     return out;
 }
 
@@ -270,17 +281,7 @@ std::u16string Utf8ToUtf16(std::string_view bytes) {
 std::string Utf16ToUtf8(std::u16string_view text) {
     std::string out;
     out.reserve(text.size() * 3);
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        char32_t cp = text[i];
-        if (cp >= 0xD800 && cp <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
-            text[i + 1] <= 0xDFFF) {
-            cp = 0x10000 + ((cp - 0xD800) << 10) + (text[i + 1] - 0xDC00);
-            ++i;
-        } else if (cp >= 0xD800 && cp <= 0xDFFF) {
-            cp = 0xFFFD;
-        }
-        AppendUtf8(out, cp);
-    }
+    ForEachUtf16CodePoint(text, [&](char32_t cp) { AppendUtf8(out, cp); });
     return out;
 }
 
