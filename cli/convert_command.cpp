@@ -104,24 +104,6 @@ std::optional<std::string> ArgumentToCp932(const std::string& text) {
     return bytes;
 }
 
-// The separator as the window prepares it: every backslash-n becomes CR LF. The
-// backslash must be a character of its own, not the second byte of one.
-std::string PrepareSeparator(const std::string& typed) {
-    std::string out;
-    for (std::size_t i = 0; i < typed.size();) {
-        if (IsLeadByte(static_cast<unsigned char>(typed[i])) && i + 1 < typed.size()) {
-            out.append(typed, i, 2);
-            i += 2;
-        } else if (typed[i] == '\\' && i + 1 < typed.size() && typed[i + 1] == 'n') {
-            out += "\r\n";
-            i += 2;
-        } else {
-            out += typed[i++];
-        }
-    }
-    return out;
-}
-
 std::string NativeText(const std::string& cp932Text) { return cp932::ToUtf8(cp932Text); }
 
 // A message as one line: the path, then what failed.
@@ -229,10 +211,10 @@ std::string BuildSettings(const ConvertOptions& o, Mode mode, FolderPageSettings
 
 ConversionSettings EngineSettings(const CommonSettings& common, const GeneralSettings& look, JobProgress& progress) {
     ConversionSettings settings;
-    settings.startSeparators = {PrepareSeparator(common.strSepalaterStart1), PrepareSeparator(common.strSepalaterStart2),
-                                PrepareSeparator(common.strSepalaterStart3)};
-    settings.endSeparators = {PrepareSeparator(common.strSepalaterEnd1), PrepareSeparator(common.strSepalaterEnd2),
-                              PrepareSeparator(common.strSepalaterEnd3)};
+    settings.startSeparators = {SeparatorWithLineBreaks(common.strSepalaterStart1), SeparatorWithLineBreaks(common.strSepalaterStart2),
+                                SeparatorWithLineBreaks(common.strSepalaterStart3)};
+    settings.endSeparators = {SeparatorWithLineBreaks(common.strSepalaterEnd1), SeparatorWithLineBreaks(common.strSepalaterEnd2),
+                              SeparatorWithLineBreaks(common.strSepalaterEnd3)};
     settings.iCode = common.iCode;
     settings.progress = &progress;
     settings.colFore = look.colFore;

@@ -203,6 +203,23 @@ std::string NativeToCp932(std::string_view native) {
     return out;
 }
 
+std::string SeparatorWithLineBreaks(std::string_view typed) {
+    std::string out;
+    out.reserve(typed.size() + 2);
+    for (std::size_t i = 0; i < typed.size();) {
+        if (IsLeadByte(static_cast<unsigned char>(typed[i])) && i + 1 < typed.size()) {
+            out.append(typed.substr(i, 2));
+            i += 2;
+        } else if (typed[i] == '\\' && i + 1 < typed.size() && typed[i + 1] == 'n') {
+            out += "\r\n";
+            i += 2;
+        } else {
+            out += typed[i++];
+        }
+    }
+    return out;
+}
+
 std::string MessageText(const Problem& problem) {
     return NativeToCp932(problem.path) + "\n" + problem.reason;
 }

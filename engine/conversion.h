@@ -35,6 +35,11 @@ struct Problem {
     std::string reason;  // code page 932
 };
 
+// A separator as typed in the window or on the command line made ready for the
+// scan: every backslash-n becomes CR LF. The backslash must be a character of its
+// own, not the second byte of a double-byte one.
+std::string SeparatorWithLineBreaks(std::string_view typed);
+
 // The message shown for a problem: the path, a line break, the reason (code page 932).
 std::string MessageText(const Problem& problem);
 

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include "engine/code_convert.h"
+#include "engine/conversion.h"
 #include "engine/paths.h"
 #include "platform/fs.h"
 #include "support/test_support.h"
@@ -174,6 +175,21 @@ TEST(FileSystem, AtomicReplaceKeepsModeLinksAndLeavesNoTemporaryFile) {
     EXPECT_EQ(real.ReplaceAtomically((dir / "doc.htm").string(), "x"), fs::WriteResult::readOnly);
     EXPECT_EQ(ReadFile(dir / "doc.htm"), std::string("n\0w", 3));
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 2);
+}
+
+}  // namespace
+}  // namespace quarvel
+
+namespace quarvel {
+namespace {
+
+TEST(Separators, BackslashNBecomesALineBreakOnlyAsACharacterOfItsOwn) {
+    EXPECT_EQ(SeparatorWithLineBreaks("\\n"), "\r\n");
+    EXPECT_EQ(SeparatorWithLineBreaks("<br>\\n\\n"), "<br>\r\n\r\n");
+    EXPECT_EQ(SeparatorWithLineBreaks("\\x"), "\\x");
+    EXPECT_EQ(SeparatorWithLineBreaks("a\\"), "a\\");
+    // 0x95 0x5C is one character whose second byte is a backslash.
+    EXPECT_EQ(SeparatorWithLineBreaks("\x95\x5Cn"), "\x95\x5Cn");
 }
 
 }  // namespace
