@@ -2,7 +2,13 @@
 
 #include <QApplication>
 #include <QTest>
+#include <QTimer>
 #include <QWidget>
+
+#include <chrono>
+#include <thread>
+
+#include "pages/job_start.h"
 
 namespace quarvel::test {
 
@@ -36,6 +42,31 @@ PromptRecorder::PromptRecorder() {
 }
 
 PromptRecorder::~PromptRecorder() { ui::ResetPrompts(); }
+
+HeldWorker::HeldWorker() {
+    ui::GetWorkerStarter() = [this](std::function<void()> body) {
+        ++starts;
+        return std::thread([this, body = std::move(body)] {
+            while (!released) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            body();
+        });
+    };
+}
+
+HeldWorker::~HeldWorker() {
+    Release();
+    ui::ResetWorkerStarter();
+}
+
+void DuringJob(HeldWorker& held, std::function<void()> action) {
+    QTimer::singleShot(0, [&held, action = std::move(action)] {
+        struct ReleaseAtExit {
+            HeldWorker& held;
+            ~ReleaseAtExit() { held.Release(); }
+        } release{held};
+        action();
+    });
+}
 
 bool ShowActive(QWidget* window) {
     window->show();

@@ -5,6 +5,8 @@
 #include <QStringList>
 #include <QThread>
 
+#include <atomic>
+#include <functional>
 #include <optional>
 
 #include "app/prompts.h"
@@ -42,6 +44,27 @@ public:
     QStringList messages;
     QThread* messageThread = nullptr;
 };
+
+// Holds back the worker of every job started during its life until Release(), so a
+// test can act while the job is running; counts the workers started. Released at the
+// latest when destroyed.
+class HeldWorker {
+public:
+    HeldWorker();
+    ~HeldWorker();
+    HeldWorker(const HeldWorker&) = delete;
+    HeldWorker& operator=(const HeldWorker&) = delete;
+
+    void Release() { released = true; }
+    int starts = 0;
+
+private:
+    std::atomic<bool> released{false};
+};
+
+// Runs `action` when the window thread next turns to its events (inside a job's wait
+// when a job is started right after), then lets `held` go, whatever `action` did.
+void DuringJob(HeldWorker& held, std::function<void()> action);
 
 // Shows `window`, makes it the active window and waits until it is; false on failure.
 bool ShowActive(QWidget* window);
