@@ -1,0 +1,255 @@
+// The two settings-file commands of the main window's menu, through the real menu
+// with the file dialogs answered: the bytes of a saved file, files that hold more than
+// the program's keys, the edge cases of loading, and the refusals.
+
+#include <QAction>
+#include <QCheckBox>
+#include <QFile>
+#include <QLineEdit>
+#include <QMenuBar>
+#include <QRadioButton>
+#include <QTest>
+
+#include <filesystem>
+
+#include "app/dialog_template.h"
+#include "app/quarvel_dlg.h"
+#include "app/text_codec.h"
+#include "app_test_support.h"
+#include "support/test_support.h"
+
+using namespace quarvel::ui;
+using quarvel::COLORREF;
+using quarvel::test::PromptRecorder;
+using quarvel::test::ReadFile;
+using quarvel::test::TempDir;
+using quarvel::test::WriteFile;
+namespace stdfs = std::filesystem;
+
+namespace {
+
+const std::string kFreshFile =
+    "[TargetFilePage]\r\n"
+    "strSepalaterStart1=\"<dd>\"\r\n"
+    "strSepalaterStart2=\"\"\r\n"
+    "strSepalaterStart3=\"\"\r\n"
+    "strSepalaterEnd1=\"\\n\"\r\n"
+    "strSepalaterEnd2=\"<dt>\"\r\n"
+    "strSepalaterEnd3=\"</dl>\"\r\n"
+    "bBackup=TRUE\r\n"
+    "iCode=0\r\n"
+    "[TargetFolderPage]\r\n"
+    "strFileFilter=\"*.htm\"\r\n"
+    "bSubFolder=TRUE\r\n"
+    "strSepalaterStart1=\"<dd>\"\r\n"
+    "strSepalaterStart2=\"\"\r\n"
+    "strSepalaterStart3=\"\"\r\n"
+    "strSepalaterEnd1=\"\\n\"\r\n"
+    "strSepalaterEnd2=\"<dt>\"\r\n"
+    "strSepalaterEnd3=\"</dl>\"\r\n"
+    "bBackup=TRUE\r\n"
+    "iCode=0\r\n"
+    "[General]\r\n"
+    "colFore=#000000\r\n"
+    "colBack=#FFFFFF\r\n"
+    "iMargin=0\r\n"
+    "bSpace=TRUE\r\n";
+
+QString Native(const stdfs::path& path) { return QFile::decodeName(QByteArray::fromStdString(path.native())); }
+
+QLineEdit* Edit(QWidget* root, int id) { return qobject_cast<QLineEdit*>(GetDlgItem(root, id)); }
+QAbstractButton* Button(QWidget* root, int id) { return qobject_cast<QAbstractButton*>(GetDlgItem(root, id)); }
+
+void Save(CQuarvelDlg& dlg) { dlg.menuBar()->findChild<QAction*>(QStringLiteral("cmd32771"))->trigger(); }
+void Load(CQuarvelDlg& dlg) { dlg.menuBar()->findChild<QAction*>(QStringLiteral("cmd32772"))->trigger(); }
+
+}  // namespace
+
+class SettingsCommandsTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void saveFromScratchWritesTheTwentyFiveLines() {
+        PromptRecorder prompts;
+        TempDir temp;
+        const stdfs::path ini = temp / "設定.ini";
+        CQuarvelDlg dlg;
+        prompts.saveAnswer = Native(ini);
+        Save(dlg);
+        QCOMPARE(prompts.saveCalls, 1);
+        QCOMPARE(prompts.saveRequest.defaultSuffix, QStringLiteral("ini"));
+        QCOMPARE(prompts.saveRequest.nameFilters,
+                 (QStringList{QStringLiteral("設定ファイル (*.ini)"), QStringLiteral("All Files (*.*)")}));
+        QCOMPARE(ReadFile(ini), kFreshFile);
+        // A second save into the same file changes nothing.
+        Save(dlg);
+        QCOMPARE(ReadFile(ini), kFreshFile);
+        QCOMPARE(prompts.messages, QStringList());
+    }
+
+    void saveKeepsWhatElseTheFileHolds() {
+        PromptRecorder prompts;
+        TempDir temp;
+        const stdfs::path ini = temp / "mine.ini";
+        const std::string head = "; my settings\r\n[Other]\r\nx=1\r\n\r\n[General]\r\n";
+        WriteFile(ini, head + "iMargin=5\r\nfoo=bar\r\n");
+        CQuarvelDlg dlg;
+        dlg.marginEdit()->setText(QStringLiteral("7"));
+        prompts.saveAnswer = Native(ini);
+        Save(dlg);
+        const std::string saved = ReadFile(ini);
+        // The margin is replaced where it stands; every other line stays.
+        QVERIFY2(saved.starts_with(head + "iMargin=7\r\nfoo=bar\r\n"), saved.c_str());
+        for (const char* line : {"colFore=#000000\r\n", "bSpace=TRUE\r\n", "[TargetFilePage]\r\n",
+                                 "[TargetFolderPage]\r\nstrFileFilter=\"*.htm\"\r\n"}) {
+            QVERIFY2(saved.find(line) != std::string::npos, line);
+        }
+
+        // And it loads back.
+        CQuarvelDlg other;
+        prompts.openAnswer = Native(ini);
+        Load(other);
+        QCOMPARE(other.iMargin, 7u);
+        QCOMPARE(other.marginEdit()->text(), QStringLiteral("7"));
+    }
+
+    void pagesKeepSeparateSettingsThroughAFile() {
+        PromptRecorder prompts;
+        TempDir temp;
+        const stdfs::path ini = temp / "pages.ini";
+        CQuarvelDlg dlg;
+        Edit(&dlg.filePage, IDC_SEPALATER_START1)->setText(QStringLiteral("「"));
+        Edit(&dlg.filePage, IDC_SEPALATER_END3)->setText(QStringLiteral("</pre>\\n"));
+        Edit(&dlg.folderPage, IDC_SEPALATER_START2)->setText(QStringLiteral("<p>"));
+        Button(&dlg.folderPage, IDC_CODE_EUC)->setChecked(true);
+        Button(&dlg.folderPage, IDC_BACKUP)->setChecked(false);
+        dlg.folderPage.filterEdit()->setText(QStringLiteral("*.html"));
+        dlg.folderPage.subFolderCheck()->setChecked(false);
+        dlg.spaceCheck()->setChecked(false);
+        dlg.colFore = 0x0000FF;
+        prompts.saveAnswer = Native(ini);
+        Save(dlg);
+        const std::string saved = ReadFile(ini);
+        // Window texts are stored in code page 932: "「" is 81 75.
+        QVERIFY(saved.find("[TargetFilePage]\r\nstrSepalaterStart1=\"\x81\x75\"\r\n") != std::string::npos);
+        QVERIFY(saved.find("strSepalaterEnd3=\"</pre>\\n\"\r\nbBackup=TRUE\r\niCode=0\r\n[TargetFolderPage]") !=
+                std::string::npos);
+        QVERIFY(saved.find("strSepalaterStart2=\"<p>\"") != std::string::npos);
+        QVERIFY(saved.find("bBackup=FALSE\r\niCode=1\r\n[General]\r\ncolFore=#0000FF\r\n") != std::string::npos);
+
+        CQuarvelDlg fresh;
+        fresh.filePage.targetEdit()->setText(QStringLiteral("typed, not exchanged"));
+        prompts.openAnswer = Native(ini);
+        Load(fresh);
+        QCOMPARE(Edit(&fresh.filePage, IDC_SEPALATER_START1)->text(), QStringLiteral("「"));
+        QCOMPARE(Edit(&fresh.filePage, IDC_SEPALATER_END3)->text(), QStringLiteral("</pre>\\n"));
+        QCOMPARE(Edit(&fresh.filePage, IDC_SEPALATER_START2)->text(), QString());
+        QVERIFY(Button(&fresh.filePage, IDC_CODE_SJIS)->isChecked());
+        QVERIFY(Button(&fresh.filePage, IDC_BACKUP)->isChecked());
+        QCOMPARE(Edit(&fresh.folderPage, IDC_SEPALATER_START1)->text(), QStringLiteral("<dd>"));
+        QCOMPARE(Edit(&fresh.folderPage, IDC_SEPALATER_START2)->text(), QStringLiteral("<p>"));
+        QVERIFY(Button(&fresh.folderPage, IDC_CODE_EUC)->isChecked());
+        QVERIFY(!Button(&fresh.folderPage, IDC_BACKUP)->isChecked());
+        QCOMPARE(fresh.folderPage.filterEdit()->text(), QStringLiteral("*.html"));
+        QVERIFY(!fresh.folderPage.subFolderCheck()->isChecked());
+        QVERIFY(!fresh.spaceCheck()->isChecked());
+        QCOMPARE(fresh.colFore, COLORREF(0x0000FF));
+        // The path box shows its member again; paths are never stored.
+        QCOMPARE(fresh.filePage.targetEdit()->text(), QString());
+    }
+
+    void loadingTakesOddValuesAsTheyCome() {
+        PromptRecorder prompts;
+        TempDir temp;
+        const stdfs::path ini = temp / "odd.ini";
+        WriteFile(ini,
+                  "[General]\r\ncolFore=#ff\r\ncolBack=0000FF\r\niMargin=12px\r\nbSpace=\" True \"\r\n"
+                  "[TargetFilePage]\r\nstrSepalaterStart1=" + std::string(600, 'x') +
+                      "\r\nstrSepalaterEnd2=\r\niCode=2\r\n"
+                      "[TargetFolderPage]\r\nbSubFolder=yes\r\niCode=1\r\n");
+        CQuarvelDlg dlg;
+        QVERIFY(quarvel::test::ShowActive(&dlg));
+        prompts.openAnswer = Native(ini);
+        Load(dlg);
+        QCOMPARE(prompts.openCalls, 1);
+        QCOMPARE(prompts.openRequest.defaultSuffix, QStringLiteral("ini"));
+        QCOMPARE(prompts.openRequest.nameFilters,
+                 (QStringList{QStringLiteral("設定ファイル (*.ini)"), QStringLiteral("All Files (*.*)")}));
+
+        QCOMPARE(dlg.colFore, COLORREF(0x0000FF));  // "#ff": pure red
+        QCOMPARE(dlg.colBack, COLORREF(0x000000));  // no number sign: black
+        QCOMPARE(dlg.marginEdit()->text(), QStringLiteral("12"));
+        QVERIFY(dlg.spaceCheck()->isChecked());
+        // The swatches show the loaded colours at once.
+        const QImage shot = dlg.clientArea()->grab().toImage();
+        QCOMPARE(shot.pixelColor(dlg.SwatchRect(IDC_TEXT_COLOR).center()), QColor(255, 0, 0));
+        QCOMPARE(shot.pixelColor(dlg.SwatchRect(IDC_BACK_COLOR).center()), QColor(0, 0, 0));
+
+        QCOMPARE(Edit(&dlg.filePage, IDC_SEPALATER_START1)->text(), QString(511, QLatin1Char('x')));
+        QCOMPARE(Edit(&dlg.filePage, IDC_SEPALATER_END2)->text(), QStringLiteral("<dt>"));  // empty: kept
+        QCOMPARE(dlg.filePage.dlgCommonSetting.iCode, 2);
+        QVERIFY(!Button(&dlg.filePage, IDC_CODE_SJIS)->isChecked());
+        QVERIFY(!Button(&dlg.filePage, IDC_CODE_EUC)->isChecked());
+        dlg.filePage.dlgCommonSetting.UpdateData(true);
+        QCOMPARE(dlg.filePage.dlgCommonSetting.iCode, -1);
+        QVERIFY(!dlg.folderPage.subFolderCheck()->isChecked());
+        QVERIFY(Button(&dlg.folderPage, IDC_CODE_EUC)->isChecked());
+        QCOMPARE(dlg.folderPage.filterEdit()->text(), QStringLiteral("*.htm"));
+
+        // A margin of 150 is shown as read, then refused by the save command.
+        WriteFile(ini, "[General]\r\niMargin=150\r\n");
+        Load(dlg);
+        QCOMPARE(dlg.iMargin, 150u);
+        QCOMPARE(dlg.marginEdit()->text(), QStringLiteral("150"));
+        QCOMPARE(dlg.colFore, COLORREF(0x0000FF));
+        prompts.saveAnswer = Native(temp / "never.ini");
+        Save(dlg);
+        QCOMPARE(prompts.messages, QStringList{QStringLiteral("0 から 100 までの整数を入力してください。")});
+        QCOMPARE(prompts.saveCalls, 0);
+        QVERIFY(!stdfs::exists(temp / "never.ini"));
+        QCOMPARE(QApplication::focusWidget(), dlg.marginEdit());
+    }
+
+    void cancelledOrMissingFilesChangeNothing() {
+        PromptRecorder prompts;
+        TempDir temp;
+        CQuarvelDlg dlg;
+        Edit(&dlg.filePage, IDC_SEPALATER_START1)->setText(QStringLiteral("<p>"));
+        dlg.filePage.dlgCommonSetting.UpdateData(true);
+        Load(dlg);  // cancelled
+        prompts.openAnswer = Native(temp / "missing.ini");
+        Load(dlg);
+        QCOMPARE(prompts.openCalls, 2);
+        QCOMPARE(Edit(&dlg.filePage, IDC_SEPALATER_START1)->text(), QStringLiteral("<p>"));
+        QCOMPARE(dlg.colFore, COLORREF(0x000000));
+        QCOMPARE(dlg.colBack, COLORREF(0xFFFFFF));
+        QVERIFY(!stdfs::exists(temp / "missing.ini"));
+
+        Save(dlg);  // cancelled
+        QCOMPARE(prompts.saveCalls, 1);
+        QVERIFY(stdfs::is_empty(temp.path()));
+        QCOMPARE(prompts.messages, QStringList());
+    }
+
+    void aFileThatCannotBeWrittenIsReported() {
+        PromptRecorder prompts;
+        TempDir temp;
+        CQuarvelDlg dlg;
+        const stdfs::path nowhere = temp / "no-such-folder" / "a.ini";
+        prompts.saveAnswer = Native(nowhere);
+        Save(dlg);
+        QCOMPARE(prompts.messages, QStringList{Native(nowhere) + QStringLiteral("\nファイルの書き込みに失敗")});
+
+        // A read-only file stays as it was.
+        const stdfs::path locked = temp / "locked.ini";
+        WriteFile(locked, "[General]\r\niMargin=9\r\n");
+        stdfs::permissions(locked, stdfs::perms::owner_read | stdfs::perms::group_read);
+        prompts.saveAnswer = Native(locked);
+        Save(dlg);
+        QCOMPARE(prompts.messages.size(), 2);
+        QCOMPARE(ReadFile(locked), std::string("[General]\r\niMargin=9\r\n"));
+    }
+};
+
+QTEST_MAIN(SettingsCommandsTest)
+#include "settings_commands_test.moc"
