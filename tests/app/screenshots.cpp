@@ -4,6 +4,9 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QFile>
+#include <QLineEdit>
+#include <QTimer>
 #include <QPixmap>
 #include <QScreen>
 #include <QTest>
@@ -12,6 +15,7 @@
 #include "app/owner_tab_ctrl.h"
 #include "app/prompts.h"
 #include "app/quarvel_dlg.h"
+#include "app/text_codec.h"
 #include "pages/html_edit.h"
 
 using namespace quarvel::ui;
@@ -40,7 +44,27 @@ int main(int argc, char** argv) {
     if (!QTest::qWaitForWindowExposed(&dlg)) return 1;
     Save(dlg, out + QStringLiteral("/tab0-file.png"));
     dlg.tabCtrl()->SetCurFocus(1);
+    dlg.folderPage.targetEdit()->setText(QStringLiteral("/home/user/ログ/"));
     Save(dlg, out + QStringLiteral("/tab1-folder.png"));
+
+    // A real file job on a long document, shot while it runs, then aborted.
+    const QString document = out + QStringLiteral("/job/スレ.htm");
+    QDir().mkpath(out + QStringLiteral("/job"));
+    {
+        QString text;
+        for (int i = 0; i < 30000; ++i) text += QStringLiteral("<dt>%1<dd>（´・ω・｀）ｼｮﾎﾞｰﾝ\r\n").arg(i);
+        QFile file(document);
+        if (!file.open(QIODevice::WriteOnly)) return 1;
+        file.write(QByteArray::fromStdString(ToCp932(text)));
+    }
+    dlg.tabCtrl()->SetCurFocus(0);
+    dlg.filePage.targetEdit()->setText(document);
+    QTimer::singleShot(0, [&] {
+        Save(dlg, out + QStringLiteral("/job-running.png"));
+        dlg.progressDlg.OnAbort();
+    });
+    dlg.OnGenerate();
+    Save(dlg, out + QStringLiteral("/job-after.png"));
     dlg.tabCtrl()->SetCurFocus(2);
     dlg.copyPastePage.edit()->setPlainText(
         QStringLiteral("　　 ∧＿∧\n　　（　´∀｀）　&hearts; <b>\n　　（　　　　）\n　　｜ ｜　|\n　　（_＿）＿）"));
