@@ -51,6 +51,13 @@ void CTargetFilePageDlg::Generate() {
     dlgCommonSetting.UpdateData(true);
     UpdateData(true);
 
+    // Without a document the job would make a backup folder wherever the program was
+    // started, and report nothing.
+    if (strTargetFile.isEmpty()) {
+        GetPrompts().showMessage(pOwner, QStringLiteral("ファイルを指定してください"), MessageIcon::none);
+        return;
+    }
+
     // The job's own copies: what the user changes while it runs concerns later jobs.
     ConversionJob job;
     job.path = QFile::encodeName(strTargetFile).toStdString();

@@ -29,7 +29,8 @@ public:
 
     bool UpdateData(bool bSaveAndValidate) override;
     // Converts the document named in the box with the page's settings and the main
-    // window's look; returns when the job has ended.
+    // window's look; returns when the job has ended. An empty path is refused before
+    // any job starts.
     void Generate() override;
     // Section TargetFilePage, common settings only; the path is never stored.
     void LoadSettings(const std::filesystem::path& path) override;

@@ -267,15 +267,17 @@ private slots:
         QCOMPARE(dlg.folderPage.targetEdit()->text(), Native(root) + QStringLiteral("//"));
     }
 
-    void emptyFolderIsRefusedBeforeAnyJob() {
+    void emptyPathsAreRefusedBeforeAnyJob() {
         PromptRecorder prompts;
         HeldWorker held;
         CQuarvelDlg dlg;
         dlg.tabCtrl()->SetCurFocus(1);
         QTest::mouseClick(dlg.generateButton(), Qt::LeftButton);
         QCOMPARE(prompts.messages, QStringList{QStringLiteral("フォルダを指定してください")});
+        dlg.tabCtrl()->SetCurFocus(0);
+        QTest::mouseClick(dlg.generateButton(), Qt::LeftButton);
+        QCOMPARE(prompts.messages.last(), QStringLiteral("ファイルを指定してください"));
         QCOMPARE(held.starts, 0);
-        QVERIFY(!dlg.progressDlg.isVisible());
         CheckWindowRestored(dlg);
     }
 
