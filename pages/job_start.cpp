@@ -10,32 +10,12 @@
 #include "app/quarvel_dlg.h"
 #include "pages/common_setting_dlg.h"
 #include "pages/progress_dlg.h"
-#include "platform/codec.h"
 
 namespace quarvel::ui {
 namespace {
 
 WorkerStarter DefaultStarter() {
     return [](std::function<void()> body) { return std::thread(std::move(body)); };
-}
-
-std::string WithLineBreaks(const std::string& typed) {
-    std::string out;
-    out.reserve(typed.size() + 2);
-    for (std::size_t i = 0; i < typed.size();) {
-        const auto byte = static_cast<unsigned char>(typed[i]);
-        if (IsLeadByte(byte) && i + 1 < typed.size()) {
-            out.append(typed, i, 2);
-            i += 2;
-        } else if (typed[i] == '\\' && i + 1 < typed.size() && typed[i + 1] == 'n') {
-            out += "\r\n";
-            i += 2;
-        } else {
-            out += typed[i];
-            ++i;
-        }
-    }
-    return out;
 }
 
 }  // namespace
@@ -49,7 +29,7 @@ void ResetWorkerStarter() { GetWorkerStarter() = DefaultStarter(); }
 
 std::vector<std::string> MakeSeparatorList(const std::string& first, const std::string& second,
                                            const std::string& third) {
-    return {WithLineBreaks(first), WithLineBreaks(second), WithLineBreaks(third)};
+    return {SeparatorWithLineBreaks(first), SeparatorWithLineBreaks(second), SeparatorWithLineBreaks(third)};
 }
 
 ConversionSettings MakeJobSettings(const CCommonSettingDlg& common, CQuarvelDlg& owner) {

@@ -34,9 +34,8 @@ WorkerStarter& GetWorkerStarter();
 void ResetWorkerStarter();
 
 // A separator list for the engine: the three separators (code page 932, as typed) in
-// order, empty ones kept, each backslash-n pair made a line break (CR LF). The pair
-// is looked for character by character, so the second byte of a double-byte
-// character (0x5C in "ソ") never starts one.
+// order, empty ones kept, each backslash-n pair made a line break (CR LF) by
+// SeparatorWithLineBreaks.
 std::vector<std::string> MakeSeparatorList(const std::string& first, const std::string& second,
                                            const std::string& third);
 
