@@ -196,6 +196,11 @@ const std::string& TextNoFolderGiven() {
     return text;
 }
 
+const std::string& TextNoFileGiven() {
+    static const std::string text = NativeToCp932("ファイルを指定してください");
+    return text;
+}
+
 std::string NativeToCp932(std::string_view native) {
     if (cp932::IsValidUtf8(native)) return cp932::FromUtf16Lossy(cp932::Utf8ToUtf16(native));
     std::string out;

@@ -49,6 +49,7 @@ const std::string& TextFileOpenFailed();      // ファイルのオープンに�
 const std::string& TextFileWriteFailed();     // ファイルの書き込みに失敗
 const std::string& TextFolderNotFound();      // フォルダが見つかりません
 const std::string& TextNoFolderGiven();       // フォルダを指定してください
+const std::string& TextNoFileGiven();         // ファイルを指定してください
 
 // A native path (UTF-8 bytes) as code page 932 text for progress texts and
 // messages; what the code page cannot hold becomes '?'.

@@ -59,13 +59,21 @@ unsigned FileJobThreadProc(void* param) {
     if (!progress) return 0;
 
     JobResult result;
-    if (job.bBackup == Backup::yes) {
-        const std::string backupFolder = SiblingPath(job.path, kBackupFolderName);
-        // The copy keeps the document's own name, with or without an extension.
-        if (MakeBackupFolder(backupFolder, true, job.settings, result))
-            CopyToBackup(job.path, Join(backupFolder, GetFileNameWithExtension(job.path)), job.settings, result);
+    if (job.path.empty()) {
+        // Without a document there is nothing to copy or convert, and no folder
+        // (backup, images) may appear wherever the program happens to run.
+        progress->ShowMessage(TextNoFileGiven());
+        result.messages.push_back(Problem{"", TextNoFileGiven()});
+    } else {
+        if (job.bBackup == Backup::yes) {
+            const std::string backupFolder = SiblingPath(job.path, kBackupFolderName);
+            // The copy keeps the document's own name, with or without an extension.
+            if (MakeBackupFolder(backupFolder, true, job.settings, result))
+                CopyToBackup(job.path, Join(backupFolder, GetFileNameWithExtension(job.path)), job.settings,
+                             result);
+        }
+        Convert(job.path, job.settings, result);
     }
-    Convert(job.path, job.settings, result);
 
     job.result = std::move(result);
     progress->EndJob();  // the record belongs to the starter from here on

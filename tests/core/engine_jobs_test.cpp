@@ -145,6 +145,24 @@ TEST_F(JobTest, FolderThatIsNotThere) {
     EXPECT_EQ(progress.endJobs, 2);
 }
 
+TEST_F(JobTest, FileJobWithoutAPathTouchesNothing) {
+    int mkdirs = 0;
+    hooked.failMkdir = [&](const std::string&) {
+        ++mkdirs;
+        return false;
+    };
+    ConversionJob job;
+    job.settings = settings;
+    std::thread worker = StartFileJob(job);
+    worker.join();
+    ASSERT_EQ(progress.messages.size(), 1u);
+    EXPECT_EQ(progress.messages[0], Sjis("ファイルを指定してください"));
+    EXPECT_TRUE(job.result.documents.empty());
+    EXPECT_FALSE(job.result.Succeeded());
+    EXPECT_EQ(mkdirs, 0);
+    EXPECT_EQ(progress.endJobs, 1);
+}
+
 TEST_F(JobTest, FailedDocumentDoesNotStopTheWalk) {
     WriteFile(dir / "a.htm", kDoc);
     WriteFile(dir / "b.htm", kDoc);
