@@ -18,5 +18,5 @@ cmake -G Ninja -S . -B build-sanitize -DCMAKE_BUILD_TYPE=Debug -DQUARVEL_WERROR=
   -DQUARVEL_SANITIZE=ON -DQUARVEL_CORE_ONLY=ON -DQUARVEL_BENCH=OFF
 cmake --build build-sanitize -j "$jobs"
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
-  LSAN_OPTIONS=suppressions="$PWD/tests/lsan.supp" \
+  LSAN_OPTIONS=suppressions="$PWD/tests/lsan.supp":print_suppressions=0 \
   ctest --test-dir build-sanitize --output-on-failure -j "$jobs"
