@@ -28,33 +28,6 @@ namespace stdfs = std::filesystem;
 
 namespace {
 
-const std::string kFreshFile =
-    "[TargetFilePage]\r\n"
-    "strSepalaterStart1=\"<dd>\"\r\n"
-    "strSepalaterStart2=\"\"\r\n"
-    "strSepalaterStart3=\"\"\r\n"
-    "strSepalaterEnd1=\"\\n\"\r\n"
-    "strSepalaterEnd2=\"<dt>\"\r\n"
-    "strSepalaterEnd3=\"</dl>\"\r\n"
-    "bBackup=TRUE\r\n"
-    "iCode=0\r\n"
-    "[TargetFolderPage]\r\n"
-    "strFileFilter=\"*.htm\"\r\n"
-    "bSubFolder=TRUE\r\n"
-    "strSepalaterStart1=\"<dd>\"\r\n"
-    "strSepalaterStart2=\"\"\r\n"
-    "strSepalaterStart3=\"\"\r\n"
-    "strSepalaterEnd1=\"\\n\"\r\n"
-    "strSepalaterEnd2=\"<dt>\"\r\n"
-    "strSepalaterEnd3=\"</dl>\"\r\n"
-    "bBackup=TRUE\r\n"
-    "iCode=0\r\n"
-    "[General]\r\n"
-    "colFore=#000000\r\n"
-    "colBack=#FFFFFF\r\n"
-    "iMargin=0\r\n"
-    "bSpace=TRUE\r\n";
-
 QString Native(const stdfs::path& path) { return QFile::decodeName(QByteArray::fromStdString(path.native())); }
 
 QLineEdit* Edit(QWidget* root, int id) { return qobject_cast<QLineEdit*>(GetDlgItem(root, id)); }
@@ -80,10 +53,10 @@ private slots:
         QCOMPARE(prompts.saveRequest.defaultSuffix, QStringLiteral("ini"));
         QCOMPARE(prompts.saveRequest.nameFilters,
                  (QStringList{QStringLiteral("設定ファイル (*.ini)"), QStringLiteral("All Files (*.*)")}));
-        QCOMPARE(ReadFile(ini), kFreshFile);
+        QCOMPARE(ReadFile(ini), std::string(quarvel::test::kFreshSettingsFile));
         // A second save into the same file changes nothing.
         Save(dlg);
-        QCOMPARE(ReadFile(ini), kFreshFile);
+        QCOMPARE(ReadFile(ini), std::string(quarvel::test::kFreshSettingsFile));
         QCOMPARE(prompts.messages, QStringList());
     }
 

@@ -17,48 +17,21 @@ using test::ReadFile;
 using test::TempDir;
 using test::WriteFile;
 
-const char kFreshFile[] =
-    "[TargetFilePage]\r\n"
-    "strSepalaterStart1=\"<dd>\"\r\n"
-    "strSepalaterStart2=\"\"\r\n"
-    "strSepalaterStart3=\"\"\r\n"
-    "strSepalaterEnd1=\"\\n\"\r\n"
-    "strSepalaterEnd2=\"<dt>\"\r\n"
-    "strSepalaterEnd3=\"</dl>\"\r\n"
-    "bBackup=TRUE\r\n"
-    "iCode=0\r\n"
-    "[TargetFolderPage]\r\n"
-    "strFileFilter=\"*.htm\"\r\n"
-    "bSubFolder=TRUE\r\n"
-    "strSepalaterStart1=\"<dd>\"\r\n"
-    "strSepalaterStart2=\"\"\r\n"
-    "strSepalaterStart3=\"\"\r\n"
-    "strSepalaterEnd1=\"\\n\"\r\n"
-    "strSepalaterEnd2=\"<dt>\"\r\n"
-    "strSepalaterEnd3=\"</dl>\"\r\n"
-    "bBackup=TRUE\r\n"
-    "iCode=0\r\n"
-    "[General]\r\n"
-    "colFore=#000000\r\n"
-    "colBack=#FFFFFF\r\n"
-    "iMargin=0\r\n"
-    "bSpace=TRUE\r\n";
-
 TEST(SettingsFileTest, DefaultsWrittenFromScratchGiveTheCompleteFile) {
     TempDir dir;
     const stdfs::path path = dir / "settings.ini";
     ASSERT_TRUE(SaveAllSettings(path, AllSettings{}));
-    EXPECT_EQ(ReadFile(path), kFreshFile);
+    EXPECT_EQ(ReadFile(path), test::kFreshSettingsFile);
 
     ASSERT_TRUE(SaveAllSettings(path, AllSettings{}));
-    EXPECT_EQ(ReadFile(path), kFreshFile) << "a second save must change nothing";
+    EXPECT_EQ(ReadFile(path), test::kFreshSettingsFile) << "a second save must change nothing";
 
     // Key-by-key writes in the same order give the same bytes as the one batch.
     const stdfs::path single = dir / "single.ini";
     SaveCommonSettings(single, settings_names::kFilePage, CommonSettings{});
     SaveFolderPageSettings(single, FolderPageSettings{});
     SaveGeneralSettings(single, GeneralSettings{});
-    EXPECT_EQ(ReadFile(single), kFreshFile);
+    EXPECT_EQ(ReadFile(single), test::kFreshSettingsFile);
 }
 
 TEST(SettingsFileTest, SavingIntoAForeignFileUpdatesKeysInPlace) {
@@ -85,7 +58,7 @@ TEST(SettingsFileTest, SavingIntoAForeignFileUpdatesKeysInPlace) {
     settings.general.bSpace = false;
     ASSERT_TRUE(SaveAllSettings(path, settings));
 
-    const std::string fresh = kFreshFile;
+    const std::string fresh = test::kFreshSettingsFile;
     const std::size_t folder = fresh.find("[TargetFolderPage]");
     const std::string folder_section = fresh.substr(folder, fresh.find("[General]") - folder);
     EXPECT_EQ(ReadFile(path),

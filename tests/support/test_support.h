@@ -24,6 +24,34 @@ private:
     std::filesystem::path path_;
 };
 
+// A settings file saved from scratch with every setting at its initial value.
+inline constexpr char kFreshSettingsFile[] =
+    "[TargetFilePage]\r\n"
+    "strSepalaterStart1=\"<dd>\"\r\n"
+    "strSepalaterStart2=\"\"\r\n"
+    "strSepalaterStart3=\"\"\r\n"
+    "strSepalaterEnd1=\"\\n\"\r\n"
+    "strSepalaterEnd2=\"<dt>\"\r\n"
+    "strSepalaterEnd3=\"</dl>\"\r\n"
+    "bBackup=TRUE\r\n"
+    "iCode=0\r\n"
+    "[TargetFolderPage]\r\n"
+    "strFileFilter=\"*.htm\"\r\n"
+    "bSubFolder=TRUE\r\n"
+    "strSepalaterStart1=\"<dd>\"\r\n"
+    "strSepalaterStart2=\"\"\r\n"
+    "strSepalaterStart3=\"\"\r\n"
+    "strSepalaterEnd1=\"\\n\"\r\n"
+    "strSepalaterEnd2=\"<dt>\"\r\n"
+    "strSepalaterEnd3=\"</dl>\"\r\n"
+    "bBackup=TRUE\r\n"
+    "iCode=0\r\n"
+    "[General]\r\n"
+    "colFore=#000000\r\n"
+    "colBack=#FFFFFF\r\n"
+    "iMargin=0\r\n"
+    "bSpace=TRUE\r\n";
+
 std::string ReadFile(const std::filesystem::path& path);
 void WriteFile(const std::filesystem::path& path, const std::string& bytes);
 
