@@ -74,6 +74,22 @@ TEST_F(RenderCli, OptionsReachThePicture) {
     EXPECT_EQ(Decode("h.png").height, 36);
 }
 
+TEST_F(RenderCli, UserFontReplacesTheShapesButNotTheAdvances) {
+    const std::string font = "/usr/share/fonts/truetype/monapo/monapo.ttf";
+    if (!std::filesystem::exists(font)) GTEST_SKIP() << "Monapo is not installed";
+    const std::string art = "\xE3\x81\x82\xE3\x81\x84\xE3\x81\x86 abc\n";  // あいう abc
+    ASSERT_EQ(Render({"-", "-o", (dir / "mona.png").string()}, art).exit_code, 0);
+    ASSERT_EQ(Render({"-", "-o", (dir / "option.png").string(), "--font", font}, art).exit_code, 0);
+    auto by_env = RunProcess({QUARVEL_CLI_PATH, "render", "-", "-o", (dir / "env.png").string()}, art,
+                             {"QUARVEL_FONT=" + font});
+    ASSERT_EQ(by_env.exit_code, 0) << by_env.err;
+    Picture mona = Decode("mona.png"), option = Decode("option.png"), env = Decode("env.png");
+    EXPECT_EQ(option.width, mona.width);
+    EXPECT_EQ(option.height, mona.height);
+    EXPECT_NE(option.rgb, mona.rgb);
+    EXPECT_EQ(env.rgb, option.rgb);
+}
+
 TEST_F(RenderCli, BadUsageExitsWithTwo) {
     for (auto args : std::vector<std::vector<std::string>>{
              {},                                  // no -o
