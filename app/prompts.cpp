@@ -15,6 +15,14 @@ std::optional<QColor> QtChooseColor(QWidget* parent, QColor initial) {
     return dialog.selectedColor();
 }
 
+// Runs a file dialog set up by the caller; the first chosen path, or nothing.
+std::optional<QString> RunFileDialog(QFileDialog& dialog) {
+    if (dialog.exec() != QDialog::Accepted) return std::nullopt;
+    const QStringList chosen = dialog.selectedFiles();
+    if (chosen.isEmpty()) return std::nullopt;
+    return chosen.first();
+}
+
 std::optional<QString> QtAskSaveFile(QWidget* parent, const SaveFileRequest& request) {
     QFileDialog dialog(parent);
     dialog.setAcceptMode(QFileDialog::AcceptSave);
@@ -22,10 +30,7 @@ std::optional<QString> QtAskSaveFile(QWidget* parent, const SaveFileRequest& req
     dialog.setDefaultSuffix(request.defaultSuffix);
     dialog.setNameFilters(request.nameFilters);
     // Qt asks before an existing file is replaced unless told not to.
-    if (dialog.exec() != QDialog::Accepted) return std::nullopt;
-    const QStringList files = dialog.selectedFiles();
-    if (files.isEmpty()) return std::nullopt;
-    return files.first();
+    return RunFileDialog(dialog);
 }
 
 std::optional<QString> QtAskOpenFile(QWidget* parent, const OpenFileRequest& request) {
@@ -34,10 +39,7 @@ std::optional<QString> QtAskOpenFile(QWidget* parent, const OpenFileRequest& req
     dialog.setFileMode(QFileDialog::ExistingFile);
     dialog.setDefaultSuffix(request.defaultSuffix);
     if (!request.nameFilters.isEmpty()) dialog.setNameFilters(request.nameFilters);
-    if (dialog.exec() != QDialog::Accepted) return std::nullopt;
-    const QStringList files = dialog.selectedFiles();
-    if (files.isEmpty()) return std::nullopt;
-    return files.first();
+    return RunFileDialog(dialog);
 }
 
 std::optional<QString> QtBrowseFolder(QWidget* parent, const QString& title, const QString& preselect) {
@@ -45,10 +47,7 @@ std::optional<QString> QtBrowseFolder(QWidget* parent, const QString& title, con
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
     dialog.setFileMode(QFileDialog::Directory);
     dialog.setOption(QFileDialog::ShowDirsOnly);
-    if (dialog.exec() != QDialog::Accepted) return std::nullopt;
-    const QStringList folders = dialog.selectedFiles();
-    if (folders.isEmpty()) return std::nullopt;
-    return folders.first();
+    return RunFileDialog(dialog);
 }
 
 void QtShowMessage(QWidget* parent, const QString& text, MessageIcon icon) {
