@@ -4,10 +4,6 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
-#include <iostream>
-#include <iterator>
-#include <sstream>
 
 #include "cli/commands.h"
 #include "platform/codec.h"
@@ -75,17 +71,18 @@ std::string ParseRenderArgs(const std::vector<std::string>& args, RenderOptions&
     return {};
 }
 
+// Reads the whole file (or standard input for "-"); false with errno set on failure.
 bool ReadInput(const std::string& path, std::string& bytes) {
-    if (path == "-") {
-        std::ostringstream ss;
-        ss << std::cin.rdbuf();
-        bytes = ss.str();
-        return !std::cin.bad();
-    }
-    std::ifstream in(path, std::ios::binary);
+    std::FILE* in = path == "-" ? stdin : std::fopen(path.c_str(), "rb");
     if (!in) return false;
-    bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    return !in.bad();
+    char buffer[65536];
+    std::size_t n;
+    while ((n = std::fread(buffer, 1, sizeof buffer, in)) > 0) bytes.append(buffer, n);
+    const bool ok = !std::ferror(in);
+    const int saved_errno = errno;
+    if (in != stdin) std::fclose(in);
+    errno = saved_errno;
+    return ok;
 }
 
 // The renderer's input for the file's bytes.

@@ -116,6 +116,10 @@ TEST_F(RenderCli, UnreadableInputAndUnwritableOutputExitWithOne) {
     EXPECT_NE(missing.err.find("No such file"), std::string::npos);
     EXPECT_FALSE(std::filesystem::exists(dir / "m.png"));
 
+    auto folder = Render({dir.path().string(), "-o", (dir / "d.png").string()});
+    EXPECT_EQ(folder.exit_code, 1);
+    EXPECT_NE(folder.err.find("Is a directory"), std::string::npos);
+
     auto unwritable = Render({"-", "-o", (dir / "no-folder" / "x.png").string()}, "abc");
     EXPECT_EQ(unwritable.exit_code, 1);
     EXPECT_NE(unwritable.err.find("no-folder/x.png"), std::string::npos);
