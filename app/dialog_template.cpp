@@ -75,6 +75,9 @@ QWidget* MakeStandard(const ControlTemplate& c, QWidget* host, QButtonGroup*& ra
             return edit;
         }
         auto* edit = new QLineEdit(c.text, host);
+        // A path dropped on a box is a drop on the window, which converts it; the box
+        // never takes it as text.
+        edit->setAcceptDrops(false);
         if (c.Has(QStringLiteral("number"))) {
             edit->setValidator(new QRegularExpressionValidator(
                 QRegularExpression(QStringLiteral("[0-9]*")), edit));

@@ -7,12 +7,15 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>
+#include <QMimeData>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTabBar>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+#include <QUrl>
+#include <QWindow>
 
 #include <atomic>
 #include <thread>
@@ -234,6 +237,51 @@ private slots:
         // paths are dropped with it.
         QTRY_VERIFY(dlg.isHidden());
         QCOMPARE(dlg.PendingDropCount(), std::size_t{0});
+    }
+
+    void dropsOnAnyControlReachTheWindow() {
+        // A drop as the window system delivers it: to the window, at a point over one
+        // of its controls. File managers offer the paths as URLs and as plain text.
+        QTemporaryDir temp;
+        const QString folder = temp.filePath(QStringLiteral("empty"));
+        QVERIFY(QDir().mkpath(folder));
+        CQuarvelDlg dlg;
+        QVERIFY(quarvel::test::ShowActive(&dlg));
+        QWindow* window = dlg.windowHandle();
+        QVERIFY(window);
+        dlg.tabCtrl()->SetCurFocus(1);
+        const auto dropOn = [&](QPoint at) {
+            QMimeData data;
+            data.setUrls({QUrl::fromLocalFile(folder)});
+            data.setText(folder);
+            QDragEnterEvent enter(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+            QCoreApplication::sendEvent(window, &enter);
+            if (!enter.isAccepted()) {
+                QDragLeaveEvent leave;
+                QCoreApplication::sendEvent(window, &leave);
+                return false;
+            }
+            QDropEvent drop(QPointF(at), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+            QCoreApplication::sendEvent(window, &drop);
+            return drop.isAccepted();
+        };
+        // A free spot right of the generate button, then three text boxes.
+        QWidget* const targets[] = {dlg.clientArea(), dlg.marginEdit(), dlg.folderPage.targetEdit(),
+                                    GetDlgItem(&dlg.folderPage, IDC_SEPALATER_START1)};
+        for (QWidget* target : targets) {
+            const QPoint at = target == dlg.clientArea()
+                                  ? dlg.clientArea()->mapTo(&dlg, QPoint(dlg.clientArea()->width() - 3, 3))
+                                  : target->mapTo(&dlg, target->rect().center());
+            dlg.folderPage.targetEdit()->clear();
+            dlg.folderPage.strTargetFolder.clear();
+            QVERIFY2(dropOn(at), qPrintable(target->objectName()));
+            // The folder's job runs once the drop has returned; no box takes the text.
+            QTRY_COMPARE(dlg.folderPage.strTargetFolder, folder);
+            QCOMPARE(dlg.folderPage.targetEdit()->text(), folder);
+            QCOMPARE(dlg.marginEdit()->text(), QStringLiteral("0"));
+            QCOMPARE(qobject_cast<QLineEdit*>(GetDlgItem(&dlg.folderPage, IDC_SEPALATER_START1))->text(),
+                     QStringLiteral("<dd>"));
+        }
     }
 
     void droppedPathsRunInDropOrder() {
