@@ -44,6 +44,15 @@ std::vector<std::filesystem::path> LocalPaths(const QMimeData* data) {
     return paths;
 }
 
+// Takes a drag of local paths as a copy. Accepting the move that a file manager
+// proposes (Shift held) would have it delete the files it dropped here.
+bool AcceptAsCopy(QDropEvent* event) {
+    if (!(event->possibleActions() & Qt::CopyAction) || LocalPaths(event->mimeData()).empty()) return false;
+    event->setDropAction(Qt::CopyAction);
+    event->accept();
+    return true;
+}
+
 }  // namespace
 
 CQuarvelDlg::CommandScope::CommandScope(CQuarvelDlg& dlg) : dlg_(dlg) { ++dlg_.commandDepth; }
@@ -390,18 +399,13 @@ void CQuarvelDlg::done(int result) {
     QDialog::done(result);
 }
 
-void CQuarvelDlg::dragEnterEvent(QDragEnterEvent* event) {
-    if (!LocalPaths(event->mimeData()).empty()) event->acceptProposedAction();
-}
+void CQuarvelDlg::dragEnterEvent(QDragEnterEvent* event) { AcceptAsCopy(event); }
 
-void CQuarvelDlg::dragMoveEvent(QDragMoveEvent* event) {
-    if (!LocalPaths(event->mimeData()).empty()) event->acceptProposedAction();
-}
+void CQuarvelDlg::dragMoveEvent(QDragMoveEvent* event) { AcceptAsCopy(event); }
 
 void CQuarvelDlg::dropEvent(QDropEvent* event) {
+    if (!AcceptAsCopy(event)) return;
     const auto paths = LocalPaths(event->mimeData());
-    if (paths.empty()) return;
-    event->acceptProposedAction();
     // Handled after the drop has returned to the source, so that a long job does
     // not hold the drag source waiting.
     QMetaObject::invokeMethod(this, [this, paths] { OnDropFiles(paths); }, Qt::QueuedConnection);

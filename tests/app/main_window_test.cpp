@@ -284,6 +284,40 @@ private slots:
         }
     }
 
+    void dropsAreTakenAsCopies() {
+        // Shift held while dragging from a file manager proposes a move; the window
+        // answers with a copy, so the source never deletes what was dropped.
+        QTemporaryDir temp;
+        const QString file = temp.filePath(QStringLiteral("a.txt"));
+        QFile(file).open(QIODevice::WriteOnly);
+        CQuarvelDlg dlg;
+        QVERIFY(quarvel::test::ShowActive(&dlg));
+        QMimeData data;
+        data.setUrls({QUrl::fromLocalFile(file)});
+        const QPoint at = dlg.clientArea()->mapTo(&dlg, QPoint(dlg.clientArea()->width() - 3, 3));
+        const Qt::DropActions offered = Qt::CopyAction | Qt::MoveAction | Qt::LinkAction;
+        QDragEnterEvent enter(at, offered, &data, Qt::LeftButton, Qt::ShiftModifier);
+        QCoreApplication::sendEvent(dlg.windowHandle(), &enter);
+        QVERIFY(enter.isAccepted());
+        QCOMPARE(enter.dropAction(), Qt::CopyAction);
+        QDragMoveEvent move(at, offered, &data, Qt::LeftButton, Qt::ShiftModifier);
+        QCoreApplication::sendEvent(dlg.windowHandle(), &move);
+        QVERIFY(move.isAccepted());
+        QCOMPARE(move.dropAction(), Qt::CopyAction);
+        QDropEvent drop(QPointF(at), offered, &data, Qt::LeftButton, Qt::ShiftModifier);
+        QCoreApplication::sendEvent(dlg.windowHandle(), &drop);
+        QVERIFY(drop.isAccepted());
+        QCOMPARE(drop.dropAction(), Qt::CopyAction);
+        QTRY_COMPARE(dlg.filePage.strTargetFile, file);
+
+        // A source that offers only a move is refused.
+        QDragEnterEvent moveOnly(at, Qt::MoveAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QCoreApplication::sendEvent(dlg.windowHandle(), &moveOnly);
+        QVERIFY(!moveOnly.isAccepted());
+        QDragLeaveEvent leave;
+        QCoreApplication::sendEvent(dlg.windowHandle(), &leave);
+    }
+
     void droppedPathsRunInDropOrder() {
         QTemporaryDir temp;
         const QString folder = temp.filePath(QStringLiteral("dir"));
