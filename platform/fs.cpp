@@ -2,6 +2,7 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <limits.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -175,7 +176,8 @@ bool FileSystem::MakeDirectory(const std::string& path) {
 }
 
 CopyResult FileSystem::CopyNoOverwrite(const std::string& from, const std::string& to) {
-    Fd in(::open(from.c_str(), O_RDONLY | O_CLOEXEC));
+    // Non-blocking, so that opening a pipe does not wait for a writer.
+    Fd in(::open(from.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
     struct stat st;
     if (!in.valid() || ::fstat(in.get(), &st) != 0 || !S_ISREG(st.st_mode)) return CopyResult::failed;
     Fd out(::open(to.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
@@ -278,11 +280,13 @@ ReadResult FileSystem::ReadWhole(const std::string& path, std::string& bytes) {
 
 ReadResult FileSystem::ReadFileBytes(const std::string& path, FileBytes& bytes) {
     bytes = FileBytes();
-    Fd in(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    // Only regular files: a pipe would block (hence the non-blocking open) and a
+    // device such as /dev/zero would never end.
+    Fd in(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
     struct stat st;
-    if (!in.valid() || ::fstat(in.get(), &st) != 0 || S_ISDIR(st.st_mode)) return ReadResult::failed;
+    if (!in.valid() || ::fstat(in.get(), &st) != 0 || !S_ISREG(st.st_mode)) return ReadResult::failed;
     // Read to the end rather than trusting the size alone: the file may grow under us.
-    std::size_t expected = S_ISREG(st.st_mode) ? static_cast<std::size_t>(st.st_size) : 0;
+    std::size_t expected = static_cast<std::size_t>(st.st_size);
     if (!bytes.Allocate(expected)) return ReadResult::failed;
     std::size_t got = 0;
     while (got < expected) {
@@ -315,7 +319,12 @@ WriteResult FileSystem::ReplaceAtomically(const std::string& path, std::string_v
         mode = st.st_mode & 07777;
     }
 
-    std::string temp = FolderOf(target) + "/." + NameOf(target) + ".quarvel-XXXXXX";
+    // The temporary name carries the document's name when both fit in one name.
+    constexpr std::string_view kTempSuffix = ".quarvel-XXXXXX";
+    std::string name = NameOf(target);
+    std::string temp = FolderOf(target) + "/." +
+                       (1 + name.size() + kTempSuffix.size() <= NAME_MAX ? name : std::string("quarvel")) +
+                       std::string(kTempSuffix);
     Fd out(::mkstemp(temp.data()));
     if (!out.valid()) return WriteResult::failed;
     bool ok = WriteAll(out.get(), bytes.data(), bytes.size()) && ::fchmod(out.get(), mode) == 0 &&

@@ -2,6 +2,11 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <thread>
 
 #include <gtest/gtest.h>
 
@@ -175,6 +180,49 @@ TEST(FileSystem, AtomicReplaceKeepsModeLinksAndLeavesNoTemporaryFile) {
     EXPECT_EQ(real.ReplaceAtomically((dir / "doc.htm").string(), "x"), fs::WriteResult::readOnly);
     EXPECT_EQ(ReadFile(dir / "doc.htm"), std::string("n\0w", 3));
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 2);
+}
+
+TEST(FileSystem, AtomicReplaceOfTheLongestNames) {
+    // 82 Japanese characters and ".htm" make a name of 250 bytes, within the limit
+    // of 255 for one name; the rewrite must not need a longer one.
+    TempDir dir;
+    std::string name;
+    for (int i = 0; i < 82; ++i) name += "あ";
+    name += ".htm";
+    ASSERT_LE(name.size(), 255u);
+    WriteFile(dir / name, "old");
+    EXPECT_EQ(fs::RealFileSystem().ReplaceAtomically((dir / name).string(), "new"), fs::WriteResult::ok);
+    EXPECT_EQ(ReadFile(dir / name), "new");
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 1);
+}
+
+TEST(FileSystem, OnlyRegularFilesAreReadOrCopied) {
+    // A pipe would block the job until some other program writes to it, and a
+    // device such as /dev/zero never ends: neither is a document.
+    TempDir dir;
+    const std::string fifo = (dir / "pipe.htm").string();
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    // Should a reader block on the pipe, open and close the writing end after a
+    // while so that the test ends either way.
+    std::atomic<bool> done{false};
+    std::thread unblock([&] {
+        for (int i = 0; i < 200 && !done; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        while (!done) {
+            int fd = ::open(fifo.c_str(), O_WRONLY | O_NONBLOCK);
+            if (fd >= 0) ::close(fd);
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+    });
+    auto& real = fs::RealFileSystem();
+    fs::FileBytes bytes;
+    const auto started = std::chrono::steady_clock::now();
+    EXPECT_EQ(real.ReadFileBytes(fifo, bytes), fs::ReadResult::failed);
+    EXPECT_EQ(real.CopyNoOverwrite(fifo, (dir / "copy").string()), fs::CopyResult::failed);
+    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(1));
+    done = true;
+    unblock.join();
+    EXPECT_EQ(real.ReadFileBytes("/dev/null", bytes), fs::ReadResult::failed);
+    EXPECT_FALSE(std::filesystem::exists(dir / "copy"));
 }
 
 }  // namespace
