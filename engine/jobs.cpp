@@ -131,8 +131,10 @@ bool WalkFolder(const std::string& folder, std::string_view pattern, SubFolders 
         }
     }
 
+    // An empty pattern names no document (the file system's listing would take it
+    // as every name).
     std::vector<std::string> names;
-    for (const fs::Entry& entry : fileSystem.List(folder, pattern)) {
+    for (const fs::Entry& entry : pattern.empty() ? std::vector<fs::Entry>() : fileSystem.List(folder, pattern)) {
         if (AbortRequested(settings, result)) return false;
         // Only regular files: a pipe or a device would block or never end.
         if (entry.kind == fs::Kind::file) names.push_back(entry.name);

@@ -120,6 +120,20 @@ TEST_F(JobTest, WithoutSubFoldersOnlyTheFolderItself) {
     EXPECT_FALSE(std::filesystem::exists(dir / "backup"));
 }
 
+TEST_F(JobTest, EmptyPatternFindsNoDocuments) {
+    // A pattern field left empty names no file: the walk must not take it as "every
+    // file" and convert pictures, backups and whatever else lies in the tree.
+    std::filesystem::create_directory(dir / "sub");
+    WriteFile(dir / "a.htm", kDoc);
+    WriteFile(dir / "sub/b.txt", kDoc);
+    JobResult result = RunFolder(dir.path().string(), SubFolders::yes, Backup::no, "");
+    EXPECT_TRUE(result.documents.empty());
+    EXPECT_EQ(ReadFile(dir / "a.htm"), kDoc);
+    EXPECT_EQ(ReadFile(dir / "sub/b.txt"), kDoc);
+    EXPECT_FALSE(std::filesystem::exists(dir / "a"));
+    EXPECT_FALSE(std::filesystem::exists(dir / "sub/b"));
+}
+
 TEST_F(JobTest, AbortDuringBackupsConvertsNothing) {
     WriteFile(dir / "x.htm", kDoc);
     WriteFile(dir / "y.htm", kDoc);
