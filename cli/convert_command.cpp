@@ -113,10 +113,20 @@ std::string OneLine(const std::string& utf8) {
     return line;
 }
 
+// Set on Ctrl+C (or SIGTERM) and never cleared.
+std::atomic<bool> g_interruptRequested{false};
+
 // Progress on standard error: a live line on a terminal, nothing otherwise.
 class TerminalProgress : public JobProgress {
 public:
     explicit TerminalProgress(bool live) : live_(live) { bInitialized = true; }
+
+    // Each job starts with the abort flag down, but an interrupt stays in force for
+    // every job after it, even one that came between two jobs.
+    void BeginJob() override {
+        JobProgress::BeginJob();
+        if (g_interruptRequested.load()) bAbort = true;
+    }
 
     void SetProgressText(const std::string& text) override {
         if (!live_ || text == last_) return;
@@ -143,6 +153,7 @@ private:
 std::atomic<JobProgress*> g_interrupted{nullptr};
 
 extern "C" void OnInterrupt(int) {
+    g_interruptRequested.store(true);
     if (JobProgress* progress = g_interrupted.load()) progress->bAbort.store(true);
 }
 
@@ -271,6 +282,7 @@ int RunConversion(const std::vector<std::string>& args, Mode mode) {
         status = Report(job.result, progress);
     } else {
         for (const std::string& target : options.targets) {
+            if (g_interruptRequested.load()) break;
             ConversionJob job;
             job.path = Absolute(target);
             job.bBackup = backup;
@@ -281,7 +293,9 @@ int RunConversion(const std::vector<std::string>& args, Mode mode) {
         }
     }
     progress.ClearLine();
-    return status;
+    // Interrupted, the run did not do all it was asked to, even when the interrupt
+    // came after the last check of a job.
+    return g_interruptRequested.load() ? kExitAborted : status;
 }
 
 }  // namespace

@@ -113,5 +113,36 @@ TEST(ConvertCli, InterruptLeavesTheDocumentAsItWas) {
     EXPECT_TRUE(ReadFile(dir / "long.htm") == document);
 }
 
+TEST(ConvertCli, InterruptBetweenDocumentsStopsTheRest) {
+    // Ctrl+C while the first document is being written back: that document may
+    // still be finished, but no further document is started.
+    TempDir dir;
+    WriteFile(dir / "a.htm", std::string(64 << 20, 'a') + "<dd>x");
+    WriteFile(dir / "b.htm", "<dd>y");
+    const std::string a = (dir / "a.htm").string(), b = (dir / "b.htm").string();
+    std::vector<const char*> argv = {QUARVEL_CLI_PATH, "convert", "--no-backup", a.c_str(), b.c_str(), nullptr};
+    pid_t pid = 0;
+    ASSERT_EQ(posix_spawn(&pid, QUARVEL_CLI_PATH, nullptr, nullptr, const_cast<char**>(argv.data()), environ), 0);
+    // The rewrite goes through a new file beside the document; wait for it.
+    auto writing = [&] {
+        for (const auto& entry : std::filesystem::directory_iterator(dir.path()))
+            if (entry.path().filename().string().starts_with(".a.htm")) return true;
+        return false;
+    };
+    bool caught = false;
+    int status = 0;
+    while (!(caught = writing()) && ::waitpid(pid, &status, WNOHANG) == 0) {
+    }
+    if (caught) {
+        ::kill(pid, SIGINT);
+        ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+    }
+    ASSERT_TRUE(caught) << "the rewrite of a.htm was never seen";
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 130);
+    EXPECT_EQ(ReadFile(dir / "b.htm"), "<dd>y");
+    EXPECT_FALSE(std::filesystem::exists(dir / "b"));
+}
+
 }  // namespace
 }  // namespace quarvel
