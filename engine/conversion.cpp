@@ -301,7 +301,9 @@ DocumentResult DocumentConverter::Run() {
     result_.path = path_;
     const std::string base = GetBaseName(path_);
     imageFolder_ = SiblingPath(path_, base);
-    if (!fs_.MakeDirectory(imageFolder_)) return Fail(imageFolder_, TextFolderCreateFailed());
+    // An empty base name (no period in the file name) would make the document's own
+    // folder the image folder, shared with every other such document.
+    if (base.empty() || !fs_.MakeDirectory(imageFolder_)) return Fail(imageFolder_, TextFolderCreateFailed());
 
     fs::FileBytes file;
     if (fs_.ReadFileBytes(path_, file) != fs::ReadResult::ok) return Fail(path_, TextFileOpenFailed());

@@ -240,6 +240,16 @@ TEST_F(DocumentTest, FailuresAreShownAndReturned) {
     result = ConvertDocument((dir / "none.htm").string(), settings);
     EXPECT_EQ(progress.messages.back(), (dir / "none.htm").string() + "\n" + Sjis("ファイルのオープンに失敗"));
     EXPECT_EQ(result.outcome, Outcome::failed);
+
+    // Without a period the base name is empty and there is no image folder of its
+    // own: two such documents would write 001.png into their common folder, each
+    // over the other's picture.
+    for (const char* name : {"README", "NOTES"}) {
+        EXPECT_EQ(Convert(name, "<dd>a\r\n"), "<dd>a\r\n") << name;
+        EXPECT_EQ(result.outcome, Outcome::failed);
+        EXPECT_EQ(progress.messages.back(), dir.path().string() + "/\n" + Sjis("フォルダ作成に失敗"));
+    }
+    EXPECT_FALSE(std::filesystem::exists(dir / "001.png"));
 }
 
 TEST_F(DocumentTest, FailedWritesAndPicturesComeBackToTheCaller) {
