@@ -1,6 +1,8 @@
 #include "app/quarvel_app.h"
+#include "platform/memory.h"
 
 int main(int argc, char** argv) {
+    quarvel::KeepFreedMemoryForReuse();
     quarvel::ui::CQuarvelApp app(argc, argv);
     return app.InitInstance();
 }

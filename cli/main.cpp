@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "cli/commands.h"
+#include "platform/memory.h"
 
 namespace {
 
@@ -23,6 +24,7 @@ constexpr const char* kUsage =
 
 int main(int argc, char** argv) {
     using namespace quarvel::cli;
+    quarvel::KeepFreedMemoryForReuse();
     if (argc < 2) {
         std::fputs(kUsage, stderr);
         return kExitUsage;

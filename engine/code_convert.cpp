@@ -30,7 +30,11 @@ std::uint16_t ShiftJisToJis(std::uint16_t sjis) {
 std::string EucToShiftJis(std::string_view euc, std::vector<std::size_t>* kanaAt) {
     // The output is never longer than the input.
     std::string buffer(euc.size(), '\0');
-    char* out = buffer.data();
+    buffer.resize(EucToShiftJis(euc, buffer.data(), kanaAt));
+    return buffer;
+}
+
+std::size_t EucToShiftJis(std::string_view euc, char* out, std::vector<std::size_t>* kanaAt) {
     char* const begin = out;
     const char* in = euc.data();
     const std::size_t n = euc.size();
@@ -68,8 +72,7 @@ std::string EucToShiftJis(std::string_view euc, std::vector<std::size_t>* kanaAt
             ++i;
         }
     }
-    buffer.resize(static_cast<std::size_t>(out - begin));
-    return buffer;
+    return static_cast<std::size_t>(out - begin);
 }
 
 std::string ShiftJisToEuc(std::string_view sjis) {

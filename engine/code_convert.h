@@ -32,6 +32,9 @@ std::uint16_t ShiftJisToJis(std::uint16_t sjis);
 // position of every half-width katakana made from a two-byte 0x8E sequence: the
 // only places where the output is shorter than the input (see EucSourceOffset).
 std::string EucToShiftJis(std::string_view euc, std::vector<std::size_t>* kanaAt = nullptr);
+// The same into `out`, which has room for euc.size() bytes (the result is never
+// longer); returns the length written.
+std::size_t EucToShiftJis(std::string_view euc, char* out, std::vector<std::size_t>* kanaAt);
 
 // Shift-JIS to EUC-JP. A pair without a JIS code, and a lead byte standing last,
 // become 0x80 0x80.

@@ -286,7 +286,7 @@ private:
     std::string progressPrefix_;  // "F/B.X" in code page 932
     std::string tagPrefix_;       // `<img src="./B/` as it stands in the scanned text
     std::string_view text_;       // the scanned text (Shift-JIS)
-    std::string converted_;       // its storage for EUC-JP documents
+    fs::FileBytes converted_;     // its storage for EUC-JP documents
     long nextNumber_ = 1;
 };
 
@@ -312,8 +312,10 @@ DocumentResult DocumentConverter::Run() {
     const bool euc = settings_.iCode == kCodeEucJp;
     std::vector<std::size_t> kanaAt;
     if (euc) {
-        converted_ = EucToShiftJis(source, &kanaAt);
-        text_ = converted_;
+        // Large documents get the same kind of buffer as the file itself.
+        if (!converted_.Allocate(source.size())) return Fail(path_, TextFileOpenFailed());
+        converted_.SetSize(EucToShiftJis(source, converted_.data(), &kanaAt));
+        text_ = converted_.view();
     } else {
         text_ = source;
     }
