@@ -1,5 +1,6 @@
 #include "pages/job_start.h"
 
+#include <QCoreApplication>
 #include <QEventLoop>
 #include <QPushButton>
 
@@ -80,8 +81,12 @@ bool RunWorkerJob(CQuarvelDlg& owner, const std::function<void()>& threadProc) {
     }
     if (started) {
         // Waits without spinning; an outside request to leave event loops cannot end
-        // the wait while the worker still needs the window thread.
-        while (!finished) loop.exec();
+        // the wait while the worker still needs the window thread. Once the whole
+        // application has been told to quit, no nested loop runs any more: the
+        // events are then served one wait at a time until the worker is done.
+        while (!finished) {
+            if (loop.exec() < 0 && !finished) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+        }
         worker.join();
     }
 

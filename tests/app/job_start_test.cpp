@@ -1,0 +1,53 @@
+// The wait for a job when the whole application is asked to quit meanwhile (a
+// session ending, say). A test program of its own: once asked to quit, nested
+// event loops of this thread stop running for good.
+
+#include <QCoreApplication>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+
+#include <atomic>
+#include <chrono>
+#include <thread>
+
+#include "app/quarvel_dlg.h"
+#include "app_test_support.h"
+#include "pages/job_start.h"
+
+using namespace quarvel::ui;
+using quarvel::test::PromptRecorder;
+
+class JobStartTest : public QObject {
+    Q_OBJECT
+private slots:
+    void quitDuringAJobStillServesTheWorker() {
+        PromptRecorder prompts;
+        CQuarvelDlg dlg;
+        dlg.show();
+        bool returned = false;
+        bool started = false;
+        QEventLoop outer;
+        QTimer::singleShot(0, [&] {
+            // Runs inside the job's wait: every event loop of this thread is told to end.
+            QTimer::singleShot(0, [] { QCoreApplication::exit(0); });
+            started = RunWorkerJob(dlg, [&] {
+                std::this_thread::sleep_for(std::chrono::milliseconds(100));
+                // Needs the window thread: a wait that stopped serving events would hang here.
+                dlg.progressDlg.ShowMessage("x");
+                dlg.progressDlg.EndJob();
+            });
+            returned = true;
+            outer.quit();
+        });
+        outer.exec();
+        QVERIFY(returned);
+        QVERIFY(started);
+        QCOMPARE(prompts.messages, QStringList{QStringLiteral("x")});
+        QVERIFY(dlg.generateButton()->isEnabled());
+        QVERIFY(!dlg.progressDlg.isVisible());
+    }
+};
+
+QTEST_MAIN(JobStartTest)
+#include "job_start_test.moc"
