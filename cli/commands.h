@@ -25,6 +25,29 @@ std::optional<COLORREF> ParseColorOption(std::string_view text);
 // A whole decimal number within [lo, hi].
 std::optional<int> ParseIntOption(std::string_view text, int lo, int hi);
 
+// The options every sub-command takes for the look of the pictures: --fore, --back,
+// --margin, --no-space-sim and --font. Unset members leave the look as it was.
+struct LookOptions {
+    std::optional<COLORREF> colFore, colBack;
+    std::optional<int> iMargin;
+    bool noSpace = false;
+    std::string font;
+
+    // Works on any record with colFore, colBack, iMargin and bSpace.
+    template <typename Look>
+    void ApplyTo(Look& look) const {
+        if (colFore) look.colFore = *colFore;
+        if (colBack) look.colBack = *colBack;
+        if (iMargin) look.iMargin = *iMargin;
+        if (noSpace) look.bSpace = false;
+    }
+};
+
+// Takes args[i], with its value (i moves past it), when it is one of the look
+// options. Returns false when it is not; sets `problem` when its value is bad.
+bool ParseLookOption(const std::vector<std::string>& args, std::size_t& i, LookOptions& o,
+                     std::string& problem);
+
 // Prints "quarvel-cli: <message>" and the usage hint to standard error; returns kExitUsage.
 int UsageError(const std::string& message);
 

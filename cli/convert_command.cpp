@@ -31,10 +31,7 @@ struct ConvertOptions {
     bool noBackup = false;
     std::optional<std::string> pattern;
     bool noSubFolders = false;
-    std::optional<COLORREF> colFore, colBack;
-    std::optional<int> iMargin;
-    bool noSpace = false;
-    std::string font;
+    LookOptions look;
     bool quiet = false;
 };
 
@@ -43,7 +40,10 @@ std::string ParseConvertArgs(const std::vector<std::string>& args, Mode mode, Co
         const std::string& a = args[i];
         auto value = [&]() -> const std::string* { return i + 1 < args.size() ? &args[++i] : nullptr; };
         const std::string* v = nullptr;
-        if (a == "--settings") {
+        std::string problem;
+        if (ParseLookOption(args, i, o.look, problem)) {
+            if (!problem.empty()) return problem;
+        } else if (a == "--settings") {
             if (!(v = value())) return "option --settings needs a settings file";
             o.settingsFile = *v;
         } else if (a == "--code") {
@@ -63,20 +63,6 @@ std::string ParseConvertArgs(const std::vector<std::string>& args, Mode mode, Co
             o.pattern = *v;
         } else if (a == "--no-subfolders" && mode == Mode::folder) {
             o.noSubFolders = true;
-        } else if (a == "--fore" || a == "--back") {
-            v = value();
-            auto colour = v ? ParseColorOption(*v) : std::nullopt;
-            if (!colour) return "option " + a + " needs a colour as RRGGBB";
-            (a == "--fore" ? o.colFore : o.colBack) = *colour;
-        } else if (a == "--margin") {
-            v = value();
-            o.iMargin = v ? ParseIntOption(*v, 0, 100) : std::nullopt;
-            if (!o.iMargin) return "option --margin needs a number from 0 to 100";
-        } else if (a == "--no-space-sim") {
-            o.noSpace = true;
-        } else if (a == "--font") {
-            if (!(v = value())) return "option --font needs a font file";
-            o.font = *v;
         } else if (a == "--quiet" || a == "-q") {
             o.quiet = true;
         } else if (a == "--") {
@@ -211,10 +197,7 @@ std::string BuildSettings(const ConvertOptions& o, Mode mode, FolderPageSettings
     if (o.noBackup) common.bBackup = false;
     if (o.pattern) page.strFileFilter = *o.pattern;
     if (o.noSubFolders) page.bSubFolder = false;
-    if (o.colFore) look.colFore = *o.colFore;
-    if (o.colBack) look.colBack = *o.colBack;
-    if (o.iMargin) look.iMargin = *o.iMargin;
-    if (o.noSpace) look.bSpace = false;
+    o.look.ApplyTo(look);
     if (look.iMargin < 0 || look.iMargin > 100)
         return "the margin " + std::to_string(look.iMargin) + " of the settings file is outside 0..100";
     return {};
@@ -263,7 +246,7 @@ int RunConversion(const std::vector<std::string>& args, Mode mode) {
     GeneralSettings look;
     if (std::string complaint = BuildSettings(options, mode, page, look); !complaint.empty())
         return UsageError(complaint);
-    if (!options.font.empty() && !ApplyFontOption(options.font)) return kExitUsage;
+    if (!options.look.font.empty() && !ApplyFontOption(options.look.font)) return kExitUsage;
 
     TerminalProgress progress(!options.quiet && ::isatty(STDERR_FILENO));
     InterruptGuard guard(progress);

@@ -24,6 +24,31 @@ std::optional<int> ParseIntOption(std::string_view text, int lo, int hi) {
     return value;
 }
 
+bool ParseLookOption(const std::vector<std::string>& args, std::size_t& i, LookOptions& o,
+                     std::string& problem) {
+    const std::string& a = args[i];
+    auto value = [&]() -> const std::string* { return i + 1 < args.size() ? &args[++i] : nullptr; };
+    if (a == "--fore" || a == "--back") {
+        const std::string* v = value();
+        auto colour = v ? ParseColorOption(*v) : std::nullopt;
+        if (!colour) problem = "option " + a + " needs a colour as RRGGBB";
+        else (a == "--fore" ? o.colFore : o.colBack) = *colour;
+    } else if (a == "--margin") {
+        const std::string* v = value();
+        o.iMargin = v ? ParseIntOption(*v, 0, 100) : std::nullopt;
+        if (!o.iMargin) problem = "option --margin needs a number from 0 to 100";
+    } else if (a == "--no-space-sim") {
+        o.noSpace = true;
+    } else if (a == "--font") {
+        const std::string* v = value();
+        if (!v) problem = "option --font needs a font file";
+        else o.font = *v;
+    } else {
+        return false;
+    }
+    return true;
+}
+
 int UsageError(const std::string& message) {
     std::fprintf(stderr, "quarvel-cli: %s (see quarvel-cli --help)\n", message.c_str());
     return kExitUsage;

@@ -19,10 +19,9 @@ enum class Encoding { automatic, utf8, cp932 };
 struct RenderOptions {
     std::string input = "-";
     std::string output;
-    Appearance look;
+    LookOptions look;
     bool html = false;
     Encoding encoding = Encoding::automatic;
-    std::string font;
 };
 
 // Parses the arguments; returns an empty string or the usage complaint.
@@ -31,22 +30,13 @@ std::string ParseRenderArgs(const std::vector<std::string>& args, RenderOptions&
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& a = args[i];
         auto value = [&]() -> const std::string* { return i + 1 < args.size() ? &args[++i] : nullptr; };
-        if (a == "-o" || a == "--output") {
+        std::string problem;
+        if (ParseLookOption(args, i, o.look, problem)) {
+            if (!problem.empty()) return problem;
+        } else if (a == "-o" || a == "--output") {
             auto v = value();
             if (!v) return "option " + a + " needs a file name";
             o.output = *v;
-        } else if (a == "--fore" || a == "--back") {
-            auto v = value();
-            auto colour = v ? ParseColorOption(*v) : std::nullopt;
-            if (!colour) return "option " + a + " needs a colour as RRGGBB";
-            (a == "--fore" ? o.look.colFore : o.look.colBack) = *colour;
-        } else if (a == "--margin") {
-            auto v = value();
-            auto margin = v ? ParseIntOption(*v, 0, 100) : std::nullopt;
-            if (!margin) return "option --margin needs a number from 0 to 100";
-            o.look.iMargin = *margin;
-        } else if (a == "--no-space-sim") {
-            o.look.bSpace = false;
         } else if (a == "--html") {
             o.html = true;
         } else if (a == "--encoding") {
@@ -55,10 +45,6 @@ std::string ParseRenderArgs(const std::vector<std::string>& args, RenderOptions&
             else if (v && (*v == "utf-8" || *v == "utf8")) o.encoding = Encoding::utf8;
             else if (v && (*v == "cp932" || *v == "sjis" || *v == "shift-jis")) o.encoding = Encoding::cp932;
             else return "option --encoding takes auto, utf-8 or cp932";
-        } else if (a == "--font") {
-            auto v = value();
-            if (!v) return "option --font needs a font file";
-            o.font = *v;
         } else if (a.size() > 1 && a[0] == '-') {
             return "unknown option '" + a + "'";
         } else {
@@ -101,7 +87,7 @@ std::string PrepareInput(std::string bytes, const RenderOptions& o) {
 int RunRender(const std::vector<std::string>& args) {
     RenderOptions o;
     if (std::string problem = ParseRenderArgs(args, o); !problem.empty()) return UsageError(problem);
-    if (!o.font.empty() && !ApplyFontOption(o.font)) return kExitFailed;
+    if (!o.look.font.empty() && !ApplyFontOption(o.look.font)) return kExitFailed;
 
     std::string bytes;
     if (!ReadInput(o.input, bytes)) {
@@ -110,7 +96,9 @@ int RunRender(const std::vector<std::string>& args) {
         return kExitFailed;
     }
     const std::string text = PrepareInput(std::move(bytes), o);
-    const Picture picture = RenderPicture(text.c_str(), o.look);
+    Appearance look;
+    o.look.ApplyTo(look);
+    const Picture picture = RenderPicture(text.c_str(), look);
 
     std::FILE* stream = std::fopen(o.output.c_str(), "wb");
     if (!stream) {
