@@ -14,23 +14,6 @@
 namespace quarvel {
 namespace {
 
-// Decodes one UTF-8 character; length 0 means the byte at `i` is not valid UTF-8.
-struct Utf8Char {
-    char32_t code = 0;
-    std::size_t length = 0;
-};
-
-Utf8Char DecodeUtf8(std::string_view s, std::size_t i) {
-    auto b = static_cast<unsigned char>(s[i]);
-    if (b < 0x80) return {b, 1};
-    std::size_t n = (b >> 5) == 0x6 ? 2 : (b >> 4) == 0xE ? 3 : (b >> 3) == 0x1E ? 4 : 0;
-    if (n == 0 || i + n > s.size()) return {};
-    if (!cp932::IsValidUtf8(s.substr(i, n))) return {};
-    char32_t code = b & (0x7F >> n);
-    for (std::size_t k = 1; k < n; ++k) code = (code << 6) | (static_cast<unsigned char>(s[i + k]) & 0x3F);
-    return {code, n};
-}
-
 void AppendPercent(std::string& out, std::string_view bytes) {
     static const char kHex[] = "0123456789ABCDEF";
     for (char c : bytes) {
@@ -232,20 +215,21 @@ std::string MessageText(const Problem& problem) {
 std::string TagBaseName(std::string_view nativeBaseName, int iCode) {
     std::string out;
     for (std::size_t i = 0; i < nativeBaseName.size();) {
-        Utf8Char ch = DecodeUtf8(nativeBaseName, i);
-        if (ch.length == 0) {  // not UTF-8: the byte as it is in the file name
+        char32_t code = 0;
+        const std::size_t length = cp932::DecodeUtf8(nativeBaseName, i, code);
+        if (length == 0) {  // not UTF-8: the byte as it is in the file name
             AppendPercent(out, nativeBaseName.substr(i, 1));
             ++i;
             continue;
         }
-        std::string_view utf8 = nativeBaseName.substr(i, ch.length);
-        i += ch.length;
-        if (ch.code < 0x80) {
-            if (IsUnsafeInUrlPath(static_cast<unsigned char>(ch.code))) AppendPercent(out, utf8);
-            else out += static_cast<char>(ch.code);
+        std::string_view utf8 = nativeBaseName.substr(i, length);
+        i += length;
+        if (code < 0x80) {
+            if (IsUnsafeInUrlPath(static_cast<unsigned char>(code))) AppendPercent(out, utf8);
+            else out += static_cast<char>(code);
             continue;
         }
-        std::optional<std::string> bytes = cp932::EncodeOne(ch.code);
+        std::optional<std::string> bytes = cp932::EncodeOne(code);
         bool held = bytes && !bytes->empty();
         if (held && iCode == kCodeEucJp) {
             auto b0 = static_cast<unsigned char>((*bytes)[0]);

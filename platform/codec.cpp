@@ -141,25 +141,6 @@ void AppendUtf16(std::u16string& out, char32_t cp) {
     }
 }
 
-// Decodes one UTF-8 sequence; returns its length, or 0 when it is malformed.
-std::size_t DecodeUtf8(std::string_view s, std::size_t i, char32_t& cp) {
-    auto b = [&](std::size_t k) { return static_cast<unsigned char>(s[i + k]); };
-    unsigned char c = b(0);
-    std::size_t len;
-    char32_t min;
-    if (c < 0x80) { cp = c; return 1; }
-    if ((c & 0xE0) == 0xC0) { len = 2; cp = c & 0x1F; min = 0x80; }
-    else if ((c & 0xF0) == 0xE0) { len = 3; cp = c & 0x0F; min = 0x800; }
-    else if ((c & 0xF8) == 0xF0) { len = 4; cp = c & 0x07; min = 0x10000; }
-    else return 0;
-    if (i + len > s.size()) return 0;
-    for (std::size_t k = 1; k < len; ++k) {
-        if ((b(k) & 0xC0) != 0x80) return 0;
-        cp = (cp << 6) | (b(k) & 0x3F);
-    }
-    if (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return 0;
-    return len;
-}
 
 template <typename Emit>
 void ForEachCodePoint(std::string_view bytes, Emit emit) {
@@ -250,6 +231,25 @@ std::string FromUtf16Lossy(std::u16string_view text) {
         else out += '?';
     });
     return out;
+}
+
+std::size_t DecodeUtf8(std::string_view s, std::size_t i, char32_t& cp) {
+    auto b = [&](std::size_t k) { return static_cast<unsigned char>(s[i + k]); };
+    unsigned char c = b(0);
+    std::size_t len;
+    char32_t min;
+    if (c < 0x80) { cp = c; return 1; }
+    if ((c & 0xE0) == 0xC0) { len = 2; cp = c & 0x1F; min = 0x80; }
+    else if ((c & 0xF0) == 0xE0) { len = 3; cp = c & 0x0F; min = 0x800; }
+    else if ((c & 0xF8) == 0xF0) { len = 4; cp = c & 0x07; min = 0x10000; }
+    else return 0;
+    if (i + len > s.size()) return 0;
+    for (std::size_t k = 1; k < len; ++k) {
+        if ((b(k) & 0xC0) != 0x80) return 0;
+        cp = (cp << 6) | (b(k) & 0x3F);
+    }
+    if (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return 0;
+    return len;
 }
 
 bool IsValidUtf8(std::string_view bytes) {

@@ -63,6 +63,10 @@ std::string ToUtf8(std::string_view bytes);
 // (the way the clipboard's 8-bit text form of the same text reads).
 std::string FromUtf16Lossy(std::u16string_view text);
 
+// Decodes the UTF-8 character at bytes[i] into `cp`; returns its length, or 0 when
+// the bytes there are not well-formed UTF-8 (overlong, surrogate, cut short).
+std::size_t DecodeUtf8(std::string_view bytes, std::size_t i, char32_t& cp);
+
 // True when `bytes` is well-formed UTF-8.
 bool IsValidUtf8(std::string_view bytes);
 std::u16string Utf8ToUtf16(std::string_view bytes);
