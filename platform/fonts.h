@@ -15,6 +15,7 @@
 
 namespace quarvel {
 
+// Pictures are drawn at 96 pixels per inch whatever the screen: 12 points is 16 pixels.
 inline constexpr int kFontPixelHeight = 16;
 inline constexpr int kFontAscent = 14;
 inline constexpr int kFontDescent = 2;

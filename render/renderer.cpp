@@ -7,16 +7,12 @@
 #include "platform/codec.h"
 #include "platform/fonts.h"
 #include "render/draw.h"
-#include "render/log_font.h"
 #include "render/png_writer.h"
 #include "render/unicoder.h"
 
 namespace quarvel {
 namespace {
 
-// Pictures are drawn at 96 pixels per inch whatever the screen: 12 points is 16 pixels.
-constexpr int kPixelsPerInch = 96;
-constexpr int kMainFontWeight = 500;
 constexpr std::size_t kRunBufferSize = 1024;
 constexpr int kMaxMargin = 100;
 
@@ -137,11 +133,6 @@ Picture RenderPicture(const char* text, const Appearance& look) {
     // The window allows 0..100; anything else is held to that range so that a bad
     // value can neither make a negative size nor an enormous picture.
     const int margin = std::clamp(look.iMargin, 0, kMaxMargin);
-    CLogFont main_font;
-    main_font.m_nPointSize = 12;
-    const PlatformFont* font = main_font.MakeFont(kPixelsPerInch);
-    (void)font;  // weight kMainFontWeight: the bitmaps Mona ships are drawn at one weight
-    static_assert(kMainFontWeight == 500);
 
     Lines lines;
     const int count = TokenizeTextArt(text, lines.lists.data(), look.bSpace);
