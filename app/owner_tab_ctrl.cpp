@@ -1,5 +1,6 @@
 #include "app/owner_tab_ctrl.h"
 
+#include <QApplication>
 #include <QKeyEvent>
 #include <QPainter>
 #include <QStyle>
@@ -36,6 +37,15 @@ QWidget* COwnerTabCtrl::GetItemPage(int index) const {
     return index >= 0 && index < pages_.size() ? pages_[index].data() : nullptr;
 }
 
+int COwnerTabCtrl::PageIndexOf(const QWidget* widget) const {
+    if (!widget) return -1;
+    for (int i = 0; i < GetItemCount(); ++i) {
+        const QWidget* page = GetItemPage(i);
+        if (page && (page == widget || page->isAncestorOf(widget))) return i;
+    }
+    return -1;
+}
+
 int COwnerTabCtrl::GetCurFocus() const { return bar_->currentIndex(); }
 
 void COwnerTabCtrl::SetCurFocus(int index) {
@@ -68,22 +78,41 @@ void COwnerTabCtrl::LayoutPages() {
 
 void COwnerTabCtrl::OnSelChange() {
     const int current = GetCurFocus();
+    QWidget* shown = GetItemPage(current);
+    if (shown) shown->show();
+    // Hiding the page that holds the focus would let Qt pass the focus on along the
+    // window's tab chain, to the generate button, where no page sees the keys any
+    // more. It goes to the page now shown (or to the strip) before the old one hides.
+    const int focused = PageIndexOf(QApplication::focusWidget());
+    if (focused >= 0 && focused != current) {
+        if (shown) {
+            FocusPage(shown);
+        } else {
+            bar_->setFocus(Qt::OtherFocusReason);
+        }
+    }
     for (int i = 0; i < GetItemCount(); ++i) {
-        if (QWidget* page = GetItemPage(i)) page->setVisible(i == current);
+        if (QWidget* page = GetItemPage(i); page && i != current) page->hide();
     }
     emit currentTabChanged(current);
+}
+
+void COwnerTabCtrl::SwitchTo(int index) {
+    SetCurFocus(index);
+    // Wherever the key came from, the user goes on working on the page switched to.
+    if (QWidget* page = GetItemPage(GetCurFocus())) FocusPage(page);
 }
 
 void COwnerTabCtrl::SelectPrevTab() {
     int i = GetCurFocus() - 1;
     if (i < 0) i = GetItemCount() - 1;
-    SetCurFocus(i);
+    SwitchTo(i);
 }
 
 void COwnerTabCtrl::SelectNextTab() {
     int i = GetCurFocus() + 1;
     if (i >= GetItemCount()) i = 0;
-    SetCurFocus(i);
+    SwitchTo(i);
 }
 
 bool COwnerTabCtrl::eventFilter(QObject* watched, QEvent* event) {

@@ -21,10 +21,13 @@ public:
     int InsertItem(int index, const QString& text, QWidget* page);
     int GetItemCount() const;
     QWidget* GetItemPage(int index) const;
+    // The index of the item whose page is `widget` or holds it; -1 when none does.
+    int PageIndexOf(const QWidget* widget) const;
 
     // The current tab (the focused item); -1 without items.
     int GetCurFocus() const;
-    // Makes `index` current, which shows its page.
+    // Makes `index` current, which shows its page. When the focus was on the page
+    // hidden, it moves to the page shown.
     void SetCurFocus(int index);
 
     // The display area below the strip, in this control's coordinates.
@@ -33,6 +36,8 @@ public:
     // Places every page in the display area; shows and focuses the current one and
     // hides the others.
     void LayoutPages();
+    // The keyboard's tab switch, wrapping at both ends; the page switched to gets the
+    // focus.
     void SelectPrevTab();
     void SelectNextTab();
 
@@ -48,6 +53,7 @@ protected:
 
 private:
     void OnSelChange();
+    void SwitchTo(int index);
 
     QTabBar* bar_;
     QVector<QPointer<QWidget>> pages_;  // parallel to the tab items

@@ -355,21 +355,26 @@ bool CQuarvelDlg::eventFilter(QObject* watched, QEvent* event) {
     return QDialog::eventFilter(watched, event);
 }
 
-bool CQuarvelDlg::FocusIsInPage() const {
-    const QWidget* focus = QApplication::focusWidget();
-    if (!focus) return false;
-    for (int i = 0; i < tabControl->GetItemCount(); ++i) {
-        const QWidget* page = tabControl->GetItemPage(i);
-        if (page && (page == focus || page->isAncestorOf(focus))) return true;
-    }
-    return false;
-}
+bool CQuarvelDlg::FocusIsInPage() const { return tabControl->PageIndexOf(QApplication::focusWidget()) >= 0; }
 
 void CQuarvelDlg::OnOK() {
     if (UpdateData(true)) accept();
 }
 
 void CQuarvelDlg::keyPressEvent(QKeyEvent* event) {
+    if ((event->modifiers() & Qt::ControlModifier) &&
+        (event->key() == Qt::Key_PageUp || event->key() == Qt::Key_PageDown)) {
+        // Left over by the window's own controls and the copy-paste box (the file and
+        // folder pages and the strip switch on their own): the tabs switch from
+        // anywhere in the window.
+        if (event->key() == Qt::Key_PageUp) {
+            tabControl->SelectPrevTab();
+        } else {
+            tabControl->SelectNextTab();
+        }
+        event->accept();
+        return;
+    }
     const bool plain = event->modifiers() == Qt::NoModifier ||
                        (event->modifiers() == Qt::KeypadModifier && event->key() == Qt::Key_Enter);
     if (plain && (event->key() == Qt::Key_Escape || event->key() == Qt::Key_Return ||

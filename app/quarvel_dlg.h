@@ -2,7 +2,7 @@
 // The main window: the look of the pictures (text and background colour, margin, the
 // half-width space switch), the generate button, the menu, and the tab control with
 // the three work pages. Files and folders dropped on it are converted one after
-// another.
+// another. Ctrl+PageUp and Ctrl+PageDown switch the tabs from anywhere in it.
 
 #include <QDialog>
 

@@ -90,6 +90,64 @@ private slots:
         QCOMPARE(line, kVersionLine);
     }
 
+    void ctrlPageKeysCycleTheTabsFromAnywhere() {
+        // Keys as the window system delivers them: to the window, which hands them to
+        // whatever has the focus. Every switch puts the focus on the new page, so the
+        // next press is seen again, whatever the press came from.
+        CQuarvelDlg dlg;
+        QVERIFY(quarvel::test::ShowActive(&dlg));
+        QWindow* window = dlg.windowHandle();
+        // The folder page remembers the box last used there; the file page was
+        // focused at start on its first box.
+        dlg.tabCtrl()->SetCurFocus(1);
+        dlg.folderPage.filterEdit()->setFocus();
+        QWidget* const pageFocus[3] = {dlg.filePage.targetEdit(), dlg.folderPage.filterEdit(),
+                                       dlg.copyPastePage.edit()};
+
+        const struct {
+            const char* from;
+            int tab;
+            QWidget* focus;
+        } starts[] = {
+            {"file page path box", 0, dlg.filePage.targetEdit()},
+            {"tab strip", 0, dlg.tabCtrl()->tabBar()},
+            {"copy-paste box", 2, dlg.copyPastePage.edit()},
+            {"folder page box", 1, dlg.folderPage.filterEdit()},
+            {"margin box", 1, dlg.marginEdit()},
+            {"generate button", 0, dlg.generateButton()},
+            {"space check box", 2, dlg.spaceCheck()},
+        };
+        for (const auto& start : starts) {
+            for (const Qt::Key key : {Qt::Key_PageDown, Qt::Key_PageUp}) {
+                dlg.tabCtrl()->SetCurFocus(start.tab);
+                start.focus->setFocus();
+                QCOMPARE(QApplication::focusWidget(), start.focus);
+                int tab = start.tab;
+                for (int press = 1; press <= 4; ++press) {
+                    QTest::keyClick(window, key, Qt::ControlModifier);
+                    tab = (tab + (key == Qt::Key_PageDown ? 1 : 2)) % 3;
+                    const QWidget* focus = QApplication::focusWidget();
+                    const QByteArray where = QStringLiteral("%1, %2 #%3: tab %4, focus on %5")
+                                                 .arg(QLatin1String(start.from),
+                                                      QLatin1String(key == Qt::Key_PageDown ? "down" : "up"))
+                                                 .arg(press)
+                                                 .arg(dlg.tabCtrl()->GetCurFocus())
+                                                 .arg(focus ? focus->objectName() : QStringLiteral("nothing"))
+                                                 .toUtf8();
+                    QVERIFY2(dlg.tabCtrl()->GetCurFocus() == tab, where.constData());
+                    QVERIFY2(dlg.tabCtrl()->GetItemPage(tab)->isVisible(), where.constData());
+                    QVERIFY2(focus == pageFocus[tab], where.constData());
+                }
+            }
+        }
+        // Without Ctrl the keys stay with the control.
+        dlg.tabCtrl()->SetCurFocus(0);
+        dlg.marginEdit()->setFocus();
+        QTest::keyClick(window, Qt::Key_PageDown);
+        QCOMPARE(dlg.tabCtrl()->GetCurFocus(), 0);
+        QCOMPARE(QApplication::focusWidget(), dlg.marginEdit());
+    }
+
     void swatchClicksOnTheirEdges() {
         PromptRecorder prompts;
         CQuarvelDlg dlg;

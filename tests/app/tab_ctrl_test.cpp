@@ -1,6 +1,7 @@
 // The tab control and the key handling of its pages.
 
 #include <QLineEdit>
+#include <QPushButton>
 #include <QTabBar>
 #include <QTest>
 
@@ -18,6 +19,7 @@ class TabCtrlTest : public QObject {
 private:
     struct Fixture {
         QWidget window;
+        QPushButton* button = nullptr;  // before the tabs in the focus chain, as in the main window
         COwnerTabCtrl* tabs = nullptr;
         COwnerTabPage* pages[2] = {};
         QLineEdit* edits[3] = {};
@@ -25,6 +27,7 @@ private:
 
         Fixture() {
             window.resize(400, 300);
+            button = new QPushButton(QStringLiteral("button"), &window);
             tabs = new COwnerTabCtrl(&window);
             tabs->setGeometry(0, 20, 400, 280);
             for (int i = 0; i < 2; ++i) {
@@ -98,6 +101,23 @@ private slots:
         f.edits[2]->setFocus();
         QTest::keyClick(f.edits[2], Qt::Key_PageDown, Qt::ControlModifier);
         QVERIFY(f.Shows(2));
+    }
+
+    void aSwitchFromCodeTakesTheFocusAlongIntoTheNewPage() {
+        // Hiding the page with the focus would pass it on along the window's chain to
+        // the button, where no page's keys work any more.
+        Fixture f;
+        QVERIFY(quarvel::test::ShowActive(&f.window));
+        f.edits[0]->setFocus();
+        f.tabs->SetCurFocus(1);
+        QVERIFY(f.Shows(1));
+        QCOMPARE(QApplication::focusWidget(), f.edits[1]);
+        f.tabs->SetCurFocus(2);
+        QCOMPARE(QApplication::focusWidget(), f.edits[2]);
+        // Focus outside the pages stays where it is.
+        f.button->setFocus();
+        f.tabs->SetCurFocus(0);
+        QCOMPARE(QApplication::focusWidget(), f.button);
     }
 
     void layoutSizesEveryPageAndFocusesTheCurrentOne() {
