@@ -1,6 +1,10 @@
 #include "app/quarvel_app.h"
 
+#include <langinfo.h>
+
 #include <clocale>
+#include <cstring>
+#include <string>
 
 #include "app/quarvel_dlg.h"
 #include "app/resources.h"
@@ -8,8 +12,9 @@
 namespace quarvel::ui {
 
 CQuarvelApp::CQuarvelApp(int& argc, char** argv) : QApplication(argc, argv) {
+    // No display name: Qt would append it to every window's caption on X11 ("... —
+    // Quarvel"), and each window sets its whole caption itself.
     setApplicationName(QStringLiteral("Quarvel"));
-    setApplicationDisplayName(LoadResString(IDS_TITLE));
     setDesktopFileName(QStringLiteral("quarvel"));
     setWindowIcon(AppIcon());
 }
@@ -18,8 +23,15 @@ CQuarvelApp::~CQuarvelApp() = default;
 
 int CQuarvelApp::InitInstance() {
     // Qt switches the C library to the user's locale; the core's text handling goes
-    // through its own code page 932 codec and expects the plain "C" locale.
+    // through its own code page 932 codec and expects the plain "C" locale. The
+    // character type alone must be a UTF-8 one: Xlib encodes the captions it hands
+    // the window manager (WM_NAME) from Qt's UTF-8 by it. The core does not classify
+    // characters through the C library.
+    const std::string ctype = std::setlocale(LC_CTYPE, nullptr);
     std::setlocale(LC_ALL, "C");
+    if (!std::setlocale(LC_CTYPE, ctype.c_str()) || std::strcmp(nl_langinfo(CODESET), "UTF-8") != 0) {
+        std::setlocale(LC_CTYPE, "C.UTF-8");
+    }
     CQuarvelDlg dlg;
     dlg.exec();
     return 0;
