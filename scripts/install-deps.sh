@@ -10,7 +10,7 @@ packages=(
   qt6-base-dev libgl-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   fonts-mona fonts-monapo fonts-ipafont-gothic fontconfig
-  xvfb xauth
+  xvfb xauth xdotool x11-utils dbus at-spi2-core python3-dbus
 )
 
 missing=()

@@ -1,0 +1,270 @@
+#!/usr/bin/env python3
+"""The real program on a real X display, driven as a user drives it.
+
+Runs inside xvfb-run and dbus-run-session (real_window_test.sh sets that up):
+  real_window_test.py QUARVEL [SCREENSHOT-FOLDER]
+
+Clicks and keys are real XTEST input from xdotool, so they take the window system's
+way to the focused widget. What the window shows is read from outside: the caption
+from the X properties, the current tab and the focused control from the
+accessibility tree that Qt publishes over AT-SPI (the tab strip is named after its
+current tab; each control reports whether it has the focus and whether it shows).
+"""
+
+import ctypes
+import os
+import struct
+import subprocess
+import sys
+import time
+import zlib
+
+import dbus
+
+CAPTION = 'Quarvel  ver.β_040411'
+TABS = ['ファイル', 'フォルダ', 'コピペ']
+ACC = 'org.a11y.atspi.Accessible'
+COMPONENT = 'org.a11y.atspi.Component'
+PROPERTIES = 'org.freedesktop.DBus.Properties'
+FOCUSED = 1 << 12
+SHOWING = 1 << 25
+
+
+class Failure(Exception):
+    pass
+
+
+def run(*args, env=None):
+    return subprocess.run(args, check=True, capture_output=True, text=True, timeout=20, env=env).stdout
+
+
+def poll(what, probe, seconds=5.0):
+    """probe() until it returns something true; that value, or Failure."""
+    deadline = time.monotonic() + seconds
+    while True:
+        value = probe()
+        if value:
+            return value
+        if time.monotonic() > deadline:
+            raise Failure(f'timed out waiting for {what}')
+        time.sleep(0.05)
+
+
+class Node:
+    """One accessible object; the tree below it is read once, its state each time."""
+
+    def __init__(self, bus, name, path, parent=None):
+        self.proxy = bus.get_object(name, path, introspect=False)
+        self.parent = parent
+        self.role = str(self.proxy.GetRoleName(dbus_interface=ACC))
+        self.children = [Node(bus, n, p, self) for n, p in self.proxy.GetChildren(dbus_interface=ACC)]
+
+    def name(self):
+        return str(self.proxy.Get(ACC, 'Name', dbus_interface=PROPERTIES))
+
+    def state(self):
+        bits = self.proxy.GetState(dbus_interface=ACC)
+        return int(bits[0]) | int(bits[1]) << 32
+
+    def center(self):
+        x, y, w, h = self.proxy.GetExtents(dbus.UInt32(0), dbus_interface=COMPONENT)  # screen coordinates
+        return int(x + w // 2), int(y + h // 2)
+
+    def walk(self):
+        yield self
+        for child in self.children:
+            yield from child.walk()
+
+
+def find_dialog(bus):
+    root = bus.get_object('org.a11y.atspi.Registry', '/org/a11y/atspi/accessible/root', introspect=False)
+    for name, path in root.GetChildren(dbus_interface=ACC):
+        app = Node(bus, name, path)
+        for child in app.children:
+            if child.role == 'dialog':
+                return child
+    return None
+
+
+class XImage(ctypes.Structure):
+    _fields_ = [('width', ctypes.c_int), ('height', ctypes.c_int), ('xoffset', ctypes.c_int),
+                ('format', ctypes.c_int), ('data', ctypes.POINTER(ctypes.c_ubyte)), ('byte_order', ctypes.c_int),
+                ('bitmap_unit', ctypes.c_int), ('bitmap_bit_order', ctypes.c_int), ('bitmap_pad', ctypes.c_int),
+                ('depth', ctypes.c_int), ('bytes_per_line', ctypes.c_int), ('bits_per_pixel', ctypes.c_int)]
+
+
+def save_screenshot(path, geometry):
+    """The window's part of the screen (24-bit) as a PNG, read with XGetImage."""
+    x11 = ctypes.cdll.LoadLibrary('libX11.so.6')
+    x11.XOpenDisplay.restype = ctypes.c_void_p
+    x11.XDefaultRootWindow.restype = ctypes.c_ulong
+    x11.XDefaultRootWindow.argtypes = [ctypes.c_void_p]
+    x11.XGetImage.restype = ctypes.POINTER(XImage)
+    x11.XGetImage.argtypes = [ctypes.c_void_p, ctypes.c_ulong, ctypes.c_int, ctypes.c_int, ctypes.c_uint,
+                              ctypes.c_uint, ctypes.c_ulong, ctypes.c_int]
+    x11.XCloseDisplay.argtypes = [ctypes.c_void_p]
+    display = x11.XOpenDisplay(None)
+    x, y, w, h = geometry
+    image = x11.XGetImage(display, x11.XDefaultRootWindow(display), x, y, w, h, 0xFFFFFFFF, 2).contents  # ZPixmap
+    raw = bytearray()
+    for row in range(h):
+        line = bytes(image.data[row * image.bytes_per_line:row * image.bytes_per_line + w * 4])  # B G R x
+        rgb = bytearray(w * 3)
+        rgb[0::3], rgb[1::3], rgb[2::3] = line[2::4], line[1::4], line[0::4]
+        raw += b'\0' + rgb
+    x11.XCloseDisplay(display)
+
+    def chunk(kind, body):
+        return struct.pack('>I', len(body)) + kind + body + struct.pack('>I', zlib.crc32(kind + body))
+
+    with open(path, 'wb') as out:
+        out.write(b'\x89PNG\r\n\x1a\n' + chunk(b'IHDR', struct.pack('>IIBBBBB', w, h, 8, 2, 0, 0, 0)) +
+                  chunk(b'IDAT', zlib.compress(bytes(raw))) + chunk(b'IEND', b''))
+
+
+def expect_caption(window, caption):
+    """The caption as window managers read it, old (WM_NAME) and new (_NET_WM_NAME)."""
+    xprop = run('xprop', '-id', window, 'WM_NAME', '_NET_WM_NAME', env=dict(os.environ, LC_ALL='C.UTF-8'))
+    for line in xprop.splitlines():
+        if line.split(' = ', 1)[-1] != f'"{caption}"':
+            raise Failure(f'caption: {line}')
+    print(f'ok  caption {caption!r}')
+
+
+def main():
+    program = sys.argv[1]
+    shots = sys.argv[2] if len(sys.argv) > 2 else None
+    if shots:
+        os.makedirs(shots, exist_ok=True)
+
+    # The program in the plain C locale, the least it may meet; Qt publishes its
+    # accessibility tree without a screen reader asking for it.
+    env = dict(os.environ, LC_ALL='C', QT_LINUX_ACCESSIBILITY_ALWAYS_ON='1')
+    env.pop('QT_QPA_PLATFORM', None)
+    program_run = subprocess.Popen([program], env=env, stdout=subprocess.DEVNULL)
+    try:
+        window = run('xdotool', 'search', '--sync', '--onlyvisible', '--pid', str(program_run.pid)).split()[0]
+        expect_caption(window, CAPTION)
+
+        bus = dbus.SessionBus()
+        address = bus.get_object('org.a11y.Bus', '/org/a11y/bus').GetAddress(dbus_interface='org.a11y.Bus')
+        a11y = dbus.bus.BusConnection(address)
+        dialog = poll('the window in the accessibility tree', lambda: find_dialog(a11y), 10)
+        if dialog.name() != CAPTION:
+            raise Failure(f'accessible caption {dialog.name()!r}')
+        tabs = next(n for n in dialog.walk() if n.children and n.children[0].role == 'page tab list')
+        strip, pages = tabs.children[0], tabs.children[1:4]
+        client = tabs.parent
+        margin = next(n for n in client.children if n.role == 'text')
+        file_box = next(n for n in pages[0].walk() if n.role == 'text')
+        copy_box = next(n for n in pages[2].walk() if n.role == 'text')
+        # Qt marks the current tab focused, and containers whose focus goes on to a
+        # control inside (the copy-paste page, a box's viewport) with that control.
+        controls = [n for n in dialog.walk() if n.role not in ('page tab', 'filler')]
+        geometry = tuple(int(v) for v in dialog.proxy.GetExtents(dbus.UInt32(0), dbus_interface=COMPONENT))
+
+        def describe(node):
+            """A control as a user names it: its role and the label before it."""
+            siblings = node.parent.children
+            labels = [n.name() for n in siblings[:siblings.index(node)] if n.role == 'label' and n.name()]
+            where = next((f'page {TABS[i]}' for i, page in enumerate(pages) if node in page.walk()), 'window')
+            return f"{node.role} {node.name() or (labels[-1] if labels else '')!r} on the {where}"
+
+        remembered = {0: file_box, 2: copy_box}  # the control each page gives the focus to
+        shot_count = [0]
+
+        def expect(tab, focus=None, what=''):
+            """Waits until tab `tab` is current and shown, and the focus is on `focus`
+            (by default the page's remembered control, or any text box on it the first
+            time)."""
+            def settled():
+                focused = [n for n in controls if n.state() & FOCUSED]
+                showing = [i for i, p in enumerate(pages) if p.state() & SHOWING]
+                if strip.name() != TABS[tab] or showing != [tab] or len(focused) != 1:
+                    return None
+                wanted = focus or remembered.get(tab)
+                if wanted:
+                    return focused[0] if focused[0] is wanted else None
+                return focused[0] if focused[0].role == 'text' and focused[0] in pages[tab].walk() else None
+            try:
+                got = poll(what, settled, 3)
+            except Failure:
+                focused = [describe(n) for n in controls if n.state() & FOCUSED]
+                raise Failure(f'{what}: tab {strip.name()!r}, focus on {focused}, wanted tab {TABS[tab]!r}')
+            if not focus:
+                remembered.setdefault(tab, got)
+            print(f'ok  {what:<34} tab {TABS[tab]}, focus on {describe(got)}')
+            if shots:
+                shot_count[0] += 1
+                save_screenshot(os.path.join(shots, f'{shot_count[0]:02d}-{TABS[tab]}.png'), geometry)
+
+        def click(node):
+            x, y = node.center()
+            run('xdotool', 'mousemove', str(x), str(y), 'click', '1')
+
+        def press(key, times, tab, step):
+            for _ in range(times):
+                run('xdotool', 'key', key)
+                tab = (tab + step) % 3
+                expect(tab, what=key)
+            return tab
+
+        click(file_box)
+        expect(0, file_box, 'click into the file path box')
+        tab = press('ctrl+Next', 4, 0, +1)
+        tab = press('ctrl+Prior', 4, tab, -1)
+
+        click(strip.children[1])
+        expect(1, strip, 'click on the tab フォルダ')
+        tab = press('ctrl+Next', 4, 1, +1)
+
+        click(copy_box)
+        expect(2, copy_box, 'click into the copy-paste box')
+        tab = press('ctrl+Next', 3, 2, +1)
+        tab = press('ctrl+Prior', 3, tab, -1)
+
+        click(margin)
+        expect(2, margin, 'click into the margin box')
+        tab = press('ctrl+Prior', 3, 2, -1)
+
+        # The about box and a message box keep their own captions.
+        def windows():
+            found = subprocess.run(['xdotool', 'search', '--onlyvisible', '--pid', str(program_run.pid)],
+                                   capture_output=True, text=True, timeout=20)
+            return set(found.stdout.split())
+
+        def other_window_captioned(caption, close_key):
+            box = poll(f'the window {caption!r}', lambda: windows() - {window})
+            expect_caption(box.pop(), caption)
+            run('xdotool', 'key', close_key)
+            poll(f'the window {caption!r} to close', lambda: windows() == {window})
+
+        # Without a window manager nobody gives the keyboard back to the main window
+        # when a box closes; the about box, which needs no keys, comes last.
+        click(margin)
+        run('xdotool', 'key', 'ctrl+a', '5', '0', '0')
+        click(next(n for n in client.children if n.role == 'push button'))  # refused: above 100
+        other_window_captioned('Quarvel', 'Return')
+        help_menu = next(n for n in dialog.walk() if n.role == 'menu item' and n.name() == 'ﾍﾙﾌﾟ')
+        click(help_menu)
+        about = next(n for n in help_menu.walk() if n.name() == 'ﾊﾞｼﾞｮｰﾝの表示...')
+        poll('the help menu', lambda: about.state() & SHOWING)
+        click(about)
+        other_window_captioned(CAPTION, 'Escape')
+
+        if program_run.poll() is not None:
+            raise Failure(f'the program ended with {program_run.returncode}')
+    except Failure as failure:
+        print(f'FAIL {failure}')
+        return 1
+    finally:
+        program_run.terminate()
+        try:
+            program_run.wait(5)
+        except subprocess.TimeoutExpired:
+            program_run.kill()
+    return 0
+
+
+if __name__ == '__main__':
+    sys.exit(main())
