@@ -7,6 +7,8 @@
 #include <QStyleOptionTabWidgetFrame>
 #include <QTabBar>
 
+#include "app/owner_tab_page.h"
+
 namespace quarvel::ui {
 
 COwnerTabCtrl::COwnerTabCtrl(QWidget* parent) : QWidget(parent), bar_(new QTabBar(this)) {
@@ -84,23 +86,27 @@ void COwnerTabCtrl::OnSelChange() {
     // window's tab chain, to the generate button, where no page sees the keys any
     // more. It goes to the page now shown (or to the strip) before the old one hides.
     const int focused = PageIndexOf(QApplication::focusWidget());
-    if (focused >= 0 && focused != current) {
-        if (shown) {
-            FocusPage(shown);
-        } else {
-            bar_->setFocus(Qt::OtherFocusReason);
-        }
-    }
+    if (focused >= 0 && focused != current) FocusKeyTarget(shown);
     for (int i = 0; i < GetItemCount(); ++i) {
         if (QWidget* page = GetItemPage(i); page && i != current) page->hide();
     }
     emit currentTabChanged(current);
 }
 
+void COwnerTabCtrl::FocusKeyTarget(QWidget* page) {
+    // A file or folder page passes the tab keys on; the copy-paste page's box keeps
+    // them, so the strip holds the focus there and the next key still switches.
+    if (qobject_cast<COwnerTabPage*>(page)) {
+        FocusPage(page);
+    } else {
+        bar_->setFocus(Qt::OtherFocusReason);
+    }
+}
+
 void COwnerTabCtrl::SwitchTo(int index) {
     SetCurFocus(index);
-    // Wherever the key came from, the user goes on working on the page switched to.
-    if (QWidget* page = GetItemPage(GetCurFocus())) FocusPage(page);
+    // Wherever the key came from, the user goes on from the page switched to.
+    FocusKeyTarget(GetItemPage(GetCurFocus()));
 }
 
 void COwnerTabCtrl::SelectPrevTab() {

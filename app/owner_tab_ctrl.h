@@ -54,6 +54,8 @@ protected:
 private:
     void OnSelChange();
     void SwitchTo(int index);
+    // Gives the focus to what sees the next tab key when `page` is shown.
+    void FocusKeyTarget(QWidget* page);
 
     QTabBar* bar_;
     QVector<QPointer<QWidget>> pages_;  // parallel to the tab items

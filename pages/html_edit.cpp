@@ -82,6 +82,12 @@ void CHTMLEdit::keyPressEvent(QKeyEvent* event) {
         event->accept();
         return;
     }
+    if ((event->modifiers() & Qt::ControlModifier) &&
+        (event->key() == Qt::Key_PageUp || event->key() == Qt::Key_PageDown)) {
+        // Typed in the text-art box, the tab keys switch nothing.
+        event->accept();
+        return;
+    }
     const QString typed = event->text();
     if (!typed.isEmpty() && typed.at(0).isPrint() && !(event->modifiers() & Qt::ControlModifier)) {
         const QString held = WithReferences(typed);

@@ -62,9 +62,7 @@ private slots:
         QCOMPARE(edit->toPlainText(), QStringLiteral("<&hearts;あ?>"));
     }
 
-    void keysInTheBoxNeverHideThePage() {
-        // Enter and Esc are the box's own; Ctrl+PageUp and Ctrl+PageDown switch the
-        // tabs from here as from anywhere in the window (main_window_test).
+    void keysInTheBoxNeitherHideNorSwitch() {
         CQuarvelDlg dlg;
         QVERIFY(quarvel::test::ShowActive(&dlg));
         dlg.tabCtrl()->SetCurFocus(2);
@@ -74,6 +72,8 @@ private slots:
         QTest::keyClicks(edit, QStringLiteral("ab"));
         QTest::keyClick(edit, Qt::Key_Return);
         QTest::keyClick(edit, Qt::Key_Escape);
+        QTest::keyClick(edit, Qt::Key_PageDown, Qt::ControlModifier);
+        QTest::keyClick(edit, Qt::Key_PageUp, Qt::ControlModifier);
         QCOMPARE(edit->toPlainText(), QStringLiteral("ab\n"));
         QVERIFY(dlg.copyPastePage.isVisible());
         QVERIFY(dlg.isVisible());
