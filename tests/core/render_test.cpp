@@ -137,6 +137,11 @@ TEST(Measure, WidthsComeFromTheOriginalFontsTable) {
     const int notdef = GlyphCache::Instance().Undecodable().advance;
     EXPECT_GT(notdef, 0);
     EXPECT_EQ(MeasureRun("\x80\xFF"), 2 * notdef);
+    // So is a lead byte with the byte after it when the pair is no character (mojibake
+    // such as 94 2D): the byte after it is not drawn on its own.
+    EXPECT_EQ(MeasureRun("A\x94-B"), MeasureRun("AB") + notdef);
+    EXPECT_EQ(MeasureRun("\x82\x20\x82"), 2 * notdef);
+    EXPECT_EQ(RenderPicture("A\x94-B", Appearance{}).rgb, RenderPicture("A\x80" "B", Appearance{}).rgb);
 }
 
 TEST(Measure, WidestLineIsRoundedUpAndCapped) {
