@@ -6,7 +6,6 @@
 #include <filesystem>
 
 #include "cli/commands.h"
-#include "platform/codec.h"
 #include "render/png_writer.h"
 #include "render/renderer.h"
 #include "render/text_prep.h"
@@ -14,14 +13,12 @@
 namespace quarvel::cli {
 namespace {
 
-enum class Encoding { automatic, utf8, cp932 };
-
 struct RenderOptions {
     std::string input = "-";
     std::string output;
     LookOptions look;
     bool html = false;
-    Encoding encoding = Encoding::automatic;
+    TextEncoding encoding = TextEncoding::automatic;
 };
 
 // Parses the arguments; returns an empty string or the usage complaint.
@@ -41,9 +38,9 @@ std::string ParseRenderArgs(const std::vector<std::string>& args, RenderOptions&
             o.html = true;
         } else if (a == "--encoding") {
             auto v = value();
-            if (v && *v == "auto") o.encoding = Encoding::automatic;
-            else if (v && (*v == "utf-8" || *v == "utf8")) o.encoding = Encoding::utf8;
-            else if (v && (*v == "cp932" || *v == "sjis" || *v == "shift-jis")) o.encoding = Encoding::cp932;
+            if (v && *v == "auto") o.encoding = TextEncoding::automatic;
+            else if (v && (*v == "utf-8" || *v == "utf8")) o.encoding = TextEncoding::utf8;
+            else if (v && (*v == "cp932" || *v == "sjis" || *v == "shift-jis")) o.encoding = TextEncoding::cp932;
             else return "option --encoding takes auto, utf-8 or cp932";
         } else if (a.size() > 1 && a[0] == '-') {
             return "unknown option '" + a + "'";
@@ -71,17 +68,6 @@ bool ReadInput(const std::string& path, std::string& bytes) {
     return ok;
 }
 
-// The renderer's input for the file's bytes.
-std::string PrepareInput(std::string bytes, const RenderOptions& o) {
-    bool utf8 = o.encoding == Encoding::utf8 ||
-                (o.encoding == Encoding::automatic && cp932::IsValidUtf8(bytes));
-    if (utf8) {
-        if (bytes.rfind("\xEF\xBB\xBF", 0) == 0) bytes.erase(0, 3);
-        bytes = Utf8ToCp932WithReferences(bytes);
-    }
-    return o.html ? bytes : PreparePlainText(bytes);
-}
-
 }  // namespace
 
 int RunRender(const std::vector<std::string>& args) {
@@ -95,7 +81,8 @@ int RunRender(const std::vector<std::string>& args) {
                      std::strerror(errno));
         return kExitFailed;
     }
-    const std::string text = PrepareInput(std::move(bytes), o);
+    const std::string text =
+        PrepareTextFile(std::move(bytes), o.encoding, o.html ? TextForm::html : TextForm::plain);
     Appearance look;
     o.look.ApplyTo(look);
     const Picture picture = RenderPicture(text.c_str(), look);

@@ -56,6 +56,36 @@ TEST_F(RenderCli, Utf8AndShiftJisTwinsGiveIdenticalPictures) {
     EXPECT_EQ(u.rgb, expected.rgb);
 }
 
+TEST_F(RenderCli, BrokenTextDrawsWhatItHolds) {
+    struct Case {
+        const char* name;
+        std::string input;
+        std::vector<std::string> options;
+        std::string expected;  // renderer input that draws the same picture
+        int width;
+    };
+    const Case cases[] = {
+        // An invalid pair (mojibake) is one blank character of .notdef width.
+        {"pair", "A\x94-B", {"--html", "--encoding", "cp932"}, "A\x80" "B", 28},
+        // A NUL is not drawn and shifts nothing, in either encoding.
+        {"nul-utf8", std::string("a\0b\xE2\x99\xA5", 6), {}, "ab&hearts;", 0},
+        {"nul-utf8-html", std::string("a\0b&#9829;\xE2\x99\xA5", 13), {"--html"}, "ab&hearts;&hearts;", 0},
+        {"nul-cp932", std::string("a\0b\x82\xA0\xFF", 6), {"--encoding", "cp932"}, "ab\x82\xA0\xFF", 0},
+    };
+    for (const Case& c : cases) {
+        std::vector<std::string> args = {"-", "-o", (dir / (std::string(c.name) + ".png")).string()};
+        args.insert(args.end(), c.options.begin(), c.options.end());
+        auto r = Render(args, c.input);
+        ASSERT_EQ(r.exit_code, 0) << c.name << ": " << r.err;
+        Picture p = Decode(std::string(c.name) + ".png");
+        EXPECT_TRUE(p.rgb == RenderPicture(c.expected.c_str(), Appearance{}).rgb) << c.name;
+        if (c.width) {
+            EXPECT_EQ(p.width, c.width) << c.name;
+        }
+        EXPECT_EQ(p.height, 18) << c.name;
+    }
+}
+
 TEST_F(RenderCli, OptionsReachThePicture) {
     test::WriteFile(dir / "a.txt", "ab   c\n");
     ASSERT_EQ(Render({(dir / "a.txt").string(), "-o", (dir / "a.png").string(), "--fore", "FF0000",

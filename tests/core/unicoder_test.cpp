@@ -2,8 +2,10 @@
 
 #include <string>
 
+#include "platform/codec.h"
 #include "render/entities.h"
 #include "render/log_font.h"
+#include "render/text_prep.h"
 #include "render/unicoder.h"
 #include "render/word_token.h"
 
@@ -104,8 +106,24 @@ TEST(CharacterReferences, MergeWideText) {
     EXPECT_EQ(u.MergeWideText("a\xA0?", u"a\u00A0?"), "a\xA0?");
     // A lead byte at the very end is dropped, and nothing beyond it is read.
     EXPECT_EQ(u.MergeWideText(std::string_view("ab\x82", 3), u"ab?"), "ab");
+    // U+0000 has no byte in the code page text and shifts nothing.
+    EXPECT_EQ(u.MergeWideText("ab?", std::u16string_view(u"a\0b\u2665\0", 5)), "ab&hearts;");
     // More marks than the twin has characters: the marks stay.
     EXPECT_EQ(u.MergeWideText("??", u"\u2665"), "&hearts;?");
+}
+
+TEST(CharacterReferences, Utf8TextConvertsAsItsMergedTwin) {
+    // The one-pass conversion of UTF-8 text gives what merging the lossy code page
+    // text with its UTF-16 twin gives, apart from U+0000, which both leave out.
+    const CUnicoder& u = GetUnicoder();
+    for (std::string_view utf8 : {std::string_view("a?b\xE2\x99\xA5\xE3\x81\x82"),
+                                  std::string_view("\x7F\xC2\xA0\xC2\xA9\xC3\xA9\xC2\xA5\xE2\x80\x94"),
+                                  std::string_view("\xF0\x9F\x8C\x99\xEF\xBD\xB1\xCF\x91 ?"),
+                                  std::string_view("bad\xFF\xE3\x81 \xC0\xAF\xED\xA0\x80")}) {
+        const std::u16string wide = cp932::Utf8ToUtf16(utf8);
+        EXPECT_EQ(Utf8ToCp932WithReferences(utf8), u.MergeWideText(cp932::FromUtf16Lossy(wide), wide));
+    }
+    EXPECT_EQ(Utf8ToCp932WithReferences(std::string_view("a\0b\xE2\x99\xA5", 6)), "ab&hearts;");
 }
 
 TEST(FontDescription, HeightFollowsResolution) {
