@@ -218,7 +218,10 @@ GlyphCache::GlyphCache(const std::filesystem::path& main_face) : impl_(std::make
 
     std::vector<std::string> chain;
     if (!main_face.empty()) chain.push_back(main_face.string());
-    for (const char* family : {"Mona", "Monapo", "IPAPGothic"}) {
+    // Symbola last: a monochrome face with wide coverage of symbols and emoji, so that
+    // those are drawn like any other glyph before fontconfig's general choice (which
+    // may offer nothing at all, or a colour face).
+    for (const char* family : {"Mona", "Monapo", "IPAPGothic", "Symbola"}) {
         std::string file = FindFamilyFile(family);
         if (!file.empty()) chain.push_back(file);
     }

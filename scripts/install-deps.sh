@@ -9,7 +9,7 @@ packages=(
   libfreetype-dev libfontconfig-dev libpng-dev zlib1g-dev
   qt6-base-dev libgl-dev
   libgtest-dev libgmock-dev libbenchmark-dev
-  fonts-mona fonts-monapo fonts-ipafont-gothic fontconfig
+  fonts-mona fonts-monapo fonts-ipafont-gothic fonts-symbola fontconfig
   xvfb xauth
 )
 

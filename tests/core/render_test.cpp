@@ -200,6 +200,29 @@ TEST(RenderPicture, ExactColoursAndPlacement) {
     EXPECT_EQ(p.pixel(3 + 8, 3 + 8), look.colFore);
 }
 
+TEST(RenderPicture, SymbolsAndEmojiOutsideTheJapaneseFacesAreDrawn) {
+    // ✨ 🌙 😀 ☃ 🍣: from the symbol face at the end of the named chain, in the text colour
+    // like every other glyph; each cell holds ink of its own.
+    const char32_t codes[] = {0x2728, 0x1F319, 0x1F600, 0x2603, 0x1F363};
+    Appearance look{MakeColorRef(200, 0, 100), MakeColorRef(250, 250, 210), 0, true};
+    std::string text;
+    for (char32_t code : codes) text += "&#" + std::to_string(static_cast<unsigned>(code)) + ";";
+    const Picture p = RenderPicture(text.c_str(), look);
+    ExpectTwoColours(p, look.colFore, look.colBack);
+    int x = 0;
+    for (char32_t code : codes) {
+        const Glyph& glyph = GlyphCache::Instance().Get(code);
+        EXPECT_GT(glyph.advance, 0) << std::hex << static_cast<unsigned>(code);
+        int ink = 0;
+        for (int y = 0; y < 16; ++y)
+            for (int dx = 0; dx < glyph.advance && x + dx < p.width; ++dx) ink += p.pixel(x + dx, y) == look.colFore;
+        EXPECT_GT(ink, 4) << "U+" << std::hex << static_cast<unsigned>(code) << " is blank";
+        x += glyph.advance;
+    }
+    // Where the original font's table has the character, its width still wins.
+    EXPECT_EQ(GlyphCache::Instance().Get(0x0131).advance, 3);  // dotless i, from the symbol face
+}
+
 TEST(RenderPicture, InkPastAnAdvanceIsCoveredByTheNextCell) {
     // Italic-free fonts rarely overhang, so build the situation: a run, then a
     // code-point token right after it. The code-point token's cell is filled first.
