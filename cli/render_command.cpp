@@ -6,6 +6,7 @@
 #include <filesystem>
 
 #include "cli/commands.h"
+#include "platform/fonts.h"
 #include "render/png_writer.h"
 #include "render/renderer.h"
 #include "render/text_prep.h"
@@ -54,18 +55,28 @@ std::string ParseRenderArgs(const std::vector<std::string>& args, RenderOptions&
     return {};
 }
 
-// Reads the whole file (or standard input for "-"); false with errno set on failure.
-bool ReadInput(const std::string& path, std::string& bytes) {
+// The most text `render` reads: far more than 50 lines of 1024 pixels can show, and
+// little enough that neither a wrong file nor an endless stream fills the memory.
+constexpr std::size_t kMaxTextBytes = 16u << 20;
+
+enum class ReadResult { ok, failed, tooLarge };
+
+// Reads the file (or standard input for "-") up to kMaxTextBytes; `failed` leaves
+// errno set.
+ReadResult ReadInput(const std::string& path, std::string& bytes) {
     std::FILE* in = path == "-" ? stdin : std::fopen(path.c_str(), "rb");
-    if (!in) return false;
+    if (!in) return ReadResult::failed;
     char buffer[65536];
     std::size_t n;
-    while ((n = std::fread(buffer, 1, sizeof buffer, in)) > 0) bytes.append(buffer, n);
-    const bool ok = !std::ferror(in);
+    while (bytes.size() <= kMaxTextBytes && (n = std::fread(buffer, 1, sizeof buffer, in)) > 0)
+        bytes.append(buffer, n);
+    ReadResult result = ReadResult::ok;
+    if (bytes.size() > kMaxTextBytes) result = ReadResult::tooLarge;
+    else if (std::ferror(in)) result = ReadResult::failed;
     const int saved_errno = errno;
     if (in != stdin) std::fclose(in);
     errno = saved_errno;
-    return ok;
+    return result;
 }
 
 }  // namespace
@@ -74,11 +85,22 @@ int RunRender(const std::vector<std::string>& args) {
     RenderOptions o;
     if (std::string problem = ParseRenderArgs(args, o); !problem.empty()) return UsageError(problem);
     if (!o.look.font.empty() && !ApplyFontOption(o.look.font)) return kExitFailed;
+    // The faces are opened before the text is read: with little memory to spare, a
+    // large text must not leave them unopened (FreeType reports that as a face it
+    // cannot read, and its characters would come out blank).
+    GlyphCache::Instance();
 
     std::string bytes;
-    if (!ReadInput(o.input, bytes)) {
-        std::fprintf(stderr, "%s: %s\n", o.input == "-" ? "(standard input)" : o.input.c_str(),
-                     std::strerror(errno));
+    const std::string inputName = o.input == "-" ? "(standard input)" : o.input;
+    switch (ReadInput(o.input, bytes)) {
+    case ReadResult::ok:
+        break;
+    case ReadResult::failed:
+        std::fprintf(stderr, "%s: %s\n", inputName.c_str(), std::strerror(errno));
+        return kExitFailed;
+    case ReadResult::tooLarge:
+        std::fprintf(stderr, "%s: more than %zu MB of text, more than can be drawn\n", inputName.c_str(),
+                     kMaxTextBytes >> 20);
         return kExitFailed;
     }
     const std::string text =
