@@ -77,8 +77,16 @@ std::string PrepareTextFile(std::string bytes, TextEncoding encoding, TextForm f
     if (utf8) {
         std::string_view text = bytes;
         if (text.substr(0, 3) == "\xEF\xBB\xBF") text.remove_prefix(3);
-        std::string converted = Utf8ToCp932WithReferences(text);
-        bytes = std::move(converted);
+        // ASCII without NUL stays as it is, and need not be held twice.
+        if (std::all_of(text.begin(), text.end(), [](char c) {
+                auto b = static_cast<unsigned char>(c);
+                return b != 0 && b < 0x80;
+            })) {
+            bytes.erase(0, bytes.size() - text.size());
+        } else {
+            std::string converted = Utf8ToCp932WithReferences(text);
+            bytes = std::move(converted);
+        }
     } else {
         bytes.erase(std::remove(bytes.begin(), bytes.end(), '\0'), bytes.end());
     }

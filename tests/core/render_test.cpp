@@ -32,12 +32,12 @@ struct Tokenized {
     // The tokens of one line: runs as their bytes, code points as "U+XXXX".
     std::vector<std::string> tokens(int line) const {
         std::vector<std::string> out;
-        for (const CWordToken* t = lines[line].first(); t; t = t->m_pNext) {
-            if (t->m_pszText) {
-                out.emplace_back(t->m_pszText, t->m_nLength);
+        for (const CWordToken& t : lines[line].Tokens()) {
+            if (t.IsRun()) {
+                out.emplace_back(lines[line].Text(t));
             } else {
                 char buf[16];
-                std::snprintf(buf, sizeof buf, "U+%04X", static_cast<unsigned>(t->m_wCode));
+                std::snprintf(buf, sizeof buf, "U+%04X", static_cast<unsigned>(t.m_wCode));
                 out.emplace_back(buf);
             }
         }
@@ -94,13 +94,17 @@ TEST(Tokenizer, HalfWidthSpaceSimulation) {
 }
 
 TEST(Tokenizer, LongRunsAreCutWithoutLosingBytes) {
-    Tokenized ascii(std::string(3000, 'a'), true);
-    std::size_t total = 0;
+    // Runs of at most 1010 bytes follow each other without a gap as far as the line can
+    // show (3000 periods are 9000 pixels wide).
+    const std::string periods(3000, '.');
+    Tokenized ascii(periods, true);
+    std::string joined;
     for (const std::string& t : ascii.tokens(0)) {
         EXPECT_LE(t.size(), 1010u);
-        total += t.size();
+        joined += t;
     }
-    EXPECT_EQ(total, 3000u);
+    EXPECT_GE(MeasureRun(joined), kLineReach);
+    EXPECT_EQ(joined, periods.substr(0, joined.size()));
     EXPECT_EQ(ascii.width(), kMaxTextWidth);
 
     // Double-byte characters are never split across two runs.
@@ -114,6 +118,32 @@ TEST(Tokenizer, LongRunsAreCutWithoutLosingBytes) {
         std::size_t i = t[0] == 'a' ? 1 : 0;
         EXPECT_EQ((t.size() - i) % 2, 0u);
     }
+}
+
+TEST(Tokenizer, LinesKeepOnlyWhatCanShow) {
+    // Characters past the reach of any picture are not kept, however many there are, and
+    // the lines after them still come: a line of hearts, one of runs, one of combining
+    // marks (zero advance, all at one pen position), each with a tag and a lead byte
+    // before a '<' in its hidden part.
+    std::string hearts, letters, marks;
+    for (int i = 0; i < 100000; ++i) hearts += "&#9829;";
+    for (int i = 0; i < 100000; ++i) letters += "ab\x82\xA0";
+    for (int i = 0; i < 100000; ++i) marks += "&#773;&#775;";
+    const std::string hidden = "<i>x</i>\x82<<br>";
+    Tokenized t(hearts + hidden + letters + hidden + "a" + marks + hidden + "z", true);
+    ASSERT_EQ(t.count, 4);
+    const int heart = GlyphCache::Instance().Get(0x2665).advance;
+    EXPECT_EQ(t.lines[0].Tokens().size(), static_cast<std::size_t>((kLineReach + heart - 1) / heart));
+    EXPECT_LE(t.lines[1].Tokens().size(), 2u);
+    EXPECT_EQ(t.tokens(2), (Tokens{"a", "U+0305", "U+0307", "x\x82<"}));
+    EXPECT_EQ(t.tokens(3), Tokens{"z"});
+    EXPECT_EQ(t.width(), kMaxTextWidth);
+
+    // What is dropped never shows, even with the widest margin.
+    Appearance look{0, 0xFFFFFF, 100, true};
+    const std::string shown = hearts.substr(0, 7 * t.lines[0].Tokens().size());
+    EXPECT_EQ(RenderPicture((hearts + "<br>a" + marks).c_str(), look).rgb,
+              RenderPicture((shown + "<br>a&#773;&#775;").c_str(), look).rgb);
 }
 
 TEST(Tokenizer, LoneLeadBytesAndUnclosedTagsStopAtTheEnd) {

@@ -3,6 +3,8 @@
 #include <string>
 
 #include "platform/codec.h"
+#include "platform/fonts.h"
+#include "render/draw.h"
 #include "render/entities.h"
 #include "render/log_font.h"
 #include "render/text_prep.h"
@@ -124,6 +126,9 @@ TEST(CharacterReferences, Utf8TextConvertsAsItsMergedTwin) {
         EXPECT_EQ(Utf8ToCp932WithReferences(utf8), u.MergeWideText(cp932::FromUtf16Lossy(wide), wide));
     }
     EXPECT_EQ(Utf8ToCp932WithReferences(std::string_view("a\0b\xE2\x99\xA5", 6)), "ab&hearts;");
+    std::string ascii;
+    for (char c = 1; c > 0; ++c) ascii += c;
+    EXPECT_EQ(Utf8ToCp932WithReferences(ascii), ascii);  // PrepareTextFile keeps ASCII as it is
 }
 
 TEST(FontDescription, HeightFollowsResolution) {
@@ -150,24 +155,23 @@ TEST(FontDescription, HeightFollowsResolution) {
 
 TEST(WordTokens, ListsKeepOrderAndOwnTheirCopies) {
     CWordTokenList list;
-    EXPECT_EQ(list.m_nCount, 0);
-    EXPECT_EQ(list.m_pTail, &list.m_head);
+    EXPECT_TRUE(list.IsEmpty());
     char bytes[] = "abc";
     list.AddText(bytes, 3);
     bytes[0] = 'X';
     list.AddCode(0x1F600);
     list.AddText(bytes, 0);
-    ASSERT_EQ(list.m_nCount, 3);
-    const CWordToken* t = list.first();
-    EXPECT_STREQ(t->m_pszText, "abc");
-    t = t->m_pNext;
-    EXPECT_EQ(t->m_pszText, nullptr);
-    EXPECT_EQ(t->m_wCode, 0x1F600u);
-    t = t->m_pNext;
-    EXPECT_EQ(t->m_pszText, nullptr);  // an empty run is a token without text
-    EXPECT_EQ(t->m_wCode, 0u);
-    EXPECT_EQ(t->m_pNext, nullptr);
-    EXPECT_EQ(list.m_pTail, t);
+    list.AddText(bytes, 2);
+    ASSERT_EQ(list.Tokens().size(), 4u);
+    const auto& t = list.Tokens();
+    EXPECT_EQ(list.Text(t[0]), "abc");
+    EXPECT_FALSE(t[1].IsRun());
+    EXPECT_EQ(t[1].m_wCode, 0x1F600u);
+    EXPECT_FALSE(t[2].IsRun());  // an empty run is a token without text
+    EXPECT_EQ(t[2].m_wCode, 0u);
+    EXPECT_EQ(list.Text(t[3]), "Xb");
+    EXPECT_EQ(list.Width(), MeasureRun("abc") + GlyphCache::Instance().Get(0x1F600).advance +
+                                GlyphCache::Instance().Get(0).advance + MeasureRun("Xb"));
 }
 
 }  // namespace
