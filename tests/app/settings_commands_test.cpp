@@ -207,11 +207,11 @@ private slots:
     }
 
     void filesWithoutSettingsAreReportedAndMarkedOnesLoad() {
-        PromptRecorder prompts;
         TempDir temp;
         const stdfs::path ini = temp / "other.ini";
-        CQuarvelDlg dlg;
+        PromptRecorder prompts;
         prompts.openAnswer = Native(ini);
+        CQuarvelDlg dlg;
         for (const std::string text : {"[Other]\r\niMargin=50\r\n", "iMargin=50\n", ""}) {
             WriteFile(ini, text);
             prompts.messages.clear();

@@ -4,13 +4,8 @@
 
 #include "support/test_support.h"
 
-namespace quarvel {
+namespace quarvel::test {
 namespace {
-
-using test::ReadFile;
-using test::RunProcess;
-using test::TempDir;
-using test::WriteFile;
 
 TEST(SettingsCli, FilesWithAMarkOrOtherLineEndsAreUsedAndForeignOnesReported) {
     TempDir dir;
@@ -39,4 +34,4 @@ TEST(SettingsCli, FilesWithAMarkOrOtherLineEndsAreUsedAndForeignOnesReported) {
 }
 
 }  // namespace
-}  // namespace quarvel
+}  // namespace quarvel::test
