@@ -9,7 +9,8 @@ packages=(
   libfreetype-dev libfontconfig-dev libpng-dev zlib1g-dev
   qt6-base-dev libgl-dev
   libgtest-dev libgmock-dev libbenchmark-dev
-  fonts-mona fonts-monapo fonts-ipafont-gothic fonts-symbola fontconfig
+  fonts-symbola
+  fonts-mona fonts-monapo fonts-ipafont-gothic fontconfig
   xvfb xauth
 )
 
