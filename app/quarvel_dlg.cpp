@@ -252,7 +252,17 @@ void CQuarvelDlg::OnLoadSettings() {
         copyPastePage.LoadSettings(path);
         // Taken as read: a margin out of range shows until the next check refuses it.
         GeneralSettings general{colFore, colBack, static_cast<int>(iMargin), bSpace};
-        LoadGeneralSettings(path, general);
+        const SettingsLoadResult loaded = LoadGeneralSettings(path, general);
+        // A file of another program, or no INI file at all, changes nothing: say so
+        // rather than leave the user to believe the settings were loaded. So is a file
+        // that is there but cannot be read.
+        std::error_code ec;
+        if (loaded == SettingsLoadResult::noSettings) {
+            GetPrompts().showMessage(this, QStringLiteral("%1\n設定が見つかりません").arg(*chosen), MessageIcon::none);
+        } else if (loaded == SettingsLoadResult::unreadable && std::filesystem::exists(path, ec)) {
+            GetPrompts().showMessage(this, QStringLiteral("%1\n%2").arg(*chosen, FromCp932(TextFileOpenFailed())),
+                                     MessageIcon::none);
+        }
         colFore = general.colFore;
         colBack = general.colBack;
         iMargin = static_cast<unsigned>(general.iMargin);

@@ -175,7 +175,12 @@ std::string BuildSettings(const ConvertOptions& o, Mode mode, FolderPageSettings
         std::error_code ec;
         if (!std::filesystem::is_regular_file(*o.settingsFile, ec) || ::access(o.settingsFile->c_str(), R_OK) != 0)
             return "cannot read the settings file '" + *o.settingsFile + "'";
-        LoadGeneralSettings(*o.settingsFile, look);
+        // A file without any of the program's sections changes nothing: say so, and go
+        // on with the defaults and the options.
+        if (LoadGeneralSettings(*o.settingsFile, look) == SettingsLoadResult::noSettings)
+            std::fprintf(stderr, "quarvel-cli: %s: not a settings file of this program (none of the sections "
+                                 "General, TargetFilePage, TargetFolderPage); the defaults are used\n",
+                         o.settingsFile->c_str());
         if (mode == Mode::file) LoadCommonSettings(*o.settingsFile, settings_names::kFilePage, page.common);
         else LoadFolderPageSettings(*o.settingsFile, page);
         page.strFileFilter = cp932::ToUtf8(page.strFileFilter);

@@ -1,6 +1,7 @@
 // quarvel-cli: text art to PNG pictures from the command line.
 
 #include <cstdio>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -20,11 +21,8 @@ constexpr const char* kUsage =
     "  --pattern \"*.htm\"  --no-subfolders  --fore RRGGBB  --back RRGGBB  --margin N\n"
     "  --no-space-sim  --font PATH  --quiet\n";
 
-}  // namespace
-
-int main(int argc, char** argv) {
+int Run(int argc, char** argv) {
     using namespace quarvel::cli;
-    quarvel::KeepFreedMemoryForReuse();
     if (argc < 2) {
         std::fputs(kUsage, stderr);
         return kExitUsage;
@@ -39,4 +37,18 @@ int main(int argc, char** argv) {
     if (command == "convert") return RunConvert(args);
     if (command == "convert-folder") return RunConvertFolder(args);
     return UsageError("unknown command '" + command + "'");
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    quarvel::KeepFreedMemoryForReuse();
+    try {
+        return Run(argc, argv);
+    } catch (const std::bad_alloc&) {
+        // A text or document too large for the memory at hand (or for a limit set on
+        // it) is a failure like any other, not an abort.
+        std::fputs("quarvel-cli: out of memory\n", stderr);
+        return quarvel::cli::kExitFailed;
+    }
 }

@@ -6,7 +6,7 @@
 #include <filesystem>
 
 #include "cli/commands.h"
-#include "platform/codec.h"
+#include "platform/fonts.h"
 #include "render/png_writer.h"
 #include "render/renderer.h"
 #include "render/text_prep.h"
@@ -14,14 +14,12 @@
 namespace quarvel::cli {
 namespace {
 
-enum class Encoding { automatic, utf8, cp932 };
-
 struct RenderOptions {
     std::string input = "-";
     std::string output;
     LookOptions look;
     bool html = false;
-    Encoding encoding = Encoding::automatic;
+    TextEncoding encoding = TextEncoding::automatic;
 };
 
 // Parses the arguments; returns an empty string or the usage complaint.
@@ -41,9 +39,9 @@ std::string ParseRenderArgs(const std::vector<std::string>& args, RenderOptions&
             o.html = true;
         } else if (a == "--encoding") {
             auto v = value();
-            if (v && *v == "auto") o.encoding = Encoding::automatic;
-            else if (v && (*v == "utf-8" || *v == "utf8")) o.encoding = Encoding::utf8;
-            else if (v && (*v == "cp932" || *v == "sjis" || *v == "shift-jis")) o.encoding = Encoding::cp932;
+            if (v && *v == "auto") o.encoding = TextEncoding::automatic;
+            else if (v && (*v == "utf-8" || *v == "utf8")) o.encoding = TextEncoding::utf8;
+            else if (v && (*v == "cp932" || *v == "sjis" || *v == "shift-jis")) o.encoding = TextEncoding::cp932;
             else return "option --encoding takes auto, utf-8 or cp932";
         } else if (a.size() > 1 && a[0] == '-') {
             return "unknown option '" + a + "'";
@@ -57,29 +55,28 @@ std::string ParseRenderArgs(const std::vector<std::string>& args, RenderOptions&
     return {};
 }
 
-// Reads the whole file (or standard input for "-"); false with errno set on failure.
-bool ReadInput(const std::string& path, std::string& bytes) {
+// The most text `render` reads: far more than 50 lines of 1024 pixels can show, and
+// little enough that neither a wrong file nor an endless stream fills the memory.
+constexpr std::size_t kMaxTextBytes = 16u << 20;
+
+enum class ReadResult { ok, failed, tooLarge };
+
+// Reads the file (or standard input for "-") up to kMaxTextBytes; `failed` leaves
+// errno set.
+ReadResult ReadInput(const std::string& path, std::string& bytes) {
     std::FILE* in = path == "-" ? stdin : std::fopen(path.c_str(), "rb");
-    if (!in) return false;
+    if (!in) return ReadResult::failed;
     char buffer[65536];
     std::size_t n;
-    while ((n = std::fread(buffer, 1, sizeof buffer, in)) > 0) bytes.append(buffer, n);
-    const bool ok = !std::ferror(in);
+    while (bytes.size() <= kMaxTextBytes && (n = std::fread(buffer, 1, sizeof buffer, in)) > 0)
+        bytes.append(buffer, n);
+    ReadResult result = ReadResult::ok;
+    if (bytes.size() > kMaxTextBytes) result = ReadResult::tooLarge;
+    else if (std::ferror(in)) result = ReadResult::failed;
     const int saved_errno = errno;
     if (in != stdin) std::fclose(in);
     errno = saved_errno;
-    return ok;
-}
-
-// The renderer's input for the file's bytes.
-std::string PrepareInput(std::string bytes, const RenderOptions& o) {
-    bool utf8 = o.encoding == Encoding::utf8 ||
-                (o.encoding == Encoding::automatic && cp932::IsValidUtf8(bytes));
-    if (utf8) {
-        if (bytes.rfind("\xEF\xBB\xBF", 0) == 0) bytes.erase(0, 3);
-        bytes = Utf8ToCp932WithReferences(bytes);
-    }
-    return o.html ? bytes : PreparePlainText(bytes);
+    return result;
 }
 
 }  // namespace
@@ -88,14 +85,26 @@ int RunRender(const std::vector<std::string>& args) {
     RenderOptions o;
     if (std::string problem = ParseRenderArgs(args, o); !problem.empty()) return UsageError(problem);
     if (!o.look.font.empty() && !ApplyFontOption(o.look.font)) return kExitFailed;
+    // The faces are opened before the text is read: with little memory to spare, a
+    // large text must not leave them unopened (FreeType reports that as a face it
+    // cannot read, and its characters would come out blank).
+    GlyphCache::Instance();
 
     std::string bytes;
-    if (!ReadInput(o.input, bytes)) {
-        std::fprintf(stderr, "%s: %s\n", o.input == "-" ? "(standard input)" : o.input.c_str(),
-                     std::strerror(errno));
+    const std::string inputName = o.input == "-" ? "(standard input)" : o.input;
+    switch (ReadInput(o.input, bytes)) {
+    case ReadResult::ok:
+        break;
+    case ReadResult::failed:
+        std::fprintf(stderr, "%s: %s\n", inputName.c_str(), std::strerror(errno));
+        return kExitFailed;
+    case ReadResult::tooLarge:
+        std::fprintf(stderr, "%s: more than %zu MB of text, more than can be drawn\n", inputName.c_str(),
+                     kMaxTextBytes >> 20);
         return kExitFailed;
     }
-    const std::string text = PrepareInput(std::move(bytes), o);
+    const std::string text =
+        PrepareTextFile(std::move(bytes), o.encoding, o.html ? TextForm::html : TextForm::plain);
     Appearance look;
     o.look.ApplyTo(look);
     const Picture picture = RenderPicture(text.c_str(), look);

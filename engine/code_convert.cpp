@@ -1,6 +1,6 @@
 #include "engine/code_convert.h"
 
-#include <algorithm>
+#include <bit>
 #include <cstring>
 
 namespace quarvel {
@@ -27,15 +27,42 @@ std::uint16_t ShiftJisToJis(std::uint16_t sjis) {
     return static_cast<std::uint16_t>(code);
 }
 
-std::string EucToShiftJis(std::string_view euc, std::vector<std::size_t>* kanaAt) {
+void KanaPositions::Reserve(std::size_t size) {
+    const std::size_t words = size / 64 + 1;
+    bits_.reserve(words);
+    before_.reserve(words / kWordsPerBlock + 1);
+}
+
+void KanaPositions::Add(std::size_t pos) {
+    const std::size_t word = pos / 64;
+    while (bits_.size() <= word) {
+        if (bits_.size() % kWordsPerBlock == 0) before_.push_back(count_);
+        bits_.push_back(0);
+    }
+    bits_[word] |= std::uint64_t{1} << (pos % 64);
+    ++count_;
+}
+
+std::size_t KanaPositions::CountBefore(std::size_t pos) const {
+    const std::size_t word = pos / 64;
+    if (word >= bits_.size()) return count_;
+    const std::size_t block = word / kWordsPerBlock;
+    std::size_t n = before_[block];
+    for (std::size_t w = block * kWordsPerBlock; w < word; ++w) n += static_cast<std::size_t>(std::popcount(bits_[w]));
+    const std::uint64_t below = (std::uint64_t{1} << (pos % 64)) - 1;
+    return n + static_cast<std::size_t>(std::popcount(bits_[word] & below));
+}
+
+std::string EucToShiftJis(std::string_view euc, KanaPositions* kanaAt) {
     // The output is never longer than the input.
     std::string buffer(euc.size(), '\0');
     buffer.resize(EucToShiftJis(euc, buffer.data(), kanaAt));
     return buffer;
 }
 
-std::size_t EucToShiftJis(std::string_view euc, char* out, std::vector<std::size_t>* kanaAt) {
+std::size_t EucToShiftJis(std::string_view euc, char* out, KanaPositions* kanaAt) {
     char* const begin = out;
+    if (kanaAt) kanaAt->Reserve(euc.size());
     const char* in = euc.data();
     const std::size_t n = euc.size();
     for (std::size_t i = 0; i < n;) {
@@ -49,7 +76,7 @@ std::size_t EucToShiftJis(std::string_view euc, char* out, std::vector<std::size
             i = run;
         } else if (IsEucKanaPrefix(b)) {
             if (i + 1 < n) {
-                if (kanaAt) kanaAt->push_back(static_cast<std::size_t>(out - begin));
+                if (kanaAt) kanaAt->Add(static_cast<std::size_t>(out - begin));
                 *out++ = in[i + 1];
             }
             i += 2;
@@ -100,11 +127,10 @@ std::string ShiftJisToEuc(std::string_view sjis) {
 }
 
 std::size_t EucSourceOffset(std::size_t pos, std::size_t sjisLength, std::size_t eucLength,
-                            const std::vector<std::size_t>& kanaAt) {
+                            const KanaPositions& kanaAt) {
     if (pos >= sjisLength) return eucLength;
     // Every katakana before `pos` took two bytes in the original for one here.
-    auto shorter = std::lower_bound(kanaAt.begin(), kanaAt.end(), pos) - kanaAt.begin();
-    return pos + static_cast<std::size_t>(shorter);
+    return pos + kanaAt.CountBefore(pos);
 }
 
 }  // namespace quarvel

@@ -26,15 +26,35 @@ std::uint16_t JisToShiftJis(std::uint16_t jis);
 // Shift-JIS pair (lead byte high) to JIS X 0208, or 0 when it has no JIS code.
 std::uint16_t ShiftJisToJis(std::uint16_t sjis);
 
+// The output positions of the half-width katakana that EucToShiftJis made from two-byte
+// 0x8E sequences: one bit per output byte, with running counts every 512 bytes, so that
+// they cost about an eighth of the document's size, not eight bytes per katakana.
+class KanaPositions {
+public:
+    // Marks a position; positions come in increasing order.
+    void Add(std::size_t pos);
+    // How many marked positions lie before `pos`.
+    std::size_t CountBefore(std::size_t pos) const;
+    std::size_t Count() const { return count_; }
+    // Room for positions up to `size` without growing.
+    void Reserve(std::size_t size);
+
+private:
+    static constexpr std::size_t kWordsPerBlock = 8;
+    std::vector<std::uint64_t> bits_;
+    std::vector<std::size_t> before_;  // marks before each block of kWordsPerBlock words
+    std::size_t count_ = 0;
+};
+
 // EUC-JP to Shift-JIS. A byte in 0xA1..0xFE whose partner is not also in 0xA1..0xFE
 // (or that stands last) is copied unchanged with its partner; a trailing 0x8E is
-// dropped. When `kanaAt` is given it receives, in increasing order, the output
-// position of every half-width katakana made from a two-byte 0x8E sequence: the
-// only places where the output is shorter than the input (see EucSourceOffset).
-std::string EucToShiftJis(std::string_view euc, std::vector<std::size_t>* kanaAt = nullptr);
+// dropped. When `kanaAt` is given it receives the output position of every half-width
+// katakana made from a two-byte 0x8E sequence: the only places where the output is
+// shorter than the input (see EucSourceOffset).
+std::string EucToShiftJis(std::string_view euc, KanaPositions* kanaAt = nullptr);
 // The same into `out`, which has room for euc.size() bytes (the result is never
 // longer); returns the length written.
-std::size_t EucToShiftJis(std::string_view euc, char* out, std::vector<std::size_t>* kanaAt);
+std::size_t EucToShiftJis(std::string_view euc, char* out, KanaPositions* kanaAt);
 
 // Shift-JIS to EUC-JP. A pair without a JIS code, and a lead byte standing last,
 // become 0x80 0x80.
@@ -44,6 +64,6 @@ std::string ShiftJisToEuc(std::string_view sjis);
 // Shift-JIS form made by EucToShiftJis (`sjisLength` its length, `kanaAt` as it
 // gave them, `eucLength` the length of the original).
 std::size_t EucSourceOffset(std::size_t pos, std::size_t sjisLength, std::size_t eucLength,
-                            const std::vector<std::size_t>& kanaAt);
+                            const KanaPositions& kanaAt);
 
 }  // namespace quarvel

@@ -76,7 +76,7 @@ bool IsOwnTag(std::string_view stretch, std::string_view prefix) {
 // the new document is the old one, so nothing is copied before it is needed.
 class Output {
 public:
-    Output(std::string_view scanned, std::string_view original, const std::vector<std::size_t>* kanaAt)
+    Output(std::string_view scanned, std::string_view original, const KanaPositions* kanaAt)
         : scanned_(scanned), original_(original), kanaAt_(kanaAt) {}
 
     void Copy(std::size_t from, std::size_t to) {
@@ -103,7 +103,7 @@ private:
 
     std::string_view scanned_;
     std::string_view original_;  // the document's bytes as read
-    const std::vector<std::size_t>* kanaAt_;
+    const KanaPositions* kanaAt_;
     bool changed_ = false;
     std::string bytes_;
 };
@@ -294,7 +294,7 @@ DocumentResult DocumentConverter::Run() {
     const std::string_view source = file.view();
 
     const bool euc = settings_.iCode == kCodeEucJp;
-    std::vector<std::size_t> kanaAt;
+    KanaPositions kanaAt;
     if (euc) {
         // Large documents get the same kind of buffer as the file itself.
         if (!converted_.Allocate(source.size())) return Fail(path_, TextFileOpenFailed());

@@ -177,9 +177,13 @@ Decoded DecodeOne(std::string_view bytes) {
     const Tables& t = GetTables();
     auto b = static_cast<unsigned char>(bytes[0]);
     if (IsLeadByte(b)) {
-        if (bytes.size() >= 2 && IsTrailByte(static_cast<unsigned char>(bytes[1]))) {
+        // A lead byte always takes the byte after it, as the tokenizer keeps them: a pair
+        // that is no character (mojibake such as 94 2D) is one invalid character, so the
+        // second byte is never read as a character of its own.
+        if (bytes.size() >= 2) {
             d.length = 2;
-            d.code = t.double_byte[(b << 8) | static_cast<unsigned char>(bytes[1])];
+            const auto trail = static_cast<unsigned char>(bytes[1]);
+            if (IsTrailByte(trail)) d.code = t.double_byte[(b << 8) | trail];
             d.valid = d.code != 0;
         } else {
             d.length = 1;

@@ -45,9 +45,10 @@ struct Decoded {
     bool valid = false;    // false for bytes the code page does not assign
 };
 
-// Decodes the character at the front of `bytes`. A lead byte with a valid trail
-// byte takes both bytes (valid or not); a lead byte at the end or with an invalid
-// partner takes one byte and is invalid; 0x80, 0xA0, 0xFD..0xFF are invalid.
+// Decodes the character at the front of `bytes`. A lead byte takes the byte after it,
+// whatever that byte is (the pair is invalid when it is no character of the code
+// page); a lead byte at the end takes one byte and is invalid; 0x80, 0xA0 and
+// 0xFD..0xFF are invalid.
 Decoded DecodeOne(std::string_view bytes);
 
 // Bytes of one code point (one or two bytes, the same as wcstombs of a single

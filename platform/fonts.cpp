@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <map>
 #include <mutex>
+#include <new>
 
 namespace quarvel {
 namespace {
@@ -84,6 +85,16 @@ std::string FindFamilyFile(const char* family) {
 
 }  // namespace
 
+namespace {
+
+// FreeType reports running out of memory as an error code; a glyph or face lost to it
+// would silently come out blank, so it becomes the failure it is.
+void ThrowWhenOutOfMemory(FT_Error error) {
+    if (error == FT_Err_Out_Of_Memory) throw std::bad_alloc();
+}
+
+}  // namespace
+
 struct GlyphCache::Impl {
     FtLibraryPtr library;
     // Faces in the order they are asked: the main face, then the named fallbacks,
@@ -102,7 +113,8 @@ struct GlyphCache::Impl {
         auto key = std::make_pair(path, index);
         if (auto it = faces_by_file.find(key); it != faces_by_file.end()) return it->second;
         FT_Face face = nullptr;
-        if (FT_New_Face(library.get(), path.c_str(), index, &face) != 0) {
+        if (FT_Error error = FT_New_Face(library.get(), path.c_str(), index, &face); error != 0) {
+            ThrowWhenOutOfMemory(error);
             faces_by_file[key] = nullptr;
             return nullptr;
         }
@@ -144,7 +156,10 @@ namespace {
 
 // Renders one glyph without smoothing into a 0/1 mask.
 bool RenderGlyph(FT_Face face, FT_UInt index, Glyph& glyph) {
-    if (FT_Load_Glyph(face, index, FT_LOAD_RENDER | FT_LOAD_TARGET_MONO) != 0) return false;
+    if (FT_Error error = FT_Load_Glyph(face, index, FT_LOAD_RENDER | FT_LOAD_TARGET_MONO); error != 0) {
+        ThrowWhenOutOfMemory(error);
+        return false;
+    }
     FT_GlyphSlot slot = face->glyph;
     const FT_Bitmap& bm = slot->bitmap;
     glyph.advance = static_cast<int>((slot->advance.x + 32) >> 6);
@@ -213,12 +228,16 @@ bool GlyphCache::SetMainFontFile(const std::filesystem::path& path, std::string&
 GlyphCache::GlyphCache(const std::filesystem::path& main_face) : impl_(std::make_unique<Impl>()) {
     impl_->bmp = std::make_unique<std::atomic<const Glyph*>[]>(0x10000);
     FT_Library lib = nullptr;
-    if (FT_Init_FreeType(&lib) == 0) impl_->library.reset(lib);
+    if (FT_Error error = FT_Init_FreeType(&lib); error == 0) impl_->library.reset(lib);
+    else ThrowWhenOutOfMemory(error);
     FcInit();
 
     std::vector<std::string> chain;
     if (!main_face.empty()) chain.push_back(main_face.string());
-    for (const char* family : {"Mona", "Monapo", "IPAPGothic"}) {
+    // Symbola last: a monochrome face with wide coverage of symbols and emoji, so that
+    // those are drawn like any other glyph before fontconfig's general choice (which
+    // may offer nothing at all, or a colour face).
+    for (const char* family : {"Mona", "Monapo", "IPAPGothic", "Symbola"}) {
         std::string file = FindFamilyFile(family);
         if (!file.empty()) chain.push_back(file);
     }

@@ -3,7 +3,8 @@
 //
 // Shapes come from Mona (its built-in 16-pixel bitmaps, drawn without smoothing),
 // or from the font file the user names; characters that face lacks come from
-// Monapo, IPA P Gothic, then any installed face fontconfig offers. Advances come
+// Monapo, IPA P Gothic, Symbola (symbols and emoji), then any installed face
+// fontconfig offers. Advances come
 // from the compiled-in table of the original font's widths at 16 pixels, so text
 // art lines up exactly whatever face draws the shape.
 

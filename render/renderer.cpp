@@ -15,6 +15,7 @@ namespace {
 
 constexpr std::size_t kRunBufferSize = 1024;
 constexpr int kMaxMargin = 100;
+static_assert(kLineReach == kMaxTextWidth + kMaxMargin + kFontPixelHeight);
 
 bool IsLineBreakTag(const char* p) {
     return (p[1] == 'b' || p[1] == 'B') && (p[2] == 'r' || p[2] == 'R') && p[3] == '>';
@@ -54,10 +55,16 @@ int TokenizeTextArt(const char* text, CWordTokenList* lines, bool bSpace) {
     for (;;) {
         if (len > kRunCutLength) flush();
         const auto b = static_cast<unsigned char>(text[pos]);
+        if (len == 0 && !lines[line].TakesMore() && b != '\0' && b != '<') {
+            // Nothing more of this line can show: only a line break matters until it
+            // ends, and a lead byte still takes its partner (which may be a '<').
+            pos += IsLeadByte(b) && text[pos + 1] != '\0' ? 2 : 1;
+            continue;
+        }
         switch (b) {
         case '\0':
             flush();
-            return lines[line].m_nCount > 0 ? line + 1 : line;
+            return lines[line].IsEmpty() ? line : line + 1;
         case '\t':
         case '\n':
         case '\r':
@@ -114,15 +121,9 @@ int TokenizeTextArt(const char* text, CWordTokenList* lines, bool bSpace) {
 }
 
 int MeasureTextWidth(const CWordTokenList* lines, int count) {
-    const CUnicoder& unicoder = GetUnicoder();
     int widest = 0;
     for (int i = 0; i < count; ++i) {
-        int width = 0;
-        for (const CWordToken* t = lines[i].first(); t; t = t->m_pNext) {
-            width += t->m_pszText ? MeasureRun(std::string_view(t->m_pszText, t->m_nLength))
-                                  : unicoder.MeasureChar(t->m_wCode);
-        }
-        widest = std::max(widest, width);
+        widest = std::max(widest, lines[i].Width());
     }
     widest = (widest + 3) / 4 * 4;
     return std::min(widest, kMaxTextWidth);
@@ -146,13 +147,13 @@ Picture RenderPicture(const char* text, const Appearance& look) {
     for (int i = 0; i < count; ++i) {
         const int y = margin + kLinePitch * i;
         int x = 0;
-        for (const CWordToken* t = lines.lists[static_cast<std::size_t>(i)].first(); t; t = t->m_pNext) {
-            if (t->m_pszText) {
-                x += DrawRun(picture, margin + x, y, std::string_view(t->m_pszText, t->m_nLength),
-                             look.colFore, look.colBack);
+        const CWordTokenList& list = lines.lists[static_cast<std::size_t>(i)];
+        for (const CWordToken& t : list.Tokens()) {
+            if (t.IsRun()) {
+                x += DrawRun(picture, margin + x, y, list.Text(t), look.colFore, look.colBack);
             } else {
-                const int advance = unicoder.MeasureChar(t->m_wCode);
-                unicoder.DrawChar(picture, margin + x, y, t->m_wCode, look.colFore, look.colBack);
+                const int advance = unicoder.MeasureChar(t.m_wCode);
+                unicoder.DrawChar(picture, margin + x, y, t.m_wCode, look.colFore, look.colBack);
                 x += advance;
             }
             // Past the right edge (and further than any glyph reaches back) nothing shows.

@@ -1,15 +1,51 @@
 #include "render/text_prep.h"
 
+#include <algorithm>
+
 #include "platform/codec.h"
 #include "render/unicoder.h"
 
 namespace quarvel {
+namespace {
+
+// Calls emit(bytes) with the code page 932 form of each character of UTF-8 text, in
+// order. Used twice, to size the result and to fill it, so that a large text is never
+// held in a buffer of twice its size while it grows.
+template <typename Emit>
+void ForEachCp932Piece(std::string_view utf8, Emit emit) {
+    const CUnicoder& unicoder = GetUnicoder();
+    char encoded[16];
+    for (std::size_t i = 0; i < utf8.size();) {
+        char32_t code = 0;
+        std::size_t length = cp932::DecodeUtf8(utf8, i, code);
+        if (length == 0) {
+            code = 0xFFFD;
+            length = 1;
+        }
+        i += length;
+        if (code == 0) continue;
+        // Characters of the code page as their bytes, all others as references, as
+        // MergeWideText gives them.
+        if (std::optional<std::string> bytes = cp932::EncodeOne(code)) {
+            emit(std::string_view(*bytes));
+        } else {
+            emit(std::string_view(encoded, unicoder.EncodeChar(code, encoded)));
+        }
+    }
+}
+
+}  // namespace
 
 std::string PreparePlainText(std::string_view text) {
     // '<', CR and LF never occur as the second byte of a double-byte character, so
-    // a byte-wise pass is safe.
+    // a byte-wise pass is safe. The result is sized exactly first.
+    std::size_t size = text.size();
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '<' || text[i] == '\n') size += 3;
+        else if (text[i] == '\r') size += (i + 1 < text.size() && text[i + 1] == '\n') ? 2 : 3;
+    }
     std::string out;
-    out.reserve(text.size() + text.size() / 8);
+    out.reserve(size);
     for (std::size_t i = 0; i < text.size(); ++i) {
         char c = text[i];
         if (c == '<') {
@@ -27,8 +63,35 @@ std::string PreparePlainText(std::string_view text) {
 }
 
 std::string Utf8ToCp932WithReferences(std::string_view utf8) {
-    std::u16string wide = cp932::Utf8ToUtf16(utf8);
-    return GetUnicoder().MergeWideText(cp932::FromUtf16Lossy(wide), wide);
+    std::size_t size = 0;
+    ForEachCp932Piece(utf8, [&](std::string_view piece) { size += piece.size(); });
+    std::string out;
+    out.reserve(size);
+    ForEachCp932Piece(utf8, [&](std::string_view piece) { out += piece; });
+    return out;
+}
+
+std::string PrepareTextFile(std::string bytes, TextEncoding encoding, TextForm form) {
+    const bool utf8 = encoding == TextEncoding::utf8 ||
+                      (encoding == TextEncoding::automatic && cp932::IsValidUtf8(bytes));
+    if (utf8) {
+        std::string_view text = bytes;
+        if (text.substr(0, 3) == "\xEF\xBB\xBF") text.remove_prefix(3);
+        // ASCII without NUL stays as it is, and need not be held twice.
+        if (std::all_of(text.begin(), text.end(), [](char c) {
+                auto b = static_cast<unsigned char>(c);
+                return b != 0 && b < 0x80;
+            })) {
+            bytes.erase(0, bytes.size() - text.size());
+        } else {
+            std::string converted = Utf8ToCp932WithReferences(text);
+            bytes = std::move(converted);
+        }
+    } else {
+        bytes.erase(std::remove(bytes.begin(), bytes.end(), '\0'), bytes.end());
+    }
+    if (form == TextForm::html) return bytes;
+    return PreparePlainText(bytes);
 }
 
 }  // namespace quarvel

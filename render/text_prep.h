@@ -12,7 +12,20 @@ namespace quarvel {
 std::string PreparePlainText(std::string_view cp932);
 
 // UTF-8 text to code page 932, with every character the code page cannot hold
-// written as its character reference (the way pasted text is merged).
+// written as its character reference (the way pasted text is merged). Bytes that are
+// not UTF-8 stand for U+FFFD each; U+0000 is not a character of the art and is left
+// out.
 std::string Utf8ToCp932WithReferences(std::string_view utf8);
+
+// How the bytes of a text file are to be read.
+enum class TextEncoding { automatic, utf8, cp932 };  // automatic: UTF-8 when they are
+enum class TextForm { plain, html };  // html: a document's marked stretch, as it stands
+
+// The renderer's input for the bytes of a text file (taken over, so that the largest
+// files are not held twice): a UTF-8 byte-order mark is skipped and characters outside
+// code page 932 become references; plain text is prepared as the window's box is.
+// NUL bytes are not characters of the art in either encoding: they are left out and
+// neither end the text nor move what follows.
+std::string PrepareTextFile(std::string bytes, TextEncoding encoding, TextForm form);
 
 }  // namespace quarvel

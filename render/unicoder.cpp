@@ -117,6 +117,8 @@ std::string CUnicoder::MergeWideText(std::string_view text, std::u16string_view 
     out.reserve(text.size() + 16);
     std::size_t index = 0;  // into `wide`, one step per character of `text`
     for (std::size_t i = 0; i < text.size() && text[i] != '\0'; ++index) {
+        // U+0000 has no bytes in the code page text: it must not take a step there.
+        while (index < wide.size() && wide[index] == 0) ++index;
         auto b = static_cast<unsigned char>(text[i]);
         if (IsLeadByte(b)) {
             // A lead byte at the very end has no partner to keep it company: drop it.

@@ -29,7 +29,8 @@ public:
     std::size_t FindEntityName(char32_t code, char* out) const;
 
     // Merges code page 932 text with its UTF-16 twin: every '?' that stands for a
-    // character the code page cannot hold becomes that character's reference.
+    // character the code page cannot hold becomes that character's reference. A U+0000
+    // of the twin has nothing in the code page text (cp932::FromUtf16Lossy drops it).
     std::string MergeWideText(std::string_view cp932, std::u16string_view utf16) const;
 
     // Advance of one character drawn on its own (a code-point token).

@@ -1,43 +1,38 @@
 #include "render/word_token.h"
 
-#include <cstring>
+#include <algorithm>
+
+#include "platform/fonts.h"
+#include "render/draw.h"
 
 namespace quarvel {
 
-CWordToken::~CWordToken() { delete[] m_pszText; }
+void CWordTokenList::Append(const CWordToken& token, int advance) {
+    m_tokens.push_back(token);
+    m_nWidth += advance;
+    if (advance != 0) m_atPen.clear();
+}
 
-void CWordToken::SetText(const char* bytes, std::size_t length) {
-    delete[] m_pszText;
-    m_pszText = nullptr;
-    m_nLength = 0;
-    if (length >= 1) {
-        m_pszText = new char[length + 1];
-        std::memcpy(m_pszText, bytes, length);
-        m_pszText[length] = '\0';
-        m_nLength = length;
+void CWordTokenList::AddText(const char* bytes, std::size_t length) {
+    if (length == 0) {
+        AddCode(0);
+        return;
     }
+    if (!TakesMore()) return;
+    const std::string_view run(bytes, length);
+    const CWordToken token{m_text.size(), length, 0};
+    m_text += run;
+    Append(token, MeasureRun(run));
 }
 
-CWordTokenList::~CWordTokenList() {
-    CWordToken* token = m_head.m_pNext;
-    while (token) {
-        CWordToken* next = token->m_pNext;
-        delete token;
-        token = next;
+void CWordTokenList::AddCode(char32_t code) {
+    if (!TakesMore()) return;
+    const int advance = GlyphCache::Instance().Get(code).advance;
+    if (advance == 0) {
+        if (std::find(m_atPen.begin(), m_atPen.end(), code) != m_atPen.end()) return;
+        m_atPen.push_back(code);
     }
-    m_head.m_pNext = nullptr;
+    Append(CWordToken{0, 0, code}, advance);
 }
-
-CWordToken* CWordTokenList::append() {
-    auto* token = new CWordToken;
-    m_pTail->m_pNext = token;
-    m_pTail = token;
-    ++m_nCount;
-    return token;
-}
-
-void CWordTokenList::AddText(const char* bytes, std::size_t length) { append()->SetText(bytes, length); }
-
-void CWordTokenList::AddCode(char32_t code) { append()->SetCode(code); }
 
 }  // namespace quarvel

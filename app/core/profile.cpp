@@ -1,7 +1,9 @@
 #include "app/core/profile.h"
 
+#include <algorithm>
 #include <climits>
 #include <cstdio>
+#include <map>
 #include <optional>
 #include <vector>
 
@@ -54,75 +56,76 @@ std::size_t LastCloseBracket(std::string_view s) {
     return found;
 }
 
-enum class LineKind { kOther, kSection, kKey };
+bool IsLineEnd(char c) { return c == '\r' || c == '\n'; }
 
-struct Line {
-    std::size_t begin = 0;  // first byte of the line
+enum class LineKind { kSection, kKey };
+
+// A line of the file that names something: a section header or a key line inside a
+// section. Blank lines, comments and keys before the first section name nothing and
+// are not kept, so a file of millions of blank lines costs nothing here.
+struct NamedLine {
+    std::size_t begin = 0;  // first byte of the line (after a byte-order mark)
     std::size_t end = 0;    // end of its text, before the line ending
-    std::size_t next = 0;   // first byte after the line ending
-    LineKind kind = LineKind::kOther;
+    LineKind kind = LineKind::kKey;
     std::string_view name;   // section or key name, trimmed
     std::string_view value;  // key value, trimmed
+    // Of a section header: the end (with its line ending) of the section's last
+    // non-blank line, where a new key of the section goes.
+    std::size_t filled_end = 0;
 };
 
-std::vector<Line> SplitLines(std::string_view text) {
-    std::vector<Line> lines;
-    std::size_t pos = 0;
-    while (pos < text.size()) {
-        Line line;
-        line.begin = pos;
-        std::size_t lf = text.find('\n', pos);
-        line.next = lf == std::string_view::npos ? text.size() : lf + 1;
-        line.end = lf == std::string_view::npos ? text.size() : lf;
-        if (line.end > line.begin && text[line.end - 1] == '\r') --line.end;
-        pos = line.next;
+}  // namespace
 
-        std::string_view body = Trim(text.substr(line.begin, line.end - line.begin));
-        if (!body.empty() && body.front() == '[') {
-            std::size_t close = LastCloseBracket(body);
-            if (close != std::string_view::npos) {
-                line.kind = LineKind::kSection;
-                line.name = Trim(body.substr(1, close - 1));
+// The named lines of a file's text, found in one pass; the text must outlive it.
+class ProfileIndex {
+public:
+    explicit ProfileIndex(std::string_view text) {
+        std::size_t pos = text.substr(0, 3) == "\xEF\xBB\xBF" ? 3 : 0;
+        std::optional<std::size_t> section;  // index of the header of the present section
+        while (pos < text.size()) {
+            const std::size_t begin = pos;
+            std::size_t end = begin;
+            while (end < text.size() && !IsLineEnd(text[end])) ++end;
+            std::size_t next = end;
+            if (next < text.size()) next += (text[next] == '\r' && next + 1 < text.size() && text[next + 1] == '\n') ? 2 : 1;
+            pos = next;
+
+            const std::string_view body = Trim(text.substr(begin, end - begin));
+            if (body.empty()) continue;
+            if (body.front() == '[') {
+                if (std::size_t close = LastCloseBracket(body); close != std::string_view::npos) {
+                    section = lines_.size();
+                    lines_.push_back({begin, end, LineKind::kSection, Trim(body.substr(1, close - 1)), {}, next});
+                    continue;
+                }
             }
-        } else if (std::size_t eq = body.find('='); eq != std::string_view::npos) {
-            line.kind = LineKind::kKey;
-            line.name = Trim(body.substr(0, eq));
-            line.value = Trim(body.substr(eq + 1));
+            if (!section) continue;
+            lines_[*section].filled_end = next;
+            if (std::size_t eq = body.find('='); eq != std::string_view::npos)
+                lines_.push_back({begin, end, LineKind::kKey, Trim(body.substr(0, eq)), Trim(body.substr(eq + 1)), 0});
         }
-        lines.push_back(line);
     }
-    return lines;
-}
 
-// Where a key stands in the lines of a file, or where it would go.
-struct KeyLocation {
-    std::optional<std::size_t> section;  // index of the section's header line
-    std::optional<std::size_t> key;      // index of the key's line
-    std::size_t last_filled = 0;         // index of the section's last non-blank line
+    const NamedLine& operator[](std::size_t i) const { return lines_[i]; }
+
+    // The header of the first section of that name.
+    std::optional<std::size_t> FindSection(std::string_view name) const {
+        for (std::size_t i = 0; i < lines_.size(); ++i)
+            if (lines_[i].kind == LineKind::kSection && SameName(lines_[i].name, name)) return i;
+        return std::nullopt;
+    }
+    // The first line of the key in the section whose header is at `section`.
+    std::optional<std::size_t> FindKey(std::size_t section, std::string_view key) const {
+        for (std::size_t i = section + 1; i < lines_.size() && lines_[i].kind == LineKind::kKey; ++i)
+            if (SameName(lines_[i].name, key)) return i;
+        return std::nullopt;
+    }
+
+private:
+    std::vector<NamedLine> lines_;
 };
 
-KeyLocation FindKey(const std::vector<Line>& lines, std::string_view text, std::string_view section,
-                    std::string_view key) {
-    KeyLocation loc;
-    for (std::size_t i = 0; i < lines.size(); ++i) {
-        const Line& line = lines[i];
-        if (line.kind == LineKind::kSection) {
-            if (loc.section) break;  // the end of the first matching section
-            if (SameName(line.name, section)) {
-                loc.section = i;
-                loc.last_filled = i;
-            }
-            continue;
-        }
-        if (!loc.section) continue;
-        if (line.kind == LineKind::kKey && SameName(line.name, key)) {
-            loc.key = i;
-            return loc;
-        }
-        if (!Trim(text.substr(line.begin, line.end - line.begin)).empty()) loc.last_filled = i;
-    }
-    return loc;
-}
+namespace {
 
 std::string_view StripEnclosingQuotes(std::string_view value) {
     if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') &&
@@ -161,46 +164,123 @@ std::optional<std::string> CheckNames(std::string_view section, std::string_view
     return std::nullopt;
 }
 
-// Sets one key in the text of a file.
-void SetValue(std::string& text, std::string_view section, std::string_view key,
-              std::string_view value) {
-    const std::vector<Line> lines = SplitLines(text);
-    const KeyLocation loc = FindKey(lines, text, section, key);
-    const std::string clean = OneLine(value);
+// A key and its new value, as a line gives them.
+struct KeyValue {
+    std::string_view key;
+    std::string value;
+};
 
-    if (loc.key) {
-        const Line& line = lines[*loc.key];
-        std::string replacement = std::string(line.name) + "=" + clean;
-        text.replace(line.begin, line.end - line.begin, replacement);
-        return;
+KeyValue* FindPending(std::vector<KeyValue>& keys, std::string_view key) {
+    for (KeyValue& k : keys)
+        if (SameName(k.key, key)) return &k;
+    return nullptr;
+}
+
+void AppendKeyLine(std::string& out, const KeyValue& k) {
+    out += k.key;
+    out += '=';
+    out += k.value;
+    out += "\r\n";
+}
+
+// The text of a file with all entries set, as if they were set one after another: the
+// file is split once, the changes are collected, and the new text is built in one go.
+std::string SetValues(std::string_view text, std::span<const ProfileEntry> entries) {
+    const ProfileIndex index(text);
+    std::map<std::size_t, std::string> replaced;         // key line -> new value
+    std::map<std::size_t, std::vector<KeyValue>> added;  // section header -> new keys
+    std::vector<std::pair<std::string_view, std::vector<KeyValue>>> sections;  // new sections
+
+    for (const ProfileEntry& entry : entries) {
+        std::string clean = OneLine(entry.value);
+        if (const auto section = index.FindSection(entry.section)) {
+            if (const auto key = index.FindKey(*section, entry.key)) {
+                replaced[*key] = std::move(clean);
+            } else if (KeyValue* pending = FindPending(added[*section], entry.key)) {
+                pending->value = std::move(clean);
+            } else {
+                added[*section].push_back({entry.key, std::move(clean)});
+            }
+            continue;
+        }
+        auto it = std::find_if(sections.begin(), sections.end(),
+                               [&](const auto& s) { return SameName(s.first, entry.section); });
+        if (it == sections.end()) it = sections.insert(sections.end(), {entry.section, {}});
+        if (KeyValue* pending = FindPending(it->second, entry.key)) pending->value = std::move(clean);
+        else it->second.push_back({entry.key, std::move(clean)});
     }
-    const std::string key_line = std::string(key) + "=" + clean + "\r\n";
-    if (loc.section) {
-        const Line& after = lines[loc.last_filled];
-        const bool ends_line = after.next > after.begin && text[after.next - 1] == '\n';
-        text.insert(after.next, ends_line ? key_line : "\r\n" + key_line);
-        return;
+
+    // Changes in the order of their places in the text: a key line is replaced from
+    // its first byte to its line ending, new keys of a section go behind its last
+    // non-blank line.
+    struct Change {
+        std::size_t at;
+        std::size_t resume;  // where the old text goes on
+        std::size_t line;    // the key line or the section header
+        bool replace;
+    };
+    std::vector<Change> changes;
+    for (const auto& [line, value] : replaced) changes.push_back({index[line].begin, index[line].end, line, true});
+    for (const auto& [header, keys] : added) {
+        if (!keys.empty()) changes.push_back({index[header].filled_end, index[header].filled_end, header, false});
     }
-    if (!text.empty() && text.back() != '\n') text += "\r\n";
-    text += '[';
-    text += section;
-    text += "]\r\n";
-    text += key_line;
+    std::sort(changes.begin(), changes.end(), [](const Change& a, const Change& b) { return a.at < b.at; });
+
+    std::string out;
+    out.reserve(text.size() + 64 * entries.size());
+    std::size_t copied = 0;
+    for (const Change& change : changes) {
+        out.append(text.substr(copied, change.at - copied));
+        if (change.replace) {
+            out += index[change.line].name;
+            out += '=';
+            out += replaced[change.line];
+        } else {
+            if (change.at == 0 || !IsLineEnd(text[change.at - 1])) out += "\r\n";
+            for (const KeyValue& k : added[change.line]) AppendKeyLine(out, k);
+        }
+        copied = change.resume;
+    }
+    out.append(text.substr(copied));
+    for (const auto& [name, keys] : sections) {
+        if (!out.empty() && !IsLineEnd(out.back())) out += "\r\n";
+        out += '[';
+        out += name;
+        out += "]\r\n";
+        for (const KeyValue& k : keys) AppendKeyLine(out, k);
+    }
+    return out;
 }
 
 }  // namespace
 
+ProfileReader::ProfileReader(const stdfs::path& path) {
+    if (fs::RealFileSystem().ReadWhole(path.string(), text_) != fs::ReadResult::ok) {
+        text_.clear();
+        return;
+    }
+    read_ = true;
+    index_ = std::make_unique<ProfileIndex>(text_);
+}
+
+ProfileReader::~ProfileReader() = default;
+
+bool ProfileReader::HasSection(std::string_view section) const {
+    return index_ && index_->FindSection(section).has_value();
+}
+
+std::optional<std::string> ProfileReader::Value(std::string_view section, std::string_view key) const {
+    if (!index_) return std::nullopt;
+    const auto header = index_->FindSection(section);
+    const auto line = header ? index_->FindKey(*header, key) : std::nullopt;
+    if (!line) return std::nullopt;
+    const std::string_view value = StripEnclosingQuotes((*index_)[*line].value);
+    return std::string(value.substr(0, kMaxProfileValueLength));
+}
+
 std::string ReadProfileValue(const stdfs::path& path, std::string_view section,
                              std::string_view key, std::string_view default_value) {
-    std::string text;
-    if (fs::RealFileSystem().ReadWhole(path.string(), text) != fs::ReadResult::ok) {
-        return std::string(default_value);
-    }
-    const std::vector<Line> lines = SplitLines(text);
-    const KeyLocation loc = FindKey(lines, text, section, key);
-    if (!loc.key) return std::string(default_value);
-    std::string_view value = StripEnclosingQuotes(lines[*loc.key].value);
-    return std::string(value.substr(0, kMaxProfileValueLength));
+    return ProfileReader(path).Value(section, key).value_or(std::string(default_value));
 }
 
 ProfileWriteResult WriteProfileValue(const stdfs::path& path, std::string_view section,
@@ -230,8 +310,7 @@ ProfileWriteResult WriteProfileValues(const stdfs::path& path,
             return {false, "cannot write " + name + ": not a file"};
     }
 
-    for (const ProfileEntry& entry : entries) SetValue(text, entry.section, entry.key, entry.value);
-    switch (files.ReplaceAtomically(name, text)) {
+    switch (files.ReplaceAtomically(name, SetValues(text, entries))) {
         case fs::WriteResult::ok:
             return {};
         case fs::WriteResult::readOnly:

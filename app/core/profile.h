@@ -4,7 +4,8 @@
 // the text encodings of the values.
 //
 // All texts are byte strings in code page 932, as they stand in the file; paths are
-// native. A file is a sequence of lines ending in LF or CR LF. A line whose text,
+// native. A file is a sequence of lines ending in CR LF, LF or CR; a UTF-8 byte-order
+// mark at its start is not part of the first line's text. A line whose text,
 // without surrounding blanks, starts with '[' and holds a ']' heads a section named by
 // what lies between the '[' and the last ']'. A line holding '=' inside a section is a
 // key line: the key is the text before the first '=', the value the text after it,
@@ -14,6 +15,8 @@
 // than once, the first one counts.
 
 #include <filesystem>
+#include <memory>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -24,6 +27,31 @@ namespace quarvel {
 
 // Longest value, in bytes, that ReadProfileValue hands back.
 inline constexpr std::size_t kMaxProfileValueLength = 511;
+
+class ProfileIndex;
+
+// A file read once, for any number of values: one pass over it finds every section
+// and key line.
+class ProfileReader {
+public:
+    // A missing file, or one that cannot be read, reads as empty.
+    explicit ProfileReader(const std::filesystem::path& path);
+    ~ProfileReader();
+    ProfileReader(const ProfileReader&) = delete;
+    ProfileReader& operator=(const ProfileReader&) = delete;
+
+    // False when the file could not be read.
+    bool IsRead() const { return read_; }
+    bool HasSection(std::string_view section) const;
+    // The value of `key` in `section`, as ReadProfileValue gives it, or nothing when
+    // the file, the section or the key is missing.
+    std::optional<std::string> Value(std::string_view section, std::string_view key) const;
+
+private:
+    std::string text_;
+    bool read_ = false;
+    std::unique_ptr<ProfileIndex> index_;  // refers into text_
+};
 
 // The value of `key` in `section`. One pair of equal quotation marks (double or
 // single) enclosing the whole value is removed; the result is cut to
@@ -61,7 +89,8 @@ ProfileWriteResult WriteProfileValue(const std::filesystem::path& path, std::str
                                      std::string_view key, std::string_view value);
 
 // Sets several keys in one replacement of the file; the file ends up as it would after
-// a WriteProfileValue call per entry, in order, but either all or none of them land.
+// a WriteProfileValue call per entry, in order, but either all or none of them land,
+// and the file is read and split only once.
 ProfileWriteResult WriteProfileValues(const std::filesystem::path& path,
                                       std::span<const ProfileEntry> entries);
 

@@ -8,11 +8,10 @@ namespace {
 namespace stdfs = std::filesystem;
 namespace names = settings_names;
 
-// Reads one key; an empty value leaves the member unchanged.
+// Reads one key of a section; an empty value leaves the member unchanged.
 class SectionReader {
 public:
-    SectionReader(const stdfs::path& path, std::string_view section)
-        : path_(path), section_(section) {}
+    SectionReader(const ProfileReader& file, std::string_view section) : file_(file), section_(section) {}
 
     void Read(std::string_view key, std::string& out) const {
         if (std::string text = Raw(key); !text.empty()) out = UnquoteProfileString(text);
@@ -28,11 +27,50 @@ public:
     }
 
 private:
-    std::string Raw(std::string_view key) const { return ReadProfileValue(path_, section_, key); }
+    std::string Raw(std::string_view key) const { return file_.Value(section_, key).value_or(std::string()); }
 
-    const stdfs::path& path_;
+    const ProfileReader& file_;
     std::string_view section_;
 };
+
+void ReadGeneral(const ProfileReader& file, GeneralSettings& settings) {
+    const SectionReader in(file, names::kGeneral);
+    in.ReadColor(names::kColFore, settings.colFore);
+    in.ReadColor(names::kColBack, settings.colBack);
+    in.Read(names::kMargin, settings.iMargin);
+    in.Read(names::kSpace, settings.bSpace);
+}
+
+void ReadCommon(const ProfileReader& file, std::string_view section, CommonSettings& settings) {
+    const SectionReader in(file, section);
+    in.Read(names::kSepalaterStart1, settings.strSepalaterStart1);
+    in.Read(names::kSepalaterStart2, settings.strSepalaterStart2);
+    in.Read(names::kSepalaterStart3, settings.strSepalaterStart3);
+    in.Read(names::kSepalaterEnd1, settings.strSepalaterEnd1);
+    in.Read(names::kSepalaterEnd2, settings.strSepalaterEnd2);
+    in.Read(names::kSepalaterEnd3, settings.strSepalaterEnd3);
+    in.Read(names::kBackup, settings.bBackup);
+    in.Read(names::kCode, settings.iCode);
+}
+
+void ReadFolderPage(const ProfileReader& file, FolderPageSettings& settings) {
+    const SectionReader in(file, names::kFolderPage);
+    in.Read(names::kFileFilter, settings.strFileFilter);
+    in.Read(names::kSubFolder, settings.bSubFolder);
+    ReadCommon(file, names::kFolderPage, settings.common);
+}
+
+// Reads the file once and, when it is a settings file, hands it to `read`.
+template <typename Read>
+SettingsLoadResult Load(const stdfs::path& path, Read read) {
+    const ProfileReader file(path);
+    if (!file.IsRead()) return SettingsLoadResult::unreadable;
+    if (!file.HasSection(names::kGeneral) && !file.HasSection(names::kFilePage) &&
+        !file.HasSection(names::kFolderPage))
+        return SettingsLoadResult::noSettings;
+    read(file);
+    return SettingsLoadResult::loaded;
+}
 
 // Collects the keys of one save in order; the texts live as long as the collector.
 class EntryList {
@@ -79,38 +117,25 @@ private:
 
 }  // namespace
 
-void LoadGeneralSettings(const stdfs::path& path, GeneralSettings& settings) {
-    const SectionReader in(path, names::kGeneral);
-    in.ReadColor(names::kColFore, settings.colFore);
-    in.ReadColor(names::kColBack, settings.colBack);
-    in.Read(names::kMargin, settings.iMargin);
-    in.Read(names::kSpace, settings.bSpace);
+SettingsLoadResult LoadGeneralSettings(const stdfs::path& path, GeneralSettings& settings) {
+    return Load(path, [&](const ProfileReader& file) { ReadGeneral(file, settings); });
 }
 
-void LoadCommonSettings(const stdfs::path& path, std::string_view section,
-                        CommonSettings& settings) {
-    const SectionReader in(path, section);
-    in.Read(names::kSepalaterStart1, settings.strSepalaterStart1);
-    in.Read(names::kSepalaterStart2, settings.strSepalaterStart2);
-    in.Read(names::kSepalaterStart3, settings.strSepalaterStart3);
-    in.Read(names::kSepalaterEnd1, settings.strSepalaterEnd1);
-    in.Read(names::kSepalaterEnd2, settings.strSepalaterEnd2);
-    in.Read(names::kSepalaterEnd3, settings.strSepalaterEnd3);
-    in.Read(names::kBackup, settings.bBackup);
-    in.Read(names::kCode, settings.iCode);
+SettingsLoadResult LoadCommonSettings(const stdfs::path& path, std::string_view section,
+                                      CommonSettings& settings) {
+    return Load(path, [&](const ProfileReader& file) { ReadCommon(file, section, settings); });
 }
 
-void LoadFolderPageSettings(const stdfs::path& path, FolderPageSettings& settings) {
-    const SectionReader in(path, names::kFolderPage);
-    in.Read(names::kFileFilter, settings.strFileFilter);
-    in.Read(names::kSubFolder, settings.bSubFolder);
-    LoadCommonSettings(path, names::kFolderPage, settings.common);
+SettingsLoadResult LoadFolderPageSettings(const stdfs::path& path, FolderPageSettings& settings) {
+    return Load(path, [&](const ProfileReader& file) { ReadFolderPage(file, settings); });
 }
 
-void LoadAllSettings(const stdfs::path& path, AllSettings& settings) {
-    LoadCommonSettings(path, names::kFilePage, settings.filePage);
-    LoadFolderPageSettings(path, settings.folderPage);
-    LoadGeneralSettings(path, settings.general);
+SettingsLoadResult LoadAllSettings(const stdfs::path& path, AllSettings& settings) {
+    return Load(path, [&](const ProfileReader& file) {
+        ReadCommon(file, names::kFilePage, settings.filePage);
+        ReadFolderPage(file, settings.folderPage);
+        ReadGeneral(file, settings.general);
+    });
 }
 
 ProfileWriteResult SaveGeneralSettings(const stdfs::path& path, const GeneralSettings& settings) {

@@ -12,7 +12,7 @@
 //   - colours may have any bits set in 0x00FFFFFF and nothing above;
 //   - strings are code page 932 bytes, at most 511 of them, not checked for valid
 //     characters.
-// Strings are read through ReadProfileValue and then UnquoteProfileString: a string
+// Strings are read as ReadProfileValue gives them and then UnquoteProfileString: a string
 // saved as empty ("") reads as empty and so leaves its member unchanged, and one that
 // itself holds two or more double quotes comes back as the text between its first and
 // last double quote.
@@ -94,13 +94,23 @@ struct AllSettings {
     bool operator==(const AllSettings&) const = default;
 };
 
-void LoadGeneralSettings(const std::filesystem::path& path, GeneralSettings& settings);
-void LoadCommonSettings(const std::filesystem::path& path, std::string_view section,
-                        CommonSettings& settings);
+// What a load found. Only a file that holds at least one of the sections General,
+// TargetFilePage and TargetFolderPage is a settings file; from any other file (one of
+// another program, or not an INI file at all) nothing is taken, and the caller says so.
+enum class SettingsLoadResult {
+    loaded,      // a settings file (a section it lacks leaves its members unchanged)
+    unreadable,  // missing, or cannot be read
+    noSettings,  // read, but none of the three sections is in it
+};
+
+// Each reads the file once, whatever the number of keys.
+SettingsLoadResult LoadGeneralSettings(const std::filesystem::path& path, GeneralSettings& settings);
+SettingsLoadResult LoadCommonSettings(const std::filesystem::path& path, std::string_view section,
+                                      CommonSettings& settings);
 // strFileFilter and bSubFolder, then the common keys, all from TargetFolderPage.
-void LoadFolderPageSettings(const std::filesystem::path& path, FolderPageSettings& settings);
+SettingsLoadResult LoadFolderPageSettings(const std::filesystem::path& path, FolderPageSettings& settings);
 // TargetFilePage, TargetFolderPage, then General.
-void LoadAllSettings(const std::filesystem::path& path, AllSettings& settings);
+SettingsLoadResult LoadAllSettings(const std::filesystem::path& path, AllSettings& settings);
 
 // Each writes its keys in one replacement of the file (see WriteProfileValues).
 ProfileWriteResult SaveGeneralSettings(const std::filesystem::path& path,

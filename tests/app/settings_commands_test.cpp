@@ -10,6 +10,8 @@
 #include <QRadioButton>
 #include <QTest>
 
+#include <unistd.h>
+
 #include <filesystem>
 
 #include "app/dialog_template.h"
@@ -202,6 +204,34 @@ private slots:
         QCOMPARE(prompts.saveCalls, 1);
         QVERIFY(stdfs::is_empty(temp.path()));
         QCOMPARE(prompts.messages, QStringList());
+    }
+
+    void filesWithoutSettingsAreReportedAndMarkedOnesLoad() {
+        TempDir temp;
+        const stdfs::path ini = temp / "other.ini";
+        PromptRecorder prompts;
+        prompts.openAnswer = Native(ini);
+        CQuarvelDlg dlg;
+        for (const std::string text : {"[Other]\r\niMargin=50\r\n", "iMargin=50\n", ""}) {
+            WriteFile(ini, text);
+            prompts.messages.clear();
+            Load(dlg);
+            QCOMPARE(prompts.messages, QStringList{Native(ini) + QStringLiteral("\n設定が見つかりません")});
+            QCOMPARE(dlg.iMargin, 0u);
+        }
+        // A byte-order mark and CR line ends, as other editors save them.
+        WriteFile(ini, "\xEF\xBB\xBF[General]\riMargin=6\r[TargetFilePage]\rstrSepalaterStart1=<p>\r");
+        prompts.messages.clear();
+        Load(dlg);
+        QCOMPARE(prompts.messages, QStringList());
+        QCOMPARE(dlg.marginEdit()->text(), QStringLiteral("6"));
+        QCOMPARE(Edit(&dlg.filePage, IDC_SEPALATER_START1)->text(), QStringLiteral("<p>"));
+        // A file that is there but cannot be read.
+        if (::geteuid() != 0) {
+            stdfs::permissions(ini, stdfs::perms::none);
+            Load(dlg);
+            QCOMPARE(prompts.messages, QStringList{Native(ini) + QStringLiteral("\nファイルのオープンに失敗")});
+        }
     }
 
     void aFileThatCannotBeWrittenIsReported() {

@@ -56,6 +56,36 @@ TEST_F(RenderCli, Utf8AndShiftJisTwinsGiveIdenticalPictures) {
     EXPECT_EQ(u.rgb, expected.rgb);
 }
 
+TEST_F(RenderCli, BrokenTextDrawsWhatItHolds) {
+    struct Case {
+        const char* name;
+        std::string input;
+        std::vector<std::string> options;
+        std::string expected;  // renderer input that draws the same picture
+        int width;
+    };
+    const Case cases[] = {
+        // An invalid pair (mojibake) is one blank character of .notdef width.
+        {"pair", "A\x94-B", {"--html", "--encoding", "cp932"}, "A\x80" "B", 28},
+        // A NUL is not drawn and shifts nothing, in either encoding.
+        {"nul-utf8", std::string("a\0b\xE2\x99\xA5", 6), {}, "ab&hearts;", 0},
+        {"nul-utf8-html", std::string("a\0b&#9829;\xE2\x99\xA5", 13), {"--html"}, "ab&hearts;&hearts;", 0},
+        {"nul-cp932", std::string("a\0b\x82\xA0\xFF", 6), {"--encoding", "cp932"}, "ab\x82\xA0\xFF", 0},
+    };
+    for (const Case& c : cases) {
+        std::vector<std::string> args = {"-", "-o", (dir / (std::string(c.name) + ".png")).string()};
+        args.insert(args.end(), c.options.begin(), c.options.end());
+        auto r = Render(args, c.input);
+        ASSERT_EQ(r.exit_code, 0) << c.name << ": " << r.err;
+        Picture p = Decode(std::string(c.name) + ".png");
+        EXPECT_TRUE(p.rgb == RenderPicture(c.expected.c_str(), Appearance{}).rgb) << c.name;
+        if (c.width) {
+            EXPECT_EQ(p.width, c.width) << c.name;
+        }
+        EXPECT_EQ(p.height, 18) << c.name;
+    }
+}
+
 TEST_F(RenderCli, OptionsReachThePicture) {
     test::WriteFile(dir / "a.txt", "ab   c\n");
     ASSERT_EQ(Render({(dir / "a.txt").string(), "-o", (dir / "a.png").string(), "--fore", "FF0000",
@@ -127,6 +157,48 @@ TEST_F(RenderCli, UnreadableInputAndUnwritableOutputExitWithOne) {
     auto bad_font = Render({"-", "-o", (dir / "f.png").string(), "--font", (dir / "nope.ttf").string()}, "a");
     EXPECT_EQ(bad_font.exit_code, 1);
     EXPECT_NE(bad_font.err.find("nope.ttf"), std::string::npos);
+}
+
+TEST_F(RenderCli, InputBeyondSixteenMegabytesIsRefused) {
+    const std::size_t cap = 16u << 20;
+    const std::string at_cap(cap, 'W');
+    auto fits = Render({"-", "--html", "-o", (dir / "fits.png").string()}, at_cap);
+    EXPECT_EQ(fits.exit_code, 0) << fits.err;
+
+    test::WriteFile(dir / "big.txt", at_cap + "W");
+    for (const std::string& input : {(dir / "big.txt").string(), std::string("/dev/urandom")}) {
+        auto r = Render({input, "-o", (dir / "big.png").string()});
+        EXPECT_EQ(r.exit_code, 1) << input;
+        EXPECT_EQ(r.err, input + ": more than 16 MB of text, more than can be drawn\n");
+        EXPECT_FALSE(std::filesystem::exists(dir / "big.png")) << input;
+    }
+    auto piped = Render({"-", "-o", (dir / "big.png").string()}, at_cap + "W");
+    EXPECT_EQ(piped.exit_code, 1);
+    EXPECT_EQ(piped.err, "(standard input): more than 16 MB of text, more than can be drawn\n");
+}
+
+TEST_F(RenderCli, RunningOutOfMemoryIsReported) {
+#if defined(__SANITIZE_ADDRESS__)
+    GTEST_SKIP() << "the address sanitizer cannot start under an address-space limit";
+#else
+    // The smallest address-space limit (in steps of 8 MB) under which a small text is
+    // drawn; 40 MB more do not hold 16 MB of hearts and their 43 MB of references.
+    auto limited = [&](long kilobytes, const std::string& input) {
+        return RunProcess({"/bin/sh", "-c", "ulimit -v " + std::to_string(kilobytes) + " && exec \"$0\" \"$@\"",
+                           QUARVEL_CLI_PATH, "render", "-", "-o", (dir / "limited.png").string()},
+                          input);
+    };
+    long limit = 16 << 10;
+    while (limit < (1 << 20) && limited(limit, "abc").exit_code != 0) limit += 8 << 10;
+    ASSERT_LT(limit, 1 << 20) << "no limit under 1 GB lets a small text be drawn";
+    std::string hearts;
+    for (int i = 0; i < (16 << 20) / 3; ++i) hearts += "\xE2\x99\xA5";
+    std::filesystem::remove(dir / "limited.png");
+    auto r = limited(limit + (40 << 10), hearts);
+    EXPECT_EQ(r.exit_code, 1) << r.err;
+    EXPECT_EQ(r.err, "quarvel-cli: out of memory\n");
+    EXPECT_FALSE(std::filesystem::exists(dir / "limited.png"));
+#endif
 }
 
 TEST_F(RenderCli, HostileInputAlwaysGivesAPicture) {

@@ -27,10 +27,16 @@ TEST(Cp932Codec, BytesOutsideTheCodePageAreInvalid) {
         EXPECT_FALSE(d.valid) << std::hex << int(static_cast<unsigned char>(bytes[0]));
         EXPECT_EQ(d.length, 1u);
     }
-    // A lead byte whose partner cannot be a trail byte stands alone.
-    auto lone = cp932::DecodeOne(std::string_view("\x82\x20", 2));
-    EXPECT_FALSE(lone.valid);
-    EXPECT_EQ(lone.length, 1u);
+    // A lead byte and the byte after it are one character, whatever that byte is: a
+    // pair that is no character of the code page is one invalid character.
+    for (std::string_view pair : {std::string_view("\x82\x20", 2), std::string_view("\x94-", 2),
+                                  std::string_view("\x82\x7F", 2), std::string_view("\x82\0", 2),
+                                  std::string_view("\xFC\xFC", 2)}) {
+        auto d = cp932::DecodeOne(pair);
+        EXPECT_FALSE(d.valid) << std::hex << int(static_cast<unsigned char>(pair[1]));
+        EXPECT_EQ(d.length, 2u) << std::hex << int(static_cast<unsigned char>(pair[1]));
+    }
+    EXPECT_EQ(cp932::ToUtf16("A\x94-B"), u"A\uFFFDB");
     auto at_end = cp932::DecodeOne(std::string_view("\x82", 1));
     EXPECT_FALSE(at_end.valid);
     EXPECT_EQ(at_end.length, 1u);

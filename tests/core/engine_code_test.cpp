@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <thread>
@@ -63,14 +64,26 @@ TEST(CodeConversion, BytesThatAreNotEucSurvive) {
 
 TEST(CodeConversion, SourceOffsetsFollowTheKatakana) {
     const std::string euc = "a\x8E\xB1" "b\xB0\xA1\x8E\xB2" "c\x8E";
-    std::vector<std::size_t> kana;
+    KanaPositions kana;
     const std::string sjis = EucToShiftJis(euc, &kana);
     ASSERT_EQ(sjis, "a\xB1" "b\x88\x9F\xB2" "c");
-    EXPECT_EQ(kana, (std::vector<std::size_t>{1, 5}));
+    EXPECT_EQ(kana.Count(), 2u);
     const std::size_t expected[] = {0, 1, 3, 4, 5, 6, 8, 10};  // sjis position -> euc position
     for (std::size_t p = 0; p <= sjis.size(); ++p)
         EXPECT_EQ(EucSourceOffset(p, sjis.size(), euc.size(), kana), p == sjis.size() ? euc.size() : expected[p])
             << p;
+}
+
+TEST(CodeConversion, KanaPositionsCountAcrossWordsAndBlocks) {
+    // Positions on both sides of 64-bit words and 512-position blocks, and far apart.
+    const std::vector<std::size_t> marks = {0, 1, 63, 64, 65, 127, 511, 512, 513, 1000, 4095, 4096, 100000};
+    KanaPositions kana;
+    for (std::size_t m : marks) kana.Add(m);
+    for (std::size_t pos : {0, 1, 2, 63, 64, 65, 66, 128, 511, 512, 513, 514, 999, 1001, 4096, 4097, 99999, 100001, 1 << 20}) {
+        const auto expected = static_cast<std::size_t>(std::lower_bound(marks.begin(), marks.end(), pos) - marks.begin());
+        EXPECT_EQ(kana.CountBefore(pos), expected) << pos;
+    }
+    EXPECT_EQ(KanaPositions().CountBefore(7), 0u);
 }
 
 TEST(PathHelpers, SplitAtTheLastSeparatorAndPeriod) {

@@ -32,12 +32,12 @@ struct Tokenized {
     // The tokens of one line: runs as their bytes, code points as "U+XXXX".
     std::vector<std::string> tokens(int line) const {
         std::vector<std::string> out;
-        for (const CWordToken* t = lines[line].first(); t; t = t->m_pNext) {
-            if (t->m_pszText) {
-                out.emplace_back(t->m_pszText, t->m_nLength);
+        for (const CWordToken& t : lines[line].Tokens()) {
+            if (t.IsRun()) {
+                out.emplace_back(lines[line].Text(t));
             } else {
                 char buf[16];
-                std::snprintf(buf, sizeof buf, "U+%04X", static_cast<unsigned>(t->m_wCode));
+                std::snprintf(buf, sizeof buf, "U+%04X", static_cast<unsigned>(t.m_wCode));
                 out.emplace_back(buf);
             }
         }
@@ -94,13 +94,17 @@ TEST(Tokenizer, HalfWidthSpaceSimulation) {
 }
 
 TEST(Tokenizer, LongRunsAreCutWithoutLosingBytes) {
-    Tokenized ascii(std::string(3000, 'a'), true);
-    std::size_t total = 0;
+    // Runs of at most 1010 bytes follow each other without a gap as far as the line can
+    // show (3000 periods are 9000 pixels wide).
+    const std::string periods(3000, '.');
+    Tokenized ascii(periods, true);
+    std::string joined;
     for (const std::string& t : ascii.tokens(0)) {
         EXPECT_LE(t.size(), 1010u);
-        total += t.size();
+        joined += t;
     }
-    EXPECT_EQ(total, 3000u);
+    EXPECT_GE(MeasureRun(joined), kLineReach);
+    EXPECT_EQ(joined, periods.substr(0, joined.size()));
     EXPECT_EQ(ascii.width(), kMaxTextWidth);
 
     // Double-byte characters are never split across two runs.
@@ -114,6 +118,32 @@ TEST(Tokenizer, LongRunsAreCutWithoutLosingBytes) {
         std::size_t i = t[0] == 'a' ? 1 : 0;
         EXPECT_EQ((t.size() - i) % 2, 0u);
     }
+}
+
+TEST(Tokenizer, LinesKeepOnlyWhatCanShow) {
+    // Characters past the reach of any picture are not kept, however many there are, and
+    // the lines after them still come: a line of hearts, one of runs, one of combining
+    // marks (zero advance, all at one pen position), each with a tag and a lead byte
+    // before a '<' in its hidden part.
+    std::string hearts, letters, marks;
+    for (int i = 0; i < 100000; ++i) hearts += "&#9829;";
+    for (int i = 0; i < 100000; ++i) letters += "ab\x82\xA0";
+    for (int i = 0; i < 100000; ++i) marks += "&#773;&#775;";
+    const std::string hidden = "<i>x</i>\x82<<br>";
+    Tokenized t(hearts + hidden + letters + hidden + "a" + marks + hidden + "z", true);
+    ASSERT_EQ(t.count, 4);
+    const int heart = GlyphCache::Instance().Get(0x2665).advance;
+    EXPECT_EQ(t.lines[0].Tokens().size(), static_cast<std::size_t>((kLineReach + heart - 1) / heart));
+    EXPECT_LE(t.lines[1].Tokens().size(), 2u);
+    EXPECT_EQ(t.tokens(2), (Tokens{"a", "U+0305", "U+0307", "x\x82<"}));
+    EXPECT_EQ(t.tokens(3), Tokens{"z"});
+    EXPECT_EQ(t.width(), kMaxTextWidth);
+
+    // What is dropped never shows, even with the widest margin.
+    Appearance look{0, 0xFFFFFF, 100, true};
+    const std::string shown = hearts.substr(0, 7 * t.lines[0].Tokens().size());
+    EXPECT_EQ(RenderPicture((hearts + "<br>a" + marks).c_str(), look).rgb,
+              RenderPicture((shown + "<br>a&#773;&#775;").c_str(), look).rgb);
 }
 
 TEST(Tokenizer, LoneLeadBytesAndUnclosedTagsStopAtTheEnd) {
@@ -137,6 +167,11 @@ TEST(Measure, WidthsComeFromTheOriginalFontsTable) {
     const int notdef = GlyphCache::Instance().Undecodable().advance;
     EXPECT_GT(notdef, 0);
     EXPECT_EQ(MeasureRun("\x80\xFF"), 2 * notdef);
+    // So is a lead byte with the byte after it when the pair is no character (mojibake
+    // such as 94 2D): the byte after it is not drawn on its own.
+    EXPECT_EQ(MeasureRun("A\x94-B"), MeasureRun("AB") + notdef);
+    EXPECT_EQ(MeasureRun("\x82\x20\x82"), 2 * notdef);
+    EXPECT_EQ(RenderPicture("A\x94-B", Appearance{}).rgb, RenderPicture("A\x80" "B", Appearance{}).rgb);
 }
 
 TEST(Measure, WidestLineIsRoundedUpAndCapped) {
@@ -193,6 +228,29 @@ TEST(RenderPicture, ExactColoursAndPlacement) {
     }
     // A black square fills most of its cell: its middle is ink.
     EXPECT_EQ(p.pixel(3 + 8, 3 + 8), look.colFore);
+}
+
+TEST(RenderPicture, SymbolsAndEmojiOutsideTheJapaneseFacesAreDrawn) {
+    // ✨ 🌙 😀 ☃ 🍣: from the symbol face at the end of the named chain, in the text colour
+    // like every other glyph; each cell holds ink of its own.
+    const char32_t codes[] = {0x2728, 0x1F319, 0x1F600, 0x2603, 0x1F363};
+    Appearance look{MakeColorRef(200, 0, 100), MakeColorRef(250, 250, 210), 0, true};
+    std::string text;
+    for (char32_t code : codes) text += "&#" + std::to_string(static_cast<unsigned>(code)) + ";";
+    const Picture p = RenderPicture(text.c_str(), look);
+    ExpectTwoColours(p, look.colFore, look.colBack);
+    int x = 0;
+    for (char32_t code : codes) {
+        const Glyph& glyph = GlyphCache::Instance().Get(code);
+        EXPECT_GT(glyph.advance, 0) << std::hex << static_cast<unsigned>(code);
+        int ink = 0;
+        for (int y = 0; y < 16; ++y)
+            for (int dx = 0; dx < glyph.advance && x + dx < p.width; ++dx) ink += p.pixel(x + dx, y) == look.colFore;
+        EXPECT_GT(ink, 4) << "U+" << std::hex << static_cast<unsigned>(code) << " is blank";
+        x += glyph.advance;
+    }
+    // Where the original font's table has the character, its width still wins.
+    EXPECT_EQ(GlyphCache::Instance().Get(0x0131).advance, 3);  // dotless i, from the symbol face
 }
 
 TEST(RenderPicture, InkPastAnAdvanceIsCoveredByTheNextCell) {

@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/inotify.h>
+#include <unistd.h>
+
 #include <climits>
 #include <filesystem>
 #include <string>
@@ -126,6 +129,89 @@ TEST(SettingsFileTest, LoadingStoresWhatTheFileGivesWithoutRangeChecks) {
     WriteFile(path, "[General]\r\niMargin=12px\r\n");
     LoadAllSettings(path, untouched);
     EXPECT_EQ(untouched.general.iMargin, 12);
+}
+
+TEST(SettingsFileTest, LoadingReadsTheFileOnce) {
+    TempDir dir;
+    const stdfs::path path = dir / "once.ini";
+    WriteFile(path, test::kFreshSettingsFile);
+    const int watch = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+    ASSERT_GE(watch, 0);
+    // Closes too, so that no two events in a row are alike (inotify merges those).
+    ASSERT_GE(inotify_add_watch(watch, path.c_str(), IN_OPEN | IN_CLOSE_NOWRITE), 0);
+    AllSettings settings;
+    EXPECT_EQ(LoadAllSettings(path, settings), SettingsLoadResult::loaded);
+    int opens = 0;
+    alignas(inotify_event) char events[4096];
+    for (ssize_t n; (n = read(watch, events, sizeof events)) > 0;) {
+        for (ssize_t at = 0; at < n;) {
+            const auto* event = reinterpret_cast<const inotify_event*>(events + at);
+            opens += (event->mask & IN_OPEN) != 0;
+            at += static_cast<ssize_t>(sizeof(inotify_event) + event->len);
+        }
+    }
+    close(watch);
+    EXPECT_EQ(opens, 1) << "one read serves every key";
+}
+
+TEST(SettingsFileTest, ByteOrderMarksAndEveryLineEndingRead) {
+    TempDir dir;
+    const stdfs::path path = dir / "ends.ini";
+    const std::string body = "[General]\niMargin=9\n[TargetFilePage]\nstrSepalaterStart1=\"<p>\"\n";
+    auto with = [&](std::string_view end) {
+        std::string text = body;
+        for (std::size_t at = text.find('\n'); at != std::string::npos; at = text.find('\n', at + end.size()))
+            text.replace(at, 1, end);
+        return text;
+    };
+    for (const std::string_view end : {"\r", "\n", "\r\n"}) {
+        for (const std::string_view mark : {"", "\xEF\xBB\xBF"}) {
+            const std::string text = std::string(mark) + with(end);
+            WriteFile(path, text);
+            AllSettings settings;
+            EXPECT_EQ(LoadAllSettings(path, settings), SettingsLoadResult::loaded) << text;
+            EXPECT_EQ(settings.general.iMargin, 9) << text;
+            EXPECT_EQ(settings.filePage.strSepalaterStart1, "<p>") << text;
+
+            // Saving keeps every line's bytes: the mark, the line ends, the values in
+            // place; the keys it adds end in CR LF.
+            settings.general.iMargin = 4;
+            ASSERT_TRUE(SaveAllSettings(path, settings));
+            const std::string saved = ReadFile(path);
+            const std::string e(end);
+            EXPECT_TRUE(saved.starts_with(std::string(mark) + "[General]" + e + "iMargin=4" + e + "colFore=#000000\r\n"))
+                << saved;
+            EXPECT_NE(saved.find("[TargetFilePage]" + e + "strSepalaterStart1=\"<p>\"" + e +
+                                 "strSepalaterStart2=\"\"\r\n"),
+                      std::string::npos)
+                << saved;
+            AllSettings again;
+            LoadAllSettings(path, again);
+            EXPECT_EQ(again, settings) << saved;
+        }
+    }
+}
+
+TEST(SettingsFileTest, FilesWithoutTheProgramsSectionsAreReported) {
+    TempDir dir;
+    const stdfs::path path = dir / "other.ini";
+    AllSettings settings;
+    settings.general.iMargin = 3;
+    const AllSettings before = settings;
+    for (const std::string& text : {std::string(), std::string("iMargin=50\r\n"), std::string("[Other]\r\niMargin=50\r\n"),
+                                    std::string("\x89PNG\r\n\x1A\n\0\0", 10), std::string("[General\r\niMargin=50\r\n")}) {
+        WriteFile(path, text);
+        EXPECT_EQ(LoadAllSettings(path, settings), SettingsLoadResult::noSettings) << text;
+        EXPECT_EQ(LoadGeneralSettings(path, settings.general), SettingsLoadResult::noSettings) << text;
+        EXPECT_EQ(settings, before) << text;
+    }
+    EXPECT_EQ(LoadAllSettings(dir / "missing.ini", settings), SettingsLoadResult::unreadable);
+    EXPECT_EQ(LoadCommonSettings(dir.path(), settings_names::kFilePage, settings.filePage),
+              SettingsLoadResult::unreadable);
+    // One of the three sections is enough, even when the one asked for is missing.
+    WriteFile(path, "[targetfolderpage]\r\n");
+    EXPECT_EQ(LoadGeneralSettings(path, settings.general), SettingsLoadResult::loaded);
+    EXPECT_EQ(settings, before);
 }
 
 TEST(SettingsFileTest, RoundTripKeepsEveryValue) {

@@ -2,8 +2,12 @@
 
 #include <string>
 
+#include "platform/codec.h"
+#include "platform/fonts.h"
+#include "render/draw.h"
 #include "render/entities.h"
 #include "render/log_font.h"
+#include "render/text_prep.h"
 #include "render/unicoder.h"
 #include "render/word_token.h"
 
@@ -104,8 +108,27 @@ TEST(CharacterReferences, MergeWideText) {
     EXPECT_EQ(u.MergeWideText("a\xA0?", u"a\u00A0?"), "a\xA0?");
     // A lead byte at the very end is dropped, and nothing beyond it is read.
     EXPECT_EQ(u.MergeWideText(std::string_view("ab\x82", 3), u"ab?"), "ab");
+    // U+0000 has no byte in the code page text and shifts nothing.
+    EXPECT_EQ(u.MergeWideText("ab?", std::u16string_view(u"a\0b\u2665\0", 5)), "ab&hearts;");
     // More marks than the twin has characters: the marks stay.
     EXPECT_EQ(u.MergeWideText("??", u"\u2665"), "&hearts;?");
+}
+
+TEST(CharacterReferences, Utf8TextConvertsAsItsMergedTwin) {
+    // The one-pass conversion of UTF-8 text gives what merging the lossy code page
+    // text with its UTF-16 twin gives, apart from U+0000, which both leave out.
+    const CUnicoder& u = GetUnicoder();
+    for (std::string_view utf8 : {std::string_view("a?b\xE2\x99\xA5\xE3\x81\x82"),
+                                  std::string_view("\x7F\xC2\xA0\xC2\xA9\xC3\xA9\xC2\xA5\xE2\x80\x94"),
+                                  std::string_view("\xF0\x9F\x8C\x99\xEF\xBD\xB1\xCF\x91 ?"),
+                                  std::string_view("bad\xFF\xE3\x81 \xC0\xAF\xED\xA0\x80")}) {
+        const std::u16string wide = cp932::Utf8ToUtf16(utf8);
+        EXPECT_EQ(Utf8ToCp932WithReferences(utf8), u.MergeWideText(cp932::FromUtf16Lossy(wide), wide));
+    }
+    EXPECT_EQ(Utf8ToCp932WithReferences(std::string_view("a\0b\xE2\x99\xA5", 6)), "ab&hearts;");
+    std::string ascii;
+    for (char c = 1; c > 0; ++c) ascii += c;
+    EXPECT_EQ(Utf8ToCp932WithReferences(ascii), ascii);  // PrepareTextFile keeps ASCII as it is
 }
 
 TEST(FontDescription, HeightFollowsResolution) {
@@ -132,24 +155,23 @@ TEST(FontDescription, HeightFollowsResolution) {
 
 TEST(WordTokens, ListsKeepOrderAndOwnTheirCopies) {
     CWordTokenList list;
-    EXPECT_EQ(list.m_nCount, 0);
-    EXPECT_EQ(list.m_pTail, &list.m_head);
+    EXPECT_TRUE(list.IsEmpty());
     char bytes[] = "abc";
     list.AddText(bytes, 3);
     bytes[0] = 'X';
     list.AddCode(0x1F600);
     list.AddText(bytes, 0);
-    ASSERT_EQ(list.m_nCount, 3);
-    const CWordToken* t = list.first();
-    EXPECT_STREQ(t->m_pszText, "abc");
-    t = t->m_pNext;
-    EXPECT_EQ(t->m_pszText, nullptr);
-    EXPECT_EQ(t->m_wCode, 0x1F600u);
-    t = t->m_pNext;
-    EXPECT_EQ(t->m_pszText, nullptr);  // an empty run is a token without text
-    EXPECT_EQ(t->m_wCode, 0u);
-    EXPECT_EQ(t->m_pNext, nullptr);
-    EXPECT_EQ(list.m_pTail, t);
+    list.AddText(bytes, 2);
+    ASSERT_EQ(list.Tokens().size(), 4u);
+    const auto& t = list.Tokens();
+    EXPECT_EQ(list.Text(t[0]), "abc");
+    EXPECT_FALSE(t[1].IsRun());
+    EXPECT_EQ(t[1].m_wCode, 0x1F600u);
+    EXPECT_FALSE(t[2].IsRun());  // an empty run is a token without text
+    EXPECT_EQ(t[2].m_wCode, 0u);
+    EXPECT_EQ(list.Text(t[3]), "Xb");
+    EXPECT_EQ(list.Width(), MeasureRun("abc") + GlyphCache::Instance().Get(0x1F600).advance +
+                                GlyphCache::Instance().Get(0).advance + MeasureRun("Xb"));
 }
 
 }  // namespace
