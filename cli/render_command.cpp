@@ -4,12 +4,14 @@
 #include <csignal>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 
 #include "cli/commands.h"
-#include "engine/picture_file.h"
 #include "platform/codec.h"
+#include "render/png_writer.h"
 #include "render/renderer.h"
 #include "render/text_prep.h"
+#include "engine/picture_file.h"
 
 namespace quarvel::cli {
 namespace {
