@@ -7,7 +7,9 @@
 #include <atomic>
 #include <csignal>
 #include <cstdio>
+#include <exception>
 #include <filesystem>
+#include <new>
 #include <optional>
 
 #include "app/core/settings_file.h"
@@ -234,12 +236,8 @@ std::string Absolute(const std::string& path) {
     return tidy;
 }
 
-// Prints what failed without a message of its own; returns the exit status so far.
-int Report(const JobResult& result, TerminalProgress& progress) {
-    auto print = [&](const Problem& p) { progress.Print(p.path + ": " + NativeText(p.reason)); };
-    for (const Problem& p : result.backupFailures) print(p);
-    for (const DocumentResult& document : result.documents)
-        for (const Problem& p : document.pictureFailures) print(p);
+// The exit status of a job: every failure has had its message already.
+int ExitStatus(const JobResult& result) {
     if (result.bAborted) return kExitAborted;
     return result.AnyFailure() ? kExitFailed : kExitOk;
 }
@@ -252,9 +250,21 @@ int RunConversion(const std::vector<std::string>& args, Mode mode) {
     if (std::string complaint = BuildSettings(options, mode, page, look); !complaint.empty())
         return UsageError(complaint);
     if (!options.look.font.empty() && !ApplyFontOption(options.look.font)) return kExitUsage;
+    if (mode == Mode::file) {
+        // A folder given to convert would make backup/ beside it and fail to read it.
+        for (const std::string& target : options.targets) {
+            std::error_code ec;
+            if (std::filesystem::is_directory(target, ec))
+                return UsageError("'" + target + "' is a folder; convert its documents with: quarvel-cli convert-folder " +
+                                  target);
+        }
+    }
 
     TerminalProgress progress(!options.quiet && ::isatty(STDERR_FILENO));
     InterruptGuard guard(progress);
+    // Past a file-size limit a write fails (and is reported, its file removed) rather
+    // than ending the program in the middle of a copy.
+    std::signal(SIGXFSZ, SIG_IGN);
     const ConversionSettings settings = EngineSettings(page.common, look, progress);
     const Backup backup = page.common.bBackup ? Backup::yes : Backup::no;
 
@@ -267,7 +277,7 @@ int RunConversion(const std::vector<std::string>& args, Mode mode) {
         job.bBackup = backup;
         job.settings = settings;
         StartFolderJob(job).join();
-        status = Report(job.result, progress);
+        status = ExitStatus(job.result);
     } else {
         for (const std::string& target : options.targets) {
             if (g_interruptRequested.load()) break;
@@ -276,7 +286,7 @@ int RunConversion(const std::vector<std::string>& args, Mode mode) {
             job.bBackup = backup;
             job.settings = settings;
             StartFileJob(job).join();
-            status = std::max(status, Report(job.result, progress));
+            status = std::max(status, ExitStatus(job.result));
             if (status == kExitAborted) break;
         }
     }
@@ -286,10 +296,22 @@ int RunConversion(const std::vector<std::string>& args, Mode mode) {
     return g_interruptRequested.load() ? kExitAborted : status;
 }
 
+// The jobs report what is thrown during them; this is for what is thrown around them.
+int RunGuarded(const std::vector<std::string>& args, Mode mode) {
+    try {
+        return RunConversion(args, mode);
+    } catch (const std::bad_alloc&) {
+        std::fputs("quarvel-cli: out of memory\n", stderr);
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "quarvel-cli: %s\n", e.what());
+    }
+    return kExitFailed;
+}
+
 }  // namespace
 
-int RunConvert(const std::vector<std::string>& args) { return RunConversion(args, Mode::file); }
+int RunConvert(const std::vector<std::string>& args) { return RunGuarded(args, Mode::file); }
 
-int RunConvertFolder(const std::vector<std::string>& args) { return RunConversion(args, Mode::folder); }
+int RunConvertFolder(const std::vector<std::string>& args) { return RunGuarded(args, Mode::folder); }
 
 }  // namespace quarvel::cli

@@ -1,6 +1,7 @@
 // quarvel-cli render: one piece of text art to one picture.
 
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -10,6 +11,7 @@
 #include "render/png_writer.h"
 #include "render/renderer.h"
 #include "render/text_prep.h"
+#include "engine/picture_file.h"
 
 namespace quarvel::cli {
 namespace {
@@ -109,19 +111,12 @@ int RunRender(const std::vector<std::string>& args) {
     o.look.ApplyTo(look);
     const Picture picture = RenderPicture(text.c_str(), look);
 
-    std::FILE* stream = std::fopen(o.output.c_str(), "wb");
-    if (!stream) {
-        std::fprintf(stderr, "%s: %s\n", o.output.c_str(), std::strerror(errno));
-        return kExitFailed;
-    }
-    const bool written = WritePngFile(picture, stream) == 1;
-    const int saved_errno = errno;
-    const bool closed = std::fclose(stream) == 0;
-    if (!written || !closed) {
+    // Written whole or not at all; a device or a pipe named by -o is written as it is.
+    std::signal(SIGXFSZ, SIG_IGN);
+    const fs::WriteStatus written = SavePicture(fs::RealFileSystem(), o.output, picture);
+    if (written.result != fs::WriteResult::ok) {
         std::fprintf(stderr, "%s: %s\n", o.output.c_str(),
-                     saved_errno ? std::strerror(saved_errno) : "the picture could not be written");
-        std::error_code ec;
-        std::filesystem::remove(o.output, ec);  // no half-written picture stays behind
+                     written.error ? std::strerror(written.error) : "the picture could not be written");
         return kExitFailed;
     }
     return kExitOk;

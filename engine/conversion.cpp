@@ -1,14 +1,15 @@
 #include "engine/conversion.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <string_view>
 
 #include "engine/code_convert.h"
 #include "engine/paths.h"
+#include "engine/picture_file.h"
 #include "platform/codec.h"
-#include "render/png_writer.h"
 #include "render/renderer.h"
 
 namespace quarvel {
@@ -42,14 +43,16 @@ std::string PictureNumber(long n) {
 
 // The number of a tag `<img src="./B/NNN.png">` that starts at `at` with the given
 // prefix (up to and including the slash after B), as this program writes it, or 0.
+// Numbers have at least three digits and as many more as they need.
 long OwnTagNumber(std::string_view text, std::size_t at, std::string_view prefix, std::size_t* length) {
     static constexpr std::string_view kSuffix = ".png\">";
+    static constexpr std::size_t kMaxDigits = 18;  // beyond any count of stretches, within a long
     if (text.compare(at, prefix.size(), prefix) != 0) return 0;
     std::size_t digits = at + prefix.size();
     std::size_t end = digits;
-    while (end < text.size() && end - digits < 10 && text[end] >= '0' && text[end] <= '9') ++end;
+    while (end < text.size() && end - digits <= kMaxDigits && text[end] >= '0' && text[end] <= '9') ++end;
     std::size_t count = end - digits;
-    if (count < 3 || count > 9 || text.compare(end, kSuffix.size(), kSuffix) != 0) return 0;
+    if (count < 3 || count > kMaxDigits || text.compare(end, kSuffix.size(), kSuffix) != 0) return 0;
     long n = 0;
     for (std::size_t k = digits; k < end; ++k) n = n * 10 + (text[k] - '0');
     // Only the form "%03d" gives: no extra leading zeros, never 000.
@@ -183,6 +186,30 @@ const std::string& TextNoFileGiven() {
     static const std::string text = NativeToCp932("ファイルを指定してください");
     return text;
 }
+const std::string& TextFolderReadFailed() {
+    static const std::string text = NativeToCp932("フォルダの読み込みに失敗");
+    return text;
+}
+const std::string& TextLinkRefused() {
+    static const std::string text = NativeToCp932("シンボリックリンクには書き込みません");
+    return text;
+}
+const std::string& TextChangedMeanwhile() {
+    static const std::string text = NativeToCp932("変換中に他で変更されたため書き込みません");
+    return text;
+}
+const std::string& TextOutOfMemory() {
+    static const std::string text = NativeToCp932("メモリが足りません");
+    return text;
+}
+const std::string& TextUnexpectedError() {
+    static const std::string text = NativeToCp932("予期しないエラー");
+    return text;
+}
+
+std::string WithSystemReason(const std::string& reason, int error) {
+    return error == 0 ? reason : reason + "\n" + NativeToCp932(fs::SystemReason(error));
+}
 
 std::string NativeToCp932(std::string_view native) {
     if (cp932::IsValidUtf8(native)) return cp932::FromUtf16Lossy(cp932::Utf8ToUtf16(native));
@@ -245,17 +272,26 @@ std::string TagBaseName(std::string_view nativeBaseName, int iCode) {
 
 namespace {
 
+constexpr std::string_view kPngSignature = "\x89PNG\r\n\x1A\n";
+
 class DocumentConverter {
 public:
-    DocumentConverter(const std::string& path, const ConversionSettings& settings)
-        : path_(path), settings_(settings),
+    DocumentConverter(const std::string& path, const ConversionSettings& settings, Backup backup)
+        : path_(path), settings_(settings), backup_(backup),
           fs_(settings.fileSystem ? *settings.fileSystem : fs::RealFileSystem()) {}
 
     DocumentResult Run();
 
 private:
+    // Whether the scan goes on after a step; a step that stops has set the outcome
+    // (and shown its message).
+    enum class Step { goOn, stop };
+
     DocumentResult Fail(const std::string& where, const std::string& reason);
-    void MakePicture(std::size_t from, std::size_t to, Output& output);
+    Step Stop(const std::string& where, const std::string& reason);
+    Step MakeFolder(const std::string& folder);
+    Step PrepareFirstChange();
+    Step MakePicture(std::size_t from, std::size_t to, Output& output);
     static bool MatchAt(std::string_view text, std::size_t pos, const std::string& separator) {
         return !separator.empty() && text.size() - pos >= separator.size() && text[pos] == separator[0] &&
                text.compare(pos, separator.size(), separator) == 0;
@@ -263,22 +299,31 @@ private:
 
     const std::string& path_;
     const ConversionSettings& settings_;
+    const Backup backup_;
     fs::FileSystem& fs_;
     DocumentResult result_;
 
     std::string imageFolder_;
     std::string progressPrefix_;  // "F/B.X" in code page 932
     std::string tagPrefix_;       // `<img src="./B/` as it stands in the scanned text
+    std::string_view source_;     // the document's bytes as read
+    fs::FileInfo read_;           // the document as it was read
     std::string_view text_;       // the scanned text (Shift-JIS)
     fs::FileBytes converted_;     // its storage for EUC-JP documents
     long nextNumber_ = 1;
+    bool prepared_ = false;       // the first change has been prepared for
 };
 
 DocumentResult DocumentConverter::Fail(const std::string& where, const std::string& reason) {
+    Stop(where, reason);
+    return std::move(result_);
+}
+
+DocumentConverter::Step DocumentConverter::Stop(const std::string& where, const std::string& reason) {
     result_.outcome = Outcome::failed;
     result_.failure = Problem{where, reason};
     settings_.progress->ShowMessage(MessageText(*result_.failure));
-    return std::move(result_);
+    return Step::stop;
 }
 
 DocumentResult DocumentConverter::Run() {
@@ -287,21 +332,28 @@ DocumentResult DocumentConverter::Run() {
     imageFolder_ = SiblingPath(path_, base);
     // An empty base name (no period in the file name) would make the document's own
     // folder the image folder, shared with every other such document.
-    if (base.empty() || !fs_.MakeDirectory(imageFolder_)) return Fail(imageFolder_, TextFolderCreateFailed());
+    if (base.empty()) return Fail(imageFolder_, TextFolderCreateFailed());
 
     fs::FileBytes file;
-    if (fs_.ReadFileBytes(path_, file) != fs::ReadResult::ok) return Fail(path_, TextFileOpenFailed());
-    const std::string_view source = file.view();
+    const fs::ReadStatus read = fs_.ReadFileBytes(path_, file);
+    if (read.result != fs::ReadResult::ok) return Fail(path_, WithSystemReason(TextFileOpenFailed(), read.error));
+    read_ = read.info;
+    source_ = file.view();
+    // This program's own pictures are never documents, whatever the pattern found.
+    if (source_.starts_with(kPngSignature)) {
+        result_.outcome = Outcome::skipped;
+        return std::move(result_);
+    }
 
     const bool euc = settings_.iCode == kCodeEucJp;
     KanaPositions kanaAt;
     if (euc) {
         // Large documents get the same kind of buffer as the file itself.
-        if (!converted_.Allocate(source.size())) return Fail(path_, TextFileOpenFailed());
-        converted_.SetSize(EucToShiftJis(source, converted_.data(), &kanaAt));
+        if (!converted_.Allocate(source_.size())) return Fail(path_, WithSystemReason(TextFileOpenFailed(), ENOMEM));
+        converted_.SetSize(EucToShiftJis(source_, converted_.data(), &kanaAt));
         text_ = converted_.view();
     } else {
-        text_ = source;
+        text_ = source_;
     }
 
     progressPrefix_ = NativeToCp932(GetFileNameWithExtension(GetDirectoryPart(path_)) + kPathSeparator + base +
@@ -310,7 +362,7 @@ DocumentResult DocumentConverter::Run() {
     // Tags written by an earlier run keep their pictures: number on from the highest.
     nextNumber_ = HighestOwnTagNumber(text_, tagPrefix_) + 1;
 
-    Output output(text_, source, euc ? &kanaAt : nullptr);
+    Output output(text_, source_, euc ? &kanaAt : nullptr);
     const FirstBytes startBytes(settings_.startSeparators), endBytes(settings_.endSeparators);
     const std::size_t length = text_.size();
     const std::atomic<bool>& abort = settings_.progress->bAbort;
@@ -322,8 +374,11 @@ DocumentResult DocumentConverter::Run() {
             return std::move(result_);
         }
         if (pos >= length) {
-            if (inside) MakePicture(pending, length, output);
-            else output.Copy(pending, length);
+            if (inside) {
+                if (MakePicture(pending, length, output) == Step::stop) return std::move(result_);
+            } else {
+                output.Copy(pending, length);
+            }
             break;
         }
         const FirstBytes& first = inside ? endBytes : startBytes;
@@ -350,7 +405,7 @@ DocumentResult DocumentConverter::Run() {
                 if (!MatchAt(text_, pos, sep)) continue;
                 // The end separator stays in the text: outside again, the scan meets it
                 // at the same position, as ordinary text or as the next start.
-                MakePicture(pending, pos, output);
+                if (MakePicture(pending, pos, output) == Step::stop) return std::move(result_);
                 pending = pos;
                 inside = false;
                 matched = true;
@@ -367,48 +422,94 @@ DocumentResult DocumentConverter::Run() {
         result_.outcome = Outcome::converted;
         return std::move(result_);
     }
-    if (fs_.ReplaceAtomically(path_, output.bytes()) != fs::WriteResult::ok)
-        return Fail(path_, TextFileWriteFailed());
+    // Only while the document is still the one that was read: an edit made by
+    // another program meanwhile is in neither the result nor the backup copy.
+    const fs::WriteStatus written = fs_.ReplaceFile(path_, output.bytes(), &read_);
+    switch (written.result) {
+    case fs::WriteResult::ok: break;
+    case fs::WriteResult::changed: return Fail(path_, TextChangedMeanwhile());
+    default: return Fail(path_, WithSystemReason(TextFileWriteFailed(), written.error));
+    }
     result_.outcome = Outcome::converted;
     return std::move(result_);
 }
 
-void DocumentConverter::MakePicture(std::size_t from, std::size_t to, Output& output) {
+DocumentConverter::Step DocumentConverter::MakeFolder(const std::string& folder) {
+    const fs::FolderStatus made = fs_.MakeDirectory(folder);
+    switch (made.result) {
+    case fs::FolderResult::ok: return Step::goOn;
+    case fs::FolderResult::isLink: return Stop(folder, TextLinkRefused());
+    default: return Stop(folder, WithSystemReason(TextFolderCreateFailed(), made.error));
+    }
+}
+
+DocumentConverter::Step DocumentConverter::PrepareFirstChange() {
+    prepared_ = true;
+    // Temporary files that runs killed while writing this document, its copy or its
+    // pictures left behind.
+    const std::string name = GetFileNameWithExtension(path_);
+    const std::string backupFolder = SiblingPath(path_, kBackupFolderName);
+    fs_.RemoveStaleTemporaries(SiblingPath(path_, "."), name);
+    fs_.RemoveStaleTemporaries(backupFolder, name);
+    fs_.RemoveStaleTemporaries(imageFolder_, {});
+
+    if (backup_ == Backup::yes) {
+        // No change without the untouched copy safely in place; an existing copy is
+        // the oldest one and stays.
+        if (MakeFolder(backupFolder) == Step::stop) return Step::stop;
+        const std::string copy = backupFolder + kPathSeparator + name;
+        fs::WriteOptions options;
+        options.existing = fs::Existing::keep;
+        options.like = &read_;
+        options.bKeepTimes = true;
+        const fs::WriteStatus copied = fs_.WriteNewFile(copy, source_, options);
+        if (copied.result != fs::WriteResult::ok && copied.result != fs::WriteResult::exists)
+            return Stop(copy, WithSystemReason(TextFileWriteFailed(), copied.error));
+        if (settings_.progress->bAbort.load()) {
+            result_.outcome = Outcome::aborted;
+            return Step::stop;
+        }
+    }
+    return MakeFolder(imageFolder_);
+}
+
+DocumentConverter::Step DocumentConverter::MakePicture(std::size_t from, std::size_t to, Output& output) {
     std::string_view stretch(text_.data() + from, to - from);
     if (IsOwnTag(stretch, tagPrefix_)) {
         output.Copy(from, to);
         ++result_.iKept;
-        return;
+        return Step::goOn;
     }
+    if (!prepared_ && PrepareFirstChange() == Step::stop) return Step::stop;
     settings_.progress->SetProgressText(progressPrefix_ + "(" + PictureNumber(result_.iPictures) + ")");
     const long number = nextNumber_++;
     ++result_.iPictures;
     const std::string name = PictureNumber(number);
     const std::string picturePath = imageFolder_ + kPathSeparator + name + ".png";
 
-    if (std::FILE* file = fs_.OpenForWriting(picturePath)) {
-        Appearance look;
-        look.colFore = settings_.colFore;
-        look.colBack = settings_.colBack;
-        look.iMargin = settings_.iMargin;
-        look.bSpace = settings_.bSpace;
-        // The renderer takes the stretch up to its first NUL byte.
-        const std::string art(stretch);
-        bool written = WritePngFile(RenderPicture(art.c_str(), look), file) == 1;
-        written = std::fclose(file) == 0 && written;
-        if (!written) result_.pictureFailures.push_back({picturePath, TextFileWriteFailed()});
-    } else {
-        result_.pictureFailures.push_back({picturePath, TextFileOpenFailed()});
-    }
+    Appearance look;
+    look.colFore = settings_.colFore;
+    look.colBack = settings_.colBack;
+    look.iMargin = settings_.iMargin;
+    look.bSpace = settings_.bSpace;
+    // The renderer takes the stretch up to its first NUL byte.
+    const std::string art(stretch);
+    // Without its picture the stretch keeps its art: the document is then not rewritten.
+    const fs::WriteStatus written = WriteDocumentPicture(fs_, picturePath, RenderPicture(art.c_str(), look));
+    if (written.result == fs::WriteResult::notCreated)
+        return Stop(picturePath, WithSystemReason(TextFileOpenFailed(), written.error));
+    if (written.result != fs::WriteResult::ok)
+        return Stop(picturePath, WithSystemReason(TextFileWriteFailed(), written.error));
 
     std::string tag = tagPrefix_ + name + ".png\">";
     output.Replace(from, settings_.iCode == kCodeEucJp ? ShiftJisToEuc(tag) : tag);
+    return Step::goOn;
 }
 
 }  // namespace
 
-DocumentResult ConvertDocument(const std::string& path, const ConversionSettings& settings) {
-    return DocumentConverter(path, settings).Run();
+DocumentResult ConvertDocument(const std::string& path, const ConversionSettings& settings, Backup backup) {
+    return DocumentConverter(path, settings, backup).Run();
 }
 
 }  // namespace quarvel

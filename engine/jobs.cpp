@@ -1,5 +1,8 @@
 #include "engine/jobs.h"
 
+#include <exception>
+#include <new>
+
 #include "engine/paths.h"
 
 namespace quarvel {
@@ -22,32 +25,63 @@ std::string Join(const std::string& folder, std::string_view name) {
     return path;
 }
 
-// Makes the backup folder; a failure matters only when there is something to copy.
-bool MakeBackupFolder(const std::string& folder, bool needed, const ConversionSettings& settings,
-                      JobResult& result) {
-    if (MakeDirectory(folder, FileSystemOf(settings))) return true;
-    if (needed) result.backupFailures.push_back({folder, TextFolderCreateFailed()});
-    return false;
+// What to tell the user about something thrown while working.
+std::string ReasonOfThrown(std::exception_ptr thrown) {
+    try {
+        std::rethrow_exception(thrown);
+    } catch (const std::bad_alloc&) {
+        return TextOutOfMemory();
+    } catch (const std::exception& e) {
+        return TextUnexpectedError() + "\n" + NativeToCp932(e.what());
+    } catch (...) {
+        return TextUnexpectedError();
+    }
 }
 
-void CopyToBackup(const std::string& from, const std::string& to, const ConversionSettings& settings,
-                  JobResult& result) {
-    // An existing copy is the oldest one and stays.
-    if (FileSystemOf(settings).CopyNoOverwrite(from, to) == fs::CopyResult::failed)
-        result.backupFailures.push_back({to, TextFileWriteFailed()});
+void Show(const Problem& problem, const ConversionSettings& settings) {
+    // An empty path has only the reason to show.
+    settings.progress->ShowMessage(problem.path.empty() ? problem.reason : MessageText(problem));
 }
 
-void Convert(const std::string& path, const ConversionSettings& settings, JobResult& result) {
-    result.documents.push_back(ConvertDocument(path, settings));
+void Convert(const std::string& path, const ConversionSettings& settings, Backup backup, JobResult& result) {
+    try {
+        result.documents.push_back(ConvertDocument(path, settings, backup));
+    } catch (...) {
+        // Whatever the document had come to stays unwritten: its rewrite comes last,
+        // and temporary files go with the unwinding.
+        DocumentResult failed;
+        failed.path = path;
+        failed.failure = Problem{path, ReasonOfThrown(std::current_exception())};
+        Show(*failed.failure, settings);
+        result.documents.push_back(std::move(failed));
+        return;
+    }
     if (result.documents.back().outcome == Outcome::aborted) result.bAborted = true;
+}
+
+// Runs a job's body; something thrown outside any document ends the job with a message.
+template <typename Body>
+void RunGuarded(const ConversionSettings& settings, JobResult& result, Body body) {
+    try {
+        body();
+    } catch (...) {
+        Problem problem{"", ReasonOfThrown(std::current_exception())};
+        try {
+            Show(problem, settings);
+            result.messages.push_back(std::move(problem));
+        } catch (...) {
+            // Not even the message could be made: the failure still shows in the result.
+            result.bAborted = true;
+        }
+    }
 }
 
 }  // namespace
 
 bool JobResult::AnyFailure() const {
-    if (!messages.empty() || !backupFailures.empty()) return true;
+    if (!messages.empty()) return true;
     for (const DocumentResult& document : documents)
-        if (document.outcome == Outcome::failed || !document.pictureFailures.empty()) return true;
+        if (document.outcome == Outcome::failed) return true;
     return false;
 }
 
@@ -59,21 +93,16 @@ unsigned FileJobThreadProc(void* param) {
     if (!progress) return 0;
 
     JobResult result;
-    if (job.path.empty()) {
-        // Without a document there is nothing to copy or convert, and no folder
-        // (backup, images) may appear wherever the program happens to run.
-        progress->ShowMessage(TextNoFileGiven());
-        result.messages.push_back(Problem{"", TextNoFileGiven()});
-    } else {
-        if (job.bBackup == Backup::yes) {
-            const std::string backupFolder = SiblingPath(job.path, kBackupFolderName);
-            // The copy keeps the document's own name, with or without an extension.
-            if (MakeBackupFolder(backupFolder, true, job.settings, result))
-                CopyToBackup(job.path, Join(backupFolder, GetFileNameWithExtension(job.path)), job.settings,
-                             result);
+    RunGuarded(job.settings, result, [&] {
+        if (job.path.empty()) {
+            // Without a document there is nothing to copy or convert, and no folder
+            // (backup, images) may appear wherever the program happens to run.
+            progress->ShowMessage(TextNoFileGiven());
+            result.messages.push_back(Problem{"", TextNoFileGiven()});
+        } else {
+            Convert(job.path, job.settings, job.bBackup, result);
         }
-        Convert(job.path, job.settings, result);
-    }
+    });
 
     job.result = std::move(result);
     progress->EndJob();  // the record belongs to the starter from here on
@@ -86,20 +115,21 @@ unsigned FolderJobThreadProc(void* param) {
     if (!progress) return 0;
 
     JobResult result;
-    std::string folder = job.folder;
-    while (folder.size() > 1 && folder.back() == kPathSeparator) folder.pop_back();
-    std::optional<Problem> refusal;
-    if (folder.empty()) refusal = Problem{"", TextNoFolderGiven()};
-    else if (FileSystemOf(job.settings).Status(folder) != fs::Kind::folder)
-        refusal = Problem{folder, TextFolderNotFound()};
+    RunGuarded(job.settings, result, [&] {
+        std::string folder = job.folder;
+        while (folder.size() > 1 && folder.back() == kPathSeparator) folder.pop_back();
+        std::optional<Problem> refusal;
+        if (folder.empty()) refusal = Problem{"", TextNoFolderGiven()};
+        else if (FileSystemOf(job.settings).Status(folder) != fs::Kind::folder)
+            refusal = Problem{folder, TextFolderNotFound()};
 
-    if (refusal) {
-        // An empty path has only the reason to show.
-        progress->ShowMessage(refusal->path.empty() ? refusal->reason : MessageText(*refusal));
-        result.messages.push_back(std::move(*refusal));
-    } else {
-        WalkFolder(folder, job.strFileFilter, job.bSubFolder, job.bBackup, job.settings, result);
-    }
+        if (refusal) {
+            Show(*refusal, job.settings);
+            result.messages.push_back(std::move(*refusal));
+        } else {
+            WalkFolder(folder, job.strFileFilter, job.bSubFolder, job.bBackup, job.settings, result);
+        }
+    });
 
     job.result = std::move(result);
     progress->EndJob();
@@ -118,42 +148,36 @@ std::thread StartFolderJob(FolderConversionJob& job) {
 
 bool WalkFolder(const std::string& folder, std::string_view pattern, SubFolders subFolders, Backup backup,
                 const ConversionSettings& settings, JobResult& result) {
-    fs::FileSystem& fileSystem = FileSystemOf(settings);
+    const fs::Listing listing = FileSystemOf(settings).List(folder, {});
+    if (listing.error != 0) {
+        // Whatever lies in a folder that cannot be read is not converted: say so.
+        Problem problem{folder, WithSystemReason(TextFolderReadFailed(), listing.error)};
+        Show(problem, settings);
+        result.messages.push_back(std::move(problem));
+    }
 
     if (subFolders == SubFolders::yes) {
-        for (const fs::Entry& entry : fileSystem.List(folder, {})) {
+        for (const fs::Entry& entry : listing.entries) {
             if (AbortRequested(settings, result)) return false;
             // Backups of earlier runs are never converted in place, and a link may
             // lead out of the tree or round in a circle.
             if (entry.kind != fs::Kind::folder || entry.bSymlink || entry.name == kBackupFolderName) continue;
-            if (!WalkFolder(Join(folder, entry.name), pattern, subFolders, backup, settings, result))
-                return false;
-        }
-    }
-
-    // An empty pattern names no document (the file system's listing would take it
-    // as every name).
-    std::vector<std::string> names;
-    for (const fs::Entry& entry : pattern.empty() ? std::vector<fs::Entry>() : fileSystem.List(folder, pattern)) {
-        if (AbortRequested(settings, result)) return false;
-        // Only regular files: a pipe or a device would block or never end.
-        if (entry.kind == fs::Kind::file) names.push_back(entry.name);
-    }
-
-    if (backup == Backup::yes) {
-        const std::string backupFolder = Join(folder, kBackupFolderName);
-        const bool made = MakeBackupFolder(backupFolder, !names.empty(), settings, result);
-        for (const std::string& name : names) {
-            if (AbortRequested(settings, result)) return false;
-            if (made) CopyToBackup(Join(folder, name), Join(backupFolder, name), settings, result);
+            if (!WalkFolder(Join(folder, entry.name), pattern, subFolders, backup, settings, result)) return false;
         }
     }
 
     const std::string shownFolder = NativeToCp932(GetFileNameWithExtension(folder));
-    for (const std::string& name : names) {
+    for (const fs::Entry& entry : listing.entries) {
         if (AbortRequested(settings, result)) return false;
-        settings.progress->SetProgressText(shownFolder + kPathSeparator + NativeToCp932(name));
-        Convert(Join(folder, name), settings, result);
+        // Only regular files: a pipe or a device would block or never end. An empty
+        // pattern names no document (the matching would take it as every name), and
+        // a temporary file of a rewrite is never one, whatever the pattern.
+        if (entry.kind != fs::Kind::file || pattern.empty() || !fs::MatchesPattern(entry.name, pattern) ||
+            fs::IsTemporaryName(entry.name))
+            continue;
+        settings.progress->SetProgressText(shownFolder + kPathSeparator + NativeToCp932(entry.name));
+        Convert(Join(folder, entry.name), settings, backup, result);
+        if (result.bAborted) return false;
     }
     return true;
 }

@@ -17,20 +17,17 @@
 
 namespace quarvel {
 
-enum class Backup { no, yes };
 enum class SubFolders { no, yes };
-
-inline constexpr std::string_view kBackupFolderName = "backup";
 
 struct JobResult {
     std::vector<DocumentResult> documents;  // in the order they were worked on
-    std::vector<Problem> messages;          // messages of the job itself (folder not found ...)
-    std::vector<Problem> backupFailures;    // backups not made (not shown to the user)
+    std::vector<Problem> messages;          // messages of the job itself (folder not found,
+                                            // folder not readable ...), each shown
     bool bAborted = false;
 
-    // True when the job ran to its end and nothing failed, silently or not.
+    // True when the job ran to its end and nothing failed.
     bool Succeeded() const;
-    // Whether any document, picture, backup or the job itself failed.
+    // Whether any document or the job itself failed.
     bool AnyFailure() const;
 };
 
@@ -51,7 +48,9 @@ struct FolderConversionJob {
 };
 
 // Thread procedures; `param` points at the job record. They return 0 at once,
-// touching nothing, when the settings have no progress interface.
+// touching nothing, when the settings have no progress interface. Nothing thrown
+// leaves them: a document during which something is thrown (no memory, say) fails
+// with a message and stays as it was, and the job goes on or ends with a message.
 unsigned FileJobThreadProc(void* param);
 unsigned FolderJobThreadProc(void* param);
 
@@ -61,8 +60,10 @@ std::thread StartFolderJob(FolderConversionJob& job);
 
 // Converts the matching documents of a folder tree, depth first: each sub-folder
 // with its whole tree (in byte order of names; not symbolic links and not the
-// folders named "backup"), then the folder's own documents, all their backup
-// copies before the first conversion. False when the user aborted.
+// folders named "backup"), then the folder's own documents, each backed up just
+// before its first change (see ConvertDocument). This program's temporary files are
+// never documents. A folder that cannot be read is reported like a document that
+// failed, and the walk goes on. False when the user aborted.
 bool WalkFolder(const std::string& folder, std::string_view pattern, SubFolders subFolders, Backup backup,
                 const ConversionSettings& settings, JobResult& result);
 

@@ -40,7 +40,7 @@ std::string SiblingPath(std::string_view path, std::string_view name) {
 }
 
 bool MakeDirectory(const std::string& path, fs::FileSystem& fileSystem) {
-    return fileSystem.MakeDirectory(path);
+    return fileSystem.MakeDirectory(path).result == fs::FolderResult::ok;
 }
 
 }  // namespace quarvel

@@ -29,7 +29,8 @@ std::string GetFileNameWithExtension(std::string_view path);
 // folder, never the root).
 std::string SiblingPath(std::string_view path, std::string_view name);
 
-// Makes sure that a folder exists at the path, making one level at most.
+// Makes sure that a folder exists at the path, making one level at most; a symbolic
+// link there is not taken for a folder.
 bool MakeDirectory(const std::string& path, fs::FileSystem& fileSystem = fs::RealFileSystem());
 
 }  // namespace quarvel

@@ -5,6 +5,9 @@
 #include <QPushButton>
 
 #include <atomic>
+#include <exception>
+#include <new>
+#include <optional>
 #include <system_error>
 
 #include "app/prompts.h"
@@ -63,13 +66,18 @@ bool RunWorkerJob(CQuarvelDlg& owner, const std::function<void()>& threadProc) {
     QEventLoop loop;
     std::atomic<bool> finished{false};
     bool started = true;
+    std::optional<QString> thrown;  // what to tell the user of something the job threw
     std::thread worker;
     try {
         worker = GetWorkerStarter()([&] {
             try {
                 threadProc();
+            } catch (const std::bad_alloc&) {
+                thrown = QStringLiteral("メモリが足りません");
+            } catch (const std::exception& e) {
+                thrown = QStringLiteral("予期しないエラー\n") + QString::fromLocal8Bit(e.what());
             } catch (...) {
-                // The engine reports through results; anything thrown still ends the job.
+                thrown = QStringLiteral("予期しないエラー");
             }
             if (progress.bRunning) progress.EndJob();
             finished = true;
@@ -95,6 +103,9 @@ bool RunWorkerJob(CQuarvelDlg& owner, const std::function<void()>& threadProc) {
     button->setEnabled(true);
     if (!started) {
         GetPrompts().showMessage(&owner, QStringLiteral("ジョブを開始できません"), MessageIcon::warning);
+    } else if (thrown) {
+        // The job ended early; documents it had not finished stay as they were.
+        GetPrompts().showMessage(&owner, *thrown, MessageIcon::warning);
     }
     return started;
 }

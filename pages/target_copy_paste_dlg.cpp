@@ -5,13 +5,13 @@
 #include <QResizeEvent>
 
 #include <algorithm>
-#include <cstdio>
 
 #include "app/dialog_template.h"
 #include "app/prompts.h"
 #include "app/quarvel_dlg.h"
 #include "app/resources.h"
 #include "app/text_codec.h"
+#include "engine/picture_file.h"
 #include "pages/html_edit.h"
 #include "render/renderer.h"
 
@@ -102,19 +102,20 @@ void CTargetCopyPasteDlg::Generate() {
         this, {QStringLiteral("png"), {QStringLiteral("PNG画像 (*.png)"), QStringLiteral("All Files (*.*)")}});
     if (!chosen) return;
     const std::string text = PrepareTextArt(strText);
-    std::FILE* stream = std::fopen(QFile::encodeName(*chosen).constData(), "wb");
-    if (!stream) {
-        // Without a file there is nothing to draw into; say so rather than pretend.
-        GetPrompts().showMessage(pOwner ? static_cast<QWidget*>(pOwner) : this,
-                                 QStringLiteral("%1\nファイルのオープンに失敗").arg(*chosen),
-                                 MessageIcon::none);
-        return;
-    }
     const CQuarvelDlg* owner = pOwner;
     const Appearance look = owner ? Appearance{owner->colFore, owner->colBack,
                                                static_cast<int>(owner->iMargin), owner->bSpace}
                                   : Appearance{};
-    RenderTextArt(text.c_str(), stream, look.colFore, look.colBack, look.iMargin, look.bSpace);
+    // The picture reaches its file whole or not at all; a file that could not be made
+    // or written is reported.
+    const fs::WriteStatus written =
+        SavePicture(fs::RealFileSystem(), QFile::encodeName(*chosen).toStdString(), RenderPicture(text.c_str(), look));
+    if (written.result == fs::WriteResult::ok) return;
+    QString message = *chosen + (written.result == fs::WriteResult::notCreated
+                                     ? QStringLiteral("\nファイルのオープンに失敗")
+                                     : QStringLiteral("\nファイルの書き込みに失敗"));
+    if (written.error) message += QLatin1Char('\n') + QString::fromLocal8Bit(fs::SystemReason(written.error));
+    GetPrompts().showMessage(pOwner ? static_cast<QWidget*>(pOwner) : this, message, MessageIcon::none);
 }
 
 void CTargetCopyPasteDlg::resizeEvent(QResizeEvent* event) {

@@ -4,9 +4,11 @@
 //
 // Paths are native byte strings (UTF-8 on Linux) joined with '/'.
 
-#include <cstdio>
+#include <cstdint>
+#include <ctime>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace quarvel::fs {
@@ -19,9 +21,27 @@ struct Entry {
     bool bSymlink = false;   // the entry itself is a symbolic link
 };
 
-enum class CopyResult { copied, exists, failed };
+// What a file was when it was read: enough to tell later whether it is still the
+// same file with the same contents, and to give a copy its permission bits, times,
+// owner and group.
+struct FileInfo {
+    std::uint64_t device = 0;
+    std::uint64_t inode = 0;
+    std::int64_t size = 0;
+    struct timespec modified {};
+    struct timespec accessed {};
+    unsigned mode = 0;  // permission bits
+    unsigned owner = 0;
+    unsigned group = 0;
+};
 
 enum class ReadResult { ok, failed };
+
+struct ReadStatus {
+    ReadResult result = ReadResult::ok;
+    int error = 0;  // errno of the failed step; 0 when there is none to tell (not a regular file)
+    FileInfo info;  // the file as it was once read
+};
 
 // A whole file's bytes. Large files are read into memory mapped and faulted in at
 // once, which costs far less than growing a string page by page.
@@ -51,7 +71,46 @@ private:
     std::size_t mapped_ = 0;  // length of the mapping; 0 when `data_` came from new[]
     std::string spill_;
 };
-enum class WriteResult { ok, readOnly, failed };
+
+enum class WriteResult {
+    ok,
+    readOnly,    // the file there has no write permission bit at all
+    failed,      // writing, flushing or putting the new file in place failed
+    notCreated,  // the new file could not be made at all
+    exists,      // Existing::keep found a file at the path and left it
+    changed,     // the file there is no longer the one that was read
+};
+
+struct WriteStatus {
+    WriteResult result = WriteResult::ok;
+    int error = 0;  // errno of the failed step, for failed and notCreated
+};
+
+// What happens to a file already at the path of a new file.
+enum class Existing { replace, keep };
+
+struct WriteOptions {
+    Existing existing = Existing::replace;
+    // Permission bits, owner and group (where the system lets us) for the new file;
+    // without it a new file gets 0666 less the umask.
+    const FileInfo* like = nullptr;
+    bool bKeepTimes = false;  // also the access and modification times of `like`
+    // Replace only while the file at the path is still this one (device, inode, size,
+    // modification time); otherwise WriteResult::changed and nothing is written.
+    const FileInfo* unchanged = nullptr;
+};
+
+enum class FolderResult { ok, isLink, failed };
+
+struct FolderStatus {
+    FolderResult result = FolderResult::ok;
+    int error = 0;
+};
+
+struct Listing {
+    std::vector<Entry> entries;
+    int error = 0;  // errno when the folder could not be read (entries then empty or partial)
+};
 
 class FileSystem {
 public:
@@ -60,33 +119,56 @@ public:
     // What is at the path, following symbolic links.
     virtual Kind Status(const std::string& path);
 
-    // Makes one folder level. True when a folder exists at the path afterwards;
-    // false for an empty path, an existing file or a failed mkdir.
-    virtual bool MakeDirectory(const std::string& path);
-
-    // Copies a file to a new name; an existing target is never overwritten. The copy
-    // keeps the source's permission bits and its access and modification times.
-    virtual CopyResult CopyNoOverwrite(const std::string& from, const std::string& to);
+    // Makes one folder level. A folder at the path is fine, also one that another
+    // program made a moment ago; a symbolic link there is refused (isLink), as is
+    // anything else (failed, EEXIST), an empty path and a failed mkdir.
+    virtual FolderStatus MakeDirectory(const std::string& path);
 
     // Entries of a folder whose names match the pattern (Windows wildcard rules, see
     // MatchesPattern), in byte order of their names. An empty pattern lists everything.
-    // "." and ".." never appear. A folder that cannot be read gives no entries.
-    virtual std::vector<Entry> List(const std::string& folder, std::string_view pattern);
+    // "." and ".." never appear.
+    virtual Listing List(const std::string& folder, std::string_view pattern);
 
-    // Reads a whole file.
-    virtual ReadResult ReadFileBytes(const std::string& path, FileBytes& bytes);
+    // Reads a whole regular file.
+    virtual ReadStatus ReadFileBytes(const std::string& path, FileBytes& bytes);
     // The same into a string.
-    virtual ReadResult ReadWhole(const std::string& path, std::string& bytes);
+    ReadResult ReadWhole(const std::string& path, std::string& bytes);
 
-    // Replaces the file's contents through a temporary file in the same folder that is
-    // flushed to disk and renamed over it, keeping the permission bits. A file with no
-    // write permission bit at all is read-only and is left alone. On any failure the
-    // old file stays as it was and no temporary file is left behind.
-    virtual WriteResult ReplaceAtomically(const std::string& path, std::string_view bytes);
+    // Writes a whole new file at the path: a temporary file in the same folder, made
+    // without following links, locked while it is written (see
+    // RemoveStaleTemporaries), flushed to disk and only then renamed into place (or,
+    // with Existing::keep, linked there unless a file exists). On any failure nothing
+    // is left but what was there before. The path is taken as it is: a symbolic link
+    // there is replaced, never followed.
+    virtual WriteStatus WriteNewFile(const std::string& path, std::string_view bytes, const WriteOptions& options);
 
-    // Opens a file for binary writing ("wb"), or returns null.
-    virtual std::FILE* OpenForWriting(const std::string& path);
+    // Replaces a file's contents through WriteNewFile, keeping its permission bits,
+    // owner and group. A symbolic link stays a link: the file it names is replaced. A
+    // file with no write permission bit at all is read-only and is left alone. With
+    // `unchanged`, the file is left alone when it is no longer that file.
+    WriteStatus ReplaceFile(const std::string& path, std::string_view bytes, const FileInfo* unchanged = nullptr);
+    WriteResult ReplaceAtomically(const std::string& path, std::string_view bytes) {
+        return ReplaceFile(path, bytes).result;
+    }
+
+    // Writes a file where a user pointed: through symbolic links to the file they
+    // name, which is replaced whole by WriteNewFile (keeping its permission bits); a
+    // device or a pipe that is there (also through /dev/stdout and the like) is
+    // written as it is and never removed. An existing file that we may not write is
+    // refused as opening it would be.
+    WriteStatus WriteToUserPath(const std::string& path, std::string_view bytes);
+
+    // Removes the temporary files that runs killed while writing `name` left in the
+    // folder; an empty name means those of every name. A temporary file that another
+    // run is still writing is locked and stays.
+    virtual void RemoveStaleTemporaries(const std::string& folder, std::string_view name);
 };
+
+// Whether a file name is one of WriteNewFile's temporary files (".NAME.quarvel-XXXXXX").
+bool IsTemporaryName(std::string_view name);
+
+// The system's text for an errno value.
+std::string SystemReason(int error);
 
 // The real file system.
 FileSystem& RealFileSystem();

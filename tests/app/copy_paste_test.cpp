@@ -2,6 +2,7 @@
 // references, and Generate writes the same picture as the command-line tool.
 
 #include <QClipboard>
+#include <QDir>
 #include <QCheckBox>
 #include <QFile>
 #include <QInputMethodEvent>
@@ -16,6 +17,7 @@
 #include "app/quarvel_dlg.h"
 #include "app_test_support.h"
 #include "pages/html_edit.h"
+#include "support/test_support.h"
 
 using namespace quarvel::ui;
 using quarvel::test::PromptRecorder;
@@ -147,8 +149,29 @@ private slots:
         const QString unopenable = temp.filePath(QStringLiteral("無い/x.png"));
         prompts.saveAnswer = unopenable;
         dlg.OnGenerate();
-        QCOMPARE(prompts.messages, QStringList{unopenable + QStringLiteral("\nファイルのオープンに失敗")});
+        QCOMPARE(prompts.messages,
+                 QStringList{unopenable + QStringLiteral("\nファイルのオープンに失敗\nNo such file or directory")});
         QVERIFY(!QFile::exists(unopenable));
+    }
+
+    void pictureThatCannotBeWrittenIsReported() {
+        // A disk that fills up (here a file-size limit) while the picture is written:
+        // the user hears of it, and no partial file is left.
+        PromptRecorder prompts;
+        QTemporaryDir temp;
+        CQuarvelDlg dlg;
+        dlg.tabCtrl()->SetCurFocus(2);
+        QString art;
+        for (int line = 0; line < 40; ++line) art += QString(100, QLatin1Char("AW@#"[line % 4])) + QLatin1Char('\n');
+        dlg.copyPastePage.edit()->setPlainText(art);
+        const QString path = temp.filePath(QStringLiteral("x.png"));
+        prompts.saveAnswer = path;
+        {
+            quarvel::test::FileSizeLimit limit(1000);
+            dlg.OnGenerate();
+        }
+        QCOMPARE(prompts.messages, QStringList{path + QStringLiteral("\nファイルの書き込みに失敗\nFile too large")});
+        QCOMPARE(QDir(temp.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot), QStringList());
     }
 
 private:

@@ -9,6 +9,9 @@
 
 #include <atomic>
 #include <chrono>
+#include <functional>
+#include <new>
+#include <stdexcept>
 #include <thread>
 
 #include "app/quarvel_dlg.h"
@@ -21,6 +24,24 @@ using quarvel::test::PromptRecorder;
 class JobStartTest : public QObject {
     Q_OBJECT
 private slots:
+    void somethingThrownByTheJobIsReported() {
+        // Runs first: the test below ends every event loop of this thread for good.
+        PromptRecorder prompts;
+        CQuarvelDlg dlg;
+        const std::pair<std::function<void()>, QString> cases[] = {
+            {[] { throw std::bad_alloc(); }, QStringLiteral("メモリが足りません")},
+            {[] { throw std::runtime_error("broken"); }, QStringLiteral("予期しないエラー\nbroken")},
+            {[] { throw 42; }, QStringLiteral("予期しないエラー")},
+        };
+        for (const auto& [thrower, message] : cases) {
+            prompts.messages.clear();
+            QVERIFY(RunWorkerJob(dlg, thrower));
+            QCOMPARE(prompts.messages, QStringList{message});
+            QVERIFY(!dlg.progressDlg.bRunning);
+            QVERIFY(dlg.generateButton()->isEnabled());
+        }
+    }
+
     void quitDuringAJobStillServesTheWorker() {
         PromptRecorder prompts;
         CQuarvelDlg dlg;

@@ -4,7 +4,11 @@
 #include <spawn.h>
 #include <sys/wait.h>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+
 #include <chrono>
+#include <sstream>
 #include <thread>
 
 #include <gtest/gtest.h>
@@ -142,6 +146,203 @@ TEST(ConvertCli, InterruptBetweenDocumentsStopsTheRest) {
     EXPECT_EQ(WEXITSTATUS(status), 130);
     EXPECT_EQ(ReadFile(dir / "b.htm"), "<dd>y");
     EXPECT_FALSE(std::filesystem::exists(dir / "b"));
+}
+
+
+// Runs quarvel-cli through the shell, for limits set with ulimit first.
+test::ProcessResult CliUnder(const std::string& limit, const std::vector<std::string>& args,
+                             const std::vector<std::string>& env = {}) {
+    std::string command = limit + "; exec \"$0\" \"$@\"";
+    std::vector<std::string> argv = {"/bin/sh", "-c", command, QUARVEL_CLI_PATH};
+    argv.insert(argv.end(), args.begin(), args.end());
+    return RunProcess(argv, {}, env);
+}
+
+// A saved thread of about `megabytes` MB with one stretch at its end.
+std::string LargeThread(int megabytes) {
+    std::string line = "<dt>name<br>" + std::string(80, 'x') + "<br>\r\n";
+    std::string text;
+    while (text.size() < static_cast<std::size_t>(megabytes) << 20) text += line;
+    return text + "<dd>art\r\n";
+}
+
+bool AnyTemporaryFile(const std::filesystem::path& folder) {
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(folder))
+        if (entry.path().filename().string().find(".quarvel-") != std::string::npos) return true;
+    return false;
+}
+
+TEST(ConvertCli, AFolderGivenToConvertIsBadUsage) {
+    TempDir dir;
+    std::filesystem::create_directory(dir / "logs");
+    WriteFile(dir / "logs/a.htm", "<dd>x\r\n");
+    WriteFile(dir / "b.htm", "<dd>x\r\n");
+    const std::vector<std::string> tree = test::TreeOf(dir.path());
+    auto r = Cli({"convert", (dir / "b.htm").string(), (dir / "logs").string()});
+    EXPECT_EQ(r.exit_code, 2);
+    EXPECT_NE(r.err.find("is a folder"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("convert-folder " + (dir / "logs").string()), std::string::npos) << r.err;
+    EXPECT_EQ(test::TreeOf(dir.path()), tree);  // not even b.htm, given first
+
+    // A document that is not there: one message with the reason, nothing made.
+    r = Cli({"convert", (dir / "none.htm").string()});
+    EXPECT_EQ(r.exit_code, 1);
+    EXPECT_EQ(r.err, (dir / "none.htm").string() + ": ファイルのオープンに失敗: No such file or directory\n");
+    EXPECT_EQ(test::TreeOf(dir.path()), tree);
+}
+
+TEST(ConvertCli, FileSizeLimitDuringTheBackupCopy) {
+    // The copy fails past the limit: the document stays as it was, no partial copy
+    // is left to pass for the untouched one later, and a run without the limit
+    // then makes the whole copy, with the document's mode and time.
+    TempDir dir;
+    const std::string document = LargeThread(3);
+    WriteFile(dir / "doc.htm", document);
+    ::chmod((dir / "doc.htm").c_str(), 0640);
+    struct timespec times[2] = {{1000000000, 0}, {1100000000, 0}};
+    ::utimensat(AT_FDCWD, (dir / "doc.htm").c_str(), times, 0);
+
+    auto r = CliUnder("ulimit -f 1024", {"convert", (dir / "doc.htm").string()});
+    EXPECT_EQ(r.exit_code, 1);
+    EXPECT_EQ(r.err, (dir / "backup/doc.htm").string() + ": ファイルの書き込みに失敗: File too large\n");
+    EXPECT_TRUE(ReadFile(dir / "doc.htm") == document);
+    EXPECT_EQ(test::TreeOf(dir.path()), (std::vector<std::string>{"backup/", "doc.htm"}));
+
+    r = Cli({"convert", (dir / "doc.htm").string()});
+    EXPECT_EQ(r.exit_code, 0) << r.err;
+    EXPECT_TRUE(ReadFile(dir / "backup/doc.htm") == document);
+    struct stat st;
+    ASSERT_EQ(::stat((dir / "backup/doc.htm").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0640u);
+    EXPECT_EQ(st.st_mtim.tv_sec, 1100000000);
+    EXPECT_NE(ReadFile(dir / "doc.htm").find("<img src=\"./doc/001.png\">"), std::string::npos);
+}
+
+TEST(ConvertCli, KilledDuringTheBackupCopy) {
+    // kill -9 while the copy is written: no copy at all rather than a partial one,
+    // and the next run removes what the killed one left and makes the whole copy.
+    TempDir dir;
+    const std::string document = LargeThread(48);
+    WriteFile(dir / "doc.htm", document);
+    const std::string path = (dir / "doc.htm").string();
+    bool caught = false;
+    for (int attempt = 0; attempt < 5 && !caught; ++attempt) {
+        std::filesystem::remove_all(dir / "backup");
+        std::vector<const char*> argv = {QUARVEL_CLI_PATH, "convert", path.c_str(), nullptr};
+        pid_t pid = 0;
+        ASSERT_EQ(posix_spawn(&pid, QUARVEL_CLI_PATH, nullptr, nullptr, const_cast<char**>(argv.data()), environ), 0);
+        int status = 0;
+        while (!(caught = std::filesystem::exists(dir / "backup") && AnyTemporaryFile(dir / "backup")) &&
+               ::waitpid(pid, &status, WNOHANG) == 0) {
+        }
+        if (caught) {
+            ::kill(pid, SIGKILL);
+            ::waitpid(pid, &status, 0);
+        }
+        if (ReadFile(dir / "doc.htm") != document) WriteFile(dir / "doc.htm", document);
+    }
+    ASSERT_TRUE(caught) << "the backup copy was never seen being written";
+    EXPECT_FALSE(std::filesystem::exists(dir / "backup/doc.htm"));
+    EXPECT_TRUE(ReadFile(dir / "doc.htm") == document);
+
+    auto r = Cli({"convert", path});
+    EXPECT_EQ(r.exit_code, 0) << r.err;
+    EXPECT_TRUE(ReadFile(dir / "backup/doc.htm") == document);
+    EXPECT_FALSE(AnyTemporaryFile(dir.path()));
+}
+
+TEST(ConvertCli, PlantedLinksAreNotFollowed) {
+    TempDir dir;
+    for (const char* folder : {"logs", "logs/thread"}) std::filesystem::create_directory(dir / folder);
+    WriteFile(dir / "logs/thread.htm", "<dd>art\r\n");
+    WriteFile(dir / "victim", "victim");
+    std::filesystem::create_symlink(dir / "victim", dir / "logs/thread/001.png");
+    auto r = Cli({"convert-folder", (dir / "logs").string()});
+    EXPECT_EQ(r.exit_code, 0) << r.err;
+    EXPECT_EQ(ReadFile(dir / "victim"), "victim");
+    EXPECT_FALSE(std::filesystem::is_symlink(dir / "logs/thread/001.png"));
+    Picture picture;
+    EXPECT_TRUE(test::DecodePng(dir / "logs/thread/001.png", picture));
+}
+
+TEST(ConvertCli, PatternStarTwiceLeavesPicturesAlone) {
+    TempDir dir;
+    std::filesystem::create_directory(dir / "logs");
+    WriteFile(dir / "logs/thread.htm", "<dt>1<dd>AA\r\n<dt>2<dd>BB\r\n");
+    for (int run = 0; run < 2; ++run) {
+        auto r = Cli({"convert-folder", "--pattern", "*", (dir / "logs").string()});
+        EXPECT_EQ(r.exit_code, 0) << run << ": " << r.err;
+    }
+    EXPECT_EQ(test::TreeOf(dir / "logs"), (std::vector<std::string>{"backup/", "backup/thread.htm", "thread.htm",
+                                                                     "thread/", "thread/001.png", "thread/002.png"}));
+    for (const char* png : {"logs/thread/001.png", "logs/thread/002.png"}) {
+        Picture picture;
+        EXPECT_TRUE(test::DecodePng(dir / png, picture)) << png;
+    }
+}
+
+TEST(ConvertCli, TwoRunsAtOnceOnOneTree) {
+    // Each document ends converted once and whole. A run may find that the other
+    // changed a document while it worked on it and say so; a folder the other made
+    // a moment before is no failure.
+    TempDir dir;
+    for (int f = 0; f < 4; ++f) {
+        const std::filesystem::path folder = dir / ("f" + std::to_string(f));
+        std::filesystem::create_directory(folder);
+        for (int d = 0; d < 6; ++d) {
+            std::string doc;
+            for (int s = 0; s < 8; ++s) doc += "<dt>" + std::to_string(s) + "<dd>art " + std::to_string(d * s) + "\r\n";
+            WriteFile(folder / ("d" + std::to_string(d) + ".htm"), doc);
+        }
+    }
+    const std::string root = dir.path().string();
+    std::vector<std::thread> runs;
+    test::ProcessResult results[2];
+    for (auto& result : results) runs.emplace_back([&] { result = Cli({"convert-folder", root}); });
+    for (auto& run : runs) run.join();
+    for (const auto& r : results) {
+        EXPECT_LE(r.exit_code, 1);
+        EXPECT_EQ(r.err.find("フォルダ作成に失敗"), std::string::npos) << r.err;
+        std::istringstream lines(r.err);
+        for (std::string line; std::getline(lines, line);)
+            EXPECT_NE(line.find("変換中に他で変更されたため書き込みません"), std::string::npos) << line;
+    }
+    for (int f = 0; f < 4; ++f) {
+        for (int d = 0; d < 6; ++d) {
+            const std::string doc = ReadFile(dir / ("f" + std::to_string(f)) / ("d" + std::to_string(d) + ".htm"));
+            EXPECT_NE(doc.find("<img src=\"./d" + std::to_string(d) + "/008.png\">"), std::string::npos) << doc;
+            EXPECT_EQ(doc.find("009.png"), std::string::npos) << doc;
+        }
+    }
+    EXPECT_FALSE(AnyTemporaryFile(dir.path()));
+}
+
+TEST(ConvertCli, OutOfMemoryIsAMessage) {
+    // Under an address-space limit that holds the document once but not its new
+    // text: a message, exit 1, the document as it was.
+    TempDir dir;
+    // One heap for all threads: a thread's own heap would take a varying share of
+    // the address space, and with it the limit's meaning.
+    const std::vector<std::string> oneHeap = {"MALLOC_ARENA_MAX=1"};
+    auto fits = [&](int megabytes) {
+        WriteFile(dir / "small.htm", "<dd>a\r\n");
+        return CliUnder("ulimit -v " + std::to_string(megabytes << 10),
+                        {"convert", "--no-backup", (dir / "small.htm").string()}, oneHeap)
+                   .exit_code == 0;
+    };
+    int low = 16, high = 2048;  // what the program needs for a tiny document, to 16 MB
+    if (!fits(high)) GTEST_SKIP() << "the program does not run under a 2 GB limit here";
+    while (high - low > 16) (fits((low + high) / 2) ? high : low) = (low + high) / 2;
+
+    constexpr int kDocumentMegabytes = 48;
+    const std::string document = "<dd>art\r\n" + LargeThread(kDocumentMegabytes);
+    WriteFile(dir / "big.htm", document);
+    auto r = CliUnder("ulimit -v " + std::to_string((high + kDocumentMegabytes * 3 / 2) << 10),
+                      {"convert", "--no-backup", (dir / "big.htm").string()}, oneHeap);
+    EXPECT_EQ(r.exit_code, 1) << r.err;
+    EXPECT_EQ(r.err, (dir / "big.htm").string() + ": メモリが足りません\n");
+    EXPECT_TRUE(ReadFile(dir / "big.htm") == document);
+    EXPECT_FALSE(AnyTemporaryFile(dir.path()));
 }
 
 }  // namespace

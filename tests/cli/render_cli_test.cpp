@@ -1,3 +1,7 @@
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <unistd.h>
+
 #include <gtest/gtest.h>
 
 #include <string>
@@ -225,6 +229,62 @@ TEST_F(RenderCli, HostileInputAlwaysGivesAPicture) {
             EXPECT_LE(p.height, 900) << name;
         }
     }
+}
+
+
+TEST_F(RenderCli, OutputIsWholeAndOnlyWhatThisRunMadeIsRemoved) {
+    // -o names a file (replaced whole, keeping its mode), a link (its target is
+    // replaced, the link stays), a device or a pipe (written as it is, never removed).
+    test::WriteFile(dir / "old.png", "old");
+    ::chmod((dir / "old.png").c_str(), 0640);
+    test::WriteFile(dir / "target.png", "old");
+    std::filesystem::create_symlink("target.png", dir / "link.png");
+    std::filesystem::create_symlink("made-by-link.png", dir / "dangling.png");
+    const bool root = ::geteuid() == 0;
+    if (root) {
+        // A node of its own for the full device /dev/full (1, 7): the real one stays alone.
+        ASSERT_EQ(::mknod((dir / "full").c_str(), S_IFCHR | 0666, ::makedev(1, 7)), 0);
+    }
+    struct Case {
+        std::string output;
+        int exit;
+        std::string error;  // on standard error
+        std::string picture;  // a file that holds the picture afterwards; empty for none
+    };
+    std::vector<Case> cases = {
+        {"old.png", 0, "", "old.png"},
+        {"link.png", 0, "", "target.png"},
+        {"dangling.png", 0, "", "made-by-link.png"},
+        {"no-folder/x.png", 1, "No such file or directory", ""},
+        {".", 1, "Is a directory", ""},
+    };
+    if (root) cases.push_back({"full", 1, "No space left on device", ""});
+    for (const Case& c : cases) {
+        auto r = Render({"-", "-o", (dir / c.output).string()}, "abc");
+        EXPECT_EQ(r.exit_code, c.exit) << c.output << ": " << r.err;
+        if (!c.error.empty()) {
+            EXPECT_NE(r.err.find(c.error), std::string::npos) << c.output << ": " << r.err;
+        }
+        if (!c.picture.empty()) {
+            EXPECT_EQ(Decode(c.picture).height, 18) << c.output;
+        }
+    }
+    struct stat st;
+    ASSERT_EQ(::stat((dir / "old.png").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0640u);
+    EXPECT_TRUE(std::filesystem::is_symlink(dir / "link.png"));
+    EXPECT_TRUE(std::filesystem::is_symlink(dir / "dangling.png"));
+    if (root) {
+        EXPECT_TRUE(std::filesystem::is_character_file(dir / "full"));
+    }
+    std::vector<std::string> expected = {"dangling.png", "link.png", "made-by-link.png", "old.png", "target.png"};
+    if (root) expected.insert(expected.begin() + 1, "full");
+    EXPECT_EQ(test::TreeOf(dir.path()), expected);
+
+    // Standard output, a pipe here: the picture goes down it.
+    auto piped = Render({"-", "-o", "/dev/stdout"}, "abc");
+    EXPECT_EQ(piped.exit_code, 0) << piped.err;
+    EXPECT_TRUE(piped.out.starts_with("\x89PNG\r\n\x1A\n"));
 }
 
 }  // namespace

@@ -1,12 +1,15 @@
 // Character code conversion, path helpers and the file-system layer.
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <fstream>
+#include <functional>
 #include <thread>
 
 #include <gtest/gtest.h>
@@ -117,6 +120,17 @@ TEST(PathHelpers, MakeDirectoryMakesOneLevel) {
     EXPECT_FALSE(MakeDirectory(base + "/missing/child"));
     WriteFile(dir / "file", "x");
     EXPECT_FALSE(MakeDirectory(base + "/file"));
+    // A link is never taken for a folder to write in, wherever it leads.
+    std::filesystem::create_directory_symlink(base + "/new", dir / "link");
+    std::filesystem::create_directory_symlink(base + "/none", dir / "dangling");
+    for (const char* link : {"/link", "/dangling"}) {
+        const fs::FolderStatus made = fs::RealFileSystem().MakeDirectory(base + link);
+        EXPECT_EQ(made.result, fs::FolderResult::isLink) << link;
+    }
+    EXPECT_FALSE(std::filesystem::exists(base + "/none"));
+    const fs::FolderStatus onFile = fs::RealFileSystem().MakeDirectory(base + "/file");
+    EXPECT_EQ(onFile.result, fs::FolderResult::failed);
+    EXPECT_EQ(onFile.error, EEXIST);
 }
 
 TEST(FolderListing, WindowsWildcards) {
@@ -144,7 +158,7 @@ TEST(FolderListing, ByteOrderKindsAndLinks) {
     WriteFile(dir / "c.txt", "");
     std::filesystem::create_directory(dir / "old.htm");
     std::filesystem::create_directory_symlink(dir / "old.htm", dir / "link.htm");
-    auto entries = fs::RealFileSystem().List(dir.path().string(), "*.htm");
+    auto entries = fs::RealFileSystem().List(dir.path().string(), "*.htm").entries;
     std::vector<std::string> names;
     for (auto& e : entries) names.push_back(e.name);
     EXPECT_EQ(names, (std::vector<std::string>{"B.htm", "a.html", "b.htm", "link.htm", "old.htm"}));
@@ -152,28 +166,161 @@ TEST(FolderListing, ByteOrderKindsAndLinks) {
     EXPECT_TRUE(entries[3].bSymlink);
     EXPECT_EQ(entries[4].kind, fs::Kind::folder);
     EXPECT_FALSE(entries[4].bSymlink);
-    EXPECT_TRUE(fs::RealFileSystem().List((dir / "missing").string(), "").empty());
+    const fs::Listing missing = fs::RealFileSystem().List((dir / "missing").string(), "");
+    EXPECT_TRUE(missing.entries.empty());
+    EXPECT_EQ(missing.error, ENOENT);
 }
 
-TEST(FileSystem, CopyNeverOverwritesAndKeepsTimes) {
+TEST(FileSystem, NewFileIsCompleteOrAbsent) {
     TempDir dir;
     auto& real = fs::RealFileSystem();
-    WriteFile(dir / "doc", "new");
+    WriteFile(dir / "doc", "original");
     ::chmod((dir / "doc").c_str(), 0640);
     struct timespec times[2] = {{1000000000, 0}, {1100000000, 5000}};
     ::utimensat(AT_FDCWD, (dir / "doc").c_str(), times, 0);
-    EXPECT_EQ(real.CopyNoOverwrite((dir / "doc").string(), (dir / "copy").string()), fs::CopyResult::copied);
+    fs::FileBytes read;
+    const fs::ReadStatus status = real.ReadFileBytes((dir / "doc").string(), read);
+    ASSERT_EQ(status.result, fs::ReadResult::ok);
+    const fs::FileInfo& doc = status.info;
+
+    fs::WriteOptions copy;  // as a backup copy is written
+    copy.existing = fs::Existing::keep;
+    copy.like = &doc;
+    copy.bKeepTimes = true;
+    WriteFile(dir / "victim", "victim");
+    std::filesystem::create_symlink(dir / "victim", dir / "planted");
+    std::filesystem::create_directory(dir / "folder");
+    struct Case {
+        const char* name;
+        const char* bytes;
+        fs::WriteOptions options;
+        fs::WriteResult result;
+        const char* after;  // the file at `name` afterwards; null: not a file
+    };
+    const Case cases[] = {
+        {"copy", "original", copy, fs::WriteResult::ok, "original"},
+        {"copy", "newer", copy, fs::WriteResult::exists, "original"},  // the oldest copy stays
+        {"planted", "x", copy, fs::WriteResult::failed, "victim"},      // a link is no copy
+        {"folder", "x", copy, fs::WriteResult::failed, nullptr},
+        {"picture", "png", {}, fs::WriteResult::ok, "png"},
+        {"picture", "png 2", {}, fs::WriteResult::ok, "png 2"},
+        {"planted", "png", {}, fs::WriteResult::ok, "png"},  // the link itself is replaced
+    };
+    for (const Case& c : cases) {
+        const fs::WriteStatus written = real.WriteNewFile((dir / c.name).string(), c.bytes, c.options);
+        EXPECT_EQ(written.result, c.result) << c.name << " " << c.bytes;
+        if (c.after) {
+            EXPECT_EQ(ReadFile(dir / c.name), c.after) << c.name << " " << c.bytes;
+        }
+    }
+    EXPECT_EQ(ReadFile(dir / "victim"), "victim");
+    EXPECT_FALSE(std::filesystem::is_symlink(dir / "planted"));
     struct stat st;
     ASSERT_EQ(::stat((dir / "copy").c_str(), &st), 0);
     EXPECT_EQ(st.st_mtim.tv_sec, 1100000000);
     EXPECT_EQ(st.st_mtim.tv_nsec, 5000);
     EXPECT_EQ(st.st_mode & 07777, 0640u);
 
-    WriteFile(dir / "doc", "newer");
-    EXPECT_EQ(real.CopyNoOverwrite((dir / "doc").string(), (dir / "copy").string()), fs::CopyResult::exists);
-    EXPECT_EQ(ReadFile(dir / "copy"), "new");
-    EXPECT_EQ(real.CopyNoOverwrite((dir / "none").string(), (dir / "copy2").string()), fs::CopyResult::failed);
-    EXPECT_FALSE(std::filesystem::exists(dir / "copy2"));
+    {
+        // A write that fails halfway leaves what was there and no temporary file.
+        test::FileSizeLimit limit(4096);
+        const std::string big(10000, 'x');
+        for (fs::Existing existing : {fs::Existing::replace, fs::Existing::keep}) {
+            fs::WriteOptions options;
+            options.existing = existing;
+            const fs::WriteStatus written = real.WriteNewFile((dir / "picture").string(), big, options);
+            EXPECT_EQ(written.result, fs::WriteResult::failed);
+            EXPECT_EQ(written.error, EFBIG);
+            const fs::WriteStatus fresh = real.WriteNewFile((dir / "fresh").string(), big, options);
+            EXPECT_EQ(fresh.result, fs::WriteResult::failed);
+        }
+    }
+    EXPECT_EQ(ReadFile(dir / "picture"), "png 2");
+    EXPECT_EQ(test::TreeOf(dir.path()),
+              (std::vector<std::string>{"copy", "doc", "folder/", "picture", "planted", "victim"}));
+}
+
+TEST(FileSystem, ReplaceOnlyTheFileThatWasRead) {
+    TempDir dir;
+    auto& real = fs::RealFileSystem();
+    const std::string path = (dir / "doc.htm").string();
+    using Edit = std::function<void()>;
+    const std::pair<const char*, Edit> edits[] = {
+        {"appended", [&] { std::ofstream(path, std::ios::app) << "more"; }},
+        {"same size, later", [&] {
+             WriteFile(path, "OLD!");
+             struct timespec later[2] = {{0, UTIME_OMIT}, {2000000000, 0}};
+             ::utimensat(AT_FDCWD, path.c_str(), later, 0);
+         }},
+        {"renamed over", [&] {
+             WriteFile(dir / "other", "old!");
+             std::filesystem::rename(dir / "other", path);
+         }},
+        {"removed", [&] { std::filesystem::remove(path); }},
+    };
+    for (const auto& [name, edit] : edits) {
+        WriteFile(path, "old!");
+        fs::FileBytes bytes;
+        const fs::ReadStatus read = real.ReadFileBytes(path, bytes);
+        edit();
+        const bool there = std::filesystem::exists(path);
+        const std::string before = there ? ReadFile(path) : std::string();
+        EXPECT_EQ(real.ReplaceFile(path, "new", &read.info).result, fs::WriteResult::changed) << name;
+        EXPECT_EQ(there ? ReadFile(path) : std::string(), before) << name;
+        EXPECT_EQ(std::filesystem::exists(path), there) << name;
+    }
+    WriteFile(path, "old!");
+    fs::FileBytes bytes;
+    const fs::ReadStatus read = real.ReadFileBytes(path, bytes);
+    EXPECT_EQ(real.ReplaceFile(path, "new", &read.info).result, fs::WriteResult::ok);
+    EXPECT_EQ(ReadFile(path), "new");
+    EXPECT_EQ(test::TreeOf(dir.path()), std::vector<std::string>{"doc.htm"});
+}
+
+TEST(FileSystem, RewriteKeepsOwnerAndGroup) {
+    if (::geteuid() != 0) GTEST_SKIP() << "only root can give a file to another user";
+    TempDir dir;
+    const std::string path = (dir / "doc.htm").string();
+    WriteFile(path, "old");
+    ASSERT_EQ(::chown(path.c_str(), 4321, 8765), 0);
+    ::chmod(path.c_str(), 0664);
+    ASSERT_EQ(fs::RealFileSystem().ReplaceFile(path, "new").result, fs::WriteResult::ok);
+    struct stat st;
+    ASSERT_EQ(::stat(path.c_str(), &st), 0);
+    EXPECT_EQ(st.st_uid, 4321u);
+    EXPECT_EQ(st.st_gid, 8765u);
+    EXPECT_EQ(st.st_mode & 07777, 0664u);
+}
+
+TEST(FileSystem, StaleTemporaryFilesGoLiveOnesStay) {
+    TempDir dir;
+    const std::string folder = dir.path().string();
+    // A killed run leaves an unlocked file; a running one holds the lock on its own.
+    auto plant = [&](const std::string& name, bool live) {
+        WriteFile(dir / name, "partial");
+        if (!live) return -1;
+        const int fd = ::open((dir / name).c_str(), O_RDONLY | O_CLOEXEC);
+        EXPECT_EQ(::flock(fd, LOCK_EX | LOCK_NB), 0);
+        return fd;
+    };
+    plant(".t.htm.quarvel-AbC123", false);
+    const int live = plant(".t.htm.quarvel-LiVe99", true);
+    plant(".u.htm.quarvel-Zz0000", false);     // another document's
+    plant(".t.htm.quarvel-toolong1", false);   // not a name this program makes
+    plant("t.htm.quarvel-AbC123", false);
+    fs::RealFileSystem().RemoveStaleTemporaries(folder, "t.htm");
+    EXPECT_EQ(test::TreeOf(dir.path()), (std::vector<std::string>{".t.htm.quarvel-LiVe99", ".t.htm.quarvel-toolong1",
+                                                                   ".u.htm.quarvel-Zz0000", "t.htm.quarvel-AbC123"}));
+    fs::RealFileSystem().RemoveStaleTemporaries(folder, "");
+    EXPECT_EQ(test::TreeOf(dir.path()), (std::vector<std::string>{".t.htm.quarvel-LiVe99", ".t.htm.quarvel-toolong1",
+                                                                   "t.htm.quarvel-AbC123"}));
+    ::close(live);
+
+    EXPECT_TRUE(fs::IsTemporaryName(".a.htm.quarvel-AbC123"));
+    EXPECT_TRUE(fs::IsTemporaryName(".quarvel.quarvel-000000"));
+    EXPECT_FALSE(fs::IsTemporaryName("a.htm.quarvel-AbC123"));
+    EXPECT_FALSE(fs::IsTemporaryName(".quarvel-AbC123"));
+    EXPECT_FALSE(fs::IsTemporaryName(".a.htm.quarvel-AbC12!"));
 }
 
 TEST(FileSystem, AtomicReplaceKeepsModeLinksAndLeavesNoTemporaryFile) {
@@ -209,7 +356,7 @@ TEST(FileSystem, AtomicReplaceOfTheLongestNames) {
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 1);
 }
 
-TEST(FileSystem, OnlyRegularFilesAreReadOrCopied) {
+TEST(FileSystem, OnlyRegularFilesAreRead) {
     // A pipe would block the job until some other program writes to it, and a
     // device such as /dev/zero never ends: neither is a document.
     TempDir dir;
@@ -229,13 +376,12 @@ TEST(FileSystem, OnlyRegularFilesAreReadOrCopied) {
     auto& real = fs::RealFileSystem();
     fs::FileBytes bytes;
     const auto started = std::chrono::steady_clock::now();
-    EXPECT_EQ(real.ReadFileBytes(fifo, bytes), fs::ReadResult::failed);
-    EXPECT_EQ(real.CopyNoOverwrite(fifo, (dir / "copy").string()), fs::CopyResult::failed);
+    EXPECT_EQ(real.ReadFileBytes(fifo, bytes).result, fs::ReadResult::failed);
     EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(1));
     done = true;
     unblock.join();
-    EXPECT_EQ(real.ReadFileBytes("/dev/null", bytes), fs::ReadResult::failed);
-    EXPECT_FALSE(std::filesystem::exists(dir / "copy"));
+    EXPECT_EQ(real.ReadFileBytes("/dev/null", bytes).result, fs::ReadResult::failed);
+    EXPECT_EQ(real.ReadFileBytes(dir.path().string(), bytes).error, EISDIR);
 }
 
 }  // namespace

@@ -1,5 +1,11 @@
 // Converting single documents: stretches, pictures, tags, codes and failures.
 
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <functional>
 #include <random>
 
 #include <gtest/gtest.h>
@@ -76,7 +82,7 @@ TEST_F(DocumentTest, ScanRules) {
     settings.startSeparators = {"", "", ""};
     EXPECT_EQ(Convert("c.htm", "<dd>a\r\n"), "<dd>a\r\n");
     EXPECT_EQ(Convert("d.htm", ""), "");
-    EXPECT_TRUE(std::filesystem::is_directory(dir / "d"));
+    EXPECT_FALSE(std::filesystem::exists(dir / "d"));  // nothing changed, nothing made
 }
 
 // The scan, step by step as simply as it can be written, for comparison.
@@ -233,13 +239,16 @@ TEST_F(DocumentTest, FailuresAreShownAndReturned) {
     // The image folder's name is taken by a file.
     WriteFile(dir / "img", "x");
     EXPECT_EQ(Convert("img.htm", "<dd>a"), "<dd>a");
-    EXPECT_EQ(progress.messages.back(), (dir / "img").string() + "\n" + Sjis("フォルダ作成に失敗"));
+    EXPECT_EQ(progress.messages.back(), (dir / "img").string() + "\n" + Sjis("フォルダ作成に失敗") + "\nFile exists");
     ASSERT_TRUE(result.failure);
     EXPECT_EQ(result.failure->path, (dir / "img").string());
 
+    // One message with the reason, and nothing made.
     result = ConvertDocument((dir / "none.htm").string(), settings);
-    EXPECT_EQ(progress.messages.back(), (dir / "none.htm").string() + "\n" + Sjis("ファイルのオープンに失敗"));
+    EXPECT_EQ(progress.messages.back(),
+              (dir / "none.htm").string() + "\n" + Sjis("ファイルのオープンに失敗") + "\nNo such file or directory");
     EXPECT_EQ(result.outcome, Outcome::failed);
+    EXPECT_FALSE(std::filesystem::exists(dir / "none"));
 
     // Without a period the base name is empty and there is no image folder of its
     // own: two such documents would write 001.png into their common folder, each
@@ -252,20 +261,109 @@ TEST_F(DocumentTest, FailuresAreShownAndReturned) {
     EXPECT_FALSE(std::filesystem::exists(dir / "001.png"));
 }
 
-TEST_F(DocumentTest, FailedWritesAndPicturesComeBackToTheCaller) {
+TEST_F(DocumentTest, APictureThatCannotBeWrittenKeepsTheArt) {
+    // A stretch is replaced by its tag only with its picture in place: otherwise the
+    // document is not rewritten and the message names the picture and why.
     test::HookedFileSystem hooked;
     settings.fileSystem = &hooked;
-    hooked.failPicture = [](const std::string& path) { return path.ends_with("001.png"); };
-    EXPECT_EQ(Convert("p.htm", "<dd>a\r\n<dd>b"),
-              "<dd><img src=\"./p/001.png\">\r\n<dd><img src=\"./p/002.png\">");
-    ASSERT_EQ(result.pictureFailures.size(), 1u);
-    EXPECT_EQ(result.pictureFailures[0].path, (dir / "p/001.png").string());
-    EXPECT_TRUE(progress.messages.empty());  // pictures fail silently toward the user
+    const std::string before = "<dd>a\r\n<dd>b\r\n<dd>c";
+    struct Case {
+        const char* failing;  // the picture whose write fails
+        int error;
+        const char* reason;
+    };
+    for (const Case& c : {Case{"001.png", ENOSPC, "ファイルの書き込みに失敗\nNo space left on device"},
+                          Case{"002.png", EIO, "ファイルの書き込みに失敗\nInput/output error"}}) {
+        std::filesystem::remove_all(dir / "p");
+        progress.messages.clear();
+        hooked.failWrite = [&](const std::string& path) { return path.ends_with(c.failing) ? c.error : 0; };
+        EXPECT_EQ(Convert("p.htm", before), before) << c.failing;
+        EXPECT_EQ(result.outcome, Outcome::failed);
+        ASSERT_EQ(progress.messages.size(), 1u);
+        EXPECT_EQ(progress.messages[0], (dir / "p" / c.failing).string() + "\n" + Sjis(c.reason));
+        EXPECT_FALSE(std::filesystem::exists(dir / "p" / c.failing));
+    }
+    EXPECT_EQ(test::TreeOf(dir / "p"), std::vector<std::string>{"001.png"});  // whole, from before the failure
 
-    hooked.failWrite = [](const std::string&) { return true; };
-    EXPECT_EQ(Convert("w.htm", "<dd>a"), "<dd>a");
-    EXPECT_EQ(result.outcome, Outcome::failed);
-    EXPECT_EQ(progress.messages.size(), 1u);
+    // A real failure: the file-size limit lets the first picture through but not the
+    // second, wide one. No picture of 0 bytes, no temporary file.
+    settings.fileSystem = nullptr;
+    std::string wide;
+    for (int line = 0; line < 50; ++line) wide += std::string(60, "AW@#"[line % 4]) + "<br>";
+    const std::string limited = "<dd>a\r\n<dd>" + wide + "\r\n";
+    WriteFile(dir / "q.htm", limited);
+    {
+        test::FileSizeLimit limit(2000);
+        result = ConvertDocument((dir / "q.htm").string(), settings);
+    }
+    EXPECT_EQ(ReadFile(dir / "q.htm"), limited);
+    EXPECT_EQ(progress.messages.back(), (dir / "q/002.png").string() + "\n" +
+                                            Sjis("ファイルの書き込みに失敗") + "\nFile too large");
+    EXPECT_EQ(test::TreeOf(dir / "q"), std::vector<std::string>{"001.png"});
+    ExpectPictureOf(dir / "q/001.png", "a");
+}
+
+TEST_F(DocumentTest, AnEditByAnotherProgramMeanwhileIsKept) {
+    test::HookedFileSystem hooked;
+    settings.fileSystem = &hooked;
+    const std::string path = (dir / "e.htm").string();
+    struct Edit {
+        const char* name;
+        std::function<void()> apply;  // while the pictures are written
+        const char* after;
+    };
+    const Edit edits[] = {
+        {"rewritten in place", [&] { WriteFile(path, "<dd>a\r\nedited"); }, "<dd>a\r\nedited"},
+        {"renamed over", [&] {
+             WriteFile(dir / "new", "edited elsewhere");
+             std::filesystem::rename(dir / "new", path);
+         }, "edited elsewhere"},
+    };
+    for (const Edit& edit : edits) {
+        WriteFile(path, "<dd>a\r\n");
+        hooked.beforeWrite = [&](const std::string& written) {
+            if (written.ends_with("001.png")) edit.apply();
+        };
+        result = ConvertDocument(path, settings, Backup::yes);
+        EXPECT_EQ(result.outcome, Outcome::failed) << edit.name;
+        EXPECT_EQ(ReadFile(path), edit.after) << edit.name;
+        EXPECT_EQ(progress.messages.back(), path + "\n" + Sjis("変換中に他で変更されたため書き込みません")) << edit.name;
+    }
+    EXPECT_EQ(ReadFile(dir / "backup/e.htm"), "<dd>a\r\n");  // what was read, and converted
+}
+
+TEST_F(DocumentTest, OwnTagsOfAnyLength) {
+    // Picture numbers go past 999,999,999: their tags are still this program's own,
+    // and new stretches number on after them.
+    const std::string converted = "<dd><img src=\"./t/1000000000.png\">\r\n<dd><img src=\"./t/999.png\">\r\n";
+    EXPECT_EQ(Convert("t.htm", converted + "<dd>new\r\n"),
+              converted + "<dd><img src=\"./t/1000000001.png\">\r\n");
+    EXPECT_EQ(result.iKept, 2);
+    EXPECT_EQ(result.iPictures, 1);
+    // Leading zeros beyond three digits are not this program's; 19 digits are past any count.
+    const std::string foreign = "<dd><img src=\"./u/01000.png\">\r\n<dd><img src=\"./u/1000000000000000000.png\">";
+    Convert("u.htm", foreign);
+    EXPECT_EQ(result.iKept, 0);
+    EXPECT_EQ(result.iPictures, 2);
+}
+
+TEST_F(DocumentTest, StaleTemporaryFilesOfTheDocumentAreRemoved) {
+    // Left by runs killed while writing the document, its backup copy or a picture;
+    // another document's and a running writer's (which holds its lock) stay.
+    for (const char* folder : {"backup", "t"}) std::filesystem::create_directory(dir / folder);
+    for (const char* stale : {".t.htm.quarvel-AAAAAA", "backup/.t.htm.quarvel-BBBBBB", "t/.001.png.quarvel-CCCCCC",
+                              ".u.htm.quarvel-DDDDDD", "backup/.u.htm.quarvel-EEEEEE", ".t.htm.quarvel-LIVE00"})
+        WriteFile(dir / stale, "partial");
+    const int live = ::open((dir / ".t.htm.quarvel-LIVE00").c_str(), O_RDONLY | O_CLOEXEC);
+    ASSERT_EQ(::flock(live, LOCK_EX | LOCK_NB), 0);
+    // Only a conversion that changes the document looks for them.
+    WriteFile(dir / "t.htm", "<dd>a\r\n");
+    result = ConvertDocument((dir / "t.htm").string(), settings, Backup::yes);
+    EXPECT_EQ(result.outcome, Outcome::converted);
+    ::close(live);
+    EXPECT_EQ(test::TreeOf(dir.path()),
+              (std::vector<std::string>{".t.htm.quarvel-LIVE00", ".u.htm.quarvel-DDDDDD", "backup/",
+                                        "backup/.u.htm.quarvel-EEEEEE", "backup/t.htm", "t.htm", "t/", "t/001.png"}));
 }
 
 }  // namespace

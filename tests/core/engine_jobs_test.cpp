@@ -1,5 +1,15 @@
 // File jobs, folder jobs and the folder walk.
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <functional>
+#include <new>
+#include <stdexcept>
+
 #include <gtest/gtest.h>
 
 #include "engine/jobs.h"
@@ -18,6 +28,11 @@ using test::WriteFile;
 
 constexpr const char* kDoc = "<dd>art\r\n";
 constexpr const char* kConverted = "<dd><img src=\"./%s/001.png\">\r\n";
+
+void ExpectPictureIsPng(const std::filesystem::path& path) {
+    Picture picture;
+    EXPECT_TRUE(test::DecodePng(path, picture)) << path;
+}
 
 std::string ConvertedDoc(const std::string& base) {
     char buffer[128];
@@ -84,27 +99,32 @@ TEST_F(JobTest, FolderWalkOrder) {
 
     JobResult result = RunFolder(Path("top") + "/");
     EXPECT_TRUE(result.Succeeded());
+    // Each document's copy goes to backup/ just before its first change, then its
+    // image folder is made, its pictures written and the document itself.
     std::vector<std::string> expected;
-    for (const char* step : {"copy top/a/deep/backup/d.htm", "write top/a/deep/d.htm", "copy top/a/backup/a.htm",
-                             "write top/a/a.htm", "copy top/b/backup/b.htm", "write top/b/b.htm",
-                             "copy top/backup/x.HTML", "copy top/backup/y.htm", "write top/x.HTML",
-                             "write top/y.htm"}) {
-        std::string s = step;
-        auto space = s.find(' ');
-        expected.push_back(s.substr(0, space + 1) + Path(s.substr(space + 1)));
+    for (const char* step : {"top/a/deep/d.htm", "top/a/a.htm", "top/b/b.htm", "top/x.HTML", "top/y.htm"}) {
+        const std::string document = Path(step);
+        const std::string folder = document.substr(0, document.rfind('/'));
+        const std::string name = document.substr(folder.size() + 1);
+        for (std::string change : {"mkdir " + folder + "/backup", "keep " + folder + "/backup/" + name,
+                                   "mkdir " + document.substr(0, document.rfind('.')), "write " + document})
+            expected.push_back(change);
     }
-    EXPECT_EQ(hooked.log, expected);
+    EXPECT_EQ(hooked.Changes(), expected);
     EXPECT_EQ(progress.texts[0], "deep/d.htm");
     EXPECT_EQ(ReadFile(dir / "top/backup/kept.htm"), kDoc);  // backups are never converted
-    EXPECT_TRUE(std::filesystem::is_directory(dir / "top/old.htm/backup"));  // every folder gets one
+    EXPECT_FALSE(std::filesystem::exists(dir / "top/old.htm/backup"));  // nothing changed there
     EXPECT_EQ(result.documents.size(), 5u);
     EXPECT_EQ(progress.endJobs, 1);
 
-    // A second run converts nothing new and nests no backups.
+    // A second run changes nothing, so it makes nothing: no backups nested in the
+    // backup folders or the image folders.
     hooked.log.clear();
+    const std::vector<std::string> tree = test::TreeOf(dir.path());
     result = RunFolder(Path("top"));
     EXPECT_TRUE(result.Succeeded());
-    EXPECT_FALSE(std::filesystem::exists(dir / "top/backup/backup"));
+    EXPECT_TRUE(hooked.log.empty());
+    EXPECT_EQ(test::TreeOf(dir.path()), tree);
     EXPECT_EQ(ReadFile(dir / "top/y.htm"), ConvertedDoc("y"));
     EXPECT_EQ(ReadFile(dir / "top/backup/y.htm"), kDoc);
 }
@@ -134,15 +154,19 @@ TEST_F(JobTest, EmptyPatternFindsNoDocuments) {
     EXPECT_FALSE(std::filesystem::exists(dir / "sub/b"));
 }
 
-TEST_F(JobTest, AbortDuringBackupsConvertsNothing) {
+TEST_F(JobTest, AbortDuringABackupCopyConvertsNothing) {
     WriteFile(dir / "x.htm", kDoc);
     WriteFile(dir / "y.htm", kDoc);
-    hooked.onCopy = [this](const std::string&) { progress.bAbort = true; };
+    hooked.beforeWrite = [this](const std::string& path) {
+        if (path.find("/backup/") != std::string::npos) progress.bAbort = true;
+    };
     JobResult result = RunFolder(dir.path().string());
     EXPECT_TRUE(result.bAborted);
     EXPECT_FALSE(result.Succeeded());
     EXPECT_EQ(ReadFile(dir / "x.htm"), kDoc);
     EXPECT_EQ(ReadFile(dir / "y.htm"), kDoc);
+    EXPECT_EQ(ReadFile(dir / "backup/x.htm"), kDoc);  // finished before the abort was seen
+    EXPECT_FALSE(std::filesystem::exists(dir / "x"));
     EXPECT_EQ(progress.endJobs, 1);
 }
 
@@ -180,18 +204,199 @@ TEST_F(JobTest, FileJobWithoutAPathTouchesNothing) {
 TEST_F(JobTest, FailedDocumentDoesNotStopTheWalk) {
     WriteFile(dir / "a.htm", kDoc);
     WriteFile(dir / "b.htm", kDoc);
-    hooked.failWrite = [](const std::string& path) { return path.ends_with("a.htm"); };
-    hooked.failMkdir = [](const std::string& path) { return path.ends_with("backup"); };
-    JobResult result = RunFolder(dir.path().string());
-    EXPECT_EQ(progress.messages.size(), 1u);
+    hooked.failWrite = [](const std::string& path) { return path.ends_with("/a.htm") ? EIO : 0; };
+    JobResult result = RunFolder(dir.path().string(), SubFolders::yes, Backup::no);
+    ASSERT_EQ(progress.messages.size(), 1u);
+    EXPECT_EQ(progress.messages[0], Path("a.htm") + "\n" + Sjis("ファイルの書き込みに失敗") + "\nInput/output error");
     EXPECT_EQ(ReadFile(dir / "a.htm"), kDoc);
     EXPECT_EQ(ReadFile(dir / "b.htm"), ConvertedDoc("b"));
     ASSERT_EQ(result.documents.size(), 2u);
     EXPECT_EQ(result.documents[0].outcome, Outcome::failed);
     EXPECT_EQ(result.documents[1].outcome, Outcome::converted);
-    ASSERT_EQ(result.backupFailures.size(), 1u);  // reported to the caller, not shown
-    EXPECT_EQ(result.backupFailures[0].path, Path("backup"));
     EXPECT_TRUE(result.AnyFailure());
+}
+
+// Folders for the cases of a table test: dir/<case>/a.htm with one stretch.
+void MakeCaseFolders(const TempDir& dir, const std::vector<std::string>& cases) {
+    for (const std::string& name : cases) {
+        std::filesystem::create_directory(dir / name);
+        WriteFile(dir / name / "a.htm", kDoc);
+    }
+}
+
+TEST_F(JobTest, BackupOrNothing) {
+    // With the backup switch on, a document whose untouched copy cannot be put safely
+    // in backup/ is left as it is, with a message naming the path and what failed;
+    // the job goes on. So is one whose image folder is a symbolic link.
+    struct Case {
+        std::string name;
+        std::function<void(const std::filesystem::path& folder)> arrange;
+        std::string where;   // relative to the case's folder
+        std::string reason;  // UTF-8
+    };
+    const std::vector<Case> cases = {
+        {"backup-is-a-file", [](const auto& f) { WriteFile(f / "backup", "x"); }, "backup",
+         "フォルダ作成に失敗\nFile exists"},
+        {"backup-is-a-link", [&](const auto& f) {
+             std::filesystem::create_directory(dir / "elsewhere");
+             std::filesystem::create_directory_symlink(dir / "elsewhere", f / "backup");
+         }, "backup", "シンボリックリンクには書き込みません"},
+        {"copy-fails", [](const auto&) {}, "backup/a.htm", "ファイルの書き込みに失敗\nFile too large"},
+        {"copy-is-a-link", [&](const auto& f) {
+             std::filesystem::create_directory(f / "backup");
+             WriteFile(dir / "victim", "victim");
+             std::filesystem::create_symlink(dir / "victim", f / "backup/a.htm");
+         }, "backup/a.htm", "ファイルの書き込みに失敗\nFile exists"},
+        {"images-are-a-link", [&](const auto& f) {
+             std::filesystem::create_directory(dir / "pictures");
+             std::filesystem::create_directory_symlink(dir / "pictures", f / "a");
+         }, "a", "シンボリックリンクには書き込みません"},
+    };
+    std::vector<std::string> names;
+    for (const Case& c : cases) names.push_back(c.name);
+    MakeCaseFolders(dir, names);
+    WriteFile(dir / "z.htm", kDoc);
+    for (const Case& c : cases) c.arrange(dir / c.name);
+    hooked.failWrite = [](const std::string& path) { return path.ends_with("copy-fails/backup/a.htm") ? EFBIG : 0; };
+
+    JobResult result = RunFolder(dir.path().string());
+    ASSERT_EQ(progress.messages.size(), cases.size());
+    for (std::size_t k = 0; k < cases.size(); ++k) {
+        EXPECT_EQ(progress.messages[k], Path(cases[k].name + "/" + cases[k].where) + "\n" + Sjis(cases[k].reason))
+            << cases[k].name;
+        EXPECT_EQ(ReadFile(dir / cases[k].name / "a.htm"), kDoc) << cases[k].name;
+    }
+    EXPECT_TRUE(std::filesystem::is_empty(dir / "elsewhere"));
+    EXPECT_TRUE(std::filesystem::is_empty(dir / "pictures"));
+    EXPECT_EQ(ReadFile(dir / "victim"), "victim");
+    EXPECT_FALSE(std::filesystem::exists(dir / "copy-fails/a"));  // no change: no image folder
+    EXPECT_EQ(ReadFile(dir / "z.htm"), ConvertedDoc("z"));        // the job went on
+    EXPECT_TRUE(result.AnyFailure());
+}
+
+TEST_F(JobTest, NothingIsMadeUnlessADocumentChanges) {
+    // Documents that cannot be read, or that a conversion does not change, leave no
+    // image folder and no backup folder behind.
+    MakeCaseFolders(dir, {"converted", "plain", "unreadable"});
+    WriteFile(dir / "converted/a.htm", ConvertedDoc("a"));
+    WriteFile(dir / "plain/a.htm", "<dt>no stretch\r\n");
+    std::filesystem::remove(dir / "unreadable/a.htm");
+    std::filesystem::create_directory(dir / "unreadable/a.htm");  // a folder by the document's name
+    const std::vector<std::string> tree = test::TreeOf(dir.path());
+
+    for (auto [path, fails] : {std::pair{"converted/a.htm", false}, {"plain/a.htm", false},
+                               {"unreadable/a.htm", true}, {"missing/a.htm", true}}) {
+        ConversionJob job;
+        job.path = Path(path);
+        job.settings = settings;
+        StartFileJob(job).join();
+        EXPECT_EQ(job.result.AnyFailure(), fails) << path;
+    }
+    EXPECT_EQ(progress.messages,
+              (std::vector<std::string>{Path("unreadable/a.htm") + "\n" + Sjis("ファイルのオープンに失敗") + "\nIs a directory",
+                                        Path("missing/a.htm") + "\n" + Sjis("ファイルのオープンに失敗") +
+                                            "\nNo such file or directory"}));
+    EXPECT_EQ(test::TreeOf(dir.path()), tree);
+    EXPECT_TRUE(hooked.log.empty());
+}
+
+TEST_F(JobTest, PicturesAndTemporaryFilesAreNeverDocuments) {
+    // "*" takes every name: the program's own pictures and the temporary files of
+    // rewrites (here another document's) are still never converted. PNG signatures
+    // hold CR LF, the default end separator.
+    WriteFile(dir / "t.htm", kDoc);
+    WriteFile(dir / ".u.htm.quarvel-AbCdEf", kDoc);
+    WriteFile(dir / "note.png", "\x89PNG\r\n\x1A\n<dd>not art\r\n");
+    for (int run = 0; run < 2; ++run) {
+        JobResult result = RunFolder(dir.path().string(), SubFolders::yes, Backup::no, "*");
+        EXPECT_TRUE(result.Succeeded()) << run;
+    }
+    EXPECT_EQ(ReadFile(dir / "t.htm"), ConvertedDoc("t"));
+    EXPECT_EQ(ReadFile(dir / ".u.htm.quarvel-AbCdEf"), kDoc);
+    EXPECT_EQ(ReadFile(dir / "note.png"), "\x89PNG\r\n\x1A\n<dd>not art\r\n");
+    EXPECT_EQ(test::TreeOf(dir.path()),
+              (std::vector<std::string>{".u.htm.quarvel-AbCdEf", "note.png", "t.htm", "t/", "t/001.png"}));
+    ExpectPictureIsPng(dir / "t/001.png");
+}
+
+TEST_F(JobTest, UnreadableFoldersAreReported) {
+    // Everything in a folder that cannot be read stays unconverted: the folder is
+    // reported like a document that failed, and the walk goes on.
+    MakeCaseFolders(dir, {"locked", "open"});
+    hooked.failList = [](const std::string& folder) { return folder.ends_with("/locked") ? EACCES : 0; };
+    JobResult result = RunFolder(dir.path().string(), SubFolders::yes, Backup::no);
+    EXPECT_EQ(progress.messages,
+              std::vector<std::string>{Path("locked") + "\n" + Sjis("フォルダの読み込みに失敗") + "\nPermission denied"});
+    EXPECT_EQ(ReadFile(dir / "open/a.htm"), ConvertedDoc("a"));
+    EXPECT_TRUE(result.AnyFailure());
+
+    // A real tree deeper than a path can name: every document is converted or reported.
+    hooked.failList = [](const std::string&) { return 0; };
+    progress.messages.clear();
+    const std::string name(60, 'd');
+    int at = ::open(Path("open").c_str(), O_DIRECTORY | O_CLOEXEC);
+    constexpr int kDepth = 80;
+    for (int level = 0; level < kDepth; ++level) {
+        ASSERT_EQ(::mkdirat(at, name.c_str(), 0777), 0);
+        const int next = ::openat(at, name.c_str(), O_DIRECTORY | O_CLOEXEC);
+        ::close(at);
+        at = next;
+        const int doc = ::openat(at, "a.htm", O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
+        ASSERT_EQ(::write(doc, kDoc, std::strlen(kDoc)), static_cast<ssize_t>(std::strlen(kDoc)));
+        ::close(doc);
+    }
+    ::close(at);
+    result = RunFolder(Path("open"), SubFolders::yes, Backup::no);
+    std::size_t converted = 0;
+    for (const DocumentResult& document : result.documents) converted += document.outcome == Outcome::converted;
+    EXPECT_GT(converted, 10u);
+    EXPECT_LT(converted, static_cast<std::size_t>(kDepth));
+    ASSERT_FALSE(progress.messages.empty());
+    EXPECT_NE(progress.messages.back().find("\nFile name too long"), std::string::npos) << progress.messages.back();
+    EXPECT_TRUE(result.AnyFailure());
+    test::RunProcess({"/bin/rm", "-rf", Path("open")});  // beyond what std::filesystem can remove
+}
+
+TEST_F(JobTest, SomethingThrownEndsTheDocumentWithAMessage) {
+    // Out of memory (or anything else thrown) in the middle of a document: a message,
+    // the document as it was, no temporary file; the job goes on and ends normally.
+    struct Case {
+        const char* name;
+        std::function<void()> thrower;
+        const char* reason;
+    };
+    const Case cases[] = {
+        {"memory", [] { throw std::bad_alloc(); }, "メモリが足りません"},
+        {"other", [] { throw std::runtime_error("disk on fire"); }, "予期しないエラー\ndisk on fire"},
+    };
+    for (const Case& c : cases) {
+        TempDir folder;
+        WriteFile(folder / "a.htm", kDoc);
+        WriteFile(folder / "b.htm", kDoc);
+        progress.messages.clear();
+        hooked.beforeWrite = [&](const std::string& path) {
+            if (path.ends_with("/a/001.png")) c.thrower();
+        };
+        JobResult result = RunFolder(folder.path().string());
+        ASSERT_EQ(progress.messages.size(), 1u) << c.name;
+        EXPECT_EQ(progress.messages[0], (folder / "a.htm").string() + "\n" + Sjis(c.reason)) << c.name;
+        EXPECT_EQ(ReadFile(folder / "a.htm"), kDoc) << c.name;
+        EXPECT_EQ(ReadFile(folder / "b.htm"), ConvertedDoc("b")) << c.name;
+        EXPECT_EQ(test::TreeOf(folder.path()),
+                  (std::vector<std::string>{"a.htm", "a/", "b.htm", "b/", "b/001.png", "backup/", "backup/a.htm",
+                                            "backup/b.htm"}))
+            << c.name;
+        EXPECT_TRUE(result.AnyFailure());
+    }
+
+    // Thrown outside any document: the job's own message, and the job still ends.
+    hooked.beforeWrite = [](const std::string&) {};
+    hooked.failList = [](const std::string&) -> int { throw std::bad_alloc(); };
+    progress.messages.clear();
+    JobResult result = RunFolder(dir.path().string());
+    EXPECT_EQ(progress.messages, std::vector<std::string>{Sjis("メモリが足りません")});
+    EXPECT_TRUE(result.AnyFailure());
+    EXPECT_EQ(progress.endJobs, 3);
 }
 
 TEST_F(JobTest, NoProgressMeansNoJob) {

@@ -34,32 +34,48 @@ public:
     }
 };
 
-// The real file system with a log of what changed and hooks to make calls fail.
+// The real file system with a log of what changed and hooks to make calls fail:
+// each fail hook gives the errno that the call on that path fails with, 0 for none.
 class HookedFileSystem : public fs::FileSystem {
 public:
-    std::vector<std::string> log;  // "copy <to>", "write <path>", "mkdir <path>"
-    std::function<bool(const std::string&)> failMkdir = [](const std::string&) { return false; };
-    std::function<bool(const std::string&)> failWrite = [](const std::string&) { return false; };
-    std::function<bool(const std::string&)> failPicture = [](const std::string&) { return false; };
-    std::function<void(const std::string&)> onCopy = [](const std::string&) {};
+    // "mkdir <path>", "keep <path>" (a new file that never replaces one: backup
+    // copies), "write <path>" (every other new file: pictures and documents).
+    std::vector<std::string> log;
+    std::function<int(const std::string&)> failMkdir = [](const std::string&) { return 0; };
+    std::function<int(const std::string&)> failWrite = [](const std::string&) { return 0; };
+    std::function<int(const std::string&)> failList = [](const std::string&) { return 0; };
+    // Runs before each new file is written (and may throw, or change files meanwhile).
+    std::function<void(const std::string&)> beforeWrite = [](const std::string&) {};
+    // Runs before each Status call.
+    std::function<void(const std::string&)> beforeStatus = [](const std::string&) {};
 
-    bool MakeDirectory(const std::string& path) override {
-        if (failMkdir(path)) return false;
+    fs::Kind Status(const std::string& path) override {
+        beforeStatus(path);
+        return fs::FileSystem::Status(path);
+    }
+    fs::FolderStatus MakeDirectory(const std::string& path) override {
+        log.push_back("mkdir " + path);
+        if (int error = failMkdir(path)) return {fs::FolderResult::failed, error};
         return fs::FileSystem::MakeDirectory(path);
     }
-    fs::CopyResult CopyNoOverwrite(const std::string& from, const std::string& to) override {
-        log.push_back("copy " + to);
-        onCopy(to);
-        return fs::FileSystem::CopyNoOverwrite(from, to);
+    fs::Listing List(const std::string& folder, std::string_view pattern) override {
+        if (int error = failList(folder)) return {{}, error};
+        return fs::FileSystem::List(folder, pattern);
     }
-    fs::WriteResult ReplaceAtomically(const std::string& path, std::string_view bytes) override {
-        log.push_back("write " + path);
-        if (failWrite(path)) return fs::WriteResult::failed;
-        return fs::FileSystem::ReplaceAtomically(path, bytes);
+    fs::WriteStatus WriteNewFile(const std::string& path, std::string_view bytes,
+                                 const fs::WriteOptions& options) override {
+        log.push_back((options.existing == fs::Existing::keep ? "keep " : "write ") + path);
+        beforeWrite(path);
+        if (int error = failWrite(path)) return {fs::WriteResult::failed, error};
+        return fs::FileSystem::WriteNewFile(path, bytes, options);
     }
-    std::FILE* OpenForWriting(const std::string& path) override {
-        if (failPicture(path)) return nullptr;
-        return fs::FileSystem::OpenForWriting(path);
+
+    // The log without the pictures.
+    std::vector<std::string> Changes() const {
+        std::vector<std::string> changes;
+        for (const std::string& entry : log)
+            if (!entry.ends_with(".png")) changes.push_back(entry);
+        return changes;
     }
 };
 

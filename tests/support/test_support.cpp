@@ -4,9 +4,11 @@
 #include <png.h>
 #include <poll.h>
 #include <spawn.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -45,11 +47,38 @@ TempDir::~TempDir() {
     std::filesystem::remove_all(path_, ec);
 }
 
+FileSizeLimit::FileSizeLimit(std::uint64_t bytes) {
+    struct rlimit old {};
+    ::getrlimit(RLIMIT_FSIZE, &old);
+    oldSoft_ = old.rlim_cur;
+    oldHard_ = old.rlim_max;
+    oldSignal_ = std::signal(SIGXFSZ, SIG_IGN);
+    struct rlimit limit = {static_cast<rlim_t>(bytes), old.rlim_max};
+    ::setrlimit(RLIMIT_FSIZE, &limit);
+}
+
+FileSizeLimit::~FileSizeLimit() {
+    struct rlimit old = {static_cast<rlim_t>(oldSoft_), static_cast<rlim_t>(oldHard_)};
+    ::setrlimit(RLIMIT_FSIZE, &old);
+    std::signal(SIGXFSZ, oldSignal_);
+}
+
 std::string ReadFile(const std::filesystem::path& path) {
     std::ifstream in(path, std::ios::binary);
     std::ostringstream ss;
     ss << in.rdbuf();
     return ss.str();
+}
+
+std::vector<std::string> TreeOf(const std::filesystem::path& folder) {
+    std::vector<std::string> tree;
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(folder)) {
+        std::string name = entry.path().lexically_relative(folder).string();
+        if (entry.is_directory() && !entry.is_symlink()) name += '/';
+        tree.push_back(std::move(name));
+    }
+    std::sort(tree.begin(), tree.end());
+    return tree;
 }
 
 void WriteFile(const std::filesystem::path& path, const std::string& bytes) {

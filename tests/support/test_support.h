@@ -2,6 +2,7 @@
 // Helpers shared by the tests: temporary folders, whole files, PNG decoding and
 // running the command-line tool.
 
+#include <cstdint>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -53,7 +54,26 @@ inline constexpr char kFreshSettingsFile[] =
     "bSpace=TRUE\r\n";
 
 std::string ReadFile(const std::filesystem::path& path);
+
+// Every entry under a folder, relative to it, sorted; folders end in '/' ("a/",
+// "a/001.png"). Symbolic links are listed, never followed.
+std::vector<std::string> TreeOf(const std::filesystem::path& folder);
 void WriteFile(const std::filesystem::path& path, const std::string& bytes);
+
+// Holds the process's file-size limit at `bytes` for as long as it lives: writes
+// beyond it fail with EFBIG (the signal that would end the process is ignored).
+class FileSizeLimit {
+public:
+    explicit FileSizeLimit(std::uint64_t bytes);
+    ~FileSizeLimit();
+    FileSizeLimit(const FileSizeLimit&) = delete;
+    FileSizeLimit& operator=(const FileSizeLimit&) = delete;
+
+private:
+    std::uint64_t oldSoft_ = 0;
+    std::uint64_t oldHard_ = 0;
+    void (*oldSignal_)(int) = nullptr;
+};
 
 // Decodes a PNG file with libpng into an RGB picture; returns false on any error.
 // `chunks` receives the chunk types in file order when not null.

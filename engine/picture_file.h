@@ -1,0 +1,24 @@
+#pragma once
+// Pictures as PNG files: encoded in memory, then written whole through the file
+// system, so that a failure never leaves part of a picture behind.
+
+#include <optional>
+#include <string>
+
+#include "platform/fs.h"
+#include "platform/picture.h"
+
+namespace quarvel {
+
+// The bytes of the picture's PNG file; nullopt when it cannot be encoded (no memory).
+std::optional<std::string> EncodePng(const Picture& picture);
+
+// A picture of a document at its path in the image folder: a new file that replaces
+// whatever has the name (a symbolic link planted there included, never followed).
+fs::WriteStatus WriteDocumentPicture(fs::FileSystem& fileSystem, const std::string& path, const Picture& picture);
+
+// A picture where the user asked for it (render's -o, the copy-paste page's file):
+// see FileSystem::WriteToUserPath.
+fs::WriteStatus SavePicture(fs::FileSystem& fileSystem, const std::string& path, const Picture& picture);
+
+}  // namespace quarvel
