@@ -6,8 +6,13 @@
 #include <cstring>
 #include <string>
 
+#include <new>
+
+#include "app/prompts.h"
 #include "app/quarvel_dlg.h"
 #include "app/resources.h"
+#include "app/text_codec.h"
+#include "engine/conversion.h"
 
 namespace quarvel::ui {
 
@@ -20,6 +25,21 @@ CQuarvelApp::CQuarvelApp(int& argc, char** argv) : QApplication(argc, argv) {
 }
 
 CQuarvelApp::~CQuarvelApp() = default;
+
+bool CQuarvelApp::notify(QObject* receiver, QEvent* event) {
+    try {
+        return QApplication::notify(receiver, event);
+    } catch (const std::bad_alloc&) {
+        // A picture or a text too large for the memory at hand: the command stops
+        // (its scopes have unwound), the window and its settings stay as they were.
+        try {
+            GetPrompts().showMessage(activeWindow(), FromCp932(TextOutOfMemory()), MessageIcon::warning);
+        } catch (const std::bad_alloc&) {
+            // Not even the message fits; the command has still ended.
+        }
+        return false;
+    }
+}
 
 int CQuarvelApp::InitInstance() {
     // Qt switches the C library to the user's locale; the core's text handling goes

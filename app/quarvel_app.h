@@ -14,6 +14,10 @@ public:
 
     // Runs the main window modally; returns the process's exit status.
     int InitInstance();
+
+    // Delivers every event; a command that runs out of memory ends with a message
+    // instead of ending the program.
+    bool notify(QObject* receiver, QEvent* event) override;
 };
 
 }  // namespace quarvel::ui

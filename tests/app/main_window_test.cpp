@@ -18,11 +18,13 @@
 #include <QWindow>
 
 #include <atomic>
+#include <new>
 #include <thread>
 
 #include "app/about_dlg.h"
 #include "app/dialog_template.h"
 #include "app/owner_tab_ctrl.h"
+#include "app/quarvel_app.h"
 #include "app/quarvel_dlg.h"
 #include "app_test_support.h"
 #include "pages/html_edit.h"
@@ -151,6 +153,20 @@ private slots:
         QTest::keyClick(window, Qt::Key_PageDown);
         QCOMPARE(dlg.tabCtrl()->GetCurFocus(), 0);
         QCOMPARE(QApplication::focusWidget(), dlg.marginEdit());
+    }
+
+    void runningOutOfMemoryInACommandIsAMessage() {
+        PromptRecorder prompts;
+        GetPrompts().askSaveFile = [](QWidget*, const SaveFileRequest&) -> std::optional<QString> {
+            throw std::bad_alloc();
+        };
+        CQuarvelDlg dlg;
+        QVERIFY(quarvel::test::ShowActive(&dlg));
+        dlg.tabCtrl()->SetCurFocus(2);
+        QTest::mouseClick(dlg.generateButton(), Qt::LeftButton);
+        QCOMPARE(prompts.messages, QStringList{QStringLiteral("メモリが足りません")});
+        QVERIFY(!dlg.IsBusy());
+        QVERIFY(dlg.isVisible());
     }
 
     void swatchClicksOnTheirEdges() {
@@ -406,5 +422,11 @@ private slots:
     }
 };
 
-QTEST_MAIN(MainWindowTest)
+int main(int argc, char** argv) {
+    // The program's own application object, so that events go through its notify.
+    CQuarvelApp app(argc, argv);
+    app.setAttribute(Qt::AA_Use96Dpi, true);
+    MainWindowTest test;
+    return QTest::qExec(&test, argc, argv);
+}
 #include "main_window_test.moc"
