@@ -1,4 +1,4 @@
-#include "app/quarvel_app.h"
+#include "ui/application.h"
 #include "platform/memory.h"
 
 int main(int argc, char** argv) {

@@ -15,7 +15,7 @@
 
 #include <benchmark/benchmark.h>
 
-#include "app/core/settings_file.h"
+#include "settings/settings_file.h"
 #include "engine/code_convert.h"
 #include "engine/conversion.h"
 #include "render/png_writer.h"

@@ -12,7 +12,7 @@
 #include <new>
 #include <optional>
 
-#include "app/core/settings_file.h"
+#include "settings/settings_file.h"
 #include "cli/commands.h"
 #include "engine/jobs.h"
 #include "platform/codec.h"

@@ -7,7 +7,7 @@
 #include <string_view>
 
 #include "engine/code_convert.h"
-#include "engine/paths.h"
+#include "platform/paths.h"
 #include "engine/picture_file.h"
 #include "platform/codec.h"
 #include "render/renderer.h"

@@ -3,7 +3,7 @@
 #include <exception>
 #include <new>
 
-#include "engine/paths.h"
+#include "platform/paths.h"
 
 namespace quarvel {
 namespace {

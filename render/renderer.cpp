@@ -8,7 +8,7 @@
 #include "platform/fonts.h"
 #include "render/draw.h"
 #include "render/png_writer.h"
-#include "render/unicoder.h"
+#include "render/references.h"
 
 namespace quarvel {
 namespace {

@@ -4,7 +4,7 @@
 #include <cstdio>
 
 #include "platform/picture.h"
-#include "render/word_token.h"
+#include "render/tokens.h"
 
 namespace quarvel {
 

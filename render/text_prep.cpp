@@ -3,7 +3,7 @@
 #include <algorithm>
 
 #include "platform/codec.h"
-#include "render/unicoder.h"
+#include "render/references.h"
 
 namespace quarvel {
 namespace {

@@ -13,10 +13,10 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-#include "app/owner_tab_ctrl.h"
-#include "app/quarvel_dlg.h"
-#include "app_test_support.h"
-#include "pages/html_edit.h"
+#include "ui/kit/tab_control.h"
+#include "ui/main_window.h"
+#include "support/window_test_support.h"
+#include "ui/kit/html_edit.h"
 #include "support/test_support.h"
 
 using namespace quarvel::ui;
@@ -84,6 +84,28 @@ private slots:
         QKeyEvent composed(QEvent::KeyPress, Qt::Key_Eacute, Qt::NoModifier, QStringLiteral("\u00E9"));
         QApplication::sendEvent(edit, &composed);
         QCOMPARE(edit->toPlainText(), QStringLiteral("ab\n&eacute;"));
+    }
+
+    void screenFontFollowsResolution() {
+        quarvel::CLogFont font;
+        QCOMPARE(font.m_bFontMade, 0);
+        const quarvel::LogFont* at96 = font.BuildLogFont(96);
+        QCOMPARE(at96->lfHeight, -16);
+        QCOMPARE(at96->lfWeight, 400);
+        QCOMPARE(at96->lfCharSet, 128);
+        QCOMPARE(std::string(at96->lfFaceName), std::string(quarvel::kMsPGothicFaceName));
+        QCOMPARE(font.BuildLogFont(120)->lfHeight, -20);
+        font.m_bBold = 1;
+        QCOMPARE(font.BuildLogFont(96)->lfWeight, 700);
+
+        const quarvel::PlatformFont* first = font.MakeFont(96);
+        QVERIFY(first);
+        QCOMPARE(first->PixelHeight(), 16);
+        QCOMPARE(font.m_bFontMade, 1);
+        const quarvel::PlatformFont* second = font.MakeFont(120);
+        QCOMPARE(second->PixelHeight(), 20);
+        QCOMPARE(quarvel::MulDiv(12, 96, 72), 16);
+        QCOMPARE(quarvel::MulDiv(-7, 1, 2), -4);  // halves away from zero
     }
 
     void boxTextInTheRenderersForm() {

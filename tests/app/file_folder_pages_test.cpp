@@ -17,12 +17,12 @@
 #include <filesystem>
 #include <system_error>
 
-#include "app/dialog_template.h"
-#include "app/owner_tab_ctrl.h"
-#include "app/quarvel_dlg.h"
-#include "app/text_codec.h"
-#include "app_test_support.h"
-#include "pages/job_start.h"
+#include "ui/kit/dialog_template.h"
+#include "ui/kit/tab_control.h"
+#include "ui/main_window.h"
+#include "ui/kit/text_codec.h"
+#include "support/window_test_support.h"
+#include "ui/job_runner.h"
 #include "support/test_support.h"
 
 using namespace quarvel::ui;

@@ -14,9 +14,9 @@
 #include <stdexcept>
 #include <thread>
 
-#include "app/quarvel_dlg.h"
-#include "app_test_support.h"
-#include "pages/job_start.h"
+#include "ui/main_window.h"
+#include "support/window_test_support.h"
+#include "ui/job_runner.h"
 
 using namespace quarvel::ui;
 using quarvel::test::PromptRecorder;

@@ -21,14 +21,14 @@
 #include <new>
 #include <thread>
 
-#include "app/about_dlg.h"
-#include "app/dialog_template.h"
-#include "app/owner_tab_ctrl.h"
-#include "app/quarvel_app.h"
-#include "app/quarvel_dlg.h"
-#include "app_test_support.h"
-#include "pages/html_edit.h"
-#include "pages/job_start.h"
+#include "ui/about_box.h"
+#include "ui/kit/dialog_template.h"
+#include "ui/kit/tab_control.h"
+#include "ui/application.h"
+#include "ui/main_window.h"
+#include "support/window_test_support.h"
+#include "ui/kit/html_edit.h"
+#include "ui/job_runner.h"
 
 using namespace quarvel::ui;
 using quarvel::test::PromptRecorder;

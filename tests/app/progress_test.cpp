@@ -7,8 +7,8 @@
 #include <atomic>
 #include <thread>
 
-#include "app_test_support.h"
-#include "pages/progress_dlg.h"
+#include "support/window_test_support.h"
+#include "ui/progress_window.h"
 
 using namespace quarvel::ui;
 using quarvel::test::PromptRecorder;

@@ -11,12 +11,12 @@
 #include <QScreen>
 #include <QTest>
 
-#include "app/about_dlg.h"
-#include "app/owner_tab_ctrl.h"
-#include "app/prompts.h"
-#include "app/quarvel_dlg.h"
-#include "app/text_codec.h"
-#include "pages/html_edit.h"
+#include "ui/about_box.h"
+#include "ui/kit/tab_control.h"
+#include "ui/kit/prompts.h"
+#include "ui/main_window.h"
+#include "ui/kit/text_codec.h"
+#include "ui/kit/html_edit.h"
 
 using namespace quarvel::ui;
 

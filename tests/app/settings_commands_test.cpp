@@ -14,10 +14,10 @@
 
 #include <filesystem>
 
-#include "app/dialog_template.h"
-#include "app/quarvel_dlg.h"
-#include "app/text_codec.h"
-#include "app_test_support.h"
+#include "ui/kit/dialog_template.h"
+#include "ui/main_window.h"
+#include "ui/kit/text_codec.h"
+#include "support/window_test_support.h"
 #include "support/test_support.h"
 
 using namespace quarvel::ui;

@@ -16,7 +16,7 @@
 
 #include "engine/code_convert.h"
 #include "engine/conversion.h"
-#include "engine/paths.h"
+#include "platform/paths.h"
 #include "platform/fs.h"
 #include "support/test_support.h"
 

@@ -14,7 +14,7 @@
 #include "engine/conversion.h"
 #include "render/renderer.h"
 #include "support/test_support.h"
-#include "tests/core/engine_test_support.h"
+#include "support/engine_test_support.h"
 
 namespace quarvel {
 namespace {

@@ -14,7 +14,7 @@
 
 #include "engine/jobs.h"
 #include "support/test_support.h"
-#include "tests/core/engine_test_support.h"
+#include "support/engine_test_support.h"
 
 namespace quarvel {
 namespace {

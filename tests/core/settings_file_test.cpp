@@ -1,4 +1,4 @@
-#include "app/core/settings_file.h"
+#include "settings/settings_file.h"
 
 #include <gtest/gtest.h>
 
@@ -9,7 +9,7 @@
 #include <filesystem>
 #include <string>
 
-#include "app/core/profile.h"
+#include "settings/profile.h"
 #include "support/test_support.h"
 
 namespace quarvel {

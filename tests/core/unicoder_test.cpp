@@ -6,10 +6,9 @@
 #include "platform/fonts.h"
 #include "render/draw.h"
 #include "render/entities.h"
-#include "render/log_font.h"
 #include "render/text_prep.h"
-#include "render/unicoder.h"
-#include "render/word_token.h"
+#include "render/references.h"
+#include "render/tokens.h"
 
 namespace quarvel {
 namespace {
@@ -129,28 +128,6 @@ TEST(CharacterReferences, Utf8TextConvertsAsItsMergedTwin) {
     std::string ascii;
     for (char c = 1; c > 0; ++c) ascii += c;
     EXPECT_EQ(Utf8ToCp932WithReferences(ascii), ascii);  // PrepareTextFile keeps ASCII as it is
-}
-
-TEST(FontDescription, HeightFollowsResolution) {
-    CLogFont font;
-    EXPECT_EQ(font.m_bFontMade, 0);
-    const LogFont* at96 = font.BuildLogFont(96);
-    EXPECT_EQ(at96->lfHeight, -16);
-    EXPECT_EQ(at96->lfWeight, 400);
-    EXPECT_EQ(at96->lfCharSet, 128);
-    EXPECT_STREQ(at96->lfFaceName, kMsPGothicFaceName);
-    EXPECT_EQ(font.BuildLogFont(120)->lfHeight, -20);
-    font.m_bBold = 1;
-    EXPECT_EQ(font.BuildLogFont(96)->lfWeight, 700);
-
-    const PlatformFont* first = font.MakeFont(96);
-    ASSERT_NE(first, nullptr);
-    EXPECT_EQ(first->PixelHeight(), 16);
-    EXPECT_EQ(font.m_bFontMade, 1);
-    const PlatformFont* second = font.MakeFont(120);
-    EXPECT_EQ(second->PixelHeight(), 20);
-    EXPECT_EQ(MulDiv(12, 96, 72), 16);
-    EXPECT_EQ(MulDiv(-7, 1, 2), -4);  // halves away from zero
 }
 
 TEST(WordTokens, ListsKeepOrderAndOwnTheirCopies) {

@@ -1,0 +1,68 @@
+# Checks the layering that the libraries' link lines stand for, which the compiler
+# cannot see (every header is reachable from the source root):
+#   - every #include "..." of a product folder names a header of that folder or of a
+#     folder it may use;
+#   - the core folders include no Qt header;
+#   - every source file of a library folder is listed in that folder's CMakeLists.txt.
+# Run as: cmake -DSOURCE_DIR=<source root> -P cmake/CheckLayering.cmake
+
+cmake_minimum_required(VERSION 3.25)
+
+set(core platform render engine settings)
+set(may_use_platform platform)
+set(may_use_render platform render)
+set(may_use_engine platform render engine)
+set(may_use_settings platform render engine settings)
+set(may_use_ui/kit ${core} ui/kit)
+set(may_use_ui/pages ${core} ui/kit ui/pages)
+set(may_use_ui ${core} ui/kit ui/pages ui)
+set(may_use_app ${core} ui/kit ui/pages ui app)
+set(may_use_cli ${core} cli)
+set(may_use_bench ${core} bench)
+set(folders platform render engine settings ui/kit ui/pages ui app cli bench)
+
+# The folder a header or source path belongs to: its directory below the root.
+function(folder_of path out)
+  get_filename_component(dir "${path}" DIRECTORY)
+  set(${out} "${dir}" PARENT_SCOPE)
+endfunction()
+
+set(problems "")
+foreach(folder IN LISTS folders)
+  file(GLOB sources RELATIVE ${SOURCE_DIR} ${SOURCE_DIR}/${folder}/*.cpp ${SOURCE_DIR}/${folder}/*.h)
+  if(NOT sources)
+    string(APPEND problems "  ${folder}: no sources found\n")
+  endif()
+  foreach(source IN LISTS sources)
+    file(STRINGS ${SOURCE_DIR}/${source} lines REGEX "^[ \t]*#[ \t]*include")
+    foreach(line IN LISTS lines)
+      if(line MATCHES "#[ \t]*include[ \t]*\"([^\"]+)\"")
+        set(header "${CMAKE_MATCH_1}")
+        folder_of("${header}" target)
+        # A header named without a folder is generated beside the library (the width
+        # table) or, in tests, a moc file; both belong to the including folder.
+        if(target STREQUAL "")
+          set(target ${folder})
+        endif()
+        if(NOT target IN_LIST may_use_${folder})
+          string(APPEND problems "  ${source}: ${folder}/ may not include ${header}\n")
+        endif()
+      elseif(line MATCHES "#[ \t]*include[ \t]*<(Q[A-Za-z]*)" AND folder IN_LIST core)
+        string(APPEND problems "  ${source}: the core includes no Qt (<${CMAKE_MATCH_1}>)\n")
+      endif()
+    endforeach()
+    if(source MATCHES "\\.cpp$")
+      get_filename_component(name ${source} NAME)
+      file(READ ${SOURCE_DIR}/${folder}/CMakeLists.txt list_file)
+      string(FIND "${list_file}" "${name}" at)
+      if(at EQUAL -1)
+        string(APPEND problems "  ${source}: not listed in ${folder}/CMakeLists.txt\n")
+      endif()
+    endif()
+  endforeach()
+endforeach()
+
+if(problems)
+  message(FATAL_ERROR "Layering broken:\n${problems}")
+endif()
+message(STATUS "Layering holds for: ${folders}")

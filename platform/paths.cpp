@@ -1,0 +1,46 @@
+#include "platform/paths.h"
+
+namespace quarvel {
+namespace {
+
+constexpr auto npos = std::string_view::npos;
+
+}  // namespace
+
+std::string GetDirectoryPart(std::string_view path) {
+    auto slash = path.rfind(kPathSeparator);
+    return slash == npos ? std::string() : std::string(path.substr(0, slash));
+}
+
+std::string GetBaseName(std::string_view path) {
+    auto slash = path.rfind(kPathSeparator);
+    auto dot = path.rfind('.');
+    if (dot == npos) return {};
+    if (slash == npos) return std::string(path.substr(0, dot));
+    if (dot < slash) return {};
+    return std::string(path.substr(slash + 1, dot - slash - 1));
+}
+
+std::string GetExtension(std::string_view path) {
+    auto dot = path.rfind('.');
+    return dot == npos ? std::string(path) : std::string(path.substr(dot + 1));
+}
+
+std::string GetFileNameWithExtension(std::string_view path) {
+    auto slash = path.rfind(kPathSeparator);
+    return slash == npos ? std::string(path) : std::string(path.substr(slash + 1));
+}
+
+std::string SiblingPath(std::string_view path, std::string_view name) {
+    if (path.find(kPathSeparator) == npos) return std::string(name);
+    std::string result = GetDirectoryPart(path);
+    result += kPathSeparator;
+    result += name;
+    return result;
+}
+
+bool MakeDirectory(const std::string& path, fs::FileSystem& fileSystem) {
+    return fileSystem.MakeDirectory(path).result == fs::FolderResult::ok;
+}
+
+}  // namespace quarvel

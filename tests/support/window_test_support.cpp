@@ -1,0 +1,78 @@
+#include "support/window_test_support.h"
+
+#include <QApplication>
+#include <QTest>
+#include <QTimer>
+#include <QWidget>
+
+#include <chrono>
+#include <thread>
+
+#include "ui/job_runner.h"
+
+namespace quarvel::test {
+
+PromptRecorder::PromptRecorder() {
+    ui::Prompts& prompts = ui::GetPrompts();
+    prompts.chooseColor = [this](QWidget*, QColor initial) {
+        ++colorCalls;
+        colorInitial = initial;
+        return colorAnswer;
+    };
+    prompts.askSaveFile = [this](QWidget*, const ui::SaveFileRequest& request) {
+        ++saveCalls;
+        saveRequest = request;
+        return saveAnswer;
+    };
+    prompts.askOpenFile = [this](QWidget*, const ui::OpenFileRequest& request) {
+        ++openCalls;
+        openRequest = request;
+        return openAnswer;
+    };
+    prompts.browseFolder = [this](QWidget*, const QString& title, const QString& preselect) {
+        ++folderCalls;
+        folderTitle = title;
+        folderPreselect = preselect;
+        return folderAnswer;
+    };
+    prompts.showMessage = [this](QWidget*, const QString& text, ui::MessageIcon) {
+        messages << text;
+        messageThread = QThread::currentThread();
+    };
+}
+
+PromptRecorder::~PromptRecorder() { ui::ResetPrompts(); }
+
+HeldWorker::HeldWorker() {
+    ui::GetWorkerStarter() = [this](std::function<void()> body) {
+        ++starts;
+        return std::thread([this, body = std::move(body)] {
+            while (!released) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            body();
+        });
+    };
+}
+
+HeldWorker::~HeldWorker() {
+    Release();
+    ui::ResetWorkerStarter();
+}
+
+void DuringJob(HeldWorker& held, std::function<void()> action) {
+    QTimer::singleShot(0, [&held, action = std::move(action)] {
+        struct ReleaseAtExit {
+            HeldWorker& held;
+            ~ReleaseAtExit() { held.Release(); }
+        } release{held};
+        action();
+    });
+}
+
+bool ShowActive(QWidget* window) {
+    window->show();
+    window->activateWindow();
+    QApplication::setActiveWindow(window);
+    return QTest::qWaitForWindowActive(window);
+}
+
+}  // namespace quarvel::test

@@ -1,0 +1,72 @@
+#pragma once
+// Helpers for the window tests.
+
+#include <QColor>
+#include <QStringList>
+#include <QThread>
+
+#include <atomic>
+#include <functional>
+#include <optional>
+
+#include "ui/kit/prompts.h"
+
+class QWidget;
+
+namespace quarvel::test {
+
+// Answers the standard dialogs in the user's place for the life of the object and
+// records what was asked; Qt's dialogs come back afterwards.
+class PromptRecorder {
+public:
+    PromptRecorder();
+    ~PromptRecorder();
+    PromptRecorder(const PromptRecorder&) = delete;
+    PromptRecorder& operator=(const PromptRecorder&) = delete;
+
+    std::optional<QColor> colorAnswer;
+    int colorCalls = 0;
+    QColor colorInitial;
+
+    std::optional<QString> saveAnswer;
+    int saveCalls = 0;
+    ui::SaveFileRequest saveRequest;
+
+    std::optional<QString> openAnswer;
+    int openCalls = 0;
+    ui::OpenFileRequest openRequest;
+
+    std::optional<QString> folderAnswer;
+    int folderCalls = 0;
+    QString folderTitle;
+    QString folderPreselect;
+
+    QStringList messages;
+    QThread* messageThread = nullptr;
+};
+
+// Holds back the worker of every job started during its life until Release(), so a
+// test can act while the job is running; counts the workers started. Released at the
+// latest when destroyed.
+class HeldWorker {
+public:
+    HeldWorker();
+    ~HeldWorker();
+    HeldWorker(const HeldWorker&) = delete;
+    HeldWorker& operator=(const HeldWorker&) = delete;
+
+    void Release() { released = true; }
+    int starts = 0;
+
+private:
+    std::atomic<bool> released{false};
+};
+
+// Runs `action` when the window thread next turns to its events (inside a job's wait
+// when a job is started right after), then lets `held` go, whatever `action` did.
+void DuringJob(HeldWorker& held, std::function<void()> action);
+
+// Shows `window`, makes it the active window and waits until it is; false on failure.
+bool ShowActive(QWidget* window);
+
+}  // namespace quarvel::test

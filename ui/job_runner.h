@@ -1,0 +1,31 @@
+#pragma once
+// Running a file or folder job while the window stays live.
+
+#include <functional>
+#include <thread>
+
+namespace quarvel::ui {
+
+class CQuarvelDlg;
+
+// Runs one job of the main window `owner`:
+//  - disables the generate button with the caption "処理ちゅう。。。";
+//  - BeginJob and shows the progress window centred over the main window;
+//  - runs `threadProc` on a worker thread; it calls progress.EndJob() as its last act
+//    (done here should it fail to);
+//  - the window thread meanwhile waits in a nested event loop, serving the worker's
+//    progress texts and messages, the abort button and the rest of the window;
+//  - then hides the progress window and restores the button "PNG画像生成".
+// Whatever `threadProc` uses must outlive the call; it returns only after the worker
+// has ended. Paths dropped meanwhile wait and run after the job. Returns false when
+// no worker could be started: the window is restored and the user is told
+// "ジョブを開始できません". Also false, untouched, while another job runs.
+bool RunWorkerJob(CQuarvelDlg& owner, const std::function<void()>& threadProc);
+
+// Starts the thread that runs a job's body; throws std::system_error when no thread
+// can be had. Replaceable so that tests can hold a worker back or refuse it.
+using WorkerStarter = std::function<std::thread(std::function<void()> body)>;
+WorkerStarter& GetWorkerStarter();
+void ResetWorkerStarter();
+
+}  // namespace quarvel::ui

@@ -1,0 +1,184 @@
+#include "ui/kit/dialog_template.h"
+
+#include <QButtonGroup>
+#include <QCheckBox>
+#include <QFile>
+#include <QFontMetrics>
+#include <QGroupBox>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QRegularExpressionValidator>
+
+#include "ui/kit/resources.h"
+#include "ui/kit/screen_font.h"
+
+namespace quarvel::ui {
+namespace {
+
+constexpr const char* kIdProperty = "quarvelControlId";
+
+QRect RectFrom(const QJsonValue& value) {
+    const QJsonArray a = value.toArray();
+    if (a.size() != 4) return {};
+    return {a[0].toInt(), a[1].toInt(), a[2].toInt(), a[3].toInt()};
+}
+
+QStringList StringsFrom(const QJsonValue& value) {
+    QStringList out;
+    for (const QJsonValue& v : value.toArray()) out << v.toString();
+    return out;
+}
+
+QLabel* MakeStatic(const ControlTemplate& c, QWidget* host) {
+    auto* label = new QLabel(c.text, host);
+    Qt::Alignment align = Qt::AlignLeft;
+    if (c.Has(QStringLiteral("right"))) align = Qt::AlignRight;
+    if (c.Has(QStringLiteral("center"))) align = Qt::AlignHCenter;
+    align |= c.Has(QStringLiteral("centerimage")) ? Qt::AlignVCenter : Qt::AlignTop;
+    label->setAlignment(align);
+    label->setTextFormat(Qt::PlainText);
+    return label;
+}
+
+QWidget* MakeStandard(const ControlTemplate& c, QWidget* host, QButtonGroup*& radioGroup) {
+    const QString& kind = c.kind;
+    if (kind == QStringLiteral("static")) return MakeStatic(c, host);
+    if (kind == QStringLiteral("icon")) {
+        auto* label = new QLabel(host);
+        label->setPixmap(AppIcon().pixmap(32, 32));
+        return label;
+    }
+    if (kind == QStringLiteral("button")) {
+        auto* button = new QPushButton(c.text, host);
+        button->setDefault(c.Has(QStringLiteral("default")));
+        return button;
+    }
+    if (kind == QStringLiteral("checkbox")) return new QCheckBox(c.text, host);
+    if (kind == QStringLiteral("radio")) {
+        auto* radio = new QRadioButton(c.text, host);
+        // Radio buttons form a group from one marked "group" up to the next one.
+        if (c.Has(QStringLiteral("group")) || !radioGroup) radioGroup = new QButtonGroup(host);
+        radioGroup->addButton(radio);
+        return radio;
+    }
+    if (kind == QStringLiteral("groupbox")) return new QGroupBox(c.text, host);
+    if (kind == QStringLiteral("edit")) {
+        if (c.Has(QStringLiteral("multiline"))) {
+            auto* edit = new QPlainTextEdit(host);
+            edit->setPlainText(c.text);
+            return edit;
+        }
+        auto* edit = new QLineEdit(c.text, host);
+        // A path dropped on a box is a drop on the window, which converts it; the box
+        // never takes it as text.
+        edit->setAcceptDrops(false);
+        if (c.Has(QStringLiteral("number"))) {
+            edit->setValidator(new QRegularExpressionValidator(
+                QRegularExpression(QStringLiteral("[0-9]*")), edit));
+        }
+        edit->setReadOnly(c.Has(QStringLiteral("readonly")));
+        return edit;
+    }
+    return new QWidget(host);
+}
+
+}  // namespace
+
+std::optional<DialogTemplate> LoadDialogTemplate(int id) {
+    QFile file(QStringLiteral(":/dialogs/%1.json").arg(id));
+    if (!file.open(QIODevice::ReadOnly)) return std::nullopt;
+    const QJsonDocument doc = QJsonDocument::fromJson(file.readAll());
+    if (!doc.isObject()) return std::nullopt;
+    const QJsonObject o = doc.object();
+    DialogTemplate dlg;
+    dlg.id = o.value(QStringLiteral("id")).toInt();
+    const QJsonArray size = o.value(QStringLiteral("size")).toArray();
+    dlg.size = QSize(size.at(0).toInt(), size.at(1).toInt());
+    const QJsonArray font = o.value(QStringLiteral("font")).toArray();
+    dlg.pointSize = font.at(0).toInt(9);
+    dlg.face = font.at(1).toString();
+    dlg.caption = o.value(QStringLiteral("caption")).toString();
+    dlg.menu = o.value(QStringLiteral("menu")).toInt();
+    dlg.style = StringsFrom(o.value(QStringLiteral("style")));
+    for (const QJsonValue& v : o.value(QStringLiteral("controls")).toArray()) {
+        const QJsonObject c = v.toObject();
+        ControlTemplate control;
+        control.id = c.value(QStringLiteral("id")).toInt(-1);
+        control.kind = c.value(QStringLiteral("kind")).toString();
+        control.text = c.value(QStringLiteral("text")).toString();
+        control.rect = RectFrom(c.value(QStringLiteral("rect")));
+        control.style = StringsFrom(c.value(QStringLiteral("style")));
+        dlg.controls.push_back(control);
+    }
+    return dlg;
+}
+
+QFont ResolveDialogFont(const QString& face, int pointSize) {
+    QFont font;
+    QStringList families;
+    if (face == QStringLiteral("ＭＳ Ｐゴシック")) {
+        families = {QStringLiteral("IPAPGothic"), QStringLiteral("Monapo"), QStringLiteral("Mona")};
+    } else if (face == QStringLiteral("ＭＳ ゴシック")) {
+        families = {QStringLiteral("IPAGothic"), QStringLiteral("Monapo")};
+    } else {
+        families = {face, QStringLiteral("IPAPGothic")};
+    }
+    font.setFamilies(families);
+    font.setPointSize(pointSize);
+    return font;
+}
+
+DialogUnits::DialogUnits(const QFont& font) {
+    // Windows' dialog base units: the average width of the Latin letters (rounded
+    // as GdiGetCharDimensions does) and the font's cell height.
+    const QFontMetrics metrics(font);
+    const int alphabet = metrics.horizontalAdvance(
+        QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz"));
+    baseX_ = std::max(1, (alphabet / 26 + 1) / 2);
+    baseY_ = std::max(1, metrics.height());
+}
+
+int DialogUnits::X(int units) const { return MulDiv(units, baseX_, 4); }
+int DialogUnits::Y(int units) const { return MulDiv(units, baseY_, 8); }
+
+QRect DialogUnits::Map(const QRect& units) const {
+    return {X(units.x()), Y(units.y()), X(units.width()), Y(units.height())};
+}
+
+void CreateControls(const DialogTemplate& dlg, QWidget* host, const ControlFactory& factory) {
+    const QFont font = ResolveDialogFont(dlg.face, dlg.pointSize);
+    host->setFont(font);
+    const DialogUnits units(font);
+    QButtonGroup* radioGroup = nullptr;
+    for (const ControlTemplate& c : dlg.controls) {
+        QWidget* control = factory ? factory(c, host) : nullptr;
+        if (!control) control = MakeStandard(c, host, radioGroup);
+        if (c.kind != QStringLiteral("radio")) radioGroup = nullptr;
+        control->setProperty(kIdProperty, c.id);
+        if (c.id >= 0) control->setObjectName(QStringLiteral("ctl%1").arg(c.id));
+        control->setGeometry(units.Map(c.rect));
+        if (!c.Has(QStringLiteral("tabstop")) && c.kind != QStringLiteral("static") &&
+            c.kind != QStringLiteral("icon") && c.kind != QStringLiteral("groupbox")) {
+            control->setFocusPolicy(Qt::ClickFocus);
+        }
+        control->setVisible(!c.Has(QStringLiteral("hidden")));
+    }
+}
+
+QWidget* GetDlgItem(const QWidget* root, int id) {
+    if (!root || id < 0) return nullptr;
+    return root->findChild<QWidget*>(QStringLiteral("ctl%1").arg(id));
+}
+
+int GetDlgCtrlID(const QWidget* control) {
+    const QVariant v = control ? control->property(kIdProperty) : QVariant();
+    return v.isValid() ? v.toInt() : -1;
+}
+
+}  // namespace quarvel::ui

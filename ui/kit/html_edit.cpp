@@ -1,0 +1,118 @@
+#include "ui/kit/html_edit.h"
+
+#include <QAction>
+#include <QClipboard>
+#include <QContextMenuEvent>
+#include <QGuiApplication>
+#include <QInputMethodEvent>
+#include <QMenu>
+#include <QKeyEvent>
+#include <QMimeData>
+#include <QScrollBar>
+
+#include "ui/kit/text_codec.h"
+
+namespace quarvel::ui {
+namespace {
+
+// Line breaks as the box keeps them: CR LF and lone CR become one line break.
+QString NormalizeLineBreaks(QString text) {
+    text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    text.replace(QLatin1Char('\r'), QLatin1Char('\n'));
+    return text;
+}
+
+}  // namespace
+
+CHTMLEdit::CHTMLEdit(QWidget* parent) : QPlainTextEdit(parent) {
+    setLineWrapMode(QPlainTextEdit::NoWrap);
+    setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    setTabChangesFocus(false);
+    // Files dropped on the box go to the main window, which converts them.
+    setAcceptDrops(false);
+    viewport()->setAcceptDrops(false);
+}
+
+CHTMLEdit::~CHTMLEdit() = default;
+
+std::string CHTMLEdit::GetWindowText() const {
+    QString text = toPlainText();
+    text.replace(QLatin1Char('\n'), QStringLiteral("\r\n"));
+    return ToCp932(text);
+}
+
+void CHTMLEdit::ReplaceSel(const QString& text) {
+    QTextCursor cursor = textCursor();
+    cursor.insertText(WithReferences(NormalizeLineBreaks(text)));
+    setTextCursor(cursor);
+    ensureCursorVisible();
+}
+
+void CHTMLEdit::Paste() {
+    if (isReadOnly()) return;
+    const QMimeData* clip = QGuiApplication::clipboard()->mimeData();
+    ReplaceSel(clip && clip->hasText() ? clip->text() : QString());
+}
+
+bool CHTMLEdit::canInsertFromMimeData(const QMimeData* source) const { return source->hasText(); }
+
+void CHTMLEdit::insertFromMimeData(const QMimeData* source) {
+    // Nothing on the clipboard still removes the selection, as a paste does.
+    ReplaceSel(source && source->hasText() ? source->text() : QString());
+}
+
+void CHTMLEdit::inputMethodEvent(QInputMethodEvent* event) {
+    if (event->commitString().isEmpty()) {
+        QPlainTextEdit::inputMethodEvent(event);
+        return;
+    }
+    // The committed string goes in once, with references put in; the pre-edit text
+    // and its attributes pass unchanged.
+    QInputMethodEvent merged(event->preeditString(), event->attributes());
+    merged.setCommitString(WithReferences(event->commitString()), event->replacementStart(),
+                           event->replacementLength());
+    QPlainTextEdit::inputMethodEvent(&merged);
+    viewport()->update();
+}
+
+void CHTMLEdit::keyPressEvent(QKeyEvent* event) {
+    if (event == QKeySequence::Paste) {
+        Paste();
+        event->accept();
+        return;
+    }
+    if ((event->modifiers() & Qt::ControlModifier) &&
+        (event->key() == Qt::Key_PageUp || event->key() == Qt::Key_PageDown)) {
+        // Typed in the text-art box, the tab keys switch nothing.
+        event->accept();
+        return;
+    }
+    const QString typed = event->text();
+    if (!typed.isEmpty() && typed.at(0).isPrint() && !(event->modifiers() & Qt::ControlModifier)) {
+        const QString held = WithReferences(typed);
+        if (held != typed) {
+            // A character the code page cannot hold (a composed key) goes in as its
+            // reference, like a pasted one.
+            ReplaceSel(typed);
+            event->accept();
+            return;
+        }
+    }
+    QPlainTextEdit::keyPressEvent(event);
+}
+
+void CHTMLEdit::contextMenuEvent(QContextMenuEvent* event) {
+    QMenu* menu = createStandardContextMenu(event->pos());
+    for (QAction* action : menu->actions()) {
+        if (action->objectName() == QStringLiteral("edit-paste")) {
+            action->disconnect();
+            action->setEnabled(!isReadOnly());
+            connect(action, &QAction::triggered, this, &CHTMLEdit::Paste);
+        }
+    }
+    menu->exec(event->globalPos());
+    delete menu;
+}
+
+}  // namespace quarvel::ui

@@ -1,0 +1,62 @@
+#include "ui/kit/resources.h"
+
+#include <QFile>
+#include <QHash>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QMenu>
+#include <QMenuBar>
+
+namespace quarvel::ui {
+namespace {
+
+QJsonObject ReadJson(const QString& resource) {
+    QFile file(resource);
+    if (!file.open(QIODevice::ReadOnly)) return {};
+    return QJsonDocument::fromJson(file.readAll()).object();
+}
+
+const QHash<int, QString>& StringTable() {
+    static const QHash<int, QString> table = [] {
+        QHash<int, QString> t;
+        const QJsonObject o = ReadJson(QStringLiteral(":/strings.json"));
+        for (auto it = o.begin(); it != o.end(); ++it) t.insert(it.key().toInt(), it.value().toString());
+        return t;
+    }();
+    return table;
+}
+
+}  // namespace
+
+QString LoadResString(int id) { return StringTable().value(id); }
+
+QString VersionLine() {
+    return QStringLiteral("%1  %2").arg(LoadResString(IDS_TITLE), LoadResString(IDS_VERSION));
+}
+
+void LoadMenu(QMenuBar* bar, int id) {
+    const QJsonObject o = ReadJson(QStringLiteral(":/menus/%1.json").arg(id));
+    for (const QJsonValue& m : o.value(QStringLiteral("menus")).toArray()) {
+        const QJsonObject menuObject = m.toObject();
+        QMenu* menu = bar->addMenu(menuObject.value(QStringLiteral("text")).toString());
+        for (const QJsonValue& i : menuObject.value(QStringLiteral("items")).toArray()) {
+            const QJsonObject item = i.toObject();
+            if (item.value(QStringLiteral("separator")).toBool()) {
+                menu->addSeparator();
+                continue;
+            }
+            const int command = item.value(QStringLiteral("id")).toInt();
+            QAction* action = menu->addAction(item.value(QStringLiteral("text")).toString());
+            action->setData(command);
+            action->setObjectName(QStringLiteral("cmd%1").arg(command));
+        }
+    }
+}
+
+QIcon AppIcon() {
+    static const QIcon icon(QStringLiteral(":/quarvel.png"));
+    return icon;
+}
+
+}  // namespace quarvel::ui

@@ -1,0 +1,50 @@
+#pragma once
+// The program's resources: the string table, menus and the icon (res/).
+
+#include <QIcon>
+#include <QString>
+
+class QMenuBar;
+class QWidget;
+
+namespace quarvel::ui {
+
+inline constexpr int IDS_ABOUTBOX = 101;
+inline constexpr int IDS_VERSION = 102;
+inline constexpr int IDS_TITLE = 103;
+
+inline constexpr int IDD_ABOUTBOX = 100;
+inline constexpr int IDD_QUARVEL_DIALOG = 102;
+inline constexpr int IDD_TARGET_FOLDER_PAGE = 129;
+inline constexpr int IDD_TARGET_FILE_PAGE = 130;
+inline constexpr int IDD_TARGET_COPYPASTE = 132;
+inline constexpr int IDD_COMMON_SETTING = 133;
+inline constexpr int IDD_PROGRESS = 217;
+
+inline constexpr int IDR_MAINFRAME = 128;
+inline constexpr int IDR_MENU = 134;
+
+// Controls of the file and the folder page: the path box and its browse button.
+inline constexpr int IDC_TARGET_PATH = 1000;
+inline constexpr int IDC_BROWSE = 1001;
+
+// Menu commands.
+inline constexpr int ID_EXIT = 8;
+inline constexpr int ID_SAVE_SETTINGS_AS = 32771;
+inline constexpr int ID_LOAD_SETTINGS = 32772;
+inline constexpr int ID_APP_ABOUT = 32773;
+
+// String `id` of the string table; empty when it has none.
+QString LoadResString(int id);
+
+// "Quarvel  ver.β_040411": strings 103 and 102 with two blanks between them.
+QString VersionLine();
+
+// Fills `bar` with menu `id`; each item's action carries its command number as
+// data and is named "cmd<number>".
+void LoadMenu(QMenuBar* bar, int id);
+
+// The application icon (resource 128).
+QIcon AppIcon();
+
+}  // namespace quarvel::ui

@@ -1,0 +1,57 @@
+#include "ui/kit/tab_page.h"
+
+#include <QApplication>
+#include <QKeyEvent>
+
+#include "ui/kit/tab_control.h"
+
+namespace quarvel::ui {
+
+COwnerTabPage::COwnerTabPage(QWidget* parent) : QWidget(parent) {
+    setFocusPolicy(Qt::StrongFocus);
+    if (qApp) qApp->installEventFilter(this);
+}
+
+COwnerTabPage::~COwnerTabPage() = default;
+
+bool COwnerTabPage::UpdateData(bool) { return true; }
+void COwnerTabPage::Generate() {}
+void COwnerTabPage::LoadSettings(const std::filesystem::path&) {}
+quarvel::ProfileWriteResult COwnerTabPage::SaveSettings(const std::filesystem::path&) { return {}; }
+
+bool COwnerTabPage::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() != QEvent::KeyPress || !watched->isWidgetType()) return false;
+    auto* widget = static_cast<QWidget*>(watched);
+    // A key press travels from the focus widget up through its parents; act once,
+    // when it is delivered to the widget it is addressed to.
+    if (widget != QApplication::focusWidget()) return false;
+    if (widget != this && !isAncestorOf(widget)) return false;
+    return PreTranslateKey(static_cast<QKeyEvent*>(event));
+}
+
+bool COwnerTabPage::PreTranslateKey(QKeyEvent* key) {
+    const bool ctrl = key->modifiers() & Qt::ControlModifier;
+    switch (key->key()) {
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+    case Qt::Key_Escape:
+        if (QWidget* strip = parentWidget()) strip->setFocus(Qt::ShortcutFocusReason);
+        return true;
+    case Qt::Key_PageUp:
+    case Qt::Key_PageDown:
+        if (!ctrl) return false;
+        if (auto* tabs = qobject_cast<COwnerTabCtrl*>(parentWidget())) {
+            if (key->key() == Qt::Key_PageUp) {
+                tabs->SelectPrevTab();
+            } else {
+                tabs->SelectNextTab();
+            }
+            return true;
+        }
+        return false;
+    default:
+        return false;
+    }
+}
+
+}  // namespace quarvel::ui

@@ -1,0 +1,31 @@
+#pragma once
+// What a work page may ask of the window that holds it: the look of the pictures,
+// a job run while the window stays live, and the window over which messages show.
+// The main window implements it; the pages know nothing else of it.
+
+#include <functional>
+
+#include "engine/progress.h"
+#include "render/renderer.h"
+
+class QWidget;
+
+namespace quarvel::ui {
+
+class PageHost {
+public:
+    virtual ~PageHost() = default;
+
+    // The look as the window holds it (as last taken from its controls).
+    virtual Appearance Look() const = 0;
+
+    // Runs `body` on a worker thread, handing it the progress interface the job
+    // reports to, and returns when the job has ended; false when no job could be
+    // started (the user has been told) or another job runs.
+    virtual bool StartJob(const std::function<void(JobProgress& progress)>& body) = 0;
+
+    // The window over which a page's messages show.
+    virtual QWidget* MessageParent() = 0;
+};
+
+}  // namespace quarvel::ui

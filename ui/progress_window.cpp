@@ -1,0 +1,96 @@
+#include "ui/progress_window.h"
+
+#include <QCloseEvent>
+#include <QLabel>
+#include <QPushButton>
+#include <QThread>
+
+#include "ui/kit/dialog_template.h"
+#include "ui/kit/prompts.h"
+#include "ui/kit/resources.h"
+#include "ui/kit/text_codec.h"
+
+namespace quarvel::ui {
+
+namespace {
+constexpr int IDC_PROGRESS_TEXT = 1236;
+constexpr int IDC_ABORT = 1266;
+}  // namespace
+
+CProgressDlg::CProgressDlg() = default;
+CProgressDlg::~CProgressDlg() = default;
+
+void CProgressDlg::Create(QWidget* parent) {
+    // A title bar without a close box: the window goes away when its job ends.
+    setParent(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint);
+    setModal(false);
+    if (const auto dlg = LoadDialogTemplate(IDD_PROGRESS)) {
+        CreateControls(*dlg, this);
+        setWindowTitle(dlg->caption);
+        setFixedSize(DialogUnits(font()).Map(dlg->size));
+    }
+    ctrlText = qobject_cast<QLabel*>(GetDlgItem(this, IDC_PROGRESS_TEXT));
+    abort_ = qobject_cast<QPushButton*>(GetDlgItem(this, IDC_ABORT));
+    if (abort_) connect(abort_, &QPushButton::clicked, this, &CProgressDlg::OnAbort);
+    if (ctrlText) ctrlText->setText(QStringLiteral("処置中..."));
+    bInitialized = true;
+}
+
+void CProgressDlg::SetProgressText(const std::string& text) {
+    if (!bInitialized) return;
+    const QString converted = FromCp932(text);
+    if (QThread::currentThread() == thread()) {
+        SetTextOnWindowThread(converted);
+        return;
+    }
+    QMetaObject::invokeMethod(this, [this, converted] { SetTextOnWindowThread(converted); },
+                              Qt::QueuedConnection);
+}
+
+void CProgressDlg::SetTextOnWindowThread(const QString& text) {
+    // An equal text is not set again, so repeated reports cost no redraw.
+    if (ctrlText && ctrlText->text() != text) ctrlText->setText(text);
+}
+
+void CProgressDlg::ShowMessage(const std::string& text) {
+    const QString converted = FromCp932(text);
+    auto show = [this, converted] {
+        GetPrompts().showMessage(parentWidget() ? parentWidget() : this, converted, MessageIcon::none);
+    };
+    if (QThread::currentThread() == thread()) {
+        show();
+    } else {
+        QMetaObject::invokeMethod(this, show, Qt::BlockingQueuedConnection);
+    }
+}
+
+void CProgressDlg::ShowCentered() {
+    if (!bInitialized) return;
+    // Shown first: the frame's size is known only once the window is on the screen.
+    show();
+    if (QWidget* parent = parentWidget()) {
+        const QRect p = parent->frameGeometry();
+        const QRect own = frameGeometry();
+        move(p.left() + (p.width() - own.width()) / 2, p.top() + (p.height() - own.height()) / 2);
+    }
+    raise();
+}
+
+void CProgressDlg::HideProgress() {
+    if (bInitialized) hide();
+}
+
+QString CProgressDlg::text() const { return ctrlText ? ctrlText->text() : QString(); }
+
+void CProgressDlg::OnAbort() { bAbort = true; }
+
+void CProgressDlg::closeEvent(QCloseEvent* event) {
+    // Only the end of the job hides the window.
+    event->ignore();
+}
+
+void CProgressDlg::reject() {
+    // Esc would hide the window while the job goes on; it does nothing here.
+}
+
+}  // namespace quarvel::ui
