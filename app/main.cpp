@@ -3,6 +3,6 @@
 
 int main(int argc, char** argv) {
     quarvel::KeepFreedMemoryForReuse();
-    quarvel::ui::CQuarvelApp app(argc, argv);
+    quarvel::ui::Application app(argc, argv);
     return app.InitInstance();
 }

@@ -23,7 +23,7 @@ namespace {
 
 class SilentProgress : public JobProgress {
 public:
-    SilentProgress() { bInitialized = true; }
+    SilentProgress() { initialized = true; }
     void SetProgressText(const std::string&) override {}
     void ShowMessage(const std::string& text) override { std::fprintf(stderr, "%s\n", text.c_str()); }
 };
@@ -86,7 +86,7 @@ void BM_ScanDocumentWithoutStretches(benchmark::State& state) {
     ConversionSettings settings;
     settings.startSeparators = {"<dd>", "", ""};
     settings.endSeparators = {"\r\n", "<dt>", "</dl>"};
-    settings.iCode = euc ? kCodeEucJp : 0;
+    settings.code = euc ? DocumentCode::eucJp : DocumentCode::shiftJis;
     settings.progress = &progress;
 
     const double peak = PeakMegabytesOfConversion(path, settings);
@@ -138,8 +138,8 @@ void BM_FolderJob(benchmark::State& state) {
         state.ResumeTiming();
         FolderConversionJob job;
         job.folder = folder.path().string();
-        job.bSubFolder = SubFolders::no;
-        job.bBackup = state.range(0) ? Backup::yes : Backup::no;
+        job.subFolders = SubFolders::no;
+        job.backup = state.range(0) ? Backup::yes : Backup::no;
         job.settings = settings;
         StartFolderJob(job).join();
         if (!job.result.Succeeded()) state.SkipWithError("the folder job failed");
@@ -166,7 +166,7 @@ void BM_RenderTextArtAlone(benchmark::State& state) {
         int n = 0;
         for (const std::string& art : stretches) {
             std::FILE* file = std::fopen((folder.path() / (std::to_string(++n) + ".png")).c_str(), "wb");
-            RenderTextArt(art.c_str(), file, 0x000000, 0xFFFFFF, 0, true);
+            RenderTextArt(art.c_str(), file, Appearance{});
         }
         state.PauseTiming();
         for (int k = 1; k <= n; ++k) std::filesystem::remove(folder.path() / (std::to_string(k) + ".png"));

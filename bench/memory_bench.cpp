@@ -82,7 +82,7 @@ BENCHMARK_CAPTURE(BM_RenderHtmlText, heart_references, "&#9829;")->Unit(benchmar
 
 class SilentProgress : public JobProgress {
 public:
-    SilentProgress() { bInitialized = true; }
+    SilentProgress() { initialized = true; }
     void SetProgressText(const std::string&) override {}
     void ShowMessage(const std::string& text) override { std::fprintf(stderr, "%s\n", text.c_str()); }
 };
@@ -107,7 +107,7 @@ void BM_ScanEucKana(benchmark::State& state) {
     ConversionSettings settings;
     settings.startSeparators = {"<dd>"};
     settings.endSeparators = {"\r\n", "<dt>", "</dl>"};
-    settings.iCode = kCodeEucJp;
+    settings.code = DocumentCode::eucJp;
     settings.progress = &progress;
     const double peak = PeakMegabytesInChild([&] { ConvertDocument(path.string(), settings); });
     for (auto _ : state) benchmark::DoNotOptimize(ConvertDocument(path.string(), settings));

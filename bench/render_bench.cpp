@@ -9,6 +9,7 @@
 
 #include "render/png_writer.h"
 #include "render/renderer.h"
+#include "render/references.h"
 #include "render/text_prep.h"
 
 namespace {
@@ -24,7 +25,7 @@ void BM_RenderTextArt(benchmark::State& state, const char* name) {
     for (auto _ : state) {
         std::FILE* sink = std::fopen("/dev/null", "wb");
         benchmark::DoNotOptimize(
-            quarvel::RenderTextArt(text.c_str(), sink, 0x000000, 0xFFFFFF, 0, true));
+            quarvel::RenderTextArt(text.c_str(), sink, quarvel::Appearance{}));
     }
 }
 

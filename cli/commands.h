@@ -6,7 +6,8 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/picture.h"
+#include "platform/color.h"
+#include "render/appearance.h"
 
 namespace quarvel::cli {
 
@@ -21,25 +22,23 @@ int RunConvert(const std::vector<std::string>& args);        // convert DOCUMENT
 int RunConvertFolder(const std::vector<std::string>& args);  // convert-folder FOLDER
 
 // "RRGGBB" (an optional leading '#') in the usual red-green-blue order.
-std::optional<COLORREF> ParseColorOption(std::string_view text);
+std::optional<Color> ParseColorOption(std::string_view text);
 // A whole decimal number within [lo, hi].
 std::optional<int> ParseIntOption(std::string_view text, int lo, int hi);
 
 // The options every sub-command takes for the look of the pictures: --fore, --back,
 // --margin, --no-space-sim and --font. Unset members leave the look as it was.
 struct LookOptions {
-    std::optional<COLORREF> colFore, colBack;
-    std::optional<int> iMargin;
+    std::optional<Color> textColor, backColor;
+    std::optional<int> margin;
     bool noSpace = false;
     std::string font;
 
-    // Works on any record with colFore, colBack, iMargin and bSpace.
-    template <typename Look>
-    void ApplyTo(Look& look) const {
-        if (colFore) look.colFore = *colFore;
-        if (colBack) look.colBack = *colBack;
-        if (iMargin) look.iMargin = *iMargin;
-        if (noSpace) look.bSpace = false;
+    void ApplyTo(Appearance& look) const {
+        if (textColor) look.textColor = *textColor;
+        if (backColor) look.backColor = *backColor;
+        if (margin) look.margin = *margin;
+        if (noSpace) look.collapseSpaces = false;
     }
 };
 

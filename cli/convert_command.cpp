@@ -12,10 +12,12 @@
 #include <new>
 #include <optional>
 
-#include "settings/settings_file.h"
 #include "cli/commands.h"
 #include "engine/jobs.h"
 #include "platform/codec.h"
+#include "platform/paths.h"
+#include "settings/engine_settings.h"
+#include "settings/settings_file.h"
 
 namespace quarvel::cli {
 namespace {
@@ -27,7 +29,7 @@ enum class Mode { file, folder };
 struct ConvertOptions {
     std::vector<std::string> targets;
     std::optional<std::string> settingsFile;
-    std::optional<int> iCode;
+    std::optional<DocumentCode> code;
     std::vector<std::string> starts;  // as typed (UTF-8)
     std::vector<std::string> ends;
     bool noBackup = false;
@@ -50,8 +52,8 @@ std::string ParseConvertArgs(const std::vector<std::string>& args, Mode mode, Co
             o.settingsFile = *v;
         } else if (a == "--code") {
             v = value();
-            if (v && (*v == "sjis" || *v == "shift-jis")) o.iCode = kCodeShiftJis;
-            else if (v && (*v == "euc" || *v == "euc-jp")) o.iCode = kCodeEuc;
+            if (v && (*v == "sjis" || *v == "shift-jis")) o.code = DocumentCode::shiftJis;
+            else if (v && (*v == "euc" || *v == "euc-jp")) o.code = DocumentCode::eucJp;
             else return "option --code takes sjis or euc";
         } else if (a == "--start" || a == "--end") {
             auto& list = a == "--start" ? o.starts : o.ends;
@@ -107,13 +109,13 @@ std::atomic<bool> g_interruptRequested{false};
 // Progress on standard error: a live line on a terminal, nothing otherwise.
 class TerminalProgress : public JobProgress {
 public:
-    explicit TerminalProgress(bool live) : live_(live) { bInitialized = true; }
+    explicit TerminalProgress(bool live) : live_(live) { initialized = true; }
 
     // Each job starts with the abort flag down, but an interrupt stays in force for
     // every job after it, even one that came between two jobs.
     void BeginJob() override {
         JobProgress::BeginJob();
-        if (g_interruptRequested.load()) bAbort = true;
+        if (g_interruptRequested.load()) abortRequested = true;
     }
 
     void SetProgressText(const std::string& text) override {
@@ -142,7 +144,7 @@ std::atomic<JobProgress*> g_interrupted{nullptr};
 
 extern "C" void OnInterrupt(int) {
     g_interruptRequested.store(true);
-    if (JobProgress* progress = g_interrupted.load()) progress->bAbort.store(true);
+    if (JobProgress* progress = g_interrupted.load()) progress->abortRequested.store(true);
 }
 
 // Ctrl+C (and a polite kill) ask the running job to stop, as the abort button does;
@@ -172,7 +174,7 @@ private:
 };
 
 // The settings of the mode, from the defaults, the settings file and the options.
-std::string BuildSettings(const ConvertOptions& o, Mode mode, FolderPageSettings& page, GeneralSettings& look) {
+std::string BuildSettings(const ConvertOptions& o, Mode mode, FolderPageSettings& page, Appearance& look) {
     if (o.settingsFile) {
         std::error_code ec;
         if (!std::filesystem::is_regular_file(*o.settingsFile, ec) || ::access(o.settingsFile->c_str(), R_OK) != 0)
@@ -183,46 +185,30 @@ std::string BuildSettings(const ConvertOptions& o, Mode mode, FolderPageSettings
             std::fprintf(stderr, "quarvel-cli: %s: not a settings file of this program (none of the sections "
                                  "General, TargetFilePage, TargetFolderPage); the defaults are used\n",
                          o.settingsFile->c_str());
-        if (mode == Mode::file) LoadCommonSettings(*o.settingsFile, settings_names::kFilePage, page.common);
+        if (mode == Mode::file) LoadCommonSettings(*o.settingsFile, settings_keys::kFilePage, page.common);
         else LoadFolderPageSettings(*o.settingsFile, page);
-        page.strFileFilter = cp932::ToUtf8(page.strFileFilter);
+        page.fileFilter = cp932::ToUtf8(page.fileFilter);
     }
     CommonSettings& common = page.common;
-    if (o.iCode) common.iCode = *o.iCode;
-    for (auto [typed, slots] : {std::pair{&o.starts, std::array{&common.strSepalaterStart1, &common.strSepalaterStart2,
-                                                                  &common.strSepalaterStart3}},
-                                std::pair{&o.ends, std::array{&common.strSepalaterEnd1, &common.strSepalaterEnd2,
-                                                                &common.strSepalaterEnd3}}}) {
+    if (o.code) common.code = *o.code;
+    for (auto [typed, separators] : {std::pair{&o.starts, &common.startSeparators},
+                                     std::pair{&o.ends, &common.endSeparators}}) {
         if (typed->empty()) continue;
         // Separators given on the command line replace all three of the kind.
-        for (std::size_t k = 0; k < 3; ++k) {
+        for (std::size_t k = 0; k < separators->size(); ++k) {
             std::optional<std::string> bytes = k < typed->size() ? ArgumentToCp932((*typed)[k]) : std::string();
             if (!bytes) return "the separator '" + (*typed)[k] + "' holds characters outside code page 932";
-            *slots[k] = *bytes;
+            (*separators)[k] = *bytes;
         }
     }
-    if (o.noBackup) common.bBackup = false;
-    if (o.pattern) page.strFileFilter = *o.pattern;
-    if (o.noSubFolders) page.bSubFolder = false;
+    if (o.noBackup) common.backup = false;
+    if (o.pattern) page.fileFilter = *o.pattern;
+    if (o.noSubFolders) page.subFolders = false;
     o.look.ApplyTo(look);
-    if (look.iMargin < 0 || look.iMargin > 100)
-        return "the margin " + std::to_string(look.iMargin) + " of the settings file is outside 0..100";
+    if (look.margin < 0 || look.margin > kMaxMargin)
+        return "the margin " + std::to_string(look.margin) + " of the settings file is outside 0.." +
+               std::to_string(kMaxMargin);
     return {};
-}
-
-ConversionSettings EngineSettings(const CommonSettings& common, const GeneralSettings& look, JobProgress& progress) {
-    ConversionSettings settings;
-    settings.startSeparators = {SeparatorWithLineBreaks(common.strSepalaterStart1), SeparatorWithLineBreaks(common.strSepalaterStart2),
-                                SeparatorWithLineBreaks(common.strSepalaterStart3)};
-    settings.endSeparators = {SeparatorWithLineBreaks(common.strSepalaterEnd1), SeparatorWithLineBreaks(common.strSepalaterEnd2),
-                              SeparatorWithLineBreaks(common.strSepalaterEnd3)};
-    settings.iCode = common.iCode;
-    settings.progress = &progress;
-    settings.colFore = look.colFore;
-    settings.colBack = look.colBack;
-    settings.iMargin = look.iMargin;
-    settings.bSpace = look.bSpace;
-    return settings;
 }
 
 // Absolute and tidy, so that the progress line and the image folders never depend
@@ -232,13 +218,12 @@ std::string Absolute(const std::string& path) {
     std::filesystem::path absolute = std::filesystem::absolute(path, ec);
     if (ec) return path;
     std::string tidy = absolute.lexically_normal().string();
-    while (tidy.size() > 1 && tidy.back() == '/') tidy.pop_back();
-    return tidy;
+    return TrimTrailingSeparators(tidy);
 }
 
 // The exit status of a job: every failure has had its message already.
 int ExitStatus(const JobResult& result) {
-    if (result.bAborted) return kExitAborted;
+    if (result.aborted) return kExitAborted;
     return result.AnyFailure() ? kExitFailed : kExitOk;
 }
 
@@ -246,7 +231,7 @@ int RunConversion(const std::vector<std::string>& args, Mode mode) {
     ConvertOptions options;
     if (std::string complaint = ParseConvertArgs(args, mode, options); !complaint.empty()) return UsageError(complaint);
     FolderPageSettings page;
-    GeneralSettings look;
+    Appearance look;
     if (std::string complaint = BuildSettings(options, mode, page, look); !complaint.empty())
         return UsageError(complaint);
     if (!options.look.font.empty() && !ApplyFontOption(options.look.font)) return kExitUsage;
@@ -265,16 +250,16 @@ int RunConversion(const std::vector<std::string>& args, Mode mode) {
     // Past a file-size limit a write fails (and is reported, its file removed) rather
     // than ending the program in the middle of a copy.
     std::signal(SIGXFSZ, SIG_IGN);
-    const ConversionSettings settings = EngineSettings(page.common, look, progress);
-    const Backup backup = page.common.bBackup ? Backup::yes : Backup::no;
+    const ConversionSettings settings = EngineSettings(page.common, look, &progress);
+    const Backup backup = BackupOf(page.common);
 
     int status = kExitOk;
     if (mode == Mode::folder) {
         FolderConversionJob job;
         job.folder = options.targets[0].empty() ? std::string() : Absolute(options.targets[0]);
-        job.strFileFilter = page.strFileFilter;
-        job.bSubFolder = page.bSubFolder ? SubFolders::yes : SubFolders::no;
-        job.bBackup = backup;
+        job.fileFilter = page.fileFilter;
+        job.subFolders = page.subFolders ? SubFolders::yes : SubFolders::no;
+        job.backup = backup;
         job.settings = settings;
         StartFolderJob(job).join();
         status = ExitStatus(job.result);
@@ -283,7 +268,7 @@ int RunConversion(const std::vector<std::string>& args, Mode mode) {
             if (g_interruptRequested.load()) break;
             ConversionJob job;
             job.path = Absolute(target);
-            job.bBackup = backup;
+            job.backup = backup;
             job.settings = settings;
             StartFileJob(job).join();
             status = std::max(status, ExitStatus(job.result));

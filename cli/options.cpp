@@ -1,19 +1,20 @@
 #include <charconv>
 #include <cstdio>
+#include <string>
 
 #include "cli/commands.h"
 #include "platform/fonts.h"
 
 namespace quarvel::cli {
 
-std::optional<COLORREF> ParseColorOption(std::string_view text) {
+std::optional<Color> ParseColorOption(std::string_view text) {
     if (!text.empty() && text.front() == '#') text.remove_prefix(1);
     if (text.size() != 6) return std::nullopt;
     unsigned value = 0;
     auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value, 16);
     if (ec != std::errc() || end != text.data() + text.size()) return std::nullopt;
-    return MakeColorRef(static_cast<std::uint8_t>(value >> 16), static_cast<std::uint8_t>(value >> 8),
-                        static_cast<std::uint8_t>(value));
+    return Color{static_cast<std::uint8_t>(value >> 16), static_cast<std::uint8_t>(value >> 8),
+                 static_cast<std::uint8_t>(value)};
 }
 
 std::optional<int> ParseIntOption(std::string_view text, int lo, int hi) {
@@ -32,11 +33,11 @@ bool ParseLookOption(const std::vector<std::string>& args, std::size_t& i, LookO
         const std::string* v = value();
         auto colour = v ? ParseColorOption(*v) : std::nullopt;
         if (!colour) problem = "option " + a + " needs a colour as RRGGBB";
-        else (a == "--fore" ? o.colFore : o.colBack) = *colour;
+        else (a == "--fore" ? o.textColor : o.backColor) = *colour;
     } else if (a == "--margin") {
         const std::string* v = value();
-        o.iMargin = v ? ParseIntOption(*v, 0, 100) : std::nullopt;
-        if (!o.iMargin) problem = "option --margin needs a number from 0 to 100";
+        o.margin = v ? ParseIntOption(*v, 0, kMaxMargin) : std::nullopt;
+        if (!o.margin) problem = "option --margin needs a number from 0 to " + std::to_string(kMaxMargin);
     } else if (a == "--no-space-sim") {
         o.noSpace = true;
     } else if (a == "--font") {

@@ -7,11 +7,10 @@
 #include <filesystem>
 
 #include "cli/commands.h"
+#include "engine/picture_file.h"
 #include "platform/fonts.h"
-#include "render/png_writer.h"
 #include "render/renderer.h"
 #include "render/text_prep.h"
-#include "engine/picture_file.h"
 
 namespace quarvel::cli {
 namespace {

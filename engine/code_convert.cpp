@@ -17,7 +17,7 @@ std::uint16_t JisToShiftJis(std::uint16_t jis) {
 
 std::uint16_t ShiftJisToJis(std::uint16_t sjis) {
     unsigned h = sjis >> 8, l = sjis & 0xFF;
-    if (!IsShiftJisLeadByte(static_cast<unsigned char>(h)) || !IsShiftJisTrailByte(static_cast<unsigned char>(l)))
+    if (!IsLeadByte(static_cast<unsigned char>(h)) || !IsTrailByte(static_cast<unsigned char>(l)))
         return 0;
     h -= (h >= 0xA0) ? 0xC1 : 0x81;
     unsigned code;
@@ -108,7 +108,7 @@ std::string ShiftJisToEuc(std::string_view sjis) {
     const std::size_t n = sjis.size();
     for (std::size_t i = 0; i < n;) {
         auto b = static_cast<unsigned char>(sjis[i]);
-        if (IsShiftJisLeadByte(b)) {
+        if (IsLeadByte(b)) {
             auto partner = i + 1 < n ? static_cast<unsigned char>(sjis[i + 1]) : 0;
             std::uint16_t jis = ShiftJisToJis(static_cast<std::uint16_t>((b << 8) | partner));
             out += static_cast<char>((jis >> 8) | 0x80);

@@ -9,16 +9,12 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/codec.h"
+
 namespace quarvel {
 
 constexpr bool IsEucKanaPrefix(unsigned char b) { return b == 0x8E; }
 constexpr bool IsJisByte(unsigned char b) { return b >= 0x21 && b <= 0x7E; }
-constexpr bool IsShiftJisLeadByte(unsigned char b) {
-    return (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC);
-}
-constexpr bool IsShiftJisTrailByte(unsigned char b) {
-    return (b >= 0x40 && b <= 0x7E) || (b >= 0x80 && b <= 0xFC);
-}
 constexpr bool IsHalfWidthKana(unsigned char b) { return b >= 0xA1 && b <= 0xDF; }
 
 // JIS X 0208 code (first byte high) to Shift-JIS, or 0 when not valid.

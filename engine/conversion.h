@@ -3,18 +3,22 @@
 // end separator becomes a numbered PNG file in the document's image folder, and an
 // image tag pointing at it takes the stretch's place.
 
+#include <array>
 #include <optional>
 #include <string>
 #include <string_view>
-#include <vector>
 
+#include "engine/messages.h"
 #include "engine/progress.h"
 #include "platform/fs.h"
-#include "platform/picture.h"
+#include "render/appearance.h"
 
 namespace quarvel {
 
-inline constexpr int kCodeEucJp = 1;  // iCode of EUC-JP documents; any other value is Shift-JIS
+// The character code of the documents. A settings file may hold any other number
+// (kept as it is, and read as Shift-JIS); `none` is what the window's pages hold when
+// neither of their buttons is chosen.
+enum class DocumentCode : int { none = -1, shiftJis = 0, eucJp = 1 };
 
 // Whether a document's untouched copy goes to the folder "backup" beside it before it
 // is first changed.
@@ -22,54 +26,18 @@ enum class Backup { no, yes };
 
 inline constexpr std::string_view kBackupFolderName = "backup";
 
+// Three separators of a kind, code page 932; empty entries are skipped.
+using Separators = std::array<std::string, 3>;
+
 // A job's settings. The starter fills it before the worker starts; the engine only reads it.
 struct ConversionSettings {
-    std::vector<std::string> startSeparators;  // code page 932, line breaks already CR LF
-    std::vector<std::string> endSeparators;    // empty entries are skipped
-    int iCode = 0;
+    Separators startSeparators;  // line breaks already CR LF
+    Separators endSeparators;
+    DocumentCode code = DocumentCode::shiftJis;
     JobProgress* progress = nullptr;  // never null while a job runs
-    COLORREF colFore = 0x000000;
-    COLORREF colBack = 0xFFFFFF;
-    int iMargin = 0;
-    bool bSpace = true;
+    Appearance look;
     fs::FileSystem* fileSystem = nullptr;  // null: the real file system
 };
-
-// Something that failed: the path concerned and what failed, the second line of
-// the program's message in code page 932 (for example "フォルダ作成に失敗"), with the
-// system's reason on a line of its own where there is one.
-struct Problem {
-    std::string path;    // native
-    std::string reason;  // code page 932
-};
-
-// A reason followed by the system's text for an errno value (none for 0).
-std::string WithSystemReason(const std::string& reason, int error);
-
-// A separator as typed in the window or on the command line made ready for the
-// scan: every backslash-n becomes CR LF. The backslash must be a character of its
-// own, not the second byte of a double-byte one.
-std::string SeparatorWithLineBreaks(std::string_view typed);
-
-// The message shown for a problem: the path, a line break, the reason (code page 932).
-std::string MessageText(const Problem& problem);
-
-// Reasons, in code page 932.
-const std::string& TextFolderCreateFailed();  // フォルダ作成に失敗
-const std::string& TextFileOpenFailed();      // ファイルのオープンに失敗
-const std::string& TextFileWriteFailed();     // ファイルの書き込みに失敗
-const std::string& TextFolderNotFound();      // フォルダが見つかりません
-const std::string& TextNoFolderGiven();       // フォルダを指定してください
-const std::string& TextNoFileGiven();         // ファイルを指定してください
-const std::string& TextFolderReadFailed();    // フォルダの読み込みに失敗
-const std::string& TextLinkRefused();         // シンボリックリンクには書き込みません
-const std::string& TextChangedMeanwhile();    // 変換中に他で変更されたため書き込みません
-const std::string& TextOutOfMemory();         // メモリが足りません
-const std::string& TextUnexpectedError();     // 予期しないエラー
-
-// A native path (UTF-8 bytes) as code page 932 text for progress texts and
-// messages; what the code page cannot hold becomes '?'.
-std::string NativeToCp932(std::string_view native);
 
 // skipped: not a document (a PNG picture), left alone without a message.
 enum class Outcome { converted, failed, aborted, skipped };
@@ -78,8 +46,8 @@ struct DocumentResult {
     std::string path;
     Outcome outcome = Outcome::failed;
     std::optional<Problem> failure;  // the message shown when the document failed
-    int iPictures = 0;               // pictures drawn
-    int iKept = 0;                   // stretches that already were this program's tags
+    int pictures = 0;                // pictures drawn
+    int kept = 0;                    // stretches that already were this program's tags
 };
 
 // Converts the document at `path` in place. Nothing is made unless the document
@@ -91,11 +59,5 @@ struct DocumentResult {
 // progress interface. On abort stops at once and leaves the document as it was.
 DocumentResult ConvertDocument(const std::string& path, const ConversionSettings& settings,
                                Backup backup = Backup::no);
-
-// The base name as it stands in an image tag, in code page 932: characters that
-// the document's code cannot hold and bytes that are not safe in a URL path are
-// percent-encoded from their UTF-8 bytes. For EUC-JP documents only ASCII, JIS
-// X 0208 and half-width katakana are held.
-std::string TagBaseName(std::string_view nativeBaseName, int iCode);
 
 }  // namespace quarvel

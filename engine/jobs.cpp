@@ -13,29 +13,9 @@ fs::FileSystem& FileSystemOf(const ConversionSettings& settings) {
 }
 
 bool AbortRequested(const ConversionSettings& settings, JobResult& result) {
-    if (!settings.progress->bAbort.load()) return false;
-    result.bAborted = true;
+    if (!settings.progress->abortRequested.load()) return false;
+    result.aborted = true;
     return true;
-}
-
-std::string Join(const std::string& folder, std::string_view name) {
-    std::string path = folder;
-    if (path.empty() || path.back() != kPathSeparator) path += kPathSeparator;
-    path += name;
-    return path;
-}
-
-// What to tell the user about something thrown while working.
-std::string ReasonOfThrown(std::exception_ptr thrown) {
-    try {
-        std::rethrow_exception(thrown);
-    } catch (const std::bad_alloc&) {
-        return TextOutOfMemory();
-    } catch (const std::exception& e) {
-        return TextUnexpectedError() + "\n" + NativeToCp932(e.what());
-    } catch (...) {
-        return TextUnexpectedError();
-    }
 }
 
 void Show(const Problem& problem, const ConversionSettings& settings) {
@@ -56,7 +36,7 @@ void Convert(const std::string& path, const ConversionSettings& settings, Backup
         result.documents.push_back(std::move(failed));
         return;
     }
-    if (result.documents.back().outcome == Outcome::aborted) result.bAborted = true;
+    if (result.documents.back().outcome == Outcome::aborted) result.aborted = true;
 }
 
 // Runs a job's body; something thrown outside any document ends the job with a message.
@@ -71,7 +51,7 @@ void RunGuarded(const ConversionSettings& settings, JobResult& result, Body body
             result.messages.push_back(std::move(problem));
         } catch (...) {
             // Not even the message could be made: the failure still shows in the result.
-            result.bAborted = true;
+            result.aborted = true;
         }
     }
 }
@@ -85,7 +65,7 @@ bool JobResult::AnyFailure() const {
     return false;
 }
 
-bool JobResult::Succeeded() const { return !bAborted && !AnyFailure(); }
+bool JobResult::Succeeded() const { return !aborted && !AnyFailure(); }
 
 unsigned FileJobThreadProc(void* param) {
     auto& job = *static_cast<ConversionJob*>(param);
@@ -100,7 +80,7 @@ unsigned FileJobThreadProc(void* param) {
             progress->ShowMessage(TextNoFileGiven());
             result.messages.push_back(Problem{"", TextNoFileGiven()});
         } else {
-            Convert(job.path, job.settings, job.bBackup, result);
+            Convert(job.path, job.settings, job.backup, result);
         }
     });
 
@@ -116,8 +96,7 @@ unsigned FolderJobThreadProc(void* param) {
 
     JobResult result;
     RunGuarded(job.settings, result, [&] {
-        std::string folder = job.folder;
-        while (folder.size() > 1 && folder.back() == kPathSeparator) folder.pop_back();
+        const std::string folder = TrimTrailingSeparators(job.folder);
         std::optional<Problem> refusal;
         if (folder.empty()) refusal = Problem{"", TextNoFolderGiven()};
         else if (FileSystemOf(job.settings).Status(folder) != fs::Kind::folder)
@@ -127,7 +106,7 @@ unsigned FolderJobThreadProc(void* param) {
             Show(*refusal, job.settings);
             result.messages.push_back(std::move(*refusal));
         } else {
-            WalkFolder(folder, job.strFileFilter, job.bSubFolder, job.bBackup, job.settings, result);
+            WalkFolder(folder, job.fileFilter, job.subFolders, job.backup, job.settings, result);
         }
     });
 
@@ -161,8 +140,8 @@ bool WalkFolder(const std::string& folder, std::string_view pattern, SubFolders 
             if (AbortRequested(settings, result)) return false;
             // Backups of earlier runs are never converted in place, and a link may
             // lead out of the tree or round in a circle.
-            if (entry.kind != fs::Kind::folder || entry.bSymlink || entry.name == kBackupFolderName) continue;
-            if (!WalkFolder(Join(folder, entry.name), pattern, subFolders, backup, settings, result)) return false;
+            if (entry.kind != fs::Kind::folder || entry.isLink || entry.name == kBackupFolderName) continue;
+            if (!WalkFolder(JoinPath(folder, entry.name), pattern, subFolders, backup, settings, result)) return false;
         }
     }
 
@@ -176,8 +155,8 @@ bool WalkFolder(const std::string& folder, std::string_view pattern, SubFolders 
             fs::IsTemporaryName(entry.name))
             continue;
         settings.progress->SetProgressText(shownFolder + kPathSeparator + NativeToCp932(entry.name));
-        Convert(Join(folder, entry.name), settings, backup, result);
-        if (result.bAborted) return false;
+        Convert(JoinPath(folder, entry.name), settings, backup, result);
+        if (result.aborted) return false;
     }
     return true;
 }

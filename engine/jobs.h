@@ -5,7 +5,7 @@
 // until the job ends), then StartFileJob / StartFolderJob, which call BeginJob on
 // the settings' progress and start the thread procedure on a new thread. The
 // worker calls EndJob exactly once, as its last act, after storing the job's
-// result in the record; once bRunning is false (or the thread has been joined)
+// result in the record; once `running` is false (or the thread has been joined)
 // the starter reads `result` and may destroy the record.
 
 #include <string>
@@ -23,7 +23,7 @@ struct JobResult {
     std::vector<DocumentResult> documents;  // in the order they were worked on
     std::vector<Problem> messages;          // messages of the job itself (folder not found,
                                             // folder not readable ...), each shown
-    bool bAborted = false;
+    bool aborted = false;
 
     // True when the job ran to its end and nothing failed.
     bool Succeeded() const;
@@ -33,16 +33,16 @@ struct JobResult {
 
 struct ConversionJob {
     std::string path;  // the document
-    Backup bBackup = Backup::yes;
+    Backup backup = Backup::yes;
     ConversionSettings settings;
     JobResult result;  // written by the worker before EndJob
 };
 
 struct FolderConversionJob {
     std::string folder;  // trailing separators are ignored
-    std::string strFileFilter = "*.htm";
-    SubFolders bSubFolder = SubFolders::yes;
-    Backup bBackup = Backup::yes;
+    std::string fileFilter = "*.htm";
+    SubFolders subFolders = SubFolders::yes;
+    Backup backup = Backup::yes;
     ConversionSettings settings;
     JobResult result;
 };

@@ -14,17 +14,17 @@ class JobProgress {
 public:
     virtual ~JobProgress() = default;
 
-    std::atomic<bool> bInitialized{false};  // the front end is ready to show texts
-    std::atomic<bool> bAbort{false};        // the user asked to stop the current job
-    std::atomic<bool> bRunning{false};      // a job is running
+    std::atomic<bool> initialized{false};     // the front end is ready to show texts
+    std::atomic<bool> abortRequested{false};  // the user asked to stop the current job
+    std::atomic<bool> running{false};         // a job is running
 
-    // Starting thread, before the worker starts: bRunning = true, bAbort = false.
+    // Starting thread, before the worker starts: running, and no abort requested.
     virtual void BeginJob() {
-        bAbort = false;
-        bRunning = true;
+        abortRequested = false;
+        running = true;
     }
     // Worker: exactly once per job, as its last act.
-    virtual void EndJob() { bRunning = false; }
+    virtual void EndJob() { running = false; }
 
     // Worker: the text to show (code page 932). Repeated equal texts may be dropped.
     virtual void SetProgressText(const std::string& text) = 0;

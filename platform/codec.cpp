@@ -56,8 +56,6 @@ std::optional<std::string> IconvHandle::convert(std::string_view in) {
 namespace cp932 {
 namespace {
 
-constexpr bool IsTrailByte(unsigned char b) { return b >= 0x40 && b <= 0xFC && b != 0x7F; }
-
 // Decoding and encoding tables, built once from iconv. Decoding every possible one-
 // and two-byte sequence through iconv up front keeps the hot paths (measuring and
 // drawing runs) free of iconv calls, and building the encoding side from the decoded
@@ -141,7 +139,6 @@ void AppendUtf16(std::u16string& out, char32_t cp) {
     }
 }
 
-
 template <typename Emit>
 void ForEachCodePoint(std::string_view bytes, Emit emit) {
     std::size_t i = 0;
@@ -149,23 +146,6 @@ void ForEachCodePoint(std::string_view bytes, Emit emit) {
         Decoded d = DecodeOne(bytes.substr(i));
         emit(d.valid ? d.code : char32_t{0xFFFD});
         i += d.length;
-    }
-}
-
-// Calls emit(code point) for each character of UTF-16 text: a surrogate pair is one
-// character, a lone surrogate U+FFFD.
-template <typename Emit>
-void ForEachUtf16CodePoint(std::u16string_view text, Emit emit) {
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        char32_t cp = text[i];
-        if (cp >= 0xD800 && cp <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
-            text[i + 1] <= 0xDFFF) {
-            cp = 0x10000 + ((cp - 0xD800) << 10) + (text[i + 1] - 0xDC00);
-            ++i;
-        } else if (cp >= 0xD800 && cp <= 0xDFFF) {
-            cp = 0xFFFD;
-        }
-        emit(cp);
     }
 }
 
@@ -209,13 +189,6 @@ std::u16string ToUtf16(std::string_view bytes) {
     std::u16string out;
     out.reserve(bytes.size());
     ForEachCodePoint(bytes, [&](char32_t cp) { AppendUtf16(out, cp); });
-    return out;
-}
-
-std::u32string ToUtf32(std::string_view bytes) {
-    std::u32string out;
-    out.reserve(bytes.size());
-    ForEachCodePoint(bytes, [&](char32_t cp) { out += cp; });
     return out;
 }
 
@@ -269,16 +242,7 @@ bool IsValidUtf8(std::string_view bytes) {
 std::u16string Utf8ToUtf16(std::string_view bytes) {
     std::u16string out;
     out.reserve(bytes.size());
-    char32_t cp;
-    for (std::size_t i = 0; i < bytes.size();) {
-        std::size_t n = DecodeUtf8(bytes, i, cp);
-        if (n == 0) {
-            cp = 0xFFFD;
-            n = 1;
-        }
-        AppendUtf16(out, cp);
-        i += n;
-    }
+    ForEachUtf8CodePoint(bytes, [&](char32_t cp) { AppendUtf16(out, cp); });
     return out;
 }
 

@@ -31,10 +31,13 @@ private:
     void* handle_ = nullptr;
 };
 
-// Stand-in for isleadbyte() under the "japanese" locale.
+// The lead bytes of double-byte characters (isleadbyte() under the "japanese" locale):
+// the one test of the program.
 constexpr bool IsLeadByte(unsigned char b) {
     return (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC);
 }
+// The bytes that may follow a lead byte.
+constexpr bool IsTrailByte(unsigned char b) { return b >= 0x40 && b <= 0xFC && b != 0x7F; }
 
 namespace cp932 {
 
@@ -57,7 +60,6 @@ std::optional<std::string> EncodeOne(char32_t code);
 
 // Whole-text conversions. Invalid bytes become U+FFFD when decoding.
 std::u16string ToUtf16(std::string_view bytes);
-std::u32string ToUtf32(std::string_view bytes);
 std::string ToUtf8(std::string_view bytes);
 
 // UTF-16 to code page 932: each character the code page cannot hold becomes '?'
@@ -72,6 +74,38 @@ std::size_t DecodeUtf8(std::string_view bytes, std::size_t i, char32_t& cp);
 bool IsValidUtf8(std::string_view bytes);
 std::u16string Utf8ToUtf16(std::string_view bytes);
 std::string Utf16ToUtf8(std::u16string_view text);
+
+// Calls emit(code point) for each character of UTF-8 text; bytes that are not
+// well-formed UTF-8 stand for U+FFFD each.
+template <typename Emit>
+void ForEachUtf8CodePoint(std::string_view bytes, Emit emit) {
+    for (std::size_t i = 0; i < bytes.size();) {
+        char32_t cp = 0;
+        std::size_t n = DecodeUtf8(bytes, i, cp);
+        if (n == 0) {
+            cp = 0xFFFD;
+            n = 1;
+        }
+        emit(cp);
+        i += n;
+    }
+}
+
+// Calls emit(code point) for each character of UTF-16 text: a surrogate pair is one
+// character, a lone surrogate U+FFFD.
+template <typename Emit>
+void ForEachUtf16CodePoint(std::u16string_view text, Emit emit) {
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        char32_t cp = text[i];
+        if (cp >= 0xD800 && cp <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF) {
+            cp = 0x10000 + ((cp - 0xD800) << 10) + (text[i + 1] - 0xDC00);
+            ++i;
+        } else if (cp >= 0xD800 && cp <= 0xDFFF) {
+            cp = 0xFFFD;
+        }
+        emit(cp);
+    }
+}
 
 }  // namespace cp932
 }  // namespace quarvel

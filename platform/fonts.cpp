@@ -57,6 +57,8 @@ using FcPatternPtr = std::unique_ptr<FcPattern, FcPatternDeleter>;
 using FcFontSetPtr = std::unique_ptr<FcFontSet, FcFontSetDeleter>;
 using FcCharSetPtr = std::unique_ptr<FcCharSet, FcCharSetDeleter>;
 
+constexpr const char* kFamilyChain[] = {"Mona", "Monapo", "IPAPGothic", "Symbola"};
+
 std::mutex g_config_mutex;
 std::filesystem::path g_main_font_override;
 bool g_instance_made = false;
@@ -95,13 +97,19 @@ void ThrowWhenOutOfMemory(FT_Error error) {
 
 }  // namespace
 
+std::span<const char* const> FontFamilyChain() { return kFamilyChain; }
+
+std::filesystem::path UserFontFile() {
+    const char* env = std::getenv("QUARVEL_FONT");
+    return env && *env ? std::filesystem::path(env) : std::filesystem::path();
+}
+
 struct GlyphCache::Impl {
     FtLibraryPtr library;
     // Faces in the order they are asked: the main face, then the named fallbacks,
     // then faces found through fontconfig for single characters (by file and index).
     std::vector<FtFacePtr> faces;
     std::map<std::pair<std::string, int>, FT_Face> faces_by_file;
-    std::string main_path;
     std::size_t named_faces = 0;  // faces[0..named_faces) are the main face and its named fallbacks
 
     std::mutex mutex;  // guards everything below and all FreeType calls
@@ -190,11 +198,7 @@ GlyphCache& GlyphCache::Instance() {
     static GlyphCache* instance = [] {
         std::lock_guard lock(g_config_mutex);
         g_instance_made = true;
-        std::filesystem::path main = g_main_font_override;
-        if (main.empty()) {
-            const char* env = std::getenv("QUARVEL_FONT");
-            if (env && *env) main = env;
-        }
+        const std::filesystem::path main = g_main_font_override.empty() ? UserFontFile() : g_main_font_override;
         return new GlyphCache(main);
     }();
     return *instance;
@@ -234,10 +238,7 @@ GlyphCache::GlyphCache(const std::filesystem::path& main_face) : impl_(std::make
 
     std::vector<std::string> chain;
     if (!main_face.empty()) chain.push_back(main_face.string());
-    // Symbola last: a monochrome face with wide coverage of symbols and emoji, so that
-    // those are drawn like any other glyph before fontconfig's general choice (which
-    // may offer nothing at all, or a colour face).
-    for (const char* family : {"Mona", "Monapo", "IPAPGothic", "Symbola"}) {
+    for (const char* family : FontFamilyChain()) {
         std::string file = FindFamilyFile(family);
         if (!file.empty()) chain.push_back(file);
     }
@@ -248,9 +249,7 @@ GlyphCache::GlyphCache(const std::filesystem::path& main_face) : impl_(std::make
         if (std::filesystem::exists(usual, ec)) chain.insert(chain.begin(), usual);
     }
     if (impl_->library) {
-        for (const auto& file : chain) {
-            if (impl_->Open(file, 0) && impl_->main_path.empty()) impl_->main_path = file;
-        }
+        for (const auto& file : chain) impl_->Open(file, 0);
     }
     impl_->named_faces = impl_->faces.size();
 
@@ -268,8 +267,6 @@ GlyphCache::~GlyphCache() = default;
 int GlyphCache::TableWidth(char32_t code) {
     return code < 0x10000 ? WidthTable()[code] : 0;
 }
-
-std::string GlyphCache::MainFacePath() const { return impl_->main_path; }
 
 const Glyph& GlyphCache::Get(char32_t code) {
     if (code < 0x10000) {

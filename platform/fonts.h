@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <memory>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -31,6 +32,17 @@ struct Glyph {
     int height = 0;
     std::vector<std::uint8_t> mask;  // width * height, 0 or 1
 };
+
+// The installed families that draw the glyphs, in the order they are asked after the
+// user's font file: Mona first, whose bitmaps follow the original font; Symbola last,
+// a monochrome face with wide coverage of symbols and emoji, so that those are drawn
+// like any other glyph before fontconfig's general choice (which may offer nothing at
+// all, or a colour face). The window's screen font asks the same chain.
+std::span<const char* const> FontFamilyChain();
+
+// The font file the user named in $QUARVEL_FONT to replace Mona's shapes; empty
+// when the variable is unset or empty.
+std::filesystem::path UserFontFile();
 
 class GlyphCache {
 public:
@@ -56,9 +68,6 @@ public:
 
     // Width in the original font's table, or 0 when the table has no entry.
     static int TableWidth(char32_t code);
-
-    // Path of the face that draws most glyphs (empty when no face could be opened).
-    std::string MainFacePath() const;
 
 private:
     explicit GlyphCache(const std::filesystem::path& main_face);

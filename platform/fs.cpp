@@ -19,6 +19,8 @@
 #include <system_error>
 #include <utility>
 
+#include "platform/paths.h"
+
 namespace quarvel::fs {
 namespace {
 
@@ -71,18 +73,6 @@ Kind KindOf(const struct stat& st) {
     return Kind::other;
 }
 
-std::string FolderOf(const std::string& path) {
-    auto slash = path.rfind('/');
-    if (slash == std::string::npos) return ".";
-    if (slash == 0) return "/";
-    return path.substr(0, slash);
-}
-
-std::string NameOf(const std::string& path) {
-    auto slash = path.rfind('/');
-    return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
 FileInfo InfoOf(const struct stat& st) {
     FileInfo info;
     info.device = st.st_dev;
@@ -110,7 +100,7 @@ std::string ResolveLinks(const std::string& path, bool* throughProc = nullptr) {
         struct stat st;
         if (::lstat(current.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return current;
         if (throughProc) {
-            char* folder = ::realpath(FolderOf(current).c_str(), nullptr);
+            char* folder = ::realpath(ContainingFolder(current).c_str(), nullptr);
             if (folder && std::string_view(folder).starts_with("/proc/")) *throughProc = true;
             std::free(folder);
         }
@@ -118,7 +108,7 @@ std::string ResolveLinks(const std::string& path, bool* throughProc = nullptr) {
         const ssize_t n = ::readlink(current.c_str(), target.data(), target.size());
         if (n <= 0) return current;
         target.resize(static_cast<std::size_t>(n));
-        current = target[0] == '/' ? target : FolderOf(current) + "/" + target;
+        current = target[0] == '/' ? target : ContainingFolder(current) + "/" + target;
     }
     return current;
 }
@@ -167,7 +157,7 @@ public:
 
     // False with errno set when no file could be made beside `target`.
     bool Create(const std::string& target, mode_t mode) {
-        const std::string prefix = FolderOf(target) + "/." + TemporaryOwnerName(NameOf(target)) + std::string(kTempMark);
+        const std::string prefix = ContainingFolder(target) + "/." + TemporaryOwnerName(GetFileNameWithExtension(target)) + std::string(kTempMark);
         for (int attempt = 0; attempt < 100; ++attempt) {
             std::string candidate = prefix + RandomSuffix();
             Fd fd(::open(candidate.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode));
@@ -341,8 +331,8 @@ Listing FileSystem::List(const std::string& folder, std::string_view pattern) {
         entry.name = std::string(name);
         struct stat st;
         if (::fstatat(at, d->d_name, &st, AT_SYMLINK_NOFOLLOW) == 0) {
-            entry.bSymlink = S_ISLNK(st.st_mode);
-            if (entry.bSymlink) entry.kind = ::fstatat(at, d->d_name, &st, 0) == 0 ? KindOf(st) : Kind::none;
+            entry.isLink = S_ISLNK(st.st_mode);
+            if (entry.isLink) entry.kind = ::fstatat(at, d->d_name, &st, 0) == 0 ? KindOf(st) : Kind::none;
             else entry.kind = KindOf(st);
         }
         listing.entries.push_back(std::move(entry));
@@ -450,7 +440,7 @@ WriteStatus FileSystem::WriteNewFile(const std::string& path, std::string_view b
         KeepOwner(temp.fd(), like);  // before the bits: a change of owner clears set-id bits
         if (::fchmod(temp.fd(), like.mode & 07777) != 0) return Failure(WriteResult::failed);
         const struct timespec times[2] = {like.accessed, like.modified};
-        if (options.bKeepTimes && ::futimens(temp.fd(), times) != 0) return Failure(WriteResult::failed);
+        if (options.keepTimes && ::futimens(temp.fd(), times) != 0) return Failure(WriteResult::failed);
     }
     if (::fsync(temp.fd()) != 0) return Failure(WriteResult::failed);
 

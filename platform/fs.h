@@ -18,7 +18,7 @@ enum class Kind { none, file, folder, other };
 struct Entry {
     std::string name;  // without the folder
     Kind kind = Kind::none;  // after following a symbolic link
-    bool bSymlink = false;   // the entry itself is a symbolic link
+    bool isLink = false;     // the entry itself is a symbolic link
 };
 
 // What a file was when it was read: enough to tell later whether it is still the
@@ -94,7 +94,7 @@ struct WriteOptions {
     // Permission bits, owner and group (where the system lets us) for the new file;
     // without it a new file gets 0666 less the umask.
     const FileInfo* like = nullptr;
-    bool bKeepTimes = false;  // also the access and modification times of `like`
+    bool keepTimes = false;  // also the access and modification times of `like`
     // Replace only while the file at the path is still this one (device, inode, size,
     // modification time); otherwise WriteResult::changed and nothing is written.
     const FileInfo* unchanged = nullptr;

@@ -39,8 +39,22 @@ std::string SiblingPath(std::string_view path, std::string_view name) {
     return result;
 }
 
-bool MakeDirectory(const std::string& path, fs::FileSystem& fileSystem) {
-    return fileSystem.MakeDirectory(path).result == fs::FolderResult::ok;
+std::string ContainingFolder(std::string_view path) {
+    if (path.find(kPathSeparator) == npos) return ".";
+    std::string folder = GetDirectoryPart(path);
+    return folder.empty() ? std::string(1, kPathSeparator) : folder;
+}
+
+std::string JoinPath(std::string_view folder, std::string_view name) {
+    std::string path(folder);
+    if (path.empty() || path.back() != kPathSeparator) path += kPathSeparator;
+    path += name;
+    return path;
+}
+
+std::string TrimTrailingSeparators(std::string folder) {
+    while (folder.size() > 1 && folder.back() == kPathSeparator) folder.pop_back();
+    return folder;
 }
 
 }  // namespace quarvel

@@ -8,8 +8,6 @@
 #include <string>
 #include <string_view>
 
-#include "platform/fs.h"
-
 namespace quarvel {
 
 inline constexpr char kPathSeparator = '/';
@@ -29,8 +27,14 @@ std::string GetFileNameWithExtension(std::string_view path);
 // folder, never the root).
 std::string SiblingPath(std::string_view path, std::string_view name);
 
-// Makes sure that a folder exists at the path, making one level at most; a symbolic
-// link there is not taken for a folder.
-bool MakeDirectory(const std::string& path, fs::FileSystem& fileSystem = fs::RealFileSystem());
+// The folder that holds `path`, as the system names it: "." for a path without a
+// separator, "/" for one in the root.
+std::string ContainingFolder(std::string_view path);
+
+// `name` inside `folder`, with one separator between them.
+std::string JoinPath(std::string_view folder, std::string_view name);
+
+// A folder path without trailing separators; the root itself stays "/".
+std::string TrimTrailingSeparators(std::string folder);
 
 }  // namespace quarvel

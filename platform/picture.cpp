@@ -4,18 +4,18 @@
 
 namespace quarvel {
 
-Picture::Picture(int w, int h, COLORREF fill_colour)
+Picture::Picture(int w, int h, Color fill_colour)
     : width(w), height(h), rgb(static_cast<std::size_t>(w) * h * 3) {
     fill(0, 0, w, h, fill_colour);
 }
 
-void Picture::fill(int x0, int y0, int x1, int y1, COLORREF c) {
+void Picture::fill(int x0, int y0, int x1, int y1, Color c) {
     x0 = std::max(x0, 0);
     y0 = std::max(y0, 0);
     x1 = std::min(x1, width);
     y1 = std::min(y1, height);
     if (x0 >= x1 || y0 >= y1) return;
-    const std::uint8_t px[3] = {RedOf(c), GreenOf(c), BlueOf(c)};
+    const std::uint8_t px[3] = {c.red, c.green, c.blue};
     for (int y = y0; y < y1; ++y) {
         std::uint8_t* p = row(y) + x0 * 3;
         for (int x = x0; x < x1; ++x, p += 3) {

@@ -21,7 +21,7 @@ void ForEachGlyph(std::string_view bytes, Fn fn) {
 
 }  // namespace
 
-void DrawGlyph(Picture& picture, int x, int y, const Glyph& glyph, COLORREF fore) {
+void DrawGlyph(Picture& picture, int x, int y, const Glyph& glyph, Color fore) {
     const int left = x + glyph.left;
     const int top = y + kFontAscent - glyph.top;
     const int x0 = std::max(0, -left);
@@ -29,7 +29,7 @@ void DrawGlyph(Picture& picture, int x, int y, const Glyph& glyph, COLORREF fore
     const int y0 = std::max(0, -top);
     const int y1 = std::min(glyph.height, picture.height - top);
     if (x0 >= x1 || y0 >= y1) return;
-    const std::uint8_t r = RedOf(fore), g = GreenOf(fore), b = BlueOf(fore);
+    const std::uint8_t r = fore.red, g = fore.green, b = fore.blue;
     for (int gy = y0; gy < y1; ++gy) {
         const std::uint8_t* mask = glyph.mask.data() + static_cast<std::size_t>(gy) * glyph.width;
         std::uint8_t* row = picture.row(top + gy);
@@ -49,7 +49,7 @@ int MeasureRun(std::string_view bytes) {
     return width;
 }
 
-int DrawRun(Picture& picture, int x, int y, std::string_view bytes, COLORREF fore, COLORREF back) {
+int DrawRun(Picture& picture, int x, int y, std::string_view bytes, Color fore, Color back) {
     picture.fill(x, y, x + MeasureRun(bytes), y + kFontPixelHeight, back);
     int pen = x;
     ForEachGlyph(bytes, [&](const Glyph& glyph) {
@@ -57,6 +57,14 @@ int DrawRun(Picture& picture, int x, int y, std::string_view bytes, COLORREF for
         pen += glyph.advance;
     });
     return pen - x;
+}
+
+int MeasureChar(char32_t code) { return GlyphCache::Instance().Get(code).advance; }
+
+void DrawChar(Picture& picture, int x, int y, char32_t code, Color fore, Color back) {
+    const Glyph& glyph = GlyphCache::Instance().Get(code);
+    picture.fill(x, y, x + glyph.advance, y + kFontPixelHeight, back);
+    DrawGlyph(picture, x, y, glyph, fore);
 }
 
 }  // namespace quarvel

@@ -10,13 +10,21 @@
 namespace quarvel {
 
 // Ink of one glyph whose cell's top-left corner is at (x, y), clipped to the picture.
-void DrawGlyph(Picture& picture, int x, int y, const Glyph& glyph, COLORREF fore);
+void DrawGlyph(Picture& picture, int x, int y, const Glyph& glyph, Color fore);
 
 // Advance of a run of code page 932 bytes: the sum of its characters' advances.
 int MeasureRun(std::string_view bytes);
 
 // Fills the run's cell (its advance wide, one font height high) with `back`, then
 // draws its glyphs from (x, y). Returns the advance.
-int DrawRun(Picture& picture, int x, int y, std::string_view bytes, COLORREF fore, COLORREF back);
+int DrawRun(Picture& picture, int x, int y, std::string_view bytes, Color fore, Color back);
+
+// Advance of one character drawn on its own (a code-point token), which may lie
+// outside the code page.
+int MeasureChar(char32_t code);
+
+// Draws one character with its cell's top-left corner at (x, y): the cell in
+// `back`, the glyph in `fore`.
+void DrawChar(Picture& picture, int x, int y, char32_t code, Color fore, Color back);
 
 }  // namespace quarvel

@@ -2,10 +2,9 @@
 
 #include <cstdio>
 #include <cstring>
+#include <optional>
 
 #include "platform/codec.h"
-#include "platform/fonts.h"
-#include "render/draw.h"
 #include "render/entities.h"
 
 namespace quarvel {
@@ -51,9 +50,34 @@ std::size_t DecodeNumeric(const char* text, char32_t& code) {
     return pos + 1;
 }
 
+// Calls emit(bytes) with the code page 932 form of each code point, in order: the
+// characters of the code page as their bytes, all others as references. Used twice,
+// to size the result and to fill it, so that a large text is never held in a buffer
+// of twice its size while it grows.
+template <typename ForEachCodePoint>
+std::string ToCp932WithReferences(ForEachCodePoint forEach) {
+    char encoded[16];
+    auto pieces = [&](auto emit) {
+        forEach([&](char32_t code) {
+            if (code == 0) return;
+            if (std::optional<std::string> bytes = cp932::EncodeOne(code)) {
+                emit(std::string_view(*bytes));
+            } else {
+                emit(std::string_view(encoded, EncodeChar(code, encoded)));
+            }
+        });
+    };
+    std::size_t size = 0;
+    pieces([&](std::string_view piece) { size += piece.size(); });
+    std::string out;
+    out.reserve(size);
+    pieces([&](std::string_view piece) { out += piece; });
+    return out;
+}
+
 }  // namespace
 
-std::size_t CUnicoder::DecodeReference(const char* text, char32_t& code) const {
+std::size_t DecodeReference(const char* text, char32_t& code) {
     if (text[0] != '&') return 0;
     if (text[1] == '#') {
         char32_t value = 0;
@@ -86,7 +110,7 @@ std::size_t CUnicoder::DecodeReference(const char* text, char32_t& code) const {
     return n + 2;
 }
 
-std::size_t CUnicoder::EncodeChar(char32_t code, char* out) const {
+std::size_t EncodeChar(char32_t code, char* out) {
     if (code < 0x7F || code > 0xFF) {
         if (auto bytes = cp932::EncodeOne(code)) {
             std::memcpy(out, bytes->data(), bytes->size());
@@ -103,7 +127,7 @@ std::size_t CUnicoder::EncodeChar(char32_t code, char* out) const {
     return written > 0 ? static_cast<std::size_t>(written) : 0;
 }
 
-std::size_t CUnicoder::FindEntityName(char32_t code, char* out) const {
+std::size_t FindEntityName(char32_t code, char* out) {
     const Entity* entity = FindEntityByCode(code);
     if (!entity) return 0;
     out[0] = '&';
@@ -112,52 +136,12 @@ std::size_t CUnicoder::FindEntityName(char32_t code, char* out) const {
     return entity->name.size() + 2;
 }
 
-std::string CUnicoder::MergeWideText(std::string_view text, std::u16string_view wide) const {
-    std::string out;
-    out.reserve(text.size() + 16);
-    std::size_t index = 0;  // into `wide`, one step per character of `text`
-    for (std::size_t i = 0; i < text.size() && text[i] != '\0'; ++index) {
-        // U+0000 has no bytes in the code page text: it must not take a step there.
-        while (index < wide.size() && wide[index] == 0) ++index;
-        auto b = static_cast<unsigned char>(text[i]);
-        if (IsLeadByte(b)) {
-            // A lead byte at the very end has no partner to keep it company: drop it.
-            if (i + 1 >= text.size() || text[i + 1] == '\0') break;
-            out.append(text, i, 2);
-            i += 2;
-            continue;
-        }
-        ++i;
-        if (b != '?' || index >= wide.size()) {
-            out += static_cast<char>(b);
-            continue;
-        }
-        char32_t code = wide[index];
-        if (IsHighSurrogate(code) && index + 1 < wide.size() && IsLowSurrogate(wide[index + 1])) {
-            // One '?' stands for the whole pair.
-            code = 0x10000 + ((code - 0xD800) << 10) + (wide[index + 1] - 0xDC00);
-            ++index;
-        } else if (IsHighSurrogate(code) || IsLowSurrogate(code)) {
-            code = kReplacement;
-        }
-        char encoded[16];
-        out.append(encoded, EncodeChar(code, encoded));
-    }
-    return out;
+std::string Utf8ToCp932WithReferences(std::string_view utf8) {
+    return ToCp932WithReferences([utf8](auto emit) { cp932::ForEachUtf8CodePoint(utf8, emit); });
 }
 
-int CUnicoder::MeasureChar(char32_t code) const { return GlyphCache::Instance().Get(code).advance; }
-
-void CUnicoder::DrawChar(Picture& picture, int x, int y, char32_t code, COLORREF fore,
-                         COLORREF back) const {
-    const Glyph& glyph = GlyphCache::Instance().Get(code);
-    picture.fill(x, y, x + glyph.advance, y + kFontPixelHeight, back);
-    DrawGlyph(picture, x, y, glyph, fore);
-}
-
-const CUnicoder& GetUnicoder() {
-    static const CUnicoder instance;
-    return instance;
+std::string Utf16ToCp932WithReferences(std::u16string_view utf16) {
+    return ToCp932WithReferences([utf16](auto emit) { cp932::ForEachUtf16CodePoint(utf16, emit); });
 }
 
 }  // namespace quarvel

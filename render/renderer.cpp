@@ -14,8 +14,6 @@ namespace quarvel {
 namespace {
 
 constexpr std::size_t kRunBufferSize = 1024;
-constexpr int kMaxMargin = 100;
-static_assert(kLineReach == kMaxTextWidth + kMaxMargin + kFontPixelHeight);
 
 bool IsLineBreakTag(const char* p) {
     return (p[1] == 'b' || p[1] == 'B') && (p[2] == 'r' || p[2] == 'R') && p[3] == '>';
@@ -36,91 +34,124 @@ std::size_t SkipTag(const char* text, std::size_t pos) {
 
 // The line lists of one call, constructed empty and destroyed together.
 struct Lines {
-    std::array<CWordTokenList, kMaxLines + 1> lists;
+    std::array<WordTokenList, kMaxLines + 1> lists;
+};
+
+// One pass of TokenizeTextArt: bytes gather in a run until something ends it (a tag,
+// a reference outside the code page, the end of the line or of the text), and each
+// run becomes one token of the current line.
+class Tokenizer {
+public:
+    Tokenizer(const char* text, WordTokenList* lines, bool collapseSpaces)
+        : text_(text), lines_(lines), collapseSpaces_(collapseSpaces) {}
+
+    int Run() {
+        for (;;) {
+            if (length_ > kRunCutLength) Flush();
+            const auto b = static_cast<unsigned char>(text_[pos_]);
+            if (length_ == 0 && !lines_[line_].TakesMore() && b != '\0' && b != '<') {
+                // Nothing more of this line can show: only a line break matters until it
+                // ends, and a lead byte still takes its partner (which may be a '<').
+                pos_ += IsLeadByte(b) && text_[pos_ + 1] != '\0' ? 2 : 1;
+                continue;
+            }
+            switch (b) {
+            case '\0':
+                Flush();
+                return lines_[line_].IsEmpty() ? line_ : line_ + 1;
+            case '\t':
+            case '\n':
+            case '\r':
+                ++pos_;
+                continue;
+            case '<':
+                if (TakeTag()) return kMaxLines;
+                continue;
+            case '&':
+                if (TakeReference()) continue;
+                break;
+            case ' ':
+                if (collapseSpaces_ && (length_ == 0 || run_[length_ - 1] == ' ')) {
+                    ++pos_;
+                    continue;
+                }
+                break;
+            default:
+                break;
+            }
+            TakeCharacter(b);
+        }
+    }
+
+private:
+    void Flush() {
+        if (length_ > 0) lines_[line_].AddText(run_, length_);
+        length_ = 0;
+    }
+
+    // A tag at pos_: <br> ends the line, any other is dropped. True when the last
+    // line has ended.
+    bool TakeTag() {
+        if (!IsLineBreakTag(text_ + pos_)) {
+            pos_ = SkipTag(text_, pos_);
+            return false;
+        }
+        Flush();
+        pos_ += 4;
+        return ++line_ == kMaxLines;
+    }
+
+    // A reference at pos_ joins the run as its bytes, or stands as a character token
+    // of its own when the code page cannot hold it. False when there is none.
+    bool TakeReference() {
+        char32_t code = 0;
+        const std::size_t length = DecodeReference(text_ + pos_, code);
+        if (length == 0) return false;
+        char encoded[16];
+        const std::size_t bytes = EncodeChar(code, encoded);
+        if (bytes <= 2) {
+            std::copy_n(encoded, bytes, run_ + length_);
+            length_ += bytes;
+        } else {
+            Flush();
+            lines_[line_].AddCode(code);
+        }
+        pos_ += length;
+        return true;
+    }
+
+    // An ordinary character joins the run; a lone lead byte at the end is dropped.
+    void TakeCharacter(unsigned char b) {
+        if (IsLeadByte(b)) {
+            if (text_[pos_ + 1] == '\0') {
+                ++pos_;
+                return;
+            }
+            run_[length_++] = text_[pos_];
+            run_[length_++] = text_[pos_ + 1];
+            pos_ += 2;
+        } else {
+            run_[length_++] = text_[pos_];
+            ++pos_;
+        }
+    }
+
+    const char* text_;
+    WordTokenList* lines_;
+    const bool collapseSpaces_;
+    char run_[kRunBufferSize];
+    std::size_t length_ = 0;
+    std::size_t pos_ = 0;
+    int line_ = 0;
 };
 
 }  // namespace
 
-int TokenizeTextArt(const char* text, CWordTokenList* lines, bool bSpace) {
-    const CUnicoder& unicoder = GetUnicoder();
-    char run[kRunBufferSize];
-    std::size_t len = 0;
-    std::size_t pos = 0;
-    int line = 0;
-    auto flush = [&] {
-        if (len > 0) lines[line].AddText(run, len);
-        len = 0;
-    };
-
-    for (;;) {
-        if (len > kRunCutLength) flush();
-        const auto b = static_cast<unsigned char>(text[pos]);
-        if (len == 0 && !lines[line].TakesMore() && b != '\0' && b != '<') {
-            // Nothing more of this line can show: only a line break matters until it
-            // ends, and a lead byte still takes its partner (which may be a '<').
-            pos += IsLeadByte(b) && text[pos + 1] != '\0' ? 2 : 1;
-            continue;
-        }
-        switch (b) {
-        case '\0':
-            flush();
-            return lines[line].IsEmpty() ? line : line + 1;
-        case '\t':
-        case '\n':
-        case '\r':
-            ++pos;
-            continue;
-        case '<':
-            if (IsLineBreakTag(text + pos)) {
-                flush();
-                pos += 4;
-                if (++line == kMaxLines) return kMaxLines;
-            } else {
-                pos = SkipTag(text, pos);
-            }
-            continue;
-        case '&': {
-            char32_t code = 0;
-            if (std::size_t k = unicoder.DecodeReference(text + pos, code); k > 0) {
-                char encoded[16];
-                std::size_t r = unicoder.EncodeChar(code, encoded);
-                if (r <= 2) {
-                    std::copy_n(encoded, r, run + len);
-                    len += r;
-                } else {
-                    flush();
-                    lines[line].AddCode(code);
-                }
-                pos += k;
-                continue;
-            }
-            break;
-        }
-        case ' ':
-            if (bSpace && (len == 0 || run[len - 1] == ' ')) {
-                ++pos;
-                continue;
-            }
-            break;
-        default:
-            break;
-        }
-        if (IsLeadByte(b)) {
-            if (text[pos + 1] == '\0') {  // a lone lead byte at the end is dropped
-                ++pos;
-                continue;
-            }
-            run[len++] = text[pos];
-            run[len++] = text[pos + 1];
-            pos += 2;
-        } else {
-            run[len++] = text[pos];
-            ++pos;
-        }
-    }
+int TokenizeTextArt(const char* text, WordTokenList* lines, bool collapseSpaces) {
+    return Tokenizer(text, lines, collapseSpaces).Run();
 }
 
-int MeasureTextWidth(const CWordTokenList* lines, int count) {
+int MeasureTextWidth(const WordTokenList* lines, int count) {
     int widest = 0;
     for (int i = 0; i < count; ++i) {
         widest = std::max(widest, lines[i].Width());
@@ -133,27 +164,26 @@ Picture RenderPicture(const char* text, const Appearance& look) {
     // Everything lives in this call, so renderings on several threads do not meet.
     // The window allows 0..100; anything else is held to that range so that a bad
     // value can neither make a negative size nor an enormous picture.
-    const int margin = std::clamp(look.iMargin, 0, kMaxMargin);
+    const int margin = std::clamp(look.margin, 0, kMaxMargin);
 
     Lines lines;
-    const int count = TokenizeTextArt(text, lines.lists.data(), look.bSpace);
+    const int count = TokenizeTextArt(text, lines.lists.data(), look.collapseSpaces);
     const int text_width = MeasureTextWidth(lines.lists.data(), count);
     const int width = margin * 2 + text_width;
     const int height = margin * 2 + kLinePitch * count;
-    if (width <= 0 || height <= 0) return Picture(1, 1, look.colBack);
+    if (width <= 0 || height <= 0) return Picture(1, 1, look.backColor);
 
-    Picture picture(width, height, look.colBack);
-    const CUnicoder& unicoder = GetUnicoder();
+    Picture picture(width, height, look.backColor);
     for (int i = 0; i < count; ++i) {
         const int y = margin + kLinePitch * i;
         int x = 0;
-        const CWordTokenList& list = lines.lists[static_cast<std::size_t>(i)];
-        for (const CWordToken& t : list.Tokens()) {
+        const WordTokenList& list = lines.lists[static_cast<std::size_t>(i)];
+        for (const WordToken& t : list.Tokens()) {
             if (t.IsRun()) {
-                x += DrawRun(picture, margin + x, y, list.Text(t), look.colFore, look.colBack);
+                x += DrawRun(picture, margin + x, y, list.Text(t), look.textColor, look.backColor);
             } else {
-                const int advance = unicoder.MeasureChar(t.m_wCode);
-                unicoder.DrawChar(picture, margin + x, y, t.m_wCode, look.colFore, look.colBack);
+                const int advance = MeasureChar(t.code);
+                DrawChar(picture, margin + x, y, t.code, look.textColor, look.backColor);
                 x += advance;
             }
             // Past the right edge (and further than any glyph reaches back) nothing shows.
@@ -163,14 +193,13 @@ Picture RenderPicture(const char* text, const Appearance& look) {
     return picture;
 }
 
-int RenderTextArt(const char* text, std::FILE* stream, COLORREF colFore, COLORREF colBack,
-                  int iMargin, bool bSpace) {
-    Picture picture = RenderPicture(text, Appearance{colFore, colBack, iMargin, bSpace});
-    if (stream) {
-        WritePngFile(picture, stream);
-        std::fclose(stream);
-    }
-    return 1;
+RenderResult RenderTextArt(const char* text, std::FILE* stream, const Appearance& look) {
+    const Picture picture = RenderPicture(text, look);
+    if (!stream) return {};
+    const bool written = WritePngFile(picture, stream) == 1;
+    const bool closed = std::fclose(stream) == 0;
+    if (written && closed) return {};
+    return {false, written ? "the picture file could not be closed" : "the picture could not be written"};
 }
 
 }  // namespace quarvel

@@ -6,35 +6,6 @@
 #include "render/references.h"
 
 namespace quarvel {
-namespace {
-
-// Calls emit(bytes) with the code page 932 form of each character of UTF-8 text, in
-// order. Used twice, to size the result and to fill it, so that a large text is never
-// held in a buffer of twice its size while it grows.
-template <typename Emit>
-void ForEachCp932Piece(std::string_view utf8, Emit emit) {
-    const CUnicoder& unicoder = GetUnicoder();
-    char encoded[16];
-    for (std::size_t i = 0; i < utf8.size();) {
-        char32_t code = 0;
-        std::size_t length = cp932::DecodeUtf8(utf8, i, code);
-        if (length == 0) {
-            code = 0xFFFD;
-            length = 1;
-        }
-        i += length;
-        if (code == 0) continue;
-        // Characters of the code page as their bytes, all others as references, as
-        // MergeWideText gives them.
-        if (std::optional<std::string> bytes = cp932::EncodeOne(code)) {
-            emit(std::string_view(*bytes));
-        } else {
-            emit(std::string_view(encoded, unicoder.EncodeChar(code, encoded)));
-        }
-    }
-}
-
-}  // namespace
 
 std::string PreparePlainText(std::string_view text) {
     // '<', CR and LF never occur as the second byte of a double-byte character, so
@@ -59,15 +30,6 @@ std::string PreparePlainText(std::string_view text) {
             out += c;
         }
     }
-    return out;
-}
-
-std::string Utf8ToCp932WithReferences(std::string_view utf8) {
-    std::size_t size = 0;
-    ForEachCp932Piece(utf8, [&](std::string_view piece) { size += piece.size(); });
-    std::string out;
-    out.reserve(size);
-    ForEachCp932Piece(utf8, [&](std::string_view piece) { out += piece; });
     return out;
 }
 

@@ -7,15 +7,10 @@
 
 namespace quarvel {
 
-// Code page 932 text of a plain-text box made renderer input: every '<' becomes
-// "&lt;" and every line break (CR LF, LF or CR) becomes "<br>".
+// Plain code page 932 text art made renderer input, the one rule for the window's
+// box and for text files: every '<' becomes "&lt;" and every line break (CR LF, LF
+// or CR) becomes "<br>".
 std::string PreparePlainText(std::string_view cp932);
-
-// UTF-8 text to code page 932, with every character the code page cannot hold
-// written as its character reference (the way pasted text is merged). Bytes that are
-// not UTF-8 stand for U+FFFD each; U+0000 is not a character of the art and is left
-// out.
-std::string Utf8ToCp932WithReferences(std::string_view utf8);
 
 // How the bytes of a text file are to be read.
 enum class TextEncoding { automatic, utf8, cp932 };  // automatic: UTF-8 when they are

@@ -2,37 +2,36 @@
 
 #include <algorithm>
 
-#include "platform/fonts.h"
 #include "render/draw.h"
 
 namespace quarvel {
 
-void CWordTokenList::Append(const CWordToken& token, int advance) {
-    m_tokens.push_back(token);
-    m_nWidth += advance;
-    if (advance != 0) m_atPen.clear();
+void WordTokenList::Append(const WordToken& token, int advance) {
+    tokens_.push_back(token);
+    width_ += advance;
+    if (advance != 0) atPen_.clear();
 }
 
-void CWordTokenList::AddText(const char* bytes, std::size_t length) {
+void WordTokenList::AddText(const char* bytes, std::size_t length) {
     if (length == 0) {
         AddCode(0);
         return;
     }
     if (!TakesMore()) return;
     const std::string_view run(bytes, length);
-    const CWordToken token{m_text.size(), length, 0};
-    m_text += run;
+    const WordToken token{text_.size(), length, 0};
+    text_ += run;
     Append(token, MeasureRun(run));
 }
 
-void CWordTokenList::AddCode(char32_t code) {
+void WordTokenList::AddCode(char32_t code) {
     if (!TakesMore()) return;
-    const int advance = GlyphCache::Instance().Get(code).advance;
+    const int advance = MeasureChar(code);
     if (advance == 0) {
-        if (std::find(m_atPen.begin(), m_atPen.end(), code) != m_atPen.end()) return;
-        m_atPen.push_back(code);
+        if (std::find(atPen_.begin(), atPen_.end(), code) != atPen_.end()) return;
+        atPen_.push_back(code);
     }
-    Append(CWordToken{0, 0, code}, advance);
+    Append(WordToken{0, 0, code}, advance);
 }
 
 }  // namespace quarvel

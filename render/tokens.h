@@ -12,47 +12,53 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/fonts.h"
+#include "render/appearance.h"
+
 namespace quarvel {
 
-// The pen position from which nothing of a line shows in any picture: the text area is
-// at most 1024 pixels wide, the margin at most 100, and no glyph reaches further back
-// than one font height (16 pixels).
-inline constexpr int kLineReach = 1024 + 100 + 16;
+// The widest text area of a picture.
+inline constexpr int kMaxTextWidth = 1024;
 
-// A run (m_nLength bytes of its list's text, from m_nOffset) or, when m_nLength is 0,
-// the single character m_wCode.
-struct CWordToken {
-    std::size_t m_nOffset = 0;
-    std::size_t m_nLength = 0;
-    char32_t m_wCode = 0;  // a full code point (up to U+10FFFF)
+// The pen position from which nothing of a line shows in any picture: beyond the
+// widest text area and margin, and further than any glyph reaches back (one font
+// height).
+inline constexpr int kLineReach = kMaxTextWidth + kMaxMargin + kFontPixelHeight;
 
-    bool IsRun() const { return m_nLength > 0; }
+// A run (`length` bytes of its list's text, from `offset`) or, when `length` is 0,
+// the single character `code`.
+struct WordToken {
+    std::size_t offset = 0;
+    std::size_t length = 0;
+    char32_t code = 0;  // a full code point (up to U+10FFFF)
+
+    bool IsRun() const { return length > 0; }
 };
 
-class CWordTokenList {
+class WordTokenList {
 public:
     // Adds a copy of `length` bytes as a run; a length of 0 adds the character U+0000.
     void AddText(const char* bytes, std::size_t length);
     void AddCode(char32_t code);
 
-    const std::vector<CWordToken>& Tokens() const { return m_tokens; }
+    const std::vector<WordToken>& Tokens() const { return tokens_; }
     // The bytes of a run token of this list (empty for a character token).
-    std::string_view Text(const CWordToken& token) const {
-        return std::string_view(m_text).substr(token.m_nOffset, token.m_nLength);
+    std::string_view Text(const WordToken& token) const {
+        return std::string_view(text_).substr(token.offset, token.length);
     }
-    bool IsEmpty() const { return m_tokens.empty(); }
+    bool IsEmpty() const { return tokens_.empty(); }
     // The sum of the advances of the tokens kept.
-    int Width() const { return m_nWidth; }
+    int Width() const { return width_; }
     // False once nothing added can show any more.
-    bool TakesMore() const { return m_nWidth < kLineReach; }
+    bool TakesMore() const { return width_ < kLineReach; }
 
 private:
-    void Append(const CWordToken& token, int advance);
+    void Append(const WordToken& token, int advance);
 
-    std::vector<CWordToken> m_tokens;
-    std::string m_text;                 // the runs' bytes, back to back
-    int m_nWidth = 0;
-    std::vector<char32_t> m_atPen;      // zero-advance characters at the pen position
+    std::vector<WordToken> tokens_;
+    std::string text_;             // the runs' bytes, back to back
+    int width_ = 0;
+    std::vector<char32_t> atPen_;  // zero-advance characters at the pen position
 };
 
 }  // namespace quarvel

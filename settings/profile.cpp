@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <cstdint>
 #include <cstdio>
 #include <map>
 #include <optional>
@@ -345,15 +346,15 @@ int ProfileToInt(std::string_view text) {
     return static_cast<int>(value);
 }
 
-std::string ColorToProfile(COLORREF color) {
+std::string ColorToProfile(Color color) {
     char buffer[16];
-    std::snprintf(buffer, sizeof buffer, "#%06X", static_cast<unsigned>(color));
+    std::snprintf(buffer, sizeof buffer, "#%02X%02X%02X", color.blue, color.green, color.red);
     return buffer;
 }
 
-COLORREF ProfileToColor(std::string_view text) {
-    if (text.empty() || text.front() != '#') return 0;
-    COLORREF value = 0;
+Color ProfileToColor(std::string_view text) {
+    if (text.empty() || text.front() != '#') return kBlack;
+    std::uint32_t value = 0;
     for (std::size_t i = 1; i < text.size() && i <= 6; ++i) {
         char c = text[i];
         unsigned digit;
@@ -368,7 +369,8 @@ COLORREF ProfileToColor(std::string_view text) {
         }
         value = (value << 4) | digit;
     }
-    return value;
+    return {static_cast<std::uint8_t>(value & 0xFF), static_cast<std::uint8_t>((value >> 8) & 0xFF),
+            static_cast<std::uint8_t>((value >> 16) & 0xFF)};
 }
 
 std::string QuoteProfileString(std::string_view text) {

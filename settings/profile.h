@@ -21,7 +21,7 @@
 #include <string>
 #include <string_view>
 
-#include "platform/picture.h"
+#include "platform/color.h"
 
 namespace quarvel {
 
@@ -107,12 +107,13 @@ std::string IntToProfile(int value);
 // character; no digits give 0, values beyond the range of int are clamped to it.
 int ProfileToInt(std::string_view text);
 
-// "#" and the 0x00BBGGRR value in upper-case hexadecimal, at least six digits: the
-// digits run blue, green, red (pure red is "#0000FF").
-std::string ColorToProfile(COLORREF color);
-// "#" followed by up to six hexadecimal digits of either case, read as the 0x00BBGGRR
-// value ("#ff" is pure red); anything else is 0, black.
-COLORREF ProfileToColor(std::string_view text);
+// "#" and six upper-case hexadecimal digits that run blue, green, red (pure red is
+// "#0000FF"), the way the program has always written colours.
+std::string ColorToProfile(Color color);
+// "#" followed by up to six hexadecimal digits of either case, read as a number whose
+// lowest byte is red, then green, then blue ("#ff" is pure red); anything else is
+// black.
+Color ProfileToColor(std::string_view text);
 
 // The text with one double quote added in front and one behind; nothing is escaped.
 std::string QuoteProfileString(std::string_view text);

@@ -6,7 +6,7 @@ namespace quarvel {
 namespace {
 
 namespace stdfs = std::filesystem;
-namespace names = settings_names;
+namespace keys = settings_keys;
 
 // Reads one key of a section; an empty value leaves the member unchanged.
 class SectionReader {
@@ -22,8 +22,14 @@ public:
     void Read(std::string_view key, int& out) const {
         if (std::string text = Raw(key); !text.empty()) out = ProfileToInt(text);
     }
-    void ReadColor(std::string_view key, COLORREF& out) const {
+    void Read(std::string_view key, Color& out) const {
         if (std::string text = Raw(key); !text.empty()) out = ProfileToColor(text);
+    }
+    void Read(std::string_view key, DocumentCode& out) const {
+        if (std::string text = Raw(key); !text.empty()) out = static_cast<DocumentCode>(ProfileToInt(text));
+    }
+    void Read(const std::array<std::string_view, 3>& keys, Separators& out) const {
+        for (std::size_t i = 0; i < keys.size(); ++i) Read(keys[i], out[i]);
     }
 
 private:
@@ -33,31 +39,27 @@ private:
     std::string_view section_;
 };
 
-void ReadGeneral(const ProfileReader& file, GeneralSettings& settings) {
-    const SectionReader in(file, names::kGeneral);
-    in.ReadColor(names::kColFore, settings.colFore);
-    in.ReadColor(names::kColBack, settings.colBack);
-    in.Read(names::kMargin, settings.iMargin);
-    in.Read(names::kSpace, settings.bSpace);
+void ReadGeneral(const ProfileReader& file, Appearance& look) {
+    const SectionReader in(file, keys::kGeneral);
+    in.Read(keys::kTextColor, look.textColor);
+    in.Read(keys::kBackColor, look.backColor);
+    in.Read(keys::kMargin, look.margin);
+    in.Read(keys::kCollapseSpaces, look.collapseSpaces);
 }
 
 void ReadCommon(const ProfileReader& file, std::string_view section, CommonSettings& settings) {
     const SectionReader in(file, section);
-    in.Read(names::kSepalaterStart1, settings.strSepalaterStart1);
-    in.Read(names::kSepalaterStart2, settings.strSepalaterStart2);
-    in.Read(names::kSepalaterStart3, settings.strSepalaterStart3);
-    in.Read(names::kSepalaterEnd1, settings.strSepalaterEnd1);
-    in.Read(names::kSepalaterEnd2, settings.strSepalaterEnd2);
-    in.Read(names::kSepalaterEnd3, settings.strSepalaterEnd3);
-    in.Read(names::kBackup, settings.bBackup);
-    in.Read(names::kCode, settings.iCode);
+    in.Read(keys::kStartSeparators, settings.startSeparators);
+    in.Read(keys::kEndSeparators, settings.endSeparators);
+    in.Read(keys::kBackup, settings.backup);
+    in.Read(keys::kCode, settings.code);
 }
 
 void ReadFolderPage(const ProfileReader& file, FolderPageSettings& settings) {
-    const SectionReader in(file, names::kFolderPage);
-    in.Read(names::kFileFilter, settings.strFileFilter);
-    in.Read(names::kSubFolder, settings.bSubFolder);
-    ReadCommon(file, names::kFolderPage, settings.common);
+    const SectionReader in(file, keys::kFolderPage);
+    in.Read(keys::kFileFilter, settings.fileFilter);
+    in.Read(keys::kSubFolders, settings.subFolders);
+    ReadCommon(file, keys::kFolderPage, settings.common);
 }
 
 // Reads the file once and, when it is a settings file, hands it to `read`.
@@ -65,8 +67,8 @@ template <typename Read>
 SettingsLoadResult Load(const stdfs::path& path, Read read) {
     const ProfileReader file(path);
     if (!file.IsRead()) return SettingsLoadResult::unreadable;
-    if (!file.HasSection(names::kGeneral) && !file.HasSection(names::kFilePage) &&
-        !file.HasSection(names::kFolderPage))
+    if (!file.HasSection(keys::kGeneral) && !file.HasSection(keys::kFilePage) &&
+        !file.HasSection(keys::kFolderPage))
         return SettingsLoadResult::noSettings;
     read(file);
     return SettingsLoadResult::loaded;
@@ -79,26 +81,24 @@ public:
         keys_.push_back({section, key});
         values_.push_back(std::move(value));
     }
-    void AddGeneral(const GeneralSettings& s) {
-        Add(names::kGeneral, names::kColFore, ColorToProfile(s.colFore));
-        Add(names::kGeneral, names::kColBack, ColorToProfile(s.colBack));
-        Add(names::kGeneral, names::kMargin, IntToProfile(s.iMargin));
-        Add(names::kGeneral, names::kSpace, BoolToProfile(s.bSpace));
+    void AddGeneral(const Appearance& look) {
+        Add(keys::kGeneral, keys::kTextColor, ColorToProfile(look.textColor));
+        Add(keys::kGeneral, keys::kBackColor, ColorToProfile(look.backColor));
+        Add(keys::kGeneral, keys::kMargin, IntToProfile(look.margin));
+        Add(keys::kGeneral, keys::kCollapseSpaces, BoolToProfile(look.collapseSpaces));
     }
     void AddCommon(std::string_view section, const CommonSettings& s) {
-        Add(section, names::kSepalaterStart1, QuoteProfileString(s.strSepalaterStart1));
-        Add(section, names::kSepalaterStart2, QuoteProfileString(s.strSepalaterStart2));
-        Add(section, names::kSepalaterStart3, QuoteProfileString(s.strSepalaterStart3));
-        Add(section, names::kSepalaterEnd1, QuoteProfileString(s.strSepalaterEnd1));
-        Add(section, names::kSepalaterEnd2, QuoteProfileString(s.strSepalaterEnd2));
-        Add(section, names::kSepalaterEnd3, QuoteProfileString(s.strSepalaterEnd3));
-        Add(section, names::kBackup, BoolToProfile(s.bBackup));
-        Add(section, names::kCode, IntToProfile(s.iCode));
+        for (std::size_t i = 0; i < 3; ++i)
+            Add(section, keys::kStartSeparators[i], QuoteProfileString(s.startSeparators[i]));
+        for (std::size_t i = 0; i < 3; ++i)
+            Add(section, keys::kEndSeparators[i], QuoteProfileString(s.endSeparators[i]));
+        Add(section, keys::kBackup, BoolToProfile(s.backup));
+        Add(section, keys::kCode, IntToProfile(static_cast<int>(s.code)));
     }
     void AddFolderPage(const FolderPageSettings& s) {
-        Add(names::kFolderPage, names::kFileFilter, QuoteProfileString(s.strFileFilter));
-        Add(names::kFolderPage, names::kSubFolder, BoolToProfile(s.bSubFolder));
-        AddCommon(names::kFolderPage, s.common);
+        Add(keys::kFolderPage, keys::kFileFilter, QuoteProfileString(s.fileFilter));
+        Add(keys::kFolderPage, keys::kSubFolders, BoolToProfile(s.subFolders));
+        AddCommon(keys::kFolderPage, s.common);
     }
 
     ProfileWriteResult Write(const stdfs::path& path) const {
@@ -117,8 +117,8 @@ private:
 
 }  // namespace
 
-SettingsLoadResult LoadGeneralSettings(const stdfs::path& path, GeneralSettings& settings) {
-    return Load(path, [&](const ProfileReader& file) { ReadGeneral(file, settings); });
+SettingsLoadResult LoadGeneralSettings(const stdfs::path& path, Appearance& look) {
+    return Load(path, [&](const ProfileReader& file) { ReadGeneral(file, look); });
 }
 
 SettingsLoadResult LoadCommonSettings(const stdfs::path& path, std::string_view section,
@@ -132,15 +132,15 @@ SettingsLoadResult LoadFolderPageSettings(const stdfs::path& path, FolderPageSet
 
 SettingsLoadResult LoadAllSettings(const stdfs::path& path, AllSettings& settings) {
     return Load(path, [&](const ProfileReader& file) {
-        ReadCommon(file, names::kFilePage, settings.filePage);
+        ReadCommon(file, keys::kFilePage, settings.filePage);
         ReadFolderPage(file, settings.folderPage);
-        ReadGeneral(file, settings.general);
+        ReadGeneral(file, settings.look);
     });
 }
 
-ProfileWriteResult SaveGeneralSettings(const stdfs::path& path, const GeneralSettings& settings) {
+ProfileWriteResult SaveGeneralSettings(const stdfs::path& path, const Appearance& look) {
     EntryList list;
-    list.AddGeneral(settings);
+    list.AddGeneral(look);
     return list.Write(path);
 }
 
@@ -160,9 +160,9 @@ ProfileWriteResult SaveFolderPageSettings(const stdfs::path& path,
 
 ProfileWriteResult SaveAllSettings(const stdfs::path& path, const AllSettings& settings) {
     EntryList list;
-    list.AddCommon(names::kFilePage, settings.filePage);
+    list.AddCommon(keys::kFilePage, settings.filePage);
     list.AddFolderPage(settings.folderPage);
-    list.AddGeneral(settings.general);
+    list.AddGeneral(settings.look);
     return list.Write(path);
 }
 

@@ -7,9 +7,9 @@
 // empty, and files that cannot be read, leave their members unchanged, so a record is
 // loaded over its defaults or over the current settings. A caller that uses a loaded
 // record must check it itself:
-//   - GeneralSettings::iMargin may lie outside 0..100 (negative too);
-//   - CommonSettings::iCode may be other than kCodeShiftJis and kCodeEuc;
-//   - colours may have any bits set in 0x00FFFFFF and nothing above;
+//   - Appearance::margin may lie outside 0..100 (negative too);
+//   - CommonSettings::code may be any number, not only shiftJis and eucJp;
+//   - colours are read as written: "#BBGGRR", blue first;
 //   - strings are code page 932 bytes, at most 511 of them, not checked for valid
 //     characters.
 // Strings are read as ReadProfileValue gives them and then UnquoteProfileString: a string
@@ -20,77 +20,65 @@
 // Saving writes every key of the record; other sections, keys and lines of an existing
 // file stay as they were.
 
+#include <array>
 #include <filesystem>
 #include <string>
 #include <string_view>
 
+#include "engine/conversion.h"
+#include "render/appearance.h"
 #include "settings/profile.h"
-#include "platform/picture.h"
 
 namespace quarvel {
 
-namespace settings_names {
+// The sections and keys of a settings file, spelled as the files have them (the
+// separators' keys with their old misspelling, which files in use rely on).
+namespace settings_keys {
 inline constexpr std::string_view kGeneral = "General";
 inline constexpr std::string_view kFilePage = "TargetFilePage";
 inline constexpr std::string_view kFolderPage = "TargetFolderPage";
 
-inline constexpr std::string_view kColFore = "colFore";
-inline constexpr std::string_view kColBack = "colBack";
+inline constexpr std::string_view kTextColor = "colFore";
+inline constexpr std::string_view kBackColor = "colBack";
 inline constexpr std::string_view kMargin = "iMargin";
-inline constexpr std::string_view kSpace = "bSpace";
+inline constexpr std::string_view kCollapseSpaces = "bSpace";
 
-inline constexpr std::string_view kSepalaterStart1 = "strSepalaterStart1";
-inline constexpr std::string_view kSepalaterStart2 = "strSepalaterStart2";
-inline constexpr std::string_view kSepalaterStart3 = "strSepalaterStart3";
-inline constexpr std::string_view kSepalaterEnd1 = "strSepalaterEnd1";
-inline constexpr std::string_view kSepalaterEnd2 = "strSepalaterEnd2";
-inline constexpr std::string_view kSepalaterEnd3 = "strSepalaterEnd3";
+inline constexpr std::array<std::string_view, 3> kStartSeparators = {
+    "strSepalaterStart1", "strSepalaterStart2", "strSepalaterStart3"};
+inline constexpr std::array<std::string_view, 3> kEndSeparators = {
+    "strSepalaterEnd1", "strSepalaterEnd2", "strSepalaterEnd3"};
 inline constexpr std::string_view kBackup = "bBackup";
 inline constexpr std::string_view kCode = "iCode";
 
 inline constexpr std::string_view kFileFilter = "strFileFilter";
-inline constexpr std::string_view kSubFolder = "bSubFolder";
-}  // namespace settings_names
-
-inline constexpr int kCodeShiftJis = 0;
-inline constexpr int kCodeEuc = 1;
-
-// The look of the pictures: section General.
-struct GeneralSettings {
-    COLORREF colFore = 0x000000;
-    COLORREF colBack = 0xFFFFFF;
-    int iMargin = 0;
-    bool bSpace = true;
-    bool operator==(const GeneralSettings&) const = default;
-};
+inline constexpr std::string_view kSubFolders = "bSubFolder";
+}  // namespace settings_keys
 
 // The settings shared by the file and the folder mode, each mode with its own copy in
-// its own section. Separators hold "\n" as the two characters backslash and n.
+// its own section. Separators are code page 932 as typed: "\n" is the two characters
+// backslash and n.
 struct CommonSettings {
-    std::string strSepalaterStart1 = "<dd>";
-    std::string strSepalaterStart2;
-    std::string strSepalaterStart3;
-    std::string strSepalaterEnd1 = "\\n";
-    std::string strSepalaterEnd2 = "<dt>";
-    std::string strSepalaterEnd3 = "</dl>";
-    bool bBackup = true;
-    int iCode = kCodeShiftJis;
+    Separators startSeparators = {"<dd>", "", ""};
+    Separators endSeparators = {"\\n", "<dt>", "</dl>"};
+    bool backup = true;
+    DocumentCode code = DocumentCode::shiftJis;
     bool operator==(const CommonSettings&) const = default;
 };
 
 // The folder mode: section TargetFolderPage.
 struct FolderPageSettings {
     CommonSettings common;
-    std::string strFileFilter = "*.htm";
-    bool bSubFolder = true;
+    std::string fileFilter = "*.htm";
+    bool subFolders = true;
     bool operator==(const FolderPageSettings&) const = default;
 };
 
-// Everything a settings file holds; the file mode's settings are section TargetFilePage.
+// Everything a settings file holds; the file mode's settings are section
+// TargetFilePage, the look is section General.
 struct AllSettings {
     CommonSettings filePage;
     FolderPageSettings folderPage;
-    GeneralSettings general;
+    Appearance look;
     bool operator==(const AllSettings&) const = default;
 };
 
@@ -104,7 +92,7 @@ enum class SettingsLoadResult {
 };
 
 // Each reads the file once, whatever the number of keys.
-SettingsLoadResult LoadGeneralSettings(const std::filesystem::path& path, GeneralSettings& settings);
+SettingsLoadResult LoadGeneralSettings(const std::filesystem::path& path, Appearance& look);
 SettingsLoadResult LoadCommonSettings(const std::filesystem::path& path, std::string_view section,
                                       CommonSettings& settings);
 // strFileFilter and bSubFolder, then the common keys, all from TargetFolderPage.
@@ -113,8 +101,7 @@ SettingsLoadResult LoadFolderPageSettings(const std::filesystem::path& path, Fol
 SettingsLoadResult LoadAllSettings(const std::filesystem::path& path, AllSettings& settings);
 
 // Each writes its keys in one replacement of the file (see WriteProfileValues).
-ProfileWriteResult SaveGeneralSettings(const std::filesystem::path& path,
-                                       const GeneralSettings& settings);
+ProfileWriteResult SaveGeneralSettings(const std::filesystem::path& path, const Appearance& look);
 ProfileWriteResult SaveCommonSettings(const std::filesystem::path& path, std::string_view section,
                                       const CommonSettings& settings);
 ProfileWriteResult SaveFolderPageSettings(const std::filesystem::path& path,

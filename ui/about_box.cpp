@@ -12,7 +12,7 @@ constexpr int IDC_VERSION = 1027;
 constexpr int IDOK = 1;
 }  // namespace
 
-CAboutDlg::CAboutDlg(QWidget* parent) : QDialog(parent) {
+AboutBox::AboutBox(QWidget* parent) : QDialog(parent) {
     setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
     if (const auto dlg = LoadDialogTemplate(IDD_ABOUTBOX)) {
         CreateControls(*dlg, this);
@@ -23,11 +23,11 @@ CAboutDlg::CAboutDlg(QWidget* parent) : QDialog(parent) {
         connect(ok, &QPushButton::clicked, this, &QDialog::accept);
         ok->setFocus();
     }
-    strVersion = VersionLine();
-    if (auto* version = qobject_cast<QLabel*>(GetDlgItem(this, IDC_VERSION))) version->setText(strVersion);
-    setWindowTitle(strVersion);
+    const QString version = VersionLine();
+    if (auto* label = qobject_cast<QLabel*>(GetDlgItem(this, IDC_VERSION))) label->setText(version);
+    setWindowTitle(version);
 }
 
-CAboutDlg::~CAboutDlg() = default;
+AboutBox::~AboutBox() = default;
 
 }  // namespace quarvel::ui

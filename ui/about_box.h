@@ -5,13 +5,11 @@
 
 namespace quarvel::ui {
 
-class CAboutDlg : public QDialog {
+class AboutBox : public QDialog {
     Q_OBJECT
 public:
-    explicit CAboutDlg(QWidget* parent = nullptr);
-    ~CAboutDlg() override;
-
-    QString strVersion;
+    explicit AboutBox(QWidget* parent = nullptr);
+    ~AboutBox() override;
 };
 
 }  // namespace quarvel::ui

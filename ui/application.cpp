@@ -12,11 +12,11 @@
 #include "ui/main_window.h"
 #include "ui/kit/resources.h"
 #include "ui/kit/text_codec.h"
-#include "engine/conversion.h"
+#include "engine/messages.h"
 
 namespace quarvel::ui {
 
-CQuarvelApp::CQuarvelApp(int& argc, char** argv) : QApplication(argc, argv) {
+Application::Application(int& argc, char** argv) : QApplication(argc, argv) {
     // No display name: Qt would append it to every window's caption on X11 ("... —
     // Quarvel"), and each window sets its whole caption itself.
     setApplicationName(QStringLiteral("Quarvel"));
@@ -24,9 +24,9 @@ CQuarvelApp::CQuarvelApp(int& argc, char** argv) : QApplication(argc, argv) {
     setWindowIcon(AppIcon());
 }
 
-CQuarvelApp::~CQuarvelApp() = default;
+Application::~Application() = default;
 
-bool CQuarvelApp::notify(QObject* receiver, QEvent* event) {
+bool Application::notify(QObject* receiver, QEvent* event) {
     try {
         return QApplication::notify(receiver, event);
     } catch (const std::bad_alloc&) {
@@ -41,7 +41,7 @@ bool CQuarvelApp::notify(QObject* receiver, QEvent* event) {
     }
 }
 
-int CQuarvelApp::InitInstance() {
+int Application::InitInstance() {
     // Qt switches the C library to the user's locale; the core's text handling goes
     // through its own code page 932 codec and expects the plain "C" locale. The
     // character type alone must be a UTF-8 one: Xlib encodes the captions it hands
@@ -52,8 +52,8 @@ int CQuarvelApp::InitInstance() {
     if (!std::setlocale(LC_CTYPE, ctype.c_str()) || std::strcmp(nl_langinfo(CODESET), "UTF-8") != 0) {
         std::setlocale(LC_CTYPE, "C.UTF-8");
     }
-    CQuarvelDlg dlg;
-    dlg.exec();
+    MainWindow window;
+    window.exec();
     return 0;
 }
 

@@ -6,11 +6,11 @@
 
 namespace quarvel::ui {
 
-class CQuarvelApp : public QApplication {
+class Application : public QApplication {
     Q_OBJECT
 public:
-    CQuarvelApp(int& argc, char** argv);
-    ~CQuarvelApp() override;
+    Application(int& argc, char** argv);
+    ~Application() override;
 
     // Runs the main window modally; returns the process's exit status.
     int InitInstance();

@@ -10,7 +10,9 @@
 #include <optional>
 #include <system_error>
 
+#include "engine/messages.h"
 #include "ui/kit/prompts.h"
+#include "ui/kit/text_codec.h"
 #include "ui/main_window.h"
 #include "ui/progress_window.h"
 
@@ -30,56 +32,60 @@ WorkerStarter& GetWorkerStarter() {
 
 void ResetWorkerStarter() { GetWorkerStarter() = DefaultStarter(); }
 
-bool RunWorkerJob(CQuarvelDlg& owner, const std::function<void()>& threadProc) {
-    CProgressDlg& progress = owner.progressDlg;
+namespace {
+
+// Runs `threadProc` on a worker and serves the window's events until it has ended.
+// False when no worker could be started; `thrown` receives what to tell the user of
+// something the job threw.
+bool RunAndWait(ProgressWindow& progress, const std::function<void()>& threadProc, std::optional<QString>& thrown) {
+    QEventLoop loop;
+    std::atomic<bool> finished{false};
+    std::thread worker;
+    try {
+        worker = GetWorkerStarter()([&] {
+            try {
+                threadProc();
+            } catch (...) {
+                thrown = FromCp932(ReasonOfThrown(std::current_exception()));
+            }
+            if (progress.running) progress.EndJob();
+            finished = true;
+            QMetaObject::invokeMethod(&loop, [&loop] { loop.quit(); }, Qt::QueuedConnection);
+        });
+    } catch (const std::system_error&) {
+        progress.EndJob();
+        return false;
+    }
+    // Waits without spinning; an outside request to leave event loops cannot end the
+    // wait while the worker still needs the window thread. Once the whole application
+    // has been told to quit, no nested loop runs any more: the events are then served
+    // one wait at a time until the worker is done.
+    while (!finished) {
+        if (loop.exec() < 0 && !finished) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    }
+    worker.join();
+    return true;
+}
+
+}  // namespace
+
+bool RunWorkerJob(MainWindow& owner, const std::function<void()>& threadProc) {
+    ProgressWindow& progress = owner.progressWindow();
     // One progress window, one set of flags: never two jobs at once.
-    if (progress.bRunning) return false;
-    const CQuarvelDlg::CommandScope command(owner);
+    if (progress.running) return false;
+    const MainWindow::CommandScope command(owner);
     QPushButton* button = owner.generateButton();
 
     button->setEnabled(false);
     button->setText(QStringLiteral("処理ちゅう。。。"));
     progress.BeginJob();
     progress.ShowCentered();
-
-    QEventLoop loop;
-    std::atomic<bool> finished{false};
-    bool started = true;
-    std::optional<QString> thrown;  // what to tell the user of something the job threw
-    std::thread worker;
-    try {
-        worker = GetWorkerStarter()([&] {
-            try {
-                threadProc();
-            } catch (const std::bad_alloc&) {
-                thrown = QStringLiteral("メモリが足りません");
-            } catch (const std::exception& e) {
-                thrown = QStringLiteral("予期しないエラー\n") + QString::fromLocal8Bit(e.what());
-            } catch (...) {
-                thrown = QStringLiteral("予期しないエラー");
-            }
-            if (progress.bRunning) progress.EndJob();
-            finished = true;
-            QMetaObject::invokeMethod(&loop, [&loop] { loop.quit(); }, Qt::QueuedConnection);
-        });
-    } catch (const std::system_error&) {
-        started = false;
-        progress.EndJob();
-    }
-    if (started) {
-        // Waits without spinning; an outside request to leave event loops cannot end
-        // the wait while the worker still needs the window thread. Once the whole
-        // application has been told to quit, no nested loop runs any more: the
-        // events are then served one wait at a time until the worker is done.
-        while (!finished) {
-            if (loop.exec() < 0 && !finished) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
-        }
-        worker.join();
-    }
-
+    std::optional<QString> thrown;
+    const bool started = RunAndWait(progress, threadProc, thrown);
     progress.HideProgress();
     button->setText(QStringLiteral("PNG画像生成"));
     button->setEnabled(true);
+
     if (!started) {
         GetPrompts().showMessage(&owner, QStringLiteral("ジョブを開始できません"), MessageIcon::warning);
     } else if (thrown) {

@@ -6,7 +6,7 @@
 
 namespace quarvel::ui {
 
-class CQuarvelDlg;
+class MainWindow;
 
 // Runs one job of the main window `owner`:
 //  - disables the generate button with the caption "処理ちゅう。。。";
@@ -20,7 +20,7 @@ class CQuarvelDlg;
 // has ended. Paths dropped meanwhile wait and run after the job. Returns false when
 // no worker could be started: the window is restored and the user is told
 // "ジョブを開始できません". Also false, untouched, while another job runs.
-bool RunWorkerJob(CQuarvelDlg& owner, const std::function<void()>& threadProc);
+bool RunWorkerJob(MainWindow& owner, const std::function<void()>& threadProc);
 
 // Starts the thread that runs a job's body; throws std::system_error when no thread
 // can be had. Replaceable so that tests can hold a worker back or refuse it.

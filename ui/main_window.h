@@ -10,13 +10,13 @@
 #include <filesystem>
 #include <vector>
 
+#include "render/appearance.h"
 #include "ui/kit/prompts.h"
-#include "ui/progress_window.h"
 #include "ui/pages/copy_paste_page.h"
 #include "ui/pages/file_page.h"
 #include "ui/pages/folder_page.h"
 #include "ui/pages/page_host.h"
-#include "platform/picture.h"
+#include "ui/progress_window.h"
 
 class QCheckBox;
 class QLineEdit;
@@ -25,7 +25,7 @@ class QPushButton;
 
 namespace quarvel::ui {
 
-class COwnerTabCtrl;
+class TabControl;
 
 inline constexpr int IDC_GENERATE = 1005;
 inline constexpr int IDC_TEXT_COLOR = 1016;
@@ -34,27 +34,27 @@ inline constexpr int IDC_TAB = 1018;
 inline constexpr int IDC_SPACE = 1028;
 inline constexpr int IDC_MARGIN = 1029;
 
-inline constexpr unsigned kMaxMargin = 100;
-
-class CQuarvelDlg : public QDialog, public PageHost {
+class MainWindow : public QDialog, public PageHost {
     Q_OBJECT
 public:
-    explicit CQuarvelDlg(QWidget* parent = nullptr);
-    ~CQuarvelDlg() override;
+    explicit MainWindow(QWidget* parent = nullptr);
+    ~MainWindow() override;
 
-    COLORREF colFore = 0x000000;
-    COLORREF colBack = 0xFFFFFF;
-    CProgressDlg progressDlg;
-    CTargetFolderPageDlg folderPage;
-    CTargetFilePageDlg filePage;
-    CTargetCopyPasteDlg copyPastePage;
-    bool bSpace = false;
-    unsigned iMargin = 0;
+    // What the pages may ask of the window: the look as last taken from the controls,
+    // a job run with the progress window, the window itself as parent of messages.
+    Appearance Look() const override { return look_; }
+    bool StartJob(const std::function<void(JobProgress& progress)>& body) override;
+    QWidget* MessageParent() override { return this; }
 
-    // Controls to members (true, with the margin's range check) or members to
-    // controls (false). False when the margin was refused: the user has been told and
-    // the focus is in the margin box.
-    bool UpdateData(bool bSaveAndValidate);
+    // Sets the look and shows it (swatches, margin, space switch).
+    void SetLook(const Appearance& look);
+
+    // Takes the margin and the space switch from the controls; false when the margin
+    // was refused: the user has been told, the focus is in the margin box and the last
+    // good margin stays.
+    bool ReadControls();
+    // Shows the margin and the space switch of the look in the controls.
+    void WriteControls();
 
     // The generate button: takes the controls, then the current tab's page Generate.
     void OnGenerate();
@@ -74,17 +74,16 @@ public:
     // The file dialogs of both commands: default extension and filters.
     static FileDialogRequest SettingsFileRequest();
 
-    // What the pages may ask of the window.
-    Appearance Look() const override;
-    bool StartJob(const std::function<void(JobProgress& progress)>& body) override;
-    QWidget* MessageParent() override { return this; }
-
-    QPushButton* generateButton() const { return btnGenerate; }
-    COwnerTabCtrl* tabCtrl() const { return tabControl; }
-    QLineEdit* marginEdit() const { return editMargin; }
-    QCheckBox* spaceCheck() const { return checkSpace; }
-    QMenuBar* menuBar() const { return menu; }
-    QWidget* clientArea() const { return client; }
+    FilePage& filePage() { return filePage_; }
+    FolderPage& folderPage() { return folderPage_; }
+    CopyPastePage& copyPastePage() { return copyPastePage_; }
+    ProgressWindow& progressWindow() { return progressWindow_; }
+    QPushButton* generateButton() const { return generateButton_; }
+    TabControl* tabCtrl() const { return tabControl_; }
+    QLineEdit* marginEdit() const { return marginEdit_; }
+    QCheckBox* spaceCheck() const { return spaceCheck_; }
+    QMenuBar* menuBar() const { return menu_; }
+    QWidget* clientArea() const { return client_; }
     // A swatch's rectangle in client coordinates (control 1016 or 1017).
     QRect SwatchRect(int id) const;
 
@@ -93,16 +92,16 @@ public:
     // when the last one ends, waiting paths run and a waiting close happens.
     class CommandScope {
     public:
-        explicit CommandScope(CQuarvelDlg& dlg);
+        explicit CommandScope(MainWindow& window);
         ~CommandScope();
         CommandScope(const CommandScope&) = delete;
         CommandScope& operator=(const CommandScope&) = delete;
 
     private:
-        CQuarvelDlg& dlg_;
+        MainWindow& window_;
     };
-    bool IsBusy() const { return commandDepth > 0; }
-    std::size_t PendingDropCount() const { return pendingDrops.size(); }
+    bool IsBusy() const { return commandDepth_ > 0; }
+    std::size_t PendingDropCount() const { return pendingDrops_.size(); }
 
 public slots:
     void done(int result) override;
@@ -115,6 +114,7 @@ protected:
     void dropEvent(QDropEvent* event) override;
 
 private:
+    void CreateWindowControls();
     void OnInitDialog();
     void OnCommand(int id);
     void OnSize();
@@ -125,19 +125,25 @@ private:
     void RunPendingDrops();
     void DispatchDroppedPath(const std::filesystem::path& path);
 
-    QMenuBar* menu = nullptr;
-    QWidget* client = nullptr;
-    QPushButton* btnGenerate = nullptr;
-    COwnerTabCtrl* tabControl = nullptr;
-    QWidget* swatchBack = nullptr;
-    QWidget* swatchText = nullptr;
-    QCheckBox* checkSpace = nullptr;
-    QLineEdit* editMargin = nullptr;
+    Appearance look_;
+    ProgressWindow progressWindow_;
+    FolderPage folderPage_;
+    FilePage filePage_;
+    CopyPastePage copyPastePage_;
 
-    std::deque<std::filesystem::path> pendingDrops;
-    int commandDepth = 0;
-    bool closeRequested = false;
-    int closeResult = QDialog::Rejected;
+    QMenuBar* menu_ = nullptr;
+    QWidget* client_ = nullptr;
+    QPushButton* generateButton_ = nullptr;
+    TabControl* tabControl_ = nullptr;
+    QWidget* backSwatch_ = nullptr;
+    QWidget* textSwatch_ = nullptr;
+    QCheckBox* spaceCheck_ = nullptr;
+    QLineEdit* marginEdit_ = nullptr;
+
+    std::deque<std::filesystem::path> pendingDrops_;
+    int commandDepth_ = 0;
+    bool closeRequested_ = false;
+    int closeResult_ = QDialog::Rejected;
 };
 
 }  // namespace quarvel::ui

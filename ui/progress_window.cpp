@@ -17,10 +17,10 @@ constexpr int IDC_PROGRESS_TEXT = 1236;
 constexpr int IDC_ABORT = 1266;
 }  // namespace
 
-CProgressDlg::CProgressDlg() = default;
-CProgressDlg::~CProgressDlg() = default;
+ProgressWindow::ProgressWindow() = default;
+ProgressWindow::~ProgressWindow() = default;
 
-void CProgressDlg::Create(QWidget* parent) {
+void ProgressWindow::Create(QWidget* parent) {
     // A title bar without a close box: the window goes away when its job ends.
     setParent(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint);
     setModal(false);
@@ -29,15 +29,15 @@ void CProgressDlg::Create(QWidget* parent) {
         setWindowTitle(dlg->caption);
         setFixedSize(DialogUnits(font()).Map(dlg->size));
     }
-    ctrlText = qobject_cast<QLabel*>(GetDlgItem(this, IDC_PROGRESS_TEXT));
+    textLabel_ = qobject_cast<QLabel*>(GetDlgItem(this, IDC_PROGRESS_TEXT));
     abort_ = qobject_cast<QPushButton*>(GetDlgItem(this, IDC_ABORT));
-    if (abort_) connect(abort_, &QPushButton::clicked, this, &CProgressDlg::OnAbort);
-    if (ctrlText) ctrlText->setText(QStringLiteral("処置中..."));
-    bInitialized = true;
+    if (abort_) connect(abort_, &QPushButton::clicked, this, &ProgressWindow::OnAbort);
+    if (textLabel_) textLabel_->setText(QStringLiteral("処置中..."));
+    initialized = true;
 }
 
-void CProgressDlg::SetProgressText(const std::string& text) {
-    if (!bInitialized) return;
+void ProgressWindow::SetProgressText(const std::string& text) {
+    if (!initialized) return;
     const QString converted = FromCp932(text);
     if (QThread::currentThread() == thread()) {
         SetTextOnWindowThread(converted);
@@ -47,12 +47,12 @@ void CProgressDlg::SetProgressText(const std::string& text) {
                               Qt::QueuedConnection);
 }
 
-void CProgressDlg::SetTextOnWindowThread(const QString& text) {
+void ProgressWindow::SetTextOnWindowThread(const QString& text) {
     // An equal text is not set again, so repeated reports cost no redraw.
-    if (ctrlText && ctrlText->text() != text) ctrlText->setText(text);
+    if (textLabel_ && textLabel_->text() != text) textLabel_->setText(text);
 }
 
-void CProgressDlg::ShowMessage(const std::string& text) {
+void ProgressWindow::ShowMessage(const std::string& text) {
     const QString converted = FromCp932(text);
     auto show = [this, converted] {
         GetPrompts().showMessage(parentWidget() ? parentWidget() : this, converted, MessageIcon::none);
@@ -64,8 +64,8 @@ void CProgressDlg::ShowMessage(const std::string& text) {
     }
 }
 
-void CProgressDlg::ShowCentered() {
-    if (!bInitialized) return;
+void ProgressWindow::ShowCentered() {
+    if (!initialized) return;
     // Shown first: the frame's size is known only once the window is on the screen.
     show();
     if (QWidget* parent = parentWidget()) {
@@ -76,20 +76,20 @@ void CProgressDlg::ShowCentered() {
     raise();
 }
 
-void CProgressDlg::HideProgress() {
-    if (bInitialized) hide();
+void ProgressWindow::HideProgress() {
+    if (initialized) hide();
 }
 
-QString CProgressDlg::text() const { return ctrlText ? ctrlText->text() : QString(); }
+QString ProgressWindow::text() const { return textLabel_ ? textLabel_->text() : QString(); }
 
-void CProgressDlg::OnAbort() { bAbort = true; }
+void ProgressWindow::OnAbort() { abortRequested = true; }
 
-void CProgressDlg::closeEvent(QCloseEvent* event) {
+void ProgressWindow::closeEvent(QCloseEvent* event) {
     // Only the end of the job hides the window.
     event->ignore();
 }
 
-void CProgressDlg::reject() {
+void ProgressWindow::reject() {
     // Esc would hide the window while the job goes on; it does nothing here.
 }
 

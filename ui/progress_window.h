@@ -13,13 +13,13 @@ class QPushButton;
 
 namespace quarvel::ui {
 
-class CProgressDlg : public QDialog, public JobProgress {
+class ProgressWindow : public QDialog, public JobProgress {
     Q_OBJECT
 public:
-    CProgressDlg();
-    ~CProgressDlg() override;
+    ProgressWindow();
+    ~ProgressWindow() override;
 
-    // Makes the window (hidden) as a window of `parent`; sets bInitialized.
+    // Makes the window (hidden) as a window of `parent`; sets initialized.
     void Create(QWidget* parent);
 
     // Any thread. Sets the status line unless it already reads `text`.
@@ -45,7 +45,7 @@ protected:
 private:
     void SetTextOnWindowThread(const QString& text);
 
-    QLabel* ctrlText = nullptr;
+    QLabel* textLabel_ = nullptr;
     QPushButton* abort_ = nullptr;
 };
 

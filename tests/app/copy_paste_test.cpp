@@ -17,9 +17,12 @@
 #include "ui/main_window.h"
 #include "support/window_test_support.h"
 #include "ui/kit/html_edit.h"
+#include "ui/kit/screen_font.h"
 #include "support/test_support.h"
+#include "render/text_prep.h"
 
 using namespace quarvel::ui;
+using quarvel::Color;
 using quarvel::test::PromptRecorder;
 
 namespace {
@@ -36,8 +39,8 @@ class CopyPasteTest : public QObject {
 
 private slots:
     void pasteWritesReferencesAndKeepsRealQuestionMarks() {
-        CQuarvelDlg dlg;
-        CHTMLEdit* edit = dlg.copyPastePage.edit();
+        MainWindow dlg;
+        HtmlEdit* edit = dlg.copyPastePage().edit();
         edit->setPlainText(QStringLiteral("[sel]"));
         edit->selectAll();
         QGuiApplication::clipboard()->setText(QStringLiteral("a\u2665b?c\r\n\U0001F600d"));
@@ -52,8 +55,8 @@ private slots:
     }
 
     void inputMethodCommitIsInsertedOnceWithReferences() {
-        CQuarvelDlg dlg;
-        CHTMLEdit* edit = dlg.copyPastePage.edit();
+        MainWindow dlg;
+        HtmlEdit* edit = dlg.copyPastePage().edit();
         edit->setPlainText(QStringLiteral("<>"));
         QTextCursor cursor = edit->textCursor();
         cursor.setPosition(1);
@@ -65,10 +68,10 @@ private slots:
     }
 
     void keysInTheBoxNeitherHideNorSwitch() {
-        CQuarvelDlg dlg;
+        MainWindow dlg;
         QVERIFY(quarvel::test::ShowActive(&dlg));
         dlg.tabCtrl()->SetCurFocus(2);
-        CHTMLEdit* edit = dlg.copyPastePage.edit();
+        HtmlEdit* edit = dlg.copyPastePage().edit();
         edit->setFocus();
         QCOMPARE(QApplication::focusWidget(), edit);
         QTest::keyClicks(edit, QStringLiteral("ab"));
@@ -77,7 +80,7 @@ private slots:
         QTest::keyClick(edit, Qt::Key_PageDown, Qt::ControlModifier);
         QTest::keyClick(edit, Qt::Key_PageUp, Qt::ControlModifier);
         QCOMPARE(edit->toPlainText(), QStringLiteral("ab\n"));
-        QVERIFY(dlg.copyPastePage.isVisible());
+        QVERIFY(dlg.copyPastePage().isVisible());
         QVERIFY(dlg.isVisible());
         QCOMPARE(dlg.tabCtrl()->GetCurFocus(), 2);
         // A character the code page lacks, typed as a key, goes in as its reference.
@@ -87,46 +90,36 @@ private slots:
     }
 
     void screenFontFollowsResolution() {
-        quarvel::CLogFont font;
-        QCOMPARE(font.m_bFontMade, 0);
-        const quarvel::LogFont* at96 = font.BuildLogFont(96);
-        QCOMPARE(at96->lfHeight, -16);
-        QCOMPARE(at96->lfWeight, 400);
-        QCOMPARE(at96->lfCharSet, 128);
-        QCOMPARE(std::string(at96->lfFaceName), std::string(quarvel::kMsPGothicFaceName));
-        QCOMPARE(font.BuildLogFont(120)->lfHeight, -20);
-        font.m_bBold = 1;
-        QCOMPARE(font.BuildLogFont(96)->lfWeight, 700);
-
-        const quarvel::PlatformFont* first = font.MakeFont(96);
-        QVERIFY(first);
-        QCOMPARE(first->PixelHeight(), 16);
-        QCOMPARE(font.m_bFontMade, 1);
-        const quarvel::PlatformFont* second = font.MakeFont(120);
-        QCOMPARE(second->PixelHeight(), 20);
-        QCOMPARE(quarvel::MulDiv(12, 96, 72), 16);
-        QCOMPARE(quarvel::MulDiv(-7, 1, 2), -4);  // halves away from zero
+        // 12 points at the screen's resolution, the picture's faces, no smoothing.
+        const QFont at96 = MakeScreenFont(96);
+        QCOMPARE(at96.pixelSize(), 16);
+        QCOMPARE(at96.families().value(0), QStringLiteral("Mona"));
+        QVERIFY(at96.families().contains(QStringLiteral("IPAPGothic")));
+        QCOMPARE(at96.weight(), QFont::Normal);
+        QVERIFY(!at96.italic());
+        QCOMPARE(at96.styleStrategy(), QFont::NoAntialias);
+        QCOMPARE(MakeScreenFont(120).pixelSize(), 20);
+        QCOMPARE(MulDiv(12, 96, 72), 16);
+        QCOMPARE(MulDiv(-7, 1, 2), -4);  // halves away from zero
     }
 
     void boxTextInTheRenderersForm() {
-        QCOMPARE(PrepareTextArt("<b>&hearts;\r\n<br>\r\n>&amp;\t"),
+        QCOMPARE(quarvel::PreparePlainText("<b>&hearts;\r\n<br>\r\n>&amp;\t"),
                  std::string("&lt;b>&hearts;<br>&lt;br><br>>&amp;\t"));
-        CQuarvelDlg dlg;
-        dlg.copyPastePage.edit()->setPlainText(QStringLiteral("あ\n\u2665"));
-        dlg.copyPastePage.UpdateData(true);
-        QCOMPARE(dlg.copyPastePage.strText, std::string("\x82\xA0\r\n&hearts;"));
+        MainWindow dlg;
+        dlg.copyPastePage().edit()->setPlainText(QStringLiteral("あ\n\u2665"));
+        QCOMPARE(dlg.copyPastePage().Text(), std::string("\x82\xA0\r\n&hearts;"));
     }
 
     void generateWritesWhatTheCommandLineToolWrites() {
         PromptRecorder prompts;
         QTemporaryDir temp;
         const QString text = QStringLiteral("　　 ∧＿∧\n　（　´∀｀）<b> &hearts; &#9829;\n  a   b  <br>\n\u2665?");
-        CQuarvelDlg dlg;
+        MainWindow dlg;
         QVERIFY(quarvel::test::ShowActive(&dlg));
         dlg.tabCtrl()->SetCurFocus(2);
-        dlg.copyPastePage.edit()->setPlainText(WithReferencesForTest(text));
-        dlg.colFore = 0x00336699;
-        dlg.colBack = 0x00CCEEFF;
+        dlg.copyPastePage().edit()->setPlainText(WithReferencesForTest(text));
+        dlg.SetLook({Color{0x99, 0x66, 0x33}, Color{0xFF, 0xEE, 0xCC}, 0, true});
         dlg.marginEdit()->setText(QStringLiteral("7"));
         dlg.spaceCheck()->setChecked(false);
         prompts.saveAnswer = temp.filePath(QStringLiteral("画像.png"));
@@ -161,9 +154,9 @@ private slots:
     void cancelledOrUnopenableFile() {
         PromptRecorder prompts;
         QTemporaryDir temp;
-        CQuarvelDlg dlg;
+        MainWindow dlg;
         dlg.tabCtrl()->SetCurFocus(2);
-        dlg.copyPastePage.edit()->setPlainText(QStringLiteral("x"));
+        dlg.copyPastePage().edit()->setPlainText(QStringLiteral("x"));
         dlg.OnGenerate();  // cancelled: nothing happens
         QCOMPARE(prompts.saveCalls, 1);
         QVERIFY(prompts.messages.isEmpty());
@@ -181,11 +174,11 @@ private slots:
         // the user hears of it, and no partial file is left.
         PromptRecorder prompts;
         QTemporaryDir temp;
-        CQuarvelDlg dlg;
+        MainWindow dlg;
         dlg.tabCtrl()->SetCurFocus(2);
         QString art;
         for (int line = 0; line < 40; ++line) art += QString(100, QLatin1Char("AW@#"[line % 4])) + QLatin1Char('\n');
-        dlg.copyPastePage.edit()->setPlainText(art);
+        dlg.copyPastePage().edit()->setPlainText(art);
         const QString path = temp.filePath(QStringLiteral("x.png"));
         prompts.saveAnswer = path;
         {

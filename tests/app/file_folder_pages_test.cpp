@@ -26,7 +26,8 @@
 #include "support/test_support.h"
 
 using namespace quarvel::ui;
-using quarvel::COLORREF;
+using quarvel::kWhite;
+using quarvel::Color;
 using quarvel::Picture;
 using quarvel::test::DuringJob;
 using quarvel::test::HeldWorker;
@@ -50,13 +51,13 @@ QString Native(const stdfs::path& path) { return QFile::decodeName(QByteArray::f
 QLineEdit* Edit(QWidget* root, int id) { return qobject_cast<QLineEdit*>(GetDlgItem(root, id)); }
 
 // The picture's colours: every pixel is one of the two, and both occur.
-bool DrawnIn(const stdfs::path& png, COLORREF fore, COLORREF back) {
+bool DrawnIn(const stdfs::path& png, Color fore, Color back) {
     Picture picture;
     if (!quarvel::test::DecodePng(png, picture)) return false;
     bool sawFore = false, sawBack = false;
     for (int y = 0; y < picture.height; ++y) {
         for (int x = 0; x < picture.width; ++x) {
-            const COLORREF c = picture.pixel(x, y);
+            const Color c = picture.pixel(x, y);
             if (c == fore) sawFore = true;
             else if (c == back) sawBack = true;
             else return false;
@@ -65,21 +66,21 @@ bool DrawnIn(const stdfs::path& png, COLORREF fore, COLORREF back) {
     return sawFore && sawBack;
 }
 
-void CheckWindowRestored(CQuarvelDlg& dlg) {
+void CheckWindowRestored(MainWindow& dlg) {
     QVERIFY(dlg.generateButton()->isEnabled());
     QCOMPARE(dlg.generateButton()->text(), QStringLiteral("PNG画像生成"));
-    QVERIFY(!dlg.progressDlg.isVisible());
-    QVERIFY(!dlg.progressDlg.bRunning);
+    QVERIFY(!dlg.progressWindow().isVisible());
+    QVERIFY(!dlg.progressWindow().running);
     QVERIFY(!dlg.IsBusy());
 }
 
 void CheckCommonDefaults(QWidget* page) {
-    QCOMPARE(Edit(page, IDC_SEPALATER_START1)->text(), QStringLiteral("<dd>"));
-    QCOMPARE(Edit(page, IDC_SEPALATER_START2)->text(), QString());
-    QCOMPARE(Edit(page, IDC_SEPALATER_START3)->text(), QString());
-    QCOMPARE(Edit(page, IDC_SEPALATER_END1)->text(), QStringLiteral("\\n"));
-    QCOMPARE(Edit(page, IDC_SEPALATER_END2)->text(), QStringLiteral("<dt>"));
-    QCOMPARE(Edit(page, IDC_SEPALATER_END3)->text(), QStringLiteral("</dl>"));
+    QCOMPARE(Edit(page, IDC_SEPARATOR_START1)->text(), QStringLiteral("<dd>"));
+    QCOMPARE(Edit(page, IDC_SEPARATOR_START2)->text(), QString());
+    QCOMPARE(Edit(page, IDC_SEPARATOR_START3)->text(), QString());
+    QCOMPARE(Edit(page, IDC_SEPARATOR_END1)->text(), QStringLiteral("\\n"));
+    QCOMPARE(Edit(page, IDC_SEPARATOR_END2)->text(), QStringLiteral("<dt>"));
+    QCOMPARE(Edit(page, IDC_SEPARATOR_END3)->text(), QStringLiteral("</dl>"));
     auto* sjis = qobject_cast<QRadioButton*>(GetDlgItem(page, IDC_CODE_SJIS));
     auto* euc = qobject_cast<QRadioButton*>(GetDlgItem(page, IDC_CODE_EUC));
     QCOMPARE(sjis->text(), QStringLiteral("Shift-Jis"));
@@ -99,37 +100,37 @@ private slots:
     void init() { QVERIFY(!QApplication::activeModalWidget()); }
 
     void freshPagesShowTheirDefaults() {
-        CQuarvelDlg dlg;
-        CheckCommonDefaults(&dlg.filePage);
-        CheckCommonDefaults(&dlg.folderPage);
-        QCOMPARE(dlg.filePage.targetEdit()->text(), QString());
-        QCOMPARE(dlg.folderPage.targetEdit()->text(), QString());
-        QCOMPARE(dlg.folderPage.filterEdit()->text(), QStringLiteral("*.htm"));
-        QVERIFY(dlg.folderPage.subFolderCheck()->isChecked());
-        QCOMPARE(dlg.folderPage.subFolderCheck()->text(), QStringLiteral("サブフォルダも処理する"));
-        QCOMPARE(dlg.filePage.browseButton()->text(), QStringLiteral("参照..."));
+        MainWindow dlg;
+        CheckCommonDefaults(&dlg.filePage());
+        CheckCommonDefaults(&dlg.folderPage());
+        QCOMPARE(dlg.filePage().targetEdit()->text(), QString());
+        QCOMPARE(dlg.folderPage().targetEdit()->text(), QString());
+        QCOMPARE(dlg.folderPage().filterEdit()->text(), QStringLiteral("*.htm"));
+        QVERIFY(dlg.folderPage().subFolderCheck()->isChecked());
+        QCOMPARE(dlg.folderPage().subFolderCheck()->text(), QStringLiteral("サブフォルダも処理する"));
+        QCOMPARE(dlg.filePage().browseButton()->text(), QStringLiteral("参照..."));
         QStringList labels;
-        for (auto* label : dlg.folderPage.findChildren<QLabel*>()) labels << label->text();
+        for (auto* label : dlg.folderPage().findChildren<QLabel*>()) labels << label->text();
         QVERIFY(labels.contains(QStringLiteral("対象フォルダ")));
         QVERIFY(labels.contains(QStringLiteral("走査対象ファイル")));
         QVERIFY(labels.contains(QStringLiteral("文字コード")));
 
         // Each page has its own common settings, embedded in it.
-        QCOMPARE(dlg.filePage.dlgCommonSetting.parentWidget(), &dlg.filePage);
-        QCOMPARE(dlg.folderPage.dlgCommonSetting.parentWidget(), &dlg.folderPage);
-        QVERIFY(dlg.filePage.dlgCommonSetting.isVisibleTo(&dlg.filePage));
+        QCOMPARE(dlg.filePage().commonSettings().parentWidget(), &dlg.filePage());
+        QCOMPARE(dlg.folderPage().commonSettings().parentWidget(), &dlg.folderPage());
+        QVERIFY(dlg.filePage().commonSettings().isVisibleTo(&dlg.filePage()));
     }
 
     void keysInTheCommonSettingsNeverHideThem() {
-        CQuarvelDlg dlg;
+        MainWindow dlg;
         QVERIFY(quarvel::test::ShowActive(&dlg));
-        QLineEdit* start = Edit(&dlg.filePage, IDC_SEPALATER_START2);
+        QLineEdit* start = Edit(&dlg.filePage(), IDC_SEPARATOR_START2);
         start->setFocus();
         QTest::keyClick(start, Qt::Key_Escape);
         QCOMPARE(QApplication::focusWidget(), dlg.tabCtrl()->tabBar());
         start->setFocus();
         QTest::keyClick(start, Qt::Key_Return);
-        QVERIFY(dlg.filePage.dlgCommonSetting.isVisible());
+        QVERIFY(dlg.filePage().commonSettings().isVisible());
         QVERIFY(dlg.isVisible());
         // Ctrl+PageDown typed in the embedded page switches the tab too.
         start->setFocus();
@@ -139,22 +140,22 @@ private slots:
 
     void browseButtonsFillThePathAndKeepTheRest() {
         PromptRecorder prompts;
-        CQuarvelDlg dlg;
+        MainWindow dlg;
 
         prompts.openAnswer = QStringLiteral("/data/スレ.htm");
-        QTest::mouseClick(dlg.filePage.browseButton(), Qt::LeftButton);
+        QTest::mouseClick(dlg.filePage().browseButton(), Qt::LeftButton);
         QCOMPARE(prompts.openCalls, 1);
         QVERIFY(prompts.openRequest.nameFilters.isEmpty());  // every file is listed
-        QCOMPARE(dlg.filePage.targetEdit()->text(), QStringLiteral("/data/スレ.htm"));
+        QCOMPARE(dlg.filePage().targetEdit()->text(), QStringLiteral("/data/スレ.htm"));
         prompts.openAnswer.reset();
-        QTest::mouseClick(dlg.filePage.browseButton(), Qt::LeftButton);
-        QCOMPARE(dlg.filePage.strTargetFile, QStringLiteral("/data/スレ.htm"));
+        QTest::mouseClick(dlg.filePage().browseButton(), Qt::LeftButton);
+        QCOMPARE(dlg.filePage().targetFile(), QStringLiteral("/data/スレ.htm"));
 
-        CTargetFolderPageDlg& page = dlg.folderPage;
+        FolderPage& page = dlg.folderPage();
         dlg.tabCtrl()->SetCurFocus(1);
         page.filterEdit()->setText(QStringLiteral("*.html"));
         page.subFolderCheck()->setChecked(false);
-        Edit(&page, IDC_SEPALATER_START1)->setText(QStringLiteral("<pre>"));
+        Edit(&page, IDC_SEPARATOR_START1)->setText(QStringLiteral("<pre>"));
         prompts.folderAnswer = QStringLiteral("/data/ログ");
         QTest::mouseClick(page.browseButton(), Qt::LeftButton);
         QCOMPARE(prompts.folderTitle, QStringLiteral("フォルダーを選択してください"));
@@ -162,7 +163,7 @@ private slots:
         QCOMPARE(page.targetEdit()->text(), QStringLiteral("/data/ログ"));
         QCOMPARE(page.filterEdit()->text(), QStringLiteral("*.html"));
         QVERIFY(!page.subFolderCheck()->isChecked());
-        QCOMPARE(Edit(&page, IDC_SEPALATER_START1)->text(), QStringLiteral("<pre>"));
+        QCOMPARE(Edit(&page, IDC_SEPARATOR_START1)->text(), QStringLiteral("<pre>"));
 
         // Cancelled: nothing changes.
         prompts.folderAnswer.reset();
@@ -172,28 +173,16 @@ private slots:
         QCOMPARE(page.targetEdit()->text(), QStringLiteral("typed"));
     }
 
-    void separatorListsAndFolderPaths() {
-        // Backslash-n becomes CR LF; a backslash before it stays; empty entries stay.
-        QCOMPARE(MakeSeparatorList("</pre>\\n", "\\\\n", ""),
-                 (std::vector<std::string>{"</pre>\r\n", "\\\r\n", ""}));
-
-        QCOMPARE(TrimFolderPath("/data/logs///"), std::string("/data/logs"));
-        QCOMPARE(TrimFolderPath("/data/logs"), std::string("/data/logs"));
-        QCOMPARE(TrimFolderPath("//"), std::string("/"));
-        QCOMPARE(TrimFolderPath(""), std::string());
-    }
-
     void fileJobFromTheButtonAndFromADrop() {
         PromptRecorder prompts;
         TempDir temp;
         const stdfs::path doc = temp / NativeName(QStringLiteral("スレ.htm"));
         WriteFile(doc, Cp932(kDocument));
 
-        CQuarvelDlg dlg;
-        dlg.colFore = 0x0000FF;
-        dlg.colBack = 0xE0FFFF;
+        MainWindow dlg;
+        dlg.SetLook({Color{0xFF, 0x00, 0x00}, Color{0xFF, 0xFF, 0xE0}, 0, true});
         dlg.marginEdit()->setText(QStringLiteral("3"));
-        dlg.filePage.targetEdit()->setText(Native(doc));
+        dlg.filePage().targetEdit()->setText(Native(doc));
         QTest::mouseClick(dlg.generateButton(), Qt::LeftButton);
         CheckWindowRestored(dlg);
         QCOMPARE(prompts.messages, QStringList());
@@ -203,22 +192,22 @@ private slots:
                  QString::fromStdString(Cp932(QStringLiteral(
                      "<dl>\r\n<dt>1 名無し<dd><img src=\"./スレ/001.png\">\r\n"
                      "<dt>2<dd><img src=\"./スレ/002.png\"></dl>\r\n"))));
-        QVERIFY(DrawnIn(images / "001.png", 0x0000FF, 0xE0FFFF));
-        QVERIFY(DrawnIn(images / "002.png", 0x0000FF, 0xE0FFFF));
+        QVERIFY(DrawnIn(images / "001.png", Color{0xFF, 0x00, 0x00}, Color{0xFF, 0xFF, 0xE0}));
+        QVERIFY(DrawnIn(images / "002.png", Color{0xFF, 0x00, 0x00}, Color{0xFF, 0xFF, 0xE0}));
         QCOMPARE(ReadFile(temp / "backup" / doc.filename()), Cp932(kDocument));
-        QVERIFY(dlg.progressDlg.text().contains(QStringLiteral("/スレ.htm(")));  // the engine's last text stays
+        QVERIFY(dlg.progressWindow().text().contains(QStringLiteral("/スレ.htm(")));  // the engine's last text stays
 
         // A drop: the file tab, the page's own settings, no backup this time.
         const stdfs::path second = temp / "second.htm";
         WriteFile(second, Cp932(QStringLiteral("<p>(・∀・)</p>")));
         dlg.tabCtrl()->SetCurFocus(1);
-        Edit(&dlg.filePage, IDC_SEPALATER_START1)->setText(QStringLiteral("<p>"));
-        Edit(&dlg.filePage, IDC_SEPALATER_END1)->setText(QStringLiteral("</p>"));
-        qobject_cast<QCheckBox*>(GetDlgItem(&dlg.filePage, IDC_BACKUP))->setChecked(false);
+        Edit(&dlg.filePage(), IDC_SEPARATOR_START1)->setText(QStringLiteral("<p>"));
+        Edit(&dlg.filePage(), IDC_SEPARATOR_END1)->setText(QStringLiteral("</p>"));
+        qobject_cast<QCheckBox*>(GetDlgItem(&dlg.filePage(), IDC_BACKUP))->setChecked(false);
         dlg.OnDropFiles({second});
         CheckWindowRestored(dlg);
         QCOMPARE(dlg.tabCtrl()->GetCurFocus(), 0);
-        QCOMPARE(dlg.filePage.targetEdit()->text(), Native(second));
+        QCOMPARE(dlg.filePage().targetEdit()->text(), Native(second));
         QCOMPARE(ReadFile(second), std::string("<p><img src=\"./second/001.png\"></p>"));
         QVERIFY(stdfs::exists(temp / "second" / "001.png"));
         QVERIFY(!stdfs::exists(temp / "backup" / "second.htm"));
@@ -234,40 +223,40 @@ private slots:
         WriteFile(root / "sub" / "a.htm", text);
         WriteFile(root / "notes.txt", text);
 
-        CQuarvelDlg dlg;
+        MainWindow dlg;
         dlg.OnDropFiles({root});
         CheckWindowRestored(dlg);
         QCOMPARE(dlg.tabCtrl()->GetCurFocus(), 1);
-        QCOMPARE(dlg.folderPage.targetEdit()->text(), Native(root));
+        QCOMPARE(dlg.folderPage().targetEdit()->text(), Native(root));
         QVERIFY(ReadFile(root / "x.htm") != text);
         QVERIFY(ReadFile(root / "sub" / "a.htm") != text);
         QCOMPARE(ReadFile(root / "notes.txt"), text);
-        QVERIFY(DrawnIn(root / "x" / "002.png", 0x000000, 0xFFFFFF));
+        QVERIFY(DrawnIn(root / "x" / "002.png", Color{0x00, 0x00, 0x00}, Color{0xFF, 0xFF, 0xFF}));
         QVERIFY(stdfs::exists(root / "sub" / "a" / "001.png"));
         QCOMPARE(ReadFile(root / "backup" / "x.htm"), text);
         QCOMPARE(ReadFile(root / "sub" / "backup" / "a.htm"), text);
-        QVERIFY(dlg.progressDlg.text().contains(QStringLiteral("ログ/x.htm")));
+        QVERIFY(dlg.progressWindow().text().contains(QStringLiteral("ログ/x.htm")));
 
         // From the button: trailing separators, another pattern, no sub-folders, EUC-JP.
         WriteFile(root / "y.txt", "<dd>\xA5\xB9\xA5\xEC\r\n");  // "スレ" in EUC-JP
         WriteFile(root / "sub" / "b.txt", text);
-        dlg.folderPage.targetEdit()->setText(Native(root) + QStringLiteral("//"));
-        dlg.folderPage.filterEdit()->setText(QStringLiteral("*.txt"));
-        dlg.folderPage.subFolderCheck()->setChecked(false);
-        qobject_cast<QRadioButton*>(GetDlgItem(&dlg.folderPage, IDC_CODE_EUC))->setChecked(true);
+        dlg.folderPage().targetEdit()->setText(Native(root) + QStringLiteral("//"));
+        dlg.folderPage().filterEdit()->setText(QStringLiteral("*.txt"));
+        dlg.folderPage().subFolderCheck()->setChecked(false);
+        qobject_cast<QRadioButton*>(GetDlgItem(&dlg.folderPage(), IDC_CODE_EUC))->setChecked(true);
         QTest::mouseClick(dlg.generateButton(), Qt::LeftButton);
         CheckWindowRestored(dlg);
         QCOMPARE(prompts.messages, QStringList());
         QCOMPARE(ReadFile(root / "y.txt"), std::string("<dd><img src=\"./y/001.png\">\r\n"));
         QCOMPARE(ReadFile(root / "sub" / "b.txt"), text);
         // The box keeps what was typed.
-        QCOMPARE(dlg.folderPage.targetEdit()->text(), Native(root) + QStringLiteral("//"));
+        QCOMPARE(dlg.folderPage().targetEdit()->text(), Native(root) + QStringLiteral("//"));
     }
 
     void emptyPathsAreRefusedBeforeAnyJob() {
         PromptRecorder prompts;
         HeldWorker held;
-        CQuarvelDlg dlg;
+        MainWindow dlg;
         dlg.tabCtrl()->SetCurFocus(1);
         QTest::mouseClick(dlg.generateButton(), Qt::LeftButton);
         QCOMPARE(prompts.messages, QStringList{QStringLiteral("フォルダを指定してください")});
@@ -286,8 +275,8 @@ private slots:
         GetWorkerStarter() = [](std::function<void()>) -> std::thread {
             throw std::system_error(std::make_error_code(std::errc::resource_unavailable_try_again));
         };
-        CQuarvelDlg dlg;
-        dlg.filePage.targetEdit()->setText(Native(doc));
+        MainWindow dlg;
+        dlg.filePage().targetEdit()->setText(Native(doc));
         QTest::mouseClick(dlg.generateButton(), Qt::LeftButton);
         ResetWorkerStarter();
         QCOMPARE(prompts.messages, QStringList{QStringLiteral("ジョブを開始できません")});
@@ -309,16 +298,16 @@ private slots:
         const stdfs::path doc = temp / "big.htm";
         WriteFile(doc, original);
 
-        CQuarvelDlg dlg;
+        MainWindow dlg;
         QVERIFY(quarvel::test::ShowActive(&dlg));
-        qobject_cast<QCheckBox*>(GetDlgItem(&dlg.filePage, IDC_BACKUP))->setChecked(false);
-        dlg.filePage.targetEdit()->setText(Native(doc));
+        qobject_cast<QCheckBox*>(GetDlgItem(&dlg.filePage(), IDC_BACKUP))->setChecked(false);
+        dlg.filePage().targetEdit()->setText(Native(doc));
         bool pressed = false;
         QTimer poll;
         QObject::connect(&poll, &QTimer::timeout, [&] {
             // Pressed once the document is being drawn.
-            if (!pressed && dlg.progressDlg.isVisible() && dlg.progressDlg.text().contains(QStringLiteral("big.htm("))) {
-                QTest::mouseClick(dlg.progressDlg.abortButton(), Qt::LeftButton);
+            if (!pressed && dlg.progressWindow().isVisible() && dlg.progressWindow().text().contains(QStringLiteral("big.htm("))) {
+                QTest::mouseClick(dlg.progressWindow().abortButton(), Qt::LeftButton);
                 pressed = true;
             }
         });
@@ -343,10 +332,10 @@ private slots:
         stdfs::create_directories(root);
         WriteFile(root / "x.htm", Cp932(kDocument));
         HeldWorker held;
-        CQuarvelDlg dlg;
-        dlg.folderPage.targetEdit()->setText(Native(root));
+        MainWindow dlg;
+        dlg.folderPage().targetEdit()->setText(Native(root));
         dlg.tabCtrl()->SetCurFocus(1);
-        DuringJob(held, [&] { QTest::mouseClick(dlg.progressDlg.abortButton(), Qt::LeftButton); });
+        DuringJob(held, [&] { QTest::mouseClick(dlg.progressWindow().abortButton(), Qt::LeftButton); });
         QTest::mouseClick(dlg.generateButton(), Qt::LeftButton);
         CheckWindowRestored(dlg);
         QCOMPARE(ReadFile(root / "x.htm"), Cp932(kDocument));
@@ -364,24 +353,24 @@ private slots:
                        "[General]\r\ncolFore=#00FF00\r\n");
 
         HeldWorker held;
-        CQuarvelDlg dlg;
+        MainWindow dlg;
         QVERIFY(quarvel::test::ShowActive(&dlg));
-        dlg.colFore = 0x800000;
-        dlg.filePage.targetEdit()->setText(Native(doc));
+        dlg.SetLook({Color{0x00, 0x00, 0x80}, kWhite, 0, true});
+        dlg.filePage().targetEdit()->setText(Native(doc));
         bool checked = false;
         DuringJob(held, [&] {
-            QVERIFY(dlg.progressDlg.isVisible());
+            QVERIFY(dlg.progressWindow().isVisible());
             // The page, the swatches and the menu all answer during the job.
-            dlg.filePage.targetEdit()->setText(QStringLiteral("/no/such.htm"));
-            Edit(&dlg.filePage, IDC_SEPALATER_END1)->setText(QStringLiteral("x"));
-            qobject_cast<QRadioButton*>(GetDlgItem(&dlg.filePage, IDC_CODE_EUC))->setChecked(true);
+            dlg.filePage().targetEdit()->setText(QStringLiteral("/no/such.htm"));
+            Edit(&dlg.filePage(), IDC_SEPARATOR_END1)->setText(QStringLiteral("x"));
+            qobject_cast<QRadioButton*>(GetDlgItem(&dlg.filePage(), IDC_CODE_EUC))->setChecked(true);
             prompts.colorAnswer = QColor(0, 0, 255);
             QTest::mouseClick(dlg.clientArea(), Qt::LeftButton, {}, dlg.SwatchRect(IDC_BACK_COLOR).center());
-            QCOMPARE(dlg.colBack, COLORREF(0xFF0000));
+            QCOMPARE(dlg.Look().backColor, (Color{0x00, 0x00, 0xFF}));
             prompts.openAnswer = Native(ini);
             dlg.menuBar()->findChild<QAction*>(QStringLiteral("cmd32772"))->trigger();
-            QCOMPARE(Edit(&dlg.filePage, IDC_SEPALATER_START1)->text(), QStringLiteral("<zz>"));
-            QCOMPARE(dlg.colFore, COLORREF(0x00FF00));
+            QCOMPARE(Edit(&dlg.filePage(), IDC_SEPARATOR_START1)->text(), QStringLiteral("<zz>"));
+            QCOMPARE(dlg.Look().textColor, (Color{0x00, 0xFF, 0x00}));
             dlg.close();  // waits for the job
             QVERIFY(dlg.isVisible());
             checked = true;
@@ -390,7 +379,7 @@ private slots:
         QVERIFY(checked);
         QCOMPARE(held.starts, 1);
         // The job ran on what it took at its start.
-        QVERIFY(DrawnIn(temp / "a" / "001.png", 0x800000, 0xFFFFFF));
+        QVERIFY(DrawnIn(temp / "a" / "001.png", Color{0x00, 0x00, 0x80}, Color{0xFF, 0xFF, 0xFF}));
         QVERIFY(stdfs::exists(temp / "a" / "002.png"));
         QCOMPARE(ReadFile(temp / "backup" / "a.htm"), Cp932(kDocument));
         QCOMPARE(prompts.messages, QStringList());

@@ -27,7 +27,7 @@ private slots:
     void somethingThrownByTheJobIsReported() {
         // Runs first: the test below ends every event loop of this thread for good.
         PromptRecorder prompts;
-        CQuarvelDlg dlg;
+        MainWindow dlg;
         const std::pair<std::function<void()>, QString> cases[] = {
             {[] { throw std::bad_alloc(); }, QStringLiteral("メモリが足りません")},
             {[] { throw std::runtime_error("broken"); }, QStringLiteral("予期しないエラー\nbroken")},
@@ -37,14 +37,14 @@ private slots:
             prompts.messages.clear();
             QVERIFY(RunWorkerJob(dlg, thrower));
             QCOMPARE(prompts.messages, QStringList{message});
-            QVERIFY(!dlg.progressDlg.bRunning);
+            QVERIFY(!dlg.progressWindow().running);
             QVERIFY(dlg.generateButton()->isEnabled());
         }
     }
 
     void quitDuringAJobStillServesTheWorker() {
         PromptRecorder prompts;
-        CQuarvelDlg dlg;
+        MainWindow dlg;
         dlg.show();
         bool returned = false;
         bool started = false;
@@ -55,8 +55,8 @@ private slots:
             started = RunWorkerJob(dlg, [&] {
                 std::this_thread::sleep_for(std::chrono::milliseconds(100));
                 // Needs the window thread: a wait that stopped serving events would hang here.
-                dlg.progressDlg.ShowMessage("x");
-                dlg.progressDlg.EndJob();
+                dlg.progressWindow().ShowMessage("x");
+                dlg.progressWindow().EndJob();
             });
             returned = true;
             outer.quit();
@@ -66,7 +66,7 @@ private slots:
         QVERIFY(started);
         QCOMPARE(prompts.messages, QStringList{QStringLiteral("x")});
         QVERIFY(dlg.generateButton()->isEnabled());
-        QVERIFY(!dlg.progressDlg.isVisible());
+        QVERIFY(!dlg.progressWindow().isVisible());
     }
 };
 

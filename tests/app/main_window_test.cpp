@@ -31,6 +31,8 @@
 #include "ui/job_runner.h"
 
 using namespace quarvel::ui;
+using quarvel::Color;
+using quarvel::kWhite;
 using quarvel::test::PromptRecorder;
 
 namespace {
@@ -54,7 +56,7 @@ class MainWindowTest : public QObject {
 
 private slots:
     void startsWithCaptionsAndDefaults() {
-        CQuarvelDlg dlg;
+        MainWindow dlg;
         QCOMPARE(dlg.windowTitle(), kVersionLine);
         QCOMPARE(dlg.marginEdit()->text(), QStringLiteral("0"));
         QVERIFY(dlg.spaceCheck()->isChecked());
@@ -63,9 +65,9 @@ private slots:
         QCOMPARE(dlg.tabCtrl()->tabBar()->tabText(0), QStringLiteral("ファイル"));
         QCOMPARE(dlg.tabCtrl()->tabBar()->tabText(1), QStringLiteral("フォルダ"));
         QCOMPARE(dlg.tabCtrl()->tabBar()->tabText(2), QStringLiteral("コピペ"));
-        QVERIFY(dlg.progressDlg.bInitialized);
-        QCOMPARE(dlg.progressDlg.windowTitle(), QStringLiteral("Quarvel　処理中。。。"));
-        QVERIFY(!dlg.progressDlg.isVisible());
+        QVERIFY(dlg.progressWindow().initialized);
+        QCOMPARE(dlg.progressWindow().windowTitle(), QStringLiteral("Quarvel　処理中。。。"));
+        QVERIFY(!dlg.progressWindow().isVisible());
 
         QStringList menuTexts;
         for (QAction* menu : dlg.menuBar()->actions()) {
@@ -79,10 +81,10 @@ private slots:
     }
 
     void aboutBoxFromTheMenu() {
-        CQuarvelDlg dlg;
+        MainWindow dlg;
         QVERIFY(quarvel::test::ShowActive(&dlg));
         QString caption, line;
-        WhenModalOpens<CAboutDlg>([&](CAboutDlg* about) {
+        WhenModalOpens<AboutBox>([&](AboutBox* about) {
             caption = about->windowTitle();
             line = qobject_cast<QLabel*>(GetDlgItem(about, 1027))->text();
             about->accept();
@@ -97,14 +99,14 @@ private slots:
         // whatever has the focus. Every switch puts the focus where the next press is
         // seen again: into a file or folder page, or on the strip when the copy-paste
         // page is shown (its box keeps the keys and switches nothing).
-        CQuarvelDlg dlg;
+        MainWindow dlg;
         QVERIFY(quarvel::test::ShowActive(&dlg));
         QWindow* window = dlg.windowHandle();
         // The folder page remembers the box last used there; the file page was
         // focused at start on its first box.
         dlg.tabCtrl()->SetCurFocus(1);
-        dlg.folderPage.filterEdit()->setFocus();
-        QWidget* const keyTarget[3] = {dlg.filePage.targetEdit(), dlg.folderPage.filterEdit(),
+        dlg.folderPage().filterEdit()->setFocus();
+        QWidget* const keyTarget[3] = {dlg.filePage().targetEdit(), dlg.folderPage().filterEdit(),
                                        dlg.tabCtrl()->tabBar()};
 
         const struct {
@@ -112,10 +114,10 @@ private slots:
             int tab;
             QWidget* focus;
         } starts[] = {
-            {"file page path box", 0, dlg.filePage.targetEdit()},
+            {"file page path box", 0, dlg.filePage().targetEdit()},
             {"tab strip", 0, dlg.tabCtrl()->tabBar()},
-            {"copy-paste box", 2, dlg.copyPastePage.edit()},
-            {"folder page box", 1, dlg.folderPage.filterEdit()},
+            {"copy-paste box", 2, dlg.copyPastePage().edit()},
+            {"folder page box", 1, dlg.folderPage().filterEdit()},
             {"margin box", 1, dlg.marginEdit()},
             {"generate button", 0, dlg.generateButton()},
             {"space check box", 2, dlg.spaceCheck()},
@@ -129,7 +131,7 @@ private slots:
                 QWidget* expected = start.focus;
                 for (int press = 1; press <= 4; ++press) {
                     QTest::keyClick(window, key, Qt::ControlModifier);
-                    if (expected != dlg.copyPastePage.edit()) {
+                    if (expected != dlg.copyPastePage().edit()) {
                         tab = (tab + (key == Qt::Key_PageDown ? 1 : 2)) % 3;
                         expected = keyTarget[tab];
                     }
@@ -160,7 +162,7 @@ private slots:
         GetPrompts().askSaveFile = [](QWidget*, const SaveFileRequest&) -> std::optional<QString> {
             throw std::bad_alloc();
         };
-        CQuarvelDlg dlg;
+        MainWindow dlg;
         QVERIFY(quarvel::test::ShowActive(&dlg));
         dlg.tabCtrl()->SetCurFocus(2);
         QTest::mouseClick(dlg.generateButton(), Qt::LeftButton);
@@ -171,7 +173,7 @@ private slots:
 
     void swatchClicksOnTheirEdges() {
         PromptRecorder prompts;
-        CQuarvelDlg dlg;
+        MainWindow dlg;
         QVERIFY(quarvel::test::ShowActive(&dlg));
         const QRect text = dlg.SwatchRect(IDC_TEXT_COLOR);
         const QRect back = dlg.SwatchRect(IDC_BACK_COLOR);
@@ -183,13 +185,13 @@ private slots:
                           QPoint(text.left() + text.width(), text.center().y()));
         QCOMPARE(prompts.colorCalls, 1);
         QCOMPARE(prompts.colorInitial, QColor(0, 0, 0));
-        QCOMPARE(dlg.colFore, quarvel::COLORREF(0x563412));
+        QCOMPARE(dlg.Look().textColor, (Color{0x12, 0x34, 0x56}));
         prompts.colorAnswer = QColor(0xAB, 0xCD, 0xEF);
         QTest::mouseClick(dlg.clientArea(), Qt::LeftButton, {},
                           QPoint(back.center().x(), back.top() + back.height()));
         QCOMPARE(prompts.colorCalls, 2);
-        QCOMPARE(dlg.colBack, quarvel::COLORREF(0xEFCDAB));
-        QCOMPARE(dlg.colFore, quarvel::COLORREF(0x563412));
+        QCOMPARE(dlg.Look().backColor, (Color{0xAB, 0xCD, 0xEF}));
+        QCOMPARE(dlg.Look().textColor, (Color{0x12, 0x34, 0x56}));
 
         // The swatches show the colours at once.
         const QImage shot = dlg.clientArea()->grab().toImage();
@@ -204,9 +206,9 @@ private slots:
     }
 
     void cancelledChooserChangesNothing() {
-        CQuarvelDlg dlg;
+        MainWindow dlg;
         QVERIFY(quarvel::test::ShowActive(&dlg));
-        dlg.colFore = 0x0000FF;
+        dlg.SetLook({Color{0xFF, 0x00, 0x00}, kWhite, 0, true});
         QColor offered;
         WhenModalOpens<QColorDialog>([&](QColorDialog* chooser) {
             offered = chooser->currentColor();
@@ -215,12 +217,12 @@ private slots:
         });
         QTest::mouseClick(dlg.clientArea(), Qt::LeftButton, {}, dlg.SwatchRect(IDC_TEXT_COLOR).center());
         QCOMPARE(offered, QColor(Qt::black));  // the current colour is not preselected
-        QCOMPARE(dlg.colFore, quarvel::COLORREF(0x0000FF));
+        QCOMPARE(dlg.Look().textColor, (Color{0xFF, 0x00, 0x00}));
     }
 
     void refusedMarginStopsTheCommand() {
         PromptRecorder prompts;
-        CQuarvelDlg dlg;
+        MainWindow dlg;
         QVERIFY(quarvel::test::ShowActive(&dlg));
         dlg.tabCtrl()->SetCurFocus(2);
         dlg.spaceCheck()->setChecked(false);
@@ -230,8 +232,8 @@ private slots:
         QCOMPARE(prompts.messages, QStringList{QStringLiteral("0 から 100 までの整数を入力してください。")});
         QCOMPARE(prompts.saveCalls, 0);
         QCOMPARE(QApplication::focusWidget(), dlg.marginEdit());
-        QCOMPARE(dlg.iMargin, 0u);
-        QVERIFY(!dlg.bSpace);  // the check box was taken before the margin
+        QCOMPARE(dlg.Look().margin, 0);
+        QVERIFY(!dlg.Look().collapseSpaces);  // the check box was taken before the margin
 
         dlg.marginEdit()->clear();
         QTest::mouseClick(dlg.generateButton(), Qt::LeftButton);
@@ -250,22 +252,22 @@ private slots:
         QTest::mouseClick(dlg.generateButton(), Qt::LeftButton);
         QCOMPARE(prompts.messages.size(), 3);
         QCOMPARE(prompts.saveCalls, 1);
-        QCOMPARE(dlg.iMargin, 100u);
+        QCOMPARE(dlg.Look().margin, 100);
     }
 
     void growingStretchesTheTabControlAndEveryPage() {
-        CQuarvelDlg dlg;
+        MainWindow dlg;
         QVERIFY(quarvel::test::ShowActive(&dlg));
         dlg.resize(dlg.width() + 200, dlg.height() + 150);
         QTRY_COMPARE(dlg.tabCtrl()->geometry().right(), dlg.clientArea()->width() - 1);
         QCOMPARE(dlg.tabCtrl()->geometry().bottom(), dlg.clientArea()->height() - 1);
         const QRect area = dlg.tabCtrl()->DisplayRect();
-        QCOMPARE(dlg.filePage.geometry(), area);
-        QCOMPARE(dlg.folderPage.geometry(), area);
-        QCOMPARE(dlg.copyPastePage.geometry(), area);
-        QVERIFY(!dlg.copyPastePage.isVisible());
+        QCOMPARE(dlg.filePage().geometry(), area);
+        QCOMPARE(dlg.folderPage().geometry(), area);
+        QCOMPARE(dlg.copyPastePage().geometry(), area);
+        QVERIFY(!dlg.copyPastePage().isVisible());
         dlg.tabCtrl()->SetCurFocus(2);
-        QCOMPARE(dlg.copyPastePage.edit()->size(), area.size());
+        QCOMPARE(dlg.copyPastePage().edit()->size(), area.size());
     }
 
     void dropsDuringAJobWaitTheirTurn() {
@@ -276,9 +278,9 @@ private slots:
         QVERIFY(QDir().mkpath(folder));
         QFile(file).open(QIODevice::WriteOnly);
 
-        CQuarvelDlg dlg;
+        MainWindow dlg;
         QVERIFY(quarvel::test::ShowActive(&dlg));
-        QSignalSpy tabs(dlg.tabCtrl(), &COwnerTabCtrl::currentTabChanged);
+        QSignalSpy tabs(dlg.tabCtrl(), &TabControl::currentTabChanged);
         std::atomic<bool> release{false};
         bool checkedDuringJob = false;
 
@@ -286,7 +288,7 @@ private slots:
             // Inside the job's nested loop: the window is live and the job visible.
             QVERIFY(!dlg.generateButton()->isEnabled());
             QCOMPARE(dlg.generateButton()->text(), QStringLiteral("処理ちゅう。。。"));
-            QVERIFY(dlg.progressDlg.isVisible());
+            QVERIFY(dlg.progressWindow().isVisible());
             dlg.OnDropFiles({QFile::encodeName(folder).toStdString(), "/no/such/path",
                              QFile::encodeName(file).toStdString()});
             QCOMPARE(tabs.count(), 0);
@@ -298,17 +300,17 @@ private slots:
         });
         const bool started = RunWorkerJob(dlg, [&] {
             while (!release) std::this_thread::sleep_for(std::chrono::milliseconds(2));
-            dlg.progressDlg.SetProgressText("\x83\x58\x83\x8C.htm");  // "スレ.htm"
-            dlg.progressDlg.ShowMessage("x\n\x83\x74\x83\x40\x83\x43\x83\x8B");
-            dlg.progressDlg.EndJob();
+            dlg.progressWindow().SetProgressText("\x83\x58\x83\x8C.htm");  // "スレ.htm"
+            dlg.progressWindow().ShowMessage("x\n\x83\x74\x83\x40\x83\x43\x83\x8B");
+            dlg.progressWindow().EndJob();
         });
         QVERIFY(started);
         QVERIFY(checkedDuringJob);
         // The worker's message was shown on the window thread while it waited.
         QCOMPARE(prompts.messages, QStringList{QStringLiteral("x\nファイル")});
         QCOMPARE(prompts.messageThread, QThread::currentThread());
-        QTRY_COMPARE(dlg.progressDlg.text(), QStringLiteral("スレ.htm"));
-        QVERIFY(!dlg.progressDlg.isVisible());
+        QTRY_COMPARE(dlg.progressWindow().text(), QStringLiteral("スレ.htm"));
+        QVERIFY(!dlg.progressWindow().isVisible());
         QVERIFY(dlg.generateButton()->isEnabled());
         QCOMPARE(dlg.generateButton()->text(), QStringLiteral("PNG画像生成"));
 
@@ -324,7 +326,7 @@ private slots:
         QTemporaryDir temp;
         const QString folder = temp.filePath(QStringLiteral("empty"));
         QVERIFY(QDir().mkpath(folder));
-        CQuarvelDlg dlg;
+        MainWindow dlg;
         QVERIFY(quarvel::test::ShowActive(&dlg));
         QWindow* window = dlg.windowHandle();
         QVERIFY(window);
@@ -345,20 +347,20 @@ private slots:
             return drop.isAccepted();
         };
         // A free spot right of the generate button, then three text boxes.
-        QWidget* const targets[] = {dlg.clientArea(), dlg.marginEdit(), dlg.folderPage.targetEdit(),
-                                    GetDlgItem(&dlg.folderPage, IDC_SEPALATER_START1)};
+        QWidget* const targets[] = {dlg.clientArea(), dlg.marginEdit(), dlg.folderPage().targetEdit(),
+                                    GetDlgItem(&dlg.folderPage(), IDC_SEPARATOR_START1)};
         for (QWidget* target : targets) {
             const QPoint at = target == dlg.clientArea()
                                   ? dlg.clientArea()->mapTo(&dlg, QPoint(dlg.clientArea()->width() - 3, 3))
                                   : target->mapTo(&dlg, target->rect().center());
-            dlg.folderPage.targetEdit()->clear();
-            dlg.folderPage.strTargetFolder.clear();
+            dlg.folderPage().targetEdit()->clear();
+            dlg.folderPage().SetTargetFolder(QString());
             QVERIFY2(dropOn(at), qPrintable(target->objectName()));
             // The folder's job runs once the drop has returned; no box takes the text.
-            QTRY_COMPARE(dlg.folderPage.strTargetFolder, folder);
-            QCOMPARE(dlg.folderPage.targetEdit()->text(), folder);
+            QTRY_COMPARE(dlg.folderPage().targetFolder(), folder);
+            QCOMPARE(dlg.folderPage().targetEdit()->text(), folder);
             QCOMPARE(dlg.marginEdit()->text(), QStringLiteral("0"));
-            QCOMPARE(qobject_cast<QLineEdit*>(GetDlgItem(&dlg.folderPage, IDC_SEPALATER_START1))->text(),
+            QCOMPARE(qobject_cast<QLineEdit*>(GetDlgItem(&dlg.folderPage(), IDC_SEPARATOR_START1))->text(),
                      QStringLiteral("<dd>"));
         }
     }
@@ -369,7 +371,7 @@ private slots:
         QTemporaryDir temp;
         const QString file = temp.filePath(QStringLiteral("a.txt"));
         QFile(file).open(QIODevice::WriteOnly);
-        CQuarvelDlg dlg;
+        MainWindow dlg;
         QVERIFY(quarvel::test::ShowActive(&dlg));
         QMimeData data;
         data.setUrls({QUrl::fromLocalFile(file)});
@@ -387,7 +389,7 @@ private slots:
         QCoreApplication::sendEvent(dlg.windowHandle(), &drop);
         QVERIFY(drop.isAccepted());
         QCOMPARE(drop.dropAction(), Qt::CopyAction);
-        QTRY_COMPARE(dlg.filePage.strTargetFile, file);
+        QTRY_COMPARE(dlg.filePage().targetFile(), file);
 
         // A source that offers only a move is refused.
         QDragEnterEvent moveOnly(at, Qt::MoveAction, &data, Qt::LeftButton, Qt::NoModifier);
@@ -404,8 +406,8 @@ private slots:
         QVERIFY(QDir().mkpath(folder));
         QFile(file).open(QIODevice::WriteOnly);
 
-        CQuarvelDlg dlg;
-        QSignalSpy tabs(dlg.tabCtrl(), &COwnerTabCtrl::currentTabChanged);
+        MainWindow dlg;
+        QSignalSpy tabs(dlg.tabCtrl(), &TabControl::currentTabChanged);
         dlg.marginEdit()->setText(QStringLiteral("9"));  // a drop does not take the controls
         dlg.tabCtrl()->SetCurFocus(2);
         tabs.clear();
@@ -415,16 +417,16 @@ private slots:
         QCOMPARE(tabs.at(0).at(0).toInt(), 0);
         QCOMPARE(tabs.at(1).at(0).toInt(), 1);
         QCOMPARE(tabs.at(2).at(0).toInt(), 0);
-        QCOMPARE(dlg.filePage.strTargetFile, file);
-        QCOMPARE(dlg.folderPage.strTargetFolder, folder);
-        QVERIFY(dlg.folderPage.isVisibleTo(dlg.tabCtrl()) == false);
-        QCOMPARE(dlg.iMargin, 0u);
+        QCOMPARE(dlg.filePage().targetFile(), file);
+        QCOMPARE(dlg.folderPage().targetFolder(), folder);
+        QVERIFY(dlg.folderPage().isVisibleTo(dlg.tabCtrl()) == false);
+        QCOMPARE(dlg.Look().margin, 0);
     }
 };
 
 int main(int argc, char** argv) {
     // The program's own application object, so that events go through its notify.
-    CQuarvelApp app(argc, argv);
+    Application app(argc, argv);
     app.setAttribute(Qt::AA_Use96Dpi, true);
     MainWindowTest test;
     return QTest::qExec(&test, argc, argv);

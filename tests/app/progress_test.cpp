@@ -20,23 +20,23 @@ private slots:
     void flagsAndTheAbortButton() {
         QWidget owner;
         owner.setGeometry(100, 100, 600, 400);
-        CProgressDlg progress;
-        QVERIFY(!progress.bInitialized && !progress.bAbort && !progress.bRunning);
+        ProgressWindow progress;
+        QVERIFY(!progress.initialized && !progress.abortRequested && !progress.running);
         // Before the window exists, texts and showing do nothing.
         progress.SetProgressText("x");
         progress.ShowCentered();
         QVERIFY(!progress.isVisible());
 
         progress.Create(&owner);
-        QVERIFY(progress.bInitialized);
+        QVERIFY(progress.initialized);
         QCOMPARE(progress.text(), QStringLiteral("処置中..."));
         QCOMPARE(progress.abortButton()->text(), QStringLiteral("中止"));
         QVERIFY(!progress.isVisible());
 
-        progress.bAbort = true;
+        progress.abortRequested = true;
         progress.BeginJob();
-        QVERIFY(progress.bRunning);
-        QVERIFY(!progress.bAbort);  // an abort never carries over to the next job
+        QVERIFY(progress.running);
+        QVERIFY(!progress.abortRequested);  // an abort never carries over to the next job
         progress.ShowCentered();
         QVERIFY(progress.isVisible());
         const QRect p = owner.frameGeometry();
@@ -45,10 +45,10 @@ private slots:
                                        p.top() + (p.height() - own.height()) / 2));
 
         QTest::mouseClick(progress.abortButton(), Qt::LeftButton);
-        QVERIFY(progress.bAbort);
+        QVERIFY(progress.abortRequested);
         QVERIFY(progress.isVisible());
         QVERIFY(progress.abortButton()->isEnabled());
-        QVERIFY(progress.bRunning);
+        QVERIFY(progress.running);
 
         // Neither Esc nor a close request hides the window during a job.
         QTest::keyClick(&progress, Qt::Key_Escape);
@@ -56,7 +56,7 @@ private slots:
         QVERIFY(progress.isVisible());
 
         progress.EndJob();
-        QVERIFY(!progress.bRunning);
+        QVERIFY(!progress.running);
         progress.HideProgress();
         QVERIFY(!progress.isVisible());
         // The last text stays for the next job.
@@ -67,7 +67,7 @@ private slots:
     void workerCallsReachTheWindowThread() {
         PromptRecorder prompts;
         QWidget owner;
-        CProgressDlg progress;
+        ProgressWindow progress;
         progress.Create(&owner);
         std::atomic<bool> messageReturned{false};
         std::thread worker([&] {

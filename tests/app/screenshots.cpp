@@ -19,6 +19,7 @@
 #include "ui/kit/html_edit.h"
 
 using namespace quarvel::ui;
+using quarvel::Color;
 
 namespace {
 
@@ -36,15 +37,14 @@ int main(int argc, char** argv) {
     const QString out = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral(".");
     QDir().mkpath(out);
 
-    CQuarvelDlg dlg;
-    dlg.colFore = 0x00203080;
-    dlg.colBack = 0x00E0F0FF;
+    MainWindow dlg;
+    dlg.SetLook({Color{0x80, 0x30, 0x20}, Color{0xFF, 0xF0, 0xE0}, 0, true});
     dlg.move(40, 40);
     dlg.show();
     if (!QTest::qWaitForWindowExposed(&dlg)) return 1;
     Save(dlg, out + QStringLiteral("/tab0-file.png"));
     dlg.tabCtrl()->SetCurFocus(1);
-    dlg.folderPage.targetEdit()->setText(QStringLiteral("/home/user/ログ/"));
+    dlg.folderPage().targetEdit()->setText(QStringLiteral("/home/user/ログ/"));
     Save(dlg, out + QStringLiteral("/tab1-folder.png"));
 
     // A real file job on a long document, shot while it runs, then aborted.
@@ -58,15 +58,15 @@ int main(int argc, char** argv) {
         file.write(QByteArray::fromStdString(ToCp932(text)));
     }
     dlg.tabCtrl()->SetCurFocus(0);
-    dlg.filePage.targetEdit()->setText(document);
+    dlg.filePage().targetEdit()->setText(document);
     QTimer::singleShot(0, [&] {
         Save(dlg, out + QStringLiteral("/job-running.png"));
-        dlg.progressDlg.OnAbort();
+        dlg.progressWindow().OnAbort();
     });
     dlg.OnGenerate();
     Save(dlg, out + QStringLiteral("/job-after.png"));
     dlg.tabCtrl()->SetCurFocus(2);
-    dlg.copyPastePage.edit()->setPlainText(
+    dlg.copyPastePage().edit()->setPlainText(
         QStringLiteral("　　 ∧＿∧\n　　（　´∀｀）　&hearts; <b>\n　　（　　　　）\n　　｜ ｜　|\n　　（_＿）＿）"));
     Save(dlg, out + QStringLiteral("/tab2-copypaste.png"));
     dlg.resize(dlg.width() + 160, dlg.height() + 120);
@@ -78,16 +78,16 @@ int main(int argc, char** argv) {
     };
     dlg.OnGenerate();
 
-    CAboutDlg about(&dlg);
+    AboutBox about(&dlg);
     about.show();
     about.move(dlg.frameGeometry().center() - about.rect().center());
     Save(about, out + QStringLiteral("/about.png"));
     about.hide();
 
-    dlg.progressDlg.BeginJob();
-    dlg.progressDlg.ShowCentered();
-    dlg.progressDlg.SetProgressText("thread.htm");
+    dlg.progressWindow().BeginJob();
+    dlg.progressWindow().ShowCentered();
+    dlg.progressWindow().SetProgressText("thread.htm");
     Save(dlg, out + QStringLiteral("/progress.png"));
-    dlg.progressDlg.HideProgress();
+    dlg.progressWindow().HideProgress();
     return 0;
 }

@@ -21,7 +21,8 @@
 #include "support/test_support.h"
 
 using namespace quarvel::ui;
-using quarvel::COLORREF;
+using quarvel::kWhite;
+using quarvel::Color;
 using quarvel::test::PromptRecorder;
 using quarvel::test::ReadFile;
 using quarvel::test::TempDir;
@@ -35,8 +36,8 @@ QString Native(const stdfs::path& path) { return QFile::decodeName(QByteArray::f
 QLineEdit* Edit(QWidget* root, int id) { return qobject_cast<QLineEdit*>(GetDlgItem(root, id)); }
 QAbstractButton* Button(QWidget* root, int id) { return qobject_cast<QAbstractButton*>(GetDlgItem(root, id)); }
 
-void Save(CQuarvelDlg& dlg) { dlg.menuBar()->findChild<QAction*>(QStringLiteral("cmd32771"))->trigger(); }
-void Load(CQuarvelDlg& dlg) { dlg.menuBar()->findChild<QAction*>(QStringLiteral("cmd32772"))->trigger(); }
+void Save(MainWindow& dlg) { dlg.menuBar()->findChild<QAction*>(QStringLiteral("cmd32771"))->trigger(); }
+void Load(MainWindow& dlg) { dlg.menuBar()->findChild<QAction*>(QStringLiteral("cmd32772"))->trigger(); }
 
 }  // namespace
 
@@ -48,7 +49,7 @@ private slots:
         PromptRecorder prompts;
         TempDir temp;
         const stdfs::path ini = temp / "設定.ini";
-        CQuarvelDlg dlg;
+        MainWindow dlg;
         prompts.saveAnswer = Native(ini);
         Save(dlg);
         QCOMPARE(prompts.saveCalls, 1);
@@ -68,7 +69,7 @@ private slots:
         const stdfs::path ini = temp / "mine.ini";
         const std::string head = "; my settings\r\n[Other]\r\nx=1\r\n\r\n[General]\r\n";
         WriteFile(ini, head + "iMargin=5\r\nfoo=bar\r\n");
-        CQuarvelDlg dlg;
+        MainWindow dlg;
         dlg.marginEdit()->setText(QStringLiteral("7"));
         prompts.saveAnswer = Native(ini);
         Save(dlg);
@@ -81,10 +82,10 @@ private slots:
         }
 
         // And it loads back.
-        CQuarvelDlg other;
+        MainWindow other;
         prompts.openAnswer = Native(ini);
         Load(other);
-        QCOMPARE(other.iMargin, 7u);
+        QCOMPARE(other.Look().margin, 7);
         QCOMPARE(other.marginEdit()->text(), QStringLiteral("7"));
     }
 
@@ -92,16 +93,16 @@ private slots:
         PromptRecorder prompts;
         TempDir temp;
         const stdfs::path ini = temp / "pages.ini";
-        CQuarvelDlg dlg;
-        Edit(&dlg.filePage, IDC_SEPALATER_START1)->setText(QStringLiteral("「"));
-        Edit(&dlg.filePage, IDC_SEPALATER_END3)->setText(QStringLiteral("</pre>\\n"));
-        Edit(&dlg.folderPage, IDC_SEPALATER_START2)->setText(QStringLiteral("<p>"));
-        Button(&dlg.folderPage, IDC_CODE_EUC)->setChecked(true);
-        Button(&dlg.folderPage, IDC_BACKUP)->setChecked(false);
-        dlg.folderPage.filterEdit()->setText(QStringLiteral("*.html"));
-        dlg.folderPage.subFolderCheck()->setChecked(false);
+        MainWindow dlg;
+        Edit(&dlg.filePage(), IDC_SEPARATOR_START1)->setText(QStringLiteral("「"));
+        Edit(&dlg.filePage(), IDC_SEPARATOR_END3)->setText(QStringLiteral("</pre>\\n"));
+        Edit(&dlg.folderPage(), IDC_SEPARATOR_START2)->setText(QStringLiteral("<p>"));
+        Button(&dlg.folderPage(), IDC_CODE_EUC)->setChecked(true);
+        Button(&dlg.folderPage(), IDC_BACKUP)->setChecked(false);
+        dlg.folderPage().filterEdit()->setText(QStringLiteral("*.html"));
+        dlg.folderPage().subFolderCheck()->setChecked(false);
+        dlg.SetLook({Color{0xFF, 0x00, 0x00}, kWhite, 0, true});
         dlg.spaceCheck()->setChecked(false);
-        dlg.colFore = 0x0000FF;
         prompts.saveAnswer = Native(ini);
         Save(dlg);
         const std::string saved = ReadFile(ini);
@@ -112,25 +113,25 @@ private slots:
         QVERIFY(saved.find("strSepalaterStart2=\"<p>\"") != std::string::npos);
         QVERIFY(saved.find("bBackup=FALSE\r\niCode=1\r\n[General]\r\ncolFore=#0000FF\r\n") != std::string::npos);
 
-        CQuarvelDlg fresh;
-        fresh.filePage.targetEdit()->setText(QStringLiteral("typed, not exchanged"));
+        MainWindow fresh;
+        fresh.filePage().targetEdit()->setText(QStringLiteral("typed, not exchanged"));
         prompts.openAnswer = Native(ini);
         Load(fresh);
-        QCOMPARE(Edit(&fresh.filePage, IDC_SEPALATER_START1)->text(), QStringLiteral("「"));
-        QCOMPARE(Edit(&fresh.filePage, IDC_SEPALATER_END3)->text(), QStringLiteral("</pre>\\n"));
-        QCOMPARE(Edit(&fresh.filePage, IDC_SEPALATER_START2)->text(), QString());
-        QVERIFY(Button(&fresh.filePage, IDC_CODE_SJIS)->isChecked());
-        QVERIFY(Button(&fresh.filePage, IDC_BACKUP)->isChecked());
-        QCOMPARE(Edit(&fresh.folderPage, IDC_SEPALATER_START1)->text(), QStringLiteral("<dd>"));
-        QCOMPARE(Edit(&fresh.folderPage, IDC_SEPALATER_START2)->text(), QStringLiteral("<p>"));
-        QVERIFY(Button(&fresh.folderPage, IDC_CODE_EUC)->isChecked());
-        QVERIFY(!Button(&fresh.folderPage, IDC_BACKUP)->isChecked());
-        QCOMPARE(fresh.folderPage.filterEdit()->text(), QStringLiteral("*.html"));
-        QVERIFY(!fresh.folderPage.subFolderCheck()->isChecked());
+        QCOMPARE(Edit(&fresh.filePage(), IDC_SEPARATOR_START1)->text(), QStringLiteral("「"));
+        QCOMPARE(Edit(&fresh.filePage(), IDC_SEPARATOR_END3)->text(), QStringLiteral("</pre>\\n"));
+        QCOMPARE(Edit(&fresh.filePage(), IDC_SEPARATOR_START2)->text(), QString());
+        QVERIFY(Button(&fresh.filePage(), IDC_CODE_SJIS)->isChecked());
+        QVERIFY(Button(&fresh.filePage(), IDC_BACKUP)->isChecked());
+        QCOMPARE(Edit(&fresh.folderPage(), IDC_SEPARATOR_START1)->text(), QStringLiteral("<dd>"));
+        QCOMPARE(Edit(&fresh.folderPage(), IDC_SEPARATOR_START2)->text(), QStringLiteral("<p>"));
+        QVERIFY(Button(&fresh.folderPage(), IDC_CODE_EUC)->isChecked());
+        QVERIFY(!Button(&fresh.folderPage(), IDC_BACKUP)->isChecked());
+        QCOMPARE(fresh.folderPage().filterEdit()->text(), QStringLiteral("*.html"));
+        QVERIFY(!fresh.folderPage().subFolderCheck()->isChecked());
         QVERIFY(!fresh.spaceCheck()->isChecked());
-        QCOMPARE(fresh.colFore, COLORREF(0x0000FF));
+        QCOMPARE(fresh.Look().textColor, (Color{0xFF, 0x00, 0x00}));
         // The path box shows its member again; paths are never stored.
-        QCOMPARE(fresh.filePage.targetEdit()->text(), QString());
+        QCOMPARE(fresh.filePage().targetEdit()->text(), QString());
     }
 
     void loadingTakesOddValuesAsTheyCome() {
@@ -142,7 +143,7 @@ private slots:
                   "[TargetFilePage]\r\nstrSepalaterStart1=" + std::string(600, 'x') +
                       "\r\nstrSepalaterEnd2=\r\niCode=2\r\n"
                       "[TargetFolderPage]\r\nbSubFolder=yes\r\niCode=1\r\n");
-        CQuarvelDlg dlg;
+        MainWindow dlg;
         QVERIFY(quarvel::test::ShowActive(&dlg));
         prompts.openAnswer = Native(ini);
         Load(dlg);
@@ -151,8 +152,8 @@ private slots:
         QCOMPARE(prompts.openRequest.nameFilters,
                  (QStringList{QStringLiteral("設定ファイル (*.ini)"), QStringLiteral("All Files (*.*)")}));
 
-        QCOMPARE(dlg.colFore, COLORREF(0x0000FF));  // "#ff": pure red
-        QCOMPARE(dlg.colBack, COLORREF(0x000000));  // no number sign: black
+        QCOMPARE(dlg.Look().textColor, (Color{0xFF, 0x00, 0x00}));  // "#ff": pure red
+        QCOMPARE(dlg.Look().backColor, (Color{0x00, 0x00, 0x00}));  // no number sign: black
         QCOMPARE(dlg.marginEdit()->text(), QStringLiteral("12"));
         QVERIFY(dlg.spaceCheck()->isChecked());
         // The swatches show the loaded colours at once.
@@ -160,23 +161,23 @@ private slots:
         QCOMPARE(shot.pixelColor(dlg.SwatchRect(IDC_TEXT_COLOR).center()), QColor(255, 0, 0));
         QCOMPARE(shot.pixelColor(dlg.SwatchRect(IDC_BACK_COLOR).center()), QColor(0, 0, 0));
 
-        QCOMPARE(Edit(&dlg.filePage, IDC_SEPALATER_START1)->text(), QString(511, QLatin1Char('x')));
-        QCOMPARE(Edit(&dlg.filePage, IDC_SEPALATER_END2)->text(), QStringLiteral("<dt>"));  // empty: kept
-        QCOMPARE(dlg.filePage.dlgCommonSetting.iCode, 2);
-        QVERIFY(!Button(&dlg.filePage, IDC_CODE_SJIS)->isChecked());
-        QVERIFY(!Button(&dlg.filePage, IDC_CODE_EUC)->isChecked());
-        dlg.filePage.dlgCommonSetting.UpdateData(true);
-        QCOMPARE(dlg.filePage.dlgCommonSetting.iCode, -1);
-        QVERIFY(!dlg.folderPage.subFolderCheck()->isChecked());
-        QVERIFY(Button(&dlg.folderPage, IDC_CODE_EUC)->isChecked());
-        QCOMPARE(dlg.folderPage.filterEdit()->text(), QStringLiteral("*.htm"));
+        QCOMPARE(Edit(&dlg.filePage(), IDC_SEPARATOR_START1)->text(), QString(511, QLatin1Char('x')));
+        QCOMPARE(Edit(&dlg.filePage(), IDC_SEPARATOR_END2)->text(), QStringLiteral("<dt>"));  // empty: kept
+        QCOMPARE(dlg.filePage().commonSettings().settings().code, static_cast<quarvel::DocumentCode>(2));
+        QVERIFY(!Button(&dlg.filePage(), IDC_CODE_SJIS)->isChecked());
+        QVERIFY(!Button(&dlg.filePage(), IDC_CODE_EUC)->isChecked());
+        dlg.filePage().commonSettings().ReadControls();
+        QCOMPARE(dlg.filePage().commonSettings().settings().code, quarvel::DocumentCode::none);
+        QVERIFY(!dlg.folderPage().subFolderCheck()->isChecked());
+        QVERIFY(Button(&dlg.folderPage(), IDC_CODE_EUC)->isChecked());
+        QCOMPARE(dlg.folderPage().filterEdit()->text(), QStringLiteral("*.htm"));
 
         // A margin of 150 is shown as read, then refused by the save command.
         WriteFile(ini, "[General]\r\niMargin=150\r\n");
         Load(dlg);
-        QCOMPARE(dlg.iMargin, 150u);
+        QCOMPARE(dlg.Look().margin, 150);
         QCOMPARE(dlg.marginEdit()->text(), QStringLiteral("150"));
-        QCOMPARE(dlg.colFore, COLORREF(0x0000FF));
+        QCOMPARE(dlg.Look().textColor, (Color{0xFF, 0x00, 0x00}));
         prompts.saveAnswer = Native(temp / "never.ini");
         Save(dlg);
         QCOMPARE(prompts.messages, QStringList{QStringLiteral("0 から 100 までの整数を入力してください。")});
@@ -188,16 +189,16 @@ private slots:
     void cancelledOrMissingFilesChangeNothing() {
         PromptRecorder prompts;
         TempDir temp;
-        CQuarvelDlg dlg;
-        Edit(&dlg.filePage, IDC_SEPALATER_START1)->setText(QStringLiteral("<p>"));
-        dlg.filePage.dlgCommonSetting.UpdateData(true);
+        MainWindow dlg;
+        Edit(&dlg.filePage(), IDC_SEPARATOR_START1)->setText(QStringLiteral("<p>"));
+        dlg.filePage().commonSettings().ReadControls();
         Load(dlg);  // cancelled
         prompts.openAnswer = Native(temp / "missing.ini");
         Load(dlg);
         QCOMPARE(prompts.openCalls, 2);
-        QCOMPARE(Edit(&dlg.filePage, IDC_SEPALATER_START1)->text(), QStringLiteral("<p>"));
-        QCOMPARE(dlg.colFore, COLORREF(0x000000));
-        QCOMPARE(dlg.colBack, COLORREF(0xFFFFFF));
+        QCOMPARE(Edit(&dlg.filePage(), IDC_SEPARATOR_START1)->text(), QStringLiteral("<p>"));
+        QCOMPARE(dlg.Look().textColor, (Color{0x00, 0x00, 0x00}));
+        QCOMPARE(dlg.Look().backColor, (Color{0xFF, 0xFF, 0xFF}));
         QVERIFY(!stdfs::exists(temp / "missing.ini"));
 
         Save(dlg);  // cancelled
@@ -211,13 +212,13 @@ private slots:
         const stdfs::path ini = temp / "other.ini";
         PromptRecorder prompts;
         prompts.openAnswer = Native(ini);
-        CQuarvelDlg dlg;
+        MainWindow dlg;
         for (const std::string text : {"[Other]\r\niMargin=50\r\n", "iMargin=50\n", ""}) {
             WriteFile(ini, text);
             prompts.messages.clear();
             Load(dlg);
             QCOMPARE(prompts.messages, QStringList{Native(ini) + QStringLiteral("\n設定が見つかりません")});
-            QCOMPARE(dlg.iMargin, 0u);
+            QCOMPARE(dlg.Look().margin, 0);
         }
         // A byte-order mark and CR line ends, as other editors save them.
         WriteFile(ini, "\xEF\xBB\xBF[General]\riMargin=6\r[TargetFilePage]\rstrSepalaterStart1=<p>\r");
@@ -225,7 +226,7 @@ private slots:
         Load(dlg);
         QCOMPARE(prompts.messages, QStringList());
         QCOMPARE(dlg.marginEdit()->text(), QStringLiteral("6"));
-        QCOMPARE(Edit(&dlg.filePage, IDC_SEPALATER_START1)->text(), QStringLiteral("<p>"));
+        QCOMPARE(Edit(&dlg.filePage(), IDC_SEPARATOR_START1)->text(), QStringLiteral("<p>"));
         // A file that is there but cannot be read.
         if (::geteuid() != 0) {
             stdfs::permissions(ini, stdfs::perms::none);
@@ -237,7 +238,7 @@ private slots:
     void aFileThatCannotBeWrittenIsReported() {
         PromptRecorder prompts;
         TempDir temp;
-        CQuarvelDlg dlg;
+        MainWindow dlg;
         const stdfs::path nowhere = temp / "no-such-folder" / "a.ini";
         prompts.saveAnswer = Native(nowhere);
         Save(dlg);

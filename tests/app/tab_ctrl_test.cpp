@@ -20,22 +20,22 @@ private:
     struct Fixture {
         QWidget window;
         QPushButton* button = nullptr;  // before the tabs in the focus chain, as in the main window
-        COwnerTabCtrl* tabs = nullptr;
-        COwnerTabPage* pages[2] = {};
+        TabControl* tabs = nullptr;
+        TabPage* pages[2] = {};
         QLineEdit* edits[3] = {};
         QWidget* plainPage = nullptr;
 
         Fixture() {
             window.resize(400, 300);
             button = new QPushButton(QStringLiteral("button"), &window);
-            tabs = new COwnerTabCtrl(&window);
+            tabs = new TabControl(&window);
             tabs->setGeometry(0, 20, 400, 280);
             for (int i = 0; i < 2; ++i) {
-                pages[i] = new COwnerTabPage;
+                pages[i] = new TabPage;
                 tabs->InsertItem(i, QStringLiteral("page%1").arg(i), pages[i]);
                 edits[i] = new QLineEdit(pages[i]);
             }
-            // A page that is not a COwnerTabPage has no key handling of its own.
+            // A page that is not a TabPage has no key handling of its own.
             plainPage = new QWidget;
             tabs->InsertItem(2, QStringLiteral("plain"), plainPage);
             edits[2] = new QLineEdit(plainPage);
@@ -137,13 +137,13 @@ private slots:
     }
 
     void itemsWithoutPagesAndEmptyControls() {
-        COwnerTabCtrl empty;
+        TabControl empty;
         empty.SelectNextTab();
         empty.SelectPrevTab();
         empty.LayoutPages();
         QCOMPARE(empty.GetCurFocus(), -1);
 
-        COwnerTabCtrl tabs;
+        TabControl tabs;
         auto* page = new QWidget;
         tabs.InsertItem(0, QStringLiteral("none"), nullptr);
         tabs.InsertItem(1, QStringLiteral("page"), page);

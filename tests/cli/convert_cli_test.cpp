@@ -86,7 +86,7 @@ TEST(ConvertCli, OptionsAndSettingsFile) {
     Picture picture;
     ASSERT_TRUE(test::DecodePng(dir / "f/e/001.png", picture));
     Appearance look;
-    look.iMargin = 7;  // the file's margin
+    look.margin = 7;  // the file's margin
     Picture expected = RenderPicture("\x83\x5C", look);
     EXPECT_EQ(picture.width, expected.width);
     EXPECT_TRUE(picture.rgb == expected.rgb);

@@ -97,10 +97,10 @@ TEST_F(RenderCli, OptionsReachThePicture) {
                   .exit_code,
               0);
     Picture p = Decode("a.png");
-    Picture expected = RenderPicture("ab   c<br>", Appearance{MakeColorRef(255, 0, 0),
-                                                              MakeColorRef(0, 0, 255), 5, false});
+    Picture expected = RenderPicture("ab   c<br>", Appearance{Color{255, 0, 0},
+                                                              Color{0, 0, 255}, 5, false});
     EXPECT_EQ(p.rgb, expected.rgb);
-    EXPECT_EQ(p.pixel(0, 0), MakeColorRef(0, 0, 255));
+    EXPECT_EQ(p.pixel(0, 0), (Color{0, 0, 255}));
 
     // --html takes the bytes as they are.
     test::WriteFile(dir / "h.txt", "a<br>b<i>c</i>");

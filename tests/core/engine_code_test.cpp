@@ -16,8 +16,10 @@
 
 #include "engine/code_convert.h"
 #include "engine/conversion.h"
-#include "platform/paths.h"
+#include "engine/document_scan.h"
 #include "platform/fs.h"
+#include "platform/paths.h"
+#include "settings/engine_settings.h"
 #include "support/test_support.h"
 
 namespace quarvel {
@@ -108,11 +110,25 @@ TEST(PathHelpers, SplitAtTheLastSeparatorAndPeriod) {
     EXPECT_EQ(SiblingPath("/logs/thread.htm", "thread"), "/logs/thread");
     EXPECT_EQ(SiblingPath("/thread.htm", "backup"), "/backup");
     EXPECT_EQ(SiblingPath("thread.htm", "thread"), "thread");  // relative, never the root
+
+    EXPECT_EQ(ContainingFolder("/logs/thread.htm"), "/logs");
+    EXPECT_EQ(ContainingFolder("/thread.htm"), "/");
+    EXPECT_EQ(ContainingFolder("thread.htm"), ".");
+    EXPECT_EQ(JoinPath("/logs", "a.htm"), "/logs/a.htm");
+    EXPECT_EQ(JoinPath("/", "a.htm"), "/a.htm");
+    // A folder as the walk takes it: trailing separators removed, the root kept.
+    EXPECT_EQ(TrimTrailingSeparators("/data/logs///"), "/data/logs");
+    EXPECT_EQ(TrimTrailingSeparators("/data/logs"), "/data/logs");
+    EXPECT_EQ(TrimTrailingSeparators("//"), "/");
+    EXPECT_EQ(TrimTrailingSeparators(""), "");
 }
 
 TEST(PathHelpers, MakeDirectoryMakesOneLevel) {
     TempDir dir;
     const std::string base = dir.path().string();
+    const auto MakeDirectory = [](const std::string& path) {
+        return fs::RealFileSystem().MakeDirectory(path).result == fs::FolderResult::ok;
+    };
     EXPECT_FALSE(MakeDirectory(""));
     EXPECT_TRUE(MakeDirectory(base));
     EXPECT_TRUE(MakeDirectory(base + "/new"));
@@ -163,9 +179,9 @@ TEST(FolderListing, ByteOrderKindsAndLinks) {
     for (auto& e : entries) names.push_back(e.name);
     EXPECT_EQ(names, (std::vector<std::string>{"B.htm", "a.html", "b.htm", "link.htm", "old.htm"}));
     EXPECT_EQ(entries[3].kind, fs::Kind::folder);
-    EXPECT_TRUE(entries[3].bSymlink);
+    EXPECT_TRUE(entries[3].isLink);
     EXPECT_EQ(entries[4].kind, fs::Kind::folder);
-    EXPECT_FALSE(entries[4].bSymlink);
+    EXPECT_FALSE(entries[4].isLink);
     const fs::Listing missing = fs::RealFileSystem().List((dir / "missing").string(), "");
     EXPECT_TRUE(missing.entries.empty());
     EXPECT_EQ(missing.error, ENOENT);
@@ -186,7 +202,7 @@ TEST(FileSystem, NewFileIsCompleteOrAbsent) {
     fs::WriteOptions copy;  // as a backup copy is written
     copy.existing = fs::Existing::keep;
     copy.like = &doc;
-    copy.bKeepTimes = true;
+    copy.keepTimes = true;
     WriteFile(dir / "victim", "victim");
     std::filesystem::create_symlink(dir / "victim", dir / "planted");
     std::filesystem::create_directory(dir / "folder");
@@ -397,6 +413,8 @@ TEST(Separators, BackslashNBecomesALineBreakOnlyAsACharacterOfItsOwn) {
     EXPECT_EQ(SeparatorWithLineBreaks("a\\"), "a\\");
     // 0x95 0x5C is one character whose second byte is a backslash.
     EXPECT_EQ(SeparatorWithLineBreaks("\x95\x5Cn"), "\x95\x5Cn");
+    // The engine's lists: in order, empty ones kept, a backslash before \n kept.
+    EXPECT_EQ(ScanSeparators({"</pre>\\n", "\\\\n", ""}), (Separators{"</pre>\r\n", "\\\r\n", ""}));
 }
 
 }  // namespace

@@ -12,6 +12,7 @@
 
 #include "engine/code_convert.h"
 #include "engine/conversion.h"
+#include "engine/image_tags.h"
 #include "render/renderer.h"
 #include "support/test_support.h"
 #include "support/engine_test_support.h"
@@ -56,7 +57,7 @@ TEST_F(DocumentTest, WorkedExample) {
     EXPECT_EQ(after, "<dt>1<dd><img src=\"./thread/001.png\">\r\n<dt>2<dd><img src=\"./thread/002.png\">");
     EXPECT_EQ(progress.texts, (std::vector<std::string>{"logs/thread.htm(000)", "logs/thread.htm(001)"}));
     EXPECT_EQ(result.outcome, Outcome::converted);
-    EXPECT_EQ(result.iPictures, 2);
+    EXPECT_EQ(result.pictures, 2);
     EXPECT_TRUE(progress.messages.empty());
     ExpectPictureOf(dir / "logs/thread/001.png", "AA<br>BB");
     ExpectPictureOf(dir / "logs/thread/002.png", "CC");
@@ -87,7 +88,7 @@ TEST_F(DocumentTest, ScanRules) {
 
 // The scan, step by step as simply as it can be written, for comparison.
 std::string ReferenceConversion(const std::string& text, const ConversionSettings& settings, const std::string& base) {
-    auto matchAt = [&](std::size_t pos, const std::vector<std::string>& list) -> const std::string* {
+    auto matchAt = [&](std::size_t pos, const Separators& list) -> const std::string* {
         for (const std::string& sep : list)
             if (!sep.empty() && text.compare(pos, sep.size(), sep) == 0) return &sep;
         return nullptr;
@@ -120,7 +121,7 @@ std::string ReferenceConversion(const std::string& text, const ConversionSetting
             inside = false;
             continue;
         }
-        pos = std::min(text.size(), pos + (IsShiftJisLeadByte(static_cast<unsigned char>(text[pos])) ? 2 : 1));
+        pos = std::min(text.size(), pos + (IsLeadByte(static_cast<unsigned char>(text[pos])) ? 2 : 1));
     }
 }
 
@@ -167,8 +168,8 @@ TEST_F(DocumentTest, SecondConversionKeepsEveryPicture) {
     progress.texts.clear();
 
     EXPECT_EQ(Convert("t.htm", first), first);
-    EXPECT_EQ(result.iPictures, 0);
-    EXPECT_EQ(result.iKept, 2);
+    EXPECT_EQ(result.pictures, 0);
+    EXPECT_EQ(result.kept, 2);
     EXPECT_TRUE(progress.texts.empty());
     EXPECT_EQ(ReadFile(dir / "t/001.png"), picture1);
     EXPECT_EQ(std::filesystem::last_write_time(dir / "t/002.png"), std::filesystem::file_time_type{});
@@ -184,7 +185,7 @@ TEST_F(DocumentTest, SecondConversionKeepsEveryPicture) {
 }
 
 TEST_F(DocumentTest, EucDocumentsKeepEveryByteOutsideTheStretches) {
-    settings.iCode = kCodeEucJp;
+    settings.code = DocumentCode::eucJp;
     // Valid EUC-JP (kanji, katakana), then bytes that are not: E0 before a line
     // feed, a JIS X 0212 sequence, 0xFF, a trailing single shift.
     const std::string head = "\xB0\xA1\x8E\xB1<br>\xE0\n\x8F\xB0\xA1\xFF";
@@ -198,17 +199,17 @@ TEST_F(DocumentTest, EucDocumentsKeepEveryByteOutsideTheStretches) {
     // A second run recognises its own EUC-JP tag.
     const std::string converted = ReadFile(dir / "e/スレ.htm");
     EXPECT_EQ(Convert("e/スレ.htm", converted), converted);
-    EXPECT_EQ(result.iKept, 1);
+    EXPECT_EQ(result.kept, 1);
 }
 
 TEST_F(DocumentTest, TagsPointAtTheWrittenFolder) {
     EXPECT_EQ(Convert("スレ 1#%.htm", "<dd>a"), Sjis("<dd><img src=\"./スレ") + "%201%23%25/001.png\">");
     EXPECT_TRUE(std::filesystem::exists(dir / "スレ 1#%/001.png"));
     // 髙 is an IBM extension kanji: code page 932 holds it, EUC-JP does not.
-    EXPECT_EQ(TagBaseName("髙", 0), Sjis("髙"));
-    EXPECT_EQ(TagBaseName("髙", kCodeEucJp), "%E9%AB%99");
-    EXPECT_EQ(TagBaseName("♥\\x", 0), "%E2%99%A5%5Cx");
-    EXPECT_EQ(TagBaseName("\xFFz", 0), "%FFz");
+    EXPECT_EQ(TagBaseName("髙", DocumentCode::shiftJis), Sjis("髙"));
+    EXPECT_EQ(TagBaseName("髙", DocumentCode::eucJp), "%E9%AB%99");
+    EXPECT_EQ(TagBaseName("♥\\x", DocumentCode::shiftJis), "%E2%99%A5%5Cx");
+    EXPECT_EQ(TagBaseName("\xFFz", DocumentCode::shiftJis), "%FFz");
 }
 
 TEST_F(DocumentTest, AbortLeavesTheDocumentAsItWas) {
@@ -216,7 +217,7 @@ TEST_F(DocumentTest, AbortLeavesTheDocumentAsItWas) {
     for (int i = 0; i < 40; ++i) before += "<dt>" + std::to_string(i) + "<dd>art " + std::to_string(i) + "\r\n";
     std::mt19937 random(20240501);
     for (int round = 0; round < 3; ++round) {
-        progress.bAbort = false;
+        progress.abortRequested = false;
         progress.abortAtText = 1 + static_cast<int>(random() % 40);
         progress.texts.clear();
         EXPECT_EQ(Convert("abort.htm", before), before);
@@ -338,13 +339,13 @@ TEST_F(DocumentTest, OwnTagsOfAnyLength) {
     const std::string converted = "<dd><img src=\"./t/1000000000.png\">\r\n<dd><img src=\"./t/999.png\">\r\n";
     EXPECT_EQ(Convert("t.htm", converted + "<dd>new\r\n"),
               converted + "<dd><img src=\"./t/1000000001.png\">\r\n");
-    EXPECT_EQ(result.iKept, 2);
-    EXPECT_EQ(result.iPictures, 1);
+    EXPECT_EQ(result.kept, 2);
+    EXPECT_EQ(result.pictures, 1);
     // Leading zeros beyond three digits are not this program's; 19 digits are past any count.
     const std::string foreign = "<dd><img src=\"./u/01000.png\">\r\n<dd><img src=\"./u/1000000000000000000.png\">";
     Convert("u.htm", foreign);
-    EXPECT_EQ(result.iKept, 0);
-    EXPECT_EQ(result.iPictures, 2);
+    EXPECT_EQ(result.kept, 0);
+    EXPECT_EQ(result.pictures, 2);
 }
 
 TEST_F(DocumentTest, StaleTemporaryFilesOfTheDocumentAreRemoved) {

@@ -46,13 +46,13 @@ protected:
                         const std::string& pattern = "*.htm") {
         FolderConversionJob job;
         job.folder = folder;
-        job.strFileFilter = pattern;
-        job.bSubFolder = sub;
-        job.bBackup = backup;
+        job.fileFilter = pattern;
+        job.subFolders = sub;
+        job.backup = backup;
         job.settings = settings;
         std::thread worker = StartFolderJob(job);
         worker.join();
-        EXPECT_FALSE(progress.bRunning);
+        EXPECT_FALSE(progress.running);
         return std::move(job.result);
     }
     std::string Path(const std::string& relative) const { return (dir / relative).string(); }
@@ -158,10 +158,10 @@ TEST_F(JobTest, AbortDuringABackupCopyConvertsNothing) {
     WriteFile(dir / "x.htm", kDoc);
     WriteFile(dir / "y.htm", kDoc);
     hooked.beforeWrite = [this](const std::string& path) {
-        if (path.find("/backup/") != std::string::npos) progress.bAbort = true;
+        if (path.find("/backup/") != std::string::npos) progress.abortRequested = true;
     };
     JobResult result = RunFolder(dir.path().string());
-    EXPECT_TRUE(result.bAborted);
+    EXPECT_TRUE(result.aborted);
     EXPECT_FALSE(result.Succeeded());
     EXPECT_EQ(ReadFile(dir / "x.htm"), kDoc);
     EXPECT_EQ(ReadFile(dir / "y.htm"), kDoc);

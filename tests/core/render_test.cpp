@@ -23,7 +23,7 @@ const std::string kHiraA = "\x82\xA0";
 const std::string kWideSpace = "\x81\x40";
 
 struct Tokenized {
-    std::array<CWordTokenList, kMaxLines + 1> lines;
+    std::array<WordTokenList, kMaxLines + 1> lines;
     int count = 0;
 
     Tokenized(const std::string& text, bool space) {
@@ -32,12 +32,12 @@ struct Tokenized {
     // The tokens of one line: runs as their bytes, code points as "U+XXXX".
     std::vector<std::string> tokens(int line) const {
         std::vector<std::string> out;
-        for (const CWordToken& t : lines[line].Tokens()) {
+        for (const WordToken& t : lines[line].Tokens()) {
             if (t.IsRun()) {
                 out.emplace_back(lines[line].Text(t));
             } else {
                 char buf[16];
-                std::snprintf(buf, sizeof buf, "U+%04X", static_cast<unsigned>(t.m_wCode));
+                std::snprintf(buf, sizeof buf, "U+%04X", static_cast<unsigned>(t.code));
                 out.emplace_back(buf);
             }
         }
@@ -140,7 +140,7 @@ TEST(Tokenizer, LinesKeepOnlyWhatCanShow) {
     EXPECT_EQ(t.width(), kMaxTextWidth);
 
     // What is dropped never shows, even with the widest margin.
-    Appearance look{0, 0xFFFFFF, 100, true};
+    Appearance look{kBlack, kWhite, 100, true};
     const std::string shown = hearts.substr(0, 7 * t.lines[0].Tokens().size());
     EXPECT_EQ(RenderPicture((hearts + "<br>a" + marks).c_str(), look).rgb,
               RenderPicture((shown + "<br>a&#773;&#775;").c_str(), look).rgb);
@@ -184,12 +184,13 @@ TEST(Measure, WidestLineIsRoundedUpAndCapped) {
 }
 
 // Every pixel is either the background or the text colour.
-void ExpectTwoColours(const Picture& p, COLORREF fore, COLORREF back) {
+void ExpectTwoColours(const Picture& p, Color fore, Color back) {
     int ink = 0;
     for (int y = 0; y < p.height; ++y)
         for (int x = 0; x < p.width; ++x) {
-            COLORREF c = p.pixel(x, y);
-            ASSERT_TRUE(c == fore || c == back) << x << "," << y << " " << std::hex << c;
+            Color c = p.pixel(x, y);
+            ASSERT_TRUE(c == fore || c == back) << x << "," << y << " " << int(c.red) << "," << int(c.green) << ","
+                                                << int(c.blue);
             ink += c == fore;
         }
     EXPECT_GT(ink, 0);
@@ -197,7 +198,7 @@ void ExpectTwoColours(const Picture& p, COLORREF fore, COLORREF back) {
 
 TEST(RenderPicture, Sizes) {
     Appearance look;
-    look.iMargin = 7;
+    look.margin = 7;
     Picture empty = RenderPicture("", look);
     EXPECT_EQ(empty.width, 14);
     EXPECT_EQ(empty.height, 14);
@@ -209,43 +210,43 @@ TEST(RenderPicture, Sizes) {
     EXPECT_EQ(RenderPicture(sixty.c_str(), look).height, 14 + 900);
 
     // Nothing to draw at margin 0: one pixel in the background colour.
-    look.iMargin = 0;
-    look.colBack = MakeColorRef(1, 2, 3);
+    look.margin = 0;
+    look.backColor = Color{1, 2, 3};
     Picture tiny = RenderPicture("<br><br>", look);
     ASSERT_EQ(tiny.width, 1);
     ASSERT_EQ(tiny.height, 1);
-    EXPECT_EQ(tiny.pixel(0, 0), look.colBack);
+    EXPECT_EQ(tiny.pixel(0, 0), look.backColor);
 }
 
 TEST(RenderPicture, ExactColoursAndPlacement) {
-    Appearance look{MakeColorRef(255, 0, 0), MakeColorRef(0, 64, 200), 3, true};
+    Appearance look{Color{255, 0, 0}, Color{0, 64, 200}, 3, true};
     Picture p = RenderPicture("\x81\xA1\x81\xA1<br>&hearts;&#x1F600;", look);  // ■■
-    ExpectTwoColours(p, look.colFore, look.colBack);
+    ExpectTwoColours(p, look.textColor, look.backColor);
     // The margins stay blank, and so do the two rows below each 16-pixel cell.
     for (int x = 0; x < p.width; ++x) {
         for (int y : {0, 1, 2, p.height - 1, 3 + 16, 3 + 17})
-            EXPECT_EQ(p.pixel(x, y), look.colBack) << x << "," << y;
+            EXPECT_EQ(p.pixel(x, y), look.backColor) << x << "," << y;
     }
     // A black square fills most of its cell: its middle is ink.
-    EXPECT_EQ(p.pixel(3 + 8, 3 + 8), look.colFore);
+    EXPECT_EQ(p.pixel(3 + 8, 3 + 8), look.textColor);
 }
 
 TEST(RenderPicture, SymbolsAndEmojiOutsideTheJapaneseFacesAreDrawn) {
     // ✨ 🌙 😀 ☃ 🍣: from the symbol face at the end of the named chain, in the text colour
     // like every other glyph; each cell holds ink of its own.
     const char32_t codes[] = {0x2728, 0x1F319, 0x1F600, 0x2603, 0x1F363};
-    Appearance look{MakeColorRef(200, 0, 100), MakeColorRef(250, 250, 210), 0, true};
+    Appearance look{Color{200, 0, 100}, Color{250, 250, 210}, 0, true};
     std::string text;
     for (char32_t code : codes) text += "&#" + std::to_string(static_cast<unsigned>(code)) + ";";
     const Picture p = RenderPicture(text.c_str(), look);
-    ExpectTwoColours(p, look.colFore, look.colBack);
+    ExpectTwoColours(p, look.textColor, look.backColor);
     int x = 0;
     for (char32_t code : codes) {
         const Glyph& glyph = GlyphCache::Instance().Get(code);
         EXPECT_GT(glyph.advance, 0) << std::hex << static_cast<unsigned>(code);
         int ink = 0;
         for (int y = 0; y < 16; ++y)
-            for (int dx = 0; dx < glyph.advance && x + dx < p.width; ++dx) ink += p.pixel(x + dx, y) == look.colFore;
+            for (int dx = 0; dx < glyph.advance && x + dx < p.width; ++dx) ink += p.pixel(x + dx, y) == look.textColor;
         EXPECT_GT(ink, 4) << "U+" << std::hex << static_cast<unsigned>(code) << " is blank";
         x += glyph.advance;
     }
@@ -262,13 +263,13 @@ TEST(RenderPicture, InkPastAnAdvanceIsCoveredByTheNextCell) {
     const Glyph& e = GlyphCache::Instance().Get(0xE9);
     // Columns of the e-acute's cell hold only its own ink: none left of its glyph box.
     for (int x = square; x < square + std::max(0, e.left); ++x)
-        for (int y = 0; y < 16; ++y) EXPECT_EQ(p.pixel(x, y), look.colBack);
+        for (int y = 0; y < 16; ++y) EXPECT_EQ(p.pixel(x, y), look.backColor);
 }
 
 TEST(RenderPicture, ConcurrentRenderingsGiveTheSameResult) {
     std::string text;
     for (int i = 0; i < 20; ++i) text += "(\x81\x40\x81\x4C\x81\xE7\x81\x4D)&#9829;&#128512; abc<br>";
-    Appearance look{0, 0xFFFFFF, 4, true};
+    Appearance look{kBlack, kWhite, 4, true};
     const Picture expected = RenderPicture(text.c_str(), look);
     std::vector<Picture> results(4);
     std::vector<std::thread> threads;
@@ -280,9 +281,9 @@ TEST(RenderPicture, ConcurrentRenderingsGiveTheSameResult) {
 TEST(PngOutput, DecodesToTheSamePixelsWithOnlyCriticalChunks) {
     test::TempDir dir;
     for (int width : {1, 2, 3, 10, 333, 1224}) {
-        Picture p(width, 7, MakeColorRef(255, 128, 64));
-        p.fill(0, 0, 1, 1, MakeColorRef(1, 2, 3));                       // top-left marks orientation
-        p.fill(width - 1, 6, width, 7, MakeColorRef(9, 8, 7));           // bottom-right
+        Picture p(width, 7, Color{255, 128, 64});
+        p.fill(0, 0, 1, 1, Color{1, 2, 3});                       // top-left marks orientation
+        p.fill(width - 1, 6, width, 7, Color{9, 8, 7});           // bottom-right
         auto path = dir / ("p" + std::to_string(width) + ".png");
         std::FILE* f = std::fopen(path.c_str(), "wb");
         ASSERT_TRUE(f);
@@ -306,7 +307,7 @@ TEST(PngOutput, DecodesToTheSamePixelsWithOnlyCriticalChunks) {
 }
 
 TEST(PngOutput, FailuresReturnZero) {
-    EXPECT_EQ(WritePngFile(Picture(2, 2, 0), nullptr), 0);
+    EXPECT_EQ(WritePngFile(Picture(2, 2, kBlack), nullptr), 0);
     // A stream that cannot take the bytes: a pipe nobody reads.
     int fds[2];
     ASSERT_EQ(pipe(fds), 0);
@@ -314,20 +315,28 @@ TEST(PngOutput, FailuresReturnZero) {
     auto old_handler = std::signal(SIGPIPE, SIG_IGN);
     std::FILE* broken = fdopen(fds[1], "wb");
     ASSERT_TRUE(broken);
-    EXPECT_EQ(WritePngFile(Picture(50, 50, 0), broken), 0);
+    EXPECT_EQ(WritePngFile(Picture(50, 50, kBlack), broken), 0);
     std::fclose(broken);
     std::signal(SIGPIPE, old_handler);
 }
 
-TEST(RenderTextArt, WritesAndClosesTheStream) {
+TEST(RenderTextArt, WritesAndClosesTheStreamOrSaysWhatFailed) {
     test::TempDir dir;
     auto path = dir / "a.png";
+    const Appearance look{Color{255, 0, 0}, kWhite, 2, true};
     std::FILE* f = std::fopen(path.c_str(), "wb");
-    EXPECT_EQ(RenderTextArt("abc<br>def", f, MakeColorRef(255, 0, 0), 0xFFFFFF, 2, true), 1);
+    const RenderResult written = RenderTextArt("abc<br>def", f, look);
+    EXPECT_TRUE(written) << written.failure;
     Picture p;
     ASSERT_TRUE(test::DecodePng(path, p));
-    EXPECT_EQ(p.rgb, RenderPicture("abc<br>def", {MakeColorRef(255, 0, 0), 0xFFFFFF, 2, true}).rgb);
-    EXPECT_EQ(RenderTextArt("abc", nullptr, 0, 0xFFFFFF, 0, true), 1);
+    EXPECT_EQ(p.rgb, RenderPicture("abc<br>def", look).rgb);
+    EXPECT_TRUE(RenderTextArt("abc", nullptr, look));
+    // A disk that is full takes nothing: the result says so.
+    std::FILE* full = std::fopen("/dev/full", "wb");
+    ASSERT_TRUE(full);
+    const RenderResult failed = RenderTextArt("abc", full, look);
+    EXPECT_FALSE(failed);
+    EXPECT_EQ(failed.failure, "the picture could not be written");
 }
 
 }  // namespace

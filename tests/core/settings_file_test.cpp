@@ -31,9 +31,9 @@ TEST(SettingsFileTest, DefaultsWrittenFromScratchGiveTheCompleteFile) {
 
     // Key-by-key writes in the same order give the same bytes as the one batch.
     const stdfs::path single = dir / "single.ini";
-    SaveCommonSettings(single, settings_names::kFilePage, CommonSettings{});
+    SaveCommonSettings(single, settings_keys::kFilePage, CommonSettings{});
     SaveFolderPageSettings(single, FolderPageSettings{});
-    SaveGeneralSettings(single, GeneralSettings{});
+    SaveGeneralSettings(single, Appearance{});
     EXPECT_EQ(ReadFile(single), test::kFreshSettingsFile);
 }
 
@@ -56,9 +56,9 @@ TEST(SettingsFileTest, SavingIntoAForeignFileUpdatesKeysInPlace) {
               "[Tail]\r\n"
               "x=y");
     AllSettings settings;
-    settings.general.colFore = MakeColorRef(255, 0, 0);
-    settings.general.iMargin = 3;
-    settings.general.bSpace = false;
+    settings.look.textColor = Color{255, 0, 0};
+    settings.look.margin = 3;
+    settings.look.collapseSpaces = false;
     ASSERT_TRUE(SaveAllSettings(path, settings));
 
     const std::string fresh = test::kFreshSettingsFile;
@@ -107,19 +107,19 @@ TEST(SettingsFileTest, LoadingStoresWhatTheFileGivesWithoutRangeChecks) {
                     "bBackup=yes\r\n"
                     "iCode=2\r\n");
     AllSettings settings;
-    settings.general.bSpace = false;
-    settings.filePage.strSepalaterStart2 = "keep";
+    settings.look.collapseSpaces = false;
+    settings.filePage.startSeparators[1] = "keep";
     LoadAllSettings(path, settings);
 
-    EXPECT_EQ(settings.general.colFore, MakeColorRef(255, 0, 0));
-    EXPECT_EQ(settings.general.colBack, 0u) << "a colour without '#' reads as black";
-    EXPECT_EQ(settings.general.iMargin, 150);
-    EXPECT_TRUE(settings.general.bSpace);
-    EXPECT_EQ(settings.filePage.strSepalaterStart1, std::string(511, 'x'));
-    EXPECT_EQ(settings.filePage.strSepalaterStart2, "keep") << "\"\" reads as empty";
-    EXPECT_EQ(settings.filePage.strSepalaterEnd2, "<dt>") << "empty values change nothing";
-    EXPECT_FALSE(settings.filePage.bBackup);
-    EXPECT_EQ(settings.filePage.iCode, 2);
+    EXPECT_EQ(settings.look.textColor, (Color{255, 0, 0}));
+    EXPECT_EQ(settings.look.backColor, kBlack) << "a colour without '#' reads as black";
+    EXPECT_EQ(settings.look.margin, 150);
+    EXPECT_TRUE(settings.look.collapseSpaces);
+    EXPECT_EQ(settings.filePage.startSeparators[0], std::string(511, 'x'));
+    EXPECT_EQ(settings.filePage.startSeparators[1], "keep") << "\"\" reads as empty";
+    EXPECT_EQ(settings.filePage.endSeparators[1], "<dt>") << "empty values change nothing";
+    EXPECT_FALSE(settings.filePage.backup);
+    EXPECT_EQ(settings.filePage.code, static_cast<DocumentCode>(2));
     EXPECT_EQ(settings.folderPage, FolderPageSettings{}) << "a missing section changes nothing";
 
     AllSettings untouched;
@@ -128,7 +128,7 @@ TEST(SettingsFileTest, LoadingStoresWhatTheFileGivesWithoutRangeChecks) {
 
     WriteFile(path, "[General]\r\niMargin=12px\r\n");
     LoadAllSettings(path, untouched);
-    EXPECT_EQ(untouched.general.iMargin, 12);
+    EXPECT_EQ(untouched.look.margin, 12);
 }
 
 TEST(SettingsFileTest, LoadingReadsTheFileOnce) {
@@ -170,12 +170,12 @@ TEST(SettingsFileTest, ByteOrderMarksAndEveryLineEndingRead) {
             WriteFile(path, text);
             AllSettings settings;
             EXPECT_EQ(LoadAllSettings(path, settings), SettingsLoadResult::loaded) << text;
-            EXPECT_EQ(settings.general.iMargin, 9) << text;
-            EXPECT_EQ(settings.filePage.strSepalaterStart1, "<p>") << text;
+            EXPECT_EQ(settings.look.margin, 9) << text;
+            EXPECT_EQ(settings.filePage.startSeparators[0], "<p>") << text;
 
             // Saving keeps every line's bytes: the mark, the line ends, the values in
             // place; the keys it adds end in CR LF.
-            settings.general.iMargin = 4;
+            settings.look.margin = 4;
             ASSERT_TRUE(SaveAllSettings(path, settings));
             const std::string saved = ReadFile(path);
             const std::string e(end);
@@ -196,21 +196,21 @@ TEST(SettingsFileTest, FilesWithoutTheProgramsSectionsAreReported) {
     TempDir dir;
     const stdfs::path path = dir / "other.ini";
     AllSettings settings;
-    settings.general.iMargin = 3;
+    settings.look.margin = 3;
     const AllSettings before = settings;
     for (const std::string& text : {std::string(), std::string("iMargin=50\r\n"), std::string("[Other]\r\niMargin=50\r\n"),
                                     std::string("\x89PNG\r\n\x1A\n\0\0", 10), std::string("[General\r\niMargin=50\r\n")}) {
         WriteFile(path, text);
         EXPECT_EQ(LoadAllSettings(path, settings), SettingsLoadResult::noSettings) << text;
-        EXPECT_EQ(LoadGeneralSettings(path, settings.general), SettingsLoadResult::noSettings) << text;
+        EXPECT_EQ(LoadGeneralSettings(path, settings.look), SettingsLoadResult::noSettings) << text;
         EXPECT_EQ(settings, before) << text;
     }
     EXPECT_EQ(LoadAllSettings(dir / "missing.ini", settings), SettingsLoadResult::unreadable);
-    EXPECT_EQ(LoadCommonSettings(dir.path(), settings_names::kFilePage, settings.filePage),
+    EXPECT_EQ(LoadCommonSettings(dir.path(), settings_keys::kFilePage, settings.filePage),
               SettingsLoadResult::unreadable);
     // One of the three sections is enough, even when the one asked for is missing.
     WriteFile(path, "[targetfolderpage]\r\n");
-    EXPECT_EQ(LoadGeneralSettings(path, settings.general), SettingsLoadResult::loaded);
+    EXPECT_EQ(LoadGeneralSettings(path, settings.look), SettingsLoadResult::loaded);
     EXPECT_EQ(settings, before);
 }
 
@@ -218,14 +218,14 @@ TEST(SettingsFileTest, RoundTripKeepsEveryValue) {
     TempDir dir;
     const stdfs::path path = dir / "\xE8\xA8\xAD\xE5\xAE\x9A.ini";  // a Japanese file name
     AllSettings saved;
-    saved.general = {MakeColorRef(0x12, 0x34, 0x56), MakeColorRef(0xAB, 0xCD, 0xEF), 100, false};
-    saved.filePage.strSepalaterStart2 = "\x81\x79" "AA" "\x81\x7A";  // in full-width brackets
-    saved.filePage.strSepalaterEnd1 = "  padded  ";
-    saved.filePage.bBackup = false;
-    saved.filePage.iCode = kCodeEuc;
-    saved.folderPage.strFileFilter = "*.html";
-    saved.folderPage.bSubFolder = false;
-    saved.folderPage.common.strSepalaterStart3 = "<pre class='aa'>";
+    saved.look = {Color{0x12, 0x34, 0x56}, Color{0xAB, 0xCD, 0xEF}, 100, false};
+    saved.filePage.startSeparators[1] = "\x81\x79" "AA" "\x81\x7A";  // in full-width brackets
+    saved.filePage.endSeparators[0] = "  padded  ";
+    saved.filePage.backup = false;
+    saved.filePage.code = DocumentCode::eucJp;
+    saved.folderPage.fileFilter = "*.html";
+    saved.folderPage.subFolders = false;
+    saved.folderPage.common.startSeparators[2] = "<pre class='aa'>";
     ASSERT_TRUE(SaveAllSettings(path, saved));
 
     AllSettings loaded;
@@ -309,13 +309,13 @@ TEST(ProfileTest, FailedWritesReportAndLeaveFilesAlone) {
 }
 
 TEST(ProfileTest, ValueEncodings) {
-    EXPECT_EQ(ColorToProfile(MakeColorRef(255, 0, 0)), "#0000FF");
-    EXPECT_EQ(ColorToProfile(MakeColorRef(0, 0, 255)), "#FF0000");
-    EXPECT_EQ(ProfileToColor("#0000ff"), MakeColorRef(255, 0, 0));
-    EXPECT_EQ(ProfileToColor("#1234567"), 0x123456u) << "at most six digits";
-    EXPECT_EQ(ProfileToColor("#"), 0u);
-    EXPECT_EQ(ProfileToColor("#g1"), 0u);
-    EXPECT_EQ(ProfileToColor(" #FFFFFF"), 0u);
+    EXPECT_EQ(ColorToProfile(Color{255, 0, 0}), "#0000FF");
+    EXPECT_EQ(ColorToProfile(Color{0, 0, 255}), "#FF0000");
+    EXPECT_EQ(ProfileToColor("#0000ff"), (Color{255, 0, 0}));
+    EXPECT_EQ(ProfileToColor("#1234567"), (Color{0x56, 0x34, 0x12})) << "at most six digits";
+    EXPECT_EQ(ProfileToColor("#"), kBlack);
+    EXPECT_EQ(ProfileToColor("#g1"), kBlack);
+    EXPECT_EQ(ProfileToColor(" #FFFFFF"), kBlack);
 
     EXPECT_EQ(ProfileToInt(" \t-12px"), -12);
     EXPECT_EQ(ProfileToInt("+7"), 7);

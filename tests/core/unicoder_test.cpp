@@ -20,13 +20,13 @@ struct Decoded {
 
 Decoded Decode(const char* text) {
     char32_t code = 0xDEAD;
-    std::size_t length = GetUnicoder().DecodeReference(text, code);
+    std::size_t length = DecodeReference(text, code);
     return {length, length ? code : 0xDEAD};
 }
 
 std::string Encode(char32_t code) {
     char out[16];
-    std::size_t n = GetUnicoder().EncodeChar(code, out);
+    std::size_t n = EncodeChar(code, out);
     EXPECT_EQ(out[n], '\0');
     return std::string(out, n);
 }
@@ -96,33 +96,26 @@ TEST(CharacterReferences, EncodeChar) {
     EXPECT_EQ(Encode(0x10FFFF), "&#1114111;");
 }
 
-TEST(CharacterReferences, MergeWideText) {
-    const CUnicoder& u = GetUnicoder();
-    EXPECT_EQ(u.MergeWideText("a?b", u"a\u2665b"), "a&hearts;b");
-    EXPECT_EQ(u.MergeWideText("a?b", u"a?b"), "a?b");
-    // Double-byte characters count as one character of the twin.
-    EXPECT_EQ(u.MergeWideText("\x82\xA0?", u"\u3042\u263A"), "\x82\xA0&#9786;");
-    // One '?' stands for a whole surrogate pair; the pairing goes on correctly after it.
-    EXPECT_EQ(u.MergeWideText("?x?", u"\U0001F600x\u2665"), "&#128512;x&hearts;");
-    EXPECT_EQ(u.MergeWideText("a\xA0?", u"a\u00A0?"), "a\xA0?");
-    // A lead byte at the very end is dropped, and nothing beyond it is read.
-    EXPECT_EQ(u.MergeWideText(std::string_view("ab\x82", 3), u"ab?"), "ab");
-    // U+0000 has no byte in the code page text and shifts nothing.
-    EXPECT_EQ(u.MergeWideText("ab?", std::u16string_view(u"a\0b\u2665\0", 5)), "ab&hearts;");
-    // More marks than the twin has characters: the marks stay.
-    EXPECT_EQ(u.MergeWideText("??", u"\u2665"), "&hearts;?");
+TEST(CharacterReferences, WindowTextConvertsCharacterByCharacter) {
+    EXPECT_EQ(Utf16ToCp932WithReferences(u"a\u2665b"), "a&hearts;b");
+    EXPECT_EQ(Utf16ToCp932WithReferences(u"a?b"), "a?b");  // a real question mark stays
+    EXPECT_EQ(Utf16ToCp932WithReferences(u"\u3042\u263A"), "\x82\xA0&#9786;");
+    // A surrogate pair is one character; the conversion goes on correctly after it.
+    EXPECT_EQ(Utf16ToCp932WithReferences(u"\U0001F600x\u2665"), "&#128512;x&hearts;");
+    EXPECT_EQ(Utf16ToCp932WithReferences(u"a\u00A0?"), "a&nbsp;?");
+    // A lone surrogate stands for U+FFFD.
+    EXPECT_EQ(Utf16ToCp932WithReferences(std::u16string_view(u"a\xD800" u"b", 3)), "a&#65533;b");
+    // U+0000 is no character of the art.
+    EXPECT_EQ(Utf16ToCp932WithReferences(std::u16string_view(u"a\0b\u2665\0", 5)), "ab&hearts;");
 }
 
-TEST(CharacterReferences, Utf8TextConvertsAsItsMergedTwin) {
-    // The one-pass conversion of UTF-8 text gives what merging the lossy code page
-    // text with its UTF-16 twin gives, apart from U+0000, which both leave out.
-    const CUnicoder& u = GetUnicoder();
+TEST(CharacterReferences, Utf8TextConvertsAsItsUtf16Twin) {
+    // UTF-8 text (a text file) gives what the same text in UTF-16 (the window) gives.
     for (std::string_view utf8 : {std::string_view("a?b\xE2\x99\xA5\xE3\x81\x82"),
                                   std::string_view("\x7F\xC2\xA0\xC2\xA9\xC3\xA9\xC2\xA5\xE2\x80\x94"),
                                   std::string_view("\xF0\x9F\x8C\x99\xEF\xBD\xB1\xCF\x91 ?"),
                                   std::string_view("bad\xFF\xE3\x81 \xC0\xAF\xED\xA0\x80")}) {
-        const std::u16string wide = cp932::Utf8ToUtf16(utf8);
-        EXPECT_EQ(Utf8ToCp932WithReferences(utf8), u.MergeWideText(cp932::FromUtf16Lossy(wide), wide));
+        EXPECT_EQ(Utf8ToCp932WithReferences(utf8), Utf16ToCp932WithReferences(cp932::Utf8ToUtf16(utf8)));
     }
     EXPECT_EQ(Utf8ToCp932WithReferences(std::string_view("a\0b\xE2\x99\xA5", 6)), "ab&hearts;");
     std::string ascii;
@@ -131,7 +124,7 @@ TEST(CharacterReferences, Utf8TextConvertsAsItsMergedTwin) {
 }
 
 TEST(WordTokens, ListsKeepOrderAndOwnTheirCopies) {
-    CWordTokenList list;
+    WordTokenList list;
     EXPECT_TRUE(list.IsEmpty());
     char bytes[] = "abc";
     list.AddText(bytes, 3);
@@ -143,9 +136,9 @@ TEST(WordTokens, ListsKeepOrderAndOwnTheirCopies) {
     const auto& t = list.Tokens();
     EXPECT_EQ(list.Text(t[0]), "abc");
     EXPECT_FALSE(t[1].IsRun());
-    EXPECT_EQ(t[1].m_wCode, 0x1F600u);
+    EXPECT_EQ(t[1].code, 0x1F600u);
     EXPECT_FALSE(t[2].IsRun());  // an empty run is a token without text
-    EXPECT_EQ(t[2].m_wCode, 0u);
+    EXPECT_EQ(t[2].code, 0u);
     EXPECT_EQ(list.Text(t[3]), "Xb");
     EXPECT_EQ(list.Width(), MeasureRun("abc") + GlyphCache::Instance().Get(0x1F600).advance +
                                 GlyphCache::Instance().Get(0).advance + MeasureRun("Xb"));

@@ -20,12 +20,12 @@ public:
     std::vector<std::string> texts;
     std::vector<std::string> messages;
     int endJobs = 0;
-    int abortAtText = -1;  // raise bAbort when this many texts have arrived
+    int abortAtText = -1;  // raise abortRequested when this many texts have arrived
 
-    RecordingProgress() { bInitialized = true; }
+    RecordingProgress() { initialized = true; }
     void SetProgressText(const std::string& text) override {
         texts.push_back(text);
-        if (static_cast<int>(texts.size()) == abortAtText) bAbort = true;
+        if (static_cast<int>(texts.size()) == abortAtText) abortRequested = true;
     }
     void ShowMessage(const std::string& text) override { messages.push_back(text); }
     void EndJob() override {

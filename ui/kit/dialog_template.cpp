@@ -21,8 +21,6 @@
 namespace quarvel::ui {
 namespace {
 
-constexpr const char* kIdProperty = "quarvelControlId";
-
 QRect RectFrom(const QJsonValue& value) {
     const QJsonArray a = value.toArray();
     if (a.size() != 4) return {};
@@ -160,7 +158,6 @@ void CreateControls(const DialogTemplate& dlg, QWidget* host, const ControlFacto
         QWidget* control = factory ? factory(c, host) : nullptr;
         if (!control) control = MakeStandard(c, host, radioGroup);
         if (c.kind != QStringLiteral("radio")) radioGroup = nullptr;
-        control->setProperty(kIdProperty, c.id);
         if (c.id >= 0) control->setObjectName(QStringLiteral("ctl%1").arg(c.id));
         control->setGeometry(units.Map(c.rect));
         if (!c.Has(QStringLiteral("tabstop")) && c.kind != QStringLiteral("static") &&
@@ -174,11 +171,6 @@ void CreateControls(const DialogTemplate& dlg, QWidget* host, const ControlFacto
 QWidget* GetDlgItem(const QWidget* root, int id) {
     if (!root || id < 0) return nullptr;
     return root->findChild<QWidget*>(QStringLiteral("ctl%1").arg(id));
-}
-
-int GetDlgCtrlID(const QWidget* control) {
-    const QVariant v = control ? control->property(kIdProperty) : QVariant();
-    return v.isValid() ? v.toInt() : -1;
 }
 
 }  // namespace quarvel::ui

@@ -66,11 +66,10 @@ private:
 using ControlFactory = std::function<QWidget*(const ControlTemplate&, QWidget* host)>;
 
 // Sets `host`'s font and makes the template's controls as its children, in template
-// order (which is also the tab order). Each control carries its ID (see GetDlgItem).
+// order (which is also the tab order). Each control is named after its ID (see GetDlgItem).
 void CreateControls(const DialogTemplate& dlg, QWidget* host, const ControlFactory& factory = {});
 
 // The control with `id` among the descendants of `root`, or null.
 QWidget* GetDlgItem(const QWidget* root, int id);
-int GetDlgCtrlID(const QWidget* control);
 
 }  // namespace quarvel::ui

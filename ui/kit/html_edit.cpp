@@ -24,7 +24,7 @@ QString NormalizeLineBreaks(QString text) {
 
 }  // namespace
 
-CHTMLEdit::CHTMLEdit(QWidget* parent) : QPlainTextEdit(parent) {
+HtmlEdit::HtmlEdit(QWidget* parent) : QPlainTextEdit(parent) {
     setLineWrapMode(QPlainTextEdit::NoWrap);
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
@@ -34,35 +34,35 @@ CHTMLEdit::CHTMLEdit(QWidget* parent) : QPlainTextEdit(parent) {
     viewport()->setAcceptDrops(false);
 }
 
-CHTMLEdit::~CHTMLEdit() = default;
+HtmlEdit::~HtmlEdit() = default;
 
-std::string CHTMLEdit::GetWindowText() const {
+std::string HtmlEdit::GetWindowText() const {
     QString text = toPlainText();
     text.replace(QLatin1Char('\n'), QStringLiteral("\r\n"));
     return ToCp932(text);
 }
 
-void CHTMLEdit::ReplaceSel(const QString& text) {
+void HtmlEdit::ReplaceSel(const QString& text) {
     QTextCursor cursor = textCursor();
     cursor.insertText(WithReferences(NormalizeLineBreaks(text)));
     setTextCursor(cursor);
     ensureCursorVisible();
 }
 
-void CHTMLEdit::Paste() {
+void HtmlEdit::Paste() {
     if (isReadOnly()) return;
     const QMimeData* clip = QGuiApplication::clipboard()->mimeData();
     ReplaceSel(clip && clip->hasText() ? clip->text() : QString());
 }
 
-bool CHTMLEdit::canInsertFromMimeData(const QMimeData* source) const { return source->hasText(); }
+bool HtmlEdit::canInsertFromMimeData(const QMimeData* source) const { return source->hasText(); }
 
-void CHTMLEdit::insertFromMimeData(const QMimeData* source) {
+void HtmlEdit::insertFromMimeData(const QMimeData* source) {
     // Nothing on the clipboard still removes the selection, as a paste does.
     ReplaceSel(source && source->hasText() ? source->text() : QString());
 }
 
-void CHTMLEdit::inputMethodEvent(QInputMethodEvent* event) {
+void HtmlEdit::inputMethodEvent(QInputMethodEvent* event) {
     if (event->commitString().isEmpty()) {
         QPlainTextEdit::inputMethodEvent(event);
         return;
@@ -76,7 +76,7 @@ void CHTMLEdit::inputMethodEvent(QInputMethodEvent* event) {
     viewport()->update();
 }
 
-void CHTMLEdit::keyPressEvent(QKeyEvent* event) {
+void HtmlEdit::keyPressEvent(QKeyEvent* event) {
     if (event == QKeySequence::Paste) {
         Paste();
         event->accept();
@@ -102,13 +102,13 @@ void CHTMLEdit::keyPressEvent(QKeyEvent* event) {
     QPlainTextEdit::keyPressEvent(event);
 }
 
-void CHTMLEdit::contextMenuEvent(QContextMenuEvent* event) {
+void HtmlEdit::contextMenuEvent(QContextMenuEvent* event) {
     QMenu* menu = createStandardContextMenu(event->pos());
     for (QAction* action : menu->actions()) {
         if (action->objectName() == QStringLiteral("edit-paste")) {
             action->disconnect();
             action->setEnabled(!isReadOnly());
-            connect(action, &QAction::triggered, this, &CHTMLEdit::Paste);
+            connect(action, &QAction::triggered, this, &HtmlEdit::Paste);
         }
     }
     menu->exec(event->globalPos());

@@ -8,11 +8,11 @@
 
 namespace quarvel::ui {
 
-class CHTMLEdit : public QPlainTextEdit {
+class HtmlEdit : public QPlainTextEdit {
     Q_OBJECT
 public:
-    explicit CHTMLEdit(QWidget* parent = nullptr);
-    ~CHTMLEdit() override;
+    explicit HtmlEdit(QWidget* parent = nullptr);
+    ~HtmlEdit() override;
 
     // The box's text as the core reads it: code page 932, lines ending in CR LF.
     std::string GetWindowText() const;

@@ -9,7 +9,6 @@ class QWidget;
 
 namespace quarvel::ui {
 
-inline constexpr int IDS_ABOUTBOX = 101;
 inline constexpr int IDS_VERSION = 102;
 inline constexpr int IDS_TITLE = 103;
 
@@ -20,9 +19,6 @@ inline constexpr int IDD_TARGET_FILE_PAGE = 130;
 inline constexpr int IDD_TARGET_COPYPASTE = 132;
 inline constexpr int IDD_COMMON_SETTING = 133;
 inline constexpr int IDD_PROGRESS = 217;
-
-inline constexpr int IDR_MAINFRAME = 128;
-inline constexpr int IDR_MENU = 134;
 
 // Controls of the file and the folder page: the path box and its browse button.
 inline constexpr int IDC_TARGET_PATH = 1000;

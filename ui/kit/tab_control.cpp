@@ -11,7 +11,7 @@
 
 namespace quarvel::ui {
 
-COwnerTabCtrl::COwnerTabCtrl(QWidget* parent) : QWidget(parent), bar_(new QTabBar(this)) {
+TabControl::TabControl(QWidget* parent) : QWidget(parent), bar_(new QTabBar(this)) {
     bar_->setDrawBase(false);
     bar_->setExpanding(false);
     bar_->setFocusPolicy(Qt::StrongFocus);
@@ -21,9 +21,9 @@ COwnerTabCtrl::COwnerTabCtrl(QWidget* parent) : QWidget(parent), bar_(new QTabBa
     connect(bar_, &QTabBar::currentChanged, this, [this] { OnSelChange(); });
 }
 
-COwnerTabCtrl::~COwnerTabCtrl() = default;
+TabControl::~TabControl() = default;
 
-int COwnerTabCtrl::InsertItem(int index, const QString& text, QWidget* page) {
+int TabControl::InsertItem(int index, const QString& text, QWidget* page) {
     index = std::clamp(index, 0, GetItemCount());
     pages_.insert(index, QPointer<QWidget>(page));
     if (page) page->setParent(this);
@@ -33,13 +33,13 @@ int COwnerTabCtrl::InsertItem(int index, const QString& text, QWidget* page) {
     return at;
 }
 
-int COwnerTabCtrl::GetItemCount() const { return bar_->count(); }
+int TabControl::GetItemCount() const { return bar_->count(); }
 
-QWidget* COwnerTabCtrl::GetItemPage(int index) const {
+QWidget* TabControl::GetItemPage(int index) const {
     return index >= 0 && index < pages_.size() ? pages_[index].data() : nullptr;
 }
 
-int COwnerTabCtrl::PageIndexOf(const QWidget* widget) const {
+int TabControl::PageIndexOf(const QWidget* widget) const {
     if (!widget) return -1;
     for (int i = 0; i < GetItemCount(); ++i) {
         const QWidget* page = GetItemPage(i);
@@ -48,21 +48,21 @@ int COwnerTabCtrl::PageIndexOf(const QWidget* widget) const {
     return -1;
 }
 
-int COwnerTabCtrl::GetCurFocus() const { return bar_->currentIndex(); }
+int TabControl::GetCurFocus() const { return bar_->currentIndex(); }
 
-void COwnerTabCtrl::SetCurFocus(int index) {
+void TabControl::SetCurFocus(int index) {
     if (index < 0 || index >= GetItemCount()) return;
     bar_->setCurrentIndex(index);
 }
 
-QRect COwnerTabCtrl::DisplayRect() const {
+QRect TabControl::DisplayRect() const {
     // The page area inside the frame under the strip.
     const int top = bar_->sizeHint().height();
     const int frame = style()->pixelMetric(QStyle::PM_DefaultFrameWidth, nullptr, this) + 2;
     return QRect(0, top, width(), height() - top).adjusted(frame, frame, -frame, -frame);
 }
 
-void COwnerTabCtrl::LayoutPages() {
+void TabControl::LayoutPages() {
     const QRect area = DisplayRect();
     const int current = GetCurFocus();
     for (int i = 0; i < GetItemCount(); ++i) {
@@ -78,7 +78,7 @@ void COwnerTabCtrl::LayoutPages() {
     }
 }
 
-void COwnerTabCtrl::OnSelChange() {
+void TabControl::OnSelChange() {
     const int current = GetCurFocus();
     QWidget* shown = GetItemPage(current);
     if (shown) shown->show();
@@ -93,35 +93,35 @@ void COwnerTabCtrl::OnSelChange() {
     emit currentTabChanged(current);
 }
 
-void COwnerTabCtrl::FocusKeyTarget(QWidget* page) {
+void TabControl::FocusKeyTarget(QWidget* page) {
     // A file or folder page passes the tab keys on; the copy-paste page's box keeps
     // them, so the strip holds the focus there and the next key still switches.
-    if (qobject_cast<COwnerTabPage*>(page)) {
+    if (qobject_cast<TabPage*>(page)) {
         FocusPage(page);
     } else {
         bar_->setFocus(Qt::OtherFocusReason);
     }
 }
 
-void COwnerTabCtrl::SwitchTo(int index) {
+void TabControl::SwitchTo(int index) {
     SetCurFocus(index);
     // Wherever the key came from, the user goes on from the page switched to.
     FocusKeyTarget(GetItemPage(GetCurFocus()));
 }
 
-void COwnerTabCtrl::SelectPrevTab() {
+void TabControl::SelectPrevTab() {
     int i = GetCurFocus() - 1;
     if (i < 0) i = GetItemCount() - 1;
     SwitchTo(i);
 }
 
-void COwnerTabCtrl::SelectNextTab() {
+void TabControl::SelectNextTab() {
     int i = GetCurFocus() + 1;
     if (i >= GetItemCount()) i = 0;
     SwitchTo(i);
 }
 
-bool COwnerTabCtrl::eventFilter(QObject* watched, QEvent* event) {
+bool TabControl::eventFilter(QObject* watched, QEvent* event) {
     if (watched == bar_ && event->type() == QEvent::KeyPress) {
         const auto* key = static_cast<QKeyEvent*>(event);
         const bool ctrl = key->modifiers() & Qt::ControlModifier;
@@ -141,7 +141,7 @@ bool COwnerTabCtrl::eventFilter(QObject* watched, QEvent* event) {
     return QWidget::eventFilter(watched, event);
 }
 
-void COwnerTabCtrl::paintEvent(QPaintEvent*) {
+void TabControl::paintEvent(QPaintEvent*) {
     QPainter painter(this);
     QStyleOptionTabWidgetFrame option;
     option.initFrom(this);
@@ -152,7 +152,7 @@ void COwnerTabCtrl::paintEvent(QPaintEvent*) {
     style()->drawPrimitive(QStyle::PE_FrameTabWidget, &option, &painter, this);
 }
 
-void COwnerTabCtrl::resizeEvent(QResizeEvent* event) {
+void TabControl::resizeEvent(QResizeEvent* event) {
     bar_->setGeometry(0, 0, width(), bar_->sizeHint().height());
     QWidget::resizeEvent(event);
 }

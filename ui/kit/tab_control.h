@@ -11,11 +11,11 @@ class QTabBar;
 
 namespace quarvel::ui {
 
-class COwnerTabCtrl : public QWidget {
+class TabControl : public QWidget {
     Q_OBJECT
 public:
-    explicit COwnerTabCtrl(QWidget* parent = nullptr);
-    ~COwnerTabCtrl() override;
+    explicit TabControl(QWidget* parent = nullptr);
+    ~TabControl() override;
 
     // Appends a tab; `page` (may be null) becomes a child of this control.
     int InsertItem(int index, const QString& text, QWidget* page);

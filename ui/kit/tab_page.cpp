@@ -7,19 +7,14 @@
 
 namespace quarvel::ui {
 
-COwnerTabPage::COwnerTabPage(QWidget* parent) : QWidget(parent) {
+TabPage::TabPage(QWidget* parent) : QWidget(parent) {
     setFocusPolicy(Qt::StrongFocus);
     if (qApp) qApp->installEventFilter(this);
 }
 
-COwnerTabPage::~COwnerTabPage() = default;
+TabPage::~TabPage() = default;
 
-bool COwnerTabPage::UpdateData(bool) { return true; }
-void COwnerTabPage::Generate() {}
-void COwnerTabPage::LoadSettings(const std::filesystem::path&) {}
-quarvel::ProfileWriteResult COwnerTabPage::SaveSettings(const std::filesystem::path&) { return {}; }
-
-bool COwnerTabPage::eventFilter(QObject* watched, QEvent* event) {
+bool TabPage::eventFilter(QObject* watched, QEvent* event) {
     if (event->type() != QEvent::KeyPress || !watched->isWidgetType()) return false;
     auto* widget = static_cast<QWidget*>(watched);
     // A key press travels from the focus widget up through its parents; act once,
@@ -29,7 +24,7 @@ bool COwnerTabPage::eventFilter(QObject* watched, QEvent* event) {
     return PreTranslateKey(static_cast<QKeyEvent*>(event));
 }
 
-bool COwnerTabPage::PreTranslateKey(QKeyEvent* key) {
+bool TabPage::PreTranslateKey(QKeyEvent* key) {
     const bool ctrl = key->modifiers() & Qt::ControlModifier;
     switch (key->key()) {
     case Qt::Key_Return:
@@ -40,7 +35,7 @@ bool COwnerTabPage::PreTranslateKey(QKeyEvent* key) {
     case Qt::Key_PageUp:
     case Qt::Key_PageDown:
         if (!ctrl) return false;
-        if (auto* tabs = qobject_cast<COwnerTabCtrl*>(parentWidget())) {
+        if (auto* tabs = qobject_cast<TabControl*>(parentWidget())) {
             if (key->key() == Qt::Key_PageUp) {
                 tabs->SelectPrevTab();
             } else {

@@ -1,5 +1,5 @@
 #pragma once
-// Base of the work pages that live in a COwnerTabCtrl (the file and the folder page).
+// Base of the work pages that live in a TabControl (the file and the folder page).
 //
 // A page is a plain child widget, never a dialog of its own: Enter and Esc typed
 // anywhere on it only move the focus to the tab strip, so no key can end or hide a
@@ -7,27 +7,13 @@
 
 #include <QWidget>
 
-#include <filesystem>
-
-#include "settings/profile.h"
-
 namespace quarvel::ui {
 
-class COwnerTabPage : public QWidget {
+class TabPage : public QWidget {
     Q_OBJECT
 public:
-    explicit COwnerTabPage(QWidget* parent = nullptr);
-    ~COwnerTabPage() override;
-
-    // Controls to members (true) or members to controls (false); false when a value
-    // was refused.
-    virtual bool UpdateData(bool bSaveAndValidate);
-    // The page's command for the generate button and for dropped paths.
-    virtual void Generate();
-    // The page's keys in a settings file: read into the members and shown, or taken
-    // from the controls and written.
-    virtual void LoadSettings(const std::filesystem::path& path);
-    virtual quarvel::ProfileWriteResult SaveSettings(const std::filesystem::path& path);
+    explicit TabPage(QWidget* parent = nullptr);
+    ~TabPage() override;
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;

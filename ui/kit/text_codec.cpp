@@ -10,8 +10,7 @@ QString FromCp932(std::string_view bytes) {
 }
 
 std::string ToCp932(const QString& text) {
-    const std::u16string utf16 = text.toStdU16String();
-    return GetUnicoder().MergeWideText(cp932::FromUtf16Lossy(utf16), utf16);
+    return Utf16ToCp932WithReferences(text.toStdU16String());
 }
 
 QString WithReferences(const QString& text) { return FromCp932(ToCp932(text)); }

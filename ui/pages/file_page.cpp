@@ -4,77 +4,73 @@
 #include <QLineEdit>
 #include <QPushButton>
 
+#include "engine/jobs.h"
+#include "settings/engine_settings.h"
 #include "ui/kit/dialog_template.h"
 #include "ui/kit/prompts.h"
 #include "ui/kit/resources.h"
-#include "engine/jobs.h"
 
 namespace quarvel::ui {
 
-CTargetFilePageDlg::CTargetFilePageDlg() = default;
-CTargetFilePageDlg::~CTargetFilePageDlg() = default;
+FilePage::FilePage() = default;
+FilePage::~FilePage() = default;
 
-void CTargetFilePageDlg::Create(QWidget* parent) {
+void FilePage::Create(QWidget* parent, PageHost* host) {
     setParent(parent);
+    host_ = host;
     if (const auto dlg = LoadDialogTemplate(IDD_TARGET_FILE_PAGE)) {
         CreateControls(*dlg, this);
         resize(DialogUnits(font()).Map(dlg->size));
     }
-    editTarget = qobject_cast<QLineEdit*>(GetDlgItem(this, IDC_TARGET_PATH));
-    btnBrowse = qobject_cast<QPushButton*>(GetDlgItem(this, IDC_BROWSE));
-    Q_ASSERT(editTarget && btnBrowse);
-    connect(btnBrowse, &QPushButton::clicked, this, &CTargetFilePageDlg::OnBrowse);
-    UpdateData(false);
-    dlgCommonSetting.Create(this);
+    targetEdit_ = qobject_cast<QLineEdit*>(GetDlgItem(this, IDC_TARGET_PATH));
+    browseButton_ = qobject_cast<QPushButton*>(GetDlgItem(this, IDC_BROWSE));
+    Q_ASSERT(targetEdit_ && browseButton_);
+    connect(browseButton_, &QPushButton::clicked, this, &FilePage::OnBrowse);
+    targetEdit_->setText(targetFile_);
+    commonSettings_.Create(this);
 }
 
-bool CTargetFilePageDlg::UpdateData(bool bSaveAndValidate) {
-    if (bSaveAndValidate) {
-        strTargetFile = editTarget->text();
-    } else {
-        editTarget->setText(strTargetFile);
-    }
-    return true;
+void FilePage::SetTargetFile(const QString& path) {
+    targetFile_ = path;
+    targetEdit_->setText(targetFile_);
 }
 
-void CTargetFilePageDlg::OnBrowse() {
-    if (const auto chosen = GetPrompts().askOpenFile(this, OpenFileRequest{})) {
-        strTargetFile = *chosen;
-        UpdateData(false);
-    }
+void FilePage::OnBrowse() {
+    if (const auto chosen = GetPrompts().askOpenFile(this, OpenFileRequest{})) SetTargetFile(*chosen);
 }
 
-void CTargetFilePageDlg::Generate() {
-    if (!host) return;
-    dlgCommonSetting.UpdateData(true);
-    UpdateData(true);
+void FilePage::Generate() {
+    if (!host_) return;
+    commonSettings_.ReadControls();
+    targetFile_ = targetEdit_->text();
 
     // Without a document the job would make a backup folder wherever the program was
     // started, and report nothing.
-    if (strTargetFile.isEmpty()) {
-        GetPrompts().showMessage(host->MessageParent(), QStringLiteral("ファイルを指定してください"), MessageIcon::none);
+    if (targetFile_.isEmpty()) {
+        GetPrompts().showMessage(host_->MessageParent(), QStringLiteral("ファイルを指定してください"),
+                                 MessageIcon::none);
         return;
     }
 
     // The job's own copies: what the user changes while it runs concerns later jobs.
     ConversionJob job;
-    job.path = QFile::encodeName(strTargetFile).toStdString();
-    job.bBackup = dlgCommonSetting.bBackup ? Backup::yes : Backup::no;
-    job.settings = MakeJobSettings(dlgCommonSetting, host->Look(), nullptr);
-    host->StartJob([&job](JobProgress& progress) {
+    job.path = QFile::encodeName(targetFile_).toStdString();
+    job.backup = BackupOf(commonSettings_.settings());
+    job.settings = EngineSettings(commonSettings_.settings(), host_->Look(), nullptr);
+    host_->StartJob([&job](JobProgress& progress) {
         job.settings.progress = &progress;
         FileJobThreadProc(&job);
     });
 }
 
-void CTargetFilePageDlg::LoadSettings(const std::filesystem::path& path) {
-    dlgCommonSetting.LoadSettings(path, settings_names::kFilePage);
-    UpdateData(false);
+void FilePage::LoadSettings(const std::filesystem::path& path) {
+    commonSettings_.LoadSettings(path, settings_keys::kFilePage);
+    targetEdit_->setText(targetFile_);
 }
 
-ProfileWriteResult CTargetFilePageDlg::SaveSettings(const std::filesystem::path& path) {
-    UpdateData(true);
-    return dlgCommonSetting.SaveSettings(path, settings_names::kFilePage);
+ProfileWriteResult FilePage::SaveSettings(const std::filesystem::path& path) {
+    targetFile_ = targetEdit_->text();
+    return commonSettings_.SaveSettings(path, settings_keys::kFilePage);
 }
 
 }  // namespace quarvel::ui

@@ -4,6 +4,9 @@
 
 #include <QString>
 
+#include <filesystem>
+
+#include "settings/profile.h"
 #include "ui/kit/tab_page.h"
 #include "ui/pages/common_settings_page.h"
 #include "ui/pages/page_host.h"
@@ -13,38 +16,42 @@ class QPushButton;
 
 namespace quarvel::ui {
 
-class CTargetFilePageDlg : public COwnerTabPage {
+class FilePage : public TabPage {
     Q_OBJECT
 public:
-    CTargetFilePageDlg();
-    ~CTargetFilePageDlg() override;
+    FilePage();
+    ~FilePage() override;
 
     // Makes the page's controls (template 130) and its common settings as a child of
-    // `parent` (the tab control).
-    void Create(QWidget* parent);
+    // `parent` (the tab control); the page asks `host` for the look and its jobs.
+    void Create(QWidget* parent, PageHost* host);
 
-    bool UpdateData(bool bSaveAndValidate) override;
-    // Converts the document named in the box with the page's settings and the main
-    // window's look; returns when the job has ended. An empty path is refused before
-    // any job starts.
-    void Generate() override;
+    // The document's path as last taken from the box.
+    const QString& targetFile() const { return targetFile_; }
+    // Puts a path in the box (a dropped file).
+    void SetTargetFile(const QString& path);
+
+    // Converts the document named in the box with the page's settings and the host's
+    // look; returns when the job has ended. An empty path is refused before any job
+    // starts.
+    void Generate();
     // Section TargetFilePage, common settings only; the path is never stored.
-    void LoadSettings(const std::filesystem::path& path) override;
-    ProfileWriteResult SaveSettings(const std::filesystem::path& path) override;
+    void LoadSettings(const std::filesystem::path& path);
+    ProfileWriteResult SaveSettings(const std::filesystem::path& path);
 
     // "参照...": an open dialog listing every file.
     void OnBrowse();
 
-    QLineEdit* targetEdit() const { return editTarget; }
-    QPushButton* browseButton() const { return btnBrowse; }
-
-    PageHost* host = nullptr;  // the window that holds the page
-    CCommonSettingDlg dlgCommonSetting;
-    QString strTargetFile;  // path of the document
+    QLineEdit* targetEdit() const { return targetEdit_; }
+    QPushButton* browseButton() const { return browseButton_; }
+    CommonSettingsPage& commonSettings() { return commonSettings_; }
 
 private:
-    QLineEdit* editTarget = nullptr;
-    QPushButton* btnBrowse = nullptr;
+    PageHost* host_ = nullptr;
+    CommonSettingsPage commonSettings_;
+    QString targetFile_;
+    QLineEdit* targetEdit_ = nullptr;
+    QPushButton* browseButton_ = nullptr;
 };
 
 }  // namespace quarvel::ui

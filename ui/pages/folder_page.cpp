@@ -5,12 +5,13 @@
 #include <QLineEdit>
 #include <QPushButton>
 
+#include "engine/jobs.h"
+#include "platform/paths.h"
+#include "settings/engine_settings.h"
 #include "ui/kit/dialog_template.h"
 #include "ui/kit/prompts.h"
 #include "ui/kit/resources.h"
 #include "ui/kit/text_codec.h"
-#include "engine/jobs.h"
-#include "platform/paths.h"
 
 namespace quarvel::ui {
 
@@ -18,96 +19,92 @@ std::optional<QString> BrowseForFolder(QWidget* owner, const QString& preselect)
     return GetPrompts().browseFolder(owner, QStringLiteral("フォルダーを選択してください"), preselect);
 }
 
-std::string TrimFolderPath(std::string folder) {
-    while (folder.size() > 1 && folder.back() == kPathSeparator) folder.pop_back();
-    return folder;
-}
+FolderPage::FolderPage() = default;
+FolderPage::~FolderPage() = default;
 
-CTargetFolderPageDlg::CTargetFolderPageDlg() = default;
-CTargetFolderPageDlg::~CTargetFolderPageDlg() = default;
-
-void CTargetFolderPageDlg::Create(QWidget* parent) {
+void FolderPage::Create(QWidget* parent, PageHost* host) {
     setParent(parent);
+    host_ = host;
     if (const auto dlg = LoadDialogTemplate(IDD_TARGET_FOLDER_PAGE)) {
         CreateControls(*dlg, this);
         resize(DialogUnits(font()).Map(dlg->size));
     }
-    editTarget = qobject_cast<QLineEdit*>(GetDlgItem(this, IDC_TARGET_PATH));
-    editFilter = qobject_cast<QLineEdit*>(GetDlgItem(this, IDC_FILE_FILTER));
-    checkSubFolder = qobject_cast<QCheckBox*>(GetDlgItem(this, IDC_SUB_FOLDER));
-    btnBrowse = qobject_cast<QPushButton*>(GetDlgItem(this, IDC_BROWSE));
-    Q_ASSERT(editTarget && editFilter && checkSubFolder && btnBrowse);
-    connect(btnBrowse, &QPushButton::clicked, this, &CTargetFolderPageDlg::OnBrowseFolder);
-    UpdateData(false);
-    dlgCommonSetting.Create(this);
-    strFileFilter = QStringLiteral("*.htm");
-    bSubFolder = true;
-    UpdateData(false);
+    targetEdit_ = qobject_cast<QLineEdit*>(GetDlgItem(this, IDC_TARGET_PATH));
+    filterEdit_ = qobject_cast<QLineEdit*>(GetDlgItem(this, IDC_FILE_FILTER));
+    subFolderCheck_ = qobject_cast<QCheckBox*>(GetDlgItem(this, IDC_SUB_FOLDER));
+    browseButton_ = qobject_cast<QPushButton*>(GetDlgItem(this, IDC_BROWSE));
+    Q_ASSERT(targetEdit_ && filterEdit_ && subFolderCheck_ && browseButton_);
+    connect(browseButton_, &QPushButton::clicked, this, &FolderPage::OnBrowseFolder);
+    commonSettings_.Create(this);
+    fileFilter_ = QStringLiteral("*.htm");
+    subFolders_ = true;
+    WriteControls();
 }
 
-bool CTargetFolderPageDlg::UpdateData(bool bSaveAndValidate) {
-    if (bSaveAndValidate) {
-        strTargetFolder = editTarget->text();
-        bSubFolder = checkSubFolder->isChecked();
-        strFileFilter = editFilter->text();
-    } else {
-        editTarget->setText(strTargetFolder);
-        checkSubFolder->setChecked(bSubFolder);
-        editFilter->setText(strFileFilter);
-    }
-    return true;
+void FolderPage::ReadControls() {
+    targetFolder_ = targetEdit_->text();
+    subFolders_ = subFolderCheck_->isChecked();
+    fileFilter_ = filterEdit_->text();
 }
 
-void CTargetFolderPageDlg::OnBrowseFolder() {
-    UpdateData(true);
-    if (const auto chosen = BrowseForFolder(this, QString())) {
-        strTargetFolder = *chosen;
-        UpdateData(false);
-    }
+void FolderPage::WriteControls() {
+    targetEdit_->setText(targetFolder_);
+    subFolderCheck_->setChecked(subFolders_);
+    filterEdit_->setText(fileFilter_);
 }
 
-void CTargetFolderPageDlg::Generate() {
-    if (!host) return;
-    dlgCommonSetting.UpdateData(true);
-    UpdateData(true);
+void FolderPage::SetTargetFolder(const QString& path) {
+    targetFolder_ = path;
+    WriteControls();
+}
+
+void FolderPage::OnBrowseFolder() {
+    ReadControls();
+    if (const auto chosen = BrowseForFolder(this, QString())) SetTargetFolder(*chosen);
+}
+
+void FolderPage::Generate() {
+    if (!host_) return;
+    commonSettings_.ReadControls();
+    ReadControls();
 
     // Never a walk over a folder the user did not name.
-    const std::string folder = TrimFolderPath(QFile::encodeName(strTargetFolder).toStdString());
+    const std::string folder = TrimTrailingSeparators(QFile::encodeName(targetFolder_).toStdString());
     if (folder.empty()) {
-        GetPrompts().showMessage(host->MessageParent(), FromCp932(TextNoFolderGiven()), MessageIcon::none);
+        GetPrompts().showMessage(host_->MessageParent(), FromCp932(TextNoFolderGiven()), MessageIcon::none);
         return;
     }
 
     // The job's own copies: what the user changes while it runs concerns later jobs.
     FolderConversionJob job;
     job.folder = folder;
-    job.strFileFilter = QFile::encodeName(strFileFilter).toStdString();
-    job.bSubFolder = bSubFolder ? SubFolders::yes : SubFolders::no;
-    job.bBackup = dlgCommonSetting.bBackup ? Backup::yes : Backup::no;
-    job.settings = MakeJobSettings(dlgCommonSetting, host->Look(), nullptr);
-    host->StartJob([&job](JobProgress& progress) {
+    job.fileFilter = QFile::encodeName(fileFilter_).toStdString();
+    job.subFolders = subFolders_ ? SubFolders::yes : SubFolders::no;
+    job.backup = BackupOf(commonSettings_.settings());
+    job.settings = EngineSettings(commonSettings_.settings(), host_->Look(), nullptr);
+    host_->StartJob([&job](JobProgress& progress) {
         job.settings.progress = &progress;
         FolderJobThreadProc(&job);
     });
 }
 
-void CTargetFolderPageDlg::LoadSettings(const std::filesystem::path& path) {
-    const std::string filterBefore = ToCp932(strFileFilter);
-    FolderPageSettings record{dlgCommonSetting.Record(), filterBefore, bSubFolder};
+void FolderPage::LoadSettings(const std::filesystem::path& path) {
+    const std::string filterBefore = ToCp932(fileFilter_);
+    FolderPageSettings record{commonSettings_.settings(), filterBefore, subFolders_};
     LoadFolderPageSettings(path, record);
     // A pattern the file leaves alone keeps its exact text.
-    if (record.strFileFilter != filterBefore) strFileFilter = FromCp932(record.strFileFilter);
-    bSubFolder = record.bSubFolder;
-    dlgCommonSetting.SetRecord(record.common);
-    dlgCommonSetting.UpdateData(false);
-    UpdateData(false);
+    if (record.fileFilter != filterBefore) fileFilter_ = FromCp932(record.fileFilter);
+    subFolders_ = record.subFolders;
+    commonSettings_.SetSettings(record.common);
+    commonSettings_.WriteControls();
+    WriteControls();
 }
 
-ProfileWriteResult CTargetFolderPageDlg::SaveSettings(const std::filesystem::path& path) {
-    UpdateData(true);
-    dlgCommonSetting.UpdateData(true);
-    return SaveFolderPageSettings(
-        path, FolderPageSettings{dlgCommonSetting.Record(), ToCp932(strFileFilter), bSubFolder});
+ProfileWriteResult FolderPage::SaveSettings(const std::filesystem::path& path) {
+    ReadControls();
+    commonSettings_.ReadControls();
+    return SaveFolderPageSettings(path,
+                                  FolderPageSettings{commonSettings_.settings(), ToCp932(fileFilter_), subFolders_});
 }
 
 }  // namespace quarvel::ui

@@ -5,8 +5,10 @@
 
 #include <QString>
 
+#include <filesystem>
 #include <optional>
 
+#include "settings/profile.h"
 #include "ui/kit/tab_page.h"
 #include "ui/pages/common_settings_page.h"
 #include "ui/pages/page_host.h"
@@ -20,53 +22,58 @@ namespace quarvel::ui {
 inline constexpr int IDC_FILE_FILTER = 1009;
 inline constexpr int IDC_SUB_FOLDER = 1012;
 
-class CTargetFolderPageDlg : public COwnerTabPage {
+class FolderPage : public TabPage {
     Q_OBJECT
 public:
-    CTargetFolderPageDlg();
-    ~CTargetFolderPageDlg() override;
+    FolderPage();
+    ~FolderPage() override;
 
     // Makes the page's controls (template 129) and its common settings as a child of
-    // `parent` (the tab control); the pattern becomes "*.htm" with sub-folders on.
-    void Create(QWidget* parent);
+    // `parent` (the tab control); the pattern becomes "*.htm" with sub-folders on. The
+    // page asks `host` for the look and its jobs.
+    void Create(QWidget* parent, PageHost* host);
 
-    bool UpdateData(bool bSaveAndValidate) override;
-    // Converts the folder named in the box with the page's settings and the main
-    // window's look; returns when the job has ended. An empty folder is refused
-    // before any job starts.
-    void Generate() override;
+    // The folder's path as last taken from the box.
+    const QString& targetFolder() const { return targetFolder_; }
+    // Puts a path in the box (a dropped folder).
+    void SetTargetFolder(const QString& path);
+
+    // Converts the folder named in the box with the page's settings and the host's
+    // look; returns when the job has ended. An empty folder is refused before any job
+    // starts.
+    void Generate();
     // Section TargetFolderPage: the pattern, the sub-folder switch and the common
     // settings; the folder is never stored.
-    void LoadSettings(const std::filesystem::path& path) override;
-    ProfileWriteResult SaveSettings(const std::filesystem::path& path) override;
+    void LoadSettings(const std::filesystem::path& path);
+    ProfileWriteResult SaveSettings(const std::filesystem::path& path);
 
     // "参照...": keeps what was typed into the other boxes, then asks for a folder.
     void OnBrowseFolder();
 
-    QLineEdit* targetEdit() const { return editTarget; }
-    QLineEdit* filterEdit() const { return editFilter; }
-    QCheckBox* subFolderCheck() const { return checkSubFolder; }
-    QPushButton* browseButton() const { return btnBrowse; }
-
-    PageHost* host = nullptr;  // the window that holds the page
-    CCommonSettingDlg dlgCommonSetting;
-    QString strTargetFolder;  // the folder to convert
-    bool bSubFolder = false;
-    QString strFileFilter;    // file name pattern with wildcards
+    QLineEdit* targetEdit() const { return targetEdit_; }
+    QLineEdit* filterEdit() const { return filterEdit_; }
+    QCheckBox* subFolderCheck() const { return subFolderCheck_; }
+    QPushButton* browseButton() const { return browseButton_; }
+    CommonSettingsPage& commonSettings() { return commonSettings_; }
 
 private:
-    QLineEdit* editTarget = nullptr;
-    QLineEdit* editFilter = nullptr;
-    QCheckBox* checkSubFolder = nullptr;
-    QPushButton* btnBrowse = nullptr;
+    // The boxes into the members, and back.
+    void ReadControls();
+    void WriteControls();
+
+    PageHost* host_ = nullptr;
+    CommonSettingsPage commonSettings_;
+    QString targetFolder_;
+    bool subFolders_ = false;
+    QString fileFilter_;  // file name pattern with wildcards
+    QLineEdit* targetEdit_ = nullptr;
+    QLineEdit* filterEdit_ = nullptr;
+    QCheckBox* subFolderCheck_ = nullptr;
+    QPushButton* browseButton_ = nullptr;
 };
 
 // The folder chooser titled "フォルダーを選択してください", owned by `owner`, opening on
 // `preselect` unless it is empty; the chosen folder, or nothing when cancelled.
 std::optional<QString> BrowseForFolder(QWidget* owner, const QString& preselect);
-
-// A folder path as the walk takes it: trailing separators removed, the root itself
-// kept.
-std::string TrimFolderPath(std::string folder);
 
 }  // namespace quarvel::ui

@@ -1,0 +1,113 @@
+#include "engine/document_scan.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "platform/codec.h"
+
+namespace quarvel {
+namespace {
+
+// How far the scan looks ahead between two looks at the abort flag.
+constexpr std::size_t kScanChunk = 1 << 16;
+
+// The first character start in [pos, limit) whose byte may begin a separator, or a
+// character start at or before `limit` where the search stopped. `pos` is a
+// character start. A position is a character start exactly when the run of lead
+// bytes just before it, counted back to a known start, is even: each lead byte takes
+// the byte after it, whatever that byte is.
+std::size_t SkipToCandidate(std::string_view text, std::size_t pos, std::size_t limit,
+                            const DocumentScan::FirstBytes& first) {
+    std::size_t known = pos;  // a character start
+    auto isStart = [&](std::size_t i) {
+        std::size_t run = 0;
+        while (i - run > known && IsLeadByte(static_cast<unsigned char>(text[i - run - 1]))) ++run;
+        return run % 2 == 0;
+    };
+    std::size_t i = pos;
+    for (;;) {
+        if (first.count == 0) {
+            i = limit;
+        } else if (first.count == 1) {
+            const void* hit = std::memchr(text.data() + i, first.only, limit - i);
+            i = hit ? static_cast<std::size_t>(static_cast<const char*>(hit) - text.data()) : limit;
+        } else {
+            while (i < limit && !first.table[static_cast<unsigned char>(text[i])]) ++i;
+        }
+        if (i >= limit) return isStart(limit) ? limit : limit - 1;
+        if (isStart(i)) return i;
+        known = i + 1;  // i was the second byte of a character
+        i = known;
+    }
+}
+
+bool MatchAt(std::string_view text, std::size_t pos, const std::string& separator) {
+    return !separator.empty() && text.size() - pos >= separator.size() && text[pos] == separator[0] &&
+           text.compare(pos, separator.size(), separator) == 0;
+}
+
+}  // namespace
+
+std::string SeparatorWithLineBreaks(std::string_view typed) {
+    std::string out;
+    out.reserve(typed.size() + 2);
+    for (std::size_t i = 0; i < typed.size();) {
+        if (IsLeadByte(static_cast<unsigned char>(typed[i])) && i + 1 < typed.size()) {
+            out.append(typed.substr(i, 2));
+            i += 2;
+        } else if (typed[i] == '\\' && i + 1 < typed.size() && typed[i + 1] == 'n') {
+            out += "\r\n";
+            i += 2;
+        } else {
+            out += typed[i++];
+        }
+    }
+    return out;
+}
+
+DocumentScan::FirstBytes::FirstBytes(const Separators& separators) {
+    for (const std::string& sep : separators) {
+        if (sep.empty()) continue;
+        auto b = static_cast<unsigned char>(sep[0]);
+        if (!table[b]) ++count;
+        table[b] = true;
+        only = static_cast<char>(b);
+    }
+}
+
+DocumentScan::DocumentScan(std::string_view text, const Separators& starts, const Separators& ends)
+    : text_(text), starts_(starts), ends_(ends), startBytes_(starts), endBytes_(ends) {}
+
+bool DocumentScan::MatchAny(const Separators& separators, std::size_t& length) const {
+    for (const std::string& sep : separators) {
+        if (!MatchAt(text_, pos_, sep)) continue;
+        length = sep.size();
+        return true;
+    }
+    return false;
+}
+
+DocumentScan::Step DocumentScan::Next() {
+    const std::size_t length = text_.size();
+    if (pos_ >= length) return Step::finished;
+    const FirstBytes& first = inside_ ? endBytes_ : startBytes_;
+    const std::size_t candidate = SkipToCandidate(text_, pos_, std::min(length, pos_ + kScanChunk), first);
+    if (candidate > pos_) {
+        pos_ = candidate;
+        return Step::moved;
+    }
+    const auto byte = static_cast<unsigned char>(text_[pos_]);
+    std::size_t matched = 0;
+    if (first.table[byte] && MatchAny(inside_ ? ends_ : starts_, matched)) {
+        if (!inside_) pos_ += matched;
+        // The end separator stays in the text: outside again, the scan meets it at
+        // the same position, as ordinary text or as the next start.
+        inside_ = !inside_;
+        return inside_ ? Step::started : Step::ended;
+    }
+    pos_ += IsLeadByte(byte) ? 2 : 1;
+    if (pos_ > length) pos_ = length;
+    return Step::moved;
+}
+
+}  // namespace quarvel

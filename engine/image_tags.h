@@ -1,0 +1,29 @@
+#pragma once
+// The image tags this program writes in place of a stretch, `<img src="./B/NNN.png">`,
+// and how it finds its own tags again in a document converted before.
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+#include "engine/conversion.h"
+
+namespace quarvel {
+
+// "%03ld": the number of a picture as it stands in its file name.
+std::string PictureNumber(long n);
+
+// The base name as it stands in an image tag, in code page 932: characters that
+// the document's code cannot hold and bytes that are not safe in a URL path are
+// percent-encoded from their UTF-8 bytes. For EUC-JP documents only ASCII, JIS
+// X 0208 and half-width katakana are held.
+std::string TagBaseName(std::string_view nativeBaseName, DocumentCode code);
+
+// The highest number among the tags of the text that begin with `prefix` (up to and
+// including the slash after the base name), as this program writes them; 0 for none.
+long HighestOwnTagNumber(std::string_view text, std::string_view prefix);
+
+// Whether the stretch is exactly one tag of this program with that prefix.
+bool IsOwnTag(std::string_view stretch, std::string_view prefix);
+
+}  // namespace quarvel

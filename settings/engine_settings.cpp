@@ -1,0 +1,21 @@
+#include "settings/engine_settings.h"
+
+#include "engine/document_scan.h"
+
+namespace quarvel {
+
+Separators ScanSeparators(const Separators& typed) {
+    return {SeparatorWithLineBreaks(typed[0]), SeparatorWithLineBreaks(typed[1]), SeparatorWithLineBreaks(typed[2])};
+}
+
+ConversionSettings EngineSettings(const CommonSettings& common, const Appearance& look, JobProgress* progress) {
+    ConversionSettings settings;
+    settings.startSeparators = ScanSeparators(common.startSeparators);
+    settings.endSeparators = ScanSeparators(common.endSeparators);
+    settings.code = common.code;
+    settings.progress = progress;
+    settings.look = look;
+    return settings;
+}
+
+}  // namespace quarvel

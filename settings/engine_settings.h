@@ -1,0 +1,23 @@
+#pragma once
+// The one mapping from what a settings file holds to what the engine takes: both the
+// window's pages and the command-line tool start their jobs through it.
+
+#include "engine/conversion.h"
+#include "engine/progress.h"
+#include "render/appearance.h"
+#include "settings/settings_file.h"
+
+namespace quarvel {
+
+// Separators as typed (code page 932, "\n" for a line break) made ready for the scan:
+// in order, empty ones kept, each backslash-n pair a line break (CR LF).
+Separators ScanSeparators(const Separators& typed);
+
+// A job's settings: the separator lists and the code of `common`, the look `look`,
+// reporting to `progress`.
+ConversionSettings EngineSettings(const CommonSettings& common, const Appearance& look, JobProgress* progress);
+
+// Whether the untouched documents are kept in backup/.
+inline Backup BackupOf(const CommonSettings& common) { return common.backup ? Backup::yes : Backup::no; }
+
+}  // namespace quarvel

@@ -1,0 +1,184 @@
+// The main window's commands: the menu (settings files, about box, exit), the colour
+// swatches and paths dropped on the window.
+
+#include <QDropEvent>
+#include <QFile>
+#include <QMimeData>
+#include <QUrl>
+#include <QWidget>
+
+#include <system_error>
+
+#include "engine/messages.h"
+#include "settings/settings_file.h"
+#include "ui/about_box.h"
+#include "ui/kit/resources.h"
+#include "ui/kit/tab_control.h"
+#include "ui/kit/text_codec.h"
+#include "ui/main_window.h"
+
+namespace quarvel::ui {
+namespace {
+
+Color ToColor(const QColor& c) {
+    return {static_cast<std::uint8_t>(c.red()), static_cast<std::uint8_t>(c.green()),
+            static_cast<std::uint8_t>(c.blue())};
+}
+
+std::vector<std::filesystem::path> LocalPaths(const QMimeData* data) {
+    std::vector<std::filesystem::path> paths;
+    if (!data || !data->hasUrls()) return paths;
+    for (const QUrl& url : data->urls()) {
+        if (url.isLocalFile()) paths.emplace_back(QFile::encodeName(url.toLocalFile()).toStdString());
+    }
+    return paths;
+}
+
+// Takes a drag of local paths as a copy. Accepting the move that a file manager
+// proposes (Shift held) would have it delete the files it dropped here.
+bool AcceptAsCopy(QDropEvent* event) {
+    if (!(event->possibleActions() & Qt::CopyAction) || LocalPaths(event->mimeData()).empty()) return false;
+    event->setDropAction(Qt::CopyAction);
+    event->accept();
+    return true;
+}
+
+}  // namespace
+
+void MainWindow::OnDropFiles(const std::vector<std::filesystem::path>& paths) {
+    pendingDrops_.insert(pendingDrops_.end(), paths.begin(), paths.end());
+    // Dropped while a command or job runs: the paths wait for its end.
+    if (!IsBusy()) RunPendingDrops();
+}
+
+void MainWindow::RunPendingDrops() {
+    if (IsBusy()) return;
+    const CommandScope command(*this);
+    while (!pendingDrops_.empty() && !closeRequested_) {
+        const std::filesystem::path path = pendingDrops_.front();
+        pendingDrops_.pop_front();
+        DispatchDroppedPath(path);
+    }
+    if (closeRequested_) pendingDrops_.clear();
+}
+
+void MainWindow::DispatchDroppedPath(const std::filesystem::path& path) {
+    std::error_code error;
+    const auto status = std::filesystem::status(path, error);
+    if (error || !std::filesystem::exists(status)) return;  // skipped without a message
+    const QString text = QFile::decodeName(QByteArray::fromStdString(path.native()));
+    if (std::filesystem::is_directory(status)) {
+        tabControl_->SetCurFocus(1);
+        folderPage_.SetTargetFolder(text);
+        folderPage_.Generate();
+    } else {
+        tabControl_->SetCurFocus(0);
+        filePage_.SetTargetFile(text);
+        filePage_.Generate();
+    }
+}
+
+void MainWindow::OnTextColor() {
+    // The chooser opens on black, not on the current colour.
+    if (const auto chosen = GetPrompts().chooseColor(this, QColor(0, 0, 0))) {
+        look_.textColor = ToColor(*chosen);
+        client_->repaint();
+    }
+}
+
+void MainWindow::OnBackColor() {
+    if (const auto chosen = GetPrompts().chooseColor(this, QColor(0, 0, 0))) {
+        look_.backColor = ToColor(*chosen);
+        client_->repaint();
+    }
+}
+
+void MainWindow::OnAppAbout() {
+    AboutBox about(this);
+    about.exec();
+}
+
+void MainWindow::OnExit() {
+    QMetaObject::invokeMethod(this, [this] { close(); }, Qt::QueuedConnection);
+}
+
+FileDialogRequest MainWindow::SettingsFileRequest() {
+    return {QStringLiteral("ini"), {QStringLiteral("設定ファイル (*.ini)"), QStringLiteral("All Files (*.*)")}};
+}
+
+void MainWindow::OnLoadSettings() {
+    if (const auto chosen = GetPrompts().askOpenFile(this, SettingsFileRequest())) {
+        const std::filesystem::path path = QFile::encodeName(*chosen).toStdString();
+        filePage_.LoadSettings(path);
+        folderPage_.LoadSettings(path);
+        copyPastePage_.LoadSettings(path);
+        // Taken as read: a margin out of range shows until the next check refuses it.
+        Appearance look = look_;
+        const SettingsLoadResult loaded = LoadGeneralSettings(path, look);
+        // A file of another program, or no INI file at all, changes nothing: say so
+        // rather than leave the user to believe the settings were loaded. So is a file
+        // that is there but cannot be read.
+        std::error_code ec;
+        if (loaded == SettingsLoadResult::noSettings) {
+            GetPrompts().showMessage(this, QStringLiteral("%1\n設定が見つかりません").arg(*chosen), MessageIcon::none);
+        } else if (loaded == SettingsLoadResult::unreadable && std::filesystem::exists(path, ec)) {
+            GetPrompts().showMessage(this, QStringLiteral("%1\n%2").arg(*chosen, FromCp932(TextFileOpenFailed())),
+                                     MessageIcon::none);
+        }
+        look_ = look;
+        WriteControls();
+    }
+    client_->repaint();
+}
+
+void MainWindow::OnSaveSettingsAs() {
+    // A refused margin stops the command, as it stops the generate button.
+    if (!ReadControls()) return;
+    const auto chosen = GetPrompts().askSaveFile(this, SettingsFileRequest());
+    if (!chosen) return;
+    const std::filesystem::path path = QFile::encodeName(*chosen).toStdString();
+    ProfileWriteResult written = filePage_.SaveSettings(path);
+    if (written) written = folderPage_.SaveSettings(path);
+    if (written) written = copyPastePage_.SaveSettings(path);
+    if (written) written = SaveGeneralSettings(path, look_);
+    // A file that could not be written is said so; the user would otherwise take
+    // the settings for saved. Each write replaces the file whole, so it is never
+    // left half-written.
+    if (!written) {
+        GetPrompts().showMessage(this, QStringLiteral("%1\n%2").arg(*chosen, FromCp932(TextFileWriteFailed())),
+                                 MessageIcon::none);
+    }
+}
+
+void MainWindow::OnCommand(int id) {
+    switch (id) {
+    case ID_EXIT:
+        OnExit();
+        break;
+    case ID_LOAD_SETTINGS:
+        OnLoadSettings();
+        break;
+    case ID_SAVE_SETTINGS_AS:
+        OnSaveSettingsAs();
+        break;
+    case ID_APP_ABOUT:
+        OnAppAbout();
+        break;
+    default:
+        break;
+    }
+}
+
+void MainWindow::dragEnterEvent(QDragEnterEvent* event) { AcceptAsCopy(event); }
+
+void MainWindow::dragMoveEvent(QDragMoveEvent* event) { AcceptAsCopy(event); }
+
+void MainWindow::dropEvent(QDropEvent* event) {
+    if (!AcceptAsCopy(event)) return;
+    const auto paths = LocalPaths(event->mimeData());
+    // Handled after the drop has returned to the source, so that a long job does
+    // not hold the drag source waiting.
+    QMetaObject::invokeMethod(this, [this, paths] { OnDropFiles(paths); }, Qt::QueuedConnection);
+}
+
+}  // namespace quarvel::ui
