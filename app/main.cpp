@@ -1,5 +1,5 @@
-#include "ui/application.h"
 #include "platform/memory.h"
+#include "ui/application.h"
 
 int main(int argc, char** argv) {
     quarvel::KeepFreedMemoryForReuse();

@@ -96,13 +96,18 @@ void BM_ScanDocumentWithoutStretches(benchmark::State& state) {
     state.counters["doc_MB"] = static_cast<double>(bytes) / (1 << 20);
     state.counters["peak_MB"] = peak;
 }
-BENCHMARK(BM_ScanDocumentWithoutStretches)->Arg(0)->Arg(1)->ArgName("euc")->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_ScanDocumentWithoutStretches)
+    ->Arg(0)
+    ->Arg(1)
+    ->ArgName("euc")
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
 
 // Twenty pieces of text art of a few lines each, different per document.
 std::vector<std::string> Stretches(int document) {
     std::mt19937 random(static_cast<unsigned>(document));
-    const char* pieces[] = {"\x81\x40", "\x81\x5E", "\x81\x52", "\x83\x6D", "\x81\x40\x81\x40", "(",  ")",
-                            "\x81\x4B", "\x83\x56", "&gt;",    "|",        "\x81\x51", "\x81\x5C", " "};
+    const char* pieces[] = {"\x81\x40", "\x81\x5E", "\x81\x52", "\x83\x6D", "\x81\x40\x81\x40", "(",        ")",
+                            "\x81\x4B", "\x83\x56", "&gt;",     "|",        "\x81\x51",         "\x81\x5C", " "};
     std::vector<std::string> out;
     for (int s = 0; s < 20; ++s) {
         std::string art;
@@ -149,8 +154,8 @@ void BM_FolderJob(benchmark::State& state) {
         for (int d = 0; d < kDocuments; ++d) std::filesystem::remove_all(folder.path() / ("t" + std::to_string(d)));
         state.ResumeTiming();
     }
-    state.counters["per_picture"] = benchmark::Counter(
-        static_cast<double>(state.iterations()) * kDocuments * 20, benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+    state.counters["per_picture"] = benchmark::Counter(static_cast<double>(state.iterations()) * kDocuments * 20,
+                                                       benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
 }
 BENCHMARK(BM_FolderJob)->Arg(0)->Arg(1)->ArgName("backup")->Unit(benchmark::kMillisecond)->MeasureProcessCPUTime();
 
@@ -172,9 +177,9 @@ void BM_RenderTextArtAlone(benchmark::State& state) {
         for (int k = 1; k <= n; ++k) std::filesystem::remove(folder.path() / (std::to_string(k) + ".png"));
         state.ResumeTiming();
     }
-    state.counters["per_picture"] = benchmark::Counter(
-        static_cast<double>(state.iterations()) * static_cast<double>(stretches.size()),
-        benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+    state.counters["per_picture"] =
+        benchmark::Counter(static_cast<double>(state.iterations()) * static_cast<double>(stretches.size()),
+                           benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
 }
 BENCHMARK(BM_RenderTextArtAlone)->Unit(benchmark::kMillisecond)->MeasureProcessCPUTime();
 

@@ -15,12 +15,12 @@
 
 #include <benchmark/benchmark.h>
 
-#include "settings/settings_file.h"
 #include "engine/code_convert.h"
 #include "engine/conversion.h"
 #include "render/png_writer.h"
 #include "render/renderer.h"
 #include "render/text_prep.h"
+#include "settings/settings_file.h"
 
 namespace quarvel {
 namespace {
@@ -76,7 +76,8 @@ void BM_RenderHtmlText(benchmark::State& state, std::string_view unit) {
 }
 // Lines of "♥あ" in UTF-8 (a line feed is no line break in HTML: one very long line).
 BENCHMARK_CAPTURE(BM_RenderHtmlText, hearts_lines, "\xE2\x99\xA5\xE3\x81\x82\n")
-    ->Unit(benchmark::kMillisecond)->Iterations(1);
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(1);
 // One stretch of decimal references to U+2665.
 BENCHMARK_CAPTURE(BM_RenderHtmlText, heart_references, "&#9829;")->Unit(benchmark::kMillisecond)->Iterations(1);
 

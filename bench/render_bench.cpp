@@ -8,8 +8,8 @@
 #include <string>
 
 #include "render/png_writer.h"
-#include "render/renderer.h"
 #include "render/references.h"
+#include "render/renderer.h"
 #include "render/text_prep.h"
 
 namespace {
@@ -24,8 +24,7 @@ void BM_RenderTextArt(benchmark::State& state, const char* name) {
     const std::string text = LoadExample(name);
     for (auto _ : state) {
         std::FILE* sink = std::fopen("/dev/null", "wb");
-        benchmark::DoNotOptimize(
-            quarvel::RenderTextArt(text.c_str(), sink, quarvel::Appearance{}));
+        benchmark::DoNotOptimize(quarvel::RenderTextArt(text.c_str(), sink, quarvel::Appearance{}));
     }
 }
 
@@ -38,8 +37,7 @@ void BM_RenderPictureOnly(benchmark::State& state, const char* name) {
 }
 
 void BM_WritePngFile(benchmark::State& state, const char* name) {
-    const quarvel::Picture picture =
-        quarvel::RenderPicture(LoadExample(name).c_str(), quarvel::Appearance{});
+    const quarvel::Picture picture = quarvel::RenderPicture(LoadExample(name).c_str(), quarvel::Appearance{});
     for (auto _ : state) {
         std::FILE* sink = std::fopen("/dev/null", "wb");
         benchmark::DoNotOptimize(quarvel::WritePngFile(picture, sink));

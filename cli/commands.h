@@ -44,8 +44,7 @@ struct LookOptions {
 
 // Takes args[i], with its value (i moves past it), when it is one of the look
 // options. Returns false when it is not; sets `problem` when its value is bad.
-bool ParseLookOption(const std::vector<std::string>& args, std::size_t& i, LookOptions& o,
-                     std::string& problem);
+bool ParseLookOption(const std::vector<std::string>& args, std::size_t& i, LookOptions& o, std::string& problem);
 
 // Prints "quarvel-cli: <message>" and the usage hint to standard error; returns kExitUsage.
 int UsageError(const std::string& message);

@@ -52,9 +52,12 @@ std::string ParseConvertArgs(const std::vector<std::string>& args, Mode mode, Co
             o.settingsFile = *v;
         } else if (a == "--code") {
             v = value();
-            if (v && (*v == "sjis" || *v == "shift-jis")) o.code = DocumentCode::shiftJis;
-            else if (v && (*v == "euc" || *v == "euc-jp")) o.code = DocumentCode::eucJp;
-            else return "option --code takes sjis or euc";
+            if (v && (*v == "sjis" || *v == "shift-jis"))
+                o.code = DocumentCode::shiftJis;
+            else if (v && (*v == "euc" || *v == "euc-jp"))
+                o.code = DocumentCode::eucJp;
+            else
+                return "option --code takes sjis or euc";
         } else if (a == "--start" || a == "--end") {
             auto& list = a == "--start" ? o.starts : o.ends;
             if (!(v = value())) return "option " + a + " needs a separator";
@@ -89,8 +92,7 @@ std::optional<std::string> ArgumentToCp932(const std::string& text) {
     if (!cp932::IsValidUtf8(text)) return text;
     std::string bytes = cp932::FromUtf16Lossy(cp932::Utf8ToUtf16(text));
     // Every character the code page lacks became '?'.
-    if (std::count(bytes.begin(), bytes.end(), '?') != std::count(text.begin(), text.end(), '?'))
-        return std::nullopt;
+    if (std::count(bytes.begin(), bytes.end(), '?') != std::count(text.begin(), text.end(), '?')) return std::nullopt;
     return bytes;
 }
 
@@ -182,17 +184,20 @@ std::string BuildSettings(const ConvertOptions& o, Mode mode, FolderPageSettings
         // A file without any of the program's sections changes nothing: say so, and go
         // on with the defaults and the options.
         if (LoadGeneralSettings(*o.settingsFile, look) == SettingsLoadResult::noSettings)
-            std::fprintf(stderr, "quarvel-cli: %s: not a settings file of this program (none of the sections "
-                                 "General, TargetFilePage, TargetFolderPage); the defaults are used\n",
+            std::fprintf(stderr,
+                         "quarvel-cli: %s: not a settings file of this program (none of the sections "
+                         "General, TargetFilePage, TargetFolderPage); the defaults are used\n",
                          o.settingsFile->c_str());
-        if (mode == Mode::file) LoadCommonSettings(*o.settingsFile, settings_keys::kFilePage, page.common);
-        else LoadFolderPageSettings(*o.settingsFile, page);
+        if (mode == Mode::file)
+            LoadCommonSettings(*o.settingsFile, settings_keys::kFilePage, page.common);
+        else
+            LoadFolderPageSettings(*o.settingsFile, page);
         page.fileFilter = cp932::ToUtf8(page.fileFilter);
     }
     CommonSettings& common = page.common;
     if (o.code) common.code = *o.code;
-    for (auto [typed, separators] : {std::pair{&o.starts, &common.startSeparators},
-                                     std::pair{&o.ends, &common.endSeparators}}) {
+    for (auto [typed, separators] :
+         {std::pair{&o.starts, &common.startSeparators}, std::pair{&o.ends, &common.endSeparators}}) {
         if (typed->empty()) continue;
         // Separators given on the command line replace all three of the kind.
         for (std::size_t k = 0; k < separators->size(); ++k) {
@@ -240,8 +245,8 @@ int RunConversion(const std::vector<std::string>& args, Mode mode) {
         for (const std::string& target : options.targets) {
             std::error_code ec;
             if (std::filesystem::is_directory(target, ec))
-                return UsageError("'" + target + "' is a folder; convert its documents with: quarvel-cli convert-folder " +
-                                  target);
+                return UsageError("'" + target +
+                                  "' is a folder; convert its documents with: quarvel-cli convert-folder " + target);
         }
     }
 

@@ -25,15 +25,16 @@ std::optional<int> ParseIntOption(std::string_view text, int lo, int hi) {
     return value;
 }
 
-bool ParseLookOption(const std::vector<std::string>& args, std::size_t& i, LookOptions& o,
-                     std::string& problem) {
+bool ParseLookOption(const std::vector<std::string>& args, std::size_t& i, LookOptions& o, std::string& problem) {
     const std::string& a = args[i];
     auto value = [&]() -> const std::string* { return i + 1 < args.size() ? &args[++i] : nullptr; };
     if (a == "--fore" || a == "--back") {
         const std::string* v = value();
         auto colour = v ? ParseColorOption(*v) : std::nullopt;
-        if (!colour) problem = "option " + a + " needs a colour as RRGGBB";
-        else (a == "--fore" ? o.textColor : o.backColor) = *colour;
+        if (!colour)
+            problem = "option " + a + " needs a colour as RRGGBB";
+        else
+            (a == "--fore" ? o.textColor : o.backColor) = *colour;
     } else if (a == "--margin") {
         const std::string* v = value();
         o.margin = v ? ParseIntOption(*v, 0, kMaxMargin) : std::nullopt;
@@ -42,8 +43,10 @@ bool ParseLookOption(const std::vector<std::string>& args, std::size_t& i, LookO
         o.noSpace = true;
     } else if (a == "--font") {
         const std::string* v = value();
-        if (!v) problem = "option --font needs a font file";
-        else o.font = *v;
+        if (!v)
+            problem = "option --font needs a font file";
+        else
+            o.font = *v;
     } else {
         return false;
     }

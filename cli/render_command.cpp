@@ -40,10 +40,14 @@ std::string ParseRenderArgs(const std::vector<std::string>& args, RenderOptions&
             o.html = true;
         } else if (a == "--encoding") {
             auto v = value();
-            if (v && *v == "auto") o.encoding = TextEncoding::automatic;
-            else if (v && (*v == "utf-8" || *v == "utf8")) o.encoding = TextEncoding::utf8;
-            else if (v && (*v == "cp932" || *v == "sjis" || *v == "shift-jis")) o.encoding = TextEncoding::cp932;
-            else return "option --encoding takes auto, utf-8 or cp932";
+            if (v && *v == "auto")
+                o.encoding = TextEncoding::automatic;
+            else if (v && (*v == "utf-8" || *v == "utf8"))
+                o.encoding = TextEncoding::utf8;
+            else if (v && (*v == "cp932" || *v == "sjis" || *v == "shift-jis"))
+                o.encoding = TextEncoding::cp932;
+            else
+                return "option --encoding takes auto, utf-8 or cp932";
         } else if (a.size() > 1 && a[0] == '-') {
             return "unknown option '" + a + "'";
         } else {
@@ -69,11 +73,12 @@ ReadResult ReadInput(const std::string& path, std::string& bytes) {
     if (!in) return ReadResult::failed;
     char buffer[65536];
     std::size_t n;
-    while (bytes.size() <= kMaxTextBytes && (n = std::fread(buffer, 1, sizeof buffer, in)) > 0)
-        bytes.append(buffer, n);
+    while (bytes.size() <= kMaxTextBytes && (n = std::fread(buffer, 1, sizeof buffer, in)) > 0) bytes.append(buffer, n);
     ReadResult result = ReadResult::ok;
-    if (bytes.size() > kMaxTextBytes) result = ReadResult::tooLarge;
-    else if (std::ferror(in)) result = ReadResult::failed;
+    if (bytes.size() > kMaxTextBytes)
+        result = ReadResult::tooLarge;
+    else if (std::ferror(in))
+        result = ReadResult::failed;
     const int saved_errno = errno;
     if (in != stdin) std::fclose(in);
     errno = saved_errno;
@@ -94,8 +99,7 @@ int RunRender(const std::vector<std::string>& args) {
     std::string bytes;
     const std::string inputName = o.input == "-" ? "(standard input)" : o.input;
     switch (ReadInput(o.input, bytes)) {
-    case ReadResult::ok:
-        break;
+    case ReadResult::ok: break;
     case ReadResult::failed:
         std::fprintf(stderr, "%s: %s\n", inputName.c_str(), std::strerror(errno));
         return kExitFailed;
@@ -104,8 +108,7 @@ int RunRender(const std::vector<std::string>& args) {
                      kMaxTextBytes >> 20);
         return kExitFailed;
     }
-    const std::string text =
-        PrepareTextFile(std::move(bytes), o.encoding, o.html ? TextForm::html : TextForm::plain);
+    const std::string text = PrepareTextFile(std::move(bytes), o.encoding, o.html ? TextForm::html : TextForm::plain);
     Appearance look;
     o.look.ApplyTo(look);
     const Picture picture = RenderPicture(text.c_str(), look);

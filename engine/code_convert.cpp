@@ -8,8 +8,10 @@ namespace quarvel {
 std::uint16_t JisToShiftJis(std::uint16_t jis) {
     unsigned h = jis >> 8, l = jis & 0xFF;
     if (!IsJisByte(static_cast<unsigned char>(h)) || !IsJisByte(static_cast<unsigned char>(l))) return 0;
-    if (h & 1) l += (l <= 0x5F) ? 0x1F : 0x20;
-    else l += 0x7E;
+    if (h & 1)
+        l += (l <= 0x5F) ? 0x1F : 0x20;
+    else
+        l += 0x7E;
     h = ((h - 0x21) >> 1) + 0x81;
     if (h > 0x9F) h += 0x40;
     return static_cast<std::uint16_t>((h << 8) | l);
@@ -17,12 +19,13 @@ std::uint16_t JisToShiftJis(std::uint16_t jis) {
 
 std::uint16_t ShiftJisToJis(std::uint16_t sjis) {
     unsigned h = sjis >> 8, l = sjis & 0xFF;
-    if (!IsLeadByte(static_cast<unsigned char>(h)) || !IsTrailByte(static_cast<unsigned char>(l)))
-        return 0;
+    if (!IsLeadByte(static_cast<unsigned char>(h)) || !IsTrailByte(static_cast<unsigned char>(l))) return 0;
     h -= (h >= 0xA0) ? 0xC1 : 0x81;
     unsigned code;
-    if (l >= 0x9F) code = (h << 9) + 0x2200 + (l - 0x7E);
-    else code = (h << 9) + 0x2100 + (l <= 0x7E ? l - 0x1F : l - 0x20);
+    if (l >= 0x9F)
+        code = (h << 9) + 0x2200 + (l - 0x7E);
+    else
+        code = (h << 9) + 0x2100 + (l <= 0x7E ? l - 0x1F : l - 0x20);
     if (code < 0x2121 || code > 0x7E7E || !IsJisByte(static_cast<unsigned char>(code & 0xFF))) return 0;
     return static_cast<std::uint16_t>(code);
 }

@@ -56,7 +56,9 @@ constexpr std::string_view kPngSignature = "\x89PNG\r\n\x1A\n";
 class DocumentConverter {
 public:
     DocumentConverter(const std::string& path, const ConversionSettings& settings, Backup backup)
-        : path_(path), settings_(settings), backup_(backup),
+        : path_(path),
+          settings_(settings),
+          backup_(backup),
           fs_(settings.fileSystem ? *settings.fileSystem : fs::RealFileSystem()) {}
 
     DocumentResult Run();
@@ -90,7 +92,7 @@ private:
     std::string_view text_;       // the scanned text (Shift-JIS)
     fs::FileBytes converted_;     // its storage for EUC-JP documents
     long nextNumber_ = 1;
-    bool prepared_ = false;       // the first change has been prepared for
+    bool prepared_ = false;  // the first change has been prepared for
 };
 
 DocumentResult DocumentConverter::Fail(const std::string& where, const std::string& reason) {
@@ -117,8 +119,8 @@ DocumentResult DocumentConverter::Run() {
     KanaPositions kanaAt;
     if (Read(file) == Step::stop || Decode(kanaAt) == Step::stop) return std::move(result_);
 
-    progressPrefix_ = NativeToCp932(GetFileNameWithExtension(GetDirectoryPart(path_)) + kPathSeparator + base +
-                                    "." + GetExtension(path_));
+    progressPrefix_ = NativeToCp932(GetFileNameWithExtension(GetDirectoryPart(path_)) + kPathSeparator + base + "." +
+                                    GetExtension(path_));
     tagPrefix_ = "<img src=\"./" + TagBaseName(base, settings_.code) + "/";
     // Tags written by an earlier run keep their pictures: number on from the highest.
     nextNumber_ = HighestOwnTagNumber(text_, tagPrefix_) + 1;
@@ -163,8 +165,7 @@ DocumentConverter::Step DocumentConverter::Scan(Output& output) {
             return Step::stop;
         }
         switch (scan.Next()) {
-        case DocumentScan::Step::moved:
-            break;
+        case DocumentScan::Step::moved: break;
         case DocumentScan::Step::started:
             output.Copy(pending, scan.position());
             pending = scan.position();

@@ -57,7 +57,6 @@ struct DocumentResult {
 // pictures written. Any failure among these leaves the document as it is, as does a
 // change made to it by another program meanwhile; each shows its message through the
 // progress interface. On abort stops at once and leaves the document as it was.
-DocumentResult ConvertDocument(const std::string& path, const ConversionSettings& settings,
-                               Backup backup = Backup::no);
+DocumentResult ConvertDocument(const std::string& path, const ConversionSettings& settings, Backup backup = Backup::no);
 
 }  // namespace quarvel

@@ -28,10 +28,10 @@ public:
 
     // What one step of the scan came to.
     enum class Step {
-        moved,    // on through text that holds no separator (the caller looks at the abort flag)
-        started,  // a start separator: the stretch begins at position()
-        ended,    // an end separator at position(): the stretch ends there
-        finished, // the end of the text
+        moved,     // on through text that holds no separator (the caller looks at the abort flag)
+        started,   // a start separator: the stretch begins at position()
+        ended,     // an end separator at position(): the stretch ends there
+        finished,  // the end of the text
     };
 
     // The separators must outlive the scan.

@@ -23,7 +23,15 @@ void AppendPercent(std::string& out, std::string_view bytes) {
 bool IsUnsafeInUrlPath(unsigned char b) {
     if (b < 0x20 || b == 0x7F) return true;
     switch (b) {
-    case ' ': case '"': case '#': case '%': case '&': case '\'': case '<': case '>': case '?':
+    case ' ':
+    case '"':
+    case '#':
+    case '%':
+    case '&':
+    case '\'':
+    case '<':
+    case '>':
+    case '?':
     case '\\':  // browsers read a backslash in a URL as '/'
         return true;
     default: return false;
@@ -83,20 +91,24 @@ std::string TagBaseName(std::string_view nativeBaseName, DocumentCode code) {
         std::string_view utf8 = nativeBaseName.substr(i, length);
         i += length;
         if (character < 0x80) {
-            if (IsUnsafeInUrlPath(static_cast<unsigned char>(character))) AppendPercent(out, utf8);
-            else out += static_cast<char>(character);
+            if (IsUnsafeInUrlPath(static_cast<unsigned char>(character)))
+                AppendPercent(out, utf8);
+            else
+                out += static_cast<char>(character);
             continue;
         }
         std::optional<std::string> bytes = cp932::EncodeOne(character);
         bool held = bytes && !bytes->empty();
         if (held && code == DocumentCode::eucJp) {
             auto b0 = static_cast<unsigned char>((*bytes)[0]);
-            held = bytes->size() == 1
-                       ? IsHalfWidthKana(b0)
-                       : ShiftJisToJis(static_cast<std::uint16_t>((b0 << 8) | static_cast<unsigned char>((*bytes)[1]))) != 0;
+            held = bytes->size() == 1 ? IsHalfWidthKana(b0)
+                                      : ShiftJisToJis(static_cast<std::uint16_t>(
+                                            (b0 << 8) | static_cast<unsigned char>((*bytes)[1]))) != 0;
         }
-        if (held) out += *bytes;
-        else AppendPercent(out, utf8);
+        if (held)
+            out += *bytes;
+        else
+            AppendPercent(out, utf8);
     }
     return out;
 }

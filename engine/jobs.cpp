@@ -98,7 +98,8 @@ unsigned FolderJobThreadProc(void* param) {
     RunGuarded(job.settings, result, [&] {
         const std::string folder = TrimTrailingSeparators(job.folder);
         std::optional<Problem> refusal;
-        if (folder.empty()) refusal = Problem{"", TextNoFolderGiven()};
+        if (folder.empty())
+            refusal = Problem{"", TextNoFolderGiven()};
         else if (FileSystemOf(job.settings).Status(folder) != fs::Kind::folder)
             refusal = Problem{folder, TextFolderNotFound()};
 

@@ -31,9 +31,7 @@ std::string ReasonOfThrown(std::exception_ptr thrown) {
     }
 }
 
-std::string MessageText(const Problem& problem) {
-    return NativeToCp932(problem.path) + "\n" + problem.reason;
-}
+std::string MessageText(const Problem& problem) { return NativeToCp932(problem.path) + "\n" + problem.reason; }
 
 const std::string& TextFolderCreateFailed() {
     static const std::string text = NativeToCp932("フォルダ作成に失敗");

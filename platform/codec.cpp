@@ -17,9 +17,7 @@ IconvHandle::~IconvHandle() {
     if (handle_) iconv_close(static_cast<iconv_t>(handle_));
 }
 
-IconvHandle::IconvHandle(IconvHandle&& other) noexcept : handle_(other.handle_) {
-    other.handle_ = nullptr;
-}
+IconvHandle::IconvHandle(IconvHandle&& other) noexcept : handle_(other.handle_) { other.handle_ = nullptr; }
 
 IconvHandle& IconvHandle::operator=(IconvHandle&& other) noexcept {
     if (this != &other) {
@@ -62,9 +60,9 @@ namespace {
 // code points makes encoding strict by construction: a code point whose preferred
 // bytes decode to something else is simply absent.
 struct Tables {
-    std::array<char32_t, 256> single{};            // 0 = not assigned (except for 0x00)
-    std::array<char32_t, 0x10000> double_byte{};   // indexed by lead << 8 | trail
-    std::array<std::uint16_t, 0x10000> encode{};   // BMP code point -> bytes (0 = none)
+    std::array<char32_t, 256> single{};           // 0 = not assigned (except for 0x00)
+    std::array<char32_t, 0x10000> double_byte{};  // indexed by lead << 8 | trail
+    std::array<std::uint16_t, 0x10000> encode{};  // BMP code point -> bytes (0 = none)
 
     Tables() {
         IconvHandle to_utf32("UTF-32LE", "CP932");
@@ -204,8 +202,10 @@ std::string FromUtf16Lossy(std::u16string_view text) {
     out.reserve(text.size() * 2);
     ForEachUtf16CodePoint(text, [&](char32_t cp) {
         auto bytes = EncodeOne(cp);
-        if (bytes) out += *bytes;
-        else out += '?';
+        if (bytes)
+            out += *bytes;
+        else
+            out += '?';
     });
     return out;
 }
@@ -215,11 +215,24 @@ std::size_t DecodeUtf8(std::string_view s, std::size_t i, char32_t& cp) {
     unsigned char c = b(0);
     std::size_t len;
     char32_t min;
-    if (c < 0x80) { cp = c; return 1; }
-    if ((c & 0xE0) == 0xC0) { len = 2; cp = c & 0x1F; min = 0x80; }
-    else if ((c & 0xF0) == 0xE0) { len = 3; cp = c & 0x0F; min = 0x800; }
-    else if ((c & 0xF8) == 0xF0) { len = 4; cp = c & 0x07; min = 0x10000; }
-    else return 0;
+    if (c < 0x80) {
+        cp = c;
+        return 1;
+    }
+    if ((c & 0xE0) == 0xC0) {
+        len = 2;
+        cp = c & 0x1F;
+        min = 0x80;
+    } else if ((c & 0xF0) == 0xE0) {
+        len = 3;
+        cp = c & 0x0F;
+        min = 0x800;
+    } else if ((c & 0xF8) == 0xF0) {
+        len = 4;
+        cp = c & 0x07;
+        min = 0x10000;
+    } else
+        return 0;
     if (i + len > s.size()) return 0;
     for (std::size_t k = 1; k < len; ++k) {
         if ((b(k) & 0xC0) != 0x80) return 0;

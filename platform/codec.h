@@ -33,9 +33,7 @@ private:
 
 // The lead bytes of double-byte characters (isleadbyte() under the "japanese" locale):
 // the one test of the program.
-constexpr bool IsLeadByte(unsigned char b) {
-    return (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC);
-}
+constexpr bool IsLeadByte(unsigned char b) { return (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC); }
 // The bytes that may follow a lead byte.
 constexpr bool IsTrailByte(unsigned char b) { return b >= 0x40 && b <= 0xFC && b != 0x7F; }
 
@@ -43,9 +41,9 @@ namespace cp932 {
 
 // One character decoded from the front of a byte string.
 struct Decoded {
-    char32_t code = 0;     // the code point; meaningful only when `valid`
-    std::size_t length = 0; // bytes taken: 1 or 2 (0 only at the end of the input)
-    bool valid = false;    // false for bytes the code page does not assign
+    char32_t code = 0;       // the code point; meaningful only when `valid`
+    std::size_t length = 0;  // bytes taken: 1 or 2 (0 only at the end of the input)
+    bool valid = false;      // false for bytes the code page does not assign
 };
 
 // Decodes the character at the front of `bytes`. A lead byte takes the byte after it,

@@ -146,8 +146,7 @@ struct GlyphCache::Impl {
         if (!set) return nullptr;
         for (int i = 0; i < set->nfont; ++i) {
             FcCharSet* cs = nullptr;
-            if (FcPatternGetCharSet(set->fonts[i], FC_CHARSET, 0, &cs) != FcResultMatch ||
-                !FcCharSetHasChar(cs, code))
+            if (FcPatternGetCharSet(set->fonts[i], FC_CHARSET, 0, &cs) != FcResultMatch || !FcCharSetHasChar(cs, code))
                 continue;
             FcChar8* file = nullptr;
             int index = 0;
@@ -221,8 +220,7 @@ bool GlyphCache::SetMainFontFile(const std::filesystem::path& path, std::string&
     FT_Done_FreeType(lib);
     if (rc != 0) {
         std::error_code ec;
-        error = std::filesystem::exists(path, ec) ? "not a font file FreeType can read"
-                                                  : "no such file";
+        error = std::filesystem::exists(path, ec) ? "not a font file FreeType can read" : "no such file";
         return false;
     }
     g_main_font_override = path;
@@ -232,8 +230,10 @@ bool GlyphCache::SetMainFontFile(const std::filesystem::path& path, std::string&
 GlyphCache::GlyphCache(const std::filesystem::path& main_face) : impl_(std::make_unique<Impl>()) {
     impl_->bmp = std::make_unique<std::atomic<const Glyph*>[]>(0x10000);
     FT_Library lib = nullptr;
-    if (FT_Error error = FT_Init_FreeType(&lib); error == 0) impl_->library.reset(lib);
-    else ThrowWhenOutOfMemory(error);
+    if (FT_Error error = FT_Init_FreeType(&lib); error == 0)
+        impl_->library.reset(lib);
+    else
+        ThrowWhenOutOfMemory(error);
     FcInit();
 
     std::vector<std::string> chain;
@@ -264,9 +264,7 @@ GlyphCache::GlyphCache(const std::filesystem::path& main_face) : impl_(std::make
 
 GlyphCache::~GlyphCache() = default;
 
-int GlyphCache::TableWidth(char32_t code) {
-    return code < 0x10000 ? WidthTable()[code] : 0;
-}
+int GlyphCache::TableWidth(char32_t code) { return code < 0x10000 ? WidthTable()[code] : 0; }
 
 const Glyph& GlyphCache::Get(char32_t code) {
     if (code < 0x10000) {
@@ -311,8 +309,10 @@ const Glyph& GlyphCache::Load(char32_t code) {
 
     const Glyph* result = glyph.get();
     impl_->storage.push_back(std::move(glyph));
-    if (code < 0x10000) impl_->bmp[code].store(result, std::memory_order_release);
-    else impl_->astral[code] = result;
+    if (code < 0x10000)
+        impl_->bmp[code].store(result, std::memory_order_release);
+    else
+        impl_->astral[code] = result;
     return *result;
 }
 

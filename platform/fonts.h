@@ -26,8 +26,8 @@ inline constexpr int kFontDescent = 2;
 // position on the baseline, and the advance the pen moves by.
 struct Glyph {
     int advance = 0;
-    int left = 0;    // bitmap_left
-    int top = 0;     // bitmap_top: rows above the baseline
+    int left = 0;  // bitmap_left
+    int top = 0;   // bitmap_top: rows above the baseline
     int width = 0;
     int height = 0;
     std::vector<std::uint8_t> mask;  // width * height, 0 or 1

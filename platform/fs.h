@@ -16,7 +16,7 @@ namespace quarvel::fs {
 enum class Kind { none, file, folder, other };
 
 struct Entry {
-    std::string name;  // without the folder
+    std::string name;        // without the folder
     Kind kind = Kind::none;  // after following a symbolic link
     bool isLink = false;     // the entry itself is a symbolic link
 };

@@ -4,8 +4,7 @@
 
 namespace quarvel {
 
-Picture::Picture(int w, int h, Color fill_colour)
-    : width(w), height(h), rgb(static_cast<std::size_t>(w) * h * 3) {
+Picture::Picture(int w, int h, Color fill_colour) : width(w), height(h), rgb(static_cast<std::size_t>(w) * h * 3) {
     fill(0, 0, w, h, fill_colour);
 }
 

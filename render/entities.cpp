@@ -7,6 +7,7 @@ namespace {
 
 // The character entity references of HTML 4.01 (Latin-1, symbols and special
 // characters), ordered by code point. Names are case-sensitive.
+// clang-format off
 constexpr Entity kEntities[] = {
     {"quot", 0x0022}, {"amp", 0x0026}, {"lt", 0x003C}, {"gt", 0x003E},
     {"nbsp", 0x00A0}, {"iexcl", 0x00A1}, {"cent", 0x00A2}, {"pound", 0x00A3},
@@ -72,6 +73,7 @@ constexpr Entity kEntities[] = {
     {"rfloor", 0x230B}, {"lang", 0x2329}, {"rang", 0x232A}, {"loz", 0x25CA},
     {"spades", 0x2660}, {"clubs", 0x2663}, {"hearts", 0x2665}, {"diams", 0x2666},
 };
+// clang-format on
 
 }  // namespace
 
@@ -85,8 +87,8 @@ const Entity* FindEntityByName(std::string_view name) {
 
 const Entity* FindEntityByCode(char32_t code) {
     const Entity* end = std::end(kEntities);
-    const Entity* it = std::lower_bound(std::begin(kEntities), end, code,
-                                        [](const Entity& e, char32_t c) { return e.code < c; });
+    const Entity* it =
+        std::lower_bound(std::begin(kEntities), end, code, [](const Entity& e, char32_t c) { return e.code < c; });
     return it != end && it->code == code ? it : nullptr;
 }
 

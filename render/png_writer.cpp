@@ -38,11 +38,10 @@ int WritePngFile(const Picture& picture, std::FILE* stream) {
 
     png_init_io(guard.png, stream);
     png_set_IHDR(guard.png, guard.info, static_cast<png_uint_32>(picture.width),
-                 static_cast<png_uint_32>(picture.height), 8, PNG_COLOR_TYPE_RGB,
-                 PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+                 static_cast<png_uint_32>(picture.height), 8, PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE,
+                 PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
     png_write_info(guard.png, guard.info);
-    for (int y = 0; y < picture.height; ++y)
-        rows[static_cast<std::size_t>(y)] = const_cast<png_bytep>(picture.row(y));
+    for (int y = 0; y < picture.height; ++y) rows[static_cast<std::size_t>(y)] = const_cast<png_bytep>(picture.row(y));
     png_write_image(guard.png, rows.data());
     png_write_end(guard.png, guard.info);
     // Bytes still in the stream's buffer have not reached the file yet.

@@ -87,9 +87,7 @@ std::size_t DecodeReference(const char* text, char32_t& code) {
             // Characters beyond U+FFFF are often written as two references to the
             // halves of their UTF-16 surrogate pair.
             char32_t low = 0;
-            std::size_t next = text[length] == '&' && text[length + 1] == '#'
-                                   ? DecodeNumeric(text + length, low)
-                                   : 0;
+            std::size_t next = text[length] == '&' && text[length + 1] == '#' ? DecodeNumeric(text + length, low) : 0;
             if (next > 0 && IsLowSurrogate(low)) {
                 code = 0x10000 + ((value - 0xD800) << 10) + (low - 0xDC00);
                 return length + next;

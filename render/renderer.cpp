@@ -56,14 +56,10 @@ public:
                 continue;
             }
             switch (b) {
-            case '\0':
-                Flush();
-                return lines_[line_].IsEmpty() ? line_ : line_ + 1;
+            case '\0': Flush(); return lines_[line_].IsEmpty() ? line_ : line_ + 1;
             case '\t':
             case '\n':
-            case '\r':
-                ++pos_;
-                continue;
+            case '\r': ++pos_; continue;
             case '<':
                 if (TakeTag()) return kMaxLines;
                 continue;
@@ -76,8 +72,7 @@ public:
                     continue;
                 }
                 break;
-            default:
-                break;
+            default: break;
             }
             TakeCharacter(b);
         }

@@ -12,8 +12,10 @@ std::string PreparePlainText(std::string_view text) {
     // a byte-wise pass is safe. The result is sized exactly first.
     std::size_t size = text.size();
     for (std::size_t i = 0; i < text.size(); ++i) {
-        if (text[i] == '<' || text[i] == '\n') size += 3;
-        else if (text[i] == '\r') size += (i + 1 < text.size() && text[i + 1] == '\n') ? 2 : 3;
+        if (text[i] == '<' || text[i] == '\n')
+            size += 3;
+        else if (text[i] == '\r')
+            size += (i + 1 < text.size() && text[i + 1] == '\n') ? 2 : 3;
     }
     std::string out;
     out.reserve(size);
@@ -34,8 +36,8 @@ std::string PreparePlainText(std::string_view text) {
 }
 
 std::string PrepareTextFile(std::string bytes, TextEncoding encoding, TextForm form) {
-    const bool utf8 = encoding == TextEncoding::utf8 ||
-                      (encoding == TextEncoding::automatic && cp932::IsValidUtf8(bytes));
+    const bool utf8 =
+        encoding == TextEncoding::utf8 || (encoding == TextEncoding::automatic && cp932::IsValidUtf8(bytes));
     if (utf8) {
         std::string_view text = bytes;
         if (text.substr(0, 3) == "\xEF\xBB\xBF") text.remove_prefix(3);

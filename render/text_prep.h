@@ -14,7 +14,7 @@ std::string PreparePlainText(std::string_view cp932);
 
 // How the bytes of a text file are to be read.
 enum class TextEncoding { automatic, utf8, cp932 };  // automatic: UTF-8 when they are
-enum class TextForm { plain, html };  // html: a document's marked stretch, as it stands
+enum class TextForm { plain, html };                 // html: a document's marked stretch, as it stands
 
 // The renderer's input for the bytes of a text file (taken over, so that the largest
 // files are not held twice): a UTF-8 byte-order mark is skipped and characters outside

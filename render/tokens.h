@@ -56,7 +56,7 @@ private:
     void Append(const WordToken& token, int advance);
 
     std::vector<WordToken> tokens_;
-    std::string text_;             // the runs' bytes, back to back
+    std::string text_;  // the runs' bytes, back to back
     int width_ = 0;
     std::vector<char32_t> atPen_;  // zero-advance characters at the pen position
 };

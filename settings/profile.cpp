@@ -16,9 +16,7 @@ namespace {
 
 namespace stdfs = std::filesystem;
 
-bool IsBlank(char c) {
-    return c == ' ' || c == '\t' || c == '\v' || c == '\f' || c == '\r' || c == '\n';
-}
+bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\v' || c == '\f' || c == '\r' || c == '\n'; }
 
 std::string_view Trim(std::string_view s) {
     while (!s.empty() && IsBlank(s.front())) s.remove_prefix(1);
@@ -88,7 +86,8 @@ public:
             std::size_t end = begin;
             while (end < text.size() && !IsLineEnd(text[end])) ++end;
             std::size_t next = end;
-            if (next < text.size()) next += (text[next] == '\r' && next + 1 < text.size() && text[next + 1] == '\n') ? 2 : 1;
+            if (next < text.size())
+                next += (text[next] == '\r' && next + 1 < text.size() && text[next + 1] == '\n') ? 2 : 1;
             pos = next;
 
             const std::string_view body = Trim(text.substr(begin, end - begin));
@@ -129,8 +128,7 @@ private:
 namespace {
 
 std::string_view StripEnclosingQuotes(std::string_view value) {
-    if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') &&
-        value.back() == value.front()) {
+    if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') && value.back() == value.front()) {
         return value.substr(1, value.size() - 2);
     }
     return value;
@@ -184,32 +182,44 @@ void AppendKeyLine(std::string& out, const KeyValue& k) {
     out += "\r\n";
 }
 
-// The text of a file with all entries set, as if they were set one after another: the
-// file is split once, the changes are collected, and the new text is built in one go.
-std::string SetValues(std::string_view text, std::span<const ProfileEntry> entries) {
-    const ProfileIndex index(text);
-    std::map<std::size_t, std::string> replaced;         // key line -> new value
-    std::map<std::size_t, std::vector<KeyValue>> added;  // section header -> new keys
+// The changes that a set of entries makes to a file, collected before any is made.
+struct PendingChanges {
+    std::map<std::size_t, std::string> replaced;                               // key line -> new value
+    std::map<std::size_t, std::vector<KeyValue>> added;                        // section header -> new keys
     std::vector<std::pair<std::string_view, std::vector<KeyValue>>> sections;  // new sections
+};
 
+PendingChanges CollectChanges(const ProfileIndex& index, std::span<const ProfileEntry> entries) {
+    PendingChanges changes;
     for (const ProfileEntry& entry : entries) {
         std::string clean = OneLine(entry.value);
         if (const auto section = index.FindSection(entry.section)) {
             if (const auto key = index.FindKey(*section, entry.key)) {
-                replaced[*key] = std::move(clean);
-            } else if (KeyValue* pending = FindPending(added[*section], entry.key)) {
+                changes.replaced[*key] = std::move(clean);
+            } else if (KeyValue* pending = FindPending(changes.added[*section], entry.key)) {
                 pending->value = std::move(clean);
             } else {
-                added[*section].push_back({entry.key, std::move(clean)});
+                changes.added[*section].push_back({entry.key, std::move(clean)});
             }
             continue;
         }
+        auto& sections = changes.sections;
         auto it = std::find_if(sections.begin(), sections.end(),
                                [&](const auto& s) { return SameName(s.first, entry.section); });
         if (it == sections.end()) it = sections.insert(sections.end(), {entry.section, {}});
-        if (KeyValue* pending = FindPending(it->second, entry.key)) pending->value = std::move(clean);
-        else it->second.push_back({entry.key, std::move(clean)});
+        if (KeyValue* pending = FindPending(it->second, entry.key))
+            pending->value = std::move(clean);
+        else
+            it->second.push_back({entry.key, std::move(clean)});
     }
+    return changes;
+}
+
+// The text of a file with all entries set, as if they were set one after another: the
+// file is split once, the changes are collected, and the new text is built in one go.
+std::string SetValues(std::string_view text, std::span<const ProfileEntry> entries) {
+    const ProfileIndex index(text);
+    PendingChanges pending = CollectChanges(index, entries);
 
     // Changes in the order of their places in the text: a key line is replaced from
     // its first byte to its line ending, new keys of a section go behind its last
@@ -221,8 +231,9 @@ std::string SetValues(std::string_view text, std::span<const ProfileEntry> entri
         bool replace;
     };
     std::vector<Change> changes;
-    for (const auto& [line, value] : replaced) changes.push_back({index[line].begin, index[line].end, line, true});
-    for (const auto& [header, keys] : added) {
+    for (const auto& [line, value] : pending.replaced)
+        changes.push_back({index[line].begin, index[line].end, line, true});
+    for (const auto& [header, keys] : pending.added) {
         if (!keys.empty()) changes.push_back({index[header].filled_end, index[header].filled_end, header, false});
     }
     std::sort(changes.begin(), changes.end(), [](const Change& a, const Change& b) { return a.at < b.at; });
@@ -235,15 +246,15 @@ std::string SetValues(std::string_view text, std::span<const ProfileEntry> entri
         if (change.replace) {
             out += index[change.line].name;
             out += '=';
-            out += replaced[change.line];
+            out += pending.replaced[change.line];
         } else {
             if (change.at == 0 || !IsLineEnd(text[change.at - 1])) out += "\r\n";
-            for (const KeyValue& k : added[change.line]) AppendKeyLine(out, k);
+            for (const KeyValue& k : pending.added[change.line]) AppendKeyLine(out, k);
         }
         copied = change.resume;
     }
     out.append(text.substr(copied));
-    for (const auto& [name, keys] : sections) {
+    for (const auto& [name, keys] : pending.sections) {
         if (!out.empty() && !IsLineEnd(out.back())) out += "\r\n";
         out += '[';
         out += name;
@@ -279,19 +290,18 @@ std::optional<std::string> ProfileReader::Value(std::string_view section, std::s
     return std::string(value.substr(0, kMaxProfileValueLength));
 }
 
-std::string ReadProfileValue(const stdfs::path& path, std::string_view section,
-                             std::string_view key, std::string_view default_value) {
+std::string ReadProfileValue(const stdfs::path& path, std::string_view section, std::string_view key,
+                             std::string_view default_value) {
     return ProfileReader(path).Value(section, key).value_or(std::string(default_value));
 }
 
-ProfileWriteResult WriteProfileValue(const stdfs::path& path, std::string_view section,
-                                     std::string_view key, std::string_view value) {
+ProfileWriteResult WriteProfileValue(const stdfs::path& path, std::string_view section, std::string_view key,
+                                     std::string_view value) {
     const ProfileEntry entry{section, key, value};
     return WriteProfileValues(path, std::span(&entry, 1));
 }
 
-ProfileWriteResult WriteProfileValues(const stdfs::path& path,
-                                      std::span<const ProfileEntry> entries) {
+ProfileWriteResult WriteProfileValues(const stdfs::path& path, std::span<const ProfileEntry> entries) {
     for (const ProfileEntry& entry : entries) {
         if (auto problem = CheckNames(entry.section, entry.key)) {
             return {false, "cannot write " + path.string() + ": " + *problem};
@@ -301,23 +311,17 @@ ProfileWriteResult WriteProfileValues(const stdfs::path& path,
     const std::string name = path.string();
     std::string text;
     switch (files.Status(name)) {
-        case fs::Kind::none:
-            break;  // a new file
-        case fs::Kind::file:
-            if (files.ReadWhole(name, text) != fs::ReadResult::ok)
-                return {false, "cannot read " + name};
-            break;
-        default:
-            return {false, "cannot write " + name + ": not a file"};
+    case fs::Kind::none: break;  // a new file
+    case fs::Kind::file:
+        if (files.ReadWhole(name, text) != fs::ReadResult::ok) return {false, "cannot read " + name};
+        break;
+    default: return {false, "cannot write " + name + ": not a file"};
     }
 
     switch (files.ReplaceAtomically(name, SetValues(text, entries))) {
-        case fs::WriteResult::ok:
-            return {};
-        case fs::WriteResult::readOnly:
-            return {false, "cannot write " + name + ": the file is read-only"};
-        default:
-            return {false, "cannot write " + name};
+    case fs::WriteResult::ok: return {};
+    case fs::WriteResult::readOnly: return {false, "cannot write " + name + ": the file is read-only"};
+    default: return {false, "cannot write " + name};
     }
 }
 

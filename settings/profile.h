@@ -57,8 +57,8 @@ private:
 // single) enclosing the whole value is removed; the result is cut to
 // kMaxProfileValueLength bytes. A missing file, section or key, or a file that cannot
 // be read, gives `default_value`; a key with nothing after its '=' gives "".
-std::string ReadProfileValue(const std::filesystem::path& path, std::string_view section,
-                             std::string_view key, std::string_view default_value = {});
+std::string ReadProfileValue(const std::filesystem::path& path, std::string_view section, std::string_view key,
+                             std::string_view default_value = {});
 
 struct ProfileEntry {
     std::string_view section;
@@ -85,14 +85,13 @@ struct ProfileWriteResult {
 // fs::FileSystem::ReplaceAtomically). A symbolic link stays a link. Section
 // names must not be empty, hold ']', line breaks or surrounding blanks; key names the
 // same without '=' and not starting with '['; other names are refused unwritten.
-ProfileWriteResult WriteProfileValue(const std::filesystem::path& path, std::string_view section,
-                                     std::string_view key, std::string_view value);
+ProfileWriteResult WriteProfileValue(const std::filesystem::path& path, std::string_view section, std::string_view key,
+                                     std::string_view value);
 
 // Sets several keys in one replacement of the file; the file ends up as it would after
 // a WriteProfileValue call per entry, in order, but either all or none of them land,
 // and the file is read and split only once.
-ProfileWriteResult WriteProfileValues(const std::filesystem::path& path,
-                                      std::span<const ProfileEntry> entries);
+ProfileWriteResult WriteProfileValues(const std::filesystem::path& path, std::span<const ProfileEntry> entries);
 
 // Value encodings.
 

@@ -67,8 +67,7 @@ template <typename Read>
 SettingsLoadResult Load(const stdfs::path& path, Read read) {
     const ProfileReader file(path);
     if (!file.IsRead()) return SettingsLoadResult::unreadable;
-    if (!file.HasSection(keys::kGeneral) && !file.HasSection(keys::kFilePage) &&
-        !file.HasSection(keys::kFolderPage))
+    if (!file.HasSection(keys::kGeneral) && !file.HasSection(keys::kFilePage) && !file.HasSection(keys::kFolderPage))
         return SettingsLoadResult::noSettings;
     read(file);
     return SettingsLoadResult::loaded;
@@ -121,8 +120,7 @@ SettingsLoadResult LoadGeneralSettings(const stdfs::path& path, Appearance& look
     return Load(path, [&](const ProfileReader& file) { ReadGeneral(file, look); });
 }
 
-SettingsLoadResult LoadCommonSettings(const stdfs::path& path, std::string_view section,
-                                      CommonSettings& settings) {
+SettingsLoadResult LoadCommonSettings(const stdfs::path& path, std::string_view section, CommonSettings& settings) {
     return Load(path, [&](const ProfileReader& file) { ReadCommon(file, section, settings); });
 }
 
@@ -151,8 +149,7 @@ ProfileWriteResult SaveCommonSettings(const stdfs::path& path, std::string_view 
     return list.Write(path);
 }
 
-ProfileWriteResult SaveFolderPageSettings(const stdfs::path& path,
-                                          const FolderPageSettings& settings) {
+ProfileWriteResult SaveFolderPageSettings(const stdfs::path& path, const FolderPageSettings& settings) {
     EntryList list;
     list.AddFolderPage(settings);
     return list.Write(path);

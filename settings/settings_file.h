@@ -43,10 +43,10 @@ inline constexpr std::string_view kBackColor = "colBack";
 inline constexpr std::string_view kMargin = "iMargin";
 inline constexpr std::string_view kCollapseSpaces = "bSpace";
 
-inline constexpr std::array<std::string_view, 3> kStartSeparators = {
-    "strSepalaterStart1", "strSepalaterStart2", "strSepalaterStart3"};
-inline constexpr std::array<std::string_view, 3> kEndSeparators = {
-    "strSepalaterEnd1", "strSepalaterEnd2", "strSepalaterEnd3"};
+inline constexpr std::array<std::string_view, 3> kStartSeparators = {"strSepalaterStart1", "strSepalaterStart2",
+                                                                     "strSepalaterStart3"};
+inline constexpr std::array<std::string_view, 3> kEndSeparators = {"strSepalaterEnd1", "strSepalaterEnd2",
+                                                                   "strSepalaterEnd3"};
 inline constexpr std::string_view kBackup = "bBackup";
 inline constexpr std::string_view kCode = "iCode";
 
@@ -104,8 +104,7 @@ SettingsLoadResult LoadAllSettings(const std::filesystem::path& path, AllSetting
 ProfileWriteResult SaveGeneralSettings(const std::filesystem::path& path, const Appearance& look);
 ProfileWriteResult SaveCommonSettings(const std::filesystem::path& path, std::string_view section,
                                       const CommonSettings& settings);
-ProfileWriteResult SaveFolderPageSettings(const std::filesystem::path& path,
-                                          const FolderPageSettings& settings);
+ProfileWriteResult SaveFolderPageSettings(const std::filesystem::path& path, const FolderPageSettings& settings);
 // TargetFilePage, TargetFolderPage, then General, each in its key order: into a new
 // file this gives the 25 lines of a complete settings file.
 ProfileWriteResult SaveAllSettings(const std::filesystem::path& path, const AllSettings& settings);

@@ -8,11 +8,11 @@
 
 #include <new>
 
+#include "engine/messages.h"
 #include "ui/kit/prompts.h"
-#include "ui/main_window.h"
 #include "ui/kit/resources.h"
 #include "ui/kit/text_codec.h"
-#include "engine/messages.h"
+#include "ui/main_window.h"
 
 namespace quarvel::ui {
 

@@ -50,7 +50,8 @@ bool RunAndWait(ProgressWindow& progress, const std::function<void()>& threadPro
             }
             if (progress.running) progress.EndJob();
             finished = true;
-            QMetaObject::invokeMethod(&loop, [&loop] { loop.quit(); }, Qt::QueuedConnection);
+            QMetaObject::invokeMethod(
+                &loop, [&loop] { loop.quit(); }, Qt::QueuedConnection);
         });
     } catch (const std::system_error&) {
         progress.EndJob();

@@ -31,9 +31,11 @@ MainWindow::CommandScope::~CommandScope() {
     if (window_.closeRequested_) {
         // The user asked to quit: paths still waiting are not converted.
         window_.pendingDrops_.clear();
-        QMetaObject::invokeMethod(&window_, [w = &window_] { w->done(w->closeResult_); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            &window_, [w = &window_] { w->done(w->closeResult_); }, Qt::QueuedConnection);
     } else if (!window_.pendingDrops_.empty()) {
-        QMetaObject::invokeMethod(&window_, [w = &window_] { w->RunPendingDrops(); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            &window_, [w = &window_] { w->RunPendingDrops(); }, Qt::QueuedConnection);
     }
 }
 
@@ -146,17 +148,10 @@ void MainWindow::OnGenerate() {
     // A refused margin stops the command; nothing is generated with it.
     if (!ReadControls()) return;
     switch (tabControl_->GetCurFocus()) {
-    case 0:
-        filePage_.Generate();
-        break;
-    case 1:
-        folderPage_.Generate();
-        break;
-    case 2:
-        copyPastePage_.Generate();
-        break;
-    default:
-        break;
+    case 0: filePage_.Generate(); break;
+    case 1: folderPage_.Generate(); break;
+    case 2: copyPastePage_.Generate(); break;
+    default: break;
     }
 }
 
@@ -191,22 +186,15 @@ void MainWindow::OnLButtonDown(QPoint point) {
 bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
     if (watched == client_) {
         switch (event->type()) {
-        case QEvent::Paint:
-            OnPaint();
-            return true;
-        case QEvent::Resize:
-            OnSize();
-            break;
-        case QEvent::Show:
-            OnSize();
-            break;
+        case QEvent::Paint: OnPaint(); return true;
+        case QEvent::Resize: OnSize(); break;
+        case QEvent::Show: OnSize(); break;
         case QEvent::MouseButtonPress: {
             const auto* mouse = static_cast<QMouseEvent*>(event);
             if (mouse->button() == Qt::LeftButton) OnLButtonDown(mouse->position().toPoint());
             break;
         }
-        default:
-            break;
+        default: break;
         }
     }
     return QDialog::eventFilter(watched, event);
@@ -234,8 +222,7 @@ void MainWindow::keyPressEvent(QKeyEvent* event) {
     }
     const bool plain = event->modifiers() == Qt::NoModifier ||
                        (event->modifiers() == Qt::KeypadModifier && event->key() == Qt::Key_Enter);
-    if (plain &&
-        (event->key() == Qt::Key_Escape || event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter)) {
+    if (plain && (event->key() == Qt::Key_Escape || event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter)) {
         // Keys left over by a page (its text box's Esc) never end the program; on the
         // window's own controls Esc cancels and Enter is OK, as in any dialog.
         if (!FocusIsInPage()) {

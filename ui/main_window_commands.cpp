@@ -99,7 +99,8 @@ void MainWindow::OnAppAbout() {
 }
 
 void MainWindow::OnExit() {
-    QMetaObject::invokeMethod(this, [this] { close(); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        this, [this] { close(); }, Qt::QueuedConnection);
 }
 
 FileDialogRequest MainWindow::SettingsFileRequest() {
@@ -152,20 +153,11 @@ void MainWindow::OnSaveSettingsAs() {
 
 void MainWindow::OnCommand(int id) {
     switch (id) {
-    case ID_EXIT:
-        OnExit();
-        break;
-    case ID_LOAD_SETTINGS:
-        OnLoadSettings();
-        break;
-    case ID_SAVE_SETTINGS_AS:
-        OnSaveSettingsAs();
-        break;
-    case ID_APP_ABOUT:
-        OnAppAbout();
-        break;
-    default:
-        break;
+    case ID_EXIT: OnExit(); break;
+    case ID_LOAD_SETTINGS: OnLoadSettings(); break;
+    case ID_SAVE_SETTINGS_AS: OnSaveSettingsAs(); break;
+    case ID_APP_ABOUT: OnAppAbout(); break;
+    default: break;
     }
 }
 
@@ -178,7 +170,8 @@ void MainWindow::dropEvent(QDropEvent* event) {
     const auto paths = LocalPaths(event->mimeData());
     // Handled after the drop has returned to the source, so that a long job does
     // not hold the drag source waiting.
-    QMetaObject::invokeMethod(this, [this, paths] { OnDropFiles(paths); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        this, [this, paths] { OnDropFiles(paths); }, Qt::QueuedConnection);
 }
 
 }  // namespace quarvel::ui

@@ -43,8 +43,8 @@ void ProgressWindow::SetProgressText(const std::string& text) {
         SetTextOnWindowThread(converted);
         return;
     }
-    QMetaObject::invokeMethod(this, [this, converted] { SetTextOnWindowThread(converted); },
-                              Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        this, [this, converted] { SetTextOnWindowThread(converted); }, Qt::QueuedConnection);
 }
 
 void ProgressWindow::SetTextOnWindowThread(const QString& text) {

@@ -1,9 +1,9 @@
 // The copy-paste page: the text-art box keeps characters outside code page 932 as
 // references, and Generate writes the same picture as the command-line tool.
 
+#include <QCheckBox>
 #include <QClipboard>
 #include <QDir>
-#include <QCheckBox>
 #include <QFile>
 #include <QInputMethodEvent>
 #include <QKeyEvent>
@@ -13,13 +13,13 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-#include "ui/kit/tab_control.h"
-#include "ui/main_window.h"
+#include "render/text_prep.h"
+#include "support/test_support.h"
 #include "support/window_test_support.h"
 #include "ui/kit/html_edit.h"
 #include "ui/kit/screen_font.h"
-#include "support/test_support.h"
-#include "render/text_prep.h"
+#include "ui/kit/tab_control.h"
+#include "ui/main_window.h"
 
 using namespace quarvel::ui;
 using quarvel::Color;

@@ -17,17 +17,17 @@
 #include <filesystem>
 #include <system_error>
 
-#include "ui/kit/dialog_template.h"
-#include "ui/kit/tab_control.h"
-#include "ui/main_window.h"
-#include "ui/kit/text_codec.h"
+#include "support/test_support.h"
 #include "support/window_test_support.h"
 #include "ui/job_runner.h"
-#include "support/test_support.h"
+#include "ui/kit/dialog_template.h"
+#include "ui/kit/tab_control.h"
+#include "ui/kit/text_codec.h"
+#include "ui/main_window.h"
 
 using namespace quarvel::ui;
-using quarvel::kWhite;
 using quarvel::Color;
+using quarvel::kWhite;
 using quarvel::Picture;
 using quarvel::test::DuringJob;
 using quarvel::test::HeldWorker;
@@ -58,9 +58,12 @@ bool DrawnIn(const stdfs::path& png, Color fore, Color back) {
     for (int y = 0; y < picture.height; ++y) {
         for (int x = 0; x < picture.width; ++x) {
             const Color c = picture.pixel(x, y);
-            if (c == fore) sawFore = true;
-            else if (c == back) sawBack = true;
-            else return false;
+            if (c == fore)
+                sawFore = true;
+            else if (c == back)
+                sawBack = true;
+            else
+                return false;
         }
     }
     return sawFore && sawBack;
@@ -189,9 +192,8 @@ private slots:
 
         const stdfs::path images = temp / NativeName(QStringLiteral("スレ"));
         QCOMPARE(QString::fromStdString(ReadFile(doc)),
-                 QString::fromStdString(Cp932(QStringLiteral(
-                     "<dl>\r\n<dt>1 名無し<dd><img src=\"./スレ/001.png\">\r\n"
-                     "<dt>2<dd><img src=\"./スレ/002.png\"></dl>\r\n"))));
+                 QString::fromStdString(Cp932(QStringLiteral("<dl>\r\n<dt>1 名無し<dd><img src=\"./スレ/001.png\">\r\n"
+                                                             "<dt>2<dd><img src=\"./スレ/002.png\"></dl>\r\n"))));
         QVERIFY(DrawnIn(images / "001.png", Color{0xFF, 0x00, 0x00}, Color{0xFF, 0xFF, 0xE0}));
         QVERIFY(DrawnIn(images / "002.png", Color{0xFF, 0x00, 0x00}, Color{0xFF, 0xFF, 0xE0}));
         QCOMPARE(ReadFile(temp / "backup" / doc.filename()), Cp932(kDocument));
@@ -306,7 +308,8 @@ private slots:
         QTimer poll;
         QObject::connect(&poll, &QTimer::timeout, [&] {
             // Pressed once the document is being drawn.
-            if (!pressed && dlg.progressWindow().isVisible() && dlg.progressWindow().text().contains(QStringLiteral("big.htm("))) {
+            if (!pressed && dlg.progressWindow().isVisible() &&
+                dlg.progressWindow().text().contains(QStringLiteral("big.htm("))) {
                 QTest::mouseClick(dlg.progressWindow().abortButton(), Qt::LeftButton);
                 pressed = true;
             }
@@ -349,8 +352,9 @@ private slots:
         WriteFile(doc, Cp932(kDocument));
         // Settings that would convert nothing in this document, in colours of their own.
         const stdfs::path ini = temp / "other.ini";
-        WriteFile(ini, "[TargetFilePage]\r\nstrSepalaterStart1=\"<zz>\"\r\nbBackup=FALSE\r\n"
-                       "[General]\r\ncolFore=#00FF00\r\n");
+        WriteFile(ini,
+                  "[TargetFilePage]\r\nstrSepalaterStart1=\"<zz>\"\r\nbBackup=FALSE\r\n"
+                  "[General]\r\ncolFore=#00FF00\r\n");
 
         HeldWorker held;
         MainWindow dlg;

@@ -14,9 +14,9 @@
 #include <stdexcept>
 #include <thread>
 
-#include "ui/main_window.h"
 #include "support/window_test_support.h"
 #include "ui/job_runner.h"
+#include "ui/main_window.h"
 
 using namespace quarvel::ui;
 using quarvel::test::PromptRecorder;

@@ -21,14 +21,14 @@
 #include <new>
 #include <thread>
 
-#include "ui/about_box.h"
-#include "ui/kit/dialog_template.h"
-#include "ui/kit/tab_control.h"
-#include "ui/application.h"
-#include "ui/main_window.h"
 #include "support/window_test_support.h"
-#include "ui/kit/html_edit.h"
+#include "ui/about_box.h"
+#include "ui/application.h"
 #include "ui/job_runner.h"
+#include "ui/kit/dialog_template.h"
+#include "ui/kit/html_edit.h"
+#include "ui/kit/tab_control.h"
+#include "ui/main_window.h"
 
 using namespace quarvel::ui;
 using quarvel::Color;
@@ -75,9 +75,8 @@ private slots:
             for (QAction* item : menu->menu()->actions()) menuTexts << item->text();
         }
         QCOMPARE(menuTexts, (QStringList{QStringLiteral("ﾌｧｲﾙ"), QStringLiteral("設定を読み込む..."),
-                                         QStringLiteral("名前をつけて設定を保存..."), QString(),
-                                         QStringLiteral("終了"), QStringLiteral("ﾍﾙﾌﾟ"),
-                                         QStringLiteral("ﾊﾞｼﾞｮｰﾝの表示...")}));
+                                         QStringLiteral("名前をつけて設定を保存..."), QString(), QStringLiteral("終了"),
+                                         QStringLiteral("ﾍﾙﾌﾟ"), QStringLiteral("ﾊﾞｼﾞｮｰﾝの表示...")}));
     }
 
     void aboutBoxFromTheMenu() {
@@ -136,13 +135,13 @@ private slots:
                         expected = keyTarget[tab];
                     }
                     const QWidget* focus = QApplication::focusWidget();
-                    const QByteArray where = QStringLiteral("%1, %2 #%3: tab %4, focus on %5")
-                                                 .arg(QLatin1String(start.from),
-                                                      QLatin1String(key == Qt::Key_PageDown ? "down" : "up"))
-                                                 .arg(press)
-                                                 .arg(dlg.tabCtrl()->GetCurFocus())
-                                                 .arg(focus ? focus->objectName() : QStringLiteral("nothing"))
-                                                 .toUtf8();
+                    const QByteArray where =
+                        QStringLiteral("%1, %2 #%3: tab %4, focus on %5")
+                            .arg(QLatin1String(start.from), QLatin1String(key == Qt::Key_PageDown ? "down" : "up"))
+                            .arg(press)
+                            .arg(dlg.tabCtrl()->GetCurFocus())
+                            .arg(focus ? focus->objectName() : QStringLiteral("nothing"))
+                            .toUtf8();
                     QVERIFY2(dlg.tabCtrl()->GetCurFocus() == tab, where.constData());
                     QVERIFY2(dlg.tabCtrl()->GetItemPage(tab)->isVisible(), where.constData());
                     QVERIFY2(focus == expected, where.constData());
@@ -181,14 +180,12 @@ private slots:
         // The right edge line of the text swatch, the bottom edge line of the
         // background swatch.
         prompts.colorAnswer = QColor(0x12, 0x34, 0x56);
-        QTest::mouseClick(dlg.clientArea(), Qt::LeftButton, {},
-                          QPoint(text.left() + text.width(), text.center().y()));
+        QTest::mouseClick(dlg.clientArea(), Qt::LeftButton, {}, QPoint(text.left() + text.width(), text.center().y()));
         QCOMPARE(prompts.colorCalls, 1);
         QCOMPARE(prompts.colorInitial, QColor(0, 0, 0));
         QCOMPARE(dlg.Look().textColor, (Color{0x12, 0x34, 0x56}));
         prompts.colorAnswer = QColor(0xAB, 0xCD, 0xEF);
-        QTest::mouseClick(dlg.clientArea(), Qt::LeftButton, {},
-                          QPoint(back.center().x(), back.top() + back.height()));
+        QTest::mouseClick(dlg.clientArea(), Qt::LeftButton, {}, QPoint(back.center().x(), back.top() + back.height()));
         QCOMPARE(prompts.colorCalls, 2);
         QCOMPARE(dlg.Look().backColor, (Color{0xAB, 0xCD, 0xEF}));
         QCOMPARE(dlg.Look().textColor, (Color{0x12, 0x34, 0x56}));
@@ -289,8 +286,8 @@ private slots:
             QVERIFY(!dlg.generateButton()->isEnabled());
             QCOMPARE(dlg.generateButton()->text(), QStringLiteral("処理ちゅう。。。"));
             QVERIFY(dlg.progressWindow().isVisible());
-            dlg.OnDropFiles({QFile::encodeName(folder).toStdString(), "/no/such/path",
-                             QFile::encodeName(file).toStdString()});
+            dlg.OnDropFiles(
+                {QFile::encodeName(folder).toStdString(), "/no/such/path", QFile::encodeName(file).toStdString()});
             QCOMPARE(tabs.count(), 0);
             QCOMPARE(dlg.PendingDropCount(), std::size_t{3});
             dlg.close();  // waits for the job too

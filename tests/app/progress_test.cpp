@@ -41,8 +41,8 @@ private slots:
         QVERIFY(progress.isVisible());
         const QRect p = owner.frameGeometry();
         const QRect own = progress.frameGeometry();
-        QCOMPARE(own.topLeft(), QPoint(p.left() + (p.width() - own.width()) / 2,
-                                       p.top() + (p.height() - own.height()) / 2));
+        QCOMPARE(own.topLeft(),
+                 QPoint(p.left() + (p.width() - own.width()) / 2, p.top() + (p.height() - own.height()) / 2));
 
         QTest::mouseClick(progress.abortButton(), Qt::LeftButton);
         QVERIFY(progress.abortRequested);

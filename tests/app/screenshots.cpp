@@ -6,17 +6,17 @@
 #include <QDir>
 #include <QFile>
 #include <QLineEdit>
-#include <QTimer>
 #include <QPixmap>
 #include <QScreen>
 #include <QTest>
+#include <QTimer>
 
 #include "ui/about_box.h"
-#include "ui/kit/tab_control.h"
-#include "ui/kit/prompts.h"
-#include "ui/main_window.h"
-#include "ui/kit/text_codec.h"
 #include "ui/kit/html_edit.h"
+#include "ui/kit/prompts.h"
+#include "ui/kit/tab_control.h"
+#include "ui/kit/text_codec.h"
+#include "ui/main_window.h"
 
 using namespace quarvel::ui;
 using quarvel::Color;

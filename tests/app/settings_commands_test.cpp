@@ -14,15 +14,15 @@
 
 #include <filesystem>
 
-#include "ui/kit/dialog_template.h"
-#include "ui/main_window.h"
-#include "ui/kit/text_codec.h"
-#include "support/window_test_support.h"
 #include "support/test_support.h"
+#include "support/window_test_support.h"
+#include "ui/kit/dialog_template.h"
+#include "ui/kit/text_codec.h"
+#include "ui/main_window.h"
 
 using namespace quarvel::ui;
-using quarvel::kWhite;
 using quarvel::Color;
+using quarvel::kWhite;
 using quarvel::test::PromptRecorder;
 using quarvel::test::ReadFile;
 using quarvel::test::TempDir;
@@ -140,7 +140,8 @@ private slots:
         const stdfs::path ini = temp / "odd.ini";
         WriteFile(ini,
                   "[General]\r\ncolFore=#ff\r\ncolBack=0000FF\r\niMargin=12px\r\nbSpace=\" True \"\r\n"
-                  "[TargetFilePage]\r\nstrSepalaterStart1=" + std::string(600, 'x') +
+                  "[TargetFilePage]\r\nstrSepalaterStart1=" +
+                      std::string(600, 'x') +
                       "\r\nstrSepalaterEnd2=\r\niCode=2\r\n"
                       "[TargetFolderPage]\r\nbSubFolder=yes\r\niCode=1\r\n");
         MainWindow dlg;

@@ -7,9 +7,9 @@
 
 #include <memory>
 
+#include "support/window_test_support.h"
 #include "ui/kit/tab_control.h"
 #include "ui/kit/tab_page.h"
-#include "support/window_test_support.h"
 
 using namespace quarvel::ui;
 

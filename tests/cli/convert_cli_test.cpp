@@ -135,8 +135,7 @@ TEST(ConvertCli, InterruptBetweenDocumentsStopsTheRest) {
     };
     bool caught = false;
     int status = 0;
-    while (!(caught = writing()) && ::waitpid(pid, &status, WNOHANG) == 0) {
-    }
+    while (!(caught = writing()) && ::waitpid(pid, &status, WNOHANG) == 0) {}
     if (caught) {
         ::kill(pid, SIGINT);
         ASSERT_EQ(::waitpid(pid, &status, 0), pid);
@@ -147,7 +146,6 @@ TEST(ConvertCli, InterruptBetweenDocumentsStopsTheRest) {
     EXPECT_EQ(ReadFile(dir / "b.htm"), "<dd>y");
     EXPECT_FALSE(std::filesystem::exists(dir / "b"));
 }
-
 
 // Runs quarvel-cli through the shell, for limits set with ulimit first.
 test::ProcessResult CliUnder(const std::string& limit, const std::vector<std::string>& args,
@@ -233,8 +231,7 @@ TEST(ConvertCli, KilledDuringTheBackupCopy) {
         ASSERT_EQ(posix_spawn(&pid, QUARVEL_CLI_PATH, nullptr, nullptr, const_cast<char**>(argv.data()), environ), 0);
         int status = 0;
         while (!(caught = std::filesystem::exists(dir / "backup") && AnyTemporaryFile(dir / "backup")) &&
-               ::waitpid(pid, &status, WNOHANG) == 0) {
-        }
+               ::waitpid(pid, &status, WNOHANG) == 0) {}
         if (caught) {
             ::kill(pid, SIGKILL);
             ::waitpid(pid, &status, 0);
@@ -274,7 +271,7 @@ TEST(ConvertCli, PatternStarTwiceLeavesPicturesAlone) {
         EXPECT_EQ(r.exit_code, 0) << run << ": " << r.err;
     }
     EXPECT_EQ(test::TreeOf(dir / "logs"), (std::vector<std::string>{"backup/", "backup/thread.htm", "thread.htm",
-                                                                     "thread/", "thread/001.png", "thread/002.png"}));
+                                                                    "thread/", "thread/001.png", "thread/002.png"}));
     for (const char* png : {"logs/thread/001.png", "logs/thread/002.png"}) {
         Picture picture;
         EXPECT_TRUE(test::DecodePng(dir / png, picture)) << png;

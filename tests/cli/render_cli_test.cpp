@@ -30,9 +30,10 @@ protected:
     }
 };
 
-const char* kArtUtf8 = "  \xE2\x88\xA7\xEF\xBC\xBF\xE2\x88\xA7\n"              // ∧＿∧
-                       "\xEF\xBC\x88\xE3\x80\x80\xC2\xB4\xE2\x88\x80\xEF\xBD\x80\xEF\xBC\x89"  // （　´∀｀）
-                       " \xE2\x99\xA5 <b>?\r\n";                                // ♥ <b>?
+const char* kArtUtf8 =
+    "  \xE2\x88\xA7\xEF\xBC\xBF\xE2\x88\xA7\n"                              // ∧＿∧
+    "\xEF\xBC\x88\xE3\x80\x80\xC2\xB4\xE2\x88\x80\xEF\xBD\x80\xEF\xBC\x89"  // （　´∀｀）
+    " \xE2\x99\xA5 <b>?\r\n";                                               // ♥ <b>?
 
 TEST_F(RenderCli, Utf8AndShiftJisTwinsGiveIdenticalPictures) {
     test::WriteFile(dir / "art-utf8.txt", kArtUtf8);
@@ -52,8 +53,7 @@ TEST_F(RenderCli, Utf8AndShiftJisTwinsGiveIdenticalPictures) {
     EXPECT_EQ(u.height, 2 * 18);  // "<b>" is text here, and CR LF one line break
 
     // The plain-text preparation: '<' is drawn, line breaks become <br>.
-    std::string prepared = sjis.substr(0, sjis.find('\n')) + "<br>" +
-                           sjis.substr(sjis.find('\n') + 1);
+    std::string prepared = sjis.substr(0, sjis.find('\n')) + "<br>" + sjis.substr(sjis.find('\n') + 1);
     prepared.replace(prepared.find("<b>"), 1, "&lt;");
     prepared.replace(prepared.find("\r\n"), 2, "<br>");
     Picture expected = RenderPicture(prepared.c_str(), Appearance{});
@@ -70,7 +70,12 @@ TEST_F(RenderCli, BrokenTextDrawsWhatItHolds) {
     };
     const Case cases[] = {
         // An invalid pair (mojibake) is one blank character of .notdef width.
-        {"pair", "A\x94-B", {"--html", "--encoding", "cp932"}, "A\x80" "B", 28},
+        {"pair",
+         "A\x94-B",
+         {"--html", "--encoding", "cp932"},
+         "A\x80"
+         "B",
+         28},
         // A NUL is not drawn and shifts nothing, in either encoding.
         {"nul-utf8", std::string("a\0b\xE2\x99\xA5", 6), {}, "ab&hearts;", 0},
         {"nul-utf8-html", std::string("a\0b&#9829;\xE2\x99\xA5", 13), {"--html"}, "ab&hearts;&hearts;", 0},
@@ -92,13 +97,12 @@ TEST_F(RenderCli, BrokenTextDrawsWhatItHolds) {
 
 TEST_F(RenderCli, OptionsReachThePicture) {
     test::WriteFile(dir / "a.txt", "ab   c\n");
-    ASSERT_EQ(Render({(dir / "a.txt").string(), "-o", (dir / "a.png").string(), "--fore", "FF0000",
-                      "--back", "#0000ff", "--margin", "5", "--no-space-sim"})
+    ASSERT_EQ(Render({(dir / "a.txt").string(), "-o", (dir / "a.png").string(), "--fore", "FF0000", "--back", "#0000ff",
+                      "--margin", "5", "--no-space-sim"})
                   .exit_code,
               0);
     Picture p = Decode("a.png");
-    Picture expected = RenderPicture("ab   c<br>", Appearance{Color{255, 0, 0},
-                                                              Color{0, 0, 255}, 5, false});
+    Picture expected = RenderPicture("ab   c<br>", Appearance{Color{255, 0, 0}, Color{0, 0, 255}, 5, false});
     EXPECT_EQ(p.rgb, expected.rgb);
     EXPECT_EQ(p.pixel(0, 0), (Color{0, 0, 255}));
 
@@ -114,8 +118,8 @@ TEST_F(RenderCli, UserFontReplacesTheShapesButNotTheAdvances) {
     const std::string art = "\xE3\x81\x82\xE3\x81\x84\xE3\x81\x86 abc\n";  // あいう abc
     ASSERT_EQ(Render({"-", "-o", (dir / "mona.png").string()}, art).exit_code, 0);
     ASSERT_EQ(Render({"-", "-o", (dir / "option.png").string(), "--font", font}, art).exit_code, 0);
-    auto by_env = RunProcess({QUARVEL_CLI_PATH, "render", "-", "-o", (dir / "env.png").string()}, art,
-                             {"QUARVEL_FONT=" + font});
+    auto by_env =
+        RunProcess({QUARVEL_CLI_PATH, "render", "-", "-o", (dir / "env.png").string()}, art, {"QUARVEL_FONT=" + font});
     ASSERT_EQ(by_env.exit_code, 0) << by_env.err;
     Picture mona = Decode("mona.png"), option = Decode("option.png"), env = Decode("env.png");
     EXPECT_EQ(option.width, mona.width);
@@ -125,16 +129,15 @@ TEST_F(RenderCli, UserFontReplacesTheShapesButNotTheAdvances) {
 }
 
 TEST_F(RenderCli, BadUsageExitsWithTwo) {
-    for (auto args : std::vector<std::vector<std::string>>{
-             {},                                  // no -o
-             {"-o"},                              // -o without a name
-             {"-o", "x.png", "--margin", "101"},
-             {"-o", "x.png", "--margin", "-1"},
-             {"-o", "x.png", "--margin", "5px"},
-             {"-o", "x.png", "--fore", "red"},
-             {"-o", "x.png", "--encoding", "latin1"},
-             {"-o", "x.png", "--bogus"},
-             {"a.txt", "b.txt", "-o", "x.png"}}) {
+    for (auto args : std::vector<std::vector<std::string>>{{},      // no -o
+                                                           {"-o"},  // -o without a name
+                                                           {"-o", "x.png", "--margin", "101"},
+                                                           {"-o", "x.png", "--margin", "-1"},
+                                                           {"-o", "x.png", "--margin", "5px"},
+                                                           {"-o", "x.png", "--fore", "red"},
+                                                           {"-o", "x.png", "--encoding", "latin1"},
+                                                           {"-o", "x.png", "--bogus"},
+                                                           {"a.txt", "b.txt", "-o", "x.png"}}) {
         auto r = Render(args);
         EXPECT_EQ(r.exit_code, 2) << testing::PrintToString(args);
         EXPECT_NE(r.err.find("quarvel-cli: "), std::string::npos);
@@ -231,7 +234,6 @@ TEST_F(RenderCli, HostileInputAlwaysGivesAPicture) {
     }
 }
 
-
 TEST_F(RenderCli, OutputIsWholeAndOnlyWhatThisRunMadeIsRemoved) {
     // -o names a file (replaced whole, keeping its mode), a link (its target is
     // replaced, the link stays), a device or a pipe (written as it is, never removed).
@@ -248,7 +250,7 @@ TEST_F(RenderCli, OutputIsWholeAndOnlyWhatThisRunMadeIsRemoved) {
     struct Case {
         std::string output;
         int exit;
-        std::string error;  // on standard error
+        std::string error;    // on standard error
         std::string picture;  // a file that holds the picture afterwards; empty for none
     };
     std::vector<Case> cases = {

@@ -29,9 +29,9 @@ TEST(Cp932Codec, BytesOutsideTheCodePageAreInvalid) {
     }
     // A lead byte and the byte after it are one character, whatever that byte is: a
     // pair that is no character of the code page is one invalid character.
-    for (std::string_view pair : {std::string_view("\x82\x20", 2), std::string_view("\x94-", 2),
-                                  std::string_view("\x82\x7F", 2), std::string_view("\x82\0", 2),
-                                  std::string_view("\xFC\xFC", 2)}) {
+    for (std::string_view pair :
+         {std::string_view("\x82\x20", 2), std::string_view("\x94-", 2), std::string_view("\x82\x7F", 2),
+          std::string_view("\x82\0", 2), std::string_view("\xFC\xFC", 2)}) {
         auto d = cp932::DecodeOne(pair);
         EXPECT_FALSE(d.valid) << std::hex << int(static_cast<unsigned char>(pair[1]));
         EXPECT_EQ(d.length, 2u) << std::hex << int(static_cast<unsigned char>(pair[1]));
@@ -71,10 +71,10 @@ TEST(Cp932Codec, WholeTextConversions) {
 TEST(Cp932Codec, Utf8Validation) {
     EXPECT_TRUE(cp932::IsValidUtf8("plain ascii"));
     EXPECT_TRUE(cp932::IsValidUtf8("\xE3\x81\x82"));
-    EXPECT_FALSE(cp932::IsValidUtf8("\x82\xA0"));        // Shift-JIS あ
-    EXPECT_FALSE(cp932::IsValidUtf8("\xE3\x81"));        // cut short
-    EXPECT_FALSE(cp932::IsValidUtf8("\xC0\xAF"));        // overlong
-    EXPECT_FALSE(cp932::IsValidUtf8("\xED\xA0\x80"));    // surrogate
+    EXPECT_FALSE(cp932::IsValidUtf8("\x82\xA0"));      // Shift-JIS あ
+    EXPECT_FALSE(cp932::IsValidUtf8("\xE3\x81"));      // cut short
+    EXPECT_FALSE(cp932::IsValidUtf8("\xC0\xAF"));      // overlong
+    EXPECT_FALSE(cp932::IsValidUtf8("\xED\xA0\x80"));  // surrogate
 }
 
 TEST(Cp932Codec, IconvHandleOwnsItsDescriptor) {

@@ -68,15 +68,20 @@ TEST(CodeConversion, BytesThatAreNotEucSurvive) {
 }
 
 TEST(CodeConversion, SourceOffsetsFollowTheKatakana) {
-    const std::string euc = "a\x8E\xB1" "b\xB0\xA1\x8E\xB2" "c\x8E";
+    const std::string euc =
+        "a\x8E\xB1"
+        "b\xB0\xA1\x8E\xB2"
+        "c\x8E";
     KanaPositions kana;
     const std::string sjis = EucToShiftJis(euc, &kana);
-    ASSERT_EQ(sjis, "a\xB1" "b\x88\x9F\xB2" "c");
+    ASSERT_EQ(sjis,
+              "a\xB1"
+              "b\x88\x9F\xB2"
+              "c");
     EXPECT_EQ(kana.Count(), 2u);
     const std::size_t expected[] = {0, 1, 3, 4, 5, 6, 8, 10};  // sjis position -> euc position
     for (std::size_t p = 0; p <= sjis.size(); ++p)
-        EXPECT_EQ(EucSourceOffset(p, sjis.size(), euc.size(), kana), p == sjis.size() ? euc.size() : expected[p])
-            << p;
+        EXPECT_EQ(EucSourceOffset(p, sjis.size(), euc.size(), kana), p == sjis.size() ? euc.size() : expected[p]) << p;
 }
 
 TEST(CodeConversion, KanaPositionsCountAcrossWordsAndBlocks) {
@@ -84,8 +89,10 @@ TEST(CodeConversion, KanaPositionsCountAcrossWordsAndBlocks) {
     const std::vector<std::size_t> marks = {0, 1, 63, 64, 65, 127, 511, 512, 513, 1000, 4095, 4096, 100000};
     KanaPositions kana;
     for (std::size_t m : marks) kana.Add(m);
-    for (std::size_t pos : {0, 1, 2, 63, 64, 65, 66, 128, 511, 512, 513, 514, 999, 1001, 4096, 4097, 99999, 100001, 1 << 20}) {
-        const auto expected = static_cast<std::size_t>(std::lower_bound(marks.begin(), marks.end(), pos) - marks.begin());
+    for (std::size_t pos :
+         {0, 1, 2, 63, 64, 65, 66, 128, 511, 512, 513, 514, 999, 1001, 4096, 4097, 99999, 100001, 1 << 20}) {
+        const auto expected =
+            static_cast<std::size_t>(std::lower_bound(marks.begin(), marks.end(), pos) - marks.begin());
         EXPECT_EQ(kana.CountBefore(pos), expected) << pos;
     }
     EXPECT_EQ(KanaPositions().CountBefore(7), 0u);
@@ -216,7 +223,7 @@ TEST(FileSystem, NewFileIsCompleteOrAbsent) {
     const Case cases[] = {
         {"copy", "original", copy, fs::WriteResult::ok, "original"},
         {"copy", "newer", copy, fs::WriteResult::exists, "original"},  // the oldest copy stays
-        {"planted", "x", copy, fs::WriteResult::failed, "victim"},      // a link is no copy
+        {"planted", "x", copy, fs::WriteResult::failed, "victim"},     // a link is no copy
         {"folder", "x", copy, fs::WriteResult::failed, nullptr},
         {"picture", "png", {}, fs::WriteResult::ok, "png"},
         {"picture", "png 2", {}, fs::WriteResult::ok, "png 2"},
@@ -263,12 +270,14 @@ TEST(FileSystem, ReplaceOnlyTheFileThatWasRead) {
     using Edit = std::function<void()>;
     const std::pair<const char*, Edit> edits[] = {
         {"appended", [&] { std::ofstream(path, std::ios::app) << "more"; }},
-        {"same size, later", [&] {
+        {"same size, later",
+         [&] {
              WriteFile(path, "OLD!");
              struct timespec later[2] = {{0, UTIME_OMIT}, {2000000000, 0}};
              ::utimensat(AT_FDCWD, path.c_str(), later, 0);
          }},
-        {"renamed over", [&] {
+        {"renamed over",
+         [&] {
              WriteFile(dir / "other", "old!");
              std::filesystem::rename(dir / "other", path);
          }},
@@ -321,15 +330,15 @@ TEST(FileSystem, StaleTemporaryFilesGoLiveOnesStay) {
     };
     plant(".t.htm.quarvel-AbC123", false);
     const int live = plant(".t.htm.quarvel-LiVe99", true);
-    plant(".u.htm.quarvel-Zz0000", false);     // another document's
-    plant(".t.htm.quarvel-toolong1", false);   // not a name this program makes
+    plant(".u.htm.quarvel-Zz0000", false);    // another document's
+    plant(".t.htm.quarvel-toolong1", false);  // not a name this program makes
     plant("t.htm.quarvel-AbC123", false);
     fs::RealFileSystem().RemoveStaleTemporaries(folder, "t.htm");
     EXPECT_EQ(test::TreeOf(dir.path()), (std::vector<std::string>{".t.htm.quarvel-LiVe99", ".t.htm.quarvel-toolong1",
-                                                                   ".u.htm.quarvel-Zz0000", "t.htm.quarvel-AbC123"}));
+                                                                  ".u.htm.quarvel-Zz0000", "t.htm.quarvel-AbC123"}));
     fs::RealFileSystem().RemoveStaleTemporaries(folder, "");
-    EXPECT_EQ(test::TreeOf(dir.path()), (std::vector<std::string>{".t.htm.quarvel-LiVe99", ".t.htm.quarvel-toolong1",
-                                                                   "t.htm.quarvel-AbC123"}));
+    EXPECT_EQ(test::TreeOf(dir.path()),
+              (std::vector<std::string>{".t.htm.quarvel-LiVe99", ".t.htm.quarvel-toolong1", "t.htm.quarvel-AbC123"}));
     ::close(live);
 
     EXPECT_TRUE(fs::IsTemporaryName(".a.htm.quarvel-AbC123"));

@@ -14,8 +14,8 @@
 #include "engine/conversion.h"
 #include "engine/image_tags.h"
 #include "render/renderer.h"
-#include "support/test_support.h"
 #include "support/engine_test_support.h"
+#include "support/test_support.h"
 
 namespace quarvel {
 namespace {
@@ -176,10 +176,10 @@ TEST_F(DocumentTest, SecondConversionKeepsEveryPicture) {
 
     // New stretches are numbered after the highest picture any of our tags names,
     // and another document's tag is text art like any other.
-    const std::string grown = first + "<dd>three\r\n<dd><img src=\"./other/001.png\">\r\n<dd>" +
-                              "<img src=\"./t/0001.png\">\r\n";
+    const std::string grown =
+        first + "<dd>three\r\n<dd><img src=\"./other/001.png\">\r\n<dd>" + "<img src=\"./t/0001.png\">\r\n";
     EXPECT_EQ(Convert("t.htm", grown), first + "<dd><img src=\"./t/003.png\">\r\n<dd><img src=\"./t/004.png\">\r\n" +
-                                            "<dd><img src=\"./t/005.png\">\r\n");
+                                           "<dd><img src=\"./t/005.png\">\r\n");
     EXPECT_EQ(ReadFile(dir / "t/001.png"), picture1);
     ExpectPictureOf(dir / "t/003.png", "three");
 }
@@ -298,8 +298,8 @@ TEST_F(DocumentTest, APictureThatCannotBeWrittenKeepsTheArt) {
         result = ConvertDocument((dir / "q.htm").string(), settings);
     }
     EXPECT_EQ(ReadFile(dir / "q.htm"), limited);
-    EXPECT_EQ(progress.messages.back(), (dir / "q/002.png").string() + "\n" +
-                                            Sjis("ファイルの書き込みに失敗") + "\nFile too large");
+    EXPECT_EQ(progress.messages.back(),
+              (dir / "q/002.png").string() + "\n" + Sjis("ファイルの書き込みに失敗") + "\nFile too large");
     EXPECT_EQ(test::TreeOf(dir / "q"), std::vector<std::string>{"001.png"});
     ExpectPictureOf(dir / "q/001.png", "a");
 }
@@ -315,10 +315,12 @@ TEST_F(DocumentTest, AnEditByAnotherProgramMeanwhileIsKept) {
     };
     const Edit edits[] = {
         {"rewritten in place", [&] { WriteFile(path, "<dd>a\r\nedited"); }, "<dd>a\r\nedited"},
-        {"renamed over", [&] {
+        {"renamed over",
+         [&] {
              WriteFile(dir / "new", "edited elsewhere");
              std::filesystem::rename(dir / "new", path);
-         }, "edited elsewhere"},
+         },
+         "edited elsewhere"},
     };
     for (const Edit& edit : edits) {
         WriteFile(path, "<dd>a\r\n");
@@ -328,7 +330,8 @@ TEST_F(DocumentTest, AnEditByAnotherProgramMeanwhileIsKept) {
         result = ConvertDocument(path, settings, Backup::yes);
         EXPECT_EQ(result.outcome, Outcome::failed) << edit.name;
         EXPECT_EQ(ReadFile(path), edit.after) << edit.name;
-        EXPECT_EQ(progress.messages.back(), path + "\n" + Sjis("変換中に他で変更されたため書き込みません")) << edit.name;
+        EXPECT_EQ(progress.messages.back(), path + "\n" + Sjis("変換中に他で変更されたため書き込みません"))
+            << edit.name;
     }
     EXPECT_EQ(ReadFile(dir / "backup/e.htm"), "<dd>a\r\n");  // what was read, and converted
 }
@@ -337,8 +340,7 @@ TEST_F(DocumentTest, OwnTagsOfAnyLength) {
     // Picture numbers go past 999,999,999: their tags are still this program's own,
     // and new stretches number on after them.
     const std::string converted = "<dd><img src=\"./t/1000000000.png\">\r\n<dd><img src=\"./t/999.png\">\r\n";
-    EXPECT_EQ(Convert("t.htm", converted + "<dd>new\r\n"),
-              converted + "<dd><img src=\"./t/1000000001.png\">\r\n");
+    EXPECT_EQ(Convert("t.htm", converted + "<dd>new\r\n"), converted + "<dd><img src=\"./t/1000000001.png\">\r\n");
     EXPECT_EQ(result.kept, 2);
     EXPECT_EQ(result.pictures, 1);
     // Leading zeros beyond three digits are not this program's; 19 digits are past any count.

@@ -13,8 +13,8 @@
 #include <gtest/gtest.h>
 
 #include "engine/jobs.h"
-#include "support/test_support.h"
 #include "support/engine_test_support.h"
+#include "support/test_support.h"
 
 namespace quarvel {
 namespace {
@@ -112,7 +112,7 @@ TEST_F(JobTest, FolderWalkOrder) {
     }
     EXPECT_EQ(hooked.Changes(), expected);
     EXPECT_EQ(progress.texts[0], "deep/d.htm");
-    EXPECT_EQ(ReadFile(dir / "top/backup/kept.htm"), kDoc);  // backups are never converted
+    EXPECT_EQ(ReadFile(dir / "top/backup/kept.htm"), kDoc);             // backups are never converted
     EXPECT_FALSE(std::filesystem::exists(dir / "top/old.htm/backup"));  // nothing changed there
     EXPECT_EQ(result.documents.size(), 5u);
     EXPECT_EQ(progress.endJobs, 1);
@@ -237,20 +237,26 @@ TEST_F(JobTest, BackupOrNothing) {
     const std::vector<Case> cases = {
         {"backup-is-a-file", [](const auto& f) { WriteFile(f / "backup", "x"); }, "backup",
          "フォルダ作成に失敗\nFile exists"},
-        {"backup-is-a-link", [&](const auto& f) {
+        {"backup-is-a-link",
+         [&](const auto& f) {
              std::filesystem::create_directory(dir / "elsewhere");
              std::filesystem::create_directory_symlink(dir / "elsewhere", f / "backup");
-         }, "backup", "シンボリックリンクには書き込みません"},
+         },
+         "backup", "シンボリックリンクには書き込みません"},
         {"copy-fails", [](const auto&) {}, "backup/a.htm", "ファイルの書き込みに失敗\nFile too large"},
-        {"copy-is-a-link", [&](const auto& f) {
+        {"copy-is-a-link",
+         [&](const auto& f) {
              std::filesystem::create_directory(f / "backup");
              WriteFile(dir / "victim", "victim");
              std::filesystem::create_symlink(dir / "victim", f / "backup/a.htm");
-         }, "backup/a.htm", "ファイルの書き込みに失敗\nFile exists"},
-        {"images-are-a-link", [&](const auto& f) {
+         },
+         "backup/a.htm", "ファイルの書き込みに失敗\nFile exists"},
+        {"images-are-a-link",
+         [&](const auto& f) {
              std::filesystem::create_directory(dir / "pictures");
              std::filesystem::create_directory_symlink(dir / "pictures", f / "a");
-         }, "a", "シンボリックリンクには書き込みません"},
+         },
+         "a", "シンボリックリンクには書き込みません"},
     };
     std::vector<std::string> names;
     for (const Case& c : cases) names.push_back(c.name);
@@ -284,8 +290,10 @@ TEST_F(JobTest, NothingIsMadeUnlessADocumentChanges) {
     std::filesystem::create_directory(dir / "unreadable/a.htm");  // a folder by the document's name
     const std::vector<std::string> tree = test::TreeOf(dir.path());
 
-    for (auto [path, fails] : {std::pair{"converted/a.htm", false}, {"plain/a.htm", false},
-                               {"unreadable/a.htm", true}, {"missing/a.htm", true}}) {
+    for (auto [path, fails] : {std::pair{"converted/a.htm", false},
+                               {"plain/a.htm", false},
+                               {"unreadable/a.htm", true},
+                               {"missing/a.htm", true}}) {
         ConversionJob job;
         job.path = Path(path);
         job.settings = settings;
@@ -293,9 +301,9 @@ TEST_F(JobTest, NothingIsMadeUnlessADocumentChanges) {
         EXPECT_EQ(job.result.AnyFailure(), fails) << path;
     }
     EXPECT_EQ(progress.messages,
-              (std::vector<std::string>{Path("unreadable/a.htm") + "\n" + Sjis("ファイルのオープンに失敗") + "\nIs a directory",
-                                        Path("missing/a.htm") + "\n" + Sjis("ファイルのオープンに失敗") +
-                                            "\nNo such file or directory"}));
+              (std::vector<std::string>{
+                  Path("unreadable/a.htm") + "\n" + Sjis("ファイルのオープンに失敗") + "\nIs a directory",
+                  Path("missing/a.htm") + "\n" + Sjis("ファイルのオープンに失敗") + "\nNo such file or directory"}));
     EXPECT_EQ(test::TreeOf(dir.path()), tree);
     EXPECT_TRUE(hooked.log.empty());
 }
@@ -325,8 +333,8 @@ TEST_F(JobTest, UnreadableFoldersAreReported) {
     MakeCaseFolders(dir, {"locked", "open"});
     hooked.failList = [](const std::string& folder) { return folder.ends_with("/locked") ? EACCES : 0; };
     JobResult result = RunFolder(dir.path().string(), SubFolders::yes, Backup::no);
-    EXPECT_EQ(progress.messages,
-              std::vector<std::string>{Path("locked") + "\n" + Sjis("フォルダの読み込みに失敗") + "\nPermission denied"});
+    EXPECT_EQ(progress.messages, std::vector<std::string>{Path("locked") + "\n" + Sjis("フォルダの読み込みに失敗") +
+                                                          "\nPermission denied"});
     EXPECT_EQ(ReadFile(dir / "open/a.htm"), ConvertedDoc("a"));
     EXPECT_TRUE(result.AnyFailure());
 
@@ -382,9 +390,8 @@ TEST_F(JobTest, SomethingThrownEndsTheDocumentWithAMessage) {
         EXPECT_EQ(progress.messages[0], (folder / "a.htm").string() + "\n" + Sjis(c.reason)) << c.name;
         EXPECT_EQ(ReadFile(folder / "a.htm"), kDoc) << c.name;
         EXPECT_EQ(ReadFile(folder / "b.htm"), ConvertedDoc("b")) << c.name;
-        EXPECT_EQ(test::TreeOf(folder.path()),
-                  (std::vector<std::string>{"a.htm", "a/", "b.htm", "b/", "b/001.png", "backup/", "backup/a.htm",
-                                            "backup/b.htm"}))
+        EXPECT_EQ(test::TreeOf(folder.path()), (std::vector<std::string>{"a.htm", "a/", "b.htm", "b/", "b/001.png",
+                                                                         "backup/", "backup/a.htm", "backup/b.htm"}))
             << c.name;
         EXPECT_TRUE(result.AnyFailure());
     }

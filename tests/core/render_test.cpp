@@ -26,9 +26,7 @@ struct Tokenized {
     std::array<WordTokenList, kMaxLines + 1> lines;
     int count = 0;
 
-    Tokenized(const std::string& text, bool space) {
-        count = TokenizeTextArt(text.c_str(), lines.data(), space);
-    }
+    Tokenized(const std::string& text, bool space) { count = TokenizeTextArt(text.c_str(), lines.data(), space); }
     // The tokens of one line: runs as their bytes, code points as "U+XXXX".
     std::vector<std::string> tokens(int line) const {
         std::vector<std::string> out;
@@ -72,8 +70,7 @@ TEST(Tokenizer, ReferencesInsideRunsAndAsCodePoints) {
     EXPECT_EQ(Tokenized("&lt;br&gt;", true).tokens(0), Tokens{"<br>"});
     EXPECT_EQ(Tokenized("&lt;br&gt;", true).count, 1);
     EXPECT_EQ(Tokenized("&#12354;", true).tokens(0), Tokens{kHiraA});
-    EXPECT_EQ(Tokenized("a&#233;&eacute;b", true).tokens(0),
-              (Tokens{"a", "U+00E9", "U+00E9", "b"}));
+    EXPECT_EQ(Tokenized("a&#233;&eacute;b", true).tokens(0), (Tokens{"a", "U+00E9", "U+00E9", "b"}));
     EXPECT_EQ(Tokenized("&#0;a", true).tokens(0), Tokens{"a"});
     EXPECT_EQ(Tokenized("&#128512;", true).tokens(0), Tokens{"U+1F600"});
     EXPECT_EQ(Tokenized("&#xD83C;&#xDF19;", true).tokens(0), Tokens{"U+1F319"});
@@ -108,11 +105,14 @@ TEST(Tokenizer, LongRunsAreCutWithoutLosingBytes) {
     EXPECT_EQ(ascii.width(), kMaxTextWidth);
 
     // Double-byte characters are never split across two runs.
-    Tokenized wide("a" + std::string() + [] {
-        std::string s;
-        for (int i = 0; i < 1500; ++i) s += "\x82\xA0";
-        return s;
-    }(), true);
+    Tokenized wide(
+        "a" + std::string() +
+            [] {
+                std::string s;
+                for (int i = 0; i < 1500; ++i) s += "\x82\xA0";
+                return s;
+            }(),
+        true);
     for (const std::string& t : wide.tokens(0)) {
         EXPECT_LE(t.size(), 1010u);
         std::size_t i = t[0] == 'a' ? 1 : 0;
@@ -171,7 +171,10 @@ TEST(Measure, WidthsComeFromTheOriginalFontsTable) {
     // such as 94 2D): the byte after it is not drawn on its own.
     EXPECT_EQ(MeasureRun("A\x94-B"), MeasureRun("AB") + notdef);
     EXPECT_EQ(MeasureRun("\x82\x20\x82"), 2 * notdef);
-    EXPECT_EQ(RenderPicture("A\x94-B", Appearance{}).rgb, RenderPicture("A\x80" "B", Appearance{}).rgb);
+    EXPECT_EQ(RenderPicture("A\x94-B", Appearance{}).rgb, RenderPicture("A\x80"
+                                                                        "B",
+                                                                        Appearance{})
+                                                              .rgb);
 }
 
 TEST(Measure, WidestLineIsRoundedUpAndCapped) {
@@ -189,8 +192,8 @@ void ExpectTwoColours(const Picture& p, Color fore, Color back) {
     for (int y = 0; y < p.height; ++y)
         for (int x = 0; x < p.width; ++x) {
             Color c = p.pixel(x, y);
-            ASSERT_TRUE(c == fore || c == back) << x << "," << y << " " << int(c.red) << "," << int(c.green) << ","
-                                                << int(c.blue);
+            ASSERT_TRUE(c == fore || c == back)
+                << x << "," << y << " " << int(c.red) << "," << int(c.green) << "," << int(c.blue);
             ink += c == fore;
         }
     EXPECT_GT(ink, 0);
@@ -224,8 +227,7 @@ TEST(RenderPicture, ExactColoursAndPlacement) {
     ExpectTwoColours(p, look.textColor, look.backColor);
     // The margins stay blank, and so do the two rows below each 16-pixel cell.
     for (int x = 0; x < p.width; ++x) {
-        for (int y : {0, 1, 2, p.height - 1, 3 + 16, 3 + 17})
-            EXPECT_EQ(p.pixel(x, y), look.backColor) << x << "," << y;
+        for (int y : {0, 1, 2, p.height - 1, 3 + 16, 3 + 17}) EXPECT_EQ(p.pixel(x, y), look.backColor) << x << "," << y;
     }
     // A black square fills most of its cell: its middle is ink.
     EXPECT_EQ(p.pixel(3 + 8, 3 + 8), look.textColor);
@@ -282,8 +284,8 @@ TEST(PngOutput, DecodesToTheSamePixelsWithOnlyCriticalChunks) {
     test::TempDir dir;
     for (int width : {1, 2, 3, 10, 333, 1224}) {
         Picture p(width, 7, Color{255, 128, 64});
-        p.fill(0, 0, 1, 1, Color{1, 2, 3});                       // top-left marks orientation
-        p.fill(width - 1, 6, width, 7, Color{9, 8, 7});           // bottom-right
+        p.fill(0, 0, 1, 1, Color{1, 2, 3});              // top-left marks orientation
+        p.fill(width - 1, 6, width, 7, Color{9, 8, 7});  // bottom-right
         auto path = dir / ("p" + std::to_string(width) + ".png");
         std::FILE* f = std::fopen(path.c_str(), "wb");
         ASSERT_TRUE(f);

@@ -95,17 +95,20 @@ TEST(SettingsFileTest, LoadingStoresWhatTheFileGivesWithoutRangeChecks) {
     TempDir dir;
     const stdfs::path path = dir / "odd.ini";
     const std::string long_value(600, 'x');
-    WriteFile(path, "[General]\r\n"
-                    "colFore=#ff\r\n"
-                    "colBack=0000FF\r\n"
-                    "iMargin=150\r\n"
-                    "bSpace= True \r\n"
-                    "[TargetFilePage]\r\n"
-                    "strSepalaterStart1=\"" + long_value + "\"\r\n"
-                    "strSepalaterStart2=\"\"\r\n"
-                    "strSepalaterEnd2=\r\n"
-                    "bBackup=yes\r\n"
-                    "iCode=2\r\n");
+    WriteFile(path,
+              "[General]\r\n"
+              "colFore=#ff\r\n"
+              "colBack=0000FF\r\n"
+              "iMargin=150\r\n"
+              "bSpace= True \r\n"
+              "[TargetFilePage]\r\n"
+              "strSepalaterStart1=\"" +
+                  long_value +
+                  "\"\r\n"
+                  "strSepalaterStart2=\"\"\r\n"
+                  "strSepalaterEnd2=\r\n"
+                  "bBackup=yes\r\n"
+                  "iCode=2\r\n");
     AllSettings settings;
     settings.look.collapseSpaces = false;
     settings.filePage.startSeparators[1] = "keep";
@@ -179,11 +182,12 @@ TEST(SettingsFileTest, ByteOrderMarksAndEveryLineEndingRead) {
             ASSERT_TRUE(SaveAllSettings(path, settings));
             const std::string saved = ReadFile(path);
             const std::string e(end);
-            EXPECT_TRUE(saved.starts_with(std::string(mark) + "[General]" + e + "iMargin=4" + e + "colFore=#000000\r\n"))
+            EXPECT_TRUE(
+                saved.starts_with(std::string(mark) + "[General]" + e + "iMargin=4" + e + "colFore=#000000\r\n"))
                 << saved;
-            EXPECT_NE(saved.find("[TargetFilePage]" + e + "strSepalaterStart1=\"<p>\"" + e +
-                                 "strSepalaterStart2=\"\"\r\n"),
-                      std::string::npos)
+            EXPECT_NE(
+                saved.find("[TargetFilePage]" + e + "strSepalaterStart1=\"<p>\"" + e + "strSepalaterStart2=\"\"\r\n"),
+                std::string::npos)
                 << saved;
             AllSettings again;
             LoadAllSettings(path, again);
@@ -198,8 +202,9 @@ TEST(SettingsFileTest, FilesWithoutTheProgramsSectionsAreReported) {
     AllSettings settings;
     settings.look.margin = 3;
     const AllSettings before = settings;
-    for (const std::string& text : {std::string(), std::string("iMargin=50\r\n"), std::string("[Other]\r\niMargin=50\r\n"),
-                                    std::string("\x89PNG\r\n\x1A\n\0\0", 10), std::string("[General\r\niMargin=50\r\n")}) {
+    for (const std::string& text :
+         {std::string(), std::string("iMargin=50\r\n"), std::string("[Other]\r\niMargin=50\r\n"),
+          std::string("\x89PNG\r\n\x1A\n\0\0", 10), std::string("[General\r\niMargin=50\r\n")}) {
         WriteFile(path, text);
         EXPECT_EQ(LoadAllSettings(path, settings), SettingsLoadResult::noSettings) << text;
         EXPECT_EQ(LoadGeneralSettings(path, settings.look), SettingsLoadResult::noSettings) << text;
@@ -219,7 +224,10 @@ TEST(SettingsFileTest, RoundTripKeepsEveryValue) {
     const stdfs::path path = dir / "\xE8\xA8\xAD\xE5\xAE\x9A.ini";  // a Japanese file name
     AllSettings saved;
     saved.look = {Color{0x12, 0x34, 0x56}, Color{0xAB, 0xCD, 0xEF}, 100, false};
-    saved.filePage.startSeparators[1] = "\x81\x79" "AA" "\x81\x7A";  // in full-width brackets
+    saved.filePage.startSeparators[1] =
+        "\x81\x79"
+        "AA"
+        "\x81\x7A";  // in full-width brackets
     saved.filePage.endSeparators[0] = "  padded  ";
     saved.filePage.backup = false;
     saved.filePage.code = DocumentCode::eucJp;
@@ -252,9 +260,7 @@ TEST(ProfileTest, ReadFindsKeysTheWayIniFilesAreWritten) {
               "only=other\r\n"
               "[SECT]\r\n"
               "late=in a second copy\r\n");
-    auto read = [&](const char* section, const char* key) {
-        return ReadProfileValue(path, section, key, "default");
-    };
+    auto read = [&](const char* section, const char* key) { return ReadProfileValue(path, section, key, "default"); };
     EXPECT_EQ(read("sect", "KEY"), "spaced value");
     EXPECT_EQ(read("Sect", "dq"), "quoted");
     EXPECT_EQ(read("Sect", "sq"), "single");

@@ -6,8 +6,8 @@
 #include "platform/fonts.h"
 #include "render/draw.h"
 #include "render/entities.h"
-#include "render/text_prep.h"
 #include "render/references.h"
+#include "render/text_prep.h"
 #include "render/tokens.h"
 
 namespace quarvel {
@@ -104,7 +104,10 @@ TEST(CharacterReferences, WindowTextConvertsCharacterByCharacter) {
     EXPECT_EQ(Utf16ToCp932WithReferences(u"\U0001F600x\u2665"), "&#128512;x&hearts;");
     EXPECT_EQ(Utf16ToCp932WithReferences(u"a\u00A0?"), "a&nbsp;?");
     // A lone surrogate stands for U+FFFD.
-    EXPECT_EQ(Utf16ToCp932WithReferences(std::u16string_view(u"a\xD800" u"b", 3)), "a&#65533;b");
+    EXPECT_EQ(Utf16ToCp932WithReferences(std::u16string_view(u"a\xD800"
+                                                             u"b",
+                                                             3)),
+              "a&#65533;b");
     // U+0000 is no character of the art.
     EXPECT_EQ(Utf16ToCp932WithReferences(std::u16string_view(u"a\0b\u2665\0", 5)), "ab&hearts;");
 }

@@ -41,8 +41,8 @@ TempDir::~TempDir() {
     // Tests may leave read-only entries behind; make them writable so they go too.
     for (auto it = std::filesystem::recursive_directory_iterator(path_, ec);
          !ec && it != std::filesystem::recursive_directory_iterator(); it.increment(ec)) {
-        std::filesystem::permissions(it->path(), std::filesystem::perms::owner_all,
-                                     std::filesystem::perm_options::add, ec);
+        std::filesystem::permissions(it->path(), std::filesystem::perms::owner_all, std::filesystem::perm_options::add,
+                                     ec);
     }
     std::filesystem::remove_all(path_, ec);
 }
@@ -88,8 +88,7 @@ void WriteFile(const std::filesystem::path& path, const std::string& bytes) {
 
 bool DecodePng(const std::filesystem::path& path, Picture& out, std::vector<std::string>* chunks) {
     std::string bytes = ReadFile(path);
-    if (bytes.size() < 8 || png_sig_cmp(reinterpret_cast<png_const_bytep>(bytes.data()), 0, 8) != 0)
-        return false;
+    if (bytes.size() < 8 || png_sig_cmp(reinterpret_cast<png_const_bytep>(bytes.data()), 0, 8) != 0) return false;
     if (chunks) {
         chunks->clear();
         std::size_t pos = 8;
@@ -198,8 +197,10 @@ ProcessResult RunProcess(const std::vector<std::string>& argv, const std::string
     close(err_pipe[0]);
     int status = 0;
     waitpid(pid, &status, 0);
-    if (WIFEXITED(status)) result.exit_code = WEXITSTATUS(status);
-    else if (WIFSIGNALED(status)) result.exit_code = 128 + WTERMSIG(status);
+    if (WIFEXITED(status))
+        result.exit_code = WEXITSTATUS(status);
+    else if (WIFSIGNALED(status))
+        result.exit_code = 128 + WTERMSIG(status);
     return result;
 }
 

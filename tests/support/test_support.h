@@ -77,8 +77,7 @@ private:
 
 // Decodes a PNG file with libpng into an RGB picture; returns false on any error.
 // `chunks` receives the chunk types in file order when not null.
-bool DecodePng(const std::filesystem::path& path, Picture& out,
-               std::vector<std::string>* chunks = nullptr);
+bool DecodePng(const std::filesystem::path& path, Picture& out, std::vector<std::string>* chunks = nullptr);
 
 struct ProcessResult {
     int exit_code = -1;

@@ -44,7 +44,7 @@ QLabel* MakeStatic(const ControlTemplate& c, QWidget* host) {
     return label;
 }
 
-QWidget* MakeStandard(const ControlTemplate& c, QWidget* host, QButtonGroup*& radioGroup) {
+QWidget* MakeStandard(const ControlTemplate& c, QWidget* host, QButtonGroup*& buttonGroup) {
     const QString& kind = c.kind;
     if (kind == QStringLiteral("static")) return MakeStatic(c, host);
     if (kind == QStringLiteral("icon")) {
@@ -61,8 +61,8 @@ QWidget* MakeStandard(const ControlTemplate& c, QWidget* host, QButtonGroup*& ra
     if (kind == QStringLiteral("radio")) {
         auto* radio = new QRadioButton(c.text, host);
         // Radio buttons form a group from one marked "group" up to the next one.
-        if (c.Has(QStringLiteral("group")) || !radioGroup) radioGroup = new QButtonGroup(host);
-        radioGroup->addButton(radio);
+        if (c.Has(QStringLiteral("group")) || !buttonGroup) buttonGroup = new QButtonGroup(host);
+        buttonGroup->addButton(radio);
         return radio;
     }
     if (kind == QStringLiteral("groupbox")) return new QGroupBox(c.text, host);
@@ -77,8 +77,7 @@ QWidget* MakeStandard(const ControlTemplate& c, QWidget* host, QButtonGroup*& ra
         // never takes it as text.
         edit->setAcceptDrops(false);
         if (c.Has(QStringLiteral("number"))) {
-            edit->setValidator(new QRegularExpressionValidator(
-                QRegularExpression(QStringLiteral("[0-9]*")), edit));
+            edit->setValidator(new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9]*")), edit));
         }
         edit->setReadOnly(c.Has(QStringLiteral("readonly")));
         return edit;
@@ -136,8 +135,8 @@ DialogUnits::DialogUnits(const QFont& font) {
     // Windows' dialog base units: the average width of the Latin letters (rounded
     // as GdiGetCharDimensions does) and the font's cell height.
     const QFontMetrics metrics(font);
-    const int alphabet = metrics.horizontalAdvance(
-        QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz"));
+    const int alphabet =
+        metrics.horizontalAdvance(QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz"));
     baseX_ = std::max(1, (alphabet / 26 + 1) / 2);
     baseY_ = std::max(1, metrics.height());
 }
@@ -153,11 +152,11 @@ void CreateControls(const DialogTemplate& dlg, QWidget* host, const ControlFacto
     const QFont font = ResolveDialogFont(dlg.face, dlg.pointSize);
     host->setFont(font);
     const DialogUnits units(font);
-    QButtonGroup* radioGroup = nullptr;
+    QButtonGroup* buttonGroup = nullptr;
     for (const ControlTemplate& c : dlg.controls) {
         QWidget* control = factory ? factory(c, host) : nullptr;
-        if (!control) control = MakeStandard(c, host, radioGroup);
-        if (c.kind != QStringLiteral("radio")) radioGroup = nullptr;
+        if (!control) control = MakeStandard(c, host, buttonGroup);
+        if (c.kind != QStringLiteral("radio")) buttonGroup = nullptr;
         if (c.id >= 0) control->setObjectName(QStringLiteral("ctl%1").arg(c.id));
         control->setGeometry(units.Map(c.rect));
         if (!c.Has(QStringLiteral("tabstop")) && c.kind != QStringLiteral("static") &&

@@ -19,10 +19,10 @@ class QWidget;
 namespace quarvel::ui {
 
 struct ControlTemplate {
-    int id = -1;           // -1 for controls without an ID (labels)
-    QString kind;          // static, icon, edit, button, checkbox, radio, groupbox, tab
+    int id = -1;   // -1 for controls without an ID (labels)
+    QString kind;  // static, icon, edit, button, checkbox, radio, groupbox, tab
     QString text;
-    QRect rect;            // dialog units
+    QRect rect;  // dialog units
     QStringList style;
 
     bool Has(const QString& flag) const { return style.contains(flag); }
@@ -30,7 +30,7 @@ struct ControlTemplate {
 
 struct DialogTemplate {
     int id = 0;
-    QSize size;            // client area, dialog units
+    QSize size;  // client area, dialog units
     int pointSize = 9;
     QString face;
     QString caption;

@@ -5,8 +5,8 @@
 #include <QContextMenuEvent>
 #include <QGuiApplication>
 #include <QInputMethodEvent>
-#include <QMenu>
 #include <QKeyEvent>
+#include <QMenu>
 #include <QMimeData>
 #include <QScrollBar>
 

@@ -51,8 +51,8 @@ std::optional<QString> QtBrowseFolder(QWidget* parent, const QString& title, con
 }
 
 void QtShowMessage(QWidget* parent, const QString& text, MessageIcon icon) {
-    QMessageBox box(icon == MessageIcon::warning ? QMessageBox::Warning : QMessageBox::NoIcon,
-                    LoadResString(IDS_TITLE), text, QMessageBox::Ok, parent);
+    QMessageBox box(icon == MessageIcon::warning ? QMessageBox::Warning : QMessageBox::NoIcon, LoadResString(IDS_TITLE),
+                    text, QMessageBox::Ok, parent);
     box.exec();
 }
 

@@ -17,8 +17,8 @@ namespace quarvel::ui {
 enum class MessageIcon { none, warning };
 
 struct FileDialogRequest {
-    QString defaultSuffix;   // appended when the name typed has none
-    QStringList nameFilters; // "PNG画像 (*.png)" and the like; none lists every file
+    QString defaultSuffix;    // appended when the name typed has none
+    QStringList nameFilters;  // "PNG画像 (*.png)" and the like; none lists every file
 };
 using SaveFileRequest = FileDialogRequest;
 using OpenFileRequest = FileDialogRequest;
@@ -33,8 +33,7 @@ struct Prompts {
     std::function<std::optional<QString>(QWidget* parent, const OpenFileRequest&)> askOpenFile;
     // The chosen folder, or nothing when cancelled. Opens on `preselect` unless it is
     // empty.
-    std::function<std::optional<QString>(QWidget* parent, const QString& title, const QString& preselect)>
-        browseFolder;
+    std::function<std::optional<QString>(QWidget* parent, const QString& title, const QString& preselect)> browseFolder;
     // Shows a message with an OK button and returns when the user has closed it.
     std::function<void(QWidget* parent, const QString& text, MessageIcon)> showMessage;
 };

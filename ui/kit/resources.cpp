@@ -31,9 +31,7 @@ const QHash<int, QString>& StringTable() {
 
 QString LoadResString(int id) { return StringTable().value(id); }
 
-QString VersionLine() {
-    return QStringLiteral("%1  %2").arg(LoadResString(IDS_TITLE), LoadResString(IDS_VERSION));
-}
+QString VersionLine() { return QStringLiteral("%1  %2").arg(LoadResString(IDS_TITLE), LoadResString(IDS_VERSION)); }
 
 void LoadMenu(QMenuBar* bar, int id) {
     const QJsonObject o = ReadJson(QStringLiteral(":/menus/%1.json").arg(id));

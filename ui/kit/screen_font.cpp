@@ -18,8 +18,8 @@ QStringList PictureFamilies() {
         QStringList list;
         const std::filesystem::path userFont = UserFontFile();
         if (!userFont.empty()) {
-            const int id = QFontDatabase::addApplicationFont(
-                QFile::decodeName(QByteArray::fromStdString(userFont.native())));
+            const int id =
+                QFontDatabase::addApplicationFont(QFile::decodeName(QByteArray::fromStdString(userFont.native())));
             if (id >= 0) list << QFontDatabase::applicationFontFamilies(id);
         }
         for (const char* family : FontFamilyChain()) list << QString::fromLatin1(family);

@@ -163,8 +163,7 @@ void FocusPage(QWidget* page) {
     if (!target || !page->isAncestorOf(target)) {
         target = nullptr;
         for (QWidget* w = page->nextInFocusChain(); w && w != page; w = w->nextInFocusChain()) {
-            if (page->isAncestorOf(w) && (w->focusPolicy() & Qt::TabFocus) && w->isEnabled() &&
-                w->isVisibleTo(page)) {
+            if (page->isAncestorOf(w) && (w->focusPolicy() & Qt::TabFocus) && w->isEnabled() && w->isVisibleTo(page)) {
                 target = w;
                 break;
             }

@@ -44,8 +44,7 @@ bool TabPage::PreTranslateKey(QKeyEvent* key) {
             return true;
         }
         return false;
-    default:
-        return false;
+    default: return false;
     }
 }
 

@@ -5,13 +5,9 @@
 
 namespace quarvel::ui {
 
-QString FromCp932(std::string_view bytes) {
-    return QString::fromStdU16String(cp932::ToUtf16(bytes));
-}
+QString FromCp932(std::string_view bytes) { return QString::fromStdU16String(cp932::ToUtf16(bytes)); }
 
-std::string ToCp932(const QString& text) {
-    return Utf16ToCp932WithReferences(text.toStdU16String());
-}
+std::string ToCp932(const QString& text) { return Utf16ToCp932WithReferences(text.toStdU16String()); }
 
 QString WithReferences(const QString& text) { return FromCp932(ToCp932(text)); }
 

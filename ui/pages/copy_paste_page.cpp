@@ -50,9 +50,9 @@ void CopyPastePage::Generate() {
     const fs::WriteStatus written =
         SavePicture(fs::RealFileSystem(), QFile::encodeName(*chosen).toStdString(), RenderPicture(text.c_str(), look));
     if (written.result == fs::WriteResult::ok) return;
-    QString message = *chosen + (written.result == fs::WriteResult::notCreated
-                                     ? QStringLiteral("\nファイルのオープンに失敗")
-                                     : QStringLiteral("\nファイルの書き込みに失敗"));
+    QString message =
+        *chosen + (written.result == fs::WriteResult::notCreated ? QStringLiteral("\nファイルのオープンに失敗")
+                                                                 : QStringLiteral("\nファイルの書き込みに失敗"));
     if (written.error) message += QLatin1Char('\n') + QString::fromLocal8Bit(fs::SystemReason(written.error));
     GetPrompts().showMessage(host_ ? host_->MessageParent() : this, message, MessageIcon::none);
 }

@@ -1,0 +1,276 @@
+// Whole new files: written under a temporary name beside their place, locked while
+// they are written, flushed, and only then put in place.
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <limits.h>
+#include <sys/file.h>
+#include <sys/random.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
+#include <string>
+#include <vector>
+
+#include "platform/fs.h"
+#include "platform/fs_internal.h"
+#include "platform/paths.h"
+
+namespace quarvel::fs {
+namespace {
+
+using detail::Fd;
+using detail::InfoOf;
+
+bool WriteAll(int fd, const char* data, std::size_t size) {
+    while (size > 0) {
+        ssize_t n = ::write(fd, data, size);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            return false;
+        }
+        data += n;
+        size -= static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+bool SameFile(const FileInfo& info, const struct stat& st) {
+    return info.device == st.st_dev && info.inode == st.st_ino && info.size == st.st_size &&
+           info.modified.tv_sec == st.st_mtim.tv_sec && info.modified.tv_nsec == st.st_mtim.tv_nsec;
+}
+
+// Where a write has to go: through symbolic links, also dangling ones, to the file
+// they name, so that the link stays a link. `throughProc` is set when a link leads
+// through /proc, where the names stand for descriptors this process has open.
+std::string ResolveLinks(const std::string& path, bool* throughProc = nullptr) {
+    std::string current = path;
+    for (int hop = 0; hop < 40; ++hop) {
+        struct stat st;
+        if (::lstat(current.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return current;
+        if (throughProc) {
+            char* folder = ::realpath(ContainingFolder(current).c_str(), nullptr);
+            if (folder && std::string_view(folder).starts_with("/proc/")) *throughProc = true;
+            std::free(folder);
+        }
+        std::string target(PATH_MAX, '\0');
+        const ssize_t n = ::readlink(current.c_str(), target.data(), target.size());
+        if (n <= 0) return current;
+        target.resize(static_cast<std::size_t>(n));
+        current = target[0] == '/' ? target : ContainingFolder(current) + "/" + target;
+    }
+    return current;
+}
+
+// Temporary files are named ".NAME.quarvel-XXXXXX" after the file they become, or
+// ".quarvel.quarvel-XXXXXX" when that name would be too long for one name.
+constexpr std::string_view kTempMark = ".quarvel-";
+constexpr std::size_t kTempRandom = 6;
+constexpr std::size_t kTempTail = kTempMark.size() + kTempRandom;
+
+std::string TemporaryOwnerName(std::string_view name) {
+    return 1 + name.size() + kTempTail <= NAME_MAX ? std::string(name) : std::string("quarvel");
+}
+
+std::string_view TemporaryOwner(std::string_view temporaryName) {
+    return temporaryName.substr(1, temporaryName.size() - 1 - kTempTail);
+}
+
+bool IsTempRandomChar(char c) { return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
+
+std::string RandomSuffix() {
+    static constexpr char kChars[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+    unsigned char random[kTempRandom] = {};
+    if (::getrandom(random, sizeof random, GRND_NONBLOCK) != static_cast<ssize_t>(sizeof random)) {
+        static std::atomic<unsigned> counter{0};
+        unsigned long long seed = static_cast<unsigned long long>(::getpid()) * 1000003u + counter++ +
+                                  static_cast<unsigned long long>(std::time(nullptr));
+        for (unsigned char& b : random)
+            b = static_cast<unsigned char>((seed = seed * 6364136223846793005ULL + 1) >> 56);
+    }
+    std::string suffix;
+    for (unsigned char b : random) suffix += kChars[b % (sizeof kChars - 1)];
+    return suffix;
+}
+
+// The new file of one WriteNewFile call while it is written: made without following
+// links and never over an existing name, locked for as long as it exists under its
+// temporary name, and removed again unless it was put in place.
+class TemporaryFile {
+public:
+    TemporaryFile() = default;
+    ~TemporaryFile() {
+        if (fd_.valid() && !placed_) ::unlink(path_.c_str());
+    }
+    TemporaryFile(const TemporaryFile&) = delete;
+    TemporaryFile& operator=(const TemporaryFile&) = delete;
+
+    // False with errno set when no file could be made beside `target`.
+    bool Create(const std::string& target, mode_t mode) {
+        const std::string prefix = ContainingFolder(target) + "/." +
+                                   TemporaryOwnerName(GetFileNameWithExtension(target)) + std::string(kTempMark);
+        for (int attempt = 0; attempt < 100; ++attempt) {
+            std::string candidate = prefix + RandomSuffix();
+            Fd fd(::open(candidate.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode));
+            if (!fd.valid()) {
+                if (errno == EEXIST) continue;
+                return false;
+            }
+            // Until the lock is ours another run's clean-up may take the file for a
+            // stale one and remove it; then the name is no longer this file's. (Where
+            // the file system has no locks the file stays unlocked, and clean-ups
+            // leave it alone.)
+            if (::flock(fd.get(), LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK) continue;
+            struct stat mine, there;
+            if (::fstat(fd.get(), &mine) != 0 || ::lstat(candidate.c_str(), &there) != 0 ||
+                mine.st_ino != there.st_ino || mine.st_dev != there.st_dev)
+                continue;
+            fd_ = std::move(fd);
+            path_ = std::move(candidate);
+            return true;
+        }
+        errno = EEXIST;
+        return false;
+    }
+    int fd() const { return fd_.get(); }
+    const std::string& path() const { return path_; }
+    // The file has left its temporary name (renamed into place).
+    void Placed() { placed_ = true; }
+
+private:
+    Fd fd_;
+    std::string path_;
+    bool placed_ = false;
+};
+
+// The owner and group of `like`, where the system allows it: all of it for root, the
+// group alone for its member. Otherwise the file stays ours.
+void KeepOwner(int fd, const FileInfo& like) {
+    struct stat st;
+    if (::fstat(fd, &st) != 0 || (st.st_uid == like.owner && st.st_gid == like.group)) return;
+    if (::fchown(fd, like.owner, like.group) != 0 && ::fchown(fd, static_cast<uid_t>(-1), like.group) != 0) {
+        // Not ours to give away: the file keeps our owner and group.
+    }
+}
+
+WriteStatus Failure(WriteResult result) { return WriteStatus{result, errno}; }
+
+}  // namespace
+
+bool IsTemporaryName(std::string_view name) {
+    if (name.size() < 2 + kTempTail || name[0] != '.') return false;
+    if (name.substr(name.size() - kTempTail, kTempMark.size()) != kTempMark) return false;
+    return std::all_of(name.end() - kTempRandom, name.end(), IsTempRandomChar);
+}
+
+WriteStatus FileSystem::WriteNewFile(const std::string& path, std::string_view bytes, const WriteOptions& options) {
+    TemporaryFile temp;
+    // A copy of another file stays private until it has that file's permission bits.
+    if (!temp.Create(path, options.like ? 0600 : 0666)) return Failure(WriteResult::notCreated);
+    if (!WriteAll(temp.fd(), bytes.data(), bytes.size())) return Failure(WriteResult::failed);
+    if (options.like) {
+        const FileInfo& like = *options.like;
+        KeepOwner(temp.fd(), like);  // before the bits: a change of owner clears set-id bits
+        if (::fchmod(temp.fd(), like.mode & 07777) != 0) return Failure(WriteResult::failed);
+        const struct timespec times[2] = {like.accessed, like.modified};
+        if (options.keepTimes && ::futimens(temp.fd(), times) != 0) return Failure(WriteResult::failed);
+    }
+    if (::fsync(temp.fd()) != 0) return Failure(WriteResult::failed);
+
+    if (options.unchanged) {
+        struct stat st;
+        if (::stat(path.c_str(), &st) != 0 || !SameFile(*options.unchanged, st)) return {WriteResult::changed, 0};
+    }
+    if (options.existing == Existing::replace) {
+        if (::rename(temp.path().c_str(), path.c_str()) != 0) return Failure(WriteResult::failed);
+        temp.Placed();
+        return {};
+    }
+    // Never over an existing file: a second name for the finished file (the
+    // temporary name then goes with `temp`), or where the file system has no
+    // hard links a rename that refuses to replace.
+    if (::link(temp.path().c_str(), path.c_str()) != 0) {
+        if (errno != EEXIST) {
+            if (::renameat2(AT_FDCWD, temp.path().c_str(), AT_FDCWD, path.c_str(), RENAME_NOREPLACE) == 0) {
+                temp.Placed();
+                return {};
+            }
+        }
+        if (errno != EEXIST) return Failure(WriteResult::failed);
+        // Only a file counts as the one there before; a link or a folder in its place does not.
+        struct stat st;
+        if (::lstat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode)) return {WriteResult::exists, 0};
+        return {WriteResult::failed, EEXIST};
+    }
+    return {};
+}
+
+WriteStatus FileSystem::ReplaceFile(const std::string& path, std::string_view bytes, const FileInfo* unchanged) {
+    const std::string target = ResolveLinks(path);
+    struct stat st;
+    FileInfo like;
+    WriteOptions options;
+    options.unchanged = unchanged;
+    if (::stat(target.c_str(), &st) == 0) {
+        if (!S_ISREG(st.st_mode)) return {WriteResult::notCreated, S_ISDIR(st.st_mode) ? EISDIR : 0};
+        // Read-only in the sense of Windows' attribute: the bits say so even to root.
+        if ((st.st_mode & 0222) == 0) return {WriteResult::readOnly, 0};
+        like = InfoOf(st);
+        options.like = &like;
+    }
+    return WriteNewFile(target, bytes, options);
+}
+
+WriteStatus FileSystem::WriteToUserPath(const std::string& path, std::string_view bytes) {
+    bool throughProc = false;
+    const std::string target = ResolveLinks(path, &throughProc);
+    struct stat st;
+    if (::stat(path.c_str(), &st) == 0 && (!S_ISREG(st.st_mode) || throughProc)) {
+        if (S_ISDIR(st.st_mode)) return {WriteResult::notCreated, EISDIR};
+        // A device, a pipe or a descriptor of this process (/dev/stdout): written as
+        // it is, and whatever happens never removed.
+        Fd out(::open(path.c_str(), O_WRONLY | O_CLOEXEC | O_NOCTTY | (S_ISREG(st.st_mode) ? O_TRUNC : 0)));
+        if (!out.valid()) return Failure(WriteResult::notCreated);
+        if (!WriteAll(out.get(), bytes.data(), bytes.size()) || !out.close()) return Failure(WriteResult::failed);
+        return {};
+    }
+    FileInfo like;
+    WriteOptions options;
+    if (::stat(target.c_str(), &st) == 0) {
+        // Where opening the file for writing would be refused, so is replacing it.
+        if (::access(target.c_str(), W_OK) != 0) return Failure(WriteResult::notCreated);
+        like = InfoOf(st);
+        options.like = &like;
+    }
+    return WriteNewFile(target, bytes, options);
+}
+
+void FileSystem::RemoveStaleTemporaries(const std::string& folder, std::string_view name) {
+    std::vector<std::string> found;
+    if (DIR* dir = ::opendir(folder.c_str())) {
+        const std::string owner = TemporaryOwnerName(name);
+        while (struct dirent* d = ::readdir(dir)) {
+            std::string_view entry(d->d_name);
+            if (IsTemporaryName(entry) && (name.empty() || TemporaryOwner(entry) == owner)) found.emplace_back(entry);
+        }
+        ::closedir(dir);
+    }
+    for (const std::string& entry : found) {
+        const std::string path = folder + "/" + entry;
+        Fd fd(::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+        // A run that is still writing the file holds its lock; a killed one holds none.
+        if (!fd.valid() || ::flock(fd.get(), LOCK_EX | LOCK_NB) != 0) continue;
+        struct stat mine, there;
+        if (::fstat(fd.get(), &mine) == 0 && S_ISREG(mine.st_mode) && ::lstat(path.c_str(), &there) == 0 &&
+            mine.st_ino == there.st_ino && mine.st_dev == there.st_dev)
+            ::unlink(path.c_str());
+    }
+}
+
+}  // namespace quarvel::fs
