@@ -30,7 +30,10 @@ using quarvel::Color;
 using quarvel::kWhite;
 using quarvel::Picture;
 using quarvel::test::DuringJob;
+using quarvel::test::Edit;
 using quarvel::test::HeldWorker;
+using quarvel::test::Native;
+using quarvel::test::NativeName;
 using quarvel::test::PromptRecorder;
 using quarvel::test::ReadFile;
 using quarvel::test::TempDir;
@@ -43,12 +46,6 @@ namespace {
 const QString kDocument = QStringLiteral("<dl>\r\n<dt>1 名無し<dd>（´・ω・｀）\r\n<dt>2<dd>ｷﾀ━━━</dl>\r\n");
 
 std::string Cp932(const QString& text) { return ToCp932(text); }
-
-stdfs::path NativeName(const QString& name) { return QFile::encodeName(name).toStdString(); }
-
-QString Native(const stdfs::path& path) { return QFile::decodeName(QByteArray::fromStdString(path.native())); }
-
-QLineEdit* Edit(QWidget* root, int id) { return qobject_cast<QLineEdit*>(GetDlgItem(root, id)); }
 
 // The picture's colours: every pixel is one of the two, and both occur.
 bool DrawnIn(const stdfs::path& png, Color fore, Color back) {

@@ -23,6 +23,9 @@
 using namespace quarvel::ui;
 using quarvel::Color;
 using quarvel::kWhite;
+using quarvel::test::Button;
+using quarvel::test::Edit;
+using quarvel::test::Native;
 using quarvel::test::PromptRecorder;
 using quarvel::test::ReadFile;
 using quarvel::test::TempDir;
@@ -30,11 +33,6 @@ using quarvel::test::WriteFile;
 namespace stdfs = std::filesystem;
 
 namespace {
-
-QString Native(const stdfs::path& path) { return QFile::decodeName(QByteArray::fromStdString(path.native())); }
-
-QLineEdit* Edit(QWidget* root, int id) { return qobject_cast<QLineEdit*>(GetDlgItem(root, id)); }
-QAbstractButton* Button(QWidget* root, int id) { return qobject_cast<QAbstractButton*>(GetDlgItem(root, id)); }
 
 void Save(MainWindow& dlg) { dlg.menuBar()->findChild<QAction*>(QStringLiteral("cmd32771"))->trigger(); }
 void Load(MainWindow& dlg) { dlg.menuBar()->findChild<QAction*>(QStringLiteral("cmd32772"))->trigger(); }

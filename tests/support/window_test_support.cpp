@@ -1,6 +1,9 @@
 #include "support/window_test_support.h"
 
+#include <QAbstractButton>
 #include <QApplication>
+#include <QFile>
+#include <QLineEdit>
 #include <QTest>
 #include <QTimer>
 #include <QWidget>
@@ -9,6 +12,7 @@
 #include <thread>
 
 #include "ui/job_runner.h"
+#include "ui/kit/dialog_template.h"
 
 namespace quarvel::test {
 
@@ -74,5 +78,15 @@ bool ShowActive(QWidget* window) {
     QApplication::setActiveWindow(window);
     return QTest::qWaitForWindowActive(window);
 }
+
+QString Native(const std::filesystem::path& path) {
+    return QFile::decodeName(QByteArray::fromStdString(path.native()));
+}
+
+std::filesystem::path NativeName(const QString& name) { return QFile::encodeName(name).toStdString(); }
+
+QLineEdit* Edit(QWidget* root, int id) { return qobject_cast<QLineEdit*>(ui::GetDlgItem(root, id)); }
+
+QAbstractButton* Button(QWidget* root, int id) { return qobject_cast<QAbstractButton*>(ui::GetDlgItem(root, id)); }
 
 }  // namespace quarvel::test

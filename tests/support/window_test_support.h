@@ -6,11 +6,14 @@
 #include <QThread>
 
 #include <atomic>
+#include <filesystem>
 #include <functional>
 #include <optional>
 
 #include "ui/kit/prompts.h"
 
+class QAbstractButton;
+class QLineEdit;
 class QWidget;
 
 namespace quarvel::test {
@@ -65,6 +68,14 @@ private:
 // Runs `action` when the window thread next turns to its events (inside a job's wait
 // when a job is started right after), then lets `held` go, whatever `action` did.
 void DuringJob(HeldWorker& held, std::function<void()> action);
+
+// A native path as a window text, and back.
+QString Native(const std::filesystem::path& path);
+std::filesystem::path NativeName(const QString& name);
+
+// The line edit or the button with control `id` among the descendants of `root`.
+QLineEdit* Edit(QWidget* root, int id);
+QAbstractButton* Button(QWidget* root, int id);
 
 // Shows `window`, makes it the active window and waits until it is; false on failure.
 bool ShowActive(QWidget* window);
