@@ -63,7 +63,7 @@ std::string ResolveLinks(const std::string& path, bool* throughProc = nullptr) {
         const ssize_t n = ::readlink(current.c_str(), target.data(), target.size());
         if (n <= 0) return current;
         target.resize(static_cast<std::size_t>(n));
-        current = target[0] == '/' ? target : ContainingFolder(current) + "/" + target;
+        current = target[0] == kPathSeparator ? target : JoinPath(ContainingFolder(current), target);
     }
     return current;
 }
@@ -262,7 +262,7 @@ void FileSystem::RemoveStaleTemporaries(const std::string& folder, std::string_v
         ::closedir(dir);
     }
     for (const std::string& entry : found) {
-        const std::string path = folder + "/" + entry;
+        const std::string path = JoinPath(folder, entry);
         Fd fd(::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
         // A run that is still writing the file holds its lock; a killed one holds none.
         if (!fd.valid() || ::flock(fd.get(), LOCK_EX | LOCK_NB) != 0) continue;
