@@ -11,6 +11,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   fonts-mona fonts-monapo fonts-ipafont-gothic fontconfig
   xvfb xauth
+  clang libclang-rt-14-dev
 )
 
 missing=()
