@@ -67,23 +67,29 @@ summary() {
     "${rate:-?}" "$findings" "$([ "$status" -ne 0 ] && echo "  (exit $status, see $dir/log)")"
 }
 
+# Reports one harness once it has ended.
+finish() {
+  local h=$1 status=$2
+  summary "$h" "$status"
+  if [ "$status" -ne 0 ] || [ -n "$(find "$work/$h/findings" -type f)" ]; then
+    failed=1
+    grep -m 3 -E 'ERROR|invariant broken|runtime error|SUMMARY' "$work/$h/log" >&2 || true
+  fi
+}
+
 echo "fuzzing ${harnesses[*]} in $work" >&2
 failed=0
-for ((i = 0; i < ${#harnesses[@]}; i += jobs)); do
-  batch=("${harnesses[@]:i:jobs}")
-  declare -A pid_of=()
-  for h in "${batch[@]}"; do
-    run_one "$h" &
-    pid_of[$h]=$!
-  done
-  for h in "${batch[@]}"; do
+declare -A harness_of=()
+for h in "${harnesses[@]}" ""; do
+  # Up to FUZZ_JOBS at once; the next one starts as soon as any has ended.
+  while [ ${#harness_of[@]} -ge "$jobs" ] || { [ -z "$h" ] && [ ${#harness_of[@]} -gt 0 ]; }; do
     status=0
-    wait "${pid_of[$h]}" || status=$?
-    summary "$h" "$status"
-    if [ "$status" -ne 0 ] || [ -n "$(find "$work/$h/findings" -type f)" ]; then
-      failed=1
-      grep -m 3 -E 'ERROR|invariant broken|runtime error|SUMMARY' "$work/$h/log" >&2 || true
-    fi
+    wait -n -p ended "${!harness_of[@]}" || status=$?
+    finish "${harness_of[$ended]}" "$status"
+    unset "harness_of[$ended]"
   done
+  [ -z "$h" ] && break
+  run_one "$h" &
+  harness_of[$!]=$h
 done
 exit $failed
