@@ -88,23 +88,24 @@ std::string ValidShiftJis(Bytes bytes) {
     return out;
 }
 
-}  // namespace
-}  // namespace quarvel
-
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    using namespace quarvel;
-    const std::string_view input = fuzz::AsText(data, size);
-
+void CheckAll(Bytes input) {
     CheckEucToShiftJis(input);
     const std::string euc = ShiftJisToEuc(input);  // any bytes: only the size is bounded
-    FUZZ_CHECK(euc.size() <= 2 * size);
+    FUZZ_CHECK(euc.size() <= 2 * input.size());
 
-    for (std::size_t i = 0; i + 1 < size && i < 64; i += 2)
-        CheckCodes(static_cast<std::uint16_t>((data[i] << 8) | data[i + 1]));
+    for (std::size_t i = 0; i + 1 < input.size() && i < 64; i += 2)
+        CheckCodes(static_cast<std::uint16_t>((At(input, i) << 8) | At(input, i + 1)));
 
     const std::string validEuc = ValidEuc(input);
     FUZZ_CHECK(ShiftJisToEuc(EucToShiftJis(validEuc)) == validEuc);
     const std::string validSjis = ValidShiftJis(input);
     FUZZ_CHECK(EucToShiftJis(ShiftJisToEuc(validSjis)) == validSjis);
+}
+
+}  // namespace
+}  // namespace quarvel
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    quarvel::CheckAll(quarvel::fuzz::AsText(data, size));
     return 0;
 }

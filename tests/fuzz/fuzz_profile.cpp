@@ -151,20 +151,25 @@ std::string Savable(std::string_view s) {
     return out.substr(0, kMaxProfileValueLength);
 }
 
+// The string members of a record, in one order.
+std::vector<std::string*> Strings(AllSettings& settings) {
+    std::vector<std::string*> strings;
+    for (CommonSettings* c : {&settings.filePage, &settings.folderPage.common}) {
+        for (std::string* s : {&c->strSepalaterStart1, &c->strSepalaterStart2, &c->strSepalaterStart3,
+                               &c->strSepalaterEnd1, &c->strSepalaterEnd2, &c->strSepalaterEnd3})
+            strings.push_back(s);
+    }
+    strings.push_back(&settings.folderPage.strFileFilter);
+    return strings;
+}
+
 void CheckRecords(std::string_view file, std::string_view entryText) {
     WriteBytes(g_file, file);
     AllSettings saved;
     LoadAllSettings(g_file, saved);
     // Strings from the entries where there are some, else as loaded.
-    std::vector<std::string*> strings;
-    for (CommonSettings* c : {&saved.filePage, &saved.folderPage.common}) {
-        for (std::string* s : {&c->strSepalaterStart1, &c->strSepalaterStart2, &c->strSepalaterStart3,
-                               &c->strSepalaterEnd1, &c->strSepalaterEnd2, &c->strSepalaterEnd3})
-            strings.push_back(s);
-    }
-    strings.push_back(&saved.folderPage.strFileFilter);
     fuzz::FieldReader pieces(entryText);
-    for (std::string* s : strings) {
+    for (std::string* s : Strings(saved)) {
         if (!pieces.rest().empty()) *s = std::string(pieces.Until('\x02'));
         *s = Savable(*s);
     }
@@ -174,25 +179,11 @@ void CheckRecords(std::string_view file, std::string_view entryText) {
     FUZZ_CHECK(SaveAllSettings(g_file, saved).ok);
     AllSettings loaded;
     LoadAllSettings(g_file, loaded);
-    AllSettings expected = saved;
-    const AllSettings defaults;
-    const std::string* fallback[] = {
-        &defaults.filePage.strSepalaterStart1, &defaults.filePage.strSepalaterStart2,
-        &defaults.filePage.strSepalaterStart3, &defaults.filePage.strSepalaterEnd1,
-        &defaults.filePage.strSepalaterEnd2, &defaults.filePage.strSepalaterEnd3,
-        &defaults.folderPage.common.strSepalaterStart1, &defaults.folderPage.common.strSepalaterStart2,
-        &defaults.folderPage.common.strSepalaterStart3, &defaults.folderPage.common.strSepalaterEnd1,
-        &defaults.folderPage.common.strSepalaterEnd2, &defaults.folderPage.common.strSepalaterEnd3,
-        &defaults.folderPage.strFileFilter};
-    std::vector<std::string*> expectedStrings;
-    for (CommonSettings* c : {&expected.filePage, &expected.folderPage.common}) {
-        for (std::string* s : {&c->strSepalaterStart1, &c->strSepalaterStart2, &c->strSepalaterStart3,
-                               &c->strSepalaterEnd1, &c->strSepalaterEnd2, &c->strSepalaterEnd3})
-            expectedStrings.push_back(s);
-    }
-    expectedStrings.push_back(&expected.folderPage.strFileFilter);
+    // An empty string leaves the member as it was: at its default here.
+    AllSettings expected = saved, defaults;
+    const std::vector<std::string*> expectedStrings = Strings(expected), defaultStrings = Strings(defaults);
     for (std::size_t i = 0; i < expectedStrings.size(); ++i)
-        if (expectedStrings[i]->empty()) *expectedStrings[i] = *fallback[i];
+        if (expectedStrings[i]->empty()) *expectedStrings[i] = *defaultStrings[i];
     FUZZ_CHECK(loaded == expected);
 }
 

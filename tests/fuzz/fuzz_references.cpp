@@ -66,16 +66,22 @@ void CheckEncode(char32_t code) {
     }
 }
 
+// The reference at text[i], if there is one: its character goes to `out` and `i`
+// moves past it.
+bool TakeReference(const char* text, std::size_t& i, std::u32string& out) {
+    char32_t code = 0;
+    const std::size_t length = GetUnicoder().DecodeReference(text + i, code);
+    if (length == 0) return false;
+    out += code;
+    i += length;
+    return true;
+}
+
 // The characters of code page 932 text with every reference resolved.
 std::u32string ReadMerged(const std::string& text) {
     std::u32string out;
     for (std::size_t i = 0; i < text.size();) {
-        char32_t code = 0;
-        if (std::size_t k = GetUnicoder().DecodeReference(text.c_str() + i, code); k > 0) {
-            out += code;
-            i += k;
-            continue;
-        }
+        if (TakeReference(text.c_str(), i, out)) continue;
         cp932::Decoded d = cp932::DecodeOne(std::string_view(text).substr(i));
         out += d.valid ? d.code : char32_t{0xFFFD};
         i += d.length;
@@ -101,15 +107,8 @@ std::u32string ReadWide(std::u16string_view wide) {
     std::string ascii;
     for (char32_t c : chars) ascii += c < 0x80 ? static_cast<char>(c) : '\x01';
     std::u32string out;
-    for (std::size_t i = 0; i < chars.size();) {
-        char32_t code = 0;
-        if (std::size_t k = GetUnicoder().DecodeReference(ascii.c_str() + i, code); k > 0) {
-            out += code;
-            i += k;
-        } else {
-            out += chars[i++];
-        }
-    }
+    for (std::size_t i = 0; i < chars.size();)
+        if (!TakeReference(ascii.c_str(), i, out)) out += chars[i++];
     return out;
 }
 
