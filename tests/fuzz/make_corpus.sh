@@ -42,6 +42,7 @@ printf 'AA<b>BB</b><a title="%s">CC<i DD' "$(printf 'ソ表' | sjis)" > "$r/tags
 printf 'A\tB\r\nC<BR>D<bR>E\rF\nG' > "$r/line-breaks"
 printf 'ｱｽｷｰｱｰﾄ ﾓﾅｰ' | sjis > "$r/half-width-kana"
 printf 'AB\0CD' > "$r/nul"
+printf 'W%.0s' $(seq 1100) > "$r/long-run"
 
 # references: UTF-8 text with references, and bytes that are not UTF-8.
 f=$out/references
@@ -80,6 +81,10 @@ sed 's/^/<dd>/' "$examples/large.txt" | crlf | sjis | conv example-large 00 '<dd
 { printf '<dd>'; printf 'ｱｲｳ' | euc; printf '\x8f\xa2\xaf\xb0\x41<br>\r\n<dd>\x8e'; } |
   conv euc-kana-and-odd-bytes 21 '<dd>' '' '' '\n' '' ''
 printf '<dd>a\r\n<dd>b' | conv kana-name 30 '<dd>' '' '' '\n' '' ''
+printf '<dd><img src="./thread/998.png">\r\n<dd>a\r\n<dd>b\r\n<dd>c' |
+  conv numbers-past-999 00 '<dd>' '' '' '\n' '' ''
+printf '<dd><img src="./thread/1000000000.png">\r\n<dd><img src="./thread/0999.png">\r\n<dd>a' |
+  conv long-numbers 00 '<dd>' '' '' '\n' '' ''
 
 # code_convert: EUC-JP and Shift-JIS text, valid and not.
 k=$out/code_convert
@@ -120,3 +125,5 @@ printf '[TargetFolderPage]\r\nstrFileFilter='"'"'*.html'"'"'\r\nstrSepalaterStar
 fresh | prof refused-names 01 ' A\x01k\x01v\x02A]\x01k\x01v\x02A\x01k=\x01v\x02A\x01[k\x01v'
 printf '[General]\r\niMargin=3' | prof no-final-line-break 00 'General\x01bSpace\x01TRUE\x02General\x01iMargin\x014'
 printf '[セクション]\r\nキー=値\r\n' | sjis | prof japanese-names 01 "$(printf 'セクション\001キー\001新しい値' | sjis)"
+printf '[A\x81]]\r\nk=1\r\n[B]\r\nk="%s"\r\n' "$(printf 'x%.0s' $(seq 520))" |
+  prof lead-byte-and-long-value 00 'B\x01k\x01y\x02A\x01k\x012'
