@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds, and runs every test; then builds the core tests
-# with AddressSanitizer and UndefinedBehaviorSanitizer and runs them too.
+# with AddressSanitizer and UndefinedBehaviorSanitizer and runs them too; then, with
+# clang, builds the libFuzzer harnesses and runs each for a few seconds.
 set -euo pipefail
 cd "$(dirname "$0")"
 
@@ -20,3 +21,11 @@ cmake --build build-sanitize -j "$jobs"
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
   LSAN_OPTIONS=suppressions="$PWD/tests/lsan.supp":print_suppressions=0 \
   ctest --test-dir build-sanitize --output-on-failure -j "$jobs"
+
+# Any crash, sanitizer report or broken invariant fails the run; the scratch folder
+# with the input and the log stays for a look.
+if command -v clang++ >/dev/null 2>&1; then
+  fuzz_work=$(mktemp -d /tmp/quarvel-fuzz.XXXXXX)
+  FUZZ_WORK=$fuzz_work ./scripts/fuzz.sh 5
+  rm -rf "$fuzz_work"
+fi

@@ -16,3 +16,13 @@ if(QUARVEL_SANITIZE)
     -fsanitize=address,undefined -fno-sanitize-recover=undefined -fno-omit-frame-pointer)
   target_link_options(quarvel_build_flags INTERFACE -fsanitize=address,undefined)
 endif()
+if(QUARVEL_FUZZ)
+  if(NOT CMAKE_CXX_COMPILER_ID STREQUAL "Clang")
+    message(FATAL_ERROR "QUARVEL_FUZZ needs clang: configure with CC=clang CXX=clang++")
+  endif()
+  # Coverage for libFuzzer in every target; the harnesses add the fuzzer's main.
+  target_compile_options(quarvel_build_flags INTERFACE -fsanitize=fuzzer-no-link,address,undefined
+    -fno-sanitize-recover=undefined -fno-omit-frame-pointer
+    -fsanitize-coverage-ignorelist=${PROJECT_SOURCE_DIR}/tests/fuzz/coverage-ignore.txt)
+  target_link_options(quarvel_build_flags INTERFACE -fsanitize=address,undefined)
+endif()

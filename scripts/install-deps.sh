@@ -12,6 +12,7 @@ packages=(
   fonts-symbola
   fonts-mona fonts-monapo fonts-ipafont-gothic fontconfig
   xvfb xauth xdotool x11-utils dbus at-spi2-core python3-dbus
+  clang libclang-rt-14-dev
 )
 
 missing=()

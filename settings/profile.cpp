@@ -154,7 +154,13 @@ std::optional<std::string> CheckNames(std::string_view section, std::string_view
     auto bad = [](std::string_view name) {
         return name.empty() || HasLineBreak(name) || IsBlank(name.front()) || IsBlank(name.back());
     };
-    if (bad(section) || section.find(']') != std::string_view::npos) {
+    // A lead byte last would take the ']' after it as its second byte.
+    auto ends_in_lead_byte = [](std::string_view name) {
+        std::size_t i = 0;
+        while (i < name.size()) i += IsLeadByte(static_cast<unsigned char>(name[i])) ? 2 : 1;
+        return i > name.size();
+    };
+    if (bad(section) || section.find(']') != std::string_view::npos || ends_in_lead_byte(section)) {
         return "invalid section name \"" + std::string(section) + "\"";
     }
     if (bad(key) || key.find('=') != std::string_view::npos || key.front() == '[') {

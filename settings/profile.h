@@ -83,8 +83,9 @@ struct ProfileWriteResult {
 // the permission bits of the old file, so a failed write leaves it as it was; a file
 // without any write permission bit is read-only and refused (see
 // fs::FileSystem::ReplaceAtomically). A symbolic link stays a link. Section
-// names must not be empty, hold ']', line breaks or surrounding blanks; key names the
-// same without '=' and not starting with '['; other names are refused unwritten.
+// names must not be empty, hold ']', line breaks or surrounding blanks, nor end in a
+// lone lead byte; key names the same (a lone lead byte is fine there) without '=' and
+// not starting with '['; other names are refused unwritten.
 ProfileWriteResult WriteProfileValue(const std::filesystem::path& path, std::string_view section, std::string_view key,
                                      std::string_view value);
 

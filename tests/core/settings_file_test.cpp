@@ -306,6 +306,9 @@ TEST(ProfileTest, FailedWritesReportAndLeaveFilesAlone) {
     EXPECT_FALSE(WriteProfileValue(path, "A", "k=", "v").ok);
     EXPECT_FALSE(WriteProfileValue(path, "A]", "k", "v").ok);
     EXPECT_FALSE(WriteProfileValue(path, " A", "k", "v").ok);
+    // A lead byte last would take the closing ']' as its second byte: the section
+    // could never be found again, and its key would fall into the section above.
+    EXPECT_FALSE(WriteProfileValue(path, "A\x81", "k", "v").ok);
 
     stdfs::permissions(path, stdfs::perms(0444));
     result = WriteProfileValue(path, "A", "k", "new");

@@ -1,0 +1,246 @@
+// One document converted in memory: Shift-JIS or EUC-JP, separators taken from the
+// input, files kept in a map, pictures drawn into a stream that drops them.
+//
+// Input: one byte of options, then the three start and the three end separators as
+// typed (each ended by a NUL; "\n" stands for CR LF), then the document.
+//   bit 0     EUC-JP document
+//   bits 1-2  0: every picture file is written; otherwise the first one cannot be
+//             written
+//   bit 3     space collapsing
+//   bits 4-5  which document name
+//
+// Invariants, checked against a plain character-by-character scan of the text:
+// the new document is the old one with exactly the stretches between separators
+// replaced by tags (tags this program wrote before kept as they are), every byte
+// outside the stretches unchanged (in EUC-JP mode: the original bytes, valid or
+// not); picture numbers follow the highest number already in the document; one
+// picture file written per new tag, in the image folder, which is made only then; a
+// document without new tags is neither rewritten nor given a folder; a picture that
+// cannot be written is reported once and leaves the document as it was; a PNG
+// picture is never a document.
+
+#include <cstring>
+#include <map>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "engine/code_convert.h"
+#include "engine/conversion.h"
+#include "engine/document_scan.h"
+#include "engine/image_tags.h"
+#include "platform/paths.h"
+#include "tests/fuzz/fuzz_check.h"
+
+namespace quarvel {
+namespace {
+
+constexpr const char* kFolder = "/memory";
+
+// Documents, pictures and folders in maps.
+class MemoryFileSystem : public fs::FileSystem {
+public:
+    std::map<std::string, std::string> files;
+    std::set<std::string> folders{kFolder};
+    std::vector<std::string> pictures;  // picture paths asked for, in order
+    int rewrites = 0;
+    bool firstPictureFails = false;
+
+    fs::Kind Status(const std::string& path) override {
+        if (folders.count(path)) return fs::Kind::folder;
+        return files.count(path) ? fs::Kind::file : fs::Kind::none;
+    }
+    fs::FolderStatus MakeDirectory(const std::string& path) override {
+        if (path.empty() || files.count(path) || !folders.count(GetDirectoryPart(path)))
+            return {fs::FolderResult::failed, ENOENT};
+        folders.insert(path);
+        return {};
+    }
+    fs::ReadStatus ReadFileBytes(const std::string& path, fs::FileBytes& bytes) override {
+        auto it = files.find(path);
+        if (it == files.end() || !bytes.Allocate(it->second.size())) return {fs::ReadResult::failed, ENOENT, {}};
+        std::memcpy(bytes.data(), it->second.data(), it->second.size());
+        bytes.SetSize(it->second.size());
+        return {};
+    }
+    fs::WriteStatus WriteNewFile(const std::string& path, std::string_view bytes, const fs::WriteOptions&) override {
+        if (path.ends_with(".png")) {
+            pictures.push_back(path);
+            if (firstPictureFails && pictures.size() == 1) return {fs::WriteResult::failed, ENOSPC};
+        } else {
+            ++rewrites;
+        }
+        if (!folders.count(GetDirectoryPart(path))) return {fs::WriteResult::notCreated, ENOENT};
+        files[path] = std::string(bytes);
+        return {};
+    }
+    void RemoveStaleTemporaries(const std::string&, std::string_view) override {}
+};
+
+class CountingProgress : public JobProgress {
+public:
+    int texts = 0;
+    int messages = 0;
+    void SetProgressText(const std::string&) override { ++texts; }
+    void ShowMessage(const std::string&) override { ++messages; }
+};
+
+struct Stretch {
+    std::size_t from, to;  // in the scanned (Shift-JIS) text
+};
+
+bool MatchAt(std::string_view text, std::size_t pos, const std::string& sep) {
+    return !sep.empty() && text.substr(pos, sep.size()) == sep;
+}
+
+// The stretches of the text, found the slow and obvious way.
+std::vector<Stretch> ScanStretches(std::string_view text, const ConversionSettings& settings) {
+    std::vector<Stretch> stretches;
+    std::size_t pos = 0, pending = 0;
+    bool inside = false;
+    while (pos < text.size()) {
+        bool matched = false;
+        for (const std::string& sep : inside ? settings.endSeparators : settings.startSeparators) {
+            if (!MatchAt(text, pos, sep)) continue;
+            if (inside) {
+                stretches.push_back({pending, pos});
+                pending = pos;
+            } else {
+                pos += sep.size();
+                pending = pos;
+            }
+            inside = !inside;
+            matched = true;
+            break;
+        }
+        if (!matched) pos = std::min(text.size(), pos + (IsLeadByte(static_cast<unsigned char>(text[pos])) ? 2 : 1));
+    }
+    if (inside) stretches.push_back({pending, text.size()});
+    return stretches;
+}
+
+// For each byte of the Shift-JIS form of an EUC-JP text, where it came from.
+std::vector<std::size_t> EucOrigins(std::string_view euc) {
+    std::vector<std::size_t> origin;
+    for (std::size_t i = 0; i < euc.size();) {
+        const auto b = static_cast<unsigned char>(euc[i]);
+        if (b == 0x8E) {
+            if (i + 1 < euc.size()) origin.push_back(i);
+            i += 2;
+        } else if (b >= 0xA1 && b <= 0xFE) {
+            origin.push_back(i);
+            if (i + 1 < euc.size()) origin.push_back(i + 1);
+            i += 2;
+        } else {
+            origin.push_back(i++);
+        }
+    }
+    return origin;
+}
+
+// Digits of the longest picture number the engine takes for its own.
+constexpr std::size_t kOwnDigits = 18;
+
+// The number of a tag this program writes for the document, standing at text[at],
+// or 0; only the form "%03d" counts.
+long OwnNumber(std::string_view text, std::size_t at, std::string_view prefix, std::size_t* end) {
+    if (text.substr(at, prefix.size()) != prefix) return 0;
+    std::size_t digits = at + prefix.size(), stop = digits;
+    while (stop < text.size() && text[stop] >= '0' && text[stop] <= '9') ++stop;
+    const std::string_view number = text.substr(digits, stop - digits);
+    if (number.size() < 3 || number.size() > kOwnDigits || (number.size() > 3 && number[0] == '0') || number == "000" ||
+        text.substr(stop, 6) != ".png\">")
+        return 0;
+    *end = stop + 6;
+    return std::stol(std::string(number));
+}
+
+std::string Number(long n) {
+    char buffer[32];
+    std::snprintf(buffer, sizeof buffer, "%03ld", n);
+    return buffer;
+}
+
+const char* const kNames[] = {"thread.htm", "スレッド.html", "a b#%.htm", "ｱｲｳ.htm"};
+
+}  // namespace
+}  // namespace quarvel
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    using namespace quarvel;
+    fuzz::FieldReader input(fuzz::AsText(data, size));
+    const std::uint8_t options = input.Byte();
+
+    CountingProgress progress;
+    MemoryFileSystem files;
+    files.firstPictureFails = (options & 6) != 0;
+    ConversionSettings settings;
+    for (std::string& separator : settings.startSeparators) separator = SeparatorWithLineBreaks(input.Until('\0'));
+    for (std::string& separator : settings.endSeparators) separator = SeparatorWithLineBreaks(input.Until('\0'));
+    settings.code = options & 1 ? DocumentCode::eucJp : DocumentCode::shiftJis;
+    settings.look.collapseSpaces = options & 8;
+    settings.progress = &progress;
+    settings.fileSystem = &files;
+    const std::string_view document = input.rest();
+    const std::string name = kNames[(options >> 4) & 3];
+    const std::string path = std::string(kFolder) + "/" + name;
+    files.files[path] = std::string(document);
+
+    const DocumentResult result = ConvertDocument(path, settings);
+    if (document.starts_with("\x89PNG\r\n\x1A\n")) {
+        FUZZ_CHECK(result.outcome == Outcome::skipped && files.pictures.empty() && files.rewrites == 0);
+        return 0;
+    }
+    const std::string base = GetBaseName(path);
+    const std::string imageFolder = std::string(kFolder) + "/" + base;
+
+    // What it should have done.
+    const bool euc = settings.code == DocumentCode::eucJp;
+    const std::string text = euc ? EucToShiftJis(document) : std::string(document);
+    const std::vector<std::size_t> origins = euc ? EucOrigins(document) : std::vector<std::size_t>{};
+    FUZZ_CHECK(!euc || origins.size() == text.size());
+    auto source = [&](std::size_t pos) { return !euc ? pos : pos < origins.size() ? origins[pos] : document.size(); };
+    const std::string prefix = "<img src=\"./" + TagBaseName(base, settings.code) + "/";
+    long highest = 0;
+    for (std::size_t at = text.find(prefix); at != std::string::npos; at = text.find(prefix, at + 1)) {
+        std::size_t end = 0;
+        highest = std::max(highest, OwnNumber(text, at, prefix, &end));
+    }
+
+    std::string expected;
+    std::vector<std::string> pictures;
+    int kept = 0;
+    std::size_t copied = 0;  // in the scanned text
+    for (const Stretch& s : ScanStretches(text, settings)) {
+        expected += document.substr(source(copied), source(s.from) - source(copied));
+        std::size_t end = 0;
+        if (OwnNumber(text, s.from, prefix, &end) != 0 && end == s.to) {
+            expected += document.substr(source(s.from), source(s.to) - source(s.from));
+            ++kept;
+        } else {
+            const std::string number = Number(highest + 1 + static_cast<long>(pictures.size()));
+            pictures.push_back(imageFolder + "/" + number + ".png");
+            const std::string tag = prefix + number + ".png\">";
+            expected += euc ? ShiftJisToEuc(tag) : tag;
+        }
+        copied = s.to;
+    }
+    expected += document.substr(source(copied));
+
+    FUZZ_CHECK(files.folders.count(imageFolder) == (pictures.empty() ? 0u : 1u));
+    if (files.firstPictureFails && !pictures.empty()) {
+        // The first picture cannot be written: reported, and the document stays.
+        FUZZ_CHECK(result.outcome == Outcome::failed && result.failure && progress.messages == 1);
+        FUZZ_CHECK(result.failure->path == pictures.front());
+        FUZZ_CHECK(files.pictures == std::vector<std::string>{pictures.front()} && progress.texts == 1);
+        FUZZ_CHECK(files.rewrites == 0 && files.files[path] == document);
+        return 0;
+    }
+    FUZZ_CHECK(result.outcome == Outcome::converted && !result.failure && progress.messages == 0);
+    FUZZ_CHECK(result.kept == kept);
+    FUZZ_CHECK(result.pictures == static_cast<int>(pictures.size()) && progress.texts == result.pictures);
+    FUZZ_CHECK(files.pictures == pictures);
+    FUZZ_CHECK(files.rewrites == (pictures.empty() ? 0 : 1));
+    FUZZ_CHECK(files.files[path] == (pictures.empty() ? std::string(document) : expected));
+    return 0;
+}
