@@ -167,6 +167,13 @@ void CreateControls(const DialogTemplate& dlg, QWidget* host, const ControlFacto
     }
 }
 
+void CreatePageControls(int id, QWidget* page, const ControlFactory& factory) {
+    if (const auto dlg = LoadDialogTemplate(id)) {
+        CreateControls(*dlg, page, factory);
+        page->resize(DialogUnits(page->font()).Map(dlg->size));
+    }
+}
+
 QWidget* GetDlgItem(const QWidget* root, int id) {
     if (!root || id < 0) return nullptr;
     return root->findChild<QWidget*>(QStringLiteral("ctl%1").arg(id));

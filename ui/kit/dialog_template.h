@@ -69,6 +69,10 @@ using ControlFactory = std::function<QWidget*(const ControlTemplate&, QWidget* h
 // order (which is also the tab order). Each control is named after its ID (see GetDlgItem).
 void CreateControls(const DialogTemplate& dlg, QWidget* host, const ControlFactory& factory = {});
 
+// A child window made from template `id`: its controls on `page` (see CreateControls),
+// and `page` sized to the template. Nothing happens when the template is missing.
+void CreatePageControls(int id, QWidget* page, const ControlFactory& factory = {});
+
 // The control with `id` among the descendants of `root`, or null.
 QWidget* GetDlgItem(const QWidget* root, int id);
 

@@ -16,10 +16,7 @@ CommonSettingsPage::~CommonSettingsPage() = default;
 
 void CommonSettingsPage::Create(QWidget* page) {
     setParent(page);
-    if (const auto dlg = LoadDialogTemplate(IDD_COMMON_SETTING)) {
-        CreateControls(*dlg, this);
-        resize(DialogUnits(font()).Map(dlg->size));
-    }
+    CreatePageControls(IDD_COMMON_SETTING, this);
     const auto edit = [this](int id) { return qobject_cast<QLineEdit*>(GetDlgItem(this, id)); };
     startEdits_ = {edit(IDC_SEPARATOR_START1), edit(IDC_SEPARATOR_START2), edit(IDC_SEPARATOR_START3)};
     endEdits_ = {edit(IDC_SEPARATOR_END1), edit(IDC_SEPARATOR_END2), edit(IDC_SEPARATOR_END3)};

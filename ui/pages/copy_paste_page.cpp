@@ -25,12 +25,9 @@ CopyPastePage::~CopyPastePage() = default;
 void CopyPastePage::Create(QWidget* parent, PageHost* host) {
     setParent(parent);
     host_ = host;
-    if (const auto dlg = LoadDialogTemplate(IDD_TARGET_COPYPASTE)) {
-        CreateControls(*dlg, this, [](const ControlTemplate& c, QWidget* owner) -> QWidget* {
-            return c.id == IDC_EDIT_TEXT ? new HtmlEdit(owner) : nullptr;
-        });
-        resize(DialogUnits(font()).Map(dlg->size));
-    }
+    CreatePageControls(IDD_TARGET_COPYPASTE, this, [](const ControlTemplate& c, QWidget* owner) -> QWidget* {
+        return c.id == IDC_EDIT_TEXT ? new HtmlEdit(owner) : nullptr;
+    });
     edit_ = qobject_cast<HtmlEdit*>(GetDlgItem(this, IDC_EDIT_TEXT));
     if (!edit_) edit_ = new HtmlEdit(this);
     setFocusProxy(edit_);

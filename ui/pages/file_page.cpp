@@ -18,10 +18,7 @@ FilePage::~FilePage() = default;
 void FilePage::Create(QWidget* parent, PageHost* host) {
     setParent(parent);
     host_ = host;
-    if (const auto dlg = LoadDialogTemplate(IDD_TARGET_FILE_PAGE)) {
-        CreateControls(*dlg, this);
-        resize(DialogUnits(font()).Map(dlg->size));
-    }
+    CreatePageControls(IDD_TARGET_FILE_PAGE, this);
     targetEdit_ = qobject_cast<QLineEdit*>(GetDlgItem(this, IDC_TARGET_PATH));
     browseButton_ = qobject_cast<QPushButton*>(GetDlgItem(this, IDC_BROWSE));
     Q_ASSERT(targetEdit_ && browseButton_);

@@ -25,10 +25,7 @@ FolderPage::~FolderPage() = default;
 void FolderPage::Create(QWidget* parent, PageHost* host) {
     setParent(parent);
     host_ = host;
-    if (const auto dlg = LoadDialogTemplate(IDD_TARGET_FOLDER_PAGE)) {
-        CreateControls(*dlg, this);
-        resize(DialogUnits(font()).Map(dlg->size));
-    }
+    CreatePageControls(IDD_TARGET_FOLDER_PAGE, this);
     targetEdit_ = qobject_cast<QLineEdit*>(GetDlgItem(this, IDC_TARGET_PATH));
     filterEdit_ = qobject_cast<QLineEdit*>(GetDlgItem(this, IDC_FILE_FILTER));
     subFolderCheck_ = qobject_cast<QCheckBox*>(GetDlgItem(this, IDC_SUB_FOLDER));
