@@ -198,6 +198,20 @@ TEST_F(RenderCli, RunningOutOfMemoryIsReported) {
     long limit = 16 << 10;
     while (limit < (1 << 20) && limited(limit, "abc").exit_code != 0) limit += 8 << 10;
     ASSERT_LT(limit, 1 << 20) << "no limit under 1 GB lets a small text be drawn";
+    // The fallback faces are opened when a character first needs them: one that cannot
+    // be opened for want of memory is reported, never drawn as a blank.
+    const std::string sparkles = "\xE2\x9C\xA8";  // ✨, in the last face of the chain
+    ASSERT_EQ(Render({"-", "-o", (dir / "full.png").string()}, sparkles).exit_code, 0);
+    for (long tight = limit; tight <= limit + (16 << 10); tight += 4 << 10) {
+        std::filesystem::remove(dir / "limited.png");
+        auto r = limited(tight, sparkles);
+        if (r.exit_code == 0) {
+            EXPECT_EQ(test::ReadFile(dir / "limited.png"), test::ReadFile(dir / "full.png")) << tight;
+        } else {
+            EXPECT_EQ(r.exit_code, 1) << r.err;
+            EXPECT_NE(r.err.find("memory"), std::string::npos) << tight << ": " << r.err;
+        }
+    }
     std::string hearts;
     for (int i = 0; i < (16 << 20) / 3; ++i) hearts += "\xE2\x99\xA5";
     std::filesystem::remove(dir / "limited.png");
