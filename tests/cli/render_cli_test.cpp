@@ -128,6 +128,28 @@ TEST_F(RenderCli, UserFontReplacesTheShapesButNotTheAdvances) {
     EXPECT_EQ(env.rgb, option.rgb);
 }
 
+TEST_F(RenderCli, FontconfigStartsOnlyForCharactersBeyondTheChain) {
+    for (const char* file :
+         {"/usr/share/fonts/truetype/mona/mona.ttf", "/usr/share/fonts/truetype/ancient-scripts/Symbola_hint.ttf"})
+        if (!std::filesystem::exists(file)) GTEST_SKIP() << file << " is not where Debian installs it";
+    // fontconfig complains on standard error when it starts without its configuration.
+    // Starting it costs more than drawing a small picture: art drawn by the faces of the
+    // chain must not start it; a character none of them has does.
+    const std::string without_config = "FONTCONFIG_FILE=" + (dir / "missing.conf").string();
+    auto render = [&](const std::string& text, const std::string& name) {
+        return RunProcess({QUARVEL_CLI_PATH, "render", "-", "-o", (dir / name).string()}, text, {without_config});
+    };
+    const std::string art = std::string(kArtUtf8) + "\xE2\x9C\xA8\n";  // and ✨ from the last face
+    auto r = render(art, "art.png");
+    EXPECT_EQ(r.exit_code, 0);
+    EXPECT_EQ(r.err, "");
+    ASSERT_EQ(Render({"-", "-o", (dir / "usual.png").string()}, art).exit_code, 0);
+    EXPECT_EQ(test::ReadFile(dir / "art.png"), test::ReadFile(dir / "usual.png"));
+    r = render("\xD4\xB1\n", "armenian.png");  // Ա
+    EXPECT_EQ(r.exit_code, 0);
+    EXPECT_NE(r.err.find("Fontconfig"), std::string::npos) << r.err;
+}
+
 TEST_F(RenderCli, BadUsageExitsWithTwo) {
     for (auto args : std::vector<std::vector<std::string>>{{},      // no -o
                                                            {"-o"},  // -o without a name
