@@ -76,8 +76,11 @@ constexpr const char* kFamilyFiles[] = {
 static_assert(std::size(kFamilyChain) == std::size(kFamilyFiles));
 
 std::mutex g_config_mutex;
-// The font file SetMainFontFile chose; a plain string so that nothing runs before main.
-std::string g_main_font_override;
+// The font file SetMainFontFile chose, made on first use so that nothing runs before main.
+std::string& MainFontOverride() {
+    static std::string file;
+    return file;
+}
 bool g_instance_made = false;
 
 // Initialises fontconfig on its first use.
@@ -286,7 +289,7 @@ GlyphCache& GlyphCache::Instance() {
         std::lock_guard lock(g_config_mutex);
         g_instance_made = true;
         const std::filesystem::path main =
-            g_main_font_override.empty() ? UserFontFile() : std::filesystem::path(g_main_font_override);
+            MainFontOverride().empty() ? UserFontFile() : std::filesystem::path(MainFontOverride());
         return new GlyphCache(main);
     }();
     return *instance;
@@ -312,7 +315,7 @@ bool GlyphCache::SetMainFontFile(const std::filesystem::path& path, std::string&
         error = std::filesystem::exists(path, ec) ? "not a font file FreeType can read" : "no such file";
         return false;
     }
-    g_main_font_override = path.string();
+    MainFontOverride() = path.string();
     return true;
 }
 
