@@ -128,6 +128,35 @@ TEST_F(RenderCli, UserFontReplacesTheShapesButNotTheAdvances) {
     EXPECT_EQ(env.rgb, option.rgb);
 }
 
+TEST_F(RenderCli, EachCharacterComesFromTheFirstFaceOfTheChainThatHasIt) {
+    // A character drawn as usual looks as the face that must draw it draws it as the
+    // user's font, and unlike the next face of the chain that has it too.
+    struct Case {
+        const char* utf8;
+        const char* face;       // the first face of the chain that has it
+        const char* next_face;  // a later face that has it too
+    };
+    const std::string monapo = "/usr/share/fonts/truetype/monapo/monapo.ttf";
+    const std::string ipa = "/usr/share/fonts/opentype/ipafont-gothic/ipagp.ttf";
+    const std::string symbola = "/usr/share/fonts/truetype/ancient-scripts/Symbola_hint.ttf";
+    for (const std::string& file : {monapo, ipa, symbola})
+        if (!std::filesystem::exists(file)) GTEST_SKIP() << file << " is not installed";
+    const Case cases[] = {
+        {"\xE4\xB8\x82", monapo.c_str(), ipa.c_str()},  // 丂: not in Mona
+        {"\xC2\xA9", ipa.c_str(), symbola.c_str()},     // ©: neither in Mona nor in Monapo
+        {"\xC2\xB5", symbola.c_str(), nullptr},         // µ: only in the symbol face
+    };
+    for (const Case& c : cases) {
+        ASSERT_EQ(Render({"-", "-o", (dir / "usual.png").string()}, c.utf8).exit_code, 0);
+        ASSERT_EQ(Render({"-", "-o", (dir / "face.png").string(), "--font", c.face}, c.utf8).exit_code, 0);
+        EXPECT_EQ(test::ReadFile(dir / "usual.png"), test::ReadFile(dir / "face.png")) << c.utf8;
+        if (c.next_face) {
+            ASSERT_EQ(Render({"-", "-o", (dir / "next.png").string(), "--font", c.next_face}, c.utf8).exit_code, 0);
+            EXPECT_NE(test::ReadFile(dir / "usual.png"), test::ReadFile(dir / "next.png")) << c.utf8;
+        }
+    }
+}
+
 TEST_F(RenderCli, FontconfigStartsOnlyForCharactersBeyondTheChain) {
     for (const char* file :
          {"/usr/share/fonts/truetype/mona/mona.ttf", "/usr/share/fonts/truetype/ancient-scripts/Symbola_hint.ttf"})
