@@ -20,6 +20,7 @@ inline constexpr int kExitAborted = 130;
 int RunRender(const std::vector<std::string>& args);
 int RunConvert(const std::vector<std::string>& args);        // convert DOCUMENT...
 int RunConvertFolder(const std::vector<std::string>& args);  // convert-folder FOLDER
+int RunRenderPieces(const std::vector<std::string>& args);   // render-pieces FILE -o DIR
 
 // "RRGGBB" (an optional leading '#') in the usual red-green-blue order.
 std::optional<Color> ParseColorOption(std::string_view text);

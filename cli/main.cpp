@@ -14,6 +14,8 @@ constexpr const char* kUsage =
     "usage: quarvel-cli render [TEXT-FILE|-] -o OUT.png [--fore RRGGBB] [--back RRGGBB]\n"
     "                          [--margin N] [--no-space-sim] [--html]\n"
     "                          [--encoding auto|utf-8|cp932] [--font PATH]\n"
+    "       quarvel-cli render-pieces FILE.mlt|FILE.ast -o DIR [--jobs N] [--fore RRGGBB]\n"
+    "                          [--back RRGGBB] [--margin N] [--no-space-sim] [--font PATH]\n"
     "       quarvel-cli convert DOCUMENT... [options]\n"
     "       quarvel-cli convert-folder FOLDER [options]\n"
     "options of convert and convert-folder:\n"
@@ -34,6 +36,7 @@ int Run(int argc, char** argv) {
         return kExitOk;
     }
     if (command == "render") return RunRender(args);
+    if (command == "render-pieces") return RunRenderPieces(args);
     if (command == "convert") return RunConvert(args);
     if (command == "convert-folder") return RunConvertFolder(args);
     return UsageError("unknown command '" + command + "'");

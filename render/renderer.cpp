@@ -19,6 +19,19 @@ bool IsLineBreakTag(const char* p) {
     return (p[1] == 'b' || p[1] == 'B') && (p[2] == 'r' || p[2] == 'R') && p[3] == '>';
 }
 
+// Whether text that the lines did not take would have shown anything: anything but
+// spaces, tabs, line breaks and <br>.
+bool HoldsMore(const char* rest) {
+    for (const char* p = rest; *p != '\0'; ++p) {
+        if (*p == '<' && IsLineBreakTag(p)) {
+            p += 3;
+        } else if (*p != ' ' && *p != '\t' && *p != '\r' && *p != '\n') {
+            return true;
+        }
+    }
+    return false;
+}
+
 // Position just past the tag that starts at text[pos] ('<'), or of the terminator
 // when the tag is not closed. A lead byte takes its partner along.
 std::size_t SkipTag(const char* text, std::size_t pos) {
@@ -44,6 +57,8 @@ class Tokenizer {
 public:
     Tokenizer(const char* text, WordTokenList* lines, bool collapseSpaces)
         : text_(text), lines_(lines), collapseSpaces_(collapseSpaces) {}
+
+    std::size_t position() const { return pos_; }
 
     int Run() {
         for (;;) {
@@ -142,8 +157,11 @@ private:
 
 }  // namespace
 
-int TokenizeTextArt(const char* text, WordTokenList* lines, bool collapseSpaces) {
-    return Tokenizer(text, lines, collapseSpaces).Run();
+int TokenizeTextArt(const char* text, WordTokenList* lines, bool collapseSpaces, std::size_t* end) {
+    Tokenizer tokenizer(text, lines, collapseSpaces);
+    const int count = tokenizer.Run();
+    if (end) *end = tokenizer.position();
+    return count;
 }
 
 int MeasureTextWidth(const WordTokenList* lines, int count) {
@@ -155,15 +173,21 @@ int MeasureTextWidth(const WordTokenList* lines, int count) {
     return std::min(widest, kMaxTextWidth);
 }
 
-Picture RenderPicture(const char* text, const Appearance& look) {
+Picture RenderPicture(const char* text, const Appearance& look, ArtCut* cut) {
     // Everything lives in this call, so renderings on several threads do not meet.
     // The window allows 0..100; anything else is held to that range so that a bad
     // value can neither make a negative size nor an enormous picture.
     const int margin = std::clamp(look.margin, 0, kMaxMargin);
 
     Lines lines;
-    const int count = TokenizeTextArt(text, lines.lists.data(), look.collapseSpaces);
+    std::size_t end = 0;
+    const int count = TokenizeTextArt(text, lines.lists.data(), look.collapseSpaces, &end);
     const int text_width = MeasureTextWidth(lines.lists.data(), count);
+    if (cut) {
+        cut->lines = HoldsMore(text + end);
+        cut->width = std::any_of(lines.lists.begin(), lines.lists.begin() + count,
+                                 [](const WordTokenList& line) { return line.Width() > kMaxTextWidth; });
+    }
     const int width = margin * 2 + text_width;
     const int height = margin * 2 + kLinePitch * count;
     if (width <= 0 || height <= 0) return Picture(1, 1, look.backColor);

@@ -221,6 +221,37 @@ TEST(RenderPicture, Sizes) {
     EXPECT_EQ(tiny.pixel(0, 0), look.backColor);
 }
 
+TEST(RenderPicture, SaysWhatWasCut) {
+    auto lines = [](int n, const std::string& end = "") {
+        std::string text;
+        for (int i = 0; i < n; ++i) text += "x<br>";
+        return text + end;
+    };
+    std::string wide = "i";
+    while (MeasureRun(wide) <= 1024) wide += "i";
+    std::string fits = wide.substr(1);
+    while (MeasureRun(fits) > 1024) fits.pop_back();
+    struct Case {
+        std::string text;
+        bool lines, width;
+    } const cases[] = {
+        {lines(50), false, false},
+        {lines(50, "<br>  \t<BR>"), false, false},  // only blank lines beyond the 50th
+        {lines(50, "y"), true, false},
+        {lines(50, "<br><br>&lt;"), true, false},
+        {lines(49) + fits, false, false},
+        {lines(49) + wide, false, true},
+        {lines(50) + wide, true, false},  // the wide line is the 51st: not drawn, not measured
+        {wide + "<br>" + lines(60), true, true},
+    };
+    for (const Case& c : cases) {
+        ArtCut cut;
+        RenderPicture(c.text.c_str(), Appearance{}, &cut);
+        EXPECT_EQ(cut.lines, c.lines) << c.text.size() << " " << c.text.substr(c.text.size() - 12);
+        EXPECT_EQ(cut.width, c.width) << c.text.size() << " " << c.text.substr(c.text.size() - 12);
+    }
+}
+
 TEST(RenderPicture, ExactColoursAndPlacement) {
     Appearance look{Color{255, 0, 0}, Color{0, 64, 200}, 3, true};
     Picture p = RenderPicture("\x81\xA1\x81\xA1<br>&hearts;&#x1F600;", look);  // ■■

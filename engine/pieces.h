@@ -1,0 +1,60 @@
+#pragma once
+// A template collection drawn into a folder: one picture per piece (001.png, 002.png,
+// ... in file order) and index.html, a page that shows them all with their numbers
+// and names, for any browser.
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "engine/collection.h"
+#include "platform/fs.h"
+#include "render/appearance.h"
+#include "render/renderer.h"
+
+namespace quarvel {
+
+inline constexpr std::string_view kIndexPageName = "index.html";
+
+struct PiecesSettings {
+    Appearance look;
+    // How many pieces are drawn at once (threads). The files are the same for any number.
+    int workers = 1;
+    fs::FileSystem* fileSystem = nullptr;  // null: the real file system
+};
+
+// What became of one piece's picture.
+struct DrawnPiece {
+    int width = 0, height = 0;
+    ArtCut cut;
+};
+
+enum class PiecesFailure { none, folder, picture, index };
+
+struct PiecesResult {
+    // The pieces whose pictures are in place, from the first on; after a failure,
+    // those before the piece that failed.
+    std::vector<DrawnPiece> drawn;
+    PiecesFailure failure = PiecesFailure::none;
+    std::string failedPath;  // the folder, picture or page that could not be made
+    fs::WriteStatus status;  // how it failed (for the folder: notCreated or failed, with errno)
+};
+
+// The file name of the picture of the piece at `index` (from 0): "001.png", ...,
+// "999.png", "1000.png".
+std::string PieceFileName(std::size_t index);
+
+// Draws every piece into `folder` (made when it is missing; one level), each picture
+// written as a whole new file that replaces whatever has its name (a link there is
+// replaced, never followed), then the index page, the same way. The first failure in
+// file order stops the job: the pictures before it stay, the page is not written.
+// `title` (UTF-8) heads the page.
+PiecesResult DrawCollection(const Collection& collection, const std::string& folder, std::string_view title,
+                            const PiecesSettings& settings);
+
+// The index page of the pictures drawn (UTF-8 HTML): every picture with its number
+// and, for an .ast collection, its name.
+std::string IndexPage(const Collection& collection, const std::vector<DrawnPiece>& drawn, std::string_view title);
+
+}  // namespace quarvel
