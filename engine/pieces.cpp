@@ -130,6 +130,8 @@ PiecesResult DrawCollection(const Collection& collection, const std::string& fol
             return result;
         }
     }
+    // What runs killed while writing here left behind.
+    fileSystem.RemoveStaleTemporaries(folder, {});
 
     const std::size_t count = collection.pieces.size();
     std::vector<PieceWork> work(count);

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -173,6 +174,9 @@ TEST(DrawCollection, SameFilesForAnyNumberOfWorkers) {
         settings.look.margin = 3;
         settings.workers = workers;
         const std::string folder = (dir / ("w" + std::to_string(workers))).string();
+        // What a run killed while writing left behind goes.
+        std::filesystem::create_directory(folder);
+        test::WriteFile(folder + "/.001.png.quarvel-AbC123", "half");
         const PiecesResult result = DrawCollection(many, folder, "many.mlt", settings);
         ASSERT_EQ(result.failure, PiecesFailure::none);
         ASSERT_EQ(result.drawn.size(), 23u);
