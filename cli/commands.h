@@ -54,4 +54,10 @@ int UsageError(const std::string& message);
 // on standard error when the file cannot be used.
 bool ApplyFontOption(const std::string& path);
 
+// Applies --font (when given) and opens the main face before anything is read: with
+// little memory to spare, a large text must not leave it unopened (its characters
+// would come out blank). The fallback faces open when a character needs them, and
+// report running out of memory. False as ApplyFontOption.
+bool OpenMainFace(const LookOptions& look);
+
 }  // namespace quarvel::cli

@@ -65,4 +65,10 @@ bool ApplyFontOption(const std::string& path) {
     return false;
 }
 
+bool OpenMainFace(const LookOptions& look) {
+    if (!look.font.empty() && !ApplyFontOption(look.font)) return false;
+    GlyphCache::Instance();
+    return true;
+}
+
 }  // namespace quarvel::cli

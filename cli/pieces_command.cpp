@@ -12,7 +12,6 @@
 #include "cli/commands.h"
 #include "engine/collection.h"
 #include "engine/pieces.h"
-#include "platform/fonts.h"
 #include "platform/paths.h"
 
 namespace quarvel::cli {
@@ -104,8 +103,7 @@ void ReportCuts(const std::string& input, const Collection& collection, const st
 int RunRenderPieces(const std::vector<std::string>& args) {
     PiecesOptions o;
     if (std::string problem = ParsePiecesArgs(args, o); !problem.empty()) return UsageError(problem);
-    if (!o.look.font.empty() && !ApplyFontOption(o.look.font)) return kExitFailed;
-    GlyphCache::Instance();
+    if (!OpenMainFace(o.look)) return kExitFailed;
 
     std::string bytes;
     if (!ReadCollectionFile(o.input, bytes)) return kExitFailed;

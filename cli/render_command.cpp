@@ -8,7 +8,6 @@
 
 #include "cli/commands.h"
 #include "engine/picture_file.h"
-#include "platform/fonts.h"
 #include "render/renderer.h"
 #include "render/text_prep.h"
 
@@ -90,11 +89,7 @@ ReadResult ReadInput(const std::string& path, std::string& bytes) {
 int RunRender(const std::vector<std::string>& args) {
     RenderOptions o;
     if (std::string problem = ParseRenderArgs(args, o); !problem.empty()) return UsageError(problem);
-    if (!o.look.font.empty() && !ApplyFontOption(o.look.font)) return kExitFailed;
-    // The main face is opened before the text is read: with little memory to spare, a
-    // large text must not leave it unopened (its characters would come out blank). The
-    // fallback faces open when a character needs them, and report running out of memory.
-    GlyphCache::Instance();
+    if (!OpenMainFace(o.look)) return kExitFailed;
 
     std::string bytes;
     const std::string inputName = o.input == "-" ? "(standard input)" : o.input;
