@@ -21,7 +21,7 @@ cd "$(dirname "$0")/.."
 seconds=${1:-60}
 shift || true
 harnesses=("$@")
-[ ${#harnesses[@]} -eq 0 ] && harnesses=(render references conversion code_convert profile)
+[ ${#harnesses[@]} -eq 0 ] && harnesses=(render references conversion code_convert profile collection)
 jobs=${FUZZ_JOBS:-1}
 work=${FUZZ_WORK:-$(mktemp -d /tmp/quarvel-fuzz.XXXXXX)}
 mkdir -p "$work"

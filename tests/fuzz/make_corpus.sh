@@ -10,7 +10,7 @@ cd "$(dirname "$0")"
 examples=../../examples
 out=corpus
 
-for h in render references conversion code_convert profile; do
+for h in render references conversion code_convert profile collection; do
   mkdir -p "$out/$h"
   find "$out/$h" -type f ! -name 'regress-*' -delete
 done
@@ -127,3 +127,11 @@ printf '[General]\r\niMargin=3' | prof no-final-line-break 00 'General\x01bSpace
 printf '[セクション]\r\nキー=値\r\n' | sjis | prof japanese-names 01 "$(printf 'セクション\001キー\001新しい値' | sjis)"
 printf '[A\x81]]\r\nk=1\r\n[B]\r\nk="%s"\r\n' "$(printf 'x%.0s' $(seq 520))" |
   prof lead-byte-and-long-value 00 'B\x01k\x01y\x02A\x01k\x012'
+
+# collection: a kind byte (bit 0: .ast), then the collection.
+t=$out/collection
+{ printf '\x00'; for e in small medium; do cat "$examples/$e.txt"; echo '[SPLIT]'; done; } | crlf | sjis > "$t/mlt-cp932"
+{ printf '\x00\xef\xbb\xbf'; cat "$examples/small.txt"; printf '[SPLIT]\n[SPLIT]\n \n[SPLIT]\rx[SPLIT]\r[SPLIT] \n'; } > "$t/mlt-utf8-odd"
+{ printf '\x01'; printf '前置き\n[AA][モナー <&">]\n'; cat "$examples/small.txt"; printf '[AA][ゾ]\n[AA][]\n\n[AA][x]]]\nend'; } |
+  crlf | sjis > "$t/ast-cp932"
+{ printf '\x01[AA][\x83\x5d\r\nb\r\n[AA][\xe2\x88\xa7]\xff\r\n[AA][a\x81]\r\nc'; } > "$t/ast-broken"
