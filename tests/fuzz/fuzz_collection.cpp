@@ -34,7 +34,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     using namespace quarvel;
     fuzz::FieldReader fields(fuzz::AsText(data, size));
     const CollectionKind kind = (fields.Byte() & 1) ? CollectionKind::ast : CollectionKind::mlt;
-    const std::string bytes(fields.Rest());
+    const std::string bytes(fields.rest());
     const Collection c = ReadCollection(bytes, kind);
     FUZZ_CHECK(c.bytes == bytes);
     FUZZ_CHECK(c.kind == kind);
