@@ -6,7 +6,7 @@ set -euo pipefail
 
 packages=(
   cmake ninja-build g++ pkg-config
-  libfreetype-dev libfontconfig-dev libpng-dev zlib1g-dev
+  libfreetype-dev libfontconfig-dev libpng-dev zlib1g-dev libdeflate-dev
   qt6-base-dev libgl-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   fonts-symbola
