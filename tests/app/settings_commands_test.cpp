@@ -307,6 +307,13 @@ private slots:
         dlg.filePage().targetEdit()->setText(Native(doc));
         dlg.OnGenerate();
         QCOMPARE(ColourType(temp / "doc" / "001.png"), 3);
+        const stdfs::path folder = temp / "folder";
+        stdfs::create_directory(folder);
+        WriteFile(folder / "thread.htm", "<dd>BB\r\n");
+        dlg.tabCtrl()->SetCurFocus(1);
+        dlg.folderPage().targetEdit()->setText(Native(folder));
+        dlg.OnGenerate();
+        QCOMPARE(ColourType(folder / "thread" / "001.png"), 3);
         item->trigger();
         dlg.tabCtrl()->SetCurFocus(2);
         dlg.OnGenerate();
