@@ -7,13 +7,20 @@
 # backups; extra options (for instance --jobs 1) go to both convert commands. Prints
 # hyperfine's report, then each median and, for the conversions, the median per
 # picture and its ratio to pango-view's median. RUNS=N sets the runs (default 20).
+# The thread and its pictures go to a folder on tmpfs (/dev/shm), as in
+# bench-startup.sh: quarvel-cli flushes each picture to disk before renaming it into
+# place, pango-view does not. WORK_PARENT=FOLDER puts them elsewhere (a folder on
+# disk, to see what the flushes cost).
 set -euo pipefail
 
 cli=$(realpath "$1")
 shift
 root=$(cd "$(dirname "$0")/.." && pwd)
 art=$root/examples/medium.txt
-work=$(mktemp -d)
+parent=${WORK_PARENT:-/dev/shm}
+[ -d "$parent" ] && [ -w "$parent" ] || parent=${TMPDIR:-/tmp}
+work=$(mktemp -d "$parent/quarvel-thread.XXXXXX")
+echo "work folder: $work ($(stat -f -c %T "$work")); $(uptime)"
 trap 'rm -rf "$work"' EXIT
 export QUARVEL_FONT=
 
