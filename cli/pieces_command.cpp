@@ -117,6 +117,7 @@ int RunRenderPieces(const std::vector<std::string>& args) {
 
     PiecesSettings settings;
     o.look.ApplyTo(settings.look);
+    o.look.ApplyTo(settings.pngForm);
     settings.workers = o.jobs > 0 ? o.jobs : std::max(1, static_cast<int>(std::thread::hardware_concurrency()));
     // Past a file-size limit a write fails (and is reported) rather than ending the program.
     std::signal(SIGXFSZ, SIG_IGN);

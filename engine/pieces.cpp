@@ -142,7 +142,7 @@ PiecesResult DrawCollection(const Collection& collection, const std::string& fol
             const Picture picture = RenderPicture(input.c_str(), settings.look, &w.drawn.cut);
             w.drawn.width = picture.width;
             w.drawn.height = picture.height;
-            w.written = WriteDocumentPicture(fileSystem, JoinPath(folder, PieceFileName(i)), picture);
+            w.written = WriteDocumentPicture(fileSystem, JoinPath(folder, PieceFileName(i)), picture, settings.pngForm);
         } catch (...) {
             w.thrown = std::current_exception();
         }

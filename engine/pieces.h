@@ -11,6 +11,7 @@
 #include "engine/collection.h"
 #include "platform/fs.h"
 #include "render/appearance.h"
+#include "render/png_writer.h"
 #include "render/renderer.h"
 
 namespace quarvel {
@@ -19,6 +20,7 @@ inline constexpr std::string_view kIndexPageName = "index.html";
 
 struct PiecesSettings {
     Appearance look;
+    PngForm pngForm = PngForm::rgb;
     // How many pieces are drawn at once (threads). The files are the same for any number.
     int workers = 1;
     fs::FileSystem* fileSystem = nullptr;  // null: the real file system

@@ -77,6 +77,20 @@ TEST_F(RenderPiecesCli, EveryPieceAsRenderDrawsItWhateverTheJobs) {
         ASSERT_EQ(RunProcess(args).exit_code, 0);
         EXPECT_EQ(ReadFile(dir / "out1" / ("00" + std::to_string(i + 1) + ".png")), ReadFile(dir / "piece.png")) << i;
     }
+    // --indexed: the files render --indexed makes, the same pixels.
+    std::vector<std::string> args = {Path("art.ast"), "-o", Path("indexed"), "--indexed"};
+    args.insert(args.end(), look.begin(), look.end());
+    ASSERT_EQ(Run(args).exit_code, 0);
+    args = {QUARVEL_CLI_PATH, "render", Path("piece.txt"), "-o", Path("piece.png"), "--indexed"};
+    args.insert(args.end(), look.begin(), look.end());
+    ASSERT_EQ(RunProcess(args).exit_code, 0);
+    EXPECT_EQ(ReadFile(dir / "indexed" / "004.png"), ReadFile(dir / "piece.png"));
+    EXPECT_NE(ReadFile(dir / "indexed" / "004.png"), ReadFile(dir / "out1" / "004.png"));
+    Picture rgb, indexed;
+    ASSERT_TRUE(test::DecodePng(dir / "out1" / "001.png", rgb));
+    ASSERT_TRUE(test::DecodePng(dir / "indexed" / "001.png", indexed));
+    EXPECT_EQ(rgb.rgb, indexed.rgb);
+
     Picture tall;
     ASSERT_TRUE(test::DecodePng(dir / "out1" / "002.png", tall));
     EXPECT_EQ(tall.height, 10 + 50 * 18);
