@@ -138,9 +138,8 @@ Collection ReadCollection(std::string bytes, CollectionKind kind) {
     }
 
     PieceBuilder builder(c);
-    builder.Start(pos, 0, 0);
-    // An .ast file's lines before its first header, an .mlt file's first piece.
-    bool first = true;
+    builder.Start(pos, 0, 0);  // an .mlt file's first piece, an .ast file's lines before its first header
+    bool beforeHeader = true;
     bool afterSeparator = false;
     const bool anyLine = pos < all.size();
     while (pos < all.size()) {
@@ -152,9 +151,9 @@ Collection ReadCollection(std::string bytes, CollectionKind kind) {
             builder.Start(line.next, 0, 0);
             afterSeparator = true;
         } else if (kind == CollectionKind::ast && HeaderName(text, c.encoding, nameBegin, nameLength)) {
-            builder.Finish(!first);
+            builder.Finish(!beforeHeader);
             builder.Start(line.next, line.begin + nameBegin, nameLength);
-            first = false;
+            beforeHeader = false;
         } else {
             builder.AddLine(line);
         }
@@ -162,7 +161,7 @@ Collection ReadCollection(std::string bytes, CollectionKind kind) {
     }
     // The nothing after a trailing "[SPLIT]", before an .ast file's first header and
     // in a file without a line is not a piece; an .ast piece with a header is one.
-    builder.Finish(kind == CollectionKind::ast ? !first : !afterSeparator && anyLine);
+    builder.Finish(kind == CollectionKind::ast ? !beforeHeader : !afterSeparator && anyLine);
     return c;
 }
 

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# render-pieces on a collection of 200 pieces with one worker and with two, side by
-# side in one hyperfine run (BENCHMARKS.md, Template collections):
+# render-pieces on a collection of 200 pieces with one worker and with two, in each
+# PNG form, side by side in one hyperfine run (BENCHMARKS.md, Template collections):
 #   scripts/bench-pieces.sh [build/cli/quarvel-cli]
 # The collection is the three examples in turn (5, 30 and 50 lines; every fourth piece
 # the 50-line one), in code page 932 with CR LF as such files are. The pictures go to
@@ -34,6 +34,9 @@ for place in "$work" "$shm"; do
   echo "== pictures in $place: $(uptime)"
   hyperfine -N --warmup 1 --runs "${RUNS:-10}" \
     -n "jobs 1" "$cli render-pieces $work/collection.mlt -o $place/out1 --jobs 1" \
-    -n "jobs 2" "$cli render-pieces $work/collection.mlt -o $place/out2 --jobs 2"
-  cmp <(cd "$place/out1" && cat ./*) <(cd "$place/out2" && cat ./*) && echo "the same files with either"
+    -n "jobs 2" "$cli render-pieces $work/collection.mlt -o $place/out2 --jobs 2" \
+    -n "jobs 1 --indexed" "$cli render-pieces $work/collection.mlt -o $place/out3 --jobs 1 --indexed" \
+    -n "jobs 2 --indexed" "$cli render-pieces $work/collection.mlt -o $place/out4 --jobs 2 --indexed"
+  cmp <(cd "$place/out1" && cat ./*) <(cd "$place/out2" && cat ./*) &&
+    cmp <(cd "$place/out3" && cat ./*) <(cd "$place/out4" && cat ./*) && echo "the same files with either"
 done
