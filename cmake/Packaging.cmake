@@ -66,6 +66,7 @@ if(NOT changelog_top MATCHES "^quarvel \\(${PROJECT_VERSION}\\) ")
 endif()
 
 set(CPACK_GENERATOR DEB)
+set(CPACK_VERBATIM_VARIABLES ON)  # the description's quotes reach the package as typed
 set(CPACK_PACKAGE_NAME quarvel)
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_CONTACT ${QUARVEL_PACKAGE_MAINTAINER})
