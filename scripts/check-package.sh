@@ -60,7 +60,7 @@ trap restore EXIT
 rm -f "$build"/quarvel_*.deb
 cmake --build "$build" --target package >"$work/cpack.log" 2>&1 || { cat "$work/cpack.log" >&2; fail "cmake --build $build --target package failed"; }
 debs=("$build"/quarvel_*.deb)
-[ ${#debs[@]} -eq 1 ] && [ -f "${debs[0]}" ] || fail "no single quarvel_*.deb in $build"
+if [ ${#debs[@]} -ne 1 ] || [ ! -f "${debs[0]}" ]; then fail "no single quarvel_*.deb in $build"; fi
 # apt reads a local package as the user _apt: a folder it can enter.
 chmod 755 "$work"
 deb=$work/$(basename "${debs[0]}")
@@ -88,7 +88,7 @@ if dpkg-deb -c "$deb" | awk '{ print $2 }' | grep -qv '^root/root$'; then fail "
 tree=$work/tree
 dpkg-deb -x "$deb" "$tree"
 desktop-file-validate "$tree/usr/share/applications/quarvel.desktop" || fail "desktop-file-validate"
-main_categories=$(grep '^Categories=' "$tree/usr/share/applications/quarvel.desktop" | tr '=;' '\n\n' |
+main_categories=$(grep '^Categories=' "$tree/usr/share/applications/quarvel.desktop" | tr '=;' '\n' |
   grep -cxE 'AudioVideo|Audio|Video|Development|Education|Game|Graphics|Network|Office|Science|Settings|System|Utility' || true)
 [ "$main_categories" -eq 1 ] || fail "the desktop entry has $main_categories main categories, not one"
 appstreamcli validate --no-net --pedantic "$tree/usr/share/metainfo/io.github.quarvel.Quarvel.metainfo.xml" \
@@ -103,7 +103,7 @@ step "files: $(echo "$files" | wc -l), desktop entry, metainfo, man pages and ic
 
 # --- Its dependencies ---------------------------------------------------------------
 depends=$(dpkg-deb -f "$deb" Depends)
-declared=$(echo "$depends" | tr ',|' '\n\n' | sed -E 's/\(.*\)//; s/[[:space:]]//g' | sort -u)
+declared=$(echo "$depends" | tr ',|' '\n' | sed -E 's/\(.*\)//; s/[[:space:]]//g' | sort -u)
 # Every library the programs link, as the dynamic linker finds it.
 libraries=()
 for program in quarvel quarvel-cli; do
@@ -171,6 +171,7 @@ completion=$(bash -c 'source /usr/share/bash-completion/completions/quarvel-cli
 [ "$completion" = "convert convert-folder" ] || fail "bash completion of 'quarvel-cli conv': '$completion'"
 
 # The window: a visible top-level window of the program named Quarvel.
+# shellcheck disable=SC2016 # the inner script expands its own variables
 xvfb-run -a -s "-screen 0 1024x768x24" bash -c '
   env -u QT_QPA_PLATFORM /usr/bin/quarvel >"$1" 2>&1 &
   pid=$!
