@@ -26,7 +26,7 @@ step() { echo "check-package: [$((SECONDS - started)) s] $*"; }
 sudo_cmd=()
 [ "$(id -u)" -ne 0 ] && sudo_cmd=(sudo)
 apt_get() {
-  "${sudo_cmd[@]}" env DEBIAN_FRONTEND=noninteractive \
+  "${sudo_cmd[@]}" env DEBIAN_FRONTEND=noninteractive LC_ALL=C \
     apt-get -q -y -o DPkg::Lock::Timeout=300 "$@"
 }
 
@@ -40,12 +40,19 @@ list_packages() { dpkg-query -W -f='${Package}:${Architecture} ${Version} ${db:S
 restore() {
   local status=$?
   if $installed_by_us; then
-    local added
-    added=$(comm -13 <(cut -d' ' -f1 "$before") <(list_packages | cut -d' ' -f1))
-    # shellcheck disable=SC2086 # one package name a word
-    [ -z "$added" ] || apt_get purge $added >"$work/purge.log" 2>&1 ||
-      { cat "$work/purge.log" >&2; echo "check-package: could not remove: $added" >&2; status=1; }
-    if ! diff <(cat "$before") <(list_packages) >"$work/changed"; then
+    # Only what this check's apt install brought (dpkg names each package new to the
+    # machine as it unpacks it), never what another apt run may have installed meanwhile.
+    local ours=(quarvel) left=()
+    mapfile -t -O 1 ours < <(tr -d '\r' <"$work/install.log" 2>/dev/null |
+      sed -nE 's/.*Selecting previously unselected package ([^ ]+)\.$/\1/p')
+    mapfile -t left < <(dpkg-query -W -f='${Package} ${db:Status-Abbrev}\n' "${ours[@]}" 2>/dev/null |
+      awk 'substr($2, 2, 1) != "n" { print $1 }')
+    if [ ${#left[@]} -gt 0 ] && ! apt_get purge "${left[@]}" >"$work/purge.log" 2>&1; then
+      cat "$work/purge.log" >&2
+      echo "check-package: could not remove ${left[*]}" >&2
+      status=1
+    fi
+    if ! diff "$before" <(list_packages) >"$work/changed"; then
       echo "check-package: the installed packages differ from before the check:" >&2
       cat "$work/changed" >&2
       status=1
@@ -55,6 +62,8 @@ restore() {
   exit "$status"
 }
 trap restore EXIT
+trap 'exit 130' INT
+trap 'exit 143' TERM
 
 # --- The package -------------------------------------------------------------------
 rm -f "$build"/quarvel_*.deb
