@@ -170,9 +170,11 @@ apt_get install --no-install-recommends "$deb" >"$work/install.log" 2>&1 || { ca
 # write stays behind.
 mkdir -m 700 "$work/home"
 export HOME=$work/home XDG_RUNTIME_DIR=$work/home QUARVEL_FONT=
-[ "$(/usr/bin/quarvel-cli --version)" = "quarvel-cli $version" ] || fail "quarvel-cli --version: $(/usr/bin/quarvel-cli --version)"
-/usr/bin/quarvel-cli render "$root/examples/small.txt" -o "$work/installed.png"
-"$build/cli/quarvel-cli" render "$root/examples/small.txt" -o "$work/built.png"
+said=$(/usr/bin/quarvel-cli --version) || fail "quarvel-cli --version failed"
+[ "$said" = "quarvel-cli $version" ] || fail "quarvel-cli --version says '$said', not 'quarvel-cli $version'"
+/usr/bin/quarvel-cli render "$root/examples/small.txt" -o "$work/installed.png" || fail "the installed quarvel-cli could not draw"
+file "$work/installed.png" | grep -q 'PNG image data' || fail "the installed quarvel-cli drew no PNG picture"
+"$build/cli/quarvel-cli" render "$root/examples/small.txt" -o "$work/built.png" || fail "$build/cli/quarvel-cli could not draw"
 cmp -s "$work/installed.png" "$work/built.png" || fail "the installed quarvel-cli draws another picture than $build/cli/quarvel-cli"
 
 completion=$(bash -c 'source /usr/share/bash-completion/completions/quarvel-cli
