@@ -61,7 +61,10 @@ public:
             case '\n':
             case '\r': ++pos_; continue;
             case '<':
-                if (TakeTag()) return kMaxLines;
+                if (TakeTag()) {
+                    rest_ = text_ + pos_;
+                    return kMaxLines;
+                }
                 continue;
             case '&':
                 if (TakeReference()) continue;
@@ -76,6 +79,22 @@ public:
             }
             TakeCharacter(b);
         }
+    }
+
+    // After Run: whether the text goes on, past the last line's break, with something
+    // that would have been drawn (anything but tags and line ends).
+    bool RestHasText() const {
+        if (!rest_) return false;
+        for (std::size_t i = 0; rest_[i] != '\0';) {
+            switch (rest_[i]) {
+            case '<': i = SkipTag(rest_, i); break;
+            case '\t':
+            case '\n':
+            case '\r': ++i; break;
+            default: return true;
+            }
+        }
+        return false;
     }
 
 private:
@@ -138,12 +157,16 @@ private:
     std::size_t length_ = 0;
     std::size_t pos_ = 0;
     int line_ = 0;
+    const char* rest_ = nullptr;  // what follows the last line's break
 };
 
 }  // namespace
 
-int TokenizeTextArt(const char* text, WordTokenList* lines, bool collapseSpaces) {
-    return Tokenizer(text, lines, collapseSpaces).Run();
+int TokenizeTextArt(const char* text, WordTokenList* lines, bool collapseSpaces, bool* cut) {
+    Tokenizer tokenizer(text, lines, collapseSpaces);
+    const int count = tokenizer.Run();
+    if (cut) *cut = tokenizer.RestHasText();
+    return count;
 }
 
 int MeasureTextWidth(const WordTokenList* lines, int count) {
@@ -155,18 +178,23 @@ int MeasureTextWidth(const WordTokenList* lines, int count) {
     return std::min(widest, kMaxTextWidth);
 }
 
-Picture RenderPicture(const char* text, const Appearance& look) {
+Picture RenderPicture(const char* text, const Appearance& look, RenderReport* report) {
     // Everything lives in this call, so renderings on several threads do not meet.
     // The window allows 0..100; anything else is held to that range so that a bad
     // value can neither make a negative size nor an enormous picture.
     const int margin = std::clamp(look.margin, 0, kMaxMargin);
 
     Lines lines;
-    const int count = TokenizeTextArt(text, lines.lists.data(), look.collapseSpaces);
+    RenderReport found;
+    const int count = TokenizeTextArt(text, lines.lists.data(), look.collapseSpaces, &found.linesCut);
     const int text_width = MeasureTextWidth(lines.lists.data(), count);
+    for (int i = 0; i < count; ++i) found.widthCut |= lines.lists[static_cast<std::size_t>(i)].Width() > kMaxTextWidth;
     const int width = margin * 2 + text_width;
     const int height = margin * 2 + kLinePitch * count;
-    if (width <= 0 || height <= 0) return Picture(1, 1, look.backColor);
+    if (width <= 0 || height <= 0) {
+        if (report) *report = found;
+        return Picture(1, 1, look.backColor);
+    }
 
     Picture picture(width, height, look.backColor);
     for (int i = 0; i < count; ++i) {
@@ -175,26 +203,31 @@ Picture RenderPicture(const char* text, const Appearance& look) {
         const WordTokenList& list = lines.lists[static_cast<std::size_t>(i)];
         for (const WordToken& t : list.Tokens()) {
             if (t.IsRun()) {
-                x += DrawRun(picture, margin + x, y, list.Text(t), look.textColor, look.backColor);
+                x +=
+                    DrawRun(picture, margin + x, y, list.Text(t), look.textColor, look.backColor, &found.missingGlyphs);
             } else {
                 const int advance = MeasureChar(t.code);
-                DrawChar(picture, margin + x, y, t.code, look.textColor, look.backColor);
+                DrawChar(picture, margin + x, y, t.code, look.textColor, look.backColor, &found.missingGlyphs);
                 x += advance;
             }
             // Past the right edge (and further than any glyph reaches back) nothing shows.
             if (margin + x >= width + kFontPixelHeight) break;
         }
     }
+    if (report) *report = found;
     return picture;
 }
 
 RenderResult RenderTextArt(const char* text, std::FILE* stream, const Appearance& look) {
-    const Picture picture = RenderPicture(text, look);
-    if (!stream) return {};
+    RenderResult result;
+    const Picture picture = RenderPicture(text, look, &result.report);
+    if (!stream) return result;
     const bool written = WritePngFile(picture, stream) == 1;
     const bool closed = std::fclose(stream) == 0;
-    if (written && closed) return {};
-    return {false, written ? "the picture file could not be closed" : "the picture could not be written"};
+    if (written && closed) return result;
+    result.written = false;
+    result.failure = written ? "the picture file could not be closed" : "the picture could not be written";
+    return result;
 }
 
 }  // namespace quarvel
