@@ -25,6 +25,7 @@ class QPushButton;
 
 namespace quarvel::ui {
 
+class PreviewWindow;
 class TabControl;
 
 inline constexpr int IDC_GENERATE = 1005;
@@ -43,6 +44,8 @@ public:
     // What the pages may ask of the window: the look as last taken from the controls,
     // a job run with the progress window, the window itself as parent of messages.
     Appearance Look() const override { return look_; }
+    Appearance ShownLook() const override;
+    std::optional<Appearance> TakeLook() override;
     bool StartJob(const std::function<void(JobProgress& progress)>& body) override;
     QWidget* MessageParent() override { return this; }
 
@@ -65,6 +68,9 @@ public:
     void OnBackColor();
     void OnAppAbout();
     void OnExit();
+    // "プレビュー" (Ctrl+P): shows the preview window of the copy-paste box, made on
+    // first use and kept while the main window lives.
+    void OnPreview();
     // "設定を読み込む...": every page's settings and the look from a chosen file; the
     // window is redrawn, chosen or not.
     void OnLoadSettings();
@@ -83,6 +89,8 @@ public:
     QLineEdit* marginEdit() const { return marginEdit_; }
     QCheckBox* spaceCheck() const { return spaceCheck_; }
     QMenuBar* menuBar() const { return menu_; }
+    // The preview window; null until it was first opened.
+    PreviewWindow* preview() const { return preview_; }
     QWidget* clientArea() const { return client_; }
     // A swatch's rectangle in client coordinates (control 1016 or 1017).
     QRect SwatchRect(int id) const;
@@ -124,6 +132,8 @@ private:
     bool FocusIsInPage() const;
     void RunPendingDrops();
     void DispatchDroppedPath(const std::filesystem::path& path);
+    // The look or the text shown changed: an open preview redraws.
+    void ShownChanged();
 
     Appearance look_;
     ProgressWindow progressWindow_;
@@ -139,6 +149,7 @@ private:
     QWidget* textSwatch_ = nullptr;
     QCheckBox* spaceCheck_ = nullptr;
     QLineEdit* marginEdit_ = nullptr;
+    PreviewWindow* preview_ = nullptr;
 
     std::deque<std::filesystem::path> pendingDrops_;
     int commandDepth_ = 0;

@@ -5,6 +5,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QKeySequence>
 #include <QMenu>
 #include <QMenuBar>
 
@@ -48,6 +49,7 @@ void LoadMenu(QMenuBar* bar, int id) {
             QAction* action = menu->addAction(item.value(QStringLiteral("text")).toString());
             action->setData(command);
             action->setObjectName(QStringLiteral("cmd%1").arg(command));
+            action->setShortcut(QKeySequence(item.value(QStringLiteral("shortcut")).toString()));
         }
     }
 }

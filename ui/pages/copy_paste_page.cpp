@@ -1,5 +1,6 @@
 #include "ui/pages/copy_paste_page.h"
 
+#include <QAction>
 #include <QFile>
 #include <QResizeEvent>
 
@@ -8,6 +9,7 @@
 #include "render/text_prep.h"
 #include "ui/kit/dialog_template.h"
 #include "ui/kit/html_edit.h"
+#include "ui/kit/picture_image.h"
 #include "ui/kit/prompts.h"
 #include "ui/kit/resources.h"
 #include "ui/kit/screen_font.h"
@@ -32,12 +34,24 @@ void CopyPastePage::Create(QWidget* parent, PageHost* host) {
     if (!edit_) edit_ = new HtmlEdit(this);
     setFocusProxy(edit_);
     edit_->setFont(MakeScreenFont(logicalDpiY()));
+    copyPictureAction_ = new QAction(QStringLiteral("画像をコピー"), this);
+    copyPictureAction_->setObjectName(QStringLiteral("copyPicture"));
+    connect(copyPictureAction_, &QAction::triggered, this, &CopyPastePage::CopyPicture);
+    edit_->AddContextAction(copyPictureAction_);
 }
 
 std::string CopyPastePage::Text() const { return edit_->GetWindowText(); }
 
+Picture CopyPastePage::Render(const Appearance& look, RenderReport* report) const {
+    return RenderPicture(PreparePlainText(Text()).c_str(), look, report);
+}
+
+void CopyPastePage::CopyPicture() {
+    const std::optional<Appearance> look = host_ ? host_->TakeLook() : Appearance{};
+    if (look) CopyPictureToClipboard(Render(*look));
+}
+
 void CopyPastePage::Generate() {
-    const std::string text = PreparePlainText(Text());
     const auto chosen = GetPrompts().askSaveFile(
         this, {QStringLiteral("png"), {QStringLiteral("PNG画像 (*.png)"), QStringLiteral("All Files (*.*)")}});
     if (!chosen) return;
@@ -45,7 +59,7 @@ void CopyPastePage::Generate() {
     // The picture reaches its file whole or not at all; a file that could not be made
     // or written is reported.
     const fs::WriteStatus written =
-        SavePicture(fs::RealFileSystem(), QFile::encodeName(*chosen).toStdString(), RenderPicture(text.c_str(), look));
+        SavePicture(fs::RealFileSystem(), QFile::encodeName(*chosen).toStdString(), Render(look));
     if (written.result == fs::WriteResult::ok) return;
     QString message =
         *chosen + (written.result == fs::WriteResult::notCreated ? QStringLiteral("\nファイルのオープンに失敗")

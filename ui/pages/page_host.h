@@ -4,6 +4,7 @@
 // The main window implements it; the pages know nothing else of it.
 
 #include <functional>
+#include <optional>
 
 #include "engine/progress.h"
 #include "render/renderer.h"
@@ -18,6 +19,12 @@ public:
 
     // The look as the window holds it (as last taken from its controls).
     virtual Appearance Look() const = 0;
+    // The look as the window's controls show it now, without a word to the user: a
+    // margin that would be refused leaves the last good one.
+    virtual Appearance ShownLook() const = 0;
+    // Takes the look from the controls as the generate button does; nullopt when the
+    // margin was refused (the user has been told).
+    virtual std::optional<Appearance> TakeLook() = 0;
 
     // Runs `body` on a worker thread, handing it the progress interface the job
     // reports to, and returns when the job has ended; false when no job could be
