@@ -11,7 +11,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   fonts-symbola
   fonts-mona fonts-monapo fonts-ipafont-gothic fontconfig
-  xvfb xauth xdotool x11-utils dbus at-spi2-core python3-dbus
+  xvfb xauth xdotool x11-utils xclip dbus at-spi2-core python3-dbus
   clang libclang-rt-14-dev
   hyperfine pango1.0-tools
 )

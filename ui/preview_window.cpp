@@ -34,6 +34,7 @@ PreviewWindow::PreviewWindow(QWidget* parent, Source source) : QWidget(parent, Q
     status_ = new QLabel(this);
     status_->setObjectName(QStringLiteral("status"));
     status_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    status_->setWordWrap(true);  // a long warning never widens the window
     copyButton_ = new QPushButton(QStringLiteral("画像をコピー"), this);
     copyButton_->setAutoDefault(false);
 
