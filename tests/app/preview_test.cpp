@@ -14,6 +14,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include "render/text_prep.h"
 #include "support/test_support.h"
 #include "support/window_test_support.h"
 #include "ui/kit/html_edit.h"
@@ -121,6 +122,37 @@ private slots:
             QVERIFY(file.open(QIODevice::ReadOnly));
             QVERIFY2(QGuiApplication::clipboard()->mimeData()->data(QStringLiteral("image/png")) == file.readAll(),
                      c.name);
+        }
+    }
+
+    void onlyTheLinesThatShowAreRendered() {
+        // What the page hands the renderer, cut after the last line that can show,
+        // makes the same picture and report as the box's whole text.
+        const QString fifty = Art(50);
+        const QString cases[] = {
+            Art(49) + QStringLiteral("last"),
+            fifty,
+            fifty + QStringLiteral("\t\n\t\r\n"),
+            fifty + QStringLiteral("\n\t\nmore"),
+            fifty + QStringLiteral("x"),
+            Art(49) + QStringLiteral("\n") + QString(QChar(0)) + QStringLiteral("hidden"),
+            Art(20) + QString(QChar(0)) + fifty,
+            fifty + QString(QChar(0)) + QStringLiteral("x"),
+            QStringLiteral("a\u2028b\u00A0c\u2029") + fifty + QStringLiteral("\u2028\t"),
+            QStringLiteral("a\u2028").repeated(49) + QStringLiteral("\u2028z"),
+        };
+        MainWindow dlg;
+        CopyPastePage& page = dlg.copyPastePage();
+        for (const QString& text : cases) {
+            const QByteArray name = QByteArray::number(&text - cases);
+            page.edit()->setPlainText(text);
+            RenderReport whole, shown;
+            const Picture expected =
+                quarvel::RenderPicture(quarvel::PreparePlainText(page.Text()).c_str(), quarvel::Appearance{}, &whole);
+            const Picture got = page.Render(quarvel::Appearance{}, &shown);
+            QVERIFY2(got.rgb == expected.rgb && got.width == expected.width, name.constData());
+            QVERIFY2(shown.linesCut == whole.linesCut, name.constData());
+            QVERIFY2(shown.missingGlyphs == whole.missingGlyphs, name.constData());
         }
     }
 

@@ -3,6 +3,7 @@
 #include <QAction>
 #include <QFile>
 #include <QResizeEvent>
+#include <QTextBlock>
 
 #include "engine/picture_file.h"
 #include "render/renderer.h"
@@ -13,6 +14,7 @@
 #include "ui/kit/prompts.h"
 #include "ui/kit/resources.h"
 #include "ui/kit/screen_font.h"
+#include "ui/kit/text_codec.h"
 
 namespace quarvel::ui {
 namespace {
@@ -42,8 +44,44 @@ void CopyPastePage::Create(QWidget* parent, PageHost* host) {
 
 std::string CopyPastePage::Text() const { return edit_->GetWindowText(); }
 
+std::string CopyPastePage::ShownText() const {
+    // Each line of the box is one line of the picture (a '<' of the box never starts a
+    // tag), so only the first kMaxLines lines and their breaks can show; of the rest
+    // the renderer asks only whether it holds anything but line ends and tabs. A long
+    // paste is then not converted whole at every redraw of the preview.
+    // The characters are those of the box's plain text (Text()): line and paragraph
+    // separators are line breaks, a no-break space is a space.
+    QString shown;
+    int breaks = 0;
+    for (QTextBlock block = edit_->document()->begin(); block.isValid(); block = block.next()) {
+        QString text = block.text();
+        if (block.next().isValid()) text += QLatin1Char('\n');
+        for (QChar c : text) {
+            switch (c.unicode()) {
+            case 0xFDD0:
+            case 0xFDD1:
+            case QChar::ParagraphSeparator:
+            case QChar::LineSeparator: c = QLatin1Char('\n'); break;
+            case QChar::Nbsp: c = QLatin1Char(' '); break;
+            default: break;
+            }
+            if (breaks < kMaxLines) {
+                shown += c;
+                if (c == QLatin1Char('\n')) ++breaks;
+            } else if (c != QLatin1Char('\n') && c != QLatin1Char('\r') && c != QLatin1Char('\t') &&
+                       !ToCp932(QString(c)).empty()) {
+                // Something follows the last line (a NUL is not kept): its first
+                // character stands for all of it (never drawn, it says the text goes on).
+                shown += c;
+                return PreparePlainText(ToCp932(shown));
+            }
+        }
+    }
+    return PreparePlainText(ToCp932(shown));
+}
+
 Picture CopyPastePage::Render(const Appearance& look, RenderReport* report) const {
-    return RenderPicture(PreparePlainText(Text()).c_str(), look, report);
+    return RenderPicture(ShownText().c_str(), look, report);
 }
 
 void CopyPastePage::CopyPicture() {

@@ -29,6 +29,10 @@ public:
 
     // The box's text as the core reads it (code page 932, lines ending in CR LF).
     std::string Text() const;
+    // The renderer's input for the box: the box's text prepared as plain text art,
+    // its lines past the last one the picture can show reduced to what the renderer
+    // makes of them.
+    std::string ShownText() const;
     // The picture of the box's text art in `look`, as Generate saves it; `report`
     // learns what it leaves out.
     Picture Render(const Appearance& look, RenderReport* report = nullptr) const;
