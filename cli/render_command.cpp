@@ -111,11 +111,13 @@ int RunRender(const std::vector<std::string>& args) {
     const std::string text = PrepareTextFile(std::move(bytes), o.encoding, o.html ? TextForm::html : TextForm::plain);
     Appearance look;
     o.look.ApplyTo(look);
+    PngForm form = PngForm::rgb;
+    o.look.ApplyTo(form);
     const Picture picture = RenderPicture(text.c_str(), look);
 
     // Written whole or not at all; a device or a pipe named by -o is written as it is.
     std::signal(SIGXFSZ, SIG_IGN);
-    const fs::WriteStatus written = SavePicture(fs::RealFileSystem(), o.output, picture);
+    const fs::WriteStatus written = SavePicture(fs::RealFileSystem(), o.output, picture, form);
     if (written.result != fs::WriteResult::ok) {
         std::fprintf(stderr, "%s: %s\n", o.output.c_str(),
                      written.error ? std::strerror(written.error) : "the picture could not be written");

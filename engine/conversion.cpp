@@ -258,7 +258,8 @@ DocumentConverter::Step DocumentConverter::MakePicture(std::size_t from, std::si
     // The renderer takes the stretch up to its first NUL byte.
     const std::string art(stretch);
     // Without its picture the stretch keeps its art: the document is then not rewritten.
-    const fs::WriteStatus written = WriteDocumentPicture(fs_, picturePath, RenderPicture(art.c_str(), settings_.look));
+    const fs::WriteStatus written =
+        WriteDocumentPicture(fs_, picturePath, RenderPicture(art.c_str(), settings_.look), settings_.pngForm);
     if (written.result == fs::WriteResult::notCreated)
         return Stop(picturePath, WithSystemReason(TextFileOpenFailed(), written.error));
     if (written.result != fs::WriteResult::ok)

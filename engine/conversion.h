@@ -12,6 +12,7 @@
 #include "engine/progress.h"
 #include "platform/fs.h"
 #include "render/appearance.h"
+#include "render/png_writer.h"
 
 namespace quarvel {
 
@@ -36,6 +37,7 @@ struct ConversionSettings {
     DocumentCode code = DocumentCode::shiftJis;
     JobProgress* progress = nullptr;  // never null while a job runs
     Appearance look;
+    PngForm pngForm = PngForm::rgb;        // the form of the picture files
     fs::FileSystem* fileSystem = nullptr;  // null: the real file system
 };
 

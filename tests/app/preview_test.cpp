@@ -85,6 +85,7 @@ private slots:
             Color text_color, back_color;
             QString margin;  // as typed in the box, not yet taken by any command
             bool collapse;
+            bool twoColourFile = false;  // changes the file, not its pixels
         };
         const Case cases[] = {
             {"the program's look", Art(3), {0, 0, 0}, {255, 255, 255}, QStringLiteral("0"), true},
@@ -94,7 +95,13 @@ private slots:
              {0xFF, 0xEE, 0xCC},
              QStringLiteral("7"),
              false},
-            {"two colours at the widest margin", Art(60), {255, 255, 255}, {0, 0, 128}, QStringLiteral("100"), true},
+            {"two-colour files at the widest margin",
+             Art(60),
+             {255, 255, 255},
+             {0, 0, 128},
+             QStringLiteral("100"),
+             true,
+             true},
         };
         QTemporaryDir temp;
         for (const Case& c : cases) {
@@ -102,6 +109,8 @@ private slots:
             w.dlg.SetLook({c.text_color, c.back_color, 0, true});
             w.dlg.marginEdit()->setText(c.margin);
             w.dlg.spaceCheck()->setChecked(c.collapse);
+            if (c.twoColourFile) w.dlg.indexedPngAction()->trigger();
+            QCOMPARE(w.dlg.PictureForm(), c.twoColourFile ? quarvel::PngForm::indexed : quarvel::PngForm::rgb);
             // Look changes in the main window reach the preview after the delay.
             QVERIFY2(w.preview->RedrawPending(), c.name);
             QTRY_VERIFY2(!w.preview->RedrawPending(), c.name);

@@ -86,7 +86,7 @@ Picture CopyPastePage::Render(const Appearance& look, RenderReport* report) cons
 
 void CopyPastePage::CopyPicture() {
     const std::optional<Appearance> look = host_ ? host_->TakeLook() : Appearance{};
-    if (look) CopyPictureToClipboard(Render(*look));
+    if (look) CopyPictureToClipboard(Render(*look), host_ ? host_->PictureForm() : PngForm::rgb);
 }
 
 void CopyPastePage::Generate() {
@@ -94,10 +94,11 @@ void CopyPastePage::Generate() {
         this, {QStringLiteral("png"), {QStringLiteral("PNG画像 (*.png)"), QStringLiteral("All Files (*.*)")}});
     if (!chosen) return;
     const Appearance look = host_ ? host_->Look() : Appearance{};
+    const PngForm form = host_ ? host_->PictureForm() : PngForm::rgb;
     // The picture reaches its file whole or not at all; a file that could not be made
     // or written is reported.
     const fs::WriteStatus written =
-        SavePicture(fs::RealFileSystem(), QFile::encodeName(*chosen).toStdString(), Render(look));
+        SavePicture(fs::RealFileSystem(), QFile::encodeName(*chosen).toStdString(), Render(look), form);
     if (written.result == fs::WriteResult::ok) return;
     QString message =
         *chosen + (written.result == fs::WriteResult::notCreated ? QStringLiteral("\nファイルのオープンに失敗")

@@ -37,7 +37,7 @@ public:
     // learns what it leaves out.
     Picture Render(const Appearance& look, RenderReport* report = nullptr) const;
     // Asks for a file name and writes the box's text art there as a PNG picture, in
-    // the host's colours, margin and space setting.
+    // the host's colours, margin and space setting and the host's form of file.
     void Generate();
     // "画像をコピー" (the box's context menu): the picture Generate would save, on the
     // clipboard as an image. The look is taken from the window's controls as the
