@@ -19,7 +19,7 @@ constexpr const char* kUsage =
     "options of convert and convert-folder:\n"
     "  --settings FILE.ini  --code sjis|euc  --start SEP  --end SEP  --no-backup\n"
     "  --pattern \"*.htm\"  --no-subfolders  --fore RRGGBB  --back RRGGBB  --margin N\n"
-    "  --no-space-sim  --font PATH  --quiet\n";
+    "  --no-space-sim  --font PATH  --quiet  --jobs N (pictures drawn at once; all cores)\n";
 
 int Run(int argc, char** argv) {
     using namespace quarvel::cli;

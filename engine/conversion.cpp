@@ -1,7 +1,17 @@
 #include "engine/conversion.h"
 
+#include <tbb/global_control.h>
+#include <tbb/parallel_pipeline.h>
+#include <tbb/task_arena.h>
+
+#include <algorithm>
+#include <atomic>
 #include <cerrno>
+#include <exception>
+#include <memory>
 #include <string_view>
+#include <thread>
+#include <vector>
 
 #include "engine/code_convert.h"
 #include "engine/document_scan.h"
@@ -53,6 +63,24 @@ private:
 
 constexpr std::string_view kPngSignature = "\x89PNG\r\n\x1A\n";
 
+// Pictures whose files wait, whole, to be put in place together; past this many they
+// are placed at once, which bounds the files the job holds open.
+constexpr std::size_t kMaxUnplacedPictures = 64;
+
+// One stretch on its way to its picture file. The scan makes it, a worker draws,
+// encodes and stages the picture, and the document's own thread takes the results
+// in document order.
+struct PictureWork {
+    bool isPicture = true;     // false: only `thrown`, from the scan
+    std::string progressText;  // shown when the result is taken
+    int keptBefore = 0;        // own tags the scan had passed by then
+    std::string art;           // the stretch up to its first NUL byte
+    std::string path;          // of the picture file
+    fs::WriteStatus written;   // staging the file
+    fs::StagedFile staged;
+    std::exception_ptr thrown;  // from drawing or staging, or from the scan
+};
+
 class DocumentConverter {
 public:
     DocumentConverter(const std::string& path, const ConversionSettings& settings, Backup backup)
@@ -72,11 +100,17 @@ private:
     Step Stop(const std::string& where, const std::string& reason);
     Step Read(fs::FileBytes& file);
     Step Decode(KanaPositions& kanaAt);
-    Step Scan(Output& output);
+    void MakePictures(Output& output);
     DocumentResult Write(const Output& output);
     Step MakeFolder(const std::string& folder);
     Step PrepareFirstChange();
-    Step MakePicture(std::size_t from, std::size_t to, Output& output);
+
+    // The three stages of MakePictures.
+    std::unique_ptr<PictureWork> ScanToNextPicture(DocumentScan& scan, Output& output);
+    std::unique_ptr<PictureWork> StartPicture(std::size_t from, std::size_t to, Output& output);
+    void DrawPicture(PictureWork& work) const;
+    void TakePicture(PictureWork& work);
+    void PlaceTakenPictures();
 
     const std::string& path_;
     const ConversionSettings& settings_;
@@ -91,8 +125,23 @@ private:
     fs::FileInfo read_;           // the document as it was read
     std::string_view text_;       // the scanned text (Shift-JIS)
     fs::FileBytes converted_;     // its storage for EUC-JP documents
+
+    // The scan's own (its stage runs one call at a time).
+    std::size_t pending_ = 0;  // where the text not yet copied begins
     long nextNumber_ = 1;
+    int started_ = 0;        // pictures handed on
+    int kept_ = 0;           // own tags passed
     bool prepared_ = false;  // the first change has been prepared for
+    bool scanFinished_ = false;
+    bool scanAborted_ = false;
+    bool scanStopped_ = false;  // a step of the scan failed (its message shown)
+
+    // The results' own (in document order, one at a time).
+    std::vector<fs::StagedFile> taken_;  // whole pictures not yet in place
+    std::exception_ptr thrown_;
+    bool takenAborted_ = false;
+    // Set by the results' stage when the document stops; the scan stops too then.
+    std::atomic<bool> stopped_{false};
 };
 
 DocumentResult DocumentConverter::Fail(const std::string& where, const std::string& reason) {
@@ -126,7 +175,17 @@ DocumentResult DocumentConverter::Run() {
     nextNumber_ = HighestOwnTagNumber(text_, tagPrefix_) + 1;
 
     Output output(text_, source_, settings_.code == DocumentCode::eucJp ? &kanaAt : nullptr);
-    if (Scan(output) == Step::stop) return std::move(result_);
+    MakePictures(output);
+    // What failed first in document order has had its message; something thrown
+    // meanwhile goes on to the job as it would from a single thread.
+    if (thrown_) std::rethrow_exception(thrown_);
+    // Unless the results stopped at a picture, the scan went as far as one worker's would.
+    if (!stopped_) result_.kept = kept_;
+    if (stopped_ || scanStopped_) return std::move(result_);
+    if (takenAborted_ || scanAborted_) {
+        result_.outcome = Outcome::aborted;
+        return std::move(result_);
+    }
     return Write(output);
 }
 
@@ -155,33 +214,164 @@ DocumentConverter::Step DocumentConverter::Decode(KanaPositions& kanaAt) {
     return Step::goOn;
 }
 
-DocumentConverter::Step DocumentConverter::Scan(Output& output) {
-    const std::atomic<bool>& abort = settings_.progress->abortRequested;
+// The scan runs on as it always does and hands on one stretch after another; the
+// workers draw, encode and stage the pictures; the results are taken in document
+// order, so that the progress texts, the messages and the files are the same as
+// with one worker. At most twice as many pictures as workers are under way at once.
+void DocumentConverter::MakePictures(Output& output) {
+    const int workers = std::max(1, settings_.workers);
     DocumentScan scan(text_, settings_.startSeparators, settings_.endSeparators);
-    std::size_t pending = 0;  // where the text not yet copied begins
-    for (;;) {
-        if (abort.load(std::memory_order_relaxed)) {
-            result_.outcome = Outcome::aborted;
-            return Step::stop;
+    auto scanStage = [&](tbb::flow_control& control) -> std::unique_ptr<PictureWork> {
+        std::unique_ptr<PictureWork> work;
+        try {
+            work = ScanToNextPicture(scan, output);
+        } catch (...) {
+            work = std::make_unique<PictureWork>();
+            work->isPicture = false;
+            work->thrown = std::current_exception();
+            scanStopped_ = true;
         }
+        if (!work) control.stop();
+        return work;
+    };
+    auto drawStage = [&](std::unique_ptr<PictureWork> work) {
+        if (work->isPicture && !stopped_.load(std::memory_order_relaxed)) DrawPicture(*work);
+        return work;
+    };
+    auto takeStage = [&](std::unique_ptr<PictureWork> work) { TakePicture(*work); };
+
+    // One worker takes one stretch at a time through all three, as the scan always did.
+    const std::size_t inFlight = workers == 1 ? 1 : static_cast<std::size_t>(2 * workers);
+    tbb::global_control threads(tbb::global_control::max_allowed_parallelism, static_cast<std::size_t>(workers));
+    tbb::task_arena arena(workers);
+    arena.execute([&] {
+        tbb::parallel_pipeline(
+            inFlight,
+            tbb::make_filter<void, std::unique_ptr<PictureWork>>(tbb::filter_mode::serial_in_order, scanStage) &
+                tbb::make_filter<std::unique_ptr<PictureWork>, std::unique_ptr<PictureWork>>(tbb::filter_mode::parallel,
+                                                                                             drawStage) &
+                tbb::make_filter<std::unique_ptr<PictureWork>, void>(tbb::filter_mode::serial_in_order, takeStage));
+    });
+    // Pictures taken before a failure, an abort or the end stay, as each would had it
+    // been placed the moment it was taken.
+    if (!stopped_) PlaceTakenPictures();
+    taken_.clear();
+}
+
+// The scan up to the next stretch that needs a picture; null at the end of the
+// document, on abort and when a step of the scan failed.
+std::unique_ptr<PictureWork> DocumentConverter::ScanToNextPicture(DocumentScan& scan, Output& output) {
+    const std::atomic<bool>& abort = settings_.progress->abortRequested;
+    while (!scanFinished_ && !scanStopped_ && !stopped_.load(std::memory_order_relaxed)) {
+        if (abort.load(std::memory_order_relaxed)) {
+            scanAborted_ = true;
+            return nullptr;
+        }
+        const std::size_t from = pending_;
         switch (scan.Next()) {
         case DocumentScan::Step::moved: break;
         case DocumentScan::Step::started:
-            output.Copy(pending, scan.position());
-            pending = scan.position();
+            output.Copy(pending_, scan.position());
+            pending_ = scan.position();
             break;
         case DocumentScan::Step::ended:
-            if (MakePicture(pending, scan.position(), output) == Step::stop) return Step::stop;
-            pending = scan.position();
+            pending_ = scan.position();
+            if (auto work = StartPicture(from, scan.position(), output)) return work;
             break;
         case DocumentScan::Step::finished:
+            scanFinished_ = true;
             if (!scan.inside()) {
-                output.Copy(pending, text_.size());
-                return Step::goOn;
+                output.Copy(pending_, text_.size());
+                return nullptr;
             }
-            return MakePicture(pending, text_.size(), output);
+            return StartPicture(from, text_.size(), output);
         }
     }
+    return nullptr;
+}
+
+// Null when the stretch is one of this program's own tags (kept as it is) or when
+// the first change could not be prepared for.
+std::unique_ptr<PictureWork> DocumentConverter::StartPicture(std::size_t from, std::size_t to, Output& output) {
+    std::string_view stretch(text_.data() + from, to - from);
+    if (IsOwnTag(stretch, tagPrefix_)) {
+        output.Copy(from, to);
+        ++kept_;
+        return nullptr;
+    }
+    if (!prepared_ && PrepareFirstChange() == Step::stop) {
+        scanStopped_ = result_.outcome != Outcome::aborted;
+        scanAborted_ = result_.outcome == Outcome::aborted;
+        return nullptr;
+    }
+    auto work = std::make_unique<PictureWork>();
+    work->progressText = progressPrefix_ + "(" + PictureNumber(started_++) + ")";
+    work->keptBefore = kept_;
+    // The renderer takes the stretch up to its first NUL byte.
+    work->art = std::string(stretch.substr(0, stretch.find('\0')));
+    const std::string name = PictureNumber(nextNumber_++);
+    work->path = imageFolder_ + kPathSeparator + name + ".png";
+    std::string tag = tagPrefix_ + name + ".png\">";
+    output.Replace(from, settings_.code == DocumentCode::eucJp ? ShiftJisToEuc(tag) : tag);
+    return work;
+}
+
+// On a worker: nothing here is shared but the file system and the glyph cache.
+void DocumentConverter::DrawPicture(PictureWork& work) const {
+    try {
+        work.written =
+            StageDocumentPicture(fs_, work.path, RenderPicture(work.art.c_str(), settings_.look), work.staged);
+    } catch (...) {
+        work.thrown = std::current_exception();
+    }
+}
+
+// In document order, one at a time: what one worker would have shown and made.
+void DocumentConverter::TakePicture(PictureWork& work) {
+    if (stopped_.load(std::memory_order_relaxed)) return;  // after a failure or an abort: dropped
+    auto stop = [&] {
+        PlaceTakenPictures();
+        stopped_ = true;
+    };
+    if (!work.isPicture) {
+        stop();
+        if (!result_.failure) thrown_ = work.thrown;
+        return;
+    }
+    if (settings_.progress->abortRequested.load(std::memory_order_relaxed)) {
+        stop();
+        if (!result_.failure) takenAborted_ = true;
+        return;
+    }
+    settings_.progress->SetProgressText(work.progressText);
+    ++result_.pictures;
+    result_.kept = work.keptBefore;
+    // Without its picture the stretch keeps its art: the document is then not rewritten.
+    if (work.thrown || work.written.result != fs::WriteResult::ok) {
+        stop();
+        if (result_.failure) return;  // a picture before it failed to be placed
+        if (work.thrown)
+            thrown_ = work.thrown;
+        else if (work.written.result == fs::WriteResult::notCreated)
+            Stop(work.path, WithSystemReason(TextFileOpenFailed(), work.written.error));
+        else
+            Stop(work.path, WithSystemReason(TextFileWriteFailed(), work.written.error));
+        return;
+    }
+    taken_.push_back(std::move(work.staged));
+    if (taken_.size() >= kMaxUnplacedPictures) PlaceTakenPictures();
+}
+
+// Puts the pictures taken so far in place, in order; the first that fails stops the
+// document with its message, and those after it are dropped.
+void DocumentConverter::PlaceTakenPictures() {
+    fs::WriteStatus failure;
+    const std::size_t placed = fs_.PlaceStagedFiles(taken_, failure);
+    if (placed < taken_.size()) {
+        Stop(taken_[placed].target(), WithSystemReason(TextFileWriteFailed(), failure.error));
+        stopped_ = true;
+    }
+    taken_.clear();
 }
 
 DocumentResult DocumentConverter::Write(const Output& output) {
@@ -241,35 +431,9 @@ DocumentConverter::Step DocumentConverter::PrepareFirstChange() {
     return MakeFolder(imageFolder_);
 }
 
-DocumentConverter::Step DocumentConverter::MakePicture(std::size_t from, std::size_t to, Output& output) {
-    std::string_view stretch(text_.data() + from, to - from);
-    if (IsOwnTag(stretch, tagPrefix_)) {
-        output.Copy(from, to);
-        ++result_.kept;
-        return Step::goOn;
-    }
-    if (!prepared_ && PrepareFirstChange() == Step::stop) return Step::stop;
-    settings_.progress->SetProgressText(progressPrefix_ + "(" + PictureNumber(result_.pictures) + ")");
-    const long number = nextNumber_++;
-    ++result_.pictures;
-    const std::string name = PictureNumber(number);
-    const std::string picturePath = imageFolder_ + kPathSeparator + name + ".png";
-
-    // The renderer takes the stretch up to its first NUL byte.
-    const std::string art(stretch);
-    // Without its picture the stretch keeps its art: the document is then not rewritten.
-    const fs::WriteStatus written = WriteDocumentPicture(fs_, picturePath, RenderPicture(art.c_str(), settings_.look));
-    if (written.result == fs::WriteResult::notCreated)
-        return Stop(picturePath, WithSystemReason(TextFileOpenFailed(), written.error));
-    if (written.result != fs::WriteResult::ok)
-        return Stop(picturePath, WithSystemReason(TextFileWriteFailed(), written.error));
-
-    std::string tag = tagPrefix_ + name + ".png\">";
-    output.Replace(from, settings_.code == DocumentCode::eucJp ? ShiftJisToEuc(tag) : tag);
-    return Step::goOn;
-}
-
 }  // namespace
+
+int AllCores() { return std::max(1, static_cast<int>(std::thread::hardware_concurrency())); }
 
 DocumentResult ConvertDocument(const std::string& path, const ConversionSettings& settings, Backup backup) {
     return DocumentConverter(path, settings, backup).Run();

@@ -37,7 +37,13 @@ struct ConversionSettings {
     JobProgress* progress = nullptr;  // never null while a job runs
     Appearance look;
     fs::FileSystem* fileSystem = nullptr;  // null: the real file system
+    // How many pictures are drawn and encoded at once (threads); 1 draws them one
+    // after another on the job's own thread. The results are the same either way.
+    int workers = 1;
 };
+
+// The number of cores of the machine: a job's workers when all of them are to work.
+int AllCores();
 
 // skipped: not a document (a PNG picture), left alone without a message.
 enum class Outcome { converted, failed, aborted, skipped };

@@ -26,9 +26,10 @@ std::optional<std::string> EncodePng(const Picture& picture) {
     return std::string(buffer, size);
 }
 
-fs::WriteStatus WriteDocumentPicture(fs::FileSystem& fileSystem, const std::string& path, const Picture& picture) {
+fs::WriteStatus StageDocumentPicture(fs::FileSystem& fileSystem, const std::string& path, const Picture& picture,
+                                     fs::StagedFile& staged) {
     const std::optional<std::string> png = EncodePng(picture);
-    return png ? fileSystem.WriteNewFile(path, *png, {}) : NotEncoded();
+    return png ? fileSystem.StageNewFile(path, *png, staged) : NotEncoded();
 }
 
 fs::WriteStatus SavePicture(fs::FileSystem& fileSystem, const std::string& path, const Picture& picture) {

@@ -6,6 +6,8 @@
 
 #include <cstdint>
 #include <ctime>
+#include <memory>
+#include <span>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -100,6 +102,28 @@ struct WriteOptions {
     const FileInfo* unchanged = nullptr;
 };
 
+namespace detail {
+class TemporaryFile;
+}
+
+// A new file written whole under its temporary name by FileSystem::StageNewFile and
+// waiting to be put in place by PlaceStagedFiles; removed again if it never is.
+class StagedFile {
+public:
+    StagedFile();
+    ~StagedFile();
+    StagedFile(StagedFile&&) noexcept;
+    StagedFile& operator=(StagedFile&&) noexcept;
+
+    // Where the file goes; empty until it is staged.
+    const std::string& target() const { return target_; }
+
+private:
+    friend class FileSystem;
+    std::unique_ptr<detail::TemporaryFile> temp_;
+    std::string target_;
+};
+
 enum class FolderResult { ok, isLink, failed };
 
 struct FolderStatus {
@@ -141,6 +165,16 @@ public:
     // is left but what was there before. The path is taken as it is: a symbolic link
     // there is replaced, never followed.
     virtual WriteStatus WriteNewFile(const std::string& path, std::string_view bytes, const WriteOptions& options);
+
+    // WriteNewFile (Existing::replace, no `like`) of many files at once, in two steps.
+    // StageNewFile writes the bytes under the temporary name and starts them on their
+    // way to disk (notCreated or failed as WriteNewFile would be). PlaceStagedFiles
+    // then puts the files in place in their order, each only once it is whole on
+    // disk, and returns how many it placed: it stops at the first that fails, whose
+    // status goes to `failure`. Flushing many files together costs the disk far less
+    // than one flush per file.
+    virtual WriteStatus StageNewFile(const std::string& path, std::string_view bytes, StagedFile& staged);
+    virtual std::size_t PlaceStagedFiles(std::span<StagedFile> files, WriteStatus& failure);
 
     // Replaces a file's contents through WriteNewFile, keeping its permission bits,
     // owner and group. A symbolic link stays a link: the file it names is replaced. A

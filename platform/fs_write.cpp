@@ -15,6 +15,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -99,6 +100,22 @@ std::string RandomSuffix() {
     return suffix;
 }
 
+// The owner and group of `like`, where the system allows it: all of it for root, the
+// group alone for its member. Otherwise the file stays ours.
+void KeepOwner(int fd, const FileInfo& like) {
+    struct stat st;
+    if (::fstat(fd, &st) != 0 || (st.st_uid == like.owner && st.st_gid == like.group)) return;
+    if (::fchown(fd, like.owner, like.group) != 0 && ::fchown(fd, static_cast<uid_t>(-1), like.group) != 0) {
+        // Not ours to give away: the file keeps our owner and group.
+    }
+}
+
+WriteStatus Failure(WriteResult result) { return WriteStatus{result, errno}; }
+
+}  // namespace
+
+namespace detail {
+
 // The new file of one WriteNewFile call while it is written: made without following
 // links and never over an existing name, locked for as long as it exists under its
 // temporary name, and removed again unless it was put in place.
@@ -149,19 +166,7 @@ private:
     bool placed_ = false;
 };
 
-// The owner and group of `like`, where the system allows it: all of it for root, the
-// group alone for its member. Otherwise the file stays ours.
-void KeepOwner(int fd, const FileInfo& like) {
-    struct stat st;
-    if (::fstat(fd, &st) != 0 || (st.st_uid == like.owner && st.st_gid == like.group)) return;
-    if (::fchown(fd, like.owner, like.group) != 0 && ::fchown(fd, static_cast<uid_t>(-1), like.group) != 0) {
-        // Not ours to give away: the file keeps our owner and group.
-    }
-}
-
-WriteStatus Failure(WriteResult result) { return WriteStatus{result, errno}; }
-
-}  // namespace
+}  // namespace detail
 
 bool IsTemporaryName(std::string_view name) {
     if (name.size() < 2 + kTempTail || name[0] != '.') return false;
@@ -169,11 +174,61 @@ bool IsTemporaryName(std::string_view name) {
     return std::all_of(name.end() - kTempRandom, name.end(), IsTempRandomChar);
 }
 
+namespace {
+
+// Writes the bytes into the temporary file; false with errno set on failure.
+bool WriteContents(detail::TemporaryFile& temp, std::string_view bytes) {
+    return WriteAll(temp.fd(), bytes.data(), bytes.size());
+}
+
+// How staged files reach the disk before they are placed (for measurements only).
+int SyncMode() {
+    static const int mode = [] {
+        const char* m = std::getenv("QUARVEL_SYNC_MODE");
+        return m ? std::atoi(m) : 1;
+    }();
+    return mode;
+}
+
+}  // namespace
+
+StagedFile::StagedFile() = default;
+StagedFile::~StagedFile() = default;
+StagedFile::StagedFile(StagedFile&&) noexcept = default;
+StagedFile& StagedFile::operator=(StagedFile&&) noexcept = default;
+
+WriteStatus FileSystem::StageNewFile(const std::string& path, std::string_view bytes, StagedFile& staged) {
+    auto temp = std::make_unique<detail::TemporaryFile>();
+    if (!temp->Create(path, 0666)) return Failure(WriteResult::notCreated);
+    if (!WriteContents(*temp, bytes)) return Failure(WriteResult::failed);
+    if (SyncMode() == 0 && ::fsync(temp->fd()) != 0) return Failure(WriteResult::failed);
+    // The kernel starts writing the bytes now, so that by the time the file is
+    // placed they are on disk or on their way; errors show at the flush.
+    if (SyncMode() == 1) ::sync_file_range(temp->fd(), 0, 0, SYNC_FILE_RANGE_WRITE);
+    staged.temp_ = std::move(temp);
+    staged.target_ = path;
+    return {};
+}
+
+std::size_t FileSystem::PlaceStagedFiles(std::span<StagedFile> files, WriteStatus& failure) {
+    if (SyncMode() == 2 && !files.empty() && files.front().temp_) ::syncfs(files.front().temp_->fd());
+    for (std::size_t i = 0; i < files.size(); ++i) {
+        detail::TemporaryFile& temp = *files[i].temp_;
+        if (((SyncMode() == 1 || SyncMode() == 2) && ::fsync(temp.fd()) != 0) ||
+            ::rename(temp.path().c_str(), files[i].target_.c_str()) != 0) {
+            failure = Failure(WriteResult::failed);
+            return i;
+        }
+        temp.Placed();
+    }
+    return files.size();
+}
+
 WriteStatus FileSystem::WriteNewFile(const std::string& path, std::string_view bytes, const WriteOptions& options) {
-    TemporaryFile temp;
+    detail::TemporaryFile temp;
     // A copy of another file stays private until it has that file's permission bits.
     if (!temp.Create(path, options.like ? 0600 : 0666)) return Failure(WriteResult::notCreated);
-    if (!WriteAll(temp.fd(), bytes.data(), bytes.size())) return Failure(WriteResult::failed);
+    if (!WriteContents(temp, bytes)) return Failure(WriteResult::failed);
     if (options.like) {
         const FileInfo& like = *options.like;
         KeepOwner(temp.fd(), like);  // before the bits: a change of owner clears set-id bits

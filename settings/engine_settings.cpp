@@ -15,6 +15,8 @@ ConversionSettings EngineSettings(const CommonSettings& common, const Appearance
     settings.code = common.code;
     settings.progress = progress;
     settings.look = look;
+    // Jobs started from the window or the command line draw on every core.
+    settings.workers = AllCores();
     return settings;
 }
 

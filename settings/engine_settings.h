@@ -14,7 +14,7 @@ namespace quarvel {
 Separators ScanSeparators(const Separators& typed);
 
 // A job's settings: the separator lists and the code of `common`, the look `look`,
-// reporting to `progress`.
+// reporting to `progress`, with a worker for every core.
 ConversionSettings EngineSettings(const CommonSettings& common, const Appearance& look, JobProgress* progress);
 
 // Whether the untouched documents are kept in backup/.

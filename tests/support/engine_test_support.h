@@ -3,6 +3,7 @@
 // engine reports, and a file system whose single operations can be made to fail.
 
 #include <functional>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -36,6 +37,7 @@ public:
 
 // The real file system with a log of what changed and hooks to make calls fail:
 // each fail hook gives the errno that the call on that path fails with, 0 for none.
+// Workers stage pictures at once: the log and the hooks are taken one call at a time.
 class HookedFileSystem : public fs::FileSystem {
 public:
     // "mkdir <path>", "keep <path>" (a new file that never replaces one: backup
@@ -64,10 +66,22 @@ public:
     }
     fs::WriteStatus WriteNewFile(const std::string& path, std::string_view bytes,
                                  const fs::WriteOptions& options) override {
-        log.push_back((options.existing == fs::Existing::keep ? "keep " : "write ") + path);
+        if (fs::WriteStatus failed = BeforeWrite(options.existing == fs::Existing::keep ? "keep " : "write ", path);
+            failed.result != fs::WriteResult::ok)
+            return failed;
+        return fs::FileSystem::WriteNewFile(path, bytes, options);
+    }
+    fs::WriteStatus StageNewFile(const std::string& path, std::string_view bytes, fs::StagedFile& staged) override {
+        if (fs::WriteStatus failed = BeforeWrite("write ", path); failed.result != fs::WriteResult::ok) return failed;
+        return fs::FileSystem::StageNewFile(path, bytes, staged);
+    }
+
+    fs::WriteStatus BeforeWrite(const char* what, const std::string& path) {
+        std::lock_guard lock(mutex_);
+        log.push_back(what + path);
         beforeWrite(path);
         if (int error = failWrite(path)) return {fs::WriteResult::failed, error};
-        return fs::FileSystem::WriteNewFile(path, bytes, options);
+        return {};
     }
 
     // The log without the pictures.
@@ -77,6 +91,9 @@ public:
             if (!entry.ends_with(".png")) changes.push_back(entry);
         return changes;
     }
+
+private:
+    std::mutex mutex_;
 };
 
 // Default separators as the window prepares them: "<dd>"; CR LF, "<dt>", "</dl>".
