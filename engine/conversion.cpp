@@ -4,6 +4,17 @@
 #include <tbb/parallel_pipeline.h>
 #include <tbb/task_arena.h>
 
+#if defined(__SANITIZE_THREAD__)
+#define QUARVEL_THREAD_CHECKER 1
+#elif defined(__has_feature)
+#if __has_feature(thread_sanitizer)
+#define QUARVEL_THREAD_CHECKER 1
+#endif
+#endif
+#ifdef QUARVEL_THREAD_CHECKER
+#include <sanitizer/tsan_interface.h>
+#endif
+
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
@@ -61,6 +72,19 @@ private:
     std::string bytes_;
 };
 
+// TBB hands the stretches from stage to stage, and a serial stage from thread to
+// thread, inside its library, where ThreadSanitizer does not look: these tell it.
+#ifdef QUARVEL_THREAD_CHECKER
+void HandedOn(void* what) { __tsan_release(what); }
+void TakenOver(void* what) { __tsan_acquire(what); }
+#else
+void HandedOn(void*) {}
+void TakenOver(void*) {}
+#endif
+// What the job's thread did before a pipeline, for every stage of it (first thing
+// in each: not even a captured reference is read before).
+int g_pipelineStart = 0;
+
 constexpr std::string_view kPngSignature = "\x89PNG\r\n\x1A\n";
 
 // Pictures whose files wait, whole, to be put in place together; past this many they
@@ -106,8 +130,8 @@ private:
     Step PrepareFirstChange();
 
     // The three stages of MakePictures.
-    std::unique_ptr<PictureWork> ScanToNextPicture(DocumentScan& scan, Output& output);
-    std::unique_ptr<PictureWork> StartPicture(std::size_t from, std::size_t to, Output& output);
+    bool ScanToNextPicture(DocumentScan& scan, Output& output, PictureWork& work);
+    bool StartPicture(std::size_t from, std::size_t to, Output& output, PictureWork& work);
     void DrawPicture(PictureWork& work) const;
     void TakePicture(PictureWork& work);
     void PlaceTakenPictures();
@@ -135,6 +159,8 @@ private:
     bool scanFinished_ = false;
     bool scanAborted_ = false;
     bool scanStopped_ = false;  // a step of the scan failed (its message shown)
+
+    std::vector<PictureWork> slots_;  // the stretches under way
 
     // The results' own (in document order, one at a time).
     std::vector<fs::StagedFile> taken_;  // whole pictures not yet in place
@@ -221,51 +247,78 @@ DocumentConverter::Step DocumentConverter::Decode(KanaPositions& kanaAt) {
 void DocumentConverter::MakePictures(Output& output) {
     const int workers = std::max(1, settings_.workers);
     DocumentScan scan(text_, settings_.startSeparators, settings_.endSeparators);
-    auto scanStage = [&](tbb::flow_control& control) -> std::unique_ptr<PictureWork> {
-        std::unique_ptr<PictureWork> work;
-        try {
-            work = ScanToNextPicture(scan, output);
-        } catch (...) {
-            work = std::make_unique<PictureWork>();
-            work->isPicture = false;
-            work->thrown = std::current_exception();
-            scanStopped_ = true;
-        }
-        if (!work) control.stop();
-        return work;
-    };
-    auto drawStage = [&](std::unique_ptr<PictureWork> work) {
-        if (work->isPicture && !stopped_.load(std::memory_order_relaxed)) DrawPicture(*work);
-        return work;
-    };
-    auto takeStage = [&](std::unique_ptr<PictureWork> work) { TakePicture(*work); };
-
     // One worker takes one stretch at a time through all three, as the scan always did.
     const std::size_t inFlight = workers == 1 ? 1 : static_cast<std::size_t>(2 * workers);
+    // The stretches under way, each in the slot of its number: with no more of them
+    // alive than slots, and them leaving in the order they came, a slot is always
+    // free again when its turn comes. What is left in them goes with the converter.
+    slots_.resize(inFlight);
+    std::size_t handedOn = 0;
+    int scanClock = 0, takeClock = 0;  // what the serial stages hand each other
+
+    auto scanStage = [&](tbb::flow_control& control) -> PictureWork* {
+        TakenOver(&g_pipelineStart);
+        TakenOver(&scanClock);
+        PictureWork& work = slots_[handedOn % inFlight];
+        TakenOver(&work);  // from the results' stage, done with the stretch before
+        work = PictureWork();
+        bool more = false;
+        try {
+            more = ScanToNextPicture(scan, output, work);
+        } catch (...) {
+            work = PictureWork();
+            work.isPicture = false;
+            work.thrown = std::current_exception();
+            scanStopped_ = true;
+            more = true;
+        }
+        if (more) ++handedOn;
+        HandedOn(&work);
+        HandedOn(&scanClock);
+        if (!more) control.stop();
+        return more ? &work : nullptr;
+    };
+    auto drawStage = [&](PictureWork* work) {
+        TakenOver(&g_pipelineStart);
+        TakenOver(work);
+        if (work->isPicture && !stopped_.load(std::memory_order_relaxed)) DrawPicture(*work);
+        HandedOn(work);
+        return work;
+    };
+    auto takeStage = [&](PictureWork* work) {
+        TakenOver(&g_pipelineStart);
+        TakenOver(&takeClock);
+        TakenOver(work);
+        TakePicture(*work);
+        HandedOn(work);
+        HandedOn(&takeClock);
+    };
+
     tbb::global_control threads(tbb::global_control::max_allowed_parallelism, static_cast<std::size_t>(workers));
     tbb::task_arena arena(workers);
+    HandedOn(&g_pipelineStart);
     arena.execute([&] {
-        tbb::parallel_pipeline(
-            inFlight,
-            tbb::make_filter<void, std::unique_ptr<PictureWork>>(tbb::filter_mode::serial_in_order, scanStage) &
-                tbb::make_filter<std::unique_ptr<PictureWork>, std::unique_ptr<PictureWork>>(tbb::filter_mode::parallel,
-                                                                                             drawStage) &
-                tbb::make_filter<std::unique_ptr<PictureWork>, void>(tbb::filter_mode::serial_in_order, takeStage));
+        tbb::parallel_pipeline(inFlight,
+                               tbb::make_filter<void, PictureWork*>(tbb::filter_mode::serial_in_order, scanStage) &
+                                   tbb::make_filter<PictureWork*, PictureWork*>(tbb::filter_mode::parallel, drawStage) &
+                                   tbb::make_filter<PictureWork*, void>(tbb::filter_mode::serial_in_order, takeStage));
     });
+    TakenOver(&scanClock);
+    TakenOver(&takeClock);
     // Pictures taken before a failure, an abort or the end stay, as each would had it
     // been placed the moment it was taken.
     if (!stopped_) PlaceTakenPictures();
     taken_.clear();
 }
 
-// The scan up to the next stretch that needs a picture; null at the end of the
-// document, on abort and when a step of the scan failed.
-std::unique_ptr<PictureWork> DocumentConverter::ScanToNextPicture(DocumentScan& scan, Output& output) {
+// The scan up to the next stretch that needs a picture, which goes to `work`; false
+// at the end of the document, on abort and when a step of the scan failed.
+bool DocumentConverter::ScanToNextPicture(DocumentScan& scan, Output& output, PictureWork& work) {
     const std::atomic<bool>& abort = settings_.progress->abortRequested;
     while (!scanFinished_ && !scanStopped_ && !stopped_.load(std::memory_order_relaxed)) {
         if (abort.load(std::memory_order_relaxed)) {
             scanAborted_ = true;
-            return nullptr;
+            return false;
         }
         const std::size_t from = pending_;
         switch (scan.Next()) {
@@ -276,44 +329,43 @@ std::unique_ptr<PictureWork> DocumentConverter::ScanToNextPicture(DocumentScan& 
             break;
         case DocumentScan::Step::ended:
             pending_ = scan.position();
-            if (auto work = StartPicture(from, scan.position(), output)) return work;
+            if (StartPicture(from, scan.position(), output, work)) return true;
             break;
         case DocumentScan::Step::finished:
             scanFinished_ = true;
             if (!scan.inside()) {
                 output.Copy(pending_, text_.size());
-                return nullptr;
+                return false;
             }
-            return StartPicture(from, text_.size(), output);
+            return StartPicture(from, text_.size(), output, work);
         }
     }
-    return nullptr;
+    return false;
 }
 
-// Null when the stretch is one of this program's own tags (kept as it is) or when
+// False when the stretch is one of this program's own tags (kept as it is) or when
 // the first change could not be prepared for.
-std::unique_ptr<PictureWork> DocumentConverter::StartPicture(std::size_t from, std::size_t to, Output& output) {
+bool DocumentConverter::StartPicture(std::size_t from, std::size_t to, Output& output, PictureWork& work) {
     std::string_view stretch(text_.data() + from, to - from);
     if (IsOwnTag(stretch, tagPrefix_)) {
         output.Copy(from, to);
         ++kept_;
-        return nullptr;
+        return false;
     }
     if (!prepared_ && PrepareFirstChange() == Step::stop) {
         scanStopped_ = result_.outcome != Outcome::aborted;
         scanAborted_ = result_.outcome == Outcome::aborted;
-        return nullptr;
+        return false;
     }
-    auto work = std::make_unique<PictureWork>();
-    work->progressText = progressPrefix_ + "(" + PictureNumber(started_++) + ")";
-    work->keptBefore = kept_;
+    work.progressText = progressPrefix_ + "(" + PictureNumber(started_++) + ")";
+    work.keptBefore = kept_;
     // The renderer takes the stretch up to its first NUL byte.
-    work->art = std::string(stretch.substr(0, stretch.find('\0')));
+    work.art = std::string(stretch.substr(0, stretch.find('\0')));
     const std::string name = PictureNumber(nextNumber_++);
-    work->path = imageFolder_ + kPathSeparator + name + ".png";
+    work.path = imageFolder_ + kPathSeparator + name + ".png";
     std::string tag = tagPrefix_ + name + ".png\">";
     output.Replace(from, settings_.code == DocumentCode::eucJp ? ShiftJisToEuc(tag) : tag);
-    return work;
+    return true;
 }
 
 // On a worker: nothing here is shared but the file system and the glyph cache.

@@ -183,11 +183,8 @@ bool WriteContents(detail::TemporaryFile& temp, std::string_view bytes) {
 
 // How staged files reach the disk before they are placed (for measurements only).
 int SyncMode() {
-    static const int mode = [] {
-        const char* m = std::getenv("QUARVEL_SYNC_MODE");
-        return m ? std::atoi(m) : 1;
-    }();
-    return mode;
+    const char* m = std::getenv("QUARVEL_SYNC_MODE");
+    return m ? std::atoi(m) : 1;
 }
 
 }  // namespace
