@@ -91,9 +91,9 @@ int RunRender(const std::vector<std::string>& args) {
     RenderOptions o;
     if (std::string problem = ParseRenderArgs(args, o); !problem.empty()) return UsageError(problem);
     if (!o.look.font.empty() && !ApplyFontOption(o.look.font)) return kExitFailed;
-    // The faces are opened before the text is read: with little memory to spare, a
-    // large text must not leave them unopened (FreeType reports that as a face it
-    // cannot read, and its characters would come out blank).
+    // The main face is opened before the text is read: with little memory to spare, a
+    // large text must not leave it unopened (its characters would come out blank). The
+    // fallback faces open when a character needs them, and report running out of memory.
     GlyphCache::Instance();
 
     std::string bytes;

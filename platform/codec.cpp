@@ -2,9 +2,8 @@
 
 #include <iconv.h>
 
-#include <array>
 #include <cerrno>
-#include <memory>
+#include <cstdint>
 
 namespace quarvel {
 
@@ -54,60 +53,15 @@ std::optional<std::string> IconvHandle::convert(std::string_view in) {
 namespace cp932 {
 namespace {
 
-// Decoding and encoding tables, built once from iconv. Decoding every possible one-
-// and two-byte sequence through iconv up front keeps the hot paths (measuring and
-// drawing runs) free of iconv calls, and building the encoding side from the decoded
-// code points makes encoding strict by construction: a code point whose preferred
-// bytes decode to something else is simply absent.
-struct Tables {
-    std::array<char32_t, 256> single{};           // 0 = not assigned (except for 0x00)
-    std::array<char32_t, 0x10000> double_byte{};  // indexed by lead << 8 | trail
-    std::array<std::uint16_t, 0x10000> encode{};  // BMP code point -> bytes (0 = none)
+// Decoding and encoding tables, written at build time from iconv by
+// cmake/cp932_tables_gen.cpp (its comment gives the layout): the hot paths (measuring
+// and drawing runs) make no iconv calls and a process builds nothing at start-up.
+// Encoding is strict by construction: a code point whose preferred bytes decode to
+// something else is simply absent.
+#include "cp932_tables.inc"
 
-    Tables() {
-        IconvHandle to_utf32("UTF-32LE", "CP932");
-        IconvHandle from_utf32("CP932", "UTF-32LE");
-        auto decode = [&](std::string_view bytes) -> char32_t {
-            auto r = to_utf32.convert(bytes);
-            if (!r || r->size() != 4) return 0;
-            auto u = reinterpret_cast<const unsigned char*>(r->data());
-            return static_cast<char32_t>(u[0] | (u[1] << 8) | (u[2] << 16) | (u[3] << 24));
-        };
-        for (int b = 1; b < 256; ++b) {
-            if (IsLeadByte(static_cast<unsigned char>(b))) continue;
-            char c = static_cast<char>(b);
-            single[b] = decode(std::string_view(&c, 1));
-        }
-        for (int lead = 0x81; lead <= 0xFC; ++lead) {
-            if (!IsLeadByte(static_cast<unsigned char>(lead))) continue;
-            for (int trail = 0x40; trail <= 0xFC; ++trail) {
-                if (!IsTrailByte(static_cast<unsigned char>(trail))) continue;
-                char pair[2] = {static_cast<char>(lead), static_cast<char>(trail)};
-                double_byte[(lead << 8) | trail] = decode(std::string_view(pair, 2));
-            }
-        }
-        auto try_encode = [&](char32_t cp) {
-            if (cp == 0 || cp > 0xFFFF || encode[cp] != 0) return;
-            unsigned char u[4] = {static_cast<unsigned char>(cp), static_cast<unsigned char>(cp >> 8),
-                                  static_cast<unsigned char>(cp >> 16), 0};
-            auto r = from_utf32.convert(std::string_view(reinterpret_cast<const char*>(u), 4));
-            if (!r || r->empty() || r->size() > 2) return;
-            auto bytes = reinterpret_cast<const unsigned char*>(r->data());
-            if (r->size() == 1) {
-                if (single[bytes[0]] == cp) encode[cp] = bytes[0];
-            } else if (double_byte[(bytes[0] << 8) | bytes[1]] == cp) {
-                encode[cp] = static_cast<std::uint16_t>((bytes[0] << 8) | bytes[1]);
-            }
-        };
-        for (char32_t cp : single) try_encode(cp);
-        for (char32_t cp : double_byte) try_encode(cp);
-    }
-};
-
-const Tables& GetTables() {
-    static const Tables tables;
-    return tables;
-}
+// The row of a lead byte in kDoubleByte: 0x81..0x9F, then 0xE0..0xFC.
+constexpr int LeadRow(unsigned char lead) { return lead <= 0x9F ? lead - 0x81 : lead - 0xE0 + (0x9F - 0x81 + 1); }
 
 void AppendUtf8(std::string& out, char32_t cp) {
     if (cp < 0x80) {
@@ -152,7 +106,6 @@ void ForEachCodePoint(std::string_view bytes, Emit emit) {
 Decoded DecodeOne(std::string_view bytes) {
     Decoded d;
     if (bytes.empty()) return d;
-    const Tables& t = GetTables();
     auto b = static_cast<unsigned char>(bytes[0]);
     if (IsLeadByte(b)) {
         // A lead byte always takes the byte after it, as the tokenizer keeps them: a pair
@@ -161,7 +114,7 @@ Decoded DecodeOne(std::string_view bytes) {
         if (bytes.size() >= 2) {
             d.length = 2;
             const auto trail = static_cast<unsigned char>(bytes[1]);
-            if (IsTrailByte(trail)) d.code = t.double_byte[(b << 8) | trail];
+            if (IsTrailByte(trail)) d.code = kDoubleByte[LeadRow(b) * 189 + (trail - 0x40)];
             d.valid = d.code != 0;
         } else {
             d.length = 1;
@@ -169,7 +122,7 @@ Decoded DecodeOne(std::string_view bytes) {
         return d;
     }
     d.length = 1;
-    d.code = t.single[b];
+    d.code = kSingleByte[b];
     d.valid = b == 0 || d.code != 0;
     return d;
 }
@@ -177,7 +130,7 @@ Decoded DecodeOne(std::string_view bytes) {
 std::optional<std::string> EncodeOne(char32_t code) {
     if (code == 0) return std::string();
     if (code > 0xFFFF) return std::nullopt;
-    std::uint16_t e = GetTables().encode[code];
+    const std::uint16_t e = kEncodeRows[kEncodeRowOf[code >> 8]][code & 0xFF];
     if (e == 0) return std::nullopt;
     if (e < 0x100) return std::string(1, static_cast<char>(e));
     return std::string{static_cast<char>(e >> 8), static_cast<char>(e & 0xFF)};

@@ -1,5 +1,6 @@
 #pragma once
-// Code page 932 (Shift-JIS as Windows extends it) over glibc iconv.
+// Code page 932 (Shift-JIS as Windows extends it), from tables that the build makes
+// with glibc iconv; IconvHandle wraps iconv itself for other conversions.
 //
 // Conversions are strict: a code point converts to bytes only when those bytes
 // decode back to the same code point, so iconv's one-way mappings (U+00A5 to 0x5C,

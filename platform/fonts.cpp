@@ -4,12 +4,21 @@
 #include FT_FREETYPE_H
 #include <fontconfig/fontconfig.h>
 
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <array>
 #include <atomic>
+#include <cerrno>
 #include <cstdlib>
+#include <iterator>
 #include <map>
 #include <mutex>
 #include <new>
+
+#include "platform/memory.h"
 
 namespace quarvel {
 namespace {
@@ -23,17 +32,13 @@ constexpr WidthEntry kWidthEntries[] = {
 #include "widths_table.inc"
 };
 
-// Table widths by BMP code point (0 = no entry); every code point of the table is
-// in the BMP.
-const std::array<std::uint8_t, 0x10000>& WidthTable() {
-    static const auto table = [] {
-        std::array<std::uint8_t, 0x10000> t{};
-        for (const auto& e : kWidthEntries)
-            if (e.code < t.size()) t[e.code] = e.width;
-        return t;
-    }();
-    return table;
-}
+// Table widths by BMP code point (0 = no entry), made by the compiler: every code
+// point of the table is in the BMP, so the build fails if one is not.
+constexpr std::array<std::uint8_t, 0x10000> kWidthTable = [] {
+    std::array<std::uint8_t, 0x10000> t{};
+    for (const auto& e : kWidthEntries) t.at(e.code) = e.width;
+    return t;
+}();
 
 struct FtLibraryDeleter {
     void operator()(FT_Library lib) const { FT_Done_FreeType(lib); }
@@ -58,13 +63,35 @@ using FcFontSetPtr = std::unique_ptr<FcFontSet, FcFontSetDeleter>;
 using FcCharSetPtr = std::unique_ptr<FcCharSet, FcCharSetDeleter>;
 
 constexpr const char* kFamilyChain[] = {"Mona", "Monapo", "IPAPGothic", "Symbola"};
+// Where Debian installs each family of the chain. A face found there is opened
+// directly: fontconfig parses its whole configuration when first asked, which costs
+// more than drawing a small picture, so it is asked only for a family not found here
+// and for characters that no face of the chain has.
+constexpr const char* kFamilyFiles[] = {
+    "/usr/share/fonts/truetype/mona/mona.ttf",
+    "/usr/share/fonts/truetype/monapo/monapo.ttf",
+    "/usr/share/fonts/opentype/ipafont-gothic/ipagp.ttf",
+    "/usr/share/fonts/truetype/ancient-scripts/Symbola_hint.ttf",
+};
+static_assert(std::size(kFamilyChain) == std::size(kFamilyFiles));
 
 std::mutex g_config_mutex;
-std::filesystem::path g_main_font_override;
+// The font file SetMainFontFile chose, made on first use so that nothing runs before main.
+std::string& MainFontOverride() {
+    static std::string file;
+    return file;
+}
 bool g_instance_made = false;
+
+// Initialises fontconfig on its first use.
+void UseFontconfig() {
+    static const bool initialised = FcInit() != FcFalse;
+    (void)initialised;
+}
 
 // The file fontconfig gives for an exact family name, or empty.
 std::string FindFamilyFile(const char* family) {
+    UseFontconfig();
     FcPatternPtr pattern(FcNameParse(reinterpret_cast<const FcChar8*>(family)));
     if (!pattern) return {};
     FcConfigSubstitute(nullptr, pattern.get(), FcMatchPattern);
@@ -95,6 +122,29 @@ void ThrowWhenOutOfMemory(FT_Error error) {
     if (error == FT_Err_Out_Of_Memory) throw std::bad_alloc();
 }
 
+// A font file mapped read-only, as FreeType would map it itself; null when the file
+// cannot be opened or is empty. Mapped here because FreeType reports a file it could
+// not map like one that is missing, and a fallback face is opened only when a
+// character needs it, well after start-up: without memory for it, that character
+// would come out blank. Throws std::bad_alloc then.
+Pages MapFontFile(const std::string& path) {
+    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return {};
+    Pages pages;
+    struct stat st {};
+    if (fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0) {
+        const auto size = static_cast<std::size_t>(st.st_size);
+        void* mapped = mmap(nullptr, size, PROT_READ, MAP_PRIVATE, fd, 0);
+        if (mapped == MAP_FAILED && errno == ENOMEM) {
+            close(fd);
+            throw std::bad_alloc();
+        }
+        if (mapped != MAP_FAILED) pages = Pages(mapped, PagesRelease{size});
+    }
+    close(fd);
+    return pages;
+}
+
 }  // namespace
 
 std::span<const char* const> FontFamilyChain() { return kFamilyChain; }
@@ -106,34 +156,75 @@ std::filesystem::path UserFontFile() {
 
 struct GlyphCache::Impl {
     FtLibraryPtr library;
-    // Faces in the order they are asked: the main face, then the named fallbacks,
-    // then faces found through fontconfig for single characters (by file and index).
+    std::vector<Pages> files;  // the mapped font files, released after their faces
+    // Every face opened: the main face, the named fallbacks, then faces found through
+    // fontconfig for single characters (by file and index).
     std::vector<FtFacePtr> faces;
     std::map<std::pair<std::string, int>, FT_Face> faces_by_file;
-    std::size_t named_faces = 0;  // faces[0..named_faces) are the main face and its named fallbacks
+    // The faces asked first, in order: the main face and the families of the chain,
+    // each family opened only when a character is missing from all faces before it.
+    std::vector<FT_Face> chain;
+    std::size_t families_tried = 0;  // kFamilyChain[0..families_tried) are opened or missing
 
     std::mutex mutex;  // guards everything below and all FreeType calls
-    std::unique_ptr<std::atomic<const Glyph*>[]> bmp;
+    // The glyphs of the BMP by code point, null until loaded; read without the lock
+    // through std::atomic_ref. Fresh pages, so only those of the code points a run
+    // draws are ever cleared.
+    Pages bmp_pages = MapZeroedPages(0x10000 * sizeof(const Glyph*));
+    const Glyph** bmp = static_cast<const Glyph**>(bmp_pages.get());
     std::map<char32_t, const Glyph*> astral;
     std::vector<std::unique_ptr<Glyph>> storage;
 
+    // The face of a file, opened once; null when the file cannot be used. Running out
+    // of memory throws before the file is remembered, so it can still be opened later.
     FT_Face Open(const std::string& path, int index) {
         auto key = std::make_pair(path, index);
         if (auto it = faces_by_file.find(key); it != faces_by_file.end()) return it->second;
-        FT_Face face = nullptr;
-        if (FT_Error error = FT_New_Face(library.get(), path.c_str(), index, &face); error != 0) {
-            ThrowWhenOutOfMemory(error);
-            faces_by_file[key] = nullptr;
-            return nullptr;
-        }
-        FT_Set_Pixel_Sizes(face, 0, kFontPixelHeight);
-        faces.emplace_back(face);
+        FT_Face face = OpenFile(path, index);
         faces_by_file[key] = face;
         return face;
     }
 
+    FT_Face OpenFile(const std::string& path, int index) {
+        Pages file = MapFontFile(path);
+        if (!file) return nullptr;
+        files.reserve(files.size() + 1);
+        faces.reserve(faces.size() + 1);
+        FT_Face face = nullptr;
+        const auto* bytes = static_cast<const FT_Byte*>(file.get());
+        const auto size = static_cast<FT_Long>(file.get_deleter().bytes);
+        if (FT_Error error = FT_New_Memory_Face(library.get(), bytes, size, index, &face); error != 0) {
+            ThrowWhenOutOfMemory(error);
+            return nullptr;
+        }
+        files.push_back(std::move(file));
+        faces.emplace_back(face);
+        FT_Set_Pixel_Sizes(face, 0, kFontPixelHeight);
+        return face;
+    }
+
+    // Adds the next family of the chain that can be opened to `chain`; false when
+    // none is left.
+    bool OpenNextFamily() {
+        while (library && families_tried < std::size(kFamilyChain)) {
+            const std::size_t i = families_tried;
+            FT_Face face = Open(kFamilyFiles[i], 0);
+            if (!face) {
+                const std::string file = FindFamilyFile(kFamilyChain[i]);
+                if (!file.empty()) face = Open(file, 0);
+            }
+            ++families_tried;
+            if (face) {
+                chain.push_back(face);
+                return true;
+            }
+        }
+        return false;
+    }
+
     // A face of fontconfig's that has the code point, or null.
     FT_Face FindFallback(char32_t code) {
+        UseFontconfig();
         FcCharSetPtr charset(FcCharSetCreate());
         FcCharSetAddChar(charset.get(), code);
         FcPatternPtr pattern(FcPatternCreate());
@@ -197,7 +288,8 @@ GlyphCache& GlyphCache::Instance() {
     static GlyphCache* instance = [] {
         std::lock_guard lock(g_config_mutex);
         g_instance_made = true;
-        const std::filesystem::path main = g_main_font_override.empty() ? UserFontFile() : g_main_font_override;
+        const std::filesystem::path main =
+            MainFontOverride().empty() ? UserFontFile() : std::filesystem::path(MainFontOverride());
         return new GlyphCache(main);
     }();
     return *instance;
@@ -223,39 +315,26 @@ bool GlyphCache::SetMainFontFile(const std::filesystem::path& path, std::string&
         error = std::filesystem::exists(path, ec) ? "not a font file FreeType can read" : "no such file";
         return false;
     }
-    g_main_font_override = path;
+    MainFontOverride() = path.string();
     return true;
 }
 
 GlyphCache::GlyphCache(const std::filesystem::path& main_face) : impl_(std::make_unique<Impl>()) {
-    impl_->bmp = std::make_unique<std::atomic<const Glyph*>[]>(0x10000);
     FT_Library lib = nullptr;
     if (FT_Error error = FT_Init_FreeType(&lib); error == 0)
         impl_->library.reset(lib);
     else
         ThrowWhenOutOfMemory(error);
-    FcInit();
 
-    std::vector<std::string> chain;
-    if (!main_face.empty()) chain.push_back(main_face.string());
-    for (const char* family : FontFamilyChain()) {
-        std::string file = FindFamilyFile(family);
-        if (!file.empty()) chain.push_back(file);
+    // The main face now, the rest of the chain when a character needs it.
+    if (impl_->library && !main_face.empty()) {
+        if (FT_Face face = impl_->Open(main_face.string(), 0)) impl_->chain.push_back(face);
     }
-    if (main_face.empty() && !chain.empty() && chain.front().find("mona.ttf") == std::string::npos) {
-        // Mona missing from fontconfig's view: try its usual place directly.
-        const char* usual = "/usr/share/fonts/truetype/mona/mona.ttf";
-        std::error_code ec;
-        if (std::filesystem::exists(usual, ec)) chain.insert(chain.begin(), usual);
-    }
-    if (impl_->library) {
-        for (const auto& file : chain) impl_->Open(file, 0);
-    }
-    impl_->named_faces = impl_->faces.size();
+    if (impl_->chain.empty()) impl_->OpenNextFamily();
 
     // Bytes the code page cannot decode take the width of the main face's .notdef glyph.
-    if (!impl_->faces.empty()) {
-        FT_Face main = impl_->faces.front().get();
+    if (!impl_->chain.empty()) {
+        FT_Face main = impl_->chain.front();
         if (FT_Load_Glyph(main, 0, FT_LOAD_TARGET_MONO) == 0)
             undecodable_.advance = static_cast<int>((main->glyph->advance.x + 32) >> 6);
     }
@@ -264,11 +343,11 @@ GlyphCache::GlyphCache(const std::filesystem::path& main_face) : impl_(std::make
 
 GlyphCache::~GlyphCache() = default;
 
-int GlyphCache::TableWidth(char32_t code) { return code < 0x10000 ? WidthTable()[code] : 0; }
+int GlyphCache::TableWidth(char32_t code) { return code < 0x10000 ? kWidthTable[code] : 0; }
 
 const Glyph& GlyphCache::Get(char32_t code) {
     if (code < 0x10000) {
-        if (const Glyph* g = impl_->bmp[code].load(std::memory_order_acquire)) return *g;
+        if (const Glyph* g = std::atomic_ref(impl_->bmp[code]).load(std::memory_order_acquire)) return *g;
     }
     return Load(code);
 }
@@ -276,7 +355,7 @@ const Glyph& GlyphCache::Get(char32_t code) {
 const Glyph& GlyphCache::Load(char32_t code) {
     std::lock_guard lock(impl_->mutex);
     if (code < 0x10000) {
-        if (const Glyph* g = impl_->bmp[code].load(std::memory_order_relaxed)) return *g;
+        if (const Glyph* g = std::atomic_ref(impl_->bmp[code]).load(std::memory_order_relaxed)) return *g;
     } else if (auto it = impl_->astral.find(code); it != impl_->astral.end()) {
         return *it->second;
     }
@@ -286,12 +365,10 @@ const Glyph& GlyphCache::Load(char32_t code) {
     if (impl_->library) {
         FT_Face face = nullptr;
         FT_UInt index = 0;
-        // The named faces first, in order; fontconfig's choice only after them.
-        std::size_t named = impl_->named_faces;
-        for (std::size_t i = 0; i < named && !face; ++i) {
-            FT_Face f = impl_->faces[i].get();
-            if (FT_UInt k = FT_Get_Char_Index(f, code); k != 0) {
-                face = f;
+        // The faces of the chain first, in order; fontconfig's choice only after them.
+        for (std::size_t i = 0; !face && (i < impl_->chain.size() || impl_->OpenNextFamily()); ++i) {
+            if (FT_UInt k = FT_Get_Char_Index(impl_->chain[i], code); k != 0) {
+                face = impl_->chain[i];
                 index = k;
             }
         }
@@ -310,7 +387,7 @@ const Glyph& GlyphCache::Load(char32_t code) {
     const Glyph* result = glyph.get();
     impl_->storage.push_back(std::move(glyph));
     if (code < 0x10000)
-        impl_->bmp[code].store(result, std::memory_order_release);
+        std::atomic_ref(impl_->bmp[code]).store(result, std::memory_order_release);
     else
         impl_->astral[code] = result;
     return *result;

@@ -1,6 +1,9 @@
 #include "platform/memory.h"
 
 #include <malloc.h>
+#include <sys/mman.h>
+
+#include <new>
 
 namespace quarvel {
 
@@ -11,6 +14,14 @@ void KeepFreedMemoryForReuse() {
     constexpr int kTrimThreshold = 64 << 20;
     mallopt(M_MMAP_THRESHOLD, kMmapThreshold);
     mallopt(M_TRIM_THRESHOLD, kTrimThreshold);
+}
+
+void PagesRelease::operator()(void* pages) const { munmap(pages, bytes); }
+
+Pages MapZeroedPages(std::size_t bytes) {
+    void* pages = mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (pages == MAP_FAILED) throw std::bad_alloc();
+    return Pages(pages, PagesRelease{bytes});
 }
 
 }  // namespace quarvel

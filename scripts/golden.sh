@@ -5,7 +5,7 @@
 #   scripts/golden.sh build/cli/quarvel-cli OUT-FOLDER
 #   diff -r BEFORE-FOLDER OUT-FOLDER
 # Pictures of every example with several looks, plain and HTML text files in both
-# encodings, and file and folder conversions of Shift-JIS and EUC-JP threads with two
+# encodings, characters of every face of the fallback chain, and file and folder conversions of Shift-JIS and EUC-JP threads with two
 # separator sets, with and without backups, from the options and from a settings file.
 set -euo pipefail
 
@@ -52,10 +52,13 @@ printf 'ｼｮﾎﾞｰﾝ  （´・ω・｀）\r\n<b>&hearts; &#9829; &amp;\rA 
 printf 'ｼｮﾎﾞｰﾝ  （´・ω・｀）\r\n<b>&hearts; &#9829; &amp;\rA  B\n\n  end\n' |
   iconv -f UTF-8 -t CP932 >"$work/mixed-cp932.txt"
 printf 'x\x00y\x81' >"$work/nul-and-lead.txt"
+# Characters from each face of the chain and beyond it: Mona, the symbol face,
+# fontconfig's choice (Armenian, Hebrew) and no face at all (Thai).
+printf '∧＿∧ ♥ ✨ ☃ 😀 🍣 ı\nԱբգ אבג กขค\n' >"$work/fallbacks-utf8.txt"
 for form in plain html; do
   flag=
   [ "$form" = html ] && flag=--html
-  for input in mixed-utf8 mixed-cp932 nul-and-lead; do
+  for input in mixed-utf8 mixed-cp932 nul-and-lead fallbacks-utf8; do
     run "render-$input-$form" render "$work/$input.txt" -o "$out/render-$input-$form.png" $flag
   done
 done

@@ -13,6 +13,7 @@ packages=(
   fonts-mona fonts-monapo fonts-ipafont-gothic fontconfig
   xvfb xauth xdotool x11-utils dbus at-spi2-core python3-dbus
   clang libclang-rt-14-dev
+  hyperfine pango1.0-tools
 )
 
 missing=()

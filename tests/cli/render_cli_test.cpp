@@ -128,6 +128,57 @@ TEST_F(RenderCli, UserFontReplacesTheShapesButNotTheAdvances) {
     EXPECT_EQ(env.rgb, option.rgb);
 }
 
+TEST_F(RenderCli, EachCharacterComesFromTheFirstFaceOfTheChainThatHasIt) {
+    // A character drawn as usual looks as the face that must draw it draws it as the
+    // user's font, and unlike the next face of the chain that has it too.
+    struct Case {
+        const char* utf8;
+        const char* face;       // the first face of the chain that has it
+        const char* next_face;  // a later face that has it too
+    };
+    const std::string monapo = "/usr/share/fonts/truetype/monapo/monapo.ttf";
+    const std::string ipa = "/usr/share/fonts/opentype/ipafont-gothic/ipagp.ttf";
+    const std::string symbola = "/usr/share/fonts/truetype/ancient-scripts/Symbola_hint.ttf";
+    for (const std::string& file : {monapo, ipa, symbola})
+        if (!std::filesystem::exists(file)) GTEST_SKIP() << file << " is not installed";
+    const Case cases[] = {
+        {"\xE4\xB8\x82", monapo.c_str(), ipa.c_str()},  // 丂: not in Mona
+        {"\xC2\xA9", ipa.c_str(), symbola.c_str()},     // ©: neither in Mona nor in Monapo
+        {"\xC2\xB5", symbola.c_str(), nullptr},         // µ: only in the symbol face
+    };
+    for (const Case& c : cases) {
+        ASSERT_EQ(Render({"-", "-o", (dir / "usual.png").string()}, c.utf8).exit_code, 0);
+        ASSERT_EQ(Render({"-", "-o", (dir / "face.png").string(), "--font", c.face}, c.utf8).exit_code, 0);
+        EXPECT_EQ(test::ReadFile(dir / "usual.png"), test::ReadFile(dir / "face.png")) << c.utf8;
+        if (c.next_face) {
+            ASSERT_EQ(Render({"-", "-o", (dir / "next.png").string(), "--font", c.next_face}, c.utf8).exit_code, 0);
+            EXPECT_NE(test::ReadFile(dir / "usual.png"), test::ReadFile(dir / "next.png")) << c.utf8;
+        }
+    }
+}
+
+TEST_F(RenderCli, FontconfigStartsOnlyForCharactersBeyondTheChain) {
+    for (const char* file :
+         {"/usr/share/fonts/truetype/mona/mona.ttf", "/usr/share/fonts/truetype/ancient-scripts/Symbola_hint.ttf"})
+        if (!std::filesystem::exists(file)) GTEST_SKIP() << file << " is not where Debian installs it";
+    // fontconfig complains on standard error when it starts without its configuration.
+    // Starting it costs more than drawing a small picture: art drawn by the faces of the
+    // chain must not start it; a character none of them has does.
+    const std::string without_config = "FONTCONFIG_FILE=" + (dir / "missing.conf").string();
+    auto render = [&](const std::string& text, const std::string& name) {
+        return RunProcess({QUARVEL_CLI_PATH, "render", "-", "-o", (dir / name).string()}, text, {without_config});
+    };
+    const std::string art = std::string(kArtUtf8) + "\xE2\x9C\xA8\n";  // and ✨ from the last face
+    auto r = render(art, "art.png");
+    EXPECT_EQ(r.exit_code, 0);
+    EXPECT_EQ(r.err, "");
+    ASSERT_EQ(Render({"-", "-o", (dir / "usual.png").string()}, art).exit_code, 0);
+    EXPECT_EQ(test::ReadFile(dir / "art.png"), test::ReadFile(dir / "usual.png"));
+    r = render("\xD4\xB1\n", "armenian.png");  // Ա
+    EXPECT_EQ(r.exit_code, 0);
+    EXPECT_NE(r.err.find("Fontconfig"), std::string::npos) << r.err;
+}
+
 TEST_F(RenderCli, BadUsageExitsWithTwo) {
     for (auto args : std::vector<std::vector<std::string>>{{},      // no -o
                                                            {"-o"},  // -o without a name
@@ -198,6 +249,20 @@ TEST_F(RenderCli, RunningOutOfMemoryIsReported) {
     long limit = 16 << 10;
     while (limit < (1 << 20) && limited(limit, "abc").exit_code != 0) limit += 8 << 10;
     ASSERT_LT(limit, 1 << 20) << "no limit under 1 GB lets a small text be drawn";
+    // The fallback faces are opened when a character first needs them: one that cannot
+    // be opened for want of memory is reported, never drawn as a blank.
+    const std::string sparkles = "\xE2\x9C\xA8";  // ✨, in the last face of the chain
+    ASSERT_EQ(Render({"-", "-o", (dir / "full.png").string()}, sparkles).exit_code, 0);
+    for (long tight = limit; tight <= limit + (16 << 10); tight += 4 << 10) {
+        std::filesystem::remove(dir / "limited.png");
+        auto r = limited(tight, sparkles);
+        if (r.exit_code == 0) {
+            EXPECT_EQ(test::ReadFile(dir / "limited.png"), test::ReadFile(dir / "full.png")) << tight;
+        } else {
+            EXPECT_EQ(r.exit_code, 1) << r.err;
+            EXPECT_NE(r.err.find("memory"), std::string::npos) << tight << ": " << r.err;
+        }
+    }
     std::string hearts;
     for (int i = 0; i < (16 << 20) / 3; ++i) hearts += "\xE2\x99\xA5";
     std::filesystem::remove(dir / "limited.png");

@@ -1,5 +1,11 @@
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <cstring>
+#include <optional>
+#include <string>
+#include <vector>
+
 #include "platform/codec.h"
 
 namespace quarvel {
@@ -56,6 +62,57 @@ TEST(Cp932Codec, EncodingIsStrictRoundTrip) {
     // The Windows variants of the same marks do convert.
     EXPECT_EQ(cp932::EncodeOne(U'\u2015'), std::string("\x81\x5C"));
     EXPECT_EQ(cp932::EncodeOne(U'\uFF5E'), std::string("\x81\x60"));
+}
+
+// The tables are written by the build from iconv; this compares them with the iconv
+// of the machine the tests run on, for every one- and two-byte sequence and every
+// code point of the BMP.
+TEST(Cp932Codec, TablesAgreeWithIconvOnEverySequenceAndCodePoint) {
+    IconvHandle to_utf32("UTF-32LE", "CP932");
+    IconvHandle from_utf32("CP932", "UTF-32LE");
+    ASSERT_TRUE(to_utf32.valid() && from_utf32.valid());
+    auto iconv_decode = [&](std::string_view bytes) -> std::optional<char32_t> {
+        auto r = to_utf32.convert(bytes);
+        if (!r || r->size() != 4) return std::nullopt;
+        char32_t cp;
+        std::memcpy(&cp, r->data(), 4);
+        return cp;
+    };
+    std::vector<std::string> wrong;
+    auto check_decode = [&](std::string_view bytes, std::optional<char32_t> expected) {
+        const cp932::Decoded d = cp932::DecodeOne(bytes);
+        if (d.length != bytes.size() || d.valid != expected.has_value() || (d.valid && d.code != *expected)) {
+            char line[64];
+            std::snprintf(line, sizeof line, "decoding %02X%02X", static_cast<unsigned char>(bytes[0]),
+                          bytes.size() > 1 ? static_cast<unsigned char>(bytes[1]) : 0u);
+            wrong.emplace_back(line);
+        }
+    };
+    for (int b = 0; b < 256; ++b) {
+        const char c = static_cast<char>(b);
+        if (IsLeadByte(static_cast<unsigned char>(b))) {
+            for (int trail = 0; trail < 256; ++trail) {
+                const char pair[2] = {c, static_cast<char>(trail)};
+                const bool trail_byte = IsTrailByte(static_cast<unsigned char>(trail));
+                check_decode(std::string_view(pair, 2),
+                             trail_byte ? iconv_decode(std::string_view(pair, 2)) : std::nullopt);
+            }
+        } else {
+            check_decode(std::string_view(&c, 1), iconv_decode(std::string_view(&c, 1)));
+        }
+    }
+    for (char32_t cp = 1; cp <= 0xFFFF; ++cp) {
+        // Strict: the bytes iconv gives, only when they decode back to the same code point.
+        std::optional<std::string> expected =
+            from_utf32.convert(std::string_view(reinterpret_cast<const char*>(&cp), 4));
+        if (expected && (expected->empty() || expected->size() > 2 || iconv_decode(*expected) != cp)) expected.reset();
+        if (cp932::EncodeOne(cp) != expected) {
+            char line[64];
+            std::snprintf(line, sizeof line, "encoding U+%04X", static_cast<unsigned>(cp));
+            wrong.emplace_back(line);
+        }
+    }
+    EXPECT_TRUE(wrong.empty()) << wrong.size() << " differ, the first: " << wrong.front();
 }
 
 TEST(Cp932Codec, WholeTextConversions) {

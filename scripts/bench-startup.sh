@@ -1,0 +1,50 @@
+#!/usr/bin/env bash
+# Whole-process start-up of quarvel-cli against pango-view drawing the same text, side
+# by side in one hyperfine run (BENCHMARKS.md, Start-up):
+#   scripts/bench-startup.sh [build/cli/quarvel-cli [OTHER-QUARVEL-CLI...]]
+# Each quarvel-cli given renders the 5-line and the 30-line example; pango-view draws
+# the same files in Monapo at 12 points. Pictures go to a folder on tmpfs, as both
+# programs' own work is measured, not the disk: quarvel-cli flushes each picture to
+# disk before renaming it into place (about 15 ms on this machine's disk), pango-view
+# does not. Prints hyperfine's table and the medians with their ratio to pango-view's.
+# RUNS (default 300) and WARMUP (default 30) set the number of runs.
+set -euo pipefail
+
+root=$(cd "$(dirname "$0")/.." && pwd)
+clis=("$@")
+[ ${#clis[@]} -eq 0 ] && clis=("$root/build/cli/quarvel-cli")
+for cli in "${clis[@]}"; do
+  [ -x "$cli" ] || { echo "no program at $cli" >&2; exit 1; }
+done
+command -v hyperfine >/dev/null && command -v pango-view >/dev/null ||
+  { echo "hyperfine and pango-view are needed: scripts/install-deps.sh" >&2; exit 1; }
+
+parent=/dev/shm
+[ -d "$parent" ] && [ -w "$parent" ] || parent=${TMPDIR:-/tmp}
+work=$(mktemp -d "$parent/quarvel-bench.XXXXXX")
+trap 'rm -rf "$work"' EXIT
+export QUARVEL_FONT=
+
+for lines in small:5 medium:30; do
+  name=${lines%%:*}
+  cp "$root/examples/$name.txt" "$work/$name.txt"
+  commands=()
+  i=0
+  for cli in "${clis[@]}"; do
+    i=$((i + 1))
+    commands+=(-n "quarvel-cli${i} ${lines#*:} lines" "$cli render $work/$name.txt -o $work/q$i.png")
+  done
+  commands+=(-n "pango-view ${lines#*:} lines"
+    "pango-view --no-display -q --font=\"Monapo 12\" -o $work/p.png $work/$name.txt")
+  echo "== ${lines#*:} lines: $(uptime)"
+  hyperfine -N -u millisecond --warmup "${WARMUP:-30}" --runs "${RUNS:-300}" \
+    --export-json "$work/$name.json" --export-markdown "$work/$name.md" "${commands[@]}" >/dev/null
+  cat "$work/$name.md"
+  python3 - "$work/$name.json" <<'EOF'
+import json, sys
+results = json.load(open(sys.argv[1]))["results"]
+pango = next(r["median"] for r in results if r["command"].startswith("pango-view"))
+for r in results:
+    print(f'{r["command"]:<24} median {r["median"] * 1e3:7.2f} ms   {r["median"] / pango:5.3f} x pango-view')
+EOF
+done
