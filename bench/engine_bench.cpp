@@ -140,7 +140,6 @@ void BM_FolderJob(benchmark::State& state) {
     settings.endSeparators = {"\r\n", "<dt>", "</dl>"};
     settings.progress = &progress;
     settings.workers = static_cast<int>(state.range(1));
-    ::setenv("QUARVEL_SYNC_MODE", std::to_string(state.range(2)).c_str(), 1);
     for (auto _ : state) {
         state.PauseTiming();
         for (int d = 0; d < kDocuments; ++d) Write(folder.path() / ("t" + std::to_string(d) + ".htm"), docs[d]);
@@ -162,8 +161,8 @@ void BM_FolderJob(benchmark::State& state) {
                                                        benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
 }
 BENCHMARK(BM_FolderJob)
-    ->ArgsProduct({{0, 1}, {1, 2}, {0, 1, 2, 3}})
-    ->ArgNames({"backup", "workers", "sync"})
+    ->ArgsProduct({{0, 1}, {1, 2}})
+    ->ArgNames({"backup", "workers"})
     ->Unit(benchmark::kMillisecond)
     ->MeasureProcessCPUTime()
     ->UseRealTime();

@@ -1,6 +1,7 @@
 #include "engine/conversion.h"
 
 #include <tbb/global_control.h>
+#include <tbb/info.h>
 #include <tbb/parallel_pipeline.h>
 #include <tbb/task_arena.h>
 
@@ -19,9 +20,8 @@
 #include <atomic>
 #include <cerrno>
 #include <exception>
-#include <memory>
+#include <optional>
 #include <string_view>
-#include <thread>
 #include <vector>
 
 #include "engine/code_convert.h"
@@ -87,22 +87,21 @@ int g_pipelineStart = 0;
 
 constexpr std::string_view kPngSignature = "\x89PNG\r\n\x1A\n";
 
-// Pictures whose files wait, whole, to be put in place together; past this many they
-// are placed at once, which bounds the files the job holds open.
-constexpr std::size_t kMaxUnplacedPictures = 64;
+// Pictures in place but not yet flushed to disk; past this many they are flushed at
+// once, which bounds the files the job holds open.
+constexpr std::size_t kMaxUnflushedPictures = 64;
 
-// One stretch on its way to its picture file. The scan makes it, a worker draws,
-// encodes and stages the picture, and the document's own thread takes the results
-// in document order.
+// One stretch on its way to its picture file. The scan makes it, a worker draws and
+// encodes the picture, and the results' stage writes it, in document order.
 struct PictureWork {
-    bool isPicture = true;     // false: only `thrown`, from the scan
-    std::string progressText;  // shown when the result is taken
-    int keptBefore = 0;        // own tags the scan had passed by then
-    std::string art;           // the stretch up to its first NUL byte
-    std::string path;          // of the picture file
-    fs::WriteStatus written;   // staging the file
-    fs::StagedFile staged;
-    std::exception_ptr thrown;  // from drawing or staging, or from the scan
+    bool isPicture = true;           // false: only `thrown`, from the scan
+    std::string progressText;        // shown when the result is taken
+    int keptBefore = 0;              // own tags the scan had passed by then
+    std::string art;                 // the stretch up to its first NUL byte
+    std::string path;                // of the picture file
+    bool drawn = false;              // not drawn: the job was stopped or aborted meanwhile
+    std::optional<std::string> png;  // the file's bytes; nullopt: no memory to encode
+    std::exception_ptr thrown;       // from drawing, or from the scan
 };
 
 class DocumentConverter {
@@ -134,7 +133,8 @@ private:
     bool StartPicture(std::size_t from, std::size_t to, Output& output, PictureWork& work);
     void DrawPicture(PictureWork& work) const;
     void TakePicture(PictureWork& work);
-    void PlaceTakenPictures();
+    void WritePicture(PictureWork& work);
+    bool FlushPictures();
 
     const std::string& path_;
     const ConversionSettings& settings_;
@@ -163,7 +163,7 @@ private:
     std::vector<PictureWork> slots_;  // the stretches under way
 
     // The results' own (in document order, one at a time).
-    std::vector<fs::StagedFile> taken_;  // whole pictures not yet in place
+    fs::PendingFlush unflushed_;  // pictures in place, not yet on disk
     std::exception_ptr thrown_;
     bool takenAborted_ = false;
     // Set by the results' stage when the document stops; the scan stops too then.
@@ -212,6 +212,9 @@ DocumentResult DocumentConverter::Run() {
         result_.outcome = Outcome::aborted;
         return std::move(result_);
     }
+    // Once the document is rewritten its art lives only in the pictures: they reach
+    // the disk first, together.
+    if (!FlushPictures()) return std::move(result_);
     return Write(output);
 }
 
@@ -241,9 +244,10 @@ DocumentConverter::Step DocumentConverter::Decode(KanaPositions& kanaAt) {
 }
 
 // The scan runs on as it always does and hands on one stretch after another; the
-// workers draw, encode and stage the pictures; the results are taken in document
-// order, so that the progress texts, the messages and the files are the same as
-// with one worker. At most twice as many pictures as workers are under way at once.
+// workers draw and encode the pictures; the results are taken and written in document
+// order, so that the progress texts, the messages and the files are the same as with
+// one worker, also when the disk fills up. At most twice as many pictures as workers
+// are under way at once.
 void DocumentConverter::MakePictures(Output& output) {
     const int workers = std::max(1, settings_.workers);
     DocumentScan scan(text_, settings_.startSeparators, settings_.endSeparators);
@@ -281,7 +285,9 @@ void DocumentConverter::MakePictures(Output& output) {
     auto drawStage = [&](PictureWork* work) {
         TakenOver(&g_pipelineStart);
         TakenOver(work);
-        if (work->isPicture && !stopped_.load(std::memory_order_relaxed)) DrawPicture(*work);
+        if (work->isPicture && !stopped_.load(std::memory_order_relaxed) &&
+            !settings_.progress->abortRequested.load(std::memory_order_relaxed))
+            DrawPicture(*work);
         HandedOn(work);
         return work;
     };
@@ -305,10 +311,6 @@ void DocumentConverter::MakePictures(Output& output) {
     });
     TakenOver(&scanClock);
     TakenOver(&takeClock);
-    // Pictures taken before a failure, an abort or the end stay, as each would had it
-    // been placed the moment it was taken.
-    if (!stopped_) PlaceTakenPictures();
-    taken_.clear();
 }
 
 // The scan up to the next stretch that needs a picture, which goes to `work`; false
@@ -368,11 +370,12 @@ bool DocumentConverter::StartPicture(std::size_t from, std::size_t to, Output& o
     return true;
 }
 
-// On a worker: nothing here is shared but the file system and the glyph cache.
+// On a worker: nothing here is shared but the glyph cache.
 void DocumentConverter::DrawPicture(PictureWork& work) const {
     try {
-        work.written =
-            StageDocumentPicture(fs_, work.path, RenderPicture(work.art.c_str(), settings_.look), work.staged);
+        work.png = EncodePng(RenderPicture(work.art.c_str(), settings_.look));
+        work.drawn = true;
+        if (settings_.pictureDrawn) settings_.pictureDrawn();
     } catch (...) {
         work.thrown = std::current_exception();
     }
@@ -381,49 +384,62 @@ void DocumentConverter::DrawPicture(PictureWork& work) const {
 // In document order, one at a time: what one worker would have shown and made.
 void DocumentConverter::TakePicture(PictureWork& work) {
     if (stopped_.load(std::memory_order_relaxed)) return;  // after a failure or an abort: dropped
-    auto stop = [&] {
-        PlaceTakenPictures();
-        stopped_ = true;
-    };
     if (!work.isPicture) {
-        stop();
-        if (!result_.failure) thrown_ = work.thrown;
+        stopped_ = true;
+        thrown_ = work.thrown;
         return;
     }
-    if (settings_.progress->abortRequested.load(std::memory_order_relaxed)) {
-        stop();
-        if (!result_.failure) takenAborted_ = true;
+    if (settings_.progress->abortRequested.load(std::memory_order_relaxed) || (!work.drawn && !work.thrown)) {
+        stopped_ = true;
+        takenAborted_ = true;
         return;
     }
     settings_.progress->SetProgressText(work.progressText);
     ++result_.pictures;
     result_.kept = work.keptBefore;
-    // Without its picture the stretch keeps its art: the document is then not rewritten.
-    if (work.thrown || work.written.result != fs::WriteResult::ok) {
-        stop();
-        if (result_.failure) return;  // a picture before it failed to be placed
-        if (work.thrown)
-            thrown_ = work.thrown;
-        else if (work.written.result == fs::WriteResult::notCreated)
-            Stop(work.path, WithSystemReason(TextFileOpenFailed(), work.written.error));
-        else
-            Stop(work.path, WithSystemReason(TextFileWriteFailed(), work.written.error));
+    if (work.thrown) {
+        stopped_ = true;
+        thrown_ = work.thrown;
         return;
     }
-    taken_.push_back(std::move(work.staged));
-    if (taken_.size() >= kMaxUnplacedPictures) PlaceTakenPictures();
+    try {
+        WritePicture(work);
+    } catch (...) {
+        stopped_ = true;
+        thrown_ = std::current_exception();
+    }
 }
 
-// Puts the pictures taken so far in place, in order; the first that fails stops the
-// document with its message, and those after it are dropped.
-void DocumentConverter::PlaceTakenPictures() {
-    fs::WriteStatus failure;
-    const std::size_t placed = fs_.PlaceStagedFiles(taken_, failure);
-    if (placed < taken_.size()) {
-        Stop(taken_[placed].target(), WithSystemReason(TextFileWriteFailed(), failure.error));
-        stopped_ = true;
+// Put in place at once, flushed later with the others. Without its picture the
+// stretch keeps its art: the document is then not rewritten.
+void DocumentConverter::WritePicture(PictureWork& work) {
+    fs::WriteStatus written{fs::WriteResult::notCreated, ENOMEM};  // no memory to encode it
+    if (work.png) {
+        fs::WriteOptions options;
+        options.flush = fs::Flush::later;
+        options.pending = &unflushed_;
+        written = fs_.WriteNewFile(work.path, *work.png, options);
     }
-    taken_.clear();
+    work.png.reset();
+    if (written.result == fs::WriteResult::notCreated) {
+        Stop(work.path, WithSystemReason(TextFileOpenFailed(), written.error));
+        stopped_ = true;
+    } else if (written.result != fs::WriteResult::ok) {
+        Stop(work.path, WithSystemReason(TextFileWriteFailed(), written.error));
+        stopped_ = true;
+    } else if (unflushed_.size() >= kMaxUnflushedPictures) {
+        FlushPictures();
+    }
+}
+
+// The pictures written so far, to disk; false when one failed (its message shown).
+bool DocumentConverter::FlushPictures() {
+    std::string failed;
+    const fs::WriteStatus flushed = fs_.FlushPending(unflushed_, failed);
+    if (flushed.result == fs::WriteResult::ok) return true;
+    Stop(failed, WithSystemReason(TextFileWriteFailed(), flushed.error));
+    stopped_ = true;
+    return false;
 }
 
 DocumentResult DocumentConverter::Write(const Output& output) {
@@ -485,7 +501,7 @@ DocumentConverter::Step DocumentConverter::PrepareFirstChange() {
 
 }  // namespace
 
-int AllCores() { return std::max(1, static_cast<int>(std::thread::hardware_concurrency())); }
+int AllCores() { return std::max(1, tbb::info::default_concurrency()); }
 
 DocumentResult ConvertDocument(const std::string& path, const ConversionSettings& settings, Backup backup) {
     return DocumentConverter(path, settings, backup).Run();

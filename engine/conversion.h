@@ -4,6 +4,7 @@
 // image tag pointing at it takes the stretch's place.
 
 #include <array>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -40,6 +41,8 @@ struct ConversionSettings {
     // How many pictures are drawn and encoded at once (threads); 1 draws them one
     // after another on the job's own thread. The results are the same either way.
     int workers = 1;
+    // Called on the worker as each picture is drawn: lets tests watch the workers.
+    std::function<void()> pictureDrawn;
 };
 
 // The number of cores of the machine: a job's workers when all of them are to work.

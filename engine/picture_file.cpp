@@ -26,15 +26,10 @@ std::optional<std::string> EncodePng(const Picture& picture) {
     return std::string(buffer, size);
 }
 
-fs::WriteStatus StageDocumentPicture(fs::FileSystem& fileSystem, const std::string& path, const Picture& picture,
-                                     fs::StagedFile& staged) {
+fs::WriteStatus SavePicture(fs::FileSystem& fileSystem, const std::string& path, const Picture& picture,
+                            fs::Flush flush) {
     const std::optional<std::string> png = EncodePng(picture);
-    return png ? fileSystem.StageNewFile(path, *png, staged) : NotEncoded();
-}
-
-fs::WriteStatus SavePicture(fs::FileSystem& fileSystem, const std::string& path, const Picture& picture) {
-    const std::optional<std::string> png = EncodePng(picture);
-    return png ? fileSystem.WriteToUserPath(path, *png) : NotEncoded();
+    return png ? fileSystem.WriteToUserPath(path, *png, flush) : NotEncoded();
 }
 
 }  // namespace quarvel

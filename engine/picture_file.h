@@ -13,14 +13,9 @@ namespace quarvel {
 // The bytes of the picture's PNG file; nullopt when it cannot be encoded (no memory).
 std::optional<std::string> EncodePng(const Picture& picture);
 
-// A picture of a document at its path in the image folder, staged: a new file that,
-// once placed (FileSystem::PlaceStagedFiles), replaces whatever has the name (a
-// symbolic link planted there included, never followed).
-fs::WriteStatus StageDocumentPicture(fs::FileSystem& fileSystem, const std::string& path, const Picture& picture,
-                                     fs::StagedFile& staged);
-
 // A picture where the user asked for it (render's -o, the copy-paste page's file):
 // see FileSystem::WriteToUserPath.
-fs::WriteStatus SavePicture(fs::FileSystem& fileSystem, const std::string& path, const Picture& picture);
+fs::WriteStatus SavePicture(fs::FileSystem& fileSystem, const std::string& path, const Picture& picture,
+                            fs::Flush flush = fs::Flush::first);
 
 }  // namespace quarvel

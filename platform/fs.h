@@ -7,7 +7,6 @@
 #include <cstdint>
 #include <ctime>
 #include <memory>
-#include <span>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -91,6 +90,15 @@ struct WriteStatus {
 // What happens to a file already at the path of a new file.
 enum class Existing { replace, keep };
 
+// When a new file's bytes are flushed to disk.
+enum class Flush {
+    first,  // before the file is put in place
+    later,  // put in place at once (Existing::replace); flushed with others by FileSystem::FlushPending
+    never,  // left to the system: a file whose source still exists
+};
+
+class PendingFlush;
+
 struct WriteOptions {
     Existing existing = Existing::replace;
     // Permission bits, owner and group (where the system lets us) for the new file;
@@ -100,28 +108,32 @@ struct WriteOptions {
     // Replace only while the file at the path is still this one (device, inode, size,
     // modification time); otherwise WriteResult::changed and nothing is written.
     const FileInfo* unchanged = nullptr;
+    Flush flush = Flush::first;
+    PendingFlush* pending = nullptr;  // where Flush::later files wait
 };
 
-namespace detail {
-class TemporaryFile;
-}
-
-// A new file written whole under its temporary name by FileSystem::StageNewFile and
-// waiting to be put in place by PlaceStagedFiles; removed again if it never is.
-class StagedFile {
+// Files put in place unflushed (Flush::later), still open, waiting to be flushed
+// together: many flushes in a row cost the disk far less than one after each file.
+// Those never flushed are closed as they are.
+class PendingFlush {
 public:
-    StagedFile();
-    ~StagedFile();
-    StagedFile(StagedFile&&) noexcept;
-    StagedFile& operator=(StagedFile&&) noexcept;
+    PendingFlush() = default;
+    ~PendingFlush() { Clear(); }
+    PendingFlush(const PendingFlush&) = delete;
+    PendingFlush& operator=(const PendingFlush&) = delete;
 
-    // Where the file goes; empty until it is staged.
-    const std::string& target() const { return target_; }
+    std::size_t size() const { return files_.size(); }
+    const std::string& path(std::size_t i) const { return files_[i].path; }
+    void Add(int fd, std::string path);
+    void Clear();
 
 private:
     friend class FileSystem;
-    std::unique_ptr<detail::TemporaryFile> temp_;
-    std::string target_;
+    struct File {
+        int fd;
+        std::string path;
+    };
+    std::vector<File> files_;
 };
 
 enum class FolderResult { ok, isLink, failed };
@@ -160,21 +172,17 @@ public:
 
     // Writes a whole new file at the path: a temporary file in the same folder, made
     // without following links, locked while it is written (see
-    // RemoveStaleTemporaries), flushed to disk and only then renamed into place (or,
-    // with Existing::keep, linked there unless a file exists). On any failure nothing
-    // is left but what was there before. The path is taken as it is: a symbolic link
-    // there is replaced, never followed.
+    // RemoveStaleTemporaries), flushed to disk as options.flush says and renamed into
+    // place (or, with Existing::keep, linked there unless a file exists). On any
+    // failure nothing is left but what was there before; a process killed at any
+    // moment leaves the old file or the whole new one. The path is taken as it is: a
+    // symbolic link there is replaced, never followed.
     virtual WriteStatus WriteNewFile(const std::string& path, std::string_view bytes, const WriteOptions& options);
 
-    // WriteNewFile (Existing::replace, no `like`) of many files at once, in two steps.
-    // StageNewFile writes the bytes under the temporary name and starts them on their
-    // way to disk (notCreated or failed as WriteNewFile would be). PlaceStagedFiles
-    // then puts the files in place in their order, each only once it is whole on
-    // disk, and returns how many it placed: it stops at the first that fails, whose
-    // status goes to `failure`. Flushing many files together costs the disk far less
-    // than one flush per file.
-    virtual WriteStatus StageNewFile(const std::string& path, std::string_view bytes, StagedFile& staged);
-    virtual std::size_t PlaceStagedFiles(std::span<StagedFile> files, WriteStatus& failure);
+    // Flushes the files waiting in `pending` to disk, and the folders that name them;
+    // on the first failure stops with its status and the failed path in `failedPath`.
+    // `pending` is empty afterwards either way.
+    virtual WriteStatus FlushPending(PendingFlush& pending, std::string& failedPath);
 
     // Replaces a file's contents through WriteNewFile, keeping its permission bits,
     // owner and group. A symbolic link stays a link: the file it names is replaced. A
@@ -190,7 +198,7 @@ public:
     // device or a pipe that is there (also through /dev/stdout and the like) is
     // written as it is and never removed. An existing file that we may not write is
     // refused as opening it would be.
-    WriteStatus WriteToUserPath(const std::string& path, std::string_view bytes);
+    WriteStatus WriteToUserPath(const std::string& path, std::string_view bytes, Flush flush = Flush::first);
 
     // Removes the temporary files that runs killed while writing `name` left in the
     // folder; an empty name means those of every name. A temporary file that another

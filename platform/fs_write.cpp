@@ -159,6 +159,8 @@ public:
     const std::string& path() const { return path_; }
     // The file has left its temporary name (renamed into place).
     void Placed() { placed_ = true; }
+    // The open file, once placed, for a flush later.
+    int ReleaseFd() { return fd_.release(); }
 
 private:
     Fd fd_;
@@ -181,44 +183,37 @@ bool WriteContents(detail::TemporaryFile& temp, std::string_view bytes) {
     return WriteAll(temp.fd(), bytes.data(), bytes.size());
 }
 
-// How staged files reach the disk before they are placed (for measurements only).
-int SyncMode() {
-    const char* m = std::getenv("QUARVEL_SYNC_MODE");
-    return m ? std::atoi(m) : 1;
-}
-
 }  // namespace
 
-StagedFile::StagedFile() = default;
-StagedFile::~StagedFile() = default;
-StagedFile::StagedFile(StagedFile&&) noexcept = default;
-StagedFile& StagedFile::operator=(StagedFile&&) noexcept = default;
+void PendingFlush::Add(int fd, std::string path) { files_.push_back(File{fd, std::move(path)}); }
 
-WriteStatus FileSystem::StageNewFile(const std::string& path, std::string_view bytes, StagedFile& staged) {
-    auto temp = std::make_unique<detail::TemporaryFile>();
-    if (!temp->Create(path, 0666)) return Failure(WriteResult::notCreated);
-    if (!WriteContents(*temp, bytes)) return Failure(WriteResult::failed);
-    if (SyncMode() == 0 && ::fsync(temp->fd()) != 0) return Failure(WriteResult::failed);
-    // The kernel starts writing the bytes now, so that by the time the file is
-    // placed they are on disk or on their way; errors show at the flush.
-    if (SyncMode() == 1) ::sync_file_range(temp->fd(), 0, 0, SYNC_FILE_RANGE_WRITE);
-    staged.temp_ = std::move(temp);
-    staged.target_ = path;
-    return {};
+void PendingFlush::Clear() {
+    for (const File& file : files_) ::close(file.fd);
+    files_.clear();
 }
 
-std::size_t FileSystem::PlaceStagedFiles(std::span<StagedFile> files, WriteStatus& failure) {
-    if (SyncMode() == 2 && !files.empty() && files.front().temp_) ::syncfs(files.front().temp_->fd());
-    for (std::size_t i = 0; i < files.size(); ++i) {
-        detail::TemporaryFile& temp = *files[i].temp_;
-        if (((SyncMode() == 1 || SyncMode() == 2) && ::fsync(temp.fd()) != 0) ||
-            ::rename(temp.path().c_str(), files[i].target_.c_str()) != 0) {
-            failure = Failure(WriteResult::failed);
-            return i;
+WriteStatus FileSystem::FlushPending(PendingFlush& pending, std::string& failedPath) {
+    WriteStatus status;
+    std::vector<std::string> folders;
+    for (const PendingFlush::File& file : pending.files_) {
+        if (::fsync(file.fd) != 0) {
+            status = Failure(WriteResult::failed);
+            failedPath = file.path;
+            break;
         }
-        temp.Placed();
+        std::string folder = ContainingFolder(file.path);
+        if (std::find(folders.begin(), folders.end(), folder) == folders.end()) folders.push_back(std::move(folder));
     }
-    return files.size();
+    // The new names too, so that they are on disk before whatever is written after.
+    for (std::size_t i = 0; i < folders.size() && status.result == WriteResult::ok; ++i) {
+        Fd folder(::open(folders[i].c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+        if (!folder.valid() || ::fsync(folder.get()) != 0) {
+            status = Failure(WriteResult::failed);
+            failedPath = folders[i];
+        }
+    }
+    pending.Clear();
+    return status;
 }
 
 WriteStatus FileSystem::WriteNewFile(const std::string& path, std::string_view bytes, const WriteOptions& options) {
@@ -233,7 +228,7 @@ WriteStatus FileSystem::WriteNewFile(const std::string& path, std::string_view b
         const struct timespec times[2] = {like.accessed, like.modified};
         if (options.keepTimes && ::futimens(temp.fd(), times) != 0) return Failure(WriteResult::failed);
     }
-    if (::fsync(temp.fd()) != 0) return Failure(WriteResult::failed);
+    if (options.flush == Flush::first && ::fsync(temp.fd()) != 0) return Failure(WriteResult::failed);
 
     if (options.unchanged) {
         struct stat st;
@@ -242,6 +237,7 @@ WriteStatus FileSystem::WriteNewFile(const std::string& path, std::string_view b
     if (options.existing == Existing::replace) {
         if (::rename(temp.path().c_str(), path.c_str()) != 0) return Failure(WriteResult::failed);
         temp.Placed();
+        if (options.flush == Flush::later && options.pending) options.pending->Add(temp.ReleaseFd(), path);
         return {};
     }
     // Never over an existing file: a second name for the finished file (the
@@ -279,7 +275,7 @@ WriteStatus FileSystem::ReplaceFile(const std::string& path, std::string_view by
     return WriteNewFile(target, bytes, options);
 }
 
-WriteStatus FileSystem::WriteToUserPath(const std::string& path, std::string_view bytes) {
+WriteStatus FileSystem::WriteToUserPath(const std::string& path, std::string_view bytes, Flush flush) {
     bool throughProc = false;
     const std::string target = ResolveLinks(path, &throughProc);
     struct stat st;
@@ -294,6 +290,7 @@ WriteStatus FileSystem::WriteToUserPath(const std::string& path, std::string_vie
     }
     FileInfo like;
     WriteOptions options;
+    options.flush = flush;
     if (::stat(target.c_str(), &st) == 0) {
         // Where opening the file for writing would be refused, so is replacing it.
         if (::access(target.c_str(), W_OK) != 0) return Failure(WriteResult::notCreated);

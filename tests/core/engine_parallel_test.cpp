@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <chrono>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <new>
 #include <thread>
@@ -50,7 +51,8 @@ struct JobRecord {
     bool aborted = false;
 };
 
-using Hook = std::function<void(test::HookedFileSystem&, const std::filesystem::path&, RecordingProgress&)>;
+using Hook =
+    std::function<void(test::HookedFileSystem&, const std::filesystem::path&, RecordingProgress&, ConversionSettings&)>;
 
 // A folder job over a fresh copy of `documents` (relative path to bytes) with
 // `workers` workers and the file-system hooks that `hook` sets.
@@ -62,12 +64,12 @@ JobRecord RunFolderJob(const std::map<std::string, std::string>& documents, int 
     }
     RecordingProgress progress;
     test::HookedFileSystem hooked;
-    hook(hooked, dir.path(), progress);
     FolderConversionJob job;
     job.folder = dir.path().string();
     job.settings = test::DefaultSettings(&progress);
     job.settings.fileSystem = &hooked;
     job.settings.workers = workers;
+    hook(hooked, dir.path(), progress, job.settings);
     StartFolderJob(job).join();
 
     // Paths without the folder, which differs from run to run.
@@ -94,9 +96,9 @@ JobRecord RunFolderJob(const std::map<std::string, std::string>& documents, int 
 }
 
 TEST(ParallelJobs, EveryNumberOfWorkersGivesTheResultsOfOne) {
-    // Several documents, among them failures in the middle of a document: the files
-    // (documents, every picture, backups), the progress texts in order, the messages
-    // and the results are those of one worker.
+    // Several documents, among them failures in the middle of a document and a disk
+    // that fills up: the files (documents, every picture, backups), the progress texts
+    // in order, the messages and the results are those of one worker.
     const std::string own = "<dd><img src=\"./d/007.png\">\r\n";
     const std::map<std::string, std::string> documents = {
         {"a.htm", Thread(30, "plain")},
@@ -107,9 +109,18 @@ TEST(ParallelJobs, EveryNumberOfWorkersGivesTheResultsOfOne) {
         {"f.htm", Thread(10, "throws at 4")},
         {"locked/g.htm", Thread(3, "unread")},
         {"sub/h.htm", Thread(20, "deeper")},
+        {"sub/i.htm", Thread(15, "not flushed")},
+        {"sub/j.htm", Thread(30, "disk full")},
     };
-    const auto hook = [](test::HookedFileSystem& hooked, const std::filesystem::path& dir, RecordingProgress&) {
-        hooked.failWrite = [](const std::string& path) { return path.ends_with("/b/005.png") ? ENOSPC : 0; };
+    const auto hook = [](test::HookedFileSystem& hooked, const std::filesystem::path& dir, RecordingProgress&,
+                         ConversionSettings&) {
+        // Room for the first 11 of j's pictures, whichever are written first.
+        auto written = std::make_shared<int>(0);
+        hooked.failWrite = [written](const std::string& path) {
+            if (path.find("/j/") != std::string::npos && ++*written > 11) return ENOSPC;
+            return path.ends_with("/b/005.png") ? ENOSPC : 0;
+        };
+        hooked.failFlush = [](const std::string& path) { return path.ends_with("/i/009.png") ? EIO : 0; };
         hooked.failList = [](const std::string& folder) { return folder.ends_with("/locked") ? EACCES : 0; };
         hooked.beforeWrite = [dir](const std::string& path) {
             if (path.ends_with("/c/003.png")) WriteFile(dir / "c.htm", "edited by another program");
@@ -118,11 +129,16 @@ TEST(ParallelJobs, EveryNumberOfWorkersGivesTheResultsOfOne) {
     };
     const JobRecord one = RunFolderJob(documents, 1, hook);
     // What one worker does, in short: the failures each have their message.
-    ASSERT_EQ(one.messages.size(), 4u);
+    ASSERT_EQ(one.messages.size(), 6u);
+    const std::string writeFailed = "\n" + Sjis("ファイルの書き込みに失敗") + "\n";
     EXPECT_EQ(one.messages[0], "DIR/locked\n" + Sjis("フォルダの読み込みに失敗") + "\nPermission denied");
-    EXPECT_EQ(one.messages[1], "DIR/b/005.png\n" + Sjis("ファイルの書き込みに失敗") + "\nNo space left on device");
-    EXPECT_EQ(one.messages[2], "DIR/c.htm\n" + Sjis("変換中に他で変更されたため書き込みません"));
-    EXPECT_EQ(one.messages[3], "DIR/f.htm\n" + Sjis("メモリが足りません"));
+    EXPECT_EQ(one.messages[1], "DIR/sub/i/009.png" + writeFailed + "Input/output error");
+    EXPECT_EQ(one.messages[2], "DIR/sub/j/012.png" + writeFailed + "No space left on device");
+    EXPECT_EQ(one.messages[3], "DIR/b/005.png" + writeFailed + "No space left on device");
+    EXPECT_EQ(one.messages[4], "DIR/c.htm\n" + Sjis("変換中に他で変更されたため書き込みません"));
+    EXPECT_EQ(one.messages[5], "DIR/f.htm\n" + Sjis("メモリが足りません"));
+    EXPECT_EQ(one.files.at("sub/i.htm"), documents.at("sub/i.htm"));
+    EXPECT_EQ(one.files.at("sub/j.htm"), documents.at("sub/j.htm"));
     EXPECT_EQ(one.files.at("b.htm"), documents.at("b.htm"));
     EXPECT_TRUE(one.files.contains("b/004.png"));
     EXPECT_FALSE(one.files.contains("b/005.png") || one.files.contains("b/006.png"));
@@ -141,25 +157,24 @@ TEST(ParallelJobs, EveryNumberOfWorkersGivesTheResultsOfOne) {
 
 TEST(ParallelJobs, AbortLeavesEveryDocumentAsItWas) {
     // The abort comes while workers draw (raised on one of them): the document under
-    // way and those after it stay as they were, the pictures taken before stay whole,
-    // no temporary file remains, and no more pictures are finished than were under way.
+    // way and those after it stay as they were, the pictures written before stay whole,
+    // no temporary file remains, and no more pictures are drawn than were under way.
     const std::map<std::string, std::string> documents = {
         {"a.htm", Thread(10, "a")}, {"b.htm", Thread(40, "b")}, {"c.htm", Thread(10, "c")}};
     constexpr int kWorkers = 3;
     for (int at : {13, 27, 48}) {
-        std::atomic<int> staged{0}, stagedAfterAbort{0};
-        const JobRecord run = RunFolderJob(
-            documents, kWorkers,
-            [&](test::HookedFileSystem& hooked, const std::filesystem::path&, RecordingProgress& progress) {
-                hooked.beforeWrite = [&](const std::string& path) {
-                    if (!path.ends_with(".png")) return;
-                    if (progress.abortRequested) ++stagedAfterAbort;
-                    if (++staged == at) progress.abortRequested = true;
-                };
-            });
+        std::atomic<int> drawn{0}, drawnAfterAbort{0};
+        const JobRecord run = RunFolderJob(documents, kWorkers,
+                                           [&](test::HookedFileSystem&, const std::filesystem::path&,
+                                               RecordingProgress& progress, ConversionSettings& settings) {
+                                               settings.pictureDrawn = [&] {
+                                                   if (progress.abortRequested) ++drawnAfterAbort;
+                                                   if (++drawn == at) progress.abortRequested = true;
+                                               };
+                                           });
         EXPECT_TRUE(run.aborted) << at;
         EXPECT_TRUE(run.messages.empty()) << at;
-        EXPECT_LE(stagedAfterAbort, 2 * kWorkers) << at;
+        EXPECT_LE(drawnAfterAbort, 2 * kWorkers) << at;
         EXPECT_NE(run.files.at("a.htm"), documents.at("a.htm")) << at;  // finished before
         EXPECT_EQ(run.files.at("b.htm"), documents.at("b.htm")) << at;
         EXPECT_EQ(run.files.at("c.htm"), documents.at("c.htm")) << at;
@@ -175,6 +190,7 @@ TEST(ParallelJobs, AbortLeavesEveryDocumentAsItWas) {
                 << name;
         }
         EXPECT_LT(pictures, at - 10) << at;
+        EXPECT_GT(pictures, at - 10 - 2 * kWorkers - 1) << at;
     }
 }
 
@@ -194,17 +210,17 @@ TEST(ParallelJobs, NoMorePicturesUnderWayThanTwiceTheWorkers) {
         TempDir dir;
         WriteFile(dir / "t.htm", Thread(40, "t"));
         SlowTaking progress;
-        test::HookedFileSystem hooked;
-        int most = 0;  // the hook runs one call at a time
-        int staged = 0;
-        hooked.beforeWrite = [&](const std::string& path) {
-            if (path.ends_with(".png")) most = std::max(most, ++staged - progress.taken);
-        };
+        std::mutex mutex;
+        int most = 0;
+        int drawn = 0;
         ConversionSettings settings = test::DefaultSettings(&progress);
-        settings.fileSystem = &hooked;
         settings.workers = workers;
+        settings.pictureDrawn = [&] {
+            std::lock_guard lock(mutex);
+            most = std::max(most, ++drawn - progress.taken);
+        };
         EXPECT_EQ(ConvertDocument((dir / "t.htm").string(), settings).outcome, Outcome::converted);
-        EXPECT_EQ(staged, 40);
+        EXPECT_EQ(drawn, 40);
         EXPECT_LE(most, 2 * workers) << workers;
         if (workers > 1) {
             EXPECT_GT(most, 1) << workers;  // they did run ahead

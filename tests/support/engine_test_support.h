@@ -3,7 +3,6 @@
 // engine reports, and a file system whose single operations can be made to fail.
 
 #include <functional>
-#include <mutex>
 #include <string>
 #include <vector>
 
@@ -37,15 +36,17 @@ public:
 
 // The real file system with a log of what changed and hooks to make calls fail:
 // each fail hook gives the errno that the call on that path fails with, 0 for none.
-// Workers stage pictures at once: the log and the hooks are taken one call at a time.
 class HookedFileSystem : public fs::FileSystem {
 public:
     // "mkdir <path>", "keep <path>" (a new file that never replaces one: backup
-    // copies), "write <path>" (every other new file: pictures and documents).
+    // copies), "write <path>" (every other new file: pictures and documents), "flush
+    // <folder>" (pictures written there, flushed together).
     std::vector<std::string> log;
     std::function<int(const std::string&)> failMkdir = [](const std::string&) { return 0; };
     std::function<int(const std::string&)> failWrite = [](const std::string&) { return 0; };
     std::function<int(const std::string&)> failList = [](const std::string&) { return 0; };
+    // Pictures put in place now and flushed later: their flush.
+    std::function<int(const std::string&)> failFlush = [](const std::string&) { return 0; };
     // Runs before each new file is written (and may throw, or change files meanwhile).
     std::function<void(const std::string&)> beforeWrite = [](const std::string&) {};
     // Runs before each Status call.
@@ -66,22 +67,20 @@ public:
     }
     fs::WriteStatus WriteNewFile(const std::string& path, std::string_view bytes,
                                  const fs::WriteOptions& options) override {
-        if (fs::WriteStatus failed = BeforeWrite(options.existing == fs::Existing::keep ? "keep " : "write ", path);
-            failed.result != fs::WriteResult::ok)
-            return failed;
-        return fs::FileSystem::WriteNewFile(path, bytes, options);
-    }
-    fs::WriteStatus StageNewFile(const std::string& path, std::string_view bytes, fs::StagedFile& staged) override {
-        if (fs::WriteStatus failed = BeforeWrite("write ", path); failed.result != fs::WriteResult::ok) return failed;
-        return fs::FileSystem::StageNewFile(path, bytes, staged);
-    }
-
-    fs::WriteStatus BeforeWrite(const char* what, const std::string& path) {
-        std::lock_guard lock(mutex_);
-        log.push_back(what + path);
+        log.push_back((options.existing == fs::Existing::keep ? "keep " : "write ") + path);
         beforeWrite(path);
         if (int error = failWrite(path)) return {fs::WriteResult::failed, error};
-        return {};
+        return fs::FileSystem::WriteNewFile(path, bytes, options);
+    }
+    fs::WriteStatus FlushPending(fs::PendingFlush& pending, std::string& failedPath) override {
+        if (pending.size() > 0) log.push_back("flush " + pending.path(0).substr(0, pending.path(0).rfind('/')));
+        for (std::size_t i = 0; i < pending.size(); ++i)
+            if (int error = failFlush(pending.path(i))) {
+                failedPath = pending.path(i);
+                pending.Clear();
+                return {fs::WriteResult::failed, error};
+            }
+        return fs::FileSystem::FlushPending(pending, failedPath);
     }
 
     // The log without the pictures.
@@ -91,9 +90,6 @@ public:
             if (!entry.ends_with(".png")) changes.push_back(entry);
         return changes;
     }
-
-private:
-    std::mutex mutex_;
 };
 
 // Default separators as the window prepares them: "<dd>"; CR LF, "<dt>", "</dl>".
