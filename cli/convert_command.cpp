@@ -184,14 +184,15 @@ private:
 };
 
 // The settings of the mode, from the defaults, the settings file and the options.
-std::string BuildSettings(const ConvertOptions& o, Mode mode, FolderPageSettings& page, Appearance& look) {
+std::string BuildSettings(const ConvertOptions& o, Mode mode, FolderPageSettings& page, Appearance& look,
+                          PngForm& form) {
     if (o.settingsFile) {
         std::error_code ec;
         if (!std::filesystem::is_regular_file(*o.settingsFile, ec) || ::access(o.settingsFile->c_str(), R_OK) != 0)
             return "cannot read the settings file '" + *o.settingsFile + "'";
         // A file without any of the program's sections changes nothing: say so, and go
         // on with the defaults and the options.
-        if (LoadGeneralSettings(*o.settingsFile, look) == SettingsLoadResult::noSettings)
+        if (LoadGeneralSettings(*o.settingsFile, look, form) == SettingsLoadResult::noSettings)
             std::fprintf(stderr,
                          "quarvel-cli: %s: not a settings file of this program (none of the sections "
                          "General, TargetFilePage, TargetFolderPage); the defaults are used\n",
@@ -218,6 +219,7 @@ std::string BuildSettings(const ConvertOptions& o, Mode mode, FolderPageSettings
     if (o.pattern) page.fileFilter = *o.pattern;
     if (o.noSubFolders) page.subFolders = false;
     o.look.ApplyTo(look);
+    o.look.ApplyTo(form);
     if (look.margin < 0 || look.margin > kMaxMargin)
         return "the margin " + std::to_string(look.margin) + " of the settings file is outside 0.." +
                std::to_string(kMaxMargin);
@@ -245,7 +247,8 @@ int RunConversion(const std::vector<std::string>& args, Mode mode) {
     if (std::string complaint = ParseConvertArgs(args, mode, options); !complaint.empty()) return UsageError(complaint);
     FolderPageSettings page;
     Appearance look;
-    if (std::string complaint = BuildSettings(options, mode, page, look); !complaint.empty())
+    PngForm form = PngForm::rgb;
+    if (std::string complaint = BuildSettings(options, mode, page, look, form); !complaint.empty())
         return UsageError(complaint);
     if (!options.look.font.empty() && !ApplyFontOption(options.look.font)) return kExitUsage;
     if (mode == Mode::file) {
@@ -263,7 +266,7 @@ int RunConversion(const std::vector<std::string>& args, Mode mode) {
     // Past a file-size limit a write fails (and is reported, its file removed) rather
     // than ending the program in the middle of a copy.
     std::signal(SIGXFSZ, SIG_IGN);
-    ConversionSettings settings = EngineSettings(page.common, look, &progress);
+    ConversionSettings settings = EngineSettings(page.common, look, form, &progress);
     if (options.jobs) settings.workers = *options.jobs;
     const Backup backup = BackupOf(page.common);
 

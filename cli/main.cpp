@@ -13,13 +13,15 @@ namespace {
 constexpr const char* kUsage =
     "usage: quarvel-cli render [TEXT-FILE|-] -o OUT.png [--fore RRGGBB] [--back RRGGBB]\n"
     "                          [--margin N] [--no-space-sim] [--html]\n"
-    "                          [--encoding auto|utf-8|cp932] [--font PATH]\n"
+    "                          [--encoding auto|utf-8|cp932] [--font PATH] [--indexed]\n"
     "       quarvel-cli convert DOCUMENT... [options]\n"
     "       quarvel-cli convert-folder FOLDER [options]\n"
     "options of convert and convert-folder:\n"
     "  --settings FILE.ini  --code sjis|euc  --start SEP  --end SEP  --no-backup\n"
     "  --pattern \"*.htm\"  --no-subfolders  --fore RRGGBB  --back RRGGBB  --margin N\n"
-    "  --no-space-sim  --font PATH  --quiet  --jobs N (pictures drawn at once; all cores)\n";
+    "  --no-space-sim  --font PATH  --indexed  --quiet  --jobs N (pictures drawn at once; all cores)\n"
+    "--indexed writes two-colour PNG files (a palette, one bit per pixel): the same\n"
+    "pixels as the default 8-bit RGB files, smaller and faster to write.\n";
 
 int Run(int argc, char** argv) {
     using namespace quarvel::cli;

@@ -41,6 +41,8 @@ bool ParseLookOption(const std::vector<std::string>& args, std::size_t& i, LookO
         if (!o.margin) problem = "option --margin needs a number from 0 to " + std::to_string(kMaxMargin);
     } else if (a == "--no-space-sim") {
         o.noSpace = true;
+    } else if (a == "--indexed") {
+        o.indexed = true;
     } else if (a == "--font") {
         const std::string* v = value();
         if (!v)

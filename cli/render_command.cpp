@@ -111,13 +111,15 @@ int RunRender(const std::vector<std::string>& args) {
     const std::string text = PrepareTextFile(std::move(bytes), o.encoding, o.html ? TextForm::html : TextForm::plain);
     Appearance look;
     o.look.ApplyTo(look);
+    PngForm form = PngForm::rgb;
+    o.look.ApplyTo(form);
     const Picture picture = RenderPicture(text.c_str(), look);
 
     // Written whole or not at all; a device or a pipe named by -o is written as it is.
     std::signal(SIGXFSZ, SIG_IGN);
     // While its input file is there the picture can be drawn again: no flush to wait for.
-    const fs::WriteStatus written =
-        SavePicture(fs::RealFileSystem(), o.output, picture, o.input == "-" ? fs::Flush::first : fs::Flush::never);
+    const fs::WriteStatus written = SavePicture(fs::RealFileSystem(), o.output, picture, form,
+                                                o.input == "-" ? fs::Flush::first : fs::Flush::never);
     if (written.result != fs::WriteResult::ok) {
         std::fprintf(stderr, "%s: %s\n", o.output.c_str(),
                      written.error ? std::strerror(written.error) : "the picture could not be written");

@@ -373,7 +373,7 @@ bool DocumentConverter::StartPicture(std::size_t from, std::size_t to, Output& o
 // On a worker: nothing here is shared but the glyph cache.
 void DocumentConverter::DrawPicture(PictureWork& work) const {
     try {
-        work.png = EncodePng(RenderPicture(work.art.c_str(), settings_.look));
+        work.png = EncodePng(RenderPicture(work.art.c_str(), settings_.look), settings_.pngForm);
         work.drawn = true;
         if (settings_.pictureDrawn) settings_.pictureDrawn();
     } catch (...) {

@@ -13,6 +13,7 @@
 #include "engine/progress.h"
 #include "platform/fs.h"
 #include "render/appearance.h"
+#include "render/png_writer.h"
 
 namespace quarvel {
 
@@ -37,6 +38,7 @@ struct ConversionSettings {
     DocumentCode code = DocumentCode::shiftJis;
     JobProgress* progress = nullptr;  // never null while a job runs
     Appearance look;
+    PngForm pngForm = PngForm::rgb;        // the form of the picture files
     fs::FileSystem* fileSystem = nullptr;  // null: the real file system
     // How many pictures are drawn and encoded at once (threads); 1 draws them one
     // after another on the job's own thread. The results are the same either way.
