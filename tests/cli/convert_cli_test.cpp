@@ -62,23 +62,30 @@ TEST(ConvertCli, ConvertsDocumentsAndSetsTheExitStatus) {
 }
 
 TEST(ConvertCli, JobsOption) {
-    // --jobs N: any N from 1 gives the same documents and pictures; anything else is
-    // bad usage, and nothing is touched.
+    // --jobs N: any N from 1 gives the same documents and pictures, in either form;
+    // anything else is bad usage, and nothing is touched.
     TempDir dir;
     std::string thread;
     for (int i = 0; i < 12; ++i) thread += "<dt>" + std::to_string(i) + "<dd>art " + std::to_string(i * i) + "\r\n";
-    for (const char* jobs : {"1", "3"}) {
-        std::filesystem::create_directories(dir / jobs / "f");
-        WriteFile(dir / jobs / "f/t.htm", thread);
-        auto r = Cli({"convert-folder", "--jobs", jobs, (dir / jobs / "f").string()});
-        EXPECT_EQ(r.exit_code, 0) << r.err;
+    for (const std::string form : {"", "--indexed"}) {
+        for (const std::string jobs : {"1", "3"}) {
+            const std::filesystem::path folder = dir / (jobs + form) / "f";
+            std::filesystem::create_directories(folder);
+            WriteFile(folder / "t.htm", thread);
+            std::vector<std::string> args = {"convert-folder", "--jobs", jobs, folder.string()};
+            if (!form.empty()) args.push_back(form);
+            auto r = Cli(args);
+            EXPECT_EQ(r.exit_code, 0) << r.err;
+        }
+        const std::filesystem::path one = dir / ("1" + form), three = dir / ("3" + form);
+        EXPECT_EQ(ReadFile(three / "f/t.htm"), ReadFile(one / "f/t.htm"));
+        EXPECT_EQ(test::TreeOf(three), test::TreeOf(one));
+        for (int i = 1; i <= 12; ++i) {
+            const std::string picture = "f/t/" + PictureNumber(i) + ".png";
+            EXPECT_EQ(ReadFile(three / picture), ReadFile(one / picture)) << picture;
+        }
     }
-    EXPECT_EQ(ReadFile(dir / "3/f/t.htm"), ReadFile(dir / "1/f/t.htm"));
-    EXPECT_EQ(test::TreeOf(dir / "3"), test::TreeOf(dir / "1"));
-    for (int i = 1; i <= 12; ++i) {
-        const std::string picture = "f/t/" + PictureNumber(i) + ".png";
-        EXPECT_EQ(ReadFile(dir / "3" / picture), ReadFile(dir / "1" / picture)) << picture;
-    }
+    EXPECT_NE(ReadFile(dir / "1--indexed/f/t/001.png"), ReadFile(dir / "1/f/t/001.png"));
 
     WriteFile(dir / "x.htm", thread);
     for (std::vector<std::string> bad : std::vector<std::vector<std::string>>{
