@@ -87,10 +87,6 @@ int g_pipelineStart = 0;
 
 constexpr std::string_view kPngSignature = "\x89PNG\r\n\x1A\n";
 
-// Pictures in place but not yet flushed to disk; past this many they are flushed at
-// once, which bounds the files the job holds open.
-constexpr std::size_t kMaxUnflushedPictures = 64;
-
 // One stretch on its way to its picture file. The scan makes it, a worker draws and
 // encodes the picture, and the results' stage writes it, in document order.
 struct PictureWork {
@@ -427,17 +423,16 @@ void DocumentConverter::WritePicture(PictureWork& work) {
     } else if (written.result != fs::WriteResult::ok) {
         Stop(work.path, WithSystemReason(TextFileWriteFailed(), written.error));
         stopped_ = true;
-    } else if (unflushed_.size() >= kMaxUnflushedPictures) {
-        FlushPictures();
     }
 }
 
-// The pictures written so far, to disk; false when one failed (its message shown).
+// The pictures written so far, to disk; false when that failed (the message names
+// their folder).
 bool DocumentConverter::FlushPictures() {
-    std::string failed;
-    const fs::WriteStatus flushed = fs_.FlushPending(unflushed_, failed);
+    const std::string folder = unflushed_.folder();
+    const fs::WriteStatus flushed = fs_.FlushPending(unflushed_);
     if (flushed.result == fs::WriteResult::ok) return true;
-    Stop(failed, WithSystemReason(TextFileWriteFailed(), flushed.error));
+    Stop(folder, WithSystemReason(TextFileWriteFailed(), flushed.error));
     stopped_ = true;
     return false;
 }

@@ -112,9 +112,9 @@ struct WriteOptions {
     PendingFlush* pending = nullptr;  // where Flush::later files wait
 };
 
-// Files put in place unflushed (Flush::later), still open, waiting to be flushed
-// together: many flushes in a row cost the disk far less than one after each file.
-// Those never flushed are closed as they are.
+// Files put in place unflushed (Flush::later), waiting to be flushed together by
+// FileSystem::FlushPending: one flush of their file system costs the disk far less than
+// one after each file. It keeps the first file open; unflushed files stay as they are.
 class PendingFlush {
 public:
     PendingFlush() = default;
@@ -122,18 +122,17 @@ public:
     PendingFlush(const PendingFlush&) = delete;
     PendingFlush& operator=(const PendingFlush&) = delete;
 
-    std::size_t size() const { return files_.size(); }
-    const std::string& path(std::size_t i) const { return files_[i].path; }
-    void Add(int fd, std::string path);
+    std::size_t size() const { return count_; }
+    // The folder of the first file, where a failed flush is told.
+    const std::string& folder() const { return folder_; }
+    void Add(int fd, const std::string& path);
     void Clear();
 
 private:
     friend class FileSystem;
-    struct File {
-        int fd;
-        std::string path;
-    };
-    std::vector<File> files_;
+    int fd_ = -1;  // the first file, open on the file system to flush
+    std::string folder_;
+    std::size_t count_ = 0;
 };
 
 enum class FolderResult { ok, isLink, failed };
@@ -179,10 +178,9 @@ public:
     // symbolic link there is replaced, never followed.
     virtual WriteStatus WriteNewFile(const std::string& path, std::string_view bytes, const WriteOptions& options);
 
-    // Flushes the files waiting in `pending` to disk, and the folders that name them;
-    // on the first failure stops with its status and the failed path in `failedPath`.
-    // `pending` is empty afterwards either way.
-    virtual WriteStatus FlushPending(PendingFlush& pending, std::string& failedPath);
+    // Flushes the files waiting in `pending` to disk with their names: their whole file
+    // system at once (syncfs). `pending` is empty afterwards either way.
+    virtual WriteStatus FlushPending(PendingFlush& pending);
 
     // Replaces a file's contents through WriteNewFile, keeping its permission bits,
     // owner and group. A symbolic link stays a link: the file it names is replaced. A

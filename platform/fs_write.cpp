@@ -185,33 +185,29 @@ bool WriteContents(detail::TemporaryFile& temp, std::string_view bytes) {
 
 }  // namespace
 
-void PendingFlush::Add(int fd, std::string path) { files_.push_back(File{fd, std::move(path)}); }
-
-void PendingFlush::Clear() {
-    for (const File& file : files_) ::close(file.fd);
-    files_.clear();
+void PendingFlush::Add(int fd, const std::string& path) {
+    ++count_;
+    if (fd_ >= 0) {
+        ::close(fd);
+        return;
+    }
+    fd_ = fd;
+    folder_ = ContainingFolder(path);
 }
 
-WriteStatus FileSystem::FlushPending(PendingFlush& pending, std::string& failedPath) {
+void PendingFlush::Clear() {
+    if (fd_ >= 0) ::close(fd_);
+    fd_ = -1;
+    folder_.clear();
+    count_ = 0;
+}
+
+// One call for every file: on a disk with a journal a flush of each file would commit
+// it again for each. The call reports the write errors of the file system since the
+// first file was opened.
+WriteStatus FileSystem::FlushPending(PendingFlush& pending) {
     WriteStatus status;
-    std::vector<std::string> folders;
-    for (const PendingFlush::File& file : pending.files_) {
-        if (::fsync(file.fd) != 0) {
-            status = Failure(WriteResult::failed);
-            failedPath = file.path;
-            break;
-        }
-        std::string folder = ContainingFolder(file.path);
-        if (std::find(folders.begin(), folders.end(), folder) == folders.end()) folders.push_back(std::move(folder));
-    }
-    // The new names too, so that they are on disk before whatever is written after.
-    for (std::size_t i = 0; i < folders.size() && status.result == WriteResult::ok; ++i) {
-        Fd folder(::open(folders[i].c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-        if (!folder.valid() || ::fsync(folder.get()) != 0) {
-            status = Failure(WriteResult::failed);
-            failedPath = folders[i];
-        }
-    }
+    if (pending.fd_ >= 0 && ::syncfs(pending.fd_) != 0) status = Failure(WriteResult::failed);
     pending.Clear();
     return status;
 }
@@ -229,6 +225,9 @@ WriteStatus FileSystem::WriteNewFile(const std::string& path, std::string_view b
         if (options.keepTimes && ::futimens(temp.fd(), times) != 0) return Failure(WriteResult::failed);
     }
     if (options.flush == Flush::first && ::fsync(temp.fd()) != 0) return Failure(WriteResult::failed);
+    // The kernel starts writing the bytes now, so that by the flush they are on disk or
+    // on their way, and the flushes of many files find little left to do.
+    if (options.flush == Flush::later) ::sync_file_range(temp.fd(), 0, 0, SYNC_FILE_RANGE_WRITE);
 
     if (options.unchanged) {
         struct stat st;

@@ -1,52 +1,73 @@
 #!/usr/bin/env bash
-# Times `quarvel-cli convert` of one thread of 100 stretches of 30-line art (the medium
-# sample of examples/, one stretch per answer) with --jobs 1, 2 and the number of
-# cores, side by side in one hyperfine run, after checking that every --jobs gives the
-# same document and the same picture files byte for byte.
+# Conversions by quarvel-cli with --jobs 1, 2 and the number of cores, side by side in
+# one hyperfine run (see BENCHMARKS.md, "Every core at work"):
 #
-#   scripts/bench-jobs.sh [BUILD-FOLDER] [hyperfine options...]
+#   scripts/bench-jobs.sh thread [BUILD-FOLDER] [-- hyperfine options...]
+#     `convert` of one thread of 100 stretches of 30-line art (the medium sample, one
+#     stretch per answer), after checking that every --jobs gives the same document and
+#     the same picture files byte for byte.
+#   scripts/bench-jobs.sh folder [BUILD-FOLDER [BEFORE-CLI]] [-- hyperfine options...]
+#     `convert-folder` of 200 documents of 20 stretches of the small sample (5 lines;
+#     4,000 small pictures): what writing and flushing many small files costs. With
+#     BEFORE-CLI (an older build) that one runs in the same hyperfine run as "before".
 #
-# Each timed run converts a fresh copy of the thread (hyperfine's --prepare), without
-# a backup copy. Run it on a quiet machine (see BENCHMARKS.md).
+# Each timed run converts fresh copies (hyperfine's --prepare), without backup copies,
+# under $TMPDIR (default /tmp): put that on the disk to measure. Run it on a quiet
+# machine.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-build=${1:-build}
-shift || true
+mode=${1:-}
+[ "$mode" = thread ] || [ "$mode" = folder ] || { echo "usage: $0 thread|folder [BUILD [BEFORE-CLI]] [-- ...]" >&2; exit 2; }
+shift
+build=build
+before=
+[ $# -gt 0 ] && [ "$1" != -- ] && { build=$1; shift; }
+[ $# -gt 0 ] && [ "$1" != -- ] && { before=$1; shift; }
+[ "${1:-}" = -- ] && shift
 cli="$PWD/$build/cli/quarvel-cli"
 [ -x "$cli" ] || { echo "no $cli: build the quarvel-cli target first" >&2; exit 2; }
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/quarvel-bench-jobs.XXXXXX")
 trap 'rm -rf "$work"' EXIT
 
-# The thread: 100 answers, each the 30 lines of art joined by <br> on one line.
-art=$(awk '{ sub(/\r$/, ""); printf "%s%s", (NR > 1 ? "<br>" : ""), $0 }' examples/medium.txt)
-{
+# A sample's lines joined by <br>, as a saved thread holds an answer's art.
+art() { awk '{ sub(/\r$/, ""); printf "%s%s", (NR > 1 ? "<br>" : ""), $0 }' "examples/$1"; }
+# A thread of $2 answers of the art $1, each answer's art followed by "$3-N".
+thread() {
   printf '<html><body><dl>\r\n'
-  for i in $(seq 1 100); do printf '<dt>%d<dd>%s\r\n' "$i" "$art"; done
+  for i in $(seq 1 "$2"); do printf '<dt>%d<dd>%s %s-%d\r\n' "$i" "$1" "$3" "$i"; done
   printf '</dl></body></html>\r\n'
-} | iconv -f UTF-8 -t CP932 >"$work/thread.htm.orig"
+}
 
-cores=$(nproc)
-jobs_list=$(printf '%s\n' 1 2 "$cores" | sort -nu | tr '\n' ' ')
+mkdir "$work/orig"
+if [ "$mode" = thread ]; then
+  thread "$(art medium.txt)" 100 t | iconv -f UTF-8 -t CP932 >"$work/orig/thread.htm"
+  command=convert
+  inside=thread.htm
+else
+  small=$(art small.txt)
+  for d in $(seq 1 200); do thread "$small" 20 "$d" | iconv -f UTF-8 -t CP932 >"$work/orig/t$d.htm"; done
+  command=convert-folder
+  inside=
+fi
 
-# The same outputs from every --jobs: the rewritten thread and each picture.
+jobs_list=$(printf '%s\n' 1 2 "$(nproc)" | sort -nu | tr '\n' ' ')
+# The same outputs from every --jobs: every document and every picture.
 for n in $jobs_list; do
-  mkdir "$work/out$n"
-  cp "$work/thread.htm.orig" "$work/out$n/thread.htm"
-  "$cli" convert --no-backup --quiet --jobs "$n" "$work/out$n/thread.htm"
-  [ "$(ls "$work/out$n/thread" | wc -l)" -eq 100 ] || { echo "--jobs $n: not 100 pictures" >&2; exit 1; }
+  cp -r "$work/orig" "$work/out$n"
+  "$cli" "$command" --no-backup --quiet --jobs "$n" "$work/out$n/$inside"
   if [ "$n" != 1 ]; then
-    cmp "$work/out1/thread.htm" "$work/out$n/thread.htm"
-    for png in "$work/out1/thread"/*.png; do cmp "$png" "$work/out$n/thread/$(basename "$png")"; done
-    echo "--jobs $n: the thread and its 100 pictures are byte for byte those of --jobs 1"
+    diff -r "$work/out1" "$work/out$n" >/dev/null || { echo "--jobs $n: not the files of --jobs 1" >&2; exit 1; }
+    echo "--jobs $n: $(find "$work/out$n" -type f | wc -l) files byte for byte those of --jobs 1"
   fi
 done
+rm -rf "$work"/out*
 
 commands=()
-for n in $jobs_list; do commands+=(--command-name="jobs $n" "$cli convert --no-backup --quiet --jobs $n $work/run/thread.htm"); done
-# Options given after the build folder replace the default number of runs.
-[ $# -gt 0 ] || set -- --warmup 2 --runs 15
-hyperfine "$@" \
-  --prepare "rm -rf $work/run && mkdir $work/run && cp $work/thread.htm.orig $work/run/thread.htm" \
-  "${commands[@]}"
+[ -n "$before" ] && commands+=(--command-name="before" "$before $command --no-backup --quiet $work/run/$inside")
+for n in $jobs_list; do
+  commands+=(--command-name="jobs $n" "$cli $command --no-backup --quiet --jobs $n $work/run/$inside")
+done
+[ $# -gt 0 ] || set -- --warmup 1 --runs 10
+hyperfine "$@" --prepare "rm -rf $work/run && cp -r $work/orig $work/run && sync" "${commands[@]}"

@@ -120,7 +120,7 @@ TEST(ParallelJobs, EveryNumberOfWorkersGivesTheResultsOfOne) {
             if (path.find("/j/") != std::string::npos && ++*written > 11) return ENOSPC;
             return path.ends_with("/b/005.png") ? ENOSPC : 0;
         };
-        hooked.failFlush = [](const std::string& path) { return path.ends_with("/i/009.png") ? EIO : 0; };
+        hooked.failFlush = [](const std::string& folder) { return folder.ends_with("/sub/i") ? EIO : 0; };
         hooked.failList = [](const std::string& folder) { return folder.ends_with("/locked") ? EACCES : 0; };
         hooked.beforeWrite = [dir](const std::string& path) {
             if (path.ends_with("/c/003.png")) WriteFile(dir / "c.htm", "edited by another program");
@@ -132,7 +132,7 @@ TEST(ParallelJobs, EveryNumberOfWorkersGivesTheResultsOfOne) {
     ASSERT_EQ(one.messages.size(), 6u);
     const std::string writeFailed = "\n" + Sjis("ファイルの書き込みに失敗") + "\n";
     EXPECT_EQ(one.messages[0], "DIR/locked\n" + Sjis("フォルダの読み込みに失敗") + "\nPermission denied");
-    EXPECT_EQ(one.messages[1], "DIR/sub/i/009.png" + writeFailed + "Input/output error");
+    EXPECT_EQ(one.messages[1], "DIR/sub/i" + writeFailed + "Input/output error");
     EXPECT_EQ(one.messages[2], "DIR/sub/j/012.png" + writeFailed + "No space left on device");
     EXPECT_EQ(one.messages[3], "DIR/b/005.png" + writeFailed + "No space left on device");
     EXPECT_EQ(one.messages[4], "DIR/c.htm\n" + Sjis("変換中に他で変更されたため書き込みません"));

@@ -45,7 +45,7 @@ public:
     std::function<int(const std::string&)> failMkdir = [](const std::string&) { return 0; };
     std::function<int(const std::string&)> failWrite = [](const std::string&) { return 0; };
     std::function<int(const std::string&)> failList = [](const std::string&) { return 0; };
-    // Pictures put in place now and flushed later: their flush.
+    // Pictures put in place now and flushed later: their flush, by their folder.
     std::function<int(const std::string&)> failFlush = [](const std::string&) { return 0; };
     // Runs before each new file is written (and may throw, or change files meanwhile).
     std::function<void(const std::string&)> beforeWrite = [](const std::string&) {};
@@ -72,15 +72,14 @@ public:
         if (int error = failWrite(path)) return {fs::WriteResult::failed, error};
         return fs::FileSystem::WriteNewFile(path, bytes, options);
     }
-    fs::WriteStatus FlushPending(fs::PendingFlush& pending, std::string& failedPath) override {
-        if (pending.size() > 0) log.push_back("flush " + pending.path(0).substr(0, pending.path(0).rfind('/')));
-        for (std::size_t i = 0; i < pending.size(); ++i)
-            if (int error = failFlush(pending.path(i))) {
-                failedPath = pending.path(i);
-                pending.Clear();
-                return {fs::WriteResult::failed, error};
-            }
-        return fs::FileSystem::FlushPending(pending, failedPath);
+    fs::WriteStatus FlushPending(fs::PendingFlush& pending) override {
+        if (pending.size() == 0) return fs::FileSystem::FlushPending(pending);
+        log.push_back("flush " + pending.folder());
+        if (int error = failFlush(pending.folder())) {
+            pending.Clear();
+            return {fs::WriteResult::failed, error};
+        }
+        return fs::FileSystem::FlushPending(pending);
     }
 
     // The log without the pictures.
