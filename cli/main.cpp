@@ -16,6 +16,7 @@ constexpr const char* kUsage =
     "                          [--encoding auto|utf-8|cp932] [--font PATH] [--indexed]\n"
     "       quarvel-cli convert DOCUMENT... [options]\n"
     "       quarvel-cli convert-folder FOLDER [options]\n"
+    "       quarvel-cli --version\n"
     "options of convert and convert-folder:\n"
     "  --settings FILE.ini  --code sjis|euc  --start SEP  --end SEP  --no-backup\n"
     "  --pattern \"*.htm\"  --no-subfolders  --fore RRGGBB  --back RRGGBB  --margin N\n"
@@ -33,6 +34,10 @@ int Run(int argc, char** argv) {
     const std::vector<std::string> args(argv + 2, argv + argc);
     if (command == "--help" || command == "-h" || command == "help") {
         std::fputs(kUsage, stdout);
+        return kExitOk;
+    }
+    if (command == "--version") {
+        std::puts("quarvel-cli " QUARVEL_VERSION);
         return kExitOk;
     }
     if (command == "render") return RunRender(args);
