@@ -8,7 +8,7 @@ packages=(
   cmake ninja-build g++ pkg-config
   libfreetype-dev libfontconfig-dev libpng-dev zlib1g-dev libdeflate-dev
   qt6-base-dev libgl-dev
-  libgtest-dev libgmock-dev libbenchmark-dev
+  libgtest-dev libgmock-dev libbenchmark-dev libtbb-dev
   fonts-symbola
   fonts-mona fonts-monapo fonts-ipafont-gothic fontconfig
   xvfb xauth xdotool x11-utils xclip dbus at-spi2-core python3-dbus
