@@ -37,7 +37,11 @@ struct ConvertOptions {
     bool noSubFolders = false;
     LookOptions look;
     bool quiet = false;
+    std::optional<int> jobs;  // pictures drawn at once; all cores when unset
 };
+
+// More workers than this only hold more pictures in memory.
+constexpr int kMaxJobs = 256;
 
 std::string ParseConvertArgs(const std::vector<std::string>& args, Mode mode, ConvertOptions& o) {
     for (std::size_t i = 0; i < args.size(); ++i) {
@@ -70,6 +74,10 @@ std::string ParseConvertArgs(const std::vector<std::string>& args, Mode mode, Co
             o.pattern = *v;
         } else if (a == "--no-subfolders" && mode == Mode::folder) {
             o.noSubFolders = true;
+        } else if (a == "--jobs" || a == "-j") {
+            v = value();
+            o.jobs = v ? ParseIntOption(*v, 1, kMaxJobs) : std::nullopt;
+            if (!o.jobs) return "option " + a + " needs a number from 1 to " + std::to_string(kMaxJobs);
         } else if (a == "--quiet" || a == "-q") {
             o.quiet = true;
         } else if (a == "--") {
@@ -258,7 +266,8 @@ int RunConversion(const std::vector<std::string>& args, Mode mode) {
     // Past a file-size limit a write fails (and is reported, its file removed) rather
     // than ending the program in the middle of a copy.
     std::signal(SIGXFSZ, SIG_IGN);
-    const ConversionSettings settings = EngineSettings(page.common, look, form, &progress);
+    ConversionSettings settings = EngineSettings(page.common, look, form, &progress);
+    if (options.jobs) settings.workers = *options.jobs;
     const Backup backup = BackupOf(page.common);
 
     int status = kExitOk;

@@ -23,7 +23,7 @@ constexpr const char* kUsage =
     "options of convert and convert-folder:\n"
     "  --settings FILE.ini  --code sjis|euc  --start SEP  --end SEP  --no-backup\n"
     "  --pattern \"*.htm\"  --no-subfolders  --fore RRGGBB  --back RRGGBB  --margin N\n"
-    "  --no-space-sim  --font PATH  --indexed  --quiet\n"
+    "  --no-space-sim  --font PATH  --indexed  --quiet  --jobs N (pictures drawn at once; all cores)\n"
     "--indexed writes two-colour PNG files (a palette, one bit per pixel): the same\n"
     "pixels as the default 8-bit RGB files, smaller and faster to write.\n";
 

@@ -86,13 +86,13 @@ bool ReadCollectionFile(const std::string& path, std::string& bytes) {
 // Warnings about pieces the pictures could not show whole.
 void ReportCuts(const std::string& input, const Collection& collection, const std::vector<DrawnPiece>& drawn) {
     for (std::size_t i = 0; i < drawn.size(); ++i) {
-        const ArtCut& cut = drawn[i].cut;
-        if (!cut) continue;
+        const RenderReport& cut = drawn[i].report;
+        if (!cut.linesCut && !cut.widthCut) continue;
         std::string piece = "piece " + std::to_string(i + 1);
         if (collection.kind == CollectionKind::ast) piece += " [" + collection.Name(collection.pieces[i]) + "]";
-        const char* what = cut.lines && cut.width ? "more than 50 lines and wider than 1024 pixels"
-                           : cut.lines            ? "more than 50 lines"
-                                                  : "wider than 1024 pixels";
+        const char* what = cut.linesCut && cut.widthCut ? "more than 50 lines and wider than 1024 pixels"
+                           : cut.linesCut               ? "more than 50 lines"
+                                                        : "wider than 1024 pixels";
         std::fprintf(stderr, "quarvel-cli: warning: %s: %s (%s) was cut: %s\n", input.c_str(), piece.c_str(),
                      PieceFileName(i).c_str(), what);
     }

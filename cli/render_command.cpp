@@ -112,7 +112,9 @@ int RunRender(const std::vector<std::string>& args) {
 
     // Written whole or not at all; a device or a pipe named by -o is written as it is.
     std::signal(SIGXFSZ, SIG_IGN);
-    const fs::WriteStatus written = SavePicture(fs::RealFileSystem(), o.output, picture, form);
+    // While its input file is there the picture can be drawn again: no flush to wait for.
+    const fs::WriteStatus written = SavePicture(fs::RealFileSystem(), o.output, picture, form,
+                                                o.input == "-" ? fs::Flush::first : fs::Flush::never);
     if (written.result != fs::WriteResult::ok) {
         std::fprintf(stderr, "%s: %s\n", o.output.c_str(),
                      written.error ? std::strerror(written.error) : "the picture could not be written");

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cerrno>
 #include <cstdio>
 #include <exception>
 #include <thread>
@@ -139,10 +140,12 @@ PiecesResult DrawCollection(const Collection& collection, const std::string& fol
         PieceWork& w = work[i];
         try {
             const std::string input = collection.RendererInput(collection.pieces[i]);
-            const Picture picture = RenderPicture(input.c_str(), settings.look, &w.drawn.cut);
+            const Picture picture = RenderPicture(input.c_str(), settings.look, &w.drawn.report);
             w.drawn.width = picture.width;
             w.drawn.height = picture.height;
-            w.written = WriteDocumentPicture(fileSystem, JoinPath(folder, PieceFileName(i)), picture, settings.pngForm);
+            const std::optional<std::string> png = EncodePng(picture, settings.pngForm);
+            w.written = png ? fileSystem.WriteNewFile(JoinPath(folder, PieceFileName(i)), *png, {})
+                            : fs::WriteStatus{fs::WriteResult::notCreated, ENOMEM};
         } catch (...) {
             w.thrown = std::current_exception();
         }

@@ -29,7 +29,7 @@ struct PiecesSettings {
 // What became of one piece's picture.
 struct DrawnPiece {
     int width = 0, height = 0;
-    ArtCut cut;
+    RenderReport report;  // what the picture leaves out
 };
 
 enum class PiecesFailure { none, folder, picture, index };

@@ -19,19 +19,6 @@ bool IsLineBreakTag(const char* p) {
     return (p[1] == 'b' || p[1] == 'B') && (p[2] == 'r' || p[2] == 'R') && p[3] == '>';
 }
 
-// Whether text that the lines did not take would have shown anything: anything but
-// spaces, tabs, line breaks and <br>.
-bool HoldsMore(const char* rest) {
-    for (const char* p = rest; *p != '\0'; ++p) {
-        if (*p == '<' && IsLineBreakTag(p)) {
-            p += 3;
-        } else if (*p != ' ' && *p != '\t' && *p != '\r' && *p != '\n') {
-            return true;
-        }
-    }
-    return false;
-}
-
 // Position just past the tag that starts at text[pos] ('<'), or of the terminator
 // when the tag is not closed. A lead byte takes its partner along.
 std::size_t SkipTag(const char* text, std::size_t pos) {
@@ -58,8 +45,6 @@ public:
     Tokenizer(const char* text, WordTokenList* lines, bool collapseSpaces)
         : text_(text), lines_(lines), collapseSpaces_(collapseSpaces) {}
 
-    std::size_t position() const { return pos_; }
-
     int Run() {
         for (;;) {
             if (length_ > kRunCutLength) Flush();
@@ -76,7 +61,10 @@ public:
             case '\n':
             case '\r': ++pos_; continue;
             case '<':
-                if (TakeTag()) return kMaxLines;
+                if (TakeTag()) {
+                    rest_ = text_ + pos_;
+                    return kMaxLines;
+                }
                 continue;
             case '&':
                 if (TakeReference()) continue;
@@ -91,6 +79,22 @@ public:
             }
             TakeCharacter(b);
         }
+    }
+
+    // After Run: whether the text goes on, past the last line's break, with something
+    // that would have been drawn (anything but tags and line ends).
+    bool RestHasText() const {
+        if (!rest_) return false;
+        for (std::size_t i = 0; rest_[i] != '\0';) {
+            switch (rest_[i]) {
+            case '<': i = SkipTag(rest_, i); break;
+            case '\t':
+            case '\n':
+            case '\r': ++i; break;
+            default: return true;
+            }
+        }
+        return false;
     }
 
 private:
@@ -153,14 +157,15 @@ private:
     std::size_t length_ = 0;
     std::size_t pos_ = 0;
     int line_ = 0;
+    const char* rest_ = nullptr;  // what follows the last line's break
 };
 
 }  // namespace
 
-int TokenizeTextArt(const char* text, WordTokenList* lines, bool collapseSpaces, std::size_t* end) {
+int TokenizeTextArt(const char* text, WordTokenList* lines, bool collapseSpaces, bool* cut) {
     Tokenizer tokenizer(text, lines, collapseSpaces);
     const int count = tokenizer.Run();
-    if (end) *end = tokenizer.position();
+    if (cut) *cut = tokenizer.RestHasText();
     return count;
 }
 
@@ -173,24 +178,23 @@ int MeasureTextWidth(const WordTokenList* lines, int count) {
     return std::min(widest, kMaxTextWidth);
 }
 
-Picture RenderPicture(const char* text, const Appearance& look, ArtCut* cut) {
+Picture RenderPicture(const char* text, const Appearance& look, RenderReport* report) {
     // Everything lives in this call, so renderings on several threads do not meet.
     // The window allows 0..100; anything else is held to that range so that a bad
     // value can neither make a negative size nor an enormous picture.
     const int margin = std::clamp(look.margin, 0, kMaxMargin);
 
     Lines lines;
-    std::size_t end = 0;
-    const int count = TokenizeTextArt(text, lines.lists.data(), look.collapseSpaces, &end);
+    RenderReport found;
+    const int count = TokenizeTextArt(text, lines.lists.data(), look.collapseSpaces, &found.linesCut);
     const int text_width = MeasureTextWidth(lines.lists.data(), count);
-    if (cut) {
-        cut->lines = HoldsMore(text + end);
-        cut->width = std::any_of(lines.lists.begin(), lines.lists.begin() + count,
-                                 [](const WordTokenList& line) { return line.Width() > kMaxTextWidth; });
-    }
+    for (int i = 0; i < count; ++i) found.widthCut |= lines.lists[static_cast<std::size_t>(i)].Width() > kMaxTextWidth;
     const int width = margin * 2 + text_width;
     const int height = margin * 2 + kLinePitch * count;
-    if (width <= 0 || height <= 0) return Picture(1, 1, look.backColor);
+    if (width <= 0 || height <= 0) {
+        if (report) *report = found;
+        return Picture(1, 1, look.backColor);
+    }
 
     Picture picture(width, height, look.backColor);
     for (int i = 0; i < count; ++i) {
@@ -199,26 +203,31 @@ Picture RenderPicture(const char* text, const Appearance& look, ArtCut* cut) {
         const WordTokenList& list = lines.lists[static_cast<std::size_t>(i)];
         for (const WordToken& t : list.Tokens()) {
             if (t.IsRun()) {
-                x += DrawRun(picture, margin + x, y, list.Text(t), look.textColor, look.backColor);
+                x +=
+                    DrawRun(picture, margin + x, y, list.Text(t), look.textColor, look.backColor, &found.missingGlyphs);
             } else {
                 const int advance = MeasureChar(t.code);
-                DrawChar(picture, margin + x, y, t.code, look.textColor, look.backColor);
+                DrawChar(picture, margin + x, y, t.code, look.textColor, look.backColor, &found.missingGlyphs);
                 x += advance;
             }
             // Past the right edge (and further than any glyph reaches back) nothing shows.
             if (margin + x >= width + kFontPixelHeight) break;
         }
     }
+    if (report) *report = found;
     return picture;
 }
 
 RenderResult RenderTextArt(const char* text, std::FILE* stream, const Appearance& look) {
-    const Picture picture = RenderPicture(text, look);
-    if (!stream) return {};
+    RenderResult result;
+    const Picture picture = RenderPicture(text, look, &result.report);
+    if (!stream) return result;
     const bool written = WritePngFile(picture, stream) == 1;
     const bool closed = std::fclose(stream) == 0;
-    if (written && closed) return {};
-    return {false, written ? "the picture file could not be closed" : "the picture could not be written"};
+    if (written && closed) return result;
+    result.written = false;
+    result.failure = written ? "the picture file could not be closed" : "the picture could not be written";
+    return result;
 }
 
 }  // namespace quarvel

@@ -15,30 +15,31 @@ inline constexpr int kLinePitch = 18;
 inline constexpr int kRunCutLength = 1008;
 
 // Fills lines[0..n-1] from the NUL-terminated code page 932 text; returns n (0..50).
-// `end`, when not null, receives where the lines stopped: the text's length, or just
-// past the line break that ended the 50th line.
-int TokenizeTextArt(const char* text, WordTokenList* lines, bool collapseSpaces, std::size_t* end = nullptr);
+// `cut`, when given, learns whether text follows the break that ends the last line.
+int TokenizeTextArt(const char* text, WordTokenList* lines, bool collapseSpaces, bool* cut = nullptr);
 
 // Width of the text area: the widest line rounded up to a multiple of 4, at most 1024.
 int MeasureTextWidth(const WordTokenList* lines, int count);
 
-// What of its text a picture could not show.
-struct ArtCut {
-    bool lines = false;  // lines past the 50th hold something besides spaces
-    bool width = false;  // a line is wider than the widest text area
+// What of the text a picture does not show as written.
+struct RenderReport {
+    bool linesCut = false;       // text follows the line break that ends the last line (kMaxLines)
+    bool widthCut = false;       // a line is wider than the text area (kMaxTextWidth)
+    bool missingGlyphs = false;  // a character drawn has no face (or its bytes none): it shows blank
 
-    explicit operator bool() const { return lines || width; }
+    bool Any() const { return linesCut || widthCut || missingGlyphs; }
 };
 
 // Draws the text into a new picture. Never fails; an empty picture comes out 1 x 1.
-// `cut`, when not null, receives what the picture leaves out.
-Picture RenderPicture(const char* text, const Appearance& look, ArtCut* cut = nullptr);
+// `report`, when given, learns what the picture leaves out.
+Picture RenderPicture(const char* text, const Appearance& look, RenderReport* report = nullptr);
 
 // What became of a picture written to a stream: `failure` says what went wrong when
-// the file did not reach the stream whole.
+// the file did not reach the stream whole; `report` what the picture leaves out.
 struct RenderResult {
     bool written = true;
     std::string failure;
+    RenderReport report;
 
     explicit operator bool() const { return written; }
 };

@@ -207,8 +207,8 @@ TEST(DrawCollection, SameFilesForAnyNumberOfWorkers) {
     const PiecesResult result = DrawCollection(collection, (dir / "ast").string(), "<a&b>.ast", settings);
     ASSERT_EQ(result.failure, PiecesFailure::none);
     ASSERT_EQ(result.drawn.size(), 3u);
-    EXPECT_FALSE(result.drawn[1].cut);
-    EXPECT_TRUE(result.drawn[2].cut.width);
+    EXPECT_FALSE(result.drawn[1].report.Any());
+    EXPECT_TRUE(result.drawn[2].report.widthCut);
     const std::string page = ReadFile(dir / "ast" / "index.html");
     EXPECT_NE(page.find("<title>&lt;a&amp;b&gt;.ast</title>"), std::string::npos);
     const std::string first =

@@ -223,37 +223,6 @@ TEST(RenderPicture, Sizes) {
     EXPECT_EQ(tiny.pixel(0, 0), look.backColor);
 }
 
-TEST(RenderPicture, SaysWhatWasCut) {
-    auto lines = [](int n, const std::string& end = "") {
-        std::string text;
-        for (int i = 0; i < n; ++i) text += "x<br>";
-        return text + end;
-    };
-    std::string wide = "i";
-    while (MeasureRun(wide) <= 1024) wide += "i";
-    std::string fits = wide.substr(1);
-    while (MeasureRun(fits) > 1024) fits.pop_back();
-    struct Case {
-        std::string text;
-        bool lines, width;
-    } const cases[] = {
-        {lines(50), false, false},
-        {lines(50, "<br>  \t<BR>"), false, false},  // only blank lines beyond the 50th
-        {lines(50, "y"), true, false},
-        {lines(50, "<br><br>&lt;"), true, false},
-        {lines(49) + fits, false, false},
-        {lines(49) + wide, false, true},
-        {lines(50) + wide, true, false},  // the wide line is the 51st: not drawn, not measured
-        {wide + "<br>" + lines(60), true, true},
-    };
-    for (const Case& c : cases) {
-        ArtCut cut;
-        RenderPicture(c.text.c_str(), Appearance{}, &cut);
-        EXPECT_EQ(cut.lines, c.lines) << c.text.size() << " " << c.text.substr(c.text.size() - 12);
-        EXPECT_EQ(cut.width, c.width) << c.text.size() << " " << c.text.substr(c.text.size() - 12);
-    }
-}
-
 TEST(RenderPicture, ExactColoursAndPlacement) {
     Appearance look{Color{255, 0, 0}, Color{0, 64, 200}, 3, true};
     Picture p = RenderPicture("\x81\xA1\x81\xA1<br>&hearts;&#x1F600;", look);  // ■■
@@ -311,6 +280,54 @@ TEST(RenderPicture, ConcurrentRenderingsGiveTheSameResult) {
     for (auto& r : results) threads.emplace_back([&] { r = RenderPicture(text.c_str(), look); });
     for (auto& t : threads) t.join();
     for (const auto& r : results) EXPECT_EQ(r.rgb, expected.rgb);
+}
+
+TEST(RenderPicture, ReportsWhatWasCutAndWhatNoFaceHas) {
+    // A run of 'i's as wide as the text area can be, and one 'i' more.
+    std::string fits = "i";
+    while (MeasureRun(fits + "i") <= kMaxTextWidth) fits += "i";
+    std::string fifty, sixty;
+    for (int i = 0; i < 50; ++i) fifty += "x<br>";
+    for (int i = 0; i < 60; ++i) sixty += "x<br>";
+    struct Case {
+        const char* name;
+        std::string text;
+        RenderReport expected;
+    };
+    const Case cases[] = {
+        {"plain", "abc<br>&hearts;&#x1F600;", {}},
+        {"fifty lines and a final break", fifty, {}},
+        {"sixty lines", sixty, {.linesCut = true}},
+        {"text after the fiftieth break", fifty + "y", {.linesCut = true}},
+        {"only tags and line ends after it", fifty + "</p>\r\n<br>\t", {}},
+        {"a line exactly as wide as the area", fits, {}},
+        {"one character wider", fits + "i", {.widthCut = true}},
+        {"a character no face has", "a&#xF0000;b", {.missingGlyphs = true}},
+        {"one in a run of the code page",
+         "a\xF0\x40"
+         "b",
+         {.missingGlyphs = true}},
+        {"an undecodable byte", "a\x80", {.missingGlyphs = true}},
+        {"a control character is not meant to show",
+         "a\x01"
+         "b",
+         {}},
+        {"one after the fiftieth line is not drawn", fifty + "&#xF0000;", {.linesCut = true}},
+        {"a wide line after the fiftieth is not measured", fifty + fits + "i", {.linesCut = true}},
+        {"all at once",
+         sixty.substr(0, 5) + "&#xF0000;" + std::string(400, 'W') + sixty,
+         {.linesCut = true, .widthCut = true, .missingGlyphs = true}},
+    };
+    for (const Case& c : cases) {
+        RenderReport report;
+        const Picture p = RenderPicture(c.text.c_str(), Appearance{}, &report);
+        EXPECT_EQ(report.linesCut, c.expected.linesCut) << c.name;
+        EXPECT_EQ(report.widthCut, c.expected.widthCut) << c.name;
+        EXPECT_EQ(report.missingGlyphs, c.expected.missingGlyphs) << c.name;
+        EXPECT_EQ(report.Any(), c.expected.Any()) << c.name;
+        // The report changes nothing of the picture.
+        EXPECT_EQ(p.rgb, RenderPicture(c.text.c_str(), Appearance{}).rgb) << c.name;
+    }
 }
 
 TEST(PngOutput, DecodesToTheSamePixelsWithOnlyCriticalChunks) {
@@ -455,6 +472,7 @@ TEST(RenderTextArt, WritesAndClosesTheStreamOrSaysWhatFailed) {
     ASSERT_TRUE(test::DecodePng(path, p));
     EXPECT_EQ(p.rgb, RenderPicture("abc<br>def", look).rgb);
     EXPECT_TRUE(RenderTextArt("abc", nullptr, look));
+    EXPECT_TRUE(RenderTextArt("a&#xF0000;", nullptr, look).report.missingGlyphs);
     // A disk that is full takes nothing: the result says so.
     std::FILE* full = std::fopen("/dev/full", "wb");
     ASSERT_TRUE(full);
