@@ -53,6 +53,13 @@ struct LookOptions {
 // options. Returns false when it is not; sets `problem` when its value is bad.
 bool ParseLookOption(const std::vector<std::string>& args, std::size_t& i, LookOptions& o, std::string& problem);
 
+// How many pictures are drawn at once, --jobs N or -j N: more workers than
+// kMaxJobs only hold more pictures in memory.
+inline constexpr int kMaxJobs = 256;
+// Takes args[i], with its value, when it is --jobs or -j; as ParseLookOption.
+bool ParseJobsOption(const std::vector<std::string>& args, std::size_t& i, std::optional<int>& jobs,
+                     std::string& problem);
+
 // Prints "quarvel-cli: <message>" and the usage hint to standard error; returns kExitUsage.
 int UsageError(const std::string& message);
 

@@ -40,16 +40,13 @@ struct ConvertOptions {
     std::optional<int> jobs;  // pictures drawn at once; all cores when unset
 };
 
-// More workers than this only hold more pictures in memory.
-constexpr int kMaxJobs = 256;
-
 std::string ParseConvertArgs(const std::vector<std::string>& args, Mode mode, ConvertOptions& o) {
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& a = args[i];
         auto value = [&]() -> const std::string* { return i + 1 < args.size() ? &args[++i] : nullptr; };
         const std::string* v = nullptr;
         std::string problem;
-        if (ParseLookOption(args, i, o.look, problem)) {
+        if (ParseLookOption(args, i, o.look, problem) || ParseJobsOption(args, i, o.jobs, problem)) {
             if (!problem.empty()) return problem;
         } else if (a == "--settings") {
             if (!(v = value())) return "option --settings needs a settings file";
@@ -74,10 +71,6 @@ std::string ParseConvertArgs(const std::vector<std::string>& args, Mode mode, Co
             o.pattern = *v;
         } else if (a == "--no-subfolders" && mode == Mode::folder) {
             o.noSubFolders = true;
-        } else if (a == "--jobs" || a == "-j") {
-            v = value();
-            o.jobs = v ? ParseIntOption(*v, 1, kMaxJobs) : std::nullopt;
-            if (!o.jobs) return "option " + a + " needs a number from 1 to " + std::to_string(kMaxJobs);
         } else if (a == "--quiet" || a == "-q") {
             o.quiet = true;
         } else if (a == "--") {

@@ -55,6 +55,15 @@ bool ParseLookOption(const std::vector<std::string>& args, std::size_t& i, LookO
     return true;
 }
 
+bool ParseJobsOption(const std::vector<std::string>& args, std::size_t& i, std::optional<int>& jobs,
+                     std::string& problem) {
+    const std::string& a = args[i];
+    if (a != "--jobs" && a != "-j") return false;
+    jobs = i + 1 < args.size() ? ParseIntOption(args[++i], 1, kMaxJobs) : std::nullopt;
+    if (!jobs) problem = "option " + a + " needs a number from 1 to " + std::to_string(kMaxJobs);
+    return true;
+}
+
 int UsageError(const std::string& message) {
     std::fprintf(stderr, "quarvel-cli: %s (see quarvel-cli --help)\n", message.c_str());
     return kExitUsage;

@@ -7,18 +7,15 @@
 #include <csignal>
 #include <cstdio>
 #include <cstring>
-#include <thread>
 
 #include "cli/commands.h"
 #include "engine/collection.h"
+#include "engine/conversion.h"
 #include "engine/pieces.h"
 #include "platform/paths.h"
 
 namespace quarvel::cli {
 namespace {
-
-// More workers than this only hold more pictures in memory at once.
-constexpr int kMaxJobs = 256;
 
 // The largest collection read: hundreds of thousands of pieces, and little enough
 // that a wrong file cannot fill the memory.
@@ -28,7 +25,7 @@ struct PiecesOptions {
     std::string input;
     std::string output;
     LookOptions look;
-    int jobs = 0;  // 0: one per core
+    std::optional<int> jobs;  // pictures drawn at once; all cores when unset
 };
 
 std::string ParsePiecesArgs(const std::vector<std::string>& args, PiecesOptions& o) {
@@ -36,17 +33,12 @@ std::string ParsePiecesArgs(const std::vector<std::string>& args, PiecesOptions&
         const std::string& a = args[i];
         auto value = [&]() -> const std::string* { return i + 1 < args.size() ? &args[++i] : nullptr; };
         std::string problem;
-        if (ParseLookOption(args, i, o.look, problem)) {
+        if (ParseLookOption(args, i, o.look, problem) || ParseJobsOption(args, i, o.jobs, problem)) {
             if (!problem.empty()) return problem;
         } else if (a == "-o" || a == "--output") {
             auto v = value();
             if (!v || v->empty()) return "option " + a + " needs a folder";
             o.output = *v;
-        } else if (a == "--jobs" || a == "-j") {
-            auto v = value();
-            const std::optional<int> jobs = v ? ParseIntOption(*v, 1, kMaxJobs) : std::nullopt;
-            if (!jobs) return "option " + a + " needs a number from 1 to " + std::to_string(kMaxJobs);
-            o.jobs = *jobs;
         } else if (a.size() > 1 && a[0] == '-') {
             return "unknown option '" + a + "'";
         } else {
@@ -118,14 +110,15 @@ int RunRenderPieces(const std::vector<std::string>& args) {
     PiecesSettings settings;
     o.look.ApplyTo(settings.look);
     o.look.ApplyTo(settings.pngForm);
-    settings.workers = o.jobs > 0 ? o.jobs : std::max(1, static_cast<int>(std::thread::hardware_concurrency()));
+    settings.workers = o.jobs ? *o.jobs : AllCores();
     // Past a file-size limit a write fails (and is reported) rather than ending the program.
     std::signal(SIGXFSZ, SIG_IGN);
     const PiecesResult result = DrawCollection(collection, o.output, GetFileNameWithExtension(o.input), settings);
     ReportCuts(o.input, collection, result.drawn);
     if (result.failure == PiecesFailure::none) return kExitOk;
 
-    const char* what = result.failure == PiecesFailure::folder               ? "the folder could not be made"
+    const char* what = result.failure == PiecesFailure::folder  ? "the folder could not be made"
+                       : result.failure == PiecesFailure::flush ? "the pictures could not be written to disk"
                        : result.status.result == fs::WriteResult::notCreated ? "the file could not be made"
                                                                              : "the file could not be written";
     std::fprintf(stderr, "quarvel-cli: %s: %s%s%s\n", result.failedPath.c_str(), what, result.status.error ? ": " : "",

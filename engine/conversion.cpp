@@ -1,20 +1,6 @@
 #include "engine/conversion.h"
 
-#include <tbb/global_control.h>
 #include <tbb/info.h>
-#include <tbb/parallel_pipeline.h>
-#include <tbb/task_arena.h>
-
-#if defined(__SANITIZE_THREAD__)
-#define QUARVEL_THREAD_CHECKER 1
-#elif defined(__has_feature)
-#if __has_feature(thread_sanitizer)
-#define QUARVEL_THREAD_CHECKER 1
-#endif
-#endif
-#ifdef QUARVEL_THREAD_CHECKER
-#include <sanitizer/tsan_interface.h>
-#endif
 
 #include <algorithm>
 #include <atomic>
@@ -27,6 +13,7 @@
 #include "engine/code_convert.h"
 #include "engine/document_scan.h"
 #include "engine/image_tags.h"
+#include "engine/ordered_pipeline.h"
 #include "engine/picture_file.h"
 #include "platform/paths.h"
 #include "render/renderer.h"
@@ -71,19 +58,6 @@ private:
     bool changed_ = false;
     std::string bytes_;
 };
-
-// TBB hands the stretches from stage to stage, and a serial stage from thread to
-// thread, inside its library, where ThreadSanitizer does not look: these tell it.
-#ifdef QUARVEL_THREAD_CHECKER
-void HandedOn(void* what) { __tsan_release(what); }
-void TakenOver(void* what) { __tsan_acquire(what); }
-#else
-void HandedOn(void*) {}
-void TakenOver(void*) {}
-#endif
-// What the job's thread did before a pipeline, for every stage of it (first thing
-// in each: not even a captured reference is read before).
-int g_pipelineStart = 0;
 
 constexpr std::string_view kPngSignature = "\x89PNG\r\n\x1A\n";
 
@@ -245,68 +219,25 @@ DocumentConverter::Step DocumentConverter::Decode(KanaPositions& kanaAt) {
 // one worker, also when the disk fills up. At most twice as many pictures as workers
 // are under way at once.
 void DocumentConverter::MakePictures(Output& output) {
-    const int workers = std::max(1, settings_.workers);
     DocumentScan scan(text_, settings_.startSeparators, settings_.endSeparators);
-    // One worker takes one stretch at a time through all three, as the scan always did.
-    const std::size_t inFlight = workers == 1 ? 1 : static_cast<std::size_t>(2 * workers);
-    // The stretches under way, each in the slot of its number: with no more of them
-    // alive than slots, and them leaving in the order they came, a slot is always
-    // free again when its turn comes. What is left in them goes with the converter.
-    slots_.resize(inFlight);
-    std::size_t handedOn = 0;
-    int scanClock = 0, takeClock = 0;  // what the serial stages hand each other
-
-    auto scanStage = [&](tbb::flow_control& control) -> PictureWork* {
-        TakenOver(&g_pipelineStart);
-        TakenOver(&scanClock);
-        PictureWork& work = slots_[handedOn % inFlight];
-        TakenOver(&work);  // from the results' stage, done with the stretch before
-        work = PictureWork();
-        bool more = false;
+    auto scanStage = [&](PictureWork& work) {
         try {
-            more = ScanToNextPicture(scan, output, work);
+            return ScanToNextPicture(scan, output, work);
         } catch (...) {
             work = PictureWork();
             work.isPicture = false;
             work.thrown = std::current_exception();
             scanStopped_ = true;
-            more = true;
+            return true;
         }
-        if (more) ++handedOn;
-        HandedOn(&work);
-        HandedOn(&scanClock);
-        if (!more) control.stop();
-        return more ? &work : nullptr;
     };
-    auto drawStage = [&](PictureWork* work) {
-        TakenOver(&g_pipelineStart);
-        TakenOver(work);
-        if (work->isPicture && !stopped_.load(std::memory_order_relaxed) &&
+    auto drawStage = [&](PictureWork& work) {
+        if (work.isPicture && !stopped_.load(std::memory_order_relaxed) &&
             !settings_.progress->abortRequested.load(std::memory_order_relaxed))
-            DrawPicture(*work);
-        HandedOn(work);
-        return work;
+            DrawPicture(work);
     };
-    auto takeStage = [&](PictureWork* work) {
-        TakenOver(&g_pipelineStart);
-        TakenOver(&takeClock);
-        TakenOver(work);
-        TakePicture(*work);
-        HandedOn(work);
-        HandedOn(&takeClock);
-    };
-
-    tbb::global_control threads(tbb::global_control::max_allowed_parallelism, static_cast<std::size_t>(workers));
-    tbb::task_arena arena(workers);
-    HandedOn(&g_pipelineStart);
-    arena.execute([&] {
-        tbb::parallel_pipeline(inFlight,
-                               tbb::make_filter<void, PictureWork*>(tbb::filter_mode::serial_in_order, scanStage) &
-                                   tbb::make_filter<PictureWork*, PictureWork*>(tbb::filter_mode::parallel, drawStage) &
-                                   tbb::make_filter<PictureWork*, void>(tbb::filter_mode::serial_in_order, takeStage));
-    });
-    TakenOver(&scanClock);
-    TakenOver(&takeClock);
+    // One worker takes one stretch at a time through all three, as the scan always did.
+    RunInOrder(settings_.workers, slots_, scanStage, drawStage, [&](PictureWork& work) { TakePicture(work); });
 }
 
 // The scan up to the next stretch that needs a picture, which goes to `work`; false

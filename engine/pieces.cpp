@@ -5,8 +5,10 @@
 #include <cerrno>
 #include <cstdio>
 #include <exception>
-#include <thread>
+#include <optional>
+#include <utility>
 
+#include "engine/ordered_pipeline.h"
 #include "engine/picture_file.h"
 #include "platform/codec.h"
 #include "platform/paths.h"
@@ -14,32 +16,14 @@
 namespace quarvel {
 namespace {
 
-// One piece's picture on its way: drawn and written by a worker, taken in file order.
+// One piece's picture on its way: drawn and encoded by a worker, written in file order.
 struct PieceWork {
+    std::size_t index = 0;
     DrawnPiece drawn;
-    fs::WriteStatus written;
+    std::string png;       // the file's bytes
+    bool encoded = false;  // false: no memory to encode it
     std::exception_ptr thrown;
 };
-
-// Calls draw(i) for every i below `count` on `workers` threads, then take(i) in
-// order on this thread until it returns false. Once a draw has failed (draw returns
-// false), no more are started.
-template <typename Draw, typename Take>
-void DrawInOrder(std::size_t count, int workers, Draw draw, Take take) {
-    std::atomic<std::size_t> next{0};
-    std::atomic<bool> failed{false};
-    auto work = [&] {
-        for (std::size_t i; !failed.load(std::memory_order_relaxed) && (i = next++) < count;)
-            if (!draw(i)) failed = true;
-    };
-    const std::size_t threads = std::min<std::size_t>(static_cast<std::size_t>(std::max(1, workers)), count);
-    std::vector<std::thread> helpers;
-    for (std::size_t t = 1; t < threads; ++t) helpers.emplace_back(work);
-    work();
-    for (std::thread& helper : helpers) helper.join();
-    for (std::size_t i = 0; i < std::min(count, next.load()); ++i)
-        if (!take(i)) return;
-}
 
 void AppendEscaped(std::string& out, std::string_view text) {
     for (const char c : text) {
@@ -134,40 +118,69 @@ PiecesResult DrawCollection(const Collection& collection, const std::string& fol
     // What runs killed while writing here left behind.
     fileSystem.RemoveStaleTemporaries(folder, {});
 
+    // The workers draw and encode the pictures; they are written in file order, so that
+    // the files and the first failure are the same with any number of workers, also when
+    // the disk fills up. Each is put in place at once; they reach the disk together
+    // before the page that shows them is written.
     const std::size_t count = collection.pieces.size();
-    std::vector<PieceWork> work(count);
-    auto draw = [&](std::size_t i) {
-        PieceWork& w = work[i];
+    std::size_t next = 0;
+    std::atomic<bool> stopped{false};  // set by the results' stage at the first failure
+    std::exception_ptr thrown;
+    fs::PendingFlush unflushed;
+    std::vector<PieceWork> slots;
+    auto handOut = [&](PieceWork& w) {
+        if (next == count || stopped.load(std::memory_order_relaxed)) return false;
+        w.index = next++;
+        return true;
+    };
+    auto draw = [&](PieceWork& w) {
+        if (stopped.load(std::memory_order_relaxed)) return;
         try {
-            const std::string input = collection.RendererInput(collection.pieces[i]);
+            const std::string input = collection.RendererInput(collection.pieces[w.index]);
             const Picture picture = RenderPicture(input.c_str(), settings.look, &w.drawn.report);
             w.drawn.width = picture.width;
             w.drawn.height = picture.height;
-            const std::optional<std::string> png = EncodePng(picture, settings.pngForm);
-            w.written = png ? fileSystem.WriteNewFile(JoinPath(folder, PieceFileName(i)), *png, {})
-                            : fs::WriteStatus{fs::WriteResult::notCreated, ENOMEM};
+            std::optional<std::string> png = EncodePng(picture, settings.pngForm);
+            w.encoded = png.has_value();
+            if (png) w.png = std::move(*png);
         } catch (...) {
             w.thrown = std::current_exception();
         }
-        return !w.thrown && w.written.result == fs::WriteResult::ok;
     };
-    std::exception_ptr thrown;
-    auto take = [&](std::size_t i) {
-        PieceWork& w = work[i];
-        if (w.thrown) {
-            thrown = w.thrown;
-            return false;
+    auto take = [&](PieceWork& w) {
+        if (stopped.load(std::memory_order_relaxed)) return;  // after the first failure: dropped
+        const std::string path = JoinPath(folder, PieceFileName(w.index));
+        try {
+            if (w.thrown) std::rethrow_exception(w.thrown);
+            fs::WriteStatus written{fs::WriteResult::notCreated, ENOMEM};  // no memory to encode it
+            if (w.encoded) {
+                fs::WriteOptions options;
+                options.flush = fs::Flush::later;
+                options.pending = &unflushed;
+                written = fileSystem.WriteNewFile(path, w.png, options);
+            }
+            w.png = std::string();
+            if (written.result != fs::WriteResult::ok) {
+                fail(PiecesFailure::picture, path, written);
+                stopped = true;
+                return;
+            }
+            result.drawn.push_back(w.drawn);
+        } catch (...) {
+            thrown = std::current_exception();
+            stopped = true;
         }
-        if (w.written.result != fs::WriteResult::ok) {
-            fail(PiecesFailure::picture, JoinPath(folder, PieceFileName(i)), w.written);
-            return false;
-        }
-        result.drawn.push_back(w.drawn);
-        return true;
     };
-    DrawInOrder(count, settings.workers, draw, take);
+    RunInOrder(settings.workers, slots, handOut, draw, take);
     if (thrown) std::rethrow_exception(thrown);
     if (result.failure != PiecesFailure::none) return result;
+    if (unflushed.size() > 0) {
+        const fs::WriteStatus flushed = fileSystem.FlushPending(unflushed);
+        if (flushed.result != fs::WriteResult::ok) {
+            fail(PiecesFailure::flush, folder, flushed);
+            return result;
+        }
+    }
 
     const std::string pagePath = JoinPath(folder, kIndexPageName);
     const fs::WriteStatus written = fileSystem.WriteNewFile(pagePath, IndexPage(collection, result.drawn, title), {});

@@ -21,7 +21,8 @@ inline constexpr std::string_view kIndexPageName = "index.html";
 struct PiecesSettings {
     Appearance look;
     PngForm pngForm = PngForm::rgb;
-    // How many pieces are drawn at once (threads). The files are the same for any number.
+    // How many pictures are drawn and encoded at once (workers); they are written one
+    // at a time, in file order. The files are the same for any number.
     int workers = 1;
     fs::FileSystem* fileSystem = nullptr;  // null: the real file system
 };
@@ -32,14 +33,14 @@ struct DrawnPiece {
     RenderReport report;  // what the picture leaves out
 };
 
-enum class PiecesFailure { none, folder, picture, index };
+enum class PiecesFailure { none, folder, picture, flush, index };
 
 struct PiecesResult {
     // The pieces whose pictures are in place, from the first on; after a failure,
     // those before the piece that failed.
     std::vector<DrawnPiece> drawn;
     PiecesFailure failure = PiecesFailure::none;
-    std::string failedPath;  // the folder, picture or page that could not be made
+    std::string failedPath;  // the folder, picture or page that could not be made; for flush, the folder
     fs::WriteStatus status;  // how it failed (for the folder: notCreated or failed, with errno)
 };
 
@@ -49,8 +50,9 @@ std::string PieceFileName(std::size_t index);
 
 // Draws every piece into `folder` (made when it is missing; one level), each picture
 // written as a whole new file that replaces whatever has its name (a link there is
-// replaced, never followed), then the index page, the same way. The first failure in
-// file order stops the job: the pictures before it stay, the page is not written.
+// replaced, never followed); flushes them to disk together; then writes the index
+// page the same way. The first failure in file order stops the job: the pictures
+// before it stay, nothing after it is written, nor the page.
 // `title` (UTF-8) heads the page.
 PiecesResult DrawCollection(const Collection& collection, const std::string& folder, std::string_view title,
                             const PiecesSettings& settings);

@@ -138,17 +138,6 @@ TEST(Collection, PiecesDrawAsTheCopyPastePageDrawsTheirText) {
     EXPECT_EQ(expected.height, 2 * 18);
 }
 
-// The real file system, safe from many threads, with one write made to fail.
-class FailingFileSystem : public fs::FileSystem {
-public:
-    std::string failing;  // the path whose write fails with ENOSPC
-    fs::WriteStatus WriteNewFile(const std::string& path, std::string_view bytes,
-                                 const fs::WriteOptions& options) override {
-        if (path == failing) return {fs::WriteResult::failed, ENOSPC};
-        return fs::FileSystem::WriteNewFile(path, bytes, options);
-    }
-};
-
 std::string ManyPieces(int count) {
     std::string mlt;
     for (int i = 0; i < count; ++i) {
@@ -224,25 +213,44 @@ TEST(DrawCollection, SameFilesForAnyNumberOfWorkers) {
 
 TEST(DrawCollection, TheFirstFailureInFileOrderStopsIt) {
     const Collection many = ReadCollection(ManyPieces(12), CollectionKind::mlt);
-    for (int workers : {1, 3}) {
+    std::vector<std::string> written;  // what one worker writes
+    for (int i = 0; i < 5; ++i) written.push_back("write " + PieceFileName(static_cast<std::size_t>(i)));
+    for (int workers : {1, 2, 3, 5}) {
         SCOPED_TRACE(workers);
+        // The disk is full at the fifth picture: with any number of workers, the same
+        // picture fails and nothing after it is written.
         TempDir dir;
-        FailingFileSystem fileSystem;
-        fileSystem.failing = (dir / "out" / "005.png").string();
+        const std::string out = (dir / "out").string();
+        test::HookedFileSystem fileSystem;
+        fileSystem.failWrite = [&](const std::string& path) { return path == out + "/005.png" ? ENOSPC : 0; };
         PiecesSettings settings;
         settings.workers = workers;
         settings.fileSystem = &fileSystem;
-        const PiecesResult result = DrawCollection(many, (dir / "out").string(), "x", settings);
+        PiecesResult result = DrawCollection(many, out, "x", settings);
         EXPECT_EQ(result.failure, PiecesFailure::picture);
-        EXPECT_EQ(result.failedPath, fileSystem.failing);
+        EXPECT_EQ(result.failedPath, out + "/005.png");
         EXPECT_EQ(result.status.error, ENOSPC);
         EXPECT_EQ(result.drawn.size(), 4u);
+        std::vector<std::string> log;
+        for (const std::string& entry : fileSystem.log)
+            if (entry.starts_with("write ")) log.push_back("write " + entry.substr(entry.rfind('/') + 1));
+        EXPECT_EQ(log, written);
         // The pictures before it are whole; no page shows a picture that is not there.
-        const std::vector<std::string> tree = test::TreeOf(dir / "out");
-        ASSERT_GE(tree.size(), 4u);
-        EXPECT_EQ(tree[3], "004.png");
-        EXPECT_EQ(std::count(tree.begin(), tree.end(), "index.html"), 0);
-        EXPECT_EQ(std::count(tree.begin(), tree.end(), "005.png"), 0);
+        EXPECT_EQ(test::TreeOf(out), (std::vector<std::string>{"001.png", "002.png", "003.png", "004.png"}));
+
+        // The pictures reach the disk together before the page is written; when that
+        // fails, there is no page.
+        fileSystem.failWrite = [](const std::string&) { return 0; };
+        fileSystem.failFlush = [](const std::string&) { return EIO; };
+        fileSystem.log.clear();
+        result = DrawCollection(many, out, "x", settings);
+        EXPECT_EQ(result.failure, PiecesFailure::flush);
+        EXPECT_EQ(result.failedPath, out);
+        EXPECT_EQ(result.status.error, EIO);
+        EXPECT_EQ(result.drawn.size(), 12u);
+        ASSERT_EQ(fileSystem.log.size(), 13u);
+        EXPECT_EQ(fileSystem.log.back(), "flush " + out);
+        EXPECT_FALSE(std::filesystem::exists(out + "/index.html"));
     }
 
     // A folder that cannot be made, and a page that cannot be written.
@@ -256,8 +264,10 @@ TEST(DrawCollection, TheFirstFailureInFileOrderStopsIt) {
     EXPECT_EQ(result.failure, PiecesFailure::folder);
     EXPECT_EQ(result.status.error, ENOENT);
 
-    FailingFileSystem fileSystem;
-    fileSystem.failing = (dir / "out" / "index.html").string();
+    test::HookedFileSystem fileSystem;
+    fileSystem.failWrite = [&](const std::string& path) {
+        return path == (dir / "out" / "index.html").string() ? ENOSPC : 0;
+    };
     settings.fileSystem = &fileSystem;
     result = DrawCollection(many, (dir / "out").string(), "x", settings);
     EXPECT_EQ(result.failure, PiecesFailure::index);
