@@ -78,15 +78,20 @@ bool ReadCollectionFile(const std::string& path, std::string& bytes) {
 // Warnings about pieces the pictures could not show whole.
 void ReportCuts(const std::string& input, const Collection& collection, const std::vector<DrawnPiece>& drawn) {
     for (std::size_t i = 0; i < drawn.size(); ++i) {
-        const RenderReport& cut = drawn[i].report;
-        if (!cut.linesCut && !cut.widthCut) continue;
+        const RenderReport& report = drawn[i].report;
+        if (!report.Any()) continue;
         std::string piece = "piece " + std::to_string(i + 1);
         if (collection.kind == CollectionKind::ast) piece += " [" + collection.Name(collection.pieces[i]) + "]";
-        const char* what = cut.linesCut && cut.widthCut ? "more than 50 lines and wider than 1024 pixels"
-                           : cut.linesCut               ? "more than 50 lines"
-                                                        : "wider than 1024 pixels";
-        std::fprintf(stderr, "quarvel-cli: warning: %s: %s (%s) was cut: %s\n", input.c_str(), piece.c_str(),
-                     PieceFileName(i).c_str(), what);
+        piece += " (" + PieceFileName(i) + ")";
+        if (report.linesCut || report.widthCut) {
+            const char* what = report.linesCut && report.widthCut ? "more than 50 lines and wider than 1024 pixels"
+                               : report.linesCut                  ? "more than 50 lines"
+                                                                  : "wider than 1024 pixels";
+            std::fprintf(stderr, "quarvel-cli: warning: %s: %s was cut: %s\n", input.c_str(), piece.c_str(), what);
+        }
+        if (report.missingGlyphs)
+            std::fprintf(stderr, "quarvel-cli: warning: %s: %s has characters that no face has: they show blank\n",
+                         input.c_str(), piece.c_str());
     }
 }
 

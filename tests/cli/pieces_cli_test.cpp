@@ -37,13 +37,13 @@ protected:
 };
 
 // Code page 932, CR LF: a piece, one of 51 lines, one wider than a picture, one whose
-// name needs escaping.
+// name needs escaping, with a character no face has.
 std::string Collection() {
     std::string ast = "[AA][\x83\x82\x83\x69\x81\x5B]\r\n  \x81\xC8\x81\x51\x81\xC8\r\n(\x81\x4C\x83\xD6\x81\x4D)\r\n";
     ast += "[AA][tall]\r\n";
     for (int i = 0; i < 51; ++i) ast += "line " + std::to_string(i) + "\r\n";
     ast += "[AA][wide]\r\n" + std::string(300, '_') + "\r\n";
-    ast += "[AA][<i>&\"x\"</i>]\r\nend";
+    ast += "[AA][<i>&\"x\"</i>]\r\nend\xF0\x40";
     return ast;
 }
 
@@ -59,7 +59,9 @@ TEST_F(RenderPiecesCli, EveryPieceAsRenderDrawsItWhateverTheJobs) {
         EXPECT_EQ(r.err, "quarvel-cli: warning: " + Path("art.ast") +
                              ": piece 2 [tall] (002.png) was cut: more than 50 lines\n"
                              "quarvel-cli: warning: " +
-                             Path("art.ast") + ": piece 3 [wide] (003.png) was cut: wider than 1024 pixels\n");
+                             Path("art.ast") + ": piece 3 [wide] (003.png) was cut: wider than 1024 pixels\n" +
+                             "quarvel-cli: warning: " + Path("art.ast") +
+                             ": piece 4 [<i>&\"x\"</i>] (004.png) has characters that no face has: they show blank\n");
         const std::vector<std::string> files = Files(std::string("out") + jobs);
         if (one.empty()) one = files;
         EXPECT_EQ(files, one);  // byte for byte
@@ -69,7 +71,7 @@ TEST_F(RenderPiecesCli, EveryPieceAsRenderDrawsItWhateverTheJobs) {
 
     // Each picture is what `render` makes of the piece's text with the same look.
     const std::string pieces[] = {"  \x81\xC8\x81\x51\x81\xC8\r\n(\x81\x4C\x83\xD6\x81\x4D)", "", std::string(300, '_'),
-                                  "end"};
+                                  "end\xF0\x40"};
     for (std::size_t i : {0u, 2u, 3u}) {
         WriteFile(dir / "piece.txt", pieces[i]);
         std::vector<std::string> args = {QUARVEL_CLI_PATH, "render", Path("piece.txt"), "-o", Path("piece.png")};
