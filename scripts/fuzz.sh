@@ -6,8 +6,9 @@
 #
 #   scripts/fuzz.sh [SECONDS] [HARNESS...]
 #
-#   FUZZ_RUNS=N     stop each harness after N executions instead of after a time
-#                   (FUZZ_RUNS=10000000 is the campaign recorded in RELIABILITY.md)
+#   FUZZ_RUNS=N     stop each harness after N executions, or after SECONDS if that
+#                   comes first (SECONDS 0 or not given: no time limit);
+#                   FUZZ_RUNS=10000000 is the campaign recorded in RELIABILITY.md
 #   FUZZ_JOBS=2     run two harnesses at once (default one after another)
 #   FUZZ_WORK=DIR   the scratch folder (default a new /tmp/quarvel-fuzz.XXXXXX); give
 #                   the same folder again to go on from the corpus grown there
@@ -19,6 +20,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 seconds=${1:-60}
+[ $# -eq 0 ] && [ -n "${FUZZ_RUNS:-}" ] && seconds=0
 shift || true
 harnesses=("$@")
 [ ${#harnesses[@]} -eq 0 ] && harnesses=(render references conversion code_convert profile collection)
@@ -26,12 +28,15 @@ jobs=${FUZZ_JOBS:-1}
 work=${FUZZ_WORK:-$(mktemp -d /tmp/quarvel-fuzz.XXXXXX)}
 mkdir -p "$work"
 
-# Longest input per harness. The renderer and the document conversion spend their
-# time on pictures, so longer inputs add little; settings files are read once per
-# key, so long ones only slow the run down.
+# Longest input per harness. Art reaches every limit of the renderer well within 2 KB
+# (51 short lines, or one line past 1024 pixels), and longer art only makes bigger
+# pictures; the code conversions check every position of their input, and 2 KB
+# already spans four blocks of the kana index; settings files are read once per key,
+# so long ones only slow the run down. Documents keep 4 KB for several stretches of
+# long art.
 max_len() {
   case $1 in
-    profile) echo 2048 ;;
+    render | code_convert | profile) echo 2048 ;;
     *) echo 4096 ;;
   esac
 }
@@ -49,7 +54,7 @@ run_one() {
   local h=$1 dir=$work/$1
   mkdir -p "$dir/corpus" "$dir/findings"
   local limit=(-max_total_time="$seconds")
-  [ -n "${FUZZ_RUNS:-}" ] && limit=(-runs="$FUZZ_RUNS")
+  [ -n "${FUZZ_RUNS:-}" ] && limit+=(-runs="$FUZZ_RUNS")
   # The fuzzer's own timer and memory limit turn hangs and blow-ups into findings.
   UBSAN_OPTIONS=print_stacktrace=1 "build-fuzz/tests/fuzz/fuzz_$h" "${limit[@]}" \
     -max_len="$(max_len "$h")" -rss_limit_mb=2048 -timeout=30 -print_final_stats=1 \

@@ -129,10 +129,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::string_view input = fuzz::AsText(data, size);
     const std::string text(input);
 
-    // Every reference of the text, and its character encoded again.
-    for (std::size_t i = text.find('&'); i != std::string::npos && i < std::strlen(text.c_str());
-         i = text.find('&', i + 1)) {
-        if (CheckReference(text.c_str() + i, std::strlen(text.c_str() + i)) > 0) {
+    // Every reference of the text (up to its first NUL), and its character encoded again.
+    const std::size_t length = std::strlen(text.c_str());
+    for (std::size_t i = text.find('&'); i != std::string::npos && i < length; i = text.find('&', i + 1)) {
+        if (CheckReference(text.c_str() + i, length - i) > 0) {
             char32_t code = 0;
             DecodeReference(text.c_str() + i, code);
             CheckEncode(code);
