@@ -149,9 +149,9 @@ PiecesResult DrawCollection(const Collection& collection, const std::string& fol
     };
     auto take = [&](PieceWork& w) {
         if (stopped.load(std::memory_order_relaxed)) return;  // after the first failure: dropped
-        const std::string path = JoinPath(folder, PieceFileName(w.index));
         try {
             if (w.thrown) std::rethrow_exception(w.thrown);
+            const std::string path = JoinPath(folder, PieceFileName(w.index));
             fs::WriteStatus written{fs::WriteResult::notCreated, ENOMEM};  // no memory to encode it
             if (w.encoded) {
                 fs::WriteOptions options;
