@@ -381,6 +381,7 @@ const Glyph& GlyphCache::Load(char32_t code) {
     if (!drawn) {
         glyph = std::make_unique<Glyph>();
         glyph->advance = undecodable_.advance;
+        glyph->faceless = true;
     }
     if (int table = TableWidth(code); table > 0) glyph->advance = table;
 

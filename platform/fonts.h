@@ -31,6 +31,7 @@ struct Glyph {
     int width = 0;
     int height = 0;
     std::vector<std::uint8_t> mask;  // width * height, 0 or 1
+    bool faceless = false;           // no face has the character: no ink, a stand-in advance
 };
 
 // The installed families that draw the glyphs, in the order they are asked after the

@@ -78,6 +78,9 @@ public:
         }
     }
 
+    // Where Run stopped: the end of the text, or just past the last line's break.
+    const char* Rest() const { return text_ + pos_; }
+
 private:
     void Flush() {
         if (length_ > 0) lines_[line_].AddText(run_, length_);
@@ -140,6 +143,51 @@ private:
     int line_ = 0;
 };
 
+// Whether anything of `rest` would be drawn: a character other than blanks and line
+// ends, outside tags.
+bool HoldsArt(const char* rest) {
+    for (std::size_t pos = 0; rest[pos] != '\0';) {
+        switch (rest[pos]) {
+        case '<': pos = SkipTag(rest, pos); break;
+        case ' ':
+        case '\t':
+        case '\r':
+        case '\n': ++pos; break;
+        default: return true;
+        }
+    }
+    return false;
+}
+
+// The facts of RenderNotes about the lines drawn (the art past the last line aside).
+void NoteLines(const Lines& lines, int count, RenderNotes& notes) {
+    GlyphCache& glyphs = GlyphCache::Instance();
+    auto noteCode = [&](char32_t code) {
+        // Control characters are nothing to draw, with or without a face.
+        if (code < 0x20 || code == 0x7F || !glyphs.Get(code).faceless) return;
+        if (std::find(notes.faceless.begin(), notes.faceless.end(), code) == notes.faceless.end())
+            notes.faceless.push_back(code);
+    };
+    for (int i = 0; i < count; ++i) {
+        const WordTokenList& list = lines.lists[static_cast<std::size_t>(i)];
+        if (list.Width() > kMaxTextWidth) notes.tooWide = true;
+        for (const WordToken& t : list.Tokens()) {
+            if (!t.IsRun()) {
+                noteCode(t.code);
+                continue;
+            }
+            for (std::string_view bytes = list.Text(t); !bytes.empty();) {
+                const cp932::Decoded d = cp932::DecodeOne(bytes);
+                if (d.valid)
+                    noteCode(d.code);
+                else
+                    ++notes.undecodable;
+                bytes.remove_prefix(d.length);
+            }
+        }
+    }
+}
+
 }  // namespace
 
 int TokenizeTextArt(const char* text, WordTokenList* lines, bool collapseSpaces) {
@@ -155,14 +203,20 @@ int MeasureTextWidth(const WordTokenList* lines, int count) {
     return std::min(widest, kMaxTextWidth);
 }
 
-Picture RenderPicture(const char* text, const Appearance& look) {
+Picture RenderPicture(const char* text, const Appearance& look, RenderNotes* notes) {
     // Everything lives in this call, so renderings on several threads do not meet.
     // The window allows 0..100; anything else is held to that range so that a bad
     // value can neither make a negative size nor an enormous picture.
     const int margin = std::clamp(look.margin, 0, kMaxMargin);
 
     Lines lines;
-    const int count = TokenizeTextArt(text, lines.lists.data(), look.collapseSpaces);
+    Tokenizer tokenizer(text, lines.lists.data(), look.collapseSpaces);
+    const int count = tokenizer.Run();
+    if (notes) {
+        *notes = RenderNotes{};
+        notes->tooManyLines = count == kMaxLines && HoldsArt(tokenizer.Rest());
+        NoteLines(lines, count, *notes);
+    }
     const int text_width = MeasureTextWidth(lines.lists.data(), count);
     const int width = margin * 2 + text_width;
     const int height = margin * 2 + kLinePitch * count;
