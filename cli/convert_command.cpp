@@ -13,6 +13,7 @@
 #include <optional>
 
 #include "cli/commands.h"
+#include "engine/declared_charset.h"
 #include "engine/jobs.h"
 #include "platform/codec.h"
 #include "platform/paths.h"
@@ -168,6 +169,26 @@ std::string Absolute(const std::string& path) {
     return TrimTrailingSeparators(tidy);
 }
 
+// The warnings of a job's documents: what their pictures do not show, and a
+// character set other than the one they were read in.
+void PrintWarnings(const JobResult& result, TerminalProgress& progress, DocumentCode code) {
+    progress.ClearLine();
+    const std::string option = code == DocumentCode::eucJp ? "--code euc" : "--code sjis";
+    for (const DocumentResult& document : result.documents) {
+        if (document.outcome != Outcome::converted) continue;
+        if (!document.otherCharset.empty()) {
+            std::string hint = "this program reads Shift-JIS and EUC-JP documents only";
+            if (CharsetNamesCode(document.otherCharset, DocumentCode::eucJp))
+                hint = "convert it with --code euc";
+            else if (CharsetNamesCode(document.otherCharset, DocumentCode::shiftJis))
+                hint = "convert it with --code sjis";
+            PrintProblem(document.path, "warning: it declares the character set " + document.otherCharset +
+                                            " but was read with " + option + " (" + hint + ")");
+        }
+        for (const auto& picture : document.pictureNotes) PrintNotes(picture.path, picture.notes, "--code");
+    }
+}
+
 // The exit status of a job: every failure has had its message already.
 int ExitStatus(const JobResult& result) {
     if (result.aborted) return kExitAborted;
@@ -197,7 +218,8 @@ int Convert(const ConvertOptions& options, Mode mode) {
     // Past a file-size limit a write fails (and is reported, its file removed) rather
     // than ending the program in the middle of a copy.
     std::signal(SIGXFSZ, SIG_IGN);
-    const ConversionSettings settings = EngineSettings(page.common, look, &progress);
+    ConversionSettings settings = EngineSettings(page.common, look, &progress);
+    settings.collectNotes = true;
     const Backup backup = BackupOf(page.common);
 
     int status = kExitOk;
@@ -209,6 +231,7 @@ int Convert(const ConvertOptions& options, Mode mode) {
         job.backup = backup;
         job.settings = settings;
         StartFolderJob(job).join();
+        PrintWarnings(job.result, progress, settings.code);
         status = ExitStatus(job.result);
     } else {
         for (const std::string& target : options.targets) {
@@ -218,6 +241,7 @@ int Convert(const ConvertOptions& options, Mode mode) {
             job.backup = backup;
             job.settings = settings;
             StartFileJob(job).join();
+            PrintWarnings(job.result, progress, settings.code);
             status = std::max(status, ExitStatus(job.result));
             if (status == kExitAborted) break;
         }

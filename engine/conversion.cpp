@@ -4,6 +4,7 @@
 #include <string_view>
 
 #include "engine/code_convert.h"
+#include "engine/declared_charset.h"
 #include "engine/document_scan.h"
 #include "engine/image_tags.h"
 #include "engine/picture_file.h"
@@ -118,6 +119,11 @@ DocumentResult DocumentConverter::Run() {
     fs::FileBytes file;
     KanaPositions kanaAt;
     if (Read(file) == Step::stop || Decode(kanaAt) == Step::stop) return std::move(result_);
+    if (settings_.collectNotes) {
+        std::string declared = DeclaredCharset(source_);
+        if (!declared.empty() && !CharsetNamesCode(declared, settings_.code))
+            result_.otherCharset = std::move(declared);
+    }
 
     progressPrefix_ = NativeToCp932(GetFileNameWithExtension(GetDirectoryPart(path_)) + kPathSeparator + base + "." +
                                     GetExtension(path_));
@@ -258,11 +264,14 @@ DocumentConverter::Step DocumentConverter::MakePicture(std::size_t from, std::si
     // The renderer takes the stretch up to its first NUL byte.
     const std::string art(stretch);
     // Without its picture the stretch keeps its art: the document is then not rewritten.
-    const fs::WriteStatus written = WriteDocumentPicture(fs_, picturePath, RenderPicture(art.c_str(), settings_.look));
+    RenderNotes notes;
+    const fs::WriteStatus written = WriteDocumentPicture(
+        fs_, picturePath, RenderPicture(art.c_str(), settings_.look, settings_.collectNotes ? &notes : nullptr));
     if (written.result == fs::WriteResult::notCreated)
         return Stop(picturePath, WithSystemReason(TextFileOpenFailed(), written.error));
     if (written.result != fs::WriteResult::ok)
         return Stop(picturePath, WithSystemReason(TextFileWriteFailed(), written.error));
+    if (notes.Any()) result_.pictureNotes.push_back({picturePath, std::move(notes)});
 
     std::string tag = tagPrefix_ + name + ".png\">";
     output.Replace(from, settings_.code == DocumentCode::eucJp ? ShiftJisToEuc(tag) : tag);

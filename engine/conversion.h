@@ -7,11 +7,13 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "engine/messages.h"
 #include "engine/progress.h"
 #include "platform/fs.h"
 #include "render/appearance.h"
+#include "render/renderer.h"
 
 namespace quarvel {
 
@@ -37,6 +39,9 @@ struct ConversionSettings {
     JobProgress* progress = nullptr;  // never null while a job runs
     Appearance look;
     fs::FileSystem* fileSystem = nullptr;  // null: the real file system
+    // Whether DocumentResult tells what the pictures do not show and what character
+    // set the document declares (a second look at each character drawn).
+    bool collectNotes = false;
 };
 
 // skipped: not a document (a PNG picture), left alone without a message.
@@ -48,6 +53,16 @@ struct DocumentResult {
     std::optional<Problem> failure;  // the message shown when the document failed
     int pictures = 0;                // pictures drawn
     int kept = 0;                    // stretches that already were this program's tags
+
+    // With ConversionSettings::collectNotes: the pictures that do not show all of
+    // their art, in document order, and the character set the document declares when
+    // it is not the code it was read in.
+    struct PictureNotes {
+        std::string path;
+        RenderNotes notes;
+    };
+    std::vector<PictureNotes> pictureNotes;
+    std::string otherCharset;
 };
 
 // Converts the document at `path` in place. Nothing is made unless the document
