@@ -205,16 +205,13 @@ std::string Wrap(const std::string& text, std::size_t width) {
     return out;
 }
 
-void WrapHelp(CLI::App& app) {
+// The help of a command, as `COMMAND --help` and `help COMMAND` print it. Only then
+// are the texts broken into lines: a run that draws has no use for it.
+std::string HelpOf(CLI::App& app) {
     constexpr std::size_t kColumn = 30, kWidth = 80;
     app.get_formatter()->column_width(kColumn);
     for (CLI::Option* option : app.get_options())
         option->description(Wrap(option->get_description(), kWidth - kColumn));
-    for (CLI::App* sub : app.get_subcommands([](CLI::App*) { return true; })) WrapHelp(*sub);
-}
-
-// The help of a command, as `COMMAND --help` and `help COMMAND` print it.
-std::string HelpOf(const CLI::App& app) {
     return app.get_formatter()->make_help(
         &app, app.get_parent() ? std::string(kProgram) + " " + app.get_name() : std::string(kProgram),
         CLI::AppFormatMode::Normal);
@@ -248,8 +245,6 @@ int ParseAndRun(int argc, char** argv) {
     app.footer(
         "Exit status: 0 done, 1 failed, 2 bad usage, 130 stopped by Ctrl+C; `quarvel-cli help COMMAND` "
         "tells each command's.");
-
-    WrapHelp(app);
 
     try {
         app.parse(argc, argv);
