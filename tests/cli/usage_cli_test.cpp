@@ -8,13 +8,8 @@
 #include "render/renderer.h"
 #include "support/test_support.h"
 
-namespace quarvel {
+namespace quarvel::test {
 namespace {
-
-using test::ReadFile;
-using test::RunProcess;
-using test::TempDir;
-using test::WriteFile;
 
 // The arguments with @IN, @OUT and @DIR standing for paths in `dir`.
 std::vector<std::string> WithPaths(std::vector<std::string> args, const TempDir& dir) {
@@ -120,7 +115,7 @@ TEST(UsageCli, FormsOfTheCommandLine) {
         EXPECT_TRUE(std::regex_match(r.out, std::regex(c.out))) << shown << r.out;
         EXPECT_EQ(r.err, WithPaths({c.err}, dir)[1]) << shown;
         Picture picture;
-        EXPECT_EQ(test::DecodePng(dir / "out.png", picture), c.margin >= 0) << shown;
+        EXPECT_EQ(DecodePng(dir / "out.png", picture), c.margin >= 0) << shown;
         if (c.margin >= 0) {
             Appearance look;
             look.margin = c.margin;
@@ -138,7 +133,7 @@ TEST(UsageCli, StandardOutputGetsTheSameBytesAsAFile) {
     ASSERT_EQ(piped.exit_code, 0) << piped.err;
     EXPECT_EQ(piped.err, "");
     EXPECT_TRUE(piped.out == ReadFile(dir / "a.png"));
-    EXPECT_EQ(test::TreeOf(dir.path()), std::vector<std::string>{"a.png"});  // nothing named "-"
+    EXPECT_EQ(TreeOf(dir.path()), std::vector<std::string>{"a.png"});  // nothing named "-"
 }
 
 // Each warning names the file, says what to do, and leaves the exit status 0.
@@ -234,4 +229,4 @@ TEST(UsageCli, WarningsOnStandardError) {
 }
 
 }  // namespace
-}  // namespace quarvel
+}  // namespace quarvel::test
