@@ -10,6 +10,7 @@
 #include "engine/conversion.h"
 #include "platform/color.h"
 #include "render/appearance.h"
+#include "render/png_writer.h"
 #include "render/renderer.h"
 #include "render/text_prep.h"
 
@@ -20,19 +21,24 @@ inline constexpr int kExitFailed = 1;
 inline constexpr int kExitUsage = 2;
 inline constexpr int kExitAborted = 130;
 
-// The options every sub-command takes for the look of the pictures: --fore, --back,
-// --margin, --no-space-sim and --font. Unset members leave the look as it was.
+// The options every sub-command takes for the pictures: --fore, --back, --margin,
+// --no-space-sim and --font for their look, --indexed for the form of their files.
+// Unset members leave the look and the form as they were.
 struct LookOptions {
     std::optional<Color> textColor, backColor;
     std::optional<int> margin;
     bool noSpace = false;
     std::string font;
+    bool indexed = false;
 
     void ApplyTo(Appearance& look) const {
         if (textColor) look.textColor = *textColor;
         if (backColor) look.backColor = *backColor;
         if (margin) look.margin = *margin;
         if (noSpace) look.collapseSpaces = false;
+    }
+    void ApplyTo(PngForm& form) const {
+        if (indexed) form = PngForm::indexed;
     }
 };
 

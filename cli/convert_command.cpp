@@ -113,7 +113,8 @@ private:
 };
 
 // The settings of the mode, from the defaults, the settings file and the options.
-std::string BuildSettings(const ConvertOptions& o, Mode mode, FolderPageSettings& page, Appearance& look) {
+std::string BuildSettings(const ConvertOptions& o, Mode mode, FolderPageSettings& page, Appearance& look,
+                          PngForm& form) {
     if (o.settingsFile) {
         std::error_code ec;
         if (!std::filesystem::is_regular_file(*o.settingsFile, ec) || ::access(o.settingsFile->c_str(), R_OK) != 0)
@@ -121,7 +122,7 @@ std::string BuildSettings(const ConvertOptions& o, Mode mode, FolderPageSettings
         // A file without any of the program's sections changes nothing: say so, and go
         // on with the defaults and the options.
         const std::string_view section = mode == Mode::file ? settings_keys::kFilePage : settings_keys::kFolderPage;
-        if (LoadGeneralSettings(*o.settingsFile, look) == SettingsLoadResult::noSettings)
+        if (LoadGeneralSettings(*o.settingsFile, look, form) == SettingsLoadResult::noSettings)
             std::fprintf(stderr,
                          "quarvel-cli: %s: not a settings file of this program (none of the sections "
                          "General, TargetFilePage, TargetFolderPage); the defaults are used\n",
@@ -153,6 +154,7 @@ std::string BuildSettings(const ConvertOptions& o, Mode mode, FolderPageSettings
     if (o.pattern) page.fileFilter = *o.pattern;
     if (o.noSubFolders) page.subFolders = false;
     o.look.ApplyTo(look);
+    o.look.ApplyTo(form);
     if (look.margin < 0 || look.margin > kMaxMargin)
         return "the margin " + std::to_string(look.margin) + " of the settings file is outside 0.." +
                std::to_string(kMaxMargin);
@@ -199,7 +201,8 @@ int Convert(const ConvertOptions& options, Mode mode) {
     const std::string_view command = mode == Mode::file ? "convert" : "convert-folder";
     FolderPageSettings page;
     Appearance look;
-    if (std::string complaint = BuildSettings(options, mode, page, look); !complaint.empty())
+    PngForm form = PngForm::rgb;
+    if (std::string complaint = BuildSettings(options, mode, page, look, form); !complaint.empty())
         return UsageError(complaint, command);
     if (!options.look.font.empty() && !ApplyFontOption(options.look.font)) return kExitUsage;
     if (mode == Mode::file) {
@@ -218,7 +221,7 @@ int Convert(const ConvertOptions& options, Mode mode) {
     // Past a file-size limit a write fails (and is reported, its file removed) rather
     // than ending the program in the middle of a copy.
     std::signal(SIGXFSZ, SIG_IGN);
-    ConversionSettings settings = EngineSettings(page.common, look, &progress);
+    ConversionSettings settings = EngineSettings(page.common, look, form, &progress);
     settings.collectNotes = true;
     const Backup backup = BackupOf(page.common);
 

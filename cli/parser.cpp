@@ -73,6 +73,10 @@ void AddLookOptions(CLI::App& app, LookOptions& look, bool fromSettings) {
     app.add_flag("--no-space-sim", look.noSpace,
                  "draw every half-width space; by default runs of them collapse to one and those at the "
                  "start of a line vanish, as a browser shows them");
+    app.add_flag("--indexed", look.indexed,
+                 "write two-colour PNG files (a palette, one bit per pixel): the same pixels as the default "
+                 "8-bit RGB files, smaller and faster to write" +
+                     std::string(fromSettings ? "; default RGB, or the settings file's" : ""));
     app.add_option("--font", look.font,
                    "a font file whose glyph shapes replace Mona's (as $QUARVEL_FONT does); advances always "
                    "follow the original font")

@@ -44,8 +44,8 @@ ReadResult ReadInput(const std::string& path, std::string& bytes) {
 
 // The picture's PNG file down standard output, whole or with a message. A terminal is
 // refused before anything is drawn (see ParseAndRun), so this is a pipe or a file.
-bool WriteToStandardOutput(const Picture& picture) {
-    const std::optional<std::string> png = EncodePng(picture);
+bool WriteToStandardOutput(const Picture& picture, PngForm form) {
+    const std::optional<std::string> png = EncodePng(picture, form);
     if (!png) {
         PrintProblem("(standard output)", "out of memory");
         return false;
@@ -86,6 +86,8 @@ int RunRender(const RenderOptions& o) {
     const std::string text = PrepareTextFile(std::move(bytes), o.encoding, o.html ? TextForm::html : TextForm::plain);
     Appearance look;
     o.look.ApplyTo(look);
+    PngForm form = PngForm::rgb;
+    o.look.ApplyTo(form);
     RenderNotes notes;
     const Picture picture = RenderPicture(text.c_str(), look, &notes);
     if (malformed)
@@ -93,10 +95,10 @@ int RunRender(const RenderOptions& o) {
                      "warning: the text is not all UTF-8; what is not is drawn as U+FFFD (check --encoding)");
     PrintNotes(inputName, notes, "--encoding");
 
-    if (o.output == "-") return WriteToStandardOutput(picture) ? kExitOk : kExitFailed;
+    if (o.output == "-") return WriteToStandardOutput(picture, form) ? kExitOk : kExitFailed;
     // Written whole or not at all; a device or a pipe named by -o is written as it is.
     std::signal(SIGXFSZ, SIG_IGN);
-    const fs::WriteStatus written = SavePicture(fs::RealFileSystem(), o.output, picture);
+    const fs::WriteStatus written = SavePicture(fs::RealFileSystem(), o.output, picture, form);
     if (written.result != fs::WriteResult::ok) {
         PrintProblem(o.output, written.error ? std::strerror(written.error) : "the picture could not be written");
         return kExitFailed;

@@ -266,7 +266,8 @@ DocumentConverter::Step DocumentConverter::MakePicture(std::size_t from, std::si
     // Without its picture the stretch keeps its art: the document is then not rewritten.
     RenderNotes notes;
     const fs::WriteStatus written = WriteDocumentPicture(
-        fs_, picturePath, RenderPicture(art.c_str(), settings_.look, settings_.collectNotes ? &notes : nullptr));
+        fs_, picturePath, RenderPicture(art.c_str(), settings_.look, settings_.collectNotes ? &notes : nullptr),
+        settings_.pngForm);
     if (written.result == fs::WriteResult::notCreated)
         return Stop(picturePath, WithSystemReason(TextFileOpenFailed(), written.error));
     if (written.result != fs::WriteResult::ok)

@@ -13,6 +13,7 @@
 #include "engine/progress.h"
 #include "platform/fs.h"
 #include "render/appearance.h"
+#include "render/png_writer.h"
 #include "render/renderer.h"
 
 namespace quarvel {
@@ -38,6 +39,7 @@ struct ConversionSettings {
     DocumentCode code = DocumentCode::shiftJis;
     JobProgress* progress = nullptr;  // never null while a job runs
     Appearance look;
+    PngForm pngForm = PngForm::rgb;        // the form of the picture files
     fs::FileSystem* fileSystem = nullptr;  // null: the real file system
     // Whether DocumentResult tells what the pictures do not show and what character
     // set the document declares (a second look at each character drawn).

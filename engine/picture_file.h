@@ -7,18 +7,21 @@
 
 #include "platform/fs.h"
 #include "platform/picture.h"
+#include "render/png_writer.h"
 
 namespace quarvel {
 
-// The bytes of the picture's PNG file; nullopt when it cannot be encoded (no memory).
-std::optional<std::string> EncodePng(const Picture& picture);
+// The bytes of the picture's PNG file in the given form; nullopt when it cannot be
+// encoded (no memory).
+std::optional<std::string> EncodePng(const Picture& picture, PngForm form);
 
 // A picture of a document at its path in the image folder: a new file that replaces
 // whatever has the name (a symbolic link planted there included, never followed).
-fs::WriteStatus WriteDocumentPicture(fs::FileSystem& fileSystem, const std::string& path, const Picture& picture);
+fs::WriteStatus WriteDocumentPicture(fs::FileSystem& fileSystem, const std::string& path, const Picture& picture,
+                                     PngForm form);
 
 // A picture where the user asked for it (render's -o, the copy-paste page's file):
 // see FileSystem::WriteToUserPath.
-fs::WriteStatus SavePicture(fs::FileSystem& fileSystem, const std::string& path, const Picture& picture);
+fs::WriteStatus SavePicture(fs::FileSystem& fileSystem, const std::string& path, const Picture& picture, PngForm form);
 
 }  // namespace quarvel

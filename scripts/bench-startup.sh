@@ -6,7 +6,8 @@
 # the same files in Monapo at 12 points. Pictures go to a folder on tmpfs, as both
 # programs' own work is measured, not the disk: quarvel-cli flushes each picture to
 # disk before renaming it into place (about 15 ms on this machine's disk), pango-view
-# does not. Prints hyperfine's table and the medians with their ratio to pango-view's.
+# does not; WORK_PARENT=FOLDER puts them elsewhere (a folder on disk, to see what the
+# flush costs). Prints hyperfine's table and the medians with their ratio to pango-view's.
 # RUNS (default 300) and WARMUP (default 30) set the number of runs.
 set -euo pipefail
 
@@ -19,10 +20,11 @@ done
 command -v hyperfine >/dev/null && command -v pango-view >/dev/null ||
   { echo "hyperfine and pango-view are needed: scripts/install-deps.sh" >&2; exit 1; }
 
-parent=/dev/shm
+parent=${WORK_PARENT:-/dev/shm}
 [ -d "$parent" ] && [ -w "$parent" ] || parent=${TMPDIR:-/tmp}
 work=$(mktemp -d "$parent/quarvel-bench.XXXXXX")
 trap 'rm -rf "$work"' EXIT
+echo "work folder: $work ($(stat -f -c %T "$work"))"
 export QUARVEL_FONT=
 
 for lines in small:5 medium:30; do

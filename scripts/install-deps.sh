@@ -6,14 +6,14 @@ set -euo pipefail
 
 packages=(
   cmake ninja-build g++ pkg-config
-  libfreetype-dev libfontconfig-dev libpng-dev zlib1g-dev
+  libfreetype-dev libfontconfig-dev libpng-dev zlib1g-dev libdeflate-dev
   qt6-base-dev libgl-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   fonts-symbola
   fonts-mona fonts-monapo fonts-ipafont-gothic fontconfig
   xvfb xauth xdotool x11-utils dbus at-spi2-core python3-dbus
   clang libclang-rt-14-dev
-  hyperfine pango1.0-tools
+  hyperfine pango1.0-tools python3
   libcli11-dev
 )
 

@@ -8,13 +8,15 @@ Separators ScanSeparators(const Separators& typed) {
     return {SeparatorWithLineBreaks(typed[0]), SeparatorWithLineBreaks(typed[1]), SeparatorWithLineBreaks(typed[2])};
 }
 
-ConversionSettings EngineSettings(const CommonSettings& common, const Appearance& look, JobProgress* progress) {
+ConversionSettings EngineSettings(const CommonSettings& common, const Appearance& look, PngForm pngForm,
+                                  JobProgress* progress) {
     ConversionSettings settings;
     settings.startSeparators = ScanSeparators(common.startSeparators);
     settings.endSeparators = ScanSeparators(common.endSeparators);
     settings.code = common.code;
     settings.progress = progress;
     settings.look = look;
+    settings.pngForm = pngForm;
     return settings;
 }
 

@@ -14,8 +14,9 @@ namespace quarvel {
 Separators ScanSeparators(const Separators& typed);
 
 // A job's settings: the separator lists and the code of `common`, the look `look`,
-// reporting to `progress`.
-ConversionSettings EngineSettings(const CommonSettings& common, const Appearance& look, JobProgress* progress);
+// pictures in the form `pngForm`, reporting to `progress`.
+ConversionSettings EngineSettings(const CommonSettings& common, const Appearance& look, PngForm pngForm,
+                                  JobProgress* progress);
 
 // Whether the untouched documents are kept in backup/.
 inline Backup BackupOf(const CommonSettings& common) { return common.backup ? Backup::yes : Backup::no; }

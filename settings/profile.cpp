@@ -204,7 +204,7 @@ PendingChanges CollectChanges(const ProfileIndex& index, std::span<const Profile
                 changes.replaced[*key] = std::move(clean);
             } else if (KeyValue* pending = FindPending(changes.added[*section], entry.key)) {
                 pending->value = std::move(clean);
-            } else {
+            } else if (!entry.onlyWhenPresent) {
                 changes.added[*section].push_back({entry.key, std::move(clean)});
             }
             continue;
@@ -212,10 +212,13 @@ PendingChanges CollectChanges(const ProfileIndex& index, std::span<const Profile
         auto& sections = changes.sections;
         auto it = std::find_if(sections.begin(), sections.end(),
                                [&](const auto& s) { return SameName(s.first, entry.section); });
-        if (it == sections.end()) it = sections.insert(sections.end(), {entry.section, {}});
+        if (it == sections.end()) {
+            if (entry.onlyWhenPresent) continue;
+            it = sections.insert(sections.end(), {entry.section, {}});
+        }
         if (KeyValue* pending = FindPending(it->second, entry.key))
             pending->value = std::move(clean);
-        else
+        else if (!entry.onlyWhenPresent)
             it->second.push_back({entry.key, std::move(clean)});
     }
     return changes;

@@ -64,6 +64,9 @@ struct ProfileEntry {
     std::string_view section;
     std::string_view key;
     std::string_view value;
+    // Only a key the file already has (or an earlier entry of the same write added)
+    // takes the value; a missing key stays missing, its section untouched.
+    bool onlyWhenPresent = false;
 };
 
 // The outcome of a write; `message` (UTF-8, names the path) says what failed.

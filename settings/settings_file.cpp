@@ -25,6 +25,9 @@ public:
     void Read(std::string_view key, Color& out) const {
         if (std::string text = Raw(key); !text.empty()) out = ProfileToColor(text);
     }
+    void Read(std::string_view key, PngForm& out) const {
+        if (std::string text = Raw(key); !text.empty()) out = ProfileToBool(text) ? PngForm::indexed : PngForm::rgb;
+    }
     void Read(std::string_view key, DocumentCode& out) const {
         if (std::string text = Raw(key); !text.empty()) out = static_cast<DocumentCode>(ProfileToInt(text));
     }
@@ -39,12 +42,13 @@ private:
     std::string_view section_;
 };
 
-void ReadGeneral(const ProfileReader& file, Appearance& look) {
+void ReadGeneral(const ProfileReader& file, Appearance& look, PngForm& pngForm) {
     const SectionReader in(file, keys::kGeneral);
     in.Read(keys::kTextColor, look.textColor);
     in.Read(keys::kBackColor, look.backColor);
     in.Read(keys::kMargin, look.margin);
     in.Read(keys::kCollapseSpaces, look.collapseSpaces);
+    in.Read(keys::kIndexedPng, pngForm);
 }
 
 void ReadCommon(const ProfileReader& file, std::string_view section, CommonSettings& settings) {
@@ -76,15 +80,17 @@ SettingsLoadResult Load(const stdfs::path& path, Read read) {
 // Collects the keys of one save in order; the texts live as long as the collector.
 class EntryList {
 public:
-    void Add(std::string_view section, std::string_view key, std::string value) {
-        keys_.push_back({section, key});
+    void Add(std::string_view section, std::string_view key, std::string value, bool onlyWhenPresent = false) {
+        keys_.push_back({section, key, onlyWhenPresent});
         values_.push_back(std::move(value));
     }
-    void AddGeneral(const Appearance& look) {
+    void AddGeneral(const Appearance& look, PngForm pngForm) {
         Add(keys::kGeneral, keys::kTextColor, ColorToProfile(look.textColor));
         Add(keys::kGeneral, keys::kBackColor, ColorToProfile(look.backColor));
         Add(keys::kGeneral, keys::kMargin, IntToProfile(look.margin));
         Add(keys::kGeneral, keys::kCollapseSpaces, BoolToProfile(look.collapseSpaces));
+        const bool indexed = pngForm == PngForm::indexed;
+        Add(keys::kGeneral, keys::kIndexedPng, BoolToProfile(indexed), !indexed);
     }
     void AddCommon(std::string_view section, const CommonSettings& s) {
         for (std::size_t i = 0; i < 3; ++i)
@@ -104,20 +110,25 @@ public:
         std::vector<ProfileEntry> entries;
         entries.reserve(keys_.size());
         for (std::size_t i = 0; i < keys_.size(); ++i) {
-            entries.push_back({keys_[i].first, keys_[i].second, values_[i]});
+            entries.push_back({keys_[i].section, keys_[i].key, values_[i], keys_[i].onlyWhenPresent});
         }
         return WriteProfileValues(path, entries);
     }
 
 private:
-    std::vector<std::pair<std::string_view, std::string_view>> keys_;
+    struct Key {
+        std::string_view section;
+        std::string_view key;
+        bool onlyWhenPresent;
+    };
+    std::vector<Key> keys_;
     std::vector<std::string> values_;
 };
 
 }  // namespace
 
-SettingsLoadResult LoadGeneralSettings(const stdfs::path& path, Appearance& look) {
-    return Load(path, [&](const ProfileReader& file) { ReadGeneral(file, look); });
+SettingsLoadResult LoadGeneralSettings(const stdfs::path& path, Appearance& look, PngForm& pngForm) {
+    return Load(path, [&](const ProfileReader& file) { ReadGeneral(file, look, pngForm); });
 }
 
 SettingsLoadResult LoadCommonSettings(const stdfs::path& path, std::string_view section, CommonSettings& settings) {
@@ -132,7 +143,7 @@ SettingsLoadResult LoadAllSettings(const stdfs::path& path, AllSettings& setting
     return Load(path, [&](const ProfileReader& file) {
         ReadCommon(file, keys::kFilePage, settings.filePage);
         ReadFolderPage(file, settings.folderPage);
-        ReadGeneral(file, settings.look);
+        ReadGeneral(file, settings.look, settings.pngForm);
     });
 }
 
@@ -141,7 +152,7 @@ bool HoldsSettingsKeys(const stdfs::path& path, std::initializer_list<std::strin
     for (std::string_view section : sections) {
         std::vector<std::string_view> names;
         if (section == keys::kGeneral) {
-            names = {keys::kTextColor, keys::kBackColor, keys::kMargin, keys::kCollapseSpaces};
+            names = {keys::kTextColor, keys::kBackColor, keys::kMargin, keys::kCollapseSpaces, keys::kIndexedPng};
         } else {
             names.assign(keys::kStartSeparators.begin(), keys::kStartSeparators.end());
             names.insert(names.end(), keys::kEndSeparators.begin(), keys::kEndSeparators.end());
@@ -155,9 +166,9 @@ bool HoldsSettingsKeys(const stdfs::path& path, std::initializer_list<std::strin
     return false;
 }
 
-ProfileWriteResult SaveGeneralSettings(const stdfs::path& path, const Appearance& look) {
+ProfileWriteResult SaveGeneralSettings(const stdfs::path& path, const Appearance& look, PngForm pngForm) {
     EntryList list;
-    list.AddGeneral(look);
+    list.AddGeneral(look, pngForm);
     return list.Write(path);
 }
 
@@ -178,7 +189,7 @@ ProfileWriteResult SaveAllSettings(const stdfs::path& path, const AllSettings& s
     EntryList list;
     list.AddCommon(keys::kFilePage, settings.filePage);
     list.AddFolderPage(settings.folderPage);
-    list.AddGeneral(settings.look);
+    list.AddGeneral(settings.look, settings.pngForm);
     return list.Write(path);
 }
 

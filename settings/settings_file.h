@@ -17,8 +17,10 @@
 // itself holds two or more double quotes comes back as the text between its first and
 // last double quote.
 //
-// Saving writes every key of the record; other sections, keys and lines of an existing
-// file stay as they were.
+// Saving writes every key of the record, but for bIndexedPng: TRUE when the pictures
+// are indexed, FALSE only over a key the file already has, so that a file saved with
+// the default form holds the same lines as before the key existed. Other sections,
+// keys and lines of an existing file stay as they were.
 
 #include <array>
 #include <filesystem>
@@ -28,6 +30,7 @@
 
 #include "engine/conversion.h"
 #include "render/appearance.h"
+#include "render/png_writer.h"
 #include "settings/profile.h"
 
 namespace quarvel {
@@ -43,6 +46,7 @@ inline constexpr std::string_view kTextColor = "colFore";
 inline constexpr std::string_view kBackColor = "colBack";
 inline constexpr std::string_view kMargin = "iMargin";
 inline constexpr std::string_view kCollapseSpaces = "bSpace";
+inline constexpr std::string_view kIndexedPng = "bIndexedPng";
 
 inline constexpr std::array<std::string_view, 3> kStartSeparators = {"strSepalaterStart1", "strSepalaterStart2",
                                                                      "strSepalaterStart3"};
@@ -75,11 +79,12 @@ struct FolderPageSettings {
 };
 
 // Everything a settings file holds; the file mode's settings are section
-// TargetFilePage, the look is section General.
+// TargetFilePage, the look and the form of the picture files are section General.
 struct AllSettings {
     CommonSettings filePage;
     FolderPageSettings folderPage;
     Appearance look;
+    PngForm pngForm = PngForm::rgb;
     bool operator==(const AllSettings&) const = default;
 };
 
@@ -93,7 +98,7 @@ enum class SettingsLoadResult {
 };
 
 // Each reads the file once, whatever the number of keys.
-SettingsLoadResult LoadGeneralSettings(const std::filesystem::path& path, Appearance& look);
+SettingsLoadResult LoadGeneralSettings(const std::filesystem::path& path, Appearance& look, PngForm& pngForm);
 SettingsLoadResult LoadCommonSettings(const std::filesystem::path& path, std::string_view section,
                                       CommonSettings& settings);
 // strFileFilter and bSubFolder, then the common keys, all from TargetFolderPage.
@@ -106,12 +111,12 @@ SettingsLoadResult LoadAllSettings(const std::filesystem::path& path, AllSetting
 bool HoldsSettingsKeys(const std::filesystem::path& path, std::initializer_list<std::string_view> sections);
 
 // Each writes its keys in one replacement of the file (see WriteProfileValues).
-ProfileWriteResult SaveGeneralSettings(const std::filesystem::path& path, const Appearance& look);
+ProfileWriteResult SaveGeneralSettings(const std::filesystem::path& path, const Appearance& look, PngForm pngForm);
 ProfileWriteResult SaveCommonSettings(const std::filesystem::path& path, std::string_view section,
                                       const CommonSettings& settings);
 ProfileWriteResult SaveFolderPageSettings(const std::filesystem::path& path, const FolderPageSettings& settings);
 // TargetFilePage, TargetFolderPage, then General, each in its key order: into a new
-// file this gives the 25 lines of a complete settings file.
+// file this gives the 25 lines of a complete settings file (26 with indexed pictures).
 ProfileWriteResult SaveAllSettings(const std::filesystem::path& path, const AllSettings& settings);
 
 }  // namespace quarvel

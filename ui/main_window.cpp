@@ -75,7 +75,9 @@ void MainWindow::CreateWindowControls() {
     textSwatch_ = GetDlgItem(client_, IDC_TEXT_COLOR);
     spaceCheck_ = qobject_cast<QCheckBox*>(GetDlgItem(client_, IDC_SPACE));
     marginEdit_ = qobject_cast<QLineEdit*>(GetDlgItem(client_, IDC_MARGIN));
-    Q_ASSERT(generateButton_ && tabControl_ && backSwatch_ && textSwatch_ && spaceCheck_ && marginEdit_);
+    indexedPngAction_ = menu_->findChild<QAction*>(QStringLiteral("cmd%1").arg(ID_INDEXED_PNG));
+    Q_ASSERT(generateButton_ && tabControl_ && backSwatch_ && textSwatch_ && spaceCheck_ && marginEdit_ &&
+             indexedPngAction_);
 
     connect(generateButton_, &QPushButton::clicked, this, &MainWindow::OnGenerate);
     connect(menu_, &QMenuBar::triggered, this, [this](QAction* a) { OnCommand(a->data().toInt()); });
@@ -89,6 +91,7 @@ void MainWindow::OnInitDialog() {
     setWindowIcon(AppIcon());
     setWindowTitle(VersionLine());
     look_ = Appearance{};
+    pngForm_ = PngForm::rgb;
 
     tabControl_->InsertItem(0, QStringLiteral("ファイル"), &filePage_);
     tabControl_->InsertItem(1, QStringLiteral("フォルダ"), &folderPage_);
@@ -114,8 +117,14 @@ void MainWindow::SetLook(const Appearance& look) {
     client_->update();
 }
 
+void MainWindow::SetPictureForm(PngForm form) {
+    pngForm_ = form;
+    WriteControls();
+}
+
 void MainWindow::WriteControls() {
     spaceCheck_->setChecked(look_.collapseSpaces);
+    if (indexedPngAction_) indexedPngAction_->setChecked(pngForm_ == PngForm::indexed);
     // A margin read from a settings file shows as the program has always shown it:
     // as an unsigned number, until the next check refuses it.
     marginEdit_->setText(QString::number(static_cast<unsigned>(look_.margin)));

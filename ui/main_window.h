@@ -18,6 +18,7 @@
 #include "ui/pages/page_host.h"
 #include "ui/progress_window.h"
 
+class QAction;
 class QCheckBox;
 class QLineEdit;
 class QMenuBar;
@@ -43,11 +44,15 @@ public:
     // What the pages may ask of the window: the look as last taken from the controls,
     // a job run with the progress window, the window itself as parent of messages.
     Appearance Look() const override { return look_; }
+    PngForm PictureForm() const override { return pngForm_; }
     bool StartJob(const std::function<void(JobProgress& progress)>& body) override;
     QWidget* MessageParent() override { return this; }
 
     // Sets the look and shows it (swatches, margin, space switch).
     void SetLook(const Appearance& look);
+    // Sets the form of the picture files and shows it (the check mark of
+    // "2色PNG（小さいファイル）").
+    void SetPictureForm(PngForm form);
 
     // Takes the margin and the space switch from the controls; false when the margin
     // was refused: the user has been told, the focus is in the margin box and the last
@@ -64,12 +69,15 @@ public:
     void OnTextColor();
     void OnBackColor();
     void OnAppAbout();
+    // "2色PNG（小さいファイル）": indexed picture files while checked, RGB otherwise.
+    void OnIndexedPng();
     void OnExit();
-    // "設定を読み込む...": every page's settings and the look from a chosen file; the
-    // window is redrawn, chosen or not.
+    // "設定を読み込む...": every page's settings, the look and the form of the picture
+    // files from a chosen file; the window is redrawn, chosen or not.
     void OnLoadSettings();
     // "名前をつけて設定を保存...": takes the controls (a refused margin stops here), then
-    // writes every page's settings and the look into a chosen file.
+    // writes every page's settings, the look and the form of the picture files into a
+    // chosen file.
     void OnSaveSettingsAs();
     // The file dialogs of both commands: default extension and filters.
     static FileDialogRequest SettingsFileRequest();
@@ -83,6 +91,7 @@ public:
     QLineEdit* marginEdit() const { return marginEdit_; }
     QCheckBox* spaceCheck() const { return spaceCheck_; }
     QMenuBar* menuBar() const { return menu_; }
+    QAction* indexedPngAction() const { return indexedPngAction_; }
     QWidget* clientArea() const { return client_; }
     // A swatch's rectangle in client coordinates (control 1016 or 1017).
     QRect SwatchRect(int id) const;
@@ -126,12 +135,14 @@ private:
     void DispatchDroppedPath(const std::filesystem::path& path);
 
     Appearance look_;
+    PngForm pngForm_ = PngForm::rgb;
     ProgressWindow progressWindow_;
     FolderPage folderPage_;
     FilePage filePage_;
     CopyPastePage copyPastePage_;
 
     QMenuBar* menu_ = nullptr;
+    QAction* indexedPngAction_ = nullptr;
     QWidget* client_ = nullptr;
     QPushButton* generateButton_ = nullptr;
     TabControl* tabControl_ = nullptr;

@@ -98,6 +98,11 @@ void MainWindow::OnAppAbout() {
     about.exec();
 }
 
+void MainWindow::OnIndexedPng() {
+    // The menu has already moved the check mark; the form follows it.
+    if (indexedPngAction_) pngForm_ = indexedPngAction_->isChecked() ? PngForm::indexed : PngForm::rgb;
+}
+
 void MainWindow::OnExit() {
     QMetaObject::invokeMethod(
         this, [this] { close(); }, Qt::QueuedConnection);
@@ -115,7 +120,8 @@ void MainWindow::OnLoadSettings() {
         copyPastePage_.LoadSettings(path);
         // Taken as read: a margin out of range shows until the next check refuses it.
         Appearance look = look_;
-        const SettingsLoadResult loaded = LoadGeneralSettings(path, look);
+        PngForm form = pngForm_;
+        const SettingsLoadResult loaded = LoadGeneralSettings(path, look, form);
         // A file of another program, or no INI file at all, changes nothing: say so
         // rather than leave the user to believe the settings were loaded. So is a file
         // that is there but cannot be read.
@@ -127,6 +133,7 @@ void MainWindow::OnLoadSettings() {
                                      MessageIcon::none);
         }
         look_ = look;
+        pngForm_ = form;
         WriteControls();
     }
     client_->repaint();
@@ -141,7 +148,7 @@ void MainWindow::OnSaveSettingsAs() {
     ProfileWriteResult written = filePage_.SaveSettings(path);
     if (written) written = folderPage_.SaveSettings(path);
     if (written) written = copyPastePage_.SaveSettings(path);
-    if (written) written = SaveGeneralSettings(path, look_);
+    if (written) written = SaveGeneralSettings(path, look_, pngForm_);
     // A file that could not be written is said so; the user would otherwise take
     // the settings for saved. Each write replaces the file whole, so it is never
     // left half-written.
@@ -157,6 +164,7 @@ void MainWindow::OnCommand(int id) {
     case ID_LOAD_SETTINGS: OnLoadSettings(); break;
     case ID_SAVE_SETTINGS_AS: OnSaveSettingsAs(); break;
     case ID_APP_ABOUT: OnAppAbout(); break;
+    case ID_INDEXED_PNG: OnIndexedPng(); break;
     default: break;
     }
 }

@@ -26,6 +26,7 @@ TABS = ['ファイル', 'フォルダ', 'コピペ']
 ACC = 'org.a11y.atspi.Accessible'
 COMPONENT = 'org.a11y.atspi.Component'
 PROPERTIES = 'org.freedesktop.DBus.Properties'
+CHECKED = 1 << 4
 FOCUSED = 1 << 12
 SHOWING = 1 << 25
 
@@ -233,6 +234,31 @@ def main():
         click(margin)
         expect(2, margin, 'click into the margin box')
         tab = press('ctrl+Prior', 3, 2, -1)
+
+        # The file menu's check item, toggled with the mouse and then with the keys.
+        file_menu = next(n for n in dialog.walk() if n.role == 'menu item' and n.name() == 'ﾌｧｲﾙ')
+        indexed = next(n for n in file_menu.walk() if n.name() == '2色PNG（小さいファイル）')
+        if indexed.state() & CHECKED:
+            raise Failure('2色PNG is checked at start')
+        click(file_menu)
+        poll('the file menu', lambda: indexed.state() & SHOWING)
+
+        def shoot_menu(name):
+            if shots:
+                menu = indexed.parent.proxy.GetExtents(dbus.UInt32(0), dbus_interface=COMPONENT)
+                save_screenshot(os.path.join(shots, name), tuple(int(v) for v in menu))
+
+        shoot_menu('file-menu.png')
+        click(indexed)
+        poll('2色PNG checked by a click', lambda: indexed.state() & CHECKED)
+        poll('the file menu to close', lambda: not indexed.state() & SHOWING)
+        print('ok  2色PNG checked by a click')
+        click(file_menu)
+        poll('the file menu', lambda: indexed.state() & SHOWING)
+        shoot_menu('file-menu-checked.png')
+        run('xdotool', 'key', 'Down', 'Down', 'Down', 'Return')  # past the two settings items
+        poll('2色PNG unchecked by the keys', lambda: not indexed.state() & CHECKED)
+        print('ok  2色PNG unchecked by the keys')
 
         # The about box and a message box keep their own captions.
         def windows():

@@ -6,6 +6,7 @@
 #include <QCheckBox>
 #include <QFile>
 #include <QLineEdit>
+#include <QMenu>
 #include <QMenuBar>
 #include <QRadioButton>
 #include <QTest>
@@ -17,6 +18,8 @@
 #include "support/test_support.h"
 #include "support/window_test_support.h"
 #include "ui/kit/dialog_template.h"
+#include "ui/kit/html_edit.h"
+#include "ui/kit/tab_control.h"
 #include "ui/kit/text_codec.h"
 #include "ui/main_window.h"
 
@@ -36,6 +39,13 @@ namespace {
 
 void Save(MainWindow& dlg) { dlg.menuBar()->findChild<QAction*>(QStringLiteral("cmd32771"))->trigger(); }
 void Load(MainWindow& dlg) { dlg.menuBar()->findChild<QAction*>(QStringLiteral("cmd32772"))->trigger(); }
+QAction* IndexedPng(MainWindow& dlg) { return dlg.menuBar()->findChild<QAction*>(QStringLiteral("cmd32774")); }
+
+// The colour type in a PNG file's header: 2 for RGB, 3 for a palette.
+int ColourType(const stdfs::path& png) {
+    const auto chunks = quarvel::test::PngChunks(ReadFile(png));
+    return chunks.empty() || chunks[0].data.size() < 10 ? -1 : chunks[0].data[9];
+}
 
 }  // namespace
 
@@ -232,6 +242,83 @@ private slots:
             Load(dlg);
             QCOMPARE(prompts.messages, QStringList{Native(ini) + QStringLiteral("\nファイルのオープンに失敗")});
         }
+    }
+
+    // "2色PNG（小さいファイル）": a check item of the file menu, saved as bIndexedPng
+    // (FALSE only over a key the file has), loaded back, and the form of the pictures
+    // of every page.
+    void indexedPngMenuItem() {
+        PromptRecorder prompts;
+        TempDir temp;
+        MainWindow dlg;
+        QAction* item = IndexedPng(dlg);
+        QVERIFY(item);
+        QCOMPARE(item->text(), QStringLiteral("2色PNG（小さいファイル）"));
+        QVERIFY(dlg.menuBar()->actions().first()->menu()->actions().contains(item));  // ﾌｧｲﾙ
+        QVERIFY(item->isCheckable());
+        QVERIFY(!item->isChecked());
+        QCOMPARE(dlg.PictureForm(), quarvel::PngForm::rgb);
+
+        // Off, a new file holds the 25 lines; on, one more; off again, FALSE.
+        const std::string fresh = quarvel::test::kFreshSettingsFile;
+        const stdfs::path off = temp / "off.ini", on = temp / "on.ini";
+        prompts.saveAnswer = Native(off);
+        Save(dlg);
+        QCOMPARE(ReadFile(off), fresh);
+        item->trigger();
+        QVERIFY(item->isChecked());
+        QCOMPARE(dlg.PictureForm(), quarvel::PngForm::indexed);
+        prompts.saveAnswer = Native(on);
+        Save(dlg);
+        QCOMPARE(ReadFile(on), fresh + "bIndexedPng=TRUE\r\n");
+
+        // Loaded back into windows in either state.
+        MainWindow other;
+        prompts.openAnswer = Native(on);
+        Load(other);
+        QVERIFY(IndexedPng(other)->isChecked());
+        QCOMPARE(other.PictureForm(), quarvel::PngForm::indexed);
+        prompts.openAnswer = Native(off);
+        Load(other);  // no key: the form stays as it was
+        QVERIFY(IndexedPng(other)->isChecked());
+        IndexedPng(other)->trigger();
+        QCOMPARE(other.PictureForm(), quarvel::PngForm::rgb);
+        prompts.saveAnswer = Native(on);
+        Save(other);
+        QCOMPARE(ReadFile(on), fresh + "bIndexedPng=FALSE\r\n");
+        prompts.saveAnswer = Native(off);
+        Save(other);
+        QCOMPARE(ReadFile(off), fresh);
+        prompts.openAnswer = Native(on);
+        Load(dlg);
+        QVERIFY(!item->isChecked());
+        QCOMPARE(dlg.PictureForm(), quarvel::PngForm::rgb);
+
+        // Every page writes its pictures in the form checked.
+        item->trigger();
+        dlg.tabCtrl()->SetCurFocus(2);
+        dlg.copyPastePage().edit()->setPlainText(QStringLiteral("（´・ω・｀）\n\u2665"));
+        prompts.saveAnswer = Native(temp / "pasted.png");
+        dlg.OnGenerate();
+        QCOMPARE(ColourType(temp / "pasted.png"), 3);
+        const stdfs::path doc = temp / "doc.htm";
+        WriteFile(doc, "<dd>AA\r\n");
+        dlg.tabCtrl()->SetCurFocus(0);
+        dlg.filePage().targetEdit()->setText(Native(doc));
+        dlg.OnGenerate();
+        QCOMPARE(ColourType(temp / "doc" / "001.png"), 3);
+        const stdfs::path folder = temp / "folder";
+        stdfs::create_directory(folder);
+        WriteFile(folder / "thread.htm", "<dd>BB\r\n");
+        dlg.tabCtrl()->SetCurFocus(1);
+        dlg.folderPage().targetEdit()->setText(Native(folder));
+        dlg.OnGenerate();
+        QCOMPARE(ColourType(folder / "thread" / "001.png"), 3);
+        item->trigger();
+        dlg.tabCtrl()->SetCurFocus(2);
+        dlg.OnGenerate();
+        QCOMPARE(ColourType(temp / "pasted.png"), 2);
+        QCOMPARE(prompts.messages, QStringList());
     }
 
     void aFileThatCannotBeWrittenIsReported() {

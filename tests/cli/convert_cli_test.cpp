@@ -97,6 +97,61 @@ TEST(ConvertCli, OptionsAndSettingsFile) {
     EXPECT_NE(r.err.find("フォルダが見つかりません"), std::string::npos);
 }
 
+// --indexed (or bIndexedPng=TRUE in the settings file) on every sub-command: the
+// pictures are palette files of one bit per pixel with the pixels of the RGB ones.
+TEST(ConvertCli, IndexedPicturesOnEverySubCommand) {
+    TempDir dir;
+    const std::string art = "ab<br>&hearts;\x81\xA1";  // ♥ from a fallback face, ■
+    const std::string document = "<dt>1<dd>" + art + "\r\n";
+    WriteFile(dir / "text.txt", art);
+    WriteFile(dir / "on.ini", "[General]\r\nbIndexedPng=TRUE\r\ncolFore=#0000FF\r\n");
+    WriteFile(dir / "off.ini", "[General]\r\nbIndexedPng=FALSE\r\n");
+    Appearance red;
+    red.textColor = Color{255, 0, 0};
+    struct Case {
+        const char* name;
+        std::vector<std::string> args;  // DOC, OUT, FOLDER: the case's text or document, picture, folder
+        std::string picture;            // relative to the case's folder
+        Appearance look;
+        int colourType;
+    };
+    const Case cases[] = {
+        {"render", {"render", "--html", "DOC", "-o", "OUT", "--indexed", "--fore", "FF0000"}, "out.png", red, 3},
+        {"render rgb", {"render", "--html", "DOC", "-o", "OUT", "--fore", "FF0000"}, "out.png", red, 2},
+        {"convert", {"convert", "--indexed", "--fore", "FF0000", "DOC"}, "doc/001.png", red, 3},
+        {"convert-folder", {"convert-folder", "--indexed", "--fore", "FF0000", "FOLDER"}, "doc/001.png", red, 3},
+        {"settings on", {"convert", "--settings", (dir / "on.ini").string(), "DOC"}, "doc/001.png", red, 3},
+        {"settings off", {"convert", "--settings", (dir / "off.ini").string(), "DOC"}, "doc/001.png", {}, 2},
+        {"settings off, option on",
+         {"convert", "--indexed", "--settings", (dir / "off.ini").string(), "DOC"},
+         "doc/001.png",
+         {},
+         3},
+    };
+    for (const Case& c : cases) {
+        const std::filesystem::path folder = dir / c.name;
+        std::filesystem::create_directory(folder);
+        WriteFile(folder / "doc.htm", document);
+        std::vector<std::string> args;
+        for (const std::string& a : c.args) {
+            if (a == "DOC")
+                args.push_back(c.args[0] == "render" ? (dir / "text.txt").string() : (folder / "doc.htm").string());
+            else
+                args.push_back(a == "OUT" ? (folder / "out.png").string() : a == "FOLDER" ? folder.string() : a);
+        }
+        const test::ProcessResult r = Cli(args);
+        ASSERT_EQ(r.exit_code, 0) << c.name << ": " << r.err;
+        const std::string bytes = ReadFile(folder / c.picture);
+        const std::vector<test::PngChunk> chunks = test::PngChunks(bytes);
+        ASSERT_FALSE(chunks.empty()) << c.name;
+        EXPECT_EQ(chunks[0].data[9], c.colourType) << c.name;
+        EXPECT_EQ(chunks[0].data[8], c.colourType == 3 ? 1 : 8) << c.name;
+        Picture decoded;
+        ASSERT_TRUE(test::DecodePngBytes(bytes, decoded)) << c.name;
+        EXPECT_TRUE(decoded.rgb == RenderPicture(art.c_str(), c.look).rgb) << c.name;
+    }
+}
+
 TEST(ConvertCli, InterruptLeavesTheDocumentAsItWas) {
     TempDir dir;
     std::string document;

@@ -127,13 +127,15 @@ TEST(UsageCli, FormsOfTheCommandLine) {
 TEST(UsageCli, StandardOutputGetsTheSameBytesAsAFile) {
     TempDir dir;
     const std::string art = "\xEF\xBC\x88\xE3\x80\x80\xC2\xB4\xE2\x88\x80\xEF\xBD\x80\xEF\xBC\x89\n";  // （　´∀｀）
-    auto file = RunProcess({QUARVEL_CLI_PATH, "render", "--margin=2", "-o", (dir / "a.png").string()}, art);
-    auto piped = RunProcess({QUARVEL_CLI_PATH, "render", "-", "--margin=2", "-o", "-"}, art);
-    ASSERT_EQ(file.exit_code, 0) << file.err;
-    ASSERT_EQ(piped.exit_code, 0) << piped.err;
-    EXPECT_EQ(piped.err, "");
-    EXPECT_TRUE(piped.out == ReadFile(dir / "a.png"));
-    EXPECT_EQ(TreeOf(dir.path()), std::vector<std::string>{"a.png"});  // nothing named "-"
+    for (const char* form : {"--margin=2", "--indexed"}) {
+        auto file = RunProcess({QUARVEL_CLI_PATH, "render", form, "-o", (dir / "a.png").string()}, art);
+        auto piped = RunProcess({QUARVEL_CLI_PATH, "render", "-", form, "-o", "-"}, art);
+        ASSERT_EQ(file.exit_code, 0) << file.err;
+        ASSERT_EQ(piped.exit_code, 0) << piped.err;
+        EXPECT_EQ(piped.err, "");
+        EXPECT_TRUE(piped.out == ReadFile(dir / "a.png")) << form;
+        EXPECT_EQ(TreeOf(dir.path()), std::vector<std::string>{"a.png"});  // nothing named "-"
+    }
 }
 
 // Each warning names the file, says what to do, and leaves the exit status 0.

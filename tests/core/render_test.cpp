@@ -5,6 +5,8 @@
 #include <array>
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
+#include <optional>
 #include <set>
 #include <string>
 #include <thread>
@@ -308,18 +310,107 @@ TEST(PngOutput, DecodesToTheSamePixelsWithOnlyCriticalChunks) {
     }
 }
 
+// The bytes WritePngFile writes of the picture; nothing when it fails.
+std::optional<std::string> Encoded(const Picture& picture, PngForm form) {
+    char* buffer = nullptr;
+    std::size_t size = 0;
+    std::FILE* stream = open_memstream(&buffer, &size);
+    if (!stream) return std::nullopt;
+    const bool written = WritePngFile(picture, stream, form) == 1;
+    std::fclose(stream);
+    std::string bytes(buffer, size);
+    std::free(buffer);
+    if (!written) return std::nullopt;
+    return bytes;
+}
+
+// Every kind of picture the renderer makes, and pictures made by hand: the indexed
+// file decodes to exactly the pixels of the RGB file, with a palette of the
+// picture's colours at one bit per pixel. A picture of more colours stays RGB.
+TEST(PngOutput, IndexedFormDecodesToTheSamePixelsAsRgb) {
+    const Appearance plain;
+    const Appearance coloured{Color{255, 0, 0}, Color{0, 64, 200}, 7, true};
+    std::string wide, sixty;
+    for (int i = 0; i < 200; ++i) wide += "\x82\xA0W";  // far past the 1024-pixel cap
+    wide += "<br>" + wide;
+    for (int i = 0; i < 60; ++i) sixty += "line " + std::to_string(i) + "<br>";
+    Picture inkFirst(13, 3, kWhite);
+    inkFirst.fill(0, 0, 1, 1, Color{0, 0, 1});  // the top-left pixel is not the background
+    inkFirst.fill(12, 2, 13, 3, Color{0, 0, 1});
+    Picture threeColours(17, 2, kWhite);
+    threeColours.fill(3, 0, 4, 1, kBlack);
+    threeColours.fill(5, 1, 6, 2, Color{0, 0, 1});
+
+    struct Case {
+        const char* name;
+        Picture picture;
+        int colours;  // in the palette; 0: written as RGB
+    };
+    const Case cases[] = {
+        {"default look", RenderPicture("abc<br>def", plain), 2},
+        {"colours, margin 7", RenderPicture("\x81\xA1 abc<br>\x82\xA0", coloured), 2},
+        {"margin 100", RenderPicture("abc", Appearance{Color{1, 2, 3}, Color{250, 251, 252}, 100, true}), 2},
+        {"text colour equals background", RenderPicture("abc<br>def", Appearance{Color{9, 9, 9}, Color{9, 9, 9}, 3}),
+         1},
+        {"fallback glyphs", RenderPicture("&hearts;&#x1F600;&#x2603;\x81\x9A", coloured), 2},
+        {"fallback glyphs, margin 0", RenderPicture("&#x1F363;&hearts;", Appearance{kWhite, kBlack, 0}), 2},
+        {"empty picture, 1 x 1", RenderPicture("", Appearance{kBlack, Color{5, 6, 7}, 0}), 1},
+        {"no ink", RenderPicture("\x81\x40 <br> \x81\x40", coloured), 1},
+        {"1024-pixel cap", RenderPicture(wide.c_str(), plain), 2},
+        {"50-line cut", RenderPicture(sixty.c_str(), coloured), 2},
+        {"ink in the top-left pixel", inkFirst, 2},
+        {"three colours", threeColours, 0},
+    };
+    for (const Case& c : cases) {
+        const std::optional<std::string> rgb = Encoded(c.picture, PngForm::rgb);
+        const std::optional<std::string> indexed = Encoded(c.picture, PngForm::indexed);
+        ASSERT_TRUE(rgb && indexed) << c.name;
+        Picture fromRgb, fromIndexed;
+        ASSERT_TRUE(test::DecodePngBytes(*rgb, fromRgb)) << c.name;
+        ASSERT_TRUE(test::DecodePngBytes(*indexed, fromIndexed)) << c.name;
+        EXPECT_EQ(fromRgb.width, c.picture.width) << c.name;
+        EXPECT_EQ(fromRgb.height, c.picture.height) << c.name;
+        EXPECT_TRUE(fromRgb.rgb == c.picture.rgb) << c.name;
+        EXPECT_EQ(fromIndexed.width, c.picture.width) << c.name;
+        EXPECT_EQ(fromIndexed.height, c.picture.height) << c.name;
+        EXPECT_TRUE(fromIndexed.rgb == fromRgb.rgb) << c.name;
+
+        const std::vector<test::PngChunk> chunks = test::PngChunks(*indexed);
+        ASSERT_GE(chunks.size(), 3u) << c.name;
+        ASSERT_EQ(chunks[0].type, "IHDR") << c.name;
+        if (c.colours == 0) {
+            EXPECT_EQ(*indexed, *rgb) << c.name;
+            continue;
+        }
+        EXPECT_EQ(chunks[0].data[8], 1) << c.name << ": bit depth";
+        EXPECT_EQ(chunks[0].data[9], 3) << c.name << ": colour type";
+        ASSERT_EQ(chunks[1].type, "PLTE") << c.name;
+        ASSERT_EQ(chunks[1].data.size(), 3u * c.colours) << c.name;
+        std::set<std::array<int, 3>> palette, used;
+        for (std::size_t i = 0; i < chunks[1].data.size(); i += 3) {
+            const auto* rgb3 = reinterpret_cast<const unsigned char*>(chunks[1].data.data() + i);
+            palette.insert({rgb3[0], rgb3[1], rgb3[2]});
+        }
+        for (std::size_t i = 0; i < c.picture.rgb.size(); i += 3)
+            used.insert({c.picture.rgb[i], c.picture.rgb[i + 1], c.picture.rgb[i + 2]});
+        EXPECT_EQ(palette, used) << c.name;
+    }
+}
+
 TEST(PngOutput, FailuresReturnZero) {
-    EXPECT_EQ(WritePngFile(Picture(2, 2, kBlack), nullptr), 0);
-    // A stream that cannot take the bytes: a pipe nobody reads.
-    int fds[2];
-    ASSERT_EQ(pipe(fds), 0);
-    close(fds[0]);
-    auto old_handler = std::signal(SIGPIPE, SIG_IGN);
-    std::FILE* broken = fdopen(fds[1], "wb");
-    ASSERT_TRUE(broken);
-    EXPECT_EQ(WritePngFile(Picture(50, 50, kBlack), broken), 0);
-    std::fclose(broken);
-    std::signal(SIGPIPE, old_handler);
+    for (PngForm form : {PngForm::rgb, PngForm::indexed}) {
+        EXPECT_EQ(WritePngFile(Picture(2, 2, kBlack), nullptr, form), 0);
+        // A stream that cannot take the bytes: a pipe nobody reads.
+        int fds[2];
+        ASSERT_EQ(pipe(fds), 0);
+        close(fds[0]);
+        auto old_handler = std::signal(SIGPIPE, SIG_IGN);
+        std::FILE* broken = fdopen(fds[1], "wb");
+        ASSERT_TRUE(broken);
+        EXPECT_EQ(WritePngFile(Picture(50, 50, kBlack), broken, form), 0);
+        std::fclose(broken);
+        std::signal(SIGPIPE, old_handler);
+    }
 }
 
 TEST(RenderTextArt, WritesAndClosesTheStreamOrSaysWhatFailed) {

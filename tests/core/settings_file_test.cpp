@@ -33,7 +33,7 @@ TEST(SettingsFileTest, DefaultsWrittenFromScratchGiveTheCompleteFile) {
     const stdfs::path single = dir / "single.ini";
     SaveCommonSettings(single, settings_keys::kFilePage, CommonSettings{});
     SaveFolderPageSettings(single, FolderPageSettings{});
-    SaveGeneralSettings(single, Appearance{});
+    SaveGeneralSettings(single, Appearance{}, PngForm::rgb);
     EXPECT_EQ(ReadFile(single), test::kFreshSettingsFile);
 }
 
@@ -134,6 +134,48 @@ TEST(SettingsFileTest, LoadingStoresWhatTheFileGivesWithoutRangeChecks) {
     EXPECT_EQ(untouched.look.margin, 12);
 }
 
+// bIndexedPng: TRUE when on; FALSE only over a key the file has, so that a file saved
+// with the pictures in RGB keeps the lines it had before the key existed.
+TEST(SettingsFileTest, IndexedPngKeyIsSavedWhenOnOrAlreadyThere) {
+    TempDir dir;
+    const stdfs::path path = dir / "indexed.ini";
+    const std::string fresh = test::kFreshSettingsFile;
+    const std::string general = "colFore=#000000\r\ncolBack=#FFFFFF\r\niMargin=0\r\nbSpace=TRUE\r\n";
+    struct Case {
+        const char* name;
+        std::string before;  // empty: no file
+        PngForm form;
+        std::string after;
+    };
+    const Case cases[] = {
+        {"new file, off", "", PngForm::rgb, fresh},
+        {"new file, on", "", PngForm::indexed, fresh + "bIndexedPng=TRUE\r\n"},
+        {"key there, off", fresh + "bIndexedPng=TRUE\r\n", PngForm::rgb, fresh + "bIndexedPng=FALSE\r\n"},
+        {"key in another case, on", "[general]\r\nBINDEXEDPNG = false\r\n", PngForm::indexed,
+         "[general]\r\nBINDEXEDPNG=TRUE\r\n" + general + fresh.substr(0, fresh.find("[General]"))},
+        {"key in another section only, off", "[Other]\r\nbIndexedPng=TRUE\r\n", PngForm::rgb,
+         "[Other]\r\nbIndexedPng=TRUE\r\n" + fresh},
+    };
+    for (const Case& c : cases) {
+        stdfs::remove(path);
+        if (!c.before.empty()) WriteFile(path, c.before);
+        AllSettings settings;
+        settings.pngForm = c.form;
+        ASSERT_TRUE(SaveAllSettings(path, settings)) << c.name;
+        EXPECT_EQ(ReadFile(path), c.after) << c.name;
+    }
+    // Read like the other switches: only TRUE in any case is on, an empty value
+    // changes nothing.
+    for (const auto& [value, form] : {std::pair{" true ", PngForm::indexed}, std::pair{"1", PngForm::rgb},
+                                      std::pair{"FALSE", PngForm::rgb}, std::pair{"", PngForm::indexed}}) {
+        WriteFile(path, std::string("[General]\r\nbIndexedPng=") + value + "\r\n");
+        Appearance look;
+        PngForm loaded = PngForm::indexed;
+        LoadGeneralSettings(path, look, loaded);
+        EXPECT_EQ(loaded, form) << value;
+    }
+}
+
 TEST(SettingsFileTest, LoadingReadsTheFileOnce) {
     TempDir dir;
     const stdfs::path path = dir / "once.ini";
@@ -207,7 +249,7 @@ TEST(SettingsFileTest, FilesWithoutTheProgramsSectionsAreReported) {
           std::string("\x89PNG\r\n\x1A\n\0\0", 10), std::string("[General\r\niMargin=50\r\n")}) {
         WriteFile(path, text);
         EXPECT_EQ(LoadAllSettings(path, settings), SettingsLoadResult::noSettings) << text;
-        EXPECT_EQ(LoadGeneralSettings(path, settings.look), SettingsLoadResult::noSettings) << text;
+        EXPECT_EQ(LoadGeneralSettings(path, settings.look, settings.pngForm), SettingsLoadResult::noSettings) << text;
         EXPECT_EQ(settings, before) << text;
     }
     EXPECT_EQ(LoadAllSettings(dir / "missing.ini", settings), SettingsLoadResult::unreadable);
@@ -215,7 +257,7 @@ TEST(SettingsFileTest, FilesWithoutTheProgramsSectionsAreReported) {
               SettingsLoadResult::unreadable);
     // One of the three sections is enough, even when the one asked for is missing.
     WriteFile(path, "[targetfolderpage]\r\n");
-    EXPECT_EQ(LoadGeneralSettings(path, settings.look), SettingsLoadResult::loaded);
+    EXPECT_EQ(LoadGeneralSettings(path, settings.look, settings.pngForm), SettingsLoadResult::loaded);
     EXPECT_EQ(settings, before);
 }
 
@@ -234,6 +276,7 @@ TEST(SettingsFileTest, RoundTripKeepsEveryValue) {
     saved.folderPage.fileFilter = "*.html";
     saved.folderPage.subFolders = false;
     saved.folderPage.common.startSeparators[2] = "<pre class='aa'>";
+    saved.pngForm = PngForm::indexed;
     ASSERT_TRUE(SaveAllSettings(path, saved));
 
     AllSettings loaded;

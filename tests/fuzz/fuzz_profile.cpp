@@ -4,6 +4,7 @@
 // Input: one byte of options, the existing file (up to the first NUL), then entries
 // to write, each "section \x01 key \x01 value", separated by \x02.
 //   bits 0-1  0: also save and load the settings records over the file
+//   bit 2     every entry sets only a key the file already has
 //
 // Invariants:
 // - names the writer must refuse (empty, line breaks, surrounding blanks; in a
@@ -12,7 +13,8 @@
 // - after a write every entry reads back as written (for values that survive a line
 //   of their own: no line breaks, no surrounding blanks, no enclosing quotes, at most
 //   511 bytes) unless a later entry names the same key;
-// - keys not written read as before;
+// - keys not written read as before, and so do keys the file lacked when the
+//   entries set only keys already there;
 // - settings records saved over the file load back as saved (strings that can be
 //   saved: no line breaks, fewer than two double quotes, at most 511 bytes; an empty
 //   one leaves the member as it was).
@@ -89,7 +91,7 @@ struct Name {
 
 std::vector<Name> SettingsNames() {
     std::vector<Name> list;
-    for (auto key : {keys::kTextColor, keys::kBackColor, keys::kMargin, keys::kCollapseSpaces})
+    for (auto key : {keys::kTextColor, keys::kBackColor, keys::kMargin, keys::kCollapseSpaces, keys::kIndexedPng})
         list.push_back({std::string(keys::kGeneral), std::string(key)});
     for (auto section : {keys::kFilePage, keys::kFolderPage}) {
         std::vector<std::string_view> sectionKeys(keys::kStartSeparators.begin(), keys::kStartSeparators.end());
@@ -100,7 +102,8 @@ std::vector<Name> SettingsNames() {
     return list;
 }
 
-void CheckWrite(std::string_view file, std::string_view entryText) {
+// With `onlyWhenPresent` every entry sets only keys the file already has.
+void CheckWrite(std::string_view file, std::string_view entryText, bool onlyWhenPresent) {
     std::vector<ProfileEntry> entries;
     bool valid = true;
     for (std::size_t at = 0; at <= entryText.size() && entries.size() < 8;) {
@@ -110,7 +113,7 @@ void CheckWrite(std::string_view file, std::string_view entryText) {
         at = end + 1;
         const std::size_t a = one.find('\x01'), b = a == std::string_view::npos ? a : one.find('\x01', a + 1);
         if (b == std::string_view::npos) continue;
-        entries.push_back({one.substr(0, a), one.substr(a + 1, b - a - 1), one.substr(b + 1)});
+        entries.push_back({one.substr(0, a), one.substr(a + 1, b - a - 1), one.substr(b + 1), onlyWhenPresent});
         valid = valid && ValidSection(entries.back().section) && ValidKey(entries.back().key);
     }
     if (entries.empty()) return;
@@ -133,7 +136,7 @@ void CheckWrite(std::string_view file, std::string_view entryText) {
         const ProfileEntry* last = nullptr;
         for (const ProfileEntry& e : entries)
             if (MaybeSameName(e.section, p.section) && MaybeSameName(e.key, p.key)) last = &e;
-        if (!last) {
+        if (!last || (onlyWhenPresent && before[i] == "\x01missing")) {
             FUZZ_CHECK(after == before[i]);
         } else if (last->section == p.section && last->key == p.key && KeepsValue(last->value)) {
             FUZZ_CHECK(after == last->value);
@@ -207,7 +210,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::string_view entries = input.rest();
 
     WriteBytes(g_file, file);
-    CheckWrite(file, entries);
+    CheckWrite(file, entries, (options & 4) != 0);
     if ((options & 3) == 0) CheckRecords(file, entries);
     return 0;
 }

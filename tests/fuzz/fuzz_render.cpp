@@ -1,11 +1,12 @@
 // Random bytes as text art: the tokenizer and the renderer, with and without space
-// collapsing, and now and then the PNG file, read back.
+// collapsing, and the PNG file read back: the indexed form of every picture, the RGB
+// form now and then.
 //
 // Invariants: at most 50 lines and nothing beyond them; every run token holds whole
 // characters and no NUL; only characters outside the code page become code-point
 // tokens; the picture is as large as the lines and the margin make it and holds
 // nothing but the two colours; collapsing spaces never adds a line and never
-// widens the text; the PNG decodes to the same pixels.
+// widens the text; the PNG, RGB or indexed, decodes to the same pixels.
 
 #include <png.h>
 
@@ -87,12 +88,12 @@ __attribute__((no_sanitize("coverage", "address"))) void CheckPicture(const Pict
 }
 
 // The picture through WritePngFile into memory and back through libpng's reader.
-void CheckPng(const Picture& picture) {
+void CheckPng(const Picture& picture, PngForm form) {
     char* buffer = nullptr;
     std::size_t size = 0;
     std::FILE* stream = open_memstream(&buffer, &size);
     FUZZ_CHECK(stream != nullptr);
-    FUZZ_CHECK(WritePngFile(picture, stream) == 1);
+    FUZZ_CHECK(WritePngFile(picture, stream, form) == 1);
     std::fclose(stream);
 
     png_image image;
@@ -130,6 +131,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // PNG compression costs more than the rest: one input in sixteen.
     unsigned sum = 0;
     for (std::size_t i = 0; i < size && i < 64; ++i) sum += data[i];
-    if (sum % 16 == 0) CheckPng(picture);
+    if (sum % 16 == 0) CheckPng(picture, PngForm::rgb);
+    // The indexed form is cheap: every input.
+    CheckPng(picture, PngForm::indexed);
     return 0;
 }

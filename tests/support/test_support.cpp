@@ -86,23 +86,25 @@ void WriteFile(const std::filesystem::path& path, const std::string& bytes) {
     out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
 }
 
-bool DecodePng(const std::filesystem::path& path, Picture& out, std::vector<std::string>* chunks) {
-    std::string bytes = ReadFile(path);
-    if (bytes.size() < 8 || png_sig_cmp(reinterpret_cast<png_const_bytep>(bytes.data()), 0, 8) != 0) return false;
-    if (chunks) {
-        chunks->clear();
-        std::size_t pos = 8;
-        while (pos + 8 <= bytes.size()) {
-            auto b = reinterpret_cast<const unsigned char*>(bytes.data() + pos);
-            std::size_t len = (std::size_t(b[0]) << 24) | (b[1] << 16) | (b[2] << 8) | b[3];
-            chunks->push_back(bytes.substr(pos + 4, 4));
-            pos += 12 + len;
-        }
+std::vector<PngChunk> PngChunks(const std::string& bytes) {
+    std::vector<PngChunk> chunks;
+    std::size_t pos = 8;
+    while (pos + 12 <= bytes.size()) {
+        auto b = reinterpret_cast<const unsigned char*>(bytes.data() + pos);
+        const std::size_t length = (std::size_t(b[0]) << 24) | (b[1] << 16) | (b[2] << 8) | b[3];
+        chunks.push_back({bytes.substr(pos + 4, 4), bytes.substr(pos + 8, std::min(length, bytes.size() - pos - 8))});
+        pos += 12 + length;
     }
+    return chunks;
+}
+
+bool DecodePngBytes(const std::string& bytes, Picture& out) {
+    if (bytes.size() < 8 || png_sig_cmp(reinterpret_cast<png_const_bytep>(bytes.data()), 0, 8) != 0) return false;
     png_image image;
     std::memset(&image, 0, sizeof image);
     image.version = PNG_IMAGE_VERSION;
     if (!png_image_begin_read_from_memory(&image, bytes.data(), bytes.size())) return false;
+    // Any colour type, palettes included, comes out as 8-bit RGB.
     image.format = PNG_FORMAT_RGB;
     out.width = static_cast<int>(image.width);
     out.height = static_cast<int>(image.height);
@@ -110,6 +112,15 @@ bool DecodePng(const std::filesystem::path& path, Picture& out, std::vector<std:
     bool ok = png_image_finish_read(&image, nullptr, out.rgb.data(), 0, nullptr) != 0;
     png_image_free(&image);
     return ok;
+}
+
+bool DecodePng(const std::filesystem::path& path, Picture& out, std::vector<std::string>* chunks) {
+    const std::string bytes = ReadFile(path);
+    if (chunks) {
+        chunks->clear();
+        for (const PngChunk& chunk : PngChunks(bytes)) chunks->push_back(chunk.type);
+    }
+    return DecodePngBytes(bytes, out);
 }
 
 ProcessResult RunProcess(const std::vector<std::string>& argv, const std::string& input,

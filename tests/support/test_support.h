@@ -75,9 +75,17 @@ private:
     void (*oldSignal_)(int) = nullptr;
 };
 
-// Decodes a PNG file with libpng into an RGB picture; returns false on any error.
-// `chunks` receives the chunk types in file order when not null.
+// Decodes a PNG file with libpng into an RGB picture, palettes expanded; returns false
+// on any error. `chunks` receives the chunk types in file order when not null.
 bool DecodePng(const std::filesystem::path& path, Picture& out, std::vector<std::string>* chunks = nullptr);
+bool DecodePngBytes(const std::string& bytes, Picture& out);
+
+// The chunks of a PNG file's bytes in file order: type and data.
+struct PngChunk {
+    std::string type;
+    std::string data;
+};
+std::vector<PngChunk> PngChunks(const std::string& bytes);
 
 struct ProcessResult {
     int exit_code = -1;

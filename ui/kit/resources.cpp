@@ -46,6 +46,7 @@ void LoadMenu(QMenuBar* bar, int id) {
             }
             const int command = item.value(QStringLiteral("id")).toInt();
             QAction* action = menu->addAction(item.value(QStringLiteral("text")).toString());
+            action->setCheckable(item.value(QStringLiteral("checkable")).toBool());
             action->setData(command);
             action->setObjectName(QStringLiteral("cmd%1").arg(command));
         }

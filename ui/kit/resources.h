@@ -29,6 +29,7 @@ inline constexpr int ID_EXIT = 8;
 inline constexpr int ID_SAVE_SETTINGS_AS = 32771;
 inline constexpr int ID_LOAD_SETTINGS = 32772;
 inline constexpr int ID_APP_ABOUT = 32773;
+inline constexpr int ID_INDEXED_PNG = 32774;
 
 // String `id` of the string table; empty when it has none.
 QString LoadResString(int id);
@@ -37,7 +38,7 @@ QString LoadResString(int id);
 QString VersionLine();
 
 // Fills `bar` with menu `id`; each item's action carries its command number as
-// data and is named "cmd<number>".
+// data and is named "cmd<number>"; an item marked "checkable" gets a check mark.
 void LoadMenu(QMenuBar* bar, int id);
 
 // The application icon (resource 128).

@@ -42,10 +42,11 @@ void CopyPastePage::Generate() {
         this, {QStringLiteral("png"), {QStringLiteral("PNG画像 (*.png)"), QStringLiteral("All Files (*.*)")}});
     if (!chosen) return;
     const Appearance look = host_ ? host_->Look() : Appearance{};
+    const PngForm form = host_ ? host_->PictureForm() : PngForm::rgb;
     // The picture reaches its file whole or not at all; a file that could not be made
     // or written is reported.
-    const fs::WriteStatus written =
-        SavePicture(fs::RealFileSystem(), QFile::encodeName(*chosen).toStdString(), RenderPicture(text.c_str(), look));
+    const fs::WriteStatus written = SavePicture(fs::RealFileSystem(), QFile::encodeName(*chosen).toStdString(),
+                                                RenderPicture(text.c_str(), look), form);
     if (written.result == fs::WriteResult::ok) return;
     QString message =
         *chosen + (written.result == fs::WriteResult::notCreated ? QStringLiteral("\nファイルのオープンに失敗")

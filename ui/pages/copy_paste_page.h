@@ -26,7 +26,7 @@ public:
     // The box's text as the core reads it (code page 932, lines ending in CR LF).
     std::string Text() const;
     // Asks for a file name and writes the box's text art there as a PNG picture, in
-    // the host's colours, margin and space setting.
+    // the host's colours, margin and space setting and the host's form of file.
     void Generate();
     // The page keeps nothing in a settings file.
     void LoadSettings(const std::filesystem::path&) {}

@@ -53,7 +53,7 @@ void FilePage::Generate() {
     ConversionJob job;
     job.path = QFile::encodeName(targetFile_).toStdString();
     job.backup = BackupOf(commonSettings_.settings());
-    job.settings = EngineSettings(commonSettings_.settings(), host_->Look(), nullptr);
+    job.settings = EngineSettings(commonSettings_.settings(), host_->Look(), host_->PictureForm(), nullptr);
     host_->StartJob([&job](JobProgress& progress) {
         job.settings.progress = &progress;
         FileJobThreadProc(&job);

@@ -78,7 +78,7 @@ void FolderPage::Generate() {
     job.fileFilter = QFile::encodeName(fileFilter_).toStdString();
     job.subFolders = subFolders_ ? SubFolders::yes : SubFolders::no;
     job.backup = BackupOf(commonSettings_.settings());
-    job.settings = EngineSettings(commonSettings_.settings(), host_->Look(), nullptr);
+    job.settings = EngineSettings(commonSettings_.settings(), host_->Look(), host_->PictureForm(), nullptr);
     host_->StartJob([&job](JobProgress& progress) {
         job.settings.progress = &progress;
         FolderJobThreadProc(&job);

@@ -1,11 +1,13 @@
 #pragma once
-// What a work page may ask of the window that holds it: the look of the pictures,
-// a job run while the window stays live, and the window over which messages show.
+// What a work page may ask of the window that holds it: the look of the pictures and
+// the form of their files, a job run while the window stays live, and the window over
+// which messages show.
 // The main window implements it; the pages know nothing else of it.
 
 #include <functional>
 
 #include "engine/progress.h"
+#include "render/png_writer.h"
 #include "render/renderer.h"
 
 class QWidget;
@@ -18,6 +20,8 @@ public:
 
     // The look as the window holds it (as last taken from its controls).
     virtual Appearance Look() const = 0;
+    // The form of the picture files, for every page.
+    virtual PngForm PictureForm() const = 0;
 
     // Runs `body` on a worker thread, handing it the progress interface the job
     // reports to, and returns when the job has ended; false when no job could be

@@ -1,0 +1,25 @@
+#pragma once
+// A picture of at most two colours at one bit per pixel, the rows of an indexed PNG.
+
+#include <cstdint>
+#include <vector>
+
+#include "platform/picture.h"
+
+namespace quarvel {
+
+// 0 for the colour of the top-left pixel, 1 for the other one. Rows start on a byte
+// and are `stride` bytes long, the first pixel in the highest bit, as PNG packs them.
+struct TwoColourRows {
+    Color first;
+    Color second;
+    bool hasSecond = false;  // false: every pixel is `first`
+    std::size_t stride = 0;
+    std::vector<std::uint8_t> bits;
+};
+
+// Packs the picture into `out`; false when it holds more than two colours (or is
+// empty).
+bool PackTwoColours(const Picture& picture, TwoColourRows& out);
+
+}  // namespace quarvel
