@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds, and runs every test; then builds the core tests
-# with AddressSanitizer and UndefinedBehaviorSanitizer and runs them too; then, with
-# clang, builds the libFuzzer harnesses and runs each for a few seconds.
+# Installs what is missing, builds, and runs every test; checks the Debian package of
+# that build (scripts/check-package.sh); then builds the core tests with
+# AddressSanitizer and UndefinedBehaviorSanitizer and runs them too; then, with clang,
+# builds the libFuzzer harnesses and runs each for a few seconds.
 set -euo pipefail
 cd "$(dirname "$0")"
 
@@ -14,6 +15,9 @@ werror=OFF
 cmake -G Ninja -S . -B build -DCMAKE_BUILD_TYPE=Release -DQUARVEL_WERROR=$werror
 cmake --build build -j "$jobs"
 ctest --test-dir build --output-on-failure -j "$jobs"
+# The Debian package of that build: its files, dependencies and lintian, then installed,
+# run and removed again.
+./scripts/check-package.sh build
 
 cmake -G Ninja -S . -B build-sanitize -DCMAKE_BUILD_TYPE=Debug -DQUARVEL_WERROR=$werror \
   -DQUARVEL_SANITIZE=ON -DQUARVEL_CORE_ONLY=ON -DQUARVEL_BENCH=OFF

@@ -14,6 +14,7 @@ packages=(
   xvfb xauth xdotool x11-utils dbus at-spi2-core python3-dbus
   clang libclang-rt-14-dev
   hyperfine pango1.0-tools python3
+  dpkg-dev file lintian desktop-file-utils appstream man-db
   libcli11-dev
 )
 
