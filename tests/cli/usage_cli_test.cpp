@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <regex>
+#include <sstream>
 
 #include "render/renderer.h"
 #include "support/test_support.h"
@@ -136,6 +137,41 @@ TEST(UsageCli, StandardOutputGetsTheSameBytesAsAFile) {
         EXPECT_TRUE(piped.out == ReadFile(dir / "a.png")) << form;
         EXPECT_EQ(TreeOf(dir.path()), std::vector<std::string>{"a.png"});  // nothing named "-"
     }
+}
+
+// The man page and the bash completion know every command and every option that the
+// parser knows, as its help lists them.
+TEST(UsageCli, ManPageAndCompletionKnowEveryOption) {
+    std::string man = ReadFile(QUARVEL_SOURCE_DIR "/res/man/quarvel-cli.1");
+    for (std::size_t at = man.find("\\-"); at != std::string::npos; at = man.find("\\-", at)) man.erase(at, 1);
+    const std::string completion = ReadFile(QUARVEL_SOURCE_DIR "/res/bash-completion/quarvel-cli");
+    auto knows = [](const std::string& text, const std::string& word) {
+        return std::regex_search(text, std::regex("(^|[^-a-z])" + word + "([^-a-z]|$)"));
+    };
+    const std::regex option("(^|[ ,])(--?[a-z][a-z-]*)");
+    int options = 0;
+    for (std::string command : {"", "render", "convert", "convert-folder"}) {
+        auto help = RunProcess({QUARVEL_CLI_PATH, "help", command});
+        ASSERT_EQ(help.exit_code, 0) << command;
+        std::istringstream lines(help.out);
+        for (std::string line; std::getline(lines, line);) {
+            // Option lines begin "  -h,--help" or "  --margin N"; the words after the
+            // first column are description.
+            if (!line.starts_with("  -")) continue;
+            const std::string names = line.substr(0, line.find("  ", 2));
+            for (std::sregex_iterator it(names.begin(), names.end(), option), end; it != end; ++it) {
+                const std::string name = (*it)[2];
+                ++options;
+                EXPECT_TRUE(knows(man, name)) << name << " of '" << command << "' is not in the man page";
+                EXPECT_TRUE(knows(completion, name)) << name << " of '" << command << "' is not in the completion";
+            }
+        }
+        if (!command.empty()) {
+            EXPECT_TRUE(knows(man, command)) << command;
+            EXPECT_TRUE(knows(completion, command)) << command;
+        }
+    }
+    EXPECT_GT(options, 30);
 }
 
 // Each warning names the file, says what to do, and leaves the exit status 0.
