@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <random>
 #include <string>
 #include <vector>
@@ -16,6 +17,7 @@
 
 #include "engine/code_convert.h"
 #include "engine/jobs.h"
+#include "render/references.h"
 #include "render/renderer.h"
 
 namespace quarvel {
@@ -137,6 +139,7 @@ void BM_FolderJob(benchmark::State& state) {
     settings.startSeparators = {"<dd>", "", ""};
     settings.endSeparators = {"\r\n", "<dt>", "</dl>"};
     settings.progress = &progress;
+    settings.workers = static_cast<int>(state.range(1));
     for (auto _ : state) {
         state.PauseTiming();
         for (int d = 0; d < kDocuments; ++d) Write(folder.path() / ("t" + std::to_string(d) + ".htm"), docs[d]);
@@ -157,7 +160,12 @@ void BM_FolderJob(benchmark::State& state) {
     state.counters["per_picture"] = benchmark::Counter(static_cast<double>(state.iterations()) * kDocuments * 20,
                                                        benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
 }
-BENCHMARK(BM_FolderJob)->Arg(0)->Arg(1)->ArgName("backup")->Unit(benchmark::kMillisecond)->MeasureProcessCPUTime();
+BENCHMARK(BM_FolderJob)
+    ->ArgsProduct({{0, 1}, {1, 2}})
+    ->ArgNames({"backup", "workers"})
+    ->Unit(benchmark::kMillisecond)
+    ->MeasureProcessCPUTime()
+    ->UseRealTime();
 
 // The renderer alone on the same stretches, each into its own file. Both this and the
 // folder job count the processor time of the whole process (the job runs on a worker
@@ -182,6 +190,81 @@ void BM_RenderTextArtAlone(benchmark::State& state) {
                            benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
 }
 BENCHMARK(BM_RenderTextArtAlone)->Unit(benchmark::kMillisecond)->MeasureProcessCPUTime();
+
+// The art of an example as a stretch of a saved thread holds it: code page 932, its
+// lines joined by <br>.
+std::string ExampleStretch(const char* name) {
+    std::ifstream in(std::string(QUARVEL_EXAMPLES_DIR) + "/" + name, std::ios::binary);
+    const std::string utf8((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    std::string art;
+    for (char c : Utf8ToCp932WithReferences(utf8)) {
+        if (c == '\n')
+            art += "<br>";
+        else if (c != '\r')
+            art += c;
+    }
+    while (art.ends_with("<br>")) art.resize(art.size() - 4);
+    return art;
+}
+
+// A thread whose answers each hold the art as their stretch.
+std::string ThreadOf(const std::string& art, int answers) {
+    std::string doc = "<html><body><dl>\r\n";
+    for (int n = 1; n <= answers; ++n) doc += "<dt>" + std::to_string(n) + " name<dd>" + art + "\r\n";
+    return doc + "</dl></body></html>\r\n";
+}
+
+// Folder jobs over `documents` documents of `answers` stretches of the medium sample
+// (30 lines) each, with the given workers; wall clock, every run a first conversion.
+void RunFolderOfThreads(benchmark::State& state, int documents, int answers, int workers) {
+    ScratchFolder folder;
+    const std::string doc = ThreadOf(ExampleStretch("medium.txt"), answers);
+    SilentProgress progress;
+    ConversionSettings settings;
+    settings.startSeparators = {"<dd>", "", ""};
+    settings.endSeparators = {"\r\n", "<dt>", "</dl>"};
+    settings.progress = &progress;
+    settings.workers = workers;
+    for (auto _ : state) {
+        state.PauseTiming();
+        for (int d = 0; d < documents; ++d) {
+            const std::string name = "t" + std::to_string(d);
+            std::filesystem::remove_all(folder.path() / name);
+            Write(folder.path() / (name + ".htm"), doc);
+        }
+        state.ResumeTiming();
+        FolderConversionJob job;
+        job.folder = folder.path().string();
+        job.subFolders = SubFolders::no;
+        job.backup = Backup::no;
+        job.settings = settings;
+        StartFolderJob(job).join();
+        if (!job.result.Succeeded()) state.SkipWithError("the job failed");
+    }
+    state.counters["per_picture"] = benchmark::Counter(static_cast<double>(state.iterations()) * documents * answers,
+                                                       benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+}
+
+// Workers 1, 2 and the number of cores.
+void WorkerCounts(benchmark::internal::Benchmark* b) {
+    for (int workers : {1, 2}) b->Arg(workers);
+    if (AllCores() > 2) b->Arg(AllCores());
+    b->ArgName("workers");
+}
+
+// One thread of 100 answers of 30-line art.
+void BM_ConvertThread(benchmark::State& state) { RunFolderOfThreads(state, 1, 100, static_cast<int>(state.range(0))); }
+BENCHMARK(BM_ConvertThread)->Apply(WorkerCounts)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// A folder of small documents: 100 threads of one or two answers of the same art.
+void BM_FolderOfSmallThreads(benchmark::State& state) {
+    RunFolderOfThreads(state, 100, static_cast<int>(state.range(0)), static_cast<int>(state.range(1)));
+}
+BENCHMARK(BM_FolderOfSmallThreads)
+    ->ArgsProduct({{1, 2}, {1, 2}})
+    ->ArgNames({"answers", "workers"})
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
 
 }  // namespace
 }  // namespace quarvel

@@ -66,7 +66,11 @@ struct ConvertOptions {
     bool noSubFolders = false;
     LookOptions look;
     bool quiet = false;
+    std::optional<int> jobs;  // pictures drawn at once; all cores when unset
 };
+
+// More workers than this only hold more pictures in memory.
+inline constexpr int kMaxJobs = 256;
 
 // Parses the command line and runs the command; returns the exit status.
 int ParseAndRun(int argc, char** argv);
@@ -89,7 +93,7 @@ void PrintProblem(const std::string& path, const std::string& message);
 
 // Prints a warning for each thing the picture at `path` does not show of its art;
 // `codeHint` names the option that chooses how bytes are decoded.
-void PrintNotes(const std::string& path, const RenderNotes& notes, std::string_view codeHint);
+void PrintNotes(const std::string& path, const RenderReport& notes, std::string_view codeHint);
 
 // Applies --font PATH (or leaves QUARVEL_FONT in force); returns false with a message
 // on standard error when the file cannot be used.

@@ -187,7 +187,7 @@ void PrintWarnings(const JobResult& result, TerminalProgress& progress, Document
             PrintProblem(document.path, "warning: it declares the character set " + document.otherCharset +
                                             " but was read with " + option + " (" + hint + ")");
         }
-        for (const auto& picture : document.pictureNotes) PrintNotes(picture.path, picture.notes, "--code");
+        for (const auto& picture : document.pictureNotes) PrintNotes(picture.path, picture.report, "--code");
     }
 }
 
@@ -223,6 +223,7 @@ int Convert(const ConvertOptions& options, Mode mode) {
     std::signal(SIGXFSZ, SIG_IGN);
     ConversionSettings settings = EngineSettings(page.common, look, form, &progress);
     settings.collectNotes = true;
+    if (options.jobs) settings.workers = *options.jobs;
     const Backup backup = BackupOf(page.common);
 
     int status = kExitOk;

@@ -35,12 +35,12 @@ void PrintProblem(const std::string& path, const std::string& message) {
     std::fprintf(stderr, "quarvel-cli: %s: %s\n", path.c_str(), message.c_str());
 }
 
-void PrintNotes(const std::string& path, const RenderNotes& notes, std::string_view codeHint) {
+void PrintNotes(const std::string& path, const RenderReport& notes, std::string_view codeHint) {
     auto warn = [&](const std::string& text) { PrintProblem(path, "warning: " + text); };
-    if (notes.tooManyLines)
+    if (notes.linesCut)
         warn("the art has more than " + std::to_string(kMaxLines) + " lines; only the first " +
              std::to_string(kMaxLines) + " are drawn (split it into pieces)");
-    if (notes.tooWide)
+    if (notes.widthCut)
         warn("the art is wider than " + std::to_string(kMaxTextWidth) +
              " pixels; what lies beyond is not drawn (shorten its longest lines)");
     if (notes.undecodable > 0)

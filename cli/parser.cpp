@@ -7,6 +7,7 @@
 #include <CLI/CLI.hpp>
 #include <cstdio>
 #include <functional>
+#include <map>
 #include <optional>
 
 #include "cli/commands.h"
@@ -26,7 +27,14 @@ constexpr const char* kConvertExit =
 
 // A CLI11 check from a test of our own: an empty string when the value is good, else
 // what the option needs.
-CLI::Validator Check(std::function<bool(const std::string&)> good, std::string needs) {
+// What each checked option needs, by its name, for the message of a missing value.
+std::map<std::string, std::string>& Needs() {
+    static std::map<std::string, std::string> needs;
+    return needs;
+}
+
+CLI::Validator Check(const std::string& option, std::function<bool(const std::string&)> good, std::string needs) {
+    Needs()[option] = needs;
     return CLI::Validator(
         [good = std::move(good), needs = std::move(needs)](std::string& value) {
             return good(value) ? std::string() : needs + ", not '" + value + "'";
@@ -48,7 +56,8 @@ CLI::Option* AddChoice(CLI::App& app, const std::string& name, std::function<voi
         .add_option_function<std::string>(
             name, [set, find](const std::string& word) { set(*find(word)); }, help)
         ->type_name(shown)
-        ->check(Check([find](const std::string& word) { return find(word).has_value(); }, needs));
+        ->check(Check(
+            name, [find](const std::string& word) { return find(word).has_value(); }, needs));
 }
 
 void AddLookOptions(CLI::App& app, LookOptions& look, bool fromSettings) {
@@ -60,16 +69,18 @@ void AddLookOptions(CLI::App& app, LookOptions& look, bool fromSettings) {
                name, [colour](const std::string& v) { *colour = ParseColorOption(v); },
                std::string(what) + " as in HTML, RRGGBB (FF0000 is red); default " + fallback + or_settings)
             ->type_name("RRGGBB")
-            ->check(Check([](const std::string& v) { return ParseColorOption(v).has_value(); },
-                          "needs a colour as RRGGBB, such as FF0000 for red"));
+            ->check(Check(
+                name, [](const std::string& v) { return ParseColorOption(v).has_value(); },
+                "needs a colour as RRGGBB, such as FF0000 for red"));
     }
     const std::string range = "a number from 0 to " + std::to_string(kMaxMargin);
     app.add_option_function<std::string>(
            "--margin", [&look](const std::string& v) { look.margin = ParseIntOption(v, 0, kMaxMargin); },
            "blank pixels on every side, " + range + "; default 0" + or_settings)
         ->type_name("N")
-        ->check(
-            Check([](const std::string& v) { return ParseIntOption(v, 0, kMaxMargin).has_value(); }, "needs " + range));
+        ->check(Check(
+            "--margin", [](const std::string& v) { return ParseIntOption(v, 0, kMaxMargin).has_value(); },
+            "needs " + range));
     app.add_flag("--no-space-sim", look.noSpace,
                  "draw every half-width space; by default runs of them collapse to one and those at the "
                  "start of a line vanish, as a browser shows them");
@@ -151,6 +162,14 @@ void AddConvert(CLI::App& app, ConvertOptions& o, Mode mode) {
         app.add_flag("--no-subfolders", o.noSubFolders, "only the folder itself, not its sub-folders");
     }
     AddLookOptions(app, o.look, true);
+    const std::string jobs = "a number from 1 to " + std::to_string(kMaxJobs);
+    app.add_option_function<std::string>(
+           "-j,--jobs", [&o](const std::string& v) { o.jobs = ParseIntOption(v, 1, kMaxJobs); },
+           "pictures drawn at once, " + jobs + "; default one per core. The results are the same for any number")
+        ->type_name("N")
+        ->check(Check(
+            "--jobs", [](const std::string& v) { return ParseIntOption(v, 1, kMaxJobs).has_value(); },
+            "needs " + jobs));
     app.add_flag("-q,--quiet", o.quiet, "no progress line on the terminal");
     app.footer(kConvertExit);
 }
@@ -260,6 +279,17 @@ int ParseAndRun(int argc, char** argv) {
         const auto chosen = app.get_subcommands();
         std::string what = e.what();
         if (!what.empty() && what.back() == '\n') what.pop_back();
+        // CLI11 says "--margin: ..."; ours "option --margin needs ...", also for a
+        // missing value.
+        if (const std::size_t colon = what.find(": "); what.starts_with("-") && colon != std::string::npos) {
+            const std::string name = what.substr(0, colon);
+            std::string rest = what.substr(colon + 2);
+            if (dynamic_cast<const CLI::ArgumentMismatch*>(&e)) {
+                const auto known = Needs().find(name);
+                rest = known != Needs().end() ? known->second : "needs a value";
+            }
+            what = "option " + name + " " + rest;
+        }
         return UsageError(what, chosen.empty() ? std::string() : chosen.front()->get_name());
     }
 

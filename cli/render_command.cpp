@@ -88,7 +88,7 @@ int RunRender(const RenderOptions& o) {
     o.look.ApplyTo(look);
     PngForm form = PngForm::rgb;
     o.look.ApplyTo(form);
-    RenderNotes notes;
+    RenderReport notes;
     const Picture picture = RenderPicture(text.c_str(), look, &notes);
     if (malformed)
         PrintProblem(inputName,
@@ -98,7 +98,9 @@ int RunRender(const RenderOptions& o) {
     if (o.output == "-") return WriteToStandardOutput(picture, form) ? kExitOk : kExitFailed;
     // Written whole or not at all; a device or a pipe named by -o is written as it is.
     std::signal(SIGXFSZ, SIG_IGN);
-    const fs::WriteStatus written = SavePicture(fs::RealFileSystem(), o.output, picture, form);
+    // While its input file is there the picture can be drawn again: no flush to wait for.
+    const fs::WriteStatus written = SavePicture(fs::RealFileSystem(), o.output, picture, form,
+                                                o.input == "-" ? fs::Flush::first : fs::Flush::never);
     if (written.result != fs::WriteResult::ok) {
         PrintProblem(o.output, written.error ? std::strerror(written.error) : "the picture could not be written");
         return kExitFailed;

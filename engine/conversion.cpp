@@ -1,7 +1,28 @@
 #include "engine/conversion.h"
 
+#include <tbb/global_control.h>
+#include <tbb/info.h>
+#include <tbb/parallel_pipeline.h>
+#include <tbb/task_arena.h>
+
+#if defined(__SANITIZE_THREAD__)
+#define QUARVEL_THREAD_CHECKER 1
+#elif defined(__has_feature)
+#if __has_feature(thread_sanitizer)
+#define QUARVEL_THREAD_CHECKER 1
+#endif
+#endif
+#ifdef QUARVEL_THREAD_CHECKER
+#include <sanitizer/tsan_interface.h>
+#endif
+
+#include <algorithm>
+#include <atomic>
 #include <cerrno>
+#include <exception>
+#include <optional>
 #include <string_view>
+#include <vector>
 
 #include "engine/code_convert.h"
 #include "engine/declared_charset.h"
@@ -52,7 +73,34 @@ private:
     std::string bytes_;
 };
 
+// TBB hands the stretches from stage to stage, and a serial stage from thread to
+// thread, inside its library, where ThreadSanitizer does not look: these tell it.
+#ifdef QUARVEL_THREAD_CHECKER
+void HandedOn(void* what) { __tsan_release(what); }
+void TakenOver(void* what) { __tsan_acquire(what); }
+#else
+void HandedOn(void*) {}
+void TakenOver(void*) {}
+#endif
+// What the job's thread did before a pipeline, for every stage of it (first thing
+// in each: not even a captured reference is read before).
+int g_pipelineStart = 0;
+
 constexpr std::string_view kPngSignature = "\x89PNG\r\n\x1A\n";
+
+// One stretch on its way to its picture file. The scan makes it, a worker draws and
+// encodes the picture, and the results' stage writes it, in document order.
+struct PictureWork {
+    bool isPicture = true;           // false: only `thrown`, from the scan
+    std::string progressText;        // shown when the result is taken
+    int keptBefore = 0;              // own tags the scan had passed by then
+    std::string art;                 // the stretch up to its first NUL byte
+    std::string path;                // of the picture file
+    bool drawn = false;              // not drawn: the job was stopped or aborted meanwhile
+    std::optional<std::string> png;  // the file's bytes; nullopt: no memory to encode
+    std::exception_ptr thrown;       // from drawing, or from the scan
+    RenderReport report;             // with ConversionSettings::collectNotes
+};
 
 class DocumentConverter {
 public:
@@ -73,11 +121,18 @@ private:
     Step Stop(const std::string& where, const std::string& reason);
     Step Read(fs::FileBytes& file);
     Step Decode(KanaPositions& kanaAt);
-    Step Scan(Output& output);
+    void MakePictures(Output& output);
     DocumentResult Write(const Output& output);
     Step MakeFolder(const std::string& folder);
     Step PrepareFirstChange();
-    Step MakePicture(std::size_t from, std::size_t to, Output& output);
+
+    // The three stages of MakePictures.
+    bool ScanToNextPicture(DocumentScan& scan, Output& output, PictureWork& work);
+    bool StartPicture(std::size_t from, std::size_t to, Output& output, PictureWork& work);
+    void DrawPicture(PictureWork& work) const;
+    void TakePicture(PictureWork& work);
+    void WritePicture(PictureWork& work);
+    bool FlushPictures();
 
     const std::string& path_;
     const ConversionSettings& settings_;
@@ -92,8 +147,25 @@ private:
     fs::FileInfo read_;           // the document as it was read
     std::string_view text_;       // the scanned text (Shift-JIS)
     fs::FileBytes converted_;     // its storage for EUC-JP documents
+
+    // The scan's own (its stage runs one call at a time).
+    std::size_t pending_ = 0;  // where the text not yet copied begins
     long nextNumber_ = 1;
+    int started_ = 0;        // pictures handed on
+    int kept_ = 0;           // own tags passed
     bool prepared_ = false;  // the first change has been prepared for
+    bool scanFinished_ = false;
+    bool scanAborted_ = false;
+    bool scanStopped_ = false;  // a step of the scan failed (its message shown)
+
+    std::vector<PictureWork> slots_;  // the stretches under way
+
+    // The results' own (in document order, one at a time).
+    fs::PendingFlush unflushed_;  // pictures in place, not yet on disk
+    std::exception_ptr thrown_;
+    bool takenAborted_ = false;
+    // Set by the results' stage when the document stops; the scan stops too then.
+    std::atomic<bool> stopped_{false};
 };
 
 DocumentResult DocumentConverter::Fail(const std::string& where, const std::string& reason) {
@@ -132,7 +204,20 @@ DocumentResult DocumentConverter::Run() {
     nextNumber_ = HighestOwnTagNumber(text_, tagPrefix_) + 1;
 
     Output output(text_, source_, settings_.code == DocumentCode::eucJp ? &kanaAt : nullptr);
-    if (Scan(output) == Step::stop) return std::move(result_);
+    MakePictures(output);
+    // What failed first in document order has had its message; something thrown
+    // meanwhile goes on to the job as it would from a single thread.
+    if (thrown_) std::rethrow_exception(thrown_);
+    // Unless the results stopped at a picture, the scan went as far as one worker's would.
+    if (!stopped_) result_.kept = kept_;
+    if (stopped_ || scanStopped_) return std::move(result_);
+    if (takenAborted_ || scanAborted_) {
+        result_.outcome = Outcome::aborted;
+        return std::move(result_);
+    }
+    // Once the document is rewritten its art lives only in the pictures: they reach
+    // the disk first, together.
+    if (!FlushPictures()) return std::move(result_);
     return Write(output);
 }
 
@@ -161,33 +246,206 @@ DocumentConverter::Step DocumentConverter::Decode(KanaPositions& kanaAt) {
     return Step::goOn;
 }
 
-DocumentConverter::Step DocumentConverter::Scan(Output& output) {
-    const std::atomic<bool>& abort = settings_.progress->abortRequested;
+// The scan runs on as it always does and hands on one stretch after another; the
+// workers draw and encode the pictures; the results are taken and written in document
+// order, so that the progress texts, the messages and the files are the same as with
+// one worker, also when the disk fills up. At most twice as many pictures as workers
+// are under way at once.
+void DocumentConverter::MakePictures(Output& output) {
+    const int workers = std::max(1, settings_.workers);
     DocumentScan scan(text_, settings_.startSeparators, settings_.endSeparators);
-    std::size_t pending = 0;  // where the text not yet copied begins
-    for (;;) {
-        if (abort.load(std::memory_order_relaxed)) {
-            result_.outcome = Outcome::aborted;
-            return Step::stop;
+    // One worker takes one stretch at a time through all three, as the scan always did.
+    const std::size_t inFlight = workers == 1 ? 1 : static_cast<std::size_t>(2 * workers);
+    // The stretches under way, each in the slot of its number: with no more of them
+    // alive than slots, and them leaving in the order they came, a slot is always
+    // free again when its turn comes. What is left in them goes with the converter.
+    slots_.resize(inFlight);
+    std::size_t handedOn = 0;
+    int scanClock = 0, takeClock = 0;  // what the serial stages hand each other
+
+    auto scanStage = [&](tbb::flow_control& control) -> PictureWork* {
+        TakenOver(&g_pipelineStart);
+        TakenOver(&scanClock);
+        PictureWork& work = slots_[handedOn % inFlight];
+        TakenOver(&work);  // from the results' stage, done with the stretch before
+        work = PictureWork();
+        bool more = false;
+        try {
+            more = ScanToNextPicture(scan, output, work);
+        } catch (...) {
+            work = PictureWork();
+            work.isPicture = false;
+            work.thrown = std::current_exception();
+            scanStopped_ = true;
+            more = true;
         }
+        if (more) ++handedOn;
+        HandedOn(&work);
+        HandedOn(&scanClock);
+        if (!more) control.stop();
+        return more ? &work : nullptr;
+    };
+    auto drawStage = [&](PictureWork* work) {
+        TakenOver(&g_pipelineStart);
+        TakenOver(work);
+        if (work->isPicture && !stopped_.load(std::memory_order_relaxed) &&
+            !settings_.progress->abortRequested.load(std::memory_order_relaxed))
+            DrawPicture(*work);
+        HandedOn(work);
+        return work;
+    };
+    auto takeStage = [&](PictureWork* work) {
+        TakenOver(&g_pipelineStart);
+        TakenOver(&takeClock);
+        TakenOver(work);
+        TakePicture(*work);
+        HandedOn(work);
+        HandedOn(&takeClock);
+    };
+
+    tbb::global_control threads(tbb::global_control::max_allowed_parallelism, static_cast<std::size_t>(workers));
+    tbb::task_arena arena(workers);
+    HandedOn(&g_pipelineStart);
+    arena.execute([&] {
+        tbb::parallel_pipeline(inFlight,
+                               tbb::make_filter<void, PictureWork*>(tbb::filter_mode::serial_in_order, scanStage) &
+                                   tbb::make_filter<PictureWork*, PictureWork*>(tbb::filter_mode::parallel, drawStage) &
+                                   tbb::make_filter<PictureWork*, void>(tbb::filter_mode::serial_in_order, takeStage));
+    });
+    TakenOver(&scanClock);
+    TakenOver(&takeClock);
+}
+
+// The scan up to the next stretch that needs a picture, which goes to `work`; false
+// at the end of the document, on abort and when a step of the scan failed.
+bool DocumentConverter::ScanToNextPicture(DocumentScan& scan, Output& output, PictureWork& work) {
+    const std::atomic<bool>& abort = settings_.progress->abortRequested;
+    while (!scanFinished_ && !scanStopped_ && !stopped_.load(std::memory_order_relaxed)) {
+        if (abort.load(std::memory_order_relaxed)) {
+            scanAborted_ = true;
+            return false;
+        }
+        const std::size_t from = pending_;
         switch (scan.Next()) {
         case DocumentScan::Step::moved: break;
         case DocumentScan::Step::started:
-            output.Copy(pending, scan.position());
-            pending = scan.position();
+            output.Copy(pending_, scan.position());
+            pending_ = scan.position();
             break;
         case DocumentScan::Step::ended:
-            if (MakePicture(pending, scan.position(), output) == Step::stop) return Step::stop;
-            pending = scan.position();
+            pending_ = scan.position();
+            if (StartPicture(from, scan.position(), output, work)) return true;
             break;
         case DocumentScan::Step::finished:
+            scanFinished_ = true;
             if (!scan.inside()) {
-                output.Copy(pending, text_.size());
-                return Step::goOn;
+                output.Copy(pending_, text_.size());
+                return false;
             }
-            return MakePicture(pending, text_.size(), output);
+            return StartPicture(from, text_.size(), output, work);
         }
     }
+    return false;
+}
+
+// False when the stretch is one of this program's own tags (kept as it is) or when
+// the first change could not be prepared for.
+bool DocumentConverter::StartPicture(std::size_t from, std::size_t to, Output& output, PictureWork& work) {
+    std::string_view stretch(text_.data() + from, to - from);
+    if (IsOwnTag(stretch, tagPrefix_)) {
+        output.Copy(from, to);
+        ++kept_;
+        return false;
+    }
+    if (!prepared_ && PrepareFirstChange() == Step::stop) {
+        scanStopped_ = result_.outcome != Outcome::aborted;
+        scanAborted_ = result_.outcome == Outcome::aborted;
+        return false;
+    }
+    work.progressText = progressPrefix_ + "(" + PictureNumber(started_++) + ")";
+    work.keptBefore = kept_;
+    // The renderer takes the stretch up to its first NUL byte.
+    work.art = std::string(stretch.substr(0, stretch.find('\0')));
+    const std::string name = PictureNumber(nextNumber_++);
+    work.path = imageFolder_ + kPathSeparator + name + ".png";
+    std::string tag = tagPrefix_ + name + ".png\">";
+    output.Replace(from, settings_.code == DocumentCode::eucJp ? ShiftJisToEuc(tag) : tag);
+    return true;
+}
+
+// On a worker: nothing here is shared but the glyph cache.
+void DocumentConverter::DrawPicture(PictureWork& work) const {
+    try {
+        work.png =
+            EncodePng(RenderPicture(work.art.c_str(), settings_.look, settings_.collectNotes ? &work.report : nullptr),
+                      settings_.pngForm);
+        work.drawn = true;
+        if (settings_.pictureDrawn) settings_.pictureDrawn();
+    } catch (...) {
+        work.thrown = std::current_exception();
+    }
+}
+
+// In document order, one at a time: what one worker would have shown and made.
+void DocumentConverter::TakePicture(PictureWork& work) {
+    if (stopped_.load(std::memory_order_relaxed)) return;  // after a failure or an abort: dropped
+    if (!work.isPicture) {
+        stopped_ = true;
+        thrown_ = work.thrown;
+        return;
+    }
+    if (settings_.progress->abortRequested.load(std::memory_order_relaxed) || (!work.drawn && !work.thrown)) {
+        stopped_ = true;
+        takenAborted_ = true;
+        return;
+    }
+    settings_.progress->SetProgressText(work.progressText);
+    ++result_.pictures;
+    result_.kept = work.keptBefore;
+    if (work.thrown) {
+        stopped_ = true;
+        thrown_ = work.thrown;
+        return;
+    }
+    try {
+        WritePicture(work);
+    } catch (...) {
+        stopped_ = true;
+        thrown_ = std::current_exception();
+    }
+}
+
+// Put in place at once, flushed later with the others. Without its picture the
+// stretch keeps its art: the document is then not rewritten.
+void DocumentConverter::WritePicture(PictureWork& work) {
+    fs::WriteStatus written{fs::WriteResult::notCreated, ENOMEM};  // no memory to encode it
+    if (work.png) {
+        fs::WriteOptions options;
+        options.flush = fs::Flush::later;
+        options.pending = &unflushed_;
+        written = fs_.WriteNewFile(work.path, *work.png, options);
+    }
+    work.png.reset();
+    if (written.result == fs::WriteResult::notCreated) {
+        Stop(work.path, WithSystemReason(TextFileOpenFailed(), written.error));
+        stopped_ = true;
+    } else if (written.result != fs::WriteResult::ok) {
+        Stop(work.path, WithSystemReason(TextFileWriteFailed(), written.error));
+        stopped_ = true;
+    } else if (work.report.Any()) {
+        result_.pictureNotes.push_back({work.path, std::move(work.report)});
+    }
+}
+
+// The pictures written so far, to disk; false when that failed (the message names
+// their folder).
+bool DocumentConverter::FlushPictures() {
+    const std::string folder = unflushed_.folder();
+    const fs::WriteStatus flushed = fs_.FlushPending(unflushed_);
+    if (flushed.result == fs::WriteResult::ok) return true;
+    Stop(folder, WithSystemReason(TextFileWriteFailed(), flushed.error));
+    stopped_ = true;
+    return false;
 }
 
 DocumentResult DocumentConverter::Write(const Output& output) {
@@ -247,39 +505,9 @@ DocumentConverter::Step DocumentConverter::PrepareFirstChange() {
     return MakeFolder(imageFolder_);
 }
 
-DocumentConverter::Step DocumentConverter::MakePicture(std::size_t from, std::size_t to, Output& output) {
-    std::string_view stretch(text_.data() + from, to - from);
-    if (IsOwnTag(stretch, tagPrefix_)) {
-        output.Copy(from, to);
-        ++result_.kept;
-        return Step::goOn;
-    }
-    if (!prepared_ && PrepareFirstChange() == Step::stop) return Step::stop;
-    settings_.progress->SetProgressText(progressPrefix_ + "(" + PictureNumber(result_.pictures) + ")");
-    const long number = nextNumber_++;
-    ++result_.pictures;
-    const std::string name = PictureNumber(number);
-    const std::string picturePath = imageFolder_ + kPathSeparator + name + ".png";
-
-    // The renderer takes the stretch up to its first NUL byte.
-    const std::string art(stretch);
-    // Without its picture the stretch keeps its art: the document is then not rewritten.
-    RenderNotes notes;
-    const fs::WriteStatus written = WriteDocumentPicture(
-        fs_, picturePath, RenderPicture(art.c_str(), settings_.look, settings_.collectNotes ? &notes : nullptr),
-        settings_.pngForm);
-    if (written.result == fs::WriteResult::notCreated)
-        return Stop(picturePath, WithSystemReason(TextFileOpenFailed(), written.error));
-    if (written.result != fs::WriteResult::ok)
-        return Stop(picturePath, WithSystemReason(TextFileWriteFailed(), written.error));
-    if (notes.Any()) result_.pictureNotes.push_back({picturePath, std::move(notes)});
-
-    std::string tag = tagPrefix_ + name + ".png\">";
-    output.Replace(from, settings_.code == DocumentCode::eucJp ? ShiftJisToEuc(tag) : tag);
-    return Step::goOn;
-}
-
 }  // namespace
+
+int AllCores() { return std::max(1, tbb::info::default_concurrency()); }
 
 DocumentResult ConvertDocument(const std::string& path, const ConversionSettings& settings, Backup backup) {
     return DocumentConverter(path, settings, backup).Run();

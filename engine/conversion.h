@@ -4,6 +4,7 @@
 // image tag pointing at it takes the stretch's place.
 
 #include <array>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -44,7 +45,15 @@ struct ConversionSettings {
     // Whether DocumentResult tells what the pictures do not show and what character
     // set the document declares (a second look at each character drawn).
     bool collectNotes = false;
+    // How many pictures are drawn and encoded at once (threads); 1 draws them one
+    // after another on the job's own thread. The results are the same either way.
+    int workers = 1;
+    // Called on the worker as each picture is drawn: lets tests watch the workers.
+    std::function<void()> pictureDrawn;
 };
+
+// The number of cores of the machine: a job's workers when all of them are to work.
+int AllCores();
 
 // skipped: not a document (a PNG picture), left alone without a message.
 enum class Outcome { converted, failed, aborted, skipped };
@@ -61,7 +70,7 @@ struct DocumentResult {
     // it is not the code it was read in.
     struct PictureNotes {
         std::string path;
-        RenderNotes notes;
+        RenderReport report;
     };
     std::vector<PictureNotes> pictureNotes;
     std::string otherCharset;

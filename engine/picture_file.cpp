@@ -26,15 +26,10 @@ std::optional<std::string> EncodePng(const Picture& picture, PngForm form) {
     return std::string(buffer, size);
 }
 
-fs::WriteStatus WriteDocumentPicture(fs::FileSystem& fileSystem, const std::string& path, const Picture& picture,
-                                     PngForm form) {
+fs::WriteStatus SavePicture(fs::FileSystem& fileSystem, const std::string& path, const Picture& picture, PngForm form,
+                            fs::Flush flush) {
     const std::optional<std::string> png = EncodePng(picture, form);
-    return png ? fileSystem.WriteNewFile(path, *png, {}) : NotEncoded();
-}
-
-fs::WriteStatus SavePicture(fs::FileSystem& fileSystem, const std::string& path, const Picture& picture, PngForm form) {
-    const std::optional<std::string> png = EncodePng(picture, form);
-    return png ? fileSystem.WriteToUserPath(path, *png) : NotEncoded();
+    return png ? fileSystem.WriteToUserPath(path, *png, flush) : NotEncoded();
 }
 
 }  // namespace quarvel

@@ -15,13 +15,9 @@ namespace quarvel {
 // encoded (no memory).
 std::optional<std::string> EncodePng(const Picture& picture, PngForm form);
 
-// A picture of a document at its path in the image folder: a new file that replaces
-// whatever has the name (a symbolic link planted there included, never followed).
-fs::WriteStatus WriteDocumentPicture(fs::FileSystem& fileSystem, const std::string& path, const Picture& picture,
-                                     PngForm form);
-
 // A picture where the user asked for it (render's -o, the copy-paste page's file):
 // see FileSystem::WriteToUserPath.
-fs::WriteStatus SavePicture(fs::FileSystem& fileSystem, const std::string& path, const Picture& picture, PngForm form);
+fs::WriteStatus SavePicture(fs::FileSystem& fileSystem, const std::string& path, const Picture& picture, PngForm form,
+                            fs::Flush flush = fs::Flush::first);
 
 }  // namespace quarvel

@@ -339,6 +339,7 @@ GlyphCache::GlyphCache(const std::filesystem::path& main_face) : impl_(std::make
             undecodable_.advance = static_cast<int>((main->glyph->advance.x + 32) >> 6);
     }
     if (undecodable_.advance <= 0) undecodable_.advance = kFontPixelHeight / 2;
+    undecodable_.missing = true;
 }
 
 GlyphCache::~GlyphCache() = default;
@@ -381,7 +382,8 @@ const Glyph& GlyphCache::Load(char32_t code) {
     if (!drawn) {
         glyph = std::make_unique<Glyph>();
         glyph->advance = undecodable_.advance;
-        glyph->faceless = true;
+        // Control characters have no face anywhere and are not meant to show.
+        glyph->missing = code >= 0x20 && !(code >= 0x7F && code < 0xA0);
     }
     if (int table = TableWidth(code); table > 0) glyph->advance = table;
 

@@ -31,7 +31,7 @@ struct Glyph {
     int width = 0;
     int height = 0;
     std::vector<std::uint8_t> mask;  // width * height, 0 or 1
-    bool faceless = false;           // no face has the character: no ink, a stand-in advance
+    bool missing = false;            // no face has the character: it shows blank
 };
 
 // The installed families that draw the glyphs, in the order they are asked after the
@@ -64,7 +64,7 @@ public:
     // width of the main face's .notdef glyph. Safe from any thread.
     const Glyph& Get(char32_t code);
     // The glyph that stands for bytes the code page cannot decode: no ink, the
-    // .notdef width.
+    // .notdef width, marked missing.
     const Glyph& Undecodable() const { return undecodable_; }
 
     // Width in the original font's table, or 0 when the table has no entry.

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <ctime>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -89,6 +90,15 @@ struct WriteStatus {
 // What happens to a file already at the path of a new file.
 enum class Existing { replace, keep };
 
+// When a new file's bytes are flushed to disk.
+enum class Flush {
+    first,  // before the file is put in place
+    later,  // put in place at once (Existing::replace); flushed with others by FileSystem::FlushPending
+    never,  // left to the system: a file whose source still exists
+};
+
+class PendingFlush;
+
 struct WriteOptions {
     Existing existing = Existing::replace;
     // Permission bits, owner and group (where the system lets us) for the new file;
@@ -98,6 +108,31 @@ struct WriteOptions {
     // Replace only while the file at the path is still this one (device, inode, size,
     // modification time); otherwise WriteResult::changed and nothing is written.
     const FileInfo* unchanged = nullptr;
+    Flush flush = Flush::first;
+    PendingFlush* pending = nullptr;  // where Flush::later files wait
+};
+
+// Files put in place unflushed (Flush::later), waiting to be flushed together by
+// FileSystem::FlushPending: one flush of their file system costs the disk far less than
+// one after each file. It keeps the first file open; unflushed files stay as they are.
+class PendingFlush {
+public:
+    PendingFlush() = default;
+    ~PendingFlush() { Clear(); }
+    PendingFlush(const PendingFlush&) = delete;
+    PendingFlush& operator=(const PendingFlush&) = delete;
+
+    std::size_t size() const { return count_; }
+    // The folder of the first file, where a failed flush is told.
+    const std::string& folder() const { return folder_; }
+    void Add(int fd, const std::string& path);
+    void Clear();
+
+private:
+    friend class FileSystem;
+    int fd_ = -1;  // the first file, open on the file system to flush
+    std::string folder_;
+    std::size_t count_ = 0;
 };
 
 enum class FolderResult { ok, isLink, failed };
@@ -136,11 +171,16 @@ public:
 
     // Writes a whole new file at the path: a temporary file in the same folder, made
     // without following links, locked while it is written (see
-    // RemoveStaleTemporaries), flushed to disk and only then renamed into place (or,
-    // with Existing::keep, linked there unless a file exists). On any failure nothing
-    // is left but what was there before. The path is taken as it is: a symbolic link
-    // there is replaced, never followed.
+    // RemoveStaleTemporaries), flushed to disk as options.flush says and renamed into
+    // place (or, with Existing::keep, linked there unless a file exists). On any
+    // failure nothing is left but what was there before; a process killed at any
+    // moment leaves the old file or the whole new one. The path is taken as it is: a
+    // symbolic link there is replaced, never followed.
     virtual WriteStatus WriteNewFile(const std::string& path, std::string_view bytes, const WriteOptions& options);
+
+    // Flushes the files waiting in `pending` to disk with their names: their whole file
+    // system at once (syncfs). `pending` is empty afterwards either way.
+    virtual WriteStatus FlushPending(PendingFlush& pending);
 
     // Replaces a file's contents through WriteNewFile, keeping its permission bits,
     // owner and group. A symbolic link stays a link: the file it names is replaced. A
@@ -156,7 +196,7 @@ public:
     // device or a pipe that is there (also through /dev/stdout and the like) is
     // written as it is and never removed. An existing file that we may not write is
     // refused as opening it would be.
-    WriteStatus WriteToUserPath(const std::string& path, std::string_view bytes);
+    WriteStatus WriteToUserPath(const std::string& path, std::string_view bytes, Flush flush = Flush::first);
 
     // Removes the temporary files that runs killed while writing `name` left in the
     // folder; an empty name means those of every name. A temporary file that another

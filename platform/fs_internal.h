@@ -31,6 +31,7 @@ public:
         if (fd_ >= 0) ::close(fd_);
         fd_ = -1;
     }
+    int release() { return std::exchange(fd_, -1); }
     bool close() {
         int fd = fd_;
         fd_ = -1;

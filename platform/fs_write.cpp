@@ -15,6 +15,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -99,6 +100,22 @@ std::string RandomSuffix() {
     return suffix;
 }
 
+// The owner and group of `like`, where the system allows it: all of it for root, the
+// group alone for its member. Otherwise the file stays ours.
+void KeepOwner(int fd, const FileInfo& like) {
+    struct stat st;
+    if (::fstat(fd, &st) != 0 || (st.st_uid == like.owner && st.st_gid == like.group)) return;
+    if (::fchown(fd, like.owner, like.group) != 0 && ::fchown(fd, static_cast<uid_t>(-1), like.group) != 0) {
+        // Not ours to give away: the file keeps our owner and group.
+    }
+}
+
+WriteStatus Failure(WriteResult result) { return WriteStatus{result, errno}; }
+
+}  // namespace
+
+namespace detail {
+
 // The new file of one WriteNewFile call while it is written: made without following
 // links and never over an existing name, locked for as long as it exists under its
 // temporary name, and removed again unless it was put in place.
@@ -142,6 +159,8 @@ public:
     const std::string& path() const { return path_; }
     // The file has left its temporary name (renamed into place).
     void Placed() { placed_ = true; }
+    // The open file, once placed, for a flush later.
+    int ReleaseFd() { return fd_.release(); }
 
 private:
     Fd fd_;
@@ -149,19 +168,7 @@ private:
     bool placed_ = false;
 };
 
-// The owner and group of `like`, where the system allows it: all of it for root, the
-// group alone for its member. Otherwise the file stays ours.
-void KeepOwner(int fd, const FileInfo& like) {
-    struct stat st;
-    if (::fstat(fd, &st) != 0 || (st.st_uid == like.owner && st.st_gid == like.group)) return;
-    if (::fchown(fd, like.owner, like.group) != 0 && ::fchown(fd, static_cast<uid_t>(-1), like.group) != 0) {
-        // Not ours to give away: the file keeps our owner and group.
-    }
-}
-
-WriteStatus Failure(WriteResult result) { return WriteStatus{result, errno}; }
-
-}  // namespace
+}  // namespace detail
 
 bool IsTemporaryName(std::string_view name) {
     if (name.size() < 2 + kTempTail || name[0] != '.') return false;
@@ -169,11 +176,47 @@ bool IsTemporaryName(std::string_view name) {
     return std::all_of(name.end() - kTempRandom, name.end(), IsTempRandomChar);
 }
 
+namespace {
+
+// Writes the bytes into the temporary file; false with errno set on failure.
+bool WriteContents(detail::TemporaryFile& temp, std::string_view bytes) {
+    return WriteAll(temp.fd(), bytes.data(), bytes.size());
+}
+
+}  // namespace
+
+void PendingFlush::Add(int fd, const std::string& path) {
+    ++count_;
+    if (fd_ >= 0) {
+        ::close(fd);
+        return;
+    }
+    fd_ = fd;
+    folder_ = ContainingFolder(path);
+}
+
+void PendingFlush::Clear() {
+    if (fd_ >= 0) ::close(fd_);
+    fd_ = -1;
+    folder_.clear();
+    count_ = 0;
+}
+
+// One call for every file: on a disk with a journal a flush of each file would commit
+// it again for each. The call reports the write errors of the file system since the
+// first file was opened.
+WriteStatus FileSystem::FlushPending(PendingFlush& pending) {
+    WriteStatus status;
+    if (pending.fd_ >= 0 && ::syncfs(pending.fd_) != 0) status = Failure(WriteResult::failed);
+    pending.Clear();
+    return status;
+}
+
 WriteStatus FileSystem::WriteNewFile(const std::string& path, std::string_view bytes, const WriteOptions& options) {
-    TemporaryFile temp;
+    detail::TemporaryFile temp;
     // A copy of another file stays private until it has that file's permission bits.
     if (!temp.Create(path, options.like ? 0600 : 0666)) return Failure(WriteResult::notCreated);
-    if (!WriteAll(temp.fd(), bytes.data(), bytes.size())) return Failure(WriteResult::failed);
+    if (!WriteContents(temp, bytes)) return Failure(WriteResult::failed);
     if (options.like) {
         const FileInfo& like = *options.like;
         KeepOwner(temp.fd(), like);  // before the bits: a change of owner clears set-id bits
@@ -181,7 +224,10 @@ WriteStatus FileSystem::WriteNewFile(const std::string& path, std::string_view b
         const struct timespec times[2] = {like.accessed, like.modified};
         if (options.keepTimes && ::futimens(temp.fd(), times) != 0) return Failure(WriteResult::failed);
     }
-    if (::fsync(temp.fd()) != 0) return Failure(WriteResult::failed);
+    if (options.flush == Flush::first && ::fsync(temp.fd()) != 0) return Failure(WriteResult::failed);
+    // The kernel starts writing the bytes now, so that by the flush they are on disk or
+    // on their way, and the flushes of many files find little left to do.
+    if (options.flush == Flush::later) ::sync_file_range(temp.fd(), 0, 0, SYNC_FILE_RANGE_WRITE);
 
     if (options.unchanged) {
         struct stat st;
@@ -190,6 +236,7 @@ WriteStatus FileSystem::WriteNewFile(const std::string& path, std::string_view b
     if (options.existing == Existing::replace) {
         if (::rename(temp.path().c_str(), path.c_str()) != 0) return Failure(WriteResult::failed);
         temp.Placed();
+        if (options.flush == Flush::later && options.pending) options.pending->Add(temp.ReleaseFd(), path);
         return {};
     }
     // Never over an existing file: a second name for the finished file (the
@@ -227,7 +274,7 @@ WriteStatus FileSystem::ReplaceFile(const std::string& path, std::string_view by
     return WriteNewFile(target, bytes, options);
 }
 
-WriteStatus FileSystem::WriteToUserPath(const std::string& path, std::string_view bytes) {
+WriteStatus FileSystem::WriteToUserPath(const std::string& path, std::string_view bytes, Flush flush) {
     bool throughProc = false;
     const std::string target = ResolveLinks(path, &throughProc);
     struct stat st;
@@ -242,6 +289,7 @@ WriteStatus FileSystem::WriteToUserPath(const std::string& path, std::string_vie
     }
     FileInfo like;
     WriteOptions options;
+    options.flush = flush;
     if (::stat(target.c_str(), &st) == 0) {
         // Where opening the file for writing would be refused, so is replacing it.
         if (::access(target.c_str(), W_OK) != 0) return Failure(WriteResult::notCreated);

@@ -49,11 +49,12 @@ int MeasureRun(std::string_view bytes) {
     return width;
 }
 
-int DrawRun(Picture& picture, int x, int y, std::string_view bytes, Color fore, Color back) {
+int DrawRun(Picture& picture, int x, int y, std::string_view bytes, Color fore, Color back, bool* missing) {
     picture.fill(x, y, x + MeasureRun(bytes), y + kFontPixelHeight, back);
     int pen = x;
     ForEachGlyph(bytes, [&](const Glyph& glyph) {
         DrawGlyph(picture, pen, y, glyph, fore);
+        if (missing && glyph.missing) *missing = true;
         pen += glyph.advance;
     });
     return pen - x;
@@ -61,8 +62,9 @@ int DrawRun(Picture& picture, int x, int y, std::string_view bytes, Color fore, 
 
 int MeasureChar(char32_t code) { return GlyphCache::Instance().Get(code).advance; }
 
-void DrawChar(Picture& picture, int x, int y, char32_t code, Color fore, Color back) {
+void DrawChar(Picture& picture, int x, int y, char32_t code, Color fore, Color back, bool* missing) {
     const Glyph& glyph = GlyphCache::Instance().Get(code);
+    if (missing && glyph.missing) *missing = true;
     picture.fill(x, y, x + glyph.advance, y + kFontPixelHeight, back);
     DrawGlyph(picture, x, y, glyph, fore);
 }

@@ -16,15 +16,16 @@ void DrawGlyph(Picture& picture, int x, int y, const Glyph& glyph, Color fore);
 int MeasureRun(std::string_view bytes);
 
 // Fills the run's cell (its advance wide, one font height high) with `back`, then
-// draws its glyphs from (x, y). Returns the advance.
-int DrawRun(Picture& picture, int x, int y, std::string_view bytes, Color fore, Color back);
+// draws its glyphs from (x, y). Returns the advance. `missing`, when given, is set
+// when a character of the run has no face.
+int DrawRun(Picture& picture, int x, int y, std::string_view bytes, Color fore, Color back, bool* missing = nullptr);
 
 // Advance of one character drawn on its own (a code-point token), which may lie
 // outside the code page.
 int MeasureChar(char32_t code);
 
 // Draws one character with its cell's top-left corner at (x, y): the cell in
-// `back`, the glyph in `fore`.
-void DrawChar(Picture& picture, int x, int y, char32_t code, Color fore, Color back);
+// `back`, the glyph in `fore`. `missing`, when given, is set when no face has it.
+void DrawChar(Picture& picture, int x, int y, char32_t code, Color fore, Color back, bool* missing = nullptr);
 
 }  // namespace quarvel

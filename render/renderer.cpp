@@ -61,7 +61,10 @@ public:
             case '\n':
             case '\r': ++pos_; continue;
             case '<':
-                if (TakeTag()) return kMaxLines;
+                if (TakeTag()) {
+                    rest_ = text_ + pos_;
+                    return kMaxLines;
+                }
                 continue;
             case '&':
                 if (TakeReference()) continue;
@@ -78,8 +81,21 @@ public:
         }
     }
 
-    // Where Run stopped: the end of the text, or just past the last line's break.
-    const char* Rest() const { return text_ + pos_; }
+    // After Run: whether the text goes on, past the last line's break, with something
+    // that would have been drawn (anything but tags and line ends).
+    bool RestHasText() const {
+        if (!rest_) return false;
+        for (std::size_t i = 0; rest_[i] != '\0';) {
+            switch (rest_[i]) {
+            case '<': i = SkipTag(rest_, i); break;
+            case '\t':
+            case '\n':
+            case '\r': ++i; break;
+            default: return true;
+            }
+        }
+        return false;
+    }
 
 private:
     void Flush() {
@@ -141,57 +157,50 @@ private:
     std::size_t length_ = 0;
     std::size_t pos_ = 0;
     int line_ = 0;
+    const char* rest_ = nullptr;  // what follows the last line's break
 };
 
-// Whether anything of `rest` would be drawn: a character other than blanks and line
-// ends, outside tags.
-bool HoldsArt(const char* rest) {
-    for (std::size_t pos = 0; rest[pos] != '\0';) {
-        switch (rest[pos]) {
-        case '<': pos = SkipTag(rest, pos); break;
-        case ' ':
-        case '\t':
-        case '\r':
-        case '\n': ++pos; break;
-        default: return true;
-        }
-    }
-    return false;
-}
-
-// The facts of RenderNotes about the lines drawn (the art past the last line aside).
-void NoteLines(const Lines& lines, int count, RenderNotes& notes) {
+// Which characters of the lines drawn showed blank (see RenderReport::faceless):
+// the tokens as RenderPicture drew them, up to the same right edge.
+void ListMissing(const Lines& lines, int count, int margin, int width, RenderReport& report) {
     GlyphCache& glyphs = GlyphCache::Instance();
-    auto noteCode = [&](char32_t code) {
-        // Control characters are nothing to draw, with or without a face.
-        if (code < 0x20 || code == 0x7F || !glyphs.Get(code).faceless) return;
-        if (std::find(notes.faceless.begin(), notes.faceless.end(), code) == notes.faceless.end())
-            notes.faceless.push_back(code);
+    auto note = [&](char32_t code) {
+        if (glyphs.Get(code).missing &&
+            std::find(report.faceless.begin(), report.faceless.end(), code) == report.faceless.end())
+            report.faceless.push_back(code);
     };
     for (int i = 0; i < count; ++i) {
+        int x = 0;
         const WordTokenList& list = lines.lists[static_cast<std::size_t>(i)];
-        if (list.Width() > kMaxTextWidth) notes.tooWide = true;
         for (const WordToken& t : list.Tokens()) {
-            if (!t.IsRun()) {
-                noteCode(t.code);
-                continue;
+            if (t.IsRun()) {
+                for (std::string_view bytes = list.Text(t); !bytes.empty();) {
+                    const cp932::Decoded d = cp932::DecodeOne(bytes);
+                    if (!d.valid) {
+                        ++report.undecodable;
+                        x += glyphs.Undecodable().advance;
+                    } else {
+                        note(d.code);
+                        x += glyphs.Get(d.code).advance;
+                    }
+                    bytes.remove_prefix(d.length);
+                }
+            } else {
+                note(t.code);
+                x += MeasureChar(t.code);
             }
-            for (std::string_view bytes = list.Text(t); !bytes.empty();) {
-                const cp932::Decoded d = cp932::DecodeOne(bytes);
-                if (d.valid)
-                    noteCode(d.code);
-                else
-                    ++notes.undecodable;
-                bytes.remove_prefix(d.length);
-            }
+            if (margin + x >= width + kFontPixelHeight) break;
         }
     }
 }
 
 }  // namespace
 
-int TokenizeTextArt(const char* text, WordTokenList* lines, bool collapseSpaces) {
-    return Tokenizer(text, lines, collapseSpaces).Run();
+int TokenizeTextArt(const char* text, WordTokenList* lines, bool collapseSpaces, bool* cut) {
+    Tokenizer tokenizer(text, lines, collapseSpaces);
+    const int count = tokenizer.Run();
+    if (cut) *cut = tokenizer.RestHasText();
+    return count;
 }
 
 int MeasureTextWidth(const WordTokenList* lines, int count) {
@@ -203,24 +212,23 @@ int MeasureTextWidth(const WordTokenList* lines, int count) {
     return std::min(widest, kMaxTextWidth);
 }
 
-Picture RenderPicture(const char* text, const Appearance& look, RenderNotes* notes) {
+Picture RenderPicture(const char* text, const Appearance& look, RenderReport* report) {
     // Everything lives in this call, so renderings on several threads do not meet.
     // The window allows 0..100; anything else is held to that range so that a bad
     // value can neither make a negative size nor an enormous picture.
     const int margin = std::clamp(look.margin, 0, kMaxMargin);
 
     Lines lines;
-    Tokenizer tokenizer(text, lines.lists.data(), look.collapseSpaces);
-    const int count = tokenizer.Run();
-    if (notes) {
-        *notes = RenderNotes{};
-        notes->tooManyLines = count == kMaxLines && HoldsArt(tokenizer.Rest());
-        NoteLines(lines, count, *notes);
-    }
+    RenderReport found;
+    const int count = TokenizeTextArt(text, lines.lists.data(), look.collapseSpaces, &found.linesCut);
     const int text_width = MeasureTextWidth(lines.lists.data(), count);
+    for (int i = 0; i < count; ++i) found.widthCut |= lines.lists[static_cast<std::size_t>(i)].Width() > kMaxTextWidth;
     const int width = margin * 2 + text_width;
     const int height = margin * 2 + kLinePitch * count;
-    if (width <= 0 || height <= 0) return Picture(1, 1, look.backColor);
+    if (width <= 0 || height <= 0) {
+        if (report) *report = found;
+        return Picture(1, 1, look.backColor);
+    }
 
     Picture picture(width, height, look.backColor);
     for (int i = 0; i < count; ++i) {
@@ -229,26 +237,35 @@ Picture RenderPicture(const char* text, const Appearance& look, RenderNotes* not
         const WordTokenList& list = lines.lists[static_cast<std::size_t>(i)];
         for (const WordToken& t : list.Tokens()) {
             if (t.IsRun()) {
-                x += DrawRun(picture, margin + x, y, list.Text(t), look.textColor, look.backColor);
+                x +=
+                    DrawRun(picture, margin + x, y, list.Text(t), look.textColor, look.backColor, &found.missingGlyphs);
             } else {
                 const int advance = MeasureChar(t.code);
-                DrawChar(picture, margin + x, y, t.code, look.textColor, look.backColor);
+                DrawChar(picture, margin + x, y, t.code, look.textColor, look.backColor, &found.missingGlyphs);
                 x += advance;
             }
             // Past the right edge (and further than any glyph reaches back) nothing shows.
             if (margin + x >= width + kFontPixelHeight) break;
         }
     }
+    if (report) {
+        // Rare, and only then worth a second look at each character.
+        if (found.missingGlyphs) ListMissing(lines, count, margin, width, found);
+        *report = std::move(found);
+    }
     return picture;
 }
 
 RenderResult RenderTextArt(const char* text, std::FILE* stream, const Appearance& look) {
-    const Picture picture = RenderPicture(text, look);
-    if (!stream) return {};
+    RenderResult result;
+    const Picture picture = RenderPicture(text, look, &result.report);
+    if (!stream) return result;
     const bool written = WritePngFile(picture, stream) == 1;
     const bool closed = std::fclose(stream) == 0;
-    if (written && closed) return {};
-    return {false, written ? "the picture file could not be closed" : "the picture could not be written"};
+    if (written && closed) return result;
+    result.written = false;
+    result.failure = written ? "the picture file could not be closed" : "the picture could not be written";
+    return result;
 }
 
 }  // namespace quarvel

@@ -16,31 +16,35 @@ inline constexpr int kLinePitch = 18;
 inline constexpr int kRunCutLength = 1008;
 
 // Fills lines[0..n-1] from the NUL-terminated code page 932 text; returns n (0..50).
-int TokenizeTextArt(const char* text, WordTokenList* lines, bool collapseSpaces);
+// `cut`, when given, learns whether text follows the break that ends the last line.
+int TokenizeTextArt(const char* text, WordTokenList* lines, bool collapseSpaces, bool* cut = nullptr);
 
 // Width of the text area: the widest line rounded up to a multiple of 4, at most 1024.
 int MeasureTextWidth(const WordTokenList* lines, int count);
 
-// What a picture could not show of its text, for a warning.
-struct RenderNotes {
-    bool tooManyLines = false;       // something to draw follows the last line
-    bool tooWide = false;            // a line is wider than the widest text area
-    int undecodable = 0;             // characters the code page cannot decode, drawn blank
-    std::vector<char32_t> faceless;  // characters that no face has, drawn blank; each once, as met
+// What of the text a picture does not show as written.
+struct RenderReport {
+    bool linesCut = false;       // text follows the line break that ends the last line (kMaxLines)
+    bool widthCut = false;       // a line is wider than the text area (kMaxTextWidth)
+    bool missingGlyphs = false;  // a character drawn has no face (or its bytes none): it shows blank
+    // With missingGlyphs, which: the characters that no face has (each once, as met)
+    // and how many characters the code page could not decode.
+    std::vector<char32_t> faceless = {};
+    int undecodable = 0;
 
-    bool Cut() const { return tooManyLines || tooWide; }
-    bool Any() const { return Cut() || undecodable > 0 || !faceless.empty(); }
+    bool Any() const { return linesCut || widthCut || missingGlyphs; }
 };
 
 // Draws the text into a new picture. Never fails; an empty picture comes out 1 x 1.
-// With `notes`, also tells what of the text the picture does not show.
-Picture RenderPicture(const char* text, const Appearance& look, RenderNotes* notes = nullptr);
+// `report`, when given, learns what the picture leaves out.
+Picture RenderPicture(const char* text, const Appearance& look, RenderReport* report = nullptr);
 
 // What became of a picture written to a stream: `failure` says what went wrong when
-// the file did not reach the stream whole.
+// the file did not reach the stream whole; `report` what the picture leaves out.
 struct RenderResult {
     bool written = true;
     std::string failure;
+    RenderReport report;
 
     explicit operator bool() const { return written; }
 };

@@ -8,10 +8,10 @@ packages=(
   cmake ninja-build g++ pkg-config
   libfreetype-dev libfontconfig-dev libpng-dev zlib1g-dev libdeflate-dev
   qt6-base-dev libgl-dev
-  libgtest-dev libgmock-dev libbenchmark-dev
+  libgtest-dev libgmock-dev libbenchmark-dev libtbb-dev
   fonts-symbola
   fonts-mona fonts-monapo fonts-ipafont-gothic fontconfig
-  xvfb xauth xdotool x11-utils dbus at-spi2-core python3-dbus
+  xvfb xauth xdotool x11-utils xclip dbus at-spi2-core python3-dbus
   clang libclang-rt-14-dev
   hyperfine pango1.0-tools python3
   dpkg-dev file lintian desktop-file-utils appstream man-db

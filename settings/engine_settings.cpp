@@ -17,6 +17,8 @@ ConversionSettings EngineSettings(const CommonSettings& common, const Appearance
     settings.progress = progress;
     settings.look = look;
     settings.pngForm = pngForm;
+    // Jobs started from the window or the command line draw on every core.
+    settings.workers = AllCores();
     return settings;
 }
 

@@ -14,7 +14,7 @@ namespace quarvel {
 Separators ScanSeparators(const Separators& typed);
 
 // A job's settings: the separator lists and the code of `common`, the look `look`,
-// pictures in the form `pngForm`, reporting to `progress`.
+// pictures in the form `pngForm`, reporting to `progress`, with a worker for every core.
 ConversionSettings EngineSettings(const CommonSettings& common, const Appearance& look, PngForm pngForm,
                                   JobProgress* progress);
 

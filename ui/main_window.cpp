@@ -13,8 +13,10 @@
 
 #include "ui/job_runner.h"
 #include "ui/kit/dialog_template.h"
+#include "ui/kit/html_edit.h"
 #include "ui/kit/resources.h"
 #include "ui/kit/tab_control.h"
+#include "ui/preview_window.h"
 
 namespace quarvel::ui {
 namespace {
@@ -80,6 +82,8 @@ void MainWindow::CreateWindowControls() {
              indexedPngAction_);
 
     connect(generateButton_, &QPushButton::clicked, this, &MainWindow::OnGenerate);
+    connect(marginEdit_, &QLineEdit::textChanged, this, &MainWindow::ShownChanged);
+    connect(spaceCheck_, &QCheckBox::toggled, this, &MainWindow::ShownChanged);
     connect(menu_, &QMenuBar::triggered, this, [this](QAction* a) { OnCommand(a->data().toInt()); });
     if (dlg) {
         const QSize clientSize = DialogUnits(client_->font()).Map(dlg->size);
@@ -99,6 +103,7 @@ void MainWindow::OnInitDialog() {
     filePage_.Create(tabControl_, this);
     folderPage_.Create(tabControl_, this);
     copyPastePage_.Create(tabControl_, this);
+    connect(copyPastePage_.edit(), &QPlainTextEdit::textChanged, this, &MainWindow::ShownChanged);
     tabControl_->LayoutPages();
     filePage_.show();
     client_->update();
@@ -115,6 +120,7 @@ void MainWindow::SetLook(const Appearance& look) {
     look_ = look;
     WriteControls();
     client_->update();
+    ShownChanged();
 }
 
 void MainWindow::SetPictureForm(PngForm form) {
@@ -128,6 +134,20 @@ void MainWindow::WriteControls() {
     // A margin read from a settings file shows as the program has always shown it:
     // as an unsigned number, until the next check refuses it.
     marginEdit_->setText(QString::number(static_cast<unsigned>(look_.margin)));
+}
+
+Appearance MainWindow::ShownLook() const {
+    Appearance look = look_;
+    look.collapseSpaces = spaceCheck_->isChecked();
+    bool isNumber = false;
+    const unsigned value = marginEdit_->text().trimmed().toUInt(&isNumber);
+    if (isNumber && value <= static_cast<unsigned>(kMaxMargin)) look.margin = static_cast<int>(value);
+    return look;
+}
+
+std::optional<Appearance> MainWindow::TakeLook() {
+    if (!ReadControls()) return std::nullopt;
+    return look_;
 }
 
 bool MainWindow::ReadControls() {

@@ -26,6 +26,7 @@ class QPushButton;
 
 namespace quarvel::ui {
 
+class PreviewWindow;
 class TabControl;
 
 inline constexpr int IDC_GENERATE = 1005;
@@ -44,6 +45,8 @@ public:
     // What the pages may ask of the window: the look as last taken from the controls,
     // a job run with the progress window, the window itself as parent of messages.
     Appearance Look() const override { return look_; }
+    Appearance ShownLook() const override;
+    std::optional<Appearance> TakeLook() override;
     PngForm PictureForm() const override { return pngForm_; }
     bool StartJob(const std::function<void(JobProgress& progress)>& body) override;
     QWidget* MessageParent() override { return this; }
@@ -72,6 +75,9 @@ public:
     // "2色PNG（小さいファイル）": indexed picture files while checked, RGB otherwise.
     void OnIndexedPng();
     void OnExit();
+    // "プレビュー" (Ctrl+P): shows the preview window of the copy-paste box, made on
+    // first use and kept while the main window lives.
+    void OnPreview();
     // "設定を読み込む...": every page's settings, the look and the form of the picture
     // files from a chosen file; the window is redrawn, chosen or not.
     void OnLoadSettings();
@@ -91,6 +97,8 @@ public:
     QLineEdit* marginEdit() const { return marginEdit_; }
     QCheckBox* spaceCheck() const { return spaceCheck_; }
     QMenuBar* menuBar() const { return menu_; }
+    // The preview window; null until it was first opened.
+    PreviewWindow* preview() const { return preview_; }
     QAction* indexedPngAction() const { return indexedPngAction_; }
     QWidget* clientArea() const { return client_; }
     // A swatch's rectangle in client coordinates (control 1016 or 1017).
@@ -133,6 +141,8 @@ private:
     bool FocusIsInPage() const;
     void RunPendingDrops();
     void DispatchDroppedPath(const std::filesystem::path& path);
+    // The look or the text shown changed: an open preview redraws.
+    void ShownChanged();
 
     Appearance look_;
     PngForm pngForm_ = PngForm::rgb;
@@ -150,6 +160,7 @@ private:
     QWidget* textSwatch_ = nullptr;
     QCheckBox* spaceCheck_ = nullptr;
     QLineEdit* marginEdit_ = nullptr;
+    PreviewWindow* preview_ = nullptr;
 
     std::deque<std::filesystem::path> pendingDrops_;
     int commandDepth_ = 0;

@@ -4,6 +4,7 @@
 #include <QDropEvent>
 #include <QFile>
 #include <QMimeData>
+#include <QPushButton>
 #include <QUrl>
 #include <QWidget>
 
@@ -16,6 +17,7 @@
 #include "ui/kit/tab_control.h"
 #include "ui/kit/text_codec.h"
 #include "ui/main_window.h"
+#include "ui/preview_window.h"
 
 namespace quarvel::ui {
 namespace {
@@ -83,6 +85,7 @@ void MainWindow::OnTextColor() {
     if (const auto chosen = GetPrompts().chooseColor(this, QColor(0, 0, 0))) {
         look_.textColor = ToColor(*chosen);
         client_->repaint();
+        ShownChanged();
     }
 }
 
@@ -90,12 +93,28 @@ void MainWindow::OnBackColor() {
     if (const auto chosen = GetPrompts().chooseColor(this, QColor(0, 0, 0))) {
         look_.backColor = ToColor(*chosen);
         client_->repaint();
+        ShownChanged();
     }
 }
 
 void MainWindow::OnAppAbout() {
     AboutBox about(this);
     about.exec();
+}
+
+void MainWindow::OnPreview() {
+    if (!preview_) {
+        preview_ = new PreviewWindow(
+            this, [this](RenderReport* report) { return copyPastePage_.Render(ShownLook(), report); });
+        connect(preview_->copyButton(), &QPushButton::clicked, &copyPastePage_, &CopyPastePage::CopyPicture);
+    }
+    preview_->show();
+    preview_->raise();
+    preview_->activateWindow();
+}
+
+void MainWindow::ShownChanged() {
+    if (preview_) preview_->Schedule();
 }
 
 void MainWindow::OnIndexedPng() {
@@ -135,6 +154,7 @@ void MainWindow::OnLoadSettings() {
         look_ = look;
         pngForm_ = form;
         WriteControls();
+        ShownChanged();
     }
     client_->repaint();
 }
@@ -164,6 +184,7 @@ void MainWindow::OnCommand(int id) {
     case ID_LOAD_SETTINGS: OnLoadSettings(); break;
     case ID_SAVE_SETTINGS_AS: OnSaveSettingsAs(); break;
     case ID_APP_ABOUT: OnAppAbout(); break;
+    case ID_PREVIEW: OnPreview(); break;
     case ID_INDEXED_PNG: OnIndexedPng(); break;
     default: break;
     }

@@ -74,7 +74,8 @@ private slots:
             menuTexts << menu->text();
             for (QAction* item : menu->menu()->actions()) menuTexts << item->text();
         }
-        QCOMPARE(menuTexts, (QStringList{QStringLiteral("ﾌｧｲﾙ"), QStringLiteral("設定を読み込む..."),
+        QCOMPARE(menuTexts, (QStringList{QStringLiteral("ﾌｧｲﾙ"), QStringLiteral("プレビュー"), QString(),
+                                         QStringLiteral("設定を読み込む..."),
                                          QStringLiteral("名前をつけて設定を保存..."), QString(),
                                          QStringLiteral("2色PNG（小さいファイル）"), QString(), QStringLiteral("終了"),
                                          QStringLiteral("ﾍﾙﾌﾟ"), QStringLiteral("ﾊﾞｼﾞｮｰﾝの表示...")}));

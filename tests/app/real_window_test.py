@@ -2,20 +2,24 @@
 """The real program on a real X display, driven as a user drives it.
 
 Runs inside xvfb-run and dbus-run-session (real_window_test.sh sets that up):
-  real_window_test.py QUARVEL [SCREENSHOT-FOLDER]
+  real_window_test.py QUARVEL QUARVEL-CLI [SCREENSHOT-FOLDER]
 
 Clicks and keys are real XTEST input from xdotool, so they take the window system's
 way to the focused widget. What the window shows is read from outside: the caption
 from the X properties, the current tab and the focused control from the
 accessibility tree that Qt publishes over AT-SPI (the tab strip is named after its
 current tab; each control reports whether it has the focus and whether it shows).
+The preview (Ctrl+P) is read by its status line, and "画像をコピー" by what the
+clipboard holds (xclip), which must be the PNG file quarvel-cli makes of the same text.
 """
 
 import ctypes
 import os
+import re
 import struct
 import subprocess
 import sys
+import tempfile
 import time
 import zlib
 
@@ -25,6 +29,7 @@ CAPTION = 'Quarvel  ver.β_040411'
 TABS = ['ファイル', 'フォルダ', 'コピペ']
 ACC = 'org.a11y.atspi.Accessible'
 COMPONENT = 'org.a11y.atspi.Component'
+TEXT = 'org.a11y.atspi.Text'
 PROPERTIES = 'org.freedesktop.DBus.Properties'
 CHECKED = 1 << 4
 FOCUSED = 1 << 12
@@ -77,14 +82,25 @@ class Node:
             yield from child.walk()
 
 
-def find_dialog(bus):
+def find_window(bus, wanted):
+    """The program's top-level window that wanted(node) accepts, or None."""
     root = bus.get_object('org.a11y.atspi.Registry', '/org/a11y/atspi/accessible/root', introspect=False)
     for name, path in root.GetChildren(dbus_interface=ACC):
         app = Node(bus, name, path)
         for child in app.children:
-            if child.role == 'dialog':
+            if wanted(child):
                 return child
     return None
+
+
+def find_dialog(bus):
+    return find_window(bus, lambda node: node.role == 'dialog')
+
+
+def clipboard_png():
+    found = subprocess.run(['xclip', '-selection', 'clipboard', '-t', 'image/png', '-o'], capture_output=True,
+                           timeout=20)
+    return found.stdout if found.returncode == 0 else b''
 
 
 class XImage(ctypes.Structure):
@@ -133,8 +149,8 @@ def expect_caption(window, caption):
 
 
 def main():
-    program = sys.argv[1]
-    shots = sys.argv[2] if len(sys.argv) > 2 else None
+    program, cli = sys.argv[1], sys.argv[2]
+    shots = sys.argv[3] if len(sys.argv) > 3 else None
     if shots:
         os.makedirs(shots, exist_ok=True)
 
@@ -256,16 +272,89 @@ def main():
         click(file_menu)
         poll('the file menu', lambda: indexed.state() & SHOWING)
         shoot_menu('file-menu-checked.png')
-        run('xdotool', 'key', 'Down', 'Down', 'Down', 'Return')  # past the two settings items
+        # past the preview and the two settings items
+        run('xdotool', 'key', 'Down', 'Down', 'Down', 'Down', 'Return')
         poll('2色PNG unchecked by the keys', lambda: not indexed.state() & CHECKED)
         print('ok  2色PNG unchecked by the keys')
 
-        # The about box and a message box keep their own captions.
         def windows():
             found = subprocess.run(['xdotool', 'search', '--onlyvisible', '--pid', str(program_run.pid)],
                                    capture_output=True, text=True, timeout=20)
             return set(found.stdout.split())
 
+        # The preview: Ctrl+P in the box, redrawn as the user types, its picture on the
+        # clipboard from the box's context menu and from its own button.
+        click(copy_box)
+        expect(2, copy_box, 'click into the copy-paste box')
+        run('xdotool', 'type', '--delay', '20', '(^o^)/ Hello')
+        run('xdotool', 'key', 'ctrl+p')
+        preview = poll('the preview window', lambda: find_window(a11y, lambda n: n.name() == 'プレビュー'), 10)
+        status = next(n for n in preview.walk() if n.role == 'label' and 'ピクセル' in n.name())
+        copy_button = next(n for n in preview.walk() if n.role == 'push button' and n.name() == '画像をコピー')
+
+        def expect_status(pattern, what):
+            got = poll(what, lambda: re.fullmatch(pattern, status.name()) and status.name(), 5)
+            print(f'ok  {what:<34} status {got!r}')
+            return got
+
+        expect_status(r'\d+ × 18 ピクセル', 'ctrl+p opens the preview')
+        if shots:
+            x, y, w, h = preview.proxy.GetExtents(dbus.UInt32(0), dbus_interface=COMPONENT)
+            save_screenshot(os.path.join(shots, 'preview-1.png'), (int(x), int(y), int(w), int(h)))
+        click(copy_box)
+        run('xdotool', 'key', 'ctrl+End', 'Return')
+        run('xdotool', 'type', '--delay', '20', '&#xF0000;' + 'W' * 120)
+        expect_status(r'1024 × 36 ピクセル　警告: 幅1024ピクセルを超えた分は切れます、字形の無い文字は空白になります',
+                      'typing in the box redraws it')
+
+        def box_text():
+            return str(copy_box.proxy.GetText(0, -1, dbus_interface=TEXT))
+
+        def expect_clipboard(action, what):
+            # xclip stays behind to serve what it took (nothing); it ends with the display.
+            subprocess.run(['xclip', '-selection', 'clipboard', '-i', '/dev/null'], check=True,
+                           stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=20)
+            action()
+            with tempfile.TemporaryDirectory() as temp:
+                art = os.path.join(temp, 'art.txt')
+                with open(art, 'w', encoding='utf-8') as out:
+                    out.write(box_text())
+                saved = os.path.join(temp, 'art.png')
+                run(cli, 'render', art, '-o', saved, env=env)
+                with open(saved, 'rb') as f:
+                    wanted = f.read()
+            poll(what, lambda: clipboard_png() == wanted, 5)
+            print(f'ok  {what:<34} the clipboard holds the saved file ({len(wanted)} bytes)')
+
+        def from_context_menu():
+            # Qt leaves popups out of the accessibility tree: the menu's last item,
+            # reached from the keyboard, is "画像をコピー" (the screenshot shows it).
+            shown = windows()
+            x, y = copy_box.center()
+            run('xdotool', 'mousemove', str(x), str(y), 'click', '3')
+            poll('the context menu', lambda: windows() - shown)
+            if shots:
+                save_screenshot(os.path.join(shots, 'context-menu.png'), (0, 0, 1024, 768))
+            run('xdotool', 'key', 'Up', 'Return')
+
+        expect_clipboard(from_context_menu, '画像をコピー in the context menu')
+        expect_clipboard(lambda: click(copy_button), '画像をコピー in the preview')
+        if shots:
+            x, y, w, h = preview.proxy.GetExtents(dbus.UInt32(0), dbus_interface=COMPONENT)
+            save_screenshot(os.path.join(shots, 'preview-2.png'), (int(x), int(y), int(w), int(h)))
+
+        # Closed, it leaves the box and the main window as they were.
+        before = box_text()
+        click(copy_button)
+        run('xdotool', 'key', 'Escape')
+        poll('the preview to close', lambda: not preview.state() & SHOWING)
+        if box_text() != before or not dialog.state() & SHOWING:
+            raise Failure('closing the preview changed the main window')
+        print(f'ok  {"Escape closes the preview":<34} the box and the window unchanged')
+        click(margin)
+        expect(2, margin, 'click into the margin box')
+
+        # The about box and a message box keep their own captions.
         def other_window_captioned(caption, close_key):
             box = poll(f'the window {caption!r}', lambda: windows() - {window})
             expect_caption(box.pop(), caption)

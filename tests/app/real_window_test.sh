@@ -2,11 +2,11 @@
 # The real program on a virtual X display, driven with real clicks and keys and read
 # through its accessibility tree (real_window_test.py). Exits 77 (skipped) when a tool
 # it needs is missing.
-#   real_window_test.sh QUARVEL [SCREENSHOT-FOLDER]
+#   real_window_test.sh QUARVEL QUARVEL-CLI [SCREENSHOT-FOLDER]
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 
-for tool in xvfb-run xdotool xprop dbus-run-session; do
+for tool in xvfb-run xdotool xprop xclip dbus-run-session; do
   command -v "$tool" >/dev/null || { echo "skipped: $tool is missing"; exit 77; }
 done
 [ -e /usr/share/dbus-1/services/org.a11y.Bus.service ] || { echo "skipped: at-spi2-core is missing"; exit 77; }

@@ -14,6 +14,7 @@
 #include <gtest/gtest.h>
 
 #include "engine/conversion.h"
+#include "engine/image_tags.h"
 #include "render/renderer.h"
 #include "support/test_support.h"
 
@@ -58,6 +59,44 @@ TEST(ConvertCli, ConvertsDocumentsAndSetsTheExitStatus) {
     EXPECT_EQ(Cli({"convert", "--code", "jis", "x.htm"}).exit_code, 2);
     EXPECT_EQ(Cli({"convert", "--pattern", "*.htm", "x.htm"}).exit_code, 2);
     EXPECT_EQ(Cli({"convert", "--start", "a", "--start", "b", "--start", "c", "--start", "d", "x"}).exit_code, 2);
+}
+
+TEST(ConvertCli, JobsOption) {
+    // --jobs N: any N from 1 gives the same documents and pictures, in either form;
+    // anything else is bad usage, and nothing is touched.
+    TempDir dir;
+    std::string thread;
+    for (int i = 0; i < 12; ++i) thread += "<dt>" + std::to_string(i) + "<dd>art " + std::to_string(i * i) + "\r\n";
+    for (const std::string form : {"", "--indexed"}) {
+        for (const std::string jobs : {"1", "3"}) {
+            const std::filesystem::path folder = dir / (jobs + form) / "f";
+            std::filesystem::create_directories(folder);
+            WriteFile(folder / "t.htm", thread);
+            std::vector<std::string> args = {"convert-folder", "--jobs", jobs, folder.string()};
+            if (!form.empty()) args.push_back(form);
+            auto r = Cli(args);
+            EXPECT_EQ(r.exit_code, 0) << r.err;
+        }
+        const std::filesystem::path one = dir / ("1" + form), three = dir / ("3" + form);
+        EXPECT_EQ(ReadFile(three / "f/t.htm"), ReadFile(one / "f/t.htm"));
+        EXPECT_EQ(test::TreeOf(three), test::TreeOf(one));
+        for (int i = 1; i <= 12; ++i) {
+            const std::string picture = "f/t/" + PictureNumber(i) + ".png";
+            EXPECT_EQ(ReadFile(three / picture), ReadFile(one / picture)) << picture;
+        }
+    }
+    EXPECT_NE(ReadFile(dir / "1--indexed/f/t/001.png"), ReadFile(dir / "1/f/t/001.png"));
+
+    WriteFile(dir / "x.htm", thread);
+    for (std::vector<std::string> bad : std::vector<std::vector<std::string>>{
+             {"--jobs", "0"}, {"--jobs", "-2"}, {"--jobs", "two"}, {"--jobs", "1.5"}, {"--jobs", "257"}, {"--jobs"}}) {
+        std::vector<std::string> args = {"convert", (dir / "x.htm").string()};
+        args.insert(args.end(), bad.begin(), bad.end());
+        auto r = Cli(args);
+        EXPECT_EQ(r.exit_code, 2) << bad.back();
+        EXPECT_NE(r.err.find("option --jobs needs a number from 1 to 256"), std::string::npos) << r.err;
+    }
+    EXPECT_EQ(ReadFile(dir / "x.htm"), thread);
 }
 
 TEST(ConvertCli, OptionsAndSettingsFile) {

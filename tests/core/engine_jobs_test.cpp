@@ -100,14 +100,15 @@ TEST_F(JobTest, FolderWalkOrder) {
     JobResult result = RunFolder(Path("top") + "/");
     EXPECT_TRUE(result.Succeeded());
     // Each document's copy goes to backup/ just before its first change, then its
-    // image folder is made, its pictures written and the document itself.
+    // image folder is made, its pictures written and flushed, and the document itself.
     std::vector<std::string> expected;
     for (const char* step : {"top/a/deep/d.htm", "top/a/a.htm", "top/b/b.htm", "top/x.HTML", "top/y.htm"}) {
         const std::string document = Path(step);
         const std::string folder = document.substr(0, document.rfind('/'));
         const std::string name = document.substr(folder.size() + 1);
         for (std::string change : {"mkdir " + folder + "/backup", "keep " + folder + "/backup/" + name,
-                                   "mkdir " + document.substr(0, document.rfind('.')), "write " + document})
+                                   "mkdir " + document.substr(0, document.rfind('.')),
+                                   "flush " + document.substr(0, document.rfind('.')), "write " + document})
             expected.push_back(change);
     }
     EXPECT_EQ(hooked.Changes(), expected);

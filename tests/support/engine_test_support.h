@@ -39,11 +39,14 @@ public:
 class HookedFileSystem : public fs::FileSystem {
 public:
     // "mkdir <path>", "keep <path>" (a new file that never replaces one: backup
-    // copies), "write <path>" (every other new file: pictures and documents).
+    // copies), "write <path>" (every other new file: pictures and documents), "flush
+    // <folder>" (pictures written there, flushed together).
     std::vector<std::string> log;
     std::function<int(const std::string&)> failMkdir = [](const std::string&) { return 0; };
     std::function<int(const std::string&)> failWrite = [](const std::string&) { return 0; };
     std::function<int(const std::string&)> failList = [](const std::string&) { return 0; };
+    // Pictures put in place now and flushed later: their flush, by their folder.
+    std::function<int(const std::string&)> failFlush = [](const std::string&) { return 0; };
     // Runs before each new file is written (and may throw, or change files meanwhile).
     std::function<void(const std::string&)> beforeWrite = [](const std::string&) {};
     // Runs before each Status call.
@@ -68,6 +71,15 @@ public:
         beforeWrite(path);
         if (int error = failWrite(path)) return {fs::WriteResult::failed, error};
         return fs::FileSystem::WriteNewFile(path, bytes, options);
+    }
+    fs::WriteStatus FlushPending(fs::PendingFlush& pending) override {
+        if (pending.size() == 0) return fs::FileSystem::FlushPending(pending);
+        log.push_back("flush " + pending.folder());
+        if (int error = failFlush(pending.folder())) {
+            pending.Clear();
+            return {fs::WriteResult::failed, error};
+        }
+        return fs::FileSystem::FlushPending(pending);
     }
 
     // The log without the pictures.

@@ -55,6 +55,8 @@ void HtmlEdit::Paste() {
     ReplaceSel(clip && clip->hasText() ? clip->text() : QString());
 }
 
+void HtmlEdit::AddContextAction(QAction* action) { contextActions_.append(action); }
+
 bool HtmlEdit::canInsertFromMimeData(const QMimeData* source) const { return source->hasText(); }
 
 void HtmlEdit::insertFromMimeData(const QMimeData* source) {
@@ -110,6 +112,10 @@ void HtmlEdit::contextMenuEvent(QContextMenuEvent* event) {
             action->setEnabled(!isReadOnly());
             connect(action, &QAction::triggered, this, &HtmlEdit::Paste);
         }
+    }
+    if (!contextActions_.isEmpty()) {
+        menu->addSeparator();
+        menu->addActions(contextActions_);
     }
     menu->exec(event->globalPos());
     delete menu;

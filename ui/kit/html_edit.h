@@ -22,6 +22,8 @@ public:
     // The paste command (keyboard and context menu): the clipboard's text goes in
     // with references put in; an empty clipboard still removes the selection.
     void Paste();
+    // Adds `action` to the box's context menu, below the standard editing commands.
+    void AddContextAction(QAction* action);
 
 protected:
     bool canInsertFromMimeData(const QMimeData* source) const override;
@@ -29,6 +31,9 @@ protected:
     void inputMethodEvent(QInputMethodEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     void contextMenuEvent(QContextMenuEvent* event) override;
+
+private:
+    QList<QAction*> contextActions_;
 };
 
 }  // namespace quarvel::ui

@@ -5,6 +5,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QKeySequence>
 #include <QMenu>
 #include <QMenuBar>
 
@@ -49,6 +50,7 @@ void LoadMenu(QMenuBar* bar, int id) {
             action->setCheckable(item.value(QStringLiteral("checkable")).toBool());
             action->setData(command);
             action->setObjectName(QStringLiteral("cmd%1").arg(command));
+            action->setShortcut(QKeySequence(item.value(QStringLiteral("shortcut")).toString()));
         }
     }
 }

@@ -30,6 +30,7 @@ inline constexpr int ID_SAVE_SETTINGS_AS = 32771;
 inline constexpr int ID_LOAD_SETTINGS = 32772;
 inline constexpr int ID_APP_ABOUT = 32773;
 inline constexpr int ID_INDEXED_PNG = 32774;
+inline constexpr int ID_PREVIEW = 32775;
 
 // String `id` of the string table; empty when it has none.
 QString LoadResString(int id);
@@ -38,7 +39,8 @@ QString LoadResString(int id);
 QString VersionLine();
 
 // Fills `bar` with menu `id`; each item's action carries its command number as
-// data and is named "cmd<number>"; an item marked "checkable" gets a check mark.
+// data and is named "cmd<number>"; an item marked "checkable" gets a check mark, and
+// an item's "shortcut" is its key sequence.
 void LoadMenu(QMenuBar* bar, int id);
 
 // The application icon (resource 128).

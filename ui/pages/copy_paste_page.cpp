@@ -1,16 +1,20 @@
 #include "ui/pages/copy_paste_page.h"
 
+#include <QAction>
 #include <QFile>
 #include <QResizeEvent>
+#include <QTextBlock>
 
 #include "engine/picture_file.h"
 #include "render/renderer.h"
 #include "render/text_prep.h"
 #include "ui/kit/dialog_template.h"
 #include "ui/kit/html_edit.h"
+#include "ui/kit/picture_image.h"
 #include "ui/kit/prompts.h"
 #include "ui/kit/resources.h"
 #include "ui/kit/screen_font.h"
+#include "ui/kit/text_codec.h"
 
 namespace quarvel::ui {
 namespace {
@@ -32,12 +36,60 @@ void CopyPastePage::Create(QWidget* parent, PageHost* host) {
     if (!edit_) edit_ = new HtmlEdit(this);
     setFocusProxy(edit_);
     edit_->setFont(MakeScreenFont(logicalDpiY()));
+    copyPictureAction_ = new QAction(QStringLiteral("画像をコピー"), this);
+    copyPictureAction_->setObjectName(QStringLiteral("copyPicture"));
+    connect(copyPictureAction_, &QAction::triggered, this, &CopyPastePage::CopyPicture);
+    edit_->AddContextAction(copyPictureAction_);
 }
 
 std::string CopyPastePage::Text() const { return edit_->GetWindowText(); }
 
+std::string CopyPastePage::ShownText() const {
+    // Each line of the box is one line of the picture (a '<' of the box never starts a
+    // tag), so only the first kMaxLines lines and their breaks can show; of the rest
+    // the renderer asks only whether it holds anything but line ends and tabs. A long
+    // paste is then not converted whole at every redraw of the preview.
+    // The characters are those of the box's plain text (Text()): line and paragraph
+    // separators are line breaks, a no-break space is a space.
+    QString shown;
+    int breaks = 0;
+    for (QTextBlock block = edit_->document()->begin(); block.isValid(); block = block.next()) {
+        QString text = block.text();
+        if (block.next().isValid()) text += QLatin1Char('\n');
+        for (QChar c : text) {
+            switch (c.unicode()) {
+            case 0xFDD0:
+            case 0xFDD1:
+            case QChar::ParagraphSeparator:
+            case QChar::LineSeparator: c = QLatin1Char('\n'); break;
+            case QChar::Nbsp: c = QLatin1Char(' '); break;
+            default: break;
+            }
+            if (breaks < kMaxLines) {
+                shown += c;
+                if (c == QLatin1Char('\n')) ++breaks;
+            } else if (c != QLatin1Char('\n') && c != QLatin1Char('\r') && c != QLatin1Char('\t') &&
+                       !ToCp932(QString(c)).empty()) {
+                // Something follows the last line (a NUL is not kept): its first
+                // character stands for all of it (never drawn, it says the text goes on).
+                shown += c;
+                return PreparePlainText(ToCp932(shown));
+            }
+        }
+    }
+    return PreparePlainText(ToCp932(shown));
+}
+
+Picture CopyPastePage::Render(const Appearance& look, RenderReport* report) const {
+    return RenderPicture(ShownText().c_str(), look, report);
+}
+
+void CopyPastePage::CopyPicture() {
+    const std::optional<Appearance> look = host_ ? host_->TakeLook() : Appearance{};
+    if (look) CopyPictureToClipboard(Render(*look), host_ ? host_->PictureForm() : PngForm::rgb);
+}
+
 void CopyPastePage::Generate() {
-    const std::string text = PreparePlainText(Text());
     const auto chosen = GetPrompts().askSaveFile(
         this, {QStringLiteral("png"), {QStringLiteral("PNG画像 (*.png)"), QStringLiteral("All Files (*.*)")}});
     if (!chosen) return;
@@ -45,8 +97,8 @@ void CopyPastePage::Generate() {
     const PngForm form = host_ ? host_->PictureForm() : PngForm::rgb;
     // The picture reaches its file whole or not at all; a file that could not be made
     // or written is reported.
-    const fs::WriteStatus written = SavePicture(fs::RealFileSystem(), QFile::encodeName(*chosen).toStdString(),
-                                                RenderPicture(text.c_str(), look), form);
+    const fs::WriteStatus written =
+        SavePicture(fs::RealFileSystem(), QFile::encodeName(*chosen).toStdString(), Render(look), form);
     if (written.result == fs::WriteResult::ok) return;
     QString message =
         *chosen + (written.result == fs::WriteResult::notCreated ? QStringLiteral("\nファイルのオープンに失敗")

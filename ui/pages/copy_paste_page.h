@@ -6,8 +6,12 @@
 #include <filesystem>
 #include <string>
 
+#include "platform/picture.h"
+#include "render/renderer.h"
 #include "settings/profile.h"
 #include "ui/pages/page_host.h"
+
+class QAction;
 
 namespace quarvel::ui {
 
@@ -25,9 +29,21 @@ public:
 
     // The box's text as the core reads it (code page 932, lines ending in CR LF).
     std::string Text() const;
+    // The renderer's input for the box: the box's text prepared as plain text art,
+    // its lines past the last one the picture can show reduced to what the renderer
+    // makes of them.
+    std::string ShownText() const;
+    // The picture of the box's text art in `look`, as Generate saves it; `report`
+    // learns what it leaves out.
+    Picture Render(const Appearance& look, RenderReport* report = nullptr) const;
     // Asks for a file name and writes the box's text art there as a PNG picture, in
     // the host's colours, margin and space setting and the host's form of file.
     void Generate();
+    // "画像をコピー" (the box's context menu): the picture Generate would save, on the
+    // clipboard as an image. The look is taken from the window's controls as the
+    // generate button takes it; a refused margin copies nothing.
+    void CopyPicture();
+    QAction* copyPictureAction() const { return copyPictureAction_; }
     // The page keeps nothing in a settings file.
     void LoadSettings(const std::filesystem::path&) {}
     ProfileWriteResult SaveSettings(const std::filesystem::path&) { return {}; }
@@ -40,6 +56,7 @@ protected:
 private:
     PageHost* host_ = nullptr;
     HtmlEdit* edit_ = nullptr;
+    QAction* copyPictureAction_ = nullptr;
 };
 
 }  // namespace quarvel::ui

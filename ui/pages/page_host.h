@@ -5,6 +5,7 @@
 // The main window implements it; the pages know nothing else of it.
 
 #include <functional>
+#include <optional>
 
 #include "engine/progress.h"
 #include "render/png_writer.h"
@@ -20,6 +21,12 @@ public:
 
     // The look as the window holds it (as last taken from its controls).
     virtual Appearance Look() const = 0;
+    // The look as the window's controls show it now, without a word to the user: a
+    // margin that would be refused leaves the last good one.
+    virtual Appearance ShownLook() const = 0;
+    // Takes the look from the controls as the generate button does; nullopt when the
+    // margin was refused (the user has been told).
+    virtual std::optional<Appearance> TakeLook() = 0;
     // The form of the picture files, for every page.
     virtual PngForm PictureForm() const = 0;
 

@@ -1,0 +1,252 @@
+// The preview window and "画像をコピー": what they show and copy are the pixels the
+// generate button saves, in the look the main window shows.
+
+#include <QCheckBox>
+#include <QClipboard>
+#include <QElapsedTimer>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenuBar>
+#include <QMimeData>
+#include <QPushButton>
+#include <QScrollArea>
+#include <QScrollBar>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include "render/text_prep.h"
+#include "support/test_support.h"
+#include "support/window_test_support.h"
+#include "ui/kit/html_edit.h"
+#include "ui/kit/picture_image.h"
+#include "ui/kit/tab_control.h"
+#include "ui/main_window.h"
+#include "ui/preview_window.h"
+
+using namespace quarvel::ui;
+using quarvel::Color;
+using quarvel::Picture;
+using quarvel::RenderReport;
+using quarvel::test::PromptRecorder;
+
+namespace {
+
+// The main window on the copy-paste page, the preview opened with Ctrl+P.
+struct Opened {
+    MainWindow dlg;
+    PreviewWindow* preview = nullptr;
+
+    explicit Opened(const QString& text) {
+        QVERIFY(quarvel::test::ShowActive(&dlg));
+        dlg.tabCtrl()->SetCurFocus(2);
+        dlg.copyPastePage().edit()->setPlainText(text);
+        dlg.copyPastePage().edit()->setFocus();
+        QTest::keyClick(dlg.copyPastePage().edit(), Qt::Key_P, Qt::ControlModifier);
+        preview = dlg.preview();
+        QVERIFY(preview && preview->isVisible());
+    }
+};
+
+QImage Rgb(const QImage& image) { return image.convertToFormat(QImage::Format_RGB888); }
+
+// What the generate button writes, decoded.
+QImage Generated(MainWindow& dlg, const QString& path) {
+    PromptRecorder prompts;
+    prompts.saveAnswer = path;
+    QTest::mouseClick(dlg.generateButton(), Qt::LeftButton);
+    Picture saved;
+    if (!prompts.messages.isEmpty() || !quarvel::test::DecodePng(quarvel::test::NativeName(path), saved)) return {};
+    return PictureImage(saved);
+}
+
+QString Art(int lines) {
+    QString art;
+    for (int i = 0; i < lines; ++i) art += QStringLiteral("　 ∧＿∧ %1 （　´∀｀）<b> &hearts;\n").arg(i);
+    return art;
+}
+
+// 50 lines at the width cap.
+QString WideArt() {
+    QString art;
+    for (int i = 0; i < 50; ++i) art += QStringLiteral("　（　´∀｀）＜ ぬるぽ").repeated(8) + QLatin1Char('\n');
+    return art;
+}
+
+}  // namespace
+
+class PreviewTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void showsAndCopiesTheSavedPixelsInEachLook() {
+        struct Case {
+            const char* name;
+            QString text;
+            Color text_color, back_color;
+            QString margin;  // as typed in the box, not yet taken by any command
+            bool collapse;
+            bool twoColourFile = false;  // changes the file, not its pixels
+        };
+        const Case cases[] = {
+            {"the program's look", Art(3), {0, 0, 0}, {255, 255, 255}, QStringLiteral("0"), true},
+            {"colours, a margin, spaces kept",
+             QStringLiteral("  a   b  <br>\n&#9829;?"),
+             {0x99, 0x66, 0x33},
+             {0xFF, 0xEE, 0xCC},
+             QStringLiteral("7"),
+             false},
+            {"two-colour files at the widest margin",
+             Art(60),
+             {255, 255, 255},
+             {0, 0, 128},
+             QStringLiteral("100"),
+             true,
+             true},
+        };
+        QTemporaryDir temp;
+        for (const Case& c : cases) {
+            Opened w(c.text);
+            w.dlg.SetLook({c.text_color, c.back_color, 0, true});
+            w.dlg.marginEdit()->setText(c.margin);
+            w.dlg.spaceCheck()->setChecked(c.collapse);
+            if (c.twoColourFile) w.dlg.indexedPngAction()->trigger();
+            QCOMPARE(w.dlg.PictureForm(), c.twoColourFile ? quarvel::PngForm::indexed : quarvel::PngForm::rgb);
+            // Look changes in the main window reach the preview after the delay.
+            QVERIFY2(w.preview->RedrawPending(), c.name);
+            QTRY_VERIFY2(!w.preview->RedrawPending(), c.name);
+            const QImage shown = Rgb(w.preview->image());
+
+            const QImage saved = Generated(w.dlg, temp.filePath(QString::fromUtf8(c.name) + QStringLiteral(".png")));
+            QVERIFY2(!saved.isNull(), c.name);
+            QVERIFY2(shown == saved, c.name);
+
+            QGuiApplication::clipboard()->clear();
+            QTest::mouseClick(w.preview->copyButton(), Qt::LeftButton);
+            QVERIFY2(Rgb(QGuiApplication::clipboard()->image()) == saved, c.name);
+            QGuiApplication::clipboard()->clear();
+            w.dlg.copyPastePage().copyPictureAction()->trigger();
+            QVERIFY2(Rgb(QGuiApplication::clipboard()->image()) == saved, c.name);
+            // The PNG on the clipboard is the saved file's bytes.
+            QFile file(temp.filePath(QString::fromUtf8(c.name) + QStringLiteral(".png")));
+            QVERIFY(file.open(QIODevice::ReadOnly));
+            QVERIFY2(QGuiApplication::clipboard()->mimeData()->data(QStringLiteral("image/png")) == file.readAll(),
+                     c.name);
+        }
+    }
+
+    void onlyTheLinesThatShowAreRendered() {
+        // What the page hands the renderer, cut after the last line that can show,
+        // makes the same picture and report as the box's whole text.
+        const QString fifty = Art(50);
+        const QString cases[] = {
+            Art(49) + QStringLiteral("last"),
+            fifty,
+            fifty + QStringLiteral("\t\n\t\r\n"),
+            fifty + QStringLiteral("\n\t\nmore"),
+            fifty + QStringLiteral("x"),
+            Art(49) + QStringLiteral("\n") + QString(QChar(0)) + QStringLiteral("hidden"),
+            Art(20) + QString(QChar(0)) + fifty,
+            fifty + QString(QChar(0)) + QStringLiteral("x"),
+            QStringLiteral("a\u2028b\u00A0c\u2029") + fifty + QStringLiteral("\u2028\t"),
+            QStringLiteral("a\u2028").repeated(49) + QStringLiteral("\u2028z"),
+        };
+        MainWindow dlg;
+        CopyPastePage& page = dlg.copyPastePage();
+        for (const QString& text : cases) {
+            const QByteArray name = QByteArray::number(&text - cases);
+            page.edit()->setPlainText(text);
+            RenderReport whole, shown;
+            const Picture expected =
+                quarvel::RenderPicture(quarvel::PreparePlainText(page.Text()).c_str(), quarvel::Appearance{}, &whole);
+            const Picture got = page.Render(quarvel::Appearance{}, &shown);
+            QVERIFY2(got.rgb == expected.rgb && got.width == expected.width, name.constData());
+            QVERIFY2(shown.linesCut == whole.linesCut, name.constData());
+            QVERIFY2(shown.missingGlyphs == whole.missingGlyphs, name.constData());
+        }
+    }
+
+    void statusLineSaysTheSizeAndWhatIsLeftOut() {
+        const QString wide = QString(300, QLatin1Char('W'));
+        struct Case {
+            QString text;
+            QString status;
+        };
+        const Case cases[] = {
+            {QStringLiteral("abc"), QStringLiteral("24 × 18 ピクセル")},
+            {QString(), QStringLiteral("1 × 1 ピクセル")},
+            {Art(51), QStringLiteral("192 × 900 ピクセル　警告: 50行を超えた分は描かれません")},
+            {wide, QStringLiteral("1024 × 18 ピクセル　警告: 幅1024ピクセルを超えた分は切れます")},
+            {QStringLiteral("a&#xF0000;"), QStringLiteral("16 × 18 ピクセル　警告: 字形の無い文字は空白になります")},
+            {QStringLiteral("&#xF0000;") + wide + QStringLiteral("\n") + Art(55),
+             QStringLiteral(
+                 "1024 × 900 ピクセル　警告: 50行を超えた分は描かれません、幅1024ピクセルを超えた分は切れます、"
+                 "字形の無い文字は空白になります")},
+        };
+        for (const Case& c : cases) {
+            Opened w(c.text);
+            QCOMPARE(w.preview->statusLine()->text(), c.status);
+        }
+    }
+
+    void redrawsAfterTypingStopsAndClosingChangesNothing() {
+        Opened w(Art(50));
+        const QImage before = w.preview->image();
+        QScrollArea* scroll = w.preview->scrollArea();
+        QVERIFY(scroll->widget()->size() == before.size());  // 1:1
+        QVERIFY(scroll->verticalScrollBar()->maximum() > 0);
+
+        w.dlg.activateWindow();
+        HtmlEdit* edit = w.dlg.copyPastePage().edit();
+        edit->moveCursor(QTextCursor::Start);
+        QTest::keyClicks(edit, QStringLiteral("WWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWW"));
+        // Each key waits for nothing: the picture is drawn once typing pauses.
+        QVERIFY(w.preview->RedrawPending());
+        QCOMPARE(w.preview->image(), before);
+        QTRY_VERIFY(w.preview->image().width() > before.width());
+
+        const quarvel::Appearance look = w.dlg.Look();
+        const std::string text = w.dlg.copyPastePage().Text();
+        const QString margin = w.dlg.marginEdit()->text();
+        w.preview->close();
+        QVERIFY(!w.preview->isVisible());
+        QVERIFY(w.dlg.isVisible());
+        QCOMPARE(w.dlg.copyPastePage().Text(), text);
+        QCOMPARE(w.dlg.marginEdit()->text(), margin);
+        QVERIFY(w.dlg.Look().textColor == look.textColor && w.dlg.Look().margin == look.margin);
+        // Hidden, it does not draw; shown again, it shows the text as it is now.
+        edit->setPlainText(QStringLiteral("x"));
+        QVERIFY(!w.preview->RedrawPending());
+        w.dlg.menuBar()->findChild<QAction*>(QStringLiteral("cmd32775"))->trigger();
+        QCOMPARE(w.preview->image().size(), QSize(8, 18));
+    }
+
+    void refusedMarginCopiesNothing() {
+        PromptRecorder prompts;
+        Opened w(QStringLiteral("abc"));
+        const QImage shown = w.preview->image();
+        w.dlg.marginEdit()->setText(QStringLiteral("500"));
+        QTRY_VERIFY(!w.preview->RedrawPending());
+        QCOMPARE(w.preview->image(), shown);  // the last good margin
+        QGuiApplication::clipboard()->setText(QStringLiteral("kept"));
+        QTest::mouseClick(w.preview->copyButton(), Qt::LeftButton);
+        QCOMPARE(prompts.messages, QStringList{QStringLiteral("0 から 100 までの整数を入力してください。")});
+        QCOMPARE(QGuiApplication::clipboard()->text(), QStringLiteral("kept"));
+    }
+
+    // A benchmark, not a test: one redraw of a 50-line piece at the width cap, and one
+    // key typed into the box while the preview is open (see BENCHMARKS.md).
+    void redrawOfFiftyLines() {
+        Opened w(WideArt());
+        QCOMPARE(w.preview->image().size(), QSize(1024, 900));
+        QBENCHMARK { w.preview->Refresh(); }
+    }
+
+    void keyTypedWithThePreviewOpen() {
+        Opened w(WideArt());
+        HtmlEdit* edit = w.dlg.copyPastePage().edit();
+        QBENCHMARK { QTest::keyClick(edit, Qt::Key_A); }
+    }
+};
+
+QTEST_MAIN(PreviewTest)
+#include "preview_test.moc"

@@ -1,0 +1,18 @@
+#pragma once
+// Pictures on the screen and on the clipboard, pixel for pixel as they are saved.
+
+#include <QImage>
+
+#include "platform/picture.h"
+#include "render/png_writer.h"
+
+namespace quarvel::ui {
+
+// A copy of the picture as a 24-bit image.
+QImage PictureImage(const Picture& picture);
+
+// Puts the picture on the clipboard as an image, with the bytes of its PNG file in
+// `form` for programs that take "image/png": a paste gives what a saved file holds.
+void CopyPictureToClipboard(const Picture& picture, PngForm form);
+
+}  // namespace quarvel::ui

@@ -1,0 +1,66 @@
+#pragma once
+// The preview window ("プレビュー"): the picture of the copy-paste box as the generate
+// button would save it, at one screen pixel per picture pixel, scrollable, with a
+// status line (its size, and what the picture leaves out) and a button that copies
+// it to the clipboard. It redraws a moment after the text or the look last changed,
+// so that typing never waits for a picture. Closing it hides it and changes nothing.
+
+#include <QImage>
+#include <QTimer>
+#include <QWidget>
+
+#include <functional>
+
+#include "platform/picture.h"
+#include "render/renderer.h"
+
+class QLabel;
+class QPushButton;
+class QScrollArea;
+
+namespace quarvel::ui {
+
+class PreviewWindow : public QWidget {
+    Q_OBJECT
+public:
+    // Draws the picture to show and tells what it leaves out.
+    using Source = std::function<Picture(RenderReport* report)>;
+
+    // How long the window waits after the last change before it redraws.
+    static constexpr int kRedrawDelayMs = 150;
+
+    PreviewWindow(QWidget* parent, Source source);
+    ~PreviewWindow() override;
+
+    // Something shown changed: redraws after kRedrawDelayMs without a further change;
+    // nothing while the window is hidden (it redraws when shown).
+    void Schedule();
+    // Redraws now.
+    void Refresh();
+    bool RedrawPending() const { return timer_.isActive(); }
+
+    // The status line for a picture of `width` x `height` with `report`.
+    static QString StatusText(int width, int height, const RenderReport& report);
+
+    const QImage& image() const { return image_; }
+    QLabel* statusLine() const { return status_; }
+    QPushButton* copyButton() const { return copyButton_; }
+    QScrollArea* scrollArea() const { return scroll_; }
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+
+private:
+    Source source_;
+    QTimer timer_;
+    QImage image_;
+    bool sized_ = false;
+    QScrollArea* scroll_ = nullptr;
+    QLabel* picture_ = nullptr;
+    QLabel* status_ = nullptr;
+    QPushButton* copyButton_ = nullptr;
+};
+
+}  // namespace quarvel::ui
