@@ -1,14 +1,18 @@
 #pragma once
-// Sub-commands of quarvel-cli and the option parsing they share.
+// Sub-commands of quarvel-cli: what each takes from the command line, and what the
+// parser (cli/parser.cpp) and the commands share.
 
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "engine/conversion.h"
 #include "platform/color.h"
 #include "render/appearance.h"
 #include "render/png_writer.h"
+#include "render/renderer.h"
+#include "render/text_prep.h"
 
 namespace quarvel::cli {
 
@@ -16,17 +20,6 @@ inline constexpr int kExitOk = 0;
 inline constexpr int kExitFailed = 1;
 inline constexpr int kExitUsage = 2;
 inline constexpr int kExitAborted = 130;
-
-// Each takes the arguments after the sub-command's name and returns the exit status.
-int RunRender(const std::vector<std::string>& args);
-int RunConvert(const std::vector<std::string>& args);        // convert DOCUMENT...
-int RunConvertFolder(const std::vector<std::string>& args);  // convert-folder FOLDER
-int RunRenderPieces(const std::vector<std::string>& args);   // render-pieces FILE -o DIR
-
-// "RRGGBB" (an optional leading '#') in the usual red-green-blue order.
-std::optional<Color> ParseColorOption(std::string_view text);
-// A whole decimal number within [lo, hi].
-std::optional<int> ParseIntOption(std::string_view text, int lo, int hi);
 
 // The options every sub-command takes for the pictures: --fore, --back, --margin,
 // --no-space-sim and --font for their look, --indexed for the form of their files.
@@ -49,28 +42,70 @@ struct LookOptions {
     }
 };
 
-// Takes args[i], with its value (i moves past it), when it is one of the look
-// options. Returns false when it is not; sets `problem` when its value is bad.
-bool ParseLookOption(const std::vector<std::string>& args, std::size_t& i, LookOptions& o, std::string& problem);
+// render [TEXT-FILE|-] -o OUT.png|-
+struct RenderOptions {
+    std::string input = "-";
+    std::string output;  // "-": standard output
+    LookOptions look;
+    bool html = false;
+    TextEncoding encoding = TextEncoding::automatic;
+};
 
-// How many pictures are drawn at once, --jobs N or -j N: more workers than
-// kMaxJobs only hold more pictures in memory.
+// render-pieces FILE.mlt|FILE.ast -o DIR
+struct PiecesOptions {
+    std::string input;
+    std::string output;  // the pictures' folder
+    LookOptions look;
+    std::optional<int> jobs;  // pictures drawn at once; all cores when unset
+};
+
+enum class Mode { file, folder };  // convert DOCUMENT..., convert-folder FOLDER
+
+// What the command line asked for; unset members keep the settings file's value
+// or the program's default.
+struct ConvertOptions {
+    std::vector<std::string> targets;
+    std::optional<std::string> settingsFile;
+    std::optional<DocumentCode> code;
+    std::vector<std::string> starts;  // as typed (UTF-8)
+    std::vector<std::string> ends;
+    bool noBackup = false;
+    std::optional<std::string> pattern;
+    bool noSubFolders = false;
+    LookOptions look;
+    bool quiet = false;
+    std::optional<int> jobs;  // pictures drawn at once; all cores when unset
+};
+
+// More workers than this only hold more pictures in memory.
 inline constexpr int kMaxJobs = 256;
-// Takes args[i], with its value, when it is --jobs or -j; as ParseLookOption.
-bool ParseJobsOption(const std::vector<std::string>& args, std::size_t& i, std::optional<int>& jobs,
-                     std::string& problem);
 
-// Prints "quarvel-cli: <message>" and the usage hint to standard error; returns kExitUsage.
-int UsageError(const std::string& message);
+// Parses the command line and runs the command; returns the exit status.
+int ParseAndRun(int argc, char** argv);
+
+// Each runs a parsed command and returns the exit status.
+int RunRender(const RenderOptions& options);
+int RunConversion(const ConvertOptions& options, Mode mode);
+int RunRenderPieces(const PiecesOptions& options);
+
+// "RRGGBB" (an optional leading '#') in the usual red-green-blue order.
+std::optional<Color> ParseColorOption(std::string_view text);
+// A whole decimal number within [lo, hi].
+std::optional<int> ParseIntOption(std::string_view text, int lo, int hi);
+
+// Prints "quarvel-cli: <message> (see quarvel-cli help <command>)" to standard error
+// (the general help without a command); returns kExitUsage.
+int UsageError(const std::string& message, std::string_view command = {});
+
+// Prints "quarvel-cli: <path>: <message>" to standard error.
+void PrintProblem(const std::string& path, const std::string& message);
+
+// Prints a warning for each thing the picture at `path` does not show of its art;
+// `codeHint` names the option that chooses how bytes are decoded.
+void PrintNotes(const std::string& path, const RenderReport& notes, std::string_view codeHint);
 
 // Applies --font PATH (or leaves QUARVEL_FONT in force); returns false with a message
 // on standard error when the file cannot be used.
 bool ApplyFontOption(const std::string& path);
-
-// Applies --font (when given) and opens the main face before anything is read: with
-// little memory to spare, a large text must not leave it unopened (its characters
-// would come out blank). The fallback faces open when a character needs them, and
-// report running out of memory. False as ApplyFontOption.
-bool OpenMainFace(const LookOptions& look);
 
 }  // namespace quarvel::cli

@@ -13,6 +13,7 @@
 #include <optional>
 
 #include "cli/commands.h"
+#include "engine/declared_charset.h"
 #include "engine/jobs.h"
 #include "platform/codec.h"
 #include "platform/paths.h"
@@ -21,71 +22,6 @@
 
 namespace quarvel::cli {
 namespace {
-
-enum class Mode { file, folder };
-
-// What the command line asked for; unset members keep the settings file's value
-// or the program's default.
-struct ConvertOptions {
-    std::vector<std::string> targets;
-    std::optional<std::string> settingsFile;
-    std::optional<DocumentCode> code;
-    std::vector<std::string> starts;  // as typed (UTF-8)
-    std::vector<std::string> ends;
-    bool noBackup = false;
-    std::optional<std::string> pattern;
-    bool noSubFolders = false;
-    LookOptions look;
-    bool quiet = false;
-    std::optional<int> jobs;  // pictures drawn at once; all cores when unset
-};
-
-std::string ParseConvertArgs(const std::vector<std::string>& args, Mode mode, ConvertOptions& o) {
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        const std::string& a = args[i];
-        auto value = [&]() -> const std::string* { return i + 1 < args.size() ? &args[++i] : nullptr; };
-        const std::string* v = nullptr;
-        std::string problem;
-        if (ParseLookOption(args, i, o.look, problem) || ParseJobsOption(args, i, o.jobs, problem)) {
-            if (!problem.empty()) return problem;
-        } else if (a == "--settings") {
-            if (!(v = value())) return "option --settings needs a settings file";
-            o.settingsFile = *v;
-        } else if (a == "--code") {
-            v = value();
-            if (v && (*v == "sjis" || *v == "shift-jis"))
-                o.code = DocumentCode::shiftJis;
-            else if (v && (*v == "euc" || *v == "euc-jp"))
-                o.code = DocumentCode::eucJp;
-            else
-                return "option --code takes sjis or euc";
-        } else if (a == "--start" || a == "--end") {
-            auto& list = a == "--start" ? o.starts : o.ends;
-            if (!(v = value())) return "option " + a + " needs a separator";
-            if (list.size() == 3) return "at most three " + a + " separators";
-            list.push_back(*v);
-        } else if (a == "--no-backup") {
-            o.noBackup = true;
-        } else if (a == "--pattern" && mode == Mode::folder) {
-            if (!(v = value()) || v->empty()) return "option --pattern needs a file name pattern";
-            o.pattern = *v;
-        } else if (a == "--no-subfolders" && mode == Mode::folder) {
-            o.noSubFolders = true;
-        } else if (a == "--quiet" || a == "-q") {
-            o.quiet = true;
-        } else if (a == "--") {
-            o.targets.insert(o.targets.end(), args.begin() + static_cast<std::ptrdiff_t>(i) + 1, args.end());
-            break;
-        } else if (a.size() > 1 && a[0] == '-') {
-            return "unknown option '" + a + "'";
-        } else {
-            o.targets.push_back(a);
-        }
-    }
-    if (o.targets.empty()) return mode == Mode::file ? "no document given" : "no folder given";
-    if (mode == Mode::folder && o.targets.size() > 1) return "convert-folder takes one folder";
-    return {};
-}
 
 // Text typed on the command line (UTF-8) as code page 932; raw bytes that are not
 // UTF-8 are taken as they are.
@@ -127,7 +63,7 @@ public:
         std::fprintf(stderr, "\r%s\x1b[K", NativeText(text).c_str());
         std::fflush(stderr);
     }
-    void ShowMessage(const std::string& text) override { Print(OneLine(NativeText(text))); }
+    void ShowMessage(const std::string& text) override { Print("quarvel-cli: " + OneLine(NativeText(text))); }
 
     void Print(const std::string& line) {
         ClearLine();
@@ -185,13 +121,19 @@ std::string BuildSettings(const ConvertOptions& o, Mode mode, FolderPageSettings
             return "cannot read the settings file '" + *o.settingsFile + "'";
         // A file without any of the program's sections changes nothing: say so, and go
         // on with the defaults and the options.
+        const std::string_view section = mode == Mode::file ? settings_keys::kFilePage : settings_keys::kFolderPage;
         if (LoadGeneralSettings(*o.settingsFile, look, form) == SettingsLoadResult::noSettings)
             std::fprintf(stderr,
                          "quarvel-cli: %s: not a settings file of this program (none of the sections "
                          "General, TargetFilePage, TargetFolderPage); the defaults are used\n",
                          o.settingsFile->c_str());
+        else if (!HoldsSettingsKeys(*o.settingsFile, {settings_keys::kGeneral, section}))
+            PrintProblem(*o.settingsFile, "warning: none of the keys of the sections General and " +
+                                              std::string(section) +
+                                              " is in it, so it changes nothing; the defaults are used "
+                                              "(save the settings from the window to make one)");
         if (mode == Mode::file)
-            LoadCommonSettings(*o.settingsFile, settings_keys::kFilePage, page.common);
+            LoadCommonSettings(*o.settingsFile, section, page.common);
         else
             LoadFolderPageSettings(*o.settingsFile, page);
         page.fileFilter = cp932::ToUtf8(page.fileFilter);
@@ -229,28 +171,48 @@ std::string Absolute(const std::string& path) {
     return TrimTrailingSeparators(tidy);
 }
 
+// The warnings of a job's documents: what their pictures do not show, and a
+// character set other than the one they were read in.
+void PrintWarnings(const JobResult& result, TerminalProgress& progress, DocumentCode code) {
+    progress.ClearLine();
+    const std::string option = code == DocumentCode::eucJp ? "--code euc" : "--code sjis";
+    for (const DocumentResult& document : result.documents) {
+        if (document.outcome != Outcome::converted) continue;
+        if (!document.otherCharset.empty()) {
+            std::string hint = "this program reads Shift-JIS and EUC-JP documents only";
+            if (CharsetNamesCode(document.otherCharset, DocumentCode::eucJp))
+                hint = "convert it with --code euc";
+            else if (CharsetNamesCode(document.otherCharset, DocumentCode::shiftJis))
+                hint = "convert it with --code sjis";
+            PrintProblem(document.path, "warning: it declares the character set " + document.otherCharset +
+                                            " but was read with " + option + " (" + hint + ")");
+        }
+        for (const auto& picture : document.pictureNotes) PrintNotes(picture.path, picture.report, "--code");
+    }
+}
+
 // The exit status of a job: every failure has had its message already.
 int ExitStatus(const JobResult& result) {
     if (result.aborted) return kExitAborted;
     return result.AnyFailure() ? kExitFailed : kExitOk;
 }
 
-int RunConversion(const std::vector<std::string>& args, Mode mode) {
-    ConvertOptions options;
-    if (std::string complaint = ParseConvertArgs(args, mode, options); !complaint.empty()) return UsageError(complaint);
+int Convert(const ConvertOptions& options, Mode mode) {
+    const std::string_view command = mode == Mode::file ? "convert" : "convert-folder";
     FolderPageSettings page;
     Appearance look;
     PngForm form = PngForm::rgb;
     if (std::string complaint = BuildSettings(options, mode, page, look, form); !complaint.empty())
-        return UsageError(complaint);
+        return UsageError(complaint, command);
     if (!options.look.font.empty() && !ApplyFontOption(options.look.font)) return kExitUsage;
     if (mode == Mode::file) {
         // A folder given to convert would make backup/ beside it and fail to read it.
         for (const std::string& target : options.targets) {
             std::error_code ec;
             if (std::filesystem::is_directory(target, ec))
-                return UsageError("'" + target +
-                                  "' is a folder; convert its documents with: quarvel-cli convert-folder " + target);
+                return UsageError(
+                    "'" + target + "' is a folder; convert its documents with: quarvel-cli convert-folder " + target,
+                    command);
         }
     }
 
@@ -260,6 +222,7 @@ int RunConversion(const std::vector<std::string>& args, Mode mode) {
     // than ending the program in the middle of a copy.
     std::signal(SIGXFSZ, SIG_IGN);
     ConversionSettings settings = EngineSettings(page.common, look, form, &progress);
+    settings.collectNotes = true;
     if (options.jobs) settings.workers = *options.jobs;
     const Backup backup = BackupOf(page.common);
 
@@ -272,6 +235,7 @@ int RunConversion(const std::vector<std::string>& args, Mode mode) {
         job.backup = backup;
         job.settings = settings;
         StartFolderJob(job).join();
+        PrintWarnings(job.result, progress, settings.code);
         status = ExitStatus(job.result);
     } else {
         for (const std::string& target : options.targets) {
@@ -281,6 +245,7 @@ int RunConversion(const std::vector<std::string>& args, Mode mode) {
             job.backup = backup;
             job.settings = settings;
             StartFileJob(job).join();
+            PrintWarnings(job.result, progress, settings.code);
             status = std::max(status, ExitStatus(job.result));
             if (status == kExitAborted) break;
         }
@@ -291,10 +256,12 @@ int RunConversion(const std::vector<std::string>& args, Mode mode) {
     return g_interruptRequested.load() ? kExitAborted : status;
 }
 
+}  // namespace
+
 // The jobs report what is thrown during them; this is for what is thrown around them.
-int RunGuarded(const std::vector<std::string>& args, Mode mode) {
+int RunConversion(const ConvertOptions& options, Mode mode) {
     try {
-        return RunConversion(args, mode);
+        return Convert(options, mode);
     } catch (const std::bad_alloc&) {
         std::fputs("quarvel-cli: out of memory\n", stderr);
     } catch (const std::exception& e) {
@@ -302,11 +269,5 @@ int RunGuarded(const std::vector<std::string>& args, Mode mode) {
     }
     return kExitFailed;
 }
-
-}  // namespace
-
-int RunConvert(const std::vector<std::string>& args) { return RunGuarded(args, Mode::file); }
-
-int RunConvertFolder(const std::vector<std::string>& args) { return RunGuarded(args, Mode::folder); }
 
 }  // namespace quarvel::cli

@@ -25,61 +25,48 @@ std::optional<int> ParseIntOption(std::string_view text, int lo, int hi) {
     return value;
 }
 
-bool ParseLookOption(const std::vector<std::string>& args, std::size_t& i, LookOptions& o, std::string& problem) {
-    const std::string& a = args[i];
-    auto value = [&]() -> const std::string* { return i + 1 < args.size() ? &args[++i] : nullptr; };
-    if (a == "--fore" || a == "--back") {
-        const std::string* v = value();
-        auto colour = v ? ParseColorOption(*v) : std::nullopt;
-        if (!colour)
-            problem = "option " + a + " needs a colour as RRGGBB";
-        else
-            (a == "--fore" ? o.textColor : o.backColor) = *colour;
-    } else if (a == "--margin") {
-        const std::string* v = value();
-        o.margin = v ? ParseIntOption(*v, 0, kMaxMargin) : std::nullopt;
-        if (!o.margin) problem = "option --margin needs a number from 0 to " + std::to_string(kMaxMargin);
-    } else if (a == "--no-space-sim") {
-        o.noSpace = true;
-    } else if (a == "--indexed") {
-        o.indexed = true;
-    } else if (a == "--font") {
-        const std::string* v = value();
-        if (!v)
-            problem = "option --font needs a font file";
-        else
-            o.font = *v;
-    } else {
-        return false;
-    }
-    return true;
-}
-
-bool ParseJobsOption(const std::vector<std::string>& args, std::size_t& i, std::optional<int>& jobs,
-                     std::string& problem) {
-    const std::string& a = args[i];
-    if (a != "--jobs" && a != "-j") return false;
-    jobs = i + 1 < args.size() ? ParseIntOption(args[++i], 1, kMaxJobs) : std::nullopt;
-    if (!jobs) problem = "option " + a + " needs a number from 1 to " + std::to_string(kMaxJobs);
-    return true;
-}
-
-int UsageError(const std::string& message) {
-    std::fprintf(stderr, "quarvel-cli: %s (see quarvel-cli --help)\n", message.c_str());
+int UsageError(const std::string& message, std::string_view command) {
+    const std::string help = command.empty() ? "quarvel-cli --help" : "quarvel-cli help " + std::string(command);
+    std::fprintf(stderr, "quarvel-cli: %s (see %s)\n", message.c_str(), help.c_str());
     return kExitUsage;
+}
+
+void PrintProblem(const std::string& path, const std::string& message) {
+    std::fprintf(stderr, "quarvel-cli: %s: %s\n", path.c_str(), message.c_str());
+}
+
+void PrintNotes(const std::string& path, const RenderReport& notes, std::string_view codeHint) {
+    auto warn = [&](const std::string& text) { PrintProblem(path, "warning: " + text); };
+    if (notes.linesCut)
+        warn("the art has more than " + std::to_string(kMaxLines) + " lines; only the first " +
+             std::to_string(kMaxLines) + " are drawn (split it into pieces)");
+    if (notes.widthCut)
+        warn("the art is wider than " + std::to_string(kMaxTextWidth) +
+             " pixels; what lies beyond is not drawn (shorten its longest lines)");
+    if (notes.undecodable > 0)
+        warn(std::to_string(notes.undecodable) + (notes.undecodable == 1 ? " character" : " characters") +
+             " could not be decoded and " + (notes.undecodable == 1 ? "is" : "are") + " drawn blank (check " +
+             std::string(codeHint) + ")");
+    if (!notes.faceless.empty()) {
+        // The first few code points say enough; a piece may hold hundreds.
+        constexpr std::size_t kShown = 8;
+        std::string codes;
+        for (std::size_t i = 0; i < notes.faceless.size() && i < kShown; ++i) {
+            char code[16];
+            std::snprintf(code, sizeof code, "%sU+%04X", i ? " " : "", static_cast<unsigned>(notes.faceless[i]));
+            codes += code;
+        }
+        if (notes.faceless.size() > kShown) codes += " and " + std::to_string(notes.faceless.size() - kShown) + " more";
+        warn("no installed font has " + codes + ", drawn blank (install a font that has " +
+             (notes.faceless.size() == 1 ? "it" : "them") + ")");
+    }
 }
 
 bool ApplyFontOption(const std::string& path) {
     std::string error;
     if (GlyphCache::SetMainFontFile(path, error)) return true;
-    std::fprintf(stderr, "%s: %s\n", path.c_str(), error.c_str());
+    PrintProblem(path, error);
     return false;
-}
-
-bool OpenMainFace(const LookOptions& look) {
-    if (!look.font.empty() && !ApplyFontOption(look.font)) return false;
-    GlyphCache::Instance();
-    return true;
 }
 
 }  // namespace quarvel::cli

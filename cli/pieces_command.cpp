@@ -12,6 +12,7 @@
 #include "engine/collection.h"
 #include "engine/conversion.h"
 #include "engine/pieces.h"
+#include "platform/fonts.h"
 #include "platform/paths.h"
 
 namespace quarvel::cli {
@@ -20,36 +21,6 @@ namespace {
 // The largest collection read: hundreds of thousands of pieces, and little enough
 // that a wrong file cannot fill the memory.
 constexpr std::int64_t kMaxCollectionBytes = std::int64_t{256} << 20;
-
-struct PiecesOptions {
-    std::string input;
-    std::string output;
-    LookOptions look;
-    std::optional<int> jobs;  // pictures drawn at once; all cores when unset
-};
-
-std::string ParsePiecesArgs(const std::vector<std::string>& args, PiecesOptions& o) {
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        const std::string& a = args[i];
-        auto value = [&]() -> const std::string* { return i + 1 < args.size() ? &args[++i] : nullptr; };
-        std::string problem;
-        if (ParseLookOption(args, i, o.look, problem) || ParseJobsOption(args, i, o.jobs, problem)) {
-            if (!problem.empty()) return problem;
-        } else if (a == "-o" || a == "--output") {
-            auto v = value();
-            if (!v || v->empty()) return "option " + a + " needs a folder";
-            o.output = *v;
-        } else if (a.size() > 1 && a[0] == '-') {
-            return "unknown option '" + a + "'";
-        } else {
-            if (!o.input.empty()) return "only one collection can be drawn at a time";
-            o.input = a;
-        }
-    }
-    if (o.input.empty()) return "the collection is missing (render-pieces FILE.mlt|FILE.ast -o DIR)";
-    if (o.output.empty()) return "the pictures' folder is missing (-o DIR)";
-    return {};
-}
 
 // Reads the collection, or says on standard error why not.
 bool ReadCollectionFile(const std::string& path, std::string& bytes) {
@@ -75,42 +46,22 @@ bool ReadCollectionFile(const std::string& path, std::string& bytes) {
     return true;
 }
 
-// Warnings about pieces the pictures could not show whole.
-void ReportCuts(const std::string& input, const Collection& collection, const std::vector<DrawnPiece>& drawn) {
-    for (std::size_t i = 0; i < drawn.size(); ++i) {
-        const RenderReport& report = drawn[i].report;
-        if (!report.Any()) continue;
-        std::string piece = "piece " + std::to_string(i + 1);
-        if (collection.kind == CollectionKind::ast) piece += " [" + collection.Name(collection.pieces[i]) + "]";
-        piece += " (" + PieceFileName(i) + ")";
-        if (report.linesCut || report.widthCut) {
-            const char* what = report.linesCut && report.widthCut ? "more than 50 lines and wider than 1024 pixels"
-                               : report.linesCut                  ? "more than 50 lines"
-                                                                  : "wider than 1024 pixels";
-            std::fprintf(stderr, "quarvel-cli: warning: %s: %s was cut: %s\n", input.c_str(), piece.c_str(), what);
-        }
-        if (report.missingGlyphs)
-            std::fprintf(stderr, "quarvel-cli: warning: %s: %s has characters that no face has: they show blank\n",
-                         input.c_str(), piece.c_str());
-    }
-}
-
 }  // namespace
 
-int RunRenderPieces(const std::vector<std::string>& args) {
-    PiecesOptions o;
-    if (std::string problem = ParsePiecesArgs(args, o); !problem.empty()) return UsageError(problem);
-    if (!OpenMainFace(o.look)) return kExitFailed;
+int RunRenderPieces(const PiecesOptions& o) {
+    if (!o.look.font.empty() && !ApplyFontOption(o.look.font)) return kExitFailed;
+    // The main face opens before anything is read: with little memory to spare, a
+    // large collection must not leave it unopened (its characters would come out blank).
+    GlyphCache::Instance();
 
     std::string bytes;
     if (!ReadCollectionFile(o.input, bytes)) return kExitFailed;
     const CollectionKind kind = KindOfCollection(o.input, bytes);
     const Collection collection = ReadCollection(std::move(bytes), kind);
     if (collection.emptyPieces > 0)
-        std::fprintf(stderr, "quarvel-cli: warning: %s: %zu empty %s left out\n", o.input.c_str(),
-                     collection.emptyPieces, collection.emptyPieces == 1 ? "piece" : "pieces");
-    if (collection.pieces.empty())
-        std::fprintf(stderr, "quarvel-cli: warning: %s: no piece to draw\n", o.input.c_str());
+        PrintProblem(o.input, "warning: " + std::to_string(collection.emptyPieces) +
+                                  (collection.emptyPieces == 1 ? " empty piece" : " empty pieces") + " left out");
+    if (collection.pieces.empty()) PrintProblem(o.input, "warning: no piece to draw");
 
     PiecesSettings settings;
     o.look.ApplyTo(settings.look);
@@ -119,15 +70,18 @@ int RunRenderPieces(const std::vector<std::string>& args) {
     // Past a file-size limit a write fails (and is reported) rather than ending the program.
     std::signal(SIGXFSZ, SIG_IGN);
     const PiecesResult result = DrawCollection(collection, o.output, GetFileNameWithExtension(o.input), settings);
-    ReportCuts(o.input, collection, result.drawn);
+    // What each picture does not show of its piece, under the picture's name.
+    for (std::size_t i = 0; i < result.drawn.size(); ++i)
+        PrintNotes(JoinPath(o.output, PieceFileName(i)), result.drawn[i].report, "the collection's character code");
     if (result.failure == PiecesFailure::none) return kExitOk;
 
     const char* what = result.failure == PiecesFailure::folder  ? "the folder could not be made"
                        : result.failure == PiecesFailure::flush ? "the pictures could not be written to disk"
                        : result.status.result == fs::WriteResult::notCreated ? "the file could not be made"
                                                                              : "the file could not be written";
-    std::fprintf(stderr, "quarvel-cli: %s: %s%s%s\n", result.failedPath.c_str(), what, result.status.error ? ": " : "",
-                 result.status.error ? std::strerror(result.status.error) : "");
+    PrintProblem(
+        result.failedPath,
+        std::string(what) + (result.status.error ? ": " + std::string(std::strerror(result.status.error)) : ""));
     return kExitFailed;
 }
 

@@ -1,5 +1,7 @@
 // quarvel-cli render: one piece of text art to one picture.
 
+#include <unistd.h>
+
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
@@ -8,56 +10,12 @@
 
 #include "cli/commands.h"
 #include "engine/picture_file.h"
+#include "platform/codec.h"
+#include "platform/fonts.h"
 #include "render/renderer.h"
-#include "render/text_prep.h"
 
 namespace quarvel::cli {
 namespace {
-
-struct RenderOptions {
-    std::string input = "-";
-    std::string output;
-    LookOptions look;
-    bool html = false;
-    TextEncoding encoding = TextEncoding::automatic;
-};
-
-// Parses the arguments; returns an empty string or the usage complaint.
-std::string ParseRenderArgs(const std::vector<std::string>& args, RenderOptions& o) {
-    bool have_input = false;
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        const std::string& a = args[i];
-        auto value = [&]() -> const std::string* { return i + 1 < args.size() ? &args[++i] : nullptr; };
-        std::string problem;
-        if (ParseLookOption(args, i, o.look, problem)) {
-            if (!problem.empty()) return problem;
-        } else if (a == "-o" || a == "--output") {
-            auto v = value();
-            if (!v) return "option " + a + " needs a file name";
-            o.output = *v;
-        } else if (a == "--html") {
-            o.html = true;
-        } else if (a == "--encoding") {
-            auto v = value();
-            if (v && *v == "auto")
-                o.encoding = TextEncoding::automatic;
-            else if (v && (*v == "utf-8" || *v == "utf8"))
-                o.encoding = TextEncoding::utf8;
-            else if (v && (*v == "cp932" || *v == "sjis" || *v == "shift-jis"))
-                o.encoding = TextEncoding::cp932;
-            else
-                return "option --encoding takes auto, utf-8 or cp932";
-        } else if (a.size() > 1 && a[0] == '-') {
-            return "unknown option '" + a + "'";
-        } else {
-            if (have_input) return "only one text file can be drawn at a time";
-            o.input = a;
-            have_input = true;
-        }
-    }
-    if (o.output.empty()) return "the picture's file name is missing (-o OUT.png)";
-    return {};
-}
 
 // The most text `render` reads: far more than 50 lines of 1024 pixels can show, and
 // little enough that neither a wrong file nor an endless stream fills the memory.
@@ -84,40 +42,67 @@ ReadResult ReadInput(const std::string& path, std::string& bytes) {
     return result;
 }
 
+// The picture's PNG file down standard output, whole or with a message. A terminal is
+// refused before anything is drawn (see ParseAndRun), so this is a pipe or a file.
+bool WriteToStandardOutput(const Picture& picture, PngForm form) {
+    const std::optional<std::string> png = EncodePng(picture, form);
+    if (!png) {
+        PrintProblem("(standard output)", "out of memory");
+        return false;
+    }
+    std::size_t done = 0;
+    while (done < png->size()) {
+        const ssize_t n = ::write(STDOUT_FILENO, png->data() + done, png->size() - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) {
+            PrintProblem("(standard output)", n < 0 ? std::strerror(errno) : "nothing could be written");
+            return false;
+        }
+        done += static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
 }  // namespace
 
-int RunRender(const std::vector<std::string>& args) {
-    RenderOptions o;
-    if (std::string problem = ParseRenderArgs(args, o); !problem.empty()) return UsageError(problem);
-    if (!OpenMainFace(o.look)) return kExitFailed;
+int RunRender(const RenderOptions& o) {
+    if (!o.look.font.empty() && !ApplyFontOption(o.look.font)) return kExitFailed;
+    // The main face is opened before the text is read: with little memory to spare, a
+    // large text must not leave it unopened (its characters would come out blank). The
+    // fallback faces open when a character needs them, and report running out of memory.
+    GlyphCache::Instance();
 
     std::string bytes;
     const std::string inputName = o.input == "-" ? "(standard input)" : o.input;
     switch (ReadInput(o.input, bytes)) {
     case ReadResult::ok: break;
-    case ReadResult::failed:
-        std::fprintf(stderr, "%s: %s\n", inputName.c_str(), std::strerror(errno));
-        return kExitFailed;
+    case ReadResult::failed: PrintProblem(inputName, std::strerror(errno)); return kExitFailed;
     case ReadResult::tooLarge:
-        std::fprintf(stderr, "%s: more than %zu MB of text, more than can be drawn\n", inputName.c_str(),
-                     kMaxTextBytes >> 20);
+        PrintProblem(inputName, "more than " + std::to_string(kMaxTextBytes >> 20) +
+                                    " MB of text, more than can be drawn (give the art alone)");
         return kExitFailed;
     }
+    const bool malformed = o.encoding == TextEncoding::utf8 && !cp932::IsValidUtf8(bytes);
     const std::string text = PrepareTextFile(std::move(bytes), o.encoding, o.html ? TextForm::html : TextForm::plain);
     Appearance look;
     o.look.ApplyTo(look);
     PngForm form = PngForm::rgb;
     o.look.ApplyTo(form);
-    const Picture picture = RenderPicture(text.c_str(), look);
+    RenderReport notes;
+    const Picture picture = RenderPicture(text.c_str(), look, &notes);
+    if (malformed)
+        PrintProblem(inputName,
+                     "warning: the text is not all UTF-8; what is not is drawn as U+FFFD (check --encoding)");
+    PrintNotes(inputName, notes, "--encoding");
 
+    if (o.output == "-") return WriteToStandardOutput(picture, form) ? kExitOk : kExitFailed;
     // Written whole or not at all; a device or a pipe named by -o is written as it is.
     std::signal(SIGXFSZ, SIG_IGN);
     // While its input file is there the picture can be drawn again: no flush to wait for.
     const fs::WriteStatus written = SavePicture(fs::RealFileSystem(), o.output, picture, form,
                                                 o.input == "-" ? fs::Flush::first : fs::Flush::never);
     if (written.result != fs::WriteResult::ok) {
-        std::fprintf(stderr, "%s: %s\n", o.output.c_str(),
-                     written.error ? std::strerror(written.error) : "the picture could not be written");
+        PrintProblem(o.output, written.error ? std::strerror(written.error) : "the picture could not be written");
         return kExitFailed;
     }
     return kExitOk;

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "engine/code_convert.h"
+#include "engine/declared_charset.h"
 #include "engine/document_scan.h"
 #include "engine/image_tags.h"
 #include "engine/ordered_pipeline.h"
@@ -72,6 +73,7 @@ struct PictureWork {
     bool drawn = false;              // not drawn: the job was stopped or aborted meanwhile
     std::optional<std::string> png;  // the file's bytes; nullopt: no memory to encode
     std::exception_ptr thrown;       // from drawing, or from the scan
+    RenderReport report;             // with ConversionSettings::collectNotes
 };
 
 class DocumentConverter {
@@ -163,6 +165,11 @@ DocumentResult DocumentConverter::Run() {
     fs::FileBytes file;
     KanaPositions kanaAt;
     if (Read(file) == Step::stop || Decode(kanaAt) == Step::stop) return std::move(result_);
+    if (settings_.collectNotes) {
+        std::string declared = DeclaredCharset(source_);
+        if (!declared.empty() && !CharsetNamesCode(declared, settings_.code))
+            result_.otherCharset = std::move(declared);
+    }
 
     progressPrefix_ = NativeToCp932(GetFileNameWithExtension(GetDirectoryPart(path_)) + kPathSeparator + base + "." +
                                     GetExtension(path_));
@@ -300,7 +307,9 @@ bool DocumentConverter::StartPicture(std::size_t from, std::size_t to, Output& o
 // On a worker: nothing here is shared but the glyph cache.
 void DocumentConverter::DrawPicture(PictureWork& work) const {
     try {
-        work.png = EncodePng(RenderPicture(work.art.c_str(), settings_.look), settings_.pngForm);
+        work.png =
+            EncodePng(RenderPicture(work.art.c_str(), settings_.look, settings_.collectNotes ? &work.report : nullptr),
+                      settings_.pngForm);
         work.drawn = true;
         if (settings_.pictureDrawn) settings_.pictureDrawn();
     } catch (...) {
@@ -354,6 +363,8 @@ void DocumentConverter::WritePicture(PictureWork& work) {
     } else if (written.result != fs::WriteResult::ok) {
         Stop(work.path, WithSystemReason(TextFileWriteFailed(), written.error));
         stopped_ = true;
+    } else if (work.report.Any()) {
+        result_.pictureNotes.push_back({work.path, std::move(work.report)});
     }
 }
 

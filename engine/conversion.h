@@ -8,12 +8,14 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "engine/messages.h"
 #include "engine/progress.h"
 #include "platform/fs.h"
 #include "render/appearance.h"
 #include "render/png_writer.h"
+#include "render/renderer.h"
 
 namespace quarvel {
 
@@ -40,6 +42,9 @@ struct ConversionSettings {
     Appearance look;
     PngForm pngForm = PngForm::rgb;        // the form of the picture files
     fs::FileSystem* fileSystem = nullptr;  // null: the real file system
+    // Whether DocumentResult tells what the pictures do not show and what character
+    // set the document declares (a second look at each character drawn).
+    bool collectNotes = false;
     // How many pictures are drawn and encoded at once (threads); 1 draws them one
     // after another on the job's own thread. The results are the same either way.
     int workers = 1;
@@ -59,6 +64,16 @@ struct DocumentResult {
     std::optional<Problem> failure;  // the message shown when the document failed
     int pictures = 0;                // pictures drawn
     int kept = 0;                    // stretches that already were this program's tags
+
+    // With ConversionSettings::collectNotes: the pictures that do not show all of
+    // their art, in document order, and the character set the document declares when
+    // it is not the code it was read in.
+    struct PictureNotes {
+        std::string path;
+        RenderReport report;
+    };
+    std::vector<PictureNotes> pictureNotes;
+    std::string otherCharset;
 };
 
 // Converts the document at `path` in place. Nothing is made unless the document

@@ -160,6 +160,40 @@ private:
     const char* rest_ = nullptr;  // what follows the last line's break
 };
 
+// Which characters of the lines drawn showed blank (see RenderReport::faceless):
+// the tokens as RenderPicture drew them, up to the same right edge.
+void ListMissing(const Lines& lines, int count, int margin, int width, RenderReport& report) {
+    GlyphCache& glyphs = GlyphCache::Instance();
+    auto note = [&](char32_t code) {
+        if (glyphs.Get(code).missing &&
+            std::find(report.faceless.begin(), report.faceless.end(), code) == report.faceless.end())
+            report.faceless.push_back(code);
+    };
+    for (int i = 0; i < count; ++i) {
+        int x = 0;
+        const WordTokenList& list = lines.lists[static_cast<std::size_t>(i)];
+        for (const WordToken& t : list.Tokens()) {
+            if (t.IsRun()) {
+                for (std::string_view bytes = list.Text(t); !bytes.empty();) {
+                    const cp932::Decoded d = cp932::DecodeOne(bytes);
+                    if (!d.valid) {
+                        ++report.undecodable;
+                        x += glyphs.Undecodable().advance;
+                    } else {
+                        note(d.code);
+                        x += glyphs.Get(d.code).advance;
+                    }
+                    bytes.remove_prefix(d.length);
+                }
+            } else {
+                note(t.code);
+                x += MeasureChar(t.code);
+            }
+            if (margin + x >= width + kFontPixelHeight) break;
+        }
+    }
+}
+
 }  // namespace
 
 int TokenizeTextArt(const char* text, WordTokenList* lines, bool collapseSpaces, bool* cut) {
@@ -214,7 +248,11 @@ Picture RenderPicture(const char* text, const Appearance& look, RenderReport* re
             if (margin + x >= width + kFontPixelHeight) break;
         }
     }
-    if (report) *report = found;
+    if (report) {
+        // Rare, and only then worth a second look at each character.
+        if (found.missingGlyphs) ListMissing(lines, count, margin, width, found);
+        *report = std::move(found);
+    }
     return picture;
 }
 

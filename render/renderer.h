@@ -3,6 +3,7 @@
 
 #include <cstdio>
 #include <string>
+#include <vector>
 
 #include "platform/picture.h"
 #include "render/appearance.h"
@@ -26,6 +27,10 @@ struct RenderReport {
     bool linesCut = false;       // text follows the line break that ends the last line (kMaxLines)
     bool widthCut = false;       // a line is wider than the text area (kMaxTextWidth)
     bool missingGlyphs = false;  // a character drawn has no face (or its bytes none): it shows blank
+    // With missingGlyphs, which: the characters that no face has (each once, as met)
+    // and how many characters the code page could not decode.
+    std::vector<char32_t> faceless = {};
+    int undecodable = 0;
 
     bool Any() const { return linesCut || widthCut || missingGlyphs; }
 };

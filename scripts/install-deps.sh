@@ -16,6 +16,7 @@ packages=(
   clang libclang-rt-14-dev
   hyperfine pango1.0-tools python3
   dpkg-dev file lintian desktop-file-utils appstream man-db
+  libcli11-dev
 )
 
 missing=()

@@ -147,6 +147,25 @@ SettingsLoadResult LoadAllSettings(const stdfs::path& path, AllSettings& setting
     });
 }
 
+bool HoldsSettingsKeys(const stdfs::path& path, std::initializer_list<std::string_view> sections) {
+    const ProfileReader file(path);
+    for (std::string_view section : sections) {
+        std::vector<std::string_view> names;
+        if (section == keys::kGeneral) {
+            names = {keys::kTextColor, keys::kBackColor, keys::kMargin, keys::kCollapseSpaces, keys::kIndexedPng};
+        } else {
+            names.assign(keys::kStartSeparators.begin(), keys::kStartSeparators.end());
+            names.insert(names.end(), keys::kEndSeparators.begin(), keys::kEndSeparators.end());
+            names.insert(names.end(), {keys::kBackup, keys::kCode});
+            if (section == keys::kFolderPage) names.insert(names.end(), {keys::kFileFilter, keys::kSubFolders});
+        }
+        for (std::string_view key : names) {
+            if (!file.Value(section, key).value_or(std::string()).empty()) return true;
+        }
+    }
+    return false;
+}
+
 ProfileWriteResult SaveGeneralSettings(const stdfs::path& path, const Appearance& look, PngForm pngForm) {
     EntryList list;
     list.AddGeneral(look, pngForm);

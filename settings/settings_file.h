@@ -24,6 +24,7 @@
 
 #include <array>
 #include <filesystem>
+#include <initializer_list>
 #include <string>
 #include <string_view>
 
@@ -104,6 +105,10 @@ SettingsLoadResult LoadCommonSettings(const std::filesystem::path& path, std::st
 SettingsLoadResult LoadFolderPageSettings(const std::filesystem::path& path, FolderPageSettings& settings);
 // TargetFilePage, TargetFolderPage, then General.
 SettingsLoadResult LoadAllSettings(const std::filesystem::path& path, AllSettings& settings);
+
+// Whether the file holds any key that loading the given sections takes (a key with a
+// value); a file that holds none of them changes nothing however it is loaded.
+bool HoldsSettingsKeys(const std::filesystem::path& path, std::initializer_list<std::string_view> sections);
 
 // Each writes its keys in one replacement of the file (see WriteProfileValues).
 ProfileWriteResult SaveGeneralSettings(const std::filesystem::path& path, const Appearance& look, PngForm pngForm);

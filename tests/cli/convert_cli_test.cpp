@@ -279,7 +279,8 @@ TEST(ConvertCli, AFolderGivenToConvertIsBadUsage) {
     // A document that is not there: one message with the reason, nothing made.
     r = Cli({"convert", (dir / "none.htm").string()});
     EXPECT_EQ(r.exit_code, 1);
-    EXPECT_EQ(r.err, (dir / "none.htm").string() + ": ファイルのオープンに失敗: No such file or directory\n");
+    EXPECT_EQ(r.err, "quarvel-cli: " + (dir / "none.htm").string() +
+                         ": ファイルのオープンに失敗: No such file or directory\n");
     EXPECT_EQ(test::TreeOf(dir.path()), tree);
 }
 
@@ -296,7 +297,8 @@ TEST(ConvertCli, FileSizeLimitDuringTheBackupCopy) {
 
     auto r = CliUnder("ulimit -f 1024", {"convert", (dir / "doc.htm").string()});
     EXPECT_EQ(r.exit_code, 1);
-    EXPECT_EQ(r.err, (dir / "backup/doc.htm").string() + ": ファイルの書き込みに失敗: File too large\n");
+    EXPECT_EQ(r.err,
+              "quarvel-cli: " + (dir / "backup/doc.htm").string() + ": ファイルの書き込みに失敗: File too large\n");
     EXPECT_TRUE(ReadFile(dir / "doc.htm") == document);
     EXPECT_EQ(test::TreeOf(dir.path()), (std::vector<std::string>{"backup/", "doc.htm"}));
 
@@ -431,7 +433,7 @@ TEST(ConvertCli, OutOfMemoryIsAMessage) {
     auto r = CliUnder("ulimit -v " + std::to_string((high + kDocumentMegabytes * 3 / 2) << 10),
                       {"convert", "--no-backup", (dir / "big.htm").string()}, oneHeap);
     EXPECT_EQ(r.exit_code, 1) << r.err;
-    EXPECT_EQ(r.err, (dir / "big.htm").string() + ": メモリが足りません\n");
+    EXPECT_EQ(r.err, "quarvel-cli: " + (dir / "big.htm").string() + ": メモリが足りません\n");
     EXPECT_TRUE(ReadFile(dir / "big.htm") == document);
     EXPECT_FALSE(AnyTemporaryFile(dir.path()));
 }

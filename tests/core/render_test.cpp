@@ -289,10 +289,17 @@ TEST(RenderPicture, ReportsWhatWasCutAndWhatNoFaceHas) {
     std::string fifty, sixty;
     for (int i = 0; i < 50; ++i) fifty += "x<br>";
     for (int i = 0; i < 60; ++i) sixty += "x<br>";
+    // The report's flags (its lists are below).
+    struct Flags {
+        bool linesCut = false, widthCut = false, missingGlyphs = false;
+        bool Any() const { return linesCut || widthCut || missingGlyphs; }
+    };
     struct Case {
         const char* name;
         std::string text;
-        RenderReport expected;
+        Flags expected;
+        std::vector<char32_t> faceless = {};  // the characters that show blank, as listed
+        int undecodable = 0;
     };
     const Case cases[] = {
         {"plain", "abc<br>&hearts;&#x1F600;", {}},
@@ -302,12 +309,13 @@ TEST(RenderPicture, ReportsWhatWasCutAndWhatNoFaceHas) {
         {"only tags and line ends after it", fifty + "</p>\r\n<br>\t", {}},
         {"a line exactly as wide as the area", fits, {}},
         {"one character wider", fits + "i", {.widthCut = true}},
-        {"a character no face has", "a&#xF0000;b", {.missingGlyphs = true}},
+        {"a character no face has", "a&#xF0000;b&#xF0001;&#xF0000;", {.missingGlyphs = true}, {0xF0000, 0xF0001}},
         {"one in a run of the code page",
          "a\xF0\x40"
          "b",
-         {.missingGlyphs = true}},
-        {"an undecodable byte", "a\x80", {.missingGlyphs = true}},
+         {.missingGlyphs = true},
+         {0xE000}},
+        {"an undecodable byte", "a\x80\xA0", {.missingGlyphs = true}, {}, 2},
         {"a control character is not meant to show",
          "a\x01"
          "b",
@@ -316,7 +324,8 @@ TEST(RenderPicture, ReportsWhatWasCutAndWhatNoFaceHas) {
         {"a wide line after the fiftieth is not measured", fifty + fits + "i", {.linesCut = true}},
         {"all at once",
          sixty.substr(0, 5) + "&#xF0000;" + std::string(400, 'W') + sixty,
-         {.linesCut = true, .widthCut = true, .missingGlyphs = true}},
+         {.linesCut = true, .widthCut = true, .missingGlyphs = true},
+         {0xF0000}},
     };
     for (const Case& c : cases) {
         RenderReport report;
@@ -325,6 +334,8 @@ TEST(RenderPicture, ReportsWhatWasCutAndWhatNoFaceHas) {
         EXPECT_EQ(report.widthCut, c.expected.widthCut) << c.name;
         EXPECT_EQ(report.missingGlyphs, c.expected.missingGlyphs) << c.name;
         EXPECT_EQ(report.Any(), c.expected.Any()) << c.name;
+        EXPECT_EQ(report.faceless, c.faceless) << c.name;
+        EXPECT_EQ(report.undecodable, c.undecodable) << c.name;
         // The report changes nothing of the picture.
         EXPECT_EQ(p.rgb, RenderPicture(c.text.c_str(), Appearance{}).rgb) << c.name;
     }

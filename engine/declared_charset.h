@@ -1,0 +1,22 @@
+#pragma once
+// The character set a document says it is written in, to compare with the code the
+// user chose for it.
+
+#include <string>
+#include <string_view>
+
+#include "engine/conversion.h"
+
+namespace quarvel {
+
+// The character set a meta tag near the start of the document declares, as
+// <meta charset="X"> or <meta http-equiv=... content="text/html; charset=X">, in
+// lower case; empty when there is none.
+std::string DeclaredCharset(std::string_view document);
+
+// Whether a declared character set (lower case) is one of the names of the code:
+// shift_jis and the names of Windows' code page 932, or euc-jp and its others. Any
+// code but eucJp reads documents as Shift-JIS.
+bool CharsetNamesCode(std::string_view charset, DocumentCode code);
+
+}  // namespace quarvel

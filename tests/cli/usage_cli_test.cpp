@@ -1,0 +1,270 @@
+// quarvel-cli's command line as a user types it: the forms of options, help and
+// version, bad usage; and the warnings that leave the exit status alone.
+
+#include <gtest/gtest.h>
+
+#include <regex>
+#include <sstream>
+
+#include "render/renderer.h"
+#include "support/test_support.h"
+
+namespace quarvel::test {
+namespace {
+
+// The arguments with @IN, @OUT and @DIR standing for paths in `dir`.
+std::vector<std::string> WithPaths(std::vector<std::string> args, const TempDir& dir) {
+    for (std::string& a : args) {
+        for (auto [name, path] :
+             {std::pair{"@IN", dir / "in.txt"}, std::pair{"@OUT", dir / "out.png"}, std::pair{"@DIR", dir.path()}}) {
+            if (std::size_t at = a.find(name); at != std::string::npos) a.replace(at, std::string(name).size(), path);
+        }
+    }
+    args.insert(args.begin(), QUARVEL_CLI_PATH);
+    return args;
+}
+
+TEST(UsageCli, FormsOfTheCommandLine) {
+    struct Case {
+        std::vector<std::string> args;
+        int exit;
+        std::string out;  // a regular expression for all of standard output
+        std::string err;  // all of standard error
+        int margin = -1;  // of the picture in OUT, when one is expected
+    };
+    const std::string helpOfRender =
+        "draw one piece of text art[^]*--margin N +blank pixels on every side, a number"
+        "[^]*default 0[^]*Exit status: 0 done[^]*2 bad usage.\n";
+    const Case cases[] = {
+        // Options before or after the operand, with = or as the next word.
+        {{"render", "@IN", "-o", "@OUT"}, 0, "", "", 0},
+        {{"render", "-o", "@OUT", "--margin", "4", "@IN"}, 0, "", "", 4},
+        {{"render", "--margin=4", "--output=@OUT", "@IN"}, 0, "", "", 4},
+        {{"render", "@IN", "--output", "@OUT", "--margin=3", "--margin=4"}, 0, "", "", 4},  // the last one counts
+        {{"render", "-o@OUT", "@IN"}, 0, "", "", 0},
+        // An operand named like a command is an operand.
+        {{"render", "-o", "@OUT", "convert"}, 1, "", "quarvel-cli: convert: No such file or directory\n"},
+        // Help and version on standard output.
+        {{"--version"}, 0, "quarvel-cli [0-9]+\\.[0-9]+\\.[0-9]+\n", ""},
+        {{"help", "render"}, 0, helpOfRender, ""},
+        {{"render", "--help"}, 0, helpOfRender, ""},
+        {{"render", "-o", "@OUT", "-h"}, 0, helpOfRender, ""},
+        {{"help", "convert-folder"},
+         0,
+         "[^]*--pattern GLOB[^]*default \"\\*\\.htm\"[^]*130 stopped by Ctrl\\+C.\n",
+         ""},
+        {{"--help"}, 0, "[^]*render[^]*convert[^]*convert-folder[^]*help COMMAND[^]*", ""},
+        {{"help"}, 0, "[^]*render[^]*convert[^]*convert-folder[^]*help COMMAND[^]*", ""},
+        // Bad usage: one line that says what is wrong and where to look, status 2.
+        {{},
+         2,
+         "",
+         "quarvel-cli: no command given: render, render-pieces, convert or convert-folder (see quarvel-cli --help)\n"},
+        {{"frobnicate"}, 2, "", "quarvel-cli: unknown command 'frobnicate' (see quarvel-cli --help)\n"},
+        {{"--frobnicate"}, 2, "", "quarvel-cli: unknown option '--frobnicate' (see quarvel-cli --help)\n"},
+        {{"help", "frobnicate"},
+         2,
+         "",
+         "quarvel-cli: no command 'frobnicate'; the commands are render, convert and convert-folder (see "
+         "quarvel-cli help help)\n"},
+        {{"render", "@IN"},
+         2,
+         "",
+         "quarvel-cli: the picture's file name is missing: give -o OUT.png, or -o - for standard output (see "
+         "quarvel-cli help render)\n"},
+        {{"render", "@IN", "-o"}, 2, "", "quarvel-cli: option --output needs a value (see quarvel-cli help render)\n"},
+        {{"render", "@IN", "-o", "@OUT", "--margin=101"},
+         2,
+         "",
+         "quarvel-cli: option --margin needs a number from 0 to 100, not '101' (see quarvel-cli help render)\n"},
+        {{"render", "@IN", "-o", "@OUT", "--fore", "red"},
+         2,
+         "",
+         "quarvel-cli: option --fore needs a colour as RRGGBB, such as FF0000 for red, not 'red' (see quarvel-cli help "
+         "render)\n"},
+        {{"render", "@IN", "@IN", "-o", "@OUT"},
+         2,
+         "",
+         "quarvel-cli: only one text file can be drawn at a time: '@IN' is one too many (see quarvel-cli help "
+         "render)\n"},
+        {{"render", "@IN", "-o", "@OUT", "--pattern", "*.txt"},
+         2,
+         "",
+         "quarvel-cli: unknown option '--pattern' (see quarvel-cli help render)\n"},
+        {{"convert", "--code=jis", "@IN"},
+         2,
+         "",
+         "quarvel-cli: option --code takes sjis or euc, not 'jis' (see quarvel-cli help convert)\n"},
+        {{"convert", "--no-backup"}, 2, "", "quarvel-cli: no document given (see quarvel-cli help convert)\n"},
+        {{"convert-folder", "@DIR", "@DIR"},
+         2,
+         "",
+         "quarvel-cli: convert-folder takes one folder: '@DIR' is one too many (see quarvel-cli help "
+         "convert-folder)\n"},
+        {{"convert", "--end=a", "--end", "b", "--end=c", "--end", "d", "@IN"},
+         2,
+         "",
+         "quarvel-cli: at most three --end separators (see quarvel-cli help convert)\n"},
+    };
+    for (const Case& c : cases) {
+        TempDir dir;
+        WriteFile(dir / "in.txt", "abc\n");
+        const std::vector<std::string> args = WithPaths(c.args, dir);
+        const std::string shown = testing::PrintToString(c.args);
+        auto r = RunProcess(args);
+        EXPECT_EQ(r.exit_code, c.exit) << shown << r.err;
+        EXPECT_TRUE(std::regex_match(r.out, std::regex(c.out))) << shown << r.out;
+        EXPECT_EQ(r.err, WithPaths({c.err}, dir)[1]) << shown;
+        Picture picture;
+        EXPECT_EQ(DecodePng(dir / "out.png", picture), c.margin >= 0) << shown;
+        if (c.margin >= 0) {
+            Appearance look;
+            look.margin = c.margin;
+            EXPECT_TRUE(picture.rgb == RenderPicture("abc<br>", look).rgb) << shown;
+        }
+    }
+}
+
+TEST(UsageCli, StandardOutputGetsTheSameBytesAsAFile) {
+    TempDir dir;
+    const std::string art = "\xEF\xBC\x88\xE3\x80\x80\xC2\xB4\xE2\x88\x80\xEF\xBD\x80\xEF\xBC\x89\n";  // （　´∀｀）
+    for (const char* form : {"--margin=2", "--indexed"}) {
+        auto file = RunProcess({QUARVEL_CLI_PATH, "render", form, "-o", (dir / "a.png").string()}, art);
+        auto piped = RunProcess({QUARVEL_CLI_PATH, "render", "-", form, "-o", "-"}, art);
+        ASSERT_EQ(file.exit_code, 0) << file.err;
+        ASSERT_EQ(piped.exit_code, 0) << piped.err;
+        EXPECT_EQ(piped.err, "");
+        EXPECT_TRUE(piped.out == ReadFile(dir / "a.png")) << form;
+        EXPECT_EQ(TreeOf(dir.path()), std::vector<std::string>{"a.png"});  // nothing named "-"
+    }
+}
+
+// The man page and the bash completion know every command and every option that the
+// parser knows, as its help lists them.
+TEST(UsageCli, ManPageAndCompletionKnowEveryOption) {
+    std::string man = ReadFile(QUARVEL_SOURCE_DIR "/res/man/quarvel-cli.1");
+    for (std::size_t at = man.find("\\-"); at != std::string::npos; at = man.find("\\-", at)) man.erase(at, 1);
+    const std::string completion = ReadFile(QUARVEL_SOURCE_DIR "/res/bash-completion/quarvel-cli");
+    auto knows = [](const std::string& text, const std::string& word) {
+        return std::regex_search(text, std::regex("(^|[^-a-z])" + word + "([^-a-z]|$)"));
+    };
+    const std::regex option("(^|[ ,])(--?[a-z][a-z-]*)");
+    int options = 0;
+    for (std::string command : {"", "render", "render-pieces", "convert", "convert-folder"}) {
+        auto help = RunProcess({QUARVEL_CLI_PATH, "help", command});
+        ASSERT_EQ(help.exit_code, 0) << command;
+        std::istringstream lines(help.out);
+        for (std::string line; std::getline(lines, line);) {
+            // Option lines begin "  -h,--help" or "  --margin N"; the words after the
+            // first column are description.
+            if (!line.starts_with("  -")) continue;
+            const std::string names = line.substr(0, line.find("  ", 2));
+            for (std::sregex_iterator it(names.begin(), names.end(), option), end; it != end; ++it) {
+                const std::string name = (*it)[2];
+                ++options;
+                EXPECT_TRUE(knows(man, name)) << name << " of '" << command << "' is not in the man page";
+                EXPECT_TRUE(knows(completion, name)) << name << " of '" << command << "' is not in the completion";
+            }
+        }
+        if (!command.empty()) {
+            EXPECT_TRUE(knows(man, command)) << command;
+            EXPECT_TRUE(knows(completion, command)) << command;
+        }
+    }
+    EXPECT_GT(options, 30);
+}
+
+// Each warning names the file, says what to do, and leaves the exit status 0.
+TEST(UsageCli, WarningsOnStandardError) {
+    std::string fiftyOne;
+    for (int i = 0; i < 51; ++i) fiftyOne += "line\r\n";
+    const std::string fifty = fiftyOne.substr(6);
+    std::string kanji;  // 漢 64 times: 1024 pixels
+    for (int i = 0; i < 64; ++i) kanji += "\xE6\xBC\xA2";
+    std::string fiftyHtml;
+    for (int i = 0; i < 50; ++i) fiftyHtml += "x<br>";
+    struct Case {
+        std::string name;
+        std::vector<std::string> args;  // IN is the input file, DIR the folder
+        std::string input;
+        std::string err;
+    };
+    const std::string cut =
+        ": warning: the art has more than 50 lines; only the first 50 are drawn (split it into pieces)\n";
+    const Case cases[] = {
+        {"51 lines", {"render", "@IN", "-o", "@OUT"}, fiftyOne, "quarvel-cli: @IN" + cut},
+        {"50 lines and blanks", {"render", "@IN", "-o", "@OUT"}, fifty + "\r\n\r\n", ""},
+        {"51 lines as html",
+         {"render", "@IN", "--html", "-o", "@OUT"},
+         fiftyHtml + "\r\n<b>b</b>",
+         "quarvel-cli: @IN" + cut},
+        {"50 lines and tags", {"render", "@IN", "--html", "-o", "@OUT"}, fiftyHtml + "<br>\r\n<p></p>", ""},
+        {"wide",
+         {"render", "@IN", "-o", "@OUT"},
+         kanji + "\xE6\xBC\xA2\n",
+         "quarvel-cli: @IN: warning: the art is wider than 1024 pixels; what lies beyond is not drawn (shorten its "
+         "longest lines)\n"},
+        {"just fits", {"render", "@IN", "-o", "@OUT"}, kanji + "\n", ""},
+        {"undecodable",
+         {"render", "@IN", "--encoding", "cp932", "-o", "@OUT"},
+         "A\x94-B\xA0",
+         "quarvel-cli: @IN: warning: 2 characters could not be decoded and are drawn blank (check --encoding)\n"},
+        {"not utf-8",
+         {"render", "@IN", "--encoding=utf-8", "-o", "@OUT"},
+         "a\xFF",
+         "quarvel-cli: @IN: warning: the text is not all UTF-8; what is not is drawn as U+FFFD (check --encoding)\n"},
+        {"no face",  // private use characters of plane 15, twice, and a control character
+         {"render", "@IN", "-o", "@OUT"},
+         "\xF3\xB0\x80\x80\xF3\xB0\x80\x81\xF3\xB0\x80\x80\x01",
+         "quarvel-cli: @IN: warning: no installed font has U+F0000 U+F0001, drawn blank (install a font that has "
+         "them)\n"},
+        {"euc-jp declared",
+         {"convert", "--no-backup", "@IN"},
+         "<HEAD><META http-equiv=\"Content-Type\" content=\"text/html; charset=EUC-JP\"></HEAD><dd>a\r\n",
+         "quarvel-cli: @IN: warning: it declares the character set euc-jp but was read with --code sjis (convert it "
+         "with --code euc)\n"},
+        {"shift_jis declared, read as euc-jp",
+         {"convert", "--code=euc", "--no-backup", "@IN"},
+         "<meta charset='Shift_JIS'><dd>a\r\n",
+         "quarvel-cli: @IN: warning: it declares the character set shift_jis but was read with --code euc (convert "
+         "it with --code sjis)\n"},
+        {"utf-8 declared",
+         {"convert-folder", "--no-backup", "--pattern=*.txt", "@DIR"},
+         "<meta charset=utf-8>\n<dd>a\r\n",
+         "quarvel-cli: @IN: warning: it declares the character set utf-8 but was read with --code sjis (this program "
+         "reads Shift-JIS and EUC-JP documents only)\n"},
+        {"declared alike", {"convert", "--no-backup", "@IN"}, "<meta content=\"text/html;charset=x-sjis\"><dd>a", ""},
+        {"charset outside a meta tag", {"convert", "--no-backup", "@IN"}, "<dd>charset=utf-8\r\n", ""},
+        {"a cut picture",
+         {"convert", "--no-backup", "--end=</pre>", "--start=<pre>", "@IN"},
+         "<pre>" + fiftyHtml + "x</pre>",
+         "quarvel-cli: @DIR/in/001.png" + cut},
+    };
+    for (const Case& c : cases) {
+        TempDir dir;
+        WriteFile(dir / "in.txt", c.input);
+        std::vector<std::string> args = WithPaths(c.args, dir);
+        auto r = RunProcess(args);
+        EXPECT_EQ(r.exit_code, 0) << c.name << ": " << r.err;
+        EXPECT_EQ(r.err, WithPaths({c.err}, dir)[1]) << c.name;
+    }
+
+    // A settings file with the program's sections but none of their keys changes
+    // nothing, and is said to.
+    TempDir dir;
+    WriteFile(dir / "in.txt", "<dd>a\r\n");
+    for (auto [settings, err] :
+         {std::pair{"[General]\r\nbSpace=\r\n[TargetFilePage]\r\nstrSepalater=<p>\r\n[TargetFolderPage]\r\niCode=1\r\n",
+                    "quarvel-cli: @DIR/s.ini: warning: none of the keys of the sections General and TargetFilePage is "
+                    "in it, so it changes nothing; the defaults are used (save the settings from the window to make "
+                    "one)\n"},
+          std::pair{"[TargetFilePage]\r\nbBackup=FALSE\r\n", ""}}) {
+        WriteFile(dir / "s.ini", settings);
+        auto r = RunProcess(WithPaths({"convert", "--settings", "@DIR/s.ini", "--no-backup", "@IN"}, dir));
+        EXPECT_EQ(r.exit_code, 0) << r.err;
+        EXPECT_EQ(r.err, WithPaths({err}, dir)[1]);
+    }
+}
+
+}  // namespace
+}  // namespace quarvel::test
