@@ -197,7 +197,8 @@ TEST(ParallelJobs, AbortLeavesEveryDocumentAsItWas) {
 TEST(ParallelJobs, NoMorePicturesUnderWayThanTwiceTheWorkers) {
     // Each result is taken only once the workers have run as far ahead as they may (or
     // after a while): pictures drawn but not yet taken never number more than twice
-    // the workers.
+    // the workers. The wait is long so that a loaded machine, where a worker may wait
+    // for a core, does not fail the test; when the workers do run ahead it ends at once.
     class SlowTaking : public RecordingProgress {
     public:
         std::atomic<int> taken{0}, drawn{0};
@@ -205,7 +206,7 @@ TEST(ParallelJobs, NoMorePicturesUnderWayThanTwiceTheWorkers) {
         void SetProgressText(const std::string& text) override {
             RecordingProgress::SetProgressText(text);
             const int now = ++taken;
-            for (int wait = 0; wait < 200 && drawn < std::min(now + ahead, 40); ++wait)
+            for (int wait = 0; wait < 2000 && drawn < std::min(now + ahead, 40); ++wait)
                 std::this_thread::sleep_for(std::chrono::milliseconds(1));
         }
     };
