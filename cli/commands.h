@@ -108,4 +108,8 @@ void PrintNotes(const std::string& path, const RenderReport& notes, std::string_
 // on standard error when the file cannot be used.
 bool ApplyFontOption(const std::string& path);
 
+// Applies a non-empty --font and opens the main face, before any input is read; false
+// (with the message printed) when the font file cannot be used.
+bool OpenFaces(const std::string& font);
+
 }  // namespace quarvel::cli

@@ -69,4 +69,13 @@ bool ApplyFontOption(const std::string& path) {
     return false;
 }
 
+bool OpenFaces(const std::string& font) {
+    if (!font.empty() && !ApplyFontOption(font)) return false;
+    // The main face is opened before the input is read: with little memory to spare, a
+    // large input must not leave it unopened (its characters would come out blank). The
+    // fallback faces open when a character needs them, and report running out of memory.
+    GlyphCache::Instance();
+    return true;
+}
+
 }  // namespace quarvel::cli

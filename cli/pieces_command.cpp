@@ -24,24 +24,20 @@ constexpr std::int64_t kMaxCollectionBytes = std::int64_t{256} << 20;
 
 // Reads the collection, or says on standard error why not.
 bool ReadCollectionFile(const std::string& path, std::string& bytes) {
-    struct stat st;
-    if (::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) && st.st_size > kMaxCollectionBytes) {
-        std::fprintf(stderr, "quarvel-cli: %s: more than %lld MB, more than a collection is read\n", path.c_str(),
-                     static_cast<long long>(kMaxCollectionBytes >> 20));
+    const auto tooLarge = [&] {
+        PrintProblem(path,
+                     "more than " + std::to_string(kMaxCollectionBytes >> 20) + " MB, more than a collection is read");
         return false;
-    }
+    };
+    struct stat st;
+    if (::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) && st.st_size > kMaxCollectionBytes) return tooLarge();
     fs::FileBytes file;
     const fs::ReadStatus read = fs::RealFileSystem().ReadFileBytes(path, file);
     if (read.result != fs::ReadResult::ok) {
-        std::fprintf(stderr, "quarvel-cli: %s: %s\n", path.c_str(),
-                     read.error ? std::strerror(read.error) : "not a regular file");
+        PrintProblem(path, read.error ? std::strerror(read.error) : "not a regular file");
         return false;
     }
-    if (static_cast<std::int64_t>(file.view().size()) > kMaxCollectionBytes) {  // it grew meanwhile
-        std::fprintf(stderr, "quarvel-cli: %s: more than %lld MB, more than a collection is read\n", path.c_str(),
-                     static_cast<long long>(kMaxCollectionBytes >> 20));
-        return false;
-    }
+    if (static_cast<std::int64_t>(file.view().size()) > kMaxCollectionBytes) return tooLarge();  // it grew meanwhile
     bytes.assign(file.view());
     return true;
 }
@@ -49,10 +45,7 @@ bool ReadCollectionFile(const std::string& path, std::string& bytes) {
 }  // namespace
 
 int RunRenderPieces(const PiecesOptions& o) {
-    if (!o.look.font.empty() && !ApplyFontOption(o.look.font)) return kExitFailed;
-    // The main face opens before anything is read: with little memory to spare, a
-    // large collection must not leave it unopened (its characters would come out blank).
-    GlyphCache::Instance();
+    if (!OpenFaces(o.look.font)) return kExitFailed;
 
     std::string bytes;
     if (!ReadCollectionFile(o.input, bytes)) return kExitFailed;

@@ -66,11 +66,7 @@ bool WriteToStandardOutput(const Picture& picture, PngForm form) {
 }  // namespace
 
 int RunRender(const RenderOptions& o) {
-    if (!o.look.font.empty() && !ApplyFontOption(o.look.font)) return kExitFailed;
-    // The main face is opened before the text is read: with little memory to spare, a
-    // large text must not leave it unopened (its characters would come out blank). The
-    // fallback faces open when a character needs them, and report running out of memory.
-    GlyphCache::Instance();
+    if (!OpenFaces(o.look.font)) return kExitFailed;
 
     std::string bytes;
     const std::string inputName = o.input == "-" ? "(standard input)" : o.input;
