@@ -43,7 +43,7 @@ namespace quarvel {
 // Stands in for render/png_writer.cpp, which the linker then leaves out of the core
 // library: the PNG signature and the picture's size, so that pictures still start
 // as PNG files and differ by size.
-int WritePngFile(const Picture& picture, std::FILE* stream) {
+int WritePngFile(const Picture& picture, std::FILE* stream, PngForm) {
     if (!stream || picture.width <= 0 || picture.height <= 0) return 0;
     std::fprintf(stream, "\x89PNG\r\n\x1A\n%dx%d", picture.width, picture.height);
     return std::fflush(stream) == 0 && !std::ferror(stream) ? 1 : 0;
