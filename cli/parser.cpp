@@ -70,7 +70,7 @@ void AddLookOptions(CLI::App& app, LookOptions& look, bool fromSettings) {
          {std::tuple{"--fore", &look.textColor, "text colour", "000000, black"},
           std::tuple{"--back", &look.backColor, "background colour", "FFFFFF, white"}}) {
         app.add_option_function<std::string>(
-               name, [colour](const std::string& v) { *colour = ParseColorOption(v); },
+               name, [target = colour](const std::string& v) { *target = ParseColorOption(v); },
                std::string(what) + " as in HTML, RRGGBB (FF0000 is red); default " + fallback + or_settings)
             ->type_name("RRGGBB")
             ->check(Check(
