@@ -85,6 +85,10 @@ bool MaybeSameName(std::string_view a, std::string_view b) {
     return true;
 }
 
+// What the reader returns for a key the file lacks: no line of a file can hold a
+// line break, so no value read from one is mistaken for it.
+constexpr const char* kMissing = "\n(missing)";
+
 struct Name {
     std::string section, key;
 };
@@ -121,7 +125,7 @@ void CheckWrite(std::string_view file, std::string_view entryText, bool onlyWhen
     std::vector<Name> probes = SettingsNames();
     for (const ProfileEntry& e : entries) probes.push_back({std::string(e.section), std::string(e.key)});
     std::vector<std::string> before;
-    for (const Name& p : probes) before.push_back(ReadProfileValue(g_file, p.section, p.key, "\x01missing"));
+    for (const Name& p : probes) before.push_back(ReadProfileValue(g_file, p.section, p.key, kMissing));
 
     const ProfileWriteResult written = WriteProfileValues(g_file, entries);
     FUZZ_CHECK(written.ok == valid);
@@ -131,12 +135,12 @@ void CheckWrite(std::string_view file, std::string_view entryText, bool onlyWhen
     }
     for (std::size_t i = 0; i < probes.size(); ++i) {
         const Name& p = probes[i];
-        const std::string after = ReadProfileValue(g_file, p.section, p.key, "\x01missing");
+        const std::string after = ReadProfileValue(g_file, p.section, p.key, kMissing);
         // The last entry that may name this key decides.
         const ProfileEntry* last = nullptr;
         for (const ProfileEntry& e : entries)
             if (MaybeSameName(e.section, p.section) && MaybeSameName(e.key, p.key)) last = &e;
-        if (!last || (onlyWhenPresent && before[i] == "\x01missing")) {
+        if (!last || (onlyWhenPresent && before[i] == kMissing)) {
             FUZZ_CHECK(after == before[i]);
         } else if (last->section == p.section && last->key == p.key && KeepsValue(last->value)) {
             FUZZ_CHECK(after == last->value);
