@@ -28,6 +28,7 @@
 #include <map>
 #include <set>
 #include <string>
+#include <type_traits>
 #include <vector>
 
 #include "engine/code_convert.h"
@@ -48,6 +49,9 @@ int WritePngFile(const Picture& picture, std::FILE* stream, PngForm) {
     std::fprintf(stream, "\x89PNG\r\n\x1A\n%dx%d", picture.width, picture.height);
     return std::fflush(stream) == 0 && !std::ferror(stream) ? 1 : 0;
 }
+// A stand-in whose signature drifted from the header's would be an overload nobody
+// calls, and the real writer would be linked in unnoticed: this then fails to compile.
+static_assert(std::is_same_v<decltype(&WritePngFile), int (*)(const Picture&, std::FILE*, PngForm)>);
 
 namespace {
 
