@@ -1,6 +1,6 @@
 // Random bytes as text art: the tokenizer and the renderer, with and without space
-// collapsing, and the PNG file read back: the indexed form of every picture, the RGB
-// form now and then.
+// collapsing, and the PNG file: the indexed form of every picture, read back for one
+// in four, the RGB form now and then.
 //
 // Invariants: at most 50 lines and nothing beyond them; every run token holds whole
 // characters and no NUL; only characters outside the code page become code-point
@@ -113,6 +113,14 @@ void CheckPng(const Picture& picture, PngForm form) {
     FUZZ_CHECK(std::memcmp(pixels.data(), picture.rgb.data(), pixels.size()) == 0);
 }
 
+// The indexed writer alone, its bytes dropped.
+void WriteIndexedToNowhere(const Picture& picture) {
+    std::FILE* stream = std::fopen("/dev/null", "wb");
+    FUZZ_CHECK(stream != nullptr);
+    FUZZ_CHECK(WritePngFile(picture, stream, PngForm::indexed) == 1);
+    std::fclose(stream);
+}
+
 }  // namespace
 }  // namespace quarvel
 
@@ -135,7 +143,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     unsigned sum = 0;
     for (std::size_t i = 0; i < size && i < 64; ++i) sum += data[i];
     if (sum % 16 == 0) CheckPng(picture, PngForm::rgb);
-    // The indexed form is cheap: every input.
-    CheckPng(picture, PngForm::indexed);
+    // The indexed form is cheap to write: every input. Reading it back through libpng
+    // took a third of the run, so one input in four is read back.
+    if (sum % 4 == 1)
+        CheckPng(picture, PngForm::indexed);
+    else
+        WriteIndexedToNowhere(picture);
     return 0;
 }
