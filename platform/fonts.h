@@ -4,9 +4,10 @@
 // Shapes come from Mona (its built-in 16-pixel bitmaps, drawn without smoothing),
 // or from the font file the user names; characters that face lacks come from
 // Monapo, IPA P Gothic, Symbola (symbols and emoji), then any installed face
-// fontconfig offers. Advances come
-// from the compiled-in table of the original font's widths at 16 pixels, so text
-// art lines up exactly whatever face draws the shape.
+// fontconfig offers. Advances come from the compiled-in table of the original font's
+// widths at 16 pixels (and of the shading characters that text art for browsers takes
+// from beyond it, as that font advances them in a browser), so text art lines up
+// exactly whatever face draws the shape.
 
 #include <cstdint>
 #include <filesystem>
@@ -67,7 +68,8 @@ public:
     // .notdef width, marked missing.
     const Glyph& Undecodable() const { return undecodable_; }
 
-    // Width in the original font's table, or 0 when the table has no entry.
+    // Width in the original font's table, or for a shading character beyond it (block
+    // elements, corner triangles) in the table of those; 0 when neither has an entry.
     static int TableWidth(char32_t code);
 
 private:

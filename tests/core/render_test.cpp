@@ -6,6 +6,7 @@
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <fstream>
 #include <optional>
 #include <set>
 #include <string>
@@ -177,6 +178,68 @@ TEST(Measure, WidthsComeFromTheOriginalFontsTable) {
                                                                         "B",
                                                                         Appearance{})
                                                               .rgb);
+}
+
+TEST(Measure, ShadingCharactersBeyondTheMainTableAdvanceByTheirOwnTable) {
+    // Every entry of the table of shading characters: the advance is the table's,
+    // whatever face draws the shape; the shape comes from a face that has it; and the
+    // picture holds nothing but the two colours, the text colour where there is ink.
+    std::ifstream table(QUARVEL_SOURCE_DIR "/res/unicode-aa-widths.tsv");
+    ASSERT_TRUE(table) << "res/unicode-aa-widths.tsv";
+    const Appearance look{Color{0x12, 0x34, 0x56}, Color{0xFE, 0xDC, 0xBA}, 0, true};
+    std::string line;
+    std::getline(table, line);  // the header
+    int entries = 0;
+    while (std::getline(table, line)) {
+        unsigned code = 0;
+        int width = 0;
+        ASSERT_EQ(std::sscanf(line.c_str(), "%x\t%d", &code, &width), 2) << line;
+        SCOPED_TRACE(line);
+        ++entries;
+        const Glyph& glyph = GlyphCache::Instance().Get(code);
+        EXPECT_EQ(GlyphCache::TableWidth(code), width);
+        EXPECT_EQ(glyph.advance, width);
+        EXPECT_FALSE(glyph.missing);
+        const std::string reference = "&#" + std::to_string(code) + ";";
+        const Picture picture = RenderPicture((reference + reference + reference).c_str(), look);
+        EXPECT_EQ(MeasureChar(code), width);
+        int ink = 0;
+        for (int y = 0; y < picture.height; ++y) {
+            for (int x = 0; x < picture.width; ++x) {
+                const Color c = picture.pixel(x, y);
+                ink += c == look.textColor;
+                ASSERT_TRUE(c == look.textColor || c == look.backColor) << x << "," << y;
+            }
+        }
+        EXPECT_EQ(ink > 0, code != 0x2004);  // the three-per-em space has no ink
+    }
+    EXPECT_EQ(entries, 30);
+}
+
+TEST(Measure, ShadedArtKeepsItsRightEdge) {
+    // As in a browser drawing the original font: a row of lower blocks, a row of corner
+    // triangles and full-width spaces, and a row of full-width spaces of the same
+    // count of cells end at the same column. The border there is told by its ink in the
+    // upper rows of its line, which the lower blocks (of this line and the one above)
+    // do not reach.
+    const std::string cell = kWideSpace;
+    std::string blocks = "|", triangles = "|", spaces = "|";
+    for (int i = 0; i < 37; ++i) blocks += "&#9603;";
+    for (int i = 0; i < 11; ++i) triangles += "&#9698;&#9700;";
+    for (int i = 0; i < 21; ++i) triangles += cell;
+    for (int i = 0; i < 37; ++i) spaces += cell;
+    const Picture art =
+        RenderPicture((blocks + "|<br>" + triangles + "|<br>" + spaces + "|<br>||").c_str(), Appearance{});
+    auto rightmostInk = [&](int line) {
+        int rightmost = -1;
+        for (int y = line * kLinePitch + 2; y < line * kLinePitch + 8; ++y)
+            for (int x = 0; x < art.width; ++x)
+                if (art.pixel(x, y) == kBlack) rightmost = std::max(rightmost, x);
+        return rightmost;
+    };
+    EXPECT_EQ(rightmostInk(0), rightmostInk(2));
+    EXPECT_EQ(rightmostInk(1), rightmostInk(2));
+    EXPECT_EQ(rightmostInk(0) - rightmostInk(3), 37 * 11);  // beside a row without cells between its borders
 }
 
 TEST(Measure, WidestLineIsRoundedUpAndCapped) {
