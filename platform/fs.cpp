@@ -8,6 +8,9 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
 #include <new>
 #include <system_error>
 #include <utility>
@@ -28,9 +31,22 @@ Kind FileSystem::Status(const std::string& path) {
     return KindOf(st);
 }
 
+bool FileSystem::IsLink(const std::string& path) {
+    struct stat st;
+    return !path.empty() && ::lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode);
+}
+
+std::optional<std::string> RealPath(const std::string& path) {
+    char* real = ::realpath(path.c_str(), nullptr);
+    if (!real) return std::nullopt;
+    std::string resolved(real);
+    std::free(real);
+    return resolved;
+}
+
 FolderStatus FileSystem::MakeDirectory(const std::string& path) {
     if (path.empty()) return {FolderResult::failed, ENOENT};
-    if (::mkdir(path.c_str(), 0777) == 0) return {};
+    if (::mkdir(path.c_str(), 0777) == 0) return {FolderResult::ok, 0, true};
     // EEXIST: there already, perhaps made by another run a moment ago.
     const int error = errno;
     struct stat st;
@@ -133,39 +149,103 @@ ReadResult FileSystem::ReadWhole(const std::string& path, std::string& bytes) {
     return result;
 }
 
-ReadStatus FileSystem::ReadFileBytes(const std::string& path, FileBytes& bytes) {
-    bytes = FileBytes();
+namespace {
+
+// How often a file that changes while it is read is read again.
+constexpr int kReadAttempts = 5;
+
+// The clock the system stamps file changes with. It moves in ticks of a few
+// milliseconds, so that two changes in one tick carry the same time.
+struct timespec ChangeClockNow() {
+    struct timespec now {};
+    ::clock_gettime(CLOCK_REALTIME_COARSE, &now);
+    return now;
+}
+
+bool Earlier(const struct timespec& a, const struct timespec& b) {
+    return a.tv_sec < b.tv_sec || (a.tv_sec == b.tv_sec && a.tv_nsec < b.tv_nsec);
+}
+
+// Whether the file was last changed in the tick in which its read began, or later:
+// a change made during the read may then have left its times as they were. A change
+// time well ahead of the clock (the clock was set back) is no such case, and waiting
+// would not help.
+bool ChangedSinceTheReadBegan(const struct stat& st, const struct timespec& began) {
+    if (Earlier(st.st_ctim, began)) return false;
+    struct timespec limit = ChangeClockNow();
+    limit.tv_sec += 1;
+    return Earlier(st.st_ctim, limit);
+}
+
+// Waits, a tenth of a second at most, until the change clock has moved past `time`.
+void WaitForTheClockToPass(const struct timespec& time) {
+    for (int tries = 0; tries < 100 && !Earlier(time, ChangeClockNow()); ++tries) {
+        const struct timespec pause { 0, 1000000 };
+        ::nanosleep(&pause, nullptr);
+    }
+}
+
+// Reads what `in` holds from its start to its end; `expected` bytes are the size it had.
+ReadStatus ReadToTheEnd(int in, std::size_t expected, FileBytes& bytes) {
     auto failed = [](int error) { return ReadStatus{ReadResult::failed, error, {}}; };
-    // Only regular files: a pipe would block (hence the non-blocking open) and a
-    // device such as /dev/zero would never end.
-    Fd in(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
-    struct stat st;
-    if (!in.valid() || ::fstat(in.get(), &st) != 0) return failed(errno);
-    if (!S_ISREG(st.st_mode)) return failed(S_ISDIR(st.st_mode) ? EISDIR : 0);
-    // Read to the end rather than trusting the size alone: the file may grow under us.
-    std::size_t expected = static_cast<std::size_t>(st.st_size);
     if (!bytes.Allocate(expected)) return failed(ENOMEM);
     std::size_t got = 0;
     while (got < expected) {
-        ssize_t n = ::read(in.get(), bytes.data() + got, expected - got);
+        ssize_t n = ::read(in, bytes.data() + got, expected - got);
         if (n < 0 && errno == EINTR) continue;
         if (n < 0) return failed(errno);
         if (n == 0) break;
         got += static_cast<std::size_t>(n);
     }
     bytes.SetSize(got);
+    // Read to the end rather than trusting the size alone: the file may grow under us.
     char buffer[1 << 16];
     for (;;) {
-        ssize_t n = ::read(in.get(), buffer, sizeof buffer);
+        ssize_t n = ::read(in, buffer, sizeof buffer);
         if (n < 0 && errno == EINTR) continue;
         if (n < 0) return failed(errno);
         if (n == 0) break;
         bytes.Append(buffer, static_cast<std::size_t>(n));
     }
-    // The file as it is once read: what a later check compares with.
-    if (::fstat(in.get(), &st) != 0) return failed(errno);
-    return ReadStatus{ReadResult::ok, 0, InfoOf(st)};
+    return {};
 }
+
+}  // namespace
+
+ReadStatus FileSystem::ReadFileBytes(const std::string& path, FileBytes& bytes) {
+    bytes = FileBytes();
+    auto failed = [&bytes](int error) {
+        bytes = FileBytes();
+        return ReadStatus{ReadResult::failed, error, {}};
+    };
+    // Only regular files: a pipe would block (hence the non-blocking open) and a
+    // device such as /dev/zero would never end.
+    Fd in(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+    struct stat before;
+    if (!in.valid() || ::fstat(in.get(), &before) != 0) return failed(errno);
+    if (!S_ISREG(before.st_mode)) return failed(S_ISDIR(before.st_mode) ? EISDIR : 0);
+    for (int attempt = 1;; ++attempt) {
+        const struct timespec began = ChangeClockNow();
+        if (attempt > 1 && (::lseek(in.get(), 0, SEEK_SET) != 0 || ::fstat(in.get(), &before) != 0))
+            return failed(errno);
+        const ReadStatus read = ReadToTheEnd(in.get(), static_cast<std::size_t>(before.st_size), bytes);
+        if (read.result != ReadResult::ok) return failed(read.error);
+        WhileReading(path);
+        struct stat after;
+        if (::fstat(in.get(), &after) != 0) return failed(errno);
+
+        // The bytes are the file's only when nothing wrote to it meanwhile.
+        const bool same = detail::SameFile(InfoOf(before), after);
+        if (same && !ChangedSinceTheReadBegan(after, began)) return ReadStatus{ReadResult::ok, 0, InfoOf(after)};
+        if (attempt == kReadAttempts) {
+            bytes = FileBytes();
+            return ReadStatus{ReadResult::changed, 0, {}};
+        }
+        if (same) WaitForTheClockToPass(after.st_ctim);
+    }
+}
+
+bool FileSystem::Remove(const std::string& path) { return ::remove(path.c_str()) == 0; }
 
 FileSystem& RealFileSystem() {
     static FileSystem real;

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <ctime>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -31,17 +32,23 @@ struct FileInfo {
     std::int64_t size = 0;
     struct timespec modified {};
     struct timespec accessed {};
+    struct timespec changed {};  // the status change time, which no program can set
+
     unsigned mode = 0;  // permission bits
     unsigned owner = 0;
     unsigned group = 0;
 };
 
-enum class ReadResult { ok, failed };
+enum class ReadResult {
+    ok,
+    failed,
+    changed,  // another program kept writing the file while it was read
+};
 
 struct ReadStatus {
     ReadResult result = ReadResult::ok;
     int error = 0;  // errno of the failed step; 0 when there is none to tell (not a regular file)
-    FileInfo info;  // the file as it was once read
+    FileInfo info;  // the file as it was all the while it was read
 };
 
 // A whole file's bytes. Large files are read into memory mapped and faulted in at
@@ -106,7 +113,8 @@ struct WriteOptions {
     const FileInfo* like = nullptr;
     bool keepTimes = false;  // also the access and modification times of `like`
     // Replace only while the file at the path is still this one (device, inode, size,
-    // modification time); otherwise WriteResult::changed and nothing is written.
+    // modification and status change times); otherwise WriteResult::changed and
+    // nothing is written.
     const FileInfo* unchanged = nullptr;
     Flush flush = Flush::first;
     PendingFlush* pending = nullptr;  // where Flush::later files wait
@@ -140,6 +148,7 @@ enum class FolderResult { ok, isLink, failed };
 struct FolderStatus {
     FolderResult result = FolderResult::ok;
     int error = 0;
+    bool created = false;  // made by this call, not there before
 };
 
 struct Listing {
@@ -153,6 +162,8 @@ public:
 
     // What is at the path, following symbolic links.
     virtual Kind Status(const std::string& path);
+    // Whether the path itself is a symbolic link.
+    bool IsLink(const std::string& path);
 
     // Makes one folder level. A folder at the path is fine, also one that another
     // program made a moment ago; a symbolic link there is refused (isLink), as is
@@ -164,7 +175,10 @@ public:
     // "." and ".." never appear.
     virtual Listing List(const std::string& folder, std::string_view pattern);
 
-    // Reads a whole regular file.
+    // Reads a whole regular file, and only bytes that were all there at once: when the
+    // file changes while it is read (its size or times differ after the read, or it
+    // was changed so recently that a change during the read could have left them as
+    // they were), it is read again, a few times at most, then given up as `changed`.
     virtual ReadStatus ReadFileBytes(const std::string& path, FileBytes& bytes);
     // The same into a string.
     ReadResult ReadWhole(const std::string& path, std::string& bytes);
@@ -193,19 +207,34 @@ public:
 
     // Writes a file where a user pointed: through symbolic links to the file they
     // name, which is replaced whole by WriteNewFile (keeping its permission bits); a
-    // device or a pipe that is there (also through /dev/stdout and the like) is
-    // written as it is and never removed. An existing file that we may not write is
-    // refused as opening it would be.
+    // device or a pipe that is there is written as it is and never removed. A name for
+    // one of this process's descriptors (/dev/stdout, /dev/fd/N) is written through that
+    // descriptor as it is open, as standard output is written for "-". An existing file
+    // that we may not write is refused as opening it would be.
     WriteStatus WriteToUserPath(const std::string& path, std::string_view bytes, Flush flush = Flush::first);
 
     // Removes the temporary files that runs killed while writing `name` left in the
-    // folder; an empty name means those of every name. A temporary file that another
-    // run is still writing is locked and stays.
+    // folder; an empty name means those of every name. Only files that this program
+    // made are taken: a regular file with a temporary file's name, owned by the user
+    // the program runs as, and not locked (another run still writing it holds a lock).
     virtual void RemoveStaleTemporaries(const std::string& folder, std::string_view name);
+
+    // Removes a file, or a folder that is empty; false when nothing was removed.
+    virtual bool Remove(const std::string& path);
+
+protected:
+    // Called by ReadFileBytes once the bytes are read and before the file is looked at
+    // again: where a test changes the file as another program would.
+    virtual void WhileReading(const std::string& path) { (void)path; }
 };
 
-// Whether a file name is one of WriteNewFile's temporary files (".NAME.quarvel-XXXXXX").
+// Whether a file name is one of WriteNewFile's temporary files (".NAME.quarvel-"
+// and sixteen random letters and digits).
 bool IsTemporaryName(std::string_view name);
+
+// The path as the system resolves it: absolute, without links, "." or ".."; nothing
+// when some part of it is missing.
+std::optional<std::string> RealPath(const std::string& path);
 
 // The system's text for an errno value.
 std::string SystemReason(int error);

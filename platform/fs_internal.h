@@ -55,10 +55,23 @@ inline FileInfo InfoOf(const struct stat& st) {
     info.size = st.st_size;
     info.modified = st.st_mtim;
     info.accessed = st.st_atim;
+    info.changed = st.st_ctim;
     info.mode = st.st_mode & 07777;
     info.owner = st.st_uid;
     info.group = st.st_gid;
     return info;
+}
+
+inline bool SameTime(const struct timespec& a, const struct timespec& b) {
+    return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec;
+}
+
+// Whether the file is still the one described, with the same contents as far as the
+// system can tell: any write changes the modification time and the status change
+// time, and no program can set the latter back.
+inline bool SameFile(const FileInfo& info, const struct stat& st) {
+    return info.device == st.st_dev && info.inode == st.st_ino && info.size == st.st_size &&
+           SameTime(info.modified, st.st_mtim) && SameTime(info.changed, st.st_ctim);
 }
 
 }  // namespace quarvel::fs::detail

@@ -28,6 +28,7 @@ namespace {
 
 using detail::Fd;
 using detail::InfoOf;
+using detail::SameFile;
 
 bool WriteAll(int fd, const char* data, std::size_t size) {
     while (size > 0) {
@@ -42,37 +43,48 @@ bool WriteAll(int fd, const char* data, std::size_t size) {
     return true;
 }
 
-bool SameFile(const FileInfo& info, const struct stat& st) {
-    return info.device == st.st_dev && info.inode == st.st_ino && info.size == st.st_size &&
-           info.modified.tv_sec == st.st_mtim.tv_sec && info.modified.tv_nsec == st.st_mtim.tv_nsec;
-}
-
 // Where a write has to go: through symbolic links, also dangling ones, to the file
-// they name, so that the link stays a link. `throughProc` is set when a link leads
-// through /proc, where the names stand for descriptors this process has open.
-std::string ResolveLinks(const std::string& path, bool* throughProc = nullptr) {
-    std::string current = path;
+// they name, so that the link stays a link.
+struct LinkTarget {
+    std::string path;
+    bool throughProc = false;  // a link of /proc, whose names stand for open descriptors
+    int descriptor = -1;       // the descriptor of this process such a link names (/dev/stdout)
+};
+
+LinkTarget ResolveLinks(const std::string& path) {
+    LinkTarget target{path};
     for (int hop = 0; hop < 40; ++hop) {
         struct stat st;
-        if (::lstat(current.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return current;
-        if (throughProc) {
-            char* folder = ::realpath(ContainingFolder(current).c_str(), nullptr);
-            if (folder && std::string_view(folder).starts_with("/proc/")) *throughProc = true;
-            std::free(folder);
+        if (::lstat(target.path.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return target;
+        char* folder = ::realpath(ContainingFolder(target.path).c_str(), nullptr);
+        const std::string real = folder ? folder : "";
+        std::free(folder);
+        if (real.starts_with("/proc/")) {
+            target.throughProc = true;
+            // One of our own descriptors: written as it is open, never opened anew (a log
+            // opened for appending must not be truncated nor written from its start).
+            const std::string name = GetFileNameWithExtension(target.path);
+            if (real == "/proc/" + std::to_string(::getpid()) + "/fd" && !name.empty() &&
+                name.find_first_not_of("0123456789") == std::string::npos && name.size() < 10) {
+                target.descriptor = std::stoi(name);
+                return target;
+            }
         }
-        std::string target(PATH_MAX, '\0');
-        const ssize_t n = ::readlink(current.c_str(), target.data(), target.size());
-        if (n <= 0) return current;
-        target.resize(static_cast<std::size_t>(n));
-        current = target[0] == kPathSeparator ? target : JoinPath(ContainingFolder(current), target);
+        std::string next(PATH_MAX, '\0');
+        const ssize_t n = ::readlink(target.path.c_str(), next.data(), next.size());
+        if (n <= 0) return target;
+        next.resize(static_cast<std::size_t>(n));
+        target.path = next[0] == kPathSeparator ? next : JoinPath(ContainingFolder(target.path), next);
     }
-    return current;
+    return target;
 }
 
-// Temporary files are named ".NAME.quarvel-XXXXXX" after the file they become, or
-// ".quarvel.quarvel-XXXXXX" when that name would be too long for one name.
+// Temporary files are named ".NAME.quarvel-" and sixteen random letters and digits
+// after the file they become, or ".quarvel.quarvel-..." when that name would be too
+// long for one name. The clean-up removes files of this form only: sixteen random
+// characters make sure that no file of a user's carries the form by chance.
 constexpr std::string_view kTempMark = ".quarvel-";
-constexpr std::size_t kTempRandom = 6;
+constexpr std::size_t kTempRandom = 16;
 constexpr std::size_t kTempTail = kTempMark.size() + kTempRandom;
 
 std::string TemporaryOwnerName(std::string_view name) {
@@ -259,7 +271,7 @@ WriteStatus FileSystem::WriteNewFile(const std::string& path, std::string_view b
 }
 
 WriteStatus FileSystem::ReplaceFile(const std::string& path, std::string_view bytes, const FileInfo* unchanged) {
-    const std::string target = ResolveLinks(path);
+    const std::string target = ResolveLinks(path).path;
     struct stat st;
     FileInfo like;
     WriteOptions options;
@@ -275,13 +287,17 @@ WriteStatus FileSystem::ReplaceFile(const std::string& path, std::string_view by
 }
 
 WriteStatus FileSystem::WriteToUserPath(const std::string& path, std::string_view bytes, Flush flush) {
-    bool throughProc = false;
-    const std::string target = ResolveLinks(path, &throughProc);
+    const LinkTarget link = ResolveLinks(path);
+    const std::string& target = link.path;
+    if (link.descriptor >= 0) {
+        if (!WriteAll(link.descriptor, bytes.data(), bytes.size())) return Failure(WriteResult::failed);
+        return {};
+    }
     struct stat st;
-    if (::stat(path.c_str(), &st) == 0 && (!S_ISREG(st.st_mode) || throughProc)) {
+    if (::stat(path.c_str(), &st) == 0 && (!S_ISREG(st.st_mode) || link.throughProc)) {
         if (S_ISDIR(st.st_mode)) return {WriteResult::notCreated, EISDIR};
-        // A device, a pipe or a descriptor of this process (/dev/stdout): written as
-        // it is, and whatever happens never removed.
+        // A device, a pipe or a descriptor of another process: written as it is, and
+        // whatever happens never removed.
         Fd out(::open(path.c_str(), O_WRONLY | O_CLOEXEC | O_NOCTTY | (S_ISREG(st.st_mode) ? O_TRUNC : 0)));
         if (!out.valid()) return Failure(WriteResult::notCreated);
         if (!WriteAll(out.get(), bytes.data(), bytes.size()) || !out.close()) return Failure(WriteResult::failed);
@@ -312,11 +328,13 @@ void FileSystem::RemoveStaleTemporaries(const std::string& folder, std::string_v
     for (const std::string& entry : found) {
         const std::string path = JoinPath(folder, entry);
         Fd fd(::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
-        // A run that is still writing the file holds its lock; a killed one holds none.
-        if (!fd.valid() || ::flock(fd.get(), LOCK_EX | LOCK_NB) != 0) continue;
+        // Another user's file is not ours to remove, even for root. A run that is
+        // still writing the file holds its lock; a killed one holds none.
         struct stat mine, there;
-        if (::fstat(fd.get(), &mine) == 0 && S_ISREG(mine.st_mode) && ::lstat(path.c_str(), &there) == 0 &&
-            mine.st_ino == there.st_ino && mine.st_dev == there.st_dev)
+        if (!fd.valid() || ::fstat(fd.get(), &mine) != 0 || !S_ISREG(mine.st_mode) || mine.st_uid != ::geteuid() ||
+            ::flock(fd.get(), LOCK_EX | LOCK_NB) != 0)
+            continue;
+        if (::lstat(path.c_str(), &there) == 0 && mine.st_ino == there.st_ino && mine.st_dev == there.st_dev)
             ::unlink(path.c_str());
     }
 }
