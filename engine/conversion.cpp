@@ -91,12 +91,13 @@ private:
     // (and shown its message).
     enum class Step { goOn, stop };
 
-    DocumentResult Fail(const std::string& where, const std::string& reason);
+    void Convert();
+    void RemoveWhatThisRunMade();
     Step Stop(const std::string& where, const std::string& reason);
     Step Read(fs::FileBytes& file);
     Step Decode(KanaPositions& kanaAt);
     void MakePictures(Output& output);
-    DocumentResult Write(const Output& output);
+    void Write(const Output& output);
     Step MakeFolder(const std::string& folder);
     Step PrepareFirstChange();
 
@@ -135,17 +136,14 @@ private:
     std::vector<PictureWork> slots_;  // the stretches under way
 
     // The results' own (in document order, one at a time).
-    fs::PendingFlush unflushed_;  // pictures in place, not yet on disk
+    fs::PendingFlush unflushed_;        // pictures in place, not yet on disk
+    std::vector<std::string> written_;  // the pictures this run put in place
+    bool madeImageFolder_ = false;      // the image folder was made by this run
     std::exception_ptr thrown_;
     bool takenAborted_ = false;
     // Set by the results' stage when the document stops; the scan stops too then.
     std::atomic<bool> stopped_{false};
 };
-
-DocumentResult DocumentConverter::Fail(const std::string& where, const std::string& reason) {
-    Stop(where, reason);
-    return std::move(result_);
-}
 
 DocumentConverter::Step DocumentConverter::Stop(const std::string& where, const std::string& reason) {
     result_.outcome = Outcome::failed;
@@ -155,16 +153,30 @@ DocumentConverter::Step DocumentConverter::Stop(const std::string& where, const 
 }
 
 DocumentResult DocumentConverter::Run() {
+    try {
+        Convert();
+    } catch (...) {
+        RemoveWhatThisRunMade();
+        throw;
+    }
+    // A document that failed keeps its art: the pictures made for it would only be
+    // strays. (Those of an aborted one stay, as far as it came.)
+    if (result_.outcome == Outcome::failed) RemoveWhatThisRunMade();
+    return std::move(result_);
+}
+
+void DocumentConverter::Convert() {
     result_.path = path_;
+    imageFolder_ = ImageFolderOf(path_);
+    if (imageFolder_.empty()) {
+        Stop(path_, TextFolderCreateFailed() + "\n" + TextNoImageFolderName());
+        return;
+    }
     const std::string base = GetBaseName(path_);
-    imageFolder_ = SiblingPath(path_, base);
-    // An empty base name (no period in the file name) would make the document's own
-    // folder the image folder, shared with every other such document.
-    if (base.empty()) return Fail(imageFolder_, TextFolderCreateFailed());
 
     fs::FileBytes file;
     KanaPositions kanaAt;
-    if (Read(file) == Step::stop || Decode(kanaAt) == Step::stop) return std::move(result_);
+    if (Read(file) == Step::stop || Decode(kanaAt) == Step::stop) return;
     if (settings_.collectNotes) {
         std::string declared = DeclaredCharset(source_);
         if (!declared.empty() && !CharsetNamesCode(declared, settings_.code))
@@ -184,19 +196,27 @@ DocumentResult DocumentConverter::Run() {
     if (thrown_) std::rethrow_exception(thrown_);
     // Unless the results stopped at a picture, the scan went as far as one worker's would.
     if (!stopped_) result_.kept = kept_;
-    if (stopped_ || scanStopped_) return std::move(result_);
     if (takenAborted_ || scanAborted_) {
         result_.outcome = Outcome::aborted;
-        return std::move(result_);
+        return;
     }
+    if (stopped_ || scanStopped_) return;
     // Once the document is rewritten its art lives only in the pictures: they reach
     // the disk first, together.
-    if (!FlushPictures()) return std::move(result_);
-    return Write(output);
+    if (!FlushPictures()) return;
+    Write(output);
+}
+
+void DocumentConverter::RemoveWhatThisRunMade() {
+    for (const std::string& picture : written_) fs_.Remove(picture);
+    written_.clear();
+    // Only a folder this run made, and only when nothing else is in it.
+    if (madeImageFolder_) fs_.Remove(imageFolder_);
 }
 
 DocumentConverter::Step DocumentConverter::Read(fs::FileBytes& file) {
     const fs::ReadStatus read = fs_.ReadFileBytes(path_, file);
+    if (read.result == fs::ReadResult::changed) return Stop(path_, TextChangedMeanwhile());
     if (read.result != fs::ReadResult::ok) return Stop(path_, WithSystemReason(TextFileOpenFailed(), read.error));
     read_ = read.info;
     source_ = file.view();
@@ -288,6 +308,11 @@ bool DocumentConverter::StartPicture(std::size_t from, std::size_t to, Output& o
         ++kept_;
         return false;
     }
+    if (nextNumber_ > kLastPictureNumber) {
+        Stop(path_, TextNoPictureNumberLeft());
+        scanStopped_ = true;
+        return false;
+    }
     if (!prepared_ && PrepareFirstChange() == Step::stop) {
         scanStopped_ = result_.outcome != Outcome::aborted;
         scanAborted_ = result_.outcome == Outcome::aborted;
@@ -363,8 +388,9 @@ void DocumentConverter::WritePicture(PictureWork& work) {
     } else if (written.result != fs::WriteResult::ok) {
         Stop(work.path, WithSystemReason(TextFileWriteFailed(), written.error));
         stopped_ = true;
-    } else if (work.report.Any()) {
-        result_.pictureNotes.push_back({work.path, std::move(work.report)});
+    } else {
+        written_.push_back(work.path);
+        if (work.report.Any()) result_.pictureNotes.push_back({work.path, std::move(work.report)});
     }
 }
 
@@ -379,26 +405,24 @@ bool DocumentConverter::FlushPictures() {
     return false;
 }
 
-DocumentResult DocumentConverter::Write(const Output& output) {
-    if (!output.changed()) {
-        // Nothing changed: leave the file alone (and its time, and a read-only one).
-        result_.outcome = Outcome::converted;
-        return std::move(result_);
+void DocumentConverter::Write(const Output& output) {
+    if (output.changed()) {
+        // Only while the document is still the one that was read: an edit made by
+        // another program meanwhile is in neither the result nor the backup copy.
+        const fs::WriteStatus written = fs_.ReplaceFile(path_, output.bytes(), &read_);
+        switch (written.result) {
+        case fs::WriteResult::ok: break;
+        case fs::WriteResult::changed: Stop(path_, TextChangedMeanwhile()); return;
+        default: Stop(path_, WithSystemReason(TextFileWriteFailed(), written.error)); return;
+        }
     }
-    // Only while the document is still the one that was read: an edit made by
-    // another program meanwhile is in neither the result nor the backup copy.
-    const fs::WriteStatus written = fs_.ReplaceFile(path_, output.bytes(), &read_);
-    switch (written.result) {
-    case fs::WriteResult::ok: break;
-    case fs::WriteResult::changed: return Fail(path_, TextChangedMeanwhile());
-    default: return Fail(path_, WithSystemReason(TextFileWriteFailed(), written.error));
-    }
+    // Nothing changed: the file is left alone (and its time, and a read-only one).
     result_.outcome = Outcome::converted;
-    return std::move(result_);
 }
 
 DocumentConverter::Step DocumentConverter::MakeFolder(const std::string& folder) {
     const fs::FolderStatus made = fs_.MakeDirectory(folder);
+    if (made.created && folder == imageFolder_) madeImageFolder_ = true;
     switch (made.result) {
     case fs::FolderResult::ok: return Step::goOn;
     case fs::FolderResult::isLink: return Stop(folder, TextLinkRefused());
@@ -437,6 +461,12 @@ DocumentConverter::Step DocumentConverter::PrepareFirstChange() {
 }
 
 }  // namespace
+
+std::string ImageFolderOf(const std::string& document) {
+    const std::string base = GetBaseName(document);
+    if (base.empty() || base == "." || base == "..") return {};
+    return SiblingPath(document, base);
+}
 
 int AllCores() { return std::max(1, tbb::info::default_concurrency()); }
 

@@ -30,6 +30,8 @@ enum class Backup { no, yes };
 
 inline constexpr std::string_view kBackupFolderName = "backup";
 
+class ImageFolderClaims;
+
 // Three separators of a kind, code page 932; empty entries are skipped.
 using Separators = std::array<std::string, 3>;
 
@@ -50,6 +52,9 @@ struct ConversionSettings {
     int workers = 1;
     // Called on the worker as each picture is drawn: lets tests watch the workers.
     std::function<void()> pictureDrawn;
+    // The image folders taken by the documents of the run so far, shared by the jobs of
+    // one run; null: each job keeps its own (see ImageFolderClaims, engine/jobs.h).
+    ImageFolderClaims* claims = nullptr;
 };
 
 // The number of cores of the machine: a job's workers when all of them are to work.
@@ -76,13 +81,19 @@ struct DocumentResult {
     std::string otherCharset;
 };
 
+// The image folder of a document: its base name beside it; empty when the base name
+// is no plain name of a new folder ("", "." or "..": a document named ".htm", "..htm"
+// or "...htm"), which would put its pictures into a folder that is not its own.
+std::string ImageFolderOf(const std::string& document);
+
 // Converts the document at `path` in place. Nothing is made unless the document
 // changes: it is read and scanned, and only at its first change are the stale
 // temporary files of earlier killed runs removed, the untouched copy written to
 // backup/ (with Backup::yes; an existing copy stays), the image folder made and the
 // pictures written. Any failure among these leaves the document as it is, as does a
-// change made to it by another program meanwhile; each shows its message through the
-// progress interface. On abort stops at once and leaves the document as it was.
+// change made to it by another program meanwhile (also while it is read); each shows
+// its message through the progress interface, and the pictures written for it go
+// again. On abort stops at once and leaves the document as it was.
 DocumentResult ConvertDocument(const std::string& path, const ConversionSettings& settings, Backup backup = Backup::no);
 
 }  // namespace quarvel

@@ -40,21 +40,24 @@ bool IsUnsafeInUrlPath(unsigned char b) {
 
 // The number of a tag `<img src="./B/NNN.png">` that starts at `at` with the given
 // prefix (up to and including the slash after B), as this program writes it, or 0.
-// Numbers have at least three digits and as many more as they need.
+// Numbers have at least three digits and as many more as they need; those of more
+// digits than any picture number count as kLastPictureNumber + 1.
 long OwnTagNumber(std::string_view text, std::size_t at, std::string_view prefix, std::size_t* length) {
     static constexpr std::string_view kSuffix = ".png\">";
-    static constexpr std::size_t kMaxDigits = 18;  // beyond any count of stretches, within a long
+    static constexpr std::size_t kDigitsOfLast = 18;
+    static_assert(kLastPictureNumber == 999'999'999'999'999'999);
     if (text.compare(at, prefix.size(), prefix) != 0) return 0;
-    std::size_t digits = at + prefix.size();
+    const std::size_t digits = at + prefix.size();
     std::size_t end = digits;
-    while (end < text.size() && end - digits <= kMaxDigits && text[end] >= '0' && text[end] <= '9') ++end;
-    std::size_t count = end - digits;
-    if (count < 3 || count > kMaxDigits || text.compare(end, kSuffix.size(), kSuffix) != 0) return 0;
-    long n = 0;
-    for (std::size_t k = digits; k < end; ++k) n = n * 10 + (text[k] - '0');
+    while (end < text.size() && text[end] >= '0' && text[end] <= '9') ++end;
+    const std::string_view number = text.substr(digits, end - digits);
+    if (number.size() < 3 || text.compare(end, kSuffix.size(), kSuffix) != 0) return 0;
     // Only the form "%03d" gives: no extra leading zeros, never 000.
-    if (n == 0 || PictureNumber(n) != text.substr(digits, count)) return 0;
+    if (number.size() > 3 ? number[0] == '0' : number == "000") return 0;
     if (length) *length = end + kSuffix.size() - at;
+    if (number.size() > kDigitsOfLast) return kLastPictureNumber + 1;
+    long n = 0;
+    for (const char digit : number) n = n * 10 + (digit - '0');
     return n;
 }
 

@@ -10,6 +10,10 @@
 
 namespace quarvel {
 
+// The highest picture number: beyond it a document's pictures can be numbered no
+// further.
+inline constexpr long kLastPictureNumber = 999'999'999'999'999'999;
+
 // "%03ld": the number of a picture as it stands in its file name.
 std::string PictureNumber(long n);
 
@@ -21,6 +25,7 @@ std::string TagBaseName(std::string_view nativeBaseName, DocumentCode code);
 
 // The highest number among the tags of the text that begin with `prefix` (up to and
 // including the slash after the base name), as this program writes them; 0 for none.
+// A tag of more digits than kLastPictureNumber counts as kLastPictureNumber + 1.
 long HighestOwnTagNumber(std::string_view text, std::string_view prefix);
 
 // Whether the stretch is exactly one tag of this program with that prefix.

@@ -23,17 +23,30 @@ void Show(const Problem& problem, const ConversionSettings& settings) {
     settings.progress->ShowMessage(problem.path.empty() ? problem.reason : MessageText(problem));
 }
 
+void Fail(const std::string& path, std::string reason, const ConversionSettings& settings, JobResult& result) {
+    DocumentResult failed;
+    failed.path = path;
+    failed.failure = Problem{path, std::move(reason)};
+    Show(*failed.failure, settings);
+    result.documents.push_back(std::move(failed));
+}
+
 void Convert(const std::string& path, const ConversionSettings& settings, Backup backup, JobResult& result) {
+    if (settings.claims) {
+        const std::string folder = ImageFolderOf(path);
+        if (!folder.empty()) {
+            if (std::optional<std::string> owner = settings.claims->Claim(folder, path)) {
+                Fail(path, TextImageFolderShared() + "\n" + NativeToCp932(*owner), settings, result);
+                return;
+            }
+        }
+    }
     try {
         result.documents.push_back(ConvertDocument(path, settings, backup));
     } catch (...) {
         // Whatever the document had come to stays unwritten: its rewrite comes last,
         // and temporary files go with the unwinding.
-        DocumentResult failed;
-        failed.path = path;
-        failed.failure = Problem{path, ReasonOfThrown(std::current_exception())};
-        Show(*failed.failure, settings);
-        result.documents.push_back(std::move(failed));
+        Fail(path, ReasonOfThrown(std::current_exception()), settings, result);
         return;
     }
     if (result.documents.back().outcome == Outcome::aborted) result.aborted = true;
@@ -56,7 +69,34 @@ void RunGuarded(const ConversionSettings& settings, JobResult& result, Body body
     }
 }
 
+// A run's own claims where the caller shares none.
+ConversionSettings WithClaims(const ConversionSettings& settings, ImageFolderClaims& own) {
+    ConversionSettings withClaims = settings;
+    if (!withClaims.claims) withClaims.claims = &own;
+    return withClaims;
+}
+
+// A document named through a symbolic link: the file it names, so that its pictures
+// and backup go beside it and its tags point at them.
+std::string WhereTheDocumentLives(const std::string& path, fs::FileSystem& fileSystem) {
+    if (!fileSystem.IsLink(path)) return path;
+    std::optional<std::string> real = fs::RealPath(path);
+    return real ? *real : path;
+}
+
 }  // namespace
+
+std::optional<std::string> ImageFolderClaims::Claim(const std::string& imageFolder, const std::string& document) {
+    const std::lock_guard lock(mutex_);
+    const auto [at, taken] = owners_.try_emplace(imageFolder, document);
+    if (taken || at->second == document) return std::nullopt;
+    return at->second;
+}
+
+bool IsNeverADocument(std::string_view name) {
+    return fs::IsTemporaryName(name) || name.ends_with('~') || name.starts_with(".#") ||
+           (name.size() >= 2 && name.front() == '#' && name.back() == '#');
+}
 
 bool JobResult::AnyFailure() const {
     if (!messages.empty()) return true;
@@ -80,7 +120,9 @@ unsigned FileJobThreadProc(void* param) {
             progress->ShowMessage(TextNoFileGiven());
             result.messages.push_back(Problem{"", TextNoFileGiven()});
         } else {
-            Convert(job.path, job.settings, job.backup, result);
+            ImageFolderClaims claims;
+            Convert(WhereTheDocumentLives(job.path, FileSystemOf(job.settings)), WithClaims(job.settings, claims),
+                    job.backup, result);
         }
     });
 
@@ -107,7 +149,8 @@ unsigned FolderJobThreadProc(void* param) {
             Show(*refusal, job.settings);
             result.messages.push_back(std::move(*refusal));
         } else {
-            WalkFolder(folder, job.fileFilter, job.subFolders, job.backup, job.settings, result);
+            ImageFolderClaims claims;
+            WalkFolder(folder, job.fileFilter, job.subFolders, job.backup, WithClaims(job.settings, claims), result);
         }
     });
 
@@ -150,13 +193,17 @@ bool WalkFolder(const std::string& folder, std::string_view pattern, SubFolders 
     for (const fs::Entry& entry : listing.entries) {
         if (AbortRequested(settings, result)) return false;
         // Only regular files: a pipe or a device would block or never end. An empty
-        // pattern names no document (the matching would take it as every name), and
-        // a temporary file of a rewrite is never one, whatever the pattern.
+        // pattern names no document (the matching would take it as every name).
         if (entry.kind != fs::Kind::file || pattern.empty() || !fs::MatchesPattern(entry.name, pattern) ||
-            fs::IsTemporaryName(entry.name))
+            IsNeverADocument(entry.name))
             continue;
         settings.progress->SetProgressText(shownFolder + kPathSeparator + NativeToCp932(entry.name));
-        Convert(JoinPath(folder, entry.name), settings, backup, result);
+        const std::string path = JoinPath(folder, entry.name);
+        // A link may lead out of the tree the user named.
+        if (entry.isLink)
+            Fail(path, TextLinkedDocument(), settings, result);
+        else
+            Convert(path, settings, backup, result);
         if (result.aborted) return false;
     }
     return true;

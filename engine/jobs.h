@@ -8,6 +8,9 @@
 // result in the record; once `running` is false (or the thread has been joined)
 // the starter reads `result` and may destroy the record.
 
+#include <map>
+#include <mutex>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <thread>
@@ -18,6 +21,26 @@
 namespace quarvel {
 
 enum class SubFolders { no, yes };
+
+// The image folders that the documents of one run have taken, so that no two share
+// one: thread.htm and thread.htm_old, or x.htm and x.html, would draw their pictures
+// over each other's. A document takes its folder before it is converted, whether it
+// then changes or not; the first to come keeps it for the whole run.
+class ImageFolderClaims {
+public:
+    // Takes the image folder for the document; when another document has it already,
+    // takes nothing and returns that document.
+    std::optional<std::string> Claim(const std::string& imageFolder, const std::string& document);
+
+private:
+    std::mutex mutex_;
+    std::map<std::string, std::string> owners_;  // image folder -> document
+};
+
+// Names that are never documents, whatever the pattern: this program's temporary
+// files and what editors leave beside a file they edit (backups "name~", locks
+// ".#name" and autosaves "#name#").
+bool IsNeverADocument(std::string_view name);
 
 struct JobResult {
     std::vector<DocumentResult> documents;  // in the order they were worked on
@@ -32,7 +55,7 @@ struct JobResult {
 };
 
 struct ConversionJob {
-    std::string path;  // the document
+    std::string path;  // the document; one named through a symbolic link is converted where it lives
     Backup backup = Backup::yes;
     ConversionSettings settings;
     JobResult result;  // written by the worker before EndJob
@@ -61,9 +84,11 @@ std::thread StartFolderJob(FolderConversionJob& job);
 // Converts the matching documents of a folder tree, depth first: each sub-folder
 // with its whole tree (in byte order of names; not symbolic links and not the
 // folders named "backup"), then the folder's own documents, each backed up just
-// before its first change (see ConvertDocument). This program's temporary files are
-// never documents. A folder that cannot be read is reported like a document that
-// failed, and the walk goes on. False when the user aborted.
+// before its first change (see ConvertDocument). Names that are never documents are
+// passed over; a document that is a symbolic link is not followed, and one whose
+// image folder an earlier document of the run has taken is left as it is, each with
+// a message. A folder that cannot be read is reported like a document that failed,
+// and the walk goes on. False when the user aborted.
 bool WalkFolder(const std::string& folder, std::string_view pattern, SubFolders subFolders, Backup backup,
                 const ConversionSettings& settings, JobResult& result);
 

@@ -88,4 +88,24 @@ const std::string& TextUnexpectedError() {
     return text;
 }
 
+const std::string& TextNoImageFolderName() {
+    static const std::string text = NativeToCp932("文書名から画像フォルダの名前が作れません");
+    return text;
+}
+
+const std::string& TextImageFolderShared() {
+    static const std::string text = NativeToCp932("画像フォルダが次の文書と同じため変換しません");
+    return text;
+}
+
+const std::string& TextLinkedDocument() {
+    static const std::string text = NativeToCp932("シンボリックリンクの文書は変換しません");
+    return text;
+}
+
+const std::string& TextNoPictureNumberLeft() {
+    static const std::string text = NativeToCp932("画像の番号がこれ以上増やせません");
+    return text;
+}
+
 }  // namespace quarvel

@@ -31,16 +31,20 @@ std::string MessageText(const Problem& problem);
 std::string NativeToCp932(std::string_view native);
 
 // Reasons, in code page 932.
-const std::string& TextFolderCreateFailed();  // フォルダ作成に失敗
-const std::string& TextFileOpenFailed();      // ファイルのオープンに失敗
-const std::string& TextFileWriteFailed();     // ファイルの書き込みに失敗
-const std::string& TextFolderNotFound();      // フォルダが見つかりません
-const std::string& TextNoFolderGiven();       // フォルダを指定してください
-const std::string& TextNoFileGiven();         // ファイルを指定してください
-const std::string& TextFolderReadFailed();    // フォルダの読み込みに失敗
-const std::string& TextLinkRefused();         // シンボリックリンクには書き込みません
-const std::string& TextChangedMeanwhile();    // 変換中に他で変更されたため書き込みません
-const std::string& TextOutOfMemory();         // メモリが足りません
-const std::string& TextUnexpectedError();     // 予期しないエラー
+const std::string& TextFolderCreateFailed();   // フォルダ作成に失敗
+const std::string& TextFileOpenFailed();       // ファイルのオープンに失敗
+const std::string& TextFileWriteFailed();      // ファイルの書き込みに失敗
+const std::string& TextFolderNotFound();       // フォルダが見つかりません
+const std::string& TextNoFolderGiven();        // フォルダを指定してください
+const std::string& TextNoFileGiven();          // ファイルを指定してください
+const std::string& TextFolderReadFailed();     // フォルダの読み込みに失敗
+const std::string& TextLinkRefused();          // シンボリックリンクには書き込みません
+const std::string& TextChangedMeanwhile();     // 変換中に他で変更されたため書き込みません
+const std::string& TextOutOfMemory();          // メモリが足りません
+const std::string& TextUnexpectedError();      // 予期しないエラー
+const std::string& TextNoImageFolderName();    // 文書名から画像フォルダの名前が作れません
+const std::string& TextImageFolderShared();    // 画像フォルダが次の文書と同じため変換しません
+const std::string& TextLinkedDocument();       // シンボリックリンクの文書は変換しません
+const std::string& TextNoPictureNumberLeft();  // 画像の番号がこれ以上増やせません
 
 }  // namespace quarvel

@@ -33,7 +33,16 @@ void AppendEscaped(std::string& out, std::string_view text) {
         case '>': out += "&gt;"; break;
         case '"': out += "&quot;"; break;
         case '\'': out += "&#39;"; break;
-        default: out += c;
+        case '\t':
+        case '\n':
+        case '\r': out += c; break;
+        default:
+            // A page holds no control characters: a NUL, say, would cut or hide the text
+            // after it in some readers.
+            if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F)
+                out += "\xEF\xBF\xBD";  // U+FFFD
+            else
+                out += c;
         }
     }
 }

@@ -150,9 +150,11 @@ std::string ManyPieces(int count) {
 }
 
 TEST(DrawCollection, SameFilesForAnyNumberOfWorkers) {
-    const Collection collection = ReadCollection("[AA][<first> & \"more\"]\r\n" + ManyPieces(1) + "[AA][two]\r\nx\r\n" +
-                                                     "[AA][three]\r\n" + std::string(120, 'W'),
-                                                 CollectionKind::ast);
+    // A name may hold any byte, a NUL and other control characters too.
+    const Collection collection =
+        ReadCollection("[AA][<first> & \"more\"]\r\n" + ManyPieces(1) + std::string("[AA][t\0w\x01o]\r\nx\r\n", 16) +
+                           "[AA][three]\r\n" + std::string(120, 'W'),
+                       CollectionKind::ast);
     const Collection many = ReadCollection(ManyPieces(23), CollectionKind::mlt);
     ASSERT_EQ(many.pieces.size(), 23u);
     TempDir dir;
@@ -165,7 +167,7 @@ TEST(DrawCollection, SameFilesForAnyNumberOfWorkers) {
         const std::string folder = (dir / ("w" + std::to_string(workers))).string();
         // What a run killed while writing left behind goes.
         std::filesystem::create_directory(folder);
-        test::WriteFile(folder + "/.001.png.quarvel-AbC123", "half");
+        test::WriteFile(folder + "/.001.png.quarvel-AbC123dEf456gHi7", "half");
         const PiecesResult result = DrawCollection(many, folder, "many.mlt", settings);
         ASSERT_EQ(result.failure, PiecesFailure::none);
         ASSERT_EQ(result.drawn.size(), 23u);
@@ -206,8 +208,11 @@ TEST(DrawCollection, SameFilesForAnyNumberOfWorkers) {
         std::to_string(result.drawn[0].width) +
         "\" height=\"18\" alt=\"1 &lt;first&gt; &amp; &quot;more&quot;\"></figure>";
     EXPECT_NE(page.find(first), std::string::npos) << page;
-    EXPECT_LT(page.find("src=\"001.png\""), page.find("2 two"));
-    EXPECT_LT(page.find("2 two"), page.find("src=\"003.png\""));
+    // Control characters become U+FFFD: no NUL reaches the page.
+    const std::string second = "2 t\uFFFDw\uFFFDo";
+    EXPECT_EQ(page.find('\0'), std::string::npos);
+    EXPECT_LT(page.find("src=\"001.png\""), page.find(second));
+    EXPECT_LT(page.find(second), page.find("src=\"003.png\""));
     EXPECT_EQ(page, IndexPage(collection, result.drawn, "<a&b>.ast"));
 }
 

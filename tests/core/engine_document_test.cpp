@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -227,12 +228,13 @@ TEST_F(DocumentTest, AbortLeavesTheDocumentAsItWas) {
 }
 
 TEST_F(DocumentTest, FailuresAreShownAndReturned) {
-    // Read-only document: the pictures stay, the document does not change.
+    // Read-only document: it does not change, and the pictures made for it go again
+    // with the image folder this run made.
     WriteFile(dir / "ro.htm", "<dd>a");
     std::filesystem::permissions(dir / "ro.htm", std::filesystem::perms::owner_read);
     result = ConvertDocument((dir / "ro.htm").string(), settings);
     EXPECT_EQ(ReadFile(dir / "ro.htm"), "<dd>a");
-    EXPECT_TRUE(std::filesystem::exists(dir / "ro/001.png"));
+    EXPECT_FALSE(std::filesystem::exists(dir / "ro"));
     EXPECT_EQ(result.outcome, Outcome::failed);
     ASSERT_EQ(progress.messages.size(), 1u);
     EXPECT_EQ(progress.messages[0], (dir / "ro.htm").string() + "\n" + Sjis("ファイルの書き込みに失敗"));
@@ -251,15 +253,23 @@ TEST_F(DocumentTest, FailuresAreShownAndReturned) {
     EXPECT_EQ(result.outcome, Outcome::failed);
     EXPECT_FALSE(std::filesystem::exists(dir / "none"));
 
-    // Without a period the base name is empty and there is no image folder of its
-    // own: two such documents would write 001.png into their common folder, each
-    // over the other's picture.
-    for (const char* name : {"README", "NOTES"}) {
-        EXPECT_EQ(Convert(name, "<dd>a\r\n"), "<dd>a\r\n") << name;
+    // A base name that is no name of a folder of its own: empty (no period), "." or
+    // "..". The pictures would go into the document's own folder, shared with every
+    // other such document, or into the folder above it, over files there.
+    std::filesystem::create_directory(dir / "tree");
+    for (const char* name : {"README", "NOTES", ".htm", "..htm", "...htm"}) {
+        SCOPED_TRACE(name);
+        const std::string path = (dir / "tree" / name).string();
+        EXPECT_EQ(Convert(std::string("tree/") + name, "<dd>a\r\n"), "<dd>a\r\n");
         EXPECT_EQ(result.outcome, Outcome::failed);
-        EXPECT_EQ(progress.messages.back(), dir.path().string() + "/\n" + Sjis("フォルダ作成に失敗"));
+        EXPECT_EQ(progress.messages.back(),
+                  path + "\n" + Sjis("フォルダ作成に失敗") + "\n" + Sjis("文書名から画像フォルダの名前が作れません"));
     }
+    EXPECT_EQ(test::TreeOf(dir / "tree"), (std::vector<std::string>{"...htm", "..htm", ".htm", "NOTES", "README"}));
     EXPECT_FALSE(std::filesystem::exists(dir / "001.png"));
+    // "...." is a plain name.
+    EXPECT_EQ(Convert("tree/....htm", "<dd>a"), "<dd><img src=\"./.../001.png\">");
+    EXPECT_TRUE(std::filesystem::exists(dir / "tree/.../001.png"));
 }
 
 TEST_F(DocumentTest, APictureThatCannotBeWrittenKeepsTheArt) {
@@ -282,9 +292,9 @@ TEST_F(DocumentTest, APictureThatCannotBeWrittenKeepsTheArt) {
         EXPECT_EQ(result.outcome, Outcome::failed);
         ASSERT_EQ(progress.messages.size(), 1u);
         EXPECT_EQ(progress.messages[0], (dir / "p" / c.failing).string() + "\n" + Sjis(c.reason));
-        EXPECT_FALSE(std::filesystem::exists(dir / "p" / c.failing));
+        // Nor the pictures before it: without the document they would be strays.
+        EXPECT_FALSE(std::filesystem::exists(dir / "p")) << c.failing;
     }
-    EXPECT_EQ(test::TreeOf(dir / "p"), std::vector<std::string>{"001.png"});  // whole, from before the failure
 
     // A real failure: the file-size limit lets the first picture through but not the
     // second, wide one. No picture of 0 bytes, no temporary file.
@@ -300,8 +310,15 @@ TEST_F(DocumentTest, APictureThatCannotBeWrittenKeepsTheArt) {
     EXPECT_EQ(ReadFile(dir / "q.htm"), limited);
     EXPECT_EQ(progress.messages.back(),
               (dir / "q/002.png").string() + "\n" + Sjis("ファイルの書き込みに失敗") + "\nFile too large");
-    EXPECT_EQ(test::TreeOf(dir / "q"), std::vector<std::string>{"001.png"});
-    ExpectPictureOf(dir / "q/001.png", "a");
+    EXPECT_FALSE(std::filesystem::exists(dir / "q"));
+
+    // An image folder that was there keeps what it held; only this run's pictures go.
+    std::filesystem::create_directory(dir / "r");
+    WriteFile(dir / "r/keep.png", "earlier");
+    settings.fileSystem = &hooked;
+    hooked.failWrite = [](const std::string& path) { return path.ends_with("/r/003.png") ? EIO : 0; };
+    EXPECT_EQ(Convert("r.htm", before), before);
+    EXPECT_EQ(test::TreeOf(dir / "r"), std::vector<std::string>{"keep.png"});
 }
 
 TEST_F(DocumentTest, AnEditByAnotherProgramMeanwhileIsKept) {
@@ -332,8 +349,56 @@ TEST_F(DocumentTest, AnEditByAnotherProgramMeanwhileIsKept) {
         EXPECT_EQ(ReadFile(path), edit.after) << edit.name;
         EXPECT_EQ(progress.messages.back(), path + "\n" + Sjis("変換中に他で変更されたため書き込みません"))
             << edit.name;
+        EXPECT_FALSE(std::filesystem::exists(dir / "e")) << edit.name;  // no stray pictures
     }
     EXPECT_EQ(ReadFile(dir / "backup/e.htm"), "<dd>a\r\n");  // what was read, and converted
+}
+
+// Writes `bytes` over the start of the file in place, as `dd conv=notrunc` does, and
+// sets its modification time back: only the status change time tells of the edit.
+void EditInPlaceUnseen(const std::string& path, const std::string& bytes) {
+    struct stat before;
+    ASSERT_EQ(::stat(path.c_str(), &before), 0);
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CLOEXEC);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(::pwrite(fd, bytes.data(), bytes.size(), 0), static_cast<ssize_t>(bytes.size()));
+    const struct timespec times[2] = {before.st_atim, before.st_mtim};
+    ASSERT_EQ(::futimens(fd, times), 0);
+    ::close(fd);
+}
+
+TEST_F(DocumentTest, AnEditWhileTheDocumentIsReadIsNeverLost) {
+    test::HookedFileSystem hooked;
+    settings.fileSystem = &hooked;
+    const std::string original = "<dd>a\r\n<dd>b\r\n";
+    const std::string edited = "<dd>c\r\n<dd>b\r\n";
+
+    // Edited once, during the first read: the document is read again, and its edit is
+    // what is converted and what the backup keeps.
+    const std::string once = (dir / "once.htm").string();
+    WriteFile(once, original);
+    int reads = 0;
+    hooked.whileReading = [&](const std::string& path) {
+        if (path == once && reads++ == 0) EditInPlaceUnseen(once, edited);
+    };
+    result = ConvertDocument(once, settings, Backup::yes);
+    EXPECT_EQ(result.outcome, Outcome::converted);
+    EXPECT_GE(reads, 2);
+    EXPECT_EQ(ReadFile(once), "<dd><img src=\"./once/001.png\">\r\n<dd><img src=\"./once/002.png\">\r\n");
+    EXPECT_EQ(ReadFile(dir / "backup/once.htm"), edited);
+    ExpectPictureOf(dir / "once/001.png", "c");
+
+    // Edited on every read: given up with the message, and nothing is made.
+    const std::string busy = (dir / "busy.htm").string();
+    WriteFile(busy, original);
+    bool flip = false;
+    hooked.whileReading = [&](const std::string&) { EditInPlaceUnseen(busy, (flip = !flip) ? edited : original); };
+    result = ConvertDocument(busy, settings, Backup::yes);
+    EXPECT_EQ(result.outcome, Outcome::failed);
+    EXPECT_EQ(progress.messages.back(), busy + "\n" + Sjis("変換中に他で変更されたため書き込みません"));
+    EXPECT_EQ(ReadFile(busy), flip ? edited : original);
+    EXPECT_FALSE(std::filesystem::exists(dir / "busy"));
+    EXPECT_FALSE(std::filesystem::exists(dir / "backup/busy.htm"));
 }
 
 TEST_F(DocumentTest, OwnTagsOfAnyLength) {
@@ -343,21 +408,36 @@ TEST_F(DocumentTest, OwnTagsOfAnyLength) {
     EXPECT_EQ(Convert("t.htm", converted + "<dd>new\r\n"), converted + "<dd><img src=\"./t/1000000001.png\">\r\n");
     EXPECT_EQ(result.kept, 2);
     EXPECT_EQ(result.pictures, 1);
-    // Leading zeros beyond three digits are not this program's; 19 digits are past any count.
-    const std::string foreign = "<dd><img src=\"./u/01000.png\">\r\n<dd><img src=\"./u/1000000000000000000.png\">";
+    // Leading zeros beyond three digits are not this program's.
+    const std::string foreign = "<dd><img src=\"./u/01000.png\">";
     Convert("u.htm", foreign);
     EXPECT_EQ(result.kept, 0);
-    EXPECT_EQ(result.pictures, 2);
+    EXPECT_EQ(result.pictures, 1);
+    // Numbers of any length are; past the last number a new stretch cannot be
+    // numbered, and the document stays as it is.
+    for (const std::string& highest :
+         {std::string("999999999999999999"), std::string("1000000000000000000"), std::string(40, '7')}) {
+        SCOPED_TRACE(highest.size());
+        const std::string full = "<dd><img src=\"./v/" + highest + ".png\">\r\n";
+        EXPECT_EQ(Convert("v.htm", full), full);
+        EXPECT_EQ(result.kept, 1);
+        EXPECT_EQ(result.pictures, 0);
+        EXPECT_EQ(Convert("v.htm", full + "<dd>new"), full + "<dd>new");
+        EXPECT_EQ(result.outcome, Outcome::failed);
+        EXPECT_EQ(progress.messages.back(), (dir / "v.htm").string() + "\n" + Sjis("画像の番号がこれ以上増やせません"));
+    }
+    EXPECT_FALSE(std::filesystem::exists(dir / "v"));
 }
 
 TEST_F(DocumentTest, StaleTemporaryFilesOfTheDocumentAreRemoved) {
     // Left by runs killed while writing the document, its backup copy or a picture;
     // another document's and a running writer's (which holds its lock) stay.
     for (const char* folder : {"backup", "t"}) std::filesystem::create_directory(dir / folder);
-    for (const char* stale : {".t.htm.quarvel-AAAAAA", "backup/.t.htm.quarvel-BBBBBB", "t/.001.png.quarvel-CCCCCC",
-                              ".u.htm.quarvel-DDDDDD", "backup/.u.htm.quarvel-EEEEEE", ".t.htm.quarvel-LIVE00"})
+    for (const char* stale : {".t.htm.quarvel-AAAAAAAAAAAAAAAA", "backup/.t.htm.quarvel-BBBBBBBBBBBBBBBB",
+                              "t/.001.png.quarvel-CCCCCCCCCCCCCCCC", ".u.htm.quarvel-DDDDDDDDDDDDDDDD",
+                              "backup/.u.htm.quarvel-EEEEEEEEEEEEEEEE", ".t.htm.quarvel-LIVE00LIVE00LIVE"})
         WriteFile(dir / stale, "partial");
-    const int live = ::open((dir / ".t.htm.quarvel-LIVE00").c_str(), O_RDONLY | O_CLOEXEC);
+    const int live = ::open((dir / ".t.htm.quarvel-LIVE00LIVE00LIVE").c_str(), O_RDONLY | O_CLOEXEC);
     ASSERT_EQ(::flock(live, LOCK_EX | LOCK_NB), 0);
     // Only a conversion that changes the document looks for them.
     WriteFile(dir / "t.htm", "<dd>a\r\n");
@@ -365,8 +445,9 @@ TEST_F(DocumentTest, StaleTemporaryFilesOfTheDocumentAreRemoved) {
     EXPECT_EQ(result.outcome, Outcome::converted);
     ::close(live);
     EXPECT_EQ(test::TreeOf(dir.path()),
-              (std::vector<std::string>{".t.htm.quarvel-LIVE00", ".u.htm.quarvel-DDDDDD", "backup/",
-                                        "backup/.u.htm.quarvel-EEEEEE", "backup/t.htm", "t.htm", "t/", "t/001.png"}));
+              (std::vector<std::string>{".t.htm.quarvel-LIVE00LIVE00LIVE", ".u.htm.quarvel-DDDDDDDDDDDDDDDD", "backup/",
+                                        "backup/.u.htm.quarvel-EEEEEEEEEEEEEEEE", "backup/t.htm", "t.htm", "t/",
+                                        "t/001.png"}));
 }
 
 }  // namespace

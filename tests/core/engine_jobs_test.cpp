@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <functional>
@@ -309,23 +310,82 @@ TEST_F(JobTest, NothingIsMadeUnlessADocumentChanges) {
     EXPECT_TRUE(hooked.log.empty());
 }
 
-TEST_F(JobTest, PicturesAndTemporaryFilesAreNeverDocuments) {
-    // "*" takes every name: the program's own pictures and the temporary files of
-    // rewrites (here another document's) are still never converted. PNG signatures
-    // hold CR LF, the default end separator.
-    WriteFile(dir / "t.htm", kDoc);
-    WriteFile(dir / ".u.htm.quarvel-AbCdEf", kDoc);
-    WriteFile(dir / "note.png", "\x89PNG\r\n\x1A\n<dd>not art\r\n");
-    for (int run = 0; run < 2; ++run) {
-        JobResult result = RunFolder(dir.path().string(), SubFolders::yes, Backup::no, "*");
-        EXPECT_TRUE(result.Succeeded()) << run;
+TEST_F(JobTest, WhatIsNeverADocumentOfTheWalk) {
+    // "*" takes every name: the program's own pictures, the temporary files of
+    // rewrites (here another document's) and what editors leave beside a document are
+    // still never converted. PNG signatures hold CR LF, the default end separator.
+    std::filesystem::create_directory(dir / "tree");
+    std::filesystem::create_directory(dir / "outside");
+    const std::string picture = "\x89PNG\r\n\x1A\n<dd>not art\r\n";
+    struct Entry {
+        const char* name;
+        std::string bytes;
+        const char* message = nullptr;  // the reason it is left as it is, with a message
+    };
+    const Entry entries[] = {
+        {"t.htm", kDoc},
+        {".u.htm.quarvel-AbCdEfGh12345678", kDoc},
+        {"note.png", picture},
+        {"t.htm~", kDoc},
+        {".#t.htm", kDoc},
+        {"#t.htm#", kDoc},
+        // Documents with the image folder of one before them in the run.
+        {"t.htm_old", kDoc, "画像フォルダが次の文書と同じため変換しません\n{tree}/t.htm"},
+        {"x.htm", kDoc},
+        {"x.html", kDoc, "画像フォルダが次の文書と同じため変換しません\n{tree}/x.htm"},
+        // A link may lead out of the tree: never followed.
+        {"link.htm", "", "シンボリックリンクの文書は変換しません"},
+    };
+    WriteFile(dir / "outside/real.htm", kDoc);
+    for (const Entry& entry : entries) {
+        if (std::string_view(entry.name) == "link.htm")
+            std::filesystem::create_symlink("../outside/real.htm", dir / "tree/link.htm");
+        else
+            WriteFile(dir / "tree" / entry.name, entry.bytes);
     }
-    EXPECT_EQ(ReadFile(dir / "t.htm"), ConvertedDoc("t"));
-    EXPECT_EQ(ReadFile(dir / ".u.htm.quarvel-AbCdEf"), kDoc);
-    EXPECT_EQ(ReadFile(dir / "note.png"), "\x89PNG\r\n\x1A\n<dd>not art\r\n");
+    const std::string tree = (dir / "tree").string();
+    for (int run = 0; run < 2; ++run) {
+        progress.messages.clear();
+        JobResult result = RunFolder(tree, SubFolders::yes, Backup::yes, "*");
+        std::vector<std::string> expected;  // in the walk's byte order of names
+        for (const Entry& entry : entries) {
+            if (!entry.message) continue;
+            std::string message = Sjis(entry.message);
+            if (const auto at = message.find("{tree}"); at != std::string::npos) message.replace(at, 6, tree);
+            expected.push_back(tree + "/" + entry.name + "\n" + message);
+        }
+        std::sort(expected.begin(), expected.end());
+        EXPECT_EQ(progress.messages, expected) << run;
+        EXPECT_TRUE(result.AnyFailure());
+    }
+    for (const Entry& entry : entries) {
+        const std::string name = entry.name;
+        if (name == "t.htm" || name == "x.htm")
+            EXPECT_EQ(ReadFile(dir / "tree" / name), ConvertedDoc(name.substr(0, 1)));
+        else if (name != "link.htm")
+            EXPECT_EQ(ReadFile(dir / "tree" / name), entry.bytes) << name;
+    }
+    EXPECT_EQ(test::TreeOf(dir / "outside"), std::vector<std::string>{"real.htm"});
+    EXPECT_EQ(ReadFile(dir / "outside/real.htm"), kDoc);
+    EXPECT_EQ(test::TreeOf(dir / "tree/backup"), (std::vector<std::string>{"t.htm", "x.htm"}));
+    EXPECT_EQ(test::TreeOf(dir / "tree/t"), std::vector<std::string>{"001.png"});
+    ExpectPictureIsPng(dir / "tree/t/001.png");
+}
+
+TEST_F(JobTest, ADocumentNamedThroughALinkIsConvertedWhereItLives) {
+    std::filesystem::create_directory(dir / "logs");
+    WriteFile(dir / "logs/thread.html", kDoc);
+    std::filesystem::create_symlink("logs/thread.html", dir / "latest.htm");
+    ConversionJob job;
+    job.path = Path("latest.htm");
+    job.settings = settings;
+    StartFileJob(job).join();
+    EXPECT_TRUE(job.result.Succeeded());
+    EXPECT_TRUE(std::filesystem::is_symlink(dir / "latest.htm"));
+    EXPECT_EQ(ReadFile(dir / "logs/thread.html"), ConvertedDoc("thread"));
     EXPECT_EQ(test::TreeOf(dir.path()),
-              (std::vector<std::string>{".u.htm.quarvel-AbCdEf", "note.png", "t.htm", "t/", "t/001.png"}));
-    ExpectPictureIsPng(dir / "t/001.png");
+              (std::vector<std::string>{"latest.htm", "logs/", "logs/backup/", "logs/backup/thread.html",
+                                        "logs/thread.html", "logs/thread/", "logs/thread/001.png"}));
 }
 
 TEST_F(JobTest, UnreadableFoldersAreReported) {
@@ -391,8 +451,8 @@ TEST_F(JobTest, SomethingThrownEndsTheDocumentWithAMessage) {
         EXPECT_EQ(progress.messages[0], (folder / "a.htm").string() + "\n" + Sjis(c.reason)) << c.name;
         EXPECT_EQ(ReadFile(folder / "a.htm"), kDoc) << c.name;
         EXPECT_EQ(ReadFile(folder / "b.htm"), ConvertedDoc("b")) << c.name;
-        EXPECT_EQ(test::TreeOf(folder.path()), (std::vector<std::string>{"a.htm", "a/", "b.htm", "b/", "b/001.png",
-                                                                         "backup/", "backup/a.htm", "backup/b.htm"}))
+        EXPECT_EQ(test::TreeOf(folder.path()), (std::vector<std::string>{"a.htm", "b.htm", "b/", "b/001.png", "backup/",
+                                                                         "backup/a.htm", "backup/b.htm"}))
             << c.name;
         EXPECT_TRUE(result.AnyFailure());
     }

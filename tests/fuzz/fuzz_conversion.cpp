@@ -73,8 +73,8 @@ public:
     fs::FolderStatus MakeDirectory(const std::string& path) override {
         if (path.empty() || files.count(path) || !folders.count(GetDirectoryPart(path)))
             return {fs::FolderResult::failed, ENOENT};
-        folders.insert(path);
-        return {};
+        const bool created = folders.insert(path).second;
+        return {fs::FolderResult::ok, 0, created};
     }
     fs::ReadStatus ReadFileBytes(const std::string& path, fs::FileBytes& bytes) override {
         auto it = files.find(path);
@@ -95,6 +95,12 @@ public:
         return {};
     }
     void RemoveStaleTemporaries(const std::string&, std::string_view) override {}
+    bool Remove(const std::string& path) override {
+        if (files.erase(path)) return true;
+        for (const auto& [name, bytes] : files)
+            if (name.starts_with(path + "/")) return false;
+        return folders.erase(path) > 0;
+    }
 };
 
 class CountingProgress : public JobProgress {
@@ -158,20 +164,19 @@ std::vector<std::size_t> EucOrigins(std::string_view euc) {
     return origin;
 }
 
-// Digits of the longest picture number the engine takes for its own.
-constexpr std::size_t kOwnDigits = 18;
-
 // The number of a tag this program writes for the document, standing at text[at],
-// or 0; only the form "%03d" counts.
+// or 0; only the form "%03d" counts, of any length. Numbers beyond the last picture
+// number count as one past it.
 long OwnNumber(std::string_view text, std::size_t at, std::string_view prefix, std::size_t* end) {
     if (text.substr(at, prefix.size()) != prefix) return 0;
     std::size_t digits = at + prefix.size(), stop = digits;
     while (stop < text.size() && text[stop] >= '0' && text[stop] <= '9') ++stop;
     const std::string_view number = text.substr(digits, stop - digits);
-    if (number.size() < 3 || number.size() > kOwnDigits || (number.size() > 3 && number[0] == '0') || number == "000" ||
+    if (number.size() < 3 || (number.size() > 3 && number[0] == '0') || number == "000" ||
         text.substr(stop, 6) != ".png\">")
         return 0;
     *end = stop + 6;
+    if (number.size() > 18) return kLastPictureNumber + 1;
     return std::stol(std::string(number));
 }
 
@@ -247,15 +252,27 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     expected += document.substr(source(copied));
 
-    FUZZ_CHECK(files.folders.count(imageFolder) == (pictures.empty() ? 0u : 1u));
-    if (files.firstPictureFails && !pictures.empty()) {
-        // The first picture cannot be written: reported, and the document stays.
+    // The stretches that get a number: past the last one the document cannot change.
+    std::size_t numbered = pictures.size();
+    const bool exhausted = highest + static_cast<long>(numbered) > kLastPictureNumber;
+    if (exhausted) numbered = highest >= kLastPictureNumber ? 0 : static_cast<std::size_t>(kLastPictureNumber - highest);
+    const bool fails = (files.firstPictureFails && numbered > 0) || exhausted;
+    if (fails) {
+        // Reported, the document stays, and no picture of it nor the image folder is left.
         FUZZ_CHECK(result.outcome == Outcome::failed && result.failure && progress.messages == 1);
-        FUZZ_CHECK(result.failure->path == pictures.front());
-        FUZZ_CHECK(files.pictures == std::vector<std::string>{pictures.front()} && progress.texts == 1);
         FUZZ_CHECK(files.rewrites == 0 && files.files[path] == document);
+        FUZZ_CHECK(files.folders.count(imageFolder) == 0);
+        for (const std::string& picture : pictures) FUZZ_CHECK(files.files.count(picture) == 0);
+        if (files.firstPictureFails && numbered > 0) {
+            FUZZ_CHECK(result.failure->path == pictures.front());
+            FUZZ_CHECK(files.pictures == std::vector<std::string>{pictures.front()} && progress.texts == 1);
+        } else {
+            FUZZ_CHECK(result.failure->path == path && progress.texts == static_cast<int>(numbered));
+            FUZZ_CHECK(files.pictures == std::vector<std::string>(pictures.begin(), pictures.begin() + numbered));
+        }
         return 0;
     }
+    FUZZ_CHECK(files.folders.count(imageFolder) == (pictures.empty() ? 0u : 1u));
     FUZZ_CHECK(result.outcome == Outcome::converted && !result.failure && progress.messages == 0);
     FUZZ_CHECK(result.kept == kept);
     FUZZ_CHECK(result.pictures == static_cast<int>(pictures.size()) && progress.texts == result.pictures);

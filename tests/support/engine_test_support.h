@@ -51,6 +51,8 @@ public:
     std::function<void(const std::string&)> beforeWrite = [](const std::string&) {};
     // Runs before each Status call.
     std::function<void(const std::string&)> beforeStatus = [](const std::string&) {};
+    // Runs while a file is read: after its bytes, before the look at it that ends the read.
+    std::function<void(const std::string&)> whileReading = [](const std::string&) {};
 
     fs::Kind Status(const std::string& path) override {
         beforeStatus(path);
@@ -60,6 +62,10 @@ public:
         log.push_back("mkdir " + path);
         if (int error = failMkdir(path)) return {fs::FolderResult::failed, error};
         return fs::FileSystem::MakeDirectory(path);
+    }
+    bool Remove(const std::string& path) override {
+        log.push_back("remove " + path);
+        return fs::FileSystem::Remove(path);
     }
     fs::Listing List(const std::string& folder, std::string_view pattern) override {
         if (int error = failList(folder)) return {{}, error};
@@ -81,6 +87,8 @@ public:
         }
         return fs::FileSystem::FlushPending(pending);
     }
+
+    void WhileReading(const std::string& path) override { whileReading(path); }
 
     // The log without the pictures.
     std::vector<std::string> Changes() const {
