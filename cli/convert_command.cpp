@@ -161,14 +161,14 @@ std::string BuildSettings(const ConvertOptions& o, Mode mode, FolderPageSettings
     return {};
 }
 
-// Absolute and tidy, so that the progress line and the image folders never depend
-// on how the path was typed.
+// Absolute and resolved as the system resolves it (".." after a link leads where
+// the link leads, not back), so that the progress line and the image folders never
+// depend on how the path was typed.
 std::string Absolute(const std::string& path) {
     std::error_code ec;
-    std::filesystem::path absolute = std::filesystem::absolute(path, ec);
+    std::filesystem::path resolved = std::filesystem::weakly_canonical(std::filesystem::absolute(path, ec), ec);
     if (ec) return path;
-    std::string tidy = absolute.lexically_normal().string();
-    return TrimTrailingSeparators(tidy);
+    return TrimTrailingSeparators(resolved.string());
 }
 
 // The warnings of a job's documents: what their pictures do not show, and a
@@ -238,6 +238,9 @@ int Convert(const ConvertOptions& options, Mode mode) {
         PrintWarnings(job.result, progress, settings.code);
         status = ExitStatus(job.result);
     } else {
+        // The documents of one command line are one run: no two share an image folder.
+        ImageFolderClaims claims;
+        settings.claims = &claims;
         for (const std::string& target : options.targets) {
             if (g_interruptRequested.load()) break;
             ConversionJob job;

@@ -8,8 +8,10 @@
 
 #include <deque>
 #include <filesystem>
+#include <memory>
 #include <vector>
 
+#include "engine/jobs.h"
 #include "render/appearance.h"
 #include "ui/kit/prompts.h"
 #include "ui/pages/copy_paste_page.h"
@@ -49,6 +51,7 @@ public:
     std::optional<Appearance> TakeLook() override;
     PngForm PictureForm() const override { return pngForm_; }
     bool StartJob(const std::function<void(JobProgress& progress)>& body) override;
+    ImageFolderClaims* RunClaims() override { return dropClaims_.get(); }
     QWidget* MessageParent() override { return this; }
 
     // Sets the look and shows it (swatches, margin, space switch).
@@ -163,6 +166,8 @@ private:
     PreviewWindow* preview_ = nullptr;
 
     std::deque<std::filesystem::path> pendingDrops_;
+    // The run of the paths dropped together, while they are converted.
+    std::unique_ptr<ImageFolderClaims> dropClaims_;
     int commandDepth_ = 0;
     bool closeRequested_ = false;
     int closeResult_ = QDialog::Rejected;

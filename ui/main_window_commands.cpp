@@ -56,11 +56,15 @@ void MainWindow::OnDropFiles(const std::vector<std::filesystem::path>& paths) {
 void MainWindow::RunPendingDrops() {
     if (IsBusy()) return;
     const CommandScope command(*this);
+    // The paths dropped together are one run: no two of its documents share an
+    // image folder.
+    dropClaims_ = std::make_unique<ImageFolderClaims>();
     while (!pendingDrops_.empty() && !closeRequested_) {
         const std::filesystem::path path = pendingDrops_.front();
         pendingDrops_.pop_front();
         DispatchDroppedPath(path);
     }
+    dropClaims_.reset();
     if (closeRequested_) pendingDrops_.clear();
 }
 

@@ -210,6 +210,18 @@ private slots:
         QCOMPARE(ReadFile(second), std::string("<p><img src=\"./second/001.png\"></p>"));
         QVERIFY(stdfs::exists(temp / "second" / "001.png"));
         QVERIFY(!stdfs::exists(temp / "backup" / "second.htm"));
+
+        // Paths dropped together are one run: the second document with the image
+        // folder of the first is left as it is, and the user is told which.
+        WriteFile(temp / "x.htm", "<p>one</p>");
+        WriteFile(temp / "x.html", "<p>two</p>");
+        dlg.OnDropFiles({temp / "x.htm", temp / "x.html"});
+        CheckWindowRestored(dlg);
+        QCOMPARE(ReadFile(temp / "x.htm"), std::string("<p><img src=\"./x/001.png\"></p>"));
+        QCOMPARE(ReadFile(temp / "x.html"), std::string("<p>two</p>"));
+        QCOMPARE(prompts.messages.size(), 1);
+        QVERIFY2(prompts.messages[0].contains(QStringLiteral("画像フォルダが次の文書と同じため変換しません")),
+                 qPrintable(prompts.messages[0]));
     }
 
     void folderJobFromADropAndFromTheButton() {

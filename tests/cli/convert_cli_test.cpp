@@ -358,6 +358,33 @@ TEST(ConvertCli, PlantedLinksAreNotFollowed) {
     EXPECT_TRUE(test::DecodePng(dir / "logs/thread/001.png", picture));
 }
 
+TEST(ConvertCli, PathsLeadWhereTheSystemLeadsAndNoTwoDocumentsShareAnImageFolder) {
+    // work/latest is a link to runs/deep: work/latest/../other is runs/other for the
+    // system, not work/other as a tidy-up of the text would make it.
+    TempDir dir;
+    for (const char* folder : {"work", "work/other", "runs", "runs/deep", "runs/other"})
+        std::filesystem::create_directory(dir / folder);
+    std::filesystem::create_directory_symlink("../runs/deep", dir / "work/latest");
+    WriteFile(dir / "work/other/a.htm", "<dd>art\r\n");
+    WriteFile(dir / "runs/other/a.htm", "<dd>art\r\n");
+    auto r = Cli({"convert-folder", "--no-backup", (dir / "work/latest/../other").string()});
+    EXPECT_EQ(r.exit_code, 0) << r.err;
+    EXPECT_EQ(ReadFile(dir / "runs/other/a.htm"), "<dd><img src=\"./a/001.png\">\r\n");
+    EXPECT_EQ(ReadFile(dir / "work/other/a.htm"), "<dd>art\r\n");
+
+    // The documents of one command line are one run: the second with the image folder
+    // of the first is left as it is, with a message that names both.
+    WriteFile(dir / "x.htm", "<dd>one\r\n");
+    WriteFile(dir / "x.html", "<dd>two\r\n");
+    r = Cli({"convert", "--no-backup", (dir / "x.htm").string(), (dir / "./x.html").string()});
+    EXPECT_EQ(r.exit_code, 1);
+    EXPECT_EQ(r.err, "quarvel-cli: " + (dir / "x.html").string() +
+                         ": 画像フォルダが次の文書と同じため変換しません: " + (dir / "x.htm").string() + "\n");
+    EXPECT_EQ(ReadFile(dir / "x.htm"), "<dd><img src=\"./x/001.png\">\r\n");
+    EXPECT_EQ(ReadFile(dir / "x.html"), "<dd>two\r\n");
+    EXPECT_EQ(test::TreeOf(dir / "x"), std::vector<std::string>{"001.png"});
+}
+
 TEST(ConvertCli, PatternStarTwiceLeavesPicturesAlone) {
     TempDir dir;
     std::filesystem::create_directory(dir / "logs");

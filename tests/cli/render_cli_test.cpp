@@ -354,6 +354,18 @@ TEST_F(RenderCli, OutputIsWholeAndOnlyWhatThisRunMadeIsRemoved) {
     auto piped = Render({"-", "-o", "/dev/stdout"}, "abc");
     EXPECT_EQ(piped.exit_code, 0) << piped.err;
     EXPECT_TRUE(piped.out.starts_with("\x89PNG\r\n\x1A\n"));
+
+    // Standard output a log opened for appending: the picture goes after its lines, as
+    // with -o -, and the log is neither truncated nor written from its start.
+    auto alone = Render({"-", "-o", "-"}, "abc");
+    for (const char* output : {"/dev/stdout", "/dev/fd/1", "/proc/self/fd/1", "-"}) {
+        test::WriteFile(dir / "log", "earlier lines\n");
+        const std::string command = "printf abc | '" + std::string(QUARVEL_CLI_PATH) + "' render -o " + output +
+                                    " >> '" + (dir / "log").string() + "'";
+        auto r = test::RunProcess({"/bin/sh", "-c", command});
+        EXPECT_EQ(r.exit_code, 0) << output << ": " << r.err;
+        EXPECT_EQ(test::ReadFile(dir / "log"), "earlier lines\n" + alone.out) << output;
+    }
 }
 
 }  // namespace

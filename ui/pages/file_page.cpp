@@ -54,6 +54,7 @@ void FilePage::Generate() {
     job.path = QFile::encodeName(targetFile_).toStdString();
     job.backup = BackupOf(commonSettings_.settings());
     job.settings = EngineSettings(commonSettings_.settings(), host_->Look(), host_->PictureForm(), nullptr);
+    job.settings.claims = host_->RunClaims();
     host_->StartJob([&job](JobProgress& progress) {
         job.settings.progress = &progress;
         FileJobThreadProc(&job);

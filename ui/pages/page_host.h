@@ -13,6 +13,10 @@
 
 class QWidget;
 
+namespace quarvel {
+class ImageFolderClaims;
+}
+
 namespace quarvel::ui {
 
 class PageHost {
@@ -37,6 +41,10 @@ public:
 
     // The window over which a page's messages show.
     virtual QWidget* MessageParent() = 0;
+
+    // The image folders taken by the documents of the run under way, when one command
+    // starts several jobs (paths dropped together); null when a job is a run of its own.
+    virtual ImageFolderClaims* RunClaims() = 0;
 };
 
 }  // namespace quarvel::ui
