@@ -183,13 +183,14 @@ public:
     // The same into a string.
     ReadResult ReadWhole(const std::string& path, std::string& bytes);
 
-    // Writes a whole new file at the path: a temporary file in the same folder, made
-    // without following links, locked while it is written (see
-    // RemoveStaleTemporaries), flushed to disk as options.flush says and renamed into
-    // place (or, with Existing::keep, linked there unless a file exists). On any
-    // failure nothing is left but what was there before; a process killed at any
-    // moment leaves the old file or the whole new one. The path is taken as it is: a
-    // symbolic link there is replaced, never followed.
+    // Writes a whole new file at the path: a file in the same folder without a name
+    // (or, where the file system cannot, with a temporary name made without following
+    // links and locked while it is written; see RemoveStaleTemporaries), flushed to
+    // disk as options.flush says and then put in place: linked there when nothing is
+    // there, else renamed over what is (with Existing::keep, linked there unless a
+    // file exists). On any failure nothing is left but what was there before; a
+    // process killed at any moment leaves the old file or the whole new one. The path
+    // is taken as it is: a symbolic link there is replaced, never followed.
     virtual WriteStatus WriteNewFile(const std::string& path, std::string_view bytes, const WriteOptions& options);
 
     // Flushes the files waiting in `pending` to disk with their names: their whole file

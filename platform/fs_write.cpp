@@ -128,22 +128,82 @@ WriteStatus Failure(WriteResult result) { return WriteStatus{result, errno}; }
 
 namespace detail {
 
-// The new file of one WriteNewFile call while it is written: made without following
-// links and never over an existing name, locked for as long as it exists under its
-// temporary name, and removed again unless it was put in place.
+// The new file of one WriteNewFile call while it is written. Where the file system
+// can, it has no name until it is put in place (O_TMPFILE): a program killed before
+// leaves nothing behind, and a new file takes one step of the folder instead of two.
+// Otherwise, and for a moment when it replaces a file, it has a temporary name beside
+// its place, made without following links and never over an existing name, and is
+// locked for as long as that name is its own.
 class TemporaryFile {
 public:
     TemporaryFile() = default;
     ~TemporaryFile() {
-        if (fd_.valid() && !placed_) ::unlink(path_.c_str());
+        if (!path_.empty() && !placed_) ::unlink(path_.c_str());
     }
     TemporaryFile(const TemporaryFile&) = delete;
     TemporaryFile& operator=(const TemporaryFile&) = delete;
 
     // False with errno set when no file could be made beside `target`.
     bool Create(const std::string& target, mode_t mode) {
-        const std::string prefix = ContainingFolder(target) + "/." +
-                                   TemporaryOwnerName(GetFileNameWithExtension(target)) + std::string(kTempMark);
+        target_ = target;
+        if (UnnamedFilesWork()) {
+            Fd fd(::open(ContainingFolder(target).c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, mode));
+            if (fd.valid()) {
+                // Locked before it gets a name, so that no clean-up takes it for a stale one.
+                ::flock(fd.get(), LOCK_EX | LOCK_NB);
+                fd_ = std::move(fd);
+                return true;
+            }
+            // File systems without unnamed files say so in several ways; a missing
+            // or unwritable folder fails the named file just as well.
+            if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL) return false;
+        }
+        return CreateNamed(mode);
+    }
+    int fd() const { return fd_.get(); }
+
+    // Puts the file at `path` unless something is there (errno EEXIST then).
+    bool Link(const std::string& path) {
+        if (!path_.empty()) return ::link(path_.c_str(), path.c_str()) == 0;
+        const std::string self = "/proc/self/fd/" + std::to_string(fd_.get());
+        if (::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, path.c_str(), AT_SYMLINK_FOLLOW) != 0) return false;
+        placed_ = true;
+        return true;
+    }
+    // Puts the file at `path` in place of whatever is there.
+    bool Replace(const std::string& path) {
+        if (path_.empty()) {
+            if (Link(path)) return true;
+            if (errno != EEXIST || !GiveName()) return false;
+        }
+        if (::rename(path_.c_str(), path.c_str()) != 0) return false;
+        placed_ = true;
+        return true;
+    }
+    // Where a file system has no hard links: a rename that refuses to replace.
+    bool RenameUnlessThere(const std::string& path) {
+        if (path_.empty() && !GiveName()) return false;
+        if (::renameat2(AT_FDCWD, path_.c_str(), AT_FDCWD, path.c_str(), RENAME_NOREPLACE) != 0) return false;
+        placed_ = true;
+        return true;
+    }
+    // The open file, once placed, for a flush later.
+    int ReleaseFd() { return fd_.release(); }
+
+private:
+    static bool UnnamedFilesWork() {
+        // They are put in place through /proc, which a bare chroot may lack.
+        static const bool work = ::access("/proc/self/fd", X_OK) == 0;
+        return work;
+    }
+
+    std::string Prefix() const {
+        return ContainingFolder(target_) + "/." + TemporaryOwnerName(GetFileNameWithExtension(target_)) +
+               std::string(kTempMark);
+    }
+
+    bool CreateNamed(mode_t mode) {
+        const std::string prefix = Prefix();
         for (int attempt = 0; attempt < 100; ++attempt) {
             std::string candidate = prefix + RandomSuffix();
             Fd fd(::open(candidate.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode));
@@ -167,16 +227,26 @@ public:
         errno = EEXIST;
         return false;
     }
-    int fd() const { return fd_.get(); }
-    const std::string& path() const { return path_; }
-    // The file has left its temporary name (renamed into place).
-    void Placed() { placed_ = true; }
-    // The open file, once placed, for a flush later.
-    int ReleaseFd() { return fd_.release(); }
 
-private:
+    // A temporary name for the unnamed file, already locked.
+    bool GiveName() {
+        const std::string prefix = Prefix();
+        const std::string self = "/proc/self/fd/" + std::to_string(fd_.get());
+        for (int attempt = 0; attempt < 100; ++attempt) {
+            std::string candidate = prefix + RandomSuffix();
+            if (::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, candidate.c_str(), AT_SYMLINK_FOLLOW) == 0) {
+                path_ = std::move(candidate);
+                return true;
+            }
+            if (errno != EEXIST) return false;
+        }
+        errno = EEXIST;
+        return false;
+    }
+
     Fd fd_;
-    std::string path_;
+    std::string target_;
+    std::string path_;  // the temporary name; empty while the file has none
     bool placed_ = false;
 };
 
@@ -190,7 +260,7 @@ bool IsTemporaryName(std::string_view name) {
 
 namespace {
 
-// Writes the bytes into the temporary file; false with errno set on failure.
+// Writes the bytes into the new file; false with errno set on failure.
 bool WriteContents(detail::TemporaryFile& temp, std::string_view bytes) {
     return WriteAll(temp.fd(), bytes.data(), bytes.size());
 }
@@ -246,21 +316,14 @@ WriteStatus FileSystem::WriteNewFile(const std::string& path, std::string_view b
         if (::stat(path.c_str(), &st) != 0 || !SameFile(*options.unchanged, st)) return {WriteResult::changed, 0};
     }
     if (options.existing == Existing::replace) {
-        if (::rename(temp.path().c_str(), path.c_str()) != 0) return Failure(WriteResult::failed);
-        temp.Placed();
+        if (!temp.Replace(path)) return Failure(WriteResult::failed);
         if (options.flush == Flush::later && options.pending) options.pending->Add(temp.ReleaseFd(), path);
         return {};
     }
-    // Never over an existing file: a second name for the finished file (the
-    // temporary name then goes with `temp`), or where the file system has no
-    // hard links a rename that refuses to replace.
-    if (::link(temp.path().c_str(), path.c_str()) != 0) {
-        if (errno != EEXIST) {
-            if (::renameat2(AT_FDCWD, temp.path().c_str(), AT_FDCWD, path.c_str(), RENAME_NOREPLACE) == 0) {
-                temp.Placed();
-                return {};
-            }
-        }
+    // Never over an existing file: a name for the finished file, or where the file
+    // system has no hard links a rename that refuses to replace.
+    if (!temp.Link(path)) {
+        if (errno != EEXIST && temp.RenameUnlessThere(path)) return {};
         if (errno != EEXIST) return Failure(WriteResult::failed);
         // Only a file counts as the one there before; a link or a folder in its place does not.
         struct stat st;

@@ -222,14 +222,9 @@ TEST(ConvertCli, InterruptBetweenDocumentsStopsTheRest) {
     pid_t pid = 0;
     ASSERT_EQ(posix_spawn(&pid, QUARVEL_CLI_PATH, nullptr, nullptr, const_cast<char**>(argv.data()), environ), 0);
     // The rewrite goes through a new file beside the document; wait for it.
-    auto writing = [&] {
-        for (const auto& entry : std::filesystem::directory_iterator(dir.path()))
-            if (entry.path().filename().string().starts_with(".a.htm")) return true;
-        return false;
-    };
     bool caught = false;
     int status = 0;
-    while (!(caught = writing()) && ::waitpid(pid, &status, WNOHANG) == 0) {}
+    while (!(caught = test::WritesANewFileIn(pid, dir.path())) && ::waitpid(pid, &status, WNOHANG) == 0) {}
     if (caught) {
         ::kill(pid, SIGINT);
         ASSERT_EQ(::waitpid(pid, &status, 0), pid);
@@ -326,8 +321,7 @@ TEST(ConvertCli, KilledDuringTheBackupCopy) {
         pid_t pid = 0;
         ASSERT_EQ(posix_spawn(&pid, QUARVEL_CLI_PATH, nullptr, nullptr, const_cast<char**>(argv.data()), environ), 0);
         int status = 0;
-        while (!(caught = std::filesystem::exists(dir / "backup") && AnyTemporaryFile(dir / "backup")) &&
-               ::waitpid(pid, &status, WNOHANG) == 0) {}
+        while (!(caught = test::WritesANewFileIn(pid, dir / "backup")) && ::waitpid(pid, &status, WNOHANG) == 0) {}
         if (caught) {
             ::kill(pid, SIGKILL);
             ::waitpid(pid, &status, 0);

@@ -215,4 +215,16 @@ ProcessResult RunProcess(const std::vector<std::string>& argv, const std::string
     return result;
 }
 
+bool WritesANewFileIn(int pid, const std::filesystem::path& folder) {
+    std::error_code error;
+    for (const auto& entry : std::filesystem::directory_iterator("/proc/" + std::to_string(pid) + "/fd", error)) {
+        const std::filesystem::path target = std::filesystem::read_symlink(entry.path(), error);
+        if (error || target.parent_path() != folder) continue;
+        const std::string name = target.filename().string();
+        if ((name.starts_with("#") && name.ends_with(" (deleted)")) || name.find(".quarvel-") != std::string::npos)
+            return true;
+    }
+    return false;
+}
+
 }  // namespace quarvel::test

@@ -87,6 +87,11 @@ struct PngChunk {
 };
 std::vector<PngChunk> PngChunks(const std::string& bytes);
 
+// Whether the process is writing a new file in the folder: it holds one open that
+// has no name yet ("#N (deleted)", a file made with O_TMPFILE) or a temporary name
+// (".NAME.quarvel-...").
+bool WritesANewFileIn(int pid, const std::filesystem::path& folder);
+
 struct ProcessResult {
     int exit_code = -1;
     std::string out;
