@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <optional>
 #include <random>
 #include <string>
 #include <vector>
@@ -17,6 +18,7 @@
 
 #include "engine/code_convert.h"
 #include "engine/jobs.h"
+#include "render/png_writer.h"
 #include "render/references.h"
 #include "render/renderer.h"
 
@@ -170,7 +172,7 @@ BENCHMARK(BM_FolderJob)
 // The renderer alone on the same stretches, each into its own file. Both this and the
 // folder job count the processor time of the whole process (the job runs on a worker
 // thread), which other programs on the machine disturb less than the wall clock.
-void BM_RenderTextArtAlone(benchmark::State& state) {
+void BM_RenderAndWriteAlone(benchmark::State& state) {
     ScratchFolder folder;
     std::vector<std::string> stretches;
     for (int d = 0; d < kDocuments; ++d)
@@ -178,8 +180,9 @@ void BM_RenderTextArtAlone(benchmark::State& state) {
     for (auto _ : state) {
         int n = 0;
         for (const std::string& art : stretches) {
-            std::FILE* file = std::fopen((folder.path() / (std::to_string(++n) + ".png")).c_str(), "wb");
-            RenderTextArt(art.c_str(), file, Appearance{});
+            std::ofstream file(folder.path() / (std::to_string(++n) + ".png"), std::ios::binary);
+            const std::optional<std::string> png = EncodePng(RenderPicture(art.c_str(), Appearance{}), PngForm::rgb);
+            file.write(png->data(), static_cast<std::streamsize>(png->size()));
         }
         state.PauseTiming();
         for (int k = 1; k <= n; ++k) std::filesystem::remove(folder.path() / (std::to_string(k) + ".png"));
@@ -189,7 +192,7 @@ void BM_RenderTextArtAlone(benchmark::State& state) {
         benchmark::Counter(static_cast<double>(state.iterations()) * static_cast<double>(stretches.size()),
                            benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
 }
-BENCHMARK(BM_RenderTextArtAlone)->Unit(benchmark::kMillisecond)->MeasureProcessCPUTime();
+BENCHMARK(BM_RenderAndWriteAlone)->Unit(benchmark::kMillisecond)->MeasureProcessCPUTime();
 
 // The art of an example as a stretch of a saved thread holds it: code page 932, its
 // lines joined by <br>.

@@ -1,8 +1,7 @@
-// Rendering speed: the whole RenderTextArt call against PNG encoding alone.
+// Rendering speed: drawing a picture, and drawing it with its PNG file, in each form.
 
 #include <benchmark/benchmark.h>
 
-#include <cstdio>
 #include <fstream>
 #include <iterator>
 #include <string>
@@ -20,11 +19,11 @@ std::string LoadExample(const char* name) {
     return quarvel::PreparePlainText(quarvel::Utf8ToCp932WithReferences(utf8));
 }
 
-void BM_RenderTextArt(benchmark::State& state, const char* name) {
+void BM_RenderAndEncode(benchmark::State& state, const char* name, quarvel::PngForm form) {
     const std::string text = LoadExample(name);
     for (auto _ : state) {
-        std::FILE* sink = std::fopen("/dev/null", "wb");
-        benchmark::DoNotOptimize(quarvel::RenderTextArt(text.c_str(), sink, quarvel::Appearance{}));
+        const quarvel::Picture picture = quarvel::RenderPicture(text.c_str(), quarvel::Appearance{});
+        benchmark::DoNotOptimize(quarvel::EncodePng(picture, form));
     }
 }
 
@@ -36,24 +35,15 @@ void BM_RenderPictureOnly(benchmark::State& state, const char* name) {
     }
 }
 
-void BM_WritePngFile(benchmark::State& state, const char* name) {
-    const quarvel::Picture picture = quarvel::RenderPicture(LoadExample(name).c_str(), quarvel::Appearance{});
-    for (auto _ : state) {
-        std::FILE* sink = std::fopen("/dev/null", "wb");
-        benchmark::DoNotOptimize(quarvel::WritePngFile(picture, sink));
-        std::fclose(sink);
-    }
-    state.counters["pixels"] = picture.width * picture.height;
-}
-
-BENCHMARK_CAPTURE(BM_RenderTextArt, small, "small.txt")->Unit(benchmark::kMicrosecond);
-BENCHMARK_CAPTURE(BM_RenderTextArt, medium, "medium.txt")->Unit(benchmark::kMicrosecond);
-BENCHMARK_CAPTURE(BM_RenderTextArt, large, "large.txt")->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(BM_RenderAndEncode, small, "small.txt", quarvel::PngForm::rgb)->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(BM_RenderAndEncode, medium, "medium.txt", quarvel::PngForm::rgb)->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(BM_RenderAndEncode, large, "large.txt", quarvel::PngForm::rgb)->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(BM_RenderAndEncode, indexed_medium, "medium.txt", quarvel::PngForm::indexed)
+    ->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(BM_RenderAndEncode, indexed_large, "large.txt", quarvel::PngForm::indexed)
+    ->Unit(benchmark::kMicrosecond);
 BENCHMARK_CAPTURE(BM_RenderPictureOnly, small, "small.txt")->Unit(benchmark::kMicrosecond);
 BENCHMARK_CAPTURE(BM_RenderPictureOnly, medium, "medium.txt")->Unit(benchmark::kMicrosecond);
 BENCHMARK_CAPTURE(BM_RenderPictureOnly, large, "large.txt")->Unit(benchmark::kMicrosecond);
-BENCHMARK_CAPTURE(BM_WritePngFile, small, "small.txt")->Unit(benchmark::kMicrosecond);
-BENCHMARK_CAPTURE(BM_WritePngFile, medium, "medium.txt")->Unit(benchmark::kMicrosecond);
-BENCHMARK_CAPTURE(BM_WritePngFile, large, "large.txt")->Unit(benchmark::kMicrosecond);
 
 }  // namespace

@@ -2,7 +2,6 @@
 // Pictures as PNG files: encoded in memory, then written whole through the file
 // system, so that a failure never leaves part of a picture behind.
 
-#include <optional>
 #include <string>
 
 #include "platform/fs.h"
@@ -10,10 +9,6 @@
 #include "render/png_writer.h"
 
 namespace quarvel {
-
-// The bytes of the picture's PNG file in the given form; nullopt when it cannot be
-// encoded (no memory).
-std::optional<std::string> EncodePng(const Picture& picture, PngForm form);
 
 // A picture where the user asked for it (render's -o, the copy-paste page's file):
 // see FileSystem::WriteToUserPath.

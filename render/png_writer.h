@@ -1,5 +1,9 @@
 #pragma once
-#include <cstdio>
+// Pictures as the bytes of PNG files, in one of two forms that decode to the same
+// pixels.
+
+#include <optional>
+#include <string>
 
 #include "platform/picture.h"
 
@@ -11,10 +15,13 @@ enum class PngForm {
     indexed,  // a palette of the picture's one or two colours, one bit per pixel
 };
 
-// Writes the picture as a PNG of the given form to an open stream (which stays open).
-// The indexed form has a palette of the picture's colours (one entry when it has one
-// colour) at bit depth 1; a picture of more colours than two is written as RGB.
-// Returns 1 when the whole file was written, 0 otherwise.
-int WritePngFile(const Picture& picture, std::FILE* stream, PngForm form = PngForm::rgb);
+// The bytes of the picture's PNG file in the given form; nullopt when there is no
+// memory for them, or no picture (no pixel).
+//   rgb:     IHDR (8-bit, colour type 2, no interlace), the image data in IDAT chunks
+//            of at most 8192 bytes, IEND; no other chunk.
+//   indexed: IHDR (1-bit, colour type 3), PLTE of the picture's colours (one entry
+//            when it has one), one IDAT, IEND. A picture of more than two colours is
+//            written in the RGB form.
+std::optional<std::string> EncodePng(const Picture& picture, PngForm form);
 
 }  // namespace quarvel

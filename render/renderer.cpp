@@ -7,7 +7,6 @@
 #include "platform/codec.h"
 #include "platform/fonts.h"
 #include "render/draw.h"
-#include "render/png_writer.h"
 #include "render/references.h"
 
 namespace quarvel {
@@ -254,18 +253,6 @@ Picture RenderPicture(const char* text, const Appearance& look, RenderReport* re
         *report = std::move(found);
     }
     return picture;
-}
-
-RenderResult RenderTextArt(const char* text, std::FILE* stream, const Appearance& look) {
-    RenderResult result;
-    const Picture picture = RenderPicture(text, look, &result.report);
-    if (!stream) return result;
-    const bool written = WritePngFile(picture, stream) == 1;
-    const bool closed = std::fclose(stream) == 0;
-    if (written && closed) return result;
-    result.written = false;
-    result.failure = written ? "the picture file could not be closed" : "the picture could not be written";
-    return result;
 }
 
 }  // namespace quarvel

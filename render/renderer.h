@@ -1,7 +1,6 @@
 #pragma once
-// Text art to picture: tokenizing, measuring, drawing, and the PNG file.
+// Text art to picture: tokenizing, measuring and drawing.
 
-#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -38,18 +37,5 @@ struct RenderReport {
 // Draws the text into a new picture. Never fails; an empty picture comes out 1 x 1.
 // `report`, when given, learns what the picture leaves out.
 Picture RenderPicture(const char* text, const Appearance& look, RenderReport* report = nullptr);
-
-// What became of a picture written to a stream: `failure` says what went wrong when
-// the file did not reach the stream whole; `report` what the picture leaves out.
-struct RenderResult {
-    bool written = true;
-    std::string failure;
-    RenderReport report;
-
-    explicit operator bool() const { return written; }
-};
-
-// Draws the text and, when `stream` is not null, writes the PNG to it and closes it.
-RenderResult RenderTextArt(const char* text, std::FILE* stream, const Appearance& look);
 
 }  // namespace quarvel

@@ -6,7 +6,9 @@
 # The thread is written fresh before each convert run (hyperfine --prepare), without
 # backups; extra options (for instance --jobs 1) go to both convert commands. Prints
 # hyperfine's report, then each median and, for the conversions, the median per
-# picture and its ratio to pango-view's median. RUNS=N sets the runs (default 20).
+# picture and its ratio to pango-view's median. RUNS=N sets the runs (default 20);
+# ART=large takes the 50-line art at the 1024-pixel cap instead (default medium, 30
+# lines).
 # The thread and its pictures go to a folder on tmpfs (/dev/shm), as in
 # bench-startup.sh: quarvel-cli flushes each picture to disk before renaming it into
 # place, pango-view does not. WORK_PARENT=FOLDER puts them elsewhere (a folder on
@@ -16,7 +18,7 @@ set -euo pipefail
 cli=$(realpath "$1")
 shift
 root=$(cd "$(dirname "$0")/.." && pwd)
-art=$root/examples/medium.txt
+art=$root/examples/${ART:-medium}.txt
 parent=${WORK_PARENT:-/dev/shm}
 [ -d "$parent" ] && [ -w "$parent" ] || parent=${TMPDIR:-/tmp}
 work=$(mktemp -d "$parent/quarvel-thread.XXXXXX")

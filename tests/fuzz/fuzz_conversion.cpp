@@ -44,14 +44,13 @@ namespace quarvel {
 // Stands in for render/png_writer.cpp, which the linker then leaves out of the core
 // library: the PNG signature and the picture's size, so that pictures still start
 // as PNG files and differ by size.
-int WritePngFile(const Picture& picture, std::FILE* stream, PngForm) {
-    if (!stream || picture.width <= 0 || picture.height <= 0) return 0;
-    std::fprintf(stream, "\x89PNG\r\n\x1A\n%dx%d", picture.width, picture.height);
-    return std::fflush(stream) == 0 && !std::ferror(stream) ? 1 : 0;
+std::optional<std::string> EncodePng(const Picture& picture, PngForm) {
+    if (picture.width <= 0 || picture.height <= 0) return std::nullopt;
+    return "\x89PNG\r\n\x1A\n" + std::to_string(picture.width) + "x" + std::to_string(picture.height);
 }
 // A stand-in whose signature drifted from the header's would be an overload nobody
 // calls, and the real writer would be linked in unnoticed: this then fails to compile.
-static_assert(std::is_same_v<decltype(&WritePngFile), int (*)(const Picture&, std::FILE*, PngForm)>);
+static_assert(std::is_same_v<decltype(&EncodePng), std::optional<std::string> (*)(const Picture&, PngForm)>);
 
 namespace {
 
@@ -255,7 +254,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // The stretches that get a number: past the last one the document cannot change.
     std::size_t numbered = pictures.size();
     const bool exhausted = highest + static_cast<long>(numbered) > kLastPictureNumber;
-    if (exhausted) numbered = highest >= kLastPictureNumber ? 0 : static_cast<std::size_t>(kLastPictureNumber - highest);
+    if (exhausted)
+        numbered = highest >= kLastPictureNumber ? 0 : static_cast<std::size_t>(kLastPictureNumber - highest);
     const bool fails = (files.firstPictureFails && numbered > 0) || exhausted;
     if (fails) {
         // Reported, the document stays, and no picture of it nor the image folder is left.

@@ -1,0 +1,44 @@
+#pragma once
+// A zlib stream (RFC 1950, deflate of RFC 1951) written from an LZ77 parse made by
+// the caller: the parse in blocks of dynamic Huffman codes, and the Adler-32 of the
+// bytes it stands for. What a general compressor spends on finding matches, a caller
+// that knows its data can do far faster.
+
+#include <cstdint>
+#include <span>
+#include <string>
+
+namespace quarvel {
+
+// One step of a parse: a literal byte, or a copy of `length` bytes (3 to 258) from
+// `distance` bytes back (1 to 32768).
+struct LzStep {
+    std::uint16_t length = 0;    // the byte itself for a literal
+    std::uint16_t distance = 0;  // 0 for a literal
+};
+
+inline constexpr int kMaxMatchLength = 258;
+inline constexpr int kMaxMatchDistance = 32768;
+
+// The Adler-32 of a stream, built from runs of a repeated pattern of bytes without
+// the bytes themselves.
+class Adler32 {
+public:
+    void Byte(std::uint32_t b) { Pattern(b, 1, 1); }
+    // `pattern` (its bytes in order, the first in the low byte; up to four) repeated
+    // `count` times.
+    void Pattern(std::uint32_t pattern, int patternBytes, std::uint64_t count);
+    std::uint32_t Value();
+
+private:
+    void Reduce();
+    std::uint64_t s1_ = 1;
+    std::uint64_t s2_ = 0;
+    int added_ = 0;  // patterns since the sums were last reduced
+};
+
+// The whole zlib stream of the parse. `adler32` is that of the bytes the parse stands
+// for. `out` is replaced.
+void ZlibStreamOf(std::span<const LzStep> steps, std::uint32_t adler32, std::string& out);
+
+}  // namespace quarvel

@@ -1,0 +1,282 @@
+#include "render/two_colour_rgb.h"
+
+#include <algorithm>
+#include <array>
+#include <cstdint>
+#include <cstring>
+#include <vector>
+
+#include "render/deflate.h"
+
+namespace quarvel {
+namespace {
+
+constexpr std::uint8_t kFilterNone = 0;
+constexpr std::uint8_t kFilterUp = 2;
+// A row's filter byte among the pixels' value numbers (0 to 4).
+constexpr std::uint8_t kFilterMark = 0x80;
+
+// How hard matches are looked for, chosen by measuring the examples' pictures against
+// libpng's files (BENCHMARKS.md, PNG output): a hash of eight units (pixels, filter
+// bytes) and sixteen earlier stretches with it, each unit inside a match of up to 128
+// hashed too. Deeper searches make files a few per cent smaller at twice the time.
+constexpr int kHashUnits = 8;
+constexpr int kHashBits = 15;
+constexpr int kChainDepth = 16;
+constexpr int kGoodEnough = 64;    // units: a match this long is taken at once
+constexpr int kInsertBelow = 128;  // units
+
+std::uint32_t Bytes(Color c) { return c.red | c.green << 8 | c.blue << 16; }
+
+std::uint32_t Difference(Color a, Color b) {
+    return static_cast<std::uint8_t>(a.red - b.red) | static_cast<std::uint8_t>(a.green - b.green) << 8 |
+           static_cast<std::uint8_t>(a.blue - b.blue) << 16;
+}
+
+inline std::uint64_t Load(const std::uint8_t* p) {
+    std::uint64_t v;
+    std::memcpy(&v, p, sizeof v);
+    return v;
+}
+
+// Bytes alike from a and b on, at most `limit`; 8 bytes of padding follow both.
+inline int Common(const std::uint8_t* a, const std::uint8_t* b, int limit) {
+    int n = 0;
+    for (; n + 8 <= limit; n += 8) {
+        const std::uint64_t x = Load(a + n) ^ Load(b + n);
+        if (x) return n + __builtin_ctzll(x) / 8;
+    }
+    while (n < limit && a[n] == b[n]) ++n;
+    return n;
+}
+
+// The 64 pixels from bit `x` of a packed row, the first in the highest bit; rows are
+// padded so that the load stays inside.
+inline std::uint64_t Window(const std::uint8_t* row, int x) {
+    return __builtin_bswap64(Load(row + (x >> 3))) << (x & 7);
+}
+
+// The values a pixel of a filtered row can have, each once, numbered: its colour
+// (None), or nothing or the difference of the two colours (Up). Two pixels have the
+// same three bytes exactly when they have the same number, whatever their rows' filters.
+struct PixelValues {
+    std::array<std::uint32_t, 5> bytes{};
+    int count = 0;
+    std::uint8_t first = 0, second = 0, none = 0, toFirst = 0, toSecond = 0;
+
+    PixelValues(Color a, Color b)
+        : first(Number(Bytes(a))),
+          second(Number(Bytes(b))),
+          none(Number(0)),
+          toFirst(Number(Difference(a, b))),
+          toSecond(Number(Difference(b, a))) {}
+    std::uint8_t Number(std::uint32_t value) {
+        for (int i = 0; i < count; ++i)
+            if (bytes[static_cast<std::size_t>(i)] == value) return static_cast<std::uint8_t>(i);
+        bytes[static_cast<std::size_t>(count)] = value;
+        return static_cast<std::uint8_t>(count++);
+    }
+};
+
+// The filtered rows as units: each row its filter byte (kFilterMark | filter), then
+// each pixel the number of its value.
+class Units {
+public:
+    Units(const TwoColourRows& rows, int width, int height)
+        : width_(width), rowUnits_(width + 1), values_(rows.first, rows.second) {
+        units_.resize(static_cast<std::size_t>(rowUnits_) * static_cast<std::size_t>(height) + 16);
+        const std::size_t stride = rows.stride;
+        std::vector<std::uint8_t> padded(2 * (stride + 8), 0), changed(2 * (stride + 8), 0);
+        std::uint8_t* bits = padded.data();     // the row
+        std::uint8_t* change = changed.data();  // where it differs from the row above
+        std::uint8_t* out = units_.data();
+        for (int y = 0; y < height; ++y) {
+            const std::uint8_t* row = rows.bits.data() + stride * static_cast<std::size_t>(y);
+            std::memcpy(bits, row, stride);
+            bool up = false;
+            if (y > 0) {
+                for (std::size_t i = 0; i < stride; ++i) change[i] = row[i] ^ row[i - stride];
+                // Up leaves a run where the pixel and whether it changed both stay.
+                up = Changes(change, bits, true) < Changes(bits, nullptr, false);
+            }
+            *out++ = kFilterMark | (up ? kFilterUp : kFilterNone);
+            for (int x = 0; x < width;) {
+                int run = 1;
+                const bool bit = (bits[x >> 3] >> (7 - (x & 7))) & 1;
+                const bool differs = up && ((change[x >> 3] >> (7 - (x & 7))) & 1);
+                while (x + run < width) {
+                    const int chunk = std::min(56, width - x - run);
+                    std::uint64_t d = Window(bits, x + run) ^ (bit ? ~std::uint64_t{0} : 0);
+                    if (up)
+                        d = (d & Window(change, x + run)) |
+                            (Window(change, x + run) ^ (differs ? ~std::uint64_t{0} : 0));
+                    const int same = d == 0 ? chunk : std::min(chunk, __builtin_clzll(d));
+                    run += same;
+                    if (same < chunk) break;
+                }
+                const std::uint8_t value = !up        ? (bit ? values_.second : values_.first)
+                                           : !differs ? values_.none
+                                           : bit      ? values_.toSecond
+                                                      : values_.toFirst;
+                std::memset(out, value, static_cast<std::size_t>(run));
+                out += run;
+                x += run;
+            }
+        }
+    }
+
+    const std::uint8_t* data() const { return units_.data(); }
+    int count() const { return static_cast<int>(units_.size()) - 16; }
+    int rowUnits() const { return rowUnits_; }
+    std::uint32_t Bytes(std::uint8_t unit) const {
+        return unit & kFilterMark ? unit & ~kFilterMark : values_.bytes[unit];
+    }
+    int ByteLength(std::uint8_t unit) const { return unit & kFilterMark ? 1 : 3; }
+    // Where unit u starts in the filtered bytes.
+    int ByteOffset(int u) const {
+        const int y = u / rowUnits_, x = u % rowUnits_;
+        return y * (3 * width_ + 1) + (x == 0 ? 0 : 3 * x - 2);
+    }
+
+private:
+    // Where a pixel differs from the one before in `a` (or, with `both`, in a or in a
+    // & b): the runs of the row less one.
+    int Changes(const std::uint8_t* a, const std::uint8_t* b, bool both) const {
+        int changes = 0;
+        for (int x = 1; x < width_; x += 56) {
+            const int chunk = std::min(56, width_ - x);
+            std::uint64_t d = Window(a, x) ^ Window(a, x - 1);
+            if (both) d |= (Window(a, x) & Window(b, x)) ^ (Window(a, x - 1) & Window(b, x - 1));
+            changes += __builtin_popcountll(d >> (64 - chunk));
+        }
+        return changes;
+    }
+
+    int width_, rowUnits_;
+    PixelValues values_;
+    std::vector<std::uint8_t> units_;  // and 16 bytes of padding
+};
+
+struct Match {
+    int units = 0;
+    int bytes = 0;
+    int distance = 0;
+};
+
+class Parser {
+public:
+    explicit Parser(const Units& units, std::vector<LzStep>& steps)
+        : units_(units),
+          data_(units.data()),
+          head_(std::size_t{1} << kHashBits, -1),
+          previous_(kMaxMatchDistance),
+          steps_(steps) {
+        steps_.clear();
+    }
+
+    void Run() {
+        const int count = units_.count();
+        for (int u = 0; u < count;) {
+            const Match best = Find(u);
+            if (best.units == 0) {
+                Insert(u);
+                Literal(u);
+                ++u;
+                continue;
+            }
+            const int insertTo = best.units <= kInsertBelow ? u + best.units : u + 1;
+            for (int i = u; i < insertTo; ++i) Insert(i);
+            Copy(best.bytes, best.distance);
+            u += best.units;
+        }
+    }
+
+private:
+    Match Find(int u) const {
+        const int count = units_.count();
+        const int offset = units_.ByteOffset(u);
+        Match best;
+        auto consider = [&](int source, int n) {
+            if (n < 2) return;
+            const int distance = offset - units_.ByteOffset(source);
+            if (distance > kMaxMatchDistance) return;
+            if (n > best.units || (n == best.units && distance < best.distance))
+                best = {n, units_.ByteOffset(u + n) - offset, distance};
+        };
+        // The unit before, and the one straight above.
+        if (u >= 1) consider(u - 1, Common(data_ + u, data_ + u - 1, count - u));
+        if (u >= units_.rowUnits())
+            consider(u - units_.rowUnits(), Common(data_ + u, data_ + u - units_.rowUnits(), count - u));
+        // Earlier stretches of the same units.
+        if (best.units < kGoodEnough && u + kHashUnits <= count) {
+            int candidate = head_[Hash(u)];
+            for (int depth = 0; depth < kChainDepth && candidate >= 0 && candidate < u; ++depth) {
+                if (offset - units_.ByteOffset(candidate) > kMaxMatchDistance) break;
+                consider(candidate, Common(data_ + u, data_ + candidate, count - u));
+                if (best.units >= kGoodEnough) break;
+                const int next = previous_[static_cast<std::size_t>(candidate) & (kMaxMatchDistance - 1)];
+                if (next >= candidate) break;
+                candidate = next;
+            }
+        }
+        return best;
+    }
+
+    // The hash of the eight units from u on.
+    std::size_t Hash(int u) const {
+        static_assert(kHashUnits == 8);
+        return static_cast<std::size_t>((Load(data_ + u) * 0x9E3779B97F4A7C15ull) >> (64 - kHashBits));
+    }
+    void Insert(int u) {
+        if (u + kHashUnits > units_.count()) return;
+        int& head = head_[Hash(u)];
+        previous_[static_cast<std::size_t>(u) & (kMaxMatchDistance - 1)] = head;
+        head = u;
+    }
+
+    void Literal(int u) {
+        const std::uint8_t unit = data_[u];
+        const std::uint32_t bytes = units_.Bytes(unit);
+        for (int i = 0; i < units_.ByteLength(unit); ++i)
+            steps_.push_back({static_cast<std::uint16_t>((bytes >> (8 * i)) & 0xFF), 0});
+    }
+
+    void Copy(int bytes, int distance) {
+        while (bytes > 0) {
+            int piece = std::min(bytes, kMaxMatchLength);
+            if (bytes - piece > 0 && bytes - piece < 3) piece = bytes - 3;
+            steps_.push_back({static_cast<std::uint16_t>(piece), static_cast<std::uint16_t>(distance)});
+            bytes -= piece;
+        }
+    }
+
+    const Units& units_;
+    const std::uint8_t* data_;
+    std::vector<int> head_;
+    std::vector<int> previous_;  // by unit, modulo the window; set before it is read
+    std::vector<LzStep>& steps_;
+};
+
+// The Adler-32 of the filtered bytes, from the runs of their units.
+std::uint32_t AdlerOf(const Units& units) {
+    Adler32 adler;
+    const std::uint8_t* data = units.data();
+    for (int u = 0; u < units.count();) {
+        const int run = 1 + Common(data + u + 1, data + u, units.count() - u - 1);
+        adler.Pattern(units.Bytes(data[u]), units.ByteLength(data[u]), static_cast<std::uint64_t>(run));
+        u += run;
+    }
+    return adler.Value();
+}
+
+}  // namespace
+
+void RgbZlibStream(const TwoColourRows& rows, int width, int height, std::string& out) {
+    const Units units(rows, width, height);
+    thread_local std::vector<LzStep> steps;
+    Parser parser(units, steps);
+    parser.Run();
+    ZlibStreamOf(steps, AdlerOf(units), out);
+}
+
+}  // namespace quarvel
