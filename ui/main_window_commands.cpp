@@ -84,6 +84,7 @@ void MainWindow::OnTextColor() {
     // The chooser opens on black, not on the current colour.
     if (const auto chosen = GetPrompts().chooseColor(this, QColor(0, 0, 0))) {
         look_.textColor = ToColor(*chosen);
+        ShowSwatches();
         client_->repaint();
         ShownChanged();
     }
@@ -92,6 +93,7 @@ void MainWindow::OnTextColor() {
 void MainWindow::OnBackColor() {
     if (const auto chosen = GetPrompts().chooseColor(this, QColor(0, 0, 0))) {
         look_.backColor = ToColor(*chosen);
+        ShowSwatches();
         client_->repaint();
         ShownChanged();
     }
