@@ -18,6 +18,7 @@
 #include <QUrl>
 #include <QWindow>
 
+#include <algorithm>
 #include <atomic>
 #include <new>
 #include <thread>
@@ -60,6 +61,11 @@ private slots:
         MainWindow dlg;
         QCOMPARE(dlg.windowTitle(), kVersionLine);
         QCOMPARE(dlg.marginEdit()->text(), QStringLiteral("0"));
+        // The icon at every size of the theme, drawn by the build from one drawing.
+        QList<QSize> sizes = dlg.windowIcon().availableSizes();
+        std::sort(sizes.begin(), sizes.end(), [](QSize a, QSize b) { return a.width() < b.width(); });
+        QCOMPARE(sizes, (QList<QSize>{{16, 16}, {32, 32}, {48, 48}, {64, 64}, {128, 128}, {256, 256}}));
+        QCOMPARE(dlg.windowIcon().pixmap(48).toImage().pixelColor(24, 4), QColor(0x2b, 0x57, 0x97));
         QVERIFY(dlg.spaceCheck()->isChecked());
         QCOMPARE(dlg.generateButton()->text(), QStringLiteral("PNG画像生成"));
         QCOMPARE(dlg.tabCtrl()->GetCurFocus(), 0);
