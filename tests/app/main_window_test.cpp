@@ -231,16 +231,21 @@ private slots:
             const char* altTarget;
         } pages[] = {
             {0,
-             {"文字色", "背景色", "PNG画像生成", "余白(M)", "半角SP動作の模擬", "ファイル", "対象ファイル(F)", "参照...",
-              "Shift-Jis", "開始タグ(S)", "開始タグ 2", "開始タグ 3", "終了タグ(E)", "終了タグ 2", "終了タグ 3",
-              "元ファイルを\"backup\"フォルダに保存する"},
-             Qt::Key_F, "対象ファイル(F)"},
+             {"文字色", "背景色", "PNG画像生成", "余白(M)", "半角SP動作の模擬", "ファイル", "対象ファイル(F)",
+              "参照...", "Shift-Jis", "開始タグ(S)", "開始タグ 2", "開始タグ 3", "終了タグ(E)", "終了タグ 2",
+              "終了タグ 3", "元ファイルを\"backup\"フォルダに保存する"},
+             Qt::Key_F,
+             "対象ファイル(F)"},
             {1,
-             {"文字色", "背景色", "PNG画像生成", "余白(M)", "半角SP動作の模擬", "フォルダ", "対象フォルダ(D)", "参照...",
-              "サブフォルダも処理する", "走査対象ファイル", "Shift-Jis", "開始タグ(S)", "開始タグ 2", "開始タグ 3", "終了タグ(E)",
-              "終了タグ 2", "終了タグ 3", "元ファイルを\"backup\"フォルダに保存する"},
-             Qt::Key_D, "対象フォルダ(D)"},
-            {2, {"文字色", "背景色", "PNG画像生成", "余白(M)", "半角SP動作の模擬", "コピペ", "コピペ"}, Qt::Key_M, "余白(M)"},
+             {"文字色", "背景色", "PNG画像生成", "余白(M)", "半角SP動作の模擬", "フォルダ", "対象フォルダ(D)",
+              "参照...", "サブフォルダも処理する", "走査対象ファイル", "Shift-Jis", "開始タグ(S)", "開始タグ 2",
+              "開始タグ 3", "終了タグ(E)", "終了タグ 2", "終了タグ 3", "元ファイルを\"backup\"フォルダに保存する"},
+             Qt::Key_D,
+             "対象フォルダ(D)"},
+            {2,
+             {"文字色", "背景色", "PNG画像生成", "余白(M)", "半角SP動作の模擬", "コピペ", "コピペ"},
+             Qt::Key_M,
+             "余白(M)"},
         };
         for (const auto& page : pages) {
             dlg.tabCtrl()->SetCurFocus(page.tab);
@@ -286,8 +291,8 @@ private slots:
                                static_cast<std::uint8_t>(press.answer.green()),
                                static_cast<std::uint8_t>(press.answer.blue())};
             QCOMPARE(press.swatch == dlg.textSwatch() ? dlg.Look().textColor : dlg.Look().backColor, chosen);
-            QCOMPARE(dlg.clientArea()->grab().toImage().pixelColor(
-                         press.swatch->geometry().topLeft() + QPoint(press.swatch->width() / 2, 1)),
+            QCOMPARE(dlg.clientArea()->grab().toImage().pixelColor(press.swatch->geometry().topLeft() +
+                                                                   QPoint(press.swatch->width() / 2, 1)),
                      press.answer);
             QVERIFY(dlg.isVisible());  // the key was the swatch's, not the window's OK
         }
@@ -305,7 +310,7 @@ private slots:
             {"file:///tmp/a%20b.htm", "/tmp/a b.htm"},
             {"file:///tmp/%E3%81%82.htm", "/tmp/\xE3\x81\x82.htm"},
             {"\x82\xA0.htm", "/home/u/logs/\x82\xA0.htm"},  // Shift-JIS bytes stay as they are
-            {"", ""},                                          // nothing: skipped
+            {"", ""},                                       // nothing: skipped
         };
         std::vector<std::string> arguments;
         std::vector<std::filesystem::path> expected;
