@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds, and runs every test; checks the Debian package of
-# that build (scripts/check-package.sh); then builds the core tests with
+# Installs what is missing, builds, and runs every test; builds the Debian packages as
+# Debian builds them and checks them (scripts/check-package.sh); then builds the core tests with
 # AddressSanitizer and UndefinedBehaviorSanitizer and runs them too; then, with clang,
 # builds the libFuzzer harnesses and runs each for a few seconds.
 set -euo pipefail
@@ -15,9 +15,10 @@ werror=OFF
 cmake -G Ninja -S . -B build -DCMAKE_BUILD_TYPE=Release -DQUARVEL_WERROR=$werror
 cmake --build build -j "$jobs"
 ctest --test-dir build --output-on-failure -j "$jobs"
-# The Debian package of that build: its files, dependencies and lintian, then installed,
-# run and removed again.
-./scripts/check-package.sh build
+# The Debian packages of the same sources (dpkg-buildpackage, without running the tests
+# again): their files, dependencies, hardening and lintian, then installed, run and
+# purged again.
+./scripts/check-package.sh
 
 cmake -G Ninja -S . -B build-sanitize -DCMAKE_BUILD_TYPE=Debug -DQUARVEL_WERROR=$werror \
   -DQUARVEL_SANITIZE=ON -DQUARVEL_CORE_ONLY=ON -DQUARVEL_BENCH=OFF

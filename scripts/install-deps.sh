@@ -1,7 +1,10 @@
 #!/usr/bin/env bash
-# Installs every Debian package that building, testing and running Quarvel needs.
-# Idempotent: does nothing when all packages are present; runs `apt-get update`
+# Installs every Debian package that building, testing, packaging and running Quarvel
+# need. Idempotent: does nothing when all packages are present; runs `apt-get update`
 # only when something is missing.
+#   scripts/install-deps.sh            what ./run.sh and ./test.sh need
+#   scripts/install-deps.sh chroot     and the tools of the tests in a clean Debian
+#                                      chroot (scripts/check-chroot.sh)
 set -euo pipefail
 
 packages=(
@@ -17,7 +20,11 @@ packages=(
   hyperfine pango1.0-tools python3
   dpkg-dev file lintian desktop-file-utils appstream man-db
   libcli11-dev
+  debhelper librsvg2-bin devscripts appstream-compose
 )
+if [ "${1:-}" = chroot ]; then
+  packages+=(debootstrap piuparts autopkgtest)
+fi
 
 missing=()
 for p in "${packages[@]}"; do

@@ -2,7 +2,12 @@
 
 #include <langinfo.h>
 
+#include <QFile>
+#include <QUrl>
+
+#include <algorithm>
 #include <clocale>
+#include <cstdio>
 #include <cstring>
 #include <string>
 
@@ -16,7 +21,22 @@
 
 namespace quarvel::ui {
 
-Application::Application(int& argc, char** argv) : QApplication(argc, argv) {
+std::vector<std::filesystem::path> OpenedPaths(const std::vector<std::string>& arguments,
+                                               const std::filesystem::path& cwd) {
+    std::vector<std::filesystem::path> paths;
+    for (const std::string& argument : arguments) {
+        if (argument.empty()) continue;
+        std::filesystem::path path = argument;
+        if (argument.starts_with("file:")) {
+            const QUrl url(QString::fromUtf8(argument.data(), static_cast<qsizetype>(argument.size())));
+            if (url.isLocalFile()) path = QFile::encodeName(url.toLocalFile()).toStdString();
+        }
+        paths.push_back(path.is_absolute() ? path : cwd / path);
+    }
+    return paths;
+}
+
+Application::Application(int& argc, char** argv) : QApplication(argc, argv), argc_(argc), argv_(argv) {
     // No display name: Qt would append it to every window's caption on X11 ("... —
     // Quarvel"), and each window sets its whole caption itself.
     setApplicationName(QStringLiteral("Quarvel"));
@@ -52,7 +72,22 @@ int Application::InitInstance() {
     if (!std::setlocale(LC_CTYPE, ctype.c_str()) || std::strcmp(nl_langinfo(CODESET), "UTF-8") != 0) {
         std::setlocale(LC_CTYPE, "C.UTF-8");
     }
+    std::error_code error;
+    const std::filesystem::path cwd = std::filesystem::current_path(error);
+    const auto paths = OpenedPaths({argv_ + std::min(argc_, 1), argv_ + argc_}, cwd);
+    // The window skips a path that is not there, as it skips such a drop; whoever
+    // typed it hears of it here.
+    for (const auto& path : paths) {
+        if (!std::filesystem::exists(path, error)) {
+            std::fprintf(stderr, "quarvel: %s: no such file or folder\n", path.c_str());
+        }
+    }
     MainWindow window;
+    if (!paths.empty()) {
+        // Queued: they run once the window shows, in the loop that exec() starts.
+        QMetaObject::invokeMethod(
+            &window, [&window, paths] { window.OnDropFiles(paths); }, Qt::QueuedConnection);
+    }
     window.exec();
     return 0;
 }

@@ -7,11 +7,11 @@
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QMouseEvent>
-#include <QPainter>
 #include <QPushButton>
 #include <QVBoxLayout>
 
 #include "ui/job_runner.h"
+#include "ui/kit/color_swatch.h"
 #include "ui/kit/dialog_template.h"
 #include "ui/kit/html_edit.h"
 #include "ui/kit/resources.h"
@@ -65,7 +65,10 @@ void MainWindow::CreateWindowControls() {
     const auto dlg = LoadDialogTemplate(IDD_QUARVEL_DIALOG);
     if (dlg) {
         CreateControls(*dlg, client_, [](const ControlTemplate& c, QWidget* host) -> QWidget* {
-            return c.kind == QStringLiteral("tab") ? new TabControl(host) : nullptr;
+            if (c.kind == QStringLiteral("tab")) return new TabControl(host);
+            if (c.id == IDC_TEXT_COLOR) return new ColorSwatch(QStringLiteral("文字色"), host);
+            if (c.id == IDC_BACK_COLOR) return new ColorSwatch(QStringLiteral("背景色"), host);
+            return nullptr;
         });
         LoadMenu(menu_, dlg->menu);
         setFont(client_->font());
@@ -73,8 +76,8 @@ void MainWindow::CreateWindowControls() {
     }
     generateButton_ = qobject_cast<QPushButton*>(GetDlgItem(client_, IDC_GENERATE));
     tabControl_ = qobject_cast<TabControl*>(GetDlgItem(client_, IDC_TAB));
-    backSwatch_ = GetDlgItem(client_, IDC_BACK_COLOR);
-    textSwatch_ = GetDlgItem(client_, IDC_TEXT_COLOR);
+    backSwatch_ = qobject_cast<ColorSwatch*>(GetDlgItem(client_, IDC_BACK_COLOR));
+    textSwatch_ = qobject_cast<ColorSwatch*>(GetDlgItem(client_, IDC_TEXT_COLOR));
     spaceCheck_ = qobject_cast<QCheckBox*>(GetDlgItem(client_, IDC_SPACE));
     marginEdit_ = qobject_cast<QLineEdit*>(GetDlgItem(client_, IDC_MARGIN));
     indexedPngAction_ = menu_->findChild<QAction*>(QStringLiteral("cmd%1").arg(ID_INDEXED_PNG));
@@ -82,6 +85,8 @@ void MainWindow::CreateWindowControls() {
              indexedPngAction_);
 
     connect(generateButton_, &QPushButton::clicked, this, &MainWindow::OnGenerate);
+    connect(textSwatch_, &ColorSwatch::clicked, this, &MainWindow::OnTextColor);
+    connect(backSwatch_, &ColorSwatch::clicked, this, &MainWindow::OnBackColor);
     connect(marginEdit_, &QLineEdit::textChanged, this, &MainWindow::ShownChanged);
     connect(spaceCheck_, &QCheckBox::toggled, this, &MainWindow::ShownChanged);
     connect(menu_, &QMenuBar::triggered, this, [this](QAction* a) { OnCommand(a->data().toInt()); });
@@ -129,6 +134,7 @@ void MainWindow::SetPictureForm(PngForm form) {
 }
 
 void MainWindow::WriteControls() {
+    ShowSwatches();
     spaceCheck_->setChecked(look_.collapseSpaces);
     if (indexedPngAction_) indexedPngAction_->setChecked(pngForm_ == PngForm::indexed);
     // A margin read from a settings file shows as the program has always shown it:
@@ -184,6 +190,9 @@ void MainWindow::OnGenerate() {
     }
 }
 
+QWidget* MainWindow::textSwatch() const { return textSwatch_; }
+QWidget* MainWindow::backSwatch() const { return backSwatch_; }
+
 QRect MainWindow::SwatchRect(int id) const {
     const QWidget* swatch = id == IDC_TEXT_COLOR ? textSwatch_ : backSwatch_;
     return swatch->geometry();
@@ -196,14 +205,14 @@ void MainWindow::OnSize() {
     tabControl_->LayoutPages();
 }
 
-void MainWindow::OnPaint() {
-    QPainter painter(client_);
-    painter.fillRect(SwatchRect(IDC_TEXT_COLOR), ToQColor(look_.textColor));
-    painter.fillRect(SwatchRect(IDC_BACK_COLOR), ToQColor(look_.backColor));
+void MainWindow::ShowSwatches() {
+    textSwatch_->SetColor(ToQColor(look_.textColor));
+    backSwatch_->SetColor(ToQColor(look_.backColor));
 }
 
 void MainWindow::OnLButtonDown(QPoint point) {
-    // Both edges count: a click on the right or bottom edge line still hits.
+    // A click inside a swatch is the swatch's own. Both edges count: a click on the
+    // line just right of or below a swatch still hits it.
     const auto hits = [point](const QRect& r) {
         return r.left() <= point.x() && point.x() <= r.left() + r.width() && r.top() <= point.y() &&
                point.y() <= r.top() + r.height();
@@ -215,7 +224,6 @@ void MainWindow::OnLButtonDown(QPoint point) {
 bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
     if (watched == client_) {
         switch (event->type()) {
-        case QEvent::Paint: OnPaint(); return true;
         case QEvent::Resize: OnSize(); break;
         case QEvent::Show: OnSize(); break;
         case QEvent::MouseButtonPress: {

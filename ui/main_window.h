@@ -28,6 +28,7 @@ class QPushButton;
 
 namespace quarvel::ui {
 
+class ColorSwatch;
 class PreviewWindow;
 class TabControl;
 
@@ -64,7 +65,7 @@ public:
     // was refused: the user has been told, the focus is in the margin box and the last
     // good margin stays.
     bool ReadControls();
-    // Shows the margin and the space switch of the look in the controls.
+    // Shows the look (colours, margin, space switch) and the picture form in the controls.
     void WriteControls();
 
     // The generate button: takes the controls, then the current tab's page Generate.
@@ -99,6 +100,8 @@ public:
     TabControl* tabCtrl() const { return tabControl_; }
     QLineEdit* marginEdit() const { return marginEdit_; }
     QCheckBox* spaceCheck() const { return spaceCheck_; }
+    QWidget* textSwatch() const;
+    QWidget* backSwatch() const;
     QMenuBar* menuBar() const { return menu_; }
     // The preview window; null until it was first opened.
     PreviewWindow* preview() const { return preview_; }
@@ -138,7 +141,8 @@ private:
     void OnInitDialog();
     void OnCommand(int id);
     void OnSize();
-    void OnPaint();
+    // Shows the look's colours in the swatches.
+    void ShowSwatches();
     void OnLButtonDown(QPoint point);
     void OnOK();
     bool FocusIsInPage() const;
@@ -159,8 +163,8 @@ private:
     QWidget* client_ = nullptr;
     QPushButton* generateButton_ = nullptr;
     TabControl* tabControl_ = nullptr;
-    QWidget* backSwatch_ = nullptr;
-    QWidget* textSwatch_ = nullptr;
+    ColorSwatch* backSwatch_ = nullptr;
+    ColorSwatch* textSwatch_ = nullptr;
     QCheckBox* spaceCheck_ = nullptr;
     QLineEdit* marginEdit_ = nullptr;
     PreviewWindow* preview_ = nullptr;

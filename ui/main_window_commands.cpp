@@ -88,6 +88,7 @@ void MainWindow::OnTextColor() {
     // The chooser opens on black, not on the current colour.
     if (const auto chosen = GetPrompts().chooseColor(this, QColor(0, 0, 0))) {
         look_.textColor = ToColor(*chosen);
+        ShowSwatches();
         client_->repaint();
         ShownChanged();
     }
@@ -96,6 +97,7 @@ void MainWindow::OnTextColor() {
 void MainWindow::OnBackColor() {
     if (const auto chosen = GetPrompts().chooseColor(this, QColor(0, 0, 0))) {
         look_.backColor = ToColor(*chosen);
+        ShowSwatches();
         client_->repaint();
         ShownChanged();
     }

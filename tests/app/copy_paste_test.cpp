@@ -87,6 +87,13 @@ private slots:
         QKeyEvent composed(QEvent::KeyPress, Qt::Key_Eacute, Qt::NoModifier, QStringLiteral("\u00E9"));
         QApplication::sendEvent(edit, &composed);
         QCOMPARE(edit->toPlainText(), QStringLiteral("ab\n&eacute;"));
+        // Ctrl+Tab types a tab; Tab leaves the box for the next control, as in a dialog
+        // box, so that the keyboard is never caught in it.
+        QTest::keyClick(dlg.windowHandle(), Qt::Key_Tab, Qt::ControlModifier);
+        QCOMPARE(edit->toPlainText(), QStringLiteral("ab\n&eacute;\t"));
+        QTest::keyClick(dlg.windowHandle(), Qt::Key_Tab);
+        QCOMPARE(edit->toPlainText(), QStringLiteral("ab\n&eacute;\t"));
+        QVERIFY(QApplication::focusWidget() != edit);
     }
 
     void screenFontFollowsResolution() {

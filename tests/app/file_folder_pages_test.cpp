@@ -111,7 +111,7 @@ private slots:
         QCOMPARE(dlg.filePage().browseButton()->text(), QStringLiteral("参照..."));
         QStringList labels;
         for (auto* label : dlg.folderPage().findChildren<QLabel*>()) labels << label->text();
-        QVERIFY(labels.contains(QStringLiteral("対象フォルダ")));
+        QVERIFY(labels.contains(QStringLiteral("対象フォルダ(&D)")));
         QVERIFY(labels.contains(QStringLiteral("走査対象ファイル")));
         QVERIFY(labels.contains(QStringLiteral("文字コード")));
 

@@ -1,6 +1,7 @@
 // The main window: captions, colour swatches, the margin check, resizing, the about
 // box, and dropped paths around a running job.
 
+#include <QAccessible>
 #include <QCheckBox>
 #include <QColorDialog>
 #include <QDir>
@@ -17,6 +18,7 @@
 #include <QUrl>
 #include <QWindow>
 
+#include <algorithm>
 #include <atomic>
 #include <new>
 #include <thread>
@@ -59,6 +61,11 @@ private slots:
         MainWindow dlg;
         QCOMPARE(dlg.windowTitle(), kVersionLine);
         QCOMPARE(dlg.marginEdit()->text(), QStringLiteral("0"));
+        // The icon at every size of the theme, drawn by the build from one drawing.
+        QList<QSize> sizes = dlg.windowIcon().availableSizes();
+        std::sort(sizes.begin(), sizes.end(), [](QSize a, QSize b) { return a.width() < b.width(); });
+        QCOMPARE(sizes, (QList<QSize>{{16, 16}, {32, 32}, {48, 48}, {64, 64}, {128, 128}, {256, 256}}));
+        QCOMPARE(dlg.windowIcon().pixmap(48).toImage().pixelColor(24, 4), QColor(0x2b, 0x57, 0x97));
         QVERIFY(dlg.spaceCheck()->isChecked());
         QCOMPARE(dlg.generateButton()->text(), QStringLiteral("PNG画像生成"));
         QCOMPARE(dlg.tabCtrl()->GetCurFocus(), 0);
@@ -202,6 +209,116 @@ private slots:
                           QPoint(text.left() + text.width() + 1, text.center().y()));
         QTest::mouseClick(dlg.clientArea(), Qt::LeftButton, {}, QPoint(back.left() - 1, back.top()));
         QCOMPARE(prompts.colorCalls, 2);
+    }
+
+    void everyControlIsNamedAndReachedByTheKeyboard() {
+        // As a screen reader and a keyboard user meet the window: every control has an
+        // accessible name, each text box the one of its label; Tab visits every control
+        // of the window and of the page shown and comes back; a label's Alt key puts
+        // the focus in its box.
+        PromptRecorder prompts;
+        MainWindow dlg;
+        QVERIFY(quarvel::test::ShowActive(&dlg));
+        QWindow* window = dlg.windowHandle();
+        const auto name = [](QWidget* w) {
+            QAccessibleInterface* a = QAccessible::queryAccessibleInterface(w);
+            return a ? a->text(QAccessible::Name) : QString();
+        };
+        const struct {
+            int tab;
+            std::vector<const char*> names;  // in tab order, from the text swatch on
+            Qt::Key alt;                     // a label's key, and the name of the box it focuses
+            const char* altTarget;
+        } pages[] = {
+            {0,
+             {"文字色", "背景色", "PNG画像生成", "余白(M)", "半角SP動作の模擬", "ファイル", "対象ファイル(F)",
+              "参照...", "Shift-Jis", "開始タグ(S)", "開始タグ 2", "開始タグ 3", "終了タグ(E)", "終了タグ 2",
+              "終了タグ 3", "元ファイルを\"backup\"フォルダに保存する"},
+             Qt::Key_F,
+             "対象ファイル(F)"},
+            {1,
+             {"文字色", "背景色", "PNG画像生成", "余白(M)", "半角SP動作の模擬", "フォルダ", "対象フォルダ(D)",
+              "参照...", "サブフォルダも処理する", "走査対象ファイル", "Shift-Jis", "開始タグ(S)", "開始タグ 2",
+              "開始タグ 3", "終了タグ(E)", "終了タグ 2", "終了タグ 3", "元ファイルを\"backup\"フォルダに保存する"},
+             Qt::Key_D,
+             "対象フォルダ(D)"},
+            {2,
+             {"文字色", "背景色", "PNG画像生成", "余白(M)", "半角SP動作の模擬", "コピペ", "コピペ"},
+             Qt::Key_M,
+             "余白(M)"},
+        };
+        for (const auto& page : pages) {
+            dlg.tabCtrl()->SetCurFocus(page.tab);
+            dlg.textSwatch()->setFocus();
+            QStringList visited;
+            for (int press = 0; press < 40; ++press) {
+                QWidget* focus = QApplication::focusWidget();
+                if (press > 0 && focus == dlg.textSwatch()) break;
+                visited << name(focus);
+                QTest::keyClick(window, Qt::Key_Tab);
+            }
+            QStringList expected;
+            for (const char* n : page.names) expected << QString::fromUtf8(n);
+            QCOMPARE(visited, expected);
+            QCOMPARE(QApplication::focusWidget(), dlg.textSwatch());  // round and back
+            QTest::keyClick(window, page.alt, Qt::AltModifier);
+            QCOMPARE(name(QApplication::focusWidget()), QString::fromUtf8(page.altTarget));
+        }
+        // The margin's label names its box through the buddy relation too.
+        QAccessibleInterface* margin = QAccessible::queryAccessibleInterface(dlg.marginEdit());
+        const auto labelled = margin->relations(QAccessible::Label);
+        QCOMPARE(labelled.size(), 1);
+        QCOMPARE(labelled.first().first->text(QAccessible::Name), QStringLiteral("余白(M)"));
+
+        // The swatches are push buttons; Space, Return and Enter open their chooser.
+        QCOMPARE(QAccessible::queryAccessibleInterface(dlg.textSwatch())->role(), QAccessible::Button);
+        const struct {
+            QWidget* swatch;
+            Qt::Key key;
+            QColor answer;
+        } presses[] = {
+            {dlg.textSwatch(), Qt::Key_Space, QColor(0x10, 0x20, 0x30)},
+            {dlg.backSwatch(), Qt::Key_Return, QColor(0x40, 0x50, 0x60)},
+            {dlg.textSwatch(), Qt::Key_Enter, QColor(0x70, 0x80, 0x90)},
+        };
+        int calls = 0;
+        for (const auto& press : presses) {
+            press.swatch->setFocus();
+            prompts.colorAnswer = press.answer;
+            QTest::keyClick(window, press.key);
+            QCOMPARE(prompts.colorCalls, ++calls);
+            const Color chosen{static_cast<std::uint8_t>(press.answer.red()),
+                               static_cast<std::uint8_t>(press.answer.green()),
+                               static_cast<std::uint8_t>(press.answer.blue())};
+            QCOMPARE(press.swatch == dlg.textSwatch() ? dlg.Look().textColor : dlg.Look().backColor, chosen);
+            QCOMPARE(dlg.clientArea()->grab().toImage().pixelColor(press.swatch->geometry().topLeft() +
+                                                                   QPoint(press.swatch->width() / 2, 1)),
+                     press.answer);
+            QVERIFY(dlg.isVisible());  // the key was the swatch's, not the window's OK
+        }
+    }
+
+    void commandLinePathsAreTakenAsDrops() {
+        const std::filesystem::path cwd = "/home/u/logs";
+        const struct {
+            std::string argument;
+            std::filesystem::path path;
+        } cases[] = {
+            {"thread.htm", "/home/u/logs/thread.htm"},
+            {"../old/", "/home/u/logs/../old/"},
+            {"/srv/threads", "/srv/threads"},
+            {"file:///tmp/a%20b.htm", "/tmp/a b.htm"},
+            {"file:///tmp/%E3%81%82.htm", "/tmp/\xE3\x81\x82.htm"},
+            {"\x82\xA0.htm", "/home/u/logs/\x82\xA0.htm"},  // Shift-JIS bytes stay as they are
+            {"", ""},                                       // nothing: skipped
+        };
+        std::vector<std::string> arguments;
+        std::vector<std::filesystem::path> expected;
+        for (const auto& c : cases) {
+            arguments.push_back(c.argument);
+            if (!c.path.empty()) expected.push_back(c.path);
+        }
+        QCOMPARE(OpenedPaths(arguments, cwd), expected);
     }
 
     void cancelledChooserChangesNothing() {

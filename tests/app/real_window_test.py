@@ -11,6 +11,9 @@ accessibility tree that Qt publishes over AT-SPI (the tab strip is named after i
 current tab; each control reports whether it has the focus and whether it shows).
 The preview (Ctrl+P) is read by its status line, and "画像をコピー" by what the
 clipboard holds (xclip), which must be the PNG file quarvel-cli makes of the same text.
+Every control must have an accessible name; Tab must come round to the colour swatches
+and Space open the colour chooser. Last, the program is started with a document and a
+folder on its command line, as the desktop's "Open with" starts it.
 """
 
 import ctypes
@@ -31,6 +34,9 @@ ACC = 'org.a11y.atspi.Accessible'
 COMPONENT = 'org.a11y.atspi.Component'
 TEXT = 'org.a11y.atspi.Text'
 PROPERTIES = 'org.freedesktop.DBus.Properties'
+# The roles of the controls a user acts on; each must have a name.
+CONTROLS = {'push button', 'check box', 'radio button', 'text', 'page tab', 'page tab list', 'toggle button',
+            'combo box', 'spin button', 'slider', 'list', 'tree', 'table'}
 CHECKED = 1 << 4
 FOCUSED = 1 << 12
 SHOWING = 1 << 25
@@ -148,8 +154,50 @@ def expect_caption(window, caption):
     print(f'ok  caption {caption!r}')
 
 
+def tree_files(folder):
+    """Every file under folder, by its path inside it, with its bytes."""
+    found = {}
+    for parent, _, names in os.walk(folder):
+        for name in names:
+            path = os.path.join(parent, name)
+            with open(path, 'rb') as f:
+                found[os.path.relpath(path, folder)] = f.read()
+    return found
+
+
+def open_from_command_line(program, cli, env):
+    """quarvel DOCUMENT FOLDER MISSING, as the desktop starts it for "Open with": the
+    document and the folder are converted as dropped ones are, which is what
+    quarvel-cli makes of them with the same settings; the missing one is said."""
+    thread = '<dl><dt>1</dt><dd>(^o^)/ <br> ＿|￣|○<dt>2</dt><dd>ｷﾀ━━━(ﾟ∀ﾟ)━━━!!</dl>\n'.encode('cp932')
+    with tempfile.TemporaryDirectory() as temp:
+        for side in ('window', 'cli'):
+            os.makedirs(os.path.join(temp, side, 'folder', 'sub'))
+            for name in ('thread.htm', 'folder/a.htm', 'folder/sub/b.htm'):
+                with open(os.path.join(temp, side, name), 'wb') as out:
+                    out.write(thread)
+        run(cli, 'convert', '--quiet', os.path.join(temp, 'cli', 'thread.htm'), env=env)
+        run(cli, 'convert-folder', '--quiet', os.path.join(temp, 'cli', 'folder'), env=env)
+        wanted = tree_files(os.path.join(temp, 'cli'))
+        window_side = os.path.join(temp, 'window')
+        started = subprocess.Popen([program, 'thread.htm', 'folder', 'missing.htm'], cwd=window_side, env=env,
+                                   stdout=subprocess.DEVNULL, stderr=subprocess.PIPE, text=True)
+        try:
+            poll('the window to convert what it was given', lambda: tree_files(window_side) == wanted, 30)
+        except Failure:
+            got = tree_files(window_side)
+            raise Failure(f'opened from the command line: {sorted(got)} differ from quarvel-cli\'s {sorted(wanted)}')
+        finally:
+            started.terminate()
+            _, errors = started.communicate(timeout=10)
+        if f'quarvel: {window_side}/missing.htm: no such file or folder' not in errors:
+            raise Failure(f'no message about the missing path: {errors!r}')
+    print(f'ok  {"quarvel DOCUMENT FOLDER MISSING":<34} both converted as quarvel-cli converts them, '
+          f'{len(wanted)} files; the missing one said')
+
+
 def main():
-    program, cli = sys.argv[1], sys.argv[2]
+    program, cli = os.path.abspath(sys.argv[1]), os.path.abspath(sys.argv[2])
     shots = sys.argv[3] if len(sys.argv) > 3 else None
     if shots:
         os.makedirs(shots, exist_ok=True)
@@ -354,6 +402,37 @@ def main():
         click(margin)
         expect(2, margin, 'click into the margin box')
 
+        # Screen readers: every control of the window and of its three pages has a
+        # name, each text box the one of its label.
+        named = [n for n in dialog.walk() if n.role in CONTROLS]
+        unnamed = [describe(n) for n in named if not n.name()]
+        if unnamed:
+            raise Failure(f'controls without a name: {unnamed}')
+        print(f'ok  {"every control has a name":<34} {len(named)} controls')
+        if margin.name() != '余白(M)' or file_box.name() != '対象ファイル(F)':
+            raise Failure(f'the margin box is named {margin.name()!r}, the file path box {file_box.name()!r}')
+
+        # The keyboard: Tab leaves the copy-paste box and comes round to the two colour
+        # swatches, push buttons named after their labels; Space opens the chooser.
+        swatches = [next(n for n in client.children if n.role == 'push button' and n.name() == name)
+                    for name in ('文字色', '背景色')]
+        click(copy_box)
+        expect(2, copy_box, 'click into the copy-paste box')
+        run('xdotool', 'key', 'Tab')
+        expect(2, swatches[0], 'Tab from the copy-paste box')
+        run('xdotool', 'key', 'Tab')
+        expect(2, swatches[1], 'Tab from the text colour swatch')
+        shown = windows()
+        run('xdotool', 'key', 'space')
+        chooser = poll('the colour chooser', lambda: windows() - shown, 5)
+        if shots:
+            save_screenshot(os.path.join(shots, 'colour-chooser.png'), (0, 0, 1024, 768))
+        print(f'ok  {"Space on the swatch 背景色":<34} opens the colour chooser')
+        run('xdotool', 'key', 'Escape')
+        poll('the colour chooser to close', lambda: windows() == shown)
+        click(margin)
+        expect(2, margin, 'click into the margin box')
+
         # The about box and a message box keep their own captions.
         def other_window_captioned(caption, close_key):
             box = poll(f'the window {caption!r}', lambda: windows() - {window})
@@ -365,7 +444,7 @@ def main():
         # when a box closes; the about box, which needs no keys, comes last.
         click(margin)
         run('xdotool', 'key', 'ctrl+a', '5', '0', '0')
-        click(next(n for n in client.children if n.role == 'push button'))  # refused: above 100
+        click(next(n for n in client.children if n.name() == 'PNG画像生成'))  # refused: above 100
         other_window_captioned('Quarvel', 'Return')
         help_menu = next(n for n in dialog.walk() if n.role == 'menu item' and n.name() == 'ﾍﾙﾌﾟ')
         click(help_menu)
@@ -376,6 +455,8 @@ def main():
 
         if program_run.poll() is not None:
             raise Failure(f'the program ended with {program_run.returncode}')
+        program_run.terminate()
+        open_from_command_line(program, cli, env)
     except Failure as failure:
         print(f'FAIL {failure}')
         return 1

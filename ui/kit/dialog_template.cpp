@@ -85,6 +85,20 @@ QWidget* MakeStandard(const ControlTemplate& c, QWidget* host, QButtonGroup*& bu
     return new QWidget(host);
 }
 
+// A label's text as a name: without its mnemonic, Japanese style "(&M)" or a plain
+// '&' before the letter ("&&" stays one '&').
+QString WithoutMnemonic(QString text) {
+    static const QRegularExpression suffix(QStringLiteral("\\(&[^&]\\)$"));
+    text.remove(suffix);
+    static const QRegularExpression amp(QStringLiteral("&(.)"));
+    return text.replace(amp, QStringLiteral("\\1"));
+}
+
+// Controls that show no text of their own: a label before one names it.
+bool TakesItsNameFromALabel(const ControlTemplate& c) {
+    return c.kind == QStringLiteral("edit") || c.kind == QStringLiteral("swatch");
+}
+
 }  // namespace
 
 std::optional<DialogTemplate> LoadDialogTemplate(int id) {
@@ -153,10 +167,27 @@ void CreateControls(const DialogTemplate& dlg, QWidget* host, const ControlFacto
     host->setFont(font);
     const DialogUnits units(font);
     QButtonGroup* buttonGroup = nullptr;
+    // The label before the control being made, and how many boxes in a row it names.
+    QLabel* label = nullptr;
+    int named = 0;
     for (const ControlTemplate& c : dlg.controls) {
         QWidget* control = factory ? factory(c, host) : nullptr;
         if (!control) control = MakeStandard(c, host, buttonGroup);
         if (c.kind != QStringLiteral("radio")) buttonGroup = nullptr;
+        if (label && TakesItsNameFromALabel(c)) {
+            // The first box is the label's buddy: screen readers name it by the label,
+            // and the label's mnemonic (Alt and its letter) puts the focus in it. The
+            // boxes after it in a row share the label and are numbered.
+            if (named == 0) {
+                label->setBuddy(control);
+            } else {
+                control->setAccessibleName(QStringLiteral("%1 %2").arg(WithoutMnemonic(label->text())).arg(named + 1));
+            }
+            ++named;
+        } else {
+            label = c.kind == QStringLiteral("static") && !c.text.isEmpty() ? qobject_cast<QLabel*>(control) : nullptr;
+            named = 0;
+        }
         if (c.id >= 0) control->setObjectName(QStringLiteral("ctl%1").arg(c.id));
         control->setGeometry(units.Map(c.rect));
         if (!c.Has(QStringLiteral("tabstop")) && c.kind != QStringLiteral("static") &&

@@ -20,7 +20,7 @@ namespace quarvel::ui {
 
 struct ControlTemplate {
     int id = -1;   // -1 for controls without an ID (labels)
-    QString kind;  // static, icon, edit, button, checkbox, radio, groupbox, tab
+    QString kind;  // static, icon, edit, button, checkbox, radio, groupbox, tab, swatch
     QString text;
     QRect rect;  // dialog units
     QStringList style;
@@ -67,6 +67,9 @@ using ControlFactory = std::function<QWidget*(const ControlTemplate&, QWidget* h
 
 // Sets `host`'s font and makes the template's controls as its children, in template
 // order (which is also the tab order). Each control is named after its ID (see GetDlgItem).
+// A label with text names the edit box or swatch right after it: it becomes the label's
+// buddy (its accessible name, the target of the label's mnemonic "(&M)"); further
+// boxes in a row after the first are named after the label and numbered ("開始タグ 2").
 void CreateControls(const DialogTemplate& dlg, QWidget* host, const ControlFactory& factory = {});
 
 // A child window made from template `id`: its controls on `page` (see CreateControls),

@@ -28,7 +28,9 @@ HtmlEdit::HtmlEdit(QWidget* parent) : QPlainTextEdit(parent) {
     setLineWrapMode(QPlainTextEdit::NoWrap);
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-    setTabChangesFocus(false);
+    // Tab moves on to the next control, as in every dialog box, so the keyboard never
+    // stays caught in the box; Ctrl+Tab types a tab.
+    setTabChangesFocus(true);
     // Files dropped on the box go to the main window, which converts them.
     setAcceptDrops(false);
     viewport()->setAcceptDrops(false);
@@ -81,6 +83,11 @@ void HtmlEdit::inputMethodEvent(QInputMethodEvent* event) {
 void HtmlEdit::keyPressEvent(QKeyEvent* event) {
     if (event == QKeySequence::Paste) {
         Paste();
+        event->accept();
+        return;
+    }
+    if (event->key() == Qt::Key_Tab && event->modifiers() == Qt::ControlModifier) {
+        insertPlainText(QStringLiteral("\t"));
         event->accept();
         return;
     }

@@ -1,6 +1,8 @@
 #include "ui/kit/resources.h"
 
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QHash>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -56,7 +58,15 @@ void LoadMenu(QMenuBar* bar, int id) {
 }
 
 QIcon AppIcon() {
-    static const QIcon icon(QStringLiteral(":/quarvel.png"));
+    static const QIcon icon = [] {
+        // One picture per size, named by its size (cmake/Icons.cmake draws them).
+        QIcon i;
+        for (const QFileInfo& file : QDir(QStringLiteral(":/icons")).entryInfoList(QDir::Files)) {
+            const int size = file.baseName().toInt();
+            i.addFile(file.filePath(), QSize(size, size));
+        }
+        return i;
+    }();
     return icon;
 }
 

@@ -43,7 +43,8 @@ QString VersionLine();
 // an item's "shortcut" is its key sequence.
 void LoadMenu(QMenuBar* bar, int id);
 
-// The application icon (resource 128).
+// The application icon (resource 128), at every size the build draws from
+// res/quarvel.svg.
 QIcon AppIcon();
 
 }  // namespace quarvel::ui

@@ -8,7 +8,9 @@
 namespace quarvel::ui {
 
 TabPage::TabPage(QWidget* parent) : QWidget(parent) {
-    setFocusPolicy(Qt::StrongFocus);
+    // Focused in code when it has no control to take the focus, but no stop of its
+    // own for Tab: a keyboard user never lands on the bare page.
+    setFocusPolicy(Qt::ClickFocus);
     if (qApp) qApp->installEventFilter(this);
 }
 

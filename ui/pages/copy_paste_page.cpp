@@ -35,6 +35,8 @@ void CopyPastePage::Create(QWidget* parent, PageHost* host) {
     edit_ = qobject_cast<HtmlEdit*>(GetDlgItem(this, IDC_EDIT_TEXT));
     if (!edit_) edit_ = new HtmlEdit(this);
     setFocusProxy(edit_);
+    // The box has no label; screen readers name it after its page.
+    edit_->setAccessibleName(QStringLiteral("コピペ"));
     edit_->setFont(MakeScreenFont(logicalDpiY()));
     copyPictureAction_ = new QAction(QStringLiteral("画像をコピー"), this);
     copyPictureAction_->setObjectName(QStringLiteral("copyPicture"));

@@ -1,0 +1,42 @@
+# What `cmake --install` puts under the prefix beside the two programs (installed by
+# app/ and cli/). The Debian packages are made of this tree (debian/*.install list
+# which package holds which file), so a file made another way here reaches them as
+# long as its installed path stays:
+#   share/man/man1/quarvel-cli.1, share/bash-completion/completions/quarvel-cli
+#   share/man/man1/quarvel.1, share/applications/quarvel.desktop,
+#   share/metainfo/<id>.metainfo.xml, share/icons/hicolor/*/apps/quarvel.{png,svg}
+#                                                         (the window's, when it is built)
+
+set(QUARVEL_HOMEPAGE "https://github.com/quarvel/quarvel"
+    CACHE STRING "The project's homepage, named in the AppStream metainfo (and by debian/rules in the packages)")
+
+set(quarvel_install_files ${PROJECT_BINARY_DIR}/install-files)
+
+install(FILES ${PROJECT_SOURCE_DIR}/res/bash-completion/quarvel-cli
+  DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions)
+
+# The man pages with the version filled in; packaging compresses them.
+set(pages quarvel-cli.1)
+if(TARGET quarvel)
+  list(APPEND pages quarvel.1)
+endif()
+foreach(page IN LISTS pages)
+  configure_file(${PROJECT_SOURCE_DIR}/res/man/${page} ${quarvel_install_files}/${page} @ONLY)
+  install(FILES ${quarvel_install_files}/${page} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+endforeach()
+
+if(NOT TARGET quarvel)
+  return()
+endif()
+
+set(quarvel_appstream_id io.github.quarvel.Quarvel)
+configure_file(${PROJECT_SOURCE_DIR}/res/${quarvel_appstream_id}.metainfo.xml
+  ${quarvel_install_files}/${quarvel_appstream_id}.metainfo.xml @ONLY)
+install(FILES ${quarvel_install_files}/${quarvel_appstream_id}.metainfo.xml
+  DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
+install(FILES ${PROJECT_SOURCE_DIR}/res/quarvel.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
+install(FILES ${PROJECT_SOURCE_DIR}/res/quarvel.svg DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps)
+foreach(size IN LISTS QUARVEL_ICON_SIZES)
+  install(FILES ${QUARVEL_ICON_DIR}/${size}x${size}/apps/quarvel.png
+    DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/${size}x${size}/apps)
+endforeach()

@@ -1,0 +1,31 @@
+#pragma once
+// A colour swatch of the main window: a borderless rectangle painted in its colour
+// that acts as a push button. A click opens its colour chooser at once (on the press,
+// as a click on the painted swatch always did); from the keyboard it takes the focus
+// in tab order, shows a focus frame, and Space, Enter or Return open the chooser.
+// Screen readers see a push button with the name given (the label beside it).
+
+#include <QColor>
+#include <QPushButton>
+
+namespace quarvel::ui {
+
+class ColorSwatch : public QPushButton {
+    Q_OBJECT
+public:
+    ColorSwatch(const QString& name, QWidget* parent);
+    ~ColorSwatch() override;
+
+    void SetColor(const QColor& color);
+    QColor color() const { return color_; }
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+
+private:
+    QColor color_;
+};
+
+}  // namespace quarvel::ui
