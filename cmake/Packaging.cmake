@@ -66,6 +66,9 @@ if(NOT changelog_top MATCHES "^quarvel \\(${PROJECT_VERSION}\\) ")
 endif()
 
 set(CPACK_GENERATOR DEB)
+# The package holds the default component only: quarvel-server installs as the
+# component "server" (server/CMakeLists.txt), to be packaged on its own.
+set(CPACK_INSTALL_CMAKE_PROJECTS "${PROJECT_BINARY_DIR};${PROJECT_NAME};Unspecified;/")
 set(CPACK_VERBATIM_VARIABLES ON)  # the description's quotes reach the package as typed
 set(CPACK_PACKAGE_NAME quarvel)
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})

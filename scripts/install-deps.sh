@@ -17,6 +17,7 @@ packages=(
   hyperfine pango1.0-tools python3
   dpkg-dev file lintian desktop-file-utils appstream man-db
   libcli11-dev
+  libboost-dev nettle-dev wrk
 )
 
 missing=()
