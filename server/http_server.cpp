@@ -48,7 +48,8 @@ void Log(const std::string& line) {
 
 class Session : public std::enable_shared_from_this<Session> {
 public:
-    Session(tcp::socket&& socket, Shared& shared) : stream_(std::move(socket)), shared_(shared) {
+    Session(tcp::socket&& socket, Shared& shared)
+        : stream_(std::move(socket)), deadline_(stream_.get_executor()), shared_(shared) {
         ++shared_.connections;
     }
     ~Session() { --shared_.connections; }
@@ -92,15 +93,26 @@ private:
         });
     }
 
+    // The request's deadline is a timer of its own rather than the stream's, which would
+    // close the connection before the 408 could be written.
     void ReadHeader() {
         start_ = Clock::now();
-        stream_.expires_after(Config().requestTimeout);
+        stream_.expires_never();
+        timedOut_ = false;
+        deadline_.expires_after(Config().requestTimeout);
+        deadline_.async_wait([self = shared_from_this()](beast::error_code ec) {
+            if (ec) return;  // cancelled: the request arrived in time
+            self->timedOut_ = true;
+            beast::error_code ignored;
+            self->stream_.socket().cancel(ignored);
+        });
         http::async_read_header(stream_, buffer_, *parser_,
                                 [self = shared_from_this()](beast::error_code ec, std::size_t) { self->OnHeader(ec); });
     }
 
     void OnHeader(beast::error_code ec) {
         if (ec) return Fail(ec);
+        if (timedOut_) return Fail(beast::error::timeout);
         const auto& request = parser_->get();
         method_ = Printable(std::string_view(request.method_string().data(), request.method_string().size()), 16);
         path_ = LoggedPath(std::string_view(request.target().data(), request.target().size()));
@@ -114,6 +126,7 @@ private:
             net::async_write(stream_, net::buffer(kContinue),
                              [self = shared_from_this()](beast::error_code written, std::size_t) {
                                  if (written) return self->Close();
+                                 if (self->timedOut_) return self->Fail(beast::error::timeout);
                                  self->ReadBody();
                              });
             return;
@@ -125,6 +138,7 @@ private:
         if (parser_->is_done()) return OnRequest();
         http::async_read(stream_, buffer_, *parser_, [self = shared_from_this()](beast::error_code ec, std::size_t) {
             if (ec) return self->Fail(ec);
+            if (self->timedOut_) return self->Fail(beast::error::timeout);
             self->OnRequest();
         });
     }
@@ -134,6 +148,7 @@ private:
     }
 
     void OnRequest() {
+        deadline_.cancel();
         auto message = parser_->release();
         HttpRequest request;
         request.method = std::string(message.method_string());
@@ -157,6 +172,8 @@ private:
     // A request that could not be read: an answer that says why where there was a
     // request at all, else the end of the connection.
     void Fail(beast::error_code ec) {
+        deadline_.cancel();
+        if (timedOut_) ec = beast::error::timeout;  // the reads were cancelled by the deadline
         if (ec == http::error::header_limit)
             return Send(JsonError(431, "the request line and headers are larger than " +
                                            std::to_string(kMaxHeaderBytes / 1024) + " KB"),
@@ -185,7 +202,8 @@ private:
         stream_.expires_after(Config().requestTimeout);
         http::async_write(stream_, response_, [self = shared_from_this(), keepAlive](beast::error_code ec, std::size_t) {
             self->LogRequest();
-            if (ec || !keepAlive) return self->Close();
+            if (ec) return self->Close();
+            if (!keepAlive) return self->Linger();
             self->WaitForRequest();
         });
     }
@@ -197,6 +215,24 @@ private:
         Log(method_ + " " + path_ + tail);
     }
 
+    // Ends the connection after an answer without reading the rest of the request: the
+    // sending side first, then what the client still sends is read and dropped for a
+    // moment, so that the client reads the answer before the connection closes (closing
+    // with unread bytes would reset it and lose the answer).
+    void Linger() {
+        beast::error_code ignored;
+        stream_.socket().shutdown(tcp::socket::shutdown_send, ignored);
+        stream_.expires_after(std::chrono::seconds(2));
+        Drain();
+    }
+    void Drain() {
+        buffer_.clear();
+        stream_.async_read_some(buffer_.prepare(65536), [self = shared_from_this()](beast::error_code ec, std::size_t) {
+            if (ec) return self->Close();
+            self->Drain();
+        });
+    }
+
     void Close() {
         beast::error_code ignored;
         stream_.socket().shutdown(tcp::socket::shutdown_both, ignored);
@@ -204,6 +240,8 @@ private:
     }
 
     beast::tcp_stream stream_;
+    net::steady_timer deadline_;
+    bool timedOut_ = false;
     Shared& shared_;
     beast::flat_buffer buffer_;
     std::optional<http::request_parser<http::string_body>> parser_;
