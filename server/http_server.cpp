@@ -3,6 +3,7 @@
 #include <sys/resource.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <boost/asio/dispatch.hpp>
 #include <boost/asio/ip/tcp.hpp>
@@ -30,10 +31,16 @@ namespace net = boost::asio;
 using tcp = net::ip::tcp;
 using Clock = std::chrono::steady_clock;
 
+// The most bytes of request bodies held at once.
+std::size_t BodyBudget(const ServerConfig& config) { return std::max(kBodyBudget, 4 * config.service.maxBody); }
+
 // What every connection shares.
 struct Shared {
     const ServerConfig& config;
     std::atomic<int> connections{0};
+    // Bytes of request bodies being read or answered, by what their headers announce (a
+    // chunked body counts as --max-body); a body beyond the budget gets 503 at once.
+    std::atomic<std::size_t> bodies{0};
 };
 
 // One line on standard error, written at once so that lines of two threads never mix.
@@ -52,7 +59,10 @@ public:
         : stream_(std::move(socket)), deadline_(stream_.get_executor()), shared_(shared) {
         ++shared_.connections;
     }
-    ~Session() { --shared_.connections; }
+    ~Session() {
+        ReleaseBody();
+        --shared_.connections;
+    }
 
     void Start() {
         net::dispatch(stream_.get_executor(), [self = shared_from_this()] { self->WaitForRequest(); });
@@ -71,7 +81,13 @@ public:
 private:
     const ServerConfig& Config() const { return shared_.config; }
 
+    void ReleaseBody() {
+        shared_.bodies -= reserved_;
+        reserved_ = 0;
+    }
+
     void NewParser() {
+        ReleaseBody();
         parser_.emplace();
         parser_->header_limit(static_cast<std::uint32_t>(kMaxHeaderBytes));
         parser_->body_limit(Config().service.maxBody);
@@ -120,6 +136,24 @@ private:
         head_ = request.method() == http::verb::head;
         if (const auto length = parser_->content_length(); length && *length > Config().service.maxBody)
             return Send(TooLarge(), false);
+        const std::size_t body = parser_->chunked() ? Config().service.maxBody : parser_->content_length().value_or(0);
+        if (body > 0) {
+            if (shared_.bodies.fetch_add(body) + body > BodyBudget(Config())) {
+                shared_.bodies -= body;
+                HttpResponse busy = JsonError(503, "too many large requests at once; try again in a moment");
+                busy.headers.emplace_back("Retry-After", "1");
+                return Send(std::move(busy), false);
+            }
+            reserved_ = body;
+            // The body's memory now, where running out of it can still be answered.
+            try {
+                if (!parser_->chunked()) parser_->get().body().reserve(body);
+            } catch (const std::bad_alloc&) {
+                HttpResponse busy = JsonError(503, "out of memory; try again later");
+                busy.headers.emplace_back("Retry-After", "1");
+                return Send(std::move(busy), false);
+            }
+        }
         const auto expect = request[http::field::expect];
         if (beast::iequals(expect, "100-continue")) {
             static const std::string kContinue = "HTTP/1.1 100 Continue\r\n\r\n";
@@ -251,6 +285,7 @@ private:
     unsigned version_ = 11;
     bool head_ = false;
     std::size_t sent_ = 0;
+    std::size_t reserved_ = 0;  // of Shared::bodies
 };
 
 class Listener : public std::enable_shared_from_this<Listener> {
@@ -349,22 +384,36 @@ int RunServer(const ServerConfig& given) {
             std::to_string(config.listen.port) + ": " + why);
         return 1;
     }
-    const tcp::endpoint bound = listener->Bound();
-    const std::string host = bound.address().is_v6() ? "[" + bound.address().to_string() + "]" : bound.address().to_string();
-    Log("quarvel-server: listening on http://" + host + ":" + std::to_string(bound.port()) + "/ with " +
-        std::to_string(threads) + (threads == 1 ? " thread" : " threads"));
-    listener->Accept();
-
+    // Signals are caught before the first line says that the server listens: whoever
+    // waits for that line may stop it at once.
     net::signal_set signals(io, SIGINT, SIGTERM);
     signals.async_wait([&](beast::error_code, int signal) {
         Log(std::string("quarvel-server: stopping (") + (signal == SIGINT ? "SIGINT" : "SIGTERM") + ")");
         listener->Stop();
         io.stop();
     });
+    const tcp::endpoint bound = listener->Bound();
+    const std::string host = bound.address().is_v6() ? "[" + bound.address().to_string() + "]" : bound.address().to_string();
+    Log("quarvel-server: listening on http://" + host + ":" + std::to_string(bound.port()) + "/ with " +
+        std::to_string(threads) + (threads == 1 ? " thread" : " threads"));
+    listener->Accept();
 
+
+    // Memory that runs out in the middle of reading a request ends that connection, not
+    // the service.
+    const auto run = [&io] {
+        for (;;) {
+            try {
+                io.run();
+                return;
+            } catch (const std::bad_alloc&) {
+                Log("quarvel-server: out of memory; a connection was dropped");
+            }
+        }
+    };
     std::vector<std::thread> pool;
-    for (int i = 1; i < threads; ++i) pool.emplace_back([&io] { io.run(); });
-    io.run();
+    for (int i = 1; i < threads; ++i) pool.emplace_back(run);
+    run();
     for (std::thread& t : pool) t.join();
     return 0;
 }

@@ -22,6 +22,9 @@ struct ServerConfig {
 
 // The longest request line and headers together.
 inline constexpr std::size_t kMaxHeaderBytes = 64 * 1024;
+// The most bytes of request bodies held at once (or four times --max-body, if more):
+// beyond, a request with a body gets 503 at once rather than memory running out.
+inline constexpr std::size_t kBodyBudget = 256u << 20;
 
 // Listens and answers until SIGINT or SIGTERM; returns the exit status (1 when the
 // address cannot be had, with the reason on standard error). Says on standard error

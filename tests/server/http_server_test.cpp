@@ -144,9 +144,11 @@ private:
 // The real program, its standard error in a file; stopped with SIGTERM.
 class Server {
 public:
-    explicit Server(std::vector<std::string> options = {}) {
+    // `wrapper`: a program that runs the server (prlimit with its options).
+    explicit Server(std::vector<std::string> options = {}, std::vector<std::string> wrapper = {}) {
         log_ = dir_ / "server.log";
-        std::vector<std::string> args = {QUARVEL_SERVER_PATH, "--listen", "127.0.0.1:0"};
+        std::vector<std::string> args = wrapper;
+        for (const char* a : {QUARVEL_SERVER_PATH, "--listen", "127.0.0.1:0"}) args.emplace_back(a);
         args.insert(args.end(), options.begin(), options.end());
         std::vector<char*> argp;
         for (auto& a : args) argp.push_back(a.data());
@@ -501,6 +503,22 @@ TEST(ServerProgram, LimitsAndTimeoutsEndTheirConnections) {
     EXPECT_EQ(large.status, 413);
     EXPECT_NE(large.body.find("larger than 1024 bytes"), std::string::npos);
     EXPECT_EQ(server.Post("/render", std::string(1024, 'a')).status, 200);
+}
+
+TEST(ServerProgram, MemoryThatRunsOutIsA503AndTheServiceGoesOn) {
+    // 30 MB of address space: the program fits, a 14 MB body does not.
+    Server server({"--max-body", "16M"}, {"/usr/bin/prlimit", "--as=31457280"});
+    ASSERT_GT(server.port(), 0) << server.Log();
+    std::string art;
+    while (art.size() < (14u << 20)) art += "\xE3\x81\x82 (\xC2\xB4\xE3\x83\xBB\xCF\x89\xE3\x83\xBB`)\n";
+    const Answer large = server.Post("/render", art);
+    EXPECT_EQ(large.status, 503);
+    EXPECT_TRUE(large.IsJsonError()) << large.body;
+    EXPECT_EQ(large.Header("retry-after"), "1");
+    const Answer small = server.Post("/render", Examples("medium.txt"));
+    EXPECT_EQ(small.status, 200);
+    EXPECT_EQ(small.body, CliPicture(Examples("medium.txt"), {}));
+    EXPECT_EQ(server.Stop(), 0);
 }
 
 TEST(ServerProgram, RandomRequestsGetPicturesOrJsonAndTheLogHoldsNoArt) {
