@@ -8,11 +8,14 @@ and time, and only 127.0.0.1 is spoken to.
   scripts/attack-server.py starve PORT [IDLE] [SLOW] [SECONDS]   (default 500 100 10)
   scripts/attack-server.py garbage PORT [COUNT]                  (default 2000)
   scripts/attack-server.py soak PORT PID [COUNT] [CLIENTS]       (default 100000 2)
+  scripts/attack-server.py memory PORT [COUNT]                   (default 16)
 
 starve: opens IDLE connections that send nothing and SLOW connections that send a
 request one byte every 0.5 s, then asks for a picture every 0.25 s for SECONDS and
 prints the latencies (the slowest must stay under 1 s). garbage and soak print how many
-answers were pictures, JSON errors or anything else (which must be none)."""
+answers were pictures, JSON errors or anything else (which must be none). memory sends
+COUNT bodies of 14.5 MB, 8 at once, for a server started with --max-body 16M under a
+memory limit (ulimit -v 90000): every answer must be a picture or a JSON 503."""
 
 import concurrent.futures
 import random
@@ -206,6 +209,18 @@ def soak(port, pid, count=100000, clients=2):
     return 0 if not any(k.startswith("OTHER") for k in counts) else 1
 
 
+def memory(port, count=16):
+    body = ("あ" * 60 + "\n").encode() * 80000
+    data = request("POST", "/render", body, ["Content-Type: text/plain"])
+    counts = {}
+    with concurrent.futures.ThreadPoolExecutor(8) as pool:
+        for k in pool.map(lambda _: kind(*one(port, data, limit=60)), range(count)):
+            counts[k] = counts.get(k, 0) + 1
+    after = kind(*one(port, request("GET", "/healthz")))
+    print("memory: %d bodies of %d bytes: %s; then /healthz: %s" % (count, len(body), dict(sorted(counts.items())), after))
+    return 0 if not any(k.startswith("OTHER") for k in counts) and after == "ok-200" else 1
+
+
 def main():
     if len(sys.argv) < 3:
         print(__doc__)
@@ -217,6 +232,8 @@ def main():
         return garbage(port, *rest)
     if what == "soak":
         return soak(port, *rest)
+    if what == "memory":
+        return memory(port, *rest)
     print(__doc__)
     return 2
 
