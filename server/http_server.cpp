@@ -65,6 +65,8 @@ public:
     }
 
     void Start() {
+        beast::error_code ignored;
+        stream_.socket().non_blocking(true, ignored);  // for the reads tried at once (WaitForRequest)
         net::dispatch(stream_.get_executor(), [self = shared_from_this()] { self->WaitForRequest(); });
     }
 
@@ -101,10 +103,20 @@ private:
     void WaitForRequest() {
         NewParser();
         if (buffer_.size() > 0) return ReadHeader();  // the next request came with the last
+        // A kept-alive client has often sent its next request by now: read it at once
+        // rather than after another turn of every connection's work.
+        beast::error_code ec;
+        const std::size_t n = stream_.socket().read_some(buffer_.prepare(4096), ec);
+        if (!ec && n > 0) {
+            buffer_.commit(n);
+            return ReadHeader();
+        }
+        if (ec && ec != net::error::would_block && ec != net::error::try_again) return Close();
         stream_.expires_after(Config().idleTimeout);
-        stream_.async_read_some(buffer_.prepare(4096), [self = shared_from_this()](beast::error_code ec, std::size_t n) {
-            if (ec) return self->Close();  // closed by the client, or idle too long
-            self->buffer_.commit(n);
+        stream_.async_read_some(buffer_.prepare(4096), [self = shared_from_this()](beast::error_code read,
+                                                                                     std::size_t bytes) {
+            if (read) return self->Close();  // closed by the client, or idle too long
+            self->buffer_.commit(bytes);
             self->ReadHeader();
         });
     }
@@ -122,8 +134,22 @@ private:
             beast::error_code ignored;
             self->stream_.socket().cancel(ignored);
         });
+        ContinueHeader();
+    }
+
+    // What the buffer holds is parsed at once; only a header that is not all there waits
+    // for more. (Each wait puts the request behind every other connection's work again.)
+    void ContinueHeader() {
+        beast::error_code ec;
+        while (!parser_->is_header_done() && buffer_.size() > 0) {
+            const std::size_t used = parser_->put(buffer_.data(), ec);
+            buffer_.consume(used);
+            if (ec == http::error::need_more || (!ec && used == 0)) break;
+            if (ec) return Fail(ec);
+        }
+        if (parser_->is_header_done()) return OnHeader({});
         http::async_read_header(stream_, buffer_, *parser_,
-                                [self = shared_from_this()](beast::error_code ec, std::size_t) { self->OnHeader(ec); });
+                                [self = shared_from_this()](beast::error_code read, std::size_t) { self->OnHeader(read); });
     }
 
     void OnHeader(beast::error_code ec) {
@@ -149,9 +175,7 @@ private:
             try {
                 if (!parser_->chunked()) parser_->get().body().reserve(body);
             } catch (const std::bad_alloc&) {
-                HttpResponse busy = JsonError(503, "out of memory; try again later");
-                busy.headers.emplace_back("Retry-After", "1");
-                return Send(std::move(busy), false);
+                return Send(OutOfMemory(), false);
             }
         }
         const auto expect = request[http::field::expect];
@@ -169,12 +193,29 @@ private:
     }
 
     void ReadBody() {
+        try {
+            beast::error_code ec;
+            while (!parser_->is_done() && buffer_.size() > 0) {
+                const std::size_t used = parser_->put(buffer_.data(), ec);
+                buffer_.consume(used);
+                if (ec == http::error::need_more || (!ec && used == 0)) break;
+                if (ec) return Fail(ec);
+            }
+        } catch (const std::bad_alloc&) {
+            return Send(OutOfMemory(), false);
+        }
         if (parser_->is_done()) return OnRequest();
         http::async_read(stream_, buffer_, *parser_, [self = shared_from_this()](beast::error_code ec, std::size_t) {
             if (ec) return self->Fail(ec);
             if (self->timedOut_) return self->Fail(beast::error::timeout);
             self->OnRequest();
         });
+    }
+
+    static HttpResponse OutOfMemory() {
+        HttpResponse busy = JsonError(503, "out of memory; try again later");
+        busy.headers.emplace_back("Retry-After", "1");
+        return busy;
     }
 
     HttpResponse TooLarge() const {
@@ -197,8 +238,7 @@ private:
         try {
             response = Answer(std::move(request), Config().service);
         } catch (const std::bad_alloc&) {
-            response = JsonError(503, "out of memory; try again later");
-            response.headers.emplace_back("Retry-After", "1");
+            response = OutOfMemory();
         }
         Send(std::move(response), keepAlive);
     }
@@ -300,6 +340,7 @@ public:
         if (!ec && endpoint.address().is_v6()) acceptor_.set_option(net::ip::v6_only(false), ec);
         if (!ec) acceptor_.bind(endpoint, ec);
         if (!ec) acceptor_.listen(net::socket_base::max_listen_connections, ec);
+        if (!ec) acceptor_.non_blocking(true, ec);  // for the accepts tried at once (OnAccept)
         return ec ? ec.message() : std::string();
     }
     tcp::endpoint Bound() const { return acceptor_.local_endpoint(); }
@@ -328,6 +369,19 @@ private:
             });
             return;
         }
+        Welcome(std::move(socket));
+        // Every connection already waiting is taken now, not one per turn of the others' work.
+        for (;;) {
+            tcp::socket next(net::make_strand(io_));
+            beast::error_code more;
+            acceptor_.accept(next, more);
+            if (more) break;
+            Welcome(std::move(next));
+        }
+        Accept();
+    }
+
+    void Welcome(tcp::socket socket) {
         beast::error_code ignored;
         socket.set_option(tcp::no_delay(true), ignored);
         auto session = std::make_shared<Session>(std::move(socket), shared_);
@@ -335,7 +389,6 @@ private:
             session->Refuse();
         else
             session->Start();
-        Accept();
     }
 
     net::io_context& io_;
