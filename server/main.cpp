@@ -24,6 +24,29 @@ int UsageError(const std::string& message) {
     return kExitUsage;
 }
 
+// Text broken into lines of at most `width` columns (CLI11 indents the lines after a
+// line break beside its option column).
+std::string Wrap(const std::string& text, std::size_t width) {
+    std::string out;
+    std::size_t column = 0;
+    for (std::size_t at = 0; at < text.size();) {
+        std::size_t end = text.find(' ', at);
+        if (end == std::string::npos) end = text.size();
+        const std::string word = text.substr(at, end - at);
+        if (column > 0 && column + 1 + word.size() > width) {
+            out += '\n';
+            column = 0;
+        } else if (column > 0) {
+            out += ' ';
+            ++column;
+        }
+        out += word;
+        column += word.size();
+        at = end + 1;
+    }
+    return out;
+}
+
 // An option whose value is checked by `read`, which sets the target and returns an
 // empty string, or says what the value needs.
 void AddChecked(CLI::App& app, const std::string& name, const std::string& type, const std::string& help,
@@ -106,6 +129,11 @@ int Run(int argc, char** argv) {
     try {
         app.parse(argc, argv);
     } catch (const CLI::CallForHelp&) {
+        constexpr std::size_t kColumn = 30, kWidth = 80;
+        app.get_formatter()->column_width(kColumn);
+        for (CLI::Option* option : app.get_options())
+            option->description(Wrap(option->get_description(), kWidth - kColumn));
+        app.description(Wrap(app.get_description(), kWidth));
         std::fputs(app.help().c_str(), stdout);
         return 0;
     } catch (const CLI::ParseError& e) {
