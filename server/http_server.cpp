@@ -127,9 +127,11 @@ private:
         start_ = Clock::now();
         stream_.expires_never();
         timedOut_ = false;
+        reading_ = ++requests_;
         deadline_.expires_after(Config().requestTimeout);
-        deadline_.async_wait([self = shared_from_this()](beast::error_code ec) {
-            if (ec) return;  // cancelled: the request arrived in time
+        deadline_.async_wait([self = shared_from_this(), request = reading_](beast::error_code ec) {
+            // Cancelled, or expired just as this request was read whole (then already queued).
+            if (ec || self->reading_ != request) return;
             self->timedOut_ = true;
             beast::error_code ignored;
             self->stream_.socket().cancel(ignored);
@@ -264,6 +266,8 @@ private:
     }
 
     void Send(HttpResponse answer, bool keepAlive) {
+        reading_ = 0;  // the request's deadline has no more to say
+        deadline_.cancel();
         response_ = {};
         response_.version(version_);
         response_.result(static_cast<unsigned>(answer.status));
@@ -316,6 +320,8 @@ private:
     beast::tcp_stream stream_;
     net::steady_timer deadline_;
     bool timedOut_ = false;
+    std::uint64_t requests_ = 0;  // requests begun on this connection
+    std::uint64_t reading_ = 0;   // the number of the request being read, 0 between requests
     Shared& shared_;
     beast::flat_buffer buffer_;
     std::optional<http::request_parser<http::string_body>> parser_;
