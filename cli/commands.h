@@ -88,11 +88,6 @@ int RunRender(const RenderOptions& options);
 int RunConversion(const ConvertOptions& options, Mode mode);
 int RunRenderPieces(const PiecesOptions& options);
 
-// "RRGGBB" (an optional leading '#') in the usual red-green-blue order.
-std::optional<Color> ParseColorOption(std::string_view text);
-// A whole decimal number within [lo, hi].
-std::optional<int> ParseIntOption(std::string_view text, int lo, int hi);
-
 // Prints "quarvel-cli: <message> (see quarvel-cli help <command>)" to standard error
 // (the general help without a command); returns kExitUsage.
 int UsageError(const std::string& message, std::string_view command = {});

@@ -11,16 +11,19 @@
 #include <optional>
 
 #include "cli/commands.h"
+#include "render/look_options.h"
+#include "render/text_art.h"
 
 namespace quarvel::cli {
 namespace {
 
 constexpr const char* kProgram = "quarvel-cli";
 
-constexpr const char* kRenderExit =
-    "Exit status: 0 done (warnings, if any, on standard error), 1 the text could not be read,\n"
-    "the picture could not be written, the text is larger than 16 MB or memory ran out,\n"
-    "2 bad usage.";
+std::string RenderExit() {
+    return "Exit status: 0 done (warnings, if any, on standard error), 1 the text could not be read,\n"
+           "the picture could not be written, the text is larger than " +
+           std::to_string(kMaxTextBytes >> 20) + " MB or memory ran out,\n2 bad usage.";
+}
 constexpr const char* kPiecesExit =
     "Exit status: 0 done (warnings, if any, on standard error), 1 the file could not be read,\n"
     "a picture, the folder or the page could not be made or written, or memory ran out,\n"
@@ -64,35 +67,38 @@ CLI::Option* AddChoice(CLI::App& app, const std::string& name, std::function<voi
             name, [find](const std::string& word) { return find(word).has_value(); }, needs));
 }
 
+// "--NAME" of an option whose name the core gives.
+std::string Flag(std::string_view name) { return "--" + std::string(name); }
+
 void AddLookOptions(CLI::App& app, LookOptions& look, bool fromSettings) {
     const std::string or_settings = fromSettings ? ", or the settings file's" : "";
     for (auto [name, colour, what, fallback] :
-         {std::tuple{"--fore", &look.textColor, "text colour", "000000, black"},
-          std::tuple{"--back", &look.backColor, "background colour", "FFFFFF, white"}}) {
+         {std::tuple{Flag(look_options::kFore), &look.textColor, "text colour", "000000, black"},
+          std::tuple{Flag(look_options::kBack), &look.backColor, "background colour", "FFFFFF, white"}}) {
         app.add_option_function<std::string>(
-               name, [target = colour](const std::string& v) { *target = ParseColorOption(v); },
+               name, [target = colour](const std::string& v) { *target = look_options::ParseColor(v); },
                std::string(what) + " as in HTML, RRGGBB (FF0000 is red); default " + fallback + or_settings)
             ->type_name("RRGGBB")
             ->check(Check(
-                name, [](const std::string& v) { return ParseColorOption(v).has_value(); },
-                "needs a colour as RRGGBB, such as FF0000 for red"));
+                name, [](const std::string& v) { return look_options::ParseColor(v).has_value(); },
+                std::string(look_options::kColorNeeds)));
     }
     const std::string range = "a number from 0 to " + std::to_string(kMaxMargin);
     app.add_option_function<std::string>(
-           "--margin", [&look](const std::string& v) { look.margin = ParseIntOption(v, 0, kMaxMargin); },
+           Flag(look_options::kMargin), [&look](const std::string& v) { look.margin = look_options::ParseMargin(v); },
            "blank pixels on every side, " + range + "; default 0" + or_settings)
         ->type_name("N")
         ->check(Check(
-            "--margin", [](const std::string& v) { return ParseIntOption(v, 0, kMaxMargin).has_value(); },
-            "needs " + range));
-    app.add_flag("--no-space-sim", look.noSpace,
+            Flag(look_options::kMargin), [](const std::string& v) { return look_options::ParseMargin(v).has_value(); },
+            look_options::MarginNeeds()));
+    app.add_flag(Flag(look_options::kNoSpaceSim), look.noSpace,
                  "draw every half-width space; by default runs of them collapse to one and those at the "
                  "start of a line vanish, as a browser shows them");
-    app.add_flag("--indexed", look.indexed,
+    app.add_flag(Flag(look_options::kIndexed), look.indexed,
                  "write two-colour PNG files (a palette, one bit per pixel): the same pixels as the default "
                  "8-bit RGB files, smaller and faster to write" +
                      std::string(fromSettings ? "; default RGB, or the settings file's" : ""));
-    app.add_option("--font", look.font,
+    app.add_option(Flag(look_options::kFont), look.font,
                    "a font file whose glyph shapes replace Mona's (as $QUARVEL_FONT does); advances always "
                    "follow the original font")
         ->type_name("PATH");
@@ -106,11 +112,11 @@ void AddRender(CLI::App& app, RenderOptions& o) {
                    "the picture to write (required); - writes it to standard output, which must not be a "
                    "terminal")
         ->type_name("OUT.png|-");
-    app.add_flag("--html", o.html,
+    app.add_flag(Flag(look_options::kHtml), o.html,
                  "take the bytes as a document's marked stretch: <br> breaks lines, other tags are dropped, "
                  "character references are decoded");
     AddChoice<TextEncoding>(
-        app, "--encoding", [&o](TextEncoding e) { o.encoding = e; },
+        app, Flag(look_options::kEncoding), [&o](TextEncoding e) { o.encoding = e; },
         {{"auto", TextEncoding::automatic},
          {"utf-8", TextEncoding::utf8},
          {"utf8", TextEncoding::utf8},
@@ -121,18 +127,18 @@ void AddRender(CLI::App& app, RenderOptions& o) {
         "default auto",
         "takes auto, utf-8 or cp932", "auto|utf-8|cp932");
     AddLookOptions(app, o.look, false);
-    app.footer(kRenderExit);
+    app.footer(RenderExit());
 }
 
 // -j N, --jobs N: convert's and render-pieces'.
 void AddJobsOption(CLI::App& app, std::optional<int>& jobs) {
     const std::string range = "a number from 1 to " + std::to_string(kMaxJobs);
     app.add_option_function<std::string>(
-           "-j,--jobs", [&jobs](const std::string& v) { jobs = ParseIntOption(v, 1, kMaxJobs); },
+           "-j,--jobs", [&jobs](const std::string& v) { jobs = look_options::ParseWholeNumber(v, 1, kMaxJobs); },
            "pictures drawn at once, " + range + "; default one per core. The results are the same for any number")
         ->type_name("N")
         ->check(Check(
-            "--jobs", [](const std::string& v) { return ParseIntOption(v, 1, kMaxJobs).has_value(); },
+            "--jobs", [](const std::string& v) { return look_options::ParseWholeNumber(v, 1, kMaxJobs).has_value(); },
             "needs " + range));
 }
 

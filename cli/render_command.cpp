@@ -10,16 +10,11 @@
 
 #include "cli/commands.h"
 #include "engine/picture_file.h"
-#include "platform/codec.h"
 #include "platform/fonts.h"
-#include "render/renderer.h"
+#include "render/text_art.h"
 
 namespace quarvel::cli {
 namespace {
-
-// The most text `render` reads: far more than 50 lines of 1024 pixels can show, and
-// little enough that neither a wrong file nor an endless stream fills the memory.
-constexpr std::size_t kMaxTextBytes = 16u << 20;
 
 enum class ReadResult { ok, failed, tooLarge };
 
@@ -74,22 +69,17 @@ int RunRender(const RenderOptions& o) {
     case ReadResult::ok: break;
     case ReadResult::failed: PrintProblem(inputName, std::strerror(errno)); return kExitFailed;
     case ReadResult::tooLarge:
-        PrintProblem(inputName, "more than " + std::to_string(kMaxTextBytes >> 20) +
-                                    " MB of text, more than can be drawn (give the art alone)");
+        PrintProblem(inputName, TooMuchTextMessage());
         return kExitFailed;
     }
-    const bool malformed = o.encoding == TextEncoding::utf8 && !cp932::IsValidUtf8(bytes);
-    const std::string text = PrepareTextFile(std::move(bytes), o.encoding, o.html ? TextForm::html : TextForm::plain);
-    Appearance look;
-    o.look.ApplyTo(look);
+    TextArtOptions options{.encoding = o.encoding, .form = o.html ? TextForm::html : TextForm::plain, .look = {}};
+    o.look.ApplyTo(options.look);
     PngForm form = PngForm::rgb;
     o.look.ApplyTo(form);
-    RenderReport notes;
-    const Picture picture = RenderPicture(text.c_str(), look, &notes);
-    if (malformed)
-        PrintProblem(inputName,
-                     "warning: the text is not all UTF-8; what is not is drawn as U+FFFD (check --encoding)");
-    PrintNotes(inputName, notes, "--encoding");
+    const DrawnTextArt drawn = DrawTextFile(std::move(bytes), options);
+    const Picture& picture = drawn.picture;
+    for (const std::string& warning : ReportWarnings(drawn, "--encoding"))
+        PrintProblem(inputName, "warning: " + warning);
 
     if (o.output == "-") return WriteToStandardOutput(picture, form) ? kExitOk : kExitFailed;
     // Written whole or not at all; a device or a pipe named by -o is written as it is.

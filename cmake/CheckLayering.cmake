@@ -2,7 +2,7 @@
 # cannot see (every header is reachable from the source root):
 #   - every #include "..." of a product folder names a header of that folder or of a
 #     folder it may use;
-#   - the core folders include no Qt header;
+#   - the core folders and the fronts without a window (cli, server) include no Qt header;
 #   - every source file of a library folder is listed in that folder's CMakeLists.txt.
 # Run as: cmake -DSOURCE_DIR=<source root> -P cmake/CheckLayering.cmake
 
@@ -18,8 +18,11 @@ set(may_use_ui/pages ${core} ui/kit ui/pages)
 set(may_use_ui ${core} ui/kit ui/pages ui)
 set(may_use_app ${core} ui/kit ui/pages ui app)
 set(may_use_cli ${core} cli)
+set(may_use_server ${core} server)
 set(may_use_bench ${core} bench)
-set(folders platform render engine settings ui/kit ui/pages ui app cli bench)
+# The folders that may include no Qt header.
+set(qt_free ${core} cli server)
+set(folders platform render engine settings ui/kit ui/pages ui app cli server bench)
 
 # The folder a header or source path belongs to: its directory below the root.
 function(folder_of path out)
@@ -47,8 +50,8 @@ foreach(folder IN LISTS folders)
         if(NOT target IN_LIST may_use_${folder})
           string(APPEND problems "  ${source}: ${folder}/ may not include ${header}\n")
         endif()
-      elseif(line MATCHES "#[ \t]*include[ \t]*<(Q[A-Za-z]*)" AND folder IN_LIST core)
-        string(APPEND problems "  ${source}: the core includes no Qt (<${CMAKE_MATCH_1}>)\n")
+      elseif(line MATCHES "#[ \t]*include[ \t]*<(Q[A-Za-z]*)" AND folder IN_LIST qt_free)
+        string(APPEND problems "  ${source}: ${folder}/ includes no Qt (<${CMAKE_MATCH_1}>)\n")
       endif()
     endforeach()
     if(source MATCHES "\\.cpp$")

@@ -21,6 +21,7 @@ packages=(
   dpkg-dev file lintian desktop-file-utils appstream man-db
   libcli11-dev
   debhelper librsvg2-bin devscripts appstream-compose
+  libboost-dev nettle-dev wrk
 )
 if [ "${1:-}" = chroot ]; then
   packages+=(debootstrap piuparts autopkgtest)

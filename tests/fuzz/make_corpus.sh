@@ -10,7 +10,7 @@ cd "$(dirname "$0")"
 examples=../../examples
 out=corpus
 
-for h in render references conversion code_convert profile collection; do
+for h in render references conversion code_convert profile collection request; do
   mkdir -p "$out/$h"
   find "$out/$h" -type f ! -name 'regress-*' -delete
 done
@@ -135,3 +135,15 @@ t=$out/collection
 { printf '\x01'; printf '前置き\n[AA][モナー <&">]\n'; cat "$examples/small.txt"; printf '[AA][ゾ]\n[AA][]\n\n[AA][x]]]\nend'; } |
   crlf | sjis > "$t/ast-cp932"
 { printf '\x01[AA][\x83\x5d\r\nb\r\n[AA][\xe2\x88\xa7]\xff\r\n[AA][a\x81]\r\nc'; } > "$t/ast-broken"
+
+# request: a method byte (GET POST HEAD OPTIONS PUT), then the target, the Content-Type
+# and the If-None-Match each ended by a line feed, then the body.
+q=$out/request
+{ printf '\x01/render?margin=4&fore=CC0000\ntext/plain; charset=utf-8\n\n'; cat "$examples/small.txt"; } > "$q/post-utf8"
+{ printf '\x01/render?indexed=1&space-sim=0\ntext/plain;charset="Shift_JIS"\nW/"x", "y"\n'; sjis < "$examples/small.txt"; } > "$q/post-sjis"
+printf '\x00/render?text=%%E2%%88%%A7%%EF%%BC%%BF%%E2%%88%%A7+%%3Cb%%3E&html=1&back=%%23FFF8E0\n\n*\n' > "$q/get-html"
+printf '\x00/render?text=a&margin=1%%&x\n\n\n' > "$q/bad-query"
+printf '\x01/render?encoding=cp932\napplication/x-www-form-urlencoded; charset=euc-jp\n\ntext=a' > "$q/wrong-type"
+printf '\x02/app.js\n\n"a-0"\n' > "$q/head-asset"
+printf '\x03/render\n\n\n' > "$q/options"
+printf '\x04/healthz\n\n\n' > "$q/put-health"

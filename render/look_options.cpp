@@ -1,0 +1,31 @@
+#include "render/look_options.h"
+
+#include <charconv>
+
+#include "render/appearance.h"
+
+namespace quarvel::look_options {
+
+std::optional<Color> ParseColor(std::string_view text) {
+    if (!text.empty() && text.front() == '#') text.remove_prefix(1);
+    if (text.size() != 6) return std::nullopt;
+    unsigned value = 0;
+    auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value, 16);
+    if (ec != std::errc() || end != text.data() + text.size()) return std::nullopt;
+    return Color{static_cast<std::uint8_t>(value >> 16), static_cast<std::uint8_t>(value >> 8),
+                 static_cast<std::uint8_t>(value)};
+}
+
+std::optional<int> ParseWholeNumber(std::string_view text, int lo, int hi) {
+    int value = 0;
+    auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value, 10);
+    if (text.empty() || ec != std::errc() || end != text.data() + text.size()) return std::nullopt;
+    if (value < lo || value > hi) return std::nullopt;
+    return value;
+}
+
+std::optional<int> ParseMargin(std::string_view text) { return ParseWholeNumber(text, 0, kMaxMargin); }
+
+std::string MarginNeeds() { return "needs a number from 0 to " + std::to_string(kMaxMargin); }
+
+}  // namespace quarvel::look_options

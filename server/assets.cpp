@@ -1,0 +1,35 @@
+#include "server/assets.h"
+
+#include <array>
+
+#include "server/etag.h"
+
+namespace quarvel::server {
+namespace {
+
+#include "server_assets.inc"
+
+template <std::size_t N>
+std::string_view View(const unsigned char (&bytes)[N]) {
+    return {reinterpret_cast<const char*>(bytes), N};
+}
+
+Asset Make(std::string_view path, std::string_view type, std::string_view body) {
+    return {path, type, body, "\"a-" + Sha256Hex(body).substr(0, 32) + "\""};
+}
+
+}  // namespace
+
+const Asset* FindAsset(std::string_view path) {
+    static const std::array<Asset, 4> assets = {
+        Make("/", "text/html; charset=utf-8", View(kIndexHtml)),
+        Make("/app.js", "text/javascript; charset=utf-8", View(kAppJs)),
+        Make("/app.css", "text/css; charset=utf-8", View(kAppCss)),
+        Make("/favicon.svg", "image/svg+xml", View(kFaviconSvg)),
+    };
+    for (const Asset& asset : assets)
+        if (asset.path == path) return &asset;
+    return nullptr;
+}
+
+}  // namespace quarvel::server

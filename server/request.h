@@ -1,0 +1,89 @@
+#pragma once
+// What the service reads from a request as text, apart from HTTP itself (which the
+// HTTP library parses): the query string and its options, the body's media type and
+// character set, If-None-Match, and the command line's address and sizes. Pure
+// functions over bytes, so that they can be tested and fuzzed alone.
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "render/png_writer.h"
+#include "render/text_art.h"
+
+namespace quarvel::server {
+
+// A result, or a message that says what was wrong and the status of its answer.
+template <typename T>
+struct Parsed {
+    std::optional<T> value;
+    std::string error;  // set when value is not
+    int status = 400;
+
+    static Parsed Fail(std::string message, int status = 400) { return {std::nullopt, std::move(message), status}; }
+    explicit operator bool() const { return value.has_value(); }
+};
+
+// One name=value pair of a query string, both percent-decoded ('+' is a space).
+struct QueryPair {
+    std::string name;
+    std::string value;
+    bool hasValue = false;  // "name=..." rather than "name" alone
+};
+
+// Splits and decodes a query string (what follows '?', without the '#...'). A '%' not
+// followed by two hexadecimal digits is an error.
+Parsed<std::vector<QueryPair>> ParseQuery(std::string_view query);
+
+// The text encodings a request may name; `automatic` is UTF-8 when the bytes are.
+enum class Charset { utf8, cp932, automatic };
+
+// What the query asks of a picture: the options of `quarvel-cli render`, named as
+// its options are, with the art of GET in `text`.
+struct PictureRequest {
+    TextArtOptions art;  // encoding stays as the request left it until the body's type is known
+    PngForm form = PngForm::rgb;
+    std::optional<Charset> encoding;  // the query's `encoding`, when given
+    std::optional<std::string> text;  // the query's `text`, when given
+};
+
+// Reads the options of /render from the query's pairs; the last of a repeated option
+// counts, as on the command line. An unknown name or a bad value is an error.
+Parsed<PictureRequest> ReadPictureRequest(const std::vector<QueryPair>& pairs);
+
+// A Content-Type header: its media type (lower case) and charset parameter.
+struct MediaType {
+    std::string type;                // "text/plain"
+    std::optional<Charset> charset;  // a charset the service reads, when one is named
+    std::string unknownCharset;      // the charset named, when the service does not read it
+};
+// Parses "type/subtype; name=value; ..." (values may be quoted); nothing when the header
+// is not of that form.
+std::optional<MediaType> ParseMediaType(std::string_view header);
+
+// The charsets a request may name for code page 932 and for UTF-8, in any case.
+std::optional<Charset> CharsetNamed(std::string_view name);
+
+// Whether an If-None-Match header matches the entity tag `etag` (quoted, strong), by
+// the weak comparison HTTP asks for it: "*", or a listed tag with the same opaque part.
+bool IfNoneMatchMatches(std::string_view header, std::string_view etag);
+
+// --listen ADDR:PORT: a numeric IPv4 address or a bracketed IPv6 one ("[::1]:8080"),
+// "localhost", or "*" (every address); the port 0 to 65535 (0: any free one).
+struct ListenAddress {
+    std::string host;  // numeric, as the HTTP library takes it; "0.0.0.0" or "::" for every address
+    std::uint16_t port = 0;
+};
+Parsed<ListenAddress> ParseListenAddress(std::string_view text);
+
+// A size with an optional K or M suffix (1024 and 1024 * 1024 bytes) within [lo, hi].
+std::optional<std::size_t> ParseByteSize(std::string_view text, std::size_t lo, std::size_t hi);
+
+// Bytes a client sent, safe to put into a message or a log line: printable ASCII as it
+// is, anything else as \xNN, at most `limit` bytes of input (then "...").
+std::string Printable(std::string_view bytes, std::size_t limit = 64);
+
+}  // namespace quarvel::server

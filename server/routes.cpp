@@ -1,0 +1,253 @@
+#include "server/routes.h"
+
+#include <algorithm>
+#include <cctype>
+#include <chrono>
+#include <cstdio>
+
+#include "platform/codec.h"
+#include "server/assets.h"
+#include "server/etag.h"
+#include "server/render_call.h"
+#include "server/request.h"
+
+namespace quarvel::server {
+namespace {
+
+// The page runs its own script and style only, loads pictures it made itself (blob:)
+// and talks to this service alone.
+constexpr const char* kPagePolicy =
+    "default-src 'none'; script-src 'self'; style-src 'self'; img-src 'self' blob:; connect-src 'self'; "
+    "base-uri 'none'; form-action 'none'; frame-ancestors 'none'";
+
+// Pictures depend only on what names them: any cache may keep them for good.
+constexpr const char* kForever = "public, max-age=31536000, immutable";
+
+void Common(HttpResponse& r) { r.headers.emplace_back("X-Content-Type-Options", "nosniff"); }
+
+// Another site's script may read pictures and errors (they hold nothing private).
+void OpenToAll(HttpResponse& r) {
+    r.headers.emplace_back("Access-Control-Allow-Origin", "*");
+    r.headers.emplace_back("Access-Control-Expose-Headers", "ETag, X-Quarvel-Report, Server-Timing");
+}
+
+HttpResponse MethodNotAllowed(std::string_view allow) {
+    HttpResponse r = JsonError(405, "this path takes " + std::string(allow));
+    r.headers.emplace_back("Allow", std::string(allow));
+    return r;
+}
+
+// The picture's report for a script: size, what it leaves out, the warnings.
+std::string ReportJson(const RenderedPng& png) {
+    constexpr std::size_t kFacelessShown = 64;
+    std::string json = "{\"width\":" + std::to_string(png.width) + ",\"height\":" + std::to_string(png.height) +
+                       ",\"linesCut\":" + (png.report.linesCut ? "true" : "false") +
+                       ",\"widthCut\":" + (png.report.widthCut ? "true" : "false") +
+                       ",\"undecodable\":" + std::to_string(png.report.undecodable) + ",\"faceless\":[";
+    for (std::size_t i = 0; i < png.report.faceless.size() && i < kFacelessShown; ++i)
+        json += (i ? "," : "") + std::to_string(static_cast<unsigned>(png.report.faceless[i]));
+    json += "],\"facelessCount\":" + std::to_string(png.report.faceless.size()) + ",\"warnings\":[";
+    for (std::size_t i = 0; i < png.warnings.size(); ++i) json += (i ? "," : "") + JsonString(png.warnings[i]);
+    return json + "]}";
+}
+
+HttpResponse ServeAsset(const HttpRequest& request, const server::Asset& asset) {
+    HttpResponse r;
+    Common(r);
+    r.headers.emplace_back("ETag", asset.etag);
+    r.headers.emplace_back("Cache-Control", "no-cache");
+    if (asset.path == "/") {
+        r.headers.emplace_back("Content-Security-Policy", kPagePolicy);
+        r.headers.emplace_back("Referrer-Policy", "no-referrer");
+        r.headers.emplace_back("X-Frame-Options", "DENY");
+    }
+    if (request.ifNoneMatch && IfNoneMatchMatches(*request.ifNoneMatch, asset.etag)) {
+        r.status = 304;
+        return r;
+    }
+    r.headers.emplace_back("Content-Type", std::string(asset.contentType));
+    r.body = std::string(asset.body);
+    return r;
+}
+
+// How the bytes of the art are read: the query's `encoding`, the body's charset, or
+// UTF-8. Both given and different is an error.
+Parsed<TextEncoding> EncodingOf(const PictureRequest& picture, const HttpRequest& request) {
+    using Result = Parsed<TextEncoding>;
+    std::optional<Charset> charset = picture.encoding;
+    if (request.method == "POST" && request.contentType) {
+        const std::optional<MediaType> media = ParseMediaType(*request.contentType);
+        if (!media || media->type != "text/plain")
+            return Result::Fail("send the art as Content-Type: text/plain; charset=utf-8 (or charset=shift_jis), not '" +
+                                    Printable(*request.contentType) + "'",
+                                415);
+        if (!media->unknownCharset.empty())
+            return Result::Fail(
+                "charset '" + media->unknownCharset + "' is not read; send utf-8 or shift_jis (cp932, windows-31j)", 415);
+        if (media->charset && charset && *charset != Charset::automatic && *media->charset != *charset)
+            return Result::Fail("the Content-Type's charset and the encoding option differ");
+        if (media->charset && (!charset || *charset != Charset::automatic)) charset = media->charset;
+    }
+    switch (charset.value_or(Charset::utf8)) {
+    case Charset::utf8: return {TextEncoding::utf8, {}};
+    case Charset::cp932: return {TextEncoding::cp932, {}};
+    case Charset::automatic: return {TextEncoding::automatic, {}};
+    }
+    return {TextEncoding::utf8, {}};
+}
+
+// Empty when the bytes decode in the encoding; else why not.
+std::string Undecodable(std::string_view bytes, TextEncoding encoding) {
+    if (encoding == TextEncoding::utf8) {
+        for (std::size_t i = 0; i < bytes.size();) {
+            char32_t cp = 0;
+            const std::size_t n = cp932::DecodeUtf8(bytes, i, cp);
+            if (n == 0)
+                return "the text is not UTF-8: byte " + std::to_string(i) + " does not decode (send charset=shift_jis "
+                       "for Shift-JIS)";
+            i += n;
+        }
+    } else if (encoding == TextEncoding::cp932) {
+        for (std::size_t i = 0; i < bytes.size();) {
+            const cp932::Decoded d = cp932::DecodeOne(bytes.substr(i));
+            if (!d.valid) return "the text is not Shift-JIS (code page 932): byte " + std::to_string(i) + " does not decode";
+            i += d.length;
+        }
+    }
+    return {};
+}
+
+HttpResponse Render(HttpRequest& request, const ServiceSettings& settings) {
+    const std::size_t question = request.target.find('?');
+    const Parsed<std::vector<QueryPair>> pairs =
+        ParseQuery(question == std::string::npos ? std::string_view() : std::string_view(request.target).substr(question + 1));
+    if (!pairs) return JsonError(400, pairs.error);
+    Parsed<PictureRequest> picture = ReadPictureRequest(*pairs.value);
+    if (!picture) return JsonError(400, picture.error);
+
+    std::string text;
+    if (request.method == "POST") {
+        if (picture.value->text) return JsonError(400, "a POST sends the art as its body, not as ?text=");
+        if (request.body.size() > settings.maxBody)
+            return JsonError(413, "the art is larger than " + std::to_string(settings.maxBody) + " bytes");
+        text = std::move(request.body);
+    } else {
+        if (!picture.value->text) return JsonError(400, "give the art as ?text=... (percent-encoded UTF-8), or POST it");
+        text = std::move(*picture.value->text);
+        if (text.size() > settings.maxBody)
+            return JsonError(413, "the art is larger than " + std::to_string(settings.maxBody) + " bytes");
+    }
+    const Parsed<TextEncoding> encoding = EncodingOf(*picture.value, request);
+    if (!encoding) return JsonError(encoding.status, encoding.error);
+    TextArtOptions options = picture.value->art;
+    options.encoding = *encoding.value;
+    if (std::string why = Undecodable(text, options.encoding); !why.empty()) return JsonError(400, why);
+
+    HttpResponse r;
+    Common(r);
+    OpenToAll(r);
+    const std::string tag = PictureTag(settings.program, text, options, picture.value->form);
+    r.headers.emplace_back("ETag", tag);
+    r.headers.emplace_back("Cache-Control", kForever);
+    if (request.ifNoneMatch && IfNoneMatchMatches(*request.ifNoneMatch, tag)) {
+        r.status = 304;
+        return r;
+    }
+    const auto start = std::chrono::steady_clock::now();
+    std::optional<RenderedPng> png = RenderPng(std::move(text), options, picture.value->form);
+    if (!png) {
+        HttpResponse busy = JsonError(503, "out of memory; try again later");
+        busy.headers.emplace_back("Retry-After", "1");
+        return busy;
+    }
+    const double ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
+    char timing[48];
+    std::snprintf(timing, sizeof timing, "draw;dur=%.2f", ms);
+    r.headers.emplace_back("Content-Type", "image/png");
+    r.headers.emplace_back("Content-Disposition", "inline; filename=\"quarvel.png\"");
+    r.headers.emplace_back("X-Quarvel-Report", ReportJson(*png));
+    r.headers.emplace_back("Server-Timing", timing);
+    r.body = std::move(png->png);
+    return r;
+}
+
+}  // namespace
+
+const std::string* HttpResponse::Header(std::string_view name) const {
+    for (const auto& [key, value] : headers)
+        if (key.size() == name.size() &&
+            std::equal(key.begin(), key.end(), name.begin(), [](char a, char b) { return std::tolower(a) == std::tolower(b); }))
+            return &value;
+    return nullptr;
+}
+
+std::string JsonString(std::string_view text) {
+    std::string out = "\"";
+    for (char ch : text) {
+        const auto c = static_cast<unsigned char>(ch);
+        if (c == '"' || c == '\\') {
+            out += '\\';
+            out += ch;
+        } else if (c >= 0x20 && c < 0x7F) {
+            out += ch;
+        } else {
+            char escaped[8];
+            std::snprintf(escaped, sizeof escaped, "\\u%04X", c);
+            out += escaped;
+        }
+    }
+    return out + "\"";
+}
+
+HttpResponse JsonError(int status, std::string_view message) {
+    HttpResponse r;
+    r.status = status;
+    Common(r);
+    OpenToAll(r);
+    r.headers.emplace_back("Content-Type", "application/json; charset=utf-8");
+    r.headers.emplace_back("Cache-Control", "no-store");
+    r.body = "{\"error\": " + JsonString(message) + "}\n";
+    return r;
+}
+
+std::string LoggedPath(std::string_view target) {
+    return Printable(target.substr(0, target.find('?')), 200);
+}
+
+HttpResponse Answer(HttpRequest request, const ServiceSettings& settings) {
+    const std::string_view target = request.target;
+    const std::string_view path = target.substr(0, target.find('?'));
+    const std::string& method = request.method;
+    const bool get = method == "GET" || method == "HEAD";
+    if (path == "/render") {
+        if (method == "OPTIONS") {
+            HttpResponse r;
+            r.status = 204;
+            Common(r);
+            r.headers.emplace_back("Access-Control-Allow-Origin", "*");
+            r.headers.emplace_back("Access-Control-Allow-Methods", "GET, HEAD, POST, OPTIONS");
+            r.headers.emplace_back("Access-Control-Allow-Headers", "Content-Type, If-None-Match");
+            r.headers.emplace_back("Access-Control-Max-Age", "86400");
+            r.headers.emplace_back("Allow", "GET, HEAD, POST, OPTIONS");
+            return r;
+        }
+        if (!get && method != "POST") return MethodNotAllowed("GET, HEAD, POST, OPTIONS");
+        return Render(request, settings);
+    }
+    if (path == "/healthz") {
+        if (!get) return MethodNotAllowed("GET, HEAD");
+        HttpResponse r;
+        Common(r);
+        r.headers.emplace_back("Content-Type", "application/json; charset=utf-8");
+        r.headers.emplace_back("Cache-Control", "no-store");
+        r.body = "{\"status\": \"ok\"}\n";
+        return r;
+    }
+    if (const server::Asset* asset = FindAsset(path)) {
+        if (!get) return MethodNotAllowed("GET, HEAD");
+        return ServeAsset(request, *asset);
+    }
+    return JsonError(404, "no such path: " + Printable(path) + " (the service has /, /render and /healthz)");
+}
+
+}  // namespace quarvel::server

@@ -1,0 +1,612 @@
+// quarvel-server end to end: the real program on an ephemeral port, spoken to over
+// TCP as any client would, its pictures compared byte for byte with quarvel-cli's.
+
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <map>
+#include <random>
+#include <regex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "platform/codec.h"
+#include "support/test_support.h"
+
+extern char** environ;
+
+namespace quarvel {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+using namespace std::chrono_literals;
+
+// One answer as the client read it.
+struct Answer {
+    int status = 0;
+    std::map<std::string, std::string> headers;  // names in lower case
+    std::string body;
+    bool complete = false;  // the whole answer arrived
+
+    std::string Header(const std::string& name) const {
+        auto it = headers.find(name);
+        return it == headers.end() ? std::string() : it->second;
+    }
+    bool IsJsonError() const {
+        return Header("content-type") == "application/json; charset=utf-8" && body.starts_with("{\"error\": \"") &&
+               body.ends_with("\"}\n");
+    }
+};
+
+// A TCP connection to the server, with every wait bounded.
+class Connection {
+public:
+    explicit Connection(int port) {
+        fd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_port = htons(static_cast<std::uint16_t>(port));
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        if (::connect(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+            ::close(fd_);
+            fd_ = -1;
+        }
+    }
+    ~Connection() {
+        if (fd_ >= 0) ::close(fd_);
+    }
+    Connection(Connection&& other) noexcept : fd_(std::exchange(other.fd_, -1)), pending_(std::move(other.pending_)) {}
+    Connection(const Connection&) = delete;
+
+    bool ok() const { return fd_ >= 0; }
+
+    bool Send(std::string_view bytes) {
+        while (!bytes.empty()) {
+            const ssize_t n = ::send(fd_, bytes.data(), bytes.size(), MSG_NOSIGNAL);
+            if (n <= 0) return false;
+            bytes.remove_prefix(static_cast<std::size_t>(n));
+        }
+        return true;
+    }
+
+    // Reads one answer (a HEAD answer has no body, whatever its Content-Length says).
+    Answer Read(bool head = false, std::chrono::milliseconds limit = 10s) {
+        Answer answer;
+        const auto deadline = Clock::now() + limit;
+        std::size_t end;
+        while ((end = pending_.find("\r\n\r\n")) == std::string::npos)
+            if (!Fill(deadline)) return answer;
+        const std::string head_text = pending_.substr(0, end);
+        pending_.erase(0, end + 4);
+        std::smatch m;
+        if (!std::regex_search(head_text, m, std::regex("^HTTP/1\\.[01] (\\d{3})"))) return answer;
+        answer.status = std::stoi(m[1]);
+        std::size_t at = head_text.find("\r\n");
+        while (at != std::string::npos) {
+            const std::size_t next = head_text.find("\r\n", at + 2);
+            const std::string line = head_text.substr(at + 2, next == std::string::npos ? next : next - at - 2);
+            const std::size_t colon = line.find(':');
+            std::string name = line.substr(0, colon);
+            for (char& c : name) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+            answer.headers[name] = line.substr(line.find_first_not_of(' ', colon + 1));
+            at = next;
+        }
+        std::size_t length = 0;
+        if (!head && answer.headers.count("content-length")) length = std::stoul(answer.headers["content-length"]);
+        while (pending_.size() < length)
+            if (!Fill(deadline)) return answer;
+        answer.body = pending_.substr(0, length);
+        pending_.erase(0, length);
+        answer.complete = true;
+        return answer;
+    }
+
+    // True when the server closed the connection (within the limit).
+    bool Closed(std::chrono::milliseconds limit = 10s) {
+        const auto deadline = Clock::now() + limit;
+        while (Fill(deadline)) {
+        }
+        return closed_;
+    }
+
+private:
+    bool Fill(Clock::time_point deadline) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+        if (left <= 0) return false;
+        pollfd p{fd_, POLLIN, 0};
+        if (::poll(&p, 1, static_cast<int>(left)) <= 0) return false;
+        char buffer[65536];
+        const ssize_t n = ::recv(fd_, buffer, sizeof buffer, 0);
+        if (n <= 0) {
+            closed_ = true;
+            return false;
+        }
+        pending_.append(buffer, static_cast<std::size_t>(n));
+        return true;
+    }
+
+    int fd_ = -1;
+    std::string pending_;
+    bool closed_ = false;
+};
+
+// The real program, its standard error in a file; stopped with SIGTERM.
+class Server {
+public:
+    // `wrapper`: a program that runs the server (prlimit with its options).
+    explicit Server(std::vector<std::string> options = {}, std::vector<std::string> wrapper = {}) {
+        log_ = dir_ / "server.log";
+        std::vector<std::string> args = wrapper;
+        for (const char* a : {QUARVEL_SERVER_PATH, "--listen", "127.0.0.1:0"}) args.emplace_back(a);
+        args.insert(args.end(), options.begin(), options.end());
+        std::vector<char*> argp;
+        for (auto& a : args) argp.push_back(a.data());
+        argp.push_back(nullptr);
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_addopen(&actions, 2, log_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+        posix_spawn(&pid_, argp[0], &actions, nullptr, argp.data(), environ);
+        posix_spawn_file_actions_destroy(&actions);
+        // The first line names the port; wait for it, a bounded while.
+        const std::regex listening("listening on http://127\\.0\\.0\\.1:(\\d+)/");
+        for (auto deadline = Clock::now() + 20s; Clock::now() < deadline; std::this_thread::sleep_for(10ms)) {
+            std::smatch m;
+            const std::string log = test::ReadFile(log_);
+            if (std::regex_search(log, m, listening)) {
+                port_ = std::stoi(m[1]);
+                break;
+            }
+        }
+    }
+    ~Server() { Stop(); }
+
+    int port() const { return port_; }
+    Connection Connect() const { return Connection(port_); }
+
+    // One request on a new connection.
+    Answer Ask(const std::string& method, const std::string& target, const std::string& body = {},
+               const std::vector<std::string>& headers = {}) const {
+        Connection c = Connect();
+        std::string request = method + " " + target + " HTTP/1.1\r\nHost: test\r\nConnection: close\r\n";
+        for (const std::string& h : headers) request += h + "\r\n";
+        if (!body.empty() || method == "POST") request += "Content-Length: " + std::to_string(body.size()) + "\r\n";
+        c.Send(request + "\r\n" + body);
+        return c.Read(method == "HEAD");
+    }
+    Answer Post(const std::string& target, const std::string& body,
+                const std::string& type = "text/plain; charset=utf-8") const {
+        return Ask("POST", target, body, {"Content-Type: " + type});
+    }
+
+    // Stops the program; its exit status (-1 when it did not stop within the bound).
+    int Stop() {
+        if (pid_ <= 0) return status_;
+        ::kill(pid_, SIGTERM);
+        int status = 0;
+        for (auto deadline = Clock::now() + 10s; Clock::now() < deadline; std::this_thread::sleep_for(5ms)) {
+            if (::waitpid(pid_, &status, WNOHANG) == pid_) {
+                status_ = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+                pid_ = 0;
+                return status_;
+            }
+        }
+        ::kill(pid_, SIGKILL);
+        ::waitpid(pid_, &status, 0);
+        pid_ = 0;
+        return status_ = -1;
+    }
+    std::string Log() const { return test::ReadFile(log_); }
+    pid_t pid() const { return pid_; }
+
+private:
+    test::TempDir dir_;
+    std::filesystem::path log_;
+    pid_t pid_ = 0;
+    int port_ = 0;
+    int status_ = -1;
+};
+
+std::string Examples(const std::string& name) { return test::ReadFile(std::string(QUARVEL_SOURCE_DIR) + "/examples/" + name); }
+
+// What quarvel-cli render writes for the text and arguments, through standard output.
+std::string CliPicture(const std::string& text, std::vector<std::string> args) {
+    args.insert(args.begin(), {QUARVEL_CLI_PATH, "render", "-", "-o", "-"});
+    const test::ProcessResult r = test::RunProcess(args, text);
+    EXPECT_EQ(r.exit_code, 0) << r.err;
+    return r.out;
+}
+
+std::string PercentEncoded(std::string_view bytes) {
+    std::string out;
+    for (unsigned char c : bytes) {
+        char hex[4];
+        std::snprintf(hex, sizeof hex, "%%%02X", c);
+        out += std::isalnum(c) ? std::string(1, static_cast<char>(c)) : std::string(hex);
+    }
+    return out;
+}
+
+class ServerEndToEnd : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() { server_ = new Server(); }
+    static void TearDownTestSuite() {
+        delete server_;
+        server_ = nullptr;
+    }
+    static Server* server_;
+};
+Server* ServerEndToEnd::server_ = nullptr;
+
+TEST_F(ServerEndToEnd, PicturesAreByteForByteTheCommandLines) {
+    ASSERT_GT(server_->port(), 0) << server_->Log();
+    const std::string small = Examples("small.txt"), medium = Examples("medium.txt");
+    const std::string sjis = cp932::FromUtf16Lossy(cp932::Utf8ToUtf16(small));
+    const std::string hearts = "  \xE2\x99\xA5 &hearts; <b>x</b><br>&#9829;\r\nend";
+    struct Case {
+        const char* name;
+        std::string text;
+        std::string query;
+        std::string type;
+        std::vector<std::string> cli;
+    };
+    const Case cases[] = {
+        {"defaults", small, "", "text/plain; charset=utf-8", {}},
+        {"look", medium, "?fore=%23CC0000&back=FFF8E0&margin=12&space-sim=0", "text/plain",
+         {"--fore", "CC0000", "--back", "FFF8E0", "--margin", "12", "--no-space-sim"}},
+        {"two colours", medium, "?indexed=1&fore=0000FF", "text/plain;charset=UTF-8", {"--indexed", "--fore", "0000FF"}},
+        {"shift-jis", sjis, "?margin=3", "text/plain; charset=Shift_JIS", {"--encoding", "cp932", "--margin", "3"}},
+        {"windows-31j", sjis, "", "text/plain; charset=windows-31j", {"--encoding", "cp932"}},
+        {"html", hearts, "?html=1", "text/plain; charset=utf-8", {"--html"}},
+        {"plain text of tags", hearts, "", "text/plain; charset=utf-8", {}},
+        {"empty", "", "", "text/plain", {}},
+        {"nothing but NUL", std::string(3, '\0'), "", "text/plain", {}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string expected = CliPicture(c.text, c.cli);
+        const Answer post = server_->Post("/render" + c.query, c.text, c.type);
+        ASSERT_EQ(post.status, 200) << post.body;
+        EXPECT_EQ(post.Header("content-type"), "image/png");
+        EXPECT_TRUE(post.body == expected) << "the POST answer differs from quarvel-cli render's file";
+
+        // GET takes the same art percent-encoded; for Shift-JIS bytes it says so.
+        std::string query = c.query.empty() ? "?" : c.query + "&";
+        query += "text=" + PercentEncoded(c.text);
+        if (c.text == sjis) query += "&encoding=cp932";
+        const Answer get = server_->Ask("GET", "/render" + query);
+        ASSERT_EQ(get.status, 200) << get.body;
+        EXPECT_TRUE(get.body == expected) << "the GET answer differs from quarvel-cli render's file";
+        EXPECT_EQ(get.Header("etag"), post.Header("etag"));
+
+        const Answer head = server_->Ask("HEAD", "/render" + query);
+        EXPECT_EQ(head.status, 200);
+        EXPECT_EQ(head.Header("content-length"), std::to_string(expected.size()));
+        EXPECT_EQ(head.Header("etag"), get.Header("etag"));
+    }
+
+    // The report of what the picture leaves out, as the command line words it.
+    std::string tall;
+    for (int i = 0; i < 51; ++i) tall += "line\n";
+    const Answer cut = server_->Post("/render", tall + "\xF0\x9F\xAB\xA8");
+    ASSERT_EQ(cut.status, 200);
+    EXPECT_NE(cut.Header("x-quarvel-report").find("\"linesCut\":true"), std::string::npos);
+    EXPECT_NE(cut.Header("x-quarvel-report").find("only the first 50 are drawn"), std::string::npos);
+    EXPECT_NE(cut.Header("x-quarvel-report").find("\"height\":900"), std::string::npos);
+}
+
+TEST_F(ServerEndToEnd, TagsLetCachesKeepPicturesForGood) {
+    const Answer first = server_->Post("/render?margin=2", "(´・ω・`)");
+    ASSERT_EQ(first.status, 200);
+    const std::string tag = first.Header("etag");
+    EXPECT_TRUE(std::regex_match(tag, std::regex("\"q1-[0-9a-f]{32}\""))) << tag;
+    EXPECT_EQ(first.Header("cache-control"), "public, max-age=31536000, immutable");
+    EXPECT_EQ(server_->Post("/render?margin=2", "(´・ω・`)").Header("etag"), tag);
+    EXPECT_NE(server_->Post("/render?margin=3", "(´・ω・`)").Header("etag"), tag);
+    EXPECT_NE(server_->Post("/render?margin=2", "(´・ω・`) ").Header("etag"), tag);
+
+    for (const std::string& condition : {tag, "W/" + tag, "\"other\", " + tag, std::string("*")}) {
+        SCOPED_TRACE(condition);
+        const Answer again = server_->Ask("POST", "/render?margin=2", "(´・ω・`)",
+                                          {"Content-Type: text/plain", "If-None-Match: " + condition});
+        EXPECT_EQ(again.status, 304);
+        EXPECT_EQ(again.body, "");
+        EXPECT_EQ(again.Header("etag"), tag);
+        EXPECT_EQ(again.Header("cache-control"), "public, max-age=31536000, immutable");
+        EXPECT_EQ(again.Header("content-length"), "");
+    }
+    const Answer other = server_->Ask("GET", "/render?margin=2&text=x", {}, {"If-None-Match: " + tag});
+    EXPECT_EQ(other.status, 200);
+}
+
+TEST_F(ServerEndToEnd, EveryErrorIsJsonWithItsStatus) {
+    struct Case {
+        const char* name;
+        std::string method, target, body;
+        std::vector<std::string> headers;
+        int status;
+        const char* says;
+    };
+    const Case cases[] = {
+        {"unknown option", "GET", "/render?text=a&colour=red", "", {}, 400, "unknown option 'colour'"},
+        {"bad margin", "GET", "/render?text=a&margin=1000", "", {}, 400, "margin needs a number from 0 to 100"},
+        {"bad colour", "POST", "/render?fore=black", "a", {"Content-Type: text/plain"}, 400, "fore needs a colour"},
+        {"bad percent", "GET", "/render?text=%E3%8", "", {}, 400, "bad percent-encoding"},
+        {"no text", "GET", "/render?margin=1", "", {}, 400, "give the art as ?text="},
+        {"text in a POST", "POST", "/render?text=a", "b", {"Content-Type: text/plain"}, 400, "as its body"},
+        {"not UTF-8", "POST", "/render", "\x82\xA0", {"Content-Type: text/plain; charset=utf-8"}, 400,
+         "not UTF-8: byte 0"},
+        {"not Shift-JIS", "POST", "/render", "ab\x81\x20", {"Content-Type: text/plain; charset=shift_jis"}, 400,
+         "not Shift-JIS (code page 932): byte 2"},
+        {"charsets differ", "POST", "/render?encoding=utf-8", "a", {"Content-Type: text/plain; charset=cp932"}, 400,
+         "differ"},
+        {"form", "POST", "/render", "text=a", {"Content-Type: application/x-www-form-urlencoded"}, 415,
+         "send the art as Content-Type: text/plain"},
+        {"bad media type", "POST", "/render", "a", {"Content-Type: ;;"}, 415, "send the art as"},
+        {"other charset", "POST", "/render", "a", {"Content-Type: text/plain; charset=euc-jp"}, 415,
+         "charset 'euc-jp' is not read"},
+        {"unknown path", "GET", "/render/", "", {}, 404, "no such path: /render/"},
+        {"wrong method", "DELETE", "/render", "", {}, 405, "this path takes GET, HEAD, POST, OPTIONS"},
+        {"POST to the page", "POST", "/", "x", {"Content-Type: text/plain"}, 405, "GET, HEAD"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const Answer a = server_->Ask(c.method, c.target, c.body, c.headers);
+        EXPECT_EQ(a.status, c.status) << a.body;
+        EXPECT_TRUE(a.IsJsonError()) << a.body;
+        EXPECT_NE(a.body.find(c.says), std::string::npos) << a.body;
+        EXPECT_EQ(a.Header("cache-control"), "no-store");
+    }
+    EXPECT_EQ(server_->Ask("DELETE", "/render").Header("allow"), "GET, HEAD, POST, OPTIONS");
+}
+
+TEST_F(ServerEndToEnd, HttpThatCannotBeReadIsAnsweredAndClosed) {
+    struct Case {
+        const char* name;
+        std::string bytes;
+        int status;
+        const char* says;
+    };
+    const Case cases[] = {
+        {"huge header", "GET /healthz HTTP/1.1\r\nHost: x\r\nX-Big: " + std::string(70000, 'a') + "\r\n\r\n", 431,
+         "larger than 64 KB"},
+        {"huge target", "GET /render?text=" + std::string(70000, 'a') + " HTTP/1.1\r\nHost: x\r\n\r\n", 431,
+         "larger than 64 KB"},
+        {"garbage", "\x16\x03\x01\x02\x00\x01\x00\x01\xfc\x03\x03 random bytes\r\n\r\n", 400, "malformed HTTP request"},
+        {"bad version", "GET / HTTP/9.9\r\n\r\n", 400, "malformed HTTP request"},
+        {"bad chunk", "POST /render HTTP/1.1\r\nHost: x\r\nTransfer-Encoding: chunked\r\n\r\nzz\r\n", 400,
+         "malformed HTTP request"},
+        {"over the body limit", "POST /render HTTP/1.1\r\nHost: x\r\nContent-Length: 2000000\r\n\r\n", 413,
+         "larger than 1048576 bytes"},
+        {"chunks over the limit",
+         "POST /render HTTP/1.1\r\nHost: x\r\nTransfer-Encoding: chunked\r\n\r\n100000\r\n" +
+             std::string(0x100000, 'a') + "\r\n10\r\n" + std::string(16, 'a') + "\r\n0\r\n\r\n",
+         413, "larger than 1048576 bytes"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Connection connection = server_->Connect();
+        connection.Send(c.bytes);
+        const Answer a = connection.Read();
+        EXPECT_EQ(a.status, c.status) << a.body;
+        EXPECT_TRUE(a.IsJsonError()) << a.body;
+        EXPECT_NE(a.body.find(c.says), std::string::npos) << a.body;
+        EXPECT_EQ(a.Header("connection"), "close");
+        EXPECT_TRUE(connection.Closed());
+    }
+    // The server goes on answering.
+    EXPECT_EQ(server_->Ask("GET", "/healthz").status, 200);
+}
+
+TEST_F(ServerEndToEnd, PageFilesHealthAndKeepAlive) {
+    const Answer page = server_->Ask("GET", "/");
+    ASSERT_EQ(page.status, 200);
+    EXPECT_EQ(page.Header("content-type"), "text/html; charset=utf-8");
+    EXPECT_NE(page.body.find("<html lang=\"ja\">"), std::string::npos);
+    const std::string policy = page.Header("content-security-policy");
+    EXPECT_NE(policy.find("default-src 'none'"), std::string::npos);
+    EXPECT_NE(policy.find("script-src 'self';"), std::string::npos);
+    EXPECT_EQ(policy.find("unsafe"), std::string::npos);
+    // No script or style in the page itself, nothing from elsewhere.
+    EXPECT_FALSE(std::regex_search(page.body, std::regex("<script>|<script [^>]*>[^<]|<style|style=|\\son[a-z]+=")));
+    EXPECT_FALSE(std::regex_search(page.body, std::regex("(src|href)=\"(https?:)?//")));
+
+    const std::pair<const char*, const char*> files[] = {{"/app.js", "text/javascript; charset=utf-8"},
+                                                         {"/app.css", "text/css; charset=utf-8"},
+                                                         {"/favicon.svg", "image/svg+xml"}};
+    for (const auto& [path, type] : files) {
+        const Answer a = server_->Ask("GET", path);
+        EXPECT_EQ(a.status, 200) << path;
+        EXPECT_EQ(a.Header("content-type"), type);
+        EXPECT_EQ(server_->Ask("GET", path, {}, {"If-None-Match: " + a.Header("etag")}).status, 304) << path;
+    }
+    const Answer health = server_->Ask("GET", "/healthz");
+    EXPECT_EQ(health.status, 200);
+    EXPECT_EQ(health.body, "{\"status\": \"ok\"}\n");
+    EXPECT_EQ(server_->Ask("HEAD", "/healthz").status, 200);
+
+    const Answer options = server_->Ask("OPTIONS", "/render", {}, {"Origin: https://board.example"});
+    EXPECT_EQ(options.status, 204);
+    EXPECT_EQ(options.Header("access-control-allow-origin"), "*");
+
+    // Three requests on one connection, two of them sent together.
+    Connection c = server_->Connect();
+    c.Send("GET /healthz HTTP/1.1\r\nHost: x\r\n\r\n");
+    EXPECT_EQ(c.Read().status, 200);
+    c.Send("GET /render?text=a HTTP/1.1\r\nHost: x\r\n\r\nPOST /render HTTP/1.1\r\nHost: x\r\nContent-Length: 1\r\n"
+           "Expect: 100-continue\r\n\r\nb");
+    const Answer a = c.Read(), b1 = c.Read();
+    EXPECT_EQ(a.status, 200);
+    EXPECT_EQ(a.Header("content-type"), "image/png");
+    // The server says 100 Continue first, then the picture.
+    EXPECT_EQ(b1.status, 100);
+    EXPECT_EQ(c.Read().status, 200);
+}
+
+TEST(ServerProgram, SlowAndIdleClientsDoNotStarveOthers) {
+    Server server({"--threads", "1", "--request-timeout", "30"});
+    ASSERT_GT(server.port(), 0) << server.Log();
+    std::vector<Connection> idle;
+    for (int i = 0; i < 500; ++i) {
+        idle.push_back(server.Connect());
+        ASSERT_TRUE(idle.back().ok()) << i;
+    }
+    // Slow loris: requests that never end, a few bytes at a time.
+    std::vector<Connection> slow;
+    for (int i = 0; i < 50; ++i) {
+        slow.push_back(server.Connect());
+        slow.back().Send("POST /render HTTP/1.1\r\nHost: x\r\nContent-Length: 100\r\n\r\n");
+    }
+    for (int round = 0; round < 3; ++round) {
+        for (Connection& s : slow) s.Send("a");
+        const auto start = Clock::now();
+        const Answer a = server.Ask("POST", "/render", Examples("small.txt"), {"Content-Type: text/plain"});
+        const auto ms = std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+        EXPECT_EQ(a.status, 200);
+        std::printf("a new request among 500 idle and 50 slow connections: %.1f ms\n", ms);
+    }
+}
+
+TEST(ServerProgram, LimitsAndTimeoutsEndTheirConnections) {
+    Server server({"--max-connections", "3", "--request-timeout", "1", "--idle-timeout", "1", "--max-body", "1K"});
+    ASSERT_GT(server.port(), 0) << server.Log();
+    {
+        std::vector<Connection> held;
+        for (int i = 0; i < 3; ++i) held.push_back(server.Connect());
+        held[0].Send("GET /healthz HTTP/1.1\r\n");  // a request that stops half-way
+        // The fourth gets 503 at once.
+        Connection fourth = server.Connect();
+        const Answer busy = fourth.Read();
+        EXPECT_EQ(busy.status, 503);
+        EXPECT_TRUE(busy.IsJsonError()) << busy.body;
+        EXPECT_EQ(busy.Header("retry-after"), "1");
+
+        // The half request times out with 408, the idle ones are closed without a word.
+        const Answer timeout = held[0].Read();
+        EXPECT_EQ(timeout.status, 408);
+        EXPECT_TRUE(timeout.IsJsonError());
+        EXPECT_TRUE(held[1].Closed());
+        EXPECT_TRUE(held[2].Closed());
+    }
+    // Then there is room again, once the server has seen those connections close.
+    int health = 0;
+    for (auto deadline = Clock::now() + 10s; Clock::now() < deadline && health != 200; std::this_thread::sleep_for(10ms))
+        health = server.Ask("GET", "/healthz").status;
+    EXPECT_EQ(health, 200);
+    // --max-body counts.
+    const Answer large = server.Post("/render", std::string(1025, 'a'));
+    EXPECT_EQ(large.status, 413);
+    EXPECT_NE(large.body.find("larger than 1024 bytes"), std::string::npos);
+    // (Until the server has seen the 413's connection close, a new one may still be one too many.)
+    Answer fits;
+    for (auto deadline = Clock::now() + 10s; Clock::now() < deadline && (fits.status == 0 || fits.status == 503);
+         std::this_thread::sleep_for(10ms))
+        fits = server.Post("/render", std::string(1024, 'a'));
+    EXPECT_EQ(fits.status, 200);
+}
+
+TEST(ServerProgram, MemoryThatRunsOutIsA503AndTheServiceGoesOn) {
+#if defined(__SANITIZE_ADDRESS__)
+    GTEST_SKIP() << "AddressSanitizer needs far more address space than the limit leaves";
+#endif
+    // 30 MB of address space: the program fits, a 14 MB body does not.
+    Server server({"--max-body", "16M"}, {"/usr/bin/prlimit", "--as=31457280"});
+    ASSERT_GT(server.port(), 0) << server.Log();
+    std::string art;
+    while (art.size() < (14u << 20)) art += "\xE3\x81\x82 (\xC2\xB4\xE3\x83\xBB\xCF\x89\xE3\x83\xBB`)\n";
+    const Answer large = server.Post("/render", art);
+    EXPECT_EQ(large.status, 503);
+    EXPECT_TRUE(large.IsJsonError()) << large.body;
+    EXPECT_EQ(large.Header("retry-after"), "1");
+    const Answer small = server.Post("/render", Examples("medium.txt"));
+    EXPECT_EQ(small.status, 200);
+    EXPECT_EQ(small.body, CliPicture(Examples("medium.txt"), {}));
+    EXPECT_EQ(server.Stop(), 0);
+}
+
+TEST(ServerProgram, RandomRequestsGetPicturesOrJsonAndTheLogHoldsNoArt) {
+    Server server;
+    ASSERT_GT(server.port(), 0) << server.Log();
+    std::mt19937 random(12345);
+    const std::vector<std::string> options = {"fore=FF0000", "back=%23000000", "margin=7",    "margin=x",
+                                              "space-sim=0", "html=1",        "indexed=1",   "encoding=cp932",
+                                              "encoding=x",  "q=1",           "text=SECRET", "%"};
+    int pictures = 0, errors = 0;
+    Connection c = server.Connect();
+    for (int i = 0; i < 300; ++i) {
+        std::string query;
+        for (int n = random() % 4; n > 0; --n) query += (query.empty() ? "?" : "&") + options[random() % options.size()];
+        std::string body(random() % 64, '\0');
+        for (char& b : body) b = static_cast<char>(random() % 3 ? 'a' + random() % 26 : random());
+        body += "SECRET-BODY";
+        std::string request = "POST /render" + query + " HTTP/1.1\r\nHost: x\r\nContent-Type: text/plain\r\n" +
+                              "Content-Length: " + std::to_string(body.size()) + "\r\n\r\n" + body;
+        ASSERT_TRUE(c.Send(request));
+        const Answer a = c.Read();
+        ASSERT_TRUE(a.complete) << query;
+        if (a.status == 200 && a.Header("content-type") == "image/png" && a.body.starts_with("\x89PNG\r\n\x1a\n"))
+            ++pictures;
+        else if (a.status == 400 && a.IsJsonError())
+            ++errors;
+        else
+            ADD_FAILURE() << a.status << " " << a.body;
+    }
+    EXPECT_GT(pictures, 0);
+    EXPECT_GT(errors, 0);
+
+    EXPECT_EQ(server.Stop(), 0);
+    const std::string log = server.Log();
+    EXPECT_EQ(log.find("SECRET"), std::string::npos);
+    EXPECT_TRUE(std::regex_search(log, std::regex("\nPOST /render 200 \\d+ \\d+\\.\\d\n")));
+    EXPECT_TRUE(std::regex_search(log, std::regex("\nPOST /render 400 \\d+ \\d+\\.\\d\n")));
+    EXPECT_NE(log.find("quarvel-server: stopping (SIGTERM)"), std::string::npos);
+}
+
+TEST(ServerProgram, CommandLine) {
+    const auto run = [](std::vector<std::string> args) {
+        args.insert(args.begin(), QUARVEL_SERVER_PATH);
+        return test::RunProcess(args);
+    };
+    const auto version = run({"--version"});
+    EXPECT_EQ(version.exit_code, 0);
+    EXPECT_EQ(version.out, "quarvel-server " QUARVEL_VERSION_TEXT "\n");
+    const auto help = run({"--help"});
+    EXPECT_EQ(help.exit_code, 0);
+    for (const char* option : {"--listen", "--threads", "--max-body", "--request-timeout", "--idle-timeout",
+                               "--max-connections"})
+        EXPECT_NE(help.out.find(option), std::string::npos) << option;
+    const std::pair<std::vector<std::string>, const char*> bad[] = {
+        {{"--listen", "8080"}, "option --listen needs ADDRESS:PORT, such as 127.0.0.1:8080, not '8080'"},
+        {{"--threads", "0"}, "option --threads needs a number from 1 to 256, not '0'"},
+        {{"--max-body", "17M"}, "option --max-body needs a size from 1 to 16M"},
+        {{"--idle-timeout"}, "--idle-timeout"},
+        {{"extra"}, "extra"},
+    };
+    for (const auto& [args, says] : bad) {
+        const auto r = run(args);
+        EXPECT_EQ(r.exit_code, 2) << says;
+        EXPECT_NE(r.err.find(says), std::string::npos) << r.err;
+        EXPECT_NE(r.err.find("(see quarvel-server --help)"), std::string::npos) << r.err;
+    }
+    // An address already taken: exit 1 and why.
+    Server first;
+    const auto taken = run({"--listen", "127.0.0.1:" + std::to_string(first.port())});
+    EXPECT_EQ(taken.exit_code, 1);
+    EXPECT_NE(taken.err.find("quarvel-server: 127.0.0.1:" + std::to_string(first.port()) + ": Address already in use"),
+              std::string::npos)
+        << taken.err;
+}
+
+}  // namespace
+}  // namespace quarvel

@@ -1,0 +1,372 @@
+#!/usr/bin/env python3
+"""The page of quarvel-server in a real browser (headless Chromium, driven through its
+DevTools protocol over a pipe): art pasted into the box is drawn a moment later; the
+preview's pixels and the downloaded file are those of `quarvel-cli render` with the
+same look; the copied picture has the same pixels; warnings and size are shown; text
+that looks like HTML stays text; no console error, no refused resource.
+
+Usage: page_browser_test.py QUARVEL-SERVER QUARVEL-CLI EXAMPLES-DIR
+Exit 77 (skipped) without Chromium. With QUARVEL_SCREENSHOTS=DIR, screenshots of the
+page are left there."""
+
+import base64
+import json
+import os
+import re
+import select
+import shutil
+import struct
+import subprocess
+import sys
+import tempfile
+import time
+import zlib
+
+TIMEOUT = 30  # seconds for any one wait
+
+
+class Failure(Exception):
+    pass
+
+
+def decode_png(data):
+    """RGB rows of an 8-bit RGB or a 1-bit palette PNG, as quarvel writes them."""
+    assert data[:8] == b"\x89PNG\r\n\x1a\n"
+    pos, idat, palette = 8, b"", None
+    while pos < len(data):
+        length, kind = struct.unpack(">I4s", data[pos:pos + 8])
+        chunk = data[pos + 8:pos + 8 + length]
+        if kind == b"IHDR":
+            width, height, depth, colour = struct.unpack(">IIBB", chunk[:10])
+        elif kind == b"PLTE":
+            palette = [chunk[i:i + 3] for i in range(0, len(chunk), 3)]
+        elif kind == b"IDAT":
+            idat += chunk
+        pos += 12 + length
+    raw = zlib.decompress(idat)
+    bpp = 3 if colour == 2 else 1
+    stride = (width * 3) if colour == 2 else (width * depth + 7) // 8
+    rows, prev, at = [], bytearray(stride), 0
+    for _ in range(height):
+        kind, line = raw[at], bytearray(raw[at + 1:at + 1 + stride])
+        at += 1 + stride
+        for i in range(stride):
+            a = line[i - bpp] if i >= bpp else 0
+            b, c = prev[i], prev[i - bpp] if i >= bpp else 0
+            if kind == 1:
+                line[i] = (line[i] + a) & 255
+            elif kind == 2:
+                line[i] = (line[i] + b) & 255
+            elif kind == 3:
+                line[i] = (line[i] + (a + b) // 2) & 255
+            elif kind == 4:
+                p = a + b - c
+                pa, pb, pc = abs(p - a), abs(p - b), abs(p - c)
+                line[i] = (line[i] + (a if pa <= pb and pa <= pc else b if pb <= pc else c)) & 255
+        prev = line
+        if colour == 2:
+            rows.append(bytes(line))
+        else:
+            pixels = b"".join(palette[(line[x // 8] >> (7 - x % 8)) & 1] for x in range(width))
+            rows.append(pixels)
+    return width, height, b"".join(rows)
+
+
+class Browser:
+    """Chromium with --remote-debugging-pipe: JSON messages ended by NUL on fds 3 and 4."""
+
+    def __init__(self, work):
+        to_child_r, self.to_child = os.pipe()
+        self.from_child, from_child_w = os.pipe()
+        high = [os.dup(fd) for fd in (to_child_r, from_child_w)]  # out of the way of 3 and 4
+
+        def child_fds():
+            os.dup2(high[0], 3)
+            os.dup2(high[1], 4)
+
+        self.proc = subprocess.Popen(
+            ["chromium", "--headless", "--no-sandbox", "--disable-gpu", "--disable-quic", "--no-first-run",
+             "--disable-background-networking", "--disable-component-update", "--disable-sync",
+             "--user-data-dir=" + os.path.join(work, "profile"), "--remote-debugging-pipe",
+             "--window-size=1000,900", "--lang=ja", "about:blank"],
+            stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+            stderr=open(os.path.join(work, "chromium.log"), "wb"), preexec_fn=child_fds, pass_fds=(3, 4))
+        for fd in high + [to_child_r, from_child_w]:
+            os.close(fd)
+        self.buffer, self.next_id, self.events, self.session = b"", 0, [], None
+
+    def close(self):
+        self.proc.kill()
+        self.proc.wait()
+
+    def _message(self, deadline):
+        while b"\0" not in self.buffer:
+            left = deadline - time.time()
+            if left <= 0 or not select.select([self.from_child], [], [], left)[0]:
+                raise Failure("Chromium said nothing in time")
+            chunk = os.read(self.from_child, 1 << 20)
+            if not chunk:
+                raise Failure("Chromium ended")
+            self.buffer += chunk
+        text, self.buffer = self.buffer.split(b"\0", 1)
+        return json.loads(text)
+
+    def call(self, method, params=None, browser=False):
+        self.next_id += 1
+        message = {"id": self.next_id, "method": method, "params": params or {}}
+        if self.session and not browser:
+            message["sessionId"] = self.session
+        os.write(self.to_child, json.dumps(message).encode() + b"\0")
+        deadline = time.time() + TIMEOUT
+        while True:
+            reply = self._message(deadline)
+            if reply.get("id") == self.next_id:
+                if "error" in reply:
+                    raise Failure(method + ": " + json.dumps(reply["error"]))
+                return reply.get("result", {})
+            self.events.append(reply)
+
+    def wait_event(self, test, what):
+        deadline = time.time() + TIMEOUT
+        while True:
+            for i, event in enumerate(self.events):
+                if test(event):
+                    return self.events.pop(i)
+            self.events.append(self._message(deadline))
+            if time.time() > deadline:
+                raise Failure("no " + what + " in time")
+
+    def js(self, expression):
+        result = self.call("Runtime.evaluate", {"expression": expression, "awaitPromise": True, "returnByValue": True})
+        if "exceptionDetails" in result:
+            raise Failure("script failed: " + expression + ": " + json.dumps(result["exceptionDetails"])[:500])
+        return result["result"].get("value")
+
+    def wait_for(self, expression, what):
+        deadline = time.time() + TIMEOUT
+        while time.time() < deadline:
+            if self.js(expression):
+                return
+            time.sleep(0.05)
+        raise Failure("waited in vain for " + what + " (" + expression + ")")
+
+    def screenshot(self, path):
+        data = self.call("Page.captureScreenshot", {"format": "png", "captureBeyondViewport": True})["data"]
+        with open(path, "wb") as f:
+            f.write(base64.b64decode(data))
+
+
+def cli_picture(cli, text, args):
+    r = subprocess.run([cli, "render", "-", "-o", "-"] + args, input=text.encode(), capture_output=True, timeout=60)
+    if r.returncode != 0:
+        raise Failure("quarvel-cli render failed: " + r.stderr.decode())
+    return r.stdout
+
+
+def start_server(server, work):
+    log = open(os.path.join(work, "server.log"), "wb")
+    proc = subprocess.Popen([server, "--listen", "127.0.0.1:0"], stdin=subprocess.DEVNULL, stderr=log)
+    deadline = time.time() + TIMEOUT
+    while time.time() < deadline:
+        m = re.search(r"listening on (http://127\.0\.0\.1:\d+/)", open(log.name, encoding="utf-8").read())
+        if m:
+            return proc, m.group(1)
+        time.sleep(0.02)
+    proc.kill()
+    raise Failure("quarvel-server did not start: " + open(log.name).read())
+
+
+# Reads what the page shows: the preview's pixels (RGB), through a canvas. (Its bytes are
+# the download's, checked there: the page's policy lets no script fetch them.)
+READ_PREVIEW = """(async () => {
+  const img = document.getElementById('picture');
+  const canvas = document.createElement('canvas');
+  canvas.width = img.naturalWidth; canvas.height = img.naturalHeight;
+  const context = canvas.getContext('2d');
+  context.drawImage(img, 0, 0);
+  const rgba = context.getImageData(0, 0, canvas.width, canvas.height).data;
+  const rgb = new Uint8Array(rgba.length / 4 * 3);
+  for (let i = 0, j = 0; i < rgba.length; i += 4) { rgb[j++] = rgba[i]; rgb[j++] = rgba[i + 1]; rgb[j++] = rgba[i + 2]; }
+  const b64 = (a) => { let s = ''; for (let i = 0; i < a.length; i += 8192) s += String.fromCharCode(...a.subarray(i, i + 8192)); return btoa(s); };
+  return {rgb: b64(rgb), width: canvas.width, height: canvas.height,
+          size: document.getElementById('size').textContent};
+})()"""
+
+READ_CLIPBOARD = """(async () => {
+  const items = await navigator.clipboard.read();
+  const blob = await items[0].getType('image/png');
+  const bitmap = await createImageBitmap(blob);
+  const canvas = document.createElement('canvas');
+  canvas.width = bitmap.width; canvas.height = bitmap.height;
+  const context = canvas.getContext('2d');
+  context.drawImage(bitmap, 0, 0);
+  const rgba = context.getImageData(0, 0, canvas.width, canvas.height).data;
+  const rgb = new Uint8Array(rgba.length / 4 * 3);
+  for (let i = 0, j = 0; i < rgba.length; i += 4) { rgb[j++] = rgba[i]; rgb[j++] = rgba[i + 1]; rgb[j++] = rgba[i + 2]; }
+  let s = ''; for (let i = 0; i < rgb.length; i += 8192) s += String.fromCharCode(...rgb.subarray(i, i + 8192));
+  return {rgb: btoa(s), width: canvas.width, height: canvas.height};
+})()"""
+
+
+def check_preview(browser, cli, text, args, what):
+    expected = cli_picture(cli, text, args)
+    shown = browser.js(READ_PREVIEW)
+    width, height, rgb = decode_png(expected)
+    if (shown["width"], shown["height"]) != (width, height) or base64.b64decode(shown["rgb"]) != rgb:
+        raise Failure(what + ": the preview's pixels are not those of quarvel-cli's file")
+    if "%d × %d ピクセル、" % (width, height) not in shown["size"]:
+        raise Failure(what + ": the size shown is '%s'" % shown["size"])
+    return expected
+
+
+def drawn(browser):
+    return int(browser.js("document.body.dataset.drawn"))
+
+
+def run(server, cli, examples, work, shots):
+    server_proc, url = start_server(server, work)
+    browser = Browser(work)
+    try:
+        target = browser.call("Target.createTarget", {"url": "about:blank"})["targetId"]
+        browser.session = browser.call("Target.attachToTarget", {"targetId": target, "flatten": True})["sessionId"]
+        for domain in ("Runtime", "Log", "Page"):
+            browser.call(domain + ".enable")
+        browser.call("Emulation.setFocusEmulationEnabled", {"enabled": True})
+        downloads = os.path.join(work, "downloads")
+        os.mkdir(downloads)
+        browser.call("Browser.setDownloadBehavior",
+                     {"behavior": "allow", "downloadPath": downloads, "eventsEnabled": True}, browser=True)
+        browser.call("Browser.grantPermissions", {"origin": url.rstrip("/"),
+                     "permissions": ["clipboardReadWrite", "clipboardSanitizedWrite"]}, browser=True)
+        browser.call("Page.navigate", {"url": url})
+        browser.wait_event(lambda e: e.get("method") == "Page.loadEventFired", "page load")
+        browser.wait_for("document.body.dataset.state === 'empty'", "the empty page")
+        if shots:
+            browser.screenshot(os.path.join(shots, "1-empty.png"))
+
+        # Pasted art (as a paste or the input method inserts it) is drawn a moment later.
+        art = open(os.path.join(examples, "small.txt"), encoding="utf-8").read()
+        browser.js("document.getElementById('art').focus()")
+        browser.call("Input.insertText", {"text": art})
+        browser.wait_for("document.body.dataset.drawn === '1' && document.body.dataset.state === 'ready'",
+                         "the first picture")
+        expected = check_preview(browser, cli, art, [], "pasted art")
+        if shots:
+            browser.screenshot(os.path.join(shots, "2-drawn.png"))
+
+        # Typing goes on: one more picture, after the last key.
+        before = drawn(browser)
+        for key in " (´ー｀)":
+            browser.call("Input.insertText", {"text": key})
+        browser.wait_for("document.body.dataset.drawn === '%d' && document.body.dataset.state === 'ready'"
+                         % (before + 1), "the picture of the typed text")
+        art += " (´ー｀)"
+        check_preview(browser, cli, art, [], "typed art")
+
+        # The look: every control at once, one new picture.
+        before = drawn(browser)
+        browser.js("""(() => {
+          const set = (id, prop, value) => { const e = document.getElementById(id); e[prop] = value;
+            e.dispatchEvent(new Event('input', {bubbles: true})); e.dispatchEvent(new Event('change', {bubbles: true})); };
+          set('fore', 'value', '#cc0000'); set('back', 'value', '#fff8e0'); set('margin', 'value', '8');
+          set('space', 'checked', false); set('indexed', 'checked', true);
+        })()""")
+        browser.wait_for("document.body.dataset.drawn === '%d' && document.body.dataset.state === 'ready'"
+                         % (before + 1), "the picture in the new look")
+        look = ["--fore", "CC0000", "--back", "FFF8E0", "--margin", "8", "--no-space-sim", "--indexed"]
+        expected = check_preview(browser, cli, art, look, "the new look")
+        if shots:
+            browser.screenshot(os.path.join(shots, "3-look.png"))
+
+        # The download is the file.
+        browser.js("document.getElementById('save').click()")
+        browser.wait_event(lambda e: e.get("method") == "Browser.downloadProgress"
+                           and e["params"].get("state") in ("completed", "canceled"), "the download")
+        saved = os.path.join(downloads, "quarvel.png")
+        if not os.path.exists(saved) or open(saved, "rb").read() != expected:
+            raise Failure("the downloaded file is not quarvel-cli's: " + str(os.listdir(downloads)))
+
+        # The copied picture has the file's pixels.
+        browser.js("document.getElementById('copy').click()")
+        browser.wait_for("document.getElementById('note').textContent !== '' || "
+                         "!document.getElementById('error').hidden", "the copy")
+        note = browser.js("document.getElementById('note').textContent + document.getElementById('error').textContent")
+        if note != "画像をコピーしました":
+            raise Failure("copying said: " + note)
+        copied = browser.js(READ_CLIPBOARD)
+        width, height, rgb = decode_png(expected)
+        if (copied["width"], copied["height"]) != (width, height) or base64.b64decode(copied["rgb"]) != rgb:
+            raise Failure("the copied picture's pixels are not the file's")
+
+        # Text that looks like HTML stays text; warnings for what is left out.
+        before = drawn(browser)
+        hostile = '<img src=x onerror="document.title=\'pwned\'"><script>document.title="pwned"</script>\n'
+        browser.js("{const a = document.getElementById('art'); a.value = %s; "
+                   "a.dispatchEvent(new Event('input', {bubbles: true}))}" % json.dumps("あ" * 80 + "\n" + hostile * 51))
+        browser.wait_for("document.body.dataset.drawn === '%d' && document.body.dataset.state === 'ready'"
+                         % (before + 1), "the picture of 51 lines")
+        warnings = browser.js("[...document.querySelectorAll('#warnings li')].map(li => li.textContent)")
+        if warnings != ["警告: 50行を超えた分は描かれません", "警告: 幅1024ピクセルを超えた分は切れます"]:
+            raise Failure("the warnings shown: " + json.dumps(warnings, ensure_ascii=False))
+        if browser.js("document.title") == "pwned" or browser.js("document.images.length") != 2:
+            raise Failure("text of the box became part of the page")
+        if shots:
+            browser.screenshot(os.path.join(shots, "4-warnings.png"))
+
+        # A margin the service does not take is said at once; an emptied box shows nothing.
+        browser.js("{const m = document.getElementById('margin'); m.value = '500'; "
+                   "m.dispatchEvent(new Event('input', {bubbles: true}))}")
+        browser.wait_for("document.body.dataset.state === 'error'", "the margin's message")
+        if "余白は0から100まで" not in browser.js("document.getElementById('error').textContent"):
+            raise Failure("no message for a margin of 500")
+        browser.js("{const a = document.getElementById('art'); a.value = ''; "
+                   "a.dispatchEvent(new Event('input', {bubbles: true}))}")
+        browser.wait_for("document.body.dataset.state === 'empty' && document.getElementById('picture').hidden",
+                         "the empty page again")
+
+        # The look is kept across a reload.
+        browser.call("Page.reload")
+        browser.wait_event(lambda e: e.get("method") == "Page.loadEventFired", "the reload")
+        if browser.js("document.getElementById('fore').value + document.getElementById('indexed').checked") \
+                != "#cc0000true":
+            raise Failure("the look was not kept across a reload")
+
+        problems = [e for e in browser.events if
+                    e.get("method") == "Runtime.exceptionThrown" or
+                    (e.get("method") == "Runtime.consoleAPICalled" and e["params"]["type"] in ("error", "warning")) or
+                    (e.get("method") == "Log.entryAdded" and e["params"]["entry"]["level"] in ("error", "warning"))]
+        if problems:
+            raise Failure("console errors: " + json.dumps(problems, ensure_ascii=False)[:2000])
+        print("the page drew, downloaded and copied quarvel-cli's pictures in", browser.js("navigator.userAgent"))
+    finally:
+        browser.close()
+        server_proc.terminate()
+        server_proc.wait(timeout=TIMEOUT)
+
+
+def main():
+    if len(sys.argv) != 4:
+        print(__doc__)
+        return 2
+    if not shutil.which("chromium"):
+        print("SKIPPED: chromium is not installed (scripts/install-deps.sh installs it)")
+        return 77
+    shots = os.environ.get("QUARVEL_SCREENSHOTS")
+    work = tempfile.mkdtemp(prefix="quarvel-page.")
+    try:
+        run(*sys.argv[1:4], work, shots)
+        return 0
+    except Failure as failure:
+        print("FAILED:", failure)
+        for name in ("server.log", "chromium.log"):
+            path = os.path.join(work, name)
+            if os.path.exists(path):
+                print("--- " + name)
+                print(open(path, errors="replace").read()[-3000:])
+        return 1
+    finally:
+        shutil.rmtree(work, ignore_errors=True)
+
+
+if __name__ == "__main__":
+    sys.exit(main())

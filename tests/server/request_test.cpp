@@ -1,0 +1,201 @@
+// What quarvel-server reads from requests as text, tested without a network: the query
+// and its options, media types, If-None-Match, the command line's address and sizes,
+// tags and JSON.
+
+#include <gtest/gtest.h>
+
+#include "server/etag.h"
+#include "server/request.h"
+#include "server/routes.h"
+
+namespace quarvel::server {
+namespace {
+
+std::string Joined(const std::vector<QueryPair>& pairs) {
+    std::string out;
+    for (const QueryPair& p : pairs) out += "[" + p.name + (p.hasValue ? "=" + p.value : "") + "]";
+    return out;
+}
+
+TEST(ServerRequest, QueryStringsDecodeOrSayWhy) {
+    struct Case {
+        const char* query;
+        const char* pairs;  // nullptr: an error
+    };
+    const Case cases[] = {
+        {"", ""},
+        {"a=1&b=2", "[a=1][b=2]"},
+        {"&&a&b=", "[a][b=]"},
+        {"text=%E2%99%A5+%3C%26%3E", "[text=\xE2\x99\xA5 <&>]"},
+        {"t%65xt=a%2Bb", "[text=a+b]"},
+        {"x=%00y", nullptr},  // replaced below: NUL is a byte like any other
+        {"x=%", nullptr},
+        {"x=%4", nullptr},
+        {"x=%zz", nullptr},
+        {"%=1", nullptr},
+        {"x=100%", nullptr},
+        {"a==b", "[a==b]"},
+    };
+    for (const Case& c : cases) {
+        const auto parsed = ParseQuery(c.query);
+        if (std::string_view(c.query) == "x=%00y") {
+            ASSERT_TRUE(parsed) << c.query;
+            EXPECT_EQ(parsed.value->at(0).value, std::string("\0y", 2));
+            continue;
+        }
+        if (!c.pairs) {
+            EXPECT_FALSE(parsed) << c.query;
+            EXPECT_NE(parsed.error.find("bad percent-encoding"), std::string::npos) << parsed.error;
+            continue;
+        }
+        ASSERT_TRUE(parsed) << c.query << ": " << parsed.error;
+        EXPECT_EQ(Joined(*parsed.value), c.pairs) << c.query;
+    }
+}
+
+TEST(ServerRequest, OptionsAreTheCommandLinesAndTheLastCounts) {
+    auto read = [](const char* query) { return ReadPictureRequest(*ParseQuery(query).value); };
+
+    const auto defaults = read("");
+    ASSERT_TRUE(defaults);
+    EXPECT_EQ(defaults.value->art.look, Appearance{});
+    EXPECT_EQ(defaults.value->art.form, TextForm::plain);
+    EXPECT_EQ(defaults.value->form, PngForm::rgb);
+    EXPECT_FALSE(defaults.value->text);
+
+    const auto all = read("fore=%23FF0000&back=00ff80&margin=100&space-sim=0&html&indexed=true&encoding=Shift_JIS&"
+                          "text=a&margin=7");
+    ASSERT_TRUE(all) << all.error;
+    const PictureRequest& r = *all.value;
+    EXPECT_EQ(r.art.look.textColor, (Color{255, 0, 0}));
+    EXPECT_EQ(r.art.look.backColor, (Color{0, 255, 128}));
+    EXPECT_EQ(r.art.look.margin, 7);  // the last of a repeated option
+    EXPECT_FALSE(r.art.look.collapseSpaces);
+    EXPECT_EQ(r.art.form, TextForm::html);
+    EXPECT_EQ(r.form, PngForm::indexed);
+    EXPECT_EQ(r.encoding, Charset::cp932);
+    EXPECT_EQ(r.text, "a");
+    EXPECT_FALSE(read("no-space-sim").value->art.look.collapseSpaces);
+    EXPECT_TRUE(read("no-space-sim=0").value->art.look.collapseSpaces);
+    EXPECT_EQ(read("indexed=off").value->form, PngForm::rgb);
+
+    const std::pair<const char*, const char*> bad[] = {
+        {"fore=red", "fore needs a colour as RRGGBB, such as FF0000 for red, not 'red'"},
+        {"back=FFFFFFF", "back needs a colour"},
+        {"margin=101", "margin needs a number from 0 to 100, not '101'"},
+        {"margin=-1", "margin needs a number from 0 to 100"},
+        {"margin=", "margin needs a number"},
+        {"space-sim=maybe", "space-sim takes 1 or 0"},
+        {"encoding=euc-jp", "encoding takes utf-8, cp932 or auto, not 'euc-jp'"},
+        {"Margin=1", "unknown option 'Margin'"},
+        {"font=/etc/passwd", "unknown option 'font'"},
+        {"%FF%00=1", "unknown option '\\xFF\\x00'"},
+    };
+    for (const auto& [query, error] : bad) {
+        const auto parsed = read(query);
+        EXPECT_FALSE(parsed) << query;
+        EXPECT_NE(parsed.error.find(error), std::string::npos) << query << ": " << parsed.error;
+    }
+}
+
+TEST(ServerRequest, MediaTypesAndTheirCharsets) {
+    struct Case {
+        const char* header;
+        bool parses;
+        const char* type;
+        std::optional<Charset> charset;
+        const char* unknown;
+    };
+    const Case cases[] = {
+        {"text/plain", true, "text/plain", std::nullopt, ""},
+        {"Text/Plain; Charset=UTF-8", true, "text/plain", Charset::utf8, ""},
+        {"text/plain;charset=\"shift_jis\"", true, "text/plain", Charset::cp932, ""},
+        {"text/plain; format=flowed; charset=windows-31j", true, "text/plain", Charset::cp932, ""},
+        {"text/plain; charset=CP932 ", true, "text/plain", Charset::cp932, ""},
+        {"text/plain; charset=euc-jp", true, "text/plain", std::nullopt, "euc-jp"},
+        {"text/plain; charset=auto", true, "text/plain", std::nullopt, "auto"},
+        {"application/x-www-form-urlencoded", true, "application/x-www-form-urlencoded", std::nullopt, ""},
+        {"text/plain; charset=\"a\\\"b\"", true, "text/plain", std::nullopt, "a\\x22b"},
+        {"", false, "", std::nullopt, ""},
+        {"text", false, "", std::nullopt, ""},
+        {"text/", false, "", std::nullopt, ""},
+        {"text/plain; charset", false, "", std::nullopt, ""},
+        {"text/plain; charset=\"utf-8", false, "", std::nullopt, ""},
+        {"text/plain; charset=\"utf-8\" x", false, "", std::nullopt, ""},
+        {"te xt/plain", false, "", std::nullopt, ""},
+    };
+    for (const Case& c : cases) {
+        const auto media = ParseMediaType(c.header);
+        ASSERT_EQ(media.has_value(), c.parses) << c.header;
+        if (!media) continue;
+        EXPECT_EQ(media->type, c.type) << c.header;
+        EXPECT_EQ(media->charset, c.charset) << c.header;
+        EXPECT_EQ(media->unknownCharset, c.unknown) << c.header;
+    }
+}
+
+TEST(ServerRequest, IfNoneMatchComparesTagsWeakly) {
+    const std::string tag = "\"q1-abc\"";
+    const std::pair<const char*, bool> cases[] = {
+        {"\"q1-abc\"", true},        {"W/\"q1-abc\"", true}, {"\"x\", \"q1-abc\"", true},
+        {"*", true},                 {"\"q1-ab\"", false},   {"q1-abc", false},
+        {"\"q1-abc", false},         {"", false},            {" , ,\"other\" ,W/\"q1-abc\"", true},
+        {"\"q1-abcd\"", false},
+    };
+    for (const auto& [header, matches] : cases) EXPECT_EQ(IfNoneMatchMatches(header, tag), matches) << header;
+}
+
+TEST(ServerRequest, ListenAddressesAndSizes) {
+    const std::tuple<const char*, const char*, int> good[] = {
+        {"127.0.0.1:8080", "127.0.0.1", 8080}, {"[::1]:0", "::1", 0},        {"*:80", "0.0.0.0", 80},
+        {":80", "0.0.0.0", 80},                {"localhost:65535", "127.0.0.1", 65535},
+    };
+    for (const auto& [text, host, port] : good) {
+        const auto a = ParseListenAddress(text);
+        ASSERT_TRUE(a) << text << ": " << a.error;
+        EXPECT_EQ(a.value->host, host);
+        EXPECT_EQ(a.value->port, port);
+    }
+    for (const char* text : {"8080", "127.0.0.1", "127.0.0.1:65536", "::1:80", "[::1:80", "host.example:80",
+                             "127.0.0.1:-1", "[]:80", "127.0.0.1:8080x"})
+        EXPECT_FALSE(ParseListenAddress(text)) << text;
+
+    EXPECT_EQ(ParseByteSize("1M", 1, 16u << 20), 1u << 20);
+    EXPECT_EQ(ParseByteSize("512k", 1, 16u << 20), 512u << 10);
+    EXPECT_EQ(ParseByteSize("100", 1, 16u << 20), 100u);
+    for (const char* text : {"", "0", "17M", "1G", "M", "1.5M", "-1", "99999999999999999999999K"})
+        EXPECT_FALSE(ParseByteSize(text, 1, 16u << 20)) << text;
+}
+
+TEST(ServerRequest, TagsNameTextOptionsAndProgram) {
+    EXPECT_EQ(Sha256Hex(""), "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855");
+    EXPECT_EQ(Sha256Hex("abc"), "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad");
+
+    const TextArtOptions plain;
+    const std::string tag = PictureTag("p 1", "art", plain, PngForm::rgb);
+    EXPECT_EQ(tag.size(), 2 + 3 + 32u);
+    EXPECT_EQ(tag.substr(0, 4), "\"q1-");
+    EXPECT_EQ(tag, PictureTag("p 1", "art", plain, PngForm::rgb));
+    TextArtOptions margin = plain, html = plain, cp932 = plain, colour = plain;
+    margin.look.margin = 1;
+    html.form = TextForm::html;
+    cp932.encoding = TextEncoding::cp932;
+    colour.look.backColor = Color{255, 255, 254};
+    const std::string others[] = {
+        PictureTag("p 2", "art", plain, PngForm::rgb),      PictureTag("p 1", "art ", plain, PngForm::rgb),
+        PictureTag("p 1", "art", plain, PngForm::indexed), PictureTag("p 1", "art", margin, PngForm::rgb),
+        PictureTag("p 1", "art", html, PngForm::rgb),       PictureTag("p 1", "art", cp932, PngForm::rgb),
+        PictureTag("p 1", "art", colour, PngForm::rgb),     PictureTag("p 1a", "rt", plain, PngForm::rgb),
+    };
+    for (const std::string& other : others) EXPECT_NE(other, tag);
+}
+
+TEST(ServerRequest, JsonAndLogsHoldOnlyPrintableText) {
+    EXPECT_EQ(JsonString("a\"b\\c\n\x01\xE2\x99\xA5"), "\"a\\\"b\\\\c\\u000A\\u0001\\u00E2\\u0099\\u00A5\"");
+    EXPECT_EQ(LoggedPath("/render?text=secret"), "/render");
+    EXPECT_EQ(LoggedPath("/a\x1b[31m b"), "/a\\x1B[31m b");
+    EXPECT_EQ(Printable(std::string(100, 'x'), 4), "xxxx...");
+}
+
+}  // namespace
+}  // namespace quarvel::server
