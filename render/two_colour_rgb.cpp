@@ -95,7 +95,8 @@ public:
             std::memcpy(bits, row, stride);
             bool up = false;
             if (y > 0) {
-                for (std::size_t i = 0; i < stride; ++i) change[i] = row[i] ^ row[i - stride];
+                const std::uint8_t* above = row - stride;
+                for (std::size_t i = 0; i < stride; ++i) change[i] = row[i] ^ above[i];
                 // Up leaves a run where the pixel and whether it changed both stay.
                 up = Changes(change, bits, true) < Changes(bits, nullptr, false);
             }

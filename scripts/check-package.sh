@@ -62,7 +62,7 @@ restore() {
   if $installed_by_us; then
     # Only what this check's apt install brought (dpkg names each package new to the
     # machine as it unpacks it), never what another apt run may have installed meanwhile.
-    local ours=(quarvel quarvel-cli) left=()
+    local ours=(quarvel quarvel-cli quarvel-server) left=()
     mapfile -t -O 2 ours < <(tr -d '\r' <"$work/install.log" 2>/dev/null |
       sed -nE 's/.*Selecting previously unselected package ([^ ]+)\.$/\1/p')
     mapfile -t left < <(dpkg-query -W -f='${Package} ${db:Status-Abbrev}\n' "${ours[@]}" 2>/dev/null |
@@ -96,7 +96,7 @@ version=$(dpkg-parsechangelog -l "$root/debian/changelog" -S Version)
 upstream=${version%-*}
 arch=$(dpkg --print-architecture)
 deb() { echo "$out/${1}_${version}_$arch.deb"; }
-for package in quarvel quarvel-cli quarvel-dbgsym quarvel-cli-dbgsym; do
+for package in quarvel quarvel-cli quarvel-server quarvel-dbgsym quarvel-cli-dbgsym quarvel-server-dbgsym; do
   [ -f "$(deb $package)" ] || fail "no package $(basename "$(deb $package)")"
 done
 step "built $(cd "$out" && echo *.deb *.dsc)"
@@ -143,11 +143,16 @@ usr/share/icons/hicolor/scalable/apps/quarvel.svg
 usr/share/lintian/overrides/quarvel
 usr/share/man/man1/quarvel.1.gz
 usr/share/metainfo/io.github.quarvel.Quarvel.metainfo.xml"
+expect_files quarvel-server "lib/systemd/system/quarvel-server.service
+usr/bin/quarvel-server
+usr/share/doc/quarvel-server/changelog.Debian.gz
+usr/share/doc/quarvel-server/copyright
+usr/share/man/man1/quarvel-server.1.gz"
 
 tree=$work/tree
-for package in quarvel quarvel-cli quarvel-dbgsym quarvel-cli-dbgsym; do dpkg-deb -x "$(deb $package)" "$tree"; done
+for package in quarvel quarvel-cli quarvel-server quarvel-dbgsym quarvel-cli-dbgsym quarvel-server-dbgsym; do dpkg-deb -x "$(deb $package)" "$tree"; done
 # Each program's debugging symbols, found by its build ID as gdb looks for them.
-for program in quarvel quarvel-cli; do
+for program in quarvel quarvel-cli quarvel-server; do
   id=$(readelf -n "$tree/usr/bin/$program" | sed -nE 's/.*Build ID: ([0-9a-f]+)/\1/p')
   [ -n "$id" ] || fail "$program has no build ID"
   debug=usr/lib/debug/.build-id/${id:0:2}/${id:2}.debug
@@ -165,7 +170,7 @@ appstreamcli validate --no-net --pedantic "$metainfo" >"$work/appstream.log" 2>&
   { cat "$work/appstream.log" >&2; fail "appstreamcli validate"; }
 grep -q '<project_license>MIT</project_license>' "$metainfo" || fail "the metainfo names no licence"
 grep -q '<url type="homepage">https://' "$metainfo" || fail "the metainfo names no homepage"
-for page in quarvel quarvel-cli; do
+for page in quarvel quarvel-cli quarvel-server; do
   # man reports every groff warning on standard error.
   LC_ALL=C.UTF-8 MANWIDTH=80 man --warnings -l "$tree/usr/share/man/man1/$page.1.gz" 2>"$work/man.log" >/dev/null
   [ ! -s "$work/man.log" ] || { cat "$work/man.log" >&2; fail "man page $page.1"; }
@@ -223,10 +228,17 @@ check_depends() {
 }
 check_depends quarvel-cli quarvel-cli fonts-mona fonts-monapo fonts-ipafont-gothic fonts-symbola
 check_depends quarvel quarvel quarvel-cli
-dpkg-deb -f "$(deb quarvel-cli)" Depends | grep -qi 'qt' && fail "quarvel-cli depends on Qt"
-readelf -d "$tree/usr/bin/quarvel-cli" | grep -q 'NEEDED.*libQt' && fail "quarvel-cli links Qt"
+check_depends quarvel-server quarvel-server fonts-mona fonts-monapo fonts-ipafont-gothic fonts-symbola
 dpkg-deb -f "$(deb quarvel)" Depends | grep -qF "quarvel-cli (= $version)" || fail "quarvel does not depend on quarvel-cli (= $version)"
-readelf -d "$tree/usr/bin/quarvel-cli" | grep -q 'NEEDED.*libstdc++' || fail "quarvel-cli does not load the shared C++ runtime"
+for program in quarvel-cli quarvel-server; do
+  dpkg-deb -f "$(deb $program)" Depends | grep -qi 'qt' && fail "$program depends on Qt"
+  readelf -d "$tree/usr/bin/$program" | grep -q 'NEEDED.*libQt' && fail "$program links Qt"
+  readelf -d "$tree/usr/bin/$program" | grep -q 'NEEDED.*libstdc++' || fail "$program does not load the shared C++ runtime"
+done
+if command -v systemd-analyze >/dev/null; then
+  systemd-analyze verify --man=no "$tree/lib/systemd/system/quarvel-server.service" >"$work/unit.log" 2>&1 ||
+    { cat "$work/unit.log" >&2; fail "systemd-analyze verify quarvel-server.service"; }
+fi
 
 # --- Hardening ----------------------------------------------------------------------
 # The processor's control flow protection (CET) is marked on a program only when every
@@ -238,9 +250,9 @@ crt1=/usr/lib/$(dpkg-architecture -qDEB_HOST_MULTIARCH)/crt1.o
 if [ "$(dpkg-architecture -qDEB_HOST_ARCH_CPU)" = amd64 ] && ! readelf -n "$crt1" | grep -q 'x86 feature: IBT'; then
   hardening_options+=(--nocfprotection)
 fi
-hardening-check "${hardening_options[@]}" "$tree/usr/bin/quarvel" "$tree/usr/bin/quarvel-cli" >"$work/hardening.log" 2>&1 ||
+hardening-check "${hardening_options[@]}" "$tree/usr/bin/quarvel" "$tree/usr/bin/quarvel-cli" "$tree/usr/bin/quarvel-server" >"$work/hardening.log" 2>&1 ||
   { cat "$work/hardening.log" >&2; fail "hardening-check ${hardening_options[*]}"; }
-step "hardening-check ${hardening_options[*]}: $(grep -c ': yes' "$work/hardening.log") protections found in the two programs, none missing"
+step "hardening-check ${hardening_options[*]}: $(grep -c ': yes' "$work/hardening.log") protections found in the three programs, none missing"
 
 # --- lintian ------------------------------------------------------------------------
 # Every tag fails the check, down to the pedantic and informational ones, but those
@@ -257,9 +269,9 @@ step "lintian --pedantic --display-info: no tags but the $(cat "$root"/debian/*l
 # One check at a time on a machine: another would remove the packages under this one.
 exec 9>/run/lock/quarvel-check-package.lock
 flock 9
-for package in quarvel quarvel-cli; do
+for package in quarvel quarvel-cli quarvel-server; do
   if dpkg-query -W -f='${db:Status-Abbrev}' "$package" 2>/dev/null | grep -q '^.i'; then
-    fail "$package is installed on this machine already; remove it (apt purge quarvel quarvel-cli) before the check"
+    fail "$package is installed on this machine already; remove it (apt purge quarvel quarvel-cli quarvel-server) before the check"
   fi
 done
 # apt reads local packages as the user _apt: files in a folder it can enter.
@@ -267,7 +279,7 @@ chmod 755 "$work" "$out"
 chmod 644 "$out"/*.deb
 list_packages >"$before"
 installed_by_us=true
-apt_get install --no-install-recommends "$(deb quarvel-cli)" "$(deb quarvel)" >"$work/install.log" 2>&1 ||
+apt_get install --no-install-recommends "$(deb quarvel-cli)" "$(deb quarvel)" "$(deb quarvel-server)" >"$work/install.log" 2>&1 ||
   { cat "$work/install.log" >&2; fail "apt install"; }
 [ "$(dpkg-query -S /usr/bin/quarvel-cli | cut -d: -f1)" = quarvel-cli ] || fail "/usr/bin/quarvel-cli is not quarvel-cli's"
 
@@ -312,10 +324,30 @@ xvfb-run -a -s "-screen 0 1024x768x24" bash -c '
   wait "$pid" 2>/dev/null
   [ "$found" = 1 ]' _ "$work/window.log" "$work/window" || { cat "$work/window.log" >&2; fail "quarvel opened no window or did not convert the thread it was given"; }
 diff -r "$work/cli" "$work/window" >/dev/null || fail "the window converted the thread it was given otherwise than quarvel-cli"
-step "installed: --version, the examples drawn as the build draws them, the completion, the window opening a thread"
+# The service on a free port, answering with what quarvel-cli draws.
+/usr/bin/quarvel-server --listen 127.0.0.1:0 2>"$work/server.log" &
+server=$!
+port=
+for _ in $(seq 100); do
+  port=$(sed -nE 's/.*listening on http:\/\/127\.0\.0\.1:([0-9]+).*/\1/p' "$work/server.log" | head -1)
+  [ -n "$port" ] && break
+  sleep 0.1
+done
+[ -n "$port" ] || { kill "$server"; cat "$work/server.log" >&2; fail "quarvel-server did not say where it listens"; }
+python3 - "$port" /usr/share/doc/quarvel-cli/examples/small.txt "$work/served.png" <<'PY' ||
+import sys, urllib.request
+request = urllib.request.Request(f"http://127.0.0.1:{sys.argv[1]}/render", data=open(sys.argv[2], "rb").read(),
+                                 headers={"Content-Type": "text/plain; charset=utf-8"})
+open(sys.argv[3], "wb").write(urllib.request.urlopen(request, timeout=20).read())
+PY
+  { kill "$server"; fail "quarvel-server did not draw"; }
+kill "$server"
+wait "$server" 2>/dev/null || true
+cmp -s "$work/served.png" "$work/installed-small.png" || fail "quarvel-server draws otherwise than quarvel-cli"
+step "installed: --version, the examples drawn as the build draws them, the completion, the window opening a thread, the service drawing as quarvel-cli"
 
-apt_get purge quarvel quarvel-cli >"$work/purge.log" 2>&1 || { cat "$work/purge.log" >&2; fail "apt purge"; }
-left=$(files_of "$(deb quarvel)"; files_of "$(deb quarvel-cli)")
+apt_get purge quarvel quarvel-cli quarvel-server >"$work/purge.log" 2>&1 || { cat "$work/purge.log" >&2; fail "apt purge"; }
+left=$(files_of "$(deb quarvel)"; files_of "$(deb quarvel-cli)"; files_of "$(deb quarvel-server)")
 left=$(echo "$left" | while read -r file; do [ ! -e "/$file" ] || echo "/$file"; done)
 [ -z "$left" ] || fail "left after the purge: $left"
 step "purged, no file left; took $((SECONDS - started)) s"
