@@ -181,7 +181,7 @@ void BM_RenderAndWriteAlone(benchmark::State& state) {
         int n = 0;
         for (const std::string& art : stretches) {
             std::ofstream file(folder.path() / (std::to_string(++n) + ".png"), std::ios::binary);
-            const std::optional<std::string> png = EncodePng(RenderPicture(art.c_str(), Appearance{}), PngForm::rgb);
+            const Result<std::string> png = EncodePng(RenderPicture(art.c_str(), Appearance{}), PngForm::rgb);
             file.write(png->data(), static_cast<std::streamsize>(png->size()));
         }
         state.PauseTiming();

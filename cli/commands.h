@@ -95,6 +95,13 @@ int UsageError(const std::string& message, std::string_view command = {});
 // Prints "quarvel-cli: <path>: <message>" to standard error.
 void PrintProblem(const std::string& path, const std::string& message);
 
+// A message of several lines as one: each line break becomes ": ".
+std::string OneLine(const std::string& utf8);
+
+// Prints a failure as the program's message on one line: "quarvel-cli: <path>: <what
+// failed>: <the system's reason>". The one place where the command line words a failure.
+void PrintFailure(const Failure& failure);
+
 // Prints a warning for each thing the picture at `path` does not show of its art;
 // `codeHint` names the option that chooses how bytes are decoded.
 void PrintNotes(const std::string& path, const RenderReport& notes, std::string_view codeHint);

@@ -35,13 +35,6 @@ std::optional<std::string> ArgumentToCp932(const std::string& text) {
 
 std::string NativeText(const std::string& cp932Text) { return cp932::ToUtf8(cp932Text); }
 
-// A message as one line: the path, then what failed.
-std::string OneLine(const std::string& utf8) {
-    std::string line = utf8;
-    for (std::size_t at = line.find('\n'); at != std::string::npos; at = line.find('\n', at)) line.replace(at, 1, ": ");
-    return line;
-}
-
 // Set on Ctrl+C (or SIGTERM) and never cleared.
 std::atomic<bool> g_interruptRequested{false};
 

@@ -2,6 +2,8 @@
 #include <string>
 
 #include "cli/commands.h"
+#include "engine/messages.h"
+#include "platform/codec.h"
 #include "platform/fonts.h"
 #include "render/text_art.h"
 
@@ -21,11 +23,20 @@ void PrintNotes(const std::string& path, const RenderReport& notes, std::string_
     for (const std::string& warning : ReportWarnings(notes, codeHint)) PrintProblem(path, "warning: " + warning);
 }
 
+std::string OneLine(const std::string& utf8) {
+    std::string line = utf8;
+    for (std::size_t at = line.find('\n'); at != std::string::npos; at = line.find('\n', at)) line.replace(at, 1, ": ");
+    return line;
+}
+
+void PrintFailure(const Failure& failure) {
+    std::fprintf(stderr, "quarvel-cli: %s\n", OneLine(cp932::ToUtf8(MessageText(failure))).c_str());
+}
+
 bool ApplyFontOption(const std::string& path) {
-    std::string error;
-    if (GlyphCache::SetMainFontFile(path, error)) return true;
-    PrintProblem(path, error);
-    return false;
+    Result<void> set = GlyphCache::SetMainFontFile(path);
+    if (!set) PrintFailure(set.failure());
+    return set.ok();
 }
 
 bool OpenFaces(const std::string& font) {

@@ -22,24 +22,18 @@ namespace {
 // that a wrong file cannot fill the memory.
 constexpr std::int64_t kMaxCollectionBytes = std::int64_t{256} << 20;
 
-// Reads the collection, or says on standard error why not.
-bool ReadCollectionFile(const std::string& path, std::string& bytes) {
-    const auto tooLarge = [&] {
-        PrintProblem(path,
-                     "more than " + std::to_string(kMaxCollectionBytes >> 20) + " MB, more than a collection is read");
-        return false;
-    };
+// Reads the collection.
+Result<std::string> ReadCollectionFile(const std::string& path) {
+    const Failure tooLarge{
+        Failure::What::tooLarge, path, 0,
+        "more than " + std::to_string(kMaxCollectionBytes >> 20) + " MB, more than a collection is read"};
     struct stat st;
-    if (::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) && st.st_size > kMaxCollectionBytes) return tooLarge();
+    if (::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) && st.st_size > kMaxCollectionBytes) return tooLarge;
     fs::FileBytes file;
-    const fs::ReadStatus read = fs::RealFileSystem().ReadFileBytes(path, file);
-    if (read.result != fs::ReadResult::ok) {
-        PrintProblem(path, read.error ? std::strerror(read.error) : "not a regular file");
-        return false;
-    }
-    if (static_cast<std::int64_t>(file.view().size()) > kMaxCollectionBytes) return tooLarge();  // it grew meanwhile
-    bytes.assign(file.view());
-    return true;
+    Result<fs::FileInfo> read = fs::RealFileSystem().ReadFileBytes(path, file);
+    if (!read) return read.failure();
+    if (static_cast<std::int64_t>(file.view().size()) > kMaxCollectionBytes) return tooLarge;  // it grew meanwhile
+    return std::string(file.view());
 }
 
 }  // namespace
@@ -47,10 +41,13 @@ bool ReadCollectionFile(const std::string& path, std::string& bytes) {
 int RunRenderPieces(const PiecesOptions& o) {
     if (!OpenFaces(o.look.font)) return kExitFailed;
 
-    std::string bytes;
-    if (!ReadCollectionFile(o.input, bytes)) return kExitFailed;
-    const CollectionKind kind = KindOfCollection(o.input, bytes);
-    const Collection collection = ReadCollection(std::move(bytes), kind);
+    Result<std::string> bytes = ReadCollectionFile(o.input);
+    if (!bytes) {
+        PrintFailure(bytes.failure());
+        return kExitFailed;
+    }
+    const CollectionKind kind = KindOfCollection(o.input, *bytes);
+    const Collection collection = ReadCollection(std::move(*bytes), kind);
     if (collection.emptyPieces > 0)
         PrintProblem(o.input, "warning: " + std::to_string(collection.emptyPieces) +
                                   (collection.emptyPieces == 1 ? " empty piece" : " empty pieces") + " left out");
@@ -62,19 +59,14 @@ int RunRenderPieces(const PiecesOptions& o) {
     settings.workers = o.jobs ? *o.jobs : AllCores();
     // Past a file-size limit a write fails (and is reported) rather than ending the program.
     std::signal(SIGXFSZ, SIG_IGN);
-    const PiecesResult result = DrawCollection(collection, o.output, GetFileNameWithExtension(o.input), settings);
+    std::vector<DrawnPiece> drawn;
+    const Result<void> written =
+        DrawCollection(collection, o.output, GetFileNameWithExtension(o.input), settings, drawn);
     // What each picture does not show of its piece, under the picture's name.
-    for (std::size_t i = 0; i < result.drawn.size(); ++i)
-        PrintNotes(JoinPath(o.output, PieceFileName(i)), result.drawn[i].report, "the collection's character code");
-    if (result.failure == PiecesFailure::none) return kExitOk;
-
-    const char* what = result.failure == PiecesFailure::folder  ? "the folder could not be made"
-                       : result.failure == PiecesFailure::flush ? "the pictures could not be written to disk"
-                       : result.status.result == fs::WriteResult::notCreated ? "the file could not be made"
-                                                                             : "the file could not be written";
-    PrintProblem(
-        result.failedPath,
-        std::string(what) + (result.status.error ? ": " + std::string(std::strerror(result.status.error)) : ""));
+    for (std::size_t i = 0; i < drawn.size(); ++i)
+        PrintNotes(JoinPath(o.output, PieceFileName(i)), drawn[i].report, "the collection's character code");
+    if (written) return kExitOk;
+    PrintFailure(written.failure());
     return kExitFailed;
 }
 

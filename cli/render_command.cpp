@@ -16,46 +16,35 @@
 namespace quarvel::cli {
 namespace {
 
-enum class ReadResult { ok, failed, tooLarge };
-
-// Reads the file (or standard input for "-") up to kMaxTextBytes; `failed` leaves
-// errno set.
-ReadResult ReadInput(const std::string& path, std::string& bytes) {
+// Reads the file (or standard input for "-") up to kMaxTextBytes.
+Result<std::string> ReadInput(const std::string& path, const std::string& name) {
     std::FILE* in = path == "-" ? stdin : std::fopen(path.c_str(), "rb");
-    if (!in) return ReadResult::failed;
+    if (!in) return Failure{Failure::What::notOpened, name, errno};
+    std::string bytes;
     char buffer[65536];
     std::size_t n;
     while (bytes.size() <= kMaxTextBytes && (n = std::fread(buffer, 1, sizeof buffer, in)) > 0) bytes.append(buffer, n);
-    ReadResult result = ReadResult::ok;
-    if (bytes.size() > kMaxTextBytes)
-        result = ReadResult::tooLarge;
-    else if (std::ferror(in))
-        result = ReadResult::failed;
-    const int saved_errno = errno;
+    const int error = std::ferror(in) ? errno : 0;
     if (in != stdin) std::fclose(in);
-    errno = saved_errno;
-    return result;
+    if (bytes.size() > kMaxTextBytes) return Failure{Failure::What::tooLarge, name, 0, TooMuchTextMessage()};
+    if (error) return Failure{Failure::What::notOpened, name, error};
+    return bytes;
 }
 
 // The picture's PNG file down standard output, whole or with a message. A terminal is
 // refused before anything is drawn (see ParseAndRun), so this is a pipe or a file.
-bool WriteToStandardOutput(const Picture& picture, PngForm form) {
-    const std::optional<std::string> png = EncodePng(picture, form);
-    if (!png) {
-        PrintProblem("(standard output)", "out of memory");
-        return false;
-    }
+Result<void> WriteToStandardOutput(const Picture& picture, PngForm form) {
+    const std::string name = "(standard output)";
+    Result<std::string> png = EncodePng(picture, form);
+    if (!png) return Failure{Failure::What::notWritten, name, ENOMEM};
     std::size_t done = 0;
     while (done < png->size()) {
         const ssize_t n = ::write(STDOUT_FILENO, png->data() + done, png->size() - done);
         if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) {
-            PrintProblem("(standard output)", n < 0 ? std::strerror(errno) : "nothing could be written");
-            return false;
-        }
+        if (n <= 0) return Failure{Failure::What::notWritten, name, n < 0 ? errno : 0};
         done += static_cast<std::size_t>(n);
     }
-    return true;
+    return {};
 }
 
 }  // namespace
@@ -63,35 +52,30 @@ bool WriteToStandardOutput(const Picture& picture, PngForm form) {
 int RunRender(const RenderOptions& o) {
     if (!OpenFaces(o.look.font)) return kExitFailed;
 
-    std::string bytes;
     const std::string inputName = o.input == "-" ? "(standard input)" : o.input;
-    switch (ReadInput(o.input, bytes)) {
-    case ReadResult::ok: break;
-    case ReadResult::failed: PrintProblem(inputName, std::strerror(errno)); return kExitFailed;
-    case ReadResult::tooLarge:
-        PrintProblem(inputName, TooMuchTextMessage());
+    Result<std::string> bytes = ReadInput(o.input, inputName);
+    if (!bytes) {
+        PrintFailure(bytes.failure());
         return kExitFailed;
     }
     TextArtOptions options{.encoding = o.encoding, .form = o.html ? TextForm::html : TextForm::plain, .look = {}};
     o.look.ApplyTo(options.look);
     PngForm form = PngForm::rgb;
     o.look.ApplyTo(form);
-    const DrawnTextArt drawn = DrawTextFile(std::move(bytes), options);
+    const DrawnTextArt drawn = DrawTextFile(std::move(*bytes), options);
     const Picture& picture = drawn.picture;
     for (const std::string& warning : ReportWarnings(drawn, "--encoding"))
         PrintProblem(inputName, "warning: " + warning);
 
-    if (o.output == "-") return WriteToStandardOutput(picture, form) ? kExitOk : kExitFailed;
     // Written whole or not at all; a device or a pipe named by -o is written as it is.
-    std::signal(SIGXFSZ, SIG_IGN);
     // While its input file is there the picture can be drawn again: no flush to wait for.
-    const fs::WriteStatus written = SavePicture(fs::RealFileSystem(), o.output, picture, form,
-                                                o.input == "-" ? fs::Flush::first : fs::Flush::never);
-    if (written.result != fs::WriteResult::ok) {
-        PrintProblem(o.output, written.error ? std::strerror(written.error) : "the picture could not be written");
-        return kExitFailed;
-    }
-    return kExitOk;
+    std::signal(SIGXFSZ, SIG_IGN);
+    const Result<void> written = o.output == "-" ? WriteToStandardOutput(picture, form)
+                                                 : SavePicture(fs::RealFileSystem(), o.output, picture, form,
+                                                               o.input == "-" ? fs::Flush::first : fs::Flush::never);
+    if (written) return kExitOk;
+    PrintFailure(written.failure());
+    return kExitFailed;
 }
 
 }  // namespace quarvel::cli

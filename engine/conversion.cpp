@@ -93,7 +93,7 @@ private:
 
     void Convert();
     void RemoveWhatThisRunMade();
-    Step Stop(const std::string& where, const std::string& reason);
+    Step Stop(Failure failure);
     Step Read(fs::FileBytes& file);
     Step Decode(KanaPositions& kanaAt);
     void MakePictures(Output& output);
@@ -145,9 +145,9 @@ private:
     std::atomic<bool> stopped_{false};
 };
 
-DocumentConverter::Step DocumentConverter::Stop(const std::string& where, const std::string& reason) {
+DocumentConverter::Step DocumentConverter::Stop(Failure failure) {
     result_.outcome = Outcome::failed;
-    result_.failure = Problem{where, reason};
+    result_.failure = std::move(failure);
     settings_.progress->ShowMessage(MessageText(*result_.failure));
     return Step::stop;
 }
@@ -169,7 +169,7 @@ void DocumentConverter::Convert() {
     result_.path = path_;
     imageFolder_ = ImageFolderOf(path_);
     if (imageFolder_.empty()) {
-        Stop(path_, TextFolderCreateFailed() + "\n" + TextNoImageFolderName());
+        Stop({Failure::What::noImageFolderName, path_});
         return;
     }
     const std::string base = GetBaseName(path_);
@@ -215,10 +215,9 @@ void DocumentConverter::RemoveWhatThisRunMade() {
 }
 
 DocumentConverter::Step DocumentConverter::Read(fs::FileBytes& file) {
-    const fs::ReadStatus read = fs_.ReadFileBytes(path_, file);
-    if (read.result == fs::ReadResult::changed) return Stop(path_, TextChangedMeanwhile());
-    if (read.result != fs::ReadResult::ok) return Stop(path_, WithSystemReason(TextFileOpenFailed(), read.error));
-    read_ = read.info;
+    Result<fs::FileInfo> read = fs_.ReadFileBytes(path_, file);
+    if (!read) return Stop(read.failure());
+    read_ = *read;
     source_ = file.view();
     // This program's own pictures are never documents, whatever the pattern found.
     if (source_.starts_with(kPngSignature)) {
@@ -234,7 +233,7 @@ DocumentConverter::Step DocumentConverter::Decode(KanaPositions& kanaAt) {
         return Step::goOn;
     }
     // Large documents get the same kind of buffer as the file itself.
-    if (!converted_.Allocate(source_.size())) return Stop(path_, WithSystemReason(TextFileOpenFailed(), ENOMEM));
+    if (!converted_.Allocate(source_.size())) return Stop({Failure::What::notOpened, path_, ENOMEM});
     converted_.SetSize(EucToShiftJis(source_, converted_.data(), &kanaAt));
     text_ = converted_.view();
     return Step::goOn;
@@ -309,7 +308,7 @@ bool DocumentConverter::StartPicture(std::size_t from, std::size_t to, Output& o
         return false;
     }
     if (nextNumber_ > kLastPictureNumber) {
-        Stop(path_, TextNoPictureNumberLeft());
+        Stop({Failure::What::noPictureNumber, path_});
         scanStopped_ = true;
         return false;
     }
@@ -332,9 +331,10 @@ bool DocumentConverter::StartPicture(std::size_t from, std::size_t to, Output& o
 // On a worker: nothing here is shared but the glyph cache.
 void DocumentConverter::DrawPicture(PictureWork& work) const {
     try {
-        work.png =
+        Result<std::string> png =
             EncodePng(RenderPicture(work.art.c_str(), settings_.look, settings_.collectNotes ? &work.report : nullptr),
                       settings_.pngForm);
+        if (png) work.png = std::move(*png);  // else no memory to encode it
         work.drawn = true;
         if (settings_.pictureDrawn) settings_.pictureDrawn();
     } catch (...) {
@@ -374,7 +374,7 @@ void DocumentConverter::TakePicture(PictureWork& work) {
 // Put in place at once, flushed later with the others. Without its picture the
 // stretch keeps its art: the document is then not rewritten.
 void DocumentConverter::WritePicture(PictureWork& work) {
-    fs::WriteStatus written{fs::WriteResult::notCreated, ENOMEM};  // no memory to encode it
+    Result<void> written = Failure{Failure::What::notOpened, work.path, ENOMEM};  // no memory to encode it
     if (work.png) {
         fs::WriteOptions options;
         options.flush = fs::Flush::later;
@@ -382,11 +382,8 @@ void DocumentConverter::WritePicture(PictureWork& work) {
         written = fs_.WriteNewFile(work.path, *work.png, options);
     }
     work.png.reset();
-    if (written.result == fs::WriteResult::notCreated) {
-        Stop(work.path, WithSystemReason(TextFileOpenFailed(), written.error));
-        stopped_ = true;
-    } else if (written.result != fs::WriteResult::ok) {
-        Stop(work.path, WithSystemReason(TextFileWriteFailed(), written.error));
+    if (!written) {
+        Stop(written.failure());
         stopped_ = true;
     } else {
         written_.push_back(work.path);
@@ -398,9 +395,9 @@ void DocumentConverter::WritePicture(PictureWork& work) {
 // their folder).
 bool DocumentConverter::FlushPictures() {
     const std::string folder = unflushed_.folder();
-    const fs::WriteStatus flushed = fs_.FlushPending(unflushed_);
-    if (flushed.result == fs::WriteResult::ok) return true;
-    Stop(folder, WithSystemReason(TextFileWriteFailed(), flushed.error));
+    Result<void> flushed = fs_.FlushPending(unflushed_);
+    if (flushed) return true;
+    Stop(flushed.failure());
     stopped_ = true;
     return false;
 }
@@ -409,11 +406,14 @@ void DocumentConverter::Write(const Output& output) {
     if (output.changed()) {
         // Only while the document is still the one that was read: an edit made by
         // another program meanwhile is in neither the result nor the backup copy.
-        const fs::WriteStatus written = fs_.ReplaceFile(path_, output.bytes(), &read_);
-        switch (written.result) {
-        case fs::WriteResult::ok: break;
-        case fs::WriteResult::changed: Stop(path_, TextChangedMeanwhile()); return;
-        default: Stop(path_, WithSystemReason(TextFileWriteFailed(), written.error)); return;
+        Result<void> written = fs_.ReplaceFile(path_, output.bytes(), &read_);
+        if (!written) {
+            // Whatever kept the new document from its place, it was not written.
+            Failure failure = written.failure();
+            if (!failure.Is(Failure::What::changedMeanwhile)) failure.what = Failure::What::notWritten;
+            failure.path = path_;
+            Stop(std::move(failure));
+            return;
         }
     }
     // Nothing changed: the file is left alone (and its time, and a read-only one).
@@ -421,13 +421,10 @@ void DocumentConverter::Write(const Output& output) {
 }
 
 DocumentConverter::Step DocumentConverter::MakeFolder(const std::string& folder) {
-    const fs::FolderStatus made = fs_.MakeDirectory(folder);
-    if (made.created && folder == imageFolder_) madeImageFolder_ = true;
-    switch (made.result) {
-    case fs::FolderResult::ok: return Step::goOn;
-    case fs::FolderResult::isLink: return Stop(folder, TextLinkRefused());
-    default: return Stop(folder, WithSystemReason(TextFolderCreateFailed(), made.error));
-    }
+    Result<bool> made = fs_.MakeDirectory(folder);
+    if (!made) return Stop(made.failure());
+    if (*made && folder == imageFolder_) madeImageFolder_ = true;
+    return Step::goOn;
 }
 
 DocumentConverter::Step DocumentConverter::PrepareFirstChange() {
@@ -449,9 +446,10 @@ DocumentConverter::Step DocumentConverter::PrepareFirstChange() {
         options.existing = fs::Existing::keep;
         options.like = &read_;
         options.keepTimes = true;
-        const fs::WriteStatus copied = fs_.WriteNewFile(copy, source_, options);
-        if (copied.result != fs::WriteResult::ok && copied.result != fs::WriteResult::exists)
-            return Stop(copy, WithSystemReason(TextFileWriteFailed(), copied.error));
+        // An existing copy is the oldest one, and stays.
+        Result<void> copied = fs_.WriteNewFile(copy, source_, options);
+        if (!copied && !copied.failure().Is(Failure::What::exists))
+            return Stop({Failure::What::notWritten, copy, copied.failure().error});
         if (settings_.progress->abortRequested.load()) {
             result_.outcome = Outcome::aborted;
             return Step::stop;

@@ -66,7 +66,7 @@ enum class Outcome { converted, failed, aborted, skipped };
 struct DocumentResult {
     std::string path;
     Outcome outcome = Outcome::failed;
-    std::optional<Problem> failure;  // the message shown when the document failed
+    std::optional<Failure> failure;  // what failed, when the document failed (its message shown)
     int pictures = 0;                // pictures drawn
     int kept = 0;                    // stretches that already were this program's tags
 

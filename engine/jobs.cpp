@@ -18,16 +18,18 @@ bool AbortRequested(const ConversionSettings& settings, JobResult& result) {
     return true;
 }
 
-void Show(const Problem& problem, const ConversionSettings& settings) {
-    // An empty path has only the reason to show.
-    settings.progress->ShowMessage(problem.path.empty() ? problem.reason : MessageText(problem));
+// A failure of the job itself, shown and kept.
+void Report(Failure failure, const ConversionSettings& settings, JobResult& result) {
+    settings.progress->ShowMessage(MessageText(failure));
+    result.messages.push_back(std::move(failure));
 }
 
-void Fail(const std::string& path, std::string reason, const ConversionSettings& settings, JobResult& result) {
+// A document that failed before its conversion began.
+void Fail(Failure failure, const ConversionSettings& settings, JobResult& result) {
     DocumentResult failed;
-    failed.path = path;
-    failed.failure = Problem{path, std::move(reason)};
-    Show(*failed.failure, settings);
+    failed.path = failure.path;
+    settings.progress->ShowMessage(MessageText(failure));
+    failed.failure = std::move(failure);
     result.documents.push_back(std::move(failed));
 }
 
@@ -36,7 +38,7 @@ void Convert(const std::string& path, const ConversionSettings& settings, Backup
         const std::string folder = ImageFolderOf(path);
         if (!folder.empty()) {
             if (std::optional<std::string> owner = settings.claims->Claim(folder, path)) {
-                Fail(path, TextImageFolderShared() + "\n" + NativeToCp932(*owner), settings, result);
+                Fail({Failure::What::imageFolderShared, path, 0, *owner}, settings, result);
                 return;
             }
         }
@@ -46,7 +48,7 @@ void Convert(const std::string& path, const ConversionSettings& settings, Backup
     } catch (...) {
         // Whatever the document had come to stays unwritten: its rewrite comes last,
         // and temporary files go with the unwinding.
-        Fail(path, ReasonOfThrown(std::current_exception()), settings, result);
+        Fail(FailureOfThrown(std::current_exception(), path), settings, result);
         return;
     }
     if (result.documents.back().outcome == Outcome::aborted) result.aborted = true;
@@ -58,10 +60,8 @@ void RunGuarded(const ConversionSettings& settings, JobResult& result, Body body
     try {
         body();
     } catch (...) {
-        Problem problem{"", ReasonOfThrown(std::current_exception())};
         try {
-            Show(problem, settings);
-            result.messages.push_back(std::move(problem));
+            Report(FailureOfThrown(std::current_exception()), settings, result);
         } catch (...) {
             // Not even the message could be made: the failure still shows in the result.
             result.aborted = true;
@@ -117,8 +117,7 @@ unsigned FileJobThreadProc(void* param) {
         if (job.path.empty()) {
             // Without a document there is nothing to copy or convert, and no folder
             // (backup, images) may appear wherever the program happens to run.
-            progress->ShowMessage(TextNoFileGiven());
-            result.messages.push_back(Problem{"", TextNoFileGiven()});
+            Report({Failure::What::noFileGiven}, job.settings, result);
         } else {
             ImageFolderClaims claims;
             Convert(WhereTheDocumentLives(job.path, FileSystemOf(job.settings)), WithClaims(job.settings, claims),
@@ -139,15 +138,10 @@ unsigned FolderJobThreadProc(void* param) {
     JobResult result;
     RunGuarded(job.settings, result, [&] {
         const std::string folder = TrimTrailingSeparators(job.folder);
-        std::optional<Problem> refusal;
-        if (folder.empty())
-            refusal = Problem{"", TextNoFolderGiven()};
-        else if (FileSystemOf(job.settings).Status(folder) != fs::Kind::folder)
-            refusal = Problem{folder, TextFolderNotFound()};
-
-        if (refusal) {
-            Show(*refusal, job.settings);
-            result.messages.push_back(std::move(*refusal));
+        if (folder.empty()) {
+            Report({Failure::What::noFolderGiven}, job.settings, result);
+        } else if (FileSystemOf(job.settings).Status(folder) != fs::Kind::folder) {
+            Report({Failure::What::folderNotFound, folder}, job.settings, result);
         } else {
             ImageFolderClaims claims;
             WalkFolder(folder, job.fileFilter, job.subFolders, job.backup, WithClaims(job.settings, claims), result);
@@ -171,16 +165,16 @@ std::thread StartFolderJob(FolderConversionJob& job) {
 
 bool WalkFolder(const std::string& folder, std::string_view pattern, SubFolders subFolders, Backup backup,
                 const ConversionSettings& settings, JobResult& result) {
-    const fs::Listing listing = FileSystemOf(settings).List(folder, {});
-    if (listing.error != 0) {
+    Result<std::vector<fs::Entry>> listing = FileSystemOf(settings).List(folder, {});
+    if (!listing) {
         // Whatever lies in a folder that cannot be read is not converted: say so.
-        Problem problem{folder, WithSystemReason(TextFolderReadFailed(), listing.error)};
-        Show(problem, settings);
-        result.messages.push_back(std::move(problem));
+        Report(listing.failure(), settings, result);
+        return true;
     }
+    const std::vector<fs::Entry>& entries = *listing;
 
     if (subFolders == SubFolders::yes) {
-        for (const fs::Entry& entry : listing.entries) {
+        for (const fs::Entry& entry : entries) {
             if (AbortRequested(settings, result)) return false;
             // Backups of earlier runs are never converted in place, and a link may
             // lead out of the tree or round in a circle.
@@ -190,7 +184,7 @@ bool WalkFolder(const std::string& folder, std::string_view pattern, SubFolders 
     }
 
     const std::string shownFolder = NativeToCp932(GetFileNameWithExtension(folder));
-    for (const fs::Entry& entry : listing.entries) {
+    for (const fs::Entry& entry : entries) {
         if (AbortRequested(settings, result)) return false;
         // Only regular files: a pipe or a device would block or never end. An empty
         // pattern names no document (the matching would take it as every name).
@@ -201,7 +195,7 @@ bool WalkFolder(const std::string& folder, std::string_view pattern, SubFolders 
         const std::string path = JoinPath(folder, entry.name);
         // A link may lead out of the tree the user named.
         if (entry.isLink)
-            Fail(path, TextLinkedDocument(), settings, result);
+            Fail({Failure::What::linkedDocument, path}, settings, result);
         else
             Convert(path, settings, backup, result);
         if (result.aborted) return false;

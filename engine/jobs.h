@@ -44,7 +44,7 @@ bool IsNeverADocument(std::string_view name);
 
 struct JobResult {
     std::vector<DocumentResult> documents;  // in the order they were worked on
-    std::vector<Problem> messages;          // messages of the job itself (folder not found,
+    std::vector<Failure> messages;          // failures of the job itself (folder not found,
                                             // folder not readable ...), each shown
     bool aborted = false;
 

@@ -8,8 +8,43 @@
 
 namespace quarvel {
 
-std::string WithSystemReason(const std::string& reason, int error) {
-    return error == 0 ? reason : reason + "\n" + NativeToCp932(fs::SystemReason(error));
+namespace {
+
+// What failed, in the words of the program's messages.
+std::string Reason(const Failure& failure) {
+    using What = Failure::What;
+    switch (failure.what) {
+    case What::notOpened: return TextFileOpenFailed();
+    case What::notWritten:
+    case What::readOnly:
+    case What::exists: return TextFileWriteFailed();
+    case What::changedMeanwhile: return TextChangedMeanwhile();
+    case What::folderNotMade: return TextFolderCreateFailed();
+    case What::folderNotRead: return TextFolderReadFailed();
+    case What::folderNotFound: return TextFolderNotFound();
+    case What::noFileGiven: return TextNoFileGiven();
+    case What::noFolderGiven: return TextNoFolderGiven();
+    case What::linkRefused: return TextLinkRefused();
+    case What::linkedDocument: return TextLinkedDocument();
+    case What::noImageFolderName: return TextFolderCreateFailed() + "\n" + TextNoImageFolderName();
+    case What::imageFolderShared: return TextImageFolderShared();
+    case What::noPictureNumber: return TextNoPictureNumberLeft();
+    case What::tooLarge: return TextTooLarge();
+    case What::fontUnusable: return TextFontUnusable();
+    case What::outOfMemory: return TextOutOfMemory();
+    case What::unexpected: return TextUnexpectedError();
+    }
+    return TextUnexpectedError();
+}
+
+}  // namespace
+
+std::string MessageText(const Failure& failure) {
+    std::string text = failure.path.empty() ? std::string() : NativeToCp932(failure.path) + "\n";
+    text += Reason(failure);
+    if (!failure.detail.empty()) text += "\n" + NativeToCp932(failure.detail);
+    if (failure.error != 0) text += "\n" + NativeToCp932(fs::SystemReason(failure.error));
+    return text;
 }
 
 std::string NativeToCp932(std::string_view native) {
@@ -19,19 +54,17 @@ std::string NativeToCp932(std::string_view native) {
     return out;
 }
 
-std::string ReasonOfThrown(std::exception_ptr thrown) {
+Failure FailureOfThrown(std::exception_ptr thrown, std::string path) {
     try {
         std::rethrow_exception(thrown);
     } catch (const std::bad_alloc&) {
-        return TextOutOfMemory();
+        return {Failure::What::outOfMemory, std::move(path)};
     } catch (const std::exception& e) {
-        return TextUnexpectedError() + "\n" + NativeToCp932(e.what());
+        return {Failure::What::unexpected, std::move(path), 0, e.what()};
     } catch (...) {
-        return TextUnexpectedError();
+        return {Failure::What::unexpected, std::move(path)};
     }
 }
-
-std::string MessageText(const Problem& problem) { return NativeToCp932(problem.path) + "\n" + problem.reason; }
 
 const std::string& TextFolderCreateFailed() {
     static const std::string text = NativeToCp932("フォルダ作成に失敗");
@@ -105,6 +138,16 @@ const std::string& TextLinkedDocument() {
 
 const std::string& TextNoPictureNumberLeft() {
     static const std::string text = NativeToCp932("画像の番号がこれ以上増やせません");
+    return text;
+}
+
+const std::string& TextTooLarge() {
+    static const std::string text = NativeToCp932("ファイルが大きすぎます");
+    return text;
+}
+
+const std::string& TextFontUnusable() {
+    static const std::string text = NativeToCp932("フォントファイルが使えません");
     return text;
 }
 

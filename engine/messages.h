@@ -1,30 +1,26 @@
 #pragma once
-// What the engine tells the user: a problem is a path and a reason in code page 932,
-// shown as one message through the progress interface.
+// What the engine tells the user: a failure as the program's message, the path
+// concerned and what failed, in code page 932, shown through the progress interface.
+// This and the command line's printer are the only places where a failure becomes
+// words.
 
 #include <exception>
 #include <string>
 #include <string_view>
 
+#include "platform/failure.h"
+
 namespace quarvel {
 
-// Something that failed: the path concerned and what failed, the second line of
-// the program's message in code page 932 (for example "フォルダ作成に失敗"), with the
-// system's reason on a line of its own where there is one.
-struct Problem {
-    std::string path;    // native
-    std::string reason;  // code page 932
-};
+// The message of a failure: the path, a line break and what failed (for example
+// "フォルダ作成に失敗"), then what it has to add (the other document, the text of
+// something thrown) and the system's reason, each on a line of its own; without a
+// path, only what failed and the rest (code page 932).
+std::string MessageText(const Failure& failure);
 
-// A reason followed by the system's text for an errno value (none for 0).
-std::string WithSystemReason(const std::string& reason, int error);
-
-// What to tell the user about something thrown while working (code page 932): that
-// memory ran out, or that something unexpected happened, with its text.
-std::string ReasonOfThrown(std::exception_ptr thrown);
-
-// The message shown for a problem: the path, a line break, the reason (code page 932).
-std::string MessageText(const Problem& problem);
+// The failure of something thrown while working on `path`: memory that ran out, or
+// something unexpected, with its text.
+Failure FailureOfThrown(std::exception_ptr thrown, std::string path = {});
 
 // A native path (UTF-8 bytes) as code page 932 text for progress texts and
 // messages; what the code page cannot hold becomes '?'.
@@ -46,5 +42,7 @@ const std::string& TextNoImageFolderName();    // 文書名から画像フォル
 const std::string& TextImageFolderShared();    // 画像フォルダが次の文書と同じため変換しません
 const std::string& TextLinkedDocument();       // シンボリックリンクの文書は変換しません
 const std::string& TextNoPictureNumberLeft();  // 画像の番号がこれ以上増やせません
+const std::string& TextTooLarge();             // ファイルが大きすぎます
+const std::string& TextFontUnusable();         // フォントファイルが使えません
 
 }  // namespace quarvel

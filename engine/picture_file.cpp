@@ -1,23 +1,16 @@
 #include "engine/picture_file.h"
 
 #include <cerrno>
-#include <cstdio>
-#include <cstdlib>
-#include <memory>
 
 #include "render/png_writer.h"
 
 namespace quarvel {
-namespace {
 
-fs::WriteStatus NotEncoded() { return {fs::WriteResult::notCreated, ENOMEM}; }
-
-}  // namespace
-
-fs::WriteStatus SavePicture(fs::FileSystem& fileSystem, const std::string& path, const Picture& picture, PngForm form,
-                            fs::Flush flush) {
-    const std::optional<std::string> png = EncodePng(picture, form);
-    return png ? fileSystem.WriteToUserPath(path, *png, flush) : NotEncoded();
+Result<void> SavePicture(fs::FileSystem& fileSystem, const std::string& path, const Picture& picture, PngForm form,
+                         fs::Flush flush) {
+    Result<std::string> png = EncodePng(picture, form);
+    if (!png) return Failure{Failure::What::notOpened, path, ENOMEM};  // no memory to encode it
+    return fileSystem.WriteToUserPath(path, *png, flush);
 }
 
 }  // namespace quarvel

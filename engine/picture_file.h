@@ -12,7 +12,7 @@ namespace quarvel {
 
 // A picture where the user asked for it (render's -o, the copy-paste page's file):
 // see FileSystem::WriteToUserPath.
-fs::WriteStatus SavePicture(fs::FileSystem& fileSystem, const std::string& path, const Picture& picture, PngForm form,
-                            fs::Flush flush = fs::Flush::first);
+Result<void> SavePicture(fs::FileSystem& fileSystem, const std::string& path, const Picture& picture, PngForm form,
+                         fs::Flush flush = fs::Flush::first);
 
 }  // namespace quarvel

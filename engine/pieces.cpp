@@ -107,22 +107,14 @@ std::string IndexPage(const Collection& collection, const std::vector<DrawnPiece
     return page;
 }
 
-PiecesResult DrawCollection(const Collection& collection, const std::string& folder, std::string_view title,
-                            const PiecesSettings& settings) {
+Result<void> DrawCollection(const Collection& collection, const std::string& folder, std::string_view title,
+                            const PiecesSettings& settings, std::vector<DrawnPiece>& drawn) {
     fs::FileSystem& fileSystem = settings.fileSystem ? *settings.fileSystem : fs::RealFileSystem();
-    PiecesResult result;
-    auto fail = [&](PiecesFailure failure, std::string path, fs::WriteStatus status) {
-        result.failure = failure;
-        result.failedPath = std::move(path);
-        result.status = status;
-    };
+    drawn.clear();
     // A folder already there may be reached through a link the user made.
     if (fileSystem.Status(folder) != fs::Kind::folder) {
-        const fs::FolderStatus made = fileSystem.MakeDirectory(folder);
-        if (made.result != fs::FolderResult::ok) {
-            fail(PiecesFailure::folder, folder, {fs::WriteResult::notCreated, made.error});
-            return result;
-        }
+        Result<bool> made = fileSystem.MakeDirectory(folder);
+        if (!made) return made.failure();
     }
     // What runs killed while writing here left behind.
     fileSystem.RemoveStaleTemporaries(folder, {});
@@ -135,6 +127,7 @@ PiecesResult DrawCollection(const Collection& collection, const std::string& fol
     std::size_t next = 0;
     std::atomic<bool> stopped{false};  // set by the results' stage at the first failure
     std::exception_ptr thrown;
+    std::optional<Failure> failure;
     fs::PendingFlush unflushed;
     std::vector<PieceWork> slots;
     auto handOut = [&](PieceWork& w) {
@@ -149,8 +142,8 @@ PiecesResult DrawCollection(const Collection& collection, const std::string& fol
             const Picture picture = RenderPicture(input.c_str(), settings.look, &w.drawn.report);
             w.drawn.width = picture.width;
             w.drawn.height = picture.height;
-            std::optional<std::string> png = EncodePng(picture, settings.pngForm);
-            w.encoded = png.has_value();
+            Result<std::string> png = EncodePng(picture, settings.pngForm);
+            w.encoded = png.ok();
             if (png) w.png = std::move(*png);
         } catch (...) {
             w.thrown = std::current_exception();
@@ -161,7 +154,7 @@ PiecesResult DrawCollection(const Collection& collection, const std::string& fol
         try {
             if (w.thrown) std::rethrow_exception(w.thrown);
             const std::string path = JoinPath(folder, PieceFileName(w.index));
-            fs::WriteStatus written{fs::WriteResult::notCreated, ENOMEM};  // no memory to encode it
+            Result<void> written = Failure{Failure::What::notOpened, path, ENOMEM};  // no memory to encode it
             if (w.encoded) {
                 fs::WriteOptions options;
                 options.flush = fs::Flush::later;
@@ -169,12 +162,12 @@ PiecesResult DrawCollection(const Collection& collection, const std::string& fol
                 written = fileSystem.WriteNewFile(path, w.png, options);
             }
             w.png = std::string();
-            if (written.result != fs::WriteResult::ok) {
-                fail(PiecesFailure::picture, path, written);
+            if (!written) {
+                failure = written.failure();
                 stopped = true;
                 return;
             }
-            result.drawn.push_back(w.drawn);
+            drawn.push_back(w.drawn);
         } catch (...) {
             thrown = std::current_exception();
             stopped = true;
@@ -182,19 +175,12 @@ PiecesResult DrawCollection(const Collection& collection, const std::string& fol
     };
     RunInOrder(settings.workers, slots, handOut, draw, take);
     if (thrown) std::rethrow_exception(thrown);
-    if (result.failure != PiecesFailure::none) return result;
+    if (failure) return std::move(*failure);
     if (unflushed.size() > 0) {
-        const fs::WriteStatus flushed = fileSystem.FlushPending(unflushed);
-        if (flushed.result != fs::WriteResult::ok) {
-            fail(PiecesFailure::flush, folder, flushed);
-            return result;
-        }
+        Result<void> flushed = fileSystem.FlushPending(unflushed);
+        if (!flushed) return flushed.failure();
     }
-
-    const std::string pagePath = JoinPath(folder, kIndexPageName);
-    const fs::WriteStatus written = fileSystem.WriteNewFile(pagePath, IndexPage(collection, result.drawn, title), {});
-    if (written.result != fs::WriteResult::ok) fail(PiecesFailure::index, pagePath, written);
-    return result;
+    return fileSystem.WriteNewFile(JoinPath(folder, kIndexPageName), IndexPage(collection, drawn, title), {});
 }
 
 }  // namespace quarvel

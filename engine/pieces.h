@@ -33,17 +33,6 @@ struct DrawnPiece {
     RenderReport report;  // what the picture leaves out
 };
 
-enum class PiecesFailure { none, folder, picture, flush, index };
-
-struct PiecesResult {
-    // The pieces whose pictures are in place, from the first on; after a failure,
-    // those before the piece that failed.
-    std::vector<DrawnPiece> drawn;
-    PiecesFailure failure = PiecesFailure::none;
-    std::string failedPath;  // the folder, picture or page that could not be made; for flush, the folder
-    fs::WriteStatus status;  // how it failed (for the folder: notCreated or failed, with errno)
-};
-
 // The file name of the picture of the piece at `index` (from 0): "001.png", ...,
 // "999.png", "1000.png".
 std::string PieceFileName(std::size_t index);
@@ -52,10 +41,11 @@ std::string PieceFileName(std::size_t index);
 // written as a whole new file that replaces whatever has its name (a link there is
 // replaced, never followed); flushes them to disk together; then writes the index
 // page the same way. The first failure in file order stops the job: the pictures
-// before it stay, nothing after it is written, nor the page.
-// `title` (UTF-8) heads the page.
-PiecesResult DrawCollection(const Collection& collection, const std::string& folder, std::string_view title,
-                            const PiecesSettings& settings);
+// before it stay, nothing after it is written, nor the page. `drawn` receives the
+// pieces whose pictures are in place, from the first on. `title` (UTF-8) heads the
+// page.
+Result<void> DrawCollection(const Collection& collection, const std::string& folder, std::string_view title,
+                            const PiecesSettings& settings, std::vector<DrawnPiece>& drawn);
 
 // The index page of the pictures drawn (UTF-8 HTML): every picture with its number
 // and, for an .ast collection, its name.

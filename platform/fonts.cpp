@@ -12,6 +12,7 @@
 #include <array>
 #include <atomic>
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <iterator>
 #include <map>
@@ -305,28 +306,27 @@ GlyphCache& GlyphCache::Instance() {
     return *instance;
 }
 
-bool GlyphCache::SetMainFontFile(const std::filesystem::path& path, std::string& error) {
+Result<void> GlyphCache::SetMainFontFile(const std::filesystem::path& path) {
     std::lock_guard lock(g_config_mutex);
-    if (g_instance_made) {
-        error = "the font can only be chosen before the first picture is drawn";
-        return false;
-    }
+    auto unusable = [&](int error, std::string detail = {}) {
+        return Failure{Failure::What::fontUnusable, path.string(), error, std::move(detail)};
+    };
+    if (g_instance_made) return unusable(0, "the font can only be chosen before the first picture is drawn");
     FT_Library lib = nullptr;
-    if (FT_Init_FreeType(&lib) != 0) {
-        error = "FreeType cannot be started";
-        return false;
-    }
+    if (FT_Init_FreeType(&lib) != 0) return unusable(ENOMEM);
     FT_Face face = nullptr;
     FT_Error rc = FT_New_Face(lib, path.c_str(), 0, &face);
     if (rc == 0) FT_Done_Face(face);
     FT_Done_FreeType(lib);
     if (rc != 0) {
-        std::error_code ec;
-        error = std::filesystem::exists(path, ec) ? "not a font file FreeType can read" : "no such file";
-        return false;
+        // Missing or unreadable, the system says why; otherwise FreeType reads no font in it.
+        std::FILE* file = std::fopen(path.c_str(), "rb");
+        const int error = file ? 0 : errno;
+        if (file) std::fclose(file);
+        return unusable(error);
     }
     MainFontOverride() = path.string();
-    return true;
+    return {};
 }
 
 GlyphCache::GlyphCache(const std::filesystem::path& main_face) : impl_(std::make_unique<Impl>()) {

@@ -16,6 +16,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/failure.h"
+
 namespace quarvel {
 
 // Pictures are drawn at 96 pixels per inch whatever the screen: 12 points is 16 pixels.
@@ -53,8 +55,9 @@ public:
     static GlyphCache& Instance();
 
     // Names the font file that replaces Mona. Only before the first use of
-    // Instance(); returns false with a reason when the file cannot be used.
-    static bool SetMainFontFile(const std::filesystem::path& path, std::string& error);
+    // Instance(); a file that cannot be used fails (fontUnusable, with the system's
+    // reason when the file cannot be read at all).
+    static Result<void> SetMainFontFile(const std::filesystem::path& path);
 
     ~GlyphCache();
     GlyphCache(const GlyphCache&) = delete;

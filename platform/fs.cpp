@@ -44,34 +44,33 @@ std::optional<std::string> RealPath(const std::string& path) {
     return resolved;
 }
 
-FolderStatus FileSystem::MakeDirectory(const std::string& path) {
-    if (path.empty()) return {FolderResult::failed, ENOENT};
-    if (::mkdir(path.c_str(), 0777) == 0) return {FolderResult::ok, 0, true};
+Result<bool> FileSystem::MakeDirectory(const std::string& path) {
+    using What = Failure::What;
+    if (path.empty()) return Failure{What::folderNotMade, path, ENOENT};
+    if (::mkdir(path.c_str(), 0777) == 0) return true;
     // EEXIST: there already, perhaps made by another run a moment ago.
     const int error = errno;
     struct stat st;
     if (::lstat(path.c_str(), &st) == 0) {
-        if (S_ISLNK(st.st_mode)) return {FolderResult::isLink, 0};
-        if (S_ISDIR(st.st_mode)) return {};
+        if (S_ISLNK(st.st_mode)) return Failure{What::linkRefused, path};
+        if (S_ISDIR(st.st_mode)) return false;
     }
-    return {FolderResult::failed, error};
+    return Failure{What::folderNotMade, path, error};
 }
 
-Listing FileSystem::List(const std::string& folder, std::string_view pattern) {
-    Listing listing;
+Result<std::vector<Entry>> FileSystem::List(const std::string& folder, std::string_view pattern) {
+    std::vector<Entry> entries;
     DIR* dir = ::opendir(folder.c_str());
-    if (!dir) {
-        listing.error = errno;
-        return listing;
-    }
+    if (!dir) return Failure{Failure::What::folderNotRead, folder, errno};
     // Entries are looked at relative to the open folder, so that a long path to it
     // does not hide them.
     const int at = ::dirfd(dir);
+    int error = 0;
     for (;;) {
         errno = 0;
         struct dirent* d = ::readdir(dir);
         if (!d) {
-            listing.error = errno;
+            error = errno;
             break;
         }
         std::string_view name(d->d_name);
@@ -86,12 +85,13 @@ Listing FileSystem::List(const std::string& folder, std::string_view pattern) {
             else
                 entry.kind = KindOf(st);
         }
-        listing.entries.push_back(std::move(entry));
+        entries.push_back(std::move(entry));
     }
     ::closedir(dir);
-    std::sort(listing.entries.begin(), listing.entries.end(),
-              [](const Entry& a, const Entry& b) { return a.name < b.name; });
-    return listing;
+    // A folder read in part is a folder that could not be read.
+    if (error != 0) return Failure{Failure::What::folderNotRead, folder, error};
+    std::sort(entries.begin(), entries.end(), [](const Entry& a, const Entry& b) { return a.name < b.name; });
+    return entries;
 }
 
 FileBytes& FileBytes::operator=(FileBytes&& other) noexcept {
@@ -142,11 +142,11 @@ void FileBytes::Append(const char* bytes, std::size_t count) {
     spill_.append(bytes, count);
 }
 
-ReadResult FileSystem::ReadWhole(const std::string& path, std::string& bytes) {
+Result<std::string> FileSystem::ReadWhole(const std::string& path) {
     FileBytes file;
-    ReadResult result = ReadFileBytes(path, file).result;
-    bytes = result == ReadResult::ok ? std::string(file.view()) : std::string();
-    return result;
+    const Result<FileInfo> read = ReadFileBytes(path, file);
+    if (!read) return read.failure();
+    return std::string(file.view());
 }
 
 namespace {
@@ -185,15 +185,15 @@ void WaitForTheClockToPass(const struct timespec& time) {
     }
 }
 
-// Reads what `in` holds from its start to its end; `expected` bytes are the size it had.
-ReadStatus ReadToTheEnd(int in, std::size_t expected, FileBytes& bytes) {
-    auto failed = [](int error) { return ReadStatus{ReadResult::failed, error, {}}; };
-    if (!bytes.Allocate(expected)) return failed(ENOMEM);
+// Reads what `in` holds from its start to its end; `expected` bytes are the size it
+// had. 0, or the errno of the read that failed.
+int ReadToTheEnd(int in, std::size_t expected, FileBytes& bytes) {
+    if (!bytes.Allocate(expected)) return ENOMEM;
     std::size_t got = 0;
     while (got < expected) {
         ssize_t n = ::read(in, bytes.data() + got, expected - got);
         if (n < 0 && errno == EINTR) continue;
-        if (n < 0) return failed(errno);
+        if (n < 0) return errno;
         if (n == 0) break;
         got += static_cast<std::size_t>(n);
     }
@@ -203,20 +203,20 @@ ReadStatus ReadToTheEnd(int in, std::size_t expected, FileBytes& bytes) {
     for (;;) {
         ssize_t n = ::read(in, buffer, sizeof buffer);
         if (n < 0 && errno == EINTR) continue;
-        if (n < 0) return failed(errno);
+        if (n < 0) return errno;
         if (n == 0) break;
         bytes.Append(buffer, static_cast<std::size_t>(n));
     }
-    return {};
+    return 0;
 }
 
 }  // namespace
 
-ReadStatus FileSystem::ReadFileBytes(const std::string& path, FileBytes& bytes) {
+Result<FileInfo> FileSystem::ReadFileBytes(const std::string& path, FileBytes& bytes) {
     bytes = FileBytes();
-    auto failed = [&bytes](int error) {
+    auto failed = [&](int error) {
         bytes = FileBytes();
-        return ReadStatus{ReadResult::failed, error, {}};
+        return Failure{Failure::What::notOpened, path, error};
     };
     // Only regular files: a pipe would block (hence the non-blocking open) and a
     // device such as /dev/zero would never end.
@@ -228,18 +228,18 @@ ReadStatus FileSystem::ReadFileBytes(const std::string& path, FileBytes& bytes) 
         const struct timespec began = ChangeClockNow();
         if (attempt > 1 && (::lseek(in.get(), 0, SEEK_SET) != 0 || ::fstat(in.get(), &before) != 0))
             return failed(errno);
-        const ReadStatus read = ReadToTheEnd(in.get(), static_cast<std::size_t>(before.st_size), bytes);
-        if (read.result != ReadResult::ok) return failed(read.error);
+        if (const int error = ReadToTheEnd(in.get(), static_cast<std::size_t>(before.st_size), bytes))
+            return failed(error);
         WhileReading(path);
         struct stat after;
         if (::fstat(in.get(), &after) != 0) return failed(errno);
 
         // The bytes are the file's only when nothing wrote to it meanwhile.
         const bool same = detail::SameFile(InfoOf(before), after);
-        if (same && !ChangedSinceTheReadBegan(after, began)) return ReadStatus{ReadResult::ok, 0, InfoOf(after)};
+        if (same && !ChangedSinceTheReadBegan(after, began)) return InfoOf(after);
         if (attempt == kReadAttempts) {
             bytes = FileBytes();
-            return ReadStatus{ReadResult::changed, 0, {}};
+            return Failure{Failure::What::changedMeanwhile, path};
         }
         if (same) WaitForTheClockToPass(after.st_ctim);
     }

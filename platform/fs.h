@@ -13,6 +13,8 @@
 #include <utility>
 #include <vector>
 
+#include "platform/failure.h"
+
 namespace quarvel::fs {
 
 enum class Kind { none, file, folder, other };
@@ -37,18 +39,6 @@ struct FileInfo {
     unsigned mode = 0;  // permission bits
     unsigned owner = 0;
     unsigned group = 0;
-};
-
-enum class ReadResult {
-    ok,
-    failed,
-    changed,  // another program kept writing the file while it was read
-};
-
-struct ReadStatus {
-    ReadResult result = ReadResult::ok;
-    int error = 0;  // errno of the failed step; 0 when there is none to tell (not a regular file)
-    FileInfo info;  // the file as it was all the while it was read
 };
 
 // A whole file's bytes. Large files are read into memory mapped and faulted in at
@@ -80,20 +70,6 @@ private:
     std::string spill_;
 };
 
-enum class WriteResult {
-    ok,
-    readOnly,    // the file there has no write permission bit at all
-    failed,      // writing, flushing or putting the new file in place failed
-    notCreated,  // the new file could not be made at all
-    exists,      // Existing::keep found a file at the path and left it
-    changed,     // the file there is no longer the one that was read
-};
-
-struct WriteStatus {
-    WriteResult result = WriteResult::ok;
-    int error = 0;  // errno of the failed step, for failed and notCreated
-};
-
 // What happens to a file already at the path of a new file.
 enum class Existing { replace, keep };
 
@@ -113,8 +89,8 @@ struct WriteOptions {
     const FileInfo* like = nullptr;
     bool keepTimes = false;  // also the access and modification times of `like`
     // Replace only while the file at the path is still this one (device, inode, size,
-    // modification and status change times); otherwise WriteResult::changed and
-    // nothing is written.
+    // modification and status change times); otherwise nothing is written, and the
+    // failure is changedMeanwhile.
     const FileInfo* unchanged = nullptr;
     Flush flush = Flush::first;
     PendingFlush* pending = nullptr;  // where Flush::later files wait
@@ -143,19 +119,6 @@ private:
     std::size_t count_ = 0;
 };
 
-enum class FolderResult { ok, isLink, failed };
-
-struct FolderStatus {
-    FolderResult result = FolderResult::ok;
-    int error = 0;
-    bool created = false;  // made by this call, not there before
-};
-
-struct Listing {
-    std::vector<Entry> entries;
-    int error = 0;  // errno when the folder could not be read (entries then empty or partial)
-};
-
 class FileSystem {
 public:
     virtual ~FileSystem() = default;
@@ -165,23 +128,26 @@ public:
     // Whether the path itself is a symbolic link.
     bool IsLink(const std::string& path);
 
-    // Makes one folder level. A folder at the path is fine, also one that another
-    // program made a moment ago; a symbolic link there is refused (isLink), as is
-    // anything else (failed, EEXIST), an empty path and a failed mkdir.
-    virtual FolderStatus MakeDirectory(const std::string& path);
+    // Makes one folder level; true when this call made it. A folder at the path is
+    // fine, also one that another program made a moment ago; a symbolic link there is
+    // refused (linkRefused), as is anything else (folderNotMade, EEXIST), an empty path
+    // and a failed mkdir.
+    virtual Result<bool> MakeDirectory(const std::string& path);
 
     // Entries of a folder whose names match the pattern (Windows wildcard rules, see
     // MatchesPattern), in byte order of their names. An empty pattern lists everything.
-    // "." and ".." never appear.
-    virtual Listing List(const std::string& folder, std::string_view pattern);
+    // "." and ".." never appear. A folder that cannot be read: folderNotRead.
+    virtual Result<std::vector<Entry>> List(const std::string& folder, std::string_view pattern);
 
     // Reads a whole regular file, and only bytes that were all there at once: when the
     // file changes while it is read (its size or times differ after the read, or it
     // was changed so recently that a change during the read could have left them as
-    // they were), it is read again, a few times at most, then given up as `changed`.
-    virtual ReadStatus ReadFileBytes(const std::string& path, FileBytes& bytes);
+    // they were), it is read again, a few times at most, then given up
+    // (changedMeanwhile). The value is the file as it was all the while it was read;
+    // a file that is not there, not a regular file or not readable: notOpened.
+    virtual Result<FileInfo> ReadFileBytes(const std::string& path, FileBytes& bytes);
     // The same into a string.
-    ReadResult ReadWhole(const std::string& path, std::string& bytes);
+    Result<std::string> ReadWhole(const std::string& path);
 
     // Writes a whole new file at the path: a file in the same folder without a name
     // (or, where the file system cannot, with a temporary name made without following
@@ -191,20 +157,21 @@ public:
     // file exists). On any failure nothing is left but what was there before; a
     // process killed at any moment leaves the old file or the whole new one. The path
     // is taken as it is: a symbolic link there is replaced, never followed.
-    virtual WriteStatus WriteNewFile(const std::string& path, std::string_view bytes, const WriteOptions& options);
+    // Failures: notOpened (no new file could be made), notWritten, exists (with
+    // Existing::keep), changedMeanwhile (with `unchanged`).
+    virtual Result<void> WriteNewFile(const std::string& path, std::string_view bytes, const WriteOptions& options);
 
     // Flushes the files waiting in `pending` to disk with their names: their whole file
-    // system at once (syncfs). `pending` is empty afterwards either way.
-    virtual WriteStatus FlushPending(PendingFlush& pending);
+    // system at once (syncfs). `pending` is empty afterwards either way. A failure
+    // (notWritten) names the folder of the first file.
+    virtual Result<void> FlushPending(PendingFlush& pending);
 
     // Replaces a file's contents through WriteNewFile, keeping its permission bits,
     // owner and group. A symbolic link stays a link: the file it names is replaced. A
-    // file with no write permission bit at all is read-only and is left alone. With
-    // `unchanged`, the file is left alone when it is no longer that file.
-    WriteStatus ReplaceFile(const std::string& path, std::string_view bytes, const FileInfo* unchanged = nullptr);
-    WriteResult ReplaceAtomically(const std::string& path, std::string_view bytes) {
-        return ReplaceFile(path, bytes).result;
-    }
+    // file with no write permission bit at all is read-only (readOnly) and is left
+    // alone, as is something there that is no file (notWritten). With `unchanged`, the
+    // file is left alone when it is no longer that file.
+    Result<void> ReplaceFile(const std::string& path, std::string_view bytes, const FileInfo* unchanged = nullptr);
 
     // Writes a file where a user pointed: through symbolic links to the file they
     // name, which is replaced whole by WriteNewFile (keeping its permission bits); a
@@ -212,7 +179,7 @@ public:
     // one of this process's descriptors (/dev/stdout, /dev/fd/N) is written through that
     // descriptor as it is open, as standard output is written for "-". An existing file
     // that we may not write is refused as opening it would be.
-    WriteStatus WriteToUserPath(const std::string& path, std::string_view bytes, Flush flush = Flush::first);
+    Result<void> WriteToUserPath(const std::string& path, std::string_view bytes, Flush flush = Flush::first);
 
     // Removes the temporary files that runs killed while writing `name` left in the
     // folder; an empty name means those of every name. Only files that this program

@@ -122,7 +122,9 @@ void KeepOwner(int fd, const FileInfo& like) {
     }
 }
 
-WriteStatus Failure(WriteResult result) { return WriteStatus{result, errno}; }
+// A failure of a write at `path`, with errno as its reason.
+Failure NotOpened(const std::string& path) { return {Failure::What::notOpened, path, errno}; }
+Failure NotWritten(const std::string& path) { return {Failure::What::notWritten, path, errno}; }
 
 }  // namespace
 
@@ -287,36 +289,37 @@ void PendingFlush::Clear() {
 // One call for every file: on a disk with a journal a flush of each file would commit
 // it again for each. The call reports the write errors of the file system since the
 // first file was opened.
-WriteStatus FileSystem::FlushPending(PendingFlush& pending) {
-    WriteStatus status;
-    if (pending.fd_ >= 0 && ::syncfs(pending.fd_) != 0) status = Failure(WriteResult::failed);
+Result<void> FileSystem::FlushPending(PendingFlush& pending) {
+    Result<void> status;
+    if (pending.fd_ >= 0 && ::syncfs(pending.fd_) != 0) status = NotWritten(pending.folder_);
     pending.Clear();
     return status;
 }
 
-WriteStatus FileSystem::WriteNewFile(const std::string& path, std::string_view bytes, const WriteOptions& options) {
+Result<void> FileSystem::WriteNewFile(const std::string& path, std::string_view bytes, const WriteOptions& options) {
     detail::TemporaryFile temp;
     // A copy of another file stays private until it has that file's permission bits.
-    if (!temp.Create(path, options.like ? 0600 : 0666)) return Failure(WriteResult::notCreated);
-    if (!WriteContents(temp, bytes)) return Failure(WriteResult::failed);
+    if (!temp.Create(path, options.like ? 0600 : 0666)) return NotOpened(path);
+    if (!WriteContents(temp, bytes)) return NotWritten(path);
     if (options.like) {
         const FileInfo& like = *options.like;
         KeepOwner(temp.fd(), like);  // before the bits: a change of owner clears set-id bits
-        if (::fchmod(temp.fd(), like.mode & 07777) != 0) return Failure(WriteResult::failed);
+        if (::fchmod(temp.fd(), like.mode & 07777) != 0) return NotWritten(path);
         const struct timespec times[2] = {like.accessed, like.modified};
-        if (options.keepTimes && ::futimens(temp.fd(), times) != 0) return Failure(WriteResult::failed);
+        if (options.keepTimes && ::futimens(temp.fd(), times) != 0) return NotWritten(path);
     }
-    if (options.flush == Flush::first && ::fsync(temp.fd()) != 0) return Failure(WriteResult::failed);
+    if (options.flush == Flush::first && ::fsync(temp.fd()) != 0) return NotWritten(path);
     // The kernel starts writing the bytes now, so that by the flush they are on disk or
     // on their way, and the flushes of many files find little left to do.
     if (options.flush == Flush::later) ::sync_file_range(temp.fd(), 0, 0, SYNC_FILE_RANGE_WRITE);
 
     if (options.unchanged) {
         struct stat st;
-        if (::stat(path.c_str(), &st) != 0 || !SameFile(*options.unchanged, st)) return {WriteResult::changed, 0};
+        if (::stat(path.c_str(), &st) != 0 || !SameFile(*options.unchanged, st))
+            return Failure{Failure::What::changedMeanwhile, path};
     }
     if (options.existing == Existing::replace) {
-        if (!temp.Replace(path)) return Failure(WriteResult::failed);
+        if (!temp.Replace(path)) return NotWritten(path);
         if (options.flush == Flush::later && options.pending) options.pending->Add(temp.ReleaseFd(), path);
         return {};
     }
@@ -324,46 +327,46 @@ WriteStatus FileSystem::WriteNewFile(const std::string& path, std::string_view b
     // system has no hard links a rename that refuses to replace.
     if (!temp.Link(path)) {
         if (errno != EEXIST && temp.RenameUnlessThere(path)) return {};
-        if (errno != EEXIST) return Failure(WriteResult::failed);
+        if (errno != EEXIST) return NotWritten(path);
         // Only a file counts as the one there before; a link or a folder in its place does not.
         struct stat st;
-        if (::lstat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode)) return {WriteResult::exists, 0};
-        return {WriteResult::failed, EEXIST};
+        if (::lstat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode)) return Failure{Failure::What::exists, path};
+        return Failure{Failure::What::notWritten, path, EEXIST};
     }
     return {};
 }
 
-WriteStatus FileSystem::ReplaceFile(const std::string& path, std::string_view bytes, const FileInfo* unchanged) {
+Result<void> FileSystem::ReplaceFile(const std::string& path, std::string_view bytes, const FileInfo* unchanged) {
     const std::string target = ResolveLinks(path).path;
     struct stat st;
     FileInfo like;
     WriteOptions options;
     options.unchanged = unchanged;
     if (::stat(target.c_str(), &st) == 0) {
-        if (!S_ISREG(st.st_mode)) return {WriteResult::notCreated, S_ISDIR(st.st_mode) ? EISDIR : 0};
+        if (!S_ISREG(st.st_mode)) return Failure{Failure::What::notWritten, target, S_ISDIR(st.st_mode) ? EISDIR : 0};
         // Read-only in the sense of Windows' attribute: the bits say so even to root.
-        if ((st.st_mode & 0222) == 0) return {WriteResult::readOnly, 0};
+        if ((st.st_mode & 0222) == 0) return Failure{Failure::What::readOnly, target};
         like = InfoOf(st);
         options.like = &like;
     }
     return WriteNewFile(target, bytes, options);
 }
 
-WriteStatus FileSystem::WriteToUserPath(const std::string& path, std::string_view bytes, Flush flush) {
+Result<void> FileSystem::WriteToUserPath(const std::string& path, std::string_view bytes, Flush flush) {
     const LinkTarget link = ResolveLinks(path);
     const std::string& target = link.path;
     if (link.descriptor >= 0) {
-        if (!WriteAll(link.descriptor, bytes.data(), bytes.size())) return Failure(WriteResult::failed);
+        if (!WriteAll(link.descriptor, bytes.data(), bytes.size())) return NotWritten(path);
         return {};
     }
     struct stat st;
     if (::stat(path.c_str(), &st) == 0 && (!S_ISREG(st.st_mode) || link.throughProc)) {
-        if (S_ISDIR(st.st_mode)) return {WriteResult::notCreated, EISDIR};
+        if (S_ISDIR(st.st_mode)) return Failure{Failure::What::notOpened, path, EISDIR};
         // A device, a pipe or a descriptor of another process: written as it is, and
         // whatever happens never removed.
         Fd out(::open(path.c_str(), O_WRONLY | O_CLOEXEC | O_NOCTTY | (S_ISREG(st.st_mode) ? O_TRUNC : 0)));
-        if (!out.valid()) return Failure(WriteResult::notCreated);
-        if (!WriteAll(out.get(), bytes.data(), bytes.size()) || !out.close()) return Failure(WriteResult::failed);
+        if (!out.valid()) return NotOpened(path);
+        if (!WriteAll(out.get(), bytes.data(), bytes.size()) || !out.close()) return NotWritten(path);
         return {};
     }
     FileInfo like;
@@ -371,7 +374,7 @@ WriteStatus FileSystem::WriteToUserPath(const std::string& path, std::string_vie
     options.flush = flush;
     if (::stat(target.c_str(), &st) == 0) {
         // Where opening the file for writing would be refused, so is replacing it.
-        if (::access(target.c_str(), W_OK) != 0) return Failure(WriteResult::notCreated);
+        if (::access(target.c_str(), W_OK) != 0) return NotOpened(path);
         like = InfoOf(st);
         options.like = &like;
     }

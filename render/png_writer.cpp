@@ -127,14 +127,15 @@ std::string IndexedPngFile(const Picture& picture, const TwoColourRows& rows) {
 
 }  // namespace
 
-std::optional<std::string> EncodePng(const Picture& picture, PngForm form) {
-    if (picture.width <= 0 || picture.height <= 0) return std::nullopt;
+Result<std::string> EncodePng(const Picture& picture, PngForm form) {
+    if (picture.width <= 0 || picture.height <= 0)
+        return Failure{Failure::What::unexpected, {}, 0, "a picture without pixels"};
     try {
         TwoColourRows rows;
         if (form == PngForm::indexed && PackTwoColours(picture, rows)) return IndexedPngFile(picture, rows);
         return RgbPngFile(picture);
     } catch (const std::bad_alloc&) {
-        return std::nullopt;
+        return Failure{Failure::What::outOfMemory};
     }
 }
 

@@ -1,13 +1,13 @@
 #include "server/render_call.h"
 
-#include "engine/picture_file.h"
+#include "render/png_writer.h"
 
 namespace quarvel::server {
 
-std::optional<RenderedPng> RenderPng(std::string bytes, const TextArtOptions& options, PngForm form) {
+Result<RenderedPng> RenderPng(std::string bytes, const TextArtOptions& options, PngForm form) {
     const DrawnTextArt drawn = DrawTextFile(std::move(bytes), options);
-    std::optional<std::string> png = EncodePng(drawn.picture, form);
-    if (!png) return std::nullopt;
+    Result<std::string> png = EncodePng(drawn.picture, form);
+    if (!png) return png.failure();
     RenderedPng result;
     result.png = std::move(*png);
     result.width = drawn.picture.width;

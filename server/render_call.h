@@ -4,7 +4,6 @@
 // through the core calls that `quarvel-cli render` makes (DrawTextFile, EncodePng),
 // so an answer is byte for byte the file the command writes with the same options.
 
-#include <optional>
 #include <string>
 #include <vector>
 
@@ -22,8 +21,8 @@ struct RenderedPng {
     std::vector<std::string> warnings;  // worded as the command line words them
 };
 
-// Draws `bytes` (taken over) and encodes the picture; nothing when the PNG could not
-// be made (memory ran out).
-std::optional<RenderedPng> RenderPng(std::string bytes, const TextArtOptions& options, PngForm form);
+// Draws `bytes` (taken over) and encodes the picture; fails when the PNG could not be
+// made (memory ran out).
+Result<RenderedPng> RenderPng(std::string bytes, const TextArtOptions& options, PngForm form);
 
 }  // namespace quarvel::server

@@ -78,12 +78,14 @@ Parsed<TextEncoding> EncodingOf(const PictureRequest& picture, const HttpRequest
     if (request.method == "POST" && request.contentType) {
         const std::optional<MediaType> media = ParseMediaType(*request.contentType);
         if (!media || media->type != "text/plain")
-            return Result::Fail("send the art as Content-Type: text/plain; charset=utf-8 (or charset=shift_jis), not '" +
-                                    Printable(*request.contentType) + "'",
-                                415);
+            return Result::Fail(
+                "send the art as Content-Type: text/plain; charset=utf-8 (or charset=shift_jis), not '" +
+                    Printable(*request.contentType) + "'",
+                415);
         if (!media->unknownCharset.empty())
             return Result::Fail(
-                "charset '" + media->unknownCharset + "' is not read; send utf-8 or shift_jis (cp932, windows-31j)", 415);
+                "charset '" + media->unknownCharset + "' is not read; send utf-8 or shift_jis (cp932, windows-31j)",
+                415);
         if (media->charset && charset && *charset != Charset::automatic && *media->charset != *charset)
             return Result::Fail("the Content-Type's charset and the encoding option differ");
         if (media->charset && (!charset || *charset != Charset::automatic)) charset = media->charset;
@@ -103,14 +105,16 @@ std::string Undecodable(std::string_view bytes, TextEncoding encoding) {
             char32_t cp = 0;
             const std::size_t n = cp932::DecodeUtf8(bytes, i, cp);
             if (n == 0)
-                return "the text is not UTF-8: byte " + std::to_string(i) + " does not decode (send charset=shift_jis "
+                return "the text is not UTF-8: byte " + std::to_string(i) +
+                       " does not decode (send charset=shift_jis "
                        "for Shift-JIS)";
             i += n;
         }
     } else if (encoding == TextEncoding::cp932) {
         for (std::size_t i = 0; i < bytes.size();) {
             const cp932::Decoded d = cp932::DecodeOne(bytes.substr(i));
-            if (!d.valid) return "the text is not Shift-JIS (code page 932): byte " + std::to_string(i) + " does not decode";
+            if (!d.valid)
+                return "the text is not Shift-JIS (code page 932): byte " + std::to_string(i) + " does not decode";
             i += d.length;
         }
     }
@@ -119,8 +123,8 @@ std::string Undecodable(std::string_view bytes, TextEncoding encoding) {
 
 HttpResponse Render(HttpRequest& request, const ServiceSettings& settings) {
     const std::size_t question = request.target.find('?');
-    const Parsed<std::vector<QueryPair>> pairs =
-        ParseQuery(question == std::string::npos ? std::string_view() : std::string_view(request.target).substr(question + 1));
+    const Parsed<std::vector<QueryPair>> pairs = ParseQuery(
+        question == std::string::npos ? std::string_view() : std::string_view(request.target).substr(question + 1));
     if (!pairs) return JsonError(400, pairs.error);
     Parsed<PictureRequest> picture = ReadPictureRequest(*pairs.value);
     if (!picture) return JsonError(400, picture.error);
@@ -132,7 +136,8 @@ HttpResponse Render(HttpRequest& request, const ServiceSettings& settings) {
             return JsonError(413, "the art is larger than " + std::to_string(settings.maxBody) + " bytes");
         text = std::move(request.body);
     } else {
-        if (!picture.value->text) return JsonError(400, "give the art as ?text=... (percent-encoded UTF-8), or POST it");
+        if (!picture.value->text)
+            return JsonError(400, "give the art as ?text=... (percent-encoded UTF-8), or POST it");
         text = std::move(*picture.value->text);
         if (text.size() > settings.maxBody)
             return JsonError(413, "the art is larger than " + std::to_string(settings.maxBody) + " bytes");
@@ -154,7 +159,7 @@ HttpResponse Render(HttpRequest& request, const ServiceSettings& settings) {
         return r;
     }
     const auto start = std::chrono::steady_clock::now();
-    std::optional<RenderedPng> png = RenderPng(std::move(text), options, picture.value->form);
+    Result<RenderedPng> png = RenderPng(std::move(text), options, picture.value->form);
     if (!png) {
         HttpResponse busy = JsonError(503, "out of memory; try again later");
         busy.headers.emplace_back("Retry-After", "1");
@@ -175,8 +180,8 @@ HttpResponse Render(HttpRequest& request, const ServiceSettings& settings) {
 
 const std::string* HttpResponse::Header(std::string_view name) const {
     for (const auto& [key, value] : headers)
-        if (key.size() == name.size() &&
-            std::equal(key.begin(), key.end(), name.begin(), [](char a, char b) { return std::tolower(a) == std::tolower(b); }))
+        if (key.size() == name.size() && std::equal(key.begin(), key.end(), name.begin(),
+                                                    [](char a, char b) { return std::tolower(a) == std::tolower(b); }))
             return &value;
     return nullptr;
 }
@@ -210,9 +215,7 @@ HttpResponse JsonError(int status, std::string_view message) {
     return r;
 }
 
-std::string LoggedPath(std::string_view target) {
-    return Printable(target.substr(0, target.find('?')), 200);
-}
+std::string LoggedPath(std::string_view target) { return Printable(target.substr(0, target.find('?')), 200); }
 
 HttpResponse Answer(HttpRequest request, const ServiceSettings& settings) {
     const std::string_view target = request.target;

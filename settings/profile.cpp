@@ -276,10 +276,9 @@ std::string SetValues(std::string_view text, std::span<const ProfileEntry> entri
 }  // namespace
 
 ProfileReader::ProfileReader(const stdfs::path& path) {
-    if (fs::RealFileSystem().ReadWhole(path.string(), text_) != fs::ReadResult::ok) {
-        text_.clear();
-        return;
-    }
+    Result<std::string> read = fs::RealFileSystem().ReadWhole(path.string());
+    if (!read) return;
+    text_ = std::move(*read);
     read_ = true;
     index_ = std::make_unique<ProfileIndex>(text_);
 }
@@ -304,34 +303,32 @@ std::string ReadProfileValue(const stdfs::path& path, std::string_view section, 
     return ProfileReader(path).Value(section, key).value_or(std::string(default_value));
 }
 
-ProfileWriteResult WriteProfileValue(const stdfs::path& path, std::string_view section, std::string_view key,
-                                     std::string_view value) {
+Result<void> WriteProfileValue(const stdfs::path& path, std::string_view section, std::string_view key,
+                               std::string_view value) {
     const ProfileEntry entry{section, key, value};
     return WriteProfileValues(path, std::span(&entry, 1));
 }
 
-ProfileWriteResult WriteProfileValues(const stdfs::path& path, std::span<const ProfileEntry> entries) {
+Result<void> WriteProfileValues(const stdfs::path& path, std::span<const ProfileEntry> entries) {
+    const std::string name = path.string();
     for (const ProfileEntry& entry : entries) {
-        if (auto problem = CheckNames(entry.section, entry.key)) {
-            return {false, "cannot write " + path.string() + ": " + *problem};
-        }
+        // A name that the file could not hold is the caller's mistake.
+        if (auto problem = CheckNames(entry.section, entry.key))
+            return Failure{Failure::What::unexpected, name, 0, *problem};
     }
     fs::FileSystem& files = fs::RealFileSystem();
-    const std::string name = path.string();
     std::string text;
     switch (files.Status(name)) {
     case fs::Kind::none: break;  // a new file
-    case fs::Kind::file:
-        if (files.ReadWhole(name, text) != fs::ReadResult::ok) return {false, "cannot read " + name};
+    case fs::Kind::file: {
+        Result<std::string> read = files.ReadWhole(name);
+        if (!read) return read.failure();
+        text = std::move(*read);
         break;
-    default: return {false, "cannot write " + name + ": not a file"};
     }
-
-    switch (files.ReplaceAtomically(name, SetValues(text, entries))) {
-    case fs::WriteResult::ok: return {};
-    case fs::WriteResult::readOnly: return {false, "cannot write " + name + ": the file is read-only"};
-    default: return {false, "cannot write " + name};
+    default: return Failure{Failure::What::notWritten, name};
     }
+    return files.ReplaceFile(name, SetValues(text, entries));
 }
 
 std::string BoolToProfile(bool value) { return value ? "TRUE" : "FALSE"; }

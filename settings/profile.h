@@ -21,6 +21,8 @@
 #include <string>
 #include <string_view>
 
+#include "platform/failure.h"
+
 #include "platform/color.h"
 
 namespace quarvel {
@@ -70,11 +72,6 @@ struct ProfileEntry {
 };
 
 // The outcome of a write; `message` (UTF-8, names the path) says what failed.
-struct ProfileWriteResult {
-    bool ok = true;
-    std::string message;
-    explicit operator bool() const { return ok; }
-};
 
 // Sets one key: an existing key line gets the new value in place (the line's key
 // spelling and line ending are kept); a new key goes at the end of its section, after
@@ -89,13 +86,13 @@ struct ProfileWriteResult {
 // names must not be empty, hold ']', line breaks or surrounding blanks, nor end in a
 // lone lead byte; key names the same (a lone lead byte is fine there) without '=' and
 // not starting with '['; other names are refused unwritten.
-ProfileWriteResult WriteProfileValue(const std::filesystem::path& path, std::string_view section, std::string_view key,
-                                     std::string_view value);
+Result<void> WriteProfileValue(const std::filesystem::path& path, std::string_view section, std::string_view key,
+                               std::string_view value);
 
 // Sets several keys in one replacement of the file; the file ends up as it would after
 // a WriteProfileValue call per entry, in order, but either all or none of them land,
 // and the file is read and split only once.
-ProfileWriteResult WriteProfileValues(const std::filesystem::path& path, std::span<const ProfileEntry> entries);
+Result<void> WriteProfileValues(const std::filesystem::path& path, std::span<const ProfileEntry> entries);
 
 // Value encodings.
 

@@ -106,7 +106,7 @@ public:
         AddCommon(keys::kFolderPage, s.common);
     }
 
-    ProfileWriteResult Write(const stdfs::path& path) const {
+    Result<void> Write(const stdfs::path& path) const {
         std::vector<ProfileEntry> entries;
         entries.reserve(keys_.size());
         for (std::size_t i = 0; i < keys_.size(); ++i) {
@@ -166,26 +166,25 @@ bool HoldsSettingsKeys(const stdfs::path& path, std::initializer_list<std::strin
     return false;
 }
 
-ProfileWriteResult SaveGeneralSettings(const stdfs::path& path, const Appearance& look, PngForm pngForm) {
+Result<void> SaveGeneralSettings(const stdfs::path& path, const Appearance& look, PngForm pngForm) {
     EntryList list;
     list.AddGeneral(look, pngForm);
     return list.Write(path);
 }
 
-ProfileWriteResult SaveCommonSettings(const stdfs::path& path, std::string_view section,
-                                      const CommonSettings& settings) {
+Result<void> SaveCommonSettings(const stdfs::path& path, std::string_view section, const CommonSettings& settings) {
     EntryList list;
     list.AddCommon(section, settings);
     return list.Write(path);
 }
 
-ProfileWriteResult SaveFolderPageSettings(const stdfs::path& path, const FolderPageSettings& settings) {
+Result<void> SaveFolderPageSettings(const stdfs::path& path, const FolderPageSettings& settings) {
     EntryList list;
     list.AddFolderPage(settings);
     return list.Write(path);
 }
 
-ProfileWriteResult SaveAllSettings(const stdfs::path& path, const AllSettings& settings) {
+Result<void> SaveAllSettings(const stdfs::path& path, const AllSettings& settings) {
     EntryList list;
     list.AddCommon(keys::kFilePage, settings.filePage);
     list.AddFolderPage(settings.folderPage);

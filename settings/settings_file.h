@@ -111,12 +111,12 @@ SettingsLoadResult LoadAllSettings(const std::filesystem::path& path, AllSetting
 bool HoldsSettingsKeys(const std::filesystem::path& path, std::initializer_list<std::string_view> sections);
 
 // Each writes its keys in one replacement of the file (see WriteProfileValues).
-ProfileWriteResult SaveGeneralSettings(const std::filesystem::path& path, const Appearance& look, PngForm pngForm);
-ProfileWriteResult SaveCommonSettings(const std::filesystem::path& path, std::string_view section,
-                                      const CommonSettings& settings);
-ProfileWriteResult SaveFolderPageSettings(const std::filesystem::path& path, const FolderPageSettings& settings);
+Result<void> SaveGeneralSettings(const std::filesystem::path& path, const Appearance& look, PngForm pngForm);
+Result<void> SaveCommonSettings(const std::filesystem::path& path, std::string_view section,
+                                const CommonSettings& settings);
+Result<void> SaveFolderPageSettings(const std::filesystem::path& path, const FolderPageSettings& settings);
 // TargetFilePage, TargetFolderPage, then General, each in its key order: into a new
 // file this gives the 25 lines of a complete settings file (26 with indexed pictures).
-ProfileWriteResult SaveAllSettings(const std::filesystem::path& path, const AllSettings& settings);
+Result<void> SaveAllSettings(const std::filesystem::path& path, const AllSettings& settings);
 
 }  // namespace quarvel

@@ -46,7 +46,7 @@ bool RunAndWait(ProgressWindow& progress, const std::function<void()>& threadPro
             try {
                 threadProc();
             } catch (...) {
-                thrown = FromCp932(ReasonOfThrown(std::current_exception()));
+                thrown = FromCp932(MessageText(FailureOfThrown(std::current_exception())));
             }
             if (progress.running) progress.EndJob();
             finished = true;

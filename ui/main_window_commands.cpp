@@ -171,7 +171,7 @@ void MainWindow::OnSaveSettingsAs() {
     const auto chosen = GetPrompts().askSaveFile(this, SettingsFileRequest());
     if (!chosen) return;
     const std::filesystem::path path = QFile::encodeName(*chosen).toStdString();
-    ProfileWriteResult written = filePage_.SaveSettings(path);
+    Result<void> written = filePage_.SaveSettings(path);
     if (written) written = folderPage_.SaveSettings(path);
     if (written) written = copyPastePage_.SaveSettings(path);
     if (written) written = SaveGeneralSettings(path, look_, pngForm_);

@@ -43,7 +43,10 @@ TEST(UsageCli, FormsOfTheCommandLine) {
         {{"render", "@IN", "--output", "@OUT", "--margin=3", "--margin=4"}, 0, "", "", 4},  // the last one counts
         {{"render", "-o@OUT", "@IN"}, 0, "", "", 0},
         // An operand named like a command is an operand.
-        {{"render", "-o", "@OUT", "convert"}, 1, "", "quarvel-cli: convert: No such file or directory\n"},
+        {{"render", "-o", "@OUT", "convert"},
+         1,
+         "",
+         "quarvel-cli: convert: ファイルのオープンに失敗: No such file or directory\n"},
         // Help and version on standard output.
         {{"--version"}, 0, "quarvel-cli [0-9]+\\.[0-9]+\\.[0-9]+\n", ""},
         {{"help", "render"}, 0, helpOfRender, ""},

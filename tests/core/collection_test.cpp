@@ -168,9 +168,9 @@ TEST(DrawCollection, SameFilesForAnyNumberOfWorkers) {
         // What a run killed while writing left behind goes.
         std::filesystem::create_directory(folder);
         test::WriteFile(folder + "/.001.png.quarvel-AbC123dEf456gHi7", "half");
-        const PiecesResult result = DrawCollection(many, folder, "many.mlt", settings);
-        ASSERT_EQ(result.failure, PiecesFailure::none);
-        ASSERT_EQ(result.drawn.size(), 23u);
+        std::vector<DrawnPiece> drawn;
+        ASSERT_TRUE(DrawCollection(many, folder, "many.mlt", settings, drawn).ok());
+        ASSERT_EQ(drawn.size(), 23u);
         std::vector<std::string> files;
         for (const std::string& name : test::TreeOf(folder))
             files.push_back(name + "\n" + ReadFile(dir / ("w" + std::to_string(workers)) / name));
@@ -185,8 +185,8 @@ TEST(DrawCollection, SameFilesForAnyNumberOfWorkers) {
                 ASSERT_TRUE(test::DecodePng(folder + "/" + PieceFileName(i), picture));
                 const Picture expected = RenderPicture(many.RendererInput(many.pieces[i]).c_str(), settings.look);
                 EXPECT_EQ(picture.rgb, expected.rgb) << i;
-                EXPECT_EQ(result.drawn[i].width, expected.width);
-                EXPECT_EQ(result.drawn[i].height, expected.height);
+                EXPECT_EQ(drawn[i].width, expected.width);
+                EXPECT_EQ(drawn[i].height, expected.height);
             }
         } else {
             EXPECT_EQ(files, one);
@@ -195,25 +195,24 @@ TEST(DrawCollection, SameFilesForAnyNumberOfWorkers) {
 
     // The page: every picture with its size, number and name, in order, names escaped.
     PiecesSettings settings;
-    const PiecesResult result = DrawCollection(collection, (dir / "ast").string(), "<a&b>.ast", settings);
-    ASSERT_EQ(result.failure, PiecesFailure::none);
-    ASSERT_EQ(result.drawn.size(), 3u);
-    EXPECT_FALSE(result.drawn[1].report.Any());
-    EXPECT_TRUE(result.drawn[2].report.widthCut);
+    std::vector<DrawnPiece> drawn;
+    ASSERT_TRUE(DrawCollection(collection, (dir / "ast").string(), "<a&b>.ast", settings, drawn).ok());
+    ASSERT_EQ(drawn.size(), 3u);
+    EXPECT_FALSE(drawn[1].report.Any());
+    EXPECT_TRUE(drawn[2].report.widthCut);
     const std::string page = ReadFile(dir / "ast" / "index.html");
     EXPECT_NE(page.find("<title>&lt;a&amp;b&gt;.ast</title>"), std::string::npos);
     const std::string first =
         "<figure id=\"p1\"><figcaption><a href=\"#p1\">1 &lt;first&gt; &amp; &quot;more&quot;</a>"
         "</figcaption><img src=\"001.png\" width=\"" +
-        std::to_string(result.drawn[0].width) +
-        "\" height=\"18\" alt=\"1 &lt;first&gt; &amp; &quot;more&quot;\"></figure>";
+        std::to_string(drawn[0].width) + "\" height=\"18\" alt=\"1 &lt;first&gt; &amp; &quot;more&quot;\"></figure>";
     EXPECT_NE(page.find(first), std::string::npos) << page;
     // Control characters become U+FFFD: no NUL reaches the page.
     const std::string second = "2 t\uFFFDw\uFFFDo";
     EXPECT_EQ(page.find('\0'), std::string::npos);
     EXPECT_LT(page.find("src=\"001.png\""), page.find(second));
     EXPECT_LT(page.find(second), page.find("src=\"003.png\""));
-    EXPECT_EQ(page, IndexPage(collection, result.drawn, "<a&b>.ast"));
+    EXPECT_EQ(page, IndexPage(collection, drawn, "<a&b>.ast"));
 }
 
 TEST(DrawCollection, TheFirstFailureInFileOrderStopsIt) {
@@ -231,11 +230,13 @@ TEST(DrawCollection, TheFirstFailureInFileOrderStopsIt) {
         PiecesSettings settings;
         settings.workers = workers;
         settings.fileSystem = &fileSystem;
-        PiecesResult result = DrawCollection(many, out, "x", settings);
-        EXPECT_EQ(result.failure, PiecesFailure::picture);
-        EXPECT_EQ(result.failedPath, out + "/005.png");
-        EXPECT_EQ(result.status.error, ENOSPC);
-        EXPECT_EQ(result.drawn.size(), 4u);
+        std::vector<DrawnPiece> drawn;
+        Result<void> done = DrawCollection(many, out, "x", settings, drawn);
+        ASSERT_FALSE(done);
+        EXPECT_EQ(done.failure().what, Failure::What::notWritten);
+        EXPECT_EQ(done.failure().path, out + "/005.png");
+        EXPECT_EQ(done.failure().error, ENOSPC);
+        EXPECT_EQ(drawn.size(), 4u);
         std::vector<std::string> log;
         for (const std::string& entry : fileSystem.log)
             if (entry.starts_with("write ")) log.push_back("write " + entry.substr(entry.rfind('/') + 1));
@@ -248,11 +249,11 @@ TEST(DrawCollection, TheFirstFailureInFileOrderStopsIt) {
         fileSystem.failWrite = [](const std::string&) { return 0; };
         fileSystem.failFlush = [](const std::string&) { return EIO; };
         fileSystem.log.clear();
-        result = DrawCollection(many, out, "x", settings);
-        EXPECT_EQ(result.failure, PiecesFailure::flush);
-        EXPECT_EQ(result.failedPath, out);
-        EXPECT_EQ(result.status.error, EIO);
-        EXPECT_EQ(result.drawn.size(), 12u);
+        done = DrawCollection(many, out, "x", settings, drawn);
+        ASSERT_FALSE(done);
+        EXPECT_EQ(done.failure().path, out);
+        EXPECT_EQ(done.failure().error, EIO);
+        EXPECT_EQ(drawn.size(), 12u);
         ASSERT_EQ(fileSystem.log.size(), 13u);
         EXPECT_EQ(fileSystem.log.back(), "flush " + out);
         EXPECT_FALSE(std::filesystem::exists(out + "/index.html"));
@@ -262,21 +263,25 @@ TEST(DrawCollection, TheFirstFailureInFileOrderStopsIt) {
     TempDir dir;
     test::WriteFile(dir / "file", "x");
     PiecesSettings settings;
-    PiecesResult result = DrawCollection(many, (dir / "file").string(), "x", settings);
-    EXPECT_EQ(result.failure, PiecesFailure::folder);
-    EXPECT_EQ(result.status.error, EEXIST);
-    result = DrawCollection(many, (dir / "missing" / "out").string(), "x", settings);
-    EXPECT_EQ(result.failure, PiecesFailure::folder);
-    EXPECT_EQ(result.status.error, ENOENT);
+    std::vector<DrawnPiece> drawn;
+    Result<void> done = DrawCollection(many, (dir / "file").string(), "x", settings, drawn);
+    ASSERT_FALSE(done);
+    EXPECT_EQ(done.failure().what, Failure::What::folderNotMade);
+    EXPECT_EQ(done.failure().error, EEXIST);
+    done = DrawCollection(many, (dir / "missing" / "out").string(), "x", settings, drawn);
+    ASSERT_FALSE(done);
+    EXPECT_EQ(done.failure().what, Failure::What::folderNotMade);
+    EXPECT_EQ(done.failure().error, ENOENT);
 
     test::HookedFileSystem fileSystem;
     fileSystem.failWrite = [&](const std::string& path) {
         return path == (dir / "out" / "index.html").string() ? ENOSPC : 0;
     };
     settings.fileSystem = &fileSystem;
-    result = DrawCollection(many, (dir / "out").string(), "x", settings);
-    EXPECT_EQ(result.failure, PiecesFailure::index);
-    EXPECT_EQ(result.drawn.size(), 12u);
+    done = DrawCollection(many, (dir / "out").string(), "x", settings, drawn);
+    ASSERT_FALSE(done);
+    EXPECT_EQ(done.failure().path, (dir / "out" / "index.html").string());
+    EXPECT_EQ(drawn.size(), 12u);
 }
 
 }  // namespace

@@ -10,6 +10,7 @@
 #include <chrono>
 #include <fstream>
 #include <functional>
+#include <future>
 #include <thread>
 
 #include <gtest/gtest.h>
@@ -133,9 +134,7 @@ TEST(PathHelpers, SplitAtTheLastSeparatorAndPeriod) {
 TEST(PathHelpers, MakeDirectoryMakesOneLevel) {
     TempDir dir;
     const std::string base = dir.path().string();
-    const auto MakeDirectory = [](const std::string& path) {
-        return fs::RealFileSystem().MakeDirectory(path).result == fs::FolderResult::ok;
-    };
+    const auto MakeDirectory = [](const std::string& path) { return fs::RealFileSystem().MakeDirectory(path).ok(); };
     EXPECT_FALSE(MakeDirectory(""));
     EXPECT_TRUE(MakeDirectory(base));
     EXPECT_TRUE(MakeDirectory(base + "/new"));
@@ -147,13 +146,16 @@ TEST(PathHelpers, MakeDirectoryMakesOneLevel) {
     std::filesystem::create_directory_symlink(base + "/new", dir / "link");
     std::filesystem::create_directory_symlink(base + "/none", dir / "dangling");
     for (const char* link : {"/link", "/dangling"}) {
-        const fs::FolderStatus made = fs::RealFileSystem().MakeDirectory(base + link);
-        EXPECT_EQ(made.result, fs::FolderResult::isLink) << link;
+        const Result<bool> made = fs::RealFileSystem().MakeDirectory(base + link);
+        EXPECT_EQ(test::WhatFailed(made), Failure::What::linkRefused) << link;
     }
     EXPECT_FALSE(std::filesystem::exists(base + "/none"));
-    const fs::FolderStatus onFile = fs::RealFileSystem().MakeDirectory(base + "/file");
-    EXPECT_EQ(onFile.result, fs::FolderResult::failed);
-    EXPECT_EQ(onFile.error, EEXIST);
+    const Result<bool> onFile = fs::RealFileSystem().MakeDirectory(base + "/file");
+    EXPECT_EQ(test::WhatFailed(onFile), Failure::What::folderNotMade);
+    EXPECT_EQ(onFile.failure().error, EEXIST);
+    // Made by this call, or there before.
+    EXPECT_TRUE(*fs::RealFileSystem().MakeDirectory(base + "/newer"));
+    EXPECT_FALSE(*fs::RealFileSystem().MakeDirectory(base + "/newer"));
 }
 
 TEST(FolderListing, WindowsWildcards) {
@@ -181,17 +183,17 @@ TEST(FolderListing, ByteOrderKindsAndLinks) {
     WriteFile(dir / "c.txt", "");
     std::filesystem::create_directory(dir / "old.htm");
     std::filesystem::create_directory_symlink(dir / "old.htm", dir / "link.htm");
-    auto entries = fs::RealFileSystem().List(dir.path().string(), "*.htm").entries;
+    const std::vector<fs::Entry> entries = *fs::RealFileSystem().List(dir.path().string(), "*.htm");
     std::vector<std::string> names;
-    for (auto& e : entries) names.push_back(e.name);
+    for (const auto& e : entries) names.push_back(e.name);
     EXPECT_EQ(names, (std::vector<std::string>{"B.htm", "a.html", "b.htm", "link.htm", "old.htm"}));
     EXPECT_EQ(entries[3].kind, fs::Kind::folder);
     EXPECT_TRUE(entries[3].isLink);
     EXPECT_EQ(entries[4].kind, fs::Kind::folder);
     EXPECT_FALSE(entries[4].isLink);
-    const fs::Listing missing = fs::RealFileSystem().List((dir / "missing").string(), "");
-    EXPECT_TRUE(missing.entries.empty());
-    EXPECT_EQ(missing.error, ENOENT);
+    const Result<std::vector<fs::Entry>> missing = fs::RealFileSystem().List((dir / "missing").string(), "");
+    EXPECT_EQ(test::WhatFailed(missing), Failure::What::folderNotRead);
+    EXPECT_EQ(missing.failure().error, ENOENT);
 }
 
 TEST(FileSystem, NewFileIsCompleteOrAbsent) {
@@ -202,9 +204,9 @@ TEST(FileSystem, NewFileIsCompleteOrAbsent) {
     struct timespec times[2] = {{1000000000, 0}, {1100000000, 5000}};
     ::utimensat(AT_FDCWD, (dir / "doc").c_str(), times, 0);
     fs::FileBytes read;
-    const fs::ReadStatus status = real.ReadFileBytes((dir / "doc").string(), read);
-    ASSERT_EQ(status.result, fs::ReadResult::ok);
-    const fs::FileInfo& doc = status.info;
+    const Result<fs::FileInfo> status = real.ReadFileBytes((dir / "doc").string(), read);
+    ASSERT_TRUE(status.ok());
+    const fs::FileInfo& doc = *status;
 
     fs::WriteOptions copy;  // as a backup copy is written
     copy.existing = fs::Existing::keep;
@@ -217,21 +219,22 @@ TEST(FileSystem, NewFileIsCompleteOrAbsent) {
         const char* name;
         const char* bytes;
         fs::WriteOptions options;
-        fs::WriteResult result;
+        std::optional<Failure::What> failed;
         const char* after;  // the file at `name` afterwards; null: not a file
     };
+    using What = Failure::What;
     const Case cases[] = {
-        {"copy", "original", copy, fs::WriteResult::ok, "original"},
-        {"copy", "newer", copy, fs::WriteResult::exists, "original"},  // the oldest copy stays
-        {"planted", "x", copy, fs::WriteResult::failed, "victim"},     // a link is no copy
-        {"folder", "x", copy, fs::WriteResult::failed, nullptr},
-        {"picture", "png", {}, fs::WriteResult::ok, "png"},
-        {"picture", "png 2", {}, fs::WriteResult::ok, "png 2"},
-        {"planted", "png", {}, fs::WriteResult::ok, "png"},  // the link itself is replaced
+        {"copy", "original", copy, {}, "original"},
+        {"copy", "newer", copy, What::exists, "original"},   // the oldest copy stays
+        {"planted", "x", copy, What::notWritten, "victim"},  // a link is no copy
+        {"folder", "x", copy, What::notWritten, nullptr},
+        {"picture", "png", {}, {}, "png"},
+        {"picture", "png 2", {}, {}, "png 2"},
+        {"planted", "png", {}, {}, "png"},  // the link itself is replaced
     };
     for (const Case& c : cases) {
-        const fs::WriteStatus written = real.WriteNewFile((dir / c.name).string(), c.bytes, c.options);
-        EXPECT_EQ(written.result, c.result) << c.name << " " << c.bytes;
+        const Result<void> written = real.WriteNewFile((dir / c.name).string(), c.bytes, c.options);
+        EXPECT_EQ(test::WhatFailed(written), c.failed) << c.name << " " << c.bytes;
         if (c.after) {
             EXPECT_EQ(ReadFile(dir / c.name), c.after) << c.name << " " << c.bytes;
         }
@@ -251,11 +254,11 @@ TEST(FileSystem, NewFileIsCompleteOrAbsent) {
         for (fs::Existing existing : {fs::Existing::replace, fs::Existing::keep}) {
             fs::WriteOptions options;
             options.existing = existing;
-            const fs::WriteStatus written = real.WriteNewFile((dir / "picture").string(), big, options);
-            EXPECT_EQ(written.result, fs::WriteResult::failed);
-            EXPECT_EQ(written.error, EFBIG);
-            const fs::WriteStatus fresh = real.WriteNewFile((dir / "fresh").string(), big, options);
-            EXPECT_EQ(fresh.result, fs::WriteResult::failed);
+            const Result<void> written = real.WriteNewFile((dir / "picture").string(), big, options);
+            EXPECT_EQ(test::WhatFailed(written), Failure::What::notWritten);
+            EXPECT_EQ(written.failure().error, EFBIG);
+            const Result<void> fresh = real.WriteNewFile((dir / "fresh").string(), big, options);
+            EXPECT_EQ(test::WhatFailed(fresh), Failure::What::notWritten);
         }
     }
     EXPECT_EQ(ReadFile(dir / "picture"), "png 2");
@@ -286,18 +289,18 @@ TEST(FileSystem, ReplaceOnlyTheFileThatWasRead) {
     for (const auto& [name, edit] : edits) {
         WriteFile(path, "old!");
         fs::FileBytes bytes;
-        const fs::ReadStatus read = real.ReadFileBytes(path, bytes);
+        const Result<fs::FileInfo> read = real.ReadFileBytes(path, bytes);
         edit();
         const bool there = std::filesystem::exists(path);
         const std::string before = there ? ReadFile(path) : std::string();
-        EXPECT_EQ(real.ReplaceFile(path, "new", &read.info).result, fs::WriteResult::changed) << name;
+        EXPECT_EQ(test::WhatFailed(real.ReplaceFile(path, "new", &*read)), Failure::What::changedMeanwhile) << name;
         EXPECT_EQ(there ? ReadFile(path) : std::string(), before) << name;
         EXPECT_EQ(std::filesystem::exists(path), there) << name;
     }
     WriteFile(path, "old!");
     fs::FileBytes bytes;
-    const fs::ReadStatus read = real.ReadFileBytes(path, bytes);
-    EXPECT_EQ(real.ReplaceFile(path, "new", &read.info).result, fs::WriteResult::ok);
+    const Result<fs::FileInfo> read = real.ReadFileBytes(path, bytes);
+    EXPECT_TRUE(real.ReplaceFile(path, "new", &*read).ok());
     EXPECT_EQ(ReadFile(path), "new");
     EXPECT_EQ(test::TreeOf(dir.path()), std::vector<std::string>{"doc.htm"});
 }
@@ -309,7 +312,7 @@ TEST(FileSystem, RewriteKeepsOwnerAndGroup) {
     WriteFile(path, "old");
     ASSERT_EQ(::chown(path.c_str(), 4321, 8765), 0);
     ::chmod(path.c_str(), 0664);
-    ASSERT_EQ(fs::RealFileSystem().ReplaceFile(path, "new").result, fs::WriteResult::ok);
+    ASSERT_TRUE(fs::RealFileSystem().ReplaceFile(path, "new").ok());
     struct stat st;
     ASSERT_EQ(::stat(path.c_str(), &st), 0);
     EXPECT_EQ(st.st_uid, 4321u);
@@ -364,7 +367,7 @@ TEST(FileSystem, AtomicReplaceKeepsModeLinksAndLeavesNoTemporaryFile) {
     WriteFile(dir / "doc.htm", "old");
     ::chmod((dir / "doc.htm").c_str(), 0604);
     std::filesystem::create_symlink("doc.htm", dir / "link.htm");
-    EXPECT_EQ(real.ReplaceAtomically((dir / "link.htm").string(), std::string("n\0w", 3)), fs::WriteResult::ok);
+    EXPECT_TRUE(real.ReplaceFile((dir / "link.htm").string(), std::string("n\0w", 3)).ok());
     EXPECT_TRUE(std::filesystem::is_symlink(dir / "link.htm"));
     EXPECT_EQ(ReadFile(dir / "doc.htm"), std::string("n\0w", 3));
     struct stat st;
@@ -372,7 +375,7 @@ TEST(FileSystem, AtomicReplaceKeepsModeLinksAndLeavesNoTemporaryFile) {
     EXPECT_EQ(st.st_mode & 07777, 0604u);
 
     ::chmod((dir / "doc.htm").c_str(), 0444);  // read-only, even for root
-    EXPECT_EQ(real.ReplaceAtomically((dir / "doc.htm").string(), "x"), fs::WriteResult::readOnly);
+    EXPECT_EQ(test::WhatFailed(real.ReplaceFile((dir / "doc.htm").string(), "x")), Failure::What::readOnly);
     EXPECT_EQ(ReadFile(dir / "doc.htm"), std::string("n\0w", 3));
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 2);
 }
@@ -386,7 +389,7 @@ TEST(FileSystem, AtomicReplaceOfTheLongestNames) {
     name += ".htm";
     ASSERT_LE(name.size(), 255u);
     WriteFile(dir / name, "old");
-    EXPECT_EQ(fs::RealFileSystem().ReplaceAtomically((dir / name).string(), "new"), fs::WriteResult::ok);
+    EXPECT_TRUE(fs::RealFileSystem().ReplaceFile((dir / name).string(), "new").ok());
     EXPECT_EQ(ReadFile(dir / name), "new");
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 1);
 }
@@ -397,26 +400,20 @@ TEST(FileSystem, OnlyRegularFilesAreRead) {
     TempDir dir;
     const std::string fifo = (dir / "pipe.htm").string();
     ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
-    // Should a reader block on the pipe, open and close the writing end after a
-    // while so that the test ends either way.
-    std::atomic<bool> done{false};
-    std::thread unblock([&] {
-        for (int i = 0; i < 200 && !done; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        while (!done) {
-            int fd = ::open(fifo.c_str(), O_WRONLY | O_NONBLOCK);
-            if (fd >= 0) ::close(fd);
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        }
-    });
     auto& real = fs::RealFileSystem();
+    auto read = std::async(std::launch::async, [&] {
+        fs::FileBytes bytes;
+        return test::WhatFailed(real.ReadFileBytes(fifo, bytes));
+    });
+    // A reader blocked on the pipe is let go by a writer that opens and closes it.
+    if (read.wait_for(std::chrono::seconds(30)) != std::future_status::ready) {
+        ADD_FAILURE() << "reading a pipe blocked";
+        ::close(::open(fifo.c_str(), O_WRONLY));
+    }
+    EXPECT_EQ(read.get(), Failure::What::notOpened);
     fs::FileBytes bytes;
-    const auto started = std::chrono::steady_clock::now();
-    EXPECT_EQ(real.ReadFileBytes(fifo, bytes).result, fs::ReadResult::failed);
-    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(1));
-    done = true;
-    unblock.join();
-    EXPECT_EQ(real.ReadFileBytes("/dev/null", bytes).result, fs::ReadResult::failed);
-    EXPECT_EQ(real.ReadFileBytes(dir.path().string(), bytes).error, EISDIR);
+    EXPECT_EQ(test::WhatFailed(real.ReadFileBytes("/dev/null", bytes)), Failure::What::notOpened);
+    EXPECT_EQ(real.ReadFileBytes(dir.path().string(), bytes).failure().error, EISDIR);
 }
 
 }  // namespace

@@ -451,8 +451,8 @@ TEST(PngOutput, BothFormsDecodeToThePicturesPixels) {
     }
     bool severalImageChunks = false;
     for (const Case& c : cases) {
-        const std::optional<std::string> rgb = EncodePng(c.picture, PngForm::rgb);
-        const std::optional<std::string> indexed = EncodePng(c.picture, PngForm::indexed);
+        const Result<std::string> rgb = EncodePng(c.picture, PngForm::rgb);
+        const Result<std::string> indexed = EncodePng(c.picture, PngForm::indexed);
         ASSERT_TRUE(rgb && indexed) << c.name;
         Picture fromRgb, fromIndexed;
         ASSERT_TRUE(test::DecodePngBytes(*rgb, fromRgb)) << c.name;

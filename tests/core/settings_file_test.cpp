@@ -1,5 +1,7 @@
 #include "settings/settings_file.h"
 
+#include <cerrno>
+
 #include <gtest/gtest.h>
 
 #include <sys/inotify.h>
@@ -339,24 +341,24 @@ TEST(ProfileTest, WriteAddsLinesWhereTheyBelong) {
 TEST(ProfileTest, FailedWritesReportAndLeaveFilesAlone) {
     TempDir dir;
     const stdfs::path nowhere = dir / "no-such-folder" / "x.ini";
-    ProfileWriteResult result = WriteProfileValue(nowhere, "A", "k", "v");
-    EXPECT_FALSE(result.ok);
-    EXPECT_NE(result.message.find(nowhere.string()), std::string::npos) << result.message;
+    Result<void> result = WriteProfileValue(nowhere, "A", "k", "v");
+    ASSERT_FALSE(result);
+    EXPECT_EQ(result.failure().path, nowhere.string());
+    EXPECT_EQ(result.failure().error, ENOENT);
     EXPECT_FALSE(stdfs::exists(nowhere.parent_path()));
 
     const stdfs::path path = dir / "keep.ini";
     WriteFile(path, "[A]\r\nk=old\r\n");
-    EXPECT_FALSE(WriteProfileValue(path, "A", "k=", "v").ok);
-    EXPECT_FALSE(WriteProfileValue(path, "A]", "k", "v").ok);
-    EXPECT_FALSE(WriteProfileValue(path, " A", "k", "v").ok);
+    EXPECT_FALSE(WriteProfileValue(path, "A", "k=", "v"));
+    EXPECT_FALSE(WriteProfileValue(path, "A]", "k", "v"));
+    EXPECT_FALSE(WriteProfileValue(path, " A", "k", "v"));
     // A lead byte last would take the closing ']' as its second byte: the section
     // could never be found again, and its key would fall into the section above.
-    EXPECT_FALSE(WriteProfileValue(path, "A\x81", "k", "v").ok);
+    EXPECT_FALSE(WriteProfileValue(path, "A\x81", "k", "v"));
 
     stdfs::permissions(path, stdfs::perms(0444));
     result = WriteProfileValue(path, "A", "k", "new");
-    EXPECT_FALSE(result.ok);
-    EXPECT_NE(result.message.find("read-only"), std::string::npos) << result.message;
+    EXPECT_EQ(test::WhatFailed(result), Failure::What::readOnly);
     EXPECT_EQ(ReadFile(path), "[A]\r\nk=old\r\n");
 }
 

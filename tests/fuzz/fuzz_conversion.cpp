@@ -44,13 +44,13 @@ namespace quarvel {
 // Stands in for render/png_writer.cpp, which the linker then leaves out of the core
 // library: the PNG signature and the picture's size, so that pictures still start
 // as PNG files and differ by size.
-std::optional<std::string> EncodePng(const Picture& picture, PngForm) {
-    if (picture.width <= 0 || picture.height <= 0) return std::nullopt;
+Result<std::string> EncodePng(const Picture& picture, PngForm) {
+    if (picture.width <= 0 || picture.height <= 0) return Failure{Failure::What::unexpected};
     return "\x89PNG\r\n\x1A\n" + std::to_string(picture.width) + "x" + std::to_string(picture.height);
 }
 // A stand-in whose signature drifted from the header's would be an overload nobody
 // calls, and the real writer would be linked in unnoticed: this then fails to compile.
-static_assert(std::is_same_v<decltype(&EncodePng), std::optional<std::string> (*)(const Picture&, PngForm)>);
+static_assert(std::is_same_v<decltype(&EncodePng), Result<std::string> (*)(const Picture&, PngForm)>);
 
 namespace {
 
@@ -69,27 +69,27 @@ public:
         if (folders.count(path)) return fs::Kind::folder;
         return files.count(path) ? fs::Kind::file : fs::Kind::none;
     }
-    fs::FolderStatus MakeDirectory(const std::string& path) override {
+    Result<bool> MakeDirectory(const std::string& path) override {
         if (path.empty() || files.count(path) || !folders.count(GetDirectoryPart(path)))
-            return {fs::FolderResult::failed, ENOENT};
-        const bool created = folders.insert(path).second;
-        return {fs::FolderResult::ok, 0, created};
+            return Failure{Failure::What::folderNotMade, path, ENOENT};
+        return folders.insert(path).second;
     }
-    fs::ReadStatus ReadFileBytes(const std::string& path, fs::FileBytes& bytes) override {
+    Result<fs::FileInfo> ReadFileBytes(const std::string& path, fs::FileBytes& bytes) override {
         auto it = files.find(path);
-        if (it == files.end() || !bytes.Allocate(it->second.size())) return {fs::ReadResult::failed, ENOENT, {}};
+        if (it == files.end() || !bytes.Allocate(it->second.size()))
+            return Failure{Failure::What::notOpened, path, ENOENT};
         std::memcpy(bytes.data(), it->second.data(), it->second.size());
         bytes.SetSize(it->second.size());
-        return {};
+        return fs::FileInfo{};
     }
-    fs::WriteStatus WriteNewFile(const std::string& path, std::string_view bytes, const fs::WriteOptions&) override {
+    Result<void> WriteNewFile(const std::string& path, std::string_view bytes, const fs::WriteOptions&) override {
         if (path.ends_with(".png")) {
             pictures.push_back(path);
-            if (firstPictureFails && pictures.size() == 1) return {fs::WriteResult::failed, ENOSPC};
+            if (firstPictureFails && pictures.size() == 1) return Failure{Failure::What::notWritten, path, ENOSPC};
         } else {
             ++rewrites;
         }
-        if (!folders.count(GetDirectoryPart(path))) return {fs::WriteResult::notCreated, ENOENT};
+        if (!folders.count(GetDirectoryPart(path))) return Failure{Failure::What::notOpened, path, ENOENT};
         files[path] = std::string(bytes);
         return {};
     }

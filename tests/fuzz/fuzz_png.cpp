@@ -90,7 +90,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const bool twoColours = seen.size() <= 2;
 
     for (PngForm form : {PngForm::rgb, PngForm::indexed}) {
-        const std::optional<std::string> file = EncodePng(picture, form);
+        const Result<std::string> file = EncodePng(picture, form);
         FUZZ_CHECK(file.has_value());
         CheckChunks(*file, form, twoColours);
         png_image image;

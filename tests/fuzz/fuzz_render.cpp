@@ -89,7 +89,7 @@ __attribute__((no_sanitize("coverage", "address"))) void CheckPicture(const Pict
 
 // The picture's PNG file, and back through libpng's reader.
 void CheckPng(const Picture& picture, PngForm form) {
-    const std::optional<std::string> png = EncodePng(picture, form);
+    const Result<std::string> png = EncodePng(picture, form);
     FUZZ_CHECK(png.has_value());
     png_image image;
     std::memset(&image, 0, sizeof image);

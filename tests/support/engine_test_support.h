@@ -58,32 +58,33 @@ public:
         beforeStatus(path);
         return fs::FileSystem::Status(path);
     }
-    fs::FolderStatus MakeDirectory(const std::string& path) override {
+    Result<bool> MakeDirectory(const std::string& path) override {
         log.push_back("mkdir " + path);
-        if (int error = failMkdir(path)) return {fs::FolderResult::failed, error};
+        if (int error = failMkdir(path)) return Failure{Failure::What::folderNotMade, path, error};
         return fs::FileSystem::MakeDirectory(path);
     }
     bool Remove(const std::string& path) override {
         log.push_back("remove " + path);
         return fs::FileSystem::Remove(path);
     }
-    fs::Listing List(const std::string& folder, std::string_view pattern) override {
-        if (int error = failList(folder)) return {{}, error};
+    Result<std::vector<fs::Entry>> List(const std::string& folder, std::string_view pattern) override {
+        if (int error = failList(folder)) return Failure{Failure::What::folderNotRead, folder, error};
         return fs::FileSystem::List(folder, pattern);
     }
-    fs::WriteStatus WriteNewFile(const std::string& path, std::string_view bytes,
-                                 const fs::WriteOptions& options) override {
+    Result<void> WriteNewFile(const std::string& path, std::string_view bytes,
+                              const fs::WriteOptions& options) override {
         log.push_back((options.existing == fs::Existing::keep ? "keep " : "write ") + path);
         beforeWrite(path);
-        if (int error = failWrite(path)) return {fs::WriteResult::failed, error};
+        if (int error = failWrite(path)) return Failure{Failure::What::notWritten, path, error};
         return fs::FileSystem::WriteNewFile(path, bytes, options);
     }
-    fs::WriteStatus FlushPending(fs::PendingFlush& pending) override {
+    Result<void> FlushPending(fs::PendingFlush& pending) override {
         if (pending.size() == 0) return fs::FileSystem::FlushPending(pending);
         log.push_back("flush " + pending.folder());
         if (int error = failFlush(pending.folder())) {
+            const std::string folder = pending.folder();
             pending.Clear();
-            return {fs::WriteResult::failed, error};
+            return Failure{Failure::What::notWritten, folder, error};
         }
         return fs::FileSystem::FlushPending(pending);
     }

@@ -4,9 +4,11 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "platform/failure.h"
 #include "platform/picture.h"
 
 namespace quarvel::test {
@@ -54,6 +56,13 @@ inline constexpr char kFreshSettingsFile[] =
     "bSpace=TRUE\r\n";
 
 std::string ReadFile(const std::filesystem::path& path);
+
+// What failed, or nothing when the result is a success.
+template <typename T>
+std::optional<Failure::What> WhatFailed(const Result<T>& result) {
+    if (result) return std::nullopt;
+    return result.failure().what;
+}
 
 // Every entry under a folder, relative to it, sorted; folders end in '/' ("a/",
 // "a/001.png"). Symbolic links are listed, never followed.

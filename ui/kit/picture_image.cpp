@@ -23,7 +23,7 @@ void CopyPictureToClipboard(const Picture& picture, PngForm form) {
     auto* data = new QMimeData;
     data->setImageData(PictureImage(picture));
     // The file's own bytes rather than Qt's encoding of the image: the same file as saved.
-    if (const auto png = EncodePng(picture, form))
+    if (const Result<std::string> png = EncodePng(picture, form))
         data->setData(QStringLiteral("image/png"), QByteArray(png->data(), static_cast<qsizetype>(png->size())));
     QGuiApplication::clipboard()->setMimeData(data);
 }

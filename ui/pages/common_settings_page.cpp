@@ -63,7 +63,7 @@ void CommonSettingsPage::LoadSettings(const std::filesystem::path& path, std::st
     WriteControls();
 }
 
-ProfileWriteResult CommonSettingsPage::SaveSettings(const std::filesystem::path& path, std::string_view section) {
+Result<void> CommonSettingsPage::SaveSettings(const std::filesystem::path& path, std::string_view section) {
     ReadControls();
     return SaveCommonSettings(path, section, settings_);
 }

@@ -54,7 +54,7 @@ public:
     // the settings go into the controls.
     void LoadSettings(const std::filesystem::path& path, std::string_view section);
     // Takes the controls, then writes the eight keys into `section`.
-    ProfileWriteResult SaveSettings(const std::filesystem::path& path, std::string_view section);
+    Result<void> SaveSettings(const std::filesystem::path& path, std::string_view section);
 
 private:
     CommonSettings settings_;

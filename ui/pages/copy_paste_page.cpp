@@ -5,6 +5,7 @@
 #include <QResizeEvent>
 #include <QTextBlock>
 
+#include "engine/messages.h"
 #include "engine/picture_file.h"
 #include "render/renderer.h"
 #include "render/text_prep.h"
@@ -99,14 +100,14 @@ void CopyPastePage::Generate() {
     const PngForm form = host_ ? host_->PictureForm() : PngForm::rgb;
     // The picture reaches its file whole or not at all; a file that could not be made
     // or written is reported.
-    const fs::WriteStatus written =
+    Result<void> written =
         SavePicture(fs::RealFileSystem(), QFile::encodeName(*chosen).toStdString(), Render(look), form);
-    if (written.result == fs::WriteResult::ok) return;
-    QString message =
-        *chosen + (written.result == fs::WriteResult::notCreated ? QStringLiteral("\nファイルのオープンに失敗")
-                                                                 : QStringLiteral("\nファイルの書き込みに失敗"));
-    if (written.error) message += QLatin1Char('\n') + QString::fromLocal8Bit(fs::SystemReason(written.error));
-    GetPrompts().showMessage(host_ ? host_->MessageParent() : this, message, MessageIcon::none);
+    if (written) return;
+    // The engine's words for what failed, under the name as the user chose it.
+    Failure failure = written.failure();
+    failure.path.clear();
+    GetPrompts().showMessage(host_ ? host_->MessageParent() : this,
+                             *chosen + QLatin1Char('\n') + FromCp932(MessageText(failure)), MessageIcon::none);
 }
 
 void CopyPastePage::resizeEvent(QResizeEvent* event) {

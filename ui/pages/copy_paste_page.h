@@ -46,7 +46,7 @@ public:
     QAction* copyPictureAction() const { return copyPictureAction_; }
     // The page keeps nothing in a settings file.
     void LoadSettings(const std::filesystem::path&) {}
-    ProfileWriteResult SaveSettings(const std::filesystem::path&) { return {}; }
+    Result<void> SaveSettings(const std::filesystem::path&) { return {}; }
 
     HtmlEdit* edit() const { return edit_; }
 

@@ -5,10 +5,12 @@
 #include <QPushButton>
 
 #include "engine/jobs.h"
+#include "engine/messages.h"
 #include "settings/engine_settings.h"
 #include "ui/kit/dialog_template.h"
 #include "ui/kit/prompts.h"
 #include "ui/kit/resources.h"
+#include "ui/kit/text_codec.h"
 
 namespace quarvel::ui {
 
@@ -44,8 +46,7 @@ void FilePage::Generate() {
     // Without a document the job would make a backup folder wherever the program was
     // started, and report nothing.
     if (targetFile_.isEmpty()) {
-        GetPrompts().showMessage(host_->MessageParent(), QStringLiteral("ファイルを指定してください"),
-                                 MessageIcon::none);
+        GetPrompts().showMessage(host_->MessageParent(), FromCp932(TextNoFileGiven()), MessageIcon::none);
         return;
     }
 
@@ -66,7 +67,7 @@ void FilePage::LoadSettings(const std::filesystem::path& path) {
     targetEdit_->setText(targetFile_);
 }
 
-ProfileWriteResult FilePage::SaveSettings(const std::filesystem::path& path) {
+Result<void> FilePage::SaveSettings(const std::filesystem::path& path) {
     targetFile_ = targetEdit_->text();
     return commonSettings_.SaveSettings(path, settings_keys::kFilePage);
 }

@@ -37,7 +37,7 @@ public:
     void Generate();
     // Section TargetFilePage, common settings only; the path is never stored.
     void LoadSettings(const std::filesystem::path& path);
-    ProfileWriteResult SaveSettings(const std::filesystem::path& path);
+    Result<void> SaveSettings(const std::filesystem::path& path);
 
     // "参照...": an open dialog listing every file.
     void OnBrowse();

@@ -97,7 +97,7 @@ void FolderPage::LoadSettings(const std::filesystem::path& path) {
     WriteControls();
 }
 
-ProfileWriteResult FolderPage::SaveSettings(const std::filesystem::path& path) {
+Result<void> FolderPage::SaveSettings(const std::filesystem::path& path) {
     ReadControls();
     commonSettings_.ReadControls();
     return SaveFolderPageSettings(path,

@@ -45,7 +45,7 @@ public:
     // Section TargetFolderPage: the pattern, the sub-folder switch and the common
     // settings; the folder is never stored.
     void LoadSettings(const std::filesystem::path& path);
-    ProfileWriteResult SaveSettings(const std::filesystem::path& path);
+    Result<void> SaveSettings(const std::filesystem::path& path);
 
     // "参照...": keeps what was typed into the other boxes, then asks for a folder.
     void OnBrowseFolder();
