@@ -346,7 +346,9 @@ TEST(FileSystem, OnlyStaleTemporaryFilesOfOursGo) {
     std::vector<int> locks;
     for (const Plant& plant : plants) {
         WriteFile(dir / plant.name, "partial");
-        if (plant.otherOwner) ASSERT_EQ(::chown((dir / plant.name).c_str(), 65534, 65534), 0);
+        if (plant.otherOwner) {
+            ASSERT_EQ(::chown((dir / plant.name).c_str(), 65534, 65534), 0);
+        }
         if (!plant.live) continue;
         locks.push_back(::open((dir / plant.name).c_str(), O_RDONLY | O_CLOEXEC));
         EXPECT_EQ(::flock(locks.back(), LOCK_EX | LOCK_NB), 0);

@@ -360,10 +360,11 @@ TEST_F(JobTest, WhatIsNeverADocumentOfTheWalk) {
     }
     for (const Entry& entry : entries) {
         const std::string name = entry.name;
-        if (name == "t.htm" || name == "x.htm")
+        if (name == "t.htm" || name == "x.htm") {
             EXPECT_EQ(ReadFile(dir / "tree" / name), ConvertedDoc(name.substr(0, 1)));
-        else if (name != "link.htm")
+        } else if (name != "link.htm") {
             EXPECT_EQ(ReadFile(dir / "tree" / name), entry.bytes) << name;
+        }
     }
     EXPECT_EQ(test::TreeOf(dir / "outside"), std::vector<std::string>{"real.htm"});
     EXPECT_EQ(ReadFile(dir / "outside/real.htm"), kDoc);

@@ -33,9 +33,9 @@ TEST(SettingsFileTest, DefaultsWrittenFromScratchGiveTheCompleteFile) {
 
     // Key-by-key writes in the same order give the same bytes as the one batch.
     const stdfs::path single = dir / "single.ini";
-    SaveCommonSettings(single, settings_keys::kFilePage, CommonSettings{});
-    SaveFolderPageSettings(single, FolderPageSettings{});
-    SaveGeneralSettings(single, Appearance{}, PngForm::rgb);
+    ASSERT_TRUE(SaveCommonSettings(single, settings_keys::kFilePage, CommonSettings{}));
+    ASSERT_TRUE(SaveFolderPageSettings(single, FolderPageSettings{}));
+    ASSERT_TRUE(SaveGeneralSettings(single, Appearance{}, PngForm::rgb));
     EXPECT_EQ(ReadFile(single), test::kFreshSettingsFile);
 }
 
