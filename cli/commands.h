@@ -7,7 +7,7 @@
 #include <string_view>
 #include <vector>
 
-#include "engine/conversion.h"
+#include "engine/job_settings.h"
 #include "platform/color.h"
 #include "render/appearance.h"
 #include "render/png_writer.h"

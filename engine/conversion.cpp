@@ -6,16 +6,15 @@
 #include <atomic>
 #include <cerrno>
 #include <exception>
-#include <optional>
 #include <string_view>
-#include <vector>
 
 #include "engine/code_convert.h"
 #include "engine/declared_charset.h"
 #include "engine/document_scan.h"
 #include "engine/image_tags.h"
-#include "engine/ordered_pipeline.h"
-#include "engine/picture_file.h"
+#include "engine/messages.h"
+#include "engine/picture_pipeline_internal.h"
+#include "platform/fs.h"
 #include "platform/paths.h"
 #include "render/renderer.h"
 
@@ -62,27 +61,14 @@ private:
 
 constexpr std::string_view kPngSignature = "\x89PNG\r\n\x1A\n";
 
-// One stretch on its way to its picture file. The scan makes it, a worker draws and
-// encodes the picture, and the results' stage writes it, in document order.
-struct PictureWork {
-    bool isPicture = true;           // false: only `thrown`, from the scan
-    std::string progressText;        // shown when the result is taken
-    int keptBefore = 0;              // own tags the scan had passed by then
-    std::string art;                 // the stretch up to its first NUL byte
-    std::string path;                // of the picture file
-    bool drawn = false;              // not drawn: the job was stopped or aborted meanwhile
-    std::optional<std::string> png;  // the file's bytes; nullopt: no memory to encode
-    std::exception_ptr thrown;       // from drawing, or from the scan
-    RenderReport report;             // with ConversionSettings::collectNotes
-};
-
 class DocumentConverter {
 public:
     DocumentConverter(const std::string& path, const ConversionSettings& settings, Backup backup)
         : path_(path),
           settings_(settings),
           backup_(backup),
-          fs_(settings.fileSystem ? *settings.fileSystem : fs::RealFileSystem()) {}
+          fs_(settings.fileSystem ? *settings.fileSystem : fs::RealFileSystem()),
+          pictures_(settings, fs_, result_) {}
 
     DocumentResult Run();
 
@@ -96,32 +82,29 @@ private:
     Step Stop(Failure failure);
     Step Read(fs::FileBytes& file);
     Step Decode(KanaPositions& kanaAt);
-    void MakePictures(Output& output);
     void Write(const Output& output);
-    Step MakeFolder(const std::string& folder);
-    Step PrepareFirstChange();
 
-    // The three stages of MakePictures.
+    // The scan's part of the pictures: the next item for them, false at the end.
     bool ScanToNextPicture(DocumentScan& scan, Output& output, PictureWork& work);
     bool StartPicture(std::size_t from, std::size_t to, Output& output, PictureWork& work);
-    void DrawPicture(PictureWork& work) const;
-    void TakePicture(PictureWork& work);
-    void WritePicture(PictureWork& work);
-    bool FlushPictures();
+    bool PrepareFirstChange(PictureWork& work);
+    Result<void> MakeFolder(const std::string& folder);
 
     const std::string& path_;
     const ConversionSettings& settings_;
     const Backup backup_;
     fs::FileSystem& fs_;
     DocumentResult result_;
+    PicturePipeline pictures_;
 
     std::string imageFolder_;
-    std::string progressPrefix_;  // "F/B.X" in code page 932
-    std::string tagPrefix_;       // `<img src="./B/` as it stands in the scanned text
-    std::string_view source_;     // the document's bytes as read
-    fs::FileInfo read_;           // the document as it was read
-    std::string_view text_;       // the scanned text (Shift-JIS)
-    fs::FileBytes converted_;     // its storage for EUC-JP documents
+    bool madeImageFolder_ = false;  // the image folder was made by this run
+    std::string progressPrefix_;    // "F/B.X" in code page 932
+    std::string tagPrefix_;         // `<img src="./B/` as it stands in the scanned text
+    std::string_view source_;       // the document's bytes as read
+    fs::FileInfo read_;             // the document as it was read
+    std::string_view text_;         // the scanned text (Shift-JIS)
+    fs::FileBytes converted_;       // its storage for EUC-JP documents
 
     // The scan's own (its stage runs one call at a time).
     std::size_t pending_ = 0;  // where the text not yet copied begins
@@ -129,26 +112,11 @@ private:
     int started_ = 0;        // pictures handed on
     int kept_ = 0;           // own tags passed
     bool prepared_ = false;  // the first change has been prepared for
-    bool scanFinished_ = false;
-    bool scanAborted_ = false;
-    bool scanStopped_ = false;  // a step of the scan failed (its message shown)
-
-    std::vector<PictureWork> slots_;  // the stretches under way
-
-    // The results' own (in document order, one at a time).
-    fs::PendingFlush unflushed_;        // pictures in place, not yet on disk
-    std::vector<std::string> written_;  // the pictures this run put in place
-    bool madeImageFolder_ = false;      // the image folder was made by this run
-    std::exception_ptr thrown_;
-    bool takenAborted_ = false;
-    // Set by the results' stage when the document stops; the scan stops too then.
-    std::atomic<bool> stopped_{false};
+    bool scanOver_ = false;  // the scan has handed on its last item
 };
 
 DocumentConverter::Step DocumentConverter::Stop(Failure failure) {
-    result_.outcome = Outcome::failed;
-    result_.failure = std::move(failure);
-    settings_.progress->ShowMessage(MessageText(*result_.failure));
+    FailDocument(result_, *settings_.progress, std::move(failure));
     return Step::stop;
 }
 
@@ -190,26 +158,24 @@ void DocumentConverter::Convert() {
     nextNumber_ = HighestOwnTagNumber(text_, tagPrefix_) + 1;
 
     Output output(text_, source_, settings_.code == DocumentCode::eucJp ? &kanaAt : nullptr);
-    MakePictures(output);
-    // What failed first in document order has had its message; something thrown
-    // meanwhile goes on to the job as it would from a single thread.
-    if (thrown_) std::rethrow_exception(thrown_);
-    // Unless the results stopped at a picture, the scan went as far as one worker's would.
-    if (!stopped_) result_.kept = kept_;
-    if (takenAborted_ || scanAborted_) {
-        result_.outcome = Outcome::aborted;
-        return;
+    DocumentScan scan(text_, settings_.startSeparators, settings_.endSeparators);
+    switch (pictures_.Run([&](PictureWork& work) { return ScanToNextPicture(scan, output, work); })) {
+    case PicturesEnd::done: break;
+    case PicturesEnd::aborted: result_.outcome = Outcome::aborted; return;
+    // Its message has been shown, the first in document order.
+    case PicturesEnd::failed: return;
+    // Something thrown goes on to the job as it would from a single thread.
+    case PicturesEnd::threw: std::rethrow_exception(pictures_.thrown());
+    case PicturesEnd::underWay: return;
     }
-    if (stopped_ || scanStopped_) return;
+    result_.kept = kept_;
     // Once the document is rewritten its art lives only in the pictures: they reach
     // the disk first, together.
-    if (!FlushPictures()) return;
-    Write(output);
+    if (pictures_.Flush()) Write(output);
 }
 
 void DocumentConverter::RemoveWhatThisRunMade() {
-    for (const std::string& picture : written_) fs_.Remove(picture);
-    written_.clear();
+    pictures_.RemoveWritten();
     // Only a folder this run made, and only when nothing else is in it.
     if (madeImageFolder_) fs_.Remove(imageFolder_);
 }
@@ -239,41 +205,17 @@ DocumentConverter::Step DocumentConverter::Decode(KanaPositions& kanaAt) {
     return Step::goOn;
 }
 
-// The scan runs on as it always does and hands on one stretch after another; the
-// workers draw and encode the pictures; the results are taken and written in document
-// order, so that the progress texts, the messages and the files are the same as with
-// one worker, also when the disk fills up. At most twice as many pictures as workers
-// are under way at once.
-void DocumentConverter::MakePictures(Output& output) {
-    DocumentScan scan(text_, settings_.startSeparators, settings_.endSeparators);
-    auto scanStage = [&](PictureWork& work) {
-        try {
-            return ScanToNextPicture(scan, output, work);
-        } catch (...) {
-            work = PictureWork();
-            work.isPicture = false;
-            work.thrown = std::current_exception();
-            scanStopped_ = true;
-            return true;
-        }
-    };
-    auto drawStage = [&](PictureWork& work) {
-        if (work.isPicture && !stopped_.load(std::memory_order_relaxed) &&
-            !settings_.progress->abortRequested.load(std::memory_order_relaxed))
-            DrawPicture(work);
-    };
-    // One worker takes one stretch at a time through all three, as the scan always did.
-    RunInOrder(settings_.workers, slots_, scanStage, drawStage, [&](PictureWork& work) { TakePicture(work); });
-}
-
-// The scan up to the next stretch that needs a picture, which goes to `work`; false
-// at the end of the document, on abort and when a step of the scan failed.
+// The scan runs on as it always does, up to the next stretch that needs a picture,
+// which goes to `work`; false at the end of the document. An abort, or a step of the
+// scan that failed, is its last item.
 bool DocumentConverter::ScanToNextPicture(DocumentScan& scan, Output& output, PictureWork& work) {
     const std::atomic<bool>& abort = settings_.progress->abortRequested;
-    while (!scanFinished_ && !scanStopped_ && !stopped_.load(std::memory_order_relaxed)) {
+    while (!scanOver_) {
+        work.keptBefore = kept_;
         if (abort.load(std::memory_order_relaxed)) {
-            scanAborted_ = true;
-            return false;
+            work.kind = PictureWork::Kind::abort;
+            scanOver_ = true;
+            return true;
         }
         const std::size_t from = pending_;
         switch (scan.Next()) {
@@ -287,7 +229,7 @@ bool DocumentConverter::ScanToNextPicture(DocumentScan& scan, Output& output, Pi
             if (StartPicture(from, scan.position(), output, work)) return true;
             break;
         case DocumentScan::Step::finished:
-            scanFinished_ = true;
+            scanOver_ = true;
             if (!scan.inside()) {
                 output.Copy(pending_, text_.size());
                 return false;
@@ -298,8 +240,7 @@ bool DocumentConverter::ScanToNextPicture(DocumentScan& scan, Output& output, Pi
     return false;
 }
 
-// False when the stretch is one of this program's own tags (kept as it is) or when
-// the first change could not be prepared for.
+// False when the stretch is one of this program's own tags, kept as it is.
 bool DocumentConverter::StartPicture(std::size_t from, std::size_t to, Output& output, PictureWork& work) {
     std::string_view stretch(text_.data() + from, to - from);
     if (IsOwnTag(stretch, tagPrefix_)) {
@@ -307,18 +248,19 @@ bool DocumentConverter::StartPicture(std::size_t from, std::size_t to, Output& o
         ++kept_;
         return false;
     }
-    if (nextNumber_ > kLastPictureNumber) {
-        Stop({Failure::What::noPictureNumber, path_});
-        scanStopped_ = true;
-        return false;
-    }
-    if (!prepared_ && PrepareFirstChange() == Step::stop) {
-        scanStopped_ = result_.outcome != Outcome::aborted;
-        scanAborted_ = result_.outcome == Outcome::aborted;
-        return false;
-    }
-    work.progressText = progressPrefix_ + "(" + PictureNumber(started_++) + ")";
     work.keptBefore = kept_;
+    if (nextNumber_ > kLastPictureNumber) {
+        work.kind = PictureWork::Kind::failure;
+        work.failure = Failure{Failure::What::noPictureNumber, path_};
+        scanOver_ = true;
+        return true;
+    }
+    if (!prepared_ && !PrepareFirstChange(work)) {
+        scanOver_ = true;
+        return true;
+    }
+    work.kind = PictureWork::Kind::picture;
+    work.progressText = progressPrefix_ + "(" + PictureNumber(started_++) + ")";
     // The renderer takes the stretch up to its first NUL byte.
     work.art = std::string(stretch.substr(0, stretch.find('\0')));
     const std::string name = PictureNumber(nextNumber_++);
@@ -326,80 +268,6 @@ bool DocumentConverter::StartPicture(std::size_t from, std::size_t to, Output& o
     std::string tag = tagPrefix_ + name + ".png\">";
     output.Replace(from, settings_.code == DocumentCode::eucJp ? ShiftJisToEuc(tag) : tag);
     return true;
-}
-
-// On a worker: nothing here is shared but the glyph cache.
-void DocumentConverter::DrawPicture(PictureWork& work) const {
-    try {
-        Result<std::string> png =
-            EncodePng(RenderPicture(work.art.c_str(), settings_.look, settings_.collectNotes ? &work.report : nullptr),
-                      settings_.pngForm);
-        if (png) work.png = std::move(*png);  // else no memory to encode it
-        work.drawn = true;
-        if (settings_.pictureDrawn) settings_.pictureDrawn();
-    } catch (...) {
-        work.thrown = std::current_exception();
-    }
-}
-
-// In document order, one at a time: what one worker would have shown and made.
-void DocumentConverter::TakePicture(PictureWork& work) {
-    if (stopped_.load(std::memory_order_relaxed)) return;  // after a failure or an abort: dropped
-    if (!work.isPicture) {
-        stopped_ = true;
-        thrown_ = work.thrown;
-        return;
-    }
-    if (settings_.progress->abortRequested.load(std::memory_order_relaxed) || (!work.drawn && !work.thrown)) {
-        stopped_ = true;
-        takenAborted_ = true;
-        return;
-    }
-    settings_.progress->SetProgressText(work.progressText);
-    ++result_.pictures;
-    result_.kept = work.keptBefore;
-    if (work.thrown) {
-        stopped_ = true;
-        thrown_ = work.thrown;
-        return;
-    }
-    try {
-        WritePicture(work);
-    } catch (...) {
-        stopped_ = true;
-        thrown_ = std::current_exception();
-    }
-}
-
-// Put in place at once, flushed later with the others. Without its picture the
-// stretch keeps its art: the document is then not rewritten.
-void DocumentConverter::WritePicture(PictureWork& work) {
-    Result<void> written = Failure{Failure::What::notOpened, work.path, ENOMEM};  // no memory to encode it
-    if (work.png) {
-        fs::WriteOptions options;
-        options.flush = fs::Flush::later;
-        options.pending = &unflushed_;
-        written = fs_.WriteNewFile(work.path, *work.png, options);
-    }
-    work.png.reset();
-    if (!written) {
-        Stop(written.failure());
-        stopped_ = true;
-    } else {
-        written_.push_back(work.path);
-        if (work.report.Any()) result_.pictureNotes.push_back({work.path, std::move(work.report)});
-    }
-}
-
-// The pictures written so far, to disk; false when that failed (the message names
-// their folder).
-bool DocumentConverter::FlushPictures() {
-    const std::string folder = unflushed_.folder();
-    Result<void> flushed = fs_.FlushPending(unflushed_);
-    if (flushed) return true;
-    Stop(flushed.failure());
-    stopped_ = true;
-    return false;
 }
 
 void DocumentConverter::Write(const Output& output) {
@@ -420,15 +288,23 @@ void DocumentConverter::Write(const Output& output) {
     result_.outcome = Outcome::converted;
 }
 
-DocumentConverter::Step DocumentConverter::MakeFolder(const std::string& folder) {
+Result<void> DocumentConverter::MakeFolder(const std::string& folder) {
     Result<bool> made = fs_.MakeDirectory(folder);
-    if (!made) return Stop(made.failure());
+    if (!made) return made.failure();
     if (*made && folder == imageFolder_) madeImageFolder_ = true;
-    return Step::goOn;
+    return {};
 }
 
-DocumentConverter::Step DocumentConverter::PrepareFirstChange() {
+// Before the first change: the stale temporary files go, the untouched copy goes to
+// backup/ and the image folder is made. False, with `work` the reason (a failure or
+// the abort), when the document cannot change.
+bool DocumentConverter::PrepareFirstChange(PictureWork& work) {
     prepared_ = true;
+    auto stop = [&](Failure failure) {
+        work.kind = PictureWork::Kind::failure;
+        work.failure = std::move(failure);
+        return false;
+    };
     // Temporary files that runs killed while writing this document, its copy or its
     // pictures left behind.
     const std::string name = GetFileNameWithExtension(path_);
@@ -438,9 +314,8 @@ DocumentConverter::Step DocumentConverter::PrepareFirstChange() {
     fs_.RemoveStaleTemporaries(imageFolder_, {});
 
     if (backup_ == Backup::yes) {
-        // No change without the untouched copy safely in place; an existing copy is
-        // the oldest one and stays.
-        if (MakeFolder(backupFolder) == Step::stop) return Step::stop;
+        // No change without the untouched copy safely in place.
+        if (Result<void> made = MakeFolder(backupFolder); !made) return stop(made.failure());
         const std::string copy = backupFolder + kPathSeparator + name;
         fs::WriteOptions options;
         options.existing = fs::Existing::keep;
@@ -449,13 +324,14 @@ DocumentConverter::Step DocumentConverter::PrepareFirstChange() {
         // An existing copy is the oldest one, and stays.
         Result<void> copied = fs_.WriteNewFile(copy, source_, options);
         if (!copied && !copied.failure().Is(Failure::What::exists))
-            return Stop({Failure::What::notWritten, copy, copied.failure().error});
+            return stop({Failure::What::notWritten, copy, copied.failure().error});
         if (settings_.progress->abortRequested.load()) {
-            result_.outcome = Outcome::aborted;
-            return Step::stop;
+            work.kind = PictureWork::Kind::abort;
+            return false;
         }
     }
-    return MakeFolder(imageFolder_);
+    if (Result<void> made = MakeFolder(imageFolder_); !made) return stop(made.failure());
+    return true;
 }
 
 }  // namespace

@@ -5,7 +5,7 @@
 #include <string>
 #include <string_view>
 
-#include "engine/conversion.h"
+#include "engine/job_settings.h"
 
 namespace quarvel {
 

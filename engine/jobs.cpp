@@ -3,6 +3,8 @@
 #include <exception>
 #include <new>
 
+#include "engine/messages.h"
+#include "platform/fs.h"
 #include "platform/paths.h"
 
 namespace quarvel {
@@ -107,25 +109,47 @@ bool JobResult::AnyFailure() const {
 
 bool JobResult::Succeeded() const { return !aborted && !AnyFailure(); }
 
+JobResult RunFileJob(const ConversionJob& job, JobProgress& progress) {
+    ConversionSettings settings = job.settings;
+    settings.progress = &progress;
+    JobResult result;
+    RunGuarded(settings, result, [&] {
+        if (job.path.empty()) {
+            // Without a document there is nothing to copy or convert, and no folder
+            // (backup, images) may appear wherever the program happens to run.
+            Report({Failure::What::noFileGiven}, settings, result);
+        } else {
+            ImageFolderClaims claims;
+            Convert(WhereTheDocumentLives(job.path, FileSystemOf(settings)), WithClaims(settings, claims), job.backup,
+                    result);
+        }
+    });
+    return result;
+}
+
+JobResult RunFolderJob(const FolderConversionJob& job, JobProgress& progress) {
+    ConversionSettings settings = job.settings;
+    settings.progress = &progress;
+    JobResult result;
+    RunGuarded(settings, result, [&] {
+        const std::string folder = TrimTrailingSeparators(job.folder);
+        if (folder.empty()) {
+            Report({Failure::What::noFolderGiven}, settings, result);
+        } else if (FileSystemOf(settings).Status(folder) != fs::Kind::folder) {
+            Report({Failure::What::folderNotFound, folder}, settings, result);
+        } else {
+            ImageFolderClaims claims;
+            WalkFolder(folder, job.fileFilter, job.subFolders, job.backup, WithClaims(settings, claims), result);
+        }
+    });
+    return result;
+}
+
 unsigned FileJobThreadProc(void* param) {
     auto& job = *static_cast<ConversionJob*>(param);
     JobProgress* progress = job.settings.progress;
     if (!progress) return 0;
-
-    JobResult result;
-    RunGuarded(job.settings, result, [&] {
-        if (job.path.empty()) {
-            // Without a document there is nothing to copy or convert, and no folder
-            // (backup, images) may appear wherever the program happens to run.
-            Report({Failure::What::noFileGiven}, job.settings, result);
-        } else {
-            ImageFolderClaims claims;
-            Convert(WhereTheDocumentLives(job.path, FileSystemOf(job.settings)), WithClaims(job.settings, claims),
-                    job.backup, result);
-        }
-    });
-
-    job.result = std::move(result);
+    job.result = RunFileJob(job, *progress);
     progress->EndJob();  // the record belongs to the starter from here on
     return 0;
 }
@@ -134,21 +158,7 @@ unsigned FolderJobThreadProc(void* param) {
     auto& job = *static_cast<FolderConversionJob*>(param);
     JobProgress* progress = job.settings.progress;
     if (!progress) return 0;
-
-    JobResult result;
-    RunGuarded(job.settings, result, [&] {
-        const std::string folder = TrimTrailingSeparators(job.folder);
-        if (folder.empty()) {
-            Report({Failure::What::noFolderGiven}, job.settings, result);
-        } else if (FileSystemOf(job.settings).Status(folder) != fs::Kind::folder) {
-            Report({Failure::What::folderNotFound, folder}, job.settings, result);
-        } else {
-            ImageFolderClaims claims;
-            WalkFolder(folder, job.fileFilter, job.subFolders, job.backup, WithClaims(job.settings, claims), result);
-        }
-    });
-
-    job.result = std::move(result);
+    job.result = RunFolderJob(job, *progress);
     progress->EndJob();
     return 0;
 }

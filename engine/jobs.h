@@ -1,12 +1,14 @@
 #pragma once
 // File jobs and folder jobs: backups, the folder walk and the worker threads.
 //
-// How a front end runs a job: fill a job record (it must stay alive and unchanged
-// until the job ends), then StartFileJob / StartFolderJob, which call BeginJob on
-// the settings' progress and start the thread procedure on a new thread. The
-// worker calls EndJob exactly once, as its last act, after storing the job's
-// result in the record; once `running` is false (or the thread has been joined)
-// the starter reads `result` and may destroy the record.
+// How a front end runs a job: on a thread of its own, RunFileJob / RunFolderJob with
+// the progress interface it serves, which return what became of the job. Or: fill a
+// job record (it must stay alive and unchanged until the job ends), then
+// StartFileJob / StartFolderJob, which call BeginJob on the settings' progress and
+// start the thread procedure on a new thread. The worker calls EndJob exactly once,
+// as its last act, after storing the job's result in the record; once `running` is
+// false (or the thread has been joined) the starter reads `result` and may destroy
+// the record.
 
 #include <map>
 #include <mutex>
@@ -70,10 +72,18 @@ struct FolderConversionJob {
     JobResult result;
 };
 
-// Thread procedures; `param` points at the job record. They return 0 at once,
-// touching nothing, when the settings have no progress interface. Nothing thrown
-// leaves them: a document during which something is thrown (no memory, say) fails
-// with a message and stays as it was, and the job goes on or ends with a message.
+// Runs a job on the calling thread, reporting to `progress` (the record's own
+// settings.progress is not used); returns what became of it. Nothing thrown leaves
+// them: a document during which something is thrown (no memory, say) fails with a
+// message and stays as it was, and the job goes on or ends with a message. They do
+// not call BeginJob or EndJob.
+JobResult RunFileJob(const ConversionJob& job, JobProgress& progress);
+JobResult RunFolderJob(const FolderConversionJob& job, JobProgress& progress);
+
+// Thread procedures, as a thread of the job's own starts them: `param` points at the
+// job record, whose settings.progress reports; the job's result goes to the record,
+// then EndJob. They return 0 at once, touching nothing, when the settings have no
+// progress interface.
 unsigned FileJobThreadProc(void* param);
 unsigned FolderJobThreadProc(void* param);
 

@@ -2,7 +2,7 @@
 // The one mapping from what a settings file holds to what the engine takes: both the
 // window's pages and the command-line tool start their jobs through it.
 
-#include "engine/conversion.h"
+#include "engine/job_settings.h"
 #include "engine/progress.h"
 #include "render/appearance.h"
 #include "settings/settings_file.h"

@@ -28,7 +28,7 @@
 #include <string>
 #include <string_view>
 
-#include "engine/conversion.h"
+#include "engine/job_settings.h"
 #include "render/appearance.h"
 #include "render/png_writer.h"
 #include "settings/profile.h"

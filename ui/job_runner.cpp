@@ -13,7 +13,6 @@
 #include "engine/messages.h"
 #include "ui/kit/prompts.h"
 #include "ui/kit/text_codec.h"
-#include "ui/main_window.h"
 #include "ui/progress_window.h"
 
 namespace quarvel::ui {
@@ -70,12 +69,11 @@ bool RunAndWait(ProgressWindow& progress, const std::function<void()>& threadPro
 
 }  // namespace
 
-bool RunWorkerJob(MainWindow& owner, const std::function<void()>& threadProc) {
-    ProgressWindow& progress = owner.progressWindow();
+bool RunWorkerJob(const JobWindow& window, const std::function<void()>& threadProc) {
+    ProgressWindow& progress = window.progress;
     // One progress window, one set of flags: never two jobs at once.
     if (progress.running) return false;
-    const MainWindow::CommandScope command(owner);
-    QPushButton* button = owner.generateButton();
+    QPushButton* button = window.generateButton;
 
     button->setEnabled(false);
     button->setText(QStringLiteral("処理ちゅう。。。"));
@@ -88,10 +86,10 @@ bool RunWorkerJob(MainWindow& owner, const std::function<void()>& threadProc) {
     button->setEnabled(true);
 
     if (!started) {
-        GetPrompts().showMessage(&owner, QStringLiteral("ジョブを開始できません"), MessageIcon::warning);
+        GetPrompts().showMessage(window.messageParent, QStringLiteral("ジョブを開始できません"), MessageIcon::warning);
     } else if (thrown) {
         // The job ended early; documents it had not finished stay as they were.
-        GetPrompts().showMessage(&owner, *thrown, MessageIcon::warning);
+        GetPrompts().showMessage(window.messageParent, *thrown, MessageIcon::warning);
     }
     return started;
 }

@@ -4,11 +4,22 @@
 #include <functional>
 #include <thread>
 
+class QPushButton;
+class QWidget;
+
 namespace quarvel::ui {
 
-class MainWindow;
+class ProgressWindow;
 
-// Runs one job of the main window `owner`:
+// What a job shows of itself in the window: the progress window, the generate button
+// whose caption says that a job runs, and the window over which a message shows.
+struct JobWindow {
+    ProgressWindow& progress;
+    QPushButton* generateButton;
+    QWidget* messageParent;
+};
+
+// Runs one job in `window`:
 //  - disables the generate button with the caption "処理ちゅう。。。";
 //  - BeginJob and shows the progress window centred over the main window;
 //  - runs `threadProc` on a worker thread; it calls progress.EndJob() as its last act
@@ -17,10 +28,10 @@ class MainWindow;
 //    progress texts and messages, the abort button and the rest of the window;
 //  - then hides the progress window and restores the button "PNG画像生成".
 // Whatever `threadProc` uses must outlive the call; it returns only after the worker
-// has ended. Paths dropped meanwhile wait and run after the job. Returns false when
-// no worker could be started: the window is restored and the user is told
-// "ジョブを開始できません". Also false, untouched, while another job runs.
-bool RunWorkerJob(MainWindow& owner, const std::function<void()>& threadProc);
+// has ended. Returns false when no worker could be started: the window is restored
+// and the user is told "ジョブを開始できません". Also false, untouched, while another
+// job runs.
+bool RunWorkerJob(const JobWindow& window, const std::function<void()>& threadProc);
 
 // Starts the thread that runs a job's body; throws std::system_error when no thread
 // can be had. Replaceable so that tests can hold a worker back or refuse it.

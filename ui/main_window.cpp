@@ -118,7 +118,13 @@ void MainWindow::OnInitDialog() {
 }
 
 bool MainWindow::StartJob(const std::function<void(JobProgress& progress)>& body) {
-    return RunWorkerJob(*this, [this, &body] { body(progressWindow_); });
+    return RunJob([this, &body] { body(progressWindow_); });
+}
+
+bool MainWindow::RunJob(const std::function<void()>& threadProc) {
+    // Paths dropped meanwhile wait and run after the job.
+    const CommandScope command(*this);
+    return RunWorkerJob(JobWindow{progressWindow_, generateButton_, this}, threadProc);
 }
 
 void MainWindow::SetLook(const Appearance& look) {

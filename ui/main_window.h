@@ -52,6 +52,9 @@ public:
     std::optional<Appearance> TakeLook() override;
     PngForm PictureForm() const override { return pngForm_; }
     bool StartJob(const std::function<void(JobProgress& progress)>& body) override;
+    // Runs a job's thread procedure on a worker while the window stays live (see
+    // RunWorkerJob); the paths dropped meanwhile wait for its end.
+    bool RunJob(const std::function<void()>& threadProc);
     ImageFolderClaims* RunClaims() override { return dropClaims_.get(); }
     QWidget* MessageParent() override { return this; }
 

@@ -35,7 +35,7 @@ private slots:
         };
         for (const auto& [thrower, message] : cases) {
             prompts.messages.clear();
-            QVERIFY(RunWorkerJob(dlg, thrower));
+            QVERIFY(dlg.RunJob(thrower));
             QCOMPARE(prompts.messages, QStringList{message});
             QVERIFY(!dlg.progressWindow().running);
             QVERIFY(dlg.generateButton()->isEnabled());
@@ -52,7 +52,7 @@ private slots:
         QTimer::singleShot(0, [&] {
             // Runs inside the job's wait: every event loop of this thread is told to end.
             QTimer::singleShot(0, [] { QCoreApplication::exit(0); });
-            started = RunWorkerJob(dlg, [&] {
+            started = dlg.RunJob([&] {
                 std::this_thread::sleep_for(std::chrono::milliseconds(100));
                 // Needs the window thread: a wait that stopped serving events would hang here.
                 dlg.progressWindow().ShowMessage("x");

@@ -81,11 +81,11 @@ private slots:
             menuTexts << menu->text();
             for (QAction* item : menu->menu()->actions()) menuTexts << item->text();
         }
-        QCOMPARE(menuTexts, (QStringList{QStringLiteral("ﾌｧｲﾙ"), QStringLiteral("プレビュー"), QString(),
-                                         QStringLiteral("設定を読み込む..."),
-                                         QStringLiteral("名前をつけて設定を保存..."), QString(),
-                                         QStringLiteral("2色PNG（小さいファイル）"), QString(), QStringLiteral("終了"),
-                                         QStringLiteral("ﾍﾙﾌﾟ"), QStringLiteral("ﾊﾞｼﾞｮｰﾝの表示...")}));
+        QCOMPARE(menuTexts,
+                 (QStringList{QStringLiteral("ﾌｧｲﾙ"), QStringLiteral("プレビュー"), QString(),
+                              QStringLiteral("設定を読み込む..."), QStringLiteral("名前をつけて設定を保存..."),
+                              QString(), QStringLiteral("2色PNG（小さいファイル）"), QString(), QStringLiteral("終了"),
+                              QStringLiteral("ﾍﾙﾌﾟ"), QStringLiteral("ﾊﾞｼﾞｮｰﾝの表示...")}));
     }
 
     void aboutBoxFromTheMenu() {
@@ -414,7 +414,7 @@ private slots:
             checkedDuringJob = true;
             release = true;
         });
-        const bool started = RunWorkerJob(dlg, [&] {
+        const bool started = dlg.RunJob([&] {
             while (!release) std::this_thread::sleep_for(std::chrono::milliseconds(2));
             dlg.progressWindow().SetProgressText("\x83\x58\x83\x8C.htm");  // "スレ.htm"
             dlg.progressWindow().ShowMessage("x\n\x83\x74\x83\x40\x83\x43\x83\x8B");

@@ -14,6 +14,7 @@
 #include <gtest/gtest.h>
 
 #include "engine/conversion.h"
+#include "engine/messages.h"
 #include "engine/image_tags.h"
 #include "render/renderer.h"
 #include "support/test_support.h"

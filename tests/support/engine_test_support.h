@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "engine/conversion.h"
+#include "engine/messages.h"
 #include "engine/progress.h"
 #include "platform/fs.h"
 

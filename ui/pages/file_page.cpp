@@ -56,10 +56,7 @@ void FilePage::Generate() {
     job.backup = BackupOf(commonSettings_.settings());
     job.settings = EngineSettings(commonSettings_.settings(), host_->Look(), host_->PictureForm(), nullptr);
     job.settings.claims = host_->RunClaims();
-    host_->StartJob([&job](JobProgress& progress) {
-        job.settings.progress = &progress;
-        FileJobThreadProc(&job);
-    });
+    host_->StartJob([&job](JobProgress& progress) { RunFileJob(job, progress); });
 }
 
 void FilePage::LoadSettings(const std::filesystem::path& path) {

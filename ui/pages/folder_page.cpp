@@ -6,6 +6,7 @@
 #include <QPushButton>
 
 #include "engine/jobs.h"
+#include "engine/messages.h"
 #include "platform/paths.h"
 #include "settings/engine_settings.h"
 #include "ui/kit/dialog_template.h"
@@ -79,10 +80,7 @@ void FolderPage::Generate() {
     job.subFolders = subFolders_ ? SubFolders::yes : SubFolders::no;
     job.backup = BackupOf(commonSettings_.settings());
     job.settings = EngineSettings(commonSettings_.settings(), host_->Look(), host_->PictureForm(), nullptr);
-    host_->StartJob([&job](JobProgress& progress) {
-        job.settings.progress = &progress;
-        FolderJobThreadProc(&job);
-    });
+    host_->StartJob([&job](JobProgress& progress) { RunFolderJob(job, progress); });
 }
 
 void FolderPage::LoadSettings(const std::filesystem::path& path) {

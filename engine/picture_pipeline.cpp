@@ -1,0 +1,116 @@
+#include "engine/picture_pipeline_internal.h"
+
+#include <cerrno>
+
+#include "engine/messages.h"
+#include "engine/ordered_pipeline.h"
+#include "render/png_writer.h"
+
+namespace quarvel {
+
+void FailDocument(DocumentResult& result, JobProgress& progress, Failure failure) {
+    result.outcome = Outcome::failed;
+    progress.ShowMessage(MessageText(failure));
+    result.failure = std::move(failure);
+}
+
+PicturePipeline::PicturePipeline(const ConversionSettings& settings, fs::FileSystem& files, DocumentResult& result)
+    : settings_(settings), files_(files), result_(result) {}
+
+PicturesEnd PicturePipeline::Run(const std::function<bool(PictureWork&)>& next) {
+    auto scan = [&](PictureWork& work) {
+        if (Ended()) return false;
+        try {
+            return next(work);
+        } catch (...) {
+            work = PictureWork();
+            work.kind = PictureWork::Kind::thrown;
+            work.thrown = std::current_exception();
+            return true;
+        }
+    };
+    auto draw = [&](PictureWork& work) {
+        if (work.kind == PictureWork::Kind::picture && !Ended() &&
+            !settings_.progress->abortRequested.load(std::memory_order_relaxed))
+            Draw(work);
+    };
+    // One worker takes one stretch at a time through all three, as the scan always did.
+    RunInOrder(settings_.workers, slots_, scan, draw, [&](PictureWork& work) { Take(work); });
+    End(PicturesEnd::done);  // unless it ended before
+    return end_.load();
+}
+
+void PicturePipeline::End(PicturesEnd end) {
+    PicturesEnd underWay = PicturesEnd::underWay;
+    end_.compare_exchange_strong(underWay, end);
+}
+
+// On a worker: nothing here is shared but the glyph cache.
+void PicturePipeline::Draw(PictureWork& work) const {
+    try {
+        Result<std::string> png =
+            EncodePng(RenderPicture(work.art.c_str(), settings_.look, settings_.collectNotes ? &work.report : nullptr),
+                      settings_.pngForm);
+        if (png) work.png = std::move(*png);  // else no memory to encode it
+        work.drawn = true;
+        if (settings_.pictureDrawn) settings_.pictureDrawn();
+    } catch (...) {
+        work.thrown = std::current_exception();
+    }
+}
+
+// In document order, one at a time: what one worker would have shown and made.
+void PicturePipeline::Take(PictureWork& work) {
+    if (Ended()) return;  // after a failure or an abort: dropped
+    result_.kept = work.keptBefore;
+    switch (work.kind) {
+    case PictureWork::Kind::failure:
+        FailDocument(result_, *settings_.progress, std::move(*work.failure));
+        return End(PicturesEnd::failed);
+    case PictureWork::Kind::abort: return End(PicturesEnd::aborted);
+    case PictureWork::Kind::thrown: thrown_ = work.thrown; return End(PicturesEnd::threw);
+    case PictureWork::Kind::picture: break;
+    }
+    if (settings_.progress->abortRequested.load(std::memory_order_relaxed) || (!work.drawn && !work.thrown))
+        return End(PicturesEnd::aborted);
+    settings_.progress->SetProgressText(work.progressText);
+    ++result_.pictures;
+    if (work.thrown) {
+        thrown_ = work.thrown;
+        return End(PicturesEnd::threw);
+    }
+    // Put in place at once, flushed later with the others. Without its picture the
+    // stretch keeps its art: the document is then not rewritten.
+    try {
+        Result<void> written = Failure{Failure::What::notOpened, work.path, ENOMEM};  // no memory to encode it
+        if (work.png) {
+            fs::WriteOptions options;
+            options.flush = fs::Flush::later;
+            options.pending = &unflushed_;
+            written = files_.WriteNewFile(work.path, *work.png, options);
+        }
+        work.png.reset();
+        if (!written) {
+            FailDocument(result_, *settings_.progress, written.failure());
+            return End(PicturesEnd::failed);
+        }
+        written_.push_back(work.path);
+        if (work.report.Any()) result_.pictureNotes.push_back({work.path, std::move(work.report)});
+    } catch (...) {
+        thrown_ = std::current_exception();
+        End(PicturesEnd::threw);
+    }
+}
+
+bool PicturePipeline::Flush() {
+    Result<void> flushed = files_.FlushPending(unflushed_);
+    if (!flushed) FailDocument(result_, *settings_.progress, flushed.failure());
+    return flushed.ok();
+}
+
+void PicturePipeline::RemoveWritten() {
+    for (const std::string& picture : written_) files_.Remove(picture);
+    written_.clear();
+}
+
+}  // namespace quarvel

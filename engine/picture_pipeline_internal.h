@@ -1,0 +1,87 @@
+#pragma once
+// The pictures of one document: the scan hands on one stretch after another, workers
+// draw and encode the pictures, and the results are taken in document order, so that
+// the progress texts, the messages and the files are the same as with one worker,
+// also when the disk fills up. What DocumentConverter (conversion.cpp) hands its
+// stretches to; nothing outside the engine uses it.
+
+#include <atomic>
+#include <exception>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "engine/conversion.h"
+#include "platform/fs.h"
+
+namespace quarvel {
+
+// A document stops with a failure: the outcome, the failure, and its message shown.
+void FailDocument(DocumentResult& result, JobProgress& progress, Failure failure);
+
+// One item of the scan on its way to the results: a stretch's picture, or the reason
+// the scan stopped, which the results take in document order like the pictures.
+struct PictureWork {
+    enum class Kind {
+        picture,  // a stretch to draw
+        failure,  // the scan could not go on: `failure`
+        abort,    // the scan saw the abort
+        thrown,   // something was thrown in the scan: `thrown`
+    };
+    Kind kind = Kind::picture;
+    std::string progressText;        // shown when the result is taken
+    int keptBefore = 0;              // own tags the scan had passed by then
+    std::string art;                 // the stretch up to its first NUL byte
+    std::string path;                // of the picture file
+    bool drawn = false;              // not drawn: the pictures had ended meanwhile
+    std::optional<std::string> png;  // the file's bytes; nullopt: no memory to encode
+    std::exception_ptr thrown;       // from drawing, or from the scan
+    std::optional<Failure> failure;  // with Kind::failure
+    RenderReport report;             // with ConversionSettings::collectNotes
+};
+
+// How the pictures of a document ended: the first end the results met.
+enum class PicturesEnd {
+    underWay,  // not yet
+    done,      // the scan went to the end of the document, every picture in place
+    aborted,   // the user stopped the job
+    failed,    // a picture or a step of the scan failed (the message has been shown)
+    threw,     // something was thrown (see PicturePipeline::thrown)
+};
+
+class PicturePipeline {
+public:
+    PicturePipeline(const ConversionSettings& settings, fs::FileSystem& files, DocumentResult& result);
+
+    // Runs the scan (`next` fills in the next item; false at the end of the document),
+    // the drawing on the settings' workers and the taking of the results, and returns
+    // how the pictures ended. At most twice as many pictures as workers are under way.
+    PicturesEnd Run(const std::function<bool(PictureWork&)>& next);
+    // Whether the results have ended, so that the scan stops too.
+    bool Ended() const { return end_.load(std::memory_order_relaxed) != PicturesEnd::underWay; }
+    std::exception_ptr thrown() const { return thrown_; }
+
+    // The pictures written, to disk together, before the document that shows them is
+    // rewritten; false (the message shown) when that failed.
+    bool Flush();
+    // Removes the pictures this run put in place.
+    void RemoveWritten();
+
+private:
+    void Draw(PictureWork& work) const;
+    void Take(PictureWork& work);
+    void End(PicturesEnd end);
+
+    const ConversionSettings& settings_;
+    fs::FileSystem& files_;
+    DocumentResult& result_;
+    std::vector<PictureWork> slots_;  // the stretches under way
+    // The results' own (in document order, one at a time).
+    fs::PendingFlush unflushed_;        // pictures in place, not yet on disk
+    std::vector<std::string> written_;  // the pictures this run put in place
+    std::exception_ptr thrown_;
+    std::atomic<PicturesEnd> end_{PicturesEnd::underWay};
+};
+
+}  // namespace quarvel
