@@ -1,7 +1,7 @@
 # Checks the layering that the libraries' link lines stand for, which the compiler
 # cannot see (every header is reachable from the source root):
 #   - every #include "..." of a product folder names a header of that folder or of a
-#     folder it may use;
+#     folder it may use, and a header named *_internal.h only from its own folder;
 #   - the core folders and the fronts without a window (cli, server) include no Qt header;
 #   - every source file of a library folder is listed in that folder's CMakeLists.txt.
 # Run as: cmake -DSOURCE_DIR=<source root> -P cmake/CheckLayering.cmake
@@ -30,6 +30,13 @@ function(folder_of path out)
   set(${out} "${dir}" PARENT_SCOPE)
 endfunction()
 
+# The source files each folder's CMakeLists.txt names, as whole names (page.cpp is not
+# listed by file_page.cpp).
+foreach(folder IN LISTS folders)
+  file(READ ${SOURCE_DIR}/${folder}/CMakeLists.txt list_file)
+  string(REGEX MATCHALL "[A-Za-z0-9_.-]+\\.cpp" listed_${folder} "${list_file}")
+endforeach()
+
 set(problems "")
 foreach(folder IN LISTS folders)
   file(GLOB sources RELATIVE ${SOURCE_DIR} ${SOURCE_DIR}/${folder}/*.cpp ${SOURCE_DIR}/${folder}/*.h)
@@ -49,6 +56,8 @@ foreach(folder IN LISTS folders)
         endif()
         if(NOT target IN_LIST may_use_${folder})
           string(APPEND problems "  ${source}: ${folder}/ may not include ${header}\n")
+        elseif(header MATCHES "_internal\\.h$" AND NOT target STREQUAL folder)
+          string(APPEND problems "  ${source}: ${header} is ${target}/'s own\n")
         endif()
       elseif(line MATCHES "#[ \t]*include[ \t]*<(Q[A-Za-z]*)" AND folder IN_LIST qt_free)
         string(APPEND problems "  ${source}: ${folder}/ includes no Qt (<${CMAKE_MATCH_1}>)\n")
@@ -56,9 +65,7 @@ foreach(folder IN LISTS folders)
     endforeach()
     if(source MATCHES "\\.cpp$")
       get_filename_component(name ${source} NAME)
-      file(READ ${SOURCE_DIR}/${folder}/CMakeLists.txt list_file)
-      string(FIND "${list_file}" "${name}" at)
-      if(at EQUAL -1)
+      if(NOT name IN_LIST listed_${folder})
         string(APPEND problems "  ${source}: not listed in ${folder}/CMakeLists.txt\n")
       endif()
     endif()
