@@ -4,7 +4,7 @@
 set -euo pipefail
 cd "$(dirname "$0")"
 
-./scripts/install-deps.sh
+./scripts/install-deps.sh run
 cmake -G Ninja -S . -B build -DCMAKE_BUILD_TYPE=Release >/dev/null
 
 if [ -n "${DISPLAY:-}" ] || [ -n "${WAYLAND_DISPLAY:-}" ]; then

@@ -12,7 +12,7 @@ set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cli=${1:-$root/build/cli/quarvel-cli}
 [ -x "$cli" ] || { echo "no program at $cli" >&2; exit 1; }
-command -v hyperfine >/dev/null || { echo "hyperfine is needed: scripts/install-deps.sh" >&2; exit 1; }
+command -v hyperfine >/dev/null || { echo "hyperfine is needed: scripts/install-deps.sh bench" >&2; exit 1; }
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/quarvel-pieces.XXXXXX")
 shm=$(mktemp -d /dev/shm/quarvel-pieces.XXXXXX)

@@ -18,7 +18,7 @@ for cli in "${clis[@]}"; do
   [ -x "$cli" ] || { echo "no program at $cli" >&2; exit 1; }
 done
 command -v hyperfine >/dev/null && command -v pango-view >/dev/null ||
-  { echo "hyperfine and pango-view are needed: scripts/install-deps.sh" >&2; exit 1; }
+  { echo "hyperfine and pango-view are needed: scripts/install-deps.sh bench" >&2; exit 1; }
 
 parent=${WORK_PARENT:-/dev/shm}
 [ -d "$parent" ] && [ -w "$parent" ] || parent=${TMPDIR:-/tmp}

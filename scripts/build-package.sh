@@ -2,7 +2,7 @@
 # Builds the Debian packages of this source tree the way Debian builds them, into
 # OUT-DIR: the source package (quarvel_<version>.dsc, its upstream tarball and
 # debian/ tarball), then, from that source package unpacked anew, the binary packages
-# quarvel and quarvel-cli with their -dbgsym packages (dpkg-buildpackage -us -uc -b),
+# quarvel, quarvel-cli and quarvel-server with their -dbgsym packages (dpkg-buildpackage -us -uc -b),
 # the .changes and .buildinfo.
 #   scripts/build-package.sh [--source DSC] OUT-DIR
 # The source package is made from a copy of the tree (the files git tracks and the new
@@ -17,6 +17,7 @@
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
+"$root/scripts/install-deps.sh" package
 source_dsc=
 if [ "${1:-}" = --source ]; then
   source_dsc=$(realpath "$2")

@@ -1,34 +1,57 @@
 #!/usr/bin/env bash
-# Installs every Debian package that building, testing, packaging and running Quarvel
-# need. Idempotent: does nothing when all packages are present; runs `apt-get update`
+# Installs the Debian packages that a kind of work on Quarvel needs; each script asks
+# for its own. Idempotent: does nothing when all are present; runs `apt-get update`
 # only when something is missing.
-#   scripts/install-deps.sh            what ./run.sh and ./test.sh need
-#   scripts/install-deps.sh chroot     and the tools of the tests in a clean Debian
-#                                      chroot (scripts/check-chroot.sh)
+#   scripts/install-deps.sh run       build and run the programs (./run.sh)
+#   scripts/install-deps.sh test      and every test, the package check included (./test.sh)
+#   scripts/install-deps.sh bench     and the benchmarks and timing scripts (bench/, scripts/bench-*.sh)
+#   scripts/install-deps.sh package   and make and check the Debian packages (scripts/*-package.sh)
+#   scripts/install-deps.sh chroot    and the tests in a clean Debian chroot (scripts/check-chroot.sh)
+# Several profiles may be given; without one, `test`.
 set -euo pipefail
 
-packages=(
+run=(
   cmake ninja-build g++ pkg-config
-  libfreetype-dev libfontconfig-dev libpng-dev zlib1g-dev libdeflate-dev
-  qt6-base-dev libgl-dev
-  libgtest-dev libgmock-dev libbenchmark-dev libtbb-dev
-  fonts-symbola
-  fonts-mona fonts-monapo fonts-ipafont-gothic fontconfig
-  chromium
-  xvfb xauth xdotool x11-utils xclip dbus at-spi2-core python3-dbus
-  clang libclang-rt-14-dev
-  hyperfine pango1.0-tools python3
-  dpkg-dev file lintian desktop-file-utils appstream man-db
-  libcli11-dev
-  debhelper librsvg2-bin devscripts appstream-compose
-  libboost-dev nettle-dev wrk
+  libfreetype-dev libfontconfig-dev libdeflate-dev libtbb-dev libcli11-dev
+  qt6-base-dev libgl-dev librsvg2-bin
+  libboost-dev nettle-dev
+  fonts-mona fonts-monapo fonts-ipafont-gothic fonts-symbola fontconfig
 )
-if [ "${1:-}" = chroot ]; then
-  packages+=(debootstrap piuparts autopkgtest)
-fi
+package=(
+  dpkg-dev debhelper devscripts lintian file man-db
+  desktop-file-utils appstream appstream-compose
+)
+test=(
+  "${package[@]}"
+  libgtest-dev libgmock-dev libpng-dev
+  xvfb xauth xdotool x11-utils xclip dbus at-spi2-core python3 python3-dbus
+  chromium
+  clang libclang-rt-14-dev
+)
+bench=(
+  libbenchmark-dev libpng-dev
+  hyperfine pango1.0-tools wrk python3
+)
+chroot=(
+  "${package[@]}"
+  debootstrap piuparts autopkgtest
+)
+
+[ $# -gt 0 ] || set -- test
+packages=("${run[@]}")
+for profile in "$@"; do
+  case $profile in
+    run) ;;
+    test) packages+=("${test[@]}") ;;
+    bench) packages+=("${bench[@]}") ;;
+    package) packages+=("${package[@]}") ;;
+    chroot) packages+=("${chroot[@]}") ;;
+    *) echo "install-deps.sh: no profile '$profile' (run, test, bench, package, chroot)" >&2; exit 2 ;;
+  esac
+done
 
 missing=()
-for p in "${packages[@]}"; do
+for p in $(printf '%s\n' "${packages[@]}" | sort -u); do
   if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
     missing+=("$p")
   fi
@@ -44,5 +67,5 @@ if [ "$(id -u)" -ne 0 ]; then
   sudo_cmd=(sudo)
 fi
 export DEBIAN_FRONTEND=noninteractive
-"${sudo_cmd[@]}" apt-get update -q
-"${sudo_cmd[@]}" apt-get install -y -q --no-install-recommends "${missing[@]}"
+"${sudo_cmd[@]}" apt-get -o DPkg::Lock::Timeout=600 update -q
+"${sudo_cmd[@]}" apt-get -o DPkg::Lock::Timeout=600 install -y -q --no-install-recommends "${missing[@]}"
