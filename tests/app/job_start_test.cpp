@@ -14,6 +14,7 @@
 #include <stdexcept>
 #include <thread>
 
+#include "support/test_support.h"
 #include "support/window_test_support.h"
 #include "ui/job_runner.h"
 #include "ui/main_window.h"
@@ -48,12 +49,16 @@ private slots:
         dlg.show();
         bool returned = false;
         bool started = false;
+        std::atomic<bool> exitAsked{false};
         QEventLoop outer;
         QTimer::singleShot(0, [&] {
             // Runs inside the job's wait: every event loop of this thread is told to end.
-            QTimer::singleShot(0, [] { QCoreApplication::exit(0); });
+            QTimer::singleShot(0, [&] {
+                QCoreApplication::exit(0);
+                exitAsked = true;
+            });
             started = dlg.RunJob([&] {
-                std::this_thread::sleep_for(std::chrono::milliseconds(100));
+                quarvel::test::WaitUntil([&] { return exitAsked.load(); }, "the window thread to ask its loops to end");
                 // Needs the window thread: a wait that stopped serving events would hang here.
                 dlg.progressWindow().ShowMessage("x");
                 dlg.progressWindow().EndJob();

@@ -23,6 +23,7 @@
 #include <new>
 #include <thread>
 
+#include "support/test_support.h"
 #include "support/window_test_support.h"
 #include "ui/about_box.h"
 #include "ui/application.h"
@@ -415,7 +416,7 @@ private slots:
             release = true;
         });
         const bool started = dlg.RunJob([&] {
-            while (!release) std::this_thread::sleep_for(std::chrono::milliseconds(2));
+            quarvel::test::WaitUntil([&] { return release.load(); }, "the checks made during the job");
             dlg.progressWindow().SetProgressText("\x83\x58\x83\x8C.htm");  // "スレ.htm"
             dlg.progressWindow().ShowMessage("x\n\x83\x74\x83\x40\x83\x43\x83\x8B");
             dlg.progressWindow().EndJob();

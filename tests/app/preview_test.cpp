@@ -3,7 +3,6 @@
 
 #include <QCheckBox>
 #include <QClipboard>
-#include <QElapsedTimer>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>

@@ -195,10 +195,10 @@ TEST(ParallelJobs, AbortLeavesEveryDocumentAsItWas) {
 }
 
 TEST(ParallelJobs, NoMorePicturesUnderWayThanTwiceTheWorkers) {
-    // Each result is taken only once the workers have run as far ahead as they may (or
-    // after a while): pictures drawn but not yet taken never number more than twice
-    // the workers. The wait is long so that a loaded machine, where a worker may wait
-    // for a core, does not fail the test; when the workers do run ahead it ends at once.
+    // Each result is taken only once the workers have run as far ahead as they may:
+    // pictures drawn but not yet taken never number more than twice the workers, and
+    // the workers do reach that many (a pipeline that held them back would hang here
+    // and end the test with a message).
     class SlowTaking : public RecordingProgress {
     public:
         std::atomic<int> taken{0}, drawn{0};
@@ -206,8 +206,8 @@ TEST(ParallelJobs, NoMorePicturesUnderWayThanTwiceTheWorkers) {
         void SetProgressText(const std::string& text) override {
             RecordingProgress::SetProgressText(text);
             const int now = ++taken;
-            for (int wait = 0; wait < 2000 && drawn < std::min(now + ahead, 40); ++wait)
-                std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            test::WaitUntil([&] { return drawn >= std::min(now + ahead, 40); },
+                            "the workers to run ahead of the picture being taken");
         }
     };
     for (int workers : {1, 2, 3}) {

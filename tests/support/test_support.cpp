@@ -18,6 +18,7 @@
 #include <random>
 #include <sstream>
 #include <stdexcept>
+#include <thread>
 
 extern char** environ;
 
@@ -213,6 +214,19 @@ ProcessResult RunProcess(const std::vector<std::string>& argv, const std::string
     else if (WIFSIGNALED(status))
         result.exit_code = 128 + WTERMSIG(status);
     return result;
+}
+
+void WaitUntil(const std::function<bool()>& done, const char* what, std::chrono::milliseconds bound,
+               std::chrono::microseconds step) {
+    const auto deadline = std::chrono::steady_clock::now() + bound;
+    while (!done()) {
+        if (std::chrono::steady_clock::now() > deadline) {
+            std::fprintf(stderr, "gave up waiting after %lld ms: %s\n", static_cast<long long>(bound.count()), what);
+            std::fflush(stderr);
+            std::abort();
+        }
+        std::this_thread::sleep_for(step);
+    }
 }
 
 bool WritesANewFileIn(int pid, const std::filesystem::path& folder) {

@@ -2,8 +2,10 @@
 // Helpers shared by the tests: temporary folders, whole files, PNG decoding and
 // running the command-line tool.
 
+#include <chrono>
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -95,6 +97,14 @@ struct PngChunk {
     std::string data;
 };
 std::vector<PngChunk> PngChunks(const std::string& bytes);
+
+// Waits until `done` holds, looking again every `step`. A wait in a test stands for
+// something the code under test must bring about; if it has not come within `bound`
+// it never will, so the test program ends with `what` rather than hang or go on in a
+// state the test did not mean. Usable on any thread, the window thread included.
+void WaitUntil(const std::function<bool()>& done, const char* what,
+               std::chrono::milliseconds bound = std::chrono::minutes(2),
+               std::chrono::microseconds step = std::chrono::milliseconds(1));
 
 // Whether the process is writing a new file in the folder: it holds one open that
 // has no name yet ("#N (deleted)", a file made with O_TMPFILE) or a temporary name

@@ -11,6 +11,7 @@
 #include <chrono>
 #include <thread>
 
+#include "support/test_support.h"
 #include "ui/job_runner.h"
 #include "ui/kit/dialog_template.h"
 
@@ -51,7 +52,7 @@ HeldWorker::HeldWorker() {
     ui::GetWorkerStarter() = [this](std::function<void()> body) {
         ++starts;
         return std::thread([this, body = std::move(body)] {
-            while (!released) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            test::WaitUntil([this] { return released.load(); }, "the test to release the held worker");
             body();
         });
     };
