@@ -25,7 +25,12 @@ ReadResult ReadInput(const std::string& path, std::string& bytes) {
     if (!in) return ReadResult::failed;
     char buffer[65536];
     std::size_t n;
-    while (bytes.size() <= kMaxTextBytes && (n = std::fread(buffer, 1, sizeof buffer, in)) > 0) bytes.append(buffer, n);
+    // A short read is the end (or a failure): on a terminal another read would wait
+    // for a second Ctrl+D.
+    while (bytes.size() <= kMaxTextBytes && (n = std::fread(buffer, 1, sizeof buffer, in)) > 0) {
+        bytes.append(buffer, n);
+        if (n < sizeof buffer) break;
+    }
     ReadResult result = ReadResult::ok;
     if (bytes.size() > kMaxTextBytes)
         result = ReadResult::tooLarge;
@@ -68,9 +73,7 @@ int RunRender(const RenderOptions& o) {
     switch (ReadInput(o.input, bytes)) {
     case ReadResult::ok: break;
     case ReadResult::failed: PrintProblem(inputName, std::strerror(errno)); return kExitFailed;
-    case ReadResult::tooLarge:
-        PrintProblem(inputName, TooMuchTextMessage());
-        return kExitFailed;
+    case ReadResult::tooLarge: PrintProblem(inputName, TooMuchTextMessage()); return kExitFailed;
     }
     TextArtOptions options{.encoding = o.encoding, .form = o.html ? TextForm::html : TextForm::plain, .look = {}};
     o.look.ApplyTo(options.look);
