@@ -88,8 +88,10 @@ int RunRender(const RenderOptions& options);
 int RunConversion(const ConvertOptions& options, Mode mode);
 int RunRenderPieces(const PiecesOptions& options);
 
-// Prints "quarvel-cli: <message> (see quarvel-cli help <command>)" to standard error
-// (the general help without a command); returns kExitUsage.
+// "quarvel-cli: <message> (see quarvel-cli help <command>)" and a line break: how bad
+// usage is told (the general help without a command).
+std::string UsageText(const std::string& message, std::string_view command = {});
+// Prints UsageText to standard error; returns kExitUsage.
 int UsageError(const std::string& message, std::string_view command = {});
 
 // Prints "quarvel-cli: <path>: <message>" to standard error.

@@ -7,9 +7,13 @@
 
 namespace quarvel::cli {
 
-int UsageError(const std::string& message, std::string_view command) {
+std::string UsageText(const std::string& message, std::string_view command) {
     const std::string help = command.empty() ? "quarvel-cli --help" : "quarvel-cli help " + std::string(command);
-    std::fprintf(stderr, "quarvel-cli: %s (see %s)\n", message.c_str(), help.c_str());
+    return "quarvel-cli: " + message + " (see " + help + ")\n";
+}
+
+int UsageError(const std::string& message, std::string_view command) {
+    std::fputs(UsageText(message, command).c_str(), stderr);
     return kExitUsage;
 }
 

@@ -17,7 +17,8 @@ std::vector<std::string> WithPaths(std::vector<std::string> args, const TempDir&
     for (std::string& a : args) {
         for (auto [name, path] :
              {std::pair{"@IN", dir / "in.txt"}, std::pair{"@OUT", dir / "out.png"}, std::pair{"@DIR", dir.path()}}) {
-            if (std::size_t at = a.find(name); at != std::string::npos) a.replace(at, std::string(name).size(), path);
+            for (std::size_t at = a.find(name); at != std::string::npos; at = a.find(name, at + path.native().size()))
+                a.replace(at, std::string(name).size(), path);
         }
     }
     args.insert(args.begin(), QUARVEL_CLI_PATH);
@@ -42,6 +43,45 @@ TEST(UsageCli, FormsOfTheCommandLine) {
         {{"render", "--margin=4", "--output=@OUT", "@IN"}, 0, "", "", 4},
         {{"render", "@IN", "--output", "@OUT", "--margin=3", "--margin=4"}, 0, "", "", 4},  // the last one counts
         {{"render", "-o@OUT", "@IN"}, 0, "", "", 0},
+        // "--" ends the options: what follows is an operand, whatever it begins with.
+        {{"render", "-o", "@OUT", "--", "@IN"}, 0, "", "", 0},
+        {{"render", "--margin=2", "-o", "@OUT", "--", "@IN"}, 0, "", "", 2},
+        // A value given after "=" is what follows it, even nothing.
+        {{"render", "@IN", "-o", "@OUT", "--margin=", "4"},
+         2,
+         "",
+         "quarvel-cli: option --margin needs a number from 0 to 100 (see quarvel-cli help render)\n"},
+        // A short option takes no "=": its value follows it, or is the next word.
+        {{"render", "@IN", "-o=@OUT"},
+         2,
+         "",
+         "quarvel-cli: option --output needs a file name, not '=@OUT': write -o @OUT or --output=@OUT (see "
+         "quarvel-cli help render)\n"},
+        // Options go after the command; before it they are bad usage, never dropped.
+        {{"--margin", "9", "render", "@IN", "-o", "@OUT"},
+         2,
+         "",
+         "quarvel-cli: option --margin goes after the command render (see quarvel-cli help render)\n"},
+        {{"--zzz", "render", "@IN", "-o", "@OUT"},
+         2,
+         "",
+         "quarvel-cli: unknown option '--zzz' (see quarvel-cli help render)\n"},
+        // "-" where neither standard input nor standard output can serve.
+        {{"convert", "-"},
+         2,
+         "",
+         "quarvel-cli: convert changes documents in place, so '-' (standard input) cannot be one; ./- names a file "
+         "called - (see quarvel-cli help convert)\n"},
+        {{"convert-folder", "-"},
+         2,
+         "",
+         "quarvel-cli: convert-folder takes a folder, so '-' (standard input) cannot be one; ./- names a folder "
+         "called - (see quarvel-cli help convert-folder)\n"},
+        {{"render-pieces", "@IN", "-o", "-"},
+         2,
+         "",
+         "quarvel-cli: render-pieces writes a folder, so '-' (standard output) cannot be one; ./- names a folder "
+         "called - (see quarvel-cli help render-pieces)\n"},
         // An operand named like a command is an operand.
         {{"render", "-o", "@OUT", "convert"}, 1, "", "quarvel-cli: convert: No such file or directory\n"},
         // Help and version on standard output.
@@ -51,7 +91,7 @@ TEST(UsageCli, FormsOfTheCommandLine) {
         {{"render", "-o", "@OUT", "-h"}, 0, helpOfRender, ""},
         {{"help", "convert-folder"},
          0,
-         "[^]*--pattern GLOB[^]*default \"\\*\\.htm\"[^]*130 stopped by Ctrl\\+C.\n",
+         "[^]*--pattern GLOB[^]*default \"\\*\\.htm\"[^]*130 stopped by\\s+Ctrl\\+C.\n",
          ""},
         {{"--help"}, 0, "[^]*render[^]*convert[^]*convert-folder[^]*help COMMAND[^]*", ""},
         {{"help"}, 0, "[^]*render[^]*convert[^]*convert-folder[^]*help COMMAND[^]*", ""},
@@ -59,14 +99,15 @@ TEST(UsageCli, FormsOfTheCommandLine) {
         {{},
          2,
          "",
-         "quarvel-cli: no command given: render, render-pieces, convert or convert-folder (see quarvel-cli --help)\n"},
+         "quarvel-cli: no command given: render, render-pieces, convert, convert-folder or help (see quarvel-cli "
+         "--help)\n"},
         {{"frobnicate"}, 2, "", "quarvel-cli: unknown command 'frobnicate' (see quarvel-cli --help)\n"},
         {{"--frobnicate"}, 2, "", "quarvel-cli: unknown option '--frobnicate' (see quarvel-cli --help)\n"},
         {{"help", "frobnicate"},
          2,
          "",
-         "quarvel-cli: no command 'frobnicate'; the commands are render, convert and convert-folder (see "
-         "quarvel-cli help help)\n"},
+         "quarvel-cli: no command 'frobnicate'; the commands are render, render-pieces, convert, convert-folder and "
+         "help (see quarvel-cli help help)\n"},
         {{"render", "@IN"},
          2,
          "",
@@ -125,6 +166,66 @@ TEST(UsageCli, FormsOfTheCommandLine) {
     }
 }
 
+// Columns a UTF-8 text takes on a terminal, wide East Asian characters two.
+std::size_t Columns(const std::string& text) {
+    std::size_t columns = 0;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const auto c = static_cast<unsigned char>(text[i]);
+        if ((c & 0xC0) == 0x80) continue;
+        columns += c >= 0xE3 ? 2 : 1;  // U+3000 and beyond (kana, kanji, full-width forms)
+    }
+    return columns;
+}
+
+// Every line of every help fits 80 columns; the usage line shows what is required as
+// required, what is optional in brackets.
+TEST(UsageCli, HelpFitsEightyColumnsAndShowsWhatIsRequired) {
+    const std::pair<std::vector<std::string>, std::string> usages[] = {
+        {{"--help"}, "Usage: quarvel-cli COMMAND ..."},
+        {{"help", "render"}, "Usage: quarvel-cli render [OPTIONS] [TEXT-FILE|-] -o OUT.png|-"},
+        {{"help", "render-pieces"}, "Usage: quarvel-cli render-pieces [OPTIONS] FILE.mlt|FILE.ast|- -o DIR"},
+        {{"help", "convert"}, "Usage: quarvel-cli convert [OPTIONS] DOCUMENT..."},
+        {{"help", "convert-folder"}, "Usage: quarvel-cli convert-folder [OPTIONS] FOLDER"},
+        {{"help", "help"}, "Usage: quarvel-cli help [OPTIONS] [COMMAND]"},
+    };
+    for (const auto& [args, usage] : usages) {
+        std::vector<std::string> argv = args;
+        argv.insert(argv.begin(), QUARVEL_CLI_PATH);
+        auto r = RunProcess(argv);
+        EXPECT_EQ(r.exit_code, 0) << args.back();
+        EXPECT_NE(r.out.find("\n" + usage + "\n"), std::string::npos) << r.out;
+        std::istringstream lines(r.out);
+        for (std::string line; std::getline(lines, line);) EXPECT_LE(Columns(line), 80u) << line;
+    }
+}
+
+// "--" ends the options of every command, so files whose names begin with "-" can be
+// named.
+TEST(UsageCli, DoubleDashLetsOperandsBeginWithADash) {
+    TempDir dir;
+    WriteFile(dir / "-a.txt", "abc\n");
+    WriteFile(dir / "-p.mlt", "a\n[SPLIT]\nb\n");
+    WriteFile(dir / "-d.htm", "<dd>x\r\n");
+    std::filesystem::create_directory(dir / "-f");
+    WriteFile(dir / "-f/x.htm", "<dd>x\r\n");
+    const std::vector<std::string> runs[] = {
+        {"render", "-o", "out.png", "--", "-a.txt"},
+        {"render-pieces", "-o", "pieces", "--", "-p.mlt"},
+        {"convert", "--no-backup", "--", "-d.htm"},
+        {"convert-folder", "--no-backup", "--", "-f"},
+    };
+    for (const std::vector<std::string>& args : runs) {
+        std::vector<std::string> argv = {"/bin/sh", "-c", "cd \"$0\" && exec \"$@\"", dir.path(), QUARVEL_CLI_PATH};
+        argv.insert(argv.end(), args.begin(), args.end());
+        auto r = RunProcess(argv);
+        EXPECT_EQ(r.exit_code, 0) << args.front() << ": " << r.err;
+        EXPECT_EQ(r.err, "") << args.front();
+    }
+    EXPECT_EQ(TreeOf(dir.path()), (std::vector<std::string>{"-a.txt", "-d.htm", "-d/", "-d/001.png", "-f/", "-f/x.htm",
+                                                            "-f/x/", "-f/x/001.png", "-p.mlt", "out.png", "pieces/",
+                                                            "pieces/001.png", "pieces/002.png", "pieces/index.html"}));
+}
+
 TEST(UsageCli, StandardOutputGetsTheSameBytesAsAFile) {
     TempDir dir;
     const std::string art = "\xEF\xBC\x88\xE3\x80\x80\xC2\xB4\xE2\x88\x80\xEF\xBD\x80\xEF\xBC\x89\n";  // （　´∀｀）
@@ -151,7 +252,8 @@ TEST(UsageCli, ManPageAndCompletionKnowEveryOption) {
     const std::regex option("(^|[ ,])(--?[a-z][a-z-]*)");
     int options = 0;
     for (std::string command : {"", "render", "render-pieces", "convert", "convert-folder"}) {
-        auto help = RunProcess({QUARVEL_CLI_PATH, "help", command});
+        auto help = RunProcess(command.empty() ? std::vector<std::string>{QUARVEL_CLI_PATH, "--help"}
+                                               : std::vector<std::string>{QUARVEL_CLI_PATH, "help", command});
         ASSERT_EQ(help.exit_code, 0) << command;
         std::istringstream lines(help.out);
         for (std::string line; std::getline(lines, line);) {
