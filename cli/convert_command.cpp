@@ -7,6 +7,7 @@
 #include <atomic>
 #include <csignal>
 #include <cstdio>
+#include <cstring>
 #include <exception>
 #include <filesystem>
 #include <new>
@@ -116,13 +117,11 @@ private:
 std::string BuildSettings(const ConvertOptions& o, Mode mode, FolderPageSettings& page, Appearance& look,
                           PngForm& form) {
     if (o.settingsFile) {
-        std::error_code ec;
-        if (!std::filesystem::is_regular_file(*o.settingsFile, ec) || ::access(o.settingsFile->c_str(), R_OK) != 0)
-            return "cannot read the settings file '" + *o.settingsFile + "'";
         // A file without any of the program's sections changes nothing: say so, and go
         // on with the defaults and the options.
         const std::string_view section = mode == Mode::file ? settings_keys::kFilePage : settings_keys::kFolderPage;
-        if (LoadGeneralSettings(*o.settingsFile, look, form) == SettingsLoadResult::noSettings)
+        const SettingsLoad general = LoadGeneralSettings(*o.settingsFile, look, form);
+        if (general.result == SettingsLoadResult::noSettings)
             std::fprintf(stderr,
                          "quarvel-cli: %s: not a settings file of this program (none of the sections "
                          "General, TargetFilePage, TargetFolderPage); the defaults are used\n",
@@ -132,10 +131,13 @@ std::string BuildSettings(const ConvertOptions& o, Mode mode, FolderPageSettings
                                               std::string(section) +
                                               " is in it, so it changes nothing; the defaults are used "
                                               "(save the settings from the window to make one)");
-        if (mode == Mode::file)
-            LoadCommonSettings(*o.settingsFile, section, page.common);
-        else
-            LoadFolderPageSettings(*o.settingsFile, page);
+        const SettingsLoad pageLoad = mode == Mode::file ? LoadCommonSettings(*o.settingsFile, section, page.common)
+                                                         : LoadFolderPageSettings(*o.settingsFile, page);
+        for (const SettingsLoad* load : {&general, &pageLoad})
+            for (const ValueNotUnderstood& value : load->notUnderstood)
+                PrintProblem(*o.settingsFile, "warning: [" + value.section + "] " + value.key + "=" +
+                                                  NativeText(value.value) + " is not understood; " +
+                                                  NativeText(value.used) + " is used");
         page.fileFilter = cp932::ToUtf8(page.fileFilter);
     }
     CommonSettings& common = page.common;
@@ -199,6 +201,17 @@ int ExitStatus(const JobResult& result) {
 
 int Convert(const ConvertOptions& options, Mode mode) {
     const std::string_view command = mode == Mode::file ? "convert" : "convert-folder";
+    // A settings file that cannot be read fails like a document that cannot.
+    if (options.settingsFile) {
+        fs::FileBytes file;
+        if (const fs::ReadStatus read = fs::RealFileSystem().ReadFileBytes(*options.settingsFile, file);
+            read.result != fs::ReadResult::ok) {
+            PrintProblem(*options.settingsFile,
+                         "cannot read the settings file: " +
+                             std::string(read.error ? std::strerror(read.error) : "not a regular file"));
+            return kExitFailed;
+        }
+    }
     FolderPageSettings page;
     Appearance look;
     PngForm form = PngForm::rgb;
