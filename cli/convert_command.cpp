@@ -1,5 +1,6 @@
 // quarvel-cli convert and convert-folder: file jobs and folder jobs without a window.
 
+#include <sys/ioctl.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -7,6 +8,7 @@
 #include <atomic>
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <exception>
 #include <filesystem>
@@ -46,10 +48,35 @@ std::string OneLine(const std::string& utf8) {
 // Set on Ctrl+C (or SIGTERM) and never cleared.
 std::atomic<bool> g_interruptRequested{false};
 
-// Progress on standard error: a live line on a terminal, nothing otherwise.
+// The columns of a line on standard error, a terminal.
+std::size_t TerminalColumns() {
+    winsize size{};
+    if (::ioctl(STDERR_FILENO, TIOCGWINSZ, &size) == 0 && size.ws_col > 0) return size.ws_col;
+    return 80;
+}
+
+// Code page 932 text cut to `columns` (a double-byte character takes two): what does
+// not fit gives way at the start to "...", so that a path keeps its file name.
+std::string FitColumns(const std::string& text, std::size_t columns) {
+    if (text.size() <= columns) return text;  // as many columns as bytes
+    const std::size_t room = columns > 3 ? columns - 3 : 0;
+    for (std::size_t at = 0; at < text.size(); at += IsLeadByte(text[at]) ? 2 : 1)
+        if (text.size() - at <= room) return "..." + text.substr(at);
+    return "...";
+}
+
+// A terminal that takes no escape sequences: TERM is dumb or not set.
+bool IsDumbTerminal() {
+    const char* term = std::getenv("TERM");
+    return !term || !*term || std::strcmp(term, "dumb") == 0;
+}
+
+// Progress on standard error: a live line on a terminal, nothing otherwise. The line
+// never reaches the last column (a line that wrapped could not be taken back); on a
+// terminal without escape sequences spaces take back what is left of a longer one.
 class TerminalProgress : public JobProgress {
 public:
-    explicit TerminalProgress(bool live) : live_(live) { initialized = true; }
+    explicit TerminalProgress(bool live) : live_(live), dumb_(live && IsDumbTerminal()) { initialized = true; }
 
     // Each job starts with the abort flag down, but an interrupt stays in force for
     // every job after it, even one that came between two jobs.
@@ -61,7 +88,12 @@ public:
     void SetProgressText(const std::string& text) override {
         if (!live_ || text == last_) return;
         last_ = text;
-        std::fprintf(stderr, "\r%s\x1b[K", NativeText(text).c_str());
+        const std::string line = FitColumns(text, TerminalColumns() - 1);
+        const std::size_t columns = line.size();
+        std::fprintf(
+            stderr, "\r%s%s", NativeText(line).c_str(),
+            dumb_ ? std::string(shownColumns_ > columns ? shownColumns_ - columns : 0, ' ').c_str() : "\x1b[K");
+        shownColumns_ = std::max(shownColumns_, columns);
         std::fflush(stderr);
     }
     void ShowMessage(const std::string& text) override { Print("quarvel-cli: " + OneLine(NativeText(text))); }
@@ -71,13 +103,21 @@ public:
         std::fprintf(stderr, "%s\n", line.c_str());
     }
     void ClearLine() {
-        if (live_ && !last_.empty()) std::fputs("\r\x1b[K", stderr);
+        if (live_ && !last_.empty()) {
+            if (dumb_)
+                std::fprintf(stderr, "\r%s\r", std::string(shownColumns_, ' ').c_str());
+            else
+                std::fputs("\r\x1b[K", stderr);
+        }
         last_.clear();
+        shownColumns_ = 0;
     }
 
 private:
     bool live_;
+    bool dumb_;
     std::string last_;
+    std::size_t shownColumns_ = 0;  // the widest line shown since the line was last taken back
 };
 
 std::atomic<JobProgress*> g_interrupted{nullptr};
@@ -217,7 +257,7 @@ int Convert(const ConvertOptions& options, Mode mode) {
     PngForm form = PngForm::rgb;
     if (std::string complaint = BuildSettings(options, mode, page, look, form); !complaint.empty())
         return UsageError(complaint, command);
-    if (!options.look.font.empty() && !ApplyFontOption(options.look.font)) return kExitUsage;
+    if (!options.look.font.empty() && !ApplyFontOption(options.look.font)) return kExitFailed;
     if (mode == Mode::file) {
         // A folder given to convert would make backup/ beside it and fail to read it.
         for (const std::string& target : options.targets) {
@@ -263,6 +303,13 @@ int Convert(const ConvertOptions& options, Mode mode) {
             StartFileJob(job).join();
             PrintWarnings(job.result, progress, settings.code);
             status = std::max(status, ExitStatus(job.result));
+            // The engine passes over a picture without a word; named here, it was
+            // not converted.
+            for (const DocumentResult& document : job.result.documents) {
+                if (document.outcome != Outcome::skipped) continue;
+                progress.Print("quarvel-cli: " + document.path + ": a PNG picture, not a document; left as it is");
+                status = std::max(status, kExitFailed);
+            }
             if (status == kExitAborted) break;
         }
     }
