@@ -153,24 +153,16 @@ std::string Leftover(const std::vector<std::string>& rest, const std::string& on
                             : oneOperand + ": '" + operands.front() + "' is one too many";
 }
 
-// The usage line of a command: its options, then its operands and required options.
+// The usage line of a command as the help shows it.
 std::string UsageLine(const CLI::App& app) {
-    std::string line;
     if (!app.get_subcommands({}).empty()) return "COMMAND ...";
-    for (const CLI::Option* option : app.get_options())
-        if (option->nonpositional() && !option->get_required()) {
-            line = "[OPTIONS]";
-            break;
-        }
-    for (const CLI::Option* option : app.get_options()) {
-        if (option->nonpositional() && !option->get_required()) continue;
-        std::string word = option->get_positional()
-                               ? option->get_type_name()
-                               : (option->get_snames().empty() ? Flag(option->get_lnames().front())
-                                                               : "-" + option->get_snames().front()) +
-                                     " " + option->get_type_name();
-        if (!option->get_required()) word = "[" + word + "]";
-        line += (line.empty() ? "" : " ") + word;
+    std::string line;
+    for (const UsageWord& word : UsageOf(app)) {
+        std::string text = !word.option ? "OPTIONS"
+                           : word.option->get_positional()
+                               ? word.option->get_type_name()
+                               : UsageName(*word.option) + " " + word.option->get_type_name();
+        line += (line.empty() ? "" : " ") + (word.optional ? "[" + text + "]" : text);
     }
     return line;
 }
@@ -197,7 +189,7 @@ public:
     }
     std::string make_option(const CLI::Option* option, bool positional) const override {
         std::string name = positional ? option->get_type_name() : option->get_name(false, true);
-        if (!positional && option->get_type_size() != 0) name += " " + option->get_type_name();
+        if (!positional && TakesValue(*option)) name += " " + option->get_type_name();
         return Row(name, option->get_description());
     }
 
@@ -237,6 +229,21 @@ std::string RenderExit() {
 }
 
 }  // namespace
+
+std::vector<UsageWord> UsageOf(const CLI::App& command) {
+    std::vector<UsageWord> words;
+    const std::vector<const CLI::Option*> options = command.get_options();
+    if (std::any_of(options.begin(), options.end(),
+                    [](const CLI::Option* o) { return o->nonpositional() && !o->get_required(); }))
+        words.push_back({nullptr, true});
+    for (const CLI::Option* option : options)
+        if (option->get_positional() || option->get_required()) words.push_back({option, !option->get_required()});
+    return words;
+}
+
+std::string UsageName(const CLI::Option& option) {
+    return option.get_snames().empty() ? "--" + option.get_lnames().front() : "-" + option.get_snames().front();
+}
 
 CommandLine::CommandLine()
     : app_(
@@ -305,8 +312,9 @@ void CommandLine::AddLookOptions(CLI::App& app, LookOptions& look) {
                  "draw every half-width space; by default runs of them collapse to one and those at the start of a "
                  "line vanish, as a browser shows them");
     app.add_flag(Flag(look_options::kIndexed), look.indexed,
-                 "write two-colour PNG files (a palette, one bit per pixel): the same pixels as the default 8-bit "
-                 "RGB files, smaller and faster to write");
+                 "write two-colour PNG files (a palette of the text and background colours, one when they are equal "
+                 "or nothing is inked; one bit per pixel): the same pixels as the default 8-bit RGB files, two to "
+                 "four times smaller and several times faster to write");
     Note(app.add_option(Flag(look_options::kFont), look.font,
                         "a font file whose glyph shapes replace Mona's (as $QUARVEL_FONT does); advances always "
                         "follow the original font")
@@ -419,10 +427,8 @@ void CommandLine::AddConvert(Mode mode) {
              {ValueKind::Type::folder, {}}, "no folder given");
     Note(app.add_option("--settings", o.settingsFile,
                         "start from a settings file saved by the program's window: its separators, character code, "
-                        "backup" +
-                            std::string(file ? "" : ", pattern, sub-folders") +
-                            ", colours, margin, spaces and picture form replace the defaults; the options override "
-                            "it")
+                        "backup, colours, margin, spaces and picture form (and for convert-folder its pattern and "
+                        "sub-folders) replace the defaults; the options override it")
              ->type_name("FILE.ini"),
          {ValueKind::Type::file, {".ini"}});
     Note(AddChoice<DocumentCode>(
