@@ -344,11 +344,7 @@ void CommandLine::AddRender() {
                         "the picture to write (required); - writes it to standard output, which must not be a "
                         "terminal")
              ->type_name("OUT.png|-")
-             ->check(Check(OutputProblem))
-             ->check(Check([](const std::string& value) -> std::string {
-                 if (value != "-" || !::isatty(STDOUT_FILENO)) return {};
-                 return "standard output is a terminal: send it to a file or a program (> OUT.png, | ...)";
-             })),
+             ->check(Check(OutputProblem)),
          {ValueKind::Type::file, {".png"}},
          "the picture's file name is missing: give -o OUT.png, or -o - for standard output");
     app.add_flag(Flag(look_options::kHtml), o.html,
@@ -367,6 +363,11 @@ void CommandLine::AddRender() {
              "cp932 (or sjis, shift-jis); default auto"),
          {ValueKind::Type::word, {"auto", "utf-8", "cp932"}});
     AddLookOptions(app, o.look);
+    // Checked once the command line is read, so that --help still shows the help.
+    app.callback([&o] {
+        if (o.output == "-" && ::isatty(STDOUT_FILENO))
+            throw BadUsage("standard output is a terminal: send it to a file or a program (> OUT.png, | ...)");
+    });
     AddCommand(&app, RenderExit(), "only one text file can be drawn at a time", [this] { return RunRender(render_); });
 }
 
