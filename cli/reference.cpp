@@ -74,6 +74,20 @@ std::string Italic(std::string_view text) { return "\\fI" + Roff(text) + "\\fR";
 // A word of names and values, never hyphenated.
 std::string Word(const std::string& roff) { return "\\%" + roff; }
 
+// An option's names as typed: "-o", "--output".
+std::vector<std::string> Spellings(const CLI::Option& option) {
+    std::vector<std::string> names;
+    for (const std::string& name : option.get_snames()) names.push_back("-" + name);
+    for (const std::string& name : option.get_lnames()) names.push_back("--" + name);
+    return names;
+}
+
+std::string Joined(const std::vector<std::string>& words, const std::string& separator) {
+    std::string out;
+    for (const std::string& word : words) out += (out.empty() ? "" : separator) + word;
+    return out;
+}
+
 std::vector<std::string> SplitAt(const std::string& text, char separator) {
     std::vector<std::string> parts;
     std::istringstream in(text);
@@ -113,12 +127,9 @@ private:
     }
     // "\fB\-o\fR, \fB\-\-output\fR \fIOUT.png\fR|\fB\-\fR"
     std::string Heading(const CLI::Option& option) const {
-        std::string names;
-        for (const std::string& name : option.get_snames())
-            names += (names.empty() ? "" : ", ") + Word(Bold("-" + name));
-        for (const std::string& name : option.get_lnames())
-            names += (names.empty() ? "" : ", ") + Word(Bold("--" + name));
-        return TakesValue(option) ? names + " " + Word(Value(option)) : names;
+        std::vector<std::string> names;
+        for (const std::string& name : Spellings(option)) names.push_back(Word(Bold(name)));
+        return Joined(names, ", ") + (TakesValue(option) ? " " + Word(Value(option)) : "");
     }
     std::string Synopsis() const;
     std::string CommandEntry(const CLI::App& command) const;
@@ -278,50 +289,42 @@ std::string Reference::ManPage(const std::string& text) const {
 std::string Quoted(const std::string& text) { return "'" + text + "'"; }
 
 std::string Reference::Completion(const std::string& text) const {
-    std::string commands, options, values;
-    std::vector<std::string> mainNames;
-    for (const CLI::Option* option : table_.App().get_options()) {
-        for (const std::string& name : option->get_snames()) mainNames.push_back("-" + name);
-        for (const std::string& name : option->get_lnames()) mainNames.push_back("--" + name);
-    }
-    std::string mainList;
-    for (const std::string& name : mainNames) mainList += (mainList.empty() ? "" : " ") + name;
-    options = "    '') echo " + Quoted(mainList) + " ;;\n";
+    std::vector<std::string> commands, mainNames;
+    for (const CLI::Option* option : table_.App().get_options())
+        for (const std::string& name : Spellings(*option)) mainNames.push_back(name);
+    std::string options = "    '') echo " + Quoted(Joined(mainNames, " ")) + " ;;\n", values;
     for (const Command& command : table_.Commands()) {
         const std::string name = command.app->get_name();
-        commands += (commands.empty() ? "" : " ") + name;
-        std::string names;
+        commands.push_back(name);
+        std::vector<std::string> names;
         bool operands = false;
         for (const CLI::Option* option : command.app->get_options()) {
+            std::vector<std::string> patterns;
             if (option->get_positional()) {
                 operands = true;
+                patterns.push_back(Quoted(name + " "));
             } else {
-                std::vector<std::string> spelled;
-                for (const std::string& s : option->get_snames()) spelled.push_back("-" + s);
-                for (const std::string& l : option->get_lnames()) spelled.push_back("--" + l);
-                for (const std::string& s : spelled) names += (names.empty() ? "" : " ") + s;
+                for (const std::string& spelled : Spellings(*option)) {
+                    names.push_back(spelled);
+                    patterns.push_back(Quoted(name + " " + spelled));
+                }
                 if (!TakesValue(*option)) continue;  // a flag takes nothing
-                std::string patterns;
-                for (const std::string& s : spelled)
-                    patterns += (patterns.empty() ? "" : " | ") + Quoted(name + " " + s);
-                values += "    " + patterns + ") ";
             }
-            if (option->get_positional()) values += "    " + Quoted(name + " ") + ") ";
             const ValueKind kind = table_.ValueOf(option);
             std::string what = kind.type == ValueKind::Type::word     ? "words"
                                : kind.type == ValueKind::Type::file   ? "files"
                                : kind.type == ValueKind::Type::folder ? "folders"
                                                                       : "text";
             for (const std::string& word : kind.words) what += " " + word;
-            values += "echo " + Quoted(what) + " ;;\n";
+            values += "    " + Joined(patterns, " | ") + ") echo " + Quoted(what) + " ;;\n";
         }
-        if (operands) names += " --";
-        options += "    " + name + ") echo " + Quoted(names) + " ;;\n";
+        if (operands) names.push_back("--");  // the end of the options
+        options += "    " + name + ") echo " + Quoted(Joined(names, " ")) + " ;;\n";
     }
     const std::string tables =
         "# Written by the build from the program's table of commands.\n"
         "_quarvel_cli_commands() {\n    echo " +
-        Quoted(commands) +
+        Quoted(Joined(commands, " ")) +
         "\n}\n\n"
         "# The options of a command; of the program itself for ''.\n"
         "_quarvel_cli_options() {\n    case $1 in\n" +

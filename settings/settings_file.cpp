@@ -1,7 +1,7 @@
 #include "settings/settings_file.h"
 
 #include <algorithm>
-#include <climits>
+#include <charconv>
 #include <vector>
 
 namespace quarvel {
@@ -29,15 +29,15 @@ bool IsBool(std::string_view text) {
     };
     return same("TRUE") || same("FALSE");
 }
+
 bool IsWholeNumber(std::string_view text) {
     text = TrimBlanks(text);
-    if (!text.empty() && (text.front() == '+' || text.front() == '-')) text.remove_prefix(1);
-    if (text.empty() || text.size() > 10 ||
-        !std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; }))
-        return false;
-    const int value = ProfileToInt(text);
-    return value != INT_MAX && value != INT_MIN;
+    if (text.starts_with('+') && !text.starts_with("+-")) text.remove_prefix(1);
+    int value = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    return !text.empty() && error == std::errc() && end == text.data() + text.size();
 }
+
 bool IsColor(std::string_view text) {
     return text.size() >= 2 && text.size() <= 7 && text.front() == '#' &&
            std::all_of(text.begin() + 1, text.end(), IsHexDigit);
