@@ -146,7 +146,7 @@ void MainWindow::OnLoadSettings() {
         // Taken as read: a margin out of range shows until the next check refuses it.
         Appearance look = look_;
         PngForm form = pngForm_;
-        const SettingsLoadResult loaded = LoadGeneralSettings(path, look, form);
+        const SettingsLoadResult loaded = LoadGeneralSettings(path, look, form).result;
         // A file of another program, or no INI file at all, changes nothing: say so
         // rather than leave the user to believe the settings were loaded. So is a file
         // that is there but cannot be read.

@@ -121,4 +121,29 @@ struct ProcessResult {
 ProcessResult RunProcess(const std::vector<std::string>& argv, const std::string& input = {},
                          const std::vector<std::string>& extra_env = {});
 
+// A program run on a terminal of its own, a pseudo-terminal `columns` wide that is its
+// standard input, output and error: for what only a terminal shows (text typed and
+// ended by Ctrl+D, a live progress line). Killed if still running at the end.
+class TerminalProcess {
+public:
+    TerminalProcess(const std::vector<std::string>& argv, int columns, const std::vector<std::string>& extra_env = {});
+    ~TerminalProcess();
+    TerminalProcess(const TerminalProcess&) = delete;
+    TerminalProcess& operator=(const TerminalProcess&) = delete;
+
+    // Keys as typed: "\x04" is Ctrl+D.
+    void Type(const std::string& keys);
+    // Waits up to `timeout` for the program to end, keeping what it shows; its exit
+    // status, or nothing while it still runs.
+    std::optional<int> Wait(std::chrono::milliseconds timeout);
+    // Everything the terminal received, as the program wrote it (LF as CR LF).
+    const std::string& Shown() const { return shown_; }
+
+private:
+    int master_ = -1;
+    int pid_ = -1;
+    std::optional<int> exit_;
+    std::string shown_;
+};
+
 }  // namespace quarvel::test
