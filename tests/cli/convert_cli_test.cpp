@@ -9,7 +9,6 @@
 
 #include <chrono>
 #include <sstream>
-#include <thread>
 
 #include <gtest/gtest.h>
 
@@ -293,9 +292,11 @@ TEST(ConvertCli, InterruptLeavesTheDocumentAsItWas) {
     pid_t pid = 0;
     ASSERT_EQ(posix_spawn(&pid, QUARVEL_CLI_PATH, nullptr, nullptr, const_cast<char**>(argv.data()), environ), 0);
     // Interrupt once the job is under way.
-    while (!std::filesystem::exists(dir / "long/002.png")) std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    ::kill(pid, SIGINT);
     int status = 0;
+    ASSERT_TRUE(test::WaitWhileRunning(
+        pid, [&] { return std::filesystem::exists(dir / "long/002.png"); }, status, "the second picture"))
+        << "quarvel-cli ended before its second picture";
+    ::kill(pid, SIGINT);
     ASSERT_EQ(::waitpid(pid, &status, 0), pid);
     ASSERT_TRUE(WIFEXITED(status));
     EXPECT_EQ(WEXITSTATUS(status), 130);
@@ -313,9 +314,9 @@ TEST(ConvertCli, InterruptBetweenDocumentsStopsTheRest) {
     pid_t pid = 0;
     ASSERT_EQ(posix_spawn(&pid, QUARVEL_CLI_PATH, nullptr, nullptr, const_cast<char**>(argv.data()), environ), 0);
     // The rewrite goes through a new file beside the document; wait for it.
-    bool caught = false;
     int status = 0;
-    while (!(caught = test::WritesANewFileIn(pid, dir.path())) && ::waitpid(pid, &status, WNOHANG) == 0) {}
+    const bool caught = test::WaitWhileRunning(
+        pid, [&] { return test::WritesANewFileIn(pid, dir.path()); }, status, "the rewrite of a.htm");
     if (caught) {
         ::kill(pid, SIGINT);
         ASSERT_EQ(::waitpid(pid, &status, 0), pid);
@@ -412,7 +413,8 @@ TEST(ConvertCli, KilledDuringTheBackupCopy) {
         pid_t pid = 0;
         ASSERT_EQ(posix_spawn(&pid, QUARVEL_CLI_PATH, nullptr, nullptr, const_cast<char**>(argv.data()), environ), 0);
         int status = 0;
-        while (!(caught = test::WritesANewFileIn(pid, dir / "backup")) && ::waitpid(pid, &status, WNOHANG) == 0) {}
+        caught = test::WaitWhileRunning(
+            pid, [&] { return test::WritesANewFileIn(pid, dir / "backup"); }, status, "the backup copy");
         if (caught) {
             ::kill(pid, SIGKILL);
             ::waitpid(pid, &status, 0);

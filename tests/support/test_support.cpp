@@ -231,6 +231,13 @@ void WaitUntil(const std::function<bool()>& done, const char* what, std::chrono:
     }
 }
 
+bool WaitWhileRunning(int pid, const std::function<bool()>& seen, int& status, const char* what,
+                      std::chrono::microseconds step, std::chrono::milliseconds bound) {
+    bool ended = false;
+    WaitUntil([&] { return seen() || (ended = ::waitpid(pid, &status, WNOHANG) == pid); }, what, bound, step);
+    return !ended;
+}
+
 bool WritesANewFileIn(int pid, const std::filesystem::path& folder) {
     std::error_code error;
     for (const auto& entry : std::filesystem::directory_iterator("/proc/" + std::to_string(pid) + "/fd", error)) {

@@ -106,6 +106,14 @@ void WaitUntil(const std::function<bool()>& done, const char* what,
                std::chrono::milliseconds bound = std::chrono::minutes(2),
                std::chrono::microseconds step = std::chrono::milliseconds(1));
 
+// Waits, looking every `step`, until `seen` holds while the process `pid` (a child)
+// runs: true then, with the process still running; false once it ended without
+// `seen` (reaped, its status in `status`). Past `bound` the test program ends with
+// `what`, as WaitUntil does.
+bool WaitWhileRunning(int pid, const std::function<bool()>& seen, int& status, const char* what,
+                      std::chrono::microseconds step = std::chrono::microseconds(100),
+                      std::chrono::milliseconds bound = std::chrono::minutes(2));
+
 // Whether the process is writing a new file in the folder: it holds one open that
 // has no name yet ("#N (deleted)", a file made with O_TMPFILE) or a temporary name
 // (".NAME.quarvel-...").
