@@ -19,7 +19,6 @@
 #include "engine/declared_charset.h"
 #include "engine/jobs.h"
 #include "platform/codec.h"
-#include "platform/fs.h"
 #include "platform/paths.h"
 #include "settings/engine_settings.h"
 #include "settings/settings_file.h"
@@ -147,34 +146,40 @@ private:
     struct sigaction oldTerm_ {};
 };
 
-// The settings of the mode, from the defaults, the settings file and the options; what
-// is wrong with the command line when they cannot be made.
-std::optional<std::string> BuildSettings(const ConvertOptions& o, Mode mode, FolderPageSettings& page, Appearance& look,
-                          PngForm& form) {
-    if (o.settingsFile) {
-        // A file without any of the program's sections changes nothing: say so, and go
-        // on with the defaults and the options.
-        const std::string_view section = mode == Mode::file ? settings_keys::kFilePage : settings_keys::kFolderPage;
-        const SettingsLoad general = LoadGeneralSettings(*o.settingsFile, look, form);
-        if (general.result == SettingsLoadResult::noSettings)
-            std::fprintf(stderr,
-                         "quarvel-cli: %s: not a settings file of this program (none of the sections "
-                         "General, TargetFilePage, TargetFolderPage); the defaults are used\n",
-                         o.settingsFile->c_str());
-        else if (!HoldsSettingsKeys(*o.settingsFile, {settings_keys::kGeneral, section}))
-            PrintProblem(*o.settingsFile, "warning: none of the keys of the sections General and " +
-                                              std::string(section) +
-                                              " is in it, so it changes nothing; the defaults are used "
-                                              "(save the settings from the window to make one)");
-        const SettingsLoad pageLoad = mode == Mode::file ? LoadCommonSettings(*o.settingsFile, section, page.common)
-                                                         : LoadFolderPageSettings(*o.settingsFile, page);
-        for (const SettingsLoad* load : {&general, &pageLoad})
-            for (const ValueNotUnderstood& value : load->notUnderstood)
-                PrintProblem(*o.settingsFile, "warning: [" + value.section + "] " + value.key + "=" +
-                                                  NativeText(value.value) + " is not understood; " +
-                                                  NativeText(value.used) + " is used");
-        page.fileFilter = cp932::ToUtf8(page.fileFilter);
-    }
+// The settings file's values for the mode, with a warning for each part of it that
+// changes nothing or is not understood. A file that cannot be read fails, as a document
+// that cannot be read does.
+Result<void> LoadSettingsFile(const std::string& path, Mode mode, FolderPageSettings& page, Appearance& look,
+                              PngForm& form) {
+    const std::string_view section = mode == Mode::file ? settings_keys::kFilePage : settings_keys::kFolderPage;
+    const Result<SettingsLoad> general = LoadGeneralSettings(path, look, form);
+    if (!general) return general.failure();
+    // A file without any of the program's sections changes nothing: say so, and go on
+    // with the defaults and the options.
+    if (!general->settingsFile)
+        std::fprintf(stderr,
+                     "quarvel-cli: %s: not a settings file of this program (none of the sections "
+                     "General, TargetFilePage, TargetFolderPage); the defaults are used\n",
+                     path.c_str());
+    else if (!HoldsSettingsKeys(path, {settings_keys::kGeneral, section}))
+        PrintProblem(path, "warning: none of the keys of the sections General and " + std::string(section) +
+                               " is in it, so it changes nothing; the defaults are used "
+                               "(save the settings from the window to make one)");
+    const Result<SettingsLoad> pageLoad =
+        mode == Mode::file ? LoadCommonSettings(path, section, page.common) : LoadFolderPageSettings(path, page);
+    if (!pageLoad) return pageLoad.failure();
+    for (const Result<SettingsLoad>* load : {&general, &pageLoad})
+        for (const ValueNotUnderstood& value : (*load)->notUnderstood)
+            PrintProblem(path, "warning: [" + value.section + "] " + value.key + "=" + NativeText(value.value) +
+                                   " is not understood; " + NativeText(value.used) + " is used");
+    page.fileFilter = cp932::ToUtf8(page.fileFilter);
+    return {};
+}
+
+// The options over the settings of the mode; what is wrong with the command line when
+// they cannot be applied.
+std::optional<std::string> ApplyOptions(const ConvertOptions& o, FolderPageSettings& page, Appearance& look,
+                                        PngForm& form) {
     CommonSettings& common = page.common;
     if (o.code) common.code = *o.code;
     for (auto [typed, separators] :
@@ -236,18 +241,16 @@ int ExitStatus(const JobResult& result) {
 
 int Convert(const ConvertOptions& options, Mode mode) {
     const std::string_view command = mode == Mode::file ? "convert" : "convert-folder";
-    // A settings file that cannot be read fails like a document that cannot.
-    if (options.settingsFile) {
-        fs::FileBytes file;
-        if (const Result<fs::FileInfo> read = fs::RealFileSystem().ReadFileBytes(*options.settingsFile, file); !read) {
-            PrintFailure(read.failure());
-            return kExitFailed;
-        }
-    }
     FolderPageSettings page;
     Appearance look;
     PngForm form = PngForm::rgb;
-    if (const std::optional<std::string> complaint = BuildSettings(options, mode, page, look, form))
+    if (options.settingsFile) {
+        if (const Result<void> loaded = LoadSettingsFile(*options.settingsFile, mode, page, look, form); !loaded) {
+            PrintFailure(loaded.failure());
+            return kExitFailed;
+        }
+    }
+    if (const std::optional<std::string> complaint = ApplyOptions(options, page, look, form))
         return UsageError(*complaint, command);
     if (!options.look.font.empty() && !ApplyFontOption(options.look.font)) return kExitFailed;
     if (mode == Mode::file) {

@@ -147,6 +147,7 @@ expect_files quarvel-server "lib/systemd/system/quarvel-server.service
 usr/bin/quarvel-server
 usr/share/doc/quarvel-server/changelog.Debian.gz
 usr/share/doc/quarvel-server/copyright
+usr/share/lintian/overrides/quarvel-server
 usr/share/man/man1/quarvel-server.1.gz"
 
 tree=$work/tree

@@ -130,13 +130,13 @@ void ReadFolderPage(const ProfileReader& file, FolderPageSettings& settings, std
 
 // Reads the file once and, when it is a settings file, hands it to `read`.
 template <typename Read>
-SettingsLoad Load(const stdfs::path& path, Read read) {
+Result<SettingsLoad> Load(const stdfs::path& path, Read read) {
     const ProfileReader file(path);
-    if (!file.IsRead()) return {SettingsLoadResult::unreadable, {}};
-    if (!file.HasSection(keys::kGeneral) && !file.HasSection(keys::kFilePage) && !file.HasSection(keys::kFolderPage))
-        return {SettingsLoadResult::noSettings, {}};
-    SettingsLoad load{SettingsLoadResult::loaded, {}};
-    read(file, load.notUnderstood);
+    if (file.ReadFailure()) return *file.ReadFailure();
+    SettingsLoad load;
+    load.settingsFile =
+        file.HasSection(keys::kGeneral) || file.HasSection(keys::kFilePage) || file.HasSection(keys::kFolderPage);
+    if (load.settingsFile) read(file, load.notUnderstood);
     return load;
 }
 
@@ -190,19 +190,19 @@ private:
 
 }  // namespace
 
-SettingsLoad LoadGeneralSettings(const stdfs::path& path, Appearance& look, PngForm& pngForm) {
+Result<SettingsLoad> LoadGeneralSettings(const stdfs::path& path, Appearance& look, PngForm& pngForm) {
     return Load(path, [&](const ProfileReader& file, auto& notes) { ReadGeneral(file, look, pngForm, notes); });
 }
 
-SettingsLoad LoadCommonSettings(const stdfs::path& path, std::string_view section, CommonSettings& settings) {
+Result<SettingsLoad> LoadCommonSettings(const stdfs::path& path, std::string_view section, CommonSettings& settings) {
     return Load(path, [&](const ProfileReader& file, auto& notes) { ReadCommon(file, section, settings, notes); });
 }
 
-SettingsLoad LoadFolderPageSettings(const stdfs::path& path, FolderPageSettings& settings) {
+Result<SettingsLoad> LoadFolderPageSettings(const stdfs::path& path, FolderPageSettings& settings) {
     return Load(path, [&](const ProfileReader& file, auto& notes) { ReadFolderPage(file, settings, notes); });
 }
 
-SettingsLoad LoadAllSettings(const stdfs::path& path, AllSettings& settings) {
+Result<SettingsLoad> LoadAllSettings(const stdfs::path& path, AllSettings& settings) {
     return Load(path, [&](const ProfileReader& file, auto& notes) {
         ReadCommon(file, keys::kFilePage, settings.filePage, notes);
         ReadFolderPage(file, settings.folderPage, notes);
