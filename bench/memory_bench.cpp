@@ -122,7 +122,7 @@ void BM_SettingsFileOfBlankLines(benchmark::State& state) {
     const std::string blank = Repeat("\r\n", 10 * kMegabyte);
     auto loadAndSave = [&] {
         AllSettings settings;
-        LoadAllSettings(path, settings);
+        benchmark::DoNotOptimize(LoadAllSettings(path, settings).ok());
         benchmark::DoNotOptimize(SaveAllSettings(path, settings).ok());
     };
     WriteFile(path, blank);

@@ -88,8 +88,10 @@ int RunRender(const RenderOptions& options);
 int RunConversion(const ConvertOptions& options, Mode mode);
 int RunRenderPieces(const PiecesOptions& options);
 
-// Prints "quarvel-cli: <message> (see quarvel-cli help <command>)" to standard error
-// (the general help without a command); returns kExitUsage.
+// "quarvel-cli: <message> (see quarvel-cli help <command>)" and a line break: how bad
+// usage is told (the general help without a command).
+std::string UsageText(const std::string& message, std::string_view command = {});
+// Prints UsageText to standard error; returns kExitUsage.
 int UsageError(const std::string& message, std::string_view command = {});
 
 // Prints "quarvel-cli: <path>: <message>" to standard error.
@@ -105,6 +107,14 @@ void PrintFailure(const Failure& failure);
 // Prints a warning for each thing the picture at `path` does not show of its art;
 // `codeHint` names the option that chooses how bytes are decoded.
 void PrintNotes(const std::string& path, const RenderReport& notes, std::string_view codeHint);
+
+// How a file the user named is called in messages: "(standard input)" for "-".
+std::string ShownName(const std::string& path);
+
+// Reads a file the user named whole (standard input for "-"; a pipe or a terminal as
+// well as a regular file), or says why not: more than `limit` bytes is a tooLarge
+// failure with `tooLargeReason`.
+Result<std::string> ReadUserFile(const std::string& path, std::size_t limit, const std::string& tooLargeReason);
 
 // Applies --font PATH (or leaves QUARVEL_FONT in force); returns false with a message
 // on standard error when the file cannot be used.

@@ -1,5 +1,6 @@
 // quarvel-cli convert and convert-folder: file jobs and folder jobs without a window.
 
+#include <sys/ioctl.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -7,6 +8,8 @@
 #include <atomic>
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <exception>
 #include <filesystem>
 #include <new>
@@ -38,10 +41,35 @@ std::string NativeText(const std::string& cp932Text) { return cp932::ToUtf8(cp93
 // Set on Ctrl+C (or SIGTERM) and never cleared.
 std::atomic<bool> g_interruptRequested{false};
 
-// Progress on standard error: a live line on a terminal, nothing otherwise.
+// The columns of a line on standard error, a terminal.
+std::size_t TerminalColumns() {
+    winsize size{};
+    if (::ioctl(STDERR_FILENO, TIOCGWINSZ, &size) == 0 && size.ws_col > 0) return size.ws_col;
+    return 80;
+}
+
+// Code page 932 text cut to `columns` (a double-byte character takes two): what does
+// not fit gives way at the start to "...", so that a path keeps its file name.
+std::string FitColumns(const std::string& text, std::size_t columns) {
+    if (text.size() <= columns) return text;  // as many columns as bytes
+    const std::size_t room = columns > 3 ? columns - 3 : 0;
+    for (std::size_t at = 0; at < text.size(); at += IsLeadByte(text[at]) ? 2 : 1)
+        if (text.size() - at <= room) return "..." + text.substr(at);
+    return "...";
+}
+
+// A terminal that takes no escape sequences: TERM is dumb or not set.
+bool IsDumbTerminal() {
+    const char* term = std::getenv("TERM");
+    return !term || !*term || std::strcmp(term, "dumb") == 0;
+}
+
+// Progress on standard error: a live line on a terminal, nothing otherwise. The line
+// never reaches the last column (a line that wrapped could not be taken back); on a
+// terminal without escape sequences spaces take back what is left of a longer one.
 class TerminalProgress : public JobProgress {
 public:
-    explicit TerminalProgress(bool live) : live_(live) { initialized = true; }
+    explicit TerminalProgress(bool live) : live_(live), dumb_(live && IsDumbTerminal()) { initialized = true; }
 
     // Each job starts with the abort flag down, but an interrupt stays in force for
     // every job after it, even one that came between two jobs.
@@ -53,7 +81,12 @@ public:
     void SetProgressText(const std::string& text) override {
         if (!live_ || text == last_) return;
         last_ = text;
-        std::fprintf(stderr, "\r%s\x1b[K", NativeText(text).c_str());
+        const std::string line = FitColumns(text, TerminalColumns() - 1);
+        const std::size_t columns = line.size();
+        std::fprintf(
+            stderr, "\r%s%s", NativeText(line).c_str(),
+            dumb_ ? std::string(shownColumns_ > columns ? shownColumns_ - columns : 0, ' ').c_str() : "\x1b[K");
+        shownColumns_ = std::max(shownColumns_, columns);
         std::fflush(stderr);
     }
     void ShowMessage(const std::string& text) override { Print("quarvel-cli: " + OneLine(NativeText(text))); }
@@ -63,13 +96,21 @@ public:
         std::fprintf(stderr, "%s\n", line.c_str());
     }
     void ClearLine() {
-        if (live_ && !last_.empty()) std::fputs("\r\x1b[K", stderr);
+        if (live_ && !last_.empty()) {
+            if (dumb_)
+                std::fprintf(stderr, "\r%s\r", std::string(shownColumns_, ' ').c_str());
+            else
+                std::fputs("\r\x1b[K", stderr);
+        }
         last_.clear();
+        shownColumns_ = 0;
     }
 
 private:
     bool live_;
+    bool dumb_;
     std::string last_;
+    std::size_t shownColumns_ = 0;  // the widest line shown since the line was last taken back
 };
 
 std::atomic<JobProgress*> g_interrupted{nullptr};
@@ -105,32 +146,40 @@ private:
     struct sigaction oldTerm_ {};
 };
 
-// The settings of the mode, from the defaults, the settings file and the options.
-std::string BuildSettings(const ConvertOptions& o, Mode mode, FolderPageSettings& page, Appearance& look,
-                          PngForm& form) {
-    if (o.settingsFile) {
-        std::error_code ec;
-        if (!std::filesystem::is_regular_file(*o.settingsFile, ec) || ::access(o.settingsFile->c_str(), R_OK) != 0)
-            return "cannot read the settings file '" + *o.settingsFile + "'";
-        // A file without any of the program's sections changes nothing: say so, and go
-        // on with the defaults and the options.
-        const std::string_view section = mode == Mode::file ? settings_keys::kFilePage : settings_keys::kFolderPage;
-        if (LoadGeneralSettings(*o.settingsFile, look, form) == SettingsLoadResult::noSettings)
-            std::fprintf(stderr,
-                         "quarvel-cli: %s: not a settings file of this program (none of the sections "
-                         "General, TargetFilePage, TargetFolderPage); the defaults are used\n",
-                         o.settingsFile->c_str());
-        else if (!HoldsSettingsKeys(*o.settingsFile, {settings_keys::kGeneral, section}))
-            PrintProblem(*o.settingsFile, "warning: none of the keys of the sections General and " +
-                                              std::string(section) +
-                                              " is in it, so it changes nothing; the defaults are used "
-                                              "(save the settings from the window to make one)");
-        if (mode == Mode::file)
-            LoadCommonSettings(*o.settingsFile, section, page.common);
-        else
-            LoadFolderPageSettings(*o.settingsFile, page);
-        page.fileFilter = cp932::ToUtf8(page.fileFilter);
-    }
+// The settings file's values for the mode, with a warning for each part of it that
+// changes nothing or is not understood. A file that cannot be read fails, as a document
+// that cannot be read does.
+Result<void> LoadSettingsFile(const std::string& path, Mode mode, FolderPageSettings& page, Appearance& look,
+                              PngForm& form) {
+    const std::string_view section = mode == Mode::file ? settings_keys::kFilePage : settings_keys::kFolderPage;
+    const Result<SettingsLoad> general = LoadGeneralSettings(path, look, form);
+    if (!general) return general.failure();
+    // A file without any of the program's sections changes nothing: say so, and go on
+    // with the defaults and the options.
+    if (!general->settingsFile)
+        std::fprintf(stderr,
+                     "quarvel-cli: %s: not a settings file of this program (none of the sections "
+                     "General, TargetFilePage, TargetFolderPage); the defaults are used\n",
+                     path.c_str());
+    else if (!HoldsSettingsKeys(path, {settings_keys::kGeneral, section}))
+        PrintProblem(path, "warning: none of the keys of the sections General and " + std::string(section) +
+                               " is in it, so it changes nothing; the defaults are used "
+                               "(save the settings from the window to make one)");
+    const Result<SettingsLoad> pageLoad =
+        mode == Mode::file ? LoadCommonSettings(path, section, page.common) : LoadFolderPageSettings(path, page);
+    if (!pageLoad) return pageLoad.failure();
+    for (const Result<SettingsLoad>* load : {&general, &pageLoad})
+        for (const ValueNotUnderstood& value : (*load)->notUnderstood)
+            PrintProblem(path, "warning: [" + value.section + "] " + value.key + "=" + NativeText(value.value) +
+                                   " is not understood; " + NativeText(value.used) + " is used");
+    page.fileFilter = cp932::ToUtf8(page.fileFilter);
+    return {};
+}
+
+// The options over the settings of the mode; what is wrong with the command line when
+// they cannot be applied.
+std::optional<std::string> ApplyOptions(const ConvertOptions& o, FolderPageSettings& page, Appearance& look,
+                                        PngForm& form) {
     CommonSettings& common = page.common;
     if (o.code) common.code = *o.code;
     for (auto [typed, separators] :
@@ -151,7 +200,7 @@ std::string BuildSettings(const ConvertOptions& o, Mode mode, FolderPageSettings
     if (look.margin < 0 || look.margin > kMaxMargin)
         return "the margin " + std::to_string(look.margin) + " of the settings file is outside 0.." +
                std::to_string(kMaxMargin);
-    return {};
+    return std::nullopt;
 }
 
 // Absolute and resolved as the system resolves it (".." after a link leads where
@@ -195,9 +244,15 @@ int Convert(const ConvertOptions& options, Mode mode) {
     FolderPageSettings page;
     Appearance look;
     PngForm form = PngForm::rgb;
-    if (std::string complaint = BuildSettings(options, mode, page, look, form); !complaint.empty())
-        return UsageError(complaint, command);
-    if (!options.look.font.empty() && !ApplyFontOption(options.look.font)) return kExitUsage;
+    if (options.settingsFile) {
+        if (const Result<void> loaded = LoadSettingsFile(*options.settingsFile, mode, page, look, form); !loaded) {
+            PrintFailure(loaded.failure());
+            return kExitFailed;
+        }
+    }
+    if (const std::optional<std::string> complaint = ApplyOptions(options, page, look, form))
+        return UsageError(*complaint, command);
+    if (!options.look.font.empty() && !ApplyFontOption(options.look.font)) return kExitFailed;
     if (mode == Mode::file) {
         // A folder given to convert would make backup/ beside it and fail to read it.
         for (const std::string& target : options.targets) {
@@ -211,9 +266,6 @@ int Convert(const ConvertOptions& options, Mode mode) {
 
     TerminalProgress progress(!options.quiet && ::isatty(STDERR_FILENO));
     InterruptGuard guard(progress);
-    // Past a file-size limit a write fails (and is reported, its file removed) rather
-    // than ending the program in the middle of a copy.
-    std::signal(SIGXFSZ, SIG_IGN);
     ConversionSettings settings = EngineSettings(page.common, look, form, &progress);
     settings.collectNotes = true;
     if (options.jobs) settings.workers = *options.jobs;
@@ -243,6 +295,13 @@ int Convert(const ConvertOptions& options, Mode mode) {
             StartFileJob(job).join();
             PrintWarnings(job.result, progress, settings.code);
             status = std::max(status, ExitStatus(job.result));
+            // The engine passes over a picture without a word; named here, it was
+            // not converted.
+            for (const DocumentResult& document : job.result.documents) {
+                if (document.outcome != Outcome::skipped) continue;
+                progress.Print("quarvel-cli: " + document.path + ": a PNG picture, not a document; left as it is");
+                status = std::max(status, kExitFailed);
+            }
             if (status == kExitAborted) break;
         }
     }

@@ -1,5 +1,6 @@
 // quarvel-cli: text art to PNG pictures from the command line.
 
+#include <csignal>
 #include <cstdio>
 #include <new>
 
@@ -8,6 +9,9 @@
 
 int main(int argc, char** argv) {
     quarvel::KeepFreedMemoryForReuse();
+    // Past a file-size limit a write fails, is reported and its file removed, rather than
+    // the program ending in the middle of a picture or a copy.
+    std::signal(SIGXFSZ, SIG_IGN);
     try {
         return quarvel::cli::ParseAndRun(argc, argv);
     } catch (const std::bad_alloc&) {

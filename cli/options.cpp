@@ -1,3 +1,6 @@
+#include <sys/stat.h>
+
+#include <cerrno>
 #include <cstdio>
 #include <string>
 
@@ -5,13 +8,18 @@
 #include "engine/messages.h"
 #include "platform/codec.h"
 #include "platform/fonts.h"
+#include "platform/fs.h"
 #include "render/text_art.h"
 
 namespace quarvel::cli {
 
-int UsageError(const std::string& message, std::string_view command) {
+std::string UsageText(const std::string& message, std::string_view command) {
     const std::string help = command.empty() ? "quarvel-cli --help" : "quarvel-cli help " + std::string(command);
-    std::fprintf(stderr, "quarvel-cli: %s (see %s)\n", message.c_str(), help.c_str());
+    return "quarvel-cli: " + message + " (see " + help + ")\n";
+}
+
+int UsageError(const std::string& message, std::string_view command) {
+    std::fputs(UsageText(message, command).c_str(), stderr);
     return kExitUsage;
 }
 
@@ -31,6 +39,39 @@ std::string OneLine(const std::string& utf8) {
 
 void PrintFailure(const Failure& failure) {
     std::fprintf(stderr, "quarvel-cli: %s\n", OneLine(cp932::ToUtf8(MessageText(failure))).c_str());
+}
+
+std::string ShownName(const std::string& path) { return path == "-" ? "(standard input)" : path; }
+
+Result<std::string> ReadUserFile(const std::string& path, std::size_t limit, const std::string& tooLargeReason) {
+    const std::string name = ShownName(path);
+    const Failure tooLarge{Failure::What::tooLarge, name, 0, tooLargeReason};
+    struct stat st;
+    if (path != "-" && ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode)) {
+        if (static_cast<std::uint64_t>(st.st_size) > limit) return tooLarge;
+        // A regular file is read as the documents are: again if it changed meanwhile.
+        fs::FileBytes file;
+        if (Result<fs::FileInfo> read = fs::RealFileSystem().ReadFileBytes(path, file); !read) return read.failure();
+        if (file.view().size() > limit) return tooLarge;  // it grew meanwhile
+        return std::string(file.view());
+    }
+    // Standard input, a pipe, a terminal: read until the end, or one byte past the limit.
+    std::FILE* in = path == "-" ? stdin : std::fopen(path.c_str(), "rb");
+    if (!in) return Failure{Failure::What::notOpened, name, errno};
+    std::string bytes;
+    char buffer[65536];
+    std::size_t n;
+    // A short read is the end (or a failure): on a terminal another read would wait for
+    // a second Ctrl+D.
+    while (bytes.size() <= limit && (n = std::fread(buffer, 1, sizeof buffer, in)) > 0) {
+        bytes.append(buffer, n);
+        if (n < sizeof buffer) break;
+    }
+    const int error = std::ferror(in) ? errno : 0;
+    if (in != stdin) std::fclose(in);
+    if (bytes.size() > limit) return tooLarge;
+    if (error) return Failure{Failure::What::notOpened, name, error};
+    return bytes;
 }
 
 bool ApplyFontOption(const std::string& path) {

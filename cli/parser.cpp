@@ -1,16 +1,12 @@
-// The command line of quarvel-cli: its commands and their options, the help texts,
-// and the exit status and message of bad usage. CLI11 does the parsing; what it
-// leaves (arguments nobody took, missing ones) is told here in words of our own.
+#include "cli/parser.h"
 
 #include <unistd.h>
 
-#include <CLI/CLI.hpp>
+#include <algorithm>
 #include <cstdio>
-#include <functional>
-#include <map>
 #include <optional>
+#include <sstream>
 
-#include "cli/commands.h"
 #include "render/look_options.h"
 #include "render/text_art.h"
 
@@ -18,42 +14,201 @@ namespace quarvel::cli {
 namespace {
 
 constexpr const char* kProgram = "quarvel-cli";
+// The help fits an 80-column terminal, descriptions beside a column of names.
+constexpr std::size_t kHelpWidth = 80;
+constexpr std::size_t kHelpColumn = 30;
 
-std::string RenderExit() {
-    return "Exit status: 0 done (warnings, if any, on standard error), 1 the text could not be read,\n"
-           "the picture could not be written, the text is larger than " +
-           std::to_string(kMaxTextBytes >> 20) + " MB or memory ran out,\n2 bad usage.";
+// A usage problem found by a check of the parsed command line, told as it stands.
+class BadUsage : public CLI::ParseError {
+public:
+    explicit BadUsage(std::string message)
+        : CLI::ParseError("BadUsage", std::move(message), CLI::ExitCodes::ValidationError) {}
+};
+
+// Columns a UTF-8 text takes on a terminal: two for the wide characters of East Asia.
+std::size_t Columns(std::string_view text) {
+    std::size_t columns = 0;
+    for (std::size_t i = 0; i < text.size();) {
+        const auto lead = static_cast<unsigned char>(text[i]);
+        const std::size_t length = lead < 0x80 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4;
+        char32_t code = length == 1 ? lead : lead & (0x3F >> (length - 1));
+        for (std::size_t k = 1; k < length && i + k < text.size(); ++k)
+            code = (code << 6) | (static_cast<unsigned char>(text[i + k]) & 0x3F);
+        const bool wide = (code >= 0x1100 && code <= 0x115F) || (code >= 0x2E80 && code <= 0xA4CF) ||
+                          (code >= 0xAC00 && code <= 0xD7A3) || (code >= 0xF900 && code <= 0xFAFF) ||
+                          (code >= 0xFE30 && code <= 0xFE4F) || (code >= 0xFF00 && code <= 0xFF60) ||
+                          (code >= 0xFFE0 && code <= 0xFFE6) || code >= 0x20000;
+        columns += wide ? 2 : 1;
+        i += length;
+    }
+    return columns;
 }
-constexpr const char* kPiecesExit =
-    "Exit status: 0 done (warnings, if any, on standard error), 1 the file could not be read,\n"
-    "a picture, the folder or the page could not be made or written, or memory ran out,\n"
-    "2 bad usage.";
-constexpr const char* kConvertExit =
-    "Exit status: 0 done (warnings, if any, on standard error), 1 some document or folder\n"
-    "failed (each message on standard error), 2 bad usage, 130 stopped by Ctrl+C.";
 
-// A CLI11 check from a test of our own: an empty string when the value is good, else
-// what the option needs.
-// What each checked option needs, by its name, for the message of a missing value.
-std::map<std::string, std::string>& Needs() {
-    static std::map<std::string, std::string> needs;
-    return needs;
+// The text broken into lines of at most `width` columns at its spaces; a line break in
+// it stays one.
+std::string Wrap(std::string_view text, std::size_t width) {
+    std::string out;
+    std::size_t column = 0;
+    for (std::size_t at = 0; at <= text.size();) {
+        std::size_t end = text.find_first_of(" \n", at);
+        if (end == std::string_view::npos) end = text.size();
+        const std::string_view word = text.substr(at, end - at);
+        if (column > 0 && column + 1 + Columns(word) > width) {
+            out += '\n';
+            column = 0;
+        } else if (column > 0) {
+            out += ' ';
+            ++column;
+        }
+        out += word;
+        column += Columns(word);
+        if (end < text.size() && text[end] == '\n') {
+            out += '\n';
+            column = 0;
+        }
+        at = end + 1;
+    }
+    return out;
 }
 
-CLI::Validator Check(const std::string& option, std::function<bool(const std::string&)> good, std::string needs) {
-    Needs()[option] = needs;
-    return CLI::Validator(
-        [good = std::move(good), needs = std::move(needs)](std::string& value) {
-            return good(value) ? std::string() : needs + ", not '" + value + "'";
-        },
-        std::string());
+std::string JoinWords(const std::vector<std::string>& words, std::string_view separator, std::string_view last) {
+    std::string out;
+    for (std::size_t i = 0; i < words.size(); ++i) {
+        if (i > 0) out += i + 1 == words.size() ? last : separator;
+        out += words[i];
+    }
+    return out;
 }
 
-// One of the words of `choices`, each with the value it stands for.
+// A check of a value that says what is wrong with it: an empty string when it is good.
+CLI::Validator Check(std::function<std::string(const std::string&)> problem) {
+    return CLI::Validator([problem = std::move(problem)](std::string& value) { return problem(value); }, std::string());
+}
+
+// "option --margin needs a number from 0 to 100, not '101'" for a value that is not
+// good; without the value when it is empty.
+CLI::Validator Needs(std::string option, std::string needs, std::function<bool(const std::string&)> good) {
+    return Check([=](const std::string& value) -> std::string {
+        if (good(value)) return {};
+        std::string message = "option " + option + " " + needs;
+        if (!value.empty()) message += ", not '" + value + "'";
+        return message;
+    });
+}
+
+// A file name given to -o: the '=' of `-o=x.png` is not part of it.
+std::string OutputProblem(const std::string& value) {
+    if (!value.starts_with("=")) return {};
+    const std::string name = value.substr(1);
+    return "option --output needs a file name, not '" + value + "': write -o " + name + " or --output=" + name;
+}
+
+// The checks of an option in order (CLI11 tells their number only by throwing).
+std::vector<CLI::Validator*> ChecksOf(CLI::Option& option) {
+    std::vector<CLI::Validator*> checks;
+    try {
+        for (int i = 0;; ++i) checks.push_back(option.get_validator(i));
+    } catch (const CLI::OptionNotFound&) {}
+    return checks;
+}
+
+// "--NAME" of an option whose name the core gives.
+std::string Flag(std::string_view name) { return "--" + std::string(name); }
+
+// The words after the program's name, reversed as CLI11 takes them. `--NAME=` with
+// nothing after the '=' gives the option an empty value, as `--NAME ''` does (CLI11
+// alone would take the next word for it).
+std::vector<std::string> Arguments(int argc, char** argv) {
+    std::vector<std::string> words;
+    bool operands = false;
+    for (int i = 1; i < argc; ++i) {
+        std::string word = argv[i];
+        operands = operands || word == "--";
+        if (!operands && word.size() > 3 && word.starts_with("--") && word.find('=') == word.size() - 1) {
+            word.pop_back();
+            words.push_back(std::move(word));
+            words.emplace_back();
+        } else {
+            words.push_back(std::move(word));
+        }
+    }
+    return {words.rbegin(), words.rend()};
+}
+
+// The arguments that no option or operand took, as CLI11 leaves them: unknown options
+// first; after "--" every word is an operand.
+std::string Leftover(const std::vector<std::string>& rest, const std::string& oneOperand) {
+    std::vector<std::string> operands;
+    bool afterMark = false;
+    for (const std::string& word : rest) {
+        if (word == "--" && !afterMark) {
+            afterMark = true;
+        } else if (!afterMark && word.size() > 1 && word[0] == '-') {
+            return "unknown option '" + word + "'";
+        } else {
+            operands.push_back(word);
+        }
+    }
+    return operands.empty() ? std::string("unknown option '--'")
+                            : oneOperand + ": '" + operands.front() + "' is one too many";
+}
+
+// The usage line of a command as the help shows it.
+std::string UsageLine(const CLI::App& app) {
+    if (!app.get_subcommands({}).empty()) return "COMMAND ...";
+    std::string line;
+    for (const UsageWord& word : UsageOf(app)) {
+        std::string text = !word.option ? "OPTIONS"
+                           : word.option->get_positional()
+                               ? word.option->get_type_name()
+                               : UsageName(*word.option) + " " + word.option->get_type_name();
+        line += (line.empty() ? "" : " ") + (word.optional ? "[" + text + "]" : text);
+    }
+    return line;
+}
+
+// The help in the program's layout: every text broken to fit 80 columns, operands
+// named by what they take, required options and operands shown as required.
+class HelpFormatter : public CLI::Formatter {
+public:
+    HelpFormatter() {
+        column_width(kHelpColumn);
+        label("Positionals", "Arguments");
+    }
+    std::string make_description(const CLI::App* app) const override {
+        return app->get_description().empty() ? std::string() : Wrap(app->get_description(), kHelpWidth) + "\n";
+    }
+    std::string make_usage(const CLI::App* app, std::string name) const override {
+        return Wrap("Usage: " + name + " " + UsageLine(*app), kHelpWidth) + "\n";
+    }
+    std::string make_footer(const CLI::App* app) const override {
+        return app->get_footer().empty() ? std::string() : Wrap(app->get_footer(), kHelpWidth) + "\n";
+    }
+    std::string make_subcommand(const CLI::App* command) const override {
+        return Row(command->get_name(), command->get_description());
+    }
+    std::string make_option(const CLI::Option* option, bool positional) const override {
+        std::string name = positional ? option->get_type_name() : option->get_name(false, true);
+        if (!positional && TakesValue(*option)) name += " " + option->get_type_name();
+        return Row(name, option->get_description());
+    }
+
+private:
+    static std::string Row(const std::string& name, const std::string& description) {
+        std::ostringstream out;
+        CLI::detail::format_help(out, name, Wrap(description, kHelpWidth - kHelpColumn), kHelpColumn);
+        return out.str();
+    }
+};
+
 template <typename T>
-CLI::Option* AddChoice(CLI::App& app, const std::string& name, std::function<void(T)> set,
-                       std::vector<std::pair<std::string, T>> choices, const std::string& help,
-                       const std::string& needs, const std::string& shown) {
+using Choices = std::vector<std::pair<std::string, T>>;
+
+// One of the words of `choices`, each with the value it stands for; `shown` are the
+// words the help, the man page and the completion offer (the others are synonyms).
+template <typename T>
+CLI::Option* AddChoice(CLI::App& app, const std::string& name, std::function<void(T)> set, Choices<T> choices,
+                       const std::vector<std::string>& shown, const std::string& help) {
     auto find = [choices](const std::string& word) -> std::optional<T> {
         for (const auto& [w, value] : choices)
             if (w == word) return value;
@@ -62,308 +217,374 @@ CLI::Option* AddChoice(CLI::App& app, const std::string& name, std::function<voi
     return app
         .add_option_function<std::string>(
             name, [set, find](const std::string& word) { set(*find(word)); }, help)
-        ->type_name(shown)
-        ->check(Check(
-            name, [find](const std::string& word) { return find(word).has_value(); }, needs));
+        ->type_name(JoinWords(shown, "|", "|"))
+        ->check(Needs(name, "takes " + JoinWords(shown, ", ", " or "),
+                      [find](const std::string& word) { return find(word).has_value(); }));
 }
 
-// "--NAME" of an option whose name the core gives.
-std::string Flag(std::string_view name) { return "--" + std::string(name); }
+std::string RenderExit() {
+    return "0 done (warnings, if any, on standard error), 1 the text could not be read, the picture could not be "
+           "written, the text is larger than " +
+           std::to_string(kMaxTextBytes >> 20) + " MB or memory ran out, 2 bad usage.";
+}
 
-void AddLookOptions(CLI::App& app, LookOptions& look, bool fromSettings) {
-    const std::string or_settings = fromSettings ? ", or the settings file's" : "";
+}  // namespace
+
+std::vector<UsageWord> UsageOf(const CLI::App& command) {
+    std::vector<UsageWord> words;
+    const std::vector<const CLI::Option*> options = command.get_options();
+    if (std::any_of(options.begin(), options.end(),
+                    [](const CLI::Option* o) { return o->nonpositional() && !o->get_required(); }))
+        words.push_back({nullptr, true});
+    for (const CLI::Option* option : options)
+        if (option->get_positional() || option->get_required()) words.push_back({option, !option->get_required()});
+    return words;
+}
+
+std::string UsageName(const CLI::Option& option) {
+    return option.get_snames().empty() ? "--" + option.get_lnames().front() : "-" + option.get_snames().front();
+}
+
+CommandLine::CommandLine()
+    : app_(
+          "Draws Japanese text art into PNG pictures exactly as \"ＭＳ Ｐゴシック\" lays it out: typed text with "
+          "render, every piece of a template collection with render-pieces, the marked stretches of HTML "
+          "documents in place with convert and convert-folder. `quarvel-cli help COMMAND` tells each "
+          "command's options.",
+          kProgram) {
+    app_.formatter(std::make_shared<HelpFormatter>());
+    app_.set_help_flag("-h,--help", "show this help and exit");
+    app_.set_version_flag("--version", std::string(kProgram) + " " + QUARVEL_VERSION,
+                          "show the program's name and version and exit");
+    // One command; after it, a word named like a command is an operand.
+    app_.require_subcommand(1);
+    app_.option_defaults()->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
+    app_.failure_message([this](const CLI::App*, const CLI::Error& error) { return UsageMessage(error); });
+    AddRender();
+    AddPieces();
+    AddConvert(Mode::file);
+    AddConvert(Mode::folder);
+    AddHelp();
+    app_.footer(
+        "Exit status: 0 done, 1 failed, 2 bad usage, 130 stopped by Ctrl+C; `quarvel-cli help COMMAND` tells each "
+        "command's.");
+}
+
+CLI::Option* CommandLine::Note(CLI::Option* option, ValueKind value, std::string whenMissing) {
+    if (!whenMissing.empty()) option->required();
+    notes_.push_back({option, std::move(value), std::move(whenMissing)});
+    return option;
+}
+
+ValueKind CommandLine::ValueOf(const CLI::Option* option) const {
+    for (const OptionNote& note : notes_)
+        if (note.option == option) return note.value;
+    return {};
+}
+
+void CommandLine::AddCommand(CLI::App* app, std::string exitStatus, std::string oneOperand, std::function<int()> run) {
+    app->group("Commands");
+    app->footer("Exit status: " + exitStatus);
+    commands_.push_back({app, std::move(run), std::move(exitStatus), std::move(oneOperand)});
+}
+
+void CommandLine::AddLookOptions(CLI::App& app, LookOptions& look) {
     for (auto [name, colour, what, fallback] :
          {std::tuple{Flag(look_options::kFore), &look.textColor, "text colour", "000000, black"},
           std::tuple{Flag(look_options::kBack), &look.backColor, "background colour", "FFFFFF, white"}}) {
-        app.add_option_function<std::string>(
-               name, [target = colour](const std::string& v) { *target = look_options::ParseColor(v); },
-               std::string(what) + " as in HTML, RRGGBB (FF0000 is red); default " + fallback + or_settings)
-            ->type_name("RRGGBB")
-            ->check(Check(
-                name, [](const std::string& v) { return look_options::ParseColor(v).has_value(); },
-                std::string(look_options::kColorNeeds)));
+        Note(app.add_option_function<std::string>(
+                    name, [target = colour](const std::string& v) { *target = look_options::ParseColor(v); },
+                    std::string(what) + " as in HTML, RRGGBB (FF0000 is red; a leading # is allowed); default " +
+                        fallback)
+                 ->type_name("RRGGBB")
+                 ->check(Needs(name, std::string(look_options::kColorNeeds),
+                               [](const std::string& v) { return look_options::ParseColor(v).has_value(); })),
+             {});
     }
-    const std::string range = "a number from 0 to " + std::to_string(kMaxMargin);
+    const std::string margin = Flag(look_options::kMargin);
     app.add_option_function<std::string>(
-           Flag(look_options::kMargin), [&look](const std::string& v) { look.margin = look_options::ParseMargin(v); },
-           "blank pixels on every side, " + range + "; default 0" + or_settings)
+           margin, [&look](const std::string& v) { look.margin = look_options::ParseMargin(v); },
+           "blank pixels on every side, a number from 0 to " + std::to_string(kMaxMargin) + "; default 0")
         ->type_name("N")
-        ->check(Check(
-            Flag(look_options::kMargin), [](const std::string& v) { return look_options::ParseMargin(v).has_value(); },
-            look_options::MarginNeeds()));
+        ->check(Needs(margin, look_options::MarginNeeds(),
+                      [](const std::string& v) { return look_options::ParseMargin(v).has_value(); }));
     app.add_flag(Flag(look_options::kNoSpaceSim), look.noSpace,
-                 "draw every half-width space; by default runs of them collapse to one and those at the "
-                 "start of a line vanish, as a browser shows them");
+                 "draw every half-width space; by default runs of them collapse to one and those at the start of a "
+                 "line vanish, as a browser shows them");
     app.add_flag(Flag(look_options::kIndexed), look.indexed,
-                 "write two-colour PNG files (a palette, one bit per pixel): the same pixels as the default "
-                 "8-bit RGB files, smaller and faster to write" +
-                     std::string(fromSettings ? "; default RGB, or the settings file's" : ""));
-    app.add_option(Flag(look_options::kFont), look.font,
-                   "a font file whose glyph shapes replace Mona's (as $QUARVEL_FONT does); advances always "
-                   "follow the original font")
-        ->type_name("PATH");
-}
-
-void AddRender(CLI::App& app, RenderOptions& o) {
-    app.add_option("text-file", o.input,
-                   "plain text art in UTF-8 or Shift-JIS (code page 932); - or none: standard input")
-        ->type_name("TEXT-FILE|-");
-    app.add_option("-o,--output", o.output,
-                   "the picture to write (required); - writes it to standard output, which must not be a "
-                   "terminal")
-        ->type_name("OUT.png|-");
-    app.add_flag(Flag(look_options::kHtml), o.html,
-                 "take the bytes as a document's marked stretch: <br> breaks lines, other tags are dropped, "
-                 "character references are decoded");
-    AddChoice<TextEncoding>(
-        app, Flag(look_options::kEncoding), [&o](TextEncoding e) { o.encoding = e; },
-        {{"auto", TextEncoding::automatic},
-         {"utf-8", TextEncoding::utf8},
-         {"utf8", TextEncoding::utf8},
-         {"cp932", TextEncoding::cp932},
-         {"sjis", TextEncoding::cp932},
-         {"shift-jis", TextEncoding::cp932}},
-        "how the text's bytes are read: auto (UTF-8 when they are), utf-8 or cp932; "
-        "default auto",
-        "takes auto, utf-8 or cp932", "auto|utf-8|cp932");
-    AddLookOptions(app, o.look, false);
-    app.footer(RenderExit());
+                 "write two-colour PNG files (a palette of the text and background colours, one when they are equal "
+                 "or nothing is inked; one bit per pixel): the same pixels as the default 8-bit RGB files, two to "
+                 "four times smaller and several times faster to write");
+    Note(app.add_option(Flag(look_options::kFont), look.font,
+                        "a font file whose glyph shapes replace Mona's (as $QUARVEL_FONT does); advances always "
+                        "follow the original font")
+             ->type_name("PATH"),
+         {ValueKind::Type::file, {}});
 }
 
 // -j N, --jobs N: convert's and render-pieces'.
-void AddJobsOption(CLI::App& app, std::optional<int>& jobs) {
+void CommandLine::AddJobsOption(CLI::App& app, std::optional<int>& jobs) {
     const std::string range = "a number from 1 to " + std::to_string(kMaxJobs);
     app.add_option_function<std::string>(
            "-j,--jobs", [&jobs](const std::string& v) { jobs = look_options::ParseWholeNumber(v, 1, kMaxJobs); },
            "pictures drawn at once, " + range + "; default one per core. The results are the same for any number")
         ->type_name("N")
-        ->check(Check(
-            "--jobs", [](const std::string& v) { return look_options::ParseWholeNumber(v, 1, kMaxJobs).has_value(); },
-            "needs " + range));
+        ->check(Needs("--jobs", "needs " + range,
+                      [](const std::string& v) { return look_options::ParseWholeNumber(v, 1, kMaxJobs).has_value(); }));
 }
 
-void AddConvert(CLI::App& app, ConvertOptions& o, Mode mode) {
-    if (mode == Mode::file)
-        app.add_option("document", o.targets, "the documents (HTML in Shift-JIS or EUC-JP), converted in place")
-            ->type_name("DOCUMENT...");
+void CommandLine::AddRender() {
+    CLI::App& app = *app_.add_subcommand("render", "draw one piece of text art into one picture");
+    RenderOptions& o = render_;
+    Note(app.add_option("text-file", o.input,
+                        "plain text art in UTF-8 or Shift-JIS (code page 932); - or none: standard input")
+             ->type_name("TEXT-FILE|-"),
+         {ValueKind::Type::file, {}});
+    Note(app.add_option("-o,--output", o.output,
+                        "the picture to write (required); - writes it to standard output, which must not be a "
+                        "terminal")
+             ->type_name("OUT.png|-")
+             ->check(Check(OutputProblem)),
+         {ValueKind::Type::file, {".png"}},
+         "the picture's file name is missing: give -o OUT.png, or -o - for standard output");
+    app.add_flag(Flag(look_options::kHtml), o.html,
+                 "take the bytes as a document's marked stretch: <br> breaks lines, other tags are dropped, "
+                 "character references are decoded");
+    Note(AddChoice<TextEncoding>(
+             app, Flag(look_options::kEncoding), [&o](TextEncoding e) { o.encoding = e; },
+             {{"auto", TextEncoding::automatic},
+              {"utf-8", TextEncoding::utf8},
+              {"utf8", TextEncoding::utf8},
+              {"cp932", TextEncoding::cp932},
+              {"sjis", TextEncoding::cp932},
+              {"shift-jis", TextEncoding::cp932}},
+             {"auto", "utf-8", "cp932"},
+             "how the text's bytes are read: auto (UTF-8 when they are), utf-8 (or utf8) or "
+             "cp932 (or sjis, shift-jis); default auto"),
+         {ValueKind::Type::word, {"auto", "utf-8", "cp932"}});
+    AddLookOptions(app, o.look);
+    // Checked once the command line is read, so that --help still shows the help.
+    app.callback([&o] {
+        if (o.output == "-" && ::isatty(STDOUT_FILENO))
+            throw BadUsage("standard output is a terminal: send it to a file or a program (> OUT.png, | ...)");
+    });
+    AddCommand(&app, RenderExit(), "only one text file can be drawn at a time", [this] { return RunRender(render_); });
+}
+
+void CommandLine::AddPieces() {
+    CLI::App& app = *app_.add_subcommand(
+        "render-pieces", "draw every piece of a template collection into a folder, with a page of them");
+    PiecesOptions& o = pieces_;
+    Note(app.add_option("file", o.input,
+                        "a template collection: .mlt (pieces between lines [SPLIT]) or .ast (each piece headed "
+                        "by [AA][name]), Shift-JIS (code page 932) or UTF-8; -: standard input")
+             ->type_name("FILE.mlt|FILE.ast|-"),
+         {ValueKind::Type::file, {".mlt", ".ast"}},
+         "the collection is missing: render-pieces FILE.mlt|FILE.ast -o DIR");
+    Note(app.add_option("-o,--output", o.output,
+                        "the folder for the pictures 001.png, 002.png, ... and index.html (required; made when "
+                        "missing)")
+             ->type_name("DIR")
+             ->check(Check(OutputProblem))
+             ->check(Check([](const std::string& value) -> std::string {
+                 if (value != "-") return {};
+                 return "render-pieces writes a folder, so '-' (standard output) cannot be one; ./- names a "
+                        "folder called -";
+             })),
+         {ValueKind::Type::folder, {}}, "the pictures' folder is missing: give -o DIR");
+    AddLookOptions(app, o.look);
+    AddJobsOption(app, o.jobs);
+    AddCommand(&app,
+               "0 done (warnings, if any, on standard error), 1 the file could not be read, a picture, the folder "
+               "or the page could not be made or written, or memory ran out, 2 bad usage.",
+               "only one collection can be drawn at a time", [this] { return RunRenderPieces(pieces_); });
+}
+
+void CommandLine::AddConvert(Mode mode) {
+    const bool file = mode == Mode::file;
+    CLI::App& app = *app_.add_subcommand(file ? "convert" : "convert-folder",
+                                         file ? "convert documents in place: every marked stretch becomes a picture"
+                                              : "convert every matching document of a folder tree in place");
+    ConvertOptions& o = convert_;
+    if (file)
+        Note(app.add_option("document", o.targets, "the documents (HTML in Shift-JIS or EUC-JP), converted in place")
+                 ->type_name("DOCUMENT...")
+                 ->check(Check([](const std::string& value) -> std::string {
+                     if (value != "-") return {};
+                     return "convert changes documents in place, so '-' (standard input) cannot be one; ./- names "
+                            "a file called -";
+                 })),
+             {ValueKind::Type::file, {}}, "no document given");
     else
-        app.add_option_function<std::string>(
-               "folder", [&o](const std::string& folder) { o.targets = {folder}; },
-               "the folder whose matching documents are converted in place")
-            ->type_name("FOLDER");
-    app.add_option("--settings", o.settingsFile,
-                   "start from a settings file saved by the program's window; the options below override it")
-        ->type_name("FILE.ini");
-    AddChoice<DocumentCode>(
-        app, "--code", [&o](DocumentCode c) { o.code = c; },
-        {{"sjis", DocumentCode::shiftJis},
-         {"shift-jis", DocumentCode::shiftJis},
-         {"euc", DocumentCode::eucJp},
-         {"euc-jp", DocumentCode::eucJp}},
-        "the documents' character code, sjis or euc; default sjis, or the settings file's", "takes sjis or euc",
-        "sjis|euc");
-    app.add_option("--start", o.starts,
-                   "a start separator, up to three (each --start once); default <dd>; \\n is a line break; "
-                   "one that begins with - goes as --start=SEP")
-        ->type_name("SEP")
-        ->expected(1)
-        ->allow_extra_args(false)
-        ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
-    app.add_option("--end", o.ends, "an end separator, up to three; default \\n, <dt> and </dl>")
-        ->type_name("SEP")
-        ->expected(1)
-        ->allow_extra_args(false)
-        ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
+        Note(app.add_option_function<std::string>(
+                    "folder", [&o](const std::string& folder) { o.targets = {folder}; },
+                    "the folder whose matching documents are converted in place")
+                 ->type_name("FOLDER")
+                 ->check(Check([](const std::string& value) -> std::string {
+                     if (value != "-") return {};
+                     return "convert-folder takes a folder, so '-' (standard input) cannot be one; ./- names a "
+                            "folder called -";
+                 })),
+             {ValueKind::Type::folder, {}}, "no folder given");
+    Note(app.add_option("--settings", o.settingsFile,
+                        "start from a settings file saved by the program's window: its separators, character code, "
+                        "backup, colours, margin, spaces and picture form (and for convert-folder its pattern and "
+                        "sub-folders) replace the defaults; the options override it")
+             ->type_name("FILE.ini"),
+         {ValueKind::Type::file, {".ini"}});
+    Note(AddChoice<DocumentCode>(
+             app, "--code", [&o](DocumentCode c) { o.code = c; },
+             {{"sjis", DocumentCode::shiftJis},
+              {"shift-jis", DocumentCode::shiftJis},
+              {"euc", DocumentCode::eucJp},
+              {"euc-jp", DocumentCode::eucJp}},
+             {"sjis", "euc"},
+             "the documents' character code, sjis (or shift-jis) or euc (or euc-jp); default "
+             "sjis"),
+         {ValueKind::Type::word, {"sjis", "euc"}});
+    for (auto [name, list, help] :
+         {std::tuple{"--start", &o.starts,
+                     "a start separator, up to three (each --start once); default <dd>; \\n is a line break; one "
+                     "that begins with - goes as --start=SEP. Separators given here replace all three of the "
+                     "settings file's or the default ones"},
+          std::tuple{"--end", &o.ends,
+                     "an end separator, up to three, as --start; default \\n, <dt> and </dl>; --end= alone: every "
+                     "stretch runs to the end of its document"}}) {
+        app.add_option(name, *list, help)
+            ->type_name("SEP")
+            ->expected(1)
+            ->allow_extra_args(false)
+            ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
+    }
     app.add_flag("--no-backup", o.noBackup,
                  "keep no untouched copy in backup/ (by default one is kept, and never replaced)");
-    if (mode == Mode::folder) {
+    if (!file) {
         app.add_option("--pattern", o.pattern,
-                       "the documents to convert, a file name pattern; default \"*.htm\" (which also finds "
-                       ".html), or the settings file's")
-            ->type_name("GLOB");
+                       "the documents to convert, a file name pattern; default \"*.htm\" (which also finds .html)")
+            ->type_name("GLOB")
+            ->check(Needs("--pattern", "needs a file name pattern", [](const std::string& v) { return !v.empty(); }));
         app.add_flag("--no-subfolders", o.noSubFolders, "only the folder itself, not its sub-folders");
     }
-    AddLookOptions(app, o.look, true);
+    AddLookOptions(app, o.look);
     AddJobsOption(app, o.jobs);
     app.add_flag("-q,--quiet", o.quiet, "no progress line on the terminal");
-    app.footer(kConvertExit);
+    app.callback([&o] {
+        for (auto [list, name] : {std::pair{&o.starts, "--start"}, std::pair{&o.ends, "--end"}})
+            if (list->size() > 3) throw BadUsage(std::string("at most three ") + name + " separators");
+    });
+    AddCommand(&app,
+               "0 done (warnings, if any, on standard error), 1 some document or folder failed (each message on "
+               "standard error), 2 bad usage, 130 stopped by Ctrl+C.",
+               file ? "" : "convert-folder takes one folder", [this, mode] { return RunConversion(convert_, mode); });
 }
 
-void AddPieces(CLI::App& app, PiecesOptions& o) {
-    app.add_option("file", o.input,
-                   "a template collection: .mlt (pieces between lines [SPLIT]) or .ast (each piece headed "
-                   "by [AA][name]), Shift-JIS (code page 932) or UTF-8")
-        ->type_name("FILE.mlt|FILE.ast");
-    app.add_option("-o,--output", o.output,
-                   "the folder for the pictures 001.png, 002.png, ... and index.html (required; made when "
-                   "missing)")
-        ->type_name("DIR");
-    AddLookOptions(app, o.look, false);
-    AddJobsOption(app, o.jobs);
-    app.footer(kPiecesExit);
+void CommandLine::AddHelp() {
+    CLI::App& app = *app_.add_subcommand("help", "show the help of a command and exit");
+    std::vector<std::string> names;
+    for (const Command& command : commands_) names.push_back(command.app->get_name());
+    names.push_back("help");
+    Note(app.add_option("command", topic_, JoinWords(names, ", ", " or "))
+             ->type_name("COMMAND")
+             ->check(Check([names](const std::string& value) -> std::string {
+                 if (std::find(names.begin(), names.end(), value) != names.end()) return {};
+                 return "no command '" + value + "'; the commands are " + JoinWords(names, ", ", " and ");
+             })),
+         {ValueKind::Type::word, names});
+    AddCommand(&app, "0 done, 2 no such command.", "help takes one command", [this] {
+        std::fputs(Help(topic_.empty() ? nullptr : app_.get_subcommand(topic_)).c_str(), stdout);
+        return kExitOk;
+    });
 }
 
-// The arguments that no option or operand took: unknown options first.
-std::string Leftover(const std::vector<std::string>& rest, const std::string& tooMany) {
-    for (const std::string& a : rest)
-        if (a.size() > 1 && a[0] == '-') return "unknown option '" + a + "'";
-    return tooMany + ": '" + rest.front() + "' is one too many";
+std::string CommandLine::Help(const CLI::App* command) const {
+    const CLI::App& app = command ? *command : app_;
+    const std::string name = command ? std::string(kProgram) + " " + command->get_name() : kProgram;
+    return app.get_formatter()->make_help(&app, name, CLI::AppFormatMode::Normal);
 }
 
-// What the parse left to check: operands and options CLI11 does not require.
-std::string Complaint(const CLI::App& command, const RenderOptions& render, const ConvertOptions& convert,
-                      const PiecesOptions& pieces) {
-    const std::string name = command.get_name();
-    const std::vector<std::string> rest = command.remaining();
-    if (name == "render") {
-        if (!rest.empty()) return Leftover(rest, "only one text file can be drawn at a time");
-        if (render.output.empty())
-            return "the picture's file name is missing: give -o OUT.png, or -o - for "
-                   "standard output";
-        if (render.output == "-" && ::isatty(STDOUT_FILENO))
-            return "standard output is a terminal: send it to a file or a program (> OUT.png, | ...)";
-    } else if (name == "render-pieces") {
-        if (!rest.empty()) return Leftover(rest, "only one collection can be drawn at a time");
-        if (pieces.input.empty()) return "the collection is missing: render-pieces FILE.mlt|FILE.ast -o DIR";
-        if (pieces.output.empty()) return "the pictures' folder is missing: give -o DIR";
-    } else if (name == "convert" || name == "convert-folder") {
-        if (!rest.empty()) return Leftover(rest, "convert-folder takes one folder");
-        if (convert.targets.empty()) return name == "convert" ? "no document given" : "no folder given";
-        for (const auto* list : {&convert.starts, &convert.ends})
-            if (list->size() > 3)
-                return std::string("at most three ") + (list == &convert.starts ? "--start" : "--end") + " separators";
-        if (convert.pattern && convert.pattern->empty()) return "--pattern needs a file name pattern";
-    } else if (!rest.empty()) {
-        return Leftover(rest, "help takes one command");
-    }
-    return {};
+const CLI::App* CommandLine::ParsedCommand() const {
+    for (const Command& command : commands_)
+        if (command.app->parsed()) return command.app;
+    return nullptr;
 }
 
-// Help texts broken into lines that fit beside the option column of an 80-column
-// terminal (CLI11 indents the lines after a line break).
-std::string Wrap(const std::string& text, std::size_t width) {
-    std::string out;
-    std::size_t column = 0;
-    for (std::size_t at = 0; at < text.size();) {
-        std::size_t end = text.find(' ', at);
-        if (end == std::string::npos) end = text.size();
-        const std::string word = text.substr(at, end - at);
-        if (column > 0 && column + 1 + word.size() > width) {
-            out += '\n';
-            column = 0;
-        } else if (column > 0) {
-            out += ' ';
-            ++column;
+// CLI11 says what went wrong in its words; this says it in ours, from what the parse
+// left: the words nobody took, the required ones missing, the checks' own messages.
+std::string CommandLine::UsageMessage(const CLI::Error& error) const {
+    const CLI::App* command = ParsedCommand();
+    const std::string name = command ? command->get_name() : std::string();
+    auto said = [&](const std::string& message) { return UsageText(message, name); };
+
+    // Words before the command: options go after it.
+    if (const std::vector<std::string> before = app_.remaining(false); !before.empty()) {
+        const std::string& word = before.front();
+        if (word.size() > 1 && word[0] == '-') {
+            const std::string option = word.substr(0, word.find('='));
+            if (command && command->get_option_no_throw(option))
+                return said("option " + option + " goes after the command " + name);
+            return said("unknown option '" + word + "'");
         }
-        out += word;
-        column += word.size();
-        at = end + 1;
+        return said("unknown command '" + word + "'");
     }
-    return out;
+    if (dynamic_cast<const BadUsage*>(&error)) return said(error.what());
+    if (dynamic_cast<const CLI::ExtrasError*>(&error) && command) {
+        for (const Command& c : commands_)
+            if (c.app == command) return said(Leftover(command->remaining(), c.oneOperand));
+    }
+    if (dynamic_cast<const CLI::RequiredError*>(&error)) {
+        if (!command) {
+            std::vector<std::string> names;
+            for (const Command& c : commands_) names.push_back(c.app->get_name());
+            return said("no command given: " + JoinWords(names, ", ", " or "));
+        }
+        for (const CLI::Option* option : command->get_options()) {
+            if (!option->get_required() || option->count() > 0) continue;
+            for (const OptionNote& note : notes_)
+                if (note.option == option) return said(note.whenMissing);
+        }
+    }
+    const CLI::App& scope = command ? *command : app_;
+    // A value missing can only be the last word's: every option takes the next word,
+    // whatever it is.
+    if (dynamic_cast<const CLI::ArgumentMismatch*>(&error) && !lastWord_.empty()) {
+        if (CLI::Option* option = const_cast<CLI::App&>(scope).get_option_no_throw(lastWord_)) {
+            for (CLI::Validator* check : ChecksOf(*option)) {
+                std::string empty;
+                if (std::string problem = (*check)(empty); !problem.empty()) return said(problem);
+            }
+            return said("option " + option->get_name() + " needs a value");
+        }
+    }
+    // A value refused: CLI11 puts the option's name in front of the check's message,
+    // so the check is asked again, of the values in the order CLI11 checked them.
+    if (dynamic_cast<const CLI::ValidationError*>(&error)) {
+        for (CLI::Option* option : const_cast<CLI::App&>(scope).get_options()) {
+            for (std::string value : option->results()) {
+                for (CLI::Validator* check : ChecksOf(*option))
+                    if (std::string problem = (*check)(value); !problem.empty()) return said(problem);
+            }
+        }
+    }
+    return said(error.what());
 }
 
-// The help of a command, as `COMMAND --help` and `help COMMAND` print it. Only then
-// are the texts broken into lines: a run that draws has no use for it.
-std::string HelpOf(CLI::App& app) {
-    constexpr std::size_t kColumn = 30, kWidth = 80;
-    app.get_formatter()->column_width(kColumn);
-    for (CLI::Option* option : app.get_options())
-        option->description(Wrap(option->get_description(), kWidth - kColumn));
-    return app.get_formatter()->make_help(
-        &app, app.get_parent() ? std::string(kProgram) + " " + app.get_name() : std::string(kProgram),
-        CLI::AppFormatMode::Normal);
+int CommandLine::Run(int argc, char** argv) {
+    lastWord_ = argc > 1 ? argv[argc - 1] : "";
+    std::vector<std::string> words = Arguments(argc, argv);
+    try {
+        app_.parse(words);
+    } catch (const CLI::ParseError& error) {
+        // Help and version on standard output, exit 0; bad usage through UsageMessage.
+        return app_.exit(error) == 0 ? kExitOk : kExitUsage;
+    }
+    for (const Command& command : commands_)
+        if (command.app->parsed()) return command.run();
+    return kExitUsage;  // not reached: CLI11 requires a command
 }
-
-}  // namespace
 
 int ParseAndRun(int argc, char** argv) {
-    CLI::App app(
-        "Draws Japanese text art into PNG pictures exactly as \"ＭＳ Ｐゴシック\" lays it out: "
-        "typed text with render, every piece of a template collection with render-pieces, the "
-        "marked stretches of HTML documents in place with convert and convert-folder. "
-        "`quarvel-cli help COMMAND` tells each command's options.",
-        kProgram);
-    app.set_help_flag("-h,--help", "show this help and exit");
-    app.require_subcommand(0, 1);  // an operand named like a command stays an operand
-    app.allow_extras();
-    app.option_defaults()->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
-    bool version = false;
-    app.add_flag("--version", version, "show the program's name and version and exit");
-
-    RenderOptions render;
-    ConvertOptions convert;
-    PiecesOptions pieces;
-    AddRender(*app.add_subcommand("render", "draw one piece of text art into one picture"), render);
-    AddPieces(*app.add_subcommand("render-pieces",
-                                  "draw every piece of a template collection into a folder, with a page of them"),
-              pieces);
-    AddConvert(*app.add_subcommand("convert", "convert documents in place: every marked stretch becomes a picture"),
-               convert, Mode::file);
-    AddConvert(*app.add_subcommand("convert-folder", "convert every matching document of a folder tree in place"),
-               convert, Mode::folder);
-    CLI::App* help = app.add_subcommand("help", "show the help of a command and exit");
-    std::string topic;
-    help->add_option("command", topic, "render, render-pieces, convert or convert-folder");
-    app.footer(
-        "Exit status: 0 done, 1 failed, 2 bad usage, 130 stopped by Ctrl+C; `quarvel-cli help COMMAND` "
-        "tells each command's.");
-
-    try {
-        app.parse(argc, argv);
-    } catch (const CLI::CallForHelp&) {
-        const auto chosen = app.get_subcommands();
-        std::fputs(HelpOf(chosen.empty() ? app : *chosen.front()).c_str(), stdout);
-        return kExitOk;
-    } catch (const CLI::ParseError& e) {
-        const auto chosen = app.get_subcommands();
-        std::string what = e.what();
-        if (!what.empty() && what.back() == '\n') what.pop_back();
-        // CLI11 says "--margin: ..."; ours "option --margin needs ...", also for a
-        // missing value.
-        if (const std::size_t colon = what.find(": "); what.starts_with("-") && colon != std::string::npos) {
-            const std::string name = what.substr(0, colon);
-            std::string rest = what.substr(colon + 2);
-            if (dynamic_cast<const CLI::ArgumentMismatch*>(&e)) {
-                const auto known = Needs().find(name);
-                rest = known != Needs().end() ? known->second : "needs a value";
-            }
-            what = "option " + name + " " + rest;
-        }
-        return UsageError(what, chosen.empty() ? std::string() : chosen.front()->get_name());
-    }
-
-    const auto chosen = app.get_subcommands();
-    if (chosen.empty()) {
-        if (version) {
-            std::printf("%s %s\n", kProgram, QUARVEL_VERSION);
-            return kExitOk;
-        }
-        if (!app.remaining().empty()) {
-            const std::string first = app.remaining().front();
-            return UsageError((first[0] == '-' ? "unknown option '" : "unknown command '") + first + "'");
-        }
-        return UsageError("no command given: render, render-pieces, convert or convert-folder");
-    }
-    CLI::App& command = *chosen.front();
-    if (std::string complaint = Complaint(command, render, convert, pieces); !complaint.empty())
-        return UsageError(complaint, command.get_name());
-    if (version) return UsageError("--version goes alone: quarvel-cli --version");
-
-    const std::string name = command.get_name();
-    if (name == "render") return RunRender(render);
-    if (name == "render-pieces") return RunRenderPieces(pieces);
-    if (name == "convert") return RunConversion(convert, Mode::file);
-    if (name == "convert-folder") return RunConversion(convert, Mode::folder);
-    if (topic.empty()) {
-        std::fputs(HelpOf(app).c_str(), stdout);
-        return kExitOk;
-    }
-    for (const char* known : {"render", "render-pieces", "convert", "convert-folder", "help"})
-        if (topic == known) {
-            std::fputs(HelpOf(*app.get_subcommand(topic)).c_str(), stdout);
-            return kExitOk;
-        }
-    return UsageError("no command '" + topic + "'; the commands are render, convert and convert-folder", "help");
+    CommandLine commandLine;
+    return commandLine.Run(argc, argv);
 }
 
 }  // namespace quarvel::cli

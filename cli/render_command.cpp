@@ -3,10 +3,7 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <csignal>
-#include <cstdio>
-#include <cstring>
-#include <filesystem>
+#include <string>
 
 #include "cli/commands.h"
 #include "engine/picture_file.h"
@@ -15,21 +12,6 @@
 
 namespace quarvel::cli {
 namespace {
-
-// Reads the file (or standard input for "-") up to kMaxTextBytes.
-Result<std::string> ReadInput(const std::string& path, const std::string& name) {
-    std::FILE* in = path == "-" ? stdin : std::fopen(path.c_str(), "rb");
-    if (!in) return Failure{Failure::What::notOpened, name, errno};
-    std::string bytes;
-    char buffer[65536];
-    std::size_t n;
-    while (bytes.size() <= kMaxTextBytes && (n = std::fread(buffer, 1, sizeof buffer, in)) > 0) bytes.append(buffer, n);
-    const int error = std::ferror(in) ? errno : 0;
-    if (in != stdin) std::fclose(in);
-    if (bytes.size() > kMaxTextBytes) return Failure{Failure::What::tooLarge, name, 0, TooMuchTextMessage()};
-    if (error) return Failure{Failure::What::notOpened, name, error};
-    return bytes;
-}
 
 // The picture's PNG file down standard output, whole or with a message. A terminal is
 // refused before anything is drawn (see ParseAndRun), so this is a pipe or a file.
@@ -52,8 +34,7 @@ Result<void> WriteToStandardOutput(const Picture& picture, PngForm form) {
 int RunRender(const RenderOptions& o) {
     if (!OpenFaces(o.look.font)) return kExitFailed;
 
-    const std::string inputName = o.input == "-" ? "(standard input)" : o.input;
-    Result<std::string> bytes = ReadInput(o.input, inputName);
+    Result<std::string> bytes = ReadUserFile(o.input, kMaxTextBytes, TooMuchTextMessage());
     if (!bytes) {
         PrintFailure(bytes.failure());
         return kExitFailed;
@@ -65,11 +46,10 @@ int RunRender(const RenderOptions& o) {
     const DrawnTextArt drawn = DrawTextFile(std::move(*bytes), options);
     const Picture& picture = drawn.picture;
     for (const std::string& warning : ReportWarnings(drawn, "--encoding"))
-        PrintProblem(inputName, "warning: " + warning);
+        PrintProblem(ShownName(o.input), "warning: " + warning);
 
     // Written whole or not at all; a device or a pipe named by -o is written as it is.
     // While its input file is there the picture can be drawn again: no flush to wait for.
-    std::signal(SIGXFSZ, SIG_IGN);
     const Result<void> written = o.output == "-" ? WriteToStandardOutput(picture, form)
                                                  : SavePicture(fs::RealFileSystem(), o.output, picture, form,
                                                                o.input == "-" ? fs::Flush::first : fs::Flush::never);

@@ -12,18 +12,16 @@ set(QUARVEL_HOMEPAGE "https://github.com/quarvel/quarvel"
 
 set(quarvel_install_files ${PROJECT_BINARY_DIR}/install-files)
 
-install(FILES ${PROJECT_SOURCE_DIR}/res/bash-completion/quarvel-cli
-  DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions)
+# quarvel-cli's bash completion and man page, written by the build from its table of
+# commands (cli/CMakeLists.txt); packaging compresses the man pages.
+install(FILES ${QUARVEL_CLI_COMPLETION} DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions)
+install(FILES ${QUARVEL_CLI_MAN_PAGE} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 
-# The man pages with the version filled in; packaging compresses them.
-set(pages quarvel-cli.1)
+# The window's man page with the version filled in.
 if(TARGET quarvel)
-  list(APPEND pages quarvel.1)
+  configure_file(${PROJECT_SOURCE_DIR}/res/man/quarvel.1 ${quarvel_install_files}/quarvel.1 @ONLY)
+  install(FILES ${quarvel_install_files}/quarvel.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 endif()
-foreach(page IN LISTS pages)
-  configure_file(${PROJECT_SOURCE_DIR}/res/man/${page} ${quarvel_install_files}/${page} @ONLY)
-  install(FILES ${quarvel_install_files}/${page} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
-endforeach()
 
 if(NOT TARGET quarvel)
   return()

@@ -323,7 +323,7 @@ Result<void> GlyphCache::SetMainFontFile(const std::filesystem::path& path) {
         std::FILE* file = std::fopen(path.c_str(), "rb");
         const int error = file ? 0 : errno;
         if (file) std::fclose(file);
-        return unusable(error);
+        return error ? unusable(error) : unusable(0, "not a font file FreeType can read");
     }
     MainFontOverride() = path.string();
     return {};

@@ -4,7 +4,7 @@
 # percentile latency, the server's processor time per request (from /proc, its user
 # and system time over the run) and wrk's own processor time (it shares the cores).
 # The target is 0.8 x cores / the processor time of one picture inside the process
-# (quarvel-bench BM_RenderTextArt of the same art, measured first).
+# (quarvel-bench BM_RenderAndEncode of the same art, measured first).
 #   scripts/bench-server.sh [BUILD-FOLDER] [SECONDS]     (default: build 10)
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -24,9 +24,9 @@ cores=$(nproc)
 declare -A picture
 while IFS=, read -r name _ _ cpu _; do
   picture[$name]=$cpu
-done < <("$build/bench/quarvel-bench" --benchmark_filter='BM_RenderTextArt/(small|medium)$' \
+done < <("$build/bench/quarvel-bench" --benchmark_filter='BM_RenderAndEncode/(small|medium)$' \
   --benchmark_repetitions=5 --benchmark_report_aggregates_only=true --benchmark_format=csv 2>/dev/null |
-  sed -n 's/^"BM_RenderTextArt\/\([a-z]*\)_median",/\1,/p')
+  sed -n 's/^"BM_RenderAndEncode\/\([a-z]*\)_median",/\1,/p')
 
 printf '%-7s %5s %9s %9s %9s %11s %9s %10s %8s\n' art conns 'req/s' p50 p99 'server/req' 'wrk CPU' 'target' 'ratio'
 for art in small medium; do

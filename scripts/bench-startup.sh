@@ -3,11 +3,10 @@
 # by side in one hyperfine run (BENCHMARKS.md, Start-up):
 #   scripts/bench-startup.sh [build/cli/quarvel-cli [OTHER-QUARVEL-CLI...]]
 # Each quarvel-cli given renders the 5-line and the 30-line example; pango-view draws
-# the same files in Monapo at 12 points. Pictures go to a folder on tmpfs, as both
-# programs' own work is measured, not the disk: quarvel-cli flushes each picture to
-# disk before renaming it into place (about 15 ms on this machine's disk), pango-view
-# does not; WORK_PARENT=FOLDER puts them elsewhere (a folder on disk, to see what the
-# flush costs). Prints hyperfine's table and the medians with their ratio to pango-view's.
+# the same files in Monapo at 12 points. Pictures go to a folder on tmpfs (/dev/shm);
+# WORK_PARENT=FOLDER puts them elsewhere (a folder on disk, where a user's pictures go:
+# there the kernel's cost of making a file shows). Prints hyperfine's table and the
+# medians with their ratio to pango-view's.
 # RUNS (default 300) and WARMUP (default 30) set the number of runs.
 set -euo pipefail
 

@@ -12,7 +12,7 @@
 # reproducibility check).
 #   DEB_BUILD_OPTIONS    as for dpkg-buildpackage; default "nocheck parallel=<cores>"
 #                        (the tests are ./test.sh's; without nocheck they run in the build)
-#   QUARVEL_MAINTAINER, QUARVEL_HOMEPAGE   as README.md says (debian/rules)
+#   QUARVEL_MAINTAINER, QUARVEL_HOMEPAGE   as docs/PACKAGING.md says (debian/rules)
 # The build's log is OUT-DIR/build.log.
 set -euo pipefail
 

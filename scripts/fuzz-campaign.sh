@@ -8,7 +8,7 @@
 #   scripts/fuzz-campaign.sh --count
 #
 # HARNESS is one of tests/fuzz (render, references, conversion, code_convert, profile,
-# collection); RUNS the executions to run (libFuzzer's -runs). The corpus grows in
+# collection, png, request); RUNS the executions to run (libFuzzer's -runs). The corpus grows in
 # CORPUS-DIR (default /var/tmp/quarvel-campaign/HARNESS), so that a later run goes on
 # from it; findings go to CORPUS-DIR/findings. The harness is built as scripts/fuzz.sh
 # builds it (build-fuzz, clang); run it from a clean tree so that the commit names what
@@ -34,7 +34,7 @@ harness=$1
 runs=$2
 work=${3:-/var/tmp/quarvel-campaign/$harness}
 case $harness in
-  render | code_convert | profile) max_len=2048 ;;
+  render | code_convert | profile | request) max_len=2048 ;;
   *) max_len=4096 ;;
 esac
 
@@ -61,7 +61,9 @@ ASAN_OPTIONS=malloc_context_size=0:quarantine_size_mb=16 UBSAN_OPTIONS=print_sta
   echo "machine: $(nproc) cores, $(uname -r), $(clang --version | head -1)"
   echo "command: ASAN_OPTIONS=malloc_context_size=0:quarantine_size_mb=16 UBSAN_OPTIONS=print_stacktrace=1 ${command[*]}"
   echo "exit status: $status"
-  echo "findings: $(find "$work/findings" -type f | wc -l)"
+  # Crashes, leaks and timeouts; libFuzzer's slow-unit-* files (an input that took long,
+  # as when the machine was busy) are no finding.
+  echo "findings: $(find "$work/findings" -type f ! -name 'slow-unit-*' | wc -l)"
   echo "--- libFuzzer's summary lines"
   grep -E '^(Done [0-9]+ runs in|stat::|==[0-9]+== ERROR|SUMMARY)' "$log" || true
 } >"$record"

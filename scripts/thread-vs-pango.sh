@@ -10,9 +10,8 @@
 # ART=large takes the 50-line art at the 1024-pixel cap instead (default medium, 30
 # lines).
 # The thread and its pictures go to a folder on tmpfs (/dev/shm), as in
-# bench-startup.sh: quarvel-cli flushes each picture to disk before renaming it into
-# place, pango-view does not. WORK_PARENT=FOLDER puts them elsewhere (a folder on
-# disk, to see what the flushes cost).
+# bench-startup.sh; WORK_PARENT=FOLDER puts them elsewhere (a folder on disk: the
+# conversion flushes the pictures once, before the document is rewritten).
 set -euo pipefail
 
 cli=$(realpath "$1")

@@ -277,9 +277,11 @@ std::string SetValues(std::string_view text, std::span<const ProfileEntry> entri
 
 ProfileReader::ProfileReader(const stdfs::path& path) {
     Result<std::string> read = fs::RealFileSystem().ReadWhole(path.string());
-    if (!read) return;
+    if (!read) {
+        failure_ = read.failure();
+        return;
+    }
     text_ = std::move(*read);
-    read_ = true;
     index_ = std::make_unique<ProfileIndex>(text_);
 }
 

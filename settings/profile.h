@@ -42,8 +42,8 @@ public:
     ProfileReader(const ProfileReader&) = delete;
     ProfileReader& operator=(const ProfileReader&) = delete;
 
-    // False when the file could not be read.
-    bool IsRead() const { return read_; }
+    // Why the file could not be read; nothing when it was.
+    const std::optional<Failure>& ReadFailure() const { return failure_; }
     bool HasSection(std::string_view section) const;
     // The value of `key` in `section`, as ReadProfileValue gives it, or nothing when
     // the file, the section or the key is missing.
@@ -51,7 +51,7 @@ public:
 
 private:
     std::string text_;
-    bool read_ = false;
+    std::optional<Failure> failure_;
     std::unique_ptr<ProfileIndex> index_;  // refers into text_
 };
 

@@ -1,5 +1,7 @@
 #include "settings/settings_file.h"
 
+#include <algorithm>
+#include <charconv>
 #include <vector>
 
 namespace quarvel {
@@ -8,28 +10,82 @@ namespace {
 namespace stdfs = std::filesystem;
 namespace keys = settings_keys;
 
-// Reads one key of a section; an empty value leaves the member unchanged.
+std::string_view TrimBlanks(std::string_view text) {
+    while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
+    while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) text.remove_suffix(1);
+    return text;
+}
+
+bool IsHexDigit(char c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F'); }
+
+// The forms the program writes, and the readers take whole: TRUE or FALSE in any case;
+// a whole number within int; '#' and one to six hexadecimal digits.
+bool IsBool(std::string_view text) {
+    text = TrimBlanks(text);
+    auto same = [text](std::string_view word) {
+        return text.size() == word.size() && std::equal(text.begin(), text.end(), word.begin(), [](char a, char b) {
+                   return (a >= 'a' && a <= 'z' ? static_cast<char>(a - 'a' + 'A') : a) == b;
+               });
+    };
+    return same("TRUE") || same("FALSE");
+}
+
+bool IsWholeNumber(std::string_view text) {
+    text = TrimBlanks(text);
+    if (text.starts_with('+') && !text.starts_with("+-")) text.remove_prefix(1);
+    int value = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    return !text.empty() && error == std::errc() && end == text.data() + text.size();
+}
+
+bool IsColor(std::string_view text) {
+    return text.size() >= 2 && text.size() <= 7 && text.front() == '#' &&
+           std::all_of(text.begin() + 1, text.end(), IsHexDigit);
+}
+
+// Reads one key of a section; an empty value leaves the member unchanged. A value not
+// in a form the program writes is noted with what the member became.
 class SectionReader {
 public:
-    SectionReader(const ProfileReader& file, std::string_view section) : file_(file), section_(section) {}
+    SectionReader(const ProfileReader& file, std::string_view section, std::vector<ValueNotUnderstood>& notes)
+        : file_(file), section_(section), notes_(notes) {}
 
     void Read(std::string_view key, std::string& out) const {
         if (std::string text = Raw(key); !text.empty()) out = UnquoteProfileString(text);
     }
     void Read(std::string_view key, bool& out) const {
-        if (std::string text = Raw(key); !text.empty()) out = ProfileToBool(text);
+        if (std::string text = Raw(key); !text.empty()) {
+            out = ProfileToBool(text);
+            Note(key, text, IsBool(text), BoolToProfile(out));
+        }
     }
     void Read(std::string_view key, int& out) const {
-        if (std::string text = Raw(key); !text.empty()) out = ProfileToInt(text);
+        if (std::string text = Raw(key); !text.empty()) {
+            out = ProfileToInt(text);
+            Note(key, text, IsWholeNumber(text), IntToProfile(out));
+        }
     }
     void Read(std::string_view key, Color& out) const {
-        if (std::string text = Raw(key); !text.empty()) out = ProfileToColor(text);
+        if (std::string text = Raw(key); !text.empty()) {
+            out = ProfileToColor(text);
+            Note(key, text, IsColor(text), ColorToProfile(out));
+        }
     }
     void Read(std::string_view key, PngForm& out) const {
-        if (std::string text = Raw(key); !text.empty()) out = ProfileToBool(text) ? PngForm::indexed : PngForm::rgb;
+        if (std::string text = Raw(key); !text.empty()) {
+            out = ProfileToBool(text) ? PngForm::indexed : PngForm::rgb;
+            Note(key, text, IsBool(text), BoolToProfile(out == PngForm::indexed));
+        }
     }
+    // Any number is kept, as the window shows it (no button chosen); every code but
+    // EUC-JP reads as Shift-JIS. -1 is the window's own "none".
     void Read(std::string_view key, DocumentCode& out) const {
-        if (std::string text = Raw(key); !text.empty()) out = static_cast<DocumentCode>(ProfileToInt(text));
+        if (std::string text = Raw(key); !text.empty()) {
+            out = static_cast<DocumentCode>(ProfileToInt(text));
+            const bool known = out == DocumentCode::shiftJis || out == DocumentCode::eucJp || out == DocumentCode::none;
+            Note(key, text, IsWholeNumber(text) && known,
+                 IntToProfile(static_cast<int>(out == DocumentCode::eucJp ? out : DocumentCode::shiftJis)));
+        }
     }
     void Read(const std::array<std::string_view, 3>& keys, Separators& out) const {
         for (std::size_t i = 0; i < keys.size(); ++i) Read(keys[i], out[i]);
@@ -37,13 +93,18 @@ public:
 
 private:
     std::string Raw(std::string_view key) const { return file_.Value(section_, key).value_or(std::string()); }
+    void Note(std::string_view key, const std::string& text, bool understood, std::string used) const {
+        if (!understood) notes_.push_back({std::string(section_), std::string(key), text, std::move(used)});
+    }
 
     const ProfileReader& file_;
     std::string_view section_;
+    std::vector<ValueNotUnderstood>& notes_;
 };
 
-void ReadGeneral(const ProfileReader& file, Appearance& look, PngForm& pngForm) {
-    const SectionReader in(file, keys::kGeneral);
+void ReadGeneral(const ProfileReader& file, Appearance& look, PngForm& pngForm,
+                 std::vector<ValueNotUnderstood>& notes) {
+    const SectionReader in(file, keys::kGeneral, notes);
     in.Read(keys::kTextColor, look.textColor);
     in.Read(keys::kBackColor, look.backColor);
     in.Read(keys::kMargin, look.margin);
@@ -51,30 +112,32 @@ void ReadGeneral(const ProfileReader& file, Appearance& look, PngForm& pngForm) 
     in.Read(keys::kIndexedPng, pngForm);
 }
 
-void ReadCommon(const ProfileReader& file, std::string_view section, CommonSettings& settings) {
-    const SectionReader in(file, section);
+void ReadCommon(const ProfileReader& file, std::string_view section, CommonSettings& settings,
+                std::vector<ValueNotUnderstood>& notes) {
+    const SectionReader in(file, section, notes);
     in.Read(keys::kStartSeparators, settings.startSeparators);
     in.Read(keys::kEndSeparators, settings.endSeparators);
     in.Read(keys::kBackup, settings.backup);
     in.Read(keys::kCode, settings.code);
 }
 
-void ReadFolderPage(const ProfileReader& file, FolderPageSettings& settings) {
-    const SectionReader in(file, keys::kFolderPage);
+void ReadFolderPage(const ProfileReader& file, FolderPageSettings& settings, std::vector<ValueNotUnderstood>& notes) {
+    const SectionReader in(file, keys::kFolderPage, notes);
     in.Read(keys::kFileFilter, settings.fileFilter);
     in.Read(keys::kSubFolders, settings.subFolders);
-    ReadCommon(file, keys::kFolderPage, settings.common);
+    ReadCommon(file, keys::kFolderPage, settings.common, notes);
 }
 
 // Reads the file once and, when it is a settings file, hands it to `read`.
 template <typename Read>
-SettingsLoadResult Load(const stdfs::path& path, Read read) {
+Result<SettingsLoad> Load(const stdfs::path& path, Read read) {
     const ProfileReader file(path);
-    if (!file.IsRead()) return SettingsLoadResult::unreadable;
-    if (!file.HasSection(keys::kGeneral) && !file.HasSection(keys::kFilePage) && !file.HasSection(keys::kFolderPage))
-        return SettingsLoadResult::noSettings;
-    read(file);
-    return SettingsLoadResult::loaded;
+    if (file.ReadFailure()) return *file.ReadFailure();
+    SettingsLoad load;
+    load.settingsFile =
+        file.HasSection(keys::kGeneral) || file.HasSection(keys::kFilePage) || file.HasSection(keys::kFolderPage);
+    if (load.settingsFile) read(file, load.notUnderstood);
+    return load;
 }
 
 // Collects the keys of one save in order; the texts live as long as the collector.
@@ -127,23 +190,23 @@ private:
 
 }  // namespace
 
-SettingsLoadResult LoadGeneralSettings(const stdfs::path& path, Appearance& look, PngForm& pngForm) {
-    return Load(path, [&](const ProfileReader& file) { ReadGeneral(file, look, pngForm); });
+Result<SettingsLoad> LoadGeneralSettings(const stdfs::path& path, Appearance& look, PngForm& pngForm) {
+    return Load(path, [&](const ProfileReader& file, auto& notes) { ReadGeneral(file, look, pngForm, notes); });
 }
 
-SettingsLoadResult LoadCommonSettings(const stdfs::path& path, std::string_view section, CommonSettings& settings) {
-    return Load(path, [&](const ProfileReader& file) { ReadCommon(file, section, settings); });
+Result<SettingsLoad> LoadCommonSettings(const stdfs::path& path, std::string_view section, CommonSettings& settings) {
+    return Load(path, [&](const ProfileReader& file, auto& notes) { ReadCommon(file, section, settings, notes); });
 }
 
-SettingsLoadResult LoadFolderPageSettings(const stdfs::path& path, FolderPageSettings& settings) {
-    return Load(path, [&](const ProfileReader& file) { ReadFolderPage(file, settings); });
+Result<SettingsLoad> LoadFolderPageSettings(const stdfs::path& path, FolderPageSettings& settings) {
+    return Load(path, [&](const ProfileReader& file, auto& notes) { ReadFolderPage(file, settings, notes); });
 }
 
-SettingsLoadResult LoadAllSettings(const stdfs::path& path, AllSettings& settings) {
-    return Load(path, [&](const ProfileReader& file) {
-        ReadCommon(file, keys::kFilePage, settings.filePage);
-        ReadFolderPage(file, settings.folderPage);
-        ReadGeneral(file, settings.look, settings.pngForm);
+Result<SettingsLoad> LoadAllSettings(const stdfs::path& path, AllSettings& settings) {
+    return Load(path, [&](const ProfileReader& file, auto& notes) {
+        ReadCommon(file, keys::kFilePage, settings.filePage, notes);
+        ReadFolderPage(file, settings.folderPage, notes);
+        ReadGeneral(file, settings.look, settings.pngForm, notes);
     });
 }
 

@@ -27,6 +27,7 @@
 #include <initializer_list>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "engine/job_settings.h"
 #include "render/appearance.h"
@@ -88,23 +89,36 @@ struct AllSettings {
     bool operator==(const AllSettings&) const = default;
 };
 
-// What a load found. Only a file that holds at least one of the sections General,
-// TargetFilePage and TargetFolderPage is a settings file; from any other file (one of
-// another program, or not an INI file at all) nothing is taken, and the caller says so.
-enum class SettingsLoadResult {
-    loaded,      // a settings file (a section it lacks leaves its members unchanged)
-    unreadable,  // missing, or cannot be read
-    noSettings,  // read, but none of the three sections is in it
+// A value that was read though it is not one the program writes or understands
+// (colFore=#GGGGGG, iCode=7, bSpace=yes), with the value taken in its place, spelled as
+// the file would hold it. Texts are code page 932. The load keeps its rules: this only
+// tells the caller what they made of such values.
+struct ValueNotUnderstood {
+    std::string section;
+    std::string key;
+    std::string value;
+    std::string used;
+    bool operator==(const ValueNotUnderstood&) const = default;
 };
 
-// Each reads the file once, whatever the number of keys.
-SettingsLoadResult LoadGeneralSettings(const std::filesystem::path& path, Appearance& look, PngForm& pngForm);
-SettingsLoadResult LoadCommonSettings(const std::filesystem::path& path, std::string_view section,
-                                      CommonSettings& settings);
+// What a load of a file that could be read found. Only a file that holds at least one
+// of the sections General, TargetFilePage and TargetFolderPage is a settings file; from
+// any other file (one of another program, or not an INI file at all) nothing is taken,
+// and the caller says so. A section the file lacks leaves its members unchanged.
+struct SettingsLoad {
+    bool settingsFile = false;
+    std::vector<ValueNotUnderstood> notUnderstood;  // in the order the keys were read
+};
+
+// Each reads the file once, whatever the number of keys; a file that is missing or
+// cannot be read is a failure and changes nothing.
+Result<SettingsLoad> LoadGeneralSettings(const std::filesystem::path& path, Appearance& look, PngForm& pngForm);
+Result<SettingsLoad> LoadCommonSettings(const std::filesystem::path& path, std::string_view section,
+                                        CommonSettings& settings);
 // strFileFilter and bSubFolder, then the common keys, all from TargetFolderPage.
-SettingsLoadResult LoadFolderPageSettings(const std::filesystem::path& path, FolderPageSettings& settings);
+Result<SettingsLoad> LoadFolderPageSettings(const std::filesystem::path& path, FolderPageSettings& settings);
 // TargetFilePage, TargetFolderPage, then General.
-SettingsLoadResult LoadAllSettings(const std::filesystem::path& path, AllSettings& settings);
+Result<SettingsLoad> LoadAllSettings(const std::filesystem::path& path, AllSettings& settings);
 
 // Whether the file holds any key that loading the given sections takes (a key with a
 // value); a file that holds none of them changes nothing however it is loaded.

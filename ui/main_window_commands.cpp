@@ -146,14 +146,14 @@ void MainWindow::OnLoadSettings() {
         // Taken as read: a margin out of range shows until the next check refuses it.
         Appearance look = look_;
         PngForm form = pngForm_;
-        const SettingsLoadResult loaded = LoadGeneralSettings(path, look, form);
+        const Result<SettingsLoad> loaded = LoadGeneralSettings(path, look, form);
         // A file of another program, or no INI file at all, changes nothing: say so
         // rather than leave the user to believe the settings were loaded. So is a file
         // that is there but cannot be read.
         std::error_code ec;
-        if (loaded == SettingsLoadResult::noSettings) {
+        if (loaded && !loaded->settingsFile) {
             GetPrompts().showMessage(this, QStringLiteral("%1\n設定が見つかりません").arg(*chosen), MessageIcon::none);
-        } else if (loaded == SettingsLoadResult::unreadable && std::filesystem::exists(path, ec)) {
+        } else if (!loaded && std::filesystem::exists(path, ec)) {
             GetPrompts().showMessage(this, QStringLiteral("%1\n%2").arg(*chosen, FromCp932(TextFileOpenFailed())),
                                      MessageIcon::none);
         }

@@ -9,7 +9,6 @@
 
 #include <chrono>
 #include <sstream>
-#include <thread>
 
 #include <gtest/gtest.h>
 
@@ -60,6 +59,97 @@ TEST(ConvertCli, ConvertsDocumentsAndSetsTheExitStatus) {
     EXPECT_EQ(Cli({"convert", "--code", "jis", "x.htm"}).exit_code, 2);
     EXPECT_EQ(Cli({"convert", "--pattern", "*.htm", "x.htm"}).exit_code, 2);
     EXPECT_EQ(Cli({"convert", "--start", "a", "--start", "b", "--start", "c", "--start", "d", "x"}).exit_code, 2);
+}
+
+// What is given to convert that it cannot convert is said, and counts as a failure;
+// "--end=" is an empty separator, not the next word.
+TEST(ConvertCli, WhatConvertCannotTakeIsSaid) {
+    TempDir dir;
+    WriteFile(dir / "p.png", "\x89PNG\r\n\x1A\n<dd>x\r\n");
+    WriteFile(dir / "a.htm", "<dd>x<dt>y\r\n");
+    WriteFile(dir / "b.htm", "<dd>x<dt>y\r\n");
+    auto r = Cli({"convert", "--no-backup", (dir / "p.png").string(), (dir / "a.htm").string()});
+    EXPECT_EQ(r.exit_code, 1);
+    EXPECT_EQ(r.err, "quarvel-cli: " + (dir / "p.png").string() + ": a PNG picture, not a document; left as it is\n");
+    EXPECT_EQ(ReadFile(dir / "p.png"), "\x89PNG\r\n\x1A\n<dd>x\r\n");
+    EXPECT_EQ(ReadFile(dir / "a.htm"), "<dd><img src=\"./a/001.png\"><dt>y\r\n");
+
+    // No end separator: each stretch runs to the end of its document.
+    WriteFile(dir / "a.htm", "<dd>x<dt>y\r\n");
+    r = Cli({"convert", "--no-backup", "--end=", (dir / "a.htm").string(), (dir / "b.htm").string()});
+    EXPECT_EQ(r.exit_code, 0) << r.err;
+    EXPECT_EQ(ReadFile(dir / "a.htm"), "<dd><img src=\"./a/001.png\">");
+    EXPECT_EQ(ReadFile(dir / "b.htm"), "<dd><img src=\"./b/001.png\">");
+}
+
+// A font file that cannot be used fails every command alike, as an input file that
+// cannot be read does: exit 1, the path and the reason, nothing made or changed.
+TEST(ConvertCli, AnUnusableFontFailsEveryCommandAlike) {
+    TempDir dir;
+    WriteFile(dir / "junk.ttf", "not a font");
+    WriteFile(dir / "in.txt", "<dd>x\r\n");
+    for (auto [font, reason] :
+         {std::pair{"junk.ttf", "not a font file FreeType can read"}, std::pair{"none.ttf", "No such file or directory"}}) {
+        const std::string path = (dir / font).string();
+        const std::vector<std::string> runs[] = {
+            {"render", (dir / "in.txt").string(), "-o", (dir / "out.png").string()},
+            {"render-pieces", (dir / "in.txt").string(), "-o", (dir / "pieces").string()},
+            {"convert", (dir / "in.txt").string()},
+            {"convert-folder", "--pattern=*.txt", dir.path().string()},
+        };
+        for (std::vector<std::string> args : runs) {
+            const std::vector<std::string> tree = test::TreeOf(dir.path());
+            args.insert(args.begin() + 1, {"--font", path});
+            auto r = Cli(args);
+            EXPECT_EQ(r.exit_code, 1) << args.front() << " " << font;
+            EXPECT_EQ(r.err, "quarvel-cli: " + path + ": フォントファイルが使えません: " + reason + "\n") << args.front();
+            EXPECT_EQ(test::TreeOf(dir.path()), tree) << args.front();
+            EXPECT_EQ(ReadFile(dir / "in.txt"), "<dd>x\r\n");
+        }
+    }
+}
+
+// The progress line on a terminal: cut to its width (a long path would wrap and leave
+// lines behind), and without escape sequences where the terminal has none.
+TEST(ConvertCli, TheProgressLineFitsTheTerminal) {
+    TempDir dir;
+    const std::filesystem::path folder = dir / "a folder whose name alone is wider than the terminal" / "スレッド";
+    std::filesystem::create_directories(folder);
+    std::string thread;
+    for (int i = 0; i < 30; ++i) thread += "<dd>art " + std::to_string(i) + "\r\n";
+    for (const char* name : {"one.htm", "two.htm", "a document with a long name of its own.htm"})
+        WriteFile(folder / name, thread);
+    for (const char* term : {"TERM=xterm", "TERM=dumb"}) {
+        test::TerminalProcess run({QUARVEL_CLI_PATH, "convert-folder", "--no-backup", "--jobs=1", dir.path().string()},
+                                  50, {term});
+        ASSERT_EQ(run.Wait(std::chrono::seconds(60)), 0) << run.Shown();
+        std::string shown = run.Shown();
+        EXPECT_NE(shown.find("(001)"), std::string::npos) << term << ": no progress line: " << shown;
+        const bool dumb = std::string(term) == "TERM=dumb";
+        if (dumb) {
+            EXPECT_EQ(shown.find('\x1b'), std::string::npos) << shown;
+        }
+        for (std::size_t at = shown.find("\x1b[K"); at != std::string::npos; at = shown.find("\x1b[K"))
+            shown.erase(at, 3);
+        // Each state of the line between carriage returns, the widest of them.
+        std::istringstream pieces(shown);
+        std::string widest;
+        std::size_t widestColumns = 0;
+        for (std::string piece; std::getline(pieces, piece, '\r');) {
+            std::size_t columns = 0;  // UTF-8; two columns for kana and kanji
+            for (unsigned char c : piece) columns += (c & 0xC0) == 0x80 ? 0 : c >= 0xE3 ? 2 : 1;
+            if (columns > widestColumns) widest = piece, widestColumns = columns;
+        }
+        EXPECT_LE(widestColumns, 49u) << term << ": '" << widest << "'";
+        // Nothing of the line is left at the end.
+        EXPECT_TRUE(shown.ends_with("\r") || shown.empty()) << term << ": " << shown;
+        for (const char* name : {"one.htm", "two.htm"}) {
+            WriteFile(folder / name, thread);
+            std::filesystem::remove_all(folder / std::filesystem::path(name).stem());
+        }
+        std::filesystem::remove_all(folder / "a document with a long name of its own");
+        WriteFile(folder / "a document with a long name of its own.htm", thread);
+    }
 }
 
 TEST(ConvertCli, JobsOption) {
@@ -131,7 +221,6 @@ TEST(ConvertCli, OptionsAndSettingsFile) {
     EXPECT_EQ(picture.width, expected.width);
     EXPECT_TRUE(picture.rgb == expected.rgb);
 
-    EXPECT_EQ(Cli({"convert-folder", "--settings", (dir / "none.ini").string(), dir.path().string()}).exit_code, 2);
     r = Cli({"convert-folder", (dir / "missing").string()});
     EXPECT_EQ(r.exit_code, 1);
     EXPECT_NE(r.err.find("フォルダが見つかりません"), std::string::npos);
@@ -203,9 +292,11 @@ TEST(ConvertCli, InterruptLeavesTheDocumentAsItWas) {
     pid_t pid = 0;
     ASSERT_EQ(posix_spawn(&pid, QUARVEL_CLI_PATH, nullptr, nullptr, const_cast<char**>(argv.data()), environ), 0);
     // Interrupt once the job is under way.
-    while (!std::filesystem::exists(dir / "long/002.png")) std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    ::kill(pid, SIGINT);
     int status = 0;
+    ASSERT_TRUE(test::WaitWhileRunning(
+        pid, [&] { return std::filesystem::exists(dir / "long/002.png"); }, status, "the second picture"))
+        << "quarvel-cli ended before its second picture";
+    ::kill(pid, SIGINT);
     ASSERT_EQ(::waitpid(pid, &status, 0), pid);
     ASSERT_TRUE(WIFEXITED(status));
     EXPECT_EQ(WEXITSTATUS(status), 130);
@@ -223,9 +314,9 @@ TEST(ConvertCli, InterruptBetweenDocumentsStopsTheRest) {
     pid_t pid = 0;
     ASSERT_EQ(posix_spawn(&pid, QUARVEL_CLI_PATH, nullptr, nullptr, const_cast<char**>(argv.data()), environ), 0);
     // The rewrite goes through a new file beside the document; wait for it.
-    bool caught = false;
     int status = 0;
-    while (!(caught = test::WritesANewFileIn(pid, dir.path())) && ::waitpid(pid, &status, WNOHANG) == 0) {}
+    const bool caught = test::WaitWhileRunning(
+        pid, [&] { return test::WritesANewFileIn(pid, dir.path()); }, status, "the rewrite of a.htm");
     if (caught) {
         ::kill(pid, SIGINT);
         ASSERT_EQ(::waitpid(pid, &status, 0), pid);
@@ -322,7 +413,8 @@ TEST(ConvertCli, KilledDuringTheBackupCopy) {
         pid_t pid = 0;
         ASSERT_EQ(posix_spawn(&pid, QUARVEL_CLI_PATH, nullptr, nullptr, const_cast<char**>(argv.data()), environ), 0);
         int status = 0;
-        while (!(caught = test::WritesANewFileIn(pid, dir / "backup")) && ::waitpid(pid, &status, WNOHANG) == 0) {}
+        caught = test::WaitWhileRunning(
+            pid, [&] { return test::WritesANewFileIn(pid, dir / "backup"); }, status, "the backup copy");
         if (caught) {
             ::kill(pid, SIGKILL);
             ::waitpid(pid, &status, 0);

@@ -114,6 +114,29 @@ TEST_F(RenderPiecesCli, EveryPieceAsRenderDrawsItWhateverTheJobs) {
               std::string::npos);
 }
 
+// "-" reads the collection from standard input: the pictures of the same bytes in a
+// file; the kind comes from the first line, the page's title says where it came from.
+TEST_F(RenderPiecesCli, StandardInputIsACollectionToo) {
+    const std::string ast = Collection();
+    WriteFile(dir / "c.ast", ast);
+    ASSERT_EQ(Run({Path("c.ast"), "-o", Path("file")}).exit_code, 0);
+    test::ProcessResult r = RunProcess({QUARVEL_CLI_PATH, "render-pieces", "-", "-o", Path("stdin"), "--jobs=1"}, ast);
+    EXPECT_EQ(r.exit_code, 0) << r.err;
+    std::vector<std::string> fromFile = Files("file"), fromInput = Files("stdin");
+    ASSERT_EQ(fromFile.size(), fromInput.size());
+    ASSERT_EQ(fromFile.size(), 5u);
+    for (std::size_t i = 0; i + 1 < fromFile.size(); ++i) EXPECT_TRUE(fromFile[i] == fromInput[i]) << i;
+    EXPECT_NE(fromInput.back().find("<title>(standard input)"), std::string::npos) << fromInput.back();
+    // Its warnings are said of the pictures, as from a file.
+    EXPECT_NE(r.err.find(Path("stdin/002.png") + ": warning: the art has more than 50 lines"), std::string::npos)
+        << r.err;
+
+    // An .mlt collection: no header on the first line.
+    r = RunProcess({QUARVEL_CLI_PATH, "render-pieces", "-", "-o", Path("mlt")}, "a\n[SPLIT]\nb\n");
+    EXPECT_EQ(r.exit_code, 0) << r.err;
+    EXPECT_EQ(test::TreeOf(dir / "mlt"), (std::vector<std::string>{"001.png", "002.png", "index.html"}));
+}
+
 TEST_F(RenderPiecesCli, FailuresReachTheUserAndLeaveNoHalfFiles) {
     WriteFile(dir / "art.mlt", "a\r\n[SPLIT]\r\nb\r\n[SPLIT]\r\n[SPLIT]\r\nc\r\n[SPLIT]\r\n");
     // A trailing [SPLIT] is nothing; two in a row leave out an empty piece.

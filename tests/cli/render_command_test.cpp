@@ -217,6 +217,22 @@ TEST_F(RenderCli, UnreadableInputAndUnwritableOutputExitWithOne) {
     EXPECT_NE(bad_font.err.find("nope.ttf"), std::string::npos);
 }
 
+// Text typed on a terminal ends with one Ctrl+D at the start of a line, as for cat.
+TEST_F(RenderCli, TypedTextEndsAtTheFirstCtrlD) {
+    test::TerminalProcess run({QUARVEL_CLI_PATH, "render", "-o", (dir / "typed.png").string()}, 80);
+    run.Type("abc\n");
+    EXPECT_EQ(run.Wait(std::chrono::milliseconds(300)), std::nullopt) << "it ended before the text did";
+    run.Type("\x04");
+    std::optional<int> exit = run.Wait(std::chrono::seconds(10));
+    if (!exit) {
+        ADD_FAILURE() << "one Ctrl+D did not end the text";
+        run.Type("\x04");
+        exit = run.Wait(std::chrono::seconds(10));
+    }
+    EXPECT_EQ(exit, 0) << run.Shown();
+    EXPECT_TRUE(Decode("typed.png").rgb == RenderPicture("abc<br>", Appearance{}).rgb);
+}
+
 TEST_F(RenderCli, InputBeyondSixteenMegabytesIsRefused) {
     const std::size_t cap = 16u << 20;
     const std::string at_cap(cap, 'W');

@@ -170,7 +170,7 @@ std::vector<std::string*> Strings(AllSettings& settings) {
 void CheckRecords(std::string_view file, std::string_view entryText) {
     WriteBytes(g_file, file);
     AllSettings saved;
-    LoadAllSettings(g_file, saved);
+    FUZZ_CHECK(LoadAllSettings(g_file, saved).ok());
     // Strings from the entries where there are some, else as loaded.
     fuzz::FieldReader pieces(entryText);
     for (std::string* s : Strings(saved)) {
@@ -178,9 +178,9 @@ void CheckRecords(std::string_view file, std::string_view entryText) {
         *s = Savable(*s);
     }
 
-    FUZZ_CHECK(SaveAllSettings(g_file, saved).ok);
+    FUZZ_CHECK(SaveAllSettings(g_file, saved).ok());
     AllSettings loaded;
-    LoadAllSettings(g_file, loaded);
+    FUZZ_CHECK(LoadAllSettings(g_file, loaded).ok());
     // An empty string leaves the member as it was: at its default here.
     AllSettings expected = saved, defaults;
     const std::vector<std::string*> expectedStrings = Strings(expected), defaultStrings = Strings(defaults);

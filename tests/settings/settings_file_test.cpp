@@ -20,7 +20,13 @@ namespace {
 namespace stdfs = std::filesystem;
 using test::ReadFile;
 using test::TempDir;
+using test::WhatFailed;
 using test::WriteFile;
+
+// What a load found, in words that a failed expectation shows.
+std::string Found(const Result<SettingsLoad>& load) {
+    return !load ? "a failure to read" : load->settingsFile ? "a settings file" : "no settings";
+}
 
 TEST(SettingsFileTest, DefaultsWrittenFromScratchGiveTheCompleteFile) {
     TempDir dir;
@@ -114,7 +120,8 @@ TEST(SettingsFileTest, LoadingStoresWhatTheFileGivesWithoutRangeChecks) {
     AllSettings settings;
     settings.look.collapseSpaces = false;
     settings.filePage.startSeparators[1] = "keep";
-    LoadAllSettings(path, settings);
+    const Result<SettingsLoad> load = LoadAllSettings(path, settings);
+    ASSERT_TRUE(load.ok());
 
     EXPECT_EQ(settings.look.textColor, (Color{255, 0, 0}));
     EXPECT_EQ(settings.look.backColor, kBlack) << "a colour without '#' reads as black";
@@ -126,13 +133,20 @@ TEST(SettingsFileTest, LoadingStoresWhatTheFileGivesWithoutRangeChecks) {
     EXPECT_FALSE(settings.filePage.backup);
     EXPECT_EQ(settings.filePage.code, static_cast<DocumentCode>(2));
     EXPECT_EQ(settings.folderPage, FolderPageSettings{}) << "a missing section changes nothing";
+    // What is read but not in a form the program writes is told, with what was taken:
+    // "#ff", 150 and " True " are; no '#', "yes" and a code of 2 are not.
+    EXPECT_EQ(load->notUnderstood, (std::vector<ValueNotUnderstood>{{"TargetFilePage", "bBackup", "yes", "FALSE"},
+                                                                    {"TargetFilePage", "iCode", "2", "0"},
+                                                                    {"General", "colBack", "0000FF", "#000000"}}));
 
     AllSettings untouched;
-    LoadAllSettings(dir / "missing.ini", untouched);
+    EXPECT_EQ(WhatFailed(LoadAllSettings(dir / "missing.ini", untouched)), Failure::What::notOpened);
     EXPECT_EQ(untouched, AllSettings{});
 
-    WriteFile(path, "[General]\r\niMargin=12px\r\n");
-    LoadAllSettings(path, untouched);
+    WriteFile(path, "[General]\r\niMargin=12px\r\n[TargetFolderPage]\r\niCode=-1\r\nbSubFolder=false\r\n");
+    EXPECT_EQ(LoadAllSettings(path, untouched)->notUnderstood,
+              (std::vector<ValueNotUnderstood>{{"General", "iMargin", "12px", "12"}}))
+        << "-1 is the window's own code for none";
     EXPECT_EQ(untouched.look.margin, 12);
 }
 
@@ -187,7 +201,7 @@ TEST(SettingsFileTest, LoadingReadsTheFileOnce) {
     // Closes too, so that no two events in a row are alike (inotify merges those).
     ASSERT_GE(inotify_add_watch(watch, path.c_str(), IN_OPEN | IN_CLOSE_NOWRITE), 0);
     AllSettings settings;
-    EXPECT_EQ(LoadAllSettings(path, settings), SettingsLoadResult::loaded);
+    EXPECT_EQ(Found(LoadAllSettings(path, settings)), "a settings file");
     int opens = 0;
     alignas(inotify_event) char events[4096];
     for (ssize_t n; (n = read(watch, events, sizeof events)) > 0;) {
@@ -216,7 +230,7 @@ TEST(SettingsFileTest, ByteOrderMarksAndEveryLineEndingRead) {
             const std::string text = std::string(mark) + with(end);
             WriteFile(path, text);
             AllSettings settings;
-            EXPECT_EQ(LoadAllSettings(path, settings), SettingsLoadResult::loaded) << text;
+            EXPECT_EQ(Found(LoadAllSettings(path, settings)), "a settings file") << text;
             EXPECT_EQ(settings.look.margin, 9) << text;
             EXPECT_EQ(settings.filePage.startSeparators[0], "<p>") << text;
 
@@ -250,16 +264,16 @@ TEST(SettingsFileTest, FilesWithoutTheProgramsSectionsAreReported) {
          {std::string(), std::string("iMargin=50\r\n"), std::string("[Other]\r\niMargin=50\r\n"),
           std::string("\x89PNG\r\n\x1A\n\0\0", 10), std::string("[General\r\niMargin=50\r\n")}) {
         WriteFile(path, text);
-        EXPECT_EQ(LoadAllSettings(path, settings), SettingsLoadResult::noSettings) << text;
-        EXPECT_EQ(LoadGeneralSettings(path, settings.look, settings.pngForm), SettingsLoadResult::noSettings) << text;
+        EXPECT_EQ(Found(LoadAllSettings(path, settings)), "no settings") << text;
+        EXPECT_EQ(Found(LoadGeneralSettings(path, settings.look, settings.pngForm)), "no settings") << text;
         EXPECT_EQ(settings, before) << text;
     }
-    EXPECT_EQ(LoadAllSettings(dir / "missing.ini", settings), SettingsLoadResult::unreadable);
-    EXPECT_EQ(LoadCommonSettings(dir.path(), settings_keys::kFilePage, settings.filePage),
-              SettingsLoadResult::unreadable);
+    EXPECT_EQ(WhatFailed(LoadAllSettings(dir / "missing.ini", settings)), Failure::What::notOpened);
+    EXPECT_EQ(WhatFailed(LoadCommonSettings(dir.path(), settings_keys::kFilePage, settings.filePage)),
+              Failure::What::notOpened);
     // One of the three sections is enough, even when the one asked for is missing.
     WriteFile(path, "[targetfolderpage]\r\n");
-    EXPECT_EQ(LoadGeneralSettings(path, settings.look, settings.pngForm), SettingsLoadResult::loaded);
+    EXPECT_EQ(Found(LoadGeneralSettings(path, settings.look, settings.pngForm)), "a settings file");
     EXPECT_EQ(settings, before);
 }
 

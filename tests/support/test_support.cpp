@@ -4,8 +4,10 @@
 #include <png.h>
 #include <poll.h>
 #include <spawn.h>
+#include <sys/ioctl.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
+#include <termios.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -229,6 +231,13 @@ void WaitUntil(const std::function<bool()>& done, const char* what, std::chrono:
     }
 }
 
+bool WaitWhileRunning(int pid, const std::function<bool()>& seen, int& status, const char* what,
+                      std::chrono::microseconds step, std::chrono::milliseconds bound) {
+    bool ended = false;
+    WaitUntil([&] { return seen() || (ended = ::waitpid(pid, &status, WNOHANG) == pid); }, what, bound, step);
+    return !ended;
+}
+
 bool WritesANewFileIn(int pid, const std::filesystem::path& folder) {
     std::error_code error;
     for (const auto& entry : std::filesystem::directory_iterator("/proc/" + std::to_string(pid) + "/fd", error)) {
@@ -239,6 +248,77 @@ bool WritesANewFileIn(int pid, const std::filesystem::path& folder) {
             return true;
     }
     return false;
+}
+
+TerminalProcess::TerminalProcess(const std::vector<std::string>& argv, int columns,
+                                 const std::vector<std::string>& extra_env) {
+    master_ = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+    if (master_ < 0 || ::grantpt(master_) != 0 || ::unlockpt(master_) != 0) return;
+    const std::string slave = ::ptsname(master_);
+    winsize size{};
+    size.ws_row = 24;
+    size.ws_col = static_cast<unsigned short>(columns);
+    ::ioctl(master_, TIOCSWINSZ, &size);
+    std::vector<std::string> env_strings;
+    for (char** e = environ; *e; ++e) env_strings.emplace_back(*e);
+    for (const auto& extra : extra_env) {
+        auto key = extra.substr(0, extra.find('=') + 1);
+        std::erase_if(env_strings, [&](const std::string& s) { return s.rfind(key, 0) == 0; });
+        env_strings.push_back(extra);
+    }
+    std::vector<char*> envp;
+    for (auto& s : env_strings) envp.push_back(s.data());
+    envp.push_back(nullptr);
+    std::vector<std::string> args = argv;
+    std::vector<char*> argp;
+    for (auto& s : args) argp.push_back(s.data());
+    argp.push_back(nullptr);
+    pid_ = ::fork();
+    if (pid_ == 0) {
+        // A session of its own, with the terminal as its controlling one.
+        ::setsid();
+        const int fd = ::open(slave.c_str(), O_RDWR);
+        if (fd < 0) ::_exit(127);
+        for (int target : {0, 1, 2}) ::dup2(fd, target);
+        if (fd > 2) ::close(fd);
+        ::execve(argp[0], argp.data(), envp.data());
+        ::_exit(127);
+    }
+}
+
+TerminalProcess::~TerminalProcess() {
+    if (pid_ > 0 && !exit_) {
+        ::kill(pid_, SIGKILL);
+        ::waitpid(pid_, nullptr, 0);
+    }
+    if (master_ >= 0) ::close(master_);
+}
+
+void TerminalProcess::Type(const std::string& keys) {
+    if (master_ >= 0 && ::write(master_, keys.data(), keys.size()) < 0) shown_ += "(could not type)";
+}
+
+std::optional<int> TerminalProcess::Wait(std::chrono::milliseconds timeout) {
+    if (exit_ || pid_ <= 0) return exit_;
+    const auto end = std::chrono::steady_clock::now() + timeout;
+    char buffer[4096];
+    for (;;) {
+        // Read what is shown first: a program blocked on a full terminal never ends.
+        pollfd fd{master_, POLLIN, 0};
+        if (::poll(&fd, 1, 20) > 0) {
+            const ssize_t n = ::read(master_, buffer, sizeof buffer);
+            if (n > 0) shown_.append(buffer, static_cast<std::size_t>(n));
+        }
+        int status = 0;
+        if (::waitpid(pid_, &status, WNOHANG) == pid_) {
+            // What is still in the terminal's buffer once the program has ended.
+            for (ssize_t n; ::poll(&fd, 1, 0) > 0 && (n = ::read(master_, buffer, sizeof buffer)) > 0;)
+                shown_.append(buffer, static_cast<std::size_t>(n));
+            exit_ = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+            return exit_;
+        }
+        if (std::chrono::steady_clock::now() >= end) return std::nullopt;
+    }
 }
 
 }  // namespace quarvel::test

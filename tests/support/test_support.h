@@ -106,6 +106,14 @@ void WaitUntil(const std::function<bool()>& done, const char* what,
                std::chrono::milliseconds bound = std::chrono::minutes(2),
                std::chrono::microseconds step = std::chrono::milliseconds(1));
 
+// Waits, looking every `step`, until `seen` holds while the process `pid` (a child)
+// runs: true then, with the process still running; false once it ended without
+// `seen` (reaped, its status in `status`). Past `bound` the test program ends with
+// `what`, as WaitUntil does.
+bool WaitWhileRunning(int pid, const std::function<bool()>& seen, int& status, const char* what,
+                      std::chrono::microseconds step = std::chrono::microseconds(100),
+                      std::chrono::milliseconds bound = std::chrono::minutes(2));
+
 // Whether the process is writing a new file in the folder: it holds one open that
 // has no name yet ("#N (deleted)", a file made with O_TMPFILE) or a temporary name
 // (".NAME.quarvel-...").
@@ -120,5 +128,30 @@ struct ProcessResult {
 // Runs a program with arguments (no shell), feeding `input` to its standard input.
 ProcessResult RunProcess(const std::vector<std::string>& argv, const std::string& input = {},
                          const std::vector<std::string>& extra_env = {});
+
+// A program run on a terminal of its own, a pseudo-terminal `columns` wide that is its
+// standard input, output and error: for what only a terminal shows (text typed and
+// ended by Ctrl+D, a live progress line). Killed if still running at the end.
+class TerminalProcess {
+public:
+    TerminalProcess(const std::vector<std::string>& argv, int columns, const std::vector<std::string>& extra_env = {});
+    ~TerminalProcess();
+    TerminalProcess(const TerminalProcess&) = delete;
+    TerminalProcess& operator=(const TerminalProcess&) = delete;
+
+    // Keys as typed: "\x04" is Ctrl+D.
+    void Type(const std::string& keys);
+    // Waits up to `timeout` for the program to end, keeping what it shows; its exit
+    // status, or nothing while it still runs.
+    std::optional<int> Wait(std::chrono::milliseconds timeout);
+    // Everything the terminal received, as the program wrote it (LF as CR LF).
+    const std::string& Shown() const { return shown_; }
+
+private:
+    int master_ = -1;
+    int pid_ = -1;
+    std::optional<int> exit_;
+    std::string shown_;
+};
 
 }  // namespace quarvel::test

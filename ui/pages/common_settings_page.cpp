@@ -59,7 +59,9 @@ void CommonSettingsPage::WriteControls() {
 }
 
 void CommonSettingsPage::LoadSettings(const std::filesystem::path& path, std::string_view section) {
-    LoadCommonSettings(path, section, settings_);
+    // A file that cannot be read changes nothing; the main window, which loads it
+    // too, says why.
+    static_cast<void>(LoadCommonSettings(path, section, settings_));
     WriteControls();
 }
 

@@ -86,7 +86,7 @@ void FolderPage::Generate() {
 void FolderPage::LoadSettings(const std::filesystem::path& path) {
     const std::string filterBefore = ToCp932(fileFilter_);
     FolderPageSettings record{commonSettings_.settings(), filterBefore, subFolders_};
-    LoadFolderPageSettings(path, record);
+    static_cast<void>(LoadFolderPageSettings(path, record));  // a failure changes nothing: see the main window
     // A pattern the file leaves alone keeps its exact text.
     if (record.fileFilter != filterBefore) fileFilter_ = FromCp932(record.fileFilter);
     subFolders_ = record.subFolders;

@@ -1,0 +1,90 @@
+#pragma once
+// The command line of quarvel-cli as one table: each command's CLI11 app with its
+// options, the record they fill and the function that runs it. The parser, the help,
+// the usage errors, the man page and the bash completion are all read from it.
+
+#include <CLI/CLI.hpp>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "cli/commands.h"
+
+namespace quarvel::cli {
+
+// What the value of an option or an operand is, for the completion and the man page.
+struct ValueKind {
+    enum class Type { text, word, file, folder };
+    Type type = Type::text;
+    // word: the words it takes, as the help shows them; file: the extensions a file
+    // has (".png"), none for any file.
+    std::vector<std::string> words;
+};
+
+struct Command {
+    CLI::App* app;
+    std::function<int()> run;
+    std::string exitStatus;  // the exit statuses of the command, in words
+    std::string oneOperand;  // said of a second operand where one is taken
+};
+
+// One word of a command's usage line: an operand, a required option with its value,
+// or every other option ("[OPTIONS]", with a null option).
+struct UsageWord {
+    const CLI::Option* option;
+    bool optional;
+};
+// The usage of a command: its other options, then its operands and its required
+// options, in the order they were added.
+std::vector<UsageWord> UsageOf(const CLI::App& command);
+// The name a usage line gives an option: its short one, else its long one.
+std::string UsageName(const CLI::Option& option);
+// Whether an option takes a value (a flag does not).
+inline bool TakesValue(const CLI::Option& option) { return option.get_expected_max() > 0; }
+
+class CommandLine {
+public:
+    CommandLine();
+    CommandLine(const CommandLine&) = delete;
+    CommandLine& operator=(const CommandLine&) = delete;
+
+    // Parses the command line and runs the command; returns the exit status.
+    int Run(int argc, char** argv);
+
+    const CLI::App& App() const { return app_; }
+    const std::vector<Command>& Commands() const { return commands_; }
+    // What an option with a value, or an operand, takes.
+    ValueKind ValueOf(const CLI::Option* option) const;
+    // The help as `help COMMAND` prints it (the program's own for null).
+    std::string Help(const CLI::App* command) const;
+
+private:
+    struct OptionNote {
+        const CLI::Option* option;
+        ValueKind value;
+        std::string whenMissing;  // a required one's message when it is not given
+    };
+
+    CLI::Option* Note(CLI::Option* option, ValueKind value, std::string whenMissing = {});
+    void AddCommand(CLI::App* app, std::string exitStatus, std::string oneOperand, std::function<int()> run);
+    void AddLookOptions(CLI::App& app, LookOptions& look);
+    void AddJobsOption(CLI::App& app, std::optional<int>& jobs);
+    void AddRender();
+    void AddPieces();
+    void AddConvert(Mode mode);
+    void AddHelp();
+    std::string UsageMessage(const CLI::Error& error) const;
+    const CLI::App* ParsedCommand() const;
+
+    CLI::App app_;
+    RenderOptions render_;
+    PiecesOptions pieces_;
+    ConvertOptions convert_;
+    std::string topic_;
+    std::string lastWord_;  // of the command line being parsed
+    std::vector<Command> commands_;
+    std::vector<OptionNote> notes_;
+};
+
+}  // namespace quarvel::cli
