@@ -1,14 +1,13 @@
+// Character references: decoding them, the entity table, and the one conversion of
+// text to code page 932 with references for what the code page lacks.
+
 #include <gtest/gtest.h>
 
 #include <string>
 
 #include "platform/codec.h"
-#include "platform/fonts.h"
-#include "render/draw.h"
 #include "render/entities.h"
 #include "render/references.h"
-#include "render/text_prep.h"
-#include "render/tokens.h"
 
 namespace quarvel {
 namespace {
@@ -124,27 +123,6 @@ TEST(CharacterReferences, Utf8TextConvertsAsItsUtf16Twin) {
     std::string ascii;
     for (char c = 1; c > 0; ++c) ascii += c;
     EXPECT_EQ(Utf8ToCp932WithReferences(ascii), ascii);  // PrepareTextFile keeps ASCII as it is
-}
-
-TEST(WordTokens, ListsKeepOrderAndOwnTheirCopies) {
-    WordTokenList list;
-    EXPECT_TRUE(list.IsEmpty());
-    char bytes[] = "abc";
-    list.AddText(bytes, 3);
-    bytes[0] = 'X';
-    list.AddCode(0x1F600);
-    list.AddText(bytes, 0);
-    list.AddText(bytes, 2);
-    ASSERT_EQ(list.Tokens().size(), 4u);
-    const auto& t = list.Tokens();
-    EXPECT_EQ(list.Text(t[0]), "abc");
-    EXPECT_FALSE(t[1].IsRun());
-    EXPECT_EQ(t[1].code, 0x1F600u);
-    EXPECT_FALSE(t[2].IsRun());  // an empty run is a token without text
-    EXPECT_EQ(t[2].code, 0u);
-    EXPECT_EQ(list.Text(t[3]), "Xb");
-    EXPECT_EQ(list.Width(), MeasureRun("abc") + GlyphCache::Instance().Get(0x1F600).advance +
-                                GlyphCache::Instance().Get(0).advance + MeasureRun("Xb"));
 }
 
 }  // namespace

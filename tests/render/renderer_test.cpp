@@ -1,19 +1,18 @@
+// The renderer: tokenizing text art into lines, the width of the text area, and the
+// picture with its report of what it leaves out.
+
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <cstdio>
-#include <cstdlib>
-#include <fstream>
-#include <optional>
-#include <set>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "platform/fonts.h"
 #include "render/draw.h"
-#include "render/png_writer.h"
 #include "render/renderer.h"
-#include "support/test_support.h"
 
 namespace quarvel {
 namespace {
@@ -153,90 +152,6 @@ TEST(Tokenizer, LoneLeadBytesAndUnclosedTagsStopAtTheEnd) {
     // A lead byte inside a tag takes the '>' that follows it as its partner.
     EXPECT_EQ(Tokenized("a<\x82>b>c", true).tokens(0), Tokens{"ac"});
     EXPECT_EQ(Tokenized("&#65", true).tokens(0), Tokens{"&#65"});
-}
-
-TEST(Measure, WidthsComeFromTheOriginalFontsTable) {
-    EXPECT_EQ(MeasureRun(std::string(10, ' ')), 50);
-    std::string wide;
-    for (int i = 0; i < 10; ++i) wide += kWideSpace;
-    EXPECT_EQ(MeasureRun(wide), 110);
-    EXPECT_EQ(Tokenized(std::string(10, ' '), false).width(), 52);
-    EXPECT_EQ(Tokenized(wide, true).width(), 112);
-    EXPECT_EQ(GlyphCache::Instance().Get(U'i').advance, GlyphCache::TableWidth(U'i'));
-    // Undecodable bytes are one .notdef-wide character each and draw nothing.
-    const int notdef = GlyphCache::Instance().Undecodable().advance;
-    EXPECT_GT(notdef, 0);
-    EXPECT_EQ(MeasureRun("\x80\xFF"), 2 * notdef);
-    // So is a lead byte with the byte after it when the pair is no character (mojibake
-    // such as 94 2D): the byte after it is not drawn on its own.
-    EXPECT_EQ(MeasureRun("A\x94-B"), MeasureRun("AB") + notdef);
-    EXPECT_EQ(MeasureRun("\x82\x20\x82"), 2 * notdef);
-    EXPECT_EQ(RenderPicture("A\x94-B", Appearance{}).rgb, RenderPicture("A\x80"
-                                                                        "B",
-                                                                        Appearance{})
-                                                              .rgb);
-}
-
-TEST(Measure, ShadingCharactersBeyondTheMainTableAdvanceByTheirOwnTable) {
-    // Every entry of the table of shading characters: the advance is the table's,
-    // whatever face draws the shape; the shape comes from a face that has it; and the
-    // picture holds nothing but the two colours, the text colour where there is ink.
-    std::ifstream table(QUARVEL_SOURCE_DIR "/res/unicode-aa-widths.tsv");
-    ASSERT_TRUE(table) << "res/unicode-aa-widths.tsv";
-    const Appearance look{Color{0x12, 0x34, 0x56}, Color{0xFE, 0xDC, 0xBA}, 0, true};
-    std::string line;
-    std::getline(table, line);  // the header
-    int entries = 0;
-    while (std::getline(table, line)) {
-        unsigned code = 0;
-        int width = 0;
-        ASSERT_EQ(std::sscanf(line.c_str(), "%x\t%d", &code, &width), 2) << line;
-        SCOPED_TRACE(line);
-        ++entries;
-        const Glyph& glyph = GlyphCache::Instance().Get(code);
-        EXPECT_EQ(GlyphCache::TableWidth(code), width);
-        EXPECT_EQ(glyph.advance, width);
-        EXPECT_FALSE(glyph.missing);
-        const std::string reference = "&#" + std::to_string(code) + ";";
-        const Picture picture = RenderPicture((reference + reference + reference).c_str(), look);
-        EXPECT_EQ(MeasureChar(code), width);
-        int ink = 0;
-        for (int y = 0; y < picture.height; ++y) {
-            for (int x = 0; x < picture.width; ++x) {
-                const Color c = picture.pixel(x, y);
-                ink += c == look.textColor;
-                ASSERT_TRUE(c == look.textColor || c == look.backColor) << x << "," << y;
-            }
-        }
-        EXPECT_EQ(ink > 0, code != 0x2004);  // the three-per-em space has no ink
-    }
-    EXPECT_EQ(entries, 30);
-}
-
-TEST(Measure, ShadedArtKeepsItsRightEdge) {
-    // As in a browser drawing the original font: a row of lower blocks, a row of corner
-    // triangles and full-width spaces, and a row of full-width spaces of the same
-    // count of cells end at the same column. The border there is told by its ink in the
-    // upper rows of its line, which the lower blocks (of this line and the one above)
-    // do not reach.
-    const std::string cell = kWideSpace;
-    std::string blocks = "|", triangles = "|", spaces = "|";
-    for (int i = 0; i < 37; ++i) blocks += "&#9603;";
-    for (int i = 0; i < 11; ++i) triangles += "&#9698;&#9700;";
-    for (int i = 0; i < 21; ++i) triangles += cell;
-    for (int i = 0; i < 37; ++i) spaces += cell;
-    const Picture art =
-        RenderPicture((blocks + "|<br>" + triangles + "|<br>" + spaces + "|<br>||").c_str(), Appearance{});
-    auto rightmostInk = [&](int line) {
-        int rightmost = -1;
-        for (int y = line * kLinePitch + 2; y < line * kLinePitch + 8; ++y)
-            for (int x = 0; x < art.width; ++x)
-                if (art.pixel(x, y) == kBlack) rightmost = std::max(rightmost, x);
-        return rightmost;
-    };
-    EXPECT_EQ(rightmostInk(0), rightmostInk(2));
-    EXPECT_EQ(rightmostInk(1), rightmostInk(2));
-    EXPECT_EQ(rightmostInk(0) - rightmostInk(3), 37 * 11);  // beside a row without cells between its borders
 }
 
 TEST(Measure, WidestLineIsRoundedUpAndCapped) {
@@ -399,106 +314,6 @@ TEST(RenderPicture, ReportsWhatWasCutAndWhatNoFaceHas) {
         // The report changes nothing of the picture.
         EXPECT_EQ(p.rgb, RenderPicture(c.text.c_str(), Appearance{}).rgb) << c.name;
     }
-}
-
-// Every kind of picture the renderer makes, and pictures made by hand: both forms
-// decode to exactly the picture's pixels. The RGB file holds IHDR (8-bit, colour type
-// 2), IDAT chunks of at most 8192 bytes and IEND; the indexed file a palette of the
-// picture's colours at one bit per pixel. A picture of more colours stays RGB.
-TEST(PngOutput, BothFormsDecodeToThePicturesPixels) {
-    const Appearance plain;
-    const Appearance coloured{Color{255, 0, 0}, Color{0, 64, 200}, 7, true};
-    std::string wide, sixty, dense;
-    for (int i = 0; i < 200; ++i) wide += "\x82\xA0W";  // far past the 1024-pixel cap
-    wide += "<br>" + wide;
-    for (int i = 0; i < 60; ++i) sixty += "line " + std::to_string(i) + "<br>";
-    for (int i = 0; i < 50; ++i) dense += std::string(150, "#W@%&"[i % 5]) + "<br>";
-    Picture inkFirst(13, 3, kWhite);
-    inkFirst.fill(0, 0, 1, 1, Color{0, 0, 1});  // the top-left pixel is not the background
-    inkFirst.fill(12, 2, 13, 3, Color{0, 0, 1});
-    Picture threeColours(17, 2, kWhite);
-    threeColours.fill(3, 0, 4, 1, kBlack);
-    threeColours.fill(5, 1, 6, 2, Color{0, 0, 1});
-
-    struct Case {
-        std::string name;
-        Picture picture;
-        int colours;  // in the palette; 0: written as RGB
-    };
-    std::vector<Case> cases = {
-        {"default look", RenderPicture("abc<br>def", plain), 2},
-        {"colours, margin 7", RenderPicture("\x81\xA1 abc<br>\x82\xA0", coloured), 2},
-        {"margin 100", RenderPicture("abc", Appearance{Color{1, 2, 3}, Color{250, 251, 252}, 100, true}), 2},
-        {"text colour equals background", RenderPicture("abc<br>def", Appearance{Color{9, 9, 9}, Color{9, 9, 9}, 3}),
-         1},
-        {"colours 128 apart", RenderPicture("abc<br>def", Appearance{Color{0, 128, 255}, Color{128, 0, 127}, 1}), 2},
-        {"fallback glyphs", RenderPicture("&hearts;&#x1F600;&#x2603;\x81\x9A", coloured), 2},
-        {"fallback glyphs, margin 0", RenderPicture("&#x1F363;&hearts;", Appearance{kWhite, kBlack, 0}), 2},
-        {"empty picture, 1 x 1", RenderPicture("", Appearance{kBlack, Color{5, 6, 7}, 0}), 1},
-        {"no ink", RenderPicture("\x81\x40 <br> \x81\x40", coloured), 1},
-        {"1024-pixel cap", RenderPicture(wide.c_str(), plain), 2},
-        {"50-line cut", RenderPicture(sixty.c_str(), coloured), 2},
-        {"50 dense lines at the cap", RenderPicture(dense.c_str(), plain), 2},
-        {"ink in the top-left pixel", inkFirst, 2},
-        {"three colours", threeColours, 0},
-    };
-    // Every width from one pixel to past the cap, the corners marked.
-    for (int width : {1, 2, 3, 7, 8, 9, 10, 63, 64, 65, 333, 1224}) {
-        Picture p(width, 7, Color{255, 128, 64});
-        p.fill(0, 0, 1, 1, Color{1, 2, 3});
-        p.fill(width - 1, 6, width, 7, Color{1, 2, 3});
-        cases.push_back({"width " + std::to_string(width), p, 2});
-    }
-    bool severalImageChunks = false;
-    for (const Case& c : cases) {
-        const Result<std::string> rgb = EncodePng(c.picture, PngForm::rgb);
-        const Result<std::string> indexed = EncodePng(c.picture, PngForm::indexed);
-        ASSERT_TRUE(rgb && indexed) << c.name;
-        Picture fromRgb, fromIndexed;
-        ASSERT_TRUE(test::DecodePngBytes(*rgb, fromRgb)) << c.name;
-        ASSERT_TRUE(test::DecodePngBytes(*indexed, fromIndexed)) << c.name;
-        EXPECT_EQ(fromRgb.width, c.picture.width) << c.name;
-        EXPECT_EQ(fromRgb.height, c.picture.height) << c.name;
-        EXPECT_TRUE(fromRgb.rgb == c.picture.rgb) << c.name;
-        EXPECT_EQ(fromIndexed.width, c.picture.width) << c.name;
-        EXPECT_EQ(fromIndexed.height, c.picture.height) << c.name;
-        EXPECT_TRUE(fromIndexed.rgb == fromRgb.rgb) << c.name;
-
-        const std::vector<test::PngChunk> rgbChunks = test::PngChunks(*rgb);
-        ASSERT_GE(rgbChunks.size(), 3u) << c.name;
-        EXPECT_EQ(rgbChunks.front().type, "IHDR") << c.name;
-        EXPECT_EQ(rgbChunks.front().data.substr(8), std::string("\x08\x02\0\0\0", 5)) << c.name;
-        EXPECT_EQ(rgbChunks.back().type, "IEND") << c.name;
-        for (std::size_t i = 1; i + 1 < rgbChunks.size(); ++i) {
-            EXPECT_EQ(rgbChunks[i].type, "IDAT") << c.name;
-            EXPECT_LE(rgbChunks[i].data.size(), 8192u) << c.name;
-        }
-        severalImageChunks = severalImageChunks || rgbChunks.size() > 3;
-
-        const std::vector<test::PngChunk> chunks = test::PngChunks(*indexed);
-        ASSERT_GE(chunks.size(), 3u) << c.name;
-        ASSERT_EQ(chunks[0].type, "IHDR") << c.name;
-        if (c.colours == 0) {
-            EXPECT_EQ(*indexed, *rgb) << c.name;
-            continue;
-        }
-        EXPECT_EQ(chunks[0].data[8], 1) << c.name << ": bit depth";
-        EXPECT_EQ(chunks[0].data[9], 3) << c.name << ": colour type";
-        ASSERT_EQ(chunks[1].type, "PLTE") << c.name;
-        ASSERT_EQ(chunks[1].data.size(), 3u * c.colours) << c.name;
-        std::set<std::array<int, 3>> palette, used;
-        for (std::size_t i = 0; i < chunks[1].data.size(); i += 3) {
-            const auto* rgb3 = reinterpret_cast<const unsigned char*>(chunks[1].data.data() + i);
-            palette.insert({rgb3[0], rgb3[1], rgb3[2]});
-        }
-        for (std::size_t i = 0; i < c.picture.rgb.size(); i += 3)
-            used.insert({c.picture.rgb[i], c.picture.rgb[i + 1], c.picture.rgb[i + 2]});
-        EXPECT_EQ(palette, used) << c.name;
-    }
-    EXPECT_TRUE(severalImageChunks);
-    // No pixel, no picture.
-    EXPECT_FALSE(EncodePng(Picture(), PngForm::rgb));
-    EXPECT_FALSE(EncodePng(Picture(), PngForm::indexed));
 }
 
 }  // namespace

@@ -1,0 +1,119 @@
+// The PNG writer: both forms, RGB through libpng and the indexed form through
+// libdeflate, decode to exactly the picture's pixels.
+
+#include <gtest/gtest.h>
+
+#include <array>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "render/png_writer.h"
+#include "render/renderer.h"
+#include "support/test_support.h"
+
+namespace quarvel {
+namespace {
+
+// Every kind of picture the renderer makes, and pictures made by hand: both forms
+// decode to exactly the picture's pixels. The RGB file holds IHDR (8-bit, colour type
+// 2), IDAT chunks of at most 8192 bytes and IEND; the indexed file a palette of the
+// picture's colours at one bit per pixel. A picture of more colours stays RGB.
+TEST(PngOutput, BothFormsDecodeToThePicturesPixels) {
+    const Appearance plain;
+    const Appearance coloured{Color{255, 0, 0}, Color{0, 64, 200}, 7, true};
+    std::string wide, sixty, dense;
+    for (int i = 0; i < 200; ++i) wide += "\x82\xA0W";  // far past the 1024-pixel cap
+    wide += "<br>" + wide;
+    for (int i = 0; i < 60; ++i) sixty += "line " + std::to_string(i) + "<br>";
+    for (int i = 0; i < 50; ++i) dense += std::string(150, "#W@%&"[i % 5]) + "<br>";
+    Picture inkFirst(13, 3, kWhite);
+    inkFirst.fill(0, 0, 1, 1, Color{0, 0, 1});  // the top-left pixel is not the background
+    inkFirst.fill(12, 2, 13, 3, Color{0, 0, 1});
+    Picture threeColours(17, 2, kWhite);
+    threeColours.fill(3, 0, 4, 1, kBlack);
+    threeColours.fill(5, 1, 6, 2, Color{0, 0, 1});
+
+    struct Case {
+        std::string name;
+        Picture picture;
+        int colours;  // in the palette; 0: written as RGB
+    };
+    std::vector<Case> cases = {
+        {"default look", RenderPicture("abc<br>def", plain), 2},
+        {"colours, margin 7", RenderPicture("\x81\xA1 abc<br>\x82\xA0", coloured), 2},
+        {"margin 100", RenderPicture("abc", Appearance{Color{1, 2, 3}, Color{250, 251, 252}, 100, true}), 2},
+        {"text colour equals background", RenderPicture("abc<br>def", Appearance{Color{9, 9, 9}, Color{9, 9, 9}, 3}),
+         1},
+        {"colours 128 apart", RenderPicture("abc<br>def", Appearance{Color{0, 128, 255}, Color{128, 0, 127}, 1}), 2},
+        {"fallback glyphs", RenderPicture("&hearts;&#x1F600;&#x2603;\x81\x9A", coloured), 2},
+        {"fallback glyphs, margin 0", RenderPicture("&#x1F363;&hearts;", Appearance{kWhite, kBlack, 0}), 2},
+        {"empty picture, 1 x 1", RenderPicture("", Appearance{kBlack, Color{5, 6, 7}, 0}), 1},
+        {"no ink", RenderPicture("\x81\x40 <br> \x81\x40", coloured), 1},
+        {"1024-pixel cap", RenderPicture(wide.c_str(), plain), 2},
+        {"50-line cut", RenderPicture(sixty.c_str(), coloured), 2},
+        {"50 dense lines at the cap", RenderPicture(dense.c_str(), plain), 2},
+        {"ink in the top-left pixel", inkFirst, 2},
+        {"three colours", threeColours, 0},
+    };
+    // Every width from one pixel to past the cap, the corners marked.
+    for (int width : {1, 2, 3, 7, 8, 9, 10, 63, 64, 65, 333, 1224}) {
+        Picture p(width, 7, Color{255, 128, 64});
+        p.fill(0, 0, 1, 1, Color{1, 2, 3});
+        p.fill(width - 1, 6, width, 7, Color{1, 2, 3});
+        cases.push_back({"width " + std::to_string(width), p, 2});
+    }
+    bool severalImageChunks = false;
+    for (const Case& c : cases) {
+        const Result<std::string> rgb = EncodePng(c.picture, PngForm::rgb);
+        const Result<std::string> indexed = EncodePng(c.picture, PngForm::indexed);
+        ASSERT_TRUE(rgb && indexed) << c.name;
+        Picture fromRgb, fromIndexed;
+        ASSERT_TRUE(test::DecodePngBytes(*rgb, fromRgb)) << c.name;
+        ASSERT_TRUE(test::DecodePngBytes(*indexed, fromIndexed)) << c.name;
+        EXPECT_EQ(fromRgb.width, c.picture.width) << c.name;
+        EXPECT_EQ(fromRgb.height, c.picture.height) << c.name;
+        EXPECT_TRUE(fromRgb.rgb == c.picture.rgb) << c.name;
+        EXPECT_EQ(fromIndexed.width, c.picture.width) << c.name;
+        EXPECT_EQ(fromIndexed.height, c.picture.height) << c.name;
+        EXPECT_TRUE(fromIndexed.rgb == fromRgb.rgb) << c.name;
+
+        const std::vector<test::PngChunk> rgbChunks = test::PngChunks(*rgb);
+        ASSERT_GE(rgbChunks.size(), 3u) << c.name;
+        EXPECT_EQ(rgbChunks.front().type, "IHDR") << c.name;
+        EXPECT_EQ(rgbChunks.front().data.substr(8), std::string("\x08\x02\0\0\0", 5)) << c.name;
+        EXPECT_EQ(rgbChunks.back().type, "IEND") << c.name;
+        for (std::size_t i = 1; i + 1 < rgbChunks.size(); ++i) {
+            EXPECT_EQ(rgbChunks[i].type, "IDAT") << c.name;
+            EXPECT_LE(rgbChunks[i].data.size(), 8192u) << c.name;
+        }
+        severalImageChunks = severalImageChunks || rgbChunks.size() > 3;
+
+        const std::vector<test::PngChunk> chunks = test::PngChunks(*indexed);
+        ASSERT_GE(chunks.size(), 3u) << c.name;
+        ASSERT_EQ(chunks[0].type, "IHDR") << c.name;
+        if (c.colours == 0) {
+            EXPECT_EQ(*indexed, *rgb) << c.name;
+            continue;
+        }
+        EXPECT_EQ(chunks[0].data[8], 1) << c.name << ": bit depth";
+        EXPECT_EQ(chunks[0].data[9], 3) << c.name << ": colour type";
+        ASSERT_EQ(chunks[1].type, "PLTE") << c.name;
+        ASSERT_EQ(chunks[1].data.size(), 3u * c.colours) << c.name;
+        std::set<std::array<int, 3>> palette, used;
+        for (std::size_t i = 0; i < chunks[1].data.size(); i += 3) {
+            const auto* rgb3 = reinterpret_cast<const unsigned char*>(chunks[1].data.data() + i);
+            palette.insert({rgb3[0], rgb3[1], rgb3[2]});
+        }
+        for (std::size_t i = 0; i < c.picture.rgb.size(); i += 3)
+            used.insert({c.picture.rgb[i], c.picture.rgb[i + 1], c.picture.rgb[i + 2]});
+        EXPECT_EQ(palette, used) << c.name;
+    }
+    EXPECT_TRUE(severalImageChunks);
+    // No pixel, no picture.
+    EXPECT_FALSE(EncodePng(Picture(), PngForm::rgb));
+    EXPECT_FALSE(EncodePng(Picture(), PngForm::indexed));
+}
+
+}  // namespace
+}  // namespace quarvel
