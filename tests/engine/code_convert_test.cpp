@@ -1,4 +1,4 @@
-// Character code conversion and typed separators.
+// Character code conversion.
 
 #include <algorithm>
 #include <vector>
@@ -6,8 +6,6 @@
 #include <gtest/gtest.h>
 
 #include "engine/code_convert.h"
-#include "engine/document_scan.h"
-#include "settings/engine_settings.h"
 
 namespace quarvel {
 namespace {
@@ -79,17 +77,6 @@ TEST(CodeConversion, KanaPositionsCountAcrossWordsAndBlocks) {
         EXPECT_EQ(kana.CountBefore(pos), expected) << pos;
     }
     EXPECT_EQ(KanaPositions().CountBefore(7), 0u);
-}
-
-TEST(Separators, BackslashNBecomesALineBreakOnlyAsACharacterOfItsOwn) {
-    EXPECT_EQ(SeparatorWithLineBreaks("\\n"), "\r\n");
-    EXPECT_EQ(SeparatorWithLineBreaks("<br>\\n\\n"), "<br>\r\n\r\n");
-    EXPECT_EQ(SeparatorWithLineBreaks("\\x"), "\\x");
-    EXPECT_EQ(SeparatorWithLineBreaks("a\\"), "a\\");
-    // 0x95 0x5C is one character whose second byte is a backslash.
-    EXPECT_EQ(SeparatorWithLineBreaks("\x95\x5Cn"), "\x95\x5Cn");
-    // The engine's lists: in order, empty ones kept, a backslash before \n kept.
-    EXPECT_EQ(ScanSeparators({"</pre>\\n", "\\\\n", ""}), (Separators{"</pre>\r\n", "\\\r\n", ""}));
 }
 
 }  // namespace
