@@ -90,4 +90,13 @@ QLineEdit* Edit(QWidget* root, int id) { return qobject_cast<QLineEdit*>(ui::Get
 
 QAbstractButton* Button(QWidget* root, int id) { return qobject_cast<QAbstractButton*>(ui::GetDlgItem(root, id)); }
 
+std::map<std::string, UiTestClass>& UiTestClasses() {
+    static std::map<std::string, UiTestClass> classes;
+    return classes;
+}
+
+UiTestRegistration::UiTestRegistration(const char* name, UiTestClass testClass) {
+    UiTestClasses().emplace(name, std::move(testClass));
+}
+
 }  // namespace quarvel::test

@@ -8,12 +8,16 @@
 #include <atomic>
 #include <filesystem>
 #include <functional>
+#include <map>
+#include <memory>
 #include <optional>
+#include <string>
 
 #include "ui/kit/prompts.h"
 
 class QAbstractButton;
 class QLineEdit;
+class QObject;
 class QWidget;
 
 namespace quarvel::test {
@@ -80,4 +84,25 @@ QAbstractButton* Button(QWidget* root, int id);
 // Shows `window`, makes it the active window and waits until it is; false on failure.
 bool ShowActive(QWidget* window);
 
+// The window's Qt Test classes, by name: quarvel_ui_tests runs the one its first argument
+// names (ui/ui_tests_main.cpp), each in a process of its own.
+struct UiTestClass {
+    std::function<std::unique_ptr<QObject>()> make;
+    // Run under the program's Application (its notify) rather than a plain QApplication.
+    bool programsApplication = false;
+};
+std::map<std::string, UiTestClass>& UiTestClasses();
+
+struct UiTestRegistration {
+    UiTestRegistration(const char* name, UiTestClass testClass);
+};
+
 }  // namespace quarvel::test
+
+// In place of QTEST_MAIN: makes `Class` one of the classes quarvel_ui_tests can run.
+#define QUARVEL_UI_TEST(Class)                                                            \
+    static const quarvel::test::UiTestRegistration Class##Registration(                  \
+        #Class, {[] { return std::unique_ptr<QObject>(new Class); }, false});
+#define QUARVEL_UI_TEST_UNDER_THE_PROGRAMS_APPLICATION(Class)                             \
+    static const quarvel::test::UiTestRegistration Class##Registration(                  \
+        #Class, {[] { return std::unique_ptr<QObject>(new Class); }, true});

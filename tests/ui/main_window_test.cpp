@@ -541,11 +541,6 @@ private slots:
     }
 };
 
-int main(int argc, char** argv) {
-    // The program's own application object, so that events go through its notify.
-    Application app(argc, argv);
-    app.setAttribute(Qt::AA_Use96Dpi, true);
-    MainWindowTest test;
-    return QTest::qExec(&test, argc, argv);
-}
+// Under the program's own application object, so that events go through its notify.
+QUARVEL_UI_TEST_UNDER_THE_PROGRAMS_APPLICATION(MainWindowTest)
 #include "main_window_test.moc"

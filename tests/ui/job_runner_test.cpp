@@ -1,6 +1,6 @@
 // The wait for a job when the whole application is asked to quit meanwhile (a
-// session ending, say). A test program of its own: once asked to quit, nested
-// event loops of this thread stop running for good.
+// session ending, say). A class that runs in a process of its own: once asked to
+// quit, nested event loops of this thread stop running for good.
 
 #include <QCoreApplication>
 #include <QPushButton>
@@ -22,7 +22,7 @@
 using namespace quarvel::ui;
 using quarvel::test::PromptRecorder;
 
-class JobStartTest : public QObject {
+class JobRunnerTest : public QObject {
     Q_OBJECT
 private slots:
     void somethingThrownByTheJobIsReported() {
@@ -75,5 +75,5 @@ private slots:
     }
 };
 
-QTEST_MAIN(JobStartTest)
-#include "job_start_test.moc"
+QUARVEL_UI_TEST(JobRunnerTest)
+#include "job_runner_test.moc"

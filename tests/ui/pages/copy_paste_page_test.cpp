@@ -33,7 +33,7 @@ QByteArray ReadAll(const QString& path) {
 
 }  // namespace
 
-class CopyPasteTest : public QObject {
+class CopyPastePageTest : public QObject {
     Q_OBJECT
 
 private slots:
@@ -203,5 +203,5 @@ private:
     }
 };
 
-QTEST_MAIN(CopyPasteTest)
-#include "copy_paste_test.moc"
+QUARVEL_UI_TEST(CopyPastePageTest)
+#include "copy_paste_page_test.moc"

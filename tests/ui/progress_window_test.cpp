@@ -13,7 +13,7 @@
 using namespace quarvel::ui;
 using quarvel::test::PromptRecorder;
 
-class ProgressTest : public QObject {
+class ProgressWindowTest : public QObject {
     Q_OBJECT
 
 private slots:
@@ -84,5 +84,5 @@ private slots:
     }
 };
 
-QTEST_MAIN(ProgressTest)
-#include "progress_test.moc"
+QUARVEL_UI_TEST(ProgressWindowTest)
+#include "progress_window_test.moc"

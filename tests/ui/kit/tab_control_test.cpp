@@ -13,7 +13,7 @@
 
 using namespace quarvel::ui;
 
-class TabCtrlTest : public QObject {
+class TabControlTest : public QObject {
     Q_OBJECT
 
 private:
@@ -160,5 +160,5 @@ private slots:
     }
 };
 
-QTEST_MAIN(TabCtrlTest)
-#include "tab_ctrl_test.moc"
+QUARVEL_UI_TEST(TabControlTest)
+#include "tab_control_test.moc"

@@ -49,7 +49,7 @@ int ColourType(const stdfs::path& png) {
 
 }  // namespace
 
-class SettingsCommandsTest : public QObject {
+class MainWindowCommandsTest : public QObject {
     Q_OBJECT
 
 private slots:
@@ -341,5 +341,5 @@ private slots:
     }
 };
 
-QTEST_MAIN(SettingsCommandsTest)
-#include "settings_commands_test.moc"
+QUARVEL_UI_TEST(MainWindowCommandsTest)
+#include "main_window_commands_test.moc"

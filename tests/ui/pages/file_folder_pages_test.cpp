@@ -401,5 +401,5 @@ private slots:
     }
 };
 
-QTEST_MAIN(FileFolderPagesTest)
+QUARVEL_UI_TEST(FileFolderPagesTest)
 #include "file_folder_pages_test.moc"

@@ -73,7 +73,7 @@ QString WideArt() {
 
 }  // namespace
 
-class PreviewTest : public QObject {
+class PreviewWindowTest : public QObject {
     Q_OBJECT
 
 private slots:
@@ -247,5 +247,5 @@ private slots:
     }
 };
 
-QTEST_MAIN(PreviewTest)
-#include "preview_test.moc"
+QUARVEL_UI_TEST(PreviewWindowTest)
+#include "preview_window_test.moc"
