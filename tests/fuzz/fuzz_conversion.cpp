@@ -35,6 +35,7 @@
 #include "engine/conversion.h"
 #include "engine/document_scan.h"
 #include "engine/image_tags.h"
+#include "platform/fs.h"
 #include "platform/paths.h"
 #include "render/png_writer.h"
 #include "tests/fuzz/fuzz_check.h"

@@ -128,7 +128,7 @@ void CheckWrite(std::string_view file, std::string_view entryText, bool onlyWhen
     for (const Name& p : probes) before.push_back(ReadProfileValue(g_file, p.section, p.key, kMissing));
 
     const Result<void> written = WriteProfileValues(g_file, entries);
-    FUZZ_CHECK(written.ok == valid);
+    FUZZ_CHECK(written.ok() == valid);
     if (!valid) {
         FUZZ_CHECK(ReadBytes(g_file) == file);
         return;

@@ -90,7 +90,7 @@ __attribute__((no_sanitize("coverage", "address"))) void CheckPicture(const Pict
 // The picture's PNG file, and back through libpng's reader.
 void CheckPng(const Picture& picture, PngForm form) {
     const Result<std::string> png = EncodePng(picture, form);
-    FUZZ_CHECK(png.has_value());
+    FUZZ_CHECK(png.ok());
     png_image image;
     std::memset(&image, 0, sizeof image);
     image.version = PNG_IMAGE_VERSION;
