@@ -85,7 +85,7 @@ QAbstractButton* Button(QWidget* root, int id);
 bool ShowActive(QWidget* window);
 
 // The window's Qt Test classes, by name: quarvel_ui_tests runs the one its first argument
-// names (ui/ui_tests_main.cpp), each in a process of its own.
+// names (tests/ui/ui_tests_main.cpp), each in a process of its own.
 struct UiTestClass {
     std::function<std::unique_ptr<QObject>()> make;
     // Run under the program's Application (its notify) rather than a plain QApplication.
@@ -100,9 +100,9 @@ struct UiTestRegistration {
 }  // namespace quarvel::test
 
 // In place of QTEST_MAIN: makes `Class` one of the classes quarvel_ui_tests can run.
-#define QUARVEL_UI_TEST(Class)                                                            \
-    static const quarvel::test::UiTestRegistration Class##Registration(                  \
+#define QUARVEL_UI_TEST(Class)                                          \
+    static const quarvel::test::UiTestRegistration Class##Registration( \
         #Class, {[] { return std::unique_ptr<QObject>(new Class); }, false});
-#define QUARVEL_UI_TEST_UNDER_THE_PROGRAMS_APPLICATION(Class)                             \
-    static const quarvel::test::UiTestRegistration Class##Registration(                  \
+#define QUARVEL_UI_TEST_UNDER_THE_PROGRAMS_APPLICATION(Class)           \
+    static const quarvel::test::UiTestRegistration Class##Registration( \
         #Class, {[] { return std::unique_ptr<QObject>(new Class); }, true});
