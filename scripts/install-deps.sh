@@ -30,7 +30,7 @@ test=(
 )
 bench=(
   libbenchmark-dev libpng-dev
-  hyperfine pango1.0-tools wrk python3
+  hyperfine pango1.0-tools wrk python3 stress-ng
 )
 chroot=(
   "${package[@]}"
