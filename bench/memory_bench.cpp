@@ -23,6 +23,9 @@
 #include "settings/settings_file.h"
 
 namespace quarvel {
+
+using platform::Picture;
+
 namespace {
 
 constexpr std::size_t kMegabyte = 1 << 20;

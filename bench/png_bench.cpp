@@ -20,6 +20,9 @@
 #include "render/two_colour.h"
 
 namespace quarvel {
+
+using platform::Picture;
+
 namespace {
 
 Picture ExamplePicture(const char* name) {

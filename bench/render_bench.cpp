@@ -22,7 +22,7 @@ std::string LoadExample(const char* name) {
 void BM_RenderAndEncode(benchmark::State& state, const char* name, quarvel::PngForm form) {
     const std::string text = LoadExample(name);
     for (auto _ : state) {
-        const quarvel::Picture picture = quarvel::RenderPicture(text.c_str(), quarvel::Appearance{});
+        const quarvel::platform::Picture picture = quarvel::RenderPicture(text.c_str(), quarvel::Appearance{});
         benchmark::DoNotOptimize(quarvel::EncodePng(picture, form));
     }
 }
@@ -30,7 +30,7 @@ void BM_RenderAndEncode(benchmark::State& state, const char* name, quarvel::PngF
 void BM_RenderPictureOnly(benchmark::State& state, const char* name) {
     const std::string text = LoadExample(name);
     for (auto _ : state) {
-        quarvel::Picture p = quarvel::RenderPicture(text.c_str(), quarvel::Appearance{});
+        quarvel::platform::Picture p = quarvel::RenderPicture(text.c_str(), quarvel::Appearance{});
         benchmark::DoNotOptimize(p.rgb.data());
     }
 }

@@ -25,7 +25,7 @@ inline constexpr int kExitAborted = 130;
 // --no-space-sim and --font for their look, --indexed for the form of their files.
 // Unset members leave the look and the form as they were.
 struct LookOptions {
-    std::optional<Color> textColor, backColor;
+    std::optional<platform::Color> textColor, backColor;
     std::optional<int> margin;
     bool noSpace = false;
     std::string font;

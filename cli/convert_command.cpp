@@ -24,6 +24,11 @@
 #include "settings/settings_file.h"
 
 namespace quarvel::cli {
+
+using platform::IsLeadByte;
+using platform::TrimTrailingSeparators;
+namespace cp932 = platform::cp932;
+
 namespace {
 
 // Text typed on the command line (UTF-8) as code page 932; raw bytes that are not

@@ -13,6 +13,10 @@
 #include "platform/paths.h"
 
 namespace quarvel::cli {
+
+using platform::GetFileNameWithExtension;
+using platform::JoinPath;
+
 namespace {
 
 // The largest collection read: hundreds of thousands of pieces, and little enough

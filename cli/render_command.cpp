@@ -11,6 +11,10 @@
 #include "render/text_art.h"
 
 namespace quarvel::cli {
+
+using platform::Picture;
+namespace fs = platform::fs;
+
 namespace {
 
 // The picture's PNG file down standard output, whole or with a message. A terminal is

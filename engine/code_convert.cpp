@@ -5,6 +5,9 @@
 
 namespace quarvel {
 
+using platform::IsLeadByte;
+using platform::IsTrailByte;
+
 std::uint16_t JisToShiftJis(std::uint16_t jis) {
     unsigned h = jis >> 8, l = jis & 0xFF;
     if (!IsJisByte(static_cast<unsigned char>(h)) || !IsJisByte(static_cast<unsigned char>(l))) return 0;

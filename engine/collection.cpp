@@ -5,6 +5,10 @@
 #include "platform/codec.h"
 
 namespace quarvel {
+
+using platform::IsLeadByte;
+namespace cp932 = platform::cp932;
+
 namespace {
 
 constexpr std::string_view kUtf8Bom = "\xEF\xBB\xBF";

@@ -19,6 +19,15 @@
 #include "render/renderer.h"
 
 namespace quarvel {
+
+using platform::GetBaseName;
+using platform::GetDirectoryPart;
+using platform::GetExtension;
+using platform::GetFileNameWithExtension;
+using platform::kPathSeparator;
+using platform::SiblingPath;
+namespace fs = platform::fs;
+
 namespace {
 
 // The new document, built from pieces of the scanned text and inserted tags. In

@@ -6,6 +6,9 @@
 #include "platform/codec.h"
 
 namespace quarvel {
+
+using platform::IsLeadByte;
+
 namespace {
 
 // How far the scan looks ahead between two looks at the abort flag.

@@ -8,6 +8,9 @@
 #include "platform/codec.h"
 
 namespace quarvel {
+
+namespace cp932 = platform::cp932;
+
 namespace {
 
 void AppendPercent(std::string& out, std::string_view bytes) {

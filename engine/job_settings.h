@@ -15,7 +15,7 @@
 
 namespace quarvel {
 
-namespace fs {
+namespace platform::fs {
 class FileSystem;
 }
 class ImageFolderClaims;
@@ -42,7 +42,7 @@ struct ConversionSettings {
     JobProgress* progress = nullptr;  // never null while a job runs
     Appearance look;
     PngForm pngForm = PngForm::rgb;        // the form of the picture files
-    fs::FileSystem* fileSystem = nullptr;  // null: the real file system
+    platform::fs::FileSystem* fileSystem = nullptr;  // null: the real file system
     // Whether DocumentResult tells what the pictures do not show and what character
     // set the document declares (a second look at each character drawn).
     bool collectNotes = false;

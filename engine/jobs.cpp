@@ -8,6 +8,13 @@
 #include "platform/paths.h"
 
 namespace quarvel {
+
+using platform::GetFileNameWithExtension;
+using platform::JoinPath;
+using platform::kPathSeparator;
+using platform::TrimTrailingSeparators;
+namespace fs = platform::fs;
+
 namespace {
 
 fs::FileSystem& FileSystemOf(const ConversionSettings& settings) {

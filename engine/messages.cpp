@@ -8,6 +8,9 @@
 
 namespace quarvel {
 
+namespace cp932 = platform::cp932;
+namespace fs = platform::fs;
+
 namespace {
 
 // What failed, in the words of the program's messages.

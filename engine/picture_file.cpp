@@ -6,6 +6,9 @@
 
 namespace quarvel {
 
+using platform::Picture;
+namespace fs = platform::fs;
+
 Result<void> SavePicture(fs::FileSystem& fileSystem, const std::string& path, const Picture& picture, PngForm form,
                          fs::Flush flush) {
     Result<std::string> png = EncodePng(picture, form);

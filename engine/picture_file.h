@@ -12,7 +12,8 @@ namespace quarvel {
 
 // A picture where the user asked for it (render's -o, the copy-paste page's file):
 // see FileSystem::WriteToUserPath.
-Result<void> SavePicture(fs::FileSystem& fileSystem, const std::string& path, const Picture& picture, PngForm form,
-                         fs::Flush flush = fs::Flush::first);
+Result<void> SavePicture(platform::fs::FileSystem& fileSystem, const std::string& path,
+                         const platform::Picture& picture, PngForm form,
+                         platform::fs::Flush flush = platform::fs::Flush::first);
 
 }  // namespace quarvel

@@ -8,6 +8,8 @@
 
 namespace quarvel {
 
+namespace fs = platform::fs;
+
 void FailDocument(DocumentResult& result, JobProgress& progress, Failure failure) {
     result.outcome = Outcome::failed;
     progress.ShowMessage(MessageText(failure));

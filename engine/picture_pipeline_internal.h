@@ -52,7 +52,7 @@ enum class PicturesEnd {
 
 class PicturePipeline {
 public:
-    PicturePipeline(const ConversionSettings& settings, fs::FileSystem& files, DocumentResult& result);
+    PicturePipeline(const ConversionSettings& settings, platform::fs::FileSystem& files, DocumentResult& result);
 
     // Runs the scan (`next` fills in the next item; false at the end of the document),
     // the drawing on the settings' workers and the taking of the results, and returns
@@ -74,11 +74,11 @@ private:
     void End(PicturesEnd end);
 
     const ConversionSettings& settings_;
-    fs::FileSystem& files_;
+    platform::fs::FileSystem& files_;
     DocumentResult& result_;
     std::vector<PictureWork> slots_;  // the stretches under way
     // The results' own (in document order, one at a time).
-    fs::PendingFlush unflushed_;        // pictures in place, not yet on disk
+    platform::fs::PendingFlush unflushed_;  // pictures in place, not yet on disk
     std::vector<std::string> written_;  // the pictures this run put in place
     std::exception_ptr thrown_;
     std::atomic<PicturesEnd> end_{PicturesEnd::underWay};

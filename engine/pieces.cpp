@@ -14,6 +14,12 @@
 #include "platform/paths.h"
 
 namespace quarvel {
+
+using platform::JoinPath;
+using platform::Picture;
+namespace cp932 = platform::cp932;
+namespace fs = platform::fs;
+
 namespace {
 
 // One piece's picture on its way: drawn and encoded by a worker, written in file order.

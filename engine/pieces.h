@@ -24,7 +24,7 @@ struct PiecesSettings {
     // How many pictures are drawn and encoded at once (workers); they are written one
     // at a time, in file order. The files are the same for any number.
     int workers = 1;
-    fs::FileSystem* fileSystem = nullptr;  // null: the real file system
+    platform::fs::FileSystem* fileSystem = nullptr;  // null: the real file system
 };
 
 // What became of one piece's picture.

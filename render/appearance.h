@@ -10,8 +10,8 @@ namespace quarvel {
 inline constexpr int kMaxMargin = 100;
 
 struct Appearance {
-    Color textColor = kBlack;
-    Color backColor = kWhite;
+    platform::Color textColor = platform::kBlack;
+    platform::Color backColor = platform::kWhite;
     int margin = 0;              // blank pixels on each side, 0..kMaxMargin
     bool collapseSpaces = true;  // collapse half-width spaces the way a browser does
 

@@ -5,6 +5,15 @@
 #include "platform/codec.h"
 
 namespace quarvel {
+
+using platform::Color;
+using platform::Glyph;
+using platform::GlyphCache;
+using platform::kFontAscent;
+using platform::kFontPixelHeight;
+using platform::Picture;
+namespace cp932 = platform::cp932;
+
 namespace {
 
 // Calls fn(glyph) for each character of a run, undecodable bytes included.

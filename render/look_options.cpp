@@ -6,6 +6,8 @@
 
 namespace quarvel::look_options {
 
+using platform::Color;
+
 std::optional<Color> ParseColor(std::string_view text) {
     if (!text.empty() && text.front() == '#') text.remove_prefix(1);
     if (text.size() != 6) return std::nullopt;

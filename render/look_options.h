@@ -23,7 +23,7 @@ inline constexpr std::string_view kEncoding = "encoding";
 inline constexpr std::string_view kFont = "font";
 
 // "RRGGBB" (an optional leading '#') in the usual red-green-blue order, as in HTML.
-std::optional<Color> ParseColor(std::string_view text);
+std::optional<platform::Color> ParseColor(std::string_view text);
 // A whole decimal number within [lo, hi].
 std::optional<int> ParseWholeNumber(std::string_view text, int lo, int hi);
 // A margin: a whole number from 0 to kMaxMargin.

@@ -10,6 +10,10 @@
 #include "render/two_colour_rgb.h"
 
 namespace quarvel {
+
+using platform::Color;
+using platform::Picture;
+
 namespace {
 
 constexpr std::string_view kSignature("\x89PNG\r\n\x1A\n", 8);

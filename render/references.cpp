@@ -8,6 +8,9 @@
 #include "render/entities.h"
 
 namespace quarvel {
+
+namespace cp932 = platform::cp932;
+
 namespace {
 
 constexpr char32_t kMaxCodePoint = 0x10FFFF;

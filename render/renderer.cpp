@@ -10,6 +10,13 @@
 #include "render/references.h"
 
 namespace quarvel {
+
+using platform::GlyphCache;
+using platform::IsLeadByte;
+using platform::kFontPixelHeight;
+using platform::Picture;
+namespace cp932 = platform::cp932;
+
 namespace {
 
 constexpr std::size_t kRunBufferSize = 1024;

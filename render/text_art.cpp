@@ -6,6 +6,8 @@
 
 namespace quarvel {
 
+namespace cp932 = platform::cp932;
+
 std::string TooMuchTextMessage() {
     return "more than " + std::to_string(kMaxTextBytes >> 20) +
            " MB of text, more than can be drawn (give the art alone)";

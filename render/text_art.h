@@ -29,7 +29,7 @@ struct TextArtOptions {
 };
 
 struct DrawnTextArt {
-    Picture picture;
+    platform::Picture picture;
     RenderReport report;
     bool notAllUtf8 = false;  // read as UTF-8 by request, and not all of it is
 };

@@ -7,6 +7,8 @@
 
 namespace quarvel {
 
+namespace cp932 = platform::cp932;
+
 std::string PreparePlainText(std::string_view text) {
     // '<', CR and LF never occur as the second byte of a double-byte character, so
     // a byte-wise pass is safe. The result is sized exactly first.

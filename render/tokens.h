@@ -23,7 +23,7 @@ inline constexpr int kMaxTextWidth = 1024;
 // The pen position from which nothing of a line shows in any picture: beyond the
 // widest text area and margin, and further than any glyph reaches back (one font
 // height).
-inline constexpr int kLineReach = kMaxTextWidth + kMaxMargin + kFontPixelHeight;
+inline constexpr int kLineReach = kMaxTextWidth + kMaxMargin + platform::kFontPixelHeight;
 
 // A run (`length` bytes of its list's text, from `offset`) or, when `length` is 0,
 // the single character `code`.

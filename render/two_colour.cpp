@@ -8,6 +8,10 @@
 #include <cstring>
 
 namespace quarvel {
+
+using platform::Color;
+using platform::Picture;
+
 namespace {
 
 // A pixel's three bytes as one number, for comparing colours in one step.

@@ -9,6 +9,9 @@
 #include "render/deflate.h"
 
 namespace quarvel {
+
+using platform::Color;
+
 namespace {
 
 constexpr std::uint8_t kFilterNone = 0;

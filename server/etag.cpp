@@ -6,6 +6,9 @@
 #include <cstdint>
 
 namespace quarvel::server {
+
+using platform::Color;
+
 namespace {
 
 class Sha256 {

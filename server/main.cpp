@@ -16,6 +16,8 @@ namespace {
 
 using namespace quarvel;
 using namespace quarvel::server;
+using quarvel::platform::GlyphCache;
+using quarvel::platform::UserFontFile;
 
 constexpr int kExitUsage = 2;
 
@@ -156,7 +158,7 @@ int Run(int argc, char** argv) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    quarvel::KeepFreedMemoryForReuse();
+    quarvel::platform::KeepFreedMemoryForReuse();
     try {
         return Run(argc, argv);
     } catch (const std::bad_alloc&) {

@@ -6,6 +6,9 @@
 #include "render/look_options.h"
 
 namespace quarvel::server {
+
+using platform::Color;
+
 namespace {
 
 int HexValue(char c) {

@@ -12,6 +12,12 @@
 #include "platform/fs.h"
 
 namespace quarvel {
+
+using platform::Color;
+using platform::IsLeadByte;
+using platform::kBlack;
+namespace fs = platform::fs;
+
 namespace {
 
 namespace stdfs = std::filesystem;

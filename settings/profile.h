@@ -109,11 +109,11 @@ int ProfileToInt(std::string_view text);
 
 // "#" and six upper-case hexadecimal digits that run blue, green, red (pure red is
 // "#0000FF"), the way the program has always written colours.
-std::string ColorToProfile(Color color);
+std::string ColorToProfile(platform::Color color);
 // "#" followed by up to six hexadecimal digits of either case, read as a number whose
 // lowest byte is red, then green, then blue ("#ff" is pure red); anything else is
 // black.
-Color ProfileToColor(std::string_view text);
+platform::Color ProfileToColor(std::string_view text);
 
 // The text with one double quote added in front and one behind; nothing is escaped.
 std::string QuoteProfileString(std::string_view text);

@@ -5,9 +5,13 @@
 #include <vector>
 
 namespace quarvel {
+
+using platform::Color;
+
 namespace {
 
 namespace stdfs = std::filesystem;
+
 namespace keys = settings_keys;
 
 std::string_view TrimBlanks(std::string_view text) {

@@ -19,6 +19,9 @@
 #include "ui/preview_window.h"
 
 namespace quarvel::ui {
+
+using platform::Color;
+
 namespace {
 
 QColor ToQColor(Color c) { return QColor(c.red, c.green, c.blue); }

@@ -20,6 +20,9 @@
 #include "ui/preview_window.h"
 
 namespace quarvel::ui {
+
+using platform::Color;
+
 namespace {
 
 Color ToColor(const QColor& c) {

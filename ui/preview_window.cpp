@@ -18,6 +18,8 @@
 
 namespace quarvel::ui {
 
+using platform::Picture;
+
 PreviewWindow::PreviewWindow(QWidget* parent, Source source) : QWidget(parent, Qt::Window), source_(std::move(source)) {
     setWindowTitle(QStringLiteral("プレビュー"));
     setObjectName(QStringLiteral("preview"));

@@ -24,7 +24,7 @@ class PreviewWindow : public QWidget {
     Q_OBJECT
 public:
     // Draws the picture to show and tells what it leaves out.
-    using Source = std::function<Picture(RenderReport* report)>;
+    using Source = std::function<platform::Picture(RenderReport* report)>;
 
     // How long the window waits after the last change before it redraws.
     static constexpr int kRedrawDelayMs = 150;

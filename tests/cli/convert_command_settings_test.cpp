@@ -6,6 +6,9 @@
 #include "support/test_support.h"
 
 namespace quarvel::test {
+
+using platform::Picture;
+
 namespace {
 
 TEST(SettingsCli, FilesWithAMarkOrOtherLineEndsAreUsedAndForeignOnesReported) {

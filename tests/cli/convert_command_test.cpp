@@ -21,6 +21,10 @@
 extern char** environ;
 
 namespace quarvel {
+
+using platform::Color;
+using platform::Picture;
+
 namespace {
 
 using test::ReadFile;

@@ -10,6 +10,9 @@
 #include "support/test_support.h"
 
 namespace quarvel::test {
+
+using platform::Picture;
+
 namespace {
 
 // The arguments with @IN, @OUT and @DIR standing for paths in `dir`.

@@ -11,6 +11,11 @@
 #include "support/test_support.h"
 
 namespace quarvel {
+
+using platform::Color;
+using platform::Picture;
+namespace cp932 = platform::cp932;
+
 namespace {
 
 using test::RunProcess;

@@ -10,6 +10,9 @@
 #include "render/text_prep.h"
 
 namespace quarvel {
+
+using platform::Picture;
+
 namespace {
 
 struct Expected {

@@ -19,6 +19,10 @@
 #include "support/test_support.h"
 
 namespace quarvel {
+
+using platform::IsLeadByte;
+using platform::Picture;
+
 namespace {
 
 using test::DefaultSettings;

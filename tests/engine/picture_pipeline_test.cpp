@@ -18,6 +18,9 @@
 #include "support/test_support.h"
 
 namespace quarvel {
+
+namespace fs = platform::fs;
+
 namespace {
 
 using test::ReadFile;

@@ -16,6 +16,9 @@
 #include "tests/fuzz/fuzz_check.h"
 
 namespace quarvel {
+
+using platform::IsLeadByte;
+
 namespace {
 
 using Bytes = std::string_view;

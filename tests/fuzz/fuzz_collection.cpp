@@ -17,6 +17,9 @@
 #include "tests/fuzz/fuzz_check.h"
 
 namespace quarvel {
+
+namespace cp932 = platform::cp932;
+
 namespace {
 
 bool IsLineBreak(char c) { return c == '\r' || c == '\n'; }

@@ -42,6 +42,12 @@
 
 namespace quarvel {
 
+using platform::GetBaseName;
+using platform::GetDirectoryPart;
+using platform::IsLeadByte;
+using platform::Picture;
+namespace fs = platform::fs;
+
 // Stands in for render/png_writer.cpp, which the linker then leaves out of the core
 // library: the PNG signature and the picture's size, so that pictures still start
 // as PNG files and differ by size.

@@ -33,9 +33,13 @@
 #include "tests/fuzz/fuzz_check.h"
 
 namespace quarvel {
+
+using platform::IsLeadByte;
+
 namespace {
 
 namespace stdfs = std::filesystem;
+
 namespace keys = settings_keys;
 
 stdfs::path g_file;

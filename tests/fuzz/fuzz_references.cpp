@@ -21,6 +21,9 @@
 #include "tests/fuzz/fuzz_check.h"
 
 namespace quarvel {
+
+namespace cp932 = platform::cp932;
+
 namespace {
 
 bool IsSurrogate(char32_t c) { return c >= 0xD800 && c <= 0xDFFF; }

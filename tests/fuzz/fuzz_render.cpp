@@ -21,6 +21,11 @@
 #include "tests/fuzz/fuzz_check.h"
 
 namespace quarvel {
+
+using platform::Color;
+using platform::IsLeadByte;
+using platform::Picture;
+
 namespace {
 
 constexpr Color kFore{0x56, 0x34, 0x12};

@@ -14,6 +14,13 @@
 #include "render/renderer.h"
 
 namespace quarvel {
+
+using platform::Color;
+using platform::Glyph;
+using platform::GlyphCache;
+using platform::kBlack;
+using platform::Picture;
+
 namespace {
 
 // The full-width space in code page 932.

@@ -13,6 +13,12 @@
 #include "support/test_support.h"
 
 namespace quarvel {
+
+using platform::Color;
+using platform::kBlack;
+using platform::kWhite;
+using platform::Picture;
+
 namespace {
 
 // Every kind of picture the renderer makes, and pictures made by hand: both forms

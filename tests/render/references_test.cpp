@@ -10,6 +10,9 @@
 #include "render/references.h"
 
 namespace quarvel {
+
+namespace cp932 = platform::cp932;
+
 namespace {
 
 struct Decoded {

@@ -15,6 +15,14 @@
 #include "render/renderer.h"
 
 namespace quarvel {
+
+using platform::Color;
+using platform::Glyph;
+using platform::GlyphCache;
+using platform::kBlack;
+using platform::kWhite;
+using platform::Picture;
+
 namespace {
 
 // "あ" and the full-width space in code page 932.

@@ -7,6 +7,9 @@
 #include "render/tokens.h"
 
 namespace quarvel {
+
+using platform::GlyphCache;
+
 namespace {
 
 TEST(WordTokens, ListsKeepOrderAndOwnTheirCopies) {

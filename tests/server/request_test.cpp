@@ -9,6 +9,9 @@
 #include "server/routes.h"
 
 namespace quarvel::server {
+
+using platform::Color;
+
 namespace {
 
 std::string Joined(const std::vector<QueryPair>& pairs) {

@@ -12,6 +12,10 @@
 #include "support/test_support.h"
 
 namespace quarvel {
+
+using platform::Color;
+using platform::kBlack;
+
 namespace {
 
 namespace stdfs = std::filesystem;

@@ -13,6 +13,10 @@
 #include "support/test_support.h"
 
 namespace quarvel {
+
+using platform::Color;
+using platform::kBlack;
+
 namespace {
 
 namespace stdfs = std::filesystem;

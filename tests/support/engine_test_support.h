@@ -37,7 +37,7 @@ public:
 
 // The real file system with a log of what changed and hooks to make calls fail:
 // each fail hook gives the errno that the call on that path fails with, 0 for none.
-class HookedFileSystem : public fs::FileSystem {
+class HookedFileSystem : public platform::fs::FileSystem {
 public:
     // "mkdir <path>", "keep <path>" (a new file that never replaces one: backup
     // copies), "write <path>" (every other new file: pictures and documents), "flush
@@ -55,39 +55,39 @@ public:
     // Runs while a file is read: after its bytes, before the look at it that ends the read.
     std::function<void(const std::string&)> whileReading = [](const std::string&) {};
 
-    fs::Kind Status(const std::string& path) override {
+    platform::fs::Kind Status(const std::string& path) override {
         beforeStatus(path);
-        return fs::FileSystem::Status(path);
+        return platform::fs::FileSystem::Status(path);
     }
     Result<bool> MakeDirectory(const std::string& path) override {
         log.push_back("mkdir " + path);
         if (int error = failMkdir(path)) return Failure{Failure::What::folderNotMade, path, error};
-        return fs::FileSystem::MakeDirectory(path);
+        return platform::fs::FileSystem::MakeDirectory(path);
     }
     bool Remove(const std::string& path) override {
         log.push_back("remove " + path);
-        return fs::FileSystem::Remove(path);
+        return platform::fs::FileSystem::Remove(path);
     }
-    Result<std::vector<fs::Entry>> List(const std::string& folder, std::string_view pattern) override {
+    Result<std::vector<platform::fs::Entry>> List(const std::string& folder, std::string_view pattern) override {
         if (int error = failList(folder)) return Failure{Failure::What::folderNotRead, folder, error};
-        return fs::FileSystem::List(folder, pattern);
+        return platform::fs::FileSystem::List(folder, pattern);
     }
     Result<void> WriteNewFile(const std::string& path, std::string_view bytes,
-                              const fs::WriteOptions& options) override {
-        log.push_back((options.existing == fs::Existing::keep ? "keep " : "write ") + path);
+                              const platform::fs::WriteOptions& options) override {
+        log.push_back((options.existing == platform::fs::Existing::keep ? "keep " : "write ") + path);
         beforeWrite(path);
         if (int error = failWrite(path)) return Failure{Failure::What::notWritten, path, error};
-        return fs::FileSystem::WriteNewFile(path, bytes, options);
+        return platform::fs::FileSystem::WriteNewFile(path, bytes, options);
     }
-    Result<void> FlushPending(fs::PendingFlush& pending) override {
-        if (pending.size() == 0) return fs::FileSystem::FlushPending(pending);
+    Result<void> FlushPending(platform::fs::PendingFlush& pending) override {
+        if (pending.size() == 0) return platform::fs::FileSystem::FlushPending(pending);
         log.push_back("flush " + pending.folder());
         if (int error = failFlush(pending.folder())) {
             const std::string folder = pending.folder();
             pending.Clear();
             return Failure{Failure::What::notWritten, folder, error};
         }
-        return fs::FileSystem::FlushPending(pending);
+        return platform::fs::FileSystem::FlushPending(pending);
     }
 
     void WhileReading(const std::string& path) override { whileReading(path); }

@@ -23,9 +23,10 @@
 #include "ui/preview_window.h"
 
 using namespace quarvel::ui;
-using quarvel::Color;
-using quarvel::Picture;
 using quarvel::RenderReport;
+using quarvel::platform::Color;
+using quarvel::platform::Picture;
+
 using quarvel::test::PromptRecorder;
 
 namespace {

@@ -10,6 +10,8 @@
 
 namespace quarvel::ui {
 
+using platform::Picture;
+
 QImage PictureImage(const Picture& picture) {
     QImage image(picture.width, picture.height, QImage::Format_RGB888);
     if (image.isNull()) return image;

@@ -5,6 +5,8 @@
 
 namespace quarvel::ui {
 
+namespace cp932 = platform::cp932;
+
 QString FromCp932(std::string_view bytes) { return QString::fromStdU16String(cp932::ToUtf16(bytes)); }
 
 std::string ToCp932(const QString& text) { return Utf16ToCp932WithReferences(text.toStdU16String()); }

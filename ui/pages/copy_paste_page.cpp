@@ -18,6 +18,10 @@
 #include "ui/kit/text_codec.h"
 
 namespace quarvel::ui {
+
+using platform::Picture;
+namespace fs = platform::fs;
+
 namespace {
 
 constexpr int IDC_EDIT_TEXT = 1022;

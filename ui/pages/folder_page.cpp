@@ -16,6 +16,8 @@
 
 namespace quarvel::ui {
 
+using platform::TrimTrailingSeparators;
+
 std::optional<QString> BrowseForFolder(QWidget* owner, const QString& preselect) {
     return GetPrompts().browseFolder(owner, QStringLiteral("フォルダーを選択してください"), preselect);
 }
