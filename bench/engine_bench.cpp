@@ -23,6 +23,13 @@
 #include "render/renderer.h"
 
 namespace quarvel {
+
+using render::Appearance;
+using render::EncodePng;
+using render::PngForm;
+using render::RenderPicture;
+using render::Utf8ToCp932WithReferences;
+
 namespace {
 
 class SilentProgress : public JobProgress {

@@ -24,6 +24,14 @@
 
 namespace quarvel {
 
+using render::Appearance;
+using render::EncodePng;
+using render::PngForm;
+using render::PrepareTextFile;
+using render::RenderPicture;
+using render::TextEncoding;
+using render::TextForm;
+
 using platform::Picture;
 
 namespace {

@@ -21,6 +21,15 @@
 
 namespace quarvel {
 
+using render::Appearance;
+using render::EncodePng;
+using render::PackTwoColours;
+using render::PngForm;
+using render::PreparePlainText;
+using render::RenderPicture;
+using render::TwoColourRows;
+using render::Utf8ToCp932WithReferences;
+
 using platform::Picture;
 
 namespace {

@@ -25,6 +25,10 @@
 
 namespace quarvel::cli {
 
+using render::Appearance;
+using render::kMaxMargin;
+using render::PngForm;
+
 using platform::IsLeadByte;
 using platform::TrimTrailingSeparators;
 namespace cp932 = platform::cp932;

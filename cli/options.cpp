@@ -13,6 +13,9 @@
 
 namespace quarvel::cli {
 
+using render::RenderReport;
+using render::ReportWarnings;
+
 using platform::GlyphCache;
 namespace cp932 = platform::cp932;
 namespace fs = platform::fs;

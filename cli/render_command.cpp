@@ -12,6 +12,16 @@
 
 namespace quarvel::cli {
 
+using render::DrawnTextArt;
+using render::DrawTextFile;
+using render::EncodePng;
+using render::kMaxTextBytes;
+using render::PngForm;
+using render::ReportWarnings;
+using render::TextArtOptions;
+using render::TextForm;
+using render::TooMuchTextMessage;
+
 using platform::Picture;
 namespace fs = platform::fs;
 

@@ -6,6 +6,10 @@
 
 namespace quarvel {
 
+using render::PrepareTextFile;
+using render::TextEncoding;
+using render::TextForm;
+
 using platform::IsLeadByte;
 namespace cp932 = platform::cp932;
 

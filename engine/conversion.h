@@ -29,7 +29,7 @@ struct DocumentResult {
     // it is not the code it was read in.
     struct PictureNotes {
         std::string path;
-        RenderReport report;
+        render::RenderReport report;
     };
     std::vector<PictureNotes> pictureNotes;
     std::string otherCharset;

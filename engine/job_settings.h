@@ -40,8 +40,8 @@ struct ConversionSettings {
     Separators endSeparators;
     DocumentCode code = DocumentCode::shiftJis;
     JobProgress* progress = nullptr;  // never null while a job runs
-    Appearance look;
-    PngForm pngForm = PngForm::rgb;        // the form of the picture files
+    render::Appearance look;
+    render::PngForm pngForm = render::PngForm::rgb;  // the form of the picture files
     platform::fs::FileSystem* fileSystem = nullptr;  // null: the real file system
     // Whether DocumentResult tells what the pictures do not show and what character
     // set the document declares (a second look at each character drawn).

@@ -6,6 +6,9 @@
 
 namespace quarvel {
 
+using render::EncodePng;
+using render::PngForm;
+
 using platform::Picture;
 namespace fs = platform::fs;
 

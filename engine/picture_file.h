@@ -13,7 +13,7 @@ namespace quarvel {
 // A picture where the user asked for it (render's -o, the copy-paste page's file):
 // see FileSystem::WriteToUserPath.
 Result<void> SavePicture(platform::fs::FileSystem& fileSystem, const std::string& path,
-                         const platform::Picture& picture, PngForm form,
+                         const platform::Picture& picture, render::PngForm form,
                          platform::fs::Flush flush = platform::fs::Flush::first);
 
 }  // namespace quarvel

@@ -8,6 +8,9 @@
 
 namespace quarvel {
 
+using render::EncodePng;
+using render::RenderPicture;
+
 namespace fs = platform::fs;
 
 void FailDocument(DocumentResult& result, JobProgress& progress, Failure failure) {

@@ -38,7 +38,7 @@ struct PictureWork {
     std::optional<std::string> png;  // the file's bytes; nullopt: no memory to encode
     std::exception_ptr thrown;       // from drawing, or from the scan
     std::optional<Failure> failure;  // with Kind::failure
-    RenderReport report;             // with ConversionSettings::collectNotes
+    render::RenderReport report;     // with ConversionSettings::collectNotes
 };
 
 // How the pictures of a document ended: the first end the results met.

@@ -15,6 +15,9 @@
 
 namespace quarvel {
 
+using render::EncodePng;
+using render::RenderPicture;
+
 using platform::JoinPath;
 using platform::Picture;
 namespace cp932 = platform::cp932;

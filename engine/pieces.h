@@ -19,8 +19,8 @@ namespace quarvel {
 inline constexpr std::string_view kIndexPageName = "index.html";
 
 struct PiecesSettings {
-    Appearance look;
-    PngForm pngForm = PngForm::rgb;
+    render::Appearance look;
+    render::PngForm pngForm = render::PngForm::rgb;
     // How many pictures are drawn and encoded at once (workers); they are written one
     // at a time, in file order. The files are the same for any number.
     int workers = 1;
@@ -30,7 +30,7 @@ struct PiecesSettings {
 // What became of one piece's picture.
 struct DrawnPiece {
     int width = 0, height = 0;
-    RenderReport report;  // what the picture leaves out
+    render::RenderReport report;  // what the picture leaves out
 };
 
 // The file name of the picture of the piece at `index` (from 0): "001.png", ...,

@@ -4,7 +4,7 @@
 
 #include "platform/color.h"
 
-namespace quarvel {
+namespace quarvel::render {
 
 // The widest margin: blank pixels on each side of a picture.
 inline constexpr int kMaxMargin = 100;
@@ -18,4 +18,4 @@ struct Appearance {
     bool operator==(const Appearance&) const = default;
 };
 
-}  // namespace quarvel
+}  // namespace quarvel::render

@@ -4,7 +4,7 @@
 
 #include "platform/codec.h"
 
-namespace quarvel {
+namespace quarvel::render {
 
 using platform::Color;
 using platform::Glyph;
@@ -78,4 +78,4 @@ void DrawChar(Picture& picture, int x, int y, char32_t code, Color fore, Color b
     DrawGlyph(picture, x, y, glyph, fore);
 }
 
-}  // namespace quarvel
+}  // namespace quarvel::render

@@ -7,7 +7,7 @@
 #include "platform/fonts.h"
 #include "platform/picture.h"
 
-namespace quarvel {
+namespace quarvel::render {
 
 // Ink of one glyph whose cell's top-left corner is at (x, y), clipped to the picture.
 void DrawGlyph(platform::Picture& picture, int x, int y, const platform::Glyph& glyph, platform::Color fore);
@@ -30,4 +30,4 @@ int MeasureChar(char32_t code);
 void DrawChar(platform::Picture& picture, int x, int y, char32_t code, platform::Color fore, platform::Color back,
               bool* missing = nullptr);
 
-}  // namespace quarvel
+}  // namespace quarvel::render

@@ -9,7 +9,7 @@
 
 #include "platform/color.h"
 
-namespace quarvel::look_options {
+namespace quarvel::render::look_options {
 
 // The names: the command line's --NAME and the web service's query parameter NAME.
 inline constexpr std::string_view kFore = "fore";
@@ -33,4 +33,4 @@ std::optional<int> ParseMargin(std::string_view text);
 inline constexpr std::string_view kColorNeeds = "needs a colour as RRGGBB, such as FF0000 for red";
 std::string MarginNeeds();
 
-}  // namespace quarvel::look_options
+}  // namespace quarvel::render::look_options

@@ -9,7 +9,7 @@
 #include "render/two_colour.h"
 #include "render/two_colour_rgb.h"
 
-namespace quarvel {
+namespace quarvel::render {
 
 using platform::Color;
 using platform::Picture;
@@ -143,4 +143,4 @@ Result<std::string> EncodePng(const Picture& picture, PngForm form) {
     }
 }
 
-}  // namespace quarvel
+}  // namespace quarvel::render

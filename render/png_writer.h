@@ -7,7 +7,7 @@
 #include "platform/failure.h"
 #include "platform/picture.h"
 
-namespace quarvel {
+namespace quarvel::render {
 
 // The forms of a picture's PNG file. Both decode to the same pixels.
 enum class PngForm {
@@ -24,4 +24,4 @@ enum class PngForm {
 //            written in the RGB form.
 Result<std::string> EncodePng(const platform::Picture& picture, PngForm form);
 
-}  // namespace quarvel
+}  // namespace quarvel::render

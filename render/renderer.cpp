@@ -9,7 +9,7 @@
 #include "render/draw.h"
 #include "render/references.h"
 
-namespace quarvel {
+namespace quarvel::render {
 
 using platform::GlyphCache;
 using platform::IsLeadByte;
@@ -262,4 +262,4 @@ Picture RenderPicture(const char* text, const Appearance& look, RenderReport* re
     return picture;
 }
 
-}  // namespace quarvel
+}  // namespace quarvel::render

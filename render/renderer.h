@@ -8,7 +8,7 @@
 #include "render/appearance.h"
 #include "render/tokens.h"
 
-namespace quarvel {
+namespace quarvel::render {
 
 inline constexpr int kMaxLines = 50;
 inline constexpr int kLinePitch = 18;
@@ -38,4 +38,4 @@ struct RenderReport {
 // `report`, when given, learns what the picture leaves out.
 platform::Picture RenderPicture(const char* text, const Appearance& look, RenderReport* report = nullptr);
 
-}  // namespace quarvel
+}  // namespace quarvel::render

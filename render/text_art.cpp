@@ -4,7 +4,7 @@
 
 #include "platform/codec.h"
 
-namespace quarvel {
+namespace quarvel::render {
 
 namespace cp932 = platform::cp932;
 
@@ -60,4 +60,4 @@ std::vector<std::string> ReportWarnings(const DrawnTextArt& drawn, std::string_v
     return warnings;
 }
 
-}  // namespace quarvel
+}  // namespace quarvel::render

@@ -5,7 +5,7 @@
 #include "platform/codec.h"
 #include "render/references.h"
 
-namespace quarvel {
+namespace quarvel::render {
 
 namespace cp932 = platform::cp932;
 
@@ -60,4 +60,4 @@ std::string PrepareTextFile(std::string bytes, TextEncoding encoding, TextForm f
     return PreparePlainText(bytes);
 }
 
-}  // namespace quarvel
+}  // namespace quarvel::render

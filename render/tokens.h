@@ -15,7 +15,7 @@
 #include "platform/fonts.h"
 #include "render/appearance.h"
 
-namespace quarvel {
+namespace quarvel::render {
 
 // The widest text area of a picture.
 inline constexpr int kMaxTextWidth = 1024;
@@ -61,4 +61,4 @@ private:
     std::vector<char32_t> atPen_;  // zero-advance characters at the pen position
 };
 
-}  // namespace quarvel
+}  // namespace quarvel::render

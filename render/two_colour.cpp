@@ -7,7 +7,7 @@
 #include <array>
 #include <cstring>
 
-namespace quarvel {
+namespace quarvel::render {
 
 using platform::Color;
 using platform::Picture;
@@ -164,4 +164,4 @@ bool PackTwoColours(const Picture& picture, TwoColourRows& out) {
     return true;
 }
 
-}  // namespace quarvel
+}  // namespace quarvel::render

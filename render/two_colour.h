@@ -6,7 +6,7 @@
 
 #include "platform/picture.h"
 
-namespace quarvel {
+namespace quarvel::render {
 
 // 0 for the colour of the top-left pixel, 1 for the other one. Rows start on a byte
 // and are `stride` bytes long, the first pixel in the highest bit, as PNG packs them.
@@ -22,4 +22,4 @@ struct TwoColourRows {
 // empty).
 bool PackTwoColours(const platform::Picture& picture, TwoColourRows& out);
 
-}  // namespace quarvel
+}  // namespace quarvel::render

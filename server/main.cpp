@@ -18,6 +18,8 @@ using namespace quarvel;
 using namespace quarvel::server;
 using quarvel::platform::GlyphCache;
 using quarvel::platform::UserFontFile;
+using quarvel::render::kMaxTextBytes;
+namespace look_options = quarvel::render::look_options;
 
 constexpr int kExitUsage = 2;
 

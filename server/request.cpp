@@ -7,6 +7,10 @@
 
 namespace quarvel::server {
 
+using render::PngForm;
+using render::TextForm;
+namespace look_options = render::look_options;
+
 using platform::Color;
 
 namespace {

@@ -13,6 +13,9 @@
 
 namespace quarvel::server {
 
+using render::TextArtOptions;
+using render::TextEncoding;
+
 namespace cp932 = platform::cp932;
 
 namespace {

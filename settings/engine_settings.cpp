@@ -4,6 +4,9 @@
 
 namespace quarvel {
 
+using render::Appearance;
+using render::PngForm;
+
 Separators ScanSeparators(const Separators& typed) {
     return {SeparatorWithLineBreaks(typed[0]), SeparatorWithLineBreaks(typed[1]), SeparatorWithLineBreaks(typed[2])};
 }

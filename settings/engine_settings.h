@@ -15,7 +15,7 @@ Separators ScanSeparators(const Separators& typed);
 
 // A job's settings: the separator lists and the code of `common`, the look `look`,
 // pictures in the form `pngForm`, reporting to `progress`, with a worker for every core.
-ConversionSettings EngineSettings(const CommonSettings& common, const Appearance& look, PngForm pngForm,
+ConversionSettings EngineSettings(const CommonSettings& common, const render::Appearance& look, render::PngForm pngForm,
                                   JobProgress* progress);
 
 // Whether the untouched documents are kept in backup/.

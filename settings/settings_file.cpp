@@ -6,6 +6,9 @@
 
 namespace quarvel {
 
+using render::Appearance;
+using render::PngForm;
+
 using platform::Color;
 
 namespace {

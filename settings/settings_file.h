@@ -84,8 +84,8 @@ struct FolderPageSettings {
 struct AllSettings {
     CommonSettings filePage;
     FolderPageSettings folderPage;
-    Appearance look;
-    PngForm pngForm = PngForm::rgb;
+    render::Appearance look;
+    render::PngForm pngForm = render::PngForm::rgb;
     bool operator==(const AllSettings&) const = default;
 };
 
@@ -112,7 +112,8 @@ struct SettingsLoad {
 
 // Each reads the file once, whatever the number of keys; a file that is missing or
 // cannot be read is a failure and changes nothing.
-Result<SettingsLoad> LoadGeneralSettings(const std::filesystem::path& path, Appearance& look, PngForm& pngForm);
+Result<SettingsLoad> LoadGeneralSettings(const std::filesystem::path& path, render::Appearance& look,
+                                         render::PngForm& pngForm);
 Result<SettingsLoad> LoadCommonSettings(const std::filesystem::path& path, std::string_view section,
                                         CommonSettings& settings);
 // strFileFilter and bSubFolder, then the common keys, all from TargetFolderPage.
@@ -125,7 +126,8 @@ Result<SettingsLoad> LoadAllSettings(const std::filesystem::path& path, AllSetti
 bool HoldsSettingsKeys(const std::filesystem::path& path, std::initializer_list<std::string_view> sections);
 
 // Each writes its keys in one replacement of the file (see WriteProfileValues).
-Result<void> SaveGeneralSettings(const std::filesystem::path& path, const Appearance& look, PngForm pngForm);
+Result<void> SaveGeneralSettings(const std::filesystem::path& path, const render::Appearance& look,
+                                 render::PngForm pngForm);
 Result<void> SaveCommonSettings(const std::filesystem::path& path, std::string_view section,
                                 const CommonSettings& settings);
 Result<void> SaveFolderPageSettings(const std::filesystem::path& path, const FolderPageSettings& settings);

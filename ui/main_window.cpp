@@ -20,6 +20,10 @@
 
 namespace quarvel::ui {
 
+using render::Appearance;
+using render::kMaxMargin;
+using render::PngForm;
+
 using platform::Color;
 
 namespace {

@@ -21,6 +21,10 @@
 
 namespace quarvel::ui {
 
+using render::Appearance;
+using render::PngForm;
+using render::RenderReport;
+
 using platform::Color;
 
 namespace {

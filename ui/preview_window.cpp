@@ -18,6 +18,10 @@
 
 namespace quarvel::ui {
 
+using render::kMaxLines;
+using render::kMaxTextWidth;
+using render::RenderReport;
+
 using platform::Picture;
 
 PreviewWindow::PreviewWindow(QWidget* parent, Source source) : QWidget(parent, Qt::Window), source_(std::move(source)) {

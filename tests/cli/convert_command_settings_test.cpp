@@ -7,6 +7,9 @@
 
 namespace quarvel::test {
 
+using render::Appearance;
+using render::RenderPicture;
+
 using platform::Picture;
 
 namespace {

@@ -22,6 +22,9 @@ extern char** environ;
 
 namespace quarvel {
 
+using render::Appearance;
+using render::RenderPicture;
+
 using platform::Color;
 using platform::Picture;
 

@@ -12,6 +12,9 @@
 
 namespace quarvel {
 
+using render::Appearance;
+using render::RenderPicture;
+
 using platform::Color;
 using platform::Picture;
 namespace cp932 = platform::cp932;

@@ -11,6 +11,11 @@
 
 namespace quarvel {
 
+using render::Appearance;
+using render::PreparePlainText;
+using render::RenderPicture;
+using render::TextEncoding;
+
 using platform::Picture;
 
 namespace {

@@ -20,6 +20,9 @@
 
 namespace quarvel {
 
+using render::Appearance;
+using render::RenderPicture;
+
 using platform::IsLeadByte;
 using platform::Picture;
 

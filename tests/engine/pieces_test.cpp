@@ -14,6 +14,8 @@
 
 namespace quarvel {
 
+using render::RenderPicture;
+
 using platform::Picture;
 
 namespace {

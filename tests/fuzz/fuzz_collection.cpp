@@ -18,6 +18,8 @@
 
 namespace quarvel {
 
+using render::TextEncoding;
+
 namespace cp932 = platform::cp932;
 
 namespace {

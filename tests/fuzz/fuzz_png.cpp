@@ -19,6 +19,9 @@
 
 namespace quarvel {
 
+using render::EncodePng;
+using render::PngForm;
+
 using platform::Color;
 using platform::Picture;
 

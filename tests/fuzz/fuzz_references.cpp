@@ -22,6 +22,10 @@
 
 namespace quarvel {
 
+using render::DecodeReference;
+using render::EncodeChar;
+using render::FindEntityName;
+
 namespace cp932 = platform::cp932;
 
 namespace {

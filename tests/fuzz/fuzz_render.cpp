@@ -22,6 +22,19 @@
 
 namespace quarvel {
 
+using render::Appearance;
+using render::EncodeChar;
+using render::EncodePng;
+using render::kLinePitch;
+using render::kMaxLines;
+using render::kMaxTextWidth;
+using render::MeasureTextWidth;
+using render::PngForm;
+using render::RenderPicture;
+using render::TokenizeTextArt;
+using render::WordToken;
+using render::WordTokenList;
+
 using platform::Color;
 using platform::IsLeadByte;
 using platform::Picture;

@@ -13,7 +13,7 @@
 #include "render/draw.h"
 #include "render/renderer.h"
 
-namespace quarvel {
+namespace quarvel::render {
 
 using platform::Color;
 using platform::Glyph;
@@ -117,4 +117,4 @@ TEST(Measure, ShadedArtKeepsItsRightEdge) {
 }
 
 }  // namespace
-}  // namespace quarvel
+}  // namespace quarvel::render

@@ -12,7 +12,7 @@
 #include "render/renderer.h"
 #include "support/test_support.h"
 
-namespace quarvel {
+namespace quarvel::render {
 
 using platform::Color;
 using platform::kBlack;
@@ -122,4 +122,4 @@ TEST(PngOutput, BothFormsDecodeToThePicturesPixels) {
 }
 
 }  // namespace
-}  // namespace quarvel
+}  // namespace quarvel::render

@@ -14,7 +14,7 @@
 #include "render/draw.h"
 #include "render/renderer.h"
 
-namespace quarvel {
+namespace quarvel::render {
 
 using platform::Color;
 using platform::Glyph;
@@ -325,4 +325,4 @@ TEST(RenderPicture, ReportsWhatWasCutAndWhatNoFaceHas) {
 }
 
 }  // namespace
-}  // namespace quarvel
+}  // namespace quarvel::render

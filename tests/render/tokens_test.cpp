@@ -6,7 +6,7 @@
 #include "render/draw.h"
 #include "render/tokens.h"
 
-namespace quarvel {
+namespace quarvel::render {
 
 using platform::GlyphCache;
 
@@ -34,4 +34,4 @@ TEST(WordTokens, ListsKeepOrderAndOwnTheirCopies) {
 }
 
 }  // namespace
-}  // namespace quarvel
+}  // namespace quarvel::render

@@ -10,6 +10,12 @@
 
 namespace quarvel::server {
 
+using render::Appearance;
+using render::PngForm;
+using render::TextArtOptions;
+using render::TextEncoding;
+using render::TextForm;
+
 using platform::Color;
 
 namespace {

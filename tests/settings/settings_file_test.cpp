@@ -14,6 +14,9 @@
 
 namespace quarvel {
 
+using render::Appearance;
+using render::PngForm;
+
 using platform::Color;
 using platform::kBlack;
 

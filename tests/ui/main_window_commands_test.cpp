@@ -257,7 +257,7 @@ private slots:
         QVERIFY(dlg.menuBar()->actions().first()->menu()->actions().contains(item));  // ﾌｧｲﾙ
         QVERIFY(item->isCheckable());
         QVERIFY(!item->isChecked());
-        QCOMPARE(dlg.PictureForm(), quarvel::PngForm::rgb);
+        QCOMPARE(dlg.PictureForm(), quarvel::render::PngForm::rgb);
 
         // Off, a new file holds the 25 lines; on, one more; off again, FALSE.
         const std::string fresh = quarvel::test::kFreshSettingsFile;
@@ -267,7 +267,7 @@ private slots:
         QCOMPARE(ReadFile(off), fresh);
         item->trigger();
         QVERIFY(item->isChecked());
-        QCOMPARE(dlg.PictureForm(), quarvel::PngForm::indexed);
+        QCOMPARE(dlg.PictureForm(), quarvel::render::PngForm::indexed);
         prompts.saveAnswer = Native(on);
         Save(dlg);
         QCOMPARE(ReadFile(on), fresh + "bIndexedPng=TRUE\r\n");
@@ -277,12 +277,12 @@ private slots:
         prompts.openAnswer = Native(on);
         Load(other);
         QVERIFY(IndexedPng(other)->isChecked());
-        QCOMPARE(other.PictureForm(), quarvel::PngForm::indexed);
+        QCOMPARE(other.PictureForm(), quarvel::render::PngForm::indexed);
         prompts.openAnswer = Native(off);
         Load(other);  // no key: the form stays as it was
         QVERIFY(IndexedPng(other)->isChecked());
         IndexedPng(other)->trigger();
-        QCOMPARE(other.PictureForm(), quarvel::PngForm::rgb);
+        QCOMPARE(other.PictureForm(), quarvel::render::PngForm::rgb);
         prompts.saveAnswer = Native(on);
         Save(other);
         QCOMPARE(ReadFile(on), fresh + "bIndexedPng=FALSE\r\n");
@@ -292,7 +292,7 @@ private slots:
         prompts.openAnswer = Native(on);
         Load(dlg);
         QVERIFY(!item->isChecked());
-        QCOMPARE(dlg.PictureForm(), quarvel::PngForm::rgb);
+        QCOMPARE(dlg.PictureForm(), quarvel::render::PngForm::rgb);
 
         // Every page writes its pictures in the form checked.
         item->trigger();

@@ -10,6 +10,9 @@
 
 namespace quarvel::ui {
 
+using render::EncodePng;
+using render::PngForm;
+
 using platform::Picture;
 
 QImage PictureImage(const Picture& picture) {

@@ -13,6 +13,6 @@ QImage PictureImage(const platform::Picture& picture);
 
 // Puts the picture on the clipboard as an image, with the bytes of its PNG file in
 // `form` for programs that take "image/png": a paste gives what a saved file holds.
-void CopyPictureToClipboard(const platform::Picture& picture, PngForm form);
+void CopyPictureToClipboard(const platform::Picture& picture, render::PngForm form);
 
 }  // namespace quarvel::ui

@@ -5,6 +5,8 @@
 
 namespace quarvel::ui {
 
+using render::Utf16ToCp932WithReferences;
+
 namespace cp932 = platform::cp932;
 
 QString FromCp932(std::string_view bytes) { return QString::fromStdU16String(cp932::ToUtf16(bytes)); }

@@ -19,6 +19,13 @@
 
 namespace quarvel::ui {
 
+using render::Appearance;
+using render::kMaxLines;
+using render::PngForm;
+using render::PreparePlainText;
+using render::RenderPicture;
+using render::RenderReport;
+
 using platform::Picture;
 namespace fs = platform::fs;
 

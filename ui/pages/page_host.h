@@ -24,15 +24,15 @@ public:
     virtual ~PageHost() = default;
 
     // The look as the window holds it (as last taken from its controls).
-    virtual Appearance Look() const = 0;
+    virtual render::Appearance Look() const = 0;
     // The look as the window's controls show it now, without a word to the user: a
     // margin that would be refused leaves the last good one.
-    virtual Appearance ShownLook() const = 0;
+    virtual render::Appearance ShownLook() const = 0;
     // Takes the look from the controls as the generate button does; nullopt when the
     // margin was refused (the user has been told).
-    virtual std::optional<Appearance> TakeLook() = 0;
+    virtual std::optional<render::Appearance> TakeLook() = 0;
     // The form of the picture files, for every page.
-    virtual PngForm PictureForm() const = 0;
+    virtual render::PngForm PictureForm() const = 0;
 
     // Runs `body` on a worker thread, handing it the progress interface the job
     // reports to, and returns when the job has ended; false when no job could be
