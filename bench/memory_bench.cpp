@@ -24,6 +24,11 @@
 
 namespace quarvel {
 
+using engine::ConversionSettings;
+using engine::ConvertDocument;
+using engine::DocumentCode;
+using engine::JobProgress;
+
 using render::Appearance;
 using render::EncodePng;
 using render::PngForm;

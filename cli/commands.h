@@ -66,7 +66,7 @@ enum class Mode { file, folder };  // convert DOCUMENT..., convert-folder FOLDER
 struct ConvertOptions {
     std::vector<std::string> targets;
     std::optional<std::string> settingsFile;
-    std::optional<DocumentCode> code;
+    std::optional<engine::DocumentCode> code;
     std::vector<std::string> starts;  // as typed (UTF-8)
     std::vector<std::string> ends;
     bool noBackup = false;

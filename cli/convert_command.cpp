@@ -25,6 +25,21 @@
 
 namespace quarvel::cli {
 
+using engine::Backup;
+using engine::CharsetNamesCode;
+using engine::ConversionJob;
+using engine::ConversionSettings;
+using engine::DocumentCode;
+using engine::DocumentResult;
+using engine::FolderConversionJob;
+using engine::ImageFolderClaims;
+using engine::JobProgress;
+using engine::JobResult;
+using engine::Outcome;
+using engine::StartFileJob;
+using engine::StartFolderJob;
+using engine::SubFolders;
+
 using render::Appearance;
 using render::kMaxMargin;
 using render::PngForm;

@@ -13,6 +13,8 @@
 
 namespace quarvel::cli {
 
+using engine::MessageText;
+
 using render::RenderReport;
 using render::ReportWarnings;
 

@@ -12,6 +12,8 @@
 
 namespace quarvel::cli {
 
+using engine::DocumentCode;
+
 using render::kMaxMargin;
 using render::kMaxTextBytes;
 using render::TextEncoding;

@@ -14,6 +14,16 @@
 
 namespace quarvel::cli {
 
+using engine::AllCores;
+using engine::Collection;
+using engine::CollectionKind;
+using engine::DrawCollection;
+using engine::DrawnPiece;
+using engine::KindOfCollection;
+using engine::PieceFileName;
+using engine::PiecesSettings;
+using engine::ReadCollection;
+
 using platform::GetFileNameWithExtension;
 using platform::JoinPath;
 

@@ -12,6 +12,8 @@
 
 namespace quarvel::cli {
 
+using engine::SavePicture;
+
 using render::DrawnTextArt;
 using render::DrawTextFile;
 using render::EncodePng;

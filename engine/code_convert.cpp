@@ -3,7 +3,7 @@
 #include <bit>
 #include <cstring>
 
-namespace quarvel {
+namespace quarvel::engine {
 
 using platform::IsLeadByte;
 using platform::IsTrailByte;
@@ -139,4 +139,4 @@ std::size_t EucSourceOffset(std::size_t pos, std::size_t sjisLength, std::size_t
     return pos + kanaAt.CountBefore(pos);
 }
 
-}  // namespace quarvel
+}  // namespace quarvel::engine

@@ -4,7 +4,7 @@
 
 #include "platform/codec.h"
 
-namespace quarvel {
+namespace quarvel::engine {
 
 using render::PrepareTextFile;
 using render::TextEncoding;
@@ -173,4 +173,4 @@ Collection ReadCollection(std::string bytes, CollectionKind kind) {
     return c;
 }
 
-}  // namespace quarvel
+}  // namespace quarvel::engine

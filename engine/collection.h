@@ -11,7 +11,7 @@
 
 #include "render/text_prep.h"
 
-namespace quarvel {
+namespace quarvel::engine {
 
 enum class CollectionKind { mlt, ast };
 
@@ -55,4 +55,4 @@ struct Collection {
 // trailing "[SPLIT]" and the ones between two separators in a row.
 Collection ReadCollection(std::string bytes, CollectionKind kind);
 
-}  // namespace quarvel
+}  // namespace quarvel::engine

@@ -18,7 +18,7 @@
 #include "platform/paths.h"
 #include "render/renderer.h"
 
-namespace quarvel {
+namespace quarvel::engine {
 
 using platform::GetBaseName;
 using platform::GetDirectoryPart;
@@ -357,4 +357,4 @@ DocumentResult ConvertDocument(const std::string& path, const ConversionSettings
     return DocumentConverter(path, settings, backup).Run();
 }
 
-}  // namespace quarvel
+}  // namespace quarvel::engine

@@ -5,7 +5,7 @@
 
 #include "platform/codec.h"
 
-namespace quarvel {
+namespace quarvel::engine {
 
 using platform::IsLeadByte;
 
@@ -113,4 +113,4 @@ DocumentScan::Step DocumentScan::Next() {
     return Step::moved;
 }
 
-}  // namespace quarvel
+}  // namespace quarvel::engine

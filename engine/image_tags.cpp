@@ -7,7 +7,7 @@
 #include "engine/code_convert.h"
 #include "platform/codec.h"
 
-namespace quarvel {
+namespace quarvel::engine {
 
 namespace cp932 = platform::cp932;
 
@@ -119,4 +119,4 @@ std::string TagBaseName(std::string_view nativeBaseName, DocumentCode code) {
     return out;
 }
 
-}  // namespace quarvel
+}  // namespace quarvel::engine

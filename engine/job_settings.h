@@ -13,11 +13,12 @@
 #include "render/appearance.h"
 #include "render/png_writer.h"
 
-namespace quarvel {
-
-namespace platform::fs {
+namespace quarvel::platform::fs {
 class FileSystem;
 }
+
+namespace quarvel::engine {
+
 class ImageFolderClaims;
 
 // The character code of the documents. A settings file may hold any other number
@@ -59,4 +60,4 @@ struct ConversionSettings {
 // The number of cores of the machine: a job's workers when all of them are to work.
 int AllCores();
 
-}  // namespace quarvel
+}  // namespace quarvel::engine

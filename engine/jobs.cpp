@@ -7,7 +7,7 @@
 #include "platform/fs.h"
 #include "platform/paths.h"
 
-namespace quarvel {
+namespace quarvel::engine {
 
 using platform::GetFileNameWithExtension;
 using platform::JoinPath;
@@ -220,4 +220,4 @@ bool WalkFolder(const std::string& folder, std::string_view pattern, SubFolders 
     return true;
 }
 
-}  // namespace quarvel
+}  // namespace quarvel::engine

@@ -4,7 +4,7 @@
 
 #include "render/png_writer.h"
 
-namespace quarvel {
+namespace quarvel::engine {
 
 using render::EncodePng;
 using render::PngForm;
@@ -19,4 +19,4 @@ Result<void> SavePicture(fs::FileSystem& fileSystem, const std::string& path, co
     return fileSystem.WriteToUserPath(path, *png, flush);
 }
 
-}  // namespace quarvel
+}  // namespace quarvel::engine

@@ -8,7 +8,7 @@
 #include "platform/picture.h"
 #include "render/png_writer.h"
 
-namespace quarvel {
+namespace quarvel::engine {
 
 // A picture where the user asked for it (render's -o, the copy-paste page's file):
 // see FileSystem::WriteToUserPath.
@@ -16,4 +16,4 @@ Result<void> SavePicture(platform::fs::FileSystem& fileSystem, const std::string
                          const platform::Picture& picture, render::PngForm form,
                          platform::fs::Flush flush = platform::fs::Flush::first);
 
-}  // namespace quarvel
+}  // namespace quarvel::engine

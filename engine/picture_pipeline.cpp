@@ -6,7 +6,7 @@
 #include "engine/ordered_pipeline.h"
 #include "render/png_writer.h"
 
-namespace quarvel {
+namespace quarvel::engine {
 
 using render::EncodePng;
 using render::RenderPicture;
@@ -118,4 +118,4 @@ void PicturePipeline::RemoveWritten() {
     written_.clear();
 }
 
-}  // namespace quarvel
+}  // namespace quarvel::engine

@@ -15,7 +15,7 @@
 #include "engine/conversion.h"
 #include "platform/fs.h"
 
-namespace quarvel {
+namespace quarvel::engine {
 
 // A document stops with a failure: the outcome, the failure, and its message shown.
 void FailDocument(DocumentResult& result, JobProgress& progress, Failure failure);
@@ -84,4 +84,4 @@ private:
     std::atomic<PicturesEnd> end_{PicturesEnd::underWay};
 };
 
-}  // namespace quarvel
+}  // namespace quarvel::engine

@@ -13,7 +13,7 @@
 #include "platform/codec.h"
 #include "platform/paths.h"
 
-namespace quarvel {
+namespace quarvel::engine {
 
 using render::EncodePng;
 using render::RenderPicture;
@@ -192,4 +192,4 @@ Result<void> DrawCollection(const Collection& collection, const std::string& fol
     return fileSystem.WriteNewFile(JoinPath(folder, kIndexPageName), IndexPage(collection, drawn, title), {});
 }
 
-}  // namespace quarvel
+}  // namespace quarvel::engine

@@ -14,7 +14,7 @@
 #include "render/png_writer.h"
 #include "render/renderer.h"
 
-namespace quarvel {
+namespace quarvel::engine {
 
 inline constexpr std::string_view kIndexPageName = "index.html";
 
@@ -51,4 +51,4 @@ Result<void> DrawCollection(const Collection& collection, const std::string& fol
 // and, for an .ast collection, its name.
 std::string IndexPage(const Collection& collection, const std::vector<DrawnPiece>& drawn, std::string_view title);
 
-}  // namespace quarvel
+}  // namespace quarvel::engine

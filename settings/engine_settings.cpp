@@ -4,6 +4,12 @@
 
 namespace quarvel {
 
+using engine::AllCores;
+using engine::ConversionSettings;
+using engine::JobProgress;
+using engine::Separators;
+using engine::SeparatorWithLineBreaks;
+
 using render::Appearance;
 using render::PngForm;
 

@@ -6,6 +6,9 @@
 
 namespace quarvel {
 
+using engine::DocumentCode;
+using engine::Separators;
+
 using render::Appearance;
 using render::PngForm;
 

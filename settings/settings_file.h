@@ -64,10 +64,10 @@ inline constexpr std::string_view kSubFolders = "bSubFolder";
 // its own section. Separators are code page 932 as typed: "\n" is the two characters
 // backslash and n.
 struct CommonSettings {
-    Separators startSeparators = {"<dd>", "", ""};
-    Separators endSeparators = {"\\n", "<dt>", "</dl>"};
+    engine::Separators startSeparators = {"<dd>", "", ""};
+    engine::Separators endSeparators = {"\\n", "<dt>", "</dl>"};
     bool backup = true;
-    DocumentCode code = DocumentCode::shiftJis;
+    engine::DocumentCode code = engine::DocumentCode::shiftJis;
     bool operator==(const CommonSettings&) const = default;
 };
 

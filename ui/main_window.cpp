@@ -20,6 +20,8 @@
 
 namespace quarvel::ui {
 
+using engine::JobProgress;
+
 using render::Appearance;
 using render::kMaxMargin;
 using render::PngForm;

@@ -51,11 +51,11 @@ public:
     render::Appearance ShownLook() const override;
     std::optional<render::Appearance> TakeLook() override;
     render::PngForm PictureForm() const override { return pngForm_; }
-    bool StartJob(const std::function<void(JobProgress& progress)>& body) override;
+    bool StartJob(const std::function<void(engine::JobProgress& progress)>& body) override;
     // Runs a job's thread procedure on a worker while the window stays live (see
     // RunWorkerJob); the paths dropped meanwhile wait for its end.
     bool RunJob(const std::function<void()>& threadProc);
-    ImageFolderClaims* RunClaims() override { return dropClaims_.get(); }
+    engine::ImageFolderClaims* RunClaims() override { return dropClaims_.get(); }
     QWidget* MessageParent() override { return this; }
 
     // Sets the look and shows it (swatches, margin, space switch).
@@ -174,7 +174,7 @@ private:
 
     std::deque<std::filesystem::path> pendingDrops_;
     // The run of the paths dropped together, while they are converted.
-    std::unique_ptr<ImageFolderClaims> dropClaims_;
+    std::unique_ptr<engine::ImageFolderClaims> dropClaims_;
     int commandDepth_ = 0;
     bool closeRequested_ = false;
     int closeResult_ = QDialog::Rejected;

@@ -21,6 +21,10 @@
 
 namespace quarvel::ui {
 
+using engine::ImageFolderClaims;
+using engine::TextFileOpenFailed;
+using engine::TextFileWriteFailed;
+
 using render::Appearance;
 using render::PngForm;
 using render::RenderReport;

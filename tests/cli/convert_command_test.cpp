@@ -22,6 +22,9 @@ extern char** environ;
 
 namespace quarvel {
 
+using engine::NativeToCp932;
+using engine::PictureNumber;
+
 using render::Appearance;
 using render::RenderPicture;
 

@@ -9,7 +9,7 @@
 #include "render/renderer.h"
 #include "render/text_prep.h"
 
-namespace quarvel {
+namespace quarvel::engine {
 
 using render::Appearance;
 using render::PreparePlainText;
@@ -139,4 +139,4 @@ TEST(Collection, PiecesDrawAsTheCopyPastePageDrawsTheirText) {
 }
 
 }  // namespace
-}  // namespace quarvel
+}  // namespace quarvel::engine

@@ -18,7 +18,7 @@
 #include "support/engine_test_support.h"
 #include "support/test_support.h"
 
-namespace quarvel {
+namespace quarvel::engine {
 
 using render::Appearance;
 using render::RenderPicture;
@@ -458,4 +458,4 @@ TEST_F(DocumentTest, StaleTemporaryFilesOfTheDocumentAreRemoved) {
 }
 
 }  // namespace
-}  // namespace quarvel
+}  // namespace quarvel::engine

@@ -5,7 +5,7 @@
 #include "engine/document_scan.h"
 #include "settings/engine_settings.h"
 
-namespace quarvel {
+namespace quarvel::engine {
 namespace {
 
 TEST(Separators, BackslashNBecomesALineBreakOnlyAsACharacterOfItsOwn) {
@@ -20,4 +20,4 @@ TEST(Separators, BackslashNBecomesALineBreakOnlyAsACharacterOfItsOwn) {
 }
 
 }  // namespace
-}  // namespace quarvel
+}  // namespace quarvel::engine

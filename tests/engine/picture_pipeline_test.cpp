@@ -17,7 +17,7 @@
 #include "support/engine_test_support.h"
 #include "support/test_support.h"
 
-namespace quarvel {
+namespace quarvel::engine {
 
 namespace fs = platform::fs;
 
@@ -236,4 +236,4 @@ TEST(ParallelJobs, NoMorePicturesUnderWayThanTwiceTheWorkers) {
 }
 
 }  // namespace
-}  // namespace quarvel
+}  // namespace quarvel::engine

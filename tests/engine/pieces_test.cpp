@@ -12,7 +12,7 @@
 #include "support/engine_test_support.h"
 #include "support/test_support.h"
 
-namespace quarvel {
+namespace quarvel::engine {
 
 using render::RenderPicture;
 
@@ -170,4 +170,4 @@ TEST(DrawCollection, TheFirstFailureInFileOrderStopsIt) {
 }
 
 }  // namespace
-}  // namespace quarvel
+}  // namespace quarvel::engine

@@ -17,6 +17,15 @@
 
 namespace quarvel {
 
+using engine::EucSourceOffset;
+using engine::EucToShiftJis;
+using engine::IsEucKanaPrefix;
+using engine::IsHalfWidthKana;
+using engine::JisToShiftJis;
+using engine::KanaPositions;
+using engine::ShiftJisToEuc;
+using engine::ShiftJisToJis;
+
 using platform::IsLeadByte;
 
 namespace {

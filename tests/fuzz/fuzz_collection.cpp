@@ -18,6 +18,13 @@
 
 namespace quarvel {
 
+using engine::Collection;
+using engine::CollectionKind;
+using engine::DrawnPiece;
+using engine::IndexPage;
+using engine::Piece;
+using engine::ReadCollection;
+
 using render::TextEncoding;
 
 namespace cp932 = platform::cp932;

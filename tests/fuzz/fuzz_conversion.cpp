@@ -42,6 +42,18 @@
 
 namespace quarvel {
 
+using engine::ConversionSettings;
+using engine::ConvertDocument;
+using engine::DocumentCode;
+using engine::DocumentResult;
+using engine::EucToShiftJis;
+using engine::JobProgress;
+using engine::kLastPictureNumber;
+using engine::Outcome;
+using engine::SeparatorWithLineBreaks;
+using engine::ShiftJisToEuc;
+using engine::TagBaseName;
+
 using render::PngForm;
 
 using platform::GetBaseName;

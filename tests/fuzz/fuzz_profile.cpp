@@ -34,6 +34,8 @@
 
 namespace quarvel {
 
+using engine::Separators;
+
 using platform::IsLeadByte;
 
 namespace {

@@ -25,6 +25,8 @@ namespace quarvel {
 using render::DecodeReference;
 using render::EncodeChar;
 using render::FindEntityName;
+using render::Utf16ToCp932WithReferences;
+using render::Utf8ToCp932WithReferences;
 
 namespace cp932 = platform::cp932;
 

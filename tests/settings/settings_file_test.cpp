@@ -14,6 +14,8 @@
 
 namespace quarvel {
 
+using engine::DocumentCode;
+
 using render::Appearance;
 using render::PngForm;
 

@@ -14,9 +14,9 @@
 namespace quarvel::test {
 
 // Code page 932 bytes of a UTF-8 literal.
-inline std::string Sjis(std::string_view utf8) { return NativeToCp932(utf8); }
+inline std::string Sjis(std::string_view utf8) { return engine::NativeToCp932(utf8); }
 
-class RecordingProgress : public JobProgress {
+class RecordingProgress : public engine::JobProgress {
 public:
     std::vector<std::string> texts;
     std::vector<std::string> messages;
@@ -31,7 +31,7 @@ public:
     void ShowMessage(const std::string& text) override { messages.push_back(text); }
     void EndJob() override {
         ++endJobs;
-        JobProgress::EndJob();
+        engine::JobProgress::EndJob();
     }
 };
 
@@ -102,8 +102,8 @@ public:
 };
 
 // Default separators as the window prepares them: "<dd>"; CR LF, "<dt>", "</dl>".
-inline ConversionSettings DefaultSettings(JobProgress* progress) {
-    ConversionSettings settings;
+inline engine::ConversionSettings DefaultSettings(engine::JobProgress* progress) {
+    engine::ConversionSettings settings;
     settings.startSeparators = {"<dd>", "", ""};
     settings.endSeparators = {"\r\n", "<dt>", "</dl>"};
     settings.progress = progress;

@@ -172,11 +172,11 @@ private slots:
 
         QCOMPARE(Edit(&dlg.filePage(), IDC_SEPARATOR_START1)->text(), QString(511, QLatin1Char('x')));
         QCOMPARE(Edit(&dlg.filePage(), IDC_SEPARATOR_END2)->text(), QStringLiteral("<dt>"));  // empty: kept
-        QCOMPARE(dlg.filePage().commonSettings().settings().code, static_cast<quarvel::DocumentCode>(2));
+        QCOMPARE(dlg.filePage().commonSettings().settings().code, static_cast<quarvel::engine::DocumentCode>(2));
         QVERIFY(!Button(&dlg.filePage(), IDC_CODE_SJIS)->isChecked());
         QVERIFY(!Button(&dlg.filePage(), IDC_CODE_EUC)->isChecked());
         dlg.filePage().commonSettings().ReadControls();
-        QCOMPARE(dlg.filePage().commonSettings().settings().code, quarvel::DocumentCode::none);
+        QCOMPARE(dlg.filePage().commonSettings().settings().code, quarvel::engine::DocumentCode::none);
         QVERIFY(!dlg.folderPage().subFolderCheck()->isChecked());
         QVERIFY(Button(&dlg.folderPage(), IDC_CODE_EUC)->isChecked());
         QCOMPARE(dlg.folderPage().filterEdit()->text(), QStringLiteral("*.htm"));

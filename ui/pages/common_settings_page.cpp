@@ -11,6 +11,8 @@
 
 namespace quarvel::ui {
 
+using engine::DocumentCode;
+
 CommonSettingsPage::CommonSettingsPage() = default;
 CommonSettingsPage::~CommonSettingsPage() = default;
 

@@ -19,6 +19,9 @@
 
 namespace quarvel::ui {
 
+using engine::MessageText;
+using engine::SavePicture;
+
 using render::Appearance;
 using render::kMaxLines;
 using render::PngForm;

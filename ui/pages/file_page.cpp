@@ -14,6 +14,11 @@
 
 namespace quarvel::ui {
 
+using engine::ConversionJob;
+using engine::JobProgress;
+using engine::RunFileJob;
+using engine::TextNoFileGiven;
+
 FilePage::FilePage() = default;
 FilePage::~FilePage() = default;
 

@@ -16,6 +16,12 @@
 
 namespace quarvel::ui {
 
+using engine::FolderConversionJob;
+using engine::JobProgress;
+using engine::RunFolderJob;
+using engine::SubFolders;
+using engine::TextNoFolderGiven;
+
 using platform::TrimTrailingSeparators;
 
 std::optional<QString> BrowseForFolder(QWidget* owner, const QString& preselect) {

@@ -13,7 +13,7 @@
 
 class QWidget;
 
-namespace quarvel {
+namespace quarvel::engine {
 class ImageFolderClaims;
 }
 
@@ -37,14 +37,14 @@ public:
     // Runs `body` on a worker thread, handing it the progress interface the job
     // reports to, and returns when the job has ended; false when no job could be
     // started (the user has been told) or another job runs.
-    virtual bool StartJob(const std::function<void(JobProgress& progress)>& body) = 0;
+    virtual bool StartJob(const std::function<void(engine::JobProgress& progress)>& body) = 0;
 
     // The window over which a page's messages show.
     virtual QWidget* MessageParent() = 0;
 
     // The image folders taken by the documents of the run under way, when one command
     // starts several jobs (paths dropped together); null when a job is a run of its own.
-    virtual ImageFolderClaims* RunClaims() = 0;
+    virtual engine::ImageFolderClaims* RunClaims() = 0;
 };
 
 }  // namespace quarvel::ui
