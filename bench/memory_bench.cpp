@@ -24,6 +24,10 @@
 
 namespace quarvel {
 
+using settings::AllSettings;
+using settings::LoadAllSettings;
+using settings::SaveAllSettings;
+
 using engine::ConversionSettings;
 using engine::ConvertDocument;
 using engine::DocumentCode;

@@ -2,7 +2,7 @@
 
 #include "engine/document_scan.h"
 
-namespace quarvel {
+namespace quarvel::settings {
 
 using engine::AllCores;
 using engine::ConversionSettings;
@@ -31,4 +31,4 @@ ConversionSettings EngineSettings(const CommonSettings& common, const Appearance
     return settings;
 }
 
-}  // namespace quarvel
+}  // namespace quarvel::settings

@@ -7,7 +7,7 @@
 #include "render/appearance.h"
 #include "settings/settings_file.h"
 
-namespace quarvel {
+namespace quarvel::settings {
 
 // Separators as typed (code page 932, "\n" for a line break) made ready for the scan:
 // in order, empty ones kept, each backslash-n pair a line break (CR LF).
@@ -23,4 +23,4 @@ inline engine::Backup BackupOf(const CommonSettings& common) {
     return common.backup ? engine::Backup::yes : engine::Backup::no;
 }
 
-}  // namespace quarvel
+}  // namespace quarvel::settings

@@ -25,7 +25,7 @@
 
 #include "platform/color.h"
 
-namespace quarvel {
+namespace quarvel::settings {
 
 // Longest value, in bytes, that ReadProfileValue hands back.
 inline constexpr std::size_t kMaxProfileValueLength = 511;
@@ -121,4 +121,4 @@ std::string QuoteProfileString(std::string_view text);
 // at least two of them, else the text unchanged.
 std::string UnquoteProfileString(std::string_view text);
 
-}  // namespace quarvel
+}  // namespace quarvel::settings

@@ -34,11 +34,11 @@
 #include "render/png_writer.h"
 #include "settings/profile.h"
 
-namespace quarvel {
+namespace quarvel::settings {
 
 // The sections and keys of a settings file, spelled as the files have them (the
 // separators' keys with their old misspelling, which files in use rely on).
-namespace settings_keys {
+namespace keys {
 inline constexpr std::string_view kGeneral = "General";
 inline constexpr std::string_view kFilePage = "TargetFilePage";
 inline constexpr std::string_view kFolderPage = "TargetFolderPage";
@@ -58,7 +58,7 @@ inline constexpr std::string_view kCode = "iCode";
 
 inline constexpr std::string_view kFileFilter = "strFileFilter";
 inline constexpr std::string_view kSubFolders = "bSubFolder";
-}  // namespace settings_keys
+}  // namespace keys
 
 // The settings shared by the file and the folder mode, each mode with its own copy in
 // its own section. Separators are code page 932 as typed: "\n" is the two characters
@@ -135,4 +135,4 @@ Result<void> SaveFolderPageSettings(const std::filesystem::path& path, const Fol
 // file this gives the 25 lines of a complete settings file (26 with indexed pictures).
 Result<void> SaveAllSettings(const std::filesystem::path& path, const AllSettings& settings);
 
-}  // namespace quarvel
+}  // namespace quarvel::settings

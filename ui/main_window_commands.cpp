@@ -21,6 +21,10 @@
 
 namespace quarvel::ui {
 
+using settings::LoadGeneralSettings;
+using settings::SaveGeneralSettings;
+using settings::SettingsLoad;
+
 using engine::ImageFolderClaims;
 using engine::TextFileOpenFailed;
 using engine::TextFileWriteFailed;

@@ -6,6 +6,9 @@
 #include "settings/engine_settings.h"
 
 namespace quarvel::engine {
+
+using settings::ScanSeparators;
+
 namespace {
 
 TEST(Separators, BackslashNBecomesALineBreakOnlyAsACharacterOfItsOwn) {

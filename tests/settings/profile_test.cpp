@@ -11,7 +11,7 @@
 
 #include "support/test_support.h"
 
-namespace quarvel {
+namespace quarvel::settings {
 
 using platform::Color;
 using platform::kBlack;
@@ -128,4 +128,4 @@ TEST(ProfileTest, ValueEncodings) {
 }
 
 }  // namespace
-}  // namespace quarvel
+}  // namespace quarvel::settings

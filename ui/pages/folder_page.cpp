@@ -16,6 +16,12 @@
 
 namespace quarvel::ui {
 
+using settings::BackupOf;
+using settings::EngineSettings;
+using settings::FolderPageSettings;
+using settings::LoadFolderPageSettings;
+using settings::SaveFolderPageSettings;
+
 using engine::FolderConversionJob;
 using engine::JobProgress;
 using engine::RunFolderJob;
