@@ -2,7 +2,7 @@
 #include "ui/application.h"
 
 int main(int argc, char** argv) {
-    quarvel::KeepFreedMemoryForReuse();
+    quarvel::platform::KeepFreedMemoryForReuse();
     quarvel::ui::Application app(argc, argv);
     return app.InitInstance();
 }

@@ -5,7 +5,7 @@
 #include "platform/memory.h"
 
 int main(int argc, char** argv) {
-    quarvel::KeepFreedMemoryForReuse();
+    quarvel::platform::KeepFreedMemoryForReuse();
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
     benchmark::RunSpecifiedBenchmarks();

@@ -23,6 +23,24 @@
 #include "render/renderer.h"
 
 namespace quarvel {
+
+using engine::AllCores;
+using engine::Backup;
+using engine::ConversionSettings;
+using engine::ConvertDocument;
+using engine::DocumentCode;
+using engine::FolderConversionJob;
+using engine::JobProgress;
+using engine::ShiftJisToEuc;
+using engine::StartFolderJob;
+using engine::SubFolders;
+
+using render::Appearance;
+using render::EncodePng;
+using render::PngForm;
+using render::RenderPicture;
+using render::Utf8ToCp932WithReferences;
+
 namespace {
 
 class SilentProgress : public JobProgress {

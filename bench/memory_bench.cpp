@@ -23,6 +23,26 @@
 #include "settings/settings_file.h"
 
 namespace quarvel {
+
+using settings::AllSettings;
+using settings::LoadAllSettings;
+using settings::SaveAllSettings;
+
+using engine::ConversionSettings;
+using engine::ConvertDocument;
+using engine::DocumentCode;
+using engine::JobProgress;
+
+using render::Appearance;
+using render::EncodePng;
+using render::PngForm;
+using render::PrepareTextFile;
+using render::RenderPicture;
+using render::TextEncoding;
+using render::TextForm;
+
+using platform::Picture;
+
 namespace {
 
 constexpr std::size_t kMegabyte = 1 << 20;

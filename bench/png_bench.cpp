@@ -20,6 +20,18 @@
 #include "render/two_colour.h"
 
 namespace quarvel {
+
+using render::Appearance;
+using render::EncodePng;
+using render::PackTwoColours;
+using render::PngForm;
+using render::PreparePlainText;
+using render::RenderPicture;
+using render::TwoColourRows;
+using render::Utf8ToCp932WithReferences;
+
+using platform::Picture;
+
 namespace {
 
 Picture ExamplePicture(const char* name) {

@@ -16,31 +16,33 @@ namespace {
 std::string LoadExample(const char* name) {
     std::ifstream in(std::string(QUARVEL_EXAMPLES_DIR) + "/" + name, std::ios::binary);
     std::string utf8((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    return quarvel::PreparePlainText(quarvel::Utf8ToCp932WithReferences(utf8));
+    return quarvel::render::PreparePlainText(quarvel::render::Utf8ToCp932WithReferences(utf8));
 }
 
-void BM_RenderAndEncode(benchmark::State& state, const char* name, quarvel::PngForm form) {
+void BM_RenderAndEncode(benchmark::State& state, const char* name, quarvel::render::PngForm form) {
     const std::string text = LoadExample(name);
     for (auto _ : state) {
-        const quarvel::Picture picture = quarvel::RenderPicture(text.c_str(), quarvel::Appearance{});
-        benchmark::DoNotOptimize(quarvel::EncodePng(picture, form));
+        const quarvel::platform::Picture picture =
+            quarvel::render::RenderPicture(text.c_str(), quarvel::render::Appearance{});
+        benchmark::DoNotOptimize(quarvel::render::EncodePng(picture, form));
     }
 }
 
 void BM_RenderPictureOnly(benchmark::State& state, const char* name) {
     const std::string text = LoadExample(name);
     for (auto _ : state) {
-        quarvel::Picture p = quarvel::RenderPicture(text.c_str(), quarvel::Appearance{});
+        quarvel::platform::Picture p = quarvel::render::RenderPicture(text.c_str(), quarvel::render::Appearance{});
         benchmark::DoNotOptimize(p.rgb.data());
     }
 }
 
-BENCHMARK_CAPTURE(BM_RenderAndEncode, small, "small.txt", quarvel::PngForm::rgb)->Unit(benchmark::kMicrosecond);
-BENCHMARK_CAPTURE(BM_RenderAndEncode, medium, "medium.txt", quarvel::PngForm::rgb)->Unit(benchmark::kMicrosecond);
-BENCHMARK_CAPTURE(BM_RenderAndEncode, large, "large.txt", quarvel::PngForm::rgb)->Unit(benchmark::kMicrosecond);
-BENCHMARK_CAPTURE(BM_RenderAndEncode, indexed_medium, "medium.txt", quarvel::PngForm::indexed)
+BENCHMARK_CAPTURE(BM_RenderAndEncode, small, "small.txt", quarvel::render::PngForm::rgb)->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(BM_RenderAndEncode, medium, "medium.txt", quarvel::render::PngForm::rgb)
     ->Unit(benchmark::kMicrosecond);
-BENCHMARK_CAPTURE(BM_RenderAndEncode, indexed_large, "large.txt", quarvel::PngForm::indexed)
+BENCHMARK_CAPTURE(BM_RenderAndEncode, large, "large.txt", quarvel::render::PngForm::rgb)->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(BM_RenderAndEncode, indexed_medium, "medium.txt", quarvel::render::PngForm::indexed)
+    ->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(BM_RenderAndEncode, indexed_large, "large.txt", quarvel::render::PngForm::indexed)
     ->Unit(benchmark::kMicrosecond);
 BENCHMARK_CAPTURE(BM_RenderPictureOnly, small, "small.txt")->Unit(benchmark::kMicrosecond);
 BENCHMARK_CAPTURE(BM_RenderPictureOnly, medium, "medium.txt")->Unit(benchmark::kMicrosecond);

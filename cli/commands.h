@@ -25,20 +25,20 @@ inline constexpr int kExitAborted = 130;
 // --no-space-sim and --font for their look, --indexed for the form of their files.
 // Unset members leave the look and the form as they were.
 struct LookOptions {
-    std::optional<Color> textColor, backColor;
+    std::optional<platform::Color> textColor, backColor;
     std::optional<int> margin;
     bool noSpace = false;
     std::string font;
     bool indexed = false;
 
-    void ApplyTo(Appearance& look) const {
+    void ApplyTo(render::Appearance& look) const {
         if (textColor) look.textColor = *textColor;
         if (backColor) look.backColor = *backColor;
         if (margin) look.margin = *margin;
         if (noSpace) look.collapseSpaces = false;
     }
-    void ApplyTo(PngForm& form) const {
-        if (indexed) form = PngForm::indexed;
+    void ApplyTo(render::PngForm& form) const {
+        if (indexed) form = render::PngForm::indexed;
     }
 };
 
@@ -48,7 +48,7 @@ struct RenderOptions {
     std::string output;  // "-": standard output
     LookOptions look;
     bool html = false;
-    TextEncoding encoding = TextEncoding::automatic;
+    render::TextEncoding encoding = render::TextEncoding::automatic;
 };
 
 // render-pieces FILE.mlt|FILE.ast -o DIR
@@ -66,7 +66,7 @@ enum class Mode { file, folder };  // convert DOCUMENT..., convert-folder FOLDER
 struct ConvertOptions {
     std::vector<std::string> targets;
     std::optional<std::string> settingsFile;
-    std::optional<DocumentCode> code;
+    std::optional<engine::DocumentCode> code;
     std::vector<std::string> starts;  // as typed (UTF-8)
     std::vector<std::string> ends;
     bool noBackup = false;
@@ -106,7 +106,7 @@ void PrintFailure(const Failure& failure);
 
 // Prints a warning for each thing the picture at `path` does not show of its art;
 // `codeHint` names the option that chooses how bytes are decoded.
-void PrintNotes(const std::string& path, const RenderReport& notes, std::string_view codeHint);
+void PrintNotes(const std::string& path, const render::RenderReport& notes, std::string_view codeHint);
 
 // How a file the user named is called in messages: "(standard input)" for "-".
 std::string ShownName(const std::string& path);

@@ -24,6 +24,42 @@
 #include "settings/settings_file.h"
 
 namespace quarvel::cli {
+
+using settings::BackupOf;
+using settings::CommonSettings;
+using settings::EngineSettings;
+using settings::FolderPageSettings;
+using settings::HoldsSettingsKeys;
+using settings::LoadCommonSettings;
+using settings::LoadFolderPageSettings;
+using settings::LoadGeneralSettings;
+using settings::SettingsLoad;
+using settings::ValueNotUnderstood;
+namespace keys = settings::keys;
+
+using engine::Backup;
+using engine::CharsetNamesCode;
+using engine::ConversionJob;
+using engine::ConversionSettings;
+using engine::DocumentCode;
+using engine::DocumentResult;
+using engine::FolderConversionJob;
+using engine::ImageFolderClaims;
+using engine::JobProgress;
+using engine::JobResult;
+using engine::Outcome;
+using engine::StartFileJob;
+using engine::StartFolderJob;
+using engine::SubFolders;
+
+using render::Appearance;
+using render::kMaxMargin;
+using render::PngForm;
+
+using platform::IsLeadByte;
+using platform::TrimTrailingSeparators;
+namespace cp932 = platform::cp932;
+
 namespace {
 
 // Text typed on the command line (UTF-8) as code page 932; raw bytes that are not
@@ -151,7 +187,7 @@ private:
 // that cannot be read does.
 Result<void> LoadSettingsFile(const std::string& path, Mode mode, FolderPageSettings& page, Appearance& look,
                               PngForm& form) {
-    const std::string_view section = mode == Mode::file ? settings_keys::kFilePage : settings_keys::kFolderPage;
+    const std::string_view section = mode == Mode::file ? keys::kFilePage : keys::kFolderPage;
     const Result<SettingsLoad> general = LoadGeneralSettings(path, look, form);
     if (!general) return general.failure();
     // A file without any of the program's sections changes nothing: say so, and go on
@@ -161,7 +197,7 @@ Result<void> LoadSettingsFile(const std::string& path, Mode mode, FolderPageSett
                      "quarvel-cli: %s: not a settings file of this program (none of the sections "
                      "General, TargetFilePage, TargetFolderPage); the defaults are used\n",
                      path.c_str());
-    else if (!HoldsSettingsKeys(path, {settings_keys::kGeneral, section}))
+    else if (!HoldsSettingsKeys(path, {keys::kGeneral, section}))
         PrintProblem(path, "warning: none of the keys of the sections General and " + std::string(section) +
                                " is in it, so it changes nothing; the defaults are used "
                                "(save the settings from the window to make one)");

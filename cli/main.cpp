@@ -8,7 +8,7 @@
 #include "platform/memory.h"
 
 int main(int argc, char** argv) {
-    quarvel::KeepFreedMemoryForReuse();
+    quarvel::platform::KeepFreedMemoryForReuse();
     // Past a file-size limit a write fails, is reported and its file removed, rather than
     // the program ending in the middle of a picture or a copy.
     std::signal(SIGXFSZ, SIG_IGN);

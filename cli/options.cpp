@@ -13,6 +13,15 @@
 
 namespace quarvel::cli {
 
+using engine::MessageText;
+
+using render::RenderReport;
+using render::ReportWarnings;
+
+using platform::GlyphCache;
+namespace cp932 = platform::cp932;
+namespace fs = platform::fs;
+
 std::string UsageText(const std::string& message, std::string_view command) {
     const std::string help = command.empty() ? "quarvel-cli --help" : "quarvel-cli help " + std::string(command);
     return "quarvel-cli: " + message + " (see " + help + ")\n";

@@ -11,6 +11,14 @@
 #include "render/text_art.h"
 
 namespace quarvel::cli {
+
+using engine::DocumentCode;
+
+using render::kMaxMargin;
+using render::kMaxTextBytes;
+using render::TextEncoding;
+namespace look_options = render::look_options;
+
 namespace {
 
 constexpr const char* kProgram = "quarvel-cli";

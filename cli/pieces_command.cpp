@@ -13,6 +13,20 @@
 #include "platform/paths.h"
 
 namespace quarvel::cli {
+
+using engine::AllCores;
+using engine::Collection;
+using engine::CollectionKind;
+using engine::DrawCollection;
+using engine::DrawnPiece;
+using engine::KindOfCollection;
+using engine::PieceFileName;
+using engine::PiecesSettings;
+using engine::ReadCollection;
+
+using platform::GetFileNameWithExtension;
+using platform::JoinPath;
+
 namespace {
 
 // The largest collection read: hundreds of thousands of pieces, and little enough

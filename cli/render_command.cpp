@@ -11,6 +11,22 @@
 #include "render/text_art.h"
 
 namespace quarvel::cli {
+
+using engine::SavePicture;
+
+using render::DrawnTextArt;
+using render::DrawTextFile;
+using render::EncodePng;
+using render::kMaxTextBytes;
+using render::PngForm;
+using render::ReportWarnings;
+using render::TextArtOptions;
+using render::TextForm;
+using render::TooMuchTextMessage;
+
+using platform::Picture;
+namespace fs = platform::fs;
+
 namespace {
 
 // The picture's PNG file down standard output, whole or with a message. A terminal is

@@ -3,7 +3,10 @@
 #   - every #include "..." of a product folder names a header of that folder or of a
 #     folder it may use, and a header named *_internal.h only from its own folder;
 #   - the core folders and the fronts without a window (cli, server) include no Qt header;
-#   - every source file of a library folder is listed in that folder's CMakeLists.txt.
+#   - every source file of a library folder is listed in that folder's CMakeLists.txt;
+#   - every namespace a library folder opens is its folder's, quarvel::<library> or one
+#     inside it (ui/kit and ui/pages are quarvel::ui), but for the failure vocabulary
+#     of platform/failure.h, which every layer names, in quarvel itself.
 # Run as: cmake -DSOURCE_DIR=<source root> -P cmake/CheckLayering.cmake
 
 cmake_minimum_required(VERSION 3.25)
@@ -23,6 +26,10 @@ set(may_use_bench ${core} bench)
 # The folders that may include no Qt header.
 set(qt_free ${core} cli server)
 set(folders platform render engine settings ui/kit ui/pages ui app cli server bench)
+# The folders whose declarations live in their library's namespace, and the one file
+# that declares in quarvel itself.
+set(namespaced ${core} ui/kit ui/pages ui cli server)
+set(in_quarvel platform/failure.h)
 
 # The folder a header or source path belongs to: its directory below the root.
 function(folder_of path out)
@@ -63,6 +70,23 @@ foreach(folder IN LISTS folders)
         string(APPEND problems "  ${source}: ${folder}/ includes no Qt (<${CMAKE_MATCH_1}>)\n")
       endif()
     endforeach()
+    if(folder IN_LIST namespaced AND NOT source IN_LIST in_quarvel)
+      # Its own namespace, or that of a library it uses (to declare a class ahead).
+      set(libraries "")
+      foreach(used IN LISTS may_use_${folder})
+        string(REGEX REPLACE "/.*" "" library ${used})
+        list(APPEND libraries ${library})
+      endforeach()
+      list(REMOVE_DUPLICATES libraries)
+      list(JOIN libraries "|" libraries)
+      string(REGEX REPLACE "/.*" "" library ${folder})
+      file(STRINGS ${SOURCE_DIR}/${source} opened REGEX "^[ \t]*namespace[ \t]+quarvel")
+      foreach(line IN LISTS opened)
+        if(NOT line MATCHES "namespace[ \t]+quarvel::(${libraries})([ \t{]|::)")
+          string(APPEND problems "  ${source}: '${line}' outside quarvel::${library}\n")
+        endif()
+      endforeach()
+    endif()
     if(source MATCHES "\\.cpp$")
       get_filename_component(name ${source} NAME)
       if(NOT name IN_LIST listed_${folder})

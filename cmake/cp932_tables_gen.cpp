@@ -65,7 +65,7 @@ bool Generate(std::FILE* out) {
 
     std::array<char16_t, 256> single{};
     for (int b = 1; b < 256; ++b) {
-        if (quarvel::IsLeadByte(static_cast<unsigned char>(b))) continue;
+        if (quarvel::platform::IsLeadByte(static_cast<unsigned char>(b))) continue;
         const char c = static_cast<char>(b);
         single[b] = decode(std::string_view(&c, 1));
     }
@@ -82,10 +82,10 @@ bool Generate(std::FILE* out) {
         if (preferred == bytes) encode[cp] = bytes;
     };
     for (int lead = 0x81; lead <= 0xFC; ++lead) {
-        if (!quarvel::IsLeadByte(static_cast<unsigned char>(lead))) continue;
+        if (!quarvel::platform::IsLeadByte(static_cast<unsigned char>(lead))) continue;
         for (int trail = 0x40; trail <= 0xFC; ++trail) {
             char16_t cp = 0;
-            if (quarvel::IsTrailByte(static_cast<unsigned char>(trail))) {
+            if (quarvel::platform::IsTrailByte(static_cast<unsigned char>(trail))) {
                 const char pair[2] = {static_cast<char>(lead), static_cast<char>(trail)};
                 cp = decode(std::string_view(pair, 2));
             }
@@ -98,7 +98,7 @@ bool Generate(std::FILE* out) {
     for (int b = 1; b < 256; ++b) try_encode(single[b], static_cast<std::uint16_t>(b));
     std::size_t row = 0;
     for (int lead = 0x81; lead <= 0xFC; ++lead) {
-        if (!quarvel::IsLeadByte(static_cast<unsigned char>(lead))) continue;
+        if (!quarvel::platform::IsLeadByte(static_cast<unsigned char>(lead))) continue;
         for (int trail = 0x40; trail <= 0xFC; ++trail)
             try_encode(pairs[row * kTrailCount + (trail - 0x40)], static_cast<std::uint16_t>((lead << 8) | trail));
         ++row;

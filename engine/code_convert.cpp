@@ -3,7 +3,10 @@
 #include <bit>
 #include <cstring>
 
-namespace quarvel {
+namespace quarvel::engine {
+
+using platform::IsLeadByte;
+using platform::IsTrailByte;
 
 std::uint16_t JisToShiftJis(std::uint16_t jis) {
     unsigned h = jis >> 8, l = jis & 0xFF;
@@ -136,4 +139,4 @@ std::size_t EucSourceOffset(std::size_t pos, std::size_t sjisLength, std::size_t
     return pos + kanaAt.CountBefore(pos);
 }
 
-}  // namespace quarvel
+}  // namespace quarvel::engine

@@ -11,7 +11,7 @@
 
 #include "platform/codec.h"
 
-namespace quarvel {
+namespace quarvel::engine {
 
 constexpr bool IsEucKanaPrefix(unsigned char b) { return b == 0x8E; }
 constexpr bool IsJisByte(unsigned char b) { return b >= 0x21 && b <= 0x7E; }
@@ -62,4 +62,4 @@ std::string ShiftJisToEuc(std::string_view sjis);
 std::size_t EucSourceOffset(std::size_t pos, std::size_t sjisLength, std::size_t eucLength,
                             const KanaPositions& kanaAt);
 
-}  // namespace quarvel
+}  // namespace quarvel::engine

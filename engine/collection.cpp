@@ -4,7 +4,15 @@
 
 #include "platform/codec.h"
 
-namespace quarvel {
+namespace quarvel::engine {
+
+using render::PrepareTextFile;
+using render::TextEncoding;
+using render::TextForm;
+
+using platform::IsLeadByte;
+namespace cp932 = platform::cp932;
+
 namespace {
 
 constexpr std::string_view kUtf8Bom = "\xEF\xBB\xBF";
@@ -165,4 +173,4 @@ Collection ReadCollection(std::string bytes, CollectionKind kind) {
     return c;
 }
 
-}  // namespace quarvel
+}  // namespace quarvel::engine

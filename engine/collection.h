@@ -11,7 +11,7 @@
 
 #include "render/text_prep.h"
 
-namespace quarvel {
+namespace quarvel::engine {
 
 enum class CollectionKind { mlt, ast };
 
@@ -31,7 +31,7 @@ struct Collection {
     // The whole file's encoding (never `automatic`): UTF-8 when it starts with a byte
     // order mark, or when it is well-formed UTF-8 with a byte beyond ASCII; code page
     // 932 otherwise.
-    TextEncoding encoding = TextEncoding::cp932;
+    render::TextEncoding encoding = render::TextEncoding::cp932;
     std::vector<Piece> pieces;    // in file order, empty pieces left out
     std::size_t emptyPieces = 0;  // pieces of nothing but blanks and line breaks, left out
 
@@ -55,4 +55,4 @@ struct Collection {
 // trailing "[SPLIT]" and the ones between two separators in a row.
 Collection ReadCollection(std::string bytes, CollectionKind kind);
 
-}  // namespace quarvel
+}  // namespace quarvel::engine

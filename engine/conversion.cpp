@@ -18,7 +18,16 @@
 #include "platform/paths.h"
 #include "render/renderer.h"
 
-namespace quarvel {
+namespace quarvel::engine {
+
+using platform::GetBaseName;
+using platform::GetDirectoryPart;
+using platform::GetExtension;
+using platform::GetFileNameWithExtension;
+using platform::kPathSeparator;
+using platform::SiblingPath;
+namespace fs = platform::fs;
+
 namespace {
 
 // The new document, built from pieces of the scanned text and inserted tags. In
@@ -348,4 +357,4 @@ DocumentResult ConvertDocument(const std::string& path, const ConversionSettings
     return DocumentConverter(path, settings, backup).Run();
 }
 
-}  // namespace quarvel
+}  // namespace quarvel::engine

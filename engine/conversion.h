@@ -12,7 +12,7 @@
 #include "platform/failure.h"
 #include "render/renderer.h"
 
-namespace quarvel {
+namespace quarvel::engine {
 
 // skipped: not a document (a PNG picture), left alone without a message.
 enum class Outcome { converted, failed, aborted, skipped };
@@ -29,7 +29,7 @@ struct DocumentResult {
     // it is not the code it was read in.
     struct PictureNotes {
         std::string path;
-        RenderReport report;
+        render::RenderReport report;
     };
     std::vector<PictureNotes> pictureNotes;
     std::string otherCharset;
@@ -50,4 +50,4 @@ std::string ImageFolderOf(const std::string& document);
 // again. On abort stops at once and leaves the document as it was.
 DocumentResult ConvertDocument(const std::string& path, const ConversionSettings& settings, Backup backup = Backup::no);
 
-}  // namespace quarvel
+}  // namespace quarvel::engine

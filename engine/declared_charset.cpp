@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <array>
 
-namespace quarvel {
+namespace quarvel::engine {
 namespace {
 
 // Browsers look for the declaration in the first 1024 bytes; saved pages with a long
@@ -55,4 +55,4 @@ bool CharsetNamesCode(std::string_view charset, DocumentCode code) {
     return code == DocumentCode::eucJp ? in(kEucJp) : in(kShiftJis);
 }
 
-}  // namespace quarvel
+}  // namespace quarvel::engine

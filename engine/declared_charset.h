@@ -7,7 +7,7 @@
 
 #include "engine/job_settings.h"
 
-namespace quarvel {
+namespace quarvel::engine {
 
 // The character set a meta tag near the start of the document declares, as
 // <meta charset="X"> or <meta http-equiv=... content="text/html; charset=X">, in
@@ -19,4 +19,4 @@ std::string DeclaredCharset(std::string_view document);
 // code but eucJp reads documents as Shift-JIS.
 bool CharsetNamesCode(std::string_view charset, DocumentCode code);
 
-}  // namespace quarvel
+}  // namespace quarvel::engine

@@ -5,7 +5,10 @@
 
 #include "platform/codec.h"
 
-namespace quarvel {
+namespace quarvel::engine {
+
+using platform::IsLeadByte;
+
 namespace {
 
 // How far the scan looks ahead between two looks at the abort flag.
@@ -110,4 +113,4 @@ DocumentScan::Step DocumentScan::Next() {
     return Step::moved;
 }
 
-}  // namespace quarvel
+}  // namespace quarvel::engine

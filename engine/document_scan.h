@@ -9,7 +9,7 @@
 
 #include "engine/job_settings.h"
 
-namespace quarvel {
+namespace quarvel::engine {
 
 // A separator as typed in the window or on the command line made ready for the
 // scan: every backslash-n becomes CR LF. The backslash must be a character of its
@@ -55,4 +55,4 @@ private:
     bool inside_ = false;
 };
 
-}  // namespace quarvel
+}  // namespace quarvel::engine

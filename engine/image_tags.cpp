@@ -7,7 +7,10 @@
 #include "engine/code_convert.h"
 #include "platform/codec.h"
 
-namespace quarvel {
+namespace quarvel::engine {
+
+namespace cp932 = platform::cp932;
+
 namespace {
 
 void AppendPercent(std::string& out, std::string_view bytes) {
@@ -116,4 +119,4 @@ std::string TagBaseName(std::string_view nativeBaseName, DocumentCode code) {
     return out;
 }
 
-}  // namespace quarvel
+}  // namespace quarvel::engine

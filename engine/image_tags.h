@@ -8,7 +8,7 @@
 
 #include "engine/job_settings.h"
 
-namespace quarvel {
+namespace quarvel::engine {
 
 // The highest picture number: beyond it a document's pictures can be numbered no
 // further.
@@ -31,4 +31,4 @@ long HighestOwnTagNumber(std::string_view text, std::string_view prefix);
 // Whether the stretch is exactly one tag of this program with that prefix.
 bool IsOwnTag(std::string_view stretch, std::string_view prefix);
 
-}  // namespace quarvel
+}  // namespace quarvel::engine

@@ -13,11 +13,12 @@
 #include "render/appearance.h"
 #include "render/png_writer.h"
 
-namespace quarvel {
-
-namespace fs {
+namespace quarvel::platform::fs {
 class FileSystem;
 }
+
+namespace quarvel::engine {
+
 class ImageFolderClaims;
 
 // The character code of the documents. A settings file may hold any other number
@@ -40,9 +41,9 @@ struct ConversionSettings {
     Separators endSeparators;
     DocumentCode code = DocumentCode::shiftJis;
     JobProgress* progress = nullptr;  // never null while a job runs
-    Appearance look;
-    PngForm pngForm = PngForm::rgb;        // the form of the picture files
-    fs::FileSystem* fileSystem = nullptr;  // null: the real file system
+    render::Appearance look;
+    render::PngForm pngForm = render::PngForm::rgb;  // the form of the picture files
+    platform::fs::FileSystem* fileSystem = nullptr;  // null: the real file system
     // Whether DocumentResult tells what the pictures do not show and what character
     // set the document declares (a second look at each character drawn).
     bool collectNotes = false;
@@ -59,4 +60,4 @@ struct ConversionSettings {
 // The number of cores of the machine: a job's workers when all of them are to work.
 int AllCores();
 
-}  // namespace quarvel
+}  // namespace quarvel::engine

@@ -7,7 +7,14 @@
 #include "platform/fs.h"
 #include "platform/paths.h"
 
-namespace quarvel {
+namespace quarvel::engine {
+
+using platform::GetFileNameWithExtension;
+using platform::JoinPath;
+using platform::kPathSeparator;
+using platform::TrimTrailingSeparators;
+namespace fs = platform::fs;
+
 namespace {
 
 fs::FileSystem& FileSystemOf(const ConversionSettings& settings) {
@@ -213,4 +220,4 @@ bool WalkFolder(const std::string& folder, std::string_view pattern, SubFolders 
     return true;
 }
 
-}  // namespace quarvel
+}  // namespace quarvel::engine

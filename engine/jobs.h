@@ -20,7 +20,7 @@
 
 #include "engine/conversion.h"
 
-namespace quarvel {
+namespace quarvel::engine {
 
 enum class SubFolders { no, yes };
 
@@ -102,4 +102,4 @@ std::thread StartFolderJob(FolderConversionJob& job);
 bool WalkFolder(const std::string& folder, std::string_view pattern, SubFolders subFolders, Backup backup,
                 const ConversionSettings& settings, JobResult& result);
 
-}  // namespace quarvel
+}  // namespace quarvel::engine

@@ -6,7 +6,10 @@
 #include "platform/codec.h"
 #include "platform/fs.h"
 
-namespace quarvel {
+namespace quarvel::engine {
+
+namespace cp932 = platform::cp932;
+namespace fs = platform::fs;
 
 namespace {
 
@@ -151,4 +154,4 @@ const std::string& TextFontUnusable() {
     return text;
 }
 
-}  // namespace quarvel
+}  // namespace quarvel::engine

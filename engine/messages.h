@@ -10,7 +10,7 @@
 
 #include "platform/failure.h"
 
-namespace quarvel {
+namespace quarvel::engine {
 
 // The message of a failure: the path, a line break and what failed (for example
 // "フォルダ作成に失敗"), then what it has to add (the other document, the text of
@@ -45,4 +45,4 @@ const std::string& TextNoPictureNumberLeft();  // 画像の番号がこれ以上
 const std::string& TextTooLarge();             // ファイルが大きすぎます
 const std::string& TextFontUnusable();         // フォントファイルが使えません
 
-}  // namespace quarvel
+}  // namespace quarvel::engine

@@ -21,7 +21,7 @@
 #include <cstddef>
 #include <vector>
 
-namespace quarvel {
+namespace quarvel::engine {
 namespace ordered {
 
 // TBB hands the items from stage to stage, and a serial stage from thread to thread,
@@ -99,4 +99,4 @@ void RunInOrder(int workers, std::vector<Item>& slots, Make make, Work work, Tak
     TakenOver(&takeClock);
 }
 
-}  // namespace quarvel
+}  // namespace quarvel::engine

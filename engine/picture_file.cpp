@@ -4,7 +4,13 @@
 
 #include "render/png_writer.h"
 
-namespace quarvel {
+namespace quarvel::engine {
+
+using render::EncodePng;
+using render::PngForm;
+
+using platform::Picture;
+namespace fs = platform::fs;
 
 Result<void> SavePicture(fs::FileSystem& fileSystem, const std::string& path, const Picture& picture, PngForm form,
                          fs::Flush flush) {
@@ -13,4 +19,4 @@ Result<void> SavePicture(fs::FileSystem& fileSystem, const std::string& path, co
     return fileSystem.WriteToUserPath(path, *png, flush);
 }
 
-}  // namespace quarvel
+}  // namespace quarvel::engine

@@ -8,11 +8,12 @@
 #include "platform/picture.h"
 #include "render/png_writer.h"
 
-namespace quarvel {
+namespace quarvel::engine {
 
 // A picture where the user asked for it (render's -o, the copy-paste page's file):
 // see FileSystem::WriteToUserPath.
-Result<void> SavePicture(fs::FileSystem& fileSystem, const std::string& path, const Picture& picture, PngForm form,
-                         fs::Flush flush = fs::Flush::first);
+Result<void> SavePicture(platform::fs::FileSystem& fileSystem, const std::string& path,
+                         const platform::Picture& picture, render::PngForm form,
+                         platform::fs::Flush flush = platform::fs::Flush::first);
 
-}  // namespace quarvel
+}  // namespace quarvel::engine

@@ -6,7 +6,12 @@
 #include "engine/ordered_pipeline.h"
 #include "render/png_writer.h"
 
-namespace quarvel {
+namespace quarvel::engine {
+
+using render::EncodePng;
+using render::RenderPicture;
+
+namespace fs = platform::fs;
 
 void FailDocument(DocumentResult& result, JobProgress& progress, Failure failure) {
     result.outcome = Outcome::failed;
@@ -113,4 +118,4 @@ void PicturePipeline::RemoveWritten() {
     written_.clear();
 }
 
-}  // namespace quarvel
+}  // namespace quarvel::engine

@@ -15,7 +15,7 @@
 #include "engine/conversion.h"
 #include "platform/fs.h"
 
-namespace quarvel {
+namespace quarvel::engine {
 
 // A document stops with a failure: the outcome, the failure, and its message shown.
 void FailDocument(DocumentResult& result, JobProgress& progress, Failure failure);
@@ -38,7 +38,7 @@ struct PictureWork {
     std::optional<std::string> png;  // the file's bytes; nullopt: no memory to encode
     std::exception_ptr thrown;       // from drawing, or from the scan
     std::optional<Failure> failure;  // with Kind::failure
-    RenderReport report;             // with ConversionSettings::collectNotes
+    render::RenderReport report;     // with ConversionSettings::collectNotes
 };
 
 // How the pictures of a document ended: the first end the results met.
@@ -52,7 +52,7 @@ enum class PicturesEnd {
 
 class PicturePipeline {
 public:
-    PicturePipeline(const ConversionSettings& settings, fs::FileSystem& files, DocumentResult& result);
+    PicturePipeline(const ConversionSettings& settings, platform::fs::FileSystem& files, DocumentResult& result);
 
     // Runs the scan (`next` fills in the next item; false at the end of the document),
     // the drawing on the settings' workers and the taking of the results, and returns
@@ -74,14 +74,14 @@ private:
     void End(PicturesEnd end);
 
     const ConversionSettings& settings_;
-    fs::FileSystem& files_;
+    platform::fs::FileSystem& files_;
     DocumentResult& result_;
     std::vector<PictureWork> slots_;  // the stretches under way
     // The results' own (in document order, one at a time).
-    fs::PendingFlush unflushed_;        // pictures in place, not yet on disk
+    platform::fs::PendingFlush unflushed_;  // pictures in place, not yet on disk
     std::vector<std::string> written_;  // the pictures this run put in place
     std::exception_ptr thrown_;
     std::atomic<PicturesEnd> end_{PicturesEnd::underWay};
 };
 
-}  // namespace quarvel
+}  // namespace quarvel::engine

@@ -13,7 +13,16 @@
 #include "platform/codec.h"
 #include "platform/paths.h"
 
-namespace quarvel {
+namespace quarvel::engine {
+
+using render::EncodePng;
+using render::RenderPicture;
+
+using platform::JoinPath;
+using platform::Picture;
+namespace cp932 = platform::cp932;
+namespace fs = platform::fs;
+
 namespace {
 
 // One piece's picture on its way: drawn and encoded by a worker, written in file order.
@@ -183,4 +192,4 @@ Result<void> DrawCollection(const Collection& collection, const std::string& fol
     return fileSystem.WriteNewFile(JoinPath(folder, kIndexPageName), IndexPage(collection, drawn, title), {});
 }
 
-}  // namespace quarvel
+}  // namespace quarvel::engine

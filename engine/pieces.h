@@ -14,23 +14,23 @@
 #include "render/png_writer.h"
 #include "render/renderer.h"
 
-namespace quarvel {
+namespace quarvel::engine {
 
 inline constexpr std::string_view kIndexPageName = "index.html";
 
 struct PiecesSettings {
-    Appearance look;
-    PngForm pngForm = PngForm::rgb;
+    render::Appearance look;
+    render::PngForm pngForm = render::PngForm::rgb;
     // How many pictures are drawn and encoded at once (workers); they are written one
     // at a time, in file order. The files are the same for any number.
     int workers = 1;
-    fs::FileSystem* fileSystem = nullptr;  // null: the real file system
+    platform::fs::FileSystem* fileSystem = nullptr;  // null: the real file system
 };
 
 // What became of one piece's picture.
 struct DrawnPiece {
     int width = 0, height = 0;
-    RenderReport report;  // what the picture leaves out
+    render::RenderReport report;  // what the picture leaves out
 };
 
 // The file name of the picture of the piece at `index` (from 0): "001.png", ...,
@@ -51,4 +51,4 @@ Result<void> DrawCollection(const Collection& collection, const std::string& fol
 // and, for an .ast collection, its name.
 std::string IndexPage(const Collection& collection, const std::vector<DrawnPiece>& drawn, std::string_view title);
 
-}  // namespace quarvel
+}  // namespace quarvel::engine

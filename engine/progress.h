@@ -8,7 +8,7 @@
 #include <atomic>
 #include <string>
 
-namespace quarvel {
+namespace quarvel::engine {
 
 class JobProgress {
 public:
@@ -34,4 +34,4 @@ public:
     virtual void ShowMessage(const std::string& text) = 0;
 };
 
-}  // namespace quarvel
+}  // namespace quarvel::engine

@@ -5,7 +5,7 @@
 #include <cerrno>
 #include <cstdint>
 
-namespace quarvel {
+namespace quarvel::platform {
 
 IconvHandle::IconvHandle(const char* to_code, const char* from_code) {
     iconv_t cd = iconv_open(to_code, from_code);
@@ -220,4 +220,4 @@ std::string Utf16ToUtf8(std::u16string_view text) {
 }
 
 }  // namespace cp932
-}  // namespace quarvel
+}  // namespace quarvel::platform

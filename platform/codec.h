@@ -12,7 +12,7 @@
 #include <string>
 #include <string_view>
 
-namespace quarvel {
+namespace quarvel::platform {
 
 // Owner of one iconv conversion descriptor.
 class IconvHandle {
@@ -107,4 +107,4 @@ void ForEachUtf16CodePoint(std::u16string_view text, Emit emit) {
 }
 
 }  // namespace cp932
-}  // namespace quarvel
+}  // namespace quarvel::platform

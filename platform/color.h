@@ -3,7 +3,7 @@
 
 #include <cstdint>
 
-namespace quarvel {
+namespace quarvel::platform {
 
 struct Color {
     std::uint8_t red = 0;
@@ -16,4 +16,4 @@ struct Color {
 inline constexpr Color kBlack{0, 0, 0};
 inline constexpr Color kWhite{255, 255, 255};
 
-}  // namespace quarvel
+}  // namespace quarvel::platform

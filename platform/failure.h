@@ -10,6 +10,9 @@
 #include <utility>
 #include <variant>
 
+// Failure and Result stay in quarvel itself, not in quarvel::platform with the rest of
+// this folder: every layer and both fronts name them, as the project's one vocabulary
+// of failure.
 namespace quarvel {
 
 struct Failure {

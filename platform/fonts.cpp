@@ -21,7 +21,7 @@
 
 #include "platform/memory.h"
 
-namespace quarvel {
+namespace quarvel::platform {
 namespace {
 
 struct WidthEntry {
@@ -406,4 +406,4 @@ const Glyph& GlyphCache::Load(char32_t code) {
     return *result;
 }
 
-}  // namespace quarvel
+}  // namespace quarvel::platform

@@ -18,7 +18,7 @@
 
 #include "platform/failure.h"
 
-namespace quarvel {
+namespace quarvel::platform {
 
 // Pictures are drawn at 96 pixels per inch whatever the screen: 12 points is 16 pixels.
 inline constexpr int kFontPixelHeight = 16;
@@ -84,4 +84,4 @@ private:
     Glyph undecodable_;
 };
 
-}  // namespace quarvel
+}  // namespace quarvel::platform

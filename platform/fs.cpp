@@ -17,7 +17,7 @@
 
 #include "platform/fs_internal.h"
 
-namespace quarvel::fs {
+namespace quarvel::platform::fs {
 
 using detail::Fd;
 using detail::InfoOf;
@@ -252,4 +252,4 @@ FileSystem& RealFileSystem() {
     return real;
 }
 
-}  // namespace quarvel::fs
+}  // namespace quarvel::platform::fs

@@ -15,7 +15,7 @@
 
 #include "platform/failure.h"
 
-namespace quarvel::fs {
+namespace quarvel::platform::fs {
 
 enum class Kind { none, file, folder, other };
 
@@ -217,4 +217,4 @@ FileSystem& RealFileSystem();
 // extension is longer and begins with a match ("*.htm" finds x.html).
 bool MatchesPattern(std::string_view name, std::string_view pattern);
 
-}  // namespace quarvel::fs
+}  // namespace quarvel::platform::fs

@@ -9,7 +9,7 @@
 
 #include "platform/fs.h"
 
-namespace quarvel::fs::detail {
+namespace quarvel::platform::fs::detail {
 
 // Closes a descriptor on every path out of a function.
 class Fd {
@@ -74,4 +74,4 @@ inline bool SameFile(const FileInfo& info, const struct stat& st) {
            SameTime(info.modified, st.st_mtim) && SameTime(info.changed, st.st_ctim);
 }
 
-}  // namespace quarvel::fs::detail
+}  // namespace quarvel::platform::fs::detail

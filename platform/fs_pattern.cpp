@@ -5,7 +5,7 @@
 
 #include "platform/fs.h"
 
-namespace quarvel::fs {
+namespace quarvel::platform::fs {
 namespace {
 
 // One character of a UTF-8 string (or one stray byte), for '?' and case folding.
@@ -85,4 +85,4 @@ bool MatchesPattern(std::string_view name, std::string_view pattern) {
     return Glob(shortName, pattern);
 }
 
-}  // namespace quarvel::fs
+}  // namespace quarvel::platform::fs

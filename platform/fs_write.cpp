@@ -23,7 +23,7 @@
 #include "platform/fs_internal.h"
 #include "platform/paths.h"
 
-namespace quarvel::fs {
+namespace quarvel::platform::fs {
 namespace {
 
 using detail::Fd;
@@ -405,4 +405,4 @@ void FileSystem::RemoveStaleTemporaries(const std::string& folder, std::string_v
     }
 }
 
-}  // namespace quarvel::fs
+}  // namespace quarvel::platform::fs

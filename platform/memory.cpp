@@ -5,7 +5,7 @@
 
 #include <new>
 
-namespace quarvel {
+namespace quarvel::platform {
 
 void KeepFreedMemoryForReuse() {
     // The largest picture is 1224 x 1100 x 3 bytes (about 4 MB); blocks below the
@@ -24,4 +24,4 @@ Pages MapZeroedPages(std::size_t bytes) {
     return Pages(pages, PagesRelease{bytes});
 }
 
-}  // namespace quarvel
+}  // namespace quarvel::platform

@@ -3,7 +3,7 @@
 #include <cstddef>
 #include <memory>
 
-namespace quarvel {
+namespace quarvel::platform {
 
 // Tells the C library to keep freed memory for reuse instead of handing it back to
 // the system after every picture. Each picture allocates and frees a few hundred
@@ -24,4 +24,4 @@ using Pages = std::unique_ptr<void, PagesRelease>;
 // heap would clear (and so fault in) all of it up front. Throws std::bad_alloc.
 Pages MapZeroedPages(std::size_t bytes);
 
-}  // namespace quarvel
+}  // namespace quarvel::platform

@@ -1,6 +1,6 @@
 #include "platform/paths.h"
 
-namespace quarvel {
+namespace quarvel::platform {
 namespace {
 
 constexpr auto npos = std::string_view::npos;
@@ -57,4 +57,4 @@ std::string TrimTrailingSeparators(std::string folder) {
     return folder;
 }
 
-}  // namespace quarvel
+}  // namespace quarvel::platform

@@ -8,7 +8,7 @@
 #include <string>
 #include <string_view>
 
-namespace quarvel {
+namespace quarvel::platform {
 
 inline constexpr char kPathSeparator = '/';
 
@@ -37,4 +37,4 @@ std::string JoinPath(std::string_view folder, std::string_view name);
 // A folder path without trailing separators; the root itself stays "/".
 std::string TrimTrailingSeparators(std::string folder);
 
-}  // namespace quarvel
+}  // namespace quarvel::platform

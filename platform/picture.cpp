@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
-namespace quarvel {
+namespace quarvel::platform {
 
 Picture::Picture(int w, int h, Color fill_colour) : width(w), height(h), rgb(static_cast<std::size_t>(w) * h * 3) {
     fill(0, 0, w, h, fill_colour);
@@ -28,4 +28,4 @@ void Picture::fill(int x0, int y0, int x1, int y1, Color c) {
     for (int y = y0 + 1; y < y1; ++y) std::memcpy(row(y) + x0 * 3, first, span);
 }
 
-}  // namespace quarvel
+}  // namespace quarvel::platform

@@ -6,7 +6,7 @@
 
 #include "platform/color.h"
 
-namespace quarvel {
+namespace quarvel::platform {
 
 struct Picture {
     int width = 0;
@@ -26,4 +26,4 @@ struct Picture {
     void fill(int x0, int y0, int x1, int y1, Color c);
 };
 
-}  // namespace quarvel
+}  // namespace quarvel::platform

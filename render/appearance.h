@@ -4,18 +4,18 @@
 
 #include "platform/color.h"
 
-namespace quarvel {
+namespace quarvel::render {
 
 // The widest margin: blank pixels on each side of a picture.
 inline constexpr int kMaxMargin = 100;
 
 struct Appearance {
-    Color textColor = kBlack;
-    Color backColor = kWhite;
+    platform::Color textColor = platform::kBlack;
+    platform::Color backColor = platform::kWhite;
     int margin = 0;              // blank pixels on each side, 0..kMaxMargin
     bool collapseSpaces = true;  // collapse half-width spaces the way a browser does
 
     bool operator==(const Appearance&) const = default;
 };
 
-}  // namespace quarvel
+}  // namespace quarvel::render

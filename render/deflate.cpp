@@ -4,7 +4,7 @@
 #include <array>
 #include <vector>
 
-namespace quarvel {
+namespace quarvel::render {
 namespace {
 
 constexpr std::uint64_t kAdlerBase = 65521;
@@ -314,4 +314,4 @@ void ZlibStreamOf(std::span<const LzStep> steps, std::uint32_t adler32, std::str
     for (int shift = 24; shift >= 0; shift -= 8) out += static_cast<char>((adler32 >> shift) & 0xFF);
 }
 
-}  // namespace quarvel
+}  // namespace quarvel::render

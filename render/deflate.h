@@ -8,7 +8,7 @@
 #include <span>
 #include <string>
 
-namespace quarvel {
+namespace quarvel::render {
 
 // One step of a parse: a literal byte, or a copy of `length` bytes (3 to 258) from
 // `distance` bytes back (1 to 32768).
@@ -41,4 +41,4 @@ private:
 // for. `out` is replaced.
 void ZlibStreamOf(std::span<const LzStep> steps, std::uint32_t adler32, std::string& out);
 
-}  // namespace quarvel
+}  // namespace quarvel::render

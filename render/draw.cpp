@@ -4,7 +4,16 @@
 
 #include "platform/codec.h"
 
-namespace quarvel {
+namespace quarvel::render {
+
+using platform::Color;
+using platform::Glyph;
+using platform::GlyphCache;
+using platform::kFontAscent;
+using platform::kFontPixelHeight;
+using platform::Picture;
+namespace cp932 = platform::cp932;
+
 namespace {
 
 // Calls fn(glyph) for each character of a run, undecodable bytes included.
@@ -69,4 +78,4 @@ void DrawChar(Picture& picture, int x, int y, char32_t code, Color fore, Color b
     DrawGlyph(picture, x, y, glyph, fore);
 }
 
-}  // namespace quarvel
+}  // namespace quarvel::render

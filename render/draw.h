@@ -7,10 +7,10 @@
 #include "platform/fonts.h"
 #include "platform/picture.h"
 
-namespace quarvel {
+namespace quarvel::render {
 
 // Ink of one glyph whose cell's top-left corner is at (x, y), clipped to the picture.
-void DrawGlyph(Picture& picture, int x, int y, const Glyph& glyph, Color fore);
+void DrawGlyph(platform::Picture& picture, int x, int y, const platform::Glyph& glyph, platform::Color fore);
 
 // Advance of a run of code page 932 bytes: the sum of its characters' advances.
 int MeasureRun(std::string_view bytes);
@@ -18,7 +18,8 @@ int MeasureRun(std::string_view bytes);
 // Fills the run's cell (its advance wide, one font height high) with `back`, then
 // draws its glyphs from (x, y). Returns the advance. `missing`, when given, is set
 // when a character of the run has no face.
-int DrawRun(Picture& picture, int x, int y, std::string_view bytes, Color fore, Color back, bool* missing = nullptr);
+int DrawRun(platform::Picture& picture, int x, int y, std::string_view bytes, platform::Color fore,
+            platform::Color back, bool* missing = nullptr);
 
 // Advance of one character drawn on its own (a code-point token), which may lie
 // outside the code page.
@@ -26,6 +27,7 @@ int MeasureChar(char32_t code);
 
 // Draws one character with its cell's top-left corner at (x, y): the cell in
 // `back`, the glyph in `fore`. `missing`, when given, is set when no face has it.
-void DrawChar(Picture& picture, int x, int y, char32_t code, Color fore, Color back, bool* missing = nullptr);
+void DrawChar(platform::Picture& picture, int x, int y, char32_t code, platform::Color fore, platform::Color back,
+              bool* missing = nullptr);
 
-}  // namespace quarvel
+}  // namespace quarvel::render

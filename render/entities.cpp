@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-namespace quarvel {
+namespace quarvel::render {
 namespace {
 
 // The character entity references of HTML 4.01 (Latin-1, symbols and special
@@ -92,4 +92,4 @@ const Entity* FindEntityByCode(char32_t code) {
     return it != end && it->code == code ? it : nullptr;
 }
 
-}  // namespace quarvel
+}  // namespace quarvel::render

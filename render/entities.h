@@ -2,7 +2,7 @@
 #include <span>
 #include <string_view>
 
-namespace quarvel {
+namespace quarvel::render {
 
 struct Entity {
     std::string_view name;
@@ -15,4 +15,4 @@ std::span<const Entity> EntityTable();
 const Entity* FindEntityByName(std::string_view name);
 const Entity* FindEntityByCode(char32_t code);
 
-}  // namespace quarvel
+}  // namespace quarvel::render

@@ -4,7 +4,9 @@
 
 #include "render/appearance.h"
 
-namespace quarvel::look_options {
+namespace quarvel::render::look_options {
+
+using platform::Color;
 
 std::optional<Color> ParseColor(std::string_view text) {
     if (!text.empty() && text.front() == '#') text.remove_prefix(1);
@@ -28,4 +30,4 @@ std::optional<int> ParseMargin(std::string_view text) { return ParseWholeNumber(
 
 std::string MarginNeeds() { return "needs a number from 0 to " + std::to_string(kMaxMargin); }
 
-}  // namespace quarvel::look_options
+}  // namespace quarvel::render::look_options

@@ -9,7 +9,7 @@
 
 #include "platform/color.h"
 
-namespace quarvel::look_options {
+namespace quarvel::render::look_options {
 
 // The names: the command line's --NAME and the web service's query parameter NAME.
 inline constexpr std::string_view kFore = "fore";
@@ -23,7 +23,7 @@ inline constexpr std::string_view kEncoding = "encoding";
 inline constexpr std::string_view kFont = "font";
 
 // "RRGGBB" (an optional leading '#') in the usual red-green-blue order, as in HTML.
-std::optional<Color> ParseColor(std::string_view text);
+std::optional<platform::Color> ParseColor(std::string_view text);
 // A whole decimal number within [lo, hi].
 std::optional<int> ParseWholeNumber(std::string_view text, int lo, int hi);
 // A margin: a whole number from 0 to kMaxMargin.
@@ -33,4 +33,4 @@ std::optional<int> ParseMargin(std::string_view text);
 inline constexpr std::string_view kColorNeeds = "needs a colour as RRGGBB, such as FF0000 for red";
 std::string MarginNeeds();
 
-}  // namespace quarvel::look_options
+}  // namespace quarvel::render::look_options

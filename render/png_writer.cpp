@@ -9,7 +9,11 @@
 #include "render/two_colour.h"
 #include "render/two_colour_rgb.h"
 
-namespace quarvel {
+namespace quarvel::render {
+
+using platform::Color;
+using platform::Picture;
+
 namespace {
 
 constexpr std::string_view kSignature("\x89PNG\r\n\x1A\n", 8);
@@ -139,4 +143,4 @@ Result<std::string> EncodePng(const Picture& picture, PngForm form) {
     }
 }
 
-}  // namespace quarvel
+}  // namespace quarvel::render

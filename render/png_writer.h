@@ -7,7 +7,7 @@
 #include "platform/failure.h"
 #include "platform/picture.h"
 
-namespace quarvel {
+namespace quarvel::render {
 
 // The forms of a picture's PNG file. Both decode to the same pixels.
 enum class PngForm {
@@ -22,6 +22,6 @@ enum class PngForm {
 //   indexed: IHDR (1-bit, colour type 3), PLTE of the picture's colours (one entry
 //            when it has one), one IDAT, IEND. A picture of more than two colours is
 //            written in the RGB form.
-Result<std::string> EncodePng(const Picture& picture, PngForm form);
+Result<std::string> EncodePng(const platform::Picture& picture, PngForm form);
 
-}  // namespace quarvel
+}  // namespace quarvel::render

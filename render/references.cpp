@@ -7,7 +7,10 @@
 #include "platform/codec.h"
 #include "render/entities.h"
 
-namespace quarvel {
+namespace quarvel::render {
+
+namespace cp932 = platform::cp932;
+
 namespace {
 
 constexpr char32_t kMaxCodePoint = 0x10FFFF;
@@ -142,4 +145,4 @@ std::string Utf16ToCp932WithReferences(std::u16string_view utf16) {
     return ToCp932WithReferences([utf16](auto emit) { cp932::ForEachUtf16CodePoint(utf16, emit); });
 }
 
-}  // namespace quarvel
+}  // namespace quarvel::render

@@ -7,7 +7,7 @@
 #include <string>
 #include <string_view>
 
-namespace quarvel {
+namespace quarvel::render {
 
 // Length of the reference at `text` (which points at '&'), including '&' and ';',
 // or 0 when there is none; `code` is written only when the result is above 0.
@@ -28,4 +28,4 @@ std::size_t FindEntityName(char32_t code, char* out);
 std::string Utf8ToCp932WithReferences(std::string_view utf8);
 std::string Utf16ToCp932WithReferences(std::u16string_view utf16);
 
-}  // namespace quarvel
+}  // namespace quarvel::render

@@ -9,7 +9,14 @@
 #include "render/draw.h"
 #include "render/references.h"
 
-namespace quarvel {
+namespace quarvel::render {
+
+using platform::GlyphCache;
+using platform::IsLeadByte;
+using platform::kFontPixelHeight;
+using platform::Picture;
+namespace cp932 = platform::cp932;
+
 namespace {
 
 constexpr std::size_t kRunBufferSize = 1024;
@@ -255,4 +262,4 @@ Picture RenderPicture(const char* text, const Appearance& look, RenderReport* re
     return picture;
 }
 
-}  // namespace quarvel
+}  // namespace quarvel::render

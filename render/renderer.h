@@ -8,7 +8,7 @@
 #include "render/appearance.h"
 #include "render/tokens.h"
 
-namespace quarvel {
+namespace quarvel::render {
 
 inline constexpr int kMaxLines = 50;
 inline constexpr int kLinePitch = 18;
@@ -36,6 +36,6 @@ struct RenderReport {
 
 // Draws the text into a new picture. Never fails; an empty picture comes out 1 x 1.
 // `report`, when given, learns what the picture leaves out.
-Picture RenderPicture(const char* text, const Appearance& look, RenderReport* report = nullptr);
+platform::Picture RenderPicture(const char* text, const Appearance& look, RenderReport* report = nullptr);
 
-}  // namespace quarvel
+}  // namespace quarvel::render

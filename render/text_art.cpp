@@ -4,7 +4,9 @@
 
 #include "platform/codec.h"
 
-namespace quarvel {
+namespace quarvel::render {
+
+namespace cp932 = platform::cp932;
 
 std::string TooMuchTextMessage() {
     return "more than " + std::to_string(kMaxTextBytes >> 20) +
@@ -58,4 +60,4 @@ std::vector<std::string> ReportWarnings(const DrawnTextArt& drawn, std::string_v
     return warnings;
 }
 
-}  // namespace quarvel
+}  // namespace quarvel::render

@@ -13,7 +13,7 @@
 #include "render/renderer.h"
 #include "render/text_prep.h"
 
-namespace quarvel {
+namespace quarvel::render {
 
 // The most text that is read for one picture: far more than 50 lines of 1024 pixels
 // can show, and little enough that neither a wrong file nor an endless stream fills
@@ -29,7 +29,7 @@ struct TextArtOptions {
 };
 
 struct DrawnTextArt {
-    Picture picture;
+    platform::Picture picture;
     RenderReport report;
     bool notAllUtf8 = false;  // read as UTF-8 by request, and not all of it is
 };
@@ -44,4 +44,4 @@ std::vector<std::string> ReportWarnings(const RenderReport& report, std::string_
 // The same, with the warning for text read as UTF-8 that is not, first.
 std::vector<std::string> ReportWarnings(const DrawnTextArt& drawn, std::string_view codeHint);
 
-}  // namespace quarvel
+}  // namespace quarvel::render

@@ -5,7 +5,9 @@
 #include "platform/codec.h"
 #include "render/references.h"
 
-namespace quarvel {
+namespace quarvel::render {
+
+namespace cp932 = platform::cp932;
 
 std::string PreparePlainText(std::string_view text) {
     // '<', CR and LF never occur as the second byte of a double-byte character, so
@@ -58,4 +60,4 @@ std::string PrepareTextFile(std::string bytes, TextEncoding encoding, TextForm f
     return PreparePlainText(bytes);
 }
 
-}  // namespace quarvel
+}  // namespace quarvel::render

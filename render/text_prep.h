@@ -5,7 +5,7 @@
 #include <string>
 #include <string_view>
 
-namespace quarvel {
+namespace quarvel::render {
 
 // Plain code page 932 text art made renderer input, the one rule for the window's
 // box and for text files: every '<' becomes "&lt;" and every line break (CR LF, LF
@@ -23,4 +23,4 @@ enum class TextForm { plain, html };                 // html: a document's marke
 // neither end the text nor move what follows.
 std::string PrepareTextFile(std::string bytes, TextEncoding encoding, TextForm form);
 
-}  // namespace quarvel
+}  // namespace quarvel::render

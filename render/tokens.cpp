@@ -4,7 +4,7 @@
 
 #include "render/draw.h"
 
-namespace quarvel {
+namespace quarvel::render {
 
 void WordTokenList::Append(const WordToken& token, int advance) {
     tokens_.push_back(token);
@@ -34,4 +34,4 @@ void WordTokenList::AddCode(char32_t code) {
     Append(WordToken{0, 0, code}, advance);
 }
 
-}  // namespace quarvel
+}  // namespace quarvel::render

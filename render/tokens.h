@@ -15,7 +15,7 @@
 #include "platform/fonts.h"
 #include "render/appearance.h"
 
-namespace quarvel {
+namespace quarvel::render {
 
 // The widest text area of a picture.
 inline constexpr int kMaxTextWidth = 1024;
@@ -23,7 +23,7 @@ inline constexpr int kMaxTextWidth = 1024;
 // The pen position from which nothing of a line shows in any picture: beyond the
 // widest text area and margin, and further than any glyph reaches back (one font
 // height).
-inline constexpr int kLineReach = kMaxTextWidth + kMaxMargin + kFontPixelHeight;
+inline constexpr int kLineReach = kMaxTextWidth + kMaxMargin + platform::kFontPixelHeight;
 
 // A run (`length` bytes of its list's text, from `offset`) or, when `length` is 0,
 // the single character `code`.
@@ -61,4 +61,4 @@ private:
     std::vector<char32_t> atPen_;  // zero-advance characters at the pen position
 };
 
-}  // namespace quarvel
+}  // namespace quarvel::render

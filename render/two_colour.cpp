@@ -7,7 +7,11 @@
 #include <array>
 #include <cstring>
 
-namespace quarvel {
+namespace quarvel::render {
+
+using platform::Color;
+using platform::Picture;
+
 namespace {
 
 // A pixel's three bytes as one number, for comparing colours in one step.
@@ -160,4 +164,4 @@ bool PackTwoColours(const Picture& picture, TwoColourRows& out) {
     return true;
 }
 
-}  // namespace quarvel
+}  // namespace quarvel::render

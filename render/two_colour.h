@@ -6,13 +6,13 @@
 
 #include "platform/picture.h"
 
-namespace quarvel {
+namespace quarvel::render {
 
 // 0 for the colour of the top-left pixel, 1 for the other one. Rows start on a byte
 // and are `stride` bytes long, the first pixel in the highest bit, as PNG packs them.
 struct TwoColourRows {
-    Color first;
-    Color second;
+    platform::Color first;
+    platform::Color second;
     bool hasSecond = false;  // false: every pixel is `first`
     std::size_t stride = 0;
     std::vector<std::uint8_t> bits;
@@ -20,6 +20,6 @@ struct TwoColourRows {
 
 // Packs the picture into `out`; false when it holds more than two colours (or is
 // empty).
-bool PackTwoColours(const Picture& picture, TwoColourRows& out);
+bool PackTwoColours(const platform::Picture& picture, TwoColourRows& out);
 
-}  // namespace quarvel
+}  // namespace quarvel::render

@@ -8,7 +8,10 @@
 
 #include "render/deflate.h"
 
-namespace quarvel {
+namespace quarvel::render {
+
+using platform::Color;
+
 namespace {
 
 constexpr std::uint8_t kFilterNone = 0;
@@ -280,4 +283,4 @@ void RgbZlibStream(const TwoColourRows& rows, int width, int height, std::string
     ZlibStreamOf(steps, AdlerOf(units), out);
 }
 
-}  // namespace quarvel
+}  // namespace quarvel::render

@@ -6,7 +6,7 @@
 
 #include "render/two_colour.h"
 
-namespace quarvel {
+namespace quarvel::render {
 
 // The zlib stream of the picture's filtered 8-bit RGB rows, what its IDAT chunks hold.
 // Each row is filtered with None or Up, whichever leaves the fewer runs of equal
@@ -17,4 +17,4 @@ namespace quarvel {
 // replaced.
 void RgbZlibStream(const TwoColourRows& rows, int width, int height, std::string& out);
 
-}  // namespace quarvel
+}  // namespace quarvel::render

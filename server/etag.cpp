@@ -6,6 +6,15 @@
 #include <cstdint>
 
 namespace quarvel::server {
+
+using render::Appearance;
+using render::PngForm;
+using render::TextArtOptions;
+using render::TextEncoding;
+using render::TextForm;
+
+using platform::Color;
+
 namespace {
 
 class Sha256 {

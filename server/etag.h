@@ -16,6 +16,7 @@ std::string Sha256Hex(std::string_view bytes);
 
 // The strong entity tag, quoted ("\"q1-...\""), of the picture of `text` (the bytes as
 // sent) read with `options` and written in `form`; `program` names what draws it.
-std::string PictureTag(std::string_view program, std::string_view text, const TextArtOptions& options, PngForm form);
+std::string PictureTag(std::string_view program, std::string_view text, const render::TextArtOptions& options,
+                       render::PngForm form);
 
 }  // namespace quarvel::server

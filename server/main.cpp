@@ -16,6 +16,10 @@ namespace {
 
 using namespace quarvel;
 using namespace quarvel::server;
+using quarvel::platform::GlyphCache;
+using quarvel::platform::UserFontFile;
+using quarvel::render::kMaxTextBytes;
+namespace look_options = quarvel::render::look_options;
 
 constexpr int kExitUsage = 2;
 
@@ -156,7 +160,7 @@ int Run(int argc, char** argv) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    quarvel::KeepFreedMemoryForReuse();
+    quarvel::platform::KeepFreedMemoryForReuse();
     try {
         return Run(argc, argv);
     } catch (const std::bad_alloc&) {

@@ -4,6 +4,13 @@
 
 namespace quarvel::server {
 
+using render::DrawnTextArt;
+using render::DrawTextFile;
+using render::EncodePng;
+using render::PngForm;
+using render::ReportWarnings;
+using render::TextArtOptions;
+
 Result<RenderedPng> RenderPng(std::string bytes, const TextArtOptions& options, PngForm form) {
     const DrawnTextArt drawn = DrawTextFile(std::move(bytes), options);
     Result<std::string> png = EncodePng(drawn.picture, form);

@@ -17,12 +17,12 @@ struct RenderedPng {
     std::string png;
     int width = 0;
     int height = 0;
-    RenderReport report;
+    render::RenderReport report;
     std::vector<std::string> warnings;  // worded as the command line words them
 };
 
 // Draws `bytes` (taken over) and encodes the picture; fails when the PNG could not be
 // made (memory ran out).
-Result<RenderedPng> RenderPng(std::string bytes, const TextArtOptions& options, PngForm form);
+Result<RenderedPng> RenderPng(std::string bytes, const render::TextArtOptions& options, render::PngForm form);
 
 }  // namespace quarvel::server

@@ -6,6 +6,13 @@
 #include "render/look_options.h"
 
 namespace quarvel::server {
+
+using render::PngForm;
+using render::TextForm;
+namespace look_options = render::look_options;
+
+using platform::Color;
+
 namespace {
 
 int HexValue(char c) {

@@ -44,8 +44,8 @@ enum class Charset { utf8, cp932, automatic };
 // What the query asks of a picture: the options of `quarvel-cli render`, named as
 // its options are, with the art of GET in `text`.
 struct PictureRequest {
-    TextArtOptions art;  // encoding stays as the request left it until the body's type is known
-    PngForm form = PngForm::rgb;
+    render::TextArtOptions art;  // encoding stays as the request left it until the body's type is known
+    render::PngForm form = render::PngForm::rgb;
     std::optional<Charset> encoding;  // the query's `encoding`, when given
     std::optional<std::string> text;  // the query's `text`, when given
 };

@@ -12,6 +12,12 @@
 #include "server/request.h"
 
 namespace quarvel::server {
+
+using render::TextArtOptions;
+using render::TextEncoding;
+
+namespace cp932 = platform::cp932;
+
 namespace {
 
 // The page runs its own script and style only, loads pictures it made itself (blob:)

@@ -2,7 +2,16 @@
 
 #include "engine/document_scan.h"
 
-namespace quarvel {
+namespace quarvel::settings {
+
+using engine::AllCores;
+using engine::ConversionSettings;
+using engine::JobProgress;
+using engine::Separators;
+using engine::SeparatorWithLineBreaks;
+
+using render::Appearance;
+using render::PngForm;
 
 Separators ScanSeparators(const Separators& typed) {
     return {SeparatorWithLineBreaks(typed[0]), SeparatorWithLineBreaks(typed[1]), SeparatorWithLineBreaks(typed[2])};
@@ -22,4 +31,4 @@ ConversionSettings EngineSettings(const CommonSettings& common, const Appearance
     return settings;
 }
 
-}  // namespace quarvel
+}  // namespace quarvel::settings

@@ -7,18 +7,20 @@
 #include "render/appearance.h"
 #include "settings/settings_file.h"
 
-namespace quarvel {
+namespace quarvel::settings {
 
 // Separators as typed (code page 932, "\n" for a line break) made ready for the scan:
 // in order, empty ones kept, each backslash-n pair a line break (CR LF).
-Separators ScanSeparators(const Separators& typed);
+engine::Separators ScanSeparators(const engine::Separators& typed);
 
 // A job's settings: the separator lists and the code of `common`, the look `look`,
 // pictures in the form `pngForm`, reporting to `progress`, with a worker for every core.
-ConversionSettings EngineSettings(const CommonSettings& common, const Appearance& look, PngForm pngForm,
-                                  JobProgress* progress);
+engine::ConversionSettings EngineSettings(const CommonSettings& common, const render::Appearance& look,
+                                          render::PngForm pngForm, engine::JobProgress* progress);
 
 // Whether the untouched documents are kept in backup/.
-inline Backup BackupOf(const CommonSettings& common) { return common.backup ? Backup::yes : Backup::no; }
+inline engine::Backup BackupOf(const CommonSettings& common) {
+    return common.backup ? engine::Backup::yes : engine::Backup::no;
+}
 
-}  // namespace quarvel
+}  // namespace quarvel::settings

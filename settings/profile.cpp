@@ -11,7 +11,13 @@
 #include "platform/codec.h"
 #include "platform/fs.h"
 
-namespace quarvel {
+namespace quarvel::settings {
+
+using platform::Color;
+using platform::IsLeadByte;
+using platform::kBlack;
+namespace fs = platform::fs;
+
 namespace {
 
 namespace stdfs = std::filesystem;
@@ -401,4 +407,4 @@ std::string UnquoteProfileString(std::string_view text) {
     return std::string(text.substr(first + 1, last - first - 1));
 }
 
-}  // namespace quarvel
+}  // namespace quarvel::settings

@@ -25,7 +25,7 @@
 
 #include "platform/color.h"
 
-namespace quarvel {
+namespace quarvel::settings {
 
 // Longest value, in bytes, that ReadProfileValue hands back.
 inline constexpr std::size_t kMaxProfileValueLength = 511;
@@ -109,11 +109,11 @@ int ProfileToInt(std::string_view text);
 
 // "#" and six upper-case hexadecimal digits that run blue, green, red (pure red is
 // "#0000FF"), the way the program has always written colours.
-std::string ColorToProfile(Color color);
+std::string ColorToProfile(platform::Color color);
 // "#" followed by up to six hexadecimal digits of either case, read as a number whose
 // lowest byte is red, then green, then blue ("#ff" is pure red); anything else is
 // black.
-Color ProfileToColor(std::string_view text);
+platform::Color ProfileToColor(std::string_view text);
 
 // The text with one double quote added in front and one behind; nothing is escaped.
 std::string QuoteProfileString(std::string_view text);
@@ -121,4 +121,4 @@ std::string QuoteProfileString(std::string_view text);
 // at least two of them, else the text unchanged.
 std::string UnquoteProfileString(std::string_view text);
 
-}  // namespace quarvel
+}  // namespace quarvel::settings

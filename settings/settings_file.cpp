@@ -4,11 +4,19 @@
 #include <charconv>
 #include <vector>
 
-namespace quarvel {
+namespace quarvel::settings {
+
+using engine::DocumentCode;
+using engine::Separators;
+
+using render::Appearance;
+using render::PngForm;
+
+using platform::Color;
+
 namespace {
 
 namespace stdfs = std::filesystem;
-namespace keys = settings_keys;
 
 std::string_view TrimBlanks(std::string_view text) {
     while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
@@ -255,4 +263,4 @@ Result<void> SaveAllSettings(const stdfs::path& path, const AllSettings& setting
     return list.Write(path);
 }
 
-}  // namespace quarvel
+}  // namespace quarvel::settings

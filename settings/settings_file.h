@@ -34,11 +34,11 @@
 #include "render/png_writer.h"
 #include "settings/profile.h"
 
-namespace quarvel {
+namespace quarvel::settings {
 
 // The sections and keys of a settings file, spelled as the files have them (the
 // separators' keys with their old misspelling, which files in use rely on).
-namespace settings_keys {
+namespace keys {
 inline constexpr std::string_view kGeneral = "General";
 inline constexpr std::string_view kFilePage = "TargetFilePage";
 inline constexpr std::string_view kFolderPage = "TargetFolderPage";
@@ -58,16 +58,16 @@ inline constexpr std::string_view kCode = "iCode";
 
 inline constexpr std::string_view kFileFilter = "strFileFilter";
 inline constexpr std::string_view kSubFolders = "bSubFolder";
-}  // namespace settings_keys
+}  // namespace keys
 
 // The settings shared by the file and the folder mode, each mode with its own copy in
 // its own section. Separators are code page 932 as typed: "\n" is the two characters
 // backslash and n.
 struct CommonSettings {
-    Separators startSeparators = {"<dd>", "", ""};
-    Separators endSeparators = {"\\n", "<dt>", "</dl>"};
+    engine::Separators startSeparators = {"<dd>", "", ""};
+    engine::Separators endSeparators = {"\\n", "<dt>", "</dl>"};
     bool backup = true;
-    DocumentCode code = DocumentCode::shiftJis;
+    engine::DocumentCode code = engine::DocumentCode::shiftJis;
     bool operator==(const CommonSettings&) const = default;
 };
 
@@ -84,8 +84,8 @@ struct FolderPageSettings {
 struct AllSettings {
     CommonSettings filePage;
     FolderPageSettings folderPage;
-    Appearance look;
-    PngForm pngForm = PngForm::rgb;
+    render::Appearance look;
+    render::PngForm pngForm = render::PngForm::rgb;
     bool operator==(const AllSettings&) const = default;
 };
 
@@ -112,7 +112,8 @@ struct SettingsLoad {
 
 // Each reads the file once, whatever the number of keys; a file that is missing or
 // cannot be read is a failure and changes nothing.
-Result<SettingsLoad> LoadGeneralSettings(const std::filesystem::path& path, Appearance& look, PngForm& pngForm);
+Result<SettingsLoad> LoadGeneralSettings(const std::filesystem::path& path, render::Appearance& look,
+                                         render::PngForm& pngForm);
 Result<SettingsLoad> LoadCommonSettings(const std::filesystem::path& path, std::string_view section,
                                         CommonSettings& settings);
 // strFileFilter and bSubFolder, then the common keys, all from TargetFolderPage.
@@ -125,7 +126,8 @@ Result<SettingsLoad> LoadAllSettings(const std::filesystem::path& path, AllSetti
 bool HoldsSettingsKeys(const std::filesystem::path& path, std::initializer_list<std::string_view> sections);
 
 // Each writes its keys in one replacement of the file (see WriteProfileValues).
-Result<void> SaveGeneralSettings(const std::filesystem::path& path, const Appearance& look, PngForm pngForm);
+Result<void> SaveGeneralSettings(const std::filesystem::path& path, const render::Appearance& look,
+                                 render::PngForm pngForm);
 Result<void> SaveCommonSettings(const std::filesystem::path& path, std::string_view section,
                                 const CommonSettings& settings);
 Result<void> SaveFolderPageSettings(const std::filesystem::path& path, const FolderPageSettings& settings);
@@ -133,4 +135,4 @@ Result<void> SaveFolderPageSettings(const std::filesystem::path& path, const Fol
 // file this gives the 25 lines of a complete settings file (26 with indexed pictures).
 Result<void> SaveAllSettings(const std::filesystem::path& path, const AllSettings& settings);
 
-}  // namespace quarvel
+}  // namespace quarvel::settings

@@ -21,6 +21,8 @@
 
 namespace quarvel::ui {
 
+using engine::TextOutOfMemory;
+
 std::vector<std::filesystem::path> OpenedPaths(const std::vector<std::string>& arguments,
                                                const std::filesystem::path& cwd) {
     std::vector<std::filesystem::path> paths;

@@ -16,6 +16,10 @@
 #include "ui/progress_window.h"
 
 namespace quarvel::ui {
+
+using engine::FailureOfThrown;
+using engine::MessageText;
+
 namespace {
 
 WorkerStarter DefaultStarter() {

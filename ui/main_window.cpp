@@ -19,6 +19,15 @@
 #include "ui/preview_window.h"
 
 namespace quarvel::ui {
+
+using engine::JobProgress;
+
+using render::Appearance;
+using render::kMaxMargin;
+using render::PngForm;
+
+using platform::Color;
+
 namespace {
 
 QColor ToQColor(Color c) { return QColor(c.red, c.green, c.blue); }

@@ -47,22 +47,22 @@ public:
 
     // What the pages may ask of the window: the look as last taken from the controls,
     // a job run with the progress window, the window itself as parent of messages.
-    Appearance Look() const override { return look_; }
-    Appearance ShownLook() const override;
-    std::optional<Appearance> TakeLook() override;
-    PngForm PictureForm() const override { return pngForm_; }
-    bool StartJob(const std::function<void(JobProgress& progress)>& body) override;
+    render::Appearance Look() const override { return look_; }
+    render::Appearance ShownLook() const override;
+    std::optional<render::Appearance> TakeLook() override;
+    render::PngForm PictureForm() const override { return pngForm_; }
+    bool StartJob(const std::function<void(engine::JobProgress& progress)>& body) override;
     // Runs a job's thread procedure on a worker while the window stays live (see
     // RunWorkerJob); the paths dropped meanwhile wait for its end.
     bool RunJob(const std::function<void()>& threadProc);
-    ImageFolderClaims* RunClaims() override { return dropClaims_.get(); }
+    engine::ImageFolderClaims* RunClaims() override { return dropClaims_.get(); }
     QWidget* MessageParent() override { return this; }
 
     // Sets the look and shows it (swatches, margin, space switch).
-    void SetLook(const Appearance& look);
+    void SetLook(const render::Appearance& look);
     // Sets the form of the picture files and shows it (the check mark of
     // "2色PNG（小さいファイル）").
-    void SetPictureForm(PngForm form);
+    void SetPictureForm(render::PngForm form);
 
     // Takes the margin and the space switch from the controls; false when the margin
     // was refused: the user has been told, the focus is in the margin box and the last
@@ -154,8 +154,8 @@ private:
     // The look or the text shown changed: an open preview redraws.
     void ShownChanged();
 
-    Appearance look_;
-    PngForm pngForm_ = PngForm::rgb;
+    render::Appearance look_;
+    render::PngForm pngForm_ = render::PngForm::rgb;
     ProgressWindow progressWindow_;
     FolderPage folderPage_;
     FilePage filePage_;
@@ -174,7 +174,7 @@ private:
 
     std::deque<std::filesystem::path> pendingDrops_;
     // The run of the paths dropped together, while they are converted.
-    std::unique_ptr<ImageFolderClaims> dropClaims_;
+    std::unique_ptr<engine::ImageFolderClaims> dropClaims_;
     int commandDepth_ = 0;
     bool closeRequested_ = false;
     int closeResult_ = QDialog::Rejected;

@@ -20,6 +20,21 @@
 #include "ui/preview_window.h"
 
 namespace quarvel::ui {
+
+using settings::LoadGeneralSettings;
+using settings::SaveGeneralSettings;
+using settings::SettingsLoad;
+
+using engine::ImageFolderClaims;
+using engine::TextFileOpenFailed;
+using engine::TextFileWriteFailed;
+
+using render::Appearance;
+using render::PngForm;
+using render::RenderReport;
+
+using platform::Color;
+
 namespace {
 
 Color ToColor(const QColor& c) {

@@ -18,6 +18,12 @@
 
 namespace quarvel::ui {
 
+using render::kMaxLines;
+using render::kMaxTextWidth;
+using render::RenderReport;
+
+using platform::Picture;
+
 PreviewWindow::PreviewWindow(QWidget* parent, Source source) : QWidget(parent, Qt::Window), source_(std::move(source)) {
     setWindowTitle(QStringLiteral("プレビュー"));
     setObjectName(QStringLiteral("preview"));

@@ -24,7 +24,7 @@ class PreviewWindow : public QWidget {
     Q_OBJECT
 public:
     // Draws the picture to show and tells what it leaves out.
-    using Source = std::function<Picture(RenderReport* report)>;
+    using Source = std::function<platform::Picture(render::RenderReport* report)>;
 
     // How long the window waits after the last change before it redraws.
     static constexpr int kRedrawDelayMs = 150;
@@ -40,7 +40,7 @@ public:
     bool RedrawPending() const { return timer_.isActive(); }
 
     // The status line for a picture of `width` x `height` with `report`.
-    static QString StatusText(int width, int height, const RenderReport& report);
+    static QString StatusText(int width, int height, const render::RenderReport& report);
 
     const QImage& image() const { return image_; }
     QLabel* statusLine() const { return status_; }

@@ -13,7 +13,7 @@ class QPushButton;
 
 namespace quarvel::ui {
 
-class ProgressWindow : public QDialog, public JobProgress {
+class ProgressWindow : public QDialog, public engine::JobProgress {
     Q_OBJECT
 public:
     ProgressWindow();

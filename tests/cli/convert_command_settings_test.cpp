@@ -6,6 +6,12 @@
 #include "support/test_support.h"
 
 namespace quarvel::test {
+
+using render::Appearance;
+using render::RenderPicture;
+
+using platform::Picture;
+
 namespace {
 
 TEST(SettingsCli, FilesWithAMarkOrOtherLineEndsAreUsedAndForeignOnesReported) {

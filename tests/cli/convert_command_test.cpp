@@ -21,6 +21,16 @@
 extern char** environ;
 
 namespace quarvel {
+
+using engine::NativeToCp932;
+using engine::PictureNumber;
+
+using render::Appearance;
+using render::RenderPicture;
+
+using platform::Color;
+using platform::Picture;
+
 namespace {
 
 using test::ReadFile;

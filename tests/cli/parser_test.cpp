@@ -10,6 +10,12 @@
 #include "support/test_support.h"
 
 namespace quarvel::test {
+
+using render::Appearance;
+using render::RenderPicture;
+
+using platform::Picture;
+
 namespace {
 
 // The arguments with @IN, @OUT and @DIR standing for paths in `dir`.

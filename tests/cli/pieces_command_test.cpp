@@ -12,6 +12,9 @@
 #include "support/test_support.h"
 
 namespace quarvel {
+
+using platform::Picture;
+
 namespace {
 
 using test::ReadFile;

@@ -11,6 +11,14 @@
 #include "support/test_support.h"
 
 namespace quarvel {
+
+using render::Appearance;
+using render::RenderPicture;
+
+using platform::Color;
+using platform::Picture;
+namespace cp932 = platform::cp932;
+
 namespace {
 
 using test::RunProcess;

@@ -7,7 +7,7 @@
 
 #include "engine/code_convert.h"
 
-namespace quarvel {
+namespace quarvel::engine {
 namespace {
 
 TEST(CodeConversion, ArithmeticMappings) {
@@ -80,4 +80,4 @@ TEST(CodeConversion, KanaPositionsCountAcrossWordsAndBlocks) {
 }
 
 }  // namespace
-}  // namespace quarvel
+}  // namespace quarvel::engine

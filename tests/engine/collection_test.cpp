@@ -9,7 +9,15 @@
 #include "render/renderer.h"
 #include "render/text_prep.h"
 
-namespace quarvel {
+namespace quarvel::engine {
+
+using render::Appearance;
+using render::PreparePlainText;
+using render::RenderPicture;
+using render::TextEncoding;
+
+using platform::Picture;
+
 namespace {
 
 struct Expected {
@@ -131,4 +139,4 @@ TEST(Collection, PiecesDrawAsTheCopyPastePageDrawsTheirText) {
 }
 
 }  // namespace
-}  // namespace quarvel
+}  // namespace quarvel::engine

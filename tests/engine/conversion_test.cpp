@@ -18,7 +18,14 @@
 #include "support/engine_test_support.h"
 #include "support/test_support.h"
 
-namespace quarvel {
+namespace quarvel::engine {
+
+using render::Appearance;
+using render::RenderPicture;
+
+using platform::IsLeadByte;
+using platform::Picture;
+
 namespace {
 
 using test::DefaultSettings;
@@ -451,4 +458,4 @@ TEST_F(DocumentTest, StaleTemporaryFilesOfTheDocumentAreRemoved) {
 }
 
 }  // namespace
-}  // namespace quarvel
+}  // namespace quarvel::engine

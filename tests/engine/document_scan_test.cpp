@@ -5,7 +5,10 @@
 #include "engine/document_scan.h"
 #include "settings/engine_settings.h"
 
-namespace quarvel {
+namespace quarvel::engine {
+
+using settings::ScanSeparators;
+
 namespace {
 
 TEST(Separators, BackslashNBecomesALineBreakOnlyAsACharacterOfItsOwn) {
@@ -20,4 +23,4 @@ TEST(Separators, BackslashNBecomesALineBreakOnlyAsACharacterOfItsOwn) {
 }
 
 }  // namespace
-}  // namespace quarvel
+}  // namespace quarvel::engine

@@ -17,7 +17,10 @@
 #include "support/engine_test_support.h"
 #include "support/test_support.h"
 
-namespace quarvel {
+namespace quarvel::engine {
+
+using platform::Picture;
+
 namespace {
 
 using test::DefaultSettings;
@@ -477,4 +480,4 @@ TEST_F(JobTest, NoProgressMeansNoJob) {
 }
 
 }  // namespace
-}  // namespace quarvel
+}  // namespace quarvel::engine

@@ -17,7 +17,10 @@
 #include "support/engine_test_support.h"
 #include "support/test_support.h"
 
-namespace quarvel {
+namespace quarvel::engine {
+
+namespace fs = platform::fs;
+
 namespace {
 
 using test::ReadFile;
@@ -233,4 +236,4 @@ TEST(ParallelJobs, NoMorePicturesUnderWayThanTwiceTheWorkers) {
 }
 
 }  // namespace
-}  // namespace quarvel
+}  // namespace quarvel::engine

@@ -12,7 +12,12 @@
 #include "support/engine_test_support.h"
 #include "support/test_support.h"
 
-namespace quarvel {
+namespace quarvel::engine {
+
+using render::RenderPicture;
+
+using platform::Picture;
+
 namespace {
 
 using test::ReadFile;
@@ -165,4 +170,4 @@ TEST(DrawCollection, TheFirstFailureInFileOrderStopsIt) {
 }
 
 }  // namespace
-}  // namespace quarvel
+}  // namespace quarvel::engine

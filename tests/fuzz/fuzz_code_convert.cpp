@@ -16,6 +16,18 @@
 #include "tests/fuzz/fuzz_check.h"
 
 namespace quarvel {
+
+using engine::EucSourceOffset;
+using engine::EucToShiftJis;
+using engine::IsEucKanaPrefix;
+using engine::IsHalfWidthKana;
+using engine::JisToShiftJis;
+using engine::KanaPositions;
+using engine::ShiftJisToEuc;
+using engine::ShiftJisToJis;
+
+using platform::IsLeadByte;
+
 namespace {
 
 using Bytes = std::string_view;

@@ -17,6 +17,18 @@
 #include "tests/fuzz/fuzz_check.h"
 
 namespace quarvel {
+
+using engine::Collection;
+using engine::CollectionKind;
+using engine::DrawnPiece;
+using engine::IndexPage;
+using engine::Piece;
+using engine::ReadCollection;
+
+using render::TextEncoding;
+
+namespace cp932 = platform::cp932;
+
 namespace {
 
 bool IsLineBreak(char c) { return c == '\r' || c == '\n'; }

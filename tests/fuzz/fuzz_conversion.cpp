@@ -42,16 +42,38 @@
 
 namespace quarvel {
 
+using engine::ConversionSettings;
+using engine::ConvertDocument;
+using engine::DocumentCode;
+using engine::DocumentResult;
+using engine::EucToShiftJis;
+using engine::JobProgress;
+using engine::kLastPictureNumber;
+using engine::Outcome;
+using engine::SeparatorWithLineBreaks;
+using engine::ShiftJisToEuc;
+using engine::TagBaseName;
+
+using render::PngForm;
+
+using platform::GetBaseName;
+using platform::GetDirectoryPart;
+using platform::IsLeadByte;
+using platform::Picture;
+namespace fs = platform::fs;
+
 // Stands in for render/png_writer.cpp, which the linker then leaves out of the core
 // library: the PNG signature and the picture's size, so that pictures still start
-// as PNG files and differ by size.
-Result<std::string> EncodePng(const Picture& picture, PngForm) {
+// as PNG files and differ by size. Defined by its qualified name, so that it compiles
+// only as the function the header declares.
+Result<std::string> render::EncodePng(const Picture& picture, PngForm) {
     if (picture.width <= 0 || picture.height <= 0) return Failure{Failure::What::unexpected};
     return "\x89PNG\r\n\x1A\n" + std::to_string(picture.width) + "x" + std::to_string(picture.height);
 }
-// A stand-in whose signature drifted from the header's would be an overload nobody
-// calls, and the real writer would be linked in unnoticed: this then fails to compile.
-static_assert(std::is_same_v<decltype(&EncodePng), Result<std::string> (*)(const Picture&, PngForm)>);
+// A stand-in whose signature or namespace drifted from the header's would be an
+// overload nobody calls, and the real writer would be linked in unnoticed: this then
+// fails to compile.
+static_assert(std::is_same_v<decltype(&render::EncodePng), Result<std::string> (*)(const Picture&, PngForm)>);
 
 namespace {
 

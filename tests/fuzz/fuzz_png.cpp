@@ -18,6 +18,13 @@
 #include "tests/fuzz/fuzz_check.h"
 
 namespace quarvel {
+
+using render::EncodePng;
+using render::PngForm;
+
+using platform::Color;
+using platform::Picture;
+
 namespace {
 
 std::uint32_t Be32(const std::string& bytes, std::size_t at) {

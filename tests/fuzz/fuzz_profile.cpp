@@ -33,10 +33,24 @@
 #include "tests/fuzz/fuzz_check.h"
 
 namespace quarvel {
+
+using settings::AllSettings;
+using settings::CommonSettings;
+using settings::kMaxProfileValueLength;
+using settings::LoadAllSettings;
+using settings::ProfileEntry;
+using settings::ReadProfileValue;
+using settings::SaveAllSettings;
+using settings::WriteProfileValues;
+
+using engine::Separators;
+
+using platform::IsLeadByte;
+
 namespace {
 
 namespace stdfs = std::filesystem;
-namespace keys = settings_keys;
+namespace keys = settings::keys;
 
 stdfs::path g_file;
 

@@ -21,6 +21,15 @@
 #include "tests/fuzz/fuzz_check.h"
 
 namespace quarvel {
+
+using render::DecodeReference;
+using render::EncodeChar;
+using render::FindEntityName;
+using render::Utf16ToCp932WithReferences;
+using render::Utf8ToCp932WithReferences;
+
+namespace cp932 = platform::cp932;
+
 namespace {
 
 bool IsSurrogate(char32_t c) { return c >= 0xD800 && c <= 0xDFFF; }

@@ -21,6 +21,24 @@
 #include "tests/fuzz/fuzz_check.h"
 
 namespace quarvel {
+
+using render::Appearance;
+using render::EncodeChar;
+using render::EncodePng;
+using render::kLinePitch;
+using render::kMaxLines;
+using render::kMaxTextWidth;
+using render::MeasureTextWidth;
+using render::PngForm;
+using render::RenderPicture;
+using render::TokenizeTextArt;
+using render::WordToken;
+using render::WordTokenList;
+
+using platform::Color;
+using platform::IsLeadByte;
+using platform::Picture;
+
 namespace {
 
 constexpr Color kFore{0x56, 0x34, 0x12};

@@ -8,7 +8,7 @@
 
 #include "platform/codec.h"
 
-namespace quarvel {
+namespace quarvel::platform {
 namespace {
 
 TEST(Cp932Codec, DecodesSingleAndDoubleByteCharacters) {
@@ -147,4 +147,4 @@ TEST(Cp932Codec, IconvHandleOwnsItsDescriptor) {
 }
 
 }  // namespace
-}  // namespace quarvel
+}  // namespace quarvel::platform

@@ -4,7 +4,7 @@
 
 #include "platform/fs.h"
 
-namespace quarvel {
+namespace quarvel::platform {
 namespace {
 
 TEST(FolderListing, WindowsWildcards) {
@@ -25,4 +25,4 @@ TEST(FolderListing, WindowsWildcards) {
 }
 
 }  // namespace
-}  // namespace quarvel
+}  // namespace quarvel::platform

@@ -16,7 +16,7 @@
 #include "platform/fs.h"
 #include "support/test_support.h"
 
-namespace quarvel {
+namespace quarvel::platform {
 namespace {
 
 using test::TempDir;
@@ -93,4 +93,4 @@ TEST(FileSystem, OnlyRegularFilesAreRead) {
 }
 
 }  // namespace
-}  // namespace quarvel
+}  // namespace quarvel::platform

@@ -19,7 +19,7 @@
 #include "platform/fs.h"
 #include "support/test_support.h"
 
-namespace quarvel {
+namespace quarvel::platform {
 namespace {
 
 using test::ReadFile;
@@ -227,4 +227,4 @@ TEST(FileSystem, AtomicReplaceOfTheLongestNames) {
 }
 
 }  // namespace
-}  // namespace quarvel
+}  // namespace quarvel::platform

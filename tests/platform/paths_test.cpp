@@ -6,7 +6,7 @@
 
 #include "platform/paths.h"
 
-namespace quarvel {
+namespace quarvel::platform {
 namespace {
 
 TEST(PathHelpers, SplitAtTheLastSeparatorAndPeriod) {
@@ -42,4 +42,4 @@ TEST(PathHelpers, SplitAtTheLastSeparatorAndPeriod) {
 }
 
 }  // namespace
-}  // namespace quarvel
+}  // namespace quarvel::platform

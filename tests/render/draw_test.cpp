@@ -13,7 +13,14 @@
 #include "render/draw.h"
 #include "render/renderer.h"
 
-namespace quarvel {
+namespace quarvel::render {
+
+using platform::Color;
+using platform::Glyph;
+using platform::GlyphCache;
+using platform::kBlack;
+using platform::Picture;
+
 namespace {
 
 // The full-width space in code page 932.
@@ -110,4 +117,4 @@ TEST(Measure, ShadedArtKeepsItsRightEdge) {
 }
 
 }  // namespace
-}  // namespace quarvel
+}  // namespace quarvel::render

@@ -12,7 +12,13 @@
 #include "render/renderer.h"
 #include "support/test_support.h"
 
-namespace quarvel {
+namespace quarvel::render {
+
+using platform::Color;
+using platform::kBlack;
+using platform::kWhite;
+using platform::Picture;
+
 namespace {
 
 // Every kind of picture the renderer makes, and pictures made by hand: both forms
@@ -116,4 +122,4 @@ TEST(PngOutput, BothFormsDecodeToThePicturesPixels) {
 }
 
 }  // namespace
-}  // namespace quarvel
+}  // namespace quarvel::render

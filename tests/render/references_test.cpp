@@ -9,7 +9,10 @@
 #include "render/entities.h"
 #include "render/references.h"
 
-namespace quarvel {
+namespace quarvel::render {
+
+namespace cp932 = platform::cp932;
+
 namespace {
 
 struct Decoded {
@@ -126,4 +129,4 @@ TEST(CharacterReferences, Utf8TextConvertsAsItsUtf16Twin) {
 }
 
 }  // namespace
-}  // namespace quarvel
+}  // namespace quarvel::render

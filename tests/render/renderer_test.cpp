@@ -14,7 +14,15 @@
 #include "render/draw.h"
 #include "render/renderer.h"
 
-namespace quarvel {
+namespace quarvel::render {
+
+using platform::Color;
+using platform::Glyph;
+using platform::GlyphCache;
+using platform::kBlack;
+using platform::kWhite;
+using platform::Picture;
+
 namespace {
 
 // "あ" and the full-width space in code page 932.
@@ -317,4 +325,4 @@ TEST(RenderPicture, ReportsWhatWasCutAndWhatNoFaceHas) {
 }
 
 }  // namespace
-}  // namespace quarvel
+}  // namespace quarvel::render

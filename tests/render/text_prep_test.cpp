@@ -7,7 +7,7 @@
 
 #include "render/text_prep.h"
 
-namespace quarvel {
+namespace quarvel::render {
 namespace {
 
 TEST(TextPrep, PlainTextInTheRenderersForm) {
@@ -16,4 +16,4 @@ TEST(TextPrep, PlainTextInTheRenderersForm) {
 }
 
 }  // namespace
-}  // namespace quarvel
+}  // namespace quarvel::render

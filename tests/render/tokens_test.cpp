@@ -6,7 +6,10 @@
 #include "render/draw.h"
 #include "render/tokens.h"
 
-namespace quarvel {
+namespace quarvel::render {
+
+using platform::GlyphCache;
+
 namespace {
 
 TEST(WordTokens, ListsKeepOrderAndOwnTheirCopies) {
@@ -31,4 +34,4 @@ TEST(WordTokens, ListsKeepOrderAndOwnTheirCopies) {
 }
 
 }  // namespace
-}  // namespace quarvel
+}  // namespace quarvel::render

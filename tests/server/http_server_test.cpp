@@ -27,6 +27,9 @@
 extern char** environ;
 
 namespace quarvel {
+
+namespace cp932 = platform::cp932;
+
 namespace {
 
 using Clock = std::chrono::steady_clock;

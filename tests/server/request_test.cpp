@@ -9,6 +9,15 @@
 #include "server/routes.h"
 
 namespace quarvel::server {
+
+using render::Appearance;
+using render::PngForm;
+using render::TextArtOptions;
+using render::TextEncoding;
+using render::TextForm;
+
+using platform::Color;
+
 namespace {
 
 std::string Joined(const std::vector<QueryPair>& pairs) {

@@ -11,7 +11,11 @@
 
 #include "support/test_support.h"
 
-namespace quarvel {
+namespace quarvel::settings {
+
+using platform::Color;
+using platform::kBlack;
+
 namespace {
 
 namespace stdfs = std::filesystem;
@@ -124,4 +128,4 @@ TEST(ProfileTest, ValueEncodings) {
 }
 
 }  // namespace
-}  // namespace quarvel
+}  // namespace quarvel::settings

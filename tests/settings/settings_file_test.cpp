@@ -12,7 +12,16 @@
 
 #include "support/test_support.h"
 
-namespace quarvel {
+namespace quarvel::settings {
+
+using engine::DocumentCode;
+
+using render::Appearance;
+using render::PngForm;
+
+using platform::Color;
+using platform::kBlack;
+
 namespace {
 
 namespace stdfs = std::filesystem;
@@ -37,7 +46,7 @@ TEST(SettingsFileTest, DefaultsWrittenFromScratchGiveTheCompleteFile) {
 
     // Key-by-key writes in the same order give the same bytes as the one batch.
     const stdfs::path single = dir / "single.ini";
-    ASSERT_TRUE(SaveCommonSettings(single, settings_keys::kFilePage, CommonSettings{}));
+    ASSERT_TRUE(SaveCommonSettings(single, keys::kFilePage, CommonSettings{}));
     ASSERT_TRUE(SaveFolderPageSettings(single, FolderPageSettings{}));
     ASSERT_TRUE(SaveGeneralSettings(single, Appearance{}, PngForm::rgb));
     EXPECT_EQ(ReadFile(single), test::kFreshSettingsFile);
@@ -267,8 +276,7 @@ TEST(SettingsFileTest, FilesWithoutTheProgramsSectionsAreReported) {
         EXPECT_EQ(settings, before) << text;
     }
     EXPECT_EQ(WhatFailed(LoadAllSettings(dir / "missing.ini", settings)), Failure::What::notOpened);
-    EXPECT_EQ(WhatFailed(LoadCommonSettings(dir.path(), settings_keys::kFilePage, settings.filePage)),
-              Failure::What::notOpened);
+    EXPECT_EQ(WhatFailed(LoadCommonSettings(dir.path(), keys::kFilePage, settings.filePage)), Failure::What::notOpened);
     // One of the three sections is enough, even when the one asked for is missing.
     WriteFile(path, "[targetfolderpage]\r\n");
     EXPECT_EQ(Found(LoadGeneralSettings(path, settings.look, settings.pngForm)), "a settings file");
@@ -299,4 +307,4 @@ TEST(SettingsFileTest, RoundTripKeepsEveryValue) {
 }
 
 }  // namespace
-}  // namespace quarvel
+}  // namespace quarvel::settings

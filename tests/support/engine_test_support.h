@@ -14,9 +14,9 @@
 namespace quarvel::test {
 
 // Code page 932 bytes of a UTF-8 literal.
-inline std::string Sjis(std::string_view utf8) { return NativeToCp932(utf8); }
+inline std::string Sjis(std::string_view utf8) { return engine::NativeToCp932(utf8); }
 
-class RecordingProgress : public JobProgress {
+class RecordingProgress : public engine::JobProgress {
 public:
     std::vector<std::string> texts;
     std::vector<std::string> messages;
@@ -31,13 +31,13 @@ public:
     void ShowMessage(const std::string& text) override { messages.push_back(text); }
     void EndJob() override {
         ++endJobs;
-        JobProgress::EndJob();
+        engine::JobProgress::EndJob();
     }
 };
 
 // The real file system with a log of what changed and hooks to make calls fail:
 // each fail hook gives the errno that the call on that path fails with, 0 for none.
-class HookedFileSystem : public fs::FileSystem {
+class HookedFileSystem : public platform::fs::FileSystem {
 public:
     // "mkdir <path>", "keep <path>" (a new file that never replaces one: backup
     // copies), "write <path>" (every other new file: pictures and documents), "flush
@@ -55,39 +55,39 @@ public:
     // Runs while a file is read: after its bytes, before the look at it that ends the read.
     std::function<void(const std::string&)> whileReading = [](const std::string&) {};
 
-    fs::Kind Status(const std::string& path) override {
+    platform::fs::Kind Status(const std::string& path) override {
         beforeStatus(path);
-        return fs::FileSystem::Status(path);
+        return platform::fs::FileSystem::Status(path);
     }
     Result<bool> MakeDirectory(const std::string& path) override {
         log.push_back("mkdir " + path);
         if (int error = failMkdir(path)) return Failure{Failure::What::folderNotMade, path, error};
-        return fs::FileSystem::MakeDirectory(path);
+        return platform::fs::FileSystem::MakeDirectory(path);
     }
     bool Remove(const std::string& path) override {
         log.push_back("remove " + path);
-        return fs::FileSystem::Remove(path);
+        return platform::fs::FileSystem::Remove(path);
     }
-    Result<std::vector<fs::Entry>> List(const std::string& folder, std::string_view pattern) override {
+    Result<std::vector<platform::fs::Entry>> List(const std::string& folder, std::string_view pattern) override {
         if (int error = failList(folder)) return Failure{Failure::What::folderNotRead, folder, error};
-        return fs::FileSystem::List(folder, pattern);
+        return platform::fs::FileSystem::List(folder, pattern);
     }
     Result<void> WriteNewFile(const std::string& path, std::string_view bytes,
-                              const fs::WriteOptions& options) override {
-        log.push_back((options.existing == fs::Existing::keep ? "keep " : "write ") + path);
+                              const platform::fs::WriteOptions& options) override {
+        log.push_back((options.existing == platform::fs::Existing::keep ? "keep " : "write ") + path);
         beforeWrite(path);
         if (int error = failWrite(path)) return Failure{Failure::What::notWritten, path, error};
-        return fs::FileSystem::WriteNewFile(path, bytes, options);
+        return platform::fs::FileSystem::WriteNewFile(path, bytes, options);
     }
-    Result<void> FlushPending(fs::PendingFlush& pending) override {
-        if (pending.size() == 0) return fs::FileSystem::FlushPending(pending);
+    Result<void> FlushPending(platform::fs::PendingFlush& pending) override {
+        if (pending.size() == 0) return platform::fs::FileSystem::FlushPending(pending);
         log.push_back("flush " + pending.folder());
         if (int error = failFlush(pending.folder())) {
             const std::string folder = pending.folder();
             pending.Clear();
             return Failure{Failure::What::notWritten, folder, error};
         }
-        return fs::FileSystem::FlushPending(pending);
+        return platform::fs::FileSystem::FlushPending(pending);
     }
 
     void WhileReading(const std::string& path) override { whileReading(path); }
@@ -102,8 +102,8 @@ public:
 };
 
 // Default separators as the window prepares them: "<dd>"; CR LF, "<dt>", "</dl>".
-inline ConversionSettings DefaultSettings(JobProgress* progress) {
-    ConversionSettings settings;
+inline engine::ConversionSettings DefaultSettings(engine::JobProgress* progress) {
+    engine::ConversionSettings settings;
     settings.startSeparators = {"<dd>", "", ""};
     settings.endSeparators = {"\r\n", "<dt>", "</dl>"};
     settings.progress = progress;

@@ -26,6 +26,8 @@ extern char** environ;
 
 namespace quarvel::test {
 
+using platform::Picture;
+
 TempDir::TempDir() {
     std::random_device rd;
     auto base = std::filesystem::temp_directory_path();

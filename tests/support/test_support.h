@@ -88,8 +88,8 @@ private:
 
 // Decodes a PNG file with libpng into an RGB picture, palettes expanded; returns false
 // on any error. `chunks` receives the chunk types in file order when not null.
-bool DecodePng(const std::filesystem::path& path, Picture& out, std::vector<std::string>* chunks = nullptr);
-bool DecodePngBytes(const std::string& bytes, Picture& out);
+bool DecodePng(const std::filesystem::path& path, platform::Picture& out, std::vector<std::string>* chunks = nullptr);
+bool DecodePngBytes(const std::string& bytes, platform::Picture& out);
 
 // The chunks of a PNG file's bytes in file order: type and data.
 struct PngChunk {

@@ -24,8 +24,8 @@
 #include "ui/main_window.h"
 
 using namespace quarvel::ui;
-using quarvel::Color;
-using quarvel::kWhite;
+using quarvel::platform::Color;
+using quarvel::platform::kWhite;
 using quarvel::test::Button;
 using quarvel::test::Edit;
 using quarvel::test::Native;
@@ -172,11 +172,11 @@ private slots:
 
         QCOMPARE(Edit(&dlg.filePage(), IDC_SEPARATOR_START1)->text(), QString(511, QLatin1Char('x')));
         QCOMPARE(Edit(&dlg.filePage(), IDC_SEPARATOR_END2)->text(), QStringLiteral("<dt>"));  // empty: kept
-        QCOMPARE(dlg.filePage().commonSettings().settings().code, static_cast<quarvel::DocumentCode>(2));
+        QCOMPARE(dlg.filePage().commonSettings().settings().code, static_cast<quarvel::engine::DocumentCode>(2));
         QVERIFY(!Button(&dlg.filePage(), IDC_CODE_SJIS)->isChecked());
         QVERIFY(!Button(&dlg.filePage(), IDC_CODE_EUC)->isChecked());
         dlg.filePage().commonSettings().ReadControls();
-        QCOMPARE(dlg.filePage().commonSettings().settings().code, quarvel::DocumentCode::none);
+        QCOMPARE(dlg.filePage().commonSettings().settings().code, quarvel::engine::DocumentCode::none);
         QVERIFY(!dlg.folderPage().subFolderCheck()->isChecked());
         QVERIFY(Button(&dlg.folderPage(), IDC_CODE_EUC)->isChecked());
         QCOMPARE(dlg.folderPage().filterEdit()->text(), QStringLiteral("*.htm"));
@@ -257,7 +257,7 @@ private slots:
         QVERIFY(dlg.menuBar()->actions().first()->menu()->actions().contains(item));  // ﾌｧｲﾙ
         QVERIFY(item->isCheckable());
         QVERIFY(!item->isChecked());
-        QCOMPARE(dlg.PictureForm(), quarvel::PngForm::rgb);
+        QCOMPARE(dlg.PictureForm(), quarvel::render::PngForm::rgb);
 
         // Off, a new file holds the 25 lines; on, one more; off again, FALSE.
         const std::string fresh = quarvel::test::kFreshSettingsFile;
@@ -267,7 +267,7 @@ private slots:
         QCOMPARE(ReadFile(off), fresh);
         item->trigger();
         QVERIFY(item->isChecked());
-        QCOMPARE(dlg.PictureForm(), quarvel::PngForm::indexed);
+        QCOMPARE(dlg.PictureForm(), quarvel::render::PngForm::indexed);
         prompts.saveAnswer = Native(on);
         Save(dlg);
         QCOMPARE(ReadFile(on), fresh + "bIndexedPng=TRUE\r\n");
@@ -277,12 +277,12 @@ private slots:
         prompts.openAnswer = Native(on);
         Load(other);
         QVERIFY(IndexedPng(other)->isChecked());
-        QCOMPARE(other.PictureForm(), quarvel::PngForm::indexed);
+        QCOMPARE(other.PictureForm(), quarvel::render::PngForm::indexed);
         prompts.openAnswer = Native(off);
         Load(other);  // no key: the form stays as it was
         QVERIFY(IndexedPng(other)->isChecked());
         IndexedPng(other)->trigger();
-        QCOMPARE(other.PictureForm(), quarvel::PngForm::rgb);
+        QCOMPARE(other.PictureForm(), quarvel::render::PngForm::rgb);
         prompts.saveAnswer = Native(on);
         Save(other);
         QCOMPARE(ReadFile(on), fresh + "bIndexedPng=FALSE\r\n");
@@ -292,7 +292,7 @@ private slots:
         prompts.openAnswer = Native(on);
         Load(dlg);
         QVERIFY(!item->isChecked());
-        QCOMPARE(dlg.PictureForm(), quarvel::PngForm::rgb);
+        QCOMPARE(dlg.PictureForm(), quarvel::render::PngForm::rgb);
 
         // Every page writes its pictures in the form checked.
         item->trigger();

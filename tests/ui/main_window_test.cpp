@@ -34,8 +34,8 @@
 #include "ui/main_window.h"
 
 using namespace quarvel::ui;
-using quarvel::Color;
-using quarvel::kWhite;
+using quarvel::platform::Color;
+using quarvel::platform::kWhite;
 using quarvel::test::PromptRecorder;
 
 namespace {

@@ -23,9 +23,10 @@
 #include "ui/preview_window.h"
 
 using namespace quarvel::ui;
-using quarvel::Color;
-using quarvel::Picture;
-using quarvel::RenderReport;
+using quarvel::platform::Color;
+using quarvel::platform::Picture;
+using quarvel::render::RenderReport;
+
 using quarvel::test::PromptRecorder;
 
 namespace {
@@ -109,7 +110,8 @@ private slots:
             w.dlg.marginEdit()->setText(c.margin);
             w.dlg.spaceCheck()->setChecked(c.collapse);
             if (c.twoColourFile) w.dlg.indexedPngAction()->trigger();
-            QCOMPARE(w.dlg.PictureForm(), c.twoColourFile ? quarvel::PngForm::indexed : quarvel::PngForm::rgb);
+            QCOMPARE(w.dlg.PictureForm(),
+                     c.twoColourFile ? quarvel::render::PngForm::indexed : quarvel::render::PngForm::rgb);
             // Look changes in the main window reach the preview after the delay.
             QVERIFY2(w.preview->RedrawPending(), c.name);
             QTRY_VERIFY2(!w.preview->RedrawPending(), c.name);
@@ -155,9 +157,9 @@ private slots:
             const QByteArray name = QByteArray::number(&text - cases);
             page.edit()->setPlainText(text);
             RenderReport whole, shown;
-            const Picture expected =
-                quarvel::RenderPicture(quarvel::PreparePlainText(page.Text()).c_str(), quarvel::Appearance{}, &whole);
-            const Picture got = page.Render(quarvel::Appearance{}, &shown);
+            const Picture expected = quarvel::render::RenderPicture(
+                quarvel::render::PreparePlainText(page.Text()).c_str(), quarvel::render::Appearance{}, &whole);
+            const Picture got = page.Render(quarvel::render::Appearance{}, &shown);
             QVERIFY2(got.rgb == expected.rgb && got.width == expected.width, name.constData());
             QVERIFY2(shown.linesCut == whole.linesCut, name.constData());
             QVERIFY2(shown.missingGlyphs == whole.missingGlyphs, name.constData());
@@ -203,7 +205,7 @@ private slots:
         QCOMPARE(w.preview->image(), before);
         QTRY_VERIFY(w.preview->image().width() > before.width());
 
-        const quarvel::Appearance look = w.dlg.Look();
+        const quarvel::render::Appearance look = w.dlg.Look();
         const std::string text = w.dlg.copyPastePage().Text();
         const QString margin = w.dlg.marginEdit()->text();
         w.preview->close();

@@ -19,7 +19,7 @@
 #include "ui/main_window.h"
 
 using namespace quarvel::ui;
-using quarvel::Color;
+using quarvel::platform::Color;
 
 namespace {
 

@@ -10,6 +10,11 @@
 
 namespace quarvel::ui {
 
+using render::EncodePng;
+using render::PngForm;
+
+using platform::Picture;
+
 QImage PictureImage(const Picture& picture) {
     QImage image(picture.width, picture.height, QImage::Format_RGB888);
     if (image.isNull()) return image;

@@ -9,10 +9,10 @@
 namespace quarvel::ui {
 
 // A copy of the picture as a 24-bit image.
-QImage PictureImage(const Picture& picture);
+QImage PictureImage(const platform::Picture& picture);
 
 // Puts the picture on the clipboard as an image, with the bytes of its PNG file in
 // `form` for programs that take "image/png": a paste gives what a saved file holds.
-void CopyPictureToClipboard(const Picture& picture, PngForm form);
+void CopyPictureToClipboard(const platform::Picture& picture, render::PngForm form);
 
 }  // namespace quarvel::ui

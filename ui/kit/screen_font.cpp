@@ -10,6 +10,10 @@
 #include "platform/fonts.h"
 
 namespace quarvel::ui {
+
+using platform::FontFamilyChain;
+using platform::UserFontFile;
+
 namespace {
 
 // The families that draw the pictures, the user's font file loaded once.

@@ -5,6 +5,10 @@
 
 namespace quarvel::ui {
 
+using render::Utf16ToCp932WithReferences;
+
+namespace cp932 = platform::cp932;
+
 QString FromCp932(std::string_view bytes) { return QString::fromStdU16String(cp932::ToUtf16(bytes)); }
 
 std::string ToCp932(const QString& text) { return Utf16ToCp932WithReferences(text.toStdU16String()); }

@@ -11,6 +11,12 @@
 
 namespace quarvel::ui {
 
+using settings::CommonSettings;
+using settings::LoadCommonSettings;
+using settings::SaveCommonSettings;
+
+using engine::DocumentCode;
+
 CommonSettingsPage::CommonSettingsPage() = default;
 CommonSettingsPage::~CommonSettingsPage() = default;
 

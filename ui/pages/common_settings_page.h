@@ -42,8 +42,8 @@ public:
 
     // The settings as last taken from the controls (or loaded); the code is `none`
     // when neither button was chosen.
-    const CommonSettings& settings() const { return settings_; }
-    void SetSettings(const CommonSettings& settings) { settings_ = settings; }
+    const settings::CommonSettings& settings() const { return settings_; }
+    void SetSettings(const settings::CommonSettings& settings) { settings_ = settings; }
 
     // Takes the controls into settings(); never fails.
     void ReadControls();
@@ -57,7 +57,7 @@ public:
     Result<void> SaveSettings(const std::filesystem::path& path, std::string_view section);
 
 private:
-    CommonSettings settings_;
+    settings::CommonSettings settings_;
     std::array<QLineEdit*, 3> startEdits_{};
     std::array<QLineEdit*, 3> endEdits_{};
     QRadioButton* shiftJisRadio_ = nullptr;

@@ -18,6 +18,20 @@
 #include "ui/kit/text_codec.h"
 
 namespace quarvel::ui {
+
+using engine::MessageText;
+using engine::SavePicture;
+
+using render::Appearance;
+using render::kMaxLines;
+using render::PngForm;
+using render::PreparePlainText;
+using render::RenderPicture;
+using render::RenderReport;
+
+using platform::Picture;
+namespace fs = platform::fs;
+
 namespace {
 
 constexpr int IDC_EDIT_TEXT = 1022;

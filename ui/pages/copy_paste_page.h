@@ -35,7 +35,7 @@ public:
     std::string ShownText() const;
     // The picture of the box's text art in `look`, as Generate saves it; `report`
     // learns what it leaves out.
-    Picture Render(const Appearance& look, RenderReport* report = nullptr) const;
+    platform::Picture Render(const render::Appearance& look, render::RenderReport* report = nullptr) const;
     // Asks for a file name and writes the box's text art there as a PNG picture, in
     // the host's colours, margin and space setting and the host's form of file.
     void Generate();

@@ -14,6 +14,15 @@
 
 namespace quarvel::ui {
 
+using settings::BackupOf;
+using settings::EngineSettings;
+namespace keys = settings::keys;
+
+using engine::ConversionJob;
+using engine::JobProgress;
+using engine::RunFileJob;
+using engine::TextNoFileGiven;
+
 FilePage::FilePage() = default;
 FilePage::~FilePage() = default;
 
@@ -60,13 +69,13 @@ void FilePage::Generate() {
 }
 
 void FilePage::LoadSettings(const std::filesystem::path& path) {
-    commonSettings_.LoadSettings(path, settings_keys::kFilePage);
+    commonSettings_.LoadSettings(path, keys::kFilePage);
     targetEdit_->setText(targetFile_);
 }
 
 Result<void> FilePage::SaveSettings(const std::filesystem::path& path) {
     targetFile_ = targetEdit_->text();
-    return commonSettings_.SaveSettings(path, settings_keys::kFilePage);
+    return commonSettings_.SaveSettings(path, keys::kFilePage);
 }
 
 }  // namespace quarvel::ui

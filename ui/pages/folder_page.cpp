@@ -16,6 +16,20 @@
 
 namespace quarvel::ui {
 
+using settings::BackupOf;
+using settings::EngineSettings;
+using settings::FolderPageSettings;
+using settings::LoadFolderPageSettings;
+using settings::SaveFolderPageSettings;
+
+using engine::FolderConversionJob;
+using engine::JobProgress;
+using engine::RunFolderJob;
+using engine::SubFolders;
+using engine::TextNoFolderGiven;
+
+using platform::TrimTrailingSeparators;
+
 std::optional<QString> BrowseForFolder(QWidget* owner, const QString& preselect) {
     return GetPrompts().browseFolder(owner, QStringLiteral("フォルダーを選択してください"), preselect);
 }

@@ -13,7 +13,7 @@
 
 class QWidget;
 
-namespace quarvel {
+namespace quarvel::engine {
 class ImageFolderClaims;
 }
 
@@ -24,27 +24,27 @@ public:
     virtual ~PageHost() = default;
 
     // The look as the window holds it (as last taken from its controls).
-    virtual Appearance Look() const = 0;
+    virtual render::Appearance Look() const = 0;
     // The look as the window's controls show it now, without a word to the user: a
     // margin that would be refused leaves the last good one.
-    virtual Appearance ShownLook() const = 0;
+    virtual render::Appearance ShownLook() const = 0;
     // Takes the look from the controls as the generate button does; nullopt when the
     // margin was refused (the user has been told).
-    virtual std::optional<Appearance> TakeLook() = 0;
+    virtual std::optional<render::Appearance> TakeLook() = 0;
     // The form of the picture files, for every page.
-    virtual PngForm PictureForm() const = 0;
+    virtual render::PngForm PictureForm() const = 0;
 
     // Runs `body` on a worker thread, handing it the progress interface the job
     // reports to, and returns when the job has ended; false when no job could be
     // started (the user has been told) or another job runs.
-    virtual bool StartJob(const std::function<void(JobProgress& progress)>& body) = 0;
+    virtual bool StartJob(const std::function<void(engine::JobProgress& progress)>& body) = 0;
 
     // The window over which a page's messages show.
     virtual QWidget* MessageParent() = 0;
 
     // The image folders taken by the documents of the run under way, when one command
     // starts several jobs (paths dropped together); null when a job is a run of its own.
-    virtual ImageFolderClaims* RunClaims() = 0;
+    virtual engine::ImageFolderClaims* RunClaims() = 0;
 };
 
 }  // namespace quarvel::ui

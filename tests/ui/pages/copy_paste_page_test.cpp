@@ -21,7 +21,7 @@
 #include "ui/main_window.h"
 
 using namespace quarvel::ui;
-using quarvel::Color;
+using quarvel::platform::Color;
 using quarvel::test::PromptRecorder;
 
 namespace {

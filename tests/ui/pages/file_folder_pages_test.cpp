@@ -26,9 +26,9 @@
 #include "ui/main_window.h"
 
 using namespace quarvel::ui;
-using quarvel::Color;
-using quarvel::kWhite;
-using quarvel::Picture;
+using quarvel::platform::Color;
+using quarvel::platform::kWhite;
+using quarvel::platform::Picture;
 using quarvel::test::DuringJob;
 using quarvel::test::Edit;
 using quarvel::test::HeldWorker;
