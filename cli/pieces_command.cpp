@@ -38,8 +38,9 @@ constexpr std::int64_t kMaxCollectionBytes = std::int64_t{256} << 20;
 int RunRenderPieces(const PiecesOptions& o) {
     if (!OpenFaces(o.look.font)) return kExitFailed;
 
-    Result<std::string> bytes = ReadUserFile(
-        o.input, kMaxCollectionBytes, "more than " + std::to_string(kMaxCollectionBytes >> 20) + " MB, more than a collection is read");
+    Result<std::string> bytes =
+        ReadUserFile(o.input, kMaxCollectionBytes,
+                     "more than " + std::to_string(kMaxCollectionBytes >> 20) + " MB, more than a collection is read");
     if (!bytes) {
         PrintFailure(bytes.failure());
         return kExitFailed;

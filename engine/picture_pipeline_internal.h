@@ -79,7 +79,7 @@ private:
     std::vector<PictureWork> slots_;  // the stretches under way
     // The results' own (in document order, one at a time).
     platform::fs::PendingFlush unflushed_;  // pictures in place, not yet on disk
-    std::vector<std::string> written_;  // the pictures this run put in place
+    std::vector<std::string> written_;      // the pictures this run put in place
     std::exception_ptr thrown_;
     std::atomic<PicturesEnd> end_{PicturesEnd::underWay};
 };

@@ -32,8 +32,8 @@ std::vector<std::string> ReportWarnings(const RenderReport& report, std::string_
     if (report.undecodable > 0)
         warnings.push_back(std::to_string(report.undecodable) +
                            (report.undecodable == 1 ? " character" : " characters") + " could not be decoded and " +
-                           (report.undecodable == 1 ? "is" : "are") + " drawn blank (check " +
-                           std::string(codeHint) + ")");
+                           (report.undecodable == 1 ? "is" : "are") + " drawn blank (check " + std::string(codeHint) +
+                           ")");
     if (!report.faceless.empty()) {
         // The first few code points say enough; a piece may hold hundreds.
         constexpr std::size_t kShown = 8;
@@ -54,8 +54,8 @@ std::vector<std::string> ReportWarnings(const RenderReport& report, std::string_
 std::vector<std::string> ReportWarnings(const DrawnTextArt& drawn, std::string_view codeHint) {
     std::vector<std::string> warnings;
     if (drawn.notAllUtf8)
-        warnings.push_back("the text is not all UTF-8; what is not is drawn as U+FFFD (check " +
-                           std::string(codeHint) + ")");
+        warnings.push_back("the text is not all UTF-8; what is not is drawn as U+FFFD (check " + std::string(codeHint) +
+                           ")");
     for (std::string& w : ReportWarnings(drawn.report, codeHint)) warnings.push_back(std::move(w));
     return warnings;
 }

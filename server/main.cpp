@@ -55,7 +55,8 @@ std::string Wrap(const std::string& text, std::size_t width) {
 // empty string, or says what the value needs.
 void AddChecked(CLI::App& app, const std::string& name, const std::string& type, const std::string& help,
                 std::function<std::string(const std::string&)> read) {
-    app.add_option_function<std::string>(name, [](const std::string&) {}, help)
+    app.add_option_function<std::string>(
+           name, [](const std::string&) {}, help)
         ->type_name(type)
         ->check(CLI::Validator(
             [read = std::move(read)](std::string& value) {

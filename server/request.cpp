@@ -68,8 +68,8 @@ std::optional<bool> Switch(const QueryPair& pair) {
 
 // A token of HTTP (RFC 9110): the characters a media type and a parameter name have.
 bool IsTokenChar(unsigned char c) {
-    return c > 0x20 && c < 0x7F && std::string_view("\"(),/:;<=>?@[\\]{}").find(static_cast<char>(c)) ==
-                                       std::string_view::npos;
+    return c > 0x20 && c < 0x7F &&
+           std::string_view("\"(),/:;<=>?@[\\]{}").find(static_cast<char>(c)) == std::string_view::npos;
 }
 
 bool IsToken(std::string_view text) {
@@ -88,8 +88,7 @@ Parsed<std::vector<QueryPair>> ParseQuery(std::string_view query) {
         const std::size_t eq = part.find('=');
         QueryPair pair;
         pair.hasValue = eq != std::string_view::npos;
-        if (!Unescape(part.substr(0, eq), pair.name) ||
-            (pair.hasValue && !Unescape(part.substr(eq + 1), pair.value)))
+        if (!Unescape(part.substr(0, eq), pair.name) || (pair.hasValue && !Unescape(part.substr(eq + 1), pair.value)))
             return Parsed<std::vector<QueryPair>>::Fail("bad percent-encoding in the query: '" + Printable(part) +
                                                         "' (a % needs two hexadecimal digits)");
         pairs.push_back(std::move(pair));
@@ -211,8 +210,8 @@ bool IfNoneMatchMatches(std::string_view header, std::string_view etag) {
 
 Parsed<ListenAddress> ParseListenAddress(std::string_view text) {
     using Result = Parsed<ListenAddress>;
-    const std::string usage = "needs ADDRESS:PORT, such as 127.0.0.1:8080, [::1]:8080 or *:8080, not '" +
-                              Printable(text) + "'";
+    const std::string usage =
+        "needs ADDRESS:PORT, such as 127.0.0.1:8080, [::1]:8080 or *:8080, not '" + Printable(text) + "'";
     const std::size_t colon = text.rfind(':');
     if (colon == std::string_view::npos) return Result::Fail(usage);
     std::string_view host = text.substr(0, colon);
@@ -226,9 +225,8 @@ Parsed<ListenAddress> ParseListenAddress(std::string_view text) {
         address.host = "127.0.0.1";
     } else if (host.size() >= 2 && host.front() == '[' && host.back() == ']') {
         host = host.substr(1, host.size() - 2);
-        if (host.empty() || !std::all_of(host.begin(), host.end(), [](char c) {
-                return HexValue(c) >= 0 || c == ':' || c == '.';
-            }))
+        if (host.empty() ||
+            !std::all_of(host.begin(), host.end(), [](char c) { return HexValue(c) >= 0 || c == ':' || c == '.'; }))
             return Result::Fail(usage);
         address.host = std::string(host);
     } else {

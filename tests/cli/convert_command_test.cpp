@@ -13,8 +13,8 @@
 #include <gtest/gtest.h>
 
 #include "engine/conversion.h"
-#include "engine/messages.h"
 #include "engine/image_tags.h"
+#include "engine/messages.h"
 #include "render/renderer.h"
 #include "support/test_support.h"
 
@@ -98,8 +98,8 @@ TEST(ConvertCli, AnUnusableFontFailsEveryCommandAlike) {
     TempDir dir;
     WriteFile(dir / "junk.ttf", "not a font");
     WriteFile(dir / "in.txt", "<dd>x\r\n");
-    for (auto [font, reason] :
-         {std::pair{"junk.ttf", "not a font file FreeType can read"}, std::pair{"none.ttf", "No such file or directory"}}) {
+    for (auto [font, reason] : {std::pair{"junk.ttf", "not a font file FreeType can read"},
+                                std::pair{"none.ttf", "No such file or directory"}}) {
         const std::string path = (dir / font).string();
         const std::vector<std::string> runs[] = {
             {"render", (dir / "in.txt").string(), "-o", (dir / "out.png").string()},
@@ -112,7 +112,8 @@ TEST(ConvertCli, AnUnusableFontFailsEveryCommandAlike) {
             args.insert(args.begin() + 1, {"--font", path});
             auto r = Cli(args);
             EXPECT_EQ(r.exit_code, 1) << args.front() << " " << font;
-            EXPECT_EQ(r.err, "quarvel-cli: " + path + ": フォントファイルが使えません: " + reason + "\n") << args.front();
+            EXPECT_EQ(r.err, "quarvel-cli: " + path + ": フォントファイルが使えません: " + reason + "\n")
+                << args.front();
             EXPECT_EQ(test::TreeOf(dir.path()), tree) << args.front();
             EXPECT_EQ(ReadFile(dir / "in.txt"), "<dd>x\r\n");
         }

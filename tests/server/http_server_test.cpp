@@ -118,8 +118,7 @@ public:
     // True when the server closed the connection (within the limit).
     bool Closed(std::chrono::milliseconds limit = 10s) {
         const auto deadline = Clock::now() + limit;
-        while (Fill(deadline)) {
-        }
+        while (Fill(deadline)) {}
         return closed_;
     }
 
@@ -221,7 +220,9 @@ private:
     int status_ = -1;
 };
 
-std::string Examples(const std::string& name) { return test::ReadFile(std::string(QUARVEL_SOURCE_DIR) + "/examples/" + name); }
+std::string Examples(const std::string& name) {
+    return test::ReadFile(std::string(QUARVEL_SOURCE_DIR) + "/examples/" + name);
+}
 
 // What quarvel-cli render writes for the text and arguments, through standard output.
 std::string CliPicture(const std::string& text, std::vector<std::string> args) {
@@ -266,9 +267,16 @@ TEST_F(ServerEndToEnd, PicturesAreByteForByteTheCommandLines) {
     };
     const Case cases[] = {
         {"defaults", small, "", "text/plain; charset=utf-8", {}},
-        {"look", medium, "?fore=%23CC0000&back=FFF8E0&margin=12&space-sim=0", "text/plain",
+        {"look",
+         medium,
+         "?fore=%23CC0000&back=FFF8E0&margin=12&space-sim=0",
+         "text/plain",
          {"--fore", "CC0000", "--back", "FFF8E0", "--margin", "12", "--no-space-sim"}},
-        {"two colours", medium, "?indexed=1&fore=0000FF", "text/plain;charset=UTF-8", {"--indexed", "--fore", "0000FF"}},
+        {"two colours",
+         medium,
+         "?indexed=1&fore=0000FF",
+         "text/plain;charset=UTF-8",
+         {"--indexed", "--fore", "0000FF"}},
         {"shift-jis", sjis, "?margin=3", "text/plain; charset=Shift_JIS", {"--encoding", "cp932", "--margin", "3"}},
         {"windows-31j", sjis, "", "text/plain; charset=windows-31j", {"--encoding", "cp932"}},
         {"html", hearts, "?html=1", "text/plain; charset=utf-8", {"--html"}},
@@ -348,16 +356,41 @@ TEST_F(ServerEndToEnd, EveryErrorIsJsonWithItsStatus) {
         {"bad percent", "GET", "/render?text=%E3%8", "", {}, 400, "bad percent-encoding"},
         {"no text", "GET", "/render?margin=1", "", {}, 400, "give the art as ?text="},
         {"text in a POST", "POST", "/render?text=a", "b", {"Content-Type: text/plain"}, 400, "as its body"},
-        {"not UTF-8", "POST", "/render", "\x82\xA0", {"Content-Type: text/plain; charset=utf-8"}, 400,
+        {"not UTF-8",
+         "POST",
+         "/render",
+         "\x82\xA0",
+         {"Content-Type: text/plain; charset=utf-8"},
+         400,
          "not UTF-8: byte 0"},
-        {"not Shift-JIS", "POST", "/render", "ab\x81\x20", {"Content-Type: text/plain; charset=shift_jis"}, 400,
+        {"not Shift-JIS",
+         "POST",
+         "/render",
+         "ab\x81\x20",
+         {"Content-Type: text/plain; charset=shift_jis"},
+         400,
          "not Shift-JIS (code page 932): byte 2"},
-        {"charsets differ", "POST", "/render?encoding=utf-8", "a", {"Content-Type: text/plain; charset=cp932"}, 400,
+        {"charsets differ",
+         "POST",
+         "/render?encoding=utf-8",
+         "a",
+         {"Content-Type: text/plain; charset=cp932"},
+         400,
          "differ"},
-        {"form", "POST", "/render", "text=a", {"Content-Type: application/x-www-form-urlencoded"}, 415,
+        {"form",
+         "POST",
+         "/render",
+         "text=a",
+         {"Content-Type: application/x-www-form-urlencoded"},
+         415,
          "send the art as Content-Type: text/plain"},
         {"bad media type", "POST", "/render", "a", {"Content-Type: ;;"}, 415, "send the art as"},
-        {"other charset", "POST", "/render", "a", {"Content-Type: text/plain; charset=euc-jp"}, 415,
+        {"other charset",
+         "POST",
+         "/render",
+         "a",
+         {"Content-Type: text/plain; charset=euc-jp"},
+         415,
          "charset 'euc-jp' is not read"},
         {"unknown path", "GET", "/render/", "", {}, 404, "no such path: /render/"},
         {"wrong method", "DELETE", "/render", "", {}, 405, "this path takes GET, HEAD, POST, OPTIONS"},
@@ -447,8 +480,9 @@ TEST_F(ServerEndToEnd, PageFilesHealthAndKeepAlive) {
     Connection c = server_->Connect();
     c.Send("GET /healthz HTTP/1.1\r\nHost: x\r\n\r\n");
     EXPECT_EQ(c.Read().status, 200);
-    c.Send("GET /render?text=a HTTP/1.1\r\nHost: x\r\n\r\nPOST /render HTTP/1.1\r\nHost: x\r\nContent-Length: 1\r\n"
-           "Expect: 100-continue\r\n\r\nb");
+    c.Send(
+        "GET /render?text=a HTTP/1.1\r\nHost: x\r\n\r\nPOST /render HTTP/1.1\r\nHost: x\r\nContent-Length: 1\r\n"
+        "Expect: 100-continue\r\n\r\nb");
     const Answer a = c.Read(), b1 = c.Read();
     EXPECT_EQ(a.status, 200);
     EXPECT_EQ(a.Header("content-type"), "image/png");
@@ -504,7 +538,8 @@ TEST(ServerProgram, LimitsAndTimeoutsEndTheirConnections) {
     }
     // Then there is room again, once the server has seen those connections close.
     int health = 0;
-    for (auto deadline = Clock::now() + 10s; Clock::now() < deadline && health != 200; std::this_thread::sleep_for(10ms))
+    for (auto deadline = Clock::now() + 10s; Clock::now() < deadline && health != 200;
+         std::this_thread::sleep_for(10ms))
         health = server.Ask("GET", "/healthz").status;
     EXPECT_EQ(health, 200);
     // --max-body counts.
@@ -542,14 +577,15 @@ TEST(ServerProgram, RandomRequestsGetPicturesOrJsonAndTheLogHoldsNoArt) {
     Server server;
     ASSERT_GT(server.port(), 0) << server.Log();
     std::mt19937 random(12345);
-    const std::vector<std::string> options = {"fore=FF0000", "back=%23000000", "margin=7",    "margin=x",
-                                              "space-sim=0", "html=1",        "indexed=1",   "encoding=cp932",
-                                              "encoding=x",  "q=1",           "text=SECRET", "%"};
+    const std::vector<std::string> options = {
+        "fore=FF0000", "back=%23000000", "margin=7",   "margin=x", "space-sim=0", "html=1",
+        "indexed=1",   "encoding=cp932", "encoding=x", "q=1",      "text=SECRET", "%"};
     int pictures = 0, errors = 0;
     Connection c = server.Connect();
     for (int i = 0; i < 300; ++i) {
         std::string query;
-        for (int n = random() % 4; n > 0; --n) query += (query.empty() ? "?" : "&") + options[random() % options.size()];
+        for (int n = random() % 4; n > 0; --n)
+            query += (query.empty() ? "?" : "&") + options[random() % options.size()];
         std::string body(random() % 64, '\0');
         for (char& b : body) b = static_cast<char>(random() % 3 ? 'a' + random() % 26 : random());
         body += "SECRET-BODY";
@@ -586,8 +622,8 @@ TEST(ServerProgram, CommandLine) {
     EXPECT_EQ(version.out, "quarvel-server " QUARVEL_VERSION_TEXT "\n");
     const auto help = run({"--help"});
     EXPECT_EQ(help.exit_code, 0);
-    for (const char* option : {"--listen", "--threads", "--max-body", "--request-timeout", "--idle-timeout",
-                               "--max-connections"})
+    for (const char* option :
+         {"--listen", "--threads", "--max-body", "--request-timeout", "--idle-timeout", "--max-connections"})
         EXPECT_NE(help.out.find(option), std::string::npos) << option;
     const std::pair<std::vector<std::string>, const char*> bad[] = {
         {{"--listen", "8080"}, "option --listen needs ADDRESS:PORT, such as 127.0.0.1:8080, not '8080'"},

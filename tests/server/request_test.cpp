@@ -72,8 +72,9 @@ TEST(ServerRequest, OptionsAreTheCommandLinesAndTheLastCounts) {
     EXPECT_EQ(defaults.value->form, PngForm::rgb);
     EXPECT_FALSE(defaults.value->text);
 
-    const auto all = read("fore=%23FF0000&back=00ff80&margin=100&space-sim=0&html&indexed=true&encoding=Shift_JIS&"
-                          "text=a&margin=7");
+    const auto all = read(
+        "fore=%23FF0000&back=00ff80&margin=100&space-sim=0&html&indexed=true&encoding=Shift_JIS&"
+        "text=a&margin=7");
     ASSERT_TRUE(all) << all.error;
     const PictureRequest& r = *all.value;
     EXPECT_EQ(r.art.look.textColor, (Color{255, 0, 0}));
@@ -146,9 +147,15 @@ TEST(ServerRequest, MediaTypesAndTheirCharsets) {
 TEST(ServerRequest, IfNoneMatchComparesTagsWeakly) {
     const std::string tag = "\"q1-abc\"";
     const std::pair<const char*, bool> cases[] = {
-        {"\"q1-abc\"", true},        {"W/\"q1-abc\"", true}, {"\"x\", \"q1-abc\"", true},
-        {"*", true},                 {"\"q1-ab\"", false},   {"q1-abc", false},
-        {"\"q1-abc", false},         {"", false},            {" , ,\"other\" ,W/\"q1-abc\"", true},
+        {"\"q1-abc\"", true},
+        {"W/\"q1-abc\"", true},
+        {"\"x\", \"q1-abc\"", true},
+        {"*", true},
+        {"\"q1-ab\"", false},
+        {"q1-abc", false},
+        {"\"q1-abc", false},
+        {"", false},
+        {" , ,\"other\" ,W/\"q1-abc\"", true},
         {"\"q1-abcd\"", false},
     };
     for (const auto& [header, matches] : cases) EXPECT_EQ(IfNoneMatchMatches(header, tag), matches) << header;
@@ -156,8 +163,8 @@ TEST(ServerRequest, IfNoneMatchComparesTagsWeakly) {
 
 TEST(ServerRequest, ListenAddressesAndSizes) {
     const std::tuple<const char*, const char*, int> good[] = {
-        {"127.0.0.1:8080", "127.0.0.1", 8080}, {"[::1]:0", "::1", 0},        {"*:80", "0.0.0.0", 80},
-        {":80", "0.0.0.0", 80},                {"localhost:65535", "127.0.0.1", 65535},
+        {"127.0.0.1:8080", "127.0.0.1", 8080},   {"[::1]:0", "::1", 0}, {"*:80", "0.0.0.0", 80}, {":80", "0.0.0.0", 80},
+        {"localhost:65535", "127.0.0.1", 65535},
     };
     for (const auto& [text, host, port] : good) {
         const auto a = ParseListenAddress(text);
@@ -191,10 +198,10 @@ TEST(ServerRequest, TagsNameTextOptionsAndProgram) {
     cp932.encoding = TextEncoding::cp932;
     colour.look.backColor = Color{255, 255, 254};
     const std::string others[] = {
-        PictureTag("p 2", "art", plain, PngForm::rgb),      PictureTag("p 1", "art ", plain, PngForm::rgb),
+        PictureTag("p 2", "art", plain, PngForm::rgb),     PictureTag("p 1", "art ", plain, PngForm::rgb),
         PictureTag("p 1", "art", plain, PngForm::indexed), PictureTag("p 1", "art", margin, PngForm::rgb),
-        PictureTag("p 1", "art", html, PngForm::rgb),       PictureTag("p 1", "art", cp932, PngForm::rgb),
-        PictureTag("p 1", "art", colour, PngForm::rgb),     PictureTag("p 1a", "rt", plain, PngForm::rgb),
+        PictureTag("p 1", "art", html, PngForm::rgb),      PictureTag("p 1", "art", cp932, PngForm::rgb),
+        PictureTag("p 1", "art", colour, PngForm::rgb),    PictureTag("p 1a", "rt", plain, PngForm::rgb),
     };
     for (const std::string& other : others) EXPECT_NE(other, tag);
 }
