@@ -1,5 +1,5 @@
-// The PNG writer: both forms, RGB through libpng and the indexed form through
-// libdeflate, decode to exactly the picture's pixels.
+// The PNG writer: both forms, RGB by the program's own deflate writer and the indexed
+// form through libdeflate, decode (through libpng) to exactly the picture's pixels.
 
 #include <gtest/gtest.h>
 
