@@ -128,6 +128,35 @@ bool DecodePng(const std::filesystem::path& path, Picture& out, std::vector<std:
     return DecodePngBytes(bytes, out);
 }
 
+namespace {
+
+// The arguments and environment of a program to start, as exec wants them: this
+// process's environment with extra_env's "NAME=value" entries in place of any of the
+// same name, and the NULL-ended arrays pointing into the strings held here.
+struct ExecArguments {
+    std::vector<std::string> args;
+    std::vector<std::string> env;
+    std::vector<char*> argp;
+    std::vector<char*> envp;
+
+    ExecArguments(const std::vector<std::string>& argv, const std::vector<std::string>& extra_env) : args(argv) {
+        for (char** e = environ; *e; ++e) env.emplace_back(*e);
+        for (const auto& extra : extra_env) {
+            auto key = extra.substr(0, extra.find('=') + 1);
+            std::erase_if(env, [&](const std::string& s) { return s.rfind(key, 0) == 0; });
+            env.push_back(extra);
+        }
+        for (auto& s : args) argp.push_back(s.data());
+        argp.push_back(nullptr);
+        for (auto& s : env) envp.push_back(s.data());
+        envp.push_back(nullptr);
+    }
+    ExecArguments(const ExecArguments&) = delete;  // the pointers point into this object's strings
+    ExecArguments& operator=(const ExecArguments&) = delete;
+};
+
+}  // namespace
+
 ProcessResult RunProcess(const std::vector<std::string>& argv, const std::string& input,
                          const std::vector<std::string>& extra_env) {
     ProcessResult result;
@@ -143,23 +172,10 @@ ProcessResult RunProcess(const std::vector<std::string>& argv, const std::string
     for (int fd : {in_pipe[0], in_pipe[1], out_pipe[0], out_pipe[1], err_pipe[0], err_pipe[1]})
         posix_spawn_file_actions_addclose(&actions, fd);
 
-    std::vector<std::string> env_strings;
-    for (char** e = environ; *e; ++e) env_strings.emplace_back(*e);
-    for (const auto& extra : extra_env) {
-        auto key = extra.substr(0, extra.find('=') + 1);
-        std::erase_if(env_strings, [&](const std::string& s) { return s.rfind(key, 0) == 0; });
-        env_strings.push_back(extra);
-    }
-    std::vector<char*> envp;
-    for (auto& s : env_strings) envp.push_back(s.data());
-    envp.push_back(nullptr);
-    std::vector<std::string> args = argv;
-    std::vector<char*> argp;
-    for (auto& s : args) argp.push_back(s.data());
-    argp.push_back(nullptr);
+    const ExecArguments exec(argv, extra_env);
 
     pid_t pid = 0;
-    int rc = posix_spawn(&pid, argp[0], &actions, nullptr, argp.data(), envp.data());
+    int rc = posix_spawn(&pid, exec.argp[0], &actions, nullptr, exec.argp.data(), exec.envp.data());
     posix_spawn_file_actions_destroy(&actions);
     close(in_pipe[0]);
     close(out_pipe[1]);
@@ -261,20 +277,7 @@ TerminalProcess::TerminalProcess(const std::vector<std::string>& argv, int colum
     size.ws_row = 24;
     size.ws_col = static_cast<unsigned short>(columns);
     ::ioctl(master_, TIOCSWINSZ, &size);
-    std::vector<std::string> env_strings;
-    for (char** e = environ; *e; ++e) env_strings.emplace_back(*e);
-    for (const auto& extra : extra_env) {
-        auto key = extra.substr(0, extra.find('=') + 1);
-        std::erase_if(env_strings, [&](const std::string& s) { return s.rfind(key, 0) == 0; });
-        env_strings.push_back(extra);
-    }
-    std::vector<char*> envp;
-    for (auto& s : env_strings) envp.push_back(s.data());
-    envp.push_back(nullptr);
-    std::vector<std::string> args = argv;
-    std::vector<char*> argp;
-    for (auto& s : args) argp.push_back(s.data());
-    argp.push_back(nullptr);
+    const ExecArguments exec(argv, extra_env);
     pid_ = ::fork();
     if (pid_ == 0) {
         // A session of its own, with the terminal as its controlling one.
@@ -283,7 +286,7 @@ TerminalProcess::TerminalProcess(const std::vector<std::string>& argv, int colum
         if (fd < 0) ::_exit(127);
         for (int target : {0, 1, 2}) ::dup2(fd, target);
         if (fd > 2) ::close(fd);
-        ::execve(argp[0], argp.data(), envp.data());
+        ::execve(exec.argp[0], exec.argp.data(), exec.envp.data());
         ::_exit(127);
     }
 }
