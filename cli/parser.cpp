@@ -253,7 +253,7 @@ std::string UsageName(const CLI::Option& option) {
     return option.get_snames().empty() ? "--" + option.get_lnames().front() : "-" + option.get_snames().front();
 }
 
-CommandLine::CommandLine()
+CommandLine::CommandLine(std::string_view command)
     : app_(
           "Draws Japanese text art into PNG pictures exactly as \"ＭＳ Ｐゴシック\" lays it out: typed text with "
           "render, every piece of a template collection with render-pieces, the marked stretches of HTML "
@@ -268,11 +268,21 @@ CommandLine::CommandLine()
     app_.require_subcommand(1);
     app_.option_defaults()->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
     app_.failure_message([this](const CLI::App*, const CLI::Error& error) { return UsageMessage(error); });
-    AddRender();
-    AddPieces();
-    AddConvert(Mode::file);
-    AddConvert(Mode::folder);
-    AddHelp();
+    if (command == "render") {
+        AddRender();
+    } else if (command == "render-pieces") {
+        AddPieces();
+    } else if (command == "convert") {
+        AddConvert(Mode::file);
+    } else if (command == "convert-folder") {
+        AddConvert(Mode::folder);
+    } else {
+        AddRender();
+        AddPieces();
+        AddConvert(Mode::file);
+        AddConvert(Mode::folder);
+        AddHelp();
+    }
     app_.footer(
         "Exit status: 0 done, 1 failed, 2 bad usage, 130 stopped by Ctrl+C; `quarvel-cli help COMMAND` tells each "
         "command's.");
@@ -591,7 +601,8 @@ int CommandLine::Run(int argc, char** argv) {
 }
 
 int ParseAndRun(int argc, char** argv) {
-    CommandLine commandLine;
+    // Only the first word can name the command (options go after it).
+    CommandLine commandLine(argc > 1 ? std::string_view(argv[1]) : std::string_view());
     return commandLine.Run(argc, argv);
 }
 

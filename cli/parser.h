@@ -7,6 +7,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "cli/commands.h"
@@ -45,7 +46,9 @@ inline bool TakesValue(const CLI::Option& option) { return option.get_expected_m
 
 class CommandLine {
 public:
-    CommandLine();
+    // The whole table, or, when `command` names one of the drawing commands, that
+    // command alone: a run of one command need not build the others' options.
+    explicit CommandLine(std::string_view command = {});
     CommandLine(const CommandLine&) = delete;
     CommandLine& operator=(const CommandLine&) = delete;
 

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <vector>
 
+#include "platform/memory.h"
 #include "render/deflate.h"
 
 namespace quarvel::render {
@@ -167,14 +168,29 @@ struct Match {
     int distance = 0;
 };
 
+// The parser's two tables, kept by each thread for its next picture. They start as
+// pages the kernel zeroes when first touched, so a one-shot render pays only for the
+// entries it uses; a later picture clears the heads it inherits. The links need no
+// clearing: each is written before it is read.
+struct ParserTables {
+    static constexpr std::size_t kHeads = std::size_t{1} << kHashBits;
+    platform::Pages headPages = platform::MapZeroedPages(kHeads * sizeof(int));
+    platform::Pages previousPages = platform::MapZeroedPages(kMaxMatchDistance * sizeof(int));
+    bool used = false;
+
+    int* Heads() {
+        int* heads = static_cast<int*>(headPages.get());
+        if (used) std::memset(heads, 0, kHeads * sizeof(int));
+        used = true;
+        return heads;
+    }
+    int* Previous() { return static_cast<int*>(previousPages.get()); }
+};
+
 class Parser {
 public:
-    explicit Parser(const Units& units, std::vector<LzStep>& steps)
-        : units_(units),
-          data_(units.data()),
-          head_(std::size_t{1} << kHashBits, -1),
-          previous_(kMaxMatchDistance),
-          steps_(steps) {
+    explicit Parser(const Units& units, ParserTables& tables, std::vector<LzStep>& steps)
+        : units_(units), data_(units.data()), head_(tables.Heads()), previous_(tables.Previous()), steps_(steps) {
         steps_.clear();
     }
 
@@ -213,12 +229,12 @@ private:
             consider(u - units_.rowUnits(), Common(data_ + u, data_ + u - units_.rowUnits(), count - u));
         // Earlier stretches of the same units.
         if (best.units < kGoodEnough && u + kHashUnits <= count) {
-            int candidate = head_[Hash(u)];
+            int candidate = head_[Hash(u)] - 1;
             for (int depth = 0; depth < kChainDepth && candidate >= 0 && candidate < u; ++depth) {
                 if (offset - units_.ByteOffset(candidate) > kMaxMatchDistance) break;
                 consider(candidate, Common(data_ + u, data_ + candidate, count - u));
                 if (best.units >= kGoodEnough) break;
-                const int next = previous_[static_cast<std::size_t>(candidate) & (kMaxMatchDistance - 1)];
+                const int next = previous_[static_cast<std::size_t>(candidate) & (kMaxMatchDistance - 1)] - 1;
                 if (next >= candidate) break;
                 candidate = next;
             }
@@ -235,7 +251,7 @@ private:
         if (u + kHashUnits > units_.count()) return;
         int& head = head_[Hash(u)];
         previous_[static_cast<std::size_t>(u) & (kMaxMatchDistance - 1)] = head;
-        head = u;
+        head = u + 1;
     }
 
     void Literal(int u) {
@@ -256,8 +272,9 @@ private:
 
     const Units& units_;
     const std::uint8_t* data_;
-    std::vector<int> head_;
-    std::vector<int> previous_;  // by unit, modulo the window; set before it is read
+    // Both hold a unit plus one, 0 for none.
+    int* head_;      // by hash
+    int* previous_;  // by unit, modulo the window
     std::vector<LzStep>& steps_;
 };
 
@@ -278,7 +295,8 @@ std::uint32_t AdlerOf(const Units& units) {
 void RgbZlibStream(const TwoColourRows& rows, int width, int height, std::string& out) {
     const Units units(rows, width, height);
     thread_local std::vector<LzStep> steps;
-    Parser parser(units, steps);
+    thread_local ParserTables tables;
+    Parser parser(units, tables, steps);
     parser.Run();
     ZlibStreamOf(steps, AdlerOf(units), out);
 }

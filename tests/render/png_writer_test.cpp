@@ -6,6 +6,7 @@
 #include <array>
 #include <set>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "render/png_writer.h"
@@ -70,8 +71,10 @@ TEST(PngOutput, BothFormsDecodeToThePicturesPixels) {
         cases.push_back({"width " + std::to_string(width), p, 2});
     }
     bool severalImageChunks = false;
+    std::vector<std::string> rgbFiles;
     for (const Case& c : cases) {
         const Result<std::string> rgb = EncodePng(c.picture, PngForm::rgb);
+        if (rgb) rgbFiles.push_back(*rgb);
         const Result<std::string> indexed = EncodePng(c.picture, PngForm::indexed);
         ASSERT_TRUE(rgb && indexed) << c.name;
         Picture fromRgb, fromIndexed;
@@ -116,6 +119,13 @@ TEST(PngOutput, BothFormsDecodeToThePicturesPixels) {
         EXPECT_EQ(palette, used) << c.name;
     }
     EXPECT_TRUE(severalImageChunks);
+    // The writer keeps its match tables per thread: a file's bytes do not depend on what
+    // the thread wrote before (here the others, in the opposite order) or on the thread.
+    for (std::size_t i = cases.size(); i-- > 0;)
+        EXPECT_EQ(EncodePng(cases[i].picture, PngForm::rgb).value(), rgbFiles[i]) << cases[i].name << ", again";
+    std::thread([&] {
+        EXPECT_EQ(EncodePng(cases[5].picture, PngForm::rgb).value(), rgbFiles[5]) << cases[5].name << ", new thread";
+    }).join();
     // No pixel, no picture.
     EXPECT_FALSE(EncodePng(Picture(), PngForm::rgb));
     EXPECT_FALSE(EncodePng(Picture(), PngForm::indexed));
