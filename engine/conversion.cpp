@@ -1,6 +1,6 @@
 #include "engine/conversion.h"
 
-#include <tbb/info.h>
+#include <sched.h>
 
 #include <algorithm>
 #include <atomic>
@@ -351,7 +351,13 @@ std::string ImageFolderOf(const std::string& document) {
     return SiblingPath(document, base);
 }
 
-int AllCores() { return std::max(1, tbb::info::default_concurrency()); }
+// The processors this process may run on, as oneTBB counts them, without loading it.
+int AllCores() {
+    cpu_set_t cpus;
+    CPU_ZERO(&cpus);
+    if (sched_getaffinity(0, sizeof cpus, &cpus) != 0) return 1;
+    return std::max(1, CPU_COUNT(&cpus));
+}
 
 DocumentResult ConvertDocument(const std::string& path, const ConversionSettings& settings, Backup backup) {
     return DocumentConverter(path, settings, backup).Run();

@@ -2,10 +2,6 @@
 // Pictures made on several workers and taken back in the order they were handed out:
 // a document's pictures and a collection's. Only for the engine's own sources.
 
-#include <tbb/global_control.h>
-#include <tbb/parallel_pipeline.h>
-#include <tbb/task_arena.h>
-
 #if defined(__SANITIZE_THREAD__)
 #define QUARVEL_THREAD_CHECKER 1
 #elif defined(__has_feature)
@@ -21,11 +17,13 @@
 #include <cstddef>
 #include <vector>
 
+#include "engine/workers.h"
+
 namespace quarvel::engine {
 namespace ordered {
 
 // TBB hands the items from stage to stage, and a serial stage from thread to thread,
-// inside its library, where ThreadSanitizer does not look: these tell it.
+// inside its library (engine/workers.h), where ThreadSanitizer does not look: these tell it.
 #ifdef QUARVEL_THREAD_CHECKER
 inline void HandedOn(void* what) { __tsan_release(what); }
 inline void TakenOver(void* what) { __tsan_acquire(what); }
@@ -57,7 +55,7 @@ void RunInOrder(int workers, std::vector<Item>& slots, Make make, Work work, Tak
     std::size_t handedOn = 0;
     int makeClock = 0, takeClock = 0;  // what the serial stages hand each other
 
-    auto makeStage = [&](tbb::flow_control& control) -> Item* {
+    auto makeStage = [&]() -> Item* {
         TakenOver(&ordered::g_pipelineStart);
         TakenOver(&makeClock);
         Item& item = slots[handedOn % inFlight];
@@ -67,7 +65,6 @@ void RunInOrder(int workers, std::vector<Item>& slots, Make make, Work work, Tak
         if (more) ++handedOn;
         HandedOn(&item);
         HandedOn(&makeClock);
-        if (!more) control.stop();
         return more ? &item : nullptr;
     };
     auto workStage = [&](Item* item) {
@@ -75,7 +72,6 @@ void RunInOrder(int workers, std::vector<Item>& slots, Make make, Work work, Tak
         TakenOver(item);
         work(*item);
         HandedOn(item);
-        return item;
     };
     auto takeStage = [&](Item* item) {
         TakenOver(&ordered::g_pipelineStart);
@@ -85,16 +81,20 @@ void RunInOrder(int workers, std::vector<Item>& slots, Make make, Work work, Tak
         HandedOn(item);
         HandedOn(&takeClock);
     };
+    struct Context {
+        decltype(makeStage)& make;
+        decltype(workStage)& work;
+        decltype(takeStage)& take;
+    } context{makeStage, workStage, takeStage};
+    const engine::workers::Stages stages{
+        &context,
+        [](void* c) -> void* { return static_cast<Context*>(c)->make(); },
+        [](void* c, void* item) { static_cast<Context*>(c)->work(static_cast<Item*>(item)); },
+        [](void* c, void* item) { static_cast<Context*>(c)->take(static_cast<Item*>(item)); },
+    };
 
-    tbb::global_control threads(tbb::global_control::max_allowed_parallelism, static_cast<std::size_t>(workers));
-    tbb::task_arena arena(workers);
     HandedOn(&ordered::g_pipelineStart);
-    arena.execute([&] {
-        tbb::parallel_pipeline(inFlight,
-                               tbb::make_filter<void, Item*>(tbb::filter_mode::serial_in_order, makeStage) &
-                                   tbb::make_filter<Item*, Item*>(tbb::filter_mode::parallel, workStage) &
-                                   tbb::make_filter<Item*, void>(tbb::filter_mode::serial_in_order, takeStage));
-    });
+    engine::workers::Run(workers, inFlight, stages);
     TakenOver(&makeClock);
     TakenOver(&takeClock);
 }

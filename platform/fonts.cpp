@@ -4,6 +4,7 @@
 #include FT_FREETYPE_H
 #include <fontconfig/fontconfig.h>
 
+#include <dlfcn.h>
 #include <fcntl.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
@@ -60,19 +61,6 @@ struct FtFaceDeleter {
 using FtLibraryPtr = std::unique_ptr<std::remove_pointer_t<FT_Library>, FtLibraryDeleter>;
 using FtFacePtr = std::unique_ptr<std::remove_pointer_t<FT_Face>, FtFaceDeleter>;
 
-struct FcPatternDeleter {
-    void operator()(FcPattern* p) const { FcPatternDestroy(p); }
-};
-struct FcFontSetDeleter {
-    void operator()(FcFontSet* s) const { FcFontSetDestroy(s); }
-};
-struct FcCharSetDeleter {
-    void operator()(FcCharSet* s) const { FcCharSetDestroy(s); }
-};
-using FcPatternPtr = std::unique_ptr<FcPattern, FcPatternDeleter>;
-using FcFontSetPtr = std::unique_ptr<FcFontSet, FcFontSetDeleter>;
-using FcCharSetPtr = std::unique_ptr<FcCharSet, FcCharSetDeleter>;
-
 constexpr const char* kFamilyChain[] = {"Mona", "Monapo", "IPAPGothic", "Symbola"};
 // Where Debian installs each family of the chain. A face found there is opened
 // directly: fontconfig parses its whole configuration when first asked, which costs
@@ -94,30 +82,81 @@ std::string& MainFontOverride() {
 }
 bool g_instance_made = false;
 
-// Initialises fontconfig on its first use.
-void UseFontconfig() {
-    static const bool initialised = FcInit() != FcFalse;
-    (void)initialised;
+// The fontconfig functions used here, from the library loaded on their first use: a
+// run whose characters are all in the chain's known files never needs fontconfig, and
+// loading it (with the XML parser it brings) costs a short run a few per cent.
+#define QUARVEL_FONTCONFIG_FUNCTIONS(X)                                                                              \
+    X(FcInit)                                                                                                        \
+    X(FcNameParse)                                                                                                   \
+    X(FcConfigSubstitute) X(FcDefaultSubstitute) X(FcFontMatch) X(FcFontSort) X(FcPatternCreate) X(FcPatternDestroy) \
+        X(FcPatternAddCharSet) X(FcPatternAddString) X(FcPatternGetString) X(FcPatternGetInteger)                    \
+            X(FcPatternGetCharSet) X(FcFontSetDestroy) X(FcCharSetCreate) X(FcCharSetAddChar) X(FcCharSetHasChar)    \
+                X(FcCharSetDestroy) X(FcStrCmpIgnoreCase)
+
+struct Fontconfig {
+#define QUARVEL_DECLARE(name) decltype(&::name) name = nullptr;
+    QUARVEL_FONTCONFIG_FUNCTIONS(QUARVEL_DECLARE)
+#undef QUARVEL_DECLARE
+};
+
+// fontconfig, loaded and initialised; null, said once on standard error, when it cannot
+// be (then no family is found through it and no fallback face offered).
+const Fontconfig* Fc() {
+    static const Fontconfig* loaded = []() -> const Fontconfig* {
+        void* library = dlopen("libfontconfig.so.1", RTLD_NOW | RTLD_LOCAL);
+        static Fontconfig fc;
+        bool complete = library != nullptr;
+#define QUARVEL_LOAD(name)                                                    \
+    if (complete) {                                                           \
+        fc.name = reinterpret_cast<decltype(&::name)>(dlsym(library, #name)); \
+        complete = fc.name != nullptr;                                        \
+    }
+        QUARVEL_FONTCONFIG_FUNCTIONS(QUARVEL_LOAD)
+#undef QUARVEL_LOAD
+        if (!complete) {
+            const char* error = dlerror();
+            std::fprintf(stderr, "quarvel: fontconfig cannot be used (%s): only the known font files are drawn with\n",
+                         error ? error : "libfontconfig.so.1");
+            return nullptr;
+        }
+        if (fc.FcInit() == FcFalse) return nullptr;
+        return &fc;
+    }();
+    return loaded;
 }
+
+struct FcPatternDeleter {
+    void operator()(FcPattern* p) const { Fc()->FcPatternDestroy(p); }
+};
+struct FcFontSetDeleter {
+    void operator()(FcFontSet* s) const { Fc()->FcFontSetDestroy(s); }
+};
+struct FcCharSetDeleter {
+    void operator()(FcCharSet* s) const { Fc()->FcCharSetDestroy(s); }
+};
+using FcPatternPtr = std::unique_ptr<FcPattern, FcPatternDeleter>;
+using FcFontSetPtr = std::unique_ptr<FcFontSet, FcFontSetDeleter>;
+using FcCharSetPtr = std::unique_ptr<FcCharSet, FcCharSetDeleter>;
 
 // The file fontconfig gives for an exact family name, or empty.
 std::string FindFamilyFile(const char* family) {
-    UseFontconfig();
-    FcPatternPtr pattern(FcNameParse(reinterpret_cast<const FcChar8*>(family)));
+    const Fontconfig* fc = Fc();
+    if (!fc) return {};
+    FcPatternPtr pattern(fc->FcNameParse(reinterpret_cast<const FcChar8*>(family)));
     if (!pattern) return {};
-    FcConfigSubstitute(nullptr, pattern.get(), FcMatchPattern);
-    FcDefaultSubstitute(pattern.get());
+    fc->FcConfigSubstitute(nullptr, pattern.get(), FcMatchPattern);
+    fc->FcDefaultSubstitute(pattern.get());
     FcResult result;
-    FcPatternPtr match(FcFontMatch(nullptr, pattern.get(), &result));
+    FcPatternPtr match(fc->FcFontMatch(nullptr, pattern.get(), &result));
     if (!match) return {};
     FcChar8* name = nullptr;
     FcChar8* file = nullptr;
-    if (FcPatternGetString(match.get(), FC_FAMILY, 0, &name) != FcResultMatch ||
-        FcPatternGetString(match.get(), FC_FILE, 0, &file) != FcResultMatch)
+    if (fc->FcPatternGetString(match.get(), FC_FAMILY, 0, &name) != FcResultMatch ||
+        fc->FcPatternGetString(match.get(), FC_FILE, 0, &file) != FcResultMatch)
         return {};
     // fontconfig always answers with something; take it only when it is the family asked for.
-    for (int i = 0; FcPatternGetString(match.get(), FC_FAMILY, i, &name) == FcResultMatch; ++i) {
-        if (FcStrCmpIgnoreCase(name, reinterpret_cast<const FcChar8*>(family)) == 0)
+    for (int i = 0; fc->FcPatternGetString(match.get(), FC_FAMILY, i, &name) == FcResultMatch; ++i) {
+        if (fc->FcStrCmpIgnoreCase(name, reinterpret_cast<const FcChar8*>(family)) == 0)
             return reinterpret_cast<const char*>(file);
     }
     return {};
@@ -235,25 +274,27 @@ struct GlyphCache::Impl {
 
     // A face of fontconfig's that has the code point, or null.
     FT_Face FindFallback(char32_t code) {
-        UseFontconfig();
-        FcCharSetPtr charset(FcCharSetCreate());
-        FcCharSetAddChar(charset.get(), code);
-        FcPatternPtr pattern(FcPatternCreate());
-        FcPatternAddCharSet(pattern.get(), FC_CHARSET, charset.get());
-        FcPatternAddString(pattern.get(), FC_LANG, reinterpret_cast<const FcChar8*>("ja"));
-        FcConfigSubstitute(nullptr, pattern.get(), FcMatchPattern);
-        FcDefaultSubstitute(pattern.get());
+        const Fontconfig* fc = Fc();
+        if (!fc) return nullptr;
+        FcCharSetPtr charset(fc->FcCharSetCreate());
+        fc->FcCharSetAddChar(charset.get(), code);
+        FcPatternPtr pattern(fc->FcPatternCreate());
+        fc->FcPatternAddCharSet(pattern.get(), FC_CHARSET, charset.get());
+        fc->FcPatternAddString(pattern.get(), FC_LANG, reinterpret_cast<const FcChar8*>("ja"));
+        fc->FcConfigSubstitute(nullptr, pattern.get(), FcMatchPattern);
+        fc->FcDefaultSubstitute(pattern.get());
         FcResult result;
-        FcFontSetPtr set(FcFontSort(nullptr, pattern.get(), FcFalse, nullptr, &result));
+        FcFontSetPtr set(fc->FcFontSort(nullptr, pattern.get(), FcFalse, nullptr, &result));
         if (!set) return nullptr;
         for (int i = 0; i < set->nfont; ++i) {
             FcCharSet* cs = nullptr;
-            if (FcPatternGetCharSet(set->fonts[i], FC_CHARSET, 0, &cs) != FcResultMatch || !FcCharSetHasChar(cs, code))
+            if (fc->FcPatternGetCharSet(set->fonts[i], FC_CHARSET, 0, &cs) != FcResultMatch ||
+                !fc->FcCharSetHasChar(cs, code))
                 continue;
             FcChar8* file = nullptr;
             int index = 0;
-            if (FcPatternGetString(set->fonts[i], FC_FILE, 0, &file) != FcResultMatch) continue;
-            FcPatternGetInteger(set->fonts[i], FC_INDEX, 0, &index);
+            if (fc->FcPatternGetString(set->fonts[i], FC_FILE, 0, &file) != FcResultMatch) continue;
+            fc->FcPatternGetInteger(set->fonts[i], FC_INDEX, 0, &index);
             FT_Face face = Open(reinterpret_cast<const char*>(file), index);
             if (face && FT_Get_Char_Index(face, code) != 0) return face;
         }

@@ -8,6 +8,9 @@
 # there the kernel's cost of making a file shows). Prints hyperfine's table and the
 # medians with their ratio to pango-view's.
 # RUNS (default 300) and WARMUP (default 30) set the number of runs.
+# FLOOR=1 adds, to the 5-line run, the floor any such program stands on: a C++ "hello"
+# (the C++ runtime alone), and the same linked to every library the first quarvel-cli
+# names (readelf's NEEDED), built here with g++.
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -26,6 +29,17 @@ trap 'rm -rf "$work"' EXIT
 echo "work folder: $work ($(stat -f -c %T "$work"))"
 export QUARVEL_FONT=
 
+floor=()
+if [ "${FLOOR:-0}" = 1 ]; then
+  printf '#include <cstdio>\n#include <string>\nint main() { std::string s("x"); std::puts(s.c_str()); }\n' \
+    >"$work/hello.cpp"
+  needed=$(readelf -d "${clis[0]}" | sed -n 's/.*(NEEDED).*\[\(.*\)\]/-l:\1/p')
+  g++ -O2 -o "$work/hello" "$work/hello.cpp"
+  # shellcheck disable=SC2086  # one word per library
+  g++ -O2 -o "$work/hello-libs" "$work/hello.cpp" -Wl,--no-as-needed $needed
+  floor=(-n "floor: C++ hello" "$work/hello" -n "floor: hello + the libraries" "$work/hello-libs")
+fi
+
 for lines in small:5 medium:30; do
   name=${lines%%:*}
   cp "$root/examples/$name.txt" "$work/$name.txt"
@@ -35,6 +49,7 @@ for lines in small:5 medium:30; do
     i=$((i + 1))
     commands+=(-n "quarvel-cli${i} ${lines#*:} lines" "$cli render $work/$name.txt -o $work/q$i.png")
   done
+  [ "$name" = small ] && commands+=("${floor[@]}")
   commands+=(-n "pango-view ${lines#*:} lines"
     "pango-view --no-display -q --font=\"Monapo 12\" -o $work/p.png $work/$name.txt")
   echo "== ${lines#*:} lines: $(uptime)"

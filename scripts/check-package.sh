@@ -125,7 +125,10 @@ expect_files() {
   if dpkg-deb -c "$(deb "$package")" | awk '{ print $2 }' | grep -qv '^root/root$'; then fail "$package: files not owned by root"; fi
 }
 icons=$(for size in 16 32 48 64 128 256; do echo "usr/share/icons/hicolor/${size}x$size/apps/quarvel.png"; done)
+multiarch=$(dpkg-architecture -qDEB_HOST_MULTIARCH)
+workers=usr/lib/$multiarch/quarvel/quarvel-workers.so
 expect_files quarvel-cli "usr/bin/quarvel-cli
+$workers
 usr/share/bash-completion/completions/quarvel-cli
 usr/share/doc/quarvel-cli/changelog.Debian.gz
 usr/share/doc/quarvel-cli/copyright
@@ -152,12 +155,15 @@ usr/share/man/man1/quarvel-server.1.gz"
 
 tree=$work/tree
 for package in quarvel quarvel-cli quarvel-server quarvel-dbgsym quarvel-cli-dbgsym quarvel-server-dbgsym; do dpkg-deb -x "$(deb $package)" "$tree"; done
-# Each program's debugging symbols, found by its build ID as gdb looks for them.
-for program in quarvel quarvel-cli quarvel-server; do
-  id=$(readelf -n "$tree/usr/bin/$program" | sed -nE 's/.*Build ID: ([0-9a-f]+)/\1/p')
-  [ -n "$id" ] || fail "$program has no build ID"
+# Each program's debugging symbols (and the workers' module's, in quarvel-cli's), found
+# by its build ID as gdb looks for them.
+for program in quarvel quarvel-cli quarvel-server quarvel-cli:$workers; do
+  package=${program%%:*} file=usr/bin/$program
+  [ "$package" = "$program" ] || file=${program#*:}
+  id=$(readelf -n "$tree/$file" | sed -nE 's/.*Build ID: ([0-9a-f]+)/\1/p')
+  [ -n "$id" ] || fail "$file has no build ID"
   debug=usr/lib/debug/.build-id/${id:0:2}/${id:2}.debug
-  files_of "$(deb "$program-dbgsym")" | grep -qx "$debug" || fail "$program-dbgsym lacks $debug"
+  files_of "$(deb "$package-dbgsym")" | grep -qx "$debug" || fail "$package-dbgsym lacks $debug"
   readelf -S "$tree/$debug" 2>/dev/null | grep -q '\.debug_info' || fail "$debug holds no debugging information"
 done
 desktop-file-validate "$tree/usr/share/applications/quarvel.desktop" || fail "desktop-file-validate"
@@ -200,9 +206,11 @@ check_depends() {
   local depends declared linked path real soname owners needed=() libraries=() candidates=()
   depends=$(dpkg-deb -f "$(deb "$package")" Depends)
   declared=$(echo "$depends" | tr ',|' '\n' | sed -E 's/\(.*\)//; s/[[:space:]]//g' | sort -u)
-  # Every library the program links, as the dynamic linker finds it.
-  linked=$(ldd "$tree/usr/bin/$program")
-  for soname in $(readelf -d "$tree/usr/bin/$program" | sed -nE 's/.*\(NEEDED\).*\[(.*)\]/\1/p'); do
+  # Every library the program (a file under usr/bin, or a path in the tree) links, as
+  # the dynamic linker finds it.
+  [[ $program == */* ]] || program=usr/bin/$program
+  linked=$(ldd "$tree/$program")
+  for soname in $(readelf -d "$tree/$program" | sed -nE 's/.*\(NEEDED\).*\[(.*)\]/\1/p'); do
     # "NAME => PATH (address)", or "PATH (address)" for the dynamic loader.
     path=$(echo "$linked" | awk -v s="$soname" '$1 == s && $2 == "=>" { print $3 } $1 ~ "/" s "$" { print $1 }')
     [ -n "$path" ] || fail "$program: $soname not found"
@@ -227,9 +235,11 @@ check_depends() {
   done
   step "$package Depends: $depends"
 }
-check_depends quarvel-cli quarvel-cli fonts-mona fonts-monapo fonts-ipafont-gothic fonts-symbola
+# fontconfig is loaded when first needed, not linked: named by hand.
+check_depends quarvel-cli quarvel-cli fonts-mona fonts-monapo fonts-ipafont-gothic fonts-symbola libfontconfig1
+check_depends quarvel-cli "$workers"
 check_depends quarvel quarvel quarvel-cli
-check_depends quarvel-server quarvel-server fonts-mona fonts-monapo fonts-ipafont-gothic fonts-symbola
+check_depends quarvel-server quarvel-server fonts-mona fonts-monapo fonts-ipafont-gothic fonts-symbola libfontconfig1
 dpkg-deb -f "$(deb quarvel)" Depends | grep -qF "quarvel-cli (= $version)" || fail "quarvel does not depend on quarvel-cli (= $version)"
 for program in quarvel-cli quarvel-server; do
   dpkg-deb -f "$(deb $program)" Depends | grep -qi 'qt' && fail "$program depends on Qt"
@@ -247,9 +257,10 @@ crt1=/usr/lib/$(dpkg-architecture -qDEB_HOST_MULTIARCH)/crt1.o
 if [ "$(dpkg-architecture -qDEB_HOST_ARCH_CPU)" = amd64 ] && ! readelf -n "$crt1" | grep -q 'x86 feature: IBT'; then
   hardening_options+=(--nocfprotection)
 fi
-hardening-check "${hardening_options[@]}" "$tree/usr/bin/quarvel" "$tree/usr/bin/quarvel-cli" "$tree/usr/bin/quarvel-server" >"$work/hardening.log" 2>&1 ||
+hardening-check "${hardening_options[@]}" "$tree/usr/bin/quarvel" "$tree/usr/bin/quarvel-cli" "$tree/usr/bin/quarvel-server" \
+  "$tree/$workers" >"$work/hardening.log" 2>&1 ||
   { cat "$work/hardening.log" >&2; fail "hardening-check ${hardening_options[*]}"; }
-step "hardening-check ${hardening_options[*]}: $(grep -c ': yes' "$work/hardening.log") protections found in the three programs, none missing"
+step "hardening-check ${hardening_options[*]}: $(grep -c ': yes' "$work/hardening.log") protections found in the three programs and the workers' module, none missing"
 
 # --- lintian ------------------------------------------------------------------------
 # Every tag fails the check, down to the pedantic and informational ones, but those
@@ -312,7 +323,11 @@ completion=$(bash -c 'source /usr/share/bash-completion/completions/quarvel-cli
 mkdir -p "$work/window" "$work/cli"
 printf '<dl><dt>1</dt><dd>(^o^)/ <br> orz<dt>2</dt><dd>(-_-)zzz</dl>\n' >"$work/window/thread.htm"
 cp "$work/window/thread.htm" "$work/cli/thread.htm"
-/usr/bin/quarvel-cli convert --quiet "$work/cli/thread.htm" || fail "the installed quarvel-cli could not convert a thread"
+# On two workers: the installed program finds its workers' module (else it says it draws
+# one picture at a time).
+/usr/bin/quarvel-cli convert --quiet --jobs 2 "$work/cli/thread.htm" 2>"$work/convert.log" ||
+  { cat "$work/convert.log" >&2; fail "the installed quarvel-cli could not convert a thread"; }
+[ ! -s "$work/convert.log" ] || { cat "$work/convert.log" >&2; fail "the installed quarvel-cli said something converting a thread"; }
 # shellcheck disable=SC2016 # the inner script expands its own variables
 xvfb-run -a -s "-screen 0 1024x768x24" bash -c '
   (cd "$2" && exec env -u QT_QPA_PLATFORM /usr/bin/quarvel thread.htm) >"$1" 2>&1 &

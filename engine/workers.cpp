@@ -1,0 +1,84 @@
+#include "engine/workers.h"
+
+#include <dlfcn.h>
+#include <unistd.h>
+
+#include <sys/stat.h>
+#include <cstdio>
+#include <cstring>
+#include <mutex>
+#include <string>
+
+namespace quarvel::engine::workers {
+
+namespace {
+
+constexpr const char* kModuleName = "quarvel-workers.so";
+
+// The program's own file, or empty.
+std::string ProgramFile() {
+    std::string path(4096, '\0');
+    const ssize_t n = readlink("/proc/self/exe", path.data(), path.size());
+    if (n <= 0 || static_cast<std::size_t>(n) >= path.size()) return {};
+    path.resize(static_cast<std::size_t>(n));
+    return path;
+}
+
+// The module's entry, loaded on first use; null, said once, when there is none to be had.
+RunFunction LoadedModule() {
+    static RunFunction run = []() -> RunFunction {
+        const std::string program = ProgramFile();
+        const std::string file = ModuleFor(program);
+        std::string problem;
+        if (file.empty()) {
+            problem = "no " + std::string(QUARVEL_LIBDIR) + "/quarvel/" + kModuleName + " beside " +
+                      (program.empty() ? std::string("the program") : program);
+        } else if (void* module = dlopen(file.c_str(), RTLD_NOW | RTLD_LOCAL)) {
+            const auto* version = static_cast<const char*>(dlsym(module, kVersionSymbol));
+            auto* entry = reinterpret_cast<RunFunction>(dlsym(module, kRunSymbol));
+            if (version && entry && std::strcmp(version, QUARVEL_VERSION) == 0) return entry;
+            problem = file + ": not the module of this version (" + QUARVEL_VERSION + ")";
+            dlclose(module);
+        } else {
+            const char* error = dlerror();
+            problem = error ? error : file;
+        }
+        std::fprintf(stderr, "quarvel: pictures are drawn one at a time: %s\n", problem.c_str());
+        return nullptr;
+    }();
+    return run;
+}
+
+void RunHere(const Stages& stages) {
+    while (void* item = stages.make(stages.context)) {
+        stages.work(stages.context, item);
+        stages.take(stages.context, item);
+    }
+}
+
+}  // namespace
+
+std::string ModuleFor(const std::string& program) {
+    const std::string::size_type slash = program.rfind('/');
+    if (slash == std::string::npos) return {};
+    std::string folder = program.substr(0, slash);
+    for (int up = 1; up <= 2; ++up) {
+        folder += "/..";
+        const std::string file = folder + "/" + QUARVEL_LIBDIR + "/quarvel/" + kModuleName;
+        struct stat st {};
+        if (stat(file.c_str(), &st) == 0 && S_ISREG(st.st_mode)) return file;
+    }
+    return {};
+}
+
+void Run(int workers, std::size_t inFlight, const Stages& stages) {
+    if (workers > 1) {
+        if (RunFunction run = LoadedModule()) {
+            run(workers, inFlight, &stages);
+            return;
+        }
+    }
+    RunHere(stages);
+}
+
+}  // namespace quarvel::engine::workers
