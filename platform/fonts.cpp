@@ -85,13 +85,28 @@ bool g_instance_made = false;
 // The fontconfig functions used here, from the library loaded on their first use: a
 // run whose characters are all in the chain's known files never needs fontconfig, and
 // loading it (with the XML parser it brings) costs a short run a few per cent.
-#define QUARVEL_FONTCONFIG_FUNCTIONS(X)                                                                              \
-    X(FcInit)                                                                                                        \
-    X(FcNameParse)                                                                                                   \
-    X(FcConfigSubstitute) X(FcDefaultSubstitute) X(FcFontMatch) X(FcFontSort) X(FcPatternCreate) X(FcPatternDestroy) \
-        X(FcPatternAddCharSet) X(FcPatternAddString) X(FcPatternGetString) X(FcPatternGetInteger)                    \
-            X(FcPatternGetCharSet) X(FcFontSetDestroy) X(FcCharSetCreate) X(FcCharSetAddChar) X(FcCharSetHasChar)    \
-                X(FcCharSetDestroy) X(FcStrCmpIgnoreCase)
+// clang-format off
+#define QUARVEL_FONTCONFIG_FUNCTIONS(X) \
+    X(FcInit) \
+    X(FcNameParse) \
+    X(FcConfigSubstitute) \
+    X(FcDefaultSubstitute) \
+    X(FcFontMatch) \
+    X(FcFontSort) \
+    X(FcPatternCreate) \
+    X(FcPatternDestroy) \
+    X(FcPatternAddCharSet) \
+    X(FcPatternAddString) \
+    X(FcPatternGetString) \
+    X(FcPatternGetInteger) \
+    X(FcPatternGetCharSet) \
+    X(FcFontSetDestroy) \
+    X(FcCharSetCreate) \
+    X(FcCharSetAddChar) \
+    X(FcCharSetHasChar) \
+    X(FcCharSetDestroy) \
+    X(FcStrCmpIgnoreCase)
+// clang-format on
 
 struct Fontconfig {
 #define QUARVEL_DECLARE(name) decltype(&::name) name = nullptr;
