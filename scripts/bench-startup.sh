@@ -7,7 +7,8 @@
 # WORK_PARENT=FOLDER puts them elsewhere (a folder on disk, where a user's pictures go:
 # there the kernel's cost of making a file shows). Prints hyperfine's table and the
 # medians with their ratio to pango-view's.
-# RUNS (default 300) and WARMUP (default 30) set the number of runs.
+# RUNS (default 300) and WARMUP (default 30) set the number of runs, spread over ROUNDS
+# (default 5) hyperfine runs.
 # FLOOR=1 adds, to the 5-line run, the floor any such program stands on: a C++ "hello"
 # (the C++ runtime alone), and the same linked to every library the first quarvel-cli
 # names (readelf's NEEDED), built here with g++.
@@ -37,30 +38,49 @@ if [ "${FLOOR:-0}" = 1 ]; then
   g++ -O2 -o "$work/hello" "$work/hello.cpp"
   # shellcheck disable=SC2086  # one word per library
   g++ -O2 -o "$work/hello-libs" "$work/hello.cpp" -Wl,--no-as-needed $needed
-  floor=(-n "floor: C++ hello" "$work/hello" -n "floor: hello + the libraries" "$work/hello-libs")
+  floor=("$work/hello" "$work/hello-libs")
 fi
 
+rounds=${ROUNDS:-5}
 for lines in small:5 medium:30; do
   name=${lines%%:*}
   cp "$root/examples/$name.txt" "$work/$name.txt"
-  commands=()
+  names=() commands=()
   i=0
   for cli in "${clis[@]}"; do
     i=$((i + 1))
-    commands+=(-n "quarvel-cli${i} ${lines#*:} lines" "$cli render $work/$name.txt -o $work/q$i.png")
+    names+=("quarvel-cli${i} ${lines#*:} lines")
+    commands+=("$cli render $work/$name.txt -o $work/q$i.png")
   done
-  [ "$name" = small ] && commands+=("${floor[@]}")
-  commands+=(-n "pango-view ${lines#*:} lines"
-    "pango-view --no-display -q --font=\"Monapo 12\" -o $work/p.png $work/$name.txt")
+  if [ "$name" = small ] && [ ${#floor[@]} -gt 0 ]; then
+    names+=("floor: C++ hello" "floor: hello + the libraries")
+    commands+=("${floor[@]}")
+  fi
+  names+=("pango-view ${lines#*:} lines")
+  commands+=("pango-view --no-display -q --font=\"Monapo 12\" -o $work/p.png $work/$name.txt")
   echo "== ${lines#*:} lines: $(uptime)"
-  hyperfine -N -u millisecond --warmup "${WARMUP:-30}" --runs "${RUNS:-300}" \
-    --export-json "$work/$name.json" --export-markdown "$work/$name.md" "${commands[@]}" >/dev/null
-  cat "$work/$name.md"
-  python3 - "$work/$name.json" <<'EOF'
-import json, sys
-results = json.load(open(sys.argv[1]))["results"]
-pango = next(r["median"] for r in results if r["command"].startswith("pango-view"))
-for r in results:
-    print(f'{r["command"]:<24} median {r["median"] * 1e3:7.2f} ms   {r["median"] / pango:5.3f} x pango-view')
+  # hyperfine runs one command's runs after another's: on a machine whose speed drifts
+  # by a tenth within a minute, that would show as a difference between them. So the
+  # runs are spread over rounds, the commands in the opposite order every other round,
+  # and each command's times pooled.
+  for round in $(seq "$rounds"); do
+    args=()
+    for k in "${!names[@]}"; do
+      [ $((round % 2)) = 0 ] && k=$((${#names[@]} - 1 - k))
+      args+=(-n "${names[$k]}" "${commands[$k]}")
+    done
+    hyperfine -N -u millisecond --warmup "${WARMUP:-30}" --runs $(((${RUNS:-300} + rounds - 1) / rounds)) \
+      --export-json "$work/$name.$round.json" "${args[@]}" >/dev/null
+  done
+  python3 - "$work/$name".*.json <<'EOF'
+import json, statistics, sys
+times = {}
+for path in sys.argv[1:]:
+    for r in json.load(open(path))["results"]:
+        times.setdefault(r["command"], []).extend(r["times"])
+pango = statistics.median(next(t for c, t in times.items() if c.startswith("pango-view")))
+for command, t in times.items():
+    m = statistics.median(t)
+    print(f"{command:<30} median {m * 1e3:7.2f} ms   {m / pango:5.3f} x pango-view   ({len(t)} runs)")
 EOF
 done
