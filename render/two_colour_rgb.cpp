@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cstdint>
 #include <cstring>
 #include <vector>
@@ -25,7 +26,7 @@ constexpr std::uint8_t kFilterMark = 0x80;
 // bytes) and sixteen earlier stretches with it, each unit inside a match of up to 128
 // hashed too. Deeper searches make files a few per cent smaller at twice the time.
 constexpr int kHashUnits = 8;
-constexpr int kHashBits = 15;
+constexpr int kMaxHashBits = 15;
 constexpr int kChainDepth = 16;
 constexpr int kGoodEnough = 64;    // units: a match this long is taken at once
 constexpr int kInsertBelow = 128;  // units
@@ -168,29 +169,42 @@ struct Match {
     int distance = 0;
 };
 
+// The bits of a picture's hash: about one head for every eight units, up to 2^15. A
+// small picture's table stays a few pages: each page first touched in a process costs
+// more than encoding a thousand pixels, and a smaller table finds the same matches
+// within a few bytes in a thousand.
+int HashBitsFor(int units) {
+    return std::clamp(static_cast<int>(std::bit_width(static_cast<unsigned>(units))) - 3, 10, kMaxHashBits);
+}
+
 // The parser's two tables, kept by each thread for its next picture. They start as
 // pages the kernel zeroes when first touched, so a one-shot render pays only for the
-// entries it uses; a later picture clears the heads it inherits. The links need no
-// clearing: each is written before it is read.
+// entries it uses; a picture clears the heads the one before may have set. The links
+// need no clearing: each is written before it is read.
 struct ParserTables {
-    static constexpr std::size_t kHeads = std::size_t{1} << kHashBits;
-    platform::Pages headPages = platform::MapZeroedPages(kHeads * sizeof(int));
-    platform::Pages previousPages = platform::MapZeroedPages(kMaxMatchDistance * sizeof(int));
-    bool used = false;
+    static constexpr std::size_t kMaxHeads = std::size_t{1} << kMaxHashBits;
+    platform::Pages headPages = platform::MapZeroedPages(kMaxHeads * sizeof(int));
+    platform::Pages linkPages = platform::MapZeroedPages(kMaxMatchDistance * sizeof(std::uint16_t));
+    std::size_t setHeads = 0;
 
-    int* Heads() {
+    int* Heads(std::size_t count) {
         int* heads = static_cast<int*>(headPages.get());
-        if (used) std::memset(heads, 0, kHeads * sizeof(int));
-        used = true;
+        std::memset(heads, 0, setHeads * sizeof(int));
+        setHeads = count;
         return heads;
     }
-    int* Previous() { return static_cast<int*>(previousPages.get()); }
+    std::uint16_t* Links() { return static_cast<std::uint16_t*>(linkPages.get()); }
 };
 
 class Parser {
 public:
     explicit Parser(const Units& units, ParserTables& tables, std::vector<LzStep>& steps)
-        : units_(units), data_(units.data()), head_(tables.Heads()), previous_(tables.Previous()), steps_(steps) {
+        : units_(units),
+          data_(units.data()),
+          hashBits_(HashBitsFor(units.count())),
+          head_(tables.Heads(std::size_t{1} << hashBits_)),
+          links_(tables.Links()),
+          steps_(steps) {
         steps_.clear();
     }
 
@@ -234,9 +248,9 @@ private:
                 if (offset - units_.ByteOffset(candidate) > kMaxMatchDistance) break;
                 consider(candidate, Common(data_ + u, data_ + candidate, count - u));
                 if (best.units >= kGoodEnough) break;
-                const int next = previous_[static_cast<std::size_t>(candidate) & (kMaxMatchDistance - 1)] - 1;
-                if (next >= candidate) break;
-                candidate = next;
+                const int back = links_[static_cast<std::size_t>(candidate) & (kMaxMatchDistance - 1)];
+                if (back == 0) break;
+                candidate -= back;
             }
         }
         return best;
@@ -245,12 +259,16 @@ private:
     // The hash of the eight units from u on.
     std::size_t Hash(int u) const {
         static_assert(kHashUnits == 8);
-        return static_cast<std::size_t>((Load(data_ + u) * 0x9E3779B97F4A7C15ull) >> (64 - kHashBits));
+        return static_cast<std::size_t>((Load(data_ + u) * 0x9E3779B97F4A7C15ull) >> (64 - hashBits_));
     }
     void Insert(int u) {
         if (u + kHashUnits > units_.count()) return;
         int& head = head_[Hash(u)];
-        previous_[static_cast<std::size_t>(u) & (kMaxMatchDistance - 1)] = head;
+        // A stretch further back than 65535 units is more than the window's bytes back:
+        // none is as good.
+        const int back = head == 0 ? 0 : u - (head - 1);
+        links_[static_cast<std::size_t>(u) & (kMaxMatchDistance - 1)] =
+            back <= 0xFFFF ? static_cast<std::uint16_t>(back) : std::uint16_t{0};
         head = u + 1;
     }
 
@@ -272,9 +290,10 @@ private:
 
     const Units& units_;
     const std::uint8_t* data_;
-    // Both hold a unit plus one, 0 for none.
-    int* head_;      // by hash
-    int* previous_;  // by unit, modulo the window
+    int hashBits_;
+    int* head_;             // by hash: the last unit with it, plus one; 0 for none
+    std::uint16_t* links_;  // by unit, modulo the window: how far back the unit before
+                            // with its hash is; 0 for none
     std::vector<LzStep>& steps_;
 };
 
