@@ -21,6 +21,8 @@
 # byte. --keep DIR keeps the packages of the (first) build in DIR; --packages DIR
 # checks the packages kept there instead of building them.
 set -euo pipefail
+# (With pipefail, `PROGRAM | grep -q` fails when grep has found its line and gone before
+# the program has written the rest: a search here reads a here-string instead.)
 
 root=$(cd "$(dirname "$0")/.." && pwd)
 reproducible=false
@@ -122,7 +124,7 @@ expect_files() {
   local package=$1 expected=$2
   diff <(echo "$expected" | sort) <(files_of "$(deb "$package")") >"$work/files.diff" ||
     { cat "$work/files.diff" >&2; fail "$package: the files are not the expected ones (< expected, > in the package)"; }
-  if dpkg-deb -c "$(deb "$package")" | awk '{ print $2 }' | grep -qv '^root/root$'; then fail "$package: files not owned by root"; fi
+  if grep -qv '^root/root$' <<<"$(dpkg-deb -c "$(deb "$package")" | awk '{ print $2 }')"; then fail "$package: files not owned by root"; fi
 }
 icons=$(for size in 16 32 48 64 128 256; do echo "usr/share/icons/hicolor/${size}x$size/apps/quarvel.png"; done)
 multiarch=$(dpkg-architecture -qDEB_HOST_MULTIARCH)
@@ -163,8 +165,8 @@ for program in quarvel quarvel-cli quarvel-server quarvel-cli:$workers; do
   id=$(readelf -n "$tree/$file" | sed -nE 's/.*Build ID: ([0-9a-f]+)/\1/p')
   [ -n "$id" ] || fail "$file has no build ID"
   debug=usr/lib/debug/.build-id/${id:0:2}/${id:2}.debug
-  files_of "$(deb "$package-dbgsym")" | grep -qx "$debug" || fail "$package-dbgsym lacks $debug"
-  readelf -S "$tree/$debug" 2>/dev/null | grep -q '\.debug_info' || fail "$debug holds no debugging information"
+  grep -qx "$debug" <<<"$(files_of "$(deb "$package-dbgsym")")" || fail "$package-dbgsym lacks $debug"
+  grep -q '\.debug_info' <<<"$(readelf -S "$tree/$debug" 2>/dev/null)" || fail "$debug holds no debugging information"
 done
 desktop-file-validate "$tree/usr/share/applications/quarvel.desktop" || fail "desktop-file-validate"
 grep -qx 'Exec=quarvel %F' "$tree/usr/share/applications/quarvel.desktop" || fail "the desktop entry does not pass files (%F)"
@@ -183,7 +185,7 @@ for page in quarvel quarvel-cli quarvel-server; do
   [ ! -s "$work/man.log" ] || { cat "$work/man.log" >&2; fail "man page $page.1"; }
 done
 for size in 16 32 48 64 128 256; do
-  file "$tree/usr/share/icons/hicolor/${size}x$size/apps/quarvel.png" | grep -q "PNG image data, $size x $size," ||
+  grep -q "PNG image data, $size x $size," <<<"$(file "$tree/usr/share/icons/hicolor/${size}x$size/apps/quarvel.png")" ||
     fail "the ${size}x$size icon is not a $size x $size PNG"
 done
 grep -q '<svg' "$tree/usr/share/icons/hicolor/scalable/apps/quarvel.svg" || fail "the scalable icon is no SVG"
@@ -194,8 +196,8 @@ if command -v appstreamcli >/dev/null && appstreamcli compose --help >/dev/null 
     { cat "$work/compose.log" >&2; fail "appstreamcli compose"; }
   catalogue=$(zcat "$work/compose/usr/share/swcatalog/xml/quarvel.xml.gz" 2>/dev/null ||
     zcat "$work/compose/usr/share/app-info/xmls/quarvel.xml.gz")
-  echo "$catalogue" | grep -q '<id>io.github.quarvel.Quarvel</id>' || fail "appstreamcli compose lists no component"
-  echo "$catalogue" | grep -q '<icon type="cached"' || fail "appstreamcli compose found no icon: $(cat "$work/compose.log")"
+  grep -q '<id>io.github.quarvel.Quarvel</id>' <<<"$catalogue" || fail "appstreamcli compose lists no component"
+  grep -q '<icon type="cached"' <<<"$catalogue" || fail "appstreamcli compose found no icon: $(cat "$work/compose.log")"
 fi
 step "files: both packages as expected, symbols in -dbgsym; desktop entry, metainfo, catalogue, man pages and icons clean"
 
@@ -231,20 +233,21 @@ check_depends() {
     needed+=("$package_of")
   done
   for need in $(printf '%s\n' "${needed[@]}" "$@" | sort -u); do
-    echo "$declared" | grep -qx "$need" || fail "$package: Depends lacks $need: $depends"
+    grep -qx "$need" <<<"$declared" || fail "$package: Depends lacks $need: $depends"
   done
-  step "$package Depends: $depends"
+  step "$package Depends (for ${program##*/}): $depends"
 }
 # fontconfig is loaded when first needed, not linked: named by hand.
 check_depends quarvel-cli quarvel-cli fonts-mona fonts-monapo fonts-ipafont-gothic fonts-symbola libfontconfig1
 check_depends quarvel-cli "$workers"
 check_depends quarvel quarvel quarvel-cli
 check_depends quarvel-server quarvel-server fonts-mona fonts-monapo fonts-ipafont-gothic fonts-symbola libfontconfig1
-dpkg-deb -f "$(deb quarvel)" Depends | grep -qF "quarvel-cli (= $version)" || fail "quarvel does not depend on quarvel-cli (= $version)"
+grep -qF "quarvel-cli (= $version)" <<<"$(dpkg-deb -f "$(deb quarvel)" Depends)" || fail "quarvel does not depend on quarvel-cli (= $version)"
 for program in quarvel-cli quarvel-server; do
-  dpkg-deb -f "$(deb $program)" Depends | grep -qi 'qt' && fail "$program depends on Qt"
-  readelf -d "$tree/usr/bin/$program" | grep -q 'NEEDED.*libQt' && fail "$program links Qt"
-  readelf -d "$tree/usr/bin/$program" | grep -q 'NEEDED.*libstdc++' || fail "$program does not load the shared C++ runtime"
+  grep -qi 'qt' <<<"$(dpkg-deb -f "$(deb $program)" Depends)" && fail "$program depends on Qt"
+  dynamic=$(readelf -d "$tree/usr/bin/$program")
+  grep -q 'NEEDED.*libQt' <<<"$dynamic" && fail "$program links Qt"
+  grep -q 'NEEDED.*libstdc++' <<<"$dynamic" || fail "$program does not load the shared C++ runtime"
 done
 
 # --- Hardening ----------------------------------------------------------------------
@@ -254,7 +257,7 @@ done
 # the same: debian/rules).
 hardening_options=()
 crt1=/usr/lib/$(dpkg-architecture -qDEB_HOST_MULTIARCH)/crt1.o
-if [ "$(dpkg-architecture -qDEB_HOST_ARCH_CPU)" = amd64 ] && ! readelf -n "$crt1" | grep -q 'x86 feature: IBT'; then
+if [ "$(dpkg-architecture -qDEB_HOST_ARCH_CPU)" = amd64 ] && ! grep -q 'x86 feature: IBT' <<<"$(readelf -n "$crt1")"; then
   hardening_options+=(--nocfprotection)
 fi
 hardening-check "${hardening_options[@]}" "$tree/usr/bin/quarvel" "$tree/usr/bin/quarvel-cli" "$tree/usr/bin/quarvel-server" \
@@ -278,7 +281,7 @@ step "lintian --pedantic --display-info: no tags but the $(cat "$root"/debian/*l
 exec 9>/run/lock/quarvel-check-package.lock
 flock 9
 for package in quarvel quarvel-cli quarvel-server; do
-  if dpkg-query -W -f='${db:Status-Abbrev}' "$package" 2>/dev/null | grep -q '^.i'; then
+  if grep -q '^.i' <<<"$(dpkg-query -W -f='${db:Status-Abbrev}' "$package" 2>/dev/null)"; then
     fail "$package is installed on this machine already; remove it (apt purge quarvel quarvel-cli quarvel-server) before the check"
   fi
 done
@@ -312,7 +315,7 @@ for text in /usr/share/doc/quarvel-cli/examples/*.txt; do
     fail "the build's quarvel-cli could not draw $text"
   cmp -s "$work/installed-$name.png" "$work/built-$name.png" || fail "the installed quarvel-cli draws $name otherwise than the build"
 done
-file "$work/installed-small.png" | grep -q 'PNG image data' || fail "the installed quarvel-cli drew no PNG picture"
+grep -q 'PNG image data' <<<"$(file "$work/installed-small.png")" || fail "the installed quarvel-cli drew no PNG picture"
 
 completion=$(bash -c 'source /usr/share/bash-completion/completions/quarvel-cli
   COMP_WORDS=(quarvel-cli conv); COMP_CWORD=1; _quarvel_cli; echo "${COMPREPLY[*]}"')
