@@ -165,26 +165,43 @@ TEST(ConvertCli, TheProgressLineFitsTheTerminal) {
 
 TEST(ConvertCli, JobsOption) {
     // --jobs N: any N from 1 gives the same documents and pictures, in either form;
-    // anything else is bad usage, and nothing is touched.
+    // anything else is bad usage, and nothing is touched. Without its workers' module
+    // beside it (a copy of the program elsewhere: "copy") a job of several workers says
+    // so once and draws the same pictures one at a time; with it, it says nothing.
     TempDir dir;
+    const std::filesystem::path copy = dir / "bin/quarvel-cli";
+    std::filesystem::create_directories(copy.parent_path());
+    std::filesystem::copy_file(QUARVEL_CLI_PATH, copy);
+    const std::string alone = "pictures are drawn one at a time";
     std::string thread;
     for (int i = 0; i < 12; ++i) thread += "<dt>" + std::to_string(i) + "<dd>art " + std::to_string(i * i) + "\r\n";
     for (const std::string form : {"", "--indexed"}) {
-        for (const std::string jobs : {"1", "3"}) {
+        for (const std::string jobs : {"1", "3", "copy"}) {
             const std::filesystem::path folder = dir / (jobs + form) / "f";
             std::filesystem::create_directories(folder);
             WriteFile(folder / "t.htm", thread);
-            std::vector<std::string> args = {"convert-folder", "--jobs", jobs, folder.string()};
+            std::vector<std::string> args = {"convert-folder", "--jobs", jobs == "copy" ? "3" : jobs, folder.string()};
             if (!form.empty()) args.push_back(form);
-            auto r = Cli(args);
+            args.insert(args.begin(), jobs == "copy" ? copy.string() : std::string(QUARVEL_CLI_PATH));
+            auto r = RunProcess(args);
             EXPECT_EQ(r.exit_code, 0) << r.err;
+            const std::size_t said = r.err.find(alone);
+            if (jobs == "copy") {
+                EXPECT_NE(said, std::string::npos) << r.err;
+                EXPECT_EQ(r.err.find(alone, said + 1), std::string::npos) << r.err;
+            } else {
+                EXPECT_EQ(said, std::string::npos) << r.err;
+            }
         }
-        const std::filesystem::path one = dir / ("1" + form), three = dir / ("3" + form);
-        EXPECT_EQ(ReadFile(three / "f/t.htm"), ReadFile(one / "f/t.htm"));
-        EXPECT_EQ(test::TreeOf(three), test::TreeOf(one));
-        for (int i = 1; i <= 12; ++i) {
-            const std::string picture = "f/t/" + PictureNumber(i) + ".png";
-            EXPECT_EQ(ReadFile(three / picture), ReadFile(one / picture)) << picture;
+        const std::filesystem::path one = dir / ("1" + form);
+        for (const std::string other : {"3", "copy"}) {
+            const std::filesystem::path three = dir / (other + form);
+            EXPECT_EQ(ReadFile(three / "f/t.htm"), ReadFile(one / "f/t.htm")) << other;
+            EXPECT_EQ(test::TreeOf(three), test::TreeOf(one)) << other;
+            for (int i = 1; i <= 12; ++i) {
+                const std::string picture = "f/t/" + PictureNumber(i) + ".png";
+                EXPECT_EQ(ReadFile(three / picture), ReadFile(one / picture)) << other << " " << picture;
+            }
         }
     }
     EXPECT_NE(ReadFile(dir / "1--indexed/f/t/001.png"), ReadFile(dir / "1/f/t/001.png"));
