@@ -1,12 +1,11 @@
 #include "engine/workers.h"
 
 #include <dlfcn.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
-#include <sys/stat.h>
 #include <cstdio>
 #include <cstring>
-#include <mutex>
 #include <string>
 
 namespace quarvel::engine::workers {
@@ -14,6 +13,7 @@ namespace quarvel::engine::workers {
 namespace {
 
 constexpr const char* kModuleName = "quarvel-workers.so";
+using RunFunction = void (*)(int workers, std::size_t inFlight, const Stages* stages);
 
 // The program's own file, or empty.
 std::string ProgramFile() {
@@ -22,6 +22,23 @@ std::string ProgramFile() {
     if (n <= 0 || static_cast<std::size_t>(n) >= path.size()) return {};
     path.resize(static_cast<std::size_t>(n));
     return path;
+}
+
+// The module's file for a program at `program` (a path): LIBDIR/quarvel/quarvel-workers.so
+// one or two folders above the program's folder, as installed (/usr/bin and /usr/lib/...)
+// and as built (build/cli, build/tests/engine and build/lib/...); the first that exists,
+// or empty.
+std::string ModuleFor(const std::string& program) {
+    const std::string::size_type slash = program.rfind('/');
+    if (slash == std::string::npos) return {};
+    std::string folder = program.substr(0, slash);
+    for (int up = 1; up <= 2; ++up) {
+        folder += "/..";
+        const std::string file = folder + "/" + QUARVEL_LIBDIR + "/quarvel/" + kModuleName;
+        struct stat st {};
+        if (stat(file.c_str(), &st) == 0 && S_ISREG(st.st_mode)) return file;
+    }
+    return {};
 }
 
 // The module's entry, loaded on first use; null, said once, when there is none to be had.
@@ -34,8 +51,8 @@ RunFunction LoadedModule() {
             problem = "no " + std::string(QUARVEL_LIBDIR) + "/quarvel/" + kModuleName + " beside " +
                       (program.empty() ? std::string("the program") : program);
         } else if (void* module = dlopen(file.c_str(), RTLD_NOW | RTLD_LOCAL)) {
-            const auto* version = static_cast<const char*>(dlsym(module, kVersionSymbol));
-            auto* entry = reinterpret_cast<RunFunction>(dlsym(module, kRunSymbol));
+            const auto* version = static_cast<const char*>(dlsym(module, "quarvel_workers_version"));
+            auto* entry = reinterpret_cast<RunFunction>(dlsym(module, "quarvel_workers_run"));
             if (version && entry && std::strcmp(version, QUARVEL_VERSION) == 0) return entry;
             problem = file + ": not the module of this version (" + QUARVEL_VERSION + ")";
             dlclose(module);
@@ -57,19 +74,6 @@ void RunHere(const Stages& stages) {
 }
 
 }  // namespace
-
-std::string ModuleFor(const std::string& program) {
-    const std::string::size_type slash = program.rfind('/');
-    if (slash == std::string::npos) return {};
-    std::string folder = program.substr(0, slash);
-    for (int up = 1; up <= 2; ++up) {
-        folder += "/..";
-        const std::string file = folder + "/" + QUARVEL_LIBDIR + "/quarvel/" + kModuleName;
-        struct stat st {};
-        if (stat(file.c_str(), &st) == 0 && S_ISREG(st.st_mode)) return file;
-    }
-    return {};
-}
 
 void Run(int workers, std::size_t inFlight, const Stages& stages) {
     if (workers > 1) {

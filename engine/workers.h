@@ -6,7 +6,6 @@
 // own sources; engine/ordered_pipeline.h is what they use.
 
 #include <cstddef>
-#include <string>
 
 namespace quarvel::engine::workers {
 
@@ -23,19 +22,9 @@ struct Stages {
 
 // Runs the stages on `workers` threads with at most `inFlight` items under way. One
 // worker, or no module to be had, runs them here, an item through all three before the
-// next is made; the second says so once on standard error.
+// next is made; the second says so once on standard error. The module exports
+// `quarvel_workers_run(workers, inFlight, const Stages*)` and `quarvel_workers_version`,
+// the program's version: a module of another build is not used.
 void Run(int workers, std::size_t inFlight, const Stages& stages);
-
-// The module's file for a program at `program` (a path): `LIBDIR/quarvel/quarvel-workers.so`
-// one or two folders above the program's folder, as installed (/usr/bin and
-// /usr/lib/...) and as built (build/cli, build/tests/engine and build/lib/...); the
-// first that exists, or empty.
-std::string ModuleFor(const std::string& program);
-
-// What the module exports, by name; the version is the program's: a module of another
-// build is not used.
-inline constexpr const char* kRunSymbol = "quarvel_workers_run";
-inline constexpr const char* kVersionSymbol = "quarvel_workers_version";
-using RunFunction = void (*)(int workers, std::size_t inFlight, const Stages* stages);
 
 }  // namespace quarvel::engine::workers
