@@ -115,7 +115,7 @@ struct Fontconfig {
 };
 
 // fontconfig, loaded and initialised; null, said once on standard error, when it cannot
-// be (then no family is found through it and no fallback face offered).
+// be loaded (then no family is found through it and no fallback face offered).
 const Fontconfig* Fc() {
     static const Fontconfig* loaded = []() -> const Fontconfig* {
         void* library = dlopen("libfontconfig.so.1", RTLD_NOW | RTLD_LOCAL);
@@ -134,7 +134,9 @@ const Fontconfig* Fc() {
                          error ? error : "libfontconfig.so.1");
             return nullptr;
         }
-        if (fc.FcInit() == FcFalse) return nullptr;
+        // As when it was linked: a configuration that fails to load leaves fontconfig's
+        // defaults, which are still asked.
+        fc.FcInit();
         return &fc;
     }();
     return loaded;
