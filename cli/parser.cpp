@@ -4,8 +4,11 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <functional>
+#include <iterator>
 #include <optional>
 #include <sstream>
+#include <utility>
 
 #include "render/look_options.h"
 #include "render/text_art.h"
@@ -268,19 +271,19 @@ CommandLine::CommandLine(std::string_view command)
     app_.require_subcommand(1);
     app_.option_defaults()->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
     app_.failure_message([this](const CLI::App*, const CLI::Error& error) { return UsageMessage(error); });
-    if (command == "render") {
-        AddRender();
-    } else if (command == "render-pieces") {
-        AddPieces();
-    } else if (command == "convert") {
-        AddConvert(Mode::file);
-    } else if (command == "convert-folder") {
-        AddConvert(Mode::folder);
+    // The drawing commands in the order the help lists them; help comes last, naming them.
+    const std::pair<std::string_view, std::function<void()>> drawing[] = {
+        {"render", [this] { AddRender(); }},
+        {"render-pieces", [this] { AddPieces(); }},
+        {"convert", [this] { AddConvert(Mode::file); }},
+        {"convert-folder", [this] { AddConvert(Mode::folder); }},
+    };
+    const auto named =
+        std::find_if(std::begin(drawing), std::end(drawing), [&](const auto& entry) { return entry.first == command; });
+    if (named != std::end(drawing)) {
+        named->second();
     } else {
-        AddRender();
-        AddPieces();
-        AddConvert(Mode::file);
-        AddConvert(Mode::folder);
+        for (const auto& [name, add] : drawing) add();
         AddHelp();
     }
     app_.footer(
