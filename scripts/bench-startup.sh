@@ -5,8 +5,8 @@
 # Each quarvel-cli given renders the 5-line and the 30-line example; pango-view draws
 # the same files in Monapo at 12 points. Pictures go to a folder on tmpfs (/dev/shm);
 # WORK_PARENT=FOLDER puts them elsewhere (a folder on disk, where a user's pictures go:
-# there the kernel's cost of making a file shows). Prints hyperfine's table and the
-# medians with their ratio to pango-view's.
+# there the kernel's cost of making a file shows). Prints each command's median and its
+# ratio to pango-view's.
 # RUNS (default 300) and WARMUP (default 30) set the number of runs, spread over ROUNDS
 # (default 5) hyperfine runs.
 # FLOOR=1 adds, to the 5-line run, the floor any such program stands on: a C++ "hello"

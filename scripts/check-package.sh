@@ -159,9 +159,9 @@ tree=$work/tree
 for package in quarvel quarvel-cli quarvel-server quarvel-dbgsym quarvel-cli-dbgsym quarvel-server-dbgsym; do dpkg-deb -x "$(deb $package)" "$tree"; done
 # Each program's debugging symbols (and the workers' module's, in quarvel-cli's), found
 # by its build ID as gdb looks for them.
-for program in quarvel quarvel-cli quarvel-server quarvel-cli:$workers; do
-  package=${program%%:*} file=usr/bin/$program
-  [ "$package" = "$program" ] || file=${program#*:}
+for entry in quarvel:usr/bin/quarvel quarvel-cli:usr/bin/quarvel-cli quarvel-server:usr/bin/quarvel-server \
+  "quarvel-cli:$workers"; do
+  package=${entry%%:*} file=${entry#*:}
   id=$(readelf -n "$tree/$file" | sed -nE 's/.*Build ID: ([0-9a-f]+)/\1/p')
   [ -n "$id" ] || fail "$file has no build ID"
   debug=usr/lib/debug/.build-id/${id:0:2}/${id:2}.debug
@@ -256,7 +256,7 @@ done
 # so there the mark cannot be had and is not asked for (the code is built for it all
 # the same: debian/rules).
 hardening_options=()
-crt1=/usr/lib/$(dpkg-architecture -qDEB_HOST_MULTIARCH)/crt1.o
+crt1=/usr/lib/$multiarch/crt1.o
 if [ "$(dpkg-architecture -qDEB_HOST_ARCH_CPU)" = amd64 ] && ! grep -q 'x86 feature: IBT' <<<"$(readelf -n "$crt1")"; then
   hardening_options+=(--nocfprotection)
 fi
