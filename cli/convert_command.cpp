@@ -18,6 +18,7 @@
 #include "cli/commands.h"
 #include "engine/declared_charset.h"
 #include "engine/jobs.h"
+#include "engine/messages.h"
 #include "platform/codec.h"
 #include "platform/paths.h"
 #include "settings/engine_settings.h"
@@ -43,6 +44,7 @@ using engine::ConversionJob;
 using engine::ConversionSettings;
 using engine::DocumentCode;
 using engine::DocumentResult;
+using engine::EscapeControls;
 using engine::FolderConversionJob;
 using engine::ImageFolderClaims;
 using engine::JobProgress;
@@ -196,7 +198,7 @@ Result<void> LoadSettingsFile(const std::string& path, Mode mode, FolderPageSett
         std::fprintf(stderr,
                      "quarvel-cli: %s: not a settings file of this program (none of the sections "
                      "General, TargetFilePage, TargetFolderPage); the defaults are used\n",
-                     path.c_str());
+                     EscapeControls(path).c_str());
     else if (!HoldsSettingsKeys(path, {keys::kGeneral, section}))
         PrintProblem(path, "warning: none of the keys of the sections General and " + std::string(section) +
                                " is in it, so it changes nothing; the defaults are used "
@@ -335,7 +337,7 @@ int Convert(const ConvertOptions& options, Mode mode) {
             // not converted.
             for (const DocumentResult& document : job.result.documents) {
                 if (document.outcome != Outcome::skipped) continue;
-                progress.Print("quarvel-cli: " + document.path + ": a PNG picture, not a document; left as it is");
+                PrintProblem(document.path, "a PNG picture, not a document; left as it is");
                 status = std::max(status, kExitFailed);
             }
             if (status == kExitAborted) break;

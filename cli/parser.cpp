@@ -478,7 +478,8 @@ void CommandLine::AddConvert(Mode mode) {
             ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
     }
     app.add_flag("--no-backup", o.noBackup,
-                 "keep no untouched copy in backup/ (by default one is kept, and never replaced)");
+                 "keep no untouched copy in backup/ (by default one is kept, and never replaced: a later text goes "
+                 "beside it as NAME.1, ...)");
     if (!file) {
         app.add_option("--pattern", o.pattern,
                        "the documents to convert, a file name pattern; default \"*.htm\" (which also finds .html)")

@@ -43,7 +43,7 @@ std::string Reason(const Failure& failure) {
 }  // namespace
 
 std::string MessageText(const Failure& failure) {
-    std::string text = failure.path.empty() ? std::string() : NativeToCp932(failure.path) + "\n";
+    std::string text = failure.path.empty() ? std::string() : ShownPath(failure.path) + "\n";
     text += Reason(failure);
     if (!failure.detail.empty()) text += "\n" + NativeToCp932(failure.detail);
     if (failure.error != 0) text += "\n" + NativeToCp932(fs::SystemReason(failure.error));
@@ -56,6 +56,32 @@ std::string NativeToCp932(std::string_view native) {
     for (char c : native) out += static_cast<unsigned char>(c) < 0x80 ? c : '?';
     return out;
 }
+
+std::string EscapeControls(std::string_view native) {
+    std::string shown;
+    shown.reserve(native.size());
+    auto escape = [&](unsigned char byte) {
+        const char octal[] = {'\\', static_cast<char>('0' + (byte >> 6)), static_cast<char>('0' + ((byte >> 3) & 7)),
+                              static_cast<char>('0' + (byte & 7))};
+        shown.append(octal, sizeof octal);
+    };
+    for (std::size_t at = 0; at < native.size(); ++at) {
+        const auto byte = static_cast<unsigned char>(native[at]);
+        const bool c1 = byte == 0xC2 && at + 1 < native.size() && static_cast<unsigned char>(native[at + 1]) >= 0x80 &&
+                        static_cast<unsigned char>(native[at + 1]) <= 0x9F;
+        if (c1) {
+            escape(byte);
+            escape(static_cast<unsigned char>(native[++at]));
+        } else if (byte < 0x20 || byte == 0x7F) {
+            escape(byte);
+        } else {
+            shown += static_cast<char>(byte);
+        }
+    }
+    return shown;
+}
+
+std::string ShownPath(std::string_view native) { return NativeToCp932(EscapeControls(native)); }
 
 Failure FailureOfThrown(std::exception_ptr thrown, std::string path) {
     try {

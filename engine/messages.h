@@ -26,6 +26,13 @@ Failure FailureOfThrown(std::exception_ptr thrown, std::string path = {});
 // messages; what the code page cannot hold becomes '?'.
 std::string NativeToCp932(std::string_view native);
 
+// Native text with its control characters (C0, DEL, and C1 in UTF-8) written as
+// `ls -b` writes them ("\033"), so that a name shown on a terminal never acts on it.
+std::string EscapeControls(std::string_view native);
+
+// A path as progress texts and messages show it: escaped, then in code page 932.
+std::string ShownPath(std::string_view native);
+
 // Reasons, in code page 932.
 const std::string& TextFolderCreateFailed();   // フォルダ作成に失敗
 const std::string& TextFileOpenFailed();       // ファイルのオープンに失敗

@@ -244,7 +244,11 @@ TEST_F(DocumentTest, FailuresAreShownAndReturned) {
     EXPECT_FALSE(std::filesystem::exists(dir / "ro"));
     EXPECT_EQ(result.outcome, Outcome::failed);
     ASSERT_EQ(progress.messages.size(), 1u);
-    EXPECT_EQ(progress.messages[0], (dir / "ro.htm").string() + "\n" + Sjis("ファイルの書き込みに失敗"));
+    EXPECT_EQ(progress.messages[0],
+              (dir / "ro.htm").string() + "\n" + Sjis("ファイルの書き込みに失敗") + "\nPermission denied");
+    // Nor is a copy made of a document that will not be rewritten.
+    result = ConvertDocument((dir / "ro.htm").string(), settings, Backup::yes);
+    EXPECT_FALSE(std::filesystem::exists(dir / "backup"));
 
     // The image folder's name is taken by a file.
     WriteFile(dir / "img", "x");
@@ -455,6 +459,102 @@ TEST_F(DocumentTest, StaleTemporaryFilesOfTheDocumentAreRemoved) {
               (std::vector<std::string>{".t.htm.quarvel-LIVE00LIVE00LIVE", ".u.htm.quarvel-DDDDDDDDDDDDDDDD", "backup/",
                                         "backup/.u.htm.quarvel-EEEEEEEEEEEEEEEE", "backup/t.htm", "t.htm", "t/",
                                         "t/001.png"}));
+}
+
+// A file in the image folder that this run did not make is never replaced nor removed:
+// a user's own picture, another document's, one that another program puts there during
+// the run, and a file put where the image folder was.
+TEST_F(DocumentTest, FilesThatAreNotThisRunsAreNeverReplacedOrRemoved) {
+    test::HookedFileSystem hooked;
+    settings.fileSystem = &hooked;
+    struct Case {
+        const char* name;
+        const char* path;                                         // of the document
+        std::vector<std::pair<const char*, const char*>> before;  // files there before the run
+        const char* document;
+        std::function<void(const std::string&)> beforeWrite;    // another program meanwhile
+        const char* after;                                      // the document afterwards; null: as it was
+        std::vector<std::pair<const char*, const char*>> kept;  // files that must hold what they held
+    };
+    const std::string root = dir.path().string();
+    const Case cases[] = {
+        {"a picture of the user's own",
+         "f.htm",
+         {{"f/001.png", "my photo"}},
+         "<dd>art\r\n",
+         nullptr,
+         "<dd><img src=\"./f/002.png\">\r\n",
+         {{"f/001.png", "my photo"}}},
+        {"another document's picture",
+         "thread.htm_old",
+         {{"thread/001.png", "thread.htm's"}, {"thread/003.png", "3"}},
+         "<dd>a\r\n<dd>b\r\n<dd>c\r\n",
+         nullptr,
+         "<dd><img src=\"./thread/002.png\">\r\n<dd><img src=\"./thread/004.png\">\r\n"
+         "<dd><img src=\"./thread/005.png\">\r\n",
+         {{"thread/001.png", "thread.htm's"}, {"thread/003.png", "3"}}},
+        {"a picture another program writes meanwhile",
+         "g.htm",
+         {},
+         "<dd>a\r\n<dd>b\r\n",
+         [&](const std::string& path) {
+             if (path.ends_with("/g/002.png")) WriteFile(root + "/g/002.png", "other");
+         },
+         nullptr,
+         {{"g/002.png", "other"}}},
+        {"a file put where the image folder was",
+         "h.htm",
+         {},
+         "<dd>a\r\n<dd>b\r\n<dd>c\r\n",
+         [&](const std::string& path) {
+             if (!path.ends_with("/h/003.png")) return;
+             std::filesystem::rename(root + "/h", root + "/h.moved");
+             WriteFile(root + "/h", "plain");
+             hooked.failWrite = [](const std::string&) { return EIO; };
+         },
+         nullptr,
+         {{"h", "plain"}}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::filesystem::remove_all(dir.path());
+        std::filesystem::create_directories(dir.path());
+        for (const auto& [file, bytes] : c.before) {
+            std::filesystem::create_directories((dir / file).parent_path());
+            WriteFile(dir / file, bytes);
+        }
+        hooked.failWrite = [](const std::string&) { return 0; };
+        hooked.beforeWrite = c.beforeWrite ? c.beforeWrite : [](const std::string&) {};
+        const std::string after = Convert(c.path, c.document);
+        EXPECT_EQ(after, c.after ? c.after : c.document);
+        EXPECT_EQ(result.outcome, c.after ? Outcome::converted : Outcome::failed);
+        for (const auto& [file, bytes] : c.kept) EXPECT_EQ(ReadFile(dir / file), bytes) << file;
+    }
+    // The folder the run made, moved away meanwhile, is left empty; the pictures that
+    // went into it went again.
+    EXPECT_EQ(test::TreeOf(dir / "h.moved"), std::vector<std::string>{});
+}
+
+// Root converting a document of another user: what is made for it is that user's, and
+// no more open than the document.
+TEST_F(DocumentTest, WhatIsMadeForADocumentIsItsOwners) {
+    if (::geteuid() != 0) GTEST_SKIP() << "only root can give a file to another user";
+    constexpr uid_t kUser = 4321;
+    constexpr gid_t kGroup = 4322;
+    WriteFile(dir / "private.htm", "<dd>a\r\n");
+    ASSERT_EQ(::chown((dir / "private.htm").c_str(), kUser, kGroup), 0);
+    ASSERT_EQ(::chmod((dir / "private.htm").c_str(), 0600), 0);
+    result = ConvertDocument((dir / "private.htm").string(), settings, Backup::yes);
+    ASSERT_EQ(result.outcome, Outcome::converted);
+    for (const auto& [made, mode] :
+         {std::pair{"private.htm", 0600u}, std::pair{"backup", 0700u}, std::pair{"backup/private.htm", 0600u},
+          std::pair{"private", 0700u}, std::pair{"private/001.png", 0600u}}) {
+        struct stat st;
+        ASSERT_EQ(::stat((dir / made).c_str(), &st), 0) << made;
+        EXPECT_EQ(st.st_uid, kUser) << made;
+        EXPECT_EQ(st.st_gid, kGroup) << made;
+        EXPECT_EQ(st.st_mode & 07777, mode) << made;
+    }
 }
 
 }  // namespace
