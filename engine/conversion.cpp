@@ -6,17 +6,21 @@
 #include <atomic>
 #include <cerrno>
 #include <exception>
+#include <optional>
 #include <string_view>
 #include <unordered_set>
 
 #include "engine/code_convert.h"
 #include "engine/declared_charset.h"
+#include "engine/document_code.h"
 #include "engine/document_scan.h"
 #include "engine/image_tags.h"
 #include "engine/messages.h"
 #include "engine/picture_pipeline_internal.h"
+#include "platform/codec.h"
 #include "platform/fs.h"
 #include "platform/paths.h"
+#include "render/references.h"
 #include "render/renderer.h"
 
 namespace quarvel::engine {
@@ -28,6 +32,8 @@ using platform::GetExtension;
 using platform::GetFileNameWithExtension;
 using platform::kPathSeparator;
 using platform::SiblingPath;
+using render::Utf8ToCp932WithReferences;
+namespace cp932 = platform::cp932;
 namespace fs = platform::fs;
 
 namespace {
@@ -96,6 +102,7 @@ private:
     Step Stop(Failure failure);
     Step HoldAndLock();
     Step Read(fs::FileBytes& file);
+    void ChooseCode();
     Step Decode(KanaPositions& kanaAt);
     void Write(const Output& output);
 
@@ -126,8 +133,13 @@ private:
     std::string tagPrefix_;       // `<img src="./B/` as it stands in the scanned text
     std::string_view source_;     // the document's bytes as read
     fs::FileInfo read_;           // the document as it was read
-    std::string_view text_;       // the scanned text (Shift-JIS)
-    fs::FileBytes converted_;     // its storage for EUC-JP documents
+    // The code the document is read in, and the failure to show at its first change
+    // when that is not the code of its bytes (a document without a stretch is no harm).
+    DocumentCode code_ = DocumentCode::shiftJis;
+    std::optional<Failure> wrongCode_;
+    std::string_view text_;     // the scanned text (Shift-JIS, or UTF-8 for a UTF-8 document)
+    fs::FileBytes converted_;   // its storage for EUC-JP documents
+    Separators starts_, ends_;  // the separators in the scanned text's code
 
     // The scan's own (its stage runs one call at a time).
     std::size_t pending_ = 0;  // where the text not yet copied begins
@@ -167,21 +179,23 @@ void DocumentConverter::Convert() {
 
     fs::FileBytes file;
     KanaPositions kanaAt;
-    if (HoldAndLock() == Step::stop || Read(file) == Step::stop || Decode(kanaAt) == Step::stop) return;
+    if (HoldAndLock() == Step::stop || Read(file) == Step::stop) return;
+    ChooseCode();
+    if (Decode(kanaAt) == Step::stop) return;
     if (settings_.collectNotes) {
         std::string declared = DeclaredCharset(source_);
-        if (!declared.empty() && !CharsetNamesCode(declared, settings_.code))
-            result_.otherCharset = std::move(declared);
+        if (!declared.empty() && !CharsetNamesCode(declared, code_)) result_.otherCharset = std::move(declared);
     }
 
     progressPrefix_ = ShownPath(GetFileNameWithExtension(GetDirectoryPart(path_)) + kPathSeparator + base + "." +
                                 GetExtension(path_));
-    tagPrefix_ = "<img src=\"./" + TagBaseName(base, settings_.code) + "/";
+    tagPrefix_ = "<img src=\"./" + TagBaseName(base, code_) + "/";
     // Tags written by an earlier run keep their pictures: number on from the highest.
     nextNumber_ = HighestOwnTagNumber(text_, tagPrefix_) + 1;
 
-    Output output(text_, source_, settings_.code == DocumentCode::eucJp ? &kanaAt : nullptr);
-    DocumentScan scan(text_, settings_.startSeparators, settings_.endSeparators);
+    Output output(text_, source_, code_ == DocumentCode::eucJp ? &kanaAt : nullptr);
+    DocumentScan scan(text_, starts_, ends_,
+                      code_ == DocumentCode::utf8 ? DocumentScan::Characters::utf8 : DocumentScan::Characters::cp932);
     switch (pictures_.Run([&](PictureWork& work) { return ScanToNextPicture(scan, output, work); })) {
     case PicturesEnd::done: break;
     case PicturesEnd::aborted: result_.outcome = Outcome::aborted; return;
@@ -237,8 +251,26 @@ DocumentConverter::Step DocumentConverter::Read(fs::FileBytes& file) {
     return Step::goOn;
 }
 
+// The code of the document: the one its bytes tell, or the one chosen, which is kept
+// for the scan even where it does not fit (the failure then comes at the first change).
+void DocumentConverter::ChooseCode() {
+    Result<DocumentCode> code = CodeForDocument(source_, settings_.code, path_);
+    if (code) {
+        code_ = *code;
+    } else {
+        code_ = EffectiveCode(settings_.code);
+        wrongCode_ = code.failure();
+    }
+    result_.code = code_;
+    starts_ = settings_.startSeparators;
+    ends_ = settings_.endSeparators;
+    if (code_ != DocumentCode::utf8) return;
+    for (Separators* separators : {&starts_, &ends_})
+        for (std::string& separator : *separators) separator = cp932::ToUtf8(separator);
+}
+
 DocumentConverter::Step DocumentConverter::Decode(KanaPositions& kanaAt) {
-    if (settings_.code != DocumentCode::eucJp) {
+    if (code_ != DocumentCode::eucJp) {
         text_ = source_;
         return Step::goOn;
     }
@@ -310,11 +342,13 @@ bool DocumentConverter::StartPicture(std::size_t from, std::size_t to, Output& o
     ++nextNumber_;
     work.kind = PictureWork::Kind::picture;
     work.progressText = progressPrefix_ + "(" + PictureNumber(started_++) + ")";
-    // The renderer takes the stretch up to its first NUL byte.
-    work.art = std::string(stretch.substr(0, stretch.find('\0')));
+    // The renderer takes the stretch up to its first NUL byte; UTF-8 art is drawn as the
+    // same text in Shift-JIS would be, with references for what the code page lacks.
+    const std::string_view art = stretch.substr(0, stretch.find('\0'));
+    work.art = code_ == DocumentCode::utf8 ? Utf8ToCp932WithReferences(art) : std::string(art);
     work.path = imageFolder_ + kPathSeparator + name + ".png";
     std::string tag = tagPrefix_ + name + ".png\">";
-    output.Replace(from, settings_.code == DocumentCode::eucJp ? ShiftJisToEuc(tag) : tag);
+    output.Replace(from, code_ == DocumentCode::eucJp ? ShiftJisToEuc(tag) : tag);
     return true;
 }
 
@@ -386,6 +420,8 @@ bool DocumentConverter::PrepareFirstChange(PictureWork& work) {
         work.failure = std::move(failure);
         return false;
     };
+    // Never rewritten in a code that does not fit it.
+    if (wrongCode_) return stop(*wrongCode_);
     // No copy and no picture for a document that will not be rewritten.
     if (Result<void> writable = fs_.CheckWritable(path_); !writable) return stop(writable.failure());
     // Temporary files that runs killed while writing this document, its copy or its

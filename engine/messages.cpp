@@ -32,6 +32,7 @@ std::string Reason(const Failure& failure) {
     case What::noImageFolderName: return TextFolderCreateFailed() + "\n" + TextNoImageFolderName();
     case What::imageFolderShared: return TextImageFolderShared();
     case What::noPictureNumber: return TextNoPictureNumberLeft();
+    case What::wrongCode: return TextWrongCode();
     case What::tooLarge: return TextTooLarge();
     case What::fontUnusable: return TextFontUnusable();
     case What::outOfMemory: return TextOutOfMemory();
@@ -45,7 +46,10 @@ std::string Reason(const Failure& failure) {
 std::string MessageText(const Failure& failure) {
     std::string text = failure.path.empty() ? std::string() : ShownPath(failure.path) + "\n";
     text += Reason(failure);
-    if (!failure.detail.empty()) text += "\n" + NativeToCp932(failure.detail);
+    if (failure.Is(Failure::What::wrongCode))
+        text += "\n" + TextCodeThatFits() + failure.detail;
+    else if (!failure.detail.empty())
+        text += "\n" + NativeToCp932(failure.detail);
     if (failure.error != 0) text += "\n" + NativeToCp932(fs::SystemReason(failure.error));
     return text;
 }
@@ -167,6 +171,16 @@ const std::string& TextLinkedDocument() {
 
 const std::string& TextNoPictureNumberLeft() {
     static const std::string text = NativeToCp932("画像の番号がこれ以上増やせません");
+    return text;
+}
+
+const std::string& TextWrongCode() {
+    static const std::string text = NativeToCp932("文書の文字コードが指定と違うため変換しません");
+    return text;
+}
+
+const std::string& TextCodeThatFits() {
+    static const std::string text = NativeToCp932("この文書の文字コード: ");
     return text;
 }
 

@@ -32,7 +32,7 @@ test=(
 )
 bench=(
   libbenchmark-dev libpng-dev
-  hyperfine pango1.0-tools wrk python3 stress-ng
+  hyperfine pango1.0-tools wrk python3 stress-ng uchardet
 )
 chroot=(
   "${package[@]}"

@@ -86,6 +86,22 @@ TEST(ConvertCli, WhatConvertCannotTakeIsSaid) {
     EXPECT_EQ(ReadFile(dir / "p.png"), "\x89PNG\r\n\x1A\n<dd>x\r\n");
     EXPECT_EQ(ReadFile(dir / "a.htm"), "<dd><img src=\"./a/001.png\"><dt>y\r\n");
 
+    // A code named that does not fit the document leaves it as it was, names the code
+    // that fits and the option for it; by default each document is read in its own.
+    const std::string utf8 = "<dd>（´・ω・｀）\r\n";
+    WriteFile(dir / "u.htm", utf8);
+    r = Cli({"convert", "--no-backup", "--code", "SJIS", (dir / "u.htm").string()});
+    EXPECT_EQ(r.exit_code, 1);
+    EXPECT_EQ(r.err, "quarvel-cli: " + (dir / "u.htm").string() +
+                         ": 文書の文字コードが指定と違うため変換しません: この文書の文字コード: UTF-8\n"
+                         "quarvel-cli: " +
+                         (dir / "u.htm").string() + ": convert it with --code utf8 (or --code auto)\n");
+    EXPECT_EQ(ReadFile(dir / "u.htm"), utf8);
+    EXPECT_FALSE(std::filesystem::exists(dir / "u"));
+    r = Cli({"convert", "--no-backup", (dir / "u.htm").string()});
+    EXPECT_EQ(r.exit_code, 0) << r.err;
+    EXPECT_EQ(ReadFile(dir / "u.htm"), "<dd><img src=\"./u/001.png\">\r\n");
+
     // No end separator: each stretch runs to the end of its document.
     WriteFile(dir / "a.htm", "<dd>x<dt>y\r\n");
     std::filesystem::remove_all(dir / "a");

@@ -7,6 +7,7 @@
 
 #include <cerrno>
 #include <functional>
+#include <optional>
 #include <random>
 
 #include <gtest/gtest.h>
@@ -14,6 +15,8 @@
 #include "engine/code_convert.h"
 #include "engine/conversion.h"
 #include "engine/image_tags.h"
+#include "platform/codec.h"
+#include "render/references.h"
 #include "render/renderer.h"
 #include "support/engine_test_support.h"
 #include "support/test_support.h"
@@ -208,6 +211,102 @@ TEST_F(DocumentTest, EucDocumentsKeepEveryByteOutsideTheStretches) {
     const std::string converted = ReadFile(dir / "e/スレ.htm");
     EXPECT_EQ(Convert("e/スレ.htm", converted), converted);
     EXPECT_EQ(result.kept, 1);
+}
+
+// A page saved in UTF-8 and the same page saved in Shift-JIS (what the code page lacks
+// as references, as a browser saves it): the same pictures, pixel for pixel, and the
+// UTF-8 page keeps every byte outside its stretches and stays UTF-8.
+TEST_F(DocumentTest, Utf8PagesDrawAsTheSamePageInShiftJis) {
+    settings.code = DocumentCode::automatic;
+    settings.startSeparators = {"<div class='aa'>", "", ""};
+    settings.endSeparators = {"</div>", "", ""};
+    const std::string art[] = {"（´・ω・｀）<br>　∧＿∧", "♥ 〜 ① 髙 🍣<br>ｷﾀ━━━(ﾟ∀ﾟ)━━━!!", "&lt;&amp;&#9829;"};
+    std::string page = "<html><head><meta charset=\"UTF-8\"><title>スレ</title></head><body>\n";
+    for (const std::string& piece : art) page += "<p>名無しさん</p><div class='aa'>" + piece + "</div>\n";
+    page += "</body></html>\n";
+    const std::string utf8 = Convert("スレutf8.html", page);
+    ASSERT_EQ(result.outcome, Outcome::converted);
+    EXPECT_EQ(result.code, DocumentCode::utf8);
+    EXPECT_TRUE(platform::cp932::IsValidUtf8(utf8));
+    std::string expected = page;
+    for (int n = 1; const std::string& piece : art) {
+        const std::size_t at = expected.find(piece);
+        expected.replace(at, piece.size(), "<img src=\"./スレutf8/" + PictureNumber(n++) + ".png\">");
+    }
+    EXPECT_EQ(utf8, expected);
+
+    const std::string sjisPage = render::Utf8ToCp932WithReferences(page);
+    Convert("sjis.html", sjisPage);
+    ASSERT_EQ(result.outcome, Outcome::converted);
+    EXPECT_EQ(result.code, DocumentCode::shiftJis);
+    for (int n = 1; n <= 3; ++n) {
+        Picture fromUtf8, fromSjis;
+        ASSERT_TRUE(test::DecodePng(dir / "スレutf8" / (PictureNumber(n) + ".png"), fromUtf8));
+        ASSERT_TRUE(test::DecodePng(dir / "sjis" / (PictureNumber(n) + ".png"), fromSjis));
+        EXPECT_EQ(fromUtf8.width, fromSjis.width) << n;
+        EXPECT_TRUE(fromUtf8.rgb == fromSjis.rgb) << n;
+    }
+}
+
+// Each document is read in the code its bytes tell, whatever it declares; a code named
+// that does not fit leaves the document as it was and names the code that fits.
+TEST_F(DocumentTest, EachDocumentIsReadInTheCodeItsBytesTell) {
+    const std::string sjisArt = Sjis("（´・ω・｀）");
+    const std::string eucArt = "\xA1\xCA\xA6\xD8\xA1\xA6\xA6\xD8\xA1\xCB";  // （ω・ω）
+    struct Case {
+        const char* name;
+        std::string bytes;
+        DocumentCode chosen;
+        std::optional<DocumentCode> readIn;  // nothing: left as it was, with the message
+        const char* fits;                    // the code the message names
+    };
+    const Case cases[] = {
+        {"shift-jis", "<dd>" + sjisArt + "\r\n", DocumentCode::automatic, DocumentCode::shiftJis, nullptr},
+        {"shift-jis declaring utf-8", "<meta charset=utf-8><dd>" + sjisArt + "\r\n", DocumentCode::automatic,
+         DocumentCode::shiftJis, nullptr},
+        {"euc-jp", "<dd>" + eucArt + "\r\n", DocumentCode::automatic, DocumentCode::eucJp, nullptr},
+        {"utf-8 with a mark", "\xEF\xBB\xBF<dd>a\r\n", DocumentCode::automatic, DocumentCode::utf8, nullptr},
+        {"utf-8 named shift-jis", "<dd>（´・ω・｀）\r\n", DocumentCode::shiftJis, std::nullopt, "UTF-8"},
+        {"euc-jp named shift-jis", "<dd>" + eucArt + eucArt + eucArt + "\r\n" + "<p>" + eucArt + "</p>",
+         DocumentCode::shiftJis, std::nullopt, "EUC-JP"},
+        {"shift-jis named euc-jp", "<dd>" + sjisArt + "\r\n", DocumentCode::eucJp, std::nullopt, "Shift_JIS"},
+        {"shift-jis named utf-8", "<dd>" + sjisArt + "\r\n", DocumentCode::utf8, std::nullopt, "Shift_JIS"},
+        // Without a stretch nothing changes, whatever the code.
+        {"utf-8 without a stretch, named shift-jis", "<p>（´・ω・｀）</p>", DocumentCode::shiftJis,
+         DocumentCode::shiftJis, nullptr},
+        // A few undecodable characters in a document that is otherwise right: warned of
+        // by the renderer, converted.
+        {"shift-jis with a broken character", "<dd>" + sjisArt + "\x85\x40\r\n", DocumentCode::shiftJis,
+         DocumentCode::shiftJis, nullptr},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        settings.code = c.chosen;
+        progress.messages.clear();
+        const std::string after = Convert("d.htm", c.bytes);
+        if (!c.readIn) {
+            EXPECT_EQ(after, c.bytes);
+            EXPECT_EQ(result.outcome, Outcome::failed);
+            ASSERT_EQ(progress.messages.size(), 1u);
+            EXPECT_EQ(progress.messages[0],
+                      (dir / "d.htm").string() + "\n" +
+                          Sjis("文書の文字コードが指定と違うため変換しません\nこの文書の文字コード: ") + c.fits);
+            EXPECT_FALSE(std::filesystem::exists(dir / "d"));
+            continue;
+        }
+        EXPECT_EQ(result.outcome, Outcome::converted);
+        EXPECT_EQ(result.code, *c.readIn);
+        EXPECT_TRUE(progress.messages.empty());
+        if (after != c.bytes) {
+            const std::size_t from = c.bytes.find("<dd>") + 4;
+            const std::string art = c.bytes.substr(from, c.bytes.find("\r\n") - from);
+            ExpectPictureOf(dir / "d" / "001.png", *c.readIn == DocumentCode::eucJp ? EucToShiftJis(art)
+                                                   : *c.readIn == DocumentCode::utf8
+                                                       ? render::Utf8ToCp932WithReferences(art)
+                                                       : art);
+        }
+        std::filesystem::remove_all(dir / "d");
+    }
 }
 
 TEST_F(DocumentTest, TagsPointAtTheWrittenFolder) {
