@@ -77,6 +77,13 @@ struct ConvertOptions {
     std::optional<int> jobs;  // pictures drawn at once; all cores when unset
 };
 
+// restore DOCUMENT..., restore-folder FOLDER
+struct RestoreOptions {
+    std::vector<std::string> targets;
+    std::optional<std::string> pattern;
+    bool noSubFolders = false;
+};
+
 // More workers than this only hold more pictures in memory.
 inline constexpr int kMaxJobs = 256;
 
@@ -87,6 +94,7 @@ int ParseAndRun(int argc, char** argv);
 int RunRender(const RenderOptions& options);
 int RunConversion(const ConvertOptions& options, Mode mode);
 int RunRenderPieces(const PiecesOptions& options);
+int RunRestore(const RestoreOptions& options, Mode mode);
 
 // "quarvel-cli: <message> (see quarvel-cli help <command>)" and a line break: how bad
 // usage is told (the general help without a command).
@@ -107,6 +115,10 @@ void PrintFailure(const Failure& failure);
 // Prints a warning for each thing the picture at `path` does not show of its art;
 // `codeHint` names the option that chooses how bytes are decoded.
 void PrintNotes(const std::string& path, const render::RenderReport& notes, std::string_view codeHint);
+
+// False, with a message, for a file that is no text at all (a picture, an archive, a
+// program, NUL bytes): nothing is drawn from it.
+bool RefuseBinary(const std::string& path, std::string_view bytes);
 
 // How a file the user named is called in messages: "(standard input)" for "-".
 std::string ShownName(const std::string& path);

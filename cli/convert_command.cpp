@@ -308,7 +308,15 @@ int Convert(const ConvertOptions& options, Mode mode) {
     if (const std::optional<std::string> complaint = ApplyOptions(options, page, look, form))
         return UsageError(*complaint, command);
     if (!options.look.font.empty() && !ApplyFontOption(options.look.font)) return kExitFailed;
-    if (mode == Mode::file) {
+    if (mode == Mode::folder) {
+        std::error_code ec;
+        if (const std::string& target = options.targets[0]; std::filesystem::is_regular_file(target, ec))
+            return UsageError("'" + target +
+                                  "' is a file; convert-folder takes a folder, and convert takes "
+                                  "documents: quarvel-cli convert " +
+                                  target,
+                              command);
+    } else {
         // A folder given to convert would make backup/ beside it and fail to read it.
         for (const std::string& target : options.targets) {
             std::error_code ec;

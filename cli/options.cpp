@@ -10,6 +10,7 @@
 #include "platform/fonts.h"
 #include "platform/fs.h"
 #include "render/text_art.h"
+#include "render/text_prep.h"
 
 namespace quarvel::cli {
 
@@ -49,6 +50,12 @@ std::string OneLine(const std::string& utf8) {
 
 void PrintFailure(const Failure& failure) {
     std::fprintf(stderr, "quarvel-cli: %s\n", OneLine(cp932::ToUtf8(MessageText(failure))).c_str());
+}
+
+bool RefuseBinary(const std::string& path, std::string_view bytes) {
+    const std::optional<std::string_view> format = render::BinaryFormat(bytes);
+    if (format) PrintProblem(ShownName(path), "not text but " + std::string(*format) + "; nothing drawn");
+    return !format;
 }
 
 std::string ShownName(const std::string& path) { return path == "-" ? "(standard input)" : path; }

@@ -148,14 +148,48 @@ std::vector<std::string> Arguments(int argc, char** argv) {
 
 // The arguments that no option or operand took, as CLI11 leaves them: unknown options
 // first; after "--" every word is an operand.
-std::string Leftover(const std::vector<std::string>& rest, const std::string& oneOperand) {
+// "; did you mean X?" for the candidate closest to a mistyped word (at most two
+// letters added, dropped, changed or swapped, and fewer than half of it), else nothing.
+std::string DidYouMean(const std::string& word, const std::vector<std::string>& candidates) {
+    auto distance = [](const std::string& a, const std::string& b) {
+        std::vector<std::vector<std::size_t>> d(a.size() + 1, std::vector<std::size_t>(b.size() + 1));
+        for (std::size_t i = 0; i <= a.size(); ++i) d[i][0] = i;
+        for (std::size_t j = 0; j <= b.size(); ++j) d[0][j] = j;
+        for (std::size_t i = 1; i <= a.size(); ++i) {
+            for (std::size_t j = 1; j <= b.size(); ++j) {
+                d[i][j] = std::min({d[i - 1][j] + 1, d[i][j - 1] + 1, d[i - 1][j - 1] + (a[i - 1] != b[j - 1])});
+                if (i > 1 && j > 1 && a[i - 1] == b[j - 2] && a[i - 2] == b[j - 1])
+                    d[i][j] = std::min(d[i][j], d[i - 2][j - 2] + 1);
+            }
+        }
+        return d[a.size()][b.size()];
+    };
+    const std::string* best = nullptr;
+    std::size_t bestDistance = 3;
+    for (const std::string& candidate : candidates) {
+        const std::size_t d = distance(word, candidate);
+        if (d < bestDistance && d * 2 < candidate.size()) best = &candidate, bestDistance = d;
+    }
+    return best ? "; did you mean " + *best + "?" : std::string();
+}
+
+// The long names of a command's options ("--no-backup").
+std::vector<std::string> OptionNames(const CLI::App& command) {
+    std::vector<std::string> names;
+    for (const CLI::Option* option : command.get_options())
+        for (const std::string& name : option->get_lnames()) names.push_back("--" + name);
+    return names;
+}
+
+std::string Leftover(const std::vector<std::string>& rest, const std::string& oneOperand,
+                     const std::vector<std::string>& optionNames) {
     std::vector<std::string> operands;
     bool afterMark = false;
     for (const std::string& word : rest) {
         if (word == "--" && !afterMark) {
             afterMark = true;
         } else if (!afterMark && word.size() > 1 && word[0] == '-') {
-            return "unknown option '" + word + "'";
+            return "unknown option '" + word + "'" + DidYouMean(word.substr(0, word.find('=')), optionNames);
         } else {
             operands.push_back(word);
         }
@@ -238,9 +272,19 @@ CLI::Option* AddChoice(CLI::App& app, const std::string& name, std::function<voi
 }
 
 std::string RenderExit() {
-    return "0 done (warnings, if any, on standard error), 1 the text could not be read, the picture could not be "
-           "written, the text is larger than " +
-           std::to_string(kMaxTextBytes >> 20) + " MB or memory ran out, 2 bad usage.";
+    return "0 done (warnings, if any, on standard error), 1 the text could not be read or is no text, the picture "
+           "could not be written, the text is larger than " +
+           std::to_string(kMaxTextBytes >> 20) + " MB or memory ran out, 2 bad usage, 130 stopped by Ctrl+C.";
+}
+
+// A file name whose extension says another kind of picture than the PNG file it would be.
+bool IsOtherPictureName(const std::string& path) {
+    std::string extension = path.substr(std::min(path.size(), path.find_last_of('.') + 1));
+    if (path.find_last_of('.') == std::string::npos || extension.find('/') != std::string::npos) return false;
+    for (char& c : extension) c = c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+    for (const char* other : {"jpg", "jpeg", "gif", "bmp", "webp", "tif", "tiff", "svg", "avif", "heic"})
+        if (extension == other) return true;
+    return false;
 }
 
 }  // namespace
@@ -281,6 +325,8 @@ CommandLine::CommandLine(std::string_view command)
         {"render-pieces", [this] { AddPieces(); }},
         {"convert", [this] { AddConvert(Mode::file); }},
         {"convert-folder", [this] { AddConvert(Mode::folder); }},
+        {"restore", [this] { AddRestore(Mode::file); }},
+        {"restore-folder", [this] { AddRestore(Mode::folder); }},
     };
     const auto named =
         std::find_if(std::begin(drawing), std::end(drawing), [&](const auto& entry) { return entry.first == command; });
@@ -392,6 +438,8 @@ void CommandLine::AddRender() {
     app.callback([&o] {
         if (o.output == "-" && ::isatty(STDOUT_FILENO))
             throw BadUsage("standard output is a terminal: send it to a file or a program (> OUT.png, | ...)");
+        if (IsOtherPictureName(o.output))
+            throw BadUsage("-o " + o.output + ": the picture is a PNG file whatever its name; name it .png");
     });
     AddCommand(&app, RenderExit(), "only one text file can be drawn at a time", [this] { return RunRender(render_); });
 }
@@ -420,8 +468,9 @@ void CommandLine::AddPieces() {
     AddLookOptions(app, o.look);
     AddJobsOption(app, o.jobs);
     AddCommand(&app,
-               "0 done (warnings, if any, on standard error), 1 the file could not be read, a picture, the folder "
-               "or the page could not be made or written, or memory ran out, 2 bad usage.",
+               "0 done (warnings, if any, on standard error), 1 the file could not be read or is no text, a "
+               "picture, the folder or the page could not be made or written, or memory ran out, 2 bad usage, 130 "
+               "stopped by Ctrl+C.",
                "only one collection can be drawn at a time", [this] { return RunRenderPieces(pieces_); });
 }
 
@@ -511,6 +560,35 @@ void CommandLine::AddConvert(Mode mode) {
                file ? "" : "convert-folder takes one folder", [this, mode] { return RunConversion(convert_, mode); });
 }
 
+void CommandLine::AddRestore(Mode mode) {
+    const bool file = mode == Mode::file;
+    CLI::App& app = *app_.add_subcommand(
+        file ? "restore" : "restore-folder",
+        file ? "put converted documents back from their copies in backup/, and remove the pictures of that conversion"
+             : "put back every document of a folder tree that has a copy in backup/, as restore does");
+    RestoreOptions& o = restore_;
+    if (file) {
+        Note(app.add_option("documents", o.targets,
+                            "documents to put back from their newest copy in the backup/ beside them")
+                 ->type_name("DOCUMENT"),
+             {ValueKind::Type::file, {}}, "no document given");
+    } else {
+        Note(app.add_option_function<std::string>(
+                    "folder", [&o](const std::string& folder) { o.targets = {folder}; },
+                    "the folder whose documents with a copy in backup/ are put back")
+                 ->type_name("FOLDER"),
+             {ValueKind::Type::folder, {}}, "no folder given");
+        app.add_option("--pattern", o.pattern, "the documents to put back, a file name pattern; default \"*.htm\"")
+            ->type_name("GLOB")
+            ->check(Needs("--pattern", "needs a file name pattern", [](const std::string& v) { return !v.empty(); }));
+        app.add_flag("--no-subfolders", o.noSubFolders, "only the folder itself, not its sub-folders");
+    }
+    AddCommand(&app,
+               "0 done (each document's line on standard output), 1 some document could not be put back (each "
+               "message on standard error), 2 bad usage, 130 stopped by Ctrl+C.",
+               file ? "" : "restore-folder takes one folder", [this, mode] { return RunRestore(restore_, mode); });
+}
+
 void CommandLine::AddHelp() {
     CLI::App& app = *app_.add_subcommand("help", "show the help of a command and exit");
     std::vector<std::string> names;
@@ -557,12 +635,14 @@ std::string CommandLine::UsageMessage(const CLI::Error& error) const {
                 return said("option " + option + " goes after the command " + name);
             return said("unknown option '" + word + "'");
         }
-        return said("unknown command '" + word + "'");
+        std::vector<std::string> names;
+        for (const Command& c : commands_) names.push_back(c.app->get_name());
+        return said("unknown command '" + word + "'" + DidYouMean(word, names));
     }
     if (dynamic_cast<const BadUsage*>(&error)) return said(error.what());
     if (dynamic_cast<const CLI::ExtrasError*>(&error) && command) {
         for (const Command& c : commands_)
-            if (c.app == command) return said(Leftover(command->remaining(), c.oneOperand));
+            if (c.app == command) return said(Leftover(command->remaining(), c.oneOperand, OptionNames(*command)));
     }
     if (dynamic_cast<const CLI::RequiredError*>(&error)) {
         if (!command) {

@@ -76,6 +76,7 @@ private:
     void AddRender();
     void AddPieces();
     void AddConvert(Mode mode);
+    void AddRestore(Mode mode);
     void AddHelp();
     std::string UsageMessage(const CLI::Error& error) const;
     const CLI::App* ParsedCommand() const;
@@ -84,6 +85,7 @@ private:
     RenderOptions render_;
     PiecesOptions pieces_;
     ConvertOptions convert_;
+    RestoreOptions restore_;
     std::string topic_;
     std::string lastWord_;  // of the command line being parsed
     std::vector<Command> commands_;

@@ -45,6 +45,7 @@ int RunRenderPieces(const PiecesOptions& o) {
         PrintFailure(bytes.failure());
         return kExitFailed;
     }
+    if (!RefuseBinary(o.input, *bytes)) return kExitFailed;
     const CollectionKind kind = KindOfCollection(o.input, *bytes);
     const Collection collection = ReadCollection(std::move(*bytes), kind);
     if (collection.emptyPieces > 0)

@@ -55,6 +55,7 @@ int RunRender(const RenderOptions& o) {
         PrintFailure(bytes.failure());
         return kExitFailed;
     }
+    if (!RefuseBinary(o.input, *bytes)) return kExitFailed;
     TextArtOptions options{.encoding = o.encoding, .form = o.html ? TextForm::html : TextForm::plain, .look = {}};
     o.look.ApplyTo(options.look);
     PngForm form = PngForm::rgb;

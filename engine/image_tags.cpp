@@ -79,6 +79,14 @@ long HighestOwnTagNumber(std::string_view text, std::string_view prefix) {
     return highest;
 }
 
+std::vector<long> OwnTagNumbers(std::string_view text, std::string_view prefix) {
+    std::vector<long> numbers;
+    for (auto at = text.find(prefix); at != std::string_view::npos; at = text.find(prefix, at + 1))
+        if (const long n = OwnTagNumber(text, at, prefix, nullptr); n > 0 && n <= kLastPictureNumber)
+            numbers.push_back(n);
+    return numbers;
+}
+
 bool IsOwnTag(std::string_view stretch, std::string_view prefix) {
     std::size_t length = 0;
     return OwnTagNumber(stretch, 0, prefix, &length) != 0 && length == stretch.size();

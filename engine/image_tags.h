@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "engine/job_settings.h"
 
@@ -27,6 +28,10 @@ std::string TagBaseName(std::string_view nativeBaseName, DocumentCode code);
 // including the slash after the base name), as this program writes them; 0 for none.
 // A tag of more digits than kLastPictureNumber counts as kLastPictureNumber + 1.
 long HighestOwnTagNumber(std::string_view text, std::string_view prefix);
+
+// The numbers of every tag of the text that begins with `prefix`, as this program
+// writes them, in the order they stand.
+std::vector<long> OwnTagNumbers(std::string_view text, std::string_view prefix);
 
 // Whether the stretch is exactly one tag of this program with that prefix.
 bool IsOwnTag(std::string_view stretch, std::string_view prefix);

@@ -33,6 +33,7 @@ std::string Reason(const Failure& failure) {
     case What::imageFolderShared: return TextImageFolderShared();
     case What::noPictureNumber: return TextNoPictureNumberLeft();
     case What::wrongCode: return TextWrongCode();
+    case What::noBackup: return TextNoBackup();
     case What::tooLarge: return TextTooLarge();
     case What::fontUnusable: return TextFontUnusable();
     case What::outOfMemory: return TextOutOfMemory();
@@ -176,6 +177,11 @@ const std::string& TextNoPictureNumberLeft() {
 
 const std::string& TextWrongCode() {
     static const std::string text = NativeToCp932("文書の文字コードが指定と違うため変換しません");
+    return text;
+}
+
+const std::string& TextNoBackup() {
+    static const std::string text = NativeToCp932("バックアップがありません");
     return text;
 }
 

@@ -47,6 +47,7 @@ const std::string& TextOutOfMemory();          // メモリが足りません
 const std::string& TextUnexpectedError();      // 予期しないエラー
 const std::string& TextWrongCode();            // 文書の文字コードが指定と違うため変換しません
 const std::string& TextCodeThatFits();         // この文書の文字コード:
+const std::string& TextNoBackup();             // バックアップがありません
 const std::string& TextNoImageFolderName();    // 文書名から画像フォルダの名前が作れません
 const std::string& TextImageFolderShared();    // 画像フォルダが次の文書と同じため変換しません
 const std::string& TextLinkedDocument();       // シンボリックリンクの文書は変換しません

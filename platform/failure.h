@@ -33,6 +33,7 @@ struct Failure {
         imageFolderShared,  // an earlier document of the run has the image folder; `detail` names it
         noPictureNumber,    // the picture numbers of a document are used up
         wrongCode,          // a document is not in the code it is to be read in; `detail` names the one that fits
+        noBackup,           // a document to put back has no copy in backup/
         tooLarge,           // more bytes than the program reads of such a file
         fontUnusable,       // a font file that cannot be used; `detail` says why
         outOfMemory,        // no memory for the work

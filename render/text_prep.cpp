@@ -1,6 +1,7 @@
 #include "render/text_prep.h"
 
 #include <algorithm>
+#include <utility>
 
 #include "platform/codec.h"
 #include "render/references.h"
@@ -35,6 +36,37 @@ std::string PreparePlainText(std::string_view text) {
         }
     }
     return out;
+}
+
+std::optional<std::string_view> BinaryFormat(std::string_view bytes) {
+    static constexpr std::pair<std::string_view, std::string_view> kSignatures[] = {
+        {"\x89PNG\r\n\x1A\n", "PNG picture"},
+        {"\xFF\xD8\xFF", "JPEG picture"},
+        {"GIF87a", "GIF picture"},
+        {"GIF89a", "GIF picture"},
+        {"II*\0", "TIFF picture"},
+        {"MM\0*", "TIFF picture"},
+        {"%PDF-", "PDF document"},
+        {"PK\x03\x04", "ZIP archive"},
+        {"\x1F\x8B", "gzip archive"},
+        {"BZh", "bzip2 archive"},
+        {"\xFD"
+         "7zXZ\0",
+         "xz archive"},
+        {"7z\xBC\xAF\x27\x1C", "7-Zip archive"},
+        {"Rar!\x1A\x07", "RAR archive"},
+        {"\x28\xB5\x2F\xFD", "zstd archive"},
+        {"\x7F"
+         "ELF",
+         "program"},
+    };
+    for (const auto& [signature, format] : kSignatures)
+        if (bytes.starts_with(signature)) return format;
+    if (bytes.size() >= 12 && bytes.starts_with("RIFF") && bytes.substr(8, 4) == "WEBP") return "WebP picture";
+    if (bytes.size() >= 262 && bytes.substr(257, 5) == "ustar") return "tar archive";
+    constexpr std::size_t kFirstBlock = 8192;
+    if (bytes.substr(0, kFirstBlock).find('\0') != std::string_view::npos) return "binary data";
+    return std::nullopt;
 }
 
 std::string PrepareTextFile(std::string bytes, TextEncoding encoding, TextForm form) {

@@ -2,6 +2,7 @@
 // Turning plain text art (as typed into the window or kept in a text file) into
 // renderer input.
 
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -11,6 +12,12 @@ namespace quarvel::render {
 // box and for text files: every '<' becomes "&lt;" and every line break (CR LF, LF
 // or CR) becomes "<br>".
 std::string PreparePlainText(std::string_view cp932);
+
+// What a file that is not text at all is, from its first bytes: the name of a known
+// picture, archive or program format ("PNG picture", "ZIP archive", ...), or "binary
+// data" for NUL bytes in its first block (no text art holds them; UTF-16 text does);
+// nothing for text.
+std::optional<std::string_view> BinaryFormat(std::string_view bytes);
 
 // How the bytes of a text file are to be read.
 enum class TextEncoding { automatic, utf8, cp932 };  // automatic: UTF-8 when they are

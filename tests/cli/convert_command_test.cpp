@@ -625,6 +625,58 @@ TEST(ConvertCli, RunsAtOnceOnOneTreeDestroyNothing) {
     }
 }
 
+// The way back: after a conversion (and a second one of a newer text), restore puts the
+// document back byte for byte from its newest copy, removes only the pictures that
+// conversion made, keeps the converted text beside the copies, and touches nothing else.
+TEST(ConvertCli, RestorePutsDocumentsBackAndRemovesOnlyThatConversionsPictures) {
+    TempDir dir;
+    std::filesystem::create_directories(dir / "tree" / "sub" / "t");
+    WriteFile(dir / "tree" / "sub" / "t" / "001.png", "a picture of the user's own");
+    const std::string first = "<dd>one\r\n<dd>two\r\n", second = "<dd>three\r\n";
+    WriteFile(dir / "tree" / "sub" / "t.htm", first);
+    WriteFile(dir / "tree" / "u.htm", first);
+    WriteFile(dir / "tree" / "plain.htm", "<p>no art</p>");
+    ASSERT_EQ(Cli({"convert-folder", "-q", (dir / "tree").string()}).exit_code, 0);
+    const auto converted = FilesOf(dir / "tree");
+
+    // One document changed by hand and converted again: its newest copy is the newer text.
+    const std::string t = (dir / "tree" / "sub" / "t.htm").string();
+    WriteFile(t, ReadFile(t) + second);
+    ASSERT_EQ(Cli({"convert", "-q", t}).exit_code, 0);
+    const std::string twice = ReadFile(t);
+    auto r = Cli({"restore", t});
+    EXPECT_EQ(r.exit_code, 0) << r.err;
+    EXPECT_EQ(r.out, t + ": put back from backup/t.htm.1; 1 picture of the conversion removed; the converted text "
+                         "kept as backup/t.htm.converted\n");
+    EXPECT_EQ(ReadFile(t), ReadFile(dir / "tree" / "sub" / "backup" / "t.htm.1"));
+    EXPECT_EQ(ReadFile(dir / "tree" / "sub" / "backup" / "t.htm.converted"), twice);
+    // Once more: the oldest text is not the newest copy; nothing to put back.
+    r = Cli({"restore", t});
+    EXPECT_EQ(r.exit_code, 0) << r.err;
+    EXPECT_NE(r.out.find("nothing to put back"), std::string::npos) << r.out;
+
+    // The whole tree back as it was before the first conversion, but for what restore
+    // keeps: the backups and the converted texts.
+    std::filesystem::remove(dir / "tree" / "sub" / "backup" / "t.htm.1");
+    std::filesystem::remove(dir / "tree" / "sub" / "backup" / "t.htm.converted");
+    r = Cli({"restore-folder", (dir / "tree").string()});
+    EXPECT_EQ(r.exit_code, 0) << r.err;
+    auto files = FilesOf(dir / "tree");
+    EXPECT_EQ(files["sub/t.htm"], first);
+    EXPECT_EQ(files["u.htm"], first);
+    EXPECT_EQ(files["plain.htm"], "<p>no art</p>");
+    EXPECT_EQ(files["sub/t/001.png"], "a picture of the user's own");
+    EXPECT_EQ(files["backup/u.htm.converted"], converted.at("u.htm"));
+    for (const auto& [name, bytes] : files)
+        EXPECT_TRUE(name.find(".png") == std::string::npos || name == "sub/t/001.png") << name;
+    EXPECT_FALSE(files.contains("u/"));
+
+    // A document without a copy is left as it is, with a message.
+    r = Cli({"restore", (dir / "tree" / "plain.htm").string()});
+    EXPECT_EQ(r.exit_code, 1);
+    EXPECT_EQ(r.err, "quarvel-cli: " + (dir / "tree" / "plain.htm").string() + ": バックアップがありません\n");
+}
+
 TEST(ConvertCli, OutOfMemoryIsAMessage) {
     // Under an address-space limit that holds the document once but not its new
     // text: a message, exit 1, the document as it was.

@@ -41,7 +41,7 @@ TEST(UsageCli, FormsOfTheCommandLine) {
     };
     const std::string helpOfRender =
         "draw one piece of text art[^]*--margin N +blank pixels on every side, a number"
-        "[^]*default 0[^]*Exit status: 0 done[^]*2 bad usage.\n";
+        "[^]*default 0[^]*Exit status: 0 done[^]*2 bad usage, 130 stopped by Ctrl\\+C.\n";
     const Case cases[] = {
         // Options before or after the operand, with = or as the next word.
         {{"render", "@IN", "-o", "@OUT"}, 0, "", "", 0},
@@ -108,15 +108,27 @@ TEST(UsageCli, FormsOfTheCommandLine) {
         {{},
          2,
          "",
-         "quarvel-cli: no command given: render, render-pieces, convert, convert-folder or help (see quarvel-cli "
-         "--help)\n"},
+         "quarvel-cli: no command given: render, render-pieces, convert, convert-folder, restore, restore-folder or "
+         "help (see quarvel-cli --help)\n"},
         {{"frobnicate"}, 2, "", "quarvel-cli: unknown command 'frobnicate' (see quarvel-cli --help)\n"},
         {{"--frobnicate"}, 2, "", "quarvel-cli: unknown option '--frobnicate' (see quarvel-cli --help)\n"},
+        {{"conver", "@IN"},
+         2,
+         "",
+         "quarvel-cli: unknown command 'conver'; did you mean convert? (see quarvel-cli --help)\n"},
+        {{"rendr-pieces"},
+         2,
+         "",
+         "quarvel-cli: unknown command 'rendr-pieces'; did you mean render-pieces? (see quarvel-cli --help)\n"},
+        {{"convert", "--no-bakup", "@IN"},
+         2,
+         "",
+         "quarvel-cli: unknown option '--no-bakup'; did you mean --no-backup? (see quarvel-cli help convert)\n"},
         {{"help", "frobnicate"},
          2,
          "",
-         "quarvel-cli: no command 'frobnicate'; the commands are render, render-pieces, convert, convert-folder and "
-         "help (see quarvel-cli help help)\n"},
+         "quarvel-cli: no command 'frobnicate'; the commands are render, render-pieces, convert, convert-folder, "
+         "restore, restore-folder and help (see quarvel-cli help help)\n"},
         {{"render", "@IN"},
          2,
          "",

@@ -84,10 +84,6 @@ TEST_F(RenderCli, BrokenTextDrawsWhatItHolds) {
          "A\x80"
          "B",
          28},
-        // A NUL is not drawn and shifts nothing, in either encoding.
-        {"nul-utf8", std::string("a\0b\xE2\x99\xA5", 6), {}, "ab&hearts;", 0},
-        {"nul-utf8-html", std::string("a\0b&#9829;\xE2\x99\xA5", 13), {"--html"}, "ab&hearts;&hearts;", 0},
-        {"nul-cp932", std::string("a\0b\x82\xA0\xFF", 6), {"--encoding", "cp932"}, "ab\x82\xA0\xFF", 0},
     };
     for (const Case& c : cases) {
         std::vector<std::string> args = {"-", "-o", (dir / (std::string(c.name) + ".png")).string()};
@@ -100,6 +96,71 @@ TEST_F(RenderCli, BrokenTextDrawsWhatItHolds) {
             EXPECT_EQ(p.width, c.width) << c.name;
         }
         EXPECT_EQ(p.height, 18) << c.name;
+    }
+}
+
+// A file that is no text at all is refused with what it is, and nothing is drawn; so
+// is an output name that says the file is not a PNG picture.
+TEST_F(RenderCli, WhatIsNotTextOrNotAPngNameIsRefused) {
+    std::string zip = "PK\x03\x04";
+    zip += std::string(40, '\0');
+    struct Case {
+        const char* name;
+        std::vector<std::string> args;  // @IN: the input file, @DIR: the folder
+        std::string input;
+        int exit;
+        std::string err;
+    };
+    const Case cases[] = {
+        {"a picture",
+         {"render", "@IN", "-o", "@DIR/out.png"},
+         "\x89PNG\r\n\x1A\nIHDR",
+         1,
+         "quarvel-cli: @IN: not text but PNG picture; nothing drawn\n"},
+        {"UTF-16 text",
+         {"render", "@IN", "-o", "@DIR/out.png"},
+         std::string("\xFF\xFE"
+                     "a\0b\0",
+                     6),
+         1,
+         "quarvel-cli: @IN: not text but binary data; nothing drawn\n"},
+        {"an archive",
+         {"render-pieces", "@IN", "-o", "@DIR/pieces"},
+         zip,
+         1,
+         "quarvel-cli: @IN: not text but ZIP archive; nothing drawn\n"},
+        {"a JPEG name",
+         {"render", "@IN", "-o", "@DIR/out.JPG"},
+         "art",
+         2,
+         "quarvel-cli: -o @DIR/out.JPG: the picture is a PNG file whatever its name; name it .png (see quarvel-cli "
+         "help render)\n"},
+        {"a file to convert-folder",
+         {"convert-folder", "@IN"},
+         "<dd>art\r\n",
+         2,
+         "quarvel-cli: '@IN' is a file; convert-folder takes a folder, and convert takes documents: quarvel-cli "
+         "convert @IN (see quarvel-cli help convert-folder)\n"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::filesystem::remove_all(dir / "pieces");
+        test::WriteFile(dir / "in.txt", c.input);
+        std::vector<std::string> args = {QUARVEL_CLI_PATH};
+        auto fill = [&](std::string text) {
+            for (const auto& [mark, path] :
+                 {std::pair{"@IN", (dir / "in.txt").string()}, std::pair{"@DIR", dir.path().string()}})
+                for (std::size_t at = text.find(mark); at != std::string::npos; at = text.find(mark))
+                    text.replace(at, std::string(mark).size(), path);
+            return text;
+        };
+        for (const std::string& arg : c.args) args.push_back(fill(arg));
+        auto r = test::RunProcess(args);
+        EXPECT_EQ(r.exit_code, c.exit) << r.err;
+        EXPECT_EQ(r.err, fill(c.err));
+        EXPECT_FALSE(std::filesystem::exists(dir / "out.png"));
+        EXPECT_FALSE(std::filesystem::exists(dir / "pieces"));
+        EXPECT_EQ(test::ReadFile(dir / "in.txt"), c.input);
     }
 }
 
@@ -307,7 +368,6 @@ TEST_F(RenderCli, HostileInputAlwaysGivesAPicture) {
     for (int i = 0; i < 10000; ++i) many_lines += "line\n";
     const std::vector<std::pair<std::string, std::string>> inputs = {
         {"invalid", "\x80\xA0\xFD\xFE\xFF\x82\x20\x82"},
-        {"nul", std::string("ab\0cd\ne", 7)},
         {"megabyte", std::string(1 << 20, 'W')},
         {"lines", many_lines},
         {"tags", "<a href=\"x<br>y"},
