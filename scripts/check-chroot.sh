@@ -91,6 +91,7 @@ if [ -n "$fresh" ]; then
   ln -s pts/ptmx "$bed/dev/ptmx"
   mount -t tmpfs -o mode=1777 shm "$bed/dev/shm"
   ln -s /proc/self/fd "$bed/dev/fd"
+  for n in 0:stdin 1:stdout 2:stderr; do ln -s "/proc/self/fd/${n%%:*}" "$bed/dev/${n#*:}"; done
   step "a clone of $(git -C "$root" rev-parse --short HEAD) in a fresh minbase chroot: $fresh_command"
   status=0
   chroot "$bed" env -i PATH=/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin HOME=/root \
