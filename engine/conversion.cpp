@@ -6,11 +6,13 @@
 #include <atomic>
 #include <cerrno>
 #include <exception>
+#include <memory>
 #include <optional>
 #include <string_view>
 #include <unordered_set>
 
 #include "engine/code_convert.h"
+#include "engine/conversion_internal.h"
 #include "engine/declared_charset.h"
 #include "engine/document_code.h"
 #include "engine/document_scan.h"
@@ -81,16 +83,24 @@ constexpr std::string_view kPngSignature = "\x89PNG\r\n\x1A\n";
 // How many later copies of a document backup/ keeps beside the oldest.
 constexpr int kLastBackupNumber = 999;
 
-class DocumentConverter {
+class DocumentConverter : public PreparedDocument {
 public:
-    DocumentConverter(const std::string& path, const ConversionSettings& settings, Backup backup)
-        : path_(path),
+    DocumentConverter(std::string path, const ConversionSettings& settings, Backup backup, fs::PendingFlush& pending)
+        : path_(std::move(path)),
           settings_(settings),
           backup_(backup),
           fs_(settings.fileSystem ? *settings.fileSystem : fs::RealFileSystem()),
-          pictures_(settings, fs_, result_) {}
+          unflushed_(pending),
+          pictures_(settings, fs_, result_, pending) {}
 
-    DocumentResult Run();
+    // Converts the document up to its putting in place.
+    void Prepare();
+
+    DocumentResult& result() override { return result_; }
+    bool Waiting() const override { return !stagedDocument_.path().empty(); }
+    void PlaceBackup(fs::PendingFlush& names) override;
+    void PlaceDocument() override;
+    void Fail(Failure failure) override;
 
 private:
     // Whether the work goes on after a step; a step that stops has set the outcome
@@ -104,22 +114,27 @@ private:
     Step Read(fs::FileBytes& file);
     void ChooseCode();
     Step Decode(KanaPositions& kanaAt);
-    void Write(const Output& output);
+    void Stage(const Output& output);
 
     // The scan's part of the pictures: the next item for them, false at the end.
     bool ScanToNextPicture(DocumentScan& scan, Output& output, PictureWork& work);
     bool StartPicture(std::size_t from, std::size_t to, Output& output, PictureWork& work);
     bool PrepareFirstChange(PictureWork& work);
     Result<fs::HeldFolder> MakeFolder(const std::string& folder);
-    Result<void> WriteBackup(const std::string& folder);
+    Result<void> StageBackup(const std::string& folder);
     Result<void> ListTakenNames();
 
-    const std::string& path_;
+    const std::string path_;
     const ConversionSettings& settings_;
     const Backup backup_;
     fs::FileSystem& fs_;
+    fs::PendingFlush& unflushed_;  // the batch's files that wait to be flushed
     DocumentResult result_;
     PicturePipeline pictures_;
+    // The untouched copy and the new document, written and waiting for their places.
+    fs::StagedFile stagedBackup_, stagedDocument_;
+    std::string backupPath_;  // where the copy goes, or went
+    fs::FileId backupId_;     // the copy, once in place
 
     std::string imageFolder_;
     // The folders worked in, held open: the document's, its backup folder and its
@@ -155,7 +170,7 @@ DocumentConverter::Step DocumentConverter::Stop(Failure failure) {
     return Step::stop;
 }
 
-DocumentResult DocumentConverter::Run() {
+void DocumentConverter::Prepare() {
     try {
         Convert();
     } catch (...) {
@@ -164,8 +179,9 @@ DocumentResult DocumentConverter::Run() {
     }
     // A document that failed keeps its art: the pictures made for it would only be
     // strays. (Those of an aborted one stay, as far as it came.)
-    if (result_.outcome == Outcome::failed) RemoveWhatThisRunMade();
-    return std::move(result_);
+    if (result_.failure) RemoveWhatThisRunMade();
+    // What is kept until the putting in place is small: the files wait on disk.
+    converted_ = fs::FileBytes();
 }
 
 void DocumentConverter::Convert() {
@@ -206,13 +222,16 @@ void DocumentConverter::Convert() {
     case PicturesEnd::underWay: return;
     }
     result_.kept = kept_;
-    // Once the document is rewritten its art lives only in the pictures: they reach
-    // the disk first, together.
-    if (pictures_.Flush()) Write(output);
+    Stage(output);
 }
 
 void DocumentConverter::RemoveWhatThisRunMade() {
     pictures_.RemoveWritten();
+    // A copy of a document that is not rewritten is no copy of anything replaced.
+    stagedBackup_.Drop();
+    if (backupId_.inode != 0) fs_.Remove(backupPath_, &backupId_);
+    backupId_ = {};
+    stagedDocument_.Drop();
     // Only the folder this run made, and only when nothing else is in it.
     if (madeImageFolder_) {
         const fs::FileId made = heldImageFolder_.id();
@@ -352,22 +371,48 @@ bool DocumentConverter::StartPicture(std::size_t from, std::size_t to, Output& o
     return true;
 }
 
-void DocumentConverter::Write(const Output& output) {
-    if (output.changed()) {
-        // Only while the document is still the one that was read: an edit made by
-        // another program meanwhile is in neither the result nor the backup copy.
-        Result<void> written = fs_.ReplaceFile(path_, output.bytes(), &read_);
-        if (!written) {
-            // Whatever kept the new document from its place, it was not written.
-            Failure failure = written.failure();
-            if (!failure.Is(Failure::What::changedMeanwhile)) failure.what = Failure::What::notWritten;
-            failure.path = path_;
-            Stop(std::move(failure));
-            return;
-        }
+// The new document waits beside the old one, unnamed, for the batch to put it in
+// place once the pictures it shows are on disk. Nothing changed: the file is left
+// alone (and its time, and a read-only one).
+void DocumentConverter::Stage(const Output& output) {
+    if (!output.changed()) {
+        result_.outcome = Outcome::converted;
+        return;
     }
-    // Nothing changed: the file is left alone (and its time, and a read-only one).
+    // Only while the document is still the one that was read: an edit made by another
+    // program meanwhile is in neither the result nor the backup copy.
+    Result<void> staged = fs_.ReplaceFile(path_, output.bytes(), &read_, &stagedDocument_, &unflushed_);
+    if (!staged) Fail(staged.failure());
+}
+
+void DocumentConverter::PlaceBackup(fs::PendingFlush& names) {
+    if (stagedBackup_.path().empty() || result_.failure) return;
+    // Another copy put at its name meanwhile keeps it; this document then waits for a
+    // run of its own.
+    if (Result<void> placed = fs_.Place(stagedBackup_, &names); !placed) {
+        Failure failure = placed.failure();
+        if (failure.Is(Failure::What::exists)) failure = Failure{Failure::What::changedMeanwhile, backupPath_};
+        Fail(std::move(failure));
+    }
+}
+
+void DocumentConverter::PlaceDocument() {
+    if (result_.failure || !Waiting()) return;
+    if (Result<void> placed = fs_.Place(stagedDocument_); !placed) {
+        Fail(placed.failure());
+        return;
+    }
     result_.outcome = Outcome::converted;
+}
+
+void DocumentConverter::Fail(Failure failure) {
+    if (result_.failure) return;  // its message is out already
+    // Whatever kept the new document from its place, it was not written.
+    if (!failure.Is(Failure::What::changedMeanwhile) && !failure.Is(Failure::What::readOnly))
+        failure.what = Failure::What::notWritten;
+    if (failure.path.empty()) failure.path = path_;
+    FailDocument(result_, *settings_.progress, std::move(failure));
+    RemoveWhatThisRunMade();
 }
 
 // Makes a folder for the document (its owner's, no more open than the document) and
@@ -383,19 +428,26 @@ Result<fs::HeldFolder> DocumentConverter::MakeFolder(const std::string& folder) 
 
 // The untouched copy in backup/. The oldest copy keeps the name of the document; a
 // later text that a conversion replaces is kept beside it, as NAME.1, NAME.2, ...
-// unless one of them holds it already.
-Result<void> DocumentConverter::WriteBackup(const std::string& folder) {
+// unless one of them holds it already. It is written now and takes its name with
+// the batch, before the document is replaced.
+Result<void> DocumentConverter::StageBackup(const std::string& folder) {
     const std::string copy = folder + kPathSeparator + GetFileNameWithExtension(path_);
     fs::WriteOptions options;
     options.existing = fs::Existing::keep;
     options.like = &read_;
     options.keepTimes = true;
+    options.flush = fs::Flush::later;
+    options.pending = &unflushed_;
+    options.stage = &stagedBackup_;
+    options.placed = &backupId_;
     for (int number = 0; number <= kLastBackupNumber; ++number) {
         const std::string path = number == 0 ? copy : copy + "." + std::to_string(number);
-        Result<void> copied = fs_.WriteNewFile(path, source_, options);
-        if (copied) return {};
-        if (!copied.failure().Is(Failure::What::exists))
-            return Failure{Failure::What::notWritten, path, copied.failure().error};
+        if (fs_.Status(path) == fs::Kind::none && !fs_.IsLink(path)) {
+            backupPath_ = path;
+            Result<void> staged = fs_.WriteNewFile(path, source_, options);
+            if (!staged) return Failure{Failure::What::notWritten, path, staged.failure().error};
+            return {};
+        }
         Result<std::string> there = fs_.ReadWhole(path);
         if (there && *there == source_) return {};
     }
@@ -437,7 +489,7 @@ bool DocumentConverter::PrepareFirstChange(PictureWork& work) {
         Result<fs::HeldFolder> held = MakeFolder(backupFolder);
         if (!held) return stop(held.failure());
         backupFolder_ = std::move(*held);
-        if (Result<void> copied = WriteBackup(backupFolder); !copied) return stop(copied.failure());
+        if (Result<void> copied = StageBackup(backupFolder); !copied) return stop(copied.failure());
         if (settings_.progress->abortRequested.load()) {
             work.kind = PictureWork::Kind::abort;
             return false;
@@ -467,8 +519,11 @@ int AllCores() {
     return std::max(1, CPU_COUNT(&cpus));
 }
 
-DocumentResult ConvertDocument(const std::string& path, const ConversionSettings& settings, Backup backup) {
-    return DocumentConverter(path, settings, backup).Run();
+std::unique_ptr<PreparedDocument> PrepareDocument(const std::string& path, const ConversionSettings& settings,
+                                                  Backup backup, fs::PendingFlush& pending) {
+    auto converter = std::make_unique<DocumentConverter>(path, settings, backup, pending);
+    converter->Prepare();
+    return converter;
 }
 
 }  // namespace quarvel::engine

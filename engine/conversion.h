@@ -3,6 +3,8 @@
 // end separator becomes a numbered PNG file in the document's image folder, and an
 // image tag pointing at it takes the stretch's place.
 
+#include <chrono>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -10,6 +12,7 @@
 
 #include "engine/job_settings.h"
 #include "platform/failure.h"
+#include "platform/fs.h"
 #include "render/renderer.h"
 
 namespace quarvel::engine {
@@ -48,7 +51,49 @@ std::string ImageFolderOf(const std::string& document);
 // pictures written. Any failure among these leaves the document as it is, as does a
 // change made to it by another program meanwhile (also while it is read); each shows
 // its message through the progress interface, and the pictures written for it go
-// again. On abort stops at once and leaves the document as it was.
+// again. On abort stops at once and leaves the document as it was. A batch of one.
 DocumentResult ConvertDocument(const std::string& path, const ConversionSettings& settings, Backup backup = Backup::no);
+
+class PreparedDocument;
+
+// The documents of a job, each converted up to its putting in place and then put in
+// place together: their pictures, copies and new texts are flushed to disk in one go
+// (this run's files only), the copies take their names, and only then are the
+// documents replaced. A crash never leaves a document that names a picture the disk
+// lacks, nor one replaced before its copy; and the disk is asked to flush once a
+// batch rather than once a document.
+class DocumentBatch {
+public:
+    // At most this many documents wait, and none longer than this.
+    static constexpr std::size_t kMaxDocuments = 20;
+    static constexpr std::chrono::milliseconds kMaxWait{2000};
+
+    // The results of the documents go to `results`, in the order they come.
+    DocumentBatch(const ConversionSettings& settings, std::vector<DocumentResult>& results);
+    // Puts what waits in place.
+    ~DocumentBatch();
+    DocumentBatch(const DocumentBatch&) = delete;
+    DocumentBatch& operator=(const DocumentBatch&) = delete;
+
+    // Converts a document (as ConvertDocument does) up to its putting in place; its
+    // result joins `results` now and is completed when the batch is put in place.
+    // The outcome so far: converted stands for "waiting" too.
+    Outcome Convert(const std::string& path, Backup backup);
+    // Puts every waiting document in place.
+    void Commit();
+
+private:
+    struct Waiting {
+        std::unique_ptr<PreparedDocument> document;
+        std::size_t result;  // its place in `results_`
+    };
+
+    const ConversionSettings& settings_;
+    platform::fs::FileSystem& fileSystem_;
+    std::vector<DocumentResult>& results_;
+    platform::fs::PendingFlush pending_;
+    std::vector<Waiting> waiting_;
+    std::chrono::steady_clock::time_point firstWaiting_;
+};
 
 }  // namespace quarvel::engine

@@ -42,7 +42,8 @@ void Fail(Failure failure, const ConversionSettings& settings, JobResult& result
     result.documents.push_back(std::move(failed));
 }
 
-void Convert(const std::string& path, const ConversionSettings& settings, Backup backup, JobResult& result) {
+void Convert(const std::string& path, const ConversionSettings& settings, Backup backup, DocumentBatch& batch,
+             JobResult& result) {
     if (settings.claims) {
         const std::string folder = ImageFolderOf(path);
         if (!folder.empty()) {
@@ -53,14 +54,12 @@ void Convert(const std::string& path, const ConversionSettings& settings, Backup
         }
     }
     try {
-        result.documents.push_back(ConvertDocument(path, settings, backup));
+        if (batch.Convert(path, backup) == Outcome::aborted) result.aborted = true;
     } catch (...) {
         // Whatever the document had come to stays unwritten: its rewrite comes last,
         // and temporary files go with the unwinding.
         Fail(FailureOfThrown(std::current_exception(), path), settings, result);
-        return;
     }
-    if (result.documents.back().outcome == Outcome::aborted) result.aborted = true;
 }
 
 // Runs a job's body; something thrown outside any document ends the job with a message.
@@ -127,8 +126,10 @@ JobResult RunFileJob(const ConversionJob& job, JobProgress& progress) {
             Report({Failure::What::noFileGiven}, settings, result);
         } else {
             ImageFolderClaims claims;
-            Convert(WhereTheDocumentLives(job.path, FileSystemOf(settings)), WithClaims(settings, claims), job.backup,
-                    result);
+            const ConversionSettings withClaims = WithClaims(settings, claims);
+            DocumentBatch batch(withClaims, result.documents);
+            Convert(WhereTheDocumentLives(job.path, FileSystemOf(settings)), withClaims, job.backup, batch, result);
+            batch.Commit();
         }
     });
     return result;
@@ -146,7 +147,11 @@ JobResult RunFolderJob(const FolderConversionJob& job, JobProgress& progress) {
             Report({Failure::What::folderNotFound, folder}, settings, result);
         } else {
             ImageFolderClaims claims;
-            WalkFolder(folder, job.fileFilter, job.subFolders, job.backup, WithClaims(settings, claims), result);
+            const ConversionSettings withClaims = WithClaims(settings, claims);
+            // Also after an abort: what waits is converted whole.
+            DocumentBatch batch(withClaims, result.documents);
+            WalkFolder(folder, job.fileFilter, job.subFolders, job.backup, withClaims, batch, result);
+            batch.Commit();
         }
     });
     return result;
@@ -181,7 +186,7 @@ std::thread StartFolderJob(FolderConversionJob& job) {
 }
 
 bool WalkFolder(const std::string& folder, std::string_view pattern, SubFolders subFolders, Backup backup,
-                const ConversionSettings& settings, JobResult& result) {
+                const ConversionSettings& settings, DocumentBatch& batch, JobResult& result) {
     // Held open while its tree is walked: a folder or link put in its place meanwhile
     // is never walked or written, nor is a link put in place of a sub-folder.
     Result<fs::HeldFolder> held = FileSystemOf(settings).Hold(folder);
@@ -203,7 +208,8 @@ bool WalkFolder(const std::string& folder, std::string_view pattern, SubFolders 
             // Backups of earlier runs are never converted in place, and a link may
             // lead out of the tree or round in a circle.
             if (entry.kind != fs::Kind::folder || entry.isLink || entry.name == kBackupFolderName) continue;
-            if (!WalkFolder(JoinPath(folder, entry.name), pattern, subFolders, backup, settings, result)) return false;
+            if (!WalkFolder(JoinPath(folder, entry.name), pattern, subFolders, backup, settings, batch, result))
+                return false;
         }
     }
 
@@ -221,7 +227,7 @@ bool WalkFolder(const std::string& folder, std::string_view pattern, SubFolders 
         if (entry.isLink)
             Fail({Failure::What::linkedDocument, path}, settings, result);
         else
-            Convert(path, settings, backup, result);
+            Convert(path, settings, backup, batch, result);
         if (result.aborted) return false;
     }
     return true;

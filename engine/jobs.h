@@ -98,8 +98,9 @@ std::thread StartFolderJob(FolderConversionJob& job);
 // passed over; a document that is a symbolic link is not followed, and one whose
 // image folder an earlier document of the run has taken is left as it is, each with
 // a message. A folder that cannot be read is reported like a document that failed,
-// and the walk goes on. False when the user aborted.
+// and the walk goes on. The documents go through `batch`, which puts them in place
+// (the caller commits what waits at the end). False when the user aborted.
 bool WalkFolder(const std::string& folder, std::string_view pattern, SubFolders subFolders, Backup backup,
-                const ConversionSettings& settings, JobResult& result);
+                const ConversionSettings& settings, DocumentBatch& batch, JobResult& result);
 
 }  // namespace quarvel::engine

@@ -19,8 +19,9 @@ void FailDocument(DocumentResult& result, JobProgress& progress, Failure failure
     result.failure = std::move(failure);
 }
 
-PicturePipeline::PicturePipeline(const ConversionSettings& settings, fs::FileSystem& files, DocumentResult& result)
-    : settings_(settings), files_(files), result_(result) {}
+PicturePipeline::PicturePipeline(const ConversionSettings& settings, fs::FileSystem& files, DocumentResult& result,
+                                 fs::PendingFlush& pending)
+    : settings_(settings), files_(files), result_(result), unflushed_(pending) {}
 
 PicturesEnd PicturePipeline::Run(const std::function<bool(PictureWork&)>& next) {
     auto scan = [&](PictureWork& work) {
@@ -109,17 +110,19 @@ void PicturePipeline::Take(PictureWork& work) {
             return End(PicturesEnd::failed);
         }
         written_.emplace_back(work.path, placed);
+        // Each waiting picture holds a descriptor: a document of thousands flushes some
+        // before the process runs out of them.
+        if (unflushed_.size() >= fs::PendingFlush::MostWaiting()) {
+            if (Result<void> flushed = files_.FlushPending(unflushed_); !flushed) {
+                FailDocument(result_, *settings_.progress, flushed.failure());
+                return End(PicturesEnd::failed);
+            }
+        }
         if (work.report.Any()) result_.pictureNotes.push_back({work.path, std::move(work.report)});
     } catch (...) {
         thrown_ = std::current_exception();
         End(PicturesEnd::threw);
     }
-}
-
-bool PicturePipeline::Flush() {
-    Result<void> flushed = files_.FlushPending(unflushed_);
-    if (!flushed) FailDocument(result_, *settings_.progress, flushed.failure());
-    return flushed.ok();
 }
 
 void PicturePipeline::RemoveWritten() {

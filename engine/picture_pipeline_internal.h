@@ -53,7 +53,9 @@ enum class PicturesEnd {
 
 class PicturePipeline {
 public:
-    PicturePipeline(const ConversionSettings& settings, platform::fs::FileSystem& files, DocumentResult& result);
+    // The pictures' bytes wait in `pending` to be flushed with the batch's other files.
+    PicturePipeline(const ConversionSettings& settings, platform::fs::FileSystem& files, DocumentResult& result,
+                    platform::fs::PendingFlush& pending);
 
     // Runs the scan (`next` fills in the next item; false at the end of the document),
     // the drawing on the settings' workers and the taking of the results, and returns
@@ -63,9 +65,6 @@ public:
     bool Ended() const { return end_.load(std::memory_order_relaxed) != PicturesEnd::underWay; }
     std::exception_ptr thrown() const { return thrown_; }
 
-    // The pictures written, to disk together, before the document that shows them is
-    // rewritten; false (the message shown) when that failed.
-    bool Flush();
     // Removes the pictures this run put in place (and only while they are still there).
     void RemoveWritten();
     // The pictures are made for this file: its owner's, and no more open than it.
@@ -81,7 +80,7 @@ private:
     DocumentResult& result_;
     std::vector<PictureWork> slots_;  // the stretches under way
     // The results' own (in document order, one at a time).
-    platform::fs::PendingFlush unflushed_;  // pictures in place, not yet on disk
+    platform::fs::PendingFlush& unflushed_;  // pictures in place, not yet on disk
     const platform::fs::FileInfo* madeFor_ = nullptr;
     // The pictures this run put in place, and which files they are.
     std::vector<std::pair<std::string, platform::fs::FileId>> written_;

@@ -28,7 +28,7 @@ std::string SystemReason(int error) { return std::error_code(error, std::system_
 Kind FileSystem::Status(const std::string& path) {
     struct stat st;
     if (path.empty()) return Kind::none;
-    const detail::Place place = Locate(path);
+    const detail::Location place = Locate(path);
     if (::fstatat(place.at(), place.name.c_str(), &st, 0) != 0) return Kind::none;
     return KindOf(st);
 }
@@ -36,7 +36,7 @@ Kind FileSystem::Status(const std::string& path) {
 bool FileSystem::IsLink(const std::string& path) {
     struct stat st;
     if (path.empty()) return false;
-    const detail::Place place = Locate(path);
+    const detail::Location place = Locate(path);
     return ::fstatat(place.at(), place.name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISLNK(st.st_mode);
 }
 
@@ -51,7 +51,7 @@ std::optional<std::string> RealPath(const std::string& path) {
 Result<bool> FileSystem::MakeDirectory(const std::string& path, const FileInfo* madeFor) {
     using What = Failure::What;
     if (path.empty()) return Failure{What::folderNotMade, path, ENOENT};
-    const detail::Place place = Locate(path);
+    const detail::Location place = Locate(path);
     // The permissions of the file it is made for, with the right to enter where that
     // file may be read.
     const mode_t mode = madeFor ? static_cast<mode_t>((madeFor->mode & 0666) | ((madeFor->mode & 0444) >> 2)) : 0777;
@@ -74,7 +74,7 @@ Result<bool> FileSystem::MakeDirectory(const std::string& path, const FileInfo* 
 
 Result<std::vector<Entry>> FileSystem::List(const std::string& folder, std::string_view pattern) {
     std::vector<Entry> entries;
-    const detail::Place place = Locate(folder);
+    const detail::Location place = Locate(folder);
     Fd opened(::openat(place.at(), place.name.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC | place.NoFollow()));
     DIR* dir = opened.valid() ? ::fdopendir(opened.get()) : nullptr;
     if (!dir) return Failure{Failure::What::folderNotRead, folder, errno};
@@ -237,7 +237,7 @@ Result<FileInfo> FileSystem::ReadFileBytes(const std::string& path, FileBytes& b
     };
     // Only regular files: a pipe would block (hence the non-blocking open) and a
     // device such as /dev/zero would never end.
-    const detail::Place place = Locate(path);
+    const detail::Location place = Locate(path);
     Fd in(::openat(place.at(), place.name.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | place.NoFollow()));
     if (!in.valid() && errno == ELOOP && place.held) {
         bytes = FileBytes();
@@ -272,7 +272,7 @@ Result<FileInfo> FileSystem::ReadFileBytes(const std::string& path, FileBytes& b
 }
 
 bool FileSystem::Remove(const std::string& path, const FileId* onlyIf) {
-    const detail::Place place = Locate(path);
+    const detail::Location place = Locate(path);
     struct stat st;
     if (::fstatat(place.at(), place.name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) return false;
     if (onlyIf && detail::IdOf(st) != *onlyIf) return false;

@@ -90,11 +90,12 @@ enum class Existing { replace, keep };
 // When a new file's bytes are flushed to disk.
 enum class Flush {
     first,  // before the file is put in place
-    later,  // put in place at once (Existing::replace); flushed with others by FileSystem::FlushPending
+    later,  // flushed with others by FileSystem::FlushPending (see WriteOptions::pending)
     never,  // left to the system: a file whose source still exists
 };
 
 class PendingFlush;
+class StagedFile;
 
 // What a new file takes of WriteOptions::like.
 enum class Likeness {
@@ -118,11 +119,15 @@ struct WriteOptions {
     Flush flush = Flush::first;
     PendingFlush* pending = nullptr;  // where Flush::later files wait
     FileId* placed = nullptr;         // set to the new file's identity once it is in place
+    // Written whole but not put in place: `stage` holds it until FileSystem::Place puts it
+    // there (as `existing` and `unchanged` say), once what it depends on is on disk.
+    StagedFile* stage = nullptr;
 };
 
-// Files put in place unflushed (Flush::later), waiting to be flushed together by
-// FileSystem::FlushPending: one flush of their file system costs the disk far less than
-// one after each file. It keeps the first file open; unflushed files stay as they are.
+// Files written unflushed (Flush::later), and the folders where they took their names,
+// waiting to be flushed together by FileSystem::FlushPending: this run's own files and
+// nothing else, each flushed once its writing has long been started, so that the disk
+// commits them together rather than once per file. They stay open until then.
 class PendingFlush {
 public:
     PendingFlush() = default;
@@ -130,17 +135,50 @@ public:
     PendingFlush(const PendingFlush&) = delete;
     PendingFlush& operator=(const PendingFlush&) = delete;
 
-    std::size_t size() const { return count_; }
+    std::size_t size() const { return files_.size(); }
+    // How many files may wait at most: a quarter of the descriptors this process may
+    // open, so that what waits never keeps it from opening files.
+    static std::size_t MostWaiting();
     // The folder of the first file, where a failed flush is told.
     const std::string& folder() const { return folder_; }
+    // A file (its descriptor, taken over) written at `path`.
     void Add(int fd, const std::string& path);
+    // A folder whose new names are to reach the disk (its descriptor is duplicated);
+    // each folder counts once.
+    void AddFolder(int fd);
     void Clear();
 
 private:
     friend class FileSystem;
-    int fd_ = -1;  // the first file, open on the file system to flush
+    std::vector<int> files_;
+    std::vector<int> folders_;
+    std::vector<FileId> folderIds_;
     std::string folder_;
-    std::size_t count_ = 0;
+};
+
+namespace detail {
+struct Staged;
+}
+
+// A new file written whole and not yet in place (WriteOptions::stage).
+class StagedFile {
+public:
+    StagedFile();
+    ~StagedFile();
+    StagedFile(StagedFile&& other) noexcept;
+    StagedFile& operator=(StagedFile&& other) noexcept;
+    StagedFile(const StagedFile&) = delete;
+    StagedFile& operator=(const StagedFile&) = delete;
+
+    // The path it is to take; empty when nothing is staged.
+    const std::string& path() const { return path_; }
+    // Forgets the file: it never takes its name (and, without one, is gone).
+    void Drop();
+
+private:
+    friend class FileSystem;
+    std::string path_;
+    std::unique_ptr<detail::Staged> parts_;  // null where a file system keeps its own
 };
 
 class FileSystem;
@@ -187,7 +225,7 @@ private:
 };
 
 namespace detail {
-struct Place;
+struct Location;
 struct HeldFolders;
 }  // namespace detail
 
@@ -254,10 +292,18 @@ public:
     // Existing::keep), changedMeanwhile (with `unchanged`).
     virtual Result<void> WriteNewFile(const std::string& path, std::string_view bytes, const WriteOptions& options);
 
-    // Flushes the files waiting in `pending` to disk with their names: their whole file
-    // system at once (syncfs). `pending` is empty afterwards either way. A failure
-    // (notWritten) names the folder of the first file.
+    // Flushes the files waiting in `pending` to disk, each (fdatasync), and then the
+    // folders that hold their names (fsync): only this run's own files, never the whole
+    // file system. `pending` is empty afterwards either way. A failure (notWritten)
+    // names the folder of the first file.
     virtual Result<void> FlushPending(PendingFlush& pending);
+
+    // Puts a staged file in place, as WriteNewFile would have done at once: over what is
+    // there (Existing::replace) or only where nothing is (Existing::keep: exists), and
+    // with `unchanged` only while the file there is still that one (changedMeanwhile).
+    // Sets WriteOptions::placed. The staged file is used up either way.
+    // `names`, when given, takes the folder, so that a flush of it makes the new name last.
+    virtual Result<void> Place(StagedFile& staged, PendingFlush* names = nullptr);
 
     // Replaces a file's contents through WriteNewFile, keeping its permission bits,
     // owner, group and extended attributes (its ACL). A symbolic link stays a link:
@@ -265,7 +311,10 @@ public:
     // A file that CheckWritable refuses is left alone, as is something there that is
     // no file (notWritten). With `unchanged`, the file is left alone when it is no
     // longer that file.
-    Result<void> ReplaceFile(const std::string& path, std::string_view bytes, const FileInfo* unchanged = nullptr);
+    // With `stage`, the new version is staged instead (its bytes waiting in `pending`),
+    // to be put in place by Place.
+    Result<void> ReplaceFile(const std::string& path, std::string_view bytes, const FileInfo* unchanged = nullptr,
+                             StagedFile* stage = nullptr, PendingFlush* pending = nullptr);
     // Whether ReplaceFile may replace the file: one with no write permission bit at
     // all is read-only (readOnly, even to root), one that we could not open for
     // writing or whose folder we may not change is not ours to replace (notWritten);
@@ -295,15 +344,22 @@ protected:
     // Called by ReadFileBytes once the bytes are read and before the file is looked at
     // again: where a test changes the file as another program would.
     virtual void WhileReading(const std::string& path) { (void)path; }
+    // For a file system that keeps its staged files its own way: marks `file` staged
+    // for `path`, with nothing of this class's behind it.
+    static void MarkStaged(StagedFile& file, const std::string& path) {
+        file.Drop();
+        file.path_ = path;
+    }
 
 private:
     friend class HeldFolder;
     // Where an operation on `path` works: in the held folder that holds it, else as
     // the system resolves the path.
-    detail::Place Locate(const std::string& path) const;
+    detail::Location Locate(const std::string& path) const;
     // The folder that holds `path`, open, and the name in it.
-    detail::Place FolderOf(const std::string& path) const;
+    detail::Location FolderOf(const std::string& path) const;
     void Release(const std::string& folder, int fd);
+    Result<void> PlaceParts(detail::Staged& parts, const std::string& path);
 
     std::unique_ptr<detail::HeldFolders> held_;
 };

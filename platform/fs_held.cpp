@@ -19,7 +19,7 @@
 namespace quarvel::platform::fs {
 
 using detail::Fd;
-using detail::Place;
+using detail::Location;
 
 FileSystem::FileSystem() : held_(std::make_unique<detail::HeldFolders>()) {}
 FileSystem::~FileSystem() = default;
@@ -55,8 +55,8 @@ void FileSystem::Release(const std::string& folder, int fd) {
 
 // The deepest held folder that holds the path. Its descriptor is duplicated, so that
 // a holder letting go meanwhile never leaves the operation with a closed one.
-Place FileSystem::Locate(const std::string& path) const {
-    Place place;
+Location FileSystem::Locate(const std::string& path) const {
+    Location place;
     place.name = path;
     const std::lock_guard lock(held_->mutex);
     if (held_->byPath.empty() || path.empty()) return place;
@@ -77,9 +77,9 @@ Place FileSystem::Locate(const std::string& path) const {
     }
 }
 
-Place FileSystem::FolderOf(const std::string& path) const {
-    Place folder = Locate(ContainingFolder(path));
-    Place place;
+Location FileSystem::FolderOf(const std::string& path) const {
+    Location folder = Locate(ContainingFolder(path));
+    Location place;
     place.held = folder.held;
     place.folder =
         Fd(::openat(folder.at(), folder.name.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC | folder.NoFollow()));
@@ -88,7 +88,7 @@ Place FileSystem::FolderOf(const std::string& path) const {
 }
 
 Result<HeldFolder> FileSystem::Hold(const std::string& folder) {
-    const Place place = Locate(folder);
+    const Location place = Locate(folder);
     const int fd = ::openat(place.at(), place.name.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC | place.NoFollow());
     if (fd < 0) {
         const int error = errno;
@@ -129,7 +129,7 @@ FileLock& FileLock::operator=(FileLock&& other) noexcept {
 }
 
 Result<FileLock> FileSystem::LockFile(const std::string& path, const std::atomic<bool>& stop) {
-    const Place place = Locate(path);
+    const Location place = Locate(path);
     for (;;) {
         Fd fd(::openat(place.at(), place.name.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | place.NoFollow()));
         if (!fd.valid()) {

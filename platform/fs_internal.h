@@ -50,7 +50,7 @@ private:
 
 // Where an operation on a path works: a name relative to an open folder, or, outside
 // every held folder, the path itself relative to the current folder.
-struct Place {
+struct Location {
     Fd folder;          // not valid: the path as it is
     std::string name;   // in `folder`; "." for the folder itself
     bool held = false;  // in a held folder: a symbolic link at the name is never followed

@@ -6,6 +6,7 @@
 #include <limits.h>
 #include <sys/file.h>
 #include <sys/random.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -16,6 +17,7 @@
 #include <cstdlib>
 #include <ctime>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -249,6 +251,21 @@ private:
     bool placed_ = false;
 };
 
+// A new file with everything its putting in place needs: the open folder it goes in
+// (which the temporary file works in), and what WriteOptions said of its place.
+struct Staged {
+    explicit Staged(Location where) : folder(std::move(where)), file(folder.folder.get(), folder.name) {}
+    Staged(const Staged&) = delete;
+    Staged& operator=(const Staged&) = delete;
+
+    Location folder;
+    TemporaryFile file;
+    FileId made;
+    Existing existing = Existing::replace;
+    std::optional<FileInfo> unchanged;
+    FileId* placed = nullptr;
+};
+
 }  // namespace detail
 
 bool IsTemporaryName(std::string_view name) {
@@ -267,30 +284,51 @@ bool WriteContents(detail::TemporaryFile& temp, std::string_view bytes) {
 }  // namespace
 
 void PendingFlush::Add(int fd, const std::string& path) {
-    ++count_;
-    if (fd_ >= 0) {
-        ::close(fd);
-        return;
-    }
-    fd_ = fd;
-    folder_ = ContainingFolder(path);
+    if (files_.empty()) folder_ = ContainingFolder(path);
+    files_.push_back(fd);
+}
+
+std::size_t PendingFlush::MostWaiting() {
+    static const std::size_t most = [] {
+        struct rlimit limit {};
+        const rlim_t open = ::getrlimit(RLIMIT_NOFILE, &limit) == 0 ? limit.rlim_cur : 1024;
+        return static_cast<std::size_t>(std::clamp<rlim_t>(open / 4, 64, 4096));
+    }();
+    return most;
+}
+
+void PendingFlush::AddFolder(int fd) {
+    struct stat st;
+    if (::fstat(fd, &st) != 0 || std::find(folderIds_.begin(), folderIds_.end(), IdOf(st)) != folderIds_.end()) return;
+    const int own = ::fcntl(fd, F_DUPFD_CLOEXEC, 0);
+    if (own < 0) return;
+    folders_.push_back(own);
+    folderIds_.push_back(IdOf(st));
 }
 
 void PendingFlush::Clear() {
-    if (fd_ >= 0) ::close(fd_);
-    fd_ = -1;
+    for (int fd : files_) ::close(fd);
+    for (int fd : folders_) ::close(fd);
+    files_.clear();
+    folders_.clear();
+    folderIds_.clear();
     folder_.clear();
-    count_ = 0;
 }
 
-// One call for every file: on a disk with a journal a flush of each file would commit
-// it again for each. The call reports the write errors of the file system since the
-// first file was opened.
+// Each file of this run, then the folders of their names. Their writing was started
+// as each was written, so most of the bytes are on disk already; on a disk with a
+// journal the first flush commits what the others need, and they find little to wait
+// for. Other programs' dirty pages are not this run's to flush.
 Result<void> FileSystem::FlushPending(PendingFlush& pending) {
-    Result<void> status;
-    if (pending.fd_ >= 0 && ::syncfs(pending.fd_) != 0) status = NotWritten(pending.folder_);
+    int error = 0;
+    for (int fd : pending.files_)
+        if (::fdatasync(fd) != 0 && error == 0) error = errno;
+    for (int fd : pending.folders_)
+        if (::fsync(fd) != 0 && error == 0 && errno != EINVAL) error = errno;  // some file systems cannot sync a folder
+    const std::string folder = pending.folder_;
     pending.Clear();
-    return status;
+    if (error != 0) return Failure{Failure::What::notWritten, folder, error};
+    return {};
 }
 
 namespace {
@@ -321,9 +359,9 @@ mode_t CreationMode(const WriteOptions& options) {
 }  // namespace
 
 Result<void> FileSystem::WriteNewFile(const std::string& path, std::string_view bytes, const WriteOptions& options) {
-    const detail::Place folder = FolderOf(path);
-    if (!folder.folder.valid()) return NotOpened(path);
-    detail::TemporaryFile temp(folder.folder.get(), folder.name);
+    auto parts = std::make_unique<detail::Staged>(FolderOf(path));
+    if (!parts->folder.folder.valid()) return NotOpened(path);
+    detail::TemporaryFile& temp = parts->file;
     if (!temp.Create(CreationMode(options))) return NotOpened(path);
     if (!WriteContents(temp, bytes) || !TakeLikeness(temp.fd(), options)) return NotWritten(path);
     if (options.flush == Flush::first && ::fsync(temp.fd()) != 0) return NotWritten(path);
@@ -331,16 +369,50 @@ Result<void> FileSystem::WriteNewFile(const std::string& path, std::string_view 
     // on their way, and the flushes of many files find little left to do.
     if (options.flush == Flush::later) ::sync_file_range(temp.fd(), 0, 0, SYNC_FILE_RANGE_WRITE);
     struct stat made;
-    if (options.placed && ::fstat(temp.fd(), &made) != 0) return NotWritten(path);
+    if (::fstat(temp.fd(), &made) != 0) return NotWritten(path);
+    parts->made = IdOf(made);
+    parts->existing = options.existing;
+    if (options.unchanged) parts->unchanged = *options.unchanged;
+    parts->placed = options.placed;
+    if (options.stage) {
+        // Its bytes wait with the others; its name waits for Place.
+        if (options.flush == Flush::later && options.pending) {
+            const int own = ::fcntl(temp.fd(), F_DUPFD_CLOEXEC, 0);
+            if (own < 0) return NotWritten(path);
+            options.pending->Add(own, path);
+        }
+        options.stage->Drop();
+        options.stage->path_ = path;
+        options.stage->parts_ = std::move(parts);
+        return {};
+    }
+    if (Result<void> placed = PlaceParts(*parts, path); !placed) return placed;
+    if (options.flush == Flush::later && options.pending) {
+        options.pending->Add(temp.ReleaseFd(), path);
+        options.pending->AddFolder(parts->folder.folder.get());
+    }
+    return {};
+}
 
-    const int at = folder.folder.get();
-    const char* name = folder.name.c_str();
-    if (options.unchanged) {
+Result<void> FileSystem::Place(StagedFile& staged, PendingFlush* names) {
+    if (!staged.parts_) return Failure{Failure::What::notWritten, staged.path_};
+    const std::string path = staged.path_;
+    Result<void> placed = PlaceParts(*staged.parts_, path);
+    if (placed && names) names->AddFolder(staged.parts_->folder.folder.get());
+    staged.Drop();
+    return placed;
+}
+
+Result<void> FileSystem::PlaceParts(detail::Staged& parts, const std::string& path) {
+    detail::TemporaryFile& temp = parts.file;
+    const int at = parts.folder.folder.get();
+    const char* name = parts.folder.name.c_str();
+    if (parts.unchanged) {
         struct stat st;
-        if (::fstatat(at, name, &st, 0) != 0 || !SameFile(*options.unchanged, st))
+        if (::fstatat(at, name, &st, 0) != 0 || !SameFile(*parts.unchanged, st))
             return Failure{Failure::What::changedMeanwhile, path};
     }
-    if (options.existing == Existing::replace) {
+    if (parts.existing == Existing::replace) {
         if (!temp.Replace()) return NotWritten(path);
     } else if (!temp.Link()) {
         // Never over an existing file: a name for the finished file, or where the file
@@ -355,17 +427,27 @@ Result<void> FileSystem::WriteNewFile(const std::string& path, std::string_view 
             return Failure{Failure::What::notWritten, path, EEXIST};
         }
     }
-    if (options.placed) *options.placed = IdOf(made);
-    if (options.flush == Flush::later && options.pending) options.pending->Add(temp.ReleaseFd(), path);
+    if (parts.placed) *parts.placed = parts.made;
     return {};
 }
 
-Result<void> FileSystem::ReplaceFile(const std::string& path, std::string_view bytes, const FileInfo* unchanged) {
+StagedFile::StagedFile() = default;
+StagedFile::~StagedFile() = default;
+StagedFile::StagedFile(StagedFile&& other) noexcept = default;
+StagedFile& StagedFile::operator=(StagedFile&& other) noexcept = default;
+
+void StagedFile::Drop() {
+    parts_.reset();
+    path_.clear();
+}
+
+Result<void> FileSystem::ReplaceFile(const std::string& path, std::string_view bytes, const FileInfo* unchanged,
+                                     StagedFile* stage, PendingFlush* pending) {
     // In a held folder the name itself is replaced, whatever it is now; elsewhere a
     // link stays a link and the file it names is replaced.
     const bool held = Locate(path).held;
     const std::string target = held ? path : ResolveLinks(path).path;
-    const detail::Place place = Locate(target);
+    const detail::Location place = Locate(target);
     struct stat st;
     FileInfo like;
     WriteOptions options;
@@ -381,11 +463,16 @@ Result<void> FileSystem::ReplaceFile(const std::string& path, std::string_view b
         }
         options.like = &like;
     }
+    if (stage) {
+        options.stage = stage;
+        options.pending = pending;
+        options.flush = pending ? Flush::later : Flush::first;
+    }
     return WriteNewFile(target, bytes, options);
 }
 
 Result<void> FileSystem::CheckWritable(const std::string& path) {
-    const detail::Place place = Locate(path);
+    const detail::Location place = Locate(path);
     struct stat st;
     if (::fstatat(place.at(), place.name.c_str(), &st, 0) != 0) return Failure{Failure::What::notWritten, path, errno};
     // Read-only in the sense of Windows' attribute: the bits say so even to root.
@@ -394,7 +481,7 @@ Result<void> FileSystem::CheckWritable(const std::string& path) {
     // a folder where its new version cannot be put.
     if (::faccessat(place.at(), place.name.c_str(), W_OK, AT_EACCESS) != 0)
         return Failure{Failure::What::notWritten, path, errno};
-    const detail::Place folder = FolderOf(path);
+    const detail::Location folder = FolderOf(path);
     if (!folder.folder.valid() || ::faccessat(folder.folder.get(), ".", W_OK | X_OK, AT_EACCESS) != 0)
         return Failure{Failure::What::notWritten, path, errno};
     return {};
@@ -430,7 +517,7 @@ Result<void> FileSystem::WriteToUserPath(const std::string& path, std::string_vi
 }
 
 void FileSystem::RemoveStaleTemporaries(const std::string& folder, std::string_view name) {
-    const detail::Place place = Locate(folder);
+    const detail::Location place = Locate(folder);
     const Fd at(::openat(place.at(), place.name.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC | place.NoFollow()));
     if (!at.valid()) return;
     std::vector<std::string> found;

@@ -83,6 +83,7 @@ constexpr const char* kFolder = "/memory";
 class MemoryFileSystem : public fs::FileSystem {
 public:
     std::map<std::string, std::string> files;
+    std::map<std::string, std::string> staged;  // written, waiting for their places
     std::set<std::string> folders{kFolder};
     std::vector<std::string> pictures;  // picture paths asked for, in order
     int rewrites = 0;
@@ -105,15 +106,31 @@ public:
         bytes.SetSize(it->second.size());
         return fs::FileInfo{};
     }
-    Result<void> WriteNewFile(const std::string& path, std::string_view bytes, const fs::WriteOptions&) override {
+    Result<void> WriteNewFile(const std::string& path, std::string_view bytes,
+                              const fs::WriteOptions& options) override {
         if (path.ends_with(".png")) {
             pictures.push_back(path);
             if (firstPictureFails && pictures.size() == 1) return Failure{Failure::What::notWritten, path, ENOSPC};
-        } else {
-            ++rewrites;
         }
         if (!folders.count(GetDirectoryPart(path))) return Failure{Failure::What::notOpened, path, ENOENT};
+        if (options.stage) {
+            staged[path] = std::string(bytes);
+            MarkStaged(*options.stage, path);
+            return {};
+        }
         files[path] = std::string(bytes);
+        return {};
+    }
+    Result<void> Place(fs::StagedFile& file, fs::PendingFlush*) override {
+        const std::string path = file.path();
+        file.Drop();
+        if (!path.ends_with(".png")) ++rewrites;
+        files[path] = std::move(staged[path]);
+        staged.erase(path);
+        return {};
+    }
+    Result<void> FlushPending(fs::PendingFlush& pending) override {
+        pending.Clear();
         return {};
     }
     void RemoveStaleTemporaries(const std::string&, std::string_view) override {}

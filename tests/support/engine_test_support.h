@@ -41,7 +41,8 @@ class HookedFileSystem : public platform::fs::FileSystem {
 public:
     // "mkdir <path>", "keep <path>" (a new file that never replaces one: backup
     // copies), "write <path>" (every other new file: pictures and documents), "flush
-    // <folder>" (pictures written there, flushed together).
+    // <folder>" (files written and flushed together, named by the first one's folder),
+    // "place <path>" (a file written before takes its name).
     std::vector<std::string> log;
     std::function<int(const std::string&)> failMkdir = [](const std::string&) { return 0; };
     std::function<int(const std::string&)> failWrite = [](const std::string&) { return 0; };
@@ -84,6 +85,10 @@ public:
         beforeWrite(path);
         if (int error = failWrite(path)) return Failure{Failure::What::notWritten, path, error};
         return platform::fs::FileSystem::WriteNewFile(path, bytes, options);
+    }
+    Result<void> Place(platform::fs::StagedFile& staged, platform::fs::PendingFlush* names) override {
+        log.push_back("place " + staged.path());
+        return platform::fs::FileSystem::Place(staged, names);
     }
     Result<void> FlushPending(platform::fs::PendingFlush& pending) override {
         if (pending.size() == 0) return platform::fs::FileSystem::FlushPending(pending);
