@@ -10,6 +10,7 @@
 #include "render/look_options.h"
 #include "render/text_art.h"
 #include "server/http_server.h"
+#include "server/log.h"
 #include "server/request.h"
 
 namespace {
@@ -76,7 +77,8 @@ int Run(int argc, char** argv) {
         "Draws Japanese text art into PNG pictures over HTTP, byte for byte as `quarvel-cli render` does: "
         "POST /render (the art as the body) or GET /render?text=..., with the options of render as query "
         "parameters (fore, back, margin, space-sim, html, indexed, encoding). GET / is a page to paste art "
-        "into; GET /healthz answers {\"status\": \"ok\"}. One line per request on standard error.",
+        "into; GET /healthz answers {\"status\": \"ok\"}. One line per request on standard error, begun with "
+        "its priority for the journal (<6>, errors <3>).",
         "quarvel-server");
     app.set_help_flag("-h,--help", "show this help and exit");
     app.option_defaults()->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
@@ -91,7 +93,8 @@ int Run(int argc, char** argv) {
                    return a ? std::string() : std::string("needs ADDRESS:PORT, such as 127.0.0.1:8080");
                });
     AddChecked(app, "--threads", "N",
-               "requests drawn at once, 1 to 256; default one per core (" + std::to_string(config.threads) + ")",
+               "pictures drawn at once, 1 to 256, on threads apart from the connections'; default one per core (" +
+                   std::to_string(config.threads) + ")",
                [&](const std::string& v) {
                    auto n = look_options::ParseWholeNumber(v, 1, 256);
                    if (n) config.threads = *n;
@@ -103,6 +106,14 @@ int Run(int argc, char** argv) {
                    auto n = ParseByteSize(v, 1, kMaxTextBytes);
                    if (n) config.service.maxBody = *n;
                    return n ? std::string() : std::string("needs a size from 1 to 16M, such as 512K");
+               });
+    AddChecked(app, "--header-timeout", "SECONDS",
+               "the longest a new connection may take to send its first request's line and headers, and a later "
+               "request from its first byte; default 5",
+               [&](const std::string& v) {
+                   auto n = look_options::ParseWholeNumber(v, 1, 3600);
+                   if (n) config.headerTimeout = std::chrono::seconds(*n);
+                   return n ? std::string() : std::string("needs a number of seconds from 1 to 3600");
                });
     AddChecked(app, "--request-timeout", "SECONDS",
                "the longest a request may take to arrive, from its first byte to its last, and its answer to be "
@@ -121,11 +132,20 @@ int Run(int argc, char** argv) {
                    return n ? std::string() : std::string("needs a number of seconds from 1 to 3600");
                });
     AddChecked(app, "--max-connections", "N",
-               "connections served at once, 1 to 100000; one more gets 503 at once; default 1024",
+               "connections served at once, 1 to 100000; one more takes the place of the one that has waited longest "
+               "without a whole request, or gets 503 when all have one; default 1024",
                [&](const std::string& v) {
                    auto n = look_options::ParseWholeNumber(v, 1, 100000);
                    if (n) config.maxConnections = *n;
                    return n ? std::string() : std::string("needs a number from 1 to 100000");
+               });
+    AddChecked(app, "--cpu-limit", "MILLISECONDS",
+               "the processor time one picture may take to find and draw characters not drawn before; beyond, 503 "
+               "and what was found is kept for the next try; 1 to 60000, default 1000",
+               [&](const std::string& v) {
+                   auto n = look_options::ParseWholeNumber(v, 1, 60000);
+                   if (n) config.service.cpuLimit = std::chrono::milliseconds(*n);
+                   return n ? std::string() : std::string("needs a number of milliseconds from 1 to 60000");
                });
     app.footer(
         "Exit status: 0 stopped by SIGTERM or SIGINT, 1 the address could not be listened on, 2 bad usage.\n"
@@ -165,7 +185,7 @@ int main(int argc, char** argv) {
     try {
         return Run(argc, argv);
     } catch (const std::bad_alloc&) {
-        std::fputs("quarvel-server: out of memory\n", stderr);
+        Log(LogPriority::error, "quarvel-server: out of memory");
         return 1;
     }
 }
