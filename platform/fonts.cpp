@@ -319,6 +319,9 @@ struct GlyphCache::Impl {
         return false;
     }
 
+    // Whether no installed face has the code point, as far as the last search knew.
+    bool NoFaceHas(char32_t code) const { return coverage && !Fc()->FcCharSetHasChar(coverage.get(), code); }
+
     // A face of fontconfig's that has the code point, or null.
     FT_Face FindFallback(char32_t code) {
         const Fontconfig* fc = Fc();
@@ -500,6 +503,10 @@ const Glyph& GlyphCache::Load(char32_t code) {
         }
         if (face) drawn = RenderGlyph(face, index, *glyph);
     }
+    // Beyond the BMP, a character that no face has is not kept: such characters are
+    // many (text of them would fill the memory a glyph at a time), and finding that
+    // again is quick. It looks as undecodable bytes do.
+    if (!drawn && code >= 0x10000 && impl_->NoFaceHas(code)) return undecodable_;
     if (!drawn) {
         glyph = std::make_unique<Glyph>();
         glyph->advance = undecodable_.advance;
