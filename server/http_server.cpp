@@ -129,9 +129,10 @@ void RunNetwork(net::io_context& io) {
     }
 }
 
-// Threads for connections besides those that draw: reading requests and writing
-// answers takes a small part of a picture's time.
-int NetworkThreads(int drawing) { return std::max(1, drawing / 4); }
+// Threads for connections besides those that draw, as many: reading requests and
+// writing answers takes a small part of a picture's time, but a burst of connections
+// (each accepted, answered and closed) must not wait behind one thread.
+int NetworkThreads(int drawing) { return drawing; }
 
 }  // namespace
 

@@ -52,7 +52,7 @@ Session::Session(tcp::socket&& socket, Shared& shared)
 }
 
 Session::~Session() {
-    Listed(false);
+    Listed(Listing::no);
     shared_.bodies -= reserved_;
     --shared_.connections;
 }
@@ -70,16 +70,19 @@ void Session::Refuse() {
     });
 }
 
-void Session::Listed(bool reading) {
+void Session::Listed(Listing listing) {
     std::lock_guard lock(shared_.readersMutex);
     if (listed_) shared_.readers.erase(place_);
-    listed_ = reading;
-    if (reading) place_ = shared_.readers.insert(shared_.readers.end(), this);
+    listed_ = listing != Listing::no;
+    if (listed_)
+        place_ =
+            shared_.readers.insert(listing == Listing::first ? shared_.readers.begin() : shared_.readers.end(), this);
 }
 
-// Another connection takes this one's place: one waiting for a request ends without
-// a word, as after its idle time; one reading a request has its reads cancelled and
-// answers 503 (Fail). One whose request came whole meanwhile goes on.
+// Another connection takes this one's place: one waiting for a request (or lingering
+// after its last answer) ends without a word, as after its idle time; one reading a
+// request has its reads cancelled and answers 503 (Fail). One whose request came
+// whole meanwhile goes on.
 void Session::Evict() {
     if (phase_ == Phase::answering) return;
     evicted_ = true;
@@ -109,7 +112,7 @@ void Session::NewParser() {
 void Session::WaitForRequest() {
     NewParser();
     phase_ = Phase::waiting;
-    Listed(true);
+    Listed(Listing::last);
     if (buffer_.size() > 0) return BeginRequest();  // the next request came with the last
     // A kept-alive client has often sent its next request by now: read it at once
     // rather than after another turn of every connection's work.
@@ -274,7 +277,7 @@ void Session::OnRequest() {
     phase_ = Phase::answering;
     reading_ = 0;
     deadline_.cancel();
-    Listed(false);
+    Listed(Listing::no);
     HttpRequest request = std::move(request_);
     request.body = std::move(parser_->get().body());
     Routed routed;
@@ -330,7 +333,7 @@ void Session::Send(HttpResponse answer, bool keepAlive) {
     phase_ = Phase::answering;
     reading_ = 0;  // the request's deadline has no more to say
     deadline_.cancel();
-    Listed(false);
+    Listed(Listing::no);
     response_ = {};
     response_.version(version_);
     response_.result(static_cast<unsigned>(answer.status));
@@ -361,6 +364,9 @@ void Session::LogRequest() {
 // moment, so that the client reads the answer before the connection closes (closing
 // with unread bytes would reset it and lose the answer).
 void Session::Linger() {
+    // Nothing is left to answer: the first to make room for a new connection.
+    phase_ = Phase::waiting;
+    Listed(Listing::first);
     beast::error_code ignored;
     stream_.socket().shutdown(tcp::socket::shutdown_send, ignored);
     stream_.expires_after(std::chrono::seconds(2));

@@ -35,8 +35,9 @@ struct Shared {
     // them beyond BodyBudget() gets 503.
     std::atomic<std::size_t> bodies{0};
     // The connections without a whole request in hand (waiting for one or reading
-    // one), the one that began waiting or reading longest ago first: when every
-    // connection is taken, a new one takes the place of the first.
+    // one), the one that began waiting or reading longest ago first, after those that
+    // linger once answered: when every connection is taken, a new one takes the place
+    // of the first.
     std::mutex readersMutex;
     std::list<Session*> readers;
 
@@ -63,7 +64,8 @@ private:
     enum class Phase { waiting, reading, answering };
 
     const ServerConfig& Config() const { return shared_.config; }
-    void Listed(bool reading);
+    enum class Listing { no, last, first };  // where in Shared::readers
+    void Listed(Listing listing);
     void Evict();
     void NewParser();
     void WaitForRequest();
