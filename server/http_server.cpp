@@ -29,6 +29,8 @@ namespace http = beast::http;
 namespace net = boost::asio;
 using tcp = net::ip::tcp;
 
+constexpr int kAcceptedAtOnce = 64;
+
 class Listener : public std::enable_shared_from_this<Listener> {
 public:
     Listener(net::io_context& io, Shared& shared)
@@ -73,8 +75,10 @@ private:
             return;
         }
         Welcome(std::move(socket));
-        // Every connection already waiting is taken now, not one per turn of the others' work.
-        for (;;) {
+        // The connections already waiting are taken now, not one per turn of the others'
+        // work; but a few at a time, so that the others' work (seeing answered
+        // connections close, among it) goes on during a flood of new ones.
+        for (int i = 0; i < kAcceptedAtOnce; ++i) {
             tcp::socket next(net::make_strand(io_));
             beast::error_code more;
             acceptor_.accept(next, more);

@@ -67,6 +67,15 @@ void AddChecked(CLI::App& app, const std::string& name, const std::string& type,
             std::string()));
 }
 
+// An option of whole seconds, 1 to 3600, into `target`.
+void AddSeconds(CLI::App& app, const std::string& name, std::chrono::seconds& target, const std::string& help) {
+    AddChecked(app, name, "SECONDS", help, [&target](const std::string& v) {
+        auto n = look_options::ParseWholeNumber(v, 1, 3600);
+        if (n) target = std::chrono::seconds(*n);
+        return n ? std::string() : std::string("needs a number of seconds from 1 to 3600");
+    });
+}
+
 int Run(int argc, char** argv) {
     ServerConfig config;
     const unsigned cores = std::thread::hardware_concurrency();
@@ -107,30 +116,15 @@ int Run(int argc, char** argv) {
                    if (n) config.service.maxBody = *n;
                    return n ? std::string() : std::string("needs a size from 1 to 16M, such as 512K");
                });
-    AddChecked(app, "--header-timeout", "SECONDS",
+    AddSeconds(app, "--header-timeout", config.headerTimeout,
                "the longest a new connection may take to send its first request's line and headers, and a later "
-               "request from its first byte; default 5",
-               [&](const std::string& v) {
-                   auto n = look_options::ParseWholeNumber(v, 1, 3600);
-                   if (n) config.headerTimeout = std::chrono::seconds(*n);
-                   return n ? std::string() : std::string("needs a number of seconds from 1 to 3600");
-               });
-    AddChecked(app, "--request-timeout", "SECONDS",
+               "request from its first byte; default 5");
+    AddSeconds(app, "--request-timeout", config.requestTimeout,
                "the longest a request may take to arrive, from its first byte to its last, and its answer to be "
-               "taken; default 10",
-               [&](const std::string& v) {
-                   auto n = look_options::ParseWholeNumber(v, 1, 3600);
-                   if (n) config.requestTimeout = std::chrono::seconds(*n);
-                   return n ? std::string() : std::string("needs a number of seconds from 1 to 3600");
-               });
-    AddChecked(app, "--idle-timeout", "SECONDS",
+               "taken; default 10");
+    AddSeconds(app, "--idle-timeout", config.idleTimeout,
                "how long a kept-alive connection may wait for its next request; default 75 (longer than a load "
-               "balancer's own, 60 s for nginx)",
-               [&](const std::string& v) {
-                   auto n = look_options::ParseWholeNumber(v, 1, 3600);
-                   if (n) config.idleTimeout = std::chrono::seconds(*n);
-                   return n ? std::string() : std::string("needs a number of seconds from 1 to 3600");
-               });
+               "balancer's own, 60 s for nginx)");
     AddChecked(app, "--max-connections", "N",
                "connections served at once, 1 to 100000; one more takes the place of the one that has waited longest "
                "without a whole request, or gets 503 when all have one; default 1024",
