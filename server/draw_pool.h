@@ -1,6 +1,7 @@
 #pragma once
 // The threads that draw pictures, apart from the network's: a picture takes from a
-// millisecond to the service's processor-time limit, and the page, /healthz and the
+// millisecond to the service's processor-time limit (only art of a few lines is drawn
+// where it was read), and the page, /healthz and the
 // reading of other requests must not wait behind it. The clients take turns, one
 // picture each, and each client's pictures are drawn in the order asked: one client
 // asking for many costly pictures delays another's by one picture, not by all of its

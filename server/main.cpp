@@ -102,7 +102,8 @@ int Run(int argc, char** argv) {
                    return a ? std::string() : std::string("needs ADDRESS:PORT, such as 127.0.0.1:8080");
                });
     AddChecked(app, "--threads", "N",
-               "pictures drawn at once, 1 to 256, on threads apart from the connections'; default one per core (" +
+               "pictures drawn at once, 1 to 256, on threads apart from the connections' (as many); default one per "
+               "core (" +
                    std::to_string(config.threads) + ")",
                [&](const std::string& v) {
                    auto n = look_options::ParseWholeNumber(v, 1, 256);

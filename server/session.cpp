@@ -22,6 +22,9 @@ namespace {
 
 // Bytes read from a connection at a time.
 constexpr std::size_t kReadSize = 64 * 1024;
+// The most text drawn by the network thread that read it rather than by the pool:
+// at most a few hundred characters, a few milliseconds when every glyph is new.
+constexpr std::size_t kDrawnAtOnce = 1024;
 
 }  // namespace
 
@@ -287,6 +290,9 @@ void Session::OnRequest() {
         return Send(OutOfMemory(), false);
     }
     if (!routed.drawing) return Send(std::move(routed.answer), keepAlive_);
+    // Art of a few lines is drawn here: handing it to the pool and its answer back would
+    // cost about as much as drawing it, and so little text cannot cost much.
+    if (routed.drawing->text.size() <= kDrawnAtOnce) return Send(DrawSafely(std::move(*routed.drawing)), keepAlive_);
     shared_.pool->Submit(client_, [self = shared_from_this(), drawing = std::move(*routed.drawing)]() mutable {
         self->DrawAndSend(std::move(drawing));
     });
@@ -294,16 +300,18 @@ void Session::OnRequest() {
 
 // On a thread of the pool: the picture, then its answer sent from the connection's own.
 void Session::DrawAndSend(Drawing drawing) {
-    HttpResponse answer;
-    try {
-        answer = Draw(std::move(drawing), Config().service);
-    } catch (const std::exception& e) {
-        Log(LogPriority::error, std::string("quarvel-server: a picture could not be drawn: ") + e.what());
-        answer = JsonError(500, "the picture could not be drawn");
-    }
-    net::post(stream_.get_executor(), [self = shared_from_this(), answer = std::move(answer)]() mutable {
+    net::post(stream_.get_executor(), [self = shared_from_this(), answer = DrawSafely(std::move(drawing))]() mutable {
         self->Send(std::move(answer), self->keepAlive_);
     });
+}
+
+HttpResponse Session::DrawSafely(Drawing drawing) const {
+    try {
+        return Draw(std::move(drawing), Config().service);
+    } catch (const std::exception& e) {
+        Log(LogPriority::error, std::string("quarvel-server: a picture could not be drawn: ") + e.what());
+        return JsonError(500, "the picture could not be drawn");
+    }
 }
 
 // A request that could not be read: an answer that says why where there was a

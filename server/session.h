@@ -86,6 +86,7 @@ private:
     void Close();
     HttpResponse TooLarge() const;
     void DrawAndSend(Drawing drawing);
+    HttpResponse DrawSafely(Drawing drawing) const;
 
     boost::beast::tcp_stream stream_;
     boost::asio::steady_timer deadline_;
