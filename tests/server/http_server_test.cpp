@@ -464,14 +464,16 @@ TEST(ServerProgram, CommandLine) {
     EXPECT_EQ(version.out, "quarvel-server " QUARVEL_VERSION_TEXT "\n");
     const auto help = run({"--help"});
     EXPECT_EQ(help.exit_code, 0);
-    for (const char* option :
-         {"--listen", "--threads", "--max-body", "--request-timeout", "--idle-timeout", "--max-connections"})
+    for (const char* option : {"--listen", "--threads", "--max-body", "--header-timeout", "--request-timeout",
+                               "--idle-timeout", "--max-connections", "--cpu-limit"})
         EXPECT_NE(help.out.find(option), std::string::npos) << option;
     const std::pair<std::vector<std::string>, const char*> bad[] = {
         {{"--listen", "8080"}, "option --listen needs ADDRESS:PORT, such as 127.0.0.1:8080, not '8080'"},
         {{"--threads", "0"}, "option --threads needs a number from 1 to 256, not '0'"},
         {{"--max-body", "17M"}, "option --max-body needs a size from 1 to 16M"},
         {{"--idle-timeout"}, "--idle-timeout"},
+        {{"--header-timeout", "0"}, "option --header-timeout needs a number of seconds from 1 to 3600, not '0'"},
+        {{"--cpu-limit", "60001"}, "option --cpu-limit needs a number of milliseconds from 1 to 60000, not '60001'"},
         {{"extra"}, "extra"},
     };
     for (const auto& [args, says] : bad) {
