@@ -8,6 +8,7 @@
 #include <fcntl.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <array>
@@ -101,8 +102,12 @@ bool g_instance_made = false;
     X(FcPatternGetInteger) \
     X(FcPatternGetCharSet) \
     X(FcFontSetDestroy) \
+    X(FcFontList) \
+    X(FcObjectSetBuild) \
+    X(FcObjectSetDestroy) \
     X(FcCharSetCreate) \
     X(FcCharSetAddChar) \
+    X(FcCharSetMerge) \
     X(FcCharSetHasChar) \
     X(FcCharSetDestroy) \
     X(FcStrCmpIgnoreCase)
@@ -153,7 +158,30 @@ struct FcCharSetDeleter {
 };
 using FcPatternPtr = std::unique_ptr<FcPattern, FcPatternDeleter>;
 using FcFontSetPtr = std::unique_ptr<FcFontSet, FcFontSetDeleter>;
+struct FcObjectSetDeleter {
+    void operator()(FcObjectSet* s) const { Fc()->FcObjectSetDestroy(s); }
+};
 using FcCharSetPtr = std::unique_ptr<FcCharSet, FcCharSetDeleter>;
+using FcObjectSetPtr = std::unique_ptr<FcObjectSet, FcObjectSetDeleter>;
+
+// Every character some face of fontconfig's has; null when none can be listed. A
+// character outside it needs no search of the faces one by one, which takes about
+// a tenth of a millisecond: text of such characters would otherwise cost that for
+// each one it holds.
+FcCharSetPtr InstalledCoverage(const Fontconfig& fc) {
+    FcPatternPtr any(fc.FcPatternCreate());
+    FcObjectSetPtr objects(fc.FcObjectSetBuild(FC_CHARSET, static_cast<char*>(nullptr)));
+    if (!any || !objects) return nullptr;
+    FcFontSetPtr set(fc.FcFontList(nullptr, any.get(), objects.get()));
+    FcCharSetPtr all(fc.FcCharSetCreate());
+    if (!set || !all) return nullptr;
+    for (int i = 0; i < set->nfont; ++i) {
+        FcCharSet* cs = nullptr;
+        if (fc.FcPatternGetCharSet(set->fonts[i], FC_CHARSET, 0, &cs) == FcResultMatch)
+            fc.FcCharSetMerge(all.get(), cs, nullptr);
+    }
+    return all;
+}
 
 // The file fontconfig gives for an exact family name, or empty.
 std::string FindFamilyFile(const char* family) {
@@ -232,6 +260,8 @@ struct GlyphCache::Impl {
     // each family opened only when a character is missing from all faces before it.
     std::vector<FT_Face> chain;
     std::size_t families_tried = 0;  // kFamilyChain[0..families_tried) are opened or missing
+    FcCharSetPtr coverage;           // InstalledCoverage, made on the first search
+    bool coverage_made = false;
 
     std::mutex mutex;  // guards everything below and all FreeType calls
     // The glyphs of the BMP by code point, null until loaded; read without the lock
@@ -289,10 +319,18 @@ struct GlyphCache::Impl {
         return false;
     }
 
+    // Whether no installed face has the code point, as far as the last search knew.
+    bool NoFaceHas(char32_t code) const { return coverage && !Fc()->FcCharSetHasChar(coverage.get(), code); }
+
     // A face of fontconfig's that has the code point, or null.
     FT_Face FindFallback(char32_t code) {
         const Fontconfig* fc = Fc();
         if (!fc) return nullptr;
+        if (!coverage_made) {
+            coverage = InstalledCoverage(*fc);
+            coverage_made = true;
+        }
+        if (coverage && !fc->FcCharSetHasChar(coverage.get(), code)) return nullptr;
         FcCharSetPtr charset(fc->FcCharSetCreate());
         fc->FcCharSetAddChar(charset.get(), code);
         FcPatternPtr pattern(fc->FcPatternCreate());
@@ -351,7 +389,24 @@ bool RenderGlyph(FT_Face face, FT_UInt index, Glyph& glyph) {
     return true;
 }
 
+// The processor time the calling thread has used.
+std::chrono::nanoseconds ThreadProcessorTime() {
+    timespec now{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+    return std::chrono::seconds(now.tv_sec) + std::chrono::nanoseconds(now.tv_nsec);
+}
+
+// When the calling thread's ProcessorTimeLimit passes, in its processor time; zero
+// without one.
+thread_local std::chrono::nanoseconds t_glyph_deadline{0};
+
 }  // namespace
+
+ProcessorTimeLimit::ProcessorTimeLimit(std::chrono::nanoseconds limit) {
+    t_glyph_deadline = ThreadProcessorTime() + limit;
+}
+
+ProcessorTimeLimit::~ProcessorTimeLimit() { t_glyph_deadline = std::chrono::nanoseconds(0); }
 
 GlyphCache& GlyphCache::Instance() {
     static GlyphCache* instance = [] {
@@ -428,6 +483,7 @@ const Glyph& GlyphCache::Load(char32_t code) {
     } else if (auto it = impl_->astral.find(code); it != impl_->astral.end()) {
         return *it->second;
     }
+    if (t_glyph_deadline.count() != 0 && ThreadProcessorTime() > t_glyph_deadline) throw ProcessorTimeExceeded();
 
     auto glyph = std::make_unique<Glyph>();
     bool drawn = false;
@@ -447,6 +503,10 @@ const Glyph& GlyphCache::Load(char32_t code) {
         }
         if (face) drawn = RenderGlyph(face, index, *glyph);
     }
+    // Beyond the BMP, a character that no face has is not kept: such characters are
+    // many (text of them would fill the memory a glyph at a time), and finding that
+    // again is quick. It looks as undecodable bytes do.
+    if (!drawn && code >= 0x10000 && impl_->NoFaceHas(code)) return undecodable_;
     if (!drawn) {
         glyph = std::make_unique<Glyph>();
         glyph->advance = undecodable_.advance;

@@ -9,7 +9,9 @@
 // from beyond it, as that font advances them in a browser), so text art lines up
 // exactly whatever face draws the shape.
 
+#include <chrono>
 #include <cstdint>
+#include <exception>
 #include <filesystem>
 #include <memory>
 #include <span>
@@ -48,6 +50,26 @@ std::span<const char* const> FontFamilyChain();
 // when the variable is unset or empty.
 std::filesystem::path UserFontFile();
 
+// Thrown by GlyphCache::Get on a thread under a ProcessorTimeLimit that has passed,
+// when the glyph asked for is not loaded yet.
+struct ProcessorTimeExceeded : std::exception {
+    const char* what() const noexcept override { return "the drawing took more processor time than it may"; }
+};
+
+// While it lives, the calling thread may load new glyphs only until it has used `limit`
+// of processor time from the limit's making: loading a glyph is the slow part of
+// drawing (a face searched, an outline rendered), and the only part whose cost grows
+// with what the text holds rather than with the picture's size. The glyphs loaded
+// before the limit passed stay loaded, so drawing the same text again goes on from
+// there. A limit of zero or less stops the next new glyph. Limits do not nest.
+class ProcessorTimeLimit {
+public:
+    explicit ProcessorTimeLimit(std::chrono::nanoseconds limit);
+    ~ProcessorTimeLimit();
+    ProcessorTimeLimit(const ProcessorTimeLimit&) = delete;
+    ProcessorTimeLimit& operator=(const ProcessorTimeLimit&) = delete;
+};
+
 class GlyphCache {
 public:
     // The process-wide cache. The main face is chosen on first use: the file given
@@ -65,7 +87,8 @@ public:
 
     // The glyph of a code point, loaded and rendered once; never null. A character
     // that no installed face has gets an empty glyph with the table's width, or the
-    // width of the main face's .notdef glyph. Safe from any thread.
+    // width of the main face's .notdef glyph. Safe from any thread. Throws
+    // ProcessorTimeExceeded (see ProcessorTimeLimit) and std::bad_alloc.
     const Glyph& Get(char32_t code);
     // The glyph that stands for bytes the code page cannot decode: no ink, the
     // .notdef width, marked missing.

@@ -2,20 +2,39 @@
 """Attacks a quarvel-server (or any HTTP server at a loopback port) the way RELIABILITY.md
 records: idle connections and slow-loris clients while a new request is timed; random
 bytes as bodies, huge headers, bad percent-encoding; many requests with random options
-while the server's resident memory is sampled. Every request loop is bounded in count
-and time, and only 127.0.0.1 is spoken to.
+while the server's resident memory is sampled; and the attacks of one client on all the
+others. Every request loop is bounded in count and time, and only the loopback is
+spoken to: the attacking client from 127.0.0.2, the others from 127.0.0.1.
 
   scripts/attack-server.py starve PORT [IDLE] [SLOW] [SECONDS]   (default 500 100 10)
   scripts/attack-server.py garbage PORT [COUNT]                  (default 2000)
   scripts/attack-server.py soak PORT PID [COUNT] [CLIENTS]       (default 100000 2)
   scripts/attack-server.py memory PORT [COUNT]                   (default 16)
+  scripts/attack-server.py trailers PORT PID [MEGABYTES]         (default 300)
+  scripts/attack-server.py codings PORT
+  scripts/attack-server.py silent PORT PID [COUNT] [SECONDS]     (default 2000 20)
+  scripts/attack-server.py slowbody PORT PID [COUNT] [SECONDS]   (default 260 20)
+  scripts/attack-server.py costly PORT PID [AT-ONCE] [SECONDS]   (default 4 20)
+  scripts/attack-server.py noise PORT PID [COUNT]                (default 20000)
 
 starve: opens IDLE connections that send nothing and SLOW connections that send a
 request one byte every 0.5 s, then asks for a picture every 0.25 s for SECONDS and
 prints the latencies (the slowest must stay under 1 s). garbage and soak print how many
 answers were pictures, JSON errors or anything else (which must be none). memory sends
 COUNT bodies of 14.5 MB, 8 at once, for a server started with --max-body 16M under a
-memory limit (ulimit -v 90000): every answer must be a picture or a JSON 503."""
+memory limit (ulimit -v 90000): every answer must be a picture or a JSON 503.
+
+trailers sends a chunked request whose trailer holds one field of 65,534 bytes (which
+once ended the server), then one whose trailers go on for MEGABYTES of small fields
+(which it once took whole): each must get 431 and the server must go on. codings sends
+Transfer-Encodings that do not end in chunked with a request hidden in the body: each
+must get 400 (501 for gzip, chunked) and the hidden request no answer. silent opens
+COUNT connections that never send a byte and opens them again as they close; slowbody
+opens COUNT requests that announce a 1 MB body and send one byte, again as they end;
+costly keeps AT-ONCE pictures of 6,400 characters that no font has (new ones each time)
+asked; noise sends COUNT connections of random bytes, 64 at once. Meanwhile and after,
+another client asks /healthz and a small picture every 0.25 s: each must be answered,
+within a second, and the server's resident memory is printed."""
 
 import concurrent.futures
 import random
@@ -221,6 +240,183 @@ def memory(port, count=16):
     return 0 if not any(k.startswith("OTHER") for k in counts) and after == "ok-200" else 1
 
 
+def rss_line(pid):
+    return "RSS %d kB" % rss_kb(pid) if pid else ""
+
+
+def connect_as_attacker(port, timeout=10):
+    s = socket.socket(socket.AF_INET, socket.SOCK_STREAM)
+    s.settimeout(timeout)
+    s.bind(("127.0.0.2", 0))
+    s.connect((HOST, port))
+    return s
+
+
+def probe(port, stop, pid):
+    """/healthz and a small picture every 0.25 s until stop() (at least once each):
+    (worst latency in ms, statuses, peak RSS in kB)."""
+    worst, statuses, peak = 0.0, {}, 0
+    while True:
+        for data in (request("GET", "/healthz"), request("POST", "/render", ART, ["Content-Type: text/plain"])):
+            start = time.time()
+            k = kind(*one(port, data, limit=10))
+            worst = max(worst, (time.time() - start) * 1000)
+            statuses[k] = statuses.get(k, 0) + 1
+        if pid:
+            peak = max(peak, rss_kb(pid))
+        if stop():
+            return worst, statuses, peak
+        time.sleep(0.25)
+
+
+def under_attack(port, pid, seconds, attack, name):
+    """Runs attack(stop) on its own thread for SECONDS while probing, then probes again."""
+    done = threading.Event()
+    thread = threading.Thread(target=attack, args=(done.is_set,))
+    thread.start()
+    end = time.time() + seconds
+    worst, statuses, peak = probe(port, lambda: time.time() >= end, pid)
+    done.set()
+    thread.join()
+    after_worst, after, _ = probe(port, lambda: True, pid)
+    good = set(statuses) <= {"ok-200", "picture"} and set(after) <= {"ok-200", "picture"}
+    print("%s: others during: %s, slowest %.1f ms; after: %s, slowest %.1f ms; peak RSS %d kB; now %s"
+          % (name, dict(sorted(statuses.items())), worst, dict(sorted(after.items())), after_worst, peak,
+             rss_line(pid)))
+    return 0 if good and worst < 1000 and after_worst < 1000 else 1
+
+
+def held_open(port, count, opening, stop):
+    """Keeps COUNT connections made by opening(socket) open, opening again those the server ends."""
+    socks = []
+    while not stop():
+        while len(socks) < count and not stop():
+            try:
+                s = connect_as_attacker(port)
+                opening(s)
+                s.setblocking(False)
+                socks.append(s)
+            except OSError:
+                time.sleep(0.01)
+        alive = []
+        for s in socks:
+            try:
+                gone = s.recv(65536) == b""
+            except BlockingIOError:
+                gone = False
+            except OSError:
+                gone = True
+            if gone:
+                s.close()
+            else:
+                alive.append(s)
+        socks = alive
+        time.sleep(0.05)
+    for s in socks:
+        s.close()
+
+
+def silent(port, pid, count=2000, seconds=20):
+    return under_attack(port, pid, seconds, lambda stop: held_open(port, count, lambda s: None, stop),
+                        "silent %d" % count)
+
+
+def slowbody(port, pid, count=260, seconds=20):
+    head = b"POST /render HTTP/1.1\r\nHost: x\r\nContent-Type: text/plain\r\nContent-Length: 1048576\r\n\r\na"
+    return under_attack(port, pid, seconds, lambda stop: held_open(port, count, lambda s: s.sendall(head), stop),
+                        "slowbody %d" % count)
+
+
+def faceless_art(first):
+    """6,400 characters of planes no character is assigned in: no font has any."""
+    return "\n".join("".join(chr(first + line * 128 + i) for i in range(128)) for line in range(50)).encode()
+
+
+def costly(port, pid, at_once=4, seconds=20):
+    counter = [0x40000]
+    lock = threading.Lock()
+    answers = {}
+
+    def client(stop):
+        while not stop():
+            with lock:
+                first = counter[0]
+                counter[0] = 0x40000 + (counter[0] + 6400 - 0x40000) % (0xE0000 - 0x40000)
+            data = request("POST", "/render", faceless_art(first), ["Content-Type: text/plain"])
+            try:
+                s = connect_as_attacker(port, timeout=60)
+                s.sendall(data)
+                k = kind(*read_answer(s, limit=60))
+                s.close()
+            except OSError:
+                k = "OTHER-closed"
+            with lock:
+                answers[k] = answers.get(k, 0) + 1
+
+    def attack(stop):
+        threads = [threading.Thread(target=client, args=(stop,)) for _ in range(at_once)]
+        for t in threads:
+            t.start()
+        for t in threads:
+            t.join()
+
+    status = under_attack(port, pid, seconds, attack, "costly %d at once" % at_once)
+    print("costly pictures: %s" % dict(sorted(answers.items())))
+    return status
+
+
+def trailers(port, pid, megabytes=300):
+    head = (b"POST /render HTTP/1.1\r\nHost: x\r\nContent-Type: text/plain\r\nTransfer-Encoding: chunked\r\n\r\n"
+            b"5\r\nhello\r\n0\r\n")
+    results = []
+    results.append(kind(*one(port, head + b"X-T: " + b"a" * 65534 + b"\r\n\r\n")))
+    with socket.create_connection((HOST, port)) as s:
+        s.sendall(head)
+        line = b"X-T: " + b"a" * 1000 + b"\r\n"
+        sent = 0
+        try:
+            while sent < megabytes << 20:
+                s.sendall(line * 64)
+                sent += len(line) * 64
+        except OSError:
+            pass  # the server answered and closed
+        results.append(kind(*read_answer(s)))
+    after = kind(*one(port, request("GET", "/healthz")))
+    print("trailers: one field of 65,534 bytes: %s; %d MB of fields offered, %d kB sent: %s; then /healthz: %s; %s"
+          % (results[0], megabytes, sent >> 10, results[1], after, rss_line(pid)))
+    return 0 if results == ["json-431", "json-431"] and after == "ok-200" else 1
+
+
+def codings(port):
+    hidden = b"GET /healthz HTTP/1.1\r\nHost: x\r\n\r\n"
+    expected = {b"gzip": 400, b"xchunked": 400, b"chunked, identity": 400, b"gzip, chunked": 501}
+    good = True
+    for coding, status in expected.items():
+        with socket.create_connection((HOST, port)) as s:
+            s.sendall(b"POST /render HTTP/1.1\r\nHost: x\r\nContent-Type: text/plain\r\nTransfer-Encoding: " + coding +
+                      b"\r\n\r\n" + hidden)
+            first = read_answer(s)
+            second = read_answer(s, limit=3)
+        print("codings: %-18s %s; the request in its body: %s" % (coding.decode(), kind(*first),
+                                                                  "answered" if second[0] else "not answered"))
+        good = good and first[0] == status and second[0] == 0
+    return 0 if good else 1
+
+
+def noise(port, pid, count=20000):
+    rnd = random.Random(2)
+    cases = [bytes(rnd.getrandbits(8) for _ in range(rnd.randrange(1, 4096))) for _ in range(count)]
+    counts = {}
+    with concurrent.futures.ThreadPoolExecutor(64) as pool:
+        for k in pool.map(lambda data: kind(*one(port, data, limit=30)), cases):
+            counts[k] = counts.get(k, 0) + 1
+    after = kind(*one(port, request("GET", "/healthz")))
+    print("noise: %d connections of random bytes: %s; then /healthz: %s; %s"
+          % (count, dict(sorted(counts.items())), after, rss_line(pid)))
+    # A connection the server closes unanswered (status 0) is fine: it waited for a head.
+    return 0 if not any(k.startswith("OTHER") and k != "OTHER-0" for k in counts) and after == "ok-200" else 1
+
+
 def main():
     if len(sys.argv) < 3:
         print(__doc__)
@@ -234,6 +430,10 @@ def main():
         return soak(port, *rest)
     if what == "memory":
         return memory(port, *rest)
+    if what in ("trailers", "silent", "slowbody", "costly", "noise"):
+        return globals()[what](port, *rest)
+    if what == "codings":
+        return codings(port)
     print(__doc__)
     return 2
 

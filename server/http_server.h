@@ -1,7 +1,8 @@
 #pragma once
-// The network side of quarvel-server, on Boost.Beast: connections, HTTP/1.1 with
-// keep-alive, the limits and timeouts that keep slow and idle clients from starving the
-// others, and the log line of each request. What is answered is routes.h's.
+// The network side of quarvel-server, on Boost.Beast: connections (session.h), HTTP/1.1
+// with keep-alive, the limits and timeouts that keep slow, idle and greedy clients from
+// starving the others, and the log line of each request. What is answered is
+// routes.h's; pictures are drawn on threads of their own (draw_pool.h).
 
 #include <chrono>
 #include <cstddef>
@@ -13,17 +14,22 @@ namespace quarvel::server {
 
 struct ServerConfig {
     ListenAddress listen{"127.0.0.1", 8080};
-    int threads = 1;
+    int threads = 1;  // pictures drawn at once
+    std::chrono::seconds headerTimeout{
+        5};  // from a connection's opening (or a request's first byte) to the end of the head
     std::chrono::seconds requestTimeout{10};  // from a request's first byte to its last, and to write the answer
     std::chrono::seconds idleTimeout{75};     // a kept-alive connection waiting for its next request
-    int maxConnections = 1024;                // beyond: 503 at once
+    // Beyond, the connection that has waited longest without a whole request is closed
+    // for the new one; 503 when every connection has a request in hand.
+    int maxConnections = 1024;
     ServiceSettings service;
 };
 
-// The longest request line and headers together.
+// The longest request line and headers together, with the trailers of a chunked body.
 inline constexpr std::size_t kMaxHeaderBytes = 64 * 1024;
-// The most bytes of request bodies held at once (or four times --max-body, if more):
-// beyond, a request with a body gets 503 at once rather than memory running out.
+// The most bytes of request bodies held at once (or four times --max-body, if more),
+// counted as they arrive: the body that would go beyond gets 503 rather than memory
+// running out.
 inline constexpr std::size_t kBodyBudget = 256u << 20;
 
 // Listens and answers until SIGINT or SIGTERM; returns the exit status (1 when the

@@ -10,6 +10,7 @@
 #include "render/look_options.h"
 #include "render/text_art.h"
 #include "server/http_server.h"
+#include "server/log.h"
 #include "server/request.h"
 
 namespace {
@@ -66,6 +67,15 @@ void AddChecked(CLI::App& app, const std::string& name, const std::string& type,
             std::string()));
 }
 
+// An option of whole seconds, 1 to 3600, into `target`.
+void AddSeconds(CLI::App& app, const std::string& name, std::chrono::seconds& target, const std::string& help) {
+    AddChecked(app, name, "SECONDS", help, [&target](const std::string& v) {
+        auto n = look_options::ParseWholeNumber(v, 1, 3600);
+        if (n) target = std::chrono::seconds(*n);
+        return n ? std::string() : std::string("needs a number of seconds from 1 to 3600");
+    });
+}
+
 int Run(int argc, char** argv) {
     ServerConfig config;
     const unsigned cores = std::thread::hardware_concurrency();
@@ -76,7 +86,8 @@ int Run(int argc, char** argv) {
         "Draws Japanese text art into PNG pictures over HTTP, byte for byte as `quarvel-cli render` does: "
         "POST /render (the art as the body) or GET /render?text=..., with the options of render as query "
         "parameters (fore, back, margin, space-sim, html, indexed, encoding). GET / is a page to paste art "
-        "into; GET /healthz answers {\"status\": \"ok\"}. One line per request on standard error.",
+        "into; GET /healthz answers {\"status\": \"ok\"}. One line per request on standard error, begun with "
+        "its priority for the journal (<6>, errors <3>).",
         "quarvel-server");
     app.set_help_flag("-h,--help", "show this help and exit");
     app.option_defaults()->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
@@ -91,7 +102,9 @@ int Run(int argc, char** argv) {
                    return a ? std::string() : std::string("needs ADDRESS:PORT, such as 127.0.0.1:8080");
                });
     AddChecked(app, "--threads", "N",
-               "requests drawn at once, 1 to 256; default one per core (" + std::to_string(config.threads) + ")",
+               "pictures drawn at once, 1 to 256, on threads apart from the connections' (as many); default one per "
+               "core (" +
+                   std::to_string(config.threads) + ")",
                [&](const std::string& v) {
                    auto n = look_options::ParseWholeNumber(v, 1, 256);
                    if (n) config.threads = *n;
@@ -104,28 +117,30 @@ int Run(int argc, char** argv) {
                    if (n) config.service.maxBody = *n;
                    return n ? std::string() : std::string("needs a size from 1 to 16M, such as 512K");
                });
-    AddChecked(app, "--request-timeout", "SECONDS",
+    AddSeconds(app, "--header-timeout", config.headerTimeout,
+               "the longest a new connection may take to send its first request's line and headers, and a later "
+               "request from its first byte; default 5");
+    AddSeconds(app, "--request-timeout", config.requestTimeout,
                "the longest a request may take to arrive, from its first byte to its last, and its answer to be "
-               "taken; default 10",
-               [&](const std::string& v) {
-                   auto n = look_options::ParseWholeNumber(v, 1, 3600);
-                   if (n) config.requestTimeout = std::chrono::seconds(*n);
-                   return n ? std::string() : std::string("needs a number of seconds from 1 to 3600");
-               });
-    AddChecked(app, "--idle-timeout", "SECONDS",
+               "taken; default 10");
+    AddSeconds(app, "--idle-timeout", config.idleTimeout,
                "how long a kept-alive connection may wait for its next request; default 75 (longer than a load "
-               "balancer's own, 60 s for nginx)",
-               [&](const std::string& v) {
-                   auto n = look_options::ParseWholeNumber(v, 1, 3600);
-                   if (n) config.idleTimeout = std::chrono::seconds(*n);
-                   return n ? std::string() : std::string("needs a number of seconds from 1 to 3600");
-               });
+               "balancer's own, 60 s for nginx)");
     AddChecked(app, "--max-connections", "N",
-               "connections served at once, 1 to 100000; one more gets 503 at once; default 1024",
+               "connections served at once, 1 to 100000; one more takes the place of the one that has waited longest "
+               "without a whole request, or gets 503 when all have one; default 1024",
                [&](const std::string& v) {
                    auto n = look_options::ParseWholeNumber(v, 1, 100000);
                    if (n) config.maxConnections = *n;
                    return n ? std::string() : std::string("needs a number from 1 to 100000");
+               });
+    AddChecked(app, "--cpu-limit", "MILLISECONDS",
+               "the processor time one picture may take to find and draw characters not drawn before; beyond, 503 "
+               "and what was found is kept for the next try; 1 to 60000, default 1000",
+               [&](const std::string& v) {
+                   auto n = look_options::ParseWholeNumber(v, 1, 60000);
+                   if (n) config.service.cpuLimit = std::chrono::milliseconds(*n);
+                   return n ? std::string() : std::string("needs a number of milliseconds from 1 to 60000");
                });
     app.footer(
         "Exit status: 0 stopped by SIGTERM or SIGINT, 1 the address could not be listened on, 2 bad usage.\n"
@@ -165,7 +180,7 @@ int main(int argc, char** argv) {
     try {
         return Run(argc, argv);
     } catch (const std::bad_alloc&) {
-        std::fputs("quarvel-server: out of memory\n", stderr);
+        Log(LogPriority::error, "quarvel-server: out of memory");
         return 1;
     }
 }

@@ -208,6 +208,23 @@ bool IfNoneMatchMatches(std::string_view header, std::string_view etag) {
     return false;
 }
 
+Parsed<bool> ReadTransferEncoding(std::string_view header) {
+    std::vector<std::string> codings;
+    for (std::string_view rest = header; !rest.empty();) {
+        const std::size_t comma = rest.find(',');
+        const std::string_view coding = Trim(rest.substr(0, comma));
+        if (!coding.empty()) codings.push_back(Lower(coding));
+        rest = comma == std::string_view::npos ? std::string_view() : rest.substr(comma + 1);
+    }
+    if (codings.empty()) return {false, {}};
+    if (codings.back() != "chunked")
+        return Parsed<bool>::Fail("a Transfer-Encoding must end in chunked, else the body's end is not known, not '" +
+                                  Printable(header) + "'");
+    if (codings.size() > 1)
+        return Parsed<bool>::Fail("only the chunked transfer coding is read, not '" + Printable(header) + "'", 501);
+    return {true, {}};
+}
+
 Parsed<ListenAddress> ParseListenAddress(std::string_view text) {
     using Result = Parsed<ListenAddress>;
     const std::string usage =

@@ -71,6 +71,12 @@ std::optional<Charset> CharsetNamed(std::string_view name);
 // the weak comparison HTTP asks for it: "*", or a listed tag with the same opaque part.
 bool IfNoneMatchMatches(std::string_view header, std::string_view etag);
 
+// A request's Transfer-Encoding, its fields' values joined by commas (empty when it
+// has none): whether the body is chunked. A last coding other than chunked leaves the
+// body's end unknown (400); a coding before chunked is one the service does not undo
+// (501). Either way the connection must end, as what follows cannot be read.
+Parsed<bool> ReadTransferEncoding(std::string_view header);
+
 // --listen ADDR:PORT: a numeric IPv4 address or a bracketed IPv6 one ("[::1]:8080"),
 // "localhost", or "*" (every address); the port 0 to 65535 (0: any free one).
 struct ListenAddress {

@@ -4,8 +4,10 @@
 #include <cctype>
 #include <chrono>
 #include <cstdio>
+#include <new>
 
 #include "platform/codec.h"
+#include "platform/fonts.h"
 #include "server/assets.h"
 #include "server/etag.h"
 #include "server/render_call.h"
@@ -127,58 +129,74 @@ std::string Undecodable(std::string_view bytes, TextEncoding encoding) {
     return {};
 }
 
-HttpResponse Render(HttpRequest& request, const ServiceSettings& settings) {
+Routed Render(HttpRequest& request, const ServiceSettings& settings) {
     const std::size_t question = request.target.find('?');
     const Parsed<std::vector<QueryPair>> pairs = ParseQuery(
         question == std::string::npos ? std::string_view() : std::string_view(request.target).substr(question + 1));
-    if (!pairs) return JsonError(400, pairs.error);
+    if (!pairs) return {JsonError(400, pairs.error), {}};
     Parsed<PictureRequest> picture = ReadPictureRequest(*pairs.value);
-    if (!picture) return JsonError(400, picture.error);
+    if (!picture) return {JsonError(400, picture.error), {}};
 
-    std::string text;
+    Drawing drawing;
     if (request.method == "POST") {
-        if (picture.value->text) return JsonError(400, "a POST sends the art as its body, not as ?text=");
-        if (request.body.size() > settings.maxBody)
-            return JsonError(413, "the art is larger than " + std::to_string(settings.maxBody) + " bytes");
-        text = std::move(request.body);
+        if (picture.value->text) return {JsonError(400, "a POST sends the art as its body, not as ?text="), {}};
+        drawing.text = std::move(request.body);
     } else {
         if (!picture.value->text)
-            return JsonError(400, "give the art as ?text=... (percent-encoded UTF-8), or POST it");
-        text = std::move(*picture.value->text);
-        if (text.size() > settings.maxBody)
-            return JsonError(413, "the art is larger than " + std::to_string(settings.maxBody) + " bytes");
+            return {JsonError(400, "give the art as ?text=... (percent-encoded UTF-8), or POST it"), {}};
+        drawing.text = std::move(*picture.value->text);
     }
+    if (drawing.text.size() > settings.maxBody)
+        return {JsonError(413, "the art is larger than " + std::to_string(settings.maxBody) + " bytes"), {}};
     const Parsed<TextEncoding> encoding = EncodingOf(*picture.value, request);
-    if (!encoding) return JsonError(encoding.status, encoding.error);
-    TextArtOptions options = picture.value->art;
-    options.encoding = *encoding.value;
-    if (std::string why = Undecodable(text, options.encoding); !why.empty()) return JsonError(400, why);
+    if (!encoding) return {JsonError(encoding.status, encoding.error), {}};
+    drawing.options = picture.value->art;
+    drawing.options.encoding = *encoding.value;
+    drawing.form = picture.value->form;
+    if (std::string why = Undecodable(drawing.text, drawing.options.encoding); !why.empty())
+        return {JsonError(400, why), {}};
 
-    HttpResponse r;
+    HttpResponse& r = drawing.answer;
     Common(r);
     OpenToAll(r);
-    const std::string tag = PictureTag(settings.program, text, options, picture.value->form);
+    const std::string tag = PictureTag(settings.program, drawing.text, drawing.options, drawing.form);
     r.headers.emplace_back("ETag", tag);
     r.headers.emplace_back("Cache-Control", kForever);
     if (request.ifNoneMatch && IfNoneMatchMatches(*request.ifNoneMatch, tag)) {
         r.status = 304;
+        return {std::move(r), {}};
+    }
+    return {{}, std::move(drawing)};
+}
+
+// Everything but /render: the page and its files, /healthz, 404.
+HttpResponse AnswerAtOnce(const HttpRequest& request, std::string_view path, bool get) {
+    if (path == "/healthz") {
+        if (!get) return MethodNotAllowed("GET, HEAD");
+        HttpResponse r;
+        Common(r);
+        r.headers.emplace_back("Content-Type", "application/json; charset=utf-8");
+        r.headers.emplace_back("Cache-Control", "no-store");
+        r.body = "{\"status\": \"ok\"}\n";
         return r;
     }
-    const auto start = std::chrono::steady_clock::now();
-    Result<RenderedPng> png = RenderPng(std::move(text), options, picture.value->form);
-    if (!png) {
-        HttpResponse busy = JsonError(503, "out of memory; try again later");
-        busy.headers.emplace_back("Retry-After", "1");
-        return busy;
+    if (const server::Asset* asset = FindAsset(path)) {
+        if (!get) return MethodNotAllowed("GET, HEAD");
+        return ServeAsset(request, *asset);
     }
+    return JsonError(404, "no such path: " + Printable(path) + " (the service has /, /render and /healthz)");
+}
+
+// The picture's answer: its headers so far, the picture and what it leaves out.
+HttpResponse PictureAnswer(HttpResponse r, RenderedPng png, std::chrono::steady_clock::time_point start) {
     const double ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
     char timing[48];
     std::snprintf(timing, sizeof timing, "draw;dur=%.2f", ms);
     r.headers.emplace_back("Content-Type", "image/png");
     r.headers.emplace_back("Content-Disposition", "inline; filename=\"quarvel.png\"");
-    r.headers.emplace_back("X-Quarvel-Report", ReportJson(*png));
+    r.headers.emplace_back("X-Quarvel-Report", ReportJson(png));
     r.headers.emplace_back("Server-Timing", timing);
-    r.body = std::move(png->png);
+    r.body = std::move(png.png);
     return r;
 }
 
@@ -221,9 +239,17 @@ HttpResponse JsonError(int status, std::string_view message) {
     return r;
 }
 
+HttpResponse Busy(std::string_view why) {
+    HttpResponse busy = JsonError(503, why);
+    busy.headers.emplace_back("Retry-After", "1");
+    return busy;
+}
+
+HttpResponse OutOfMemory() { return Busy("out of memory; try again later"); }
+
 std::string LoggedPath(std::string_view target) { return Printable(target.substr(0, target.find('?')), 200); }
 
-HttpResponse Answer(HttpRequest request, const ServiceSettings& settings) {
+Routed Route(HttpRequest request, const ServiceSettings& settings) {
     const std::string_view target = request.target;
     const std::string_view path = target.substr(0, target.find('?'));
     const std::string& method = request.method;
@@ -238,25 +264,32 @@ HttpResponse Answer(HttpRequest request, const ServiceSettings& settings) {
             r.headers.emplace_back("Access-Control-Allow-Headers", "Content-Type, If-None-Match");
             r.headers.emplace_back("Access-Control-Max-Age", "86400");
             r.headers.emplace_back("Allow", "GET, HEAD, POST, OPTIONS");
-            return r;
+            return {std::move(r), {}};
         }
-        if (!get && method != "POST") return MethodNotAllowed("GET, HEAD, POST, OPTIONS");
+        if (!get && method != "POST") return {MethodNotAllowed("GET, HEAD, POST, OPTIONS"), {}};
         return Render(request, settings);
     }
-    if (path == "/healthz") {
-        if (!get) return MethodNotAllowed("GET, HEAD");
-        HttpResponse r;
-        Common(r);
-        r.headers.emplace_back("Content-Type", "application/json; charset=utf-8");
-        r.headers.emplace_back("Cache-Control", "no-store");
-        r.body = "{\"status\": \"ok\"}\n";
-        return r;
+    return {AnswerAtOnce(request, path, get), {}};
+}
+
+HttpResponse Draw(Drawing drawing, const ServiceSettings& settings) {
+    const auto start = std::chrono::steady_clock::now();
+    try {
+        const platform::ProcessorTimeLimit limit(settings.cpuLimit);
+        Result<RenderedPng> png = RenderPng(std::move(drawing.text), drawing.options, drawing.form);
+        if (!png) return OutOfMemory();
+        return PictureAnswer(std::move(drawing.answer), std::move(*png), start);
+    } catch (const platform::ProcessorTimeExceeded&) {
+        return Busy("the picture needs more than " + std::to_string(settings.cpuLimit.count()) +
+                    " ms of processor time to find its characters; ask again: what was found is kept");
+    } catch (const std::bad_alloc&) {
+        return OutOfMemory();
     }
-    if (const server::Asset* asset = FindAsset(path)) {
-        if (!get) return MethodNotAllowed("GET, HEAD");
-        return ServeAsset(request, *asset);
-    }
-    return JsonError(404, "no such path: " + Printable(path) + " (the service has /, /render and /healthz)");
+}
+
+HttpResponse Answer(HttpRequest request, const ServiceSettings& settings) {
+    Routed routed = Route(std::move(request), settings);
+    return routed.drawing ? Draw(std::move(*routed.drawing), settings) : std::move(routed.answer);
 }
 
 }  // namespace quarvel::server

@@ -1,14 +1,21 @@
 #pragma once
 // What the service answers to each request, apart from the network: the page and its
 // files, /healthz, and /render. Every error is a JSON body {"error": "..."} with its
-// status; nothing a client sends makes a 500.
+// status; nothing a client sends makes a 500. A picture is answered in two steps:
+// Route says what is to be drawn (or answers at once: the page, /healthz, errors, a
+// tag that still matches), Draw draws it, so that the network can leave drawing to
+// threads of its own.
 
+#include <chrono>
 #include <cstddef>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <utility>
 #include <vector>
+
+#include "render/png_writer.h"
+#include "render/text_art.h"
 
 namespace quarvel::server {
 
@@ -29,16 +36,43 @@ struct HttpResponse {
 };
 
 struct ServiceSettings {
-    std::string program;               // what draws the pictures, part of their tags: "quarvel-server 0.1.0"
-    std::size_t maxBody = 1u << 20;    // the largest body of a POST
+    std::string program;             // what draws the pictures, part of their tags: "quarvel-server 0.1.0"
+    std::size_t maxBody = 1u << 20;  // the largest body of a POST
+    // The processor time one picture may take to load the glyphs it needs (the slow part).
+    std::chrono::milliseconds cpuLimit{1000};
 };
 
-// The answer to one whole request (HEAD is answered as GET; the network leaves the
-// body out).
+// A picture to draw: its text and options, and its answer without the picture.
+struct Drawing {
+    std::string text;
+    render::TextArtOptions options;
+    render::PngForm form = render::PngForm::rgb;
+    HttpResponse answer;
+};
+
+// What a request gets: `answer`, or when `drawing` is set, what Draw makes of it.
+struct Routed {
+    HttpResponse answer;
+    std::optional<Drawing> drawing;
+};
+Routed Route(HttpRequest request, const ServiceSettings& settings);
+
+// The picture's answer: 200 with the PNG, or 503 with Retry-After when memory runs out
+// or the glyphs it needs take longer than settings.cpuLimit (those loaded by then
+// stay loaded, so asking again goes on from there).
+HttpResponse Draw(Drawing drawing, const ServiceSettings& settings);
+
+// The answer to one whole request, drawn on the calling thread (HEAD is answered as
+// GET; the network leaves the body out).
 HttpResponse Answer(HttpRequest request, const ServiceSettings& settings);
 
 // An error answer: the status, {"error": message} and the headers every error has.
 HttpResponse JsonError(int status, std::string_view message);
+
+// 503 with Retry-After: 1 and why: the service cannot take the request now, but soon.
+HttpResponse Busy(std::string_view why);
+// Busy, for memory that ran out.
+HttpResponse OutOfMemory();
 
 // A JSON string literal of the text (quoted; control characters and bytes beyond
 // ASCII escaped, the latter as \u00NN so that any bytes make valid JSON).

@@ -1,6 +1,7 @@
 // quarvel-server's reading of requests on random bytes: the query and its options, the
-// media type, If-None-Match, the command line's address and sizes, and the whole answer
-// to a request that passed HTTP (method, target, Content-Type, If-None-Match, body).
+// media type, If-None-Match, Transfer-Encoding, the command line's address and sizes, and
+// the whole answer to a request that passed HTTP (method, target, Content-Type,
+// If-None-Match, body).
 //
 // Input: a byte choosing the method, then the target, the Content-Type and the
 // If-None-Match each ended by a line feed, then the body.
@@ -12,6 +13,7 @@
 // - every 200 of /render is a PNG with a strong tag, and the same request asked with
 //   that tag in If-None-Match gets 304 with the same tag;
 // - options that read give a margin within 0..100; a query that fails says why;
+// - a Transfer-Encoding is read as chunked, as none, or refused with 400 or 501 and why;
 // - what Printable gives a message or a log is printable ASCII.
 
 #include <string>
@@ -88,11 +90,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     server::IfNoneMatchMatches(match, "\"q1-0123456789abcdef0123456789abcdef\"");
     if (const auto address = server::ParseListenAddress(target)) FUZZ_CHECK(!address.value->host.empty());
     if (const auto bytes = server::ParseByteSize(type, 1, 16u << 20)) FUZZ_CHECK(*bytes >= 1 && *bytes <= 16u << 20);
+    if (const auto coding = server::ReadTransferEncoding(type); !coding)
+        FUZZ_CHECK((coding.status == 400 || coding.status == 501) && IsPrintableAscii(coding.error));
     FUZZ_CHECK(IsPrintableAscii(server::Printable(request.body)));
     FUZZ_CHECK(IsPrintableAscii(server::LoggedPath(target)));
 
-    // The whole answer.
-    const server::ServiceSettings settings{"quarvel-server fuzz", 4096};
+    // The whole answer. (No processor-time limit that a slow, instrumented run could
+    // reach: the fuzzer's own timeout finds what takes too long.)
+    const server::ServiceSettings settings{"quarvel-server fuzz", 4096, std::chrono::minutes(1)};
     CheckAnswer(request, settings);
     return 0;
 }

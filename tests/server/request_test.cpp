@@ -161,6 +161,29 @@ TEST(ServerRequest, IfNoneMatchComparesTagsWeakly) {
     for (const auto& [header, matches] : cases) EXPECT_EQ(IfNoneMatchMatches(header, tag), matches) << header;
 }
 
+TEST(ServerRequest, TransferEncodingsAreChunkedNoneOrRefused) {
+    // status 0: read (chunked or not); else the refusal's status.
+    const std::tuple<const char*, bool, int> cases[] = {
+        {"", false, 0},
+        {"chunked", true, 0},
+        {" Chunked ", true, 0},
+        {",chunked,", true, 0},
+        {"gzip", false, 400},
+        {"xchunked", false, 400},
+        {"chunked, identity", false, 400},
+        {"chunked,", true, 0},
+        {"gzip, chunked", false, 501},
+        {"chunked,chunked", false, 501},
+    };
+    for (const auto& [header, chunked, status] : cases) {
+        const Parsed<bool> read = ReadTransferEncoding(header);
+        EXPECT_EQ(read ? 0 : read.status, status) << header << ": " << read.error;
+        if (read) {
+            EXPECT_EQ(*read.value, chunked) << header;
+        }
+    }
+}
+
 TEST(ServerRequest, ListenAddressesAndSizes) {
     const std::tuple<const char*, const char*, int> good[] = {
         {"127.0.0.1:8080", "127.0.0.1", 8080},   {"[::1]:0", "::1", 0}, {"*:80", "0.0.0.0", 80}, {":80", "0.0.0.0", 80},
