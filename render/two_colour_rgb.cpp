@@ -30,6 +30,9 @@ constexpr int kMaxHashBits = 15;
 constexpr int kChainDepth = 16;
 constexpr int kGoodEnough = 64;    // units: a match this long is taken at once
 constexpr int kInsertBelow = 128;  // units
+// The units of one deflate copy, at most kMaxMatchLength bytes: 86 pixels, or fewer
+// with a row's filter byte among them.
+constexpr int kPieceUnits = kMaxMatchLength / 3;
 
 std::uint32_t Bytes(Color c) { return c.red | c.green << 8 | c.blue << 16; }
 
@@ -165,8 +168,7 @@ private:
 
 struct Match {
     int units = 0;
-    int bytes = 0;
-    int distance = 0;
+    int distance = 0;  // bytes
 };
 
 // The bits of a picture's hash: about one head for every eight units, up to 2^15. A
@@ -220,7 +222,7 @@ public:
             }
             const int insertTo = best.units <= kInsertBelow ? u + best.units : u + 1;
             for (int i = u; i < insertTo; ++i) Insert(i);
-            Copy(best.bytes, best.distance);
+            Copy(u, best);
             u += best.units;
         }
     }
@@ -234,8 +236,7 @@ private:
             if (n < 2) return;
             const int distance = offset - units_.ByteOffset(source);
             if (distance > kMaxMatchDistance) return;
-            if (n > best.units || (n == best.units && distance < best.distance))
-                best = {n, units_.ByteOffset(u + n) - offset, distance};
+            if (n > best.units || (n == best.units && distance < best.distance)) best = {n, distance};
         };
         // The unit before, and the one straight above.
         if (u >= 1) consider(u - 1, Common(data_ + u, data_ + u - 1, count - u));
@@ -279,12 +280,22 @@ private:
             steps_.push_back({static_cast<std::uint16_t>((bytes >> (8 * i)) & 0xFF), 0});
     }
 
-    void Copy(int bytes, int distance) {
-        while (bytes > 0) {
-            int piece = std::min(bytes, kMaxMatchLength);
-            if (bytes - piece > 0 && bytes - piece < 3) piece = bytes - 3;
-            steps_.push_back({static_cast<std::uint16_t>(piece), static_cast<std::uint16_t>(distance)});
-            bytes -= piece;
+    // A match in pieces of at most kPieceUnits, each from the unit before when that
+    // unit's run covers the piece: a distance of one pixel needs no extra bits, where
+    // one from the row above costs up to 13 in every piece.
+    void Copy(int u, const Match& match) {
+        const int end = u + match.units;
+        const int count = units_.count();
+        while (u < end) {
+            int units = std::min(end - u, kPieceUnits);
+            if (end - u - units == 1) --units;  // a copy is 3 bytes at least: leave two units
+            const int offset = units_.ByteOffset(u);
+            const int bytes = units_.ByteOffset(u + units) - offset;
+            int distance = match.distance;
+            if (u >= 1 && Common(data_ + u, data_ + u - 1, std::min(units, count - u)) == units)
+                distance = std::min(distance, offset - units_.ByteOffset(u - 1));
+            steps_.push_back({static_cast<std::uint16_t>(bytes), static_cast<std::uint16_t>(distance)});
+            u += units;
         }
     }
 
