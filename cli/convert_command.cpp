@@ -16,8 +16,9 @@
 #include <optional>
 
 #include "cli/commands.h"
-#include "engine/declared_charset.h"
+#include "engine/document_code.h"
 #include "engine/jobs.h"
+#include "engine/messages.h"
 #include "platform/codec.h"
 #include "platform/paths.h"
 #include "settings/engine_settings.h"
@@ -38,11 +39,12 @@ using settings::ValueNotUnderstood;
 namespace keys = settings::keys;
 
 using engine::Backup;
-using engine::CharsetNamesCode;
+using engine::CodeName;
 using engine::ConversionJob;
 using engine::ConversionSettings;
 using engine::DocumentCode;
 using engine::DocumentResult;
+using engine::EscapeControls;
 using engine::FolderConversionJob;
 using engine::ImageFolderClaims;
 using engine::JobProgress;
@@ -196,7 +198,7 @@ Result<void> LoadSettingsFile(const std::string& path, Mode mode, FolderPageSett
         std::fprintf(stderr,
                      "quarvel-cli: %s: not a settings file of this program (none of the sections "
                      "General, TargetFilePage, TargetFolderPage); the defaults are used\n",
-                     path.c_str());
+                     EscapeControls(path).c_str());
     else if (!HoldsSettingsKeys(path, {keys::kGeneral, section}))
         PrintProblem(path, "warning: none of the keys of the sections General and " + std::string(section) +
                                " is in it, so it changes nothing; the defaults are used "
@@ -249,21 +251,36 @@ std::string Absolute(const std::string& path) {
     return TrimTrailingSeparators(resolved.string());
 }
 
-// The warnings of a job's documents: what their pictures do not show, and a
-// character set other than the one they were read in.
-void PrintWarnings(const JobResult& result, TerminalProgress& progress, DocumentCode code) {
+// The option that names a code.
+std::string CodeOption(DocumentCode code) {
+    switch (code) {
+    case DocumentCode::eucJp: return "--code euc";
+    case DocumentCode::utf8: return "--code utf8";
+    default: return "--code sjis";
+    }
+}
+
+// The warnings of a job's documents: what their pictures do not show, a character set
+// other than the one they were read in, and for a document left as it was in a code
+// that does not fit it, the option that fits.
+void PrintWarnings(const JobResult& result, TerminalProgress& progress, DocumentCode chosen) {
     progress.ClearLine();
-    const std::string option = code == DocumentCode::eucJp ? "--code euc" : "--code sjis";
     for (const DocumentResult& document : result.documents) {
+        if (document.failure && document.failure->Is(Failure::What::wrongCode)) {
+            // The failure names the code that fits.
+            DocumentCode fits = DocumentCode::shiftJis;
+            for (DocumentCode code : {DocumentCode::eucJp, DocumentCode::utf8})
+                if (document.failure->detail == CodeName(code)) fits = code;
+            PrintProblem(document.path, "convert it with " + CodeOption(fits) + " (or --code auto)");
+        }
         if (document.outcome != Outcome::converted) continue;
         if (!document.otherCharset.empty()) {
-            std::string hint = "this program reads Shift-JIS and EUC-JP documents only";
-            if (CharsetNamesCode(document.otherCharset, DocumentCode::eucJp))
-                hint = "convert it with --code euc";
-            else if (CharsetNamesCode(document.otherCharset, DocumentCode::shiftJis))
-                hint = "convert it with --code sjis";
-            PrintProblem(document.path, "warning: it declares the character set " + document.otherCharset +
-                                            " but was read with " + option + " (" + hint + ")");
+            const std::string read =
+                chosen == DocumentCode::automatic
+                    ? "its bytes are " + std::string(CodeName(document.code)) + ", and were read so"
+                    : "it was read with " + CodeOption(document.code) + ", which its bytes fit";
+            PrintProblem(document.path,
+                         "warning: it declares the character set " + document.otherCharset + " but " + read);
         }
         for (const auto& picture : document.pictureNotes) PrintNotes(picture.path, picture.report, "--code");
     }
@@ -278,6 +295,8 @@ int ExitStatus(const JobResult& result) {
 int Convert(const ConvertOptions& options, Mode mode) {
     const std::string_view command = mode == Mode::file ? "convert" : "convert-folder";
     FolderPageSettings page;
+    // Each document's own code unless a settings file or --code names one.
+    page.common.code = DocumentCode::automatic;
     Appearance look;
     PngForm form = PngForm::rgb;
     if (options.settingsFile) {
@@ -335,7 +354,7 @@ int Convert(const ConvertOptions& options, Mode mode) {
             // not converted.
             for (const DocumentResult& document : job.result.documents) {
                 if (document.outcome != Outcome::skipped) continue;
-                progress.Print("quarvel-cli: " + document.path + ": a PNG picture, not a document; left as it is");
+                PrintProblem(document.path, "a PNG picture, not a document; left as it is");
                 status = std::max(status, kExitFailed);
             }
             if (status == kExitAborted) break;

@@ -13,6 +13,7 @@
 
 namespace quarvel::cli {
 
+using engine::EscapeControls;
 using engine::MessageText;
 
 using render::RenderReport;
@@ -28,12 +29,12 @@ std::string UsageText(const std::string& message, std::string_view command) {
 }
 
 int UsageError(const std::string& message, std::string_view command) {
-    std::fputs(UsageText(message, command).c_str(), stderr);
+    std::fputs(UsageText(EscapeControls(message), command).c_str(), stderr);
     return kExitUsage;
 }
 
 void PrintProblem(const std::string& path, const std::string& message) {
-    std::fprintf(stderr, "quarvel-cli: %s: %s\n", path.c_str(), message.c_str());
+    std::fprintf(stderr, "quarvel-cli: %s: %s\n", EscapeControls(path).c_str(), message.c_str());
 }
 
 void PrintNotes(const std::string& path, const RenderReport& notes, std::string_view codeHint) {

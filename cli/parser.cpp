@@ -215,14 +215,18 @@ private:
 template <typename T>
 using Choices = std::vector<std::pair<std::string, T>>;
 
-// One of the words of `choices`, each with the value it stands for; `shown` are the
-// words the help, the man page and the completion offer (the others are synonyms).
+// One of the words of `choices`, each with the value it stands for, in any case;
+// `shown` are the words the help, the man page and the completion offer (the others
+// are synonyms).
 template <typename T>
 CLI::Option* AddChoice(CLI::App& app, const std::string& name, std::function<void(T)> set, Choices<T> choices,
                        const std::vector<std::string>& shown, const std::string& help) {
     auto find = [choices](const std::string& word) -> std::optional<T> {
         for (const auto& [w, value] : choices)
-            if (w == word) return value;
+            if (std::equal(w.begin(), w.end(), word.begin(), word.end(), [](char a, char b) {
+                    return a == (b >= 'A' && b <= 'Z' ? static_cast<char>(b - 'A' + 'a') : b);
+                }))
+                return value;
         return std::nullopt;
     };
     return app
@@ -455,14 +459,21 @@ void CommandLine::AddConvert(Mode mode) {
          {ValueKind::Type::file, {".ini"}});
     Note(AddChoice<DocumentCode>(
              app, "--code", [&o](DocumentCode c) { o.code = c; },
-             {{"sjis", DocumentCode::shiftJis},
+             {{"auto", DocumentCode::automatic},
+              {"sjis", DocumentCode::shiftJis},
               {"shift-jis", DocumentCode::shiftJis},
+              {"shift_jis", DocumentCode::shiftJis},
               {"euc", DocumentCode::eucJp},
-              {"euc-jp", DocumentCode::eucJp}},
-             {"sjis", "euc"},
-             "the documents' character code, sjis (or shift-jis) or euc (or euc-jp); default "
-             "sjis"),
-         {ValueKind::Type::word, {"sjis", "euc"}});
+              {"euc-jp", DocumentCode::eucJp},
+              {"utf8", DocumentCode::utf8},
+              {"utf-8", DocumentCode::utf8}},
+             {"auto", "sjis", "euc", "utf8"},
+             "the documents' character code: auto (each document's own, told from its bytes: a byte-order mark, "
+             "valid UTF-8, else Shift-JIS or EUC-JP by which reads it cleanly; a declared charset only breaks a "
+             "tie), sjis (or shift-jis), euc (or euc-jp) or utf8 (or utf-8); default auto, or the settings "
+             "file's. A document whose bytes do not fit a code named here is left as it is, and the message "
+             "names the code that fits"),
+         {ValueKind::Type::word, {"auto", "sjis", "euc", "utf8"}});
     for (auto [name, list, help] :
          {std::tuple{"--start", &o.starts,
                      "a start separator, up to three (each --start once); default <dd>; \\n is a line break; one "
@@ -478,7 +489,8 @@ void CommandLine::AddConvert(Mode mode) {
             ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
     }
     app.add_flag("--no-backup", o.noBackup,
-                 "keep no untouched copy in backup/ (by default one is kept, and never replaced)");
+                 "keep no untouched copy in backup/ (by default one is kept, and never replaced: a later text goes "
+                 "beside it as NAME.1, ...)");
     if (!file) {
         app.add_option("--pattern", o.pattern,
                        "the documents to convert, a file name pattern; default \"*.htm\" (which also finds .html)")

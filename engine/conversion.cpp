@@ -6,26 +6,34 @@
 #include <atomic>
 #include <cerrno>
 #include <exception>
+#include <optional>
 #include <string_view>
+#include <unordered_set>
 
 #include "engine/code_convert.h"
 #include "engine/declared_charset.h"
+#include "engine/document_code.h"
 #include "engine/document_scan.h"
 #include "engine/image_tags.h"
 #include "engine/messages.h"
 #include "engine/picture_pipeline_internal.h"
+#include "platform/codec.h"
 #include "platform/fs.h"
 #include "platform/paths.h"
+#include "render/references.h"
 #include "render/renderer.h"
 
 namespace quarvel::engine {
 
+using platform::ContainingFolder;
 using platform::GetBaseName;
 using platform::GetDirectoryPart;
 using platform::GetExtension;
 using platform::GetFileNameWithExtension;
 using platform::kPathSeparator;
 using platform::SiblingPath;
+using render::Utf8ToCp932WithReferences;
+namespace cp932 = platform::cp932;
 namespace fs = platform::fs;
 
 namespace {
@@ -70,6 +78,9 @@ private:
 
 constexpr std::string_view kPngSignature = "\x89PNG\r\n\x1A\n";
 
+// How many later copies of a document backup/ keeps beside the oldest.
+constexpr int kLastBackupNumber = 999;
+
 class DocumentConverter {
 public:
     DocumentConverter(const std::string& path, const ConversionSettings& settings, Backup backup)
@@ -89,7 +100,9 @@ private:
     void Convert();
     void RemoveWhatThisRunMade();
     Step Stop(Failure failure);
+    Step HoldAndLock();
     Step Read(fs::FileBytes& file);
+    void ChooseCode();
     Step Decode(KanaPositions& kanaAt);
     void Write(const Output& output);
 
@@ -97,7 +110,9 @@ private:
     bool ScanToNextPicture(DocumentScan& scan, Output& output, PictureWork& work);
     bool StartPicture(std::size_t from, std::size_t to, Output& output, PictureWork& work);
     bool PrepareFirstChange(PictureWork& work);
-    Result<void> MakeFolder(const std::string& folder);
+    Result<fs::HeldFolder> MakeFolder(const std::string& folder);
+    Result<void> WriteBackup(const std::string& folder);
+    Result<void> ListTakenNames();
 
     const std::string& path_;
     const ConversionSettings& settings_;
@@ -107,13 +122,24 @@ private:
     PicturePipeline pictures_;
 
     std::string imageFolder_;
+    // The folders worked in, held open: the document's, its backup folder and its
+    // image folder, so that no folder or link put in their place meanwhile is written.
+    fs::HeldFolder documentFolder_, backupFolder_, heldImageFolder_;
+    fs::FileLock lock_;             // another run of this program waits for it
     bool madeImageFolder_ = false;  // the image folder was made by this run
-    std::string progressPrefix_;    // "F/B.X" in code page 932
-    std::string tagPrefix_;         // `<img src="./B/` as it stands in the scanned text
-    std::string_view source_;       // the document's bytes as read
-    fs::FileInfo read_;             // the document as it was read
-    std::string_view text_;         // the scanned text (Shift-JIS)
-    fs::FileBytes converted_;       // its storage for EUC-JP documents
+    // Names in the image folder before this run: no picture of this run takes one.
+    std::unordered_set<std::string> taken_;
+    std::string progressPrefix_;  // "F/B.X" in code page 932
+    std::string tagPrefix_;       // `<img src="./B/` as it stands in the scanned text
+    std::string_view source_;     // the document's bytes as read
+    fs::FileInfo read_;           // the document as it was read
+    // The code the document is read in, and the failure to show at its first change
+    // when that is not the code of its bytes (a document without a stretch is no harm).
+    DocumentCode code_ = DocumentCode::shiftJis;
+    std::optional<Failure> wrongCode_;
+    std::string_view text_;     // the scanned text (Shift-JIS, or UTF-8 for a UTF-8 document)
+    fs::FileBytes converted_;   // its storage for EUC-JP documents
+    Separators starts_, ends_;  // the separators in the scanned text's code
 
     // The scan's own (its stage runs one call at a time).
     std::size_t pending_ = 0;  // where the text not yet copied begins
@@ -153,21 +179,23 @@ void DocumentConverter::Convert() {
 
     fs::FileBytes file;
     KanaPositions kanaAt;
-    if (Read(file) == Step::stop || Decode(kanaAt) == Step::stop) return;
+    if (HoldAndLock() == Step::stop || Read(file) == Step::stop) return;
+    ChooseCode();
+    if (Decode(kanaAt) == Step::stop) return;
     if (settings_.collectNotes) {
         std::string declared = DeclaredCharset(source_);
-        if (!declared.empty() && !CharsetNamesCode(declared, settings_.code))
-            result_.otherCharset = std::move(declared);
+        if (!declared.empty() && !CharsetNamesCode(declared, code_)) result_.otherCharset = std::move(declared);
     }
 
-    progressPrefix_ = NativeToCp932(GetFileNameWithExtension(GetDirectoryPart(path_)) + kPathSeparator + base + "." +
-                                    GetExtension(path_));
-    tagPrefix_ = "<img src=\"./" + TagBaseName(base, settings_.code) + "/";
+    progressPrefix_ = ShownPath(GetFileNameWithExtension(GetDirectoryPart(path_)) + kPathSeparator + base + "." +
+                                GetExtension(path_));
+    tagPrefix_ = "<img src=\"./" + TagBaseName(base, code_) + "/";
     // Tags written by an earlier run keep their pictures: number on from the highest.
     nextNumber_ = HighestOwnTagNumber(text_, tagPrefix_) + 1;
 
-    Output output(text_, source_, settings_.code == DocumentCode::eucJp ? &kanaAt : nullptr);
-    DocumentScan scan(text_, settings_.startSeparators, settings_.endSeparators);
+    Output output(text_, source_, code_ == DocumentCode::eucJp ? &kanaAt : nullptr);
+    DocumentScan scan(text_, starts_, ends_,
+                      code_ == DocumentCode::utf8 ? DocumentScan::Characters::utf8 : DocumentScan::Characters::cp932);
     switch (pictures_.Run([&](PictureWork& work) { return ScanToNextPicture(scan, output, work); })) {
     case PicturesEnd::done: break;
     case PicturesEnd::aborted: result_.outcome = Outcome::aborted; return;
@@ -185,8 +213,29 @@ void DocumentConverter::Convert() {
 
 void DocumentConverter::RemoveWhatThisRunMade() {
     pictures_.RemoveWritten();
-    // Only a folder this run made, and only when nothing else is in it.
-    if (madeImageFolder_) fs_.Remove(imageFolder_);
+    // Only the folder this run made, and only when nothing else is in it.
+    if (madeImageFolder_) {
+        const fs::FileId made = heldImageFolder_.id();
+        heldImageFolder_ = fs::HeldFolder();
+        fs_.Remove(imageFolder_, &made);
+    }
+}
+
+// The document's folder is held from here on, and the document locked: a second run
+// of this program on it waits, and then finds it converted.
+DocumentConverter::Step DocumentConverter::HoldAndLock() {
+    Result<fs::HeldFolder> held = fs_.Hold(ContainingFolder(path_));
+    // The document is as unreadable as its folder.
+    if (!held) return Stop({Failure::What::notOpened, path_, held.failure().error});
+    documentFolder_ = std::move(*held);
+    Result<fs::FileLock> locked = fs_.LockFile(path_, settings_.progress->abortRequested);
+    if (!locked) return Stop(locked.failure());
+    lock_ = std::move(*locked);
+    if (settings_.progress->abortRequested.load()) {
+        result_.outcome = Outcome::aborted;
+        return Step::stop;
+    }
+    return Step::goOn;
 }
 
 DocumentConverter::Step DocumentConverter::Read(fs::FileBytes& file) {
@@ -202,8 +251,26 @@ DocumentConverter::Step DocumentConverter::Read(fs::FileBytes& file) {
     return Step::goOn;
 }
 
+// The code of the document: the one its bytes tell, or the one chosen, which is kept
+// for the scan even where it does not fit (the failure then comes at the first change).
+void DocumentConverter::ChooseCode() {
+    Result<DocumentCode> code = CodeForDocument(source_, settings_.code, path_);
+    if (code) {
+        code_ = *code;
+    } else {
+        code_ = EffectiveCode(settings_.code);
+        wrongCode_ = code.failure();
+    }
+    result_.code = code_;
+    starts_ = settings_.startSeparators;
+    ends_ = settings_.endSeparators;
+    if (code_ != DocumentCode::utf8) return;
+    for (Separators* separators : {&starts_, &ends_})
+        for (std::string& separator : *separators) separator = cp932::ToUtf8(separator);
+}
+
 DocumentConverter::Step DocumentConverter::Decode(KanaPositions& kanaAt) {
-    if (settings_.code != DocumentCode::eucJp) {
+    if (code_ != DocumentCode::eucJp) {
         text_ = source_;
         return Step::goOn;
     }
@@ -258,24 +325,30 @@ bool DocumentConverter::StartPicture(std::size_t from, std::size_t to, Output& o
         return false;
     }
     work.keptBefore = kept_;
+    if (!prepared_ && !PrepareFirstChange(work)) {
+        scanOver_ = true;
+        return true;
+    }
+    // A file already in the image folder is not this run's to replace: the picture
+    // takes the next free number.
+    std::string name = PictureNumber(nextNumber_);
+    while (nextNumber_ <= kLastPictureNumber && taken_.contains(name + ".png")) name = PictureNumber(++nextNumber_);
     if (nextNumber_ > kLastPictureNumber) {
         work.kind = PictureWork::Kind::failure;
         work.failure = Failure{Failure::What::noPictureNumber, path_};
         scanOver_ = true;
         return true;
     }
-    if (!prepared_ && !PrepareFirstChange(work)) {
-        scanOver_ = true;
-        return true;
-    }
+    ++nextNumber_;
     work.kind = PictureWork::Kind::picture;
     work.progressText = progressPrefix_ + "(" + PictureNumber(started_++) + ")";
-    // The renderer takes the stretch up to its first NUL byte.
-    work.art = std::string(stretch.substr(0, stretch.find('\0')));
-    const std::string name = PictureNumber(nextNumber_++);
+    // The renderer takes the stretch up to its first NUL byte; UTF-8 art is drawn as the
+    // same text in Shift-JIS would be, with references for what the code page lacks.
+    const std::string_view art = stretch.substr(0, stretch.find('\0'));
+    work.art = code_ == DocumentCode::utf8 ? Utf8ToCp932WithReferences(art) : std::string(art);
     work.path = imageFolder_ + kPathSeparator + name + ".png";
     std::string tag = tagPrefix_ + name + ".png\">";
-    output.Replace(from, settings_.code == DocumentCode::eucJp ? ShiftJisToEuc(tag) : tag);
+    output.Replace(from, code_ == DocumentCode::eucJp ? ShiftJisToEuc(tag) : tag);
     return true;
 }
 
@@ -297,16 +370,49 @@ void DocumentConverter::Write(const Output& output) {
     result_.outcome = Outcome::converted;
 }
 
-Result<void> DocumentConverter::MakeFolder(const std::string& folder) {
-    Result<bool> made = fs_.MakeDirectory(folder);
+// Makes a folder for the document (its owner's, no more open than the document) and
+// holds it.
+Result<fs::HeldFolder> DocumentConverter::MakeFolder(const std::string& folder) {
+    Result<bool> made = fs_.MakeDirectory(folder, &read_);
     if (!made) return made.failure();
+    Result<fs::HeldFolder> held = fs_.Hold(folder);
+    if (!held) return held.failure();
     if (*made && folder == imageFolder_) madeImageFolder_ = true;
+    return held;
+}
+
+// The untouched copy in backup/. The oldest copy keeps the name of the document; a
+// later text that a conversion replaces is kept beside it, as NAME.1, NAME.2, ...
+// unless one of them holds it already.
+Result<void> DocumentConverter::WriteBackup(const std::string& folder) {
+    const std::string copy = folder + kPathSeparator + GetFileNameWithExtension(path_);
+    fs::WriteOptions options;
+    options.existing = fs::Existing::keep;
+    options.like = &read_;
+    options.keepTimes = true;
+    for (int number = 0; number <= kLastBackupNumber; ++number) {
+        const std::string path = number == 0 ? copy : copy + "." + std::to_string(number);
+        Result<void> copied = fs_.WriteNewFile(path, source_, options);
+        if (copied) return {};
+        if (!copied.failure().Is(Failure::What::exists))
+            return Failure{Failure::What::notWritten, path, copied.failure().error};
+        Result<std::string> there = fs_.ReadWhole(path);
+        if (there && *there == source_) return {};
+    }
+    return Failure{Failure::What::notWritten, copy, EEXIST};
+}
+
+Result<void> DocumentConverter::ListTakenNames() {
+    Result<std::vector<fs::Entry>> entries = fs_.List(imageFolder_, "*.png");
+    if (!entries) return entries.failure();
+    for (fs::Entry& entry : *entries) taken_.insert(std::move(entry.name));
     return {};
 }
 
-// Before the first change: the stale temporary files go, the untouched copy goes to
-// backup/ and the image folder is made. False, with `work` the reason (a failure or
-// the abort), when the document cannot change.
+// Before the first change: the document must be one that can be rewritten, the stale
+// temporary files go, the untouched copy goes to backup/ and the image folder is made.
+// False, with `work` the reason (a failure or the abort), when the document cannot
+// change.
 bool DocumentConverter::PrepareFirstChange(PictureWork& work) {
     prepared_ = true;
     auto stop = [&](Failure failure) {
@@ -314,6 +420,10 @@ bool DocumentConverter::PrepareFirstChange(PictureWork& work) {
         work.failure = std::move(failure);
         return false;
     };
+    // Never rewritten in a code that does not fit it.
+    if (wrongCode_) return stop(*wrongCode_);
+    // No copy and no picture for a document that will not be rewritten.
+    if (Result<void> writable = fs_.CheckWritable(path_); !writable) return stop(writable.failure());
     // Temporary files that runs killed while writing this document, its copy or its
     // pictures left behind.
     const std::string name = GetFileNameWithExtension(path_);
@@ -324,22 +434,20 @@ bool DocumentConverter::PrepareFirstChange(PictureWork& work) {
 
     if (backup_ == Backup::yes) {
         // No change without the untouched copy safely in place.
-        if (Result<void> made = MakeFolder(backupFolder); !made) return stop(made.failure());
-        const std::string copy = backupFolder + kPathSeparator + name;
-        fs::WriteOptions options;
-        options.existing = fs::Existing::keep;
-        options.like = &read_;
-        options.keepTimes = true;
-        // An existing copy is the oldest one, and stays.
-        Result<void> copied = fs_.WriteNewFile(copy, source_, options);
-        if (!copied && !copied.failure().Is(Failure::What::exists))
-            return stop({Failure::What::notWritten, copy, copied.failure().error});
+        Result<fs::HeldFolder> held = MakeFolder(backupFolder);
+        if (!held) return stop(held.failure());
+        backupFolder_ = std::move(*held);
+        if (Result<void> copied = WriteBackup(backupFolder); !copied) return stop(copied.failure());
         if (settings_.progress->abortRequested.load()) {
             work.kind = PictureWork::Kind::abort;
             return false;
         }
     }
-    if (Result<void> made = MakeFolder(imageFolder_); !made) return stop(made.failure());
+    Result<fs::HeldFolder> held = MakeFolder(imageFolder_);
+    if (!held) return stop(held.failure());
+    heldImageFolder_ = std::move(*held);
+    if (Result<void> listed = ListTakenNames(); !listed) return stop(listed.failure());
+    pictures_.MadeFor(&read_);
     return true;
 }
 

@@ -20,9 +20,10 @@ enum class Outcome { converted, failed, aborted, skipped };
 struct DocumentResult {
     std::string path;
     Outcome outcome = Outcome::failed;
-    std::optional<Failure> failure;  // what failed, when the document failed (its message shown)
-    int pictures = 0;                // pictures drawn
-    int kept = 0;                    // stretches that already were this program's tags
+    std::optional<Failure> failure;              // what failed, when the document failed (its message shown)
+    DocumentCode code = DocumentCode::shiftJis;  // the code the document was read in
+    int pictures = 0;                            // pictures drawn
+    int kept = 0;                                // stretches that already were this program's tags
 
     // With ConversionSettings::collectNotes: the pictures that do not show all of
     // their art, in document order, and the character set the document declares when

@@ -51,8 +51,13 @@ bool CharsetNamesCode(std::string_view charset, DocumentCode code) {
                                                                    "ms932",     "x-ms-cp932"};
     static constexpr std::array<std::string_view, 5> kEucJp = {"euc-jp", "x-euc-jp", "eucjp", "ujis",
                                                                "cseucpkdfmtjapanese"};
+    static constexpr std::array<std::string_view, 3> kUtf8 = {"utf-8", "utf8", "unicode-1-1-utf-8"};
     auto in = [&](const auto& names) { return std::find(names.begin(), names.end(), charset) != names.end(); };
-    return code == DocumentCode::eucJp ? in(kEucJp) : in(kShiftJis);
+    switch (code) {
+    case DocumentCode::eucJp: return in(kEucJp);
+    case DocumentCode::utf8: return in(kUtf8);
+    default: return in(kShiftJis);
+    }
 }
 
 }  // namespace quarvel::engine

@@ -15,8 +15,8 @@ namespace quarvel::engine {
 std::string DeclaredCharset(std::string_view document);
 
 // Whether a declared character set (lower case) is one of the names of the code:
-// shift_jis and the names of Windows' code page 932, or euc-jp and its others. Any
-// code but eucJp reads documents as Shift-JIS.
+// shift_jis and the names of Windows' code page 932, euc-jp and its others, or utf-8.
+// Any other code reads documents as Shift-JIS.
 bool CharsetNamesCode(std::string_view charset, DocumentCode code);
 
 }  // namespace quarvel::engine

@@ -20,9 +20,10 @@ constexpr std::size_t kScanChunk = 1 << 16;
 // bytes just before it, counted back to a known start, is even: each lead byte takes
 // the byte after it, whatever that byte is.
 std::size_t SkipToCandidate(std::string_view text, std::size_t pos, std::size_t limit,
-                            const DocumentScan::FirstBytes& first) {
+                            const DocumentScan::FirstBytes& first, DocumentScan::Characters characters) {
     std::size_t known = pos;  // a character start
     auto isStart = [&](std::size_t i) {
+        if (characters == DocumentScan::Characters::utf8) return true;
         std::size_t run = 0;
         while (i - run > known && IsLeadByte(static_cast<unsigned char>(text[i - run - 1]))) ++run;
         return run % 2 == 0;
@@ -78,8 +79,9 @@ DocumentScan::FirstBytes::FirstBytes(const Separators& separators) {
     }
 }
 
-DocumentScan::DocumentScan(std::string_view text, const Separators& starts, const Separators& ends)
-    : text_(text), starts_(starts), ends_(ends), startBytes_(starts), endBytes_(ends) {}
+DocumentScan::DocumentScan(std::string_view text, const Separators& starts, const Separators& ends,
+                           Characters characters)
+    : text_(text), starts_(starts), ends_(ends), startBytes_(starts), endBytes_(ends), characters_(characters) {}
 
 bool DocumentScan::MatchAny(const Separators& separators, std::size_t& length) const {
     for (const std::string& sep : separators) {
@@ -94,7 +96,7 @@ DocumentScan::Step DocumentScan::Next() {
     const std::size_t length = text_.size();
     if (pos_ >= length) return Step::finished;
     const FirstBytes& first = inside_ ? endBytes_ : startBytes_;
-    const std::size_t candidate = SkipToCandidate(text_, pos_, std::min(length, pos_ + kScanChunk), first);
+    const std::size_t candidate = SkipToCandidate(text_, pos_, std::min(length, pos_ + kScanChunk), first, characters_);
     if (candidate > pos_) {
         pos_ = candidate;
         return Step::moved;
@@ -108,7 +110,7 @@ DocumentScan::Step DocumentScan::Next() {
         inside_ = !inside_;
         return inside_ ? Step::started : Step::ended;
     }
-    pos_ += IsLeadByte(byte) ? 2 : 1;
+    pos_ += characters_ == Characters::cp932 && IsLeadByte(byte) ? 2 : 1;
     if (pos_ > length) pos_ = length;
     return Step::moved;
 }

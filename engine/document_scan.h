@@ -34,8 +34,13 @@ public:
         finished,  // the end of the text
     };
 
-    // The separators must outlive the scan.
-    DocumentScan(std::string_view text, const Separators& starts, const Separators& ends);
+    // How the text's characters are told apart: by the lead bytes of code page 932, or
+    // as UTF-8 (where a separator, itself UTF-8, can only match at a character start).
+    enum class Characters { cp932, utf8 };
+
+    // The separators must outlive the scan, and be in the text's code.
+    DocumentScan(std::string_view text, const Separators& starts, const Separators& ends,
+                 Characters characters = Characters::cp932);
 
     // One step: at most one look-ahead chunk, one separator or one character.
     Step Next();
@@ -51,6 +56,7 @@ private:
     const Separators& ends_;
     const FirstBytes startBytes_;
     const FirstBytes endBytes_;
+    const Characters characters_;
     std::size_t pos_ = 0;
     bool inside_ = false;
 };

@@ -103,6 +103,11 @@ std::string TagBaseName(std::string_view nativeBaseName, DocumentCode code) {
                 out += static_cast<char>(character);
             continue;
         }
+        // A UTF-8 document holds every character as it is.
+        if (code == DocumentCode::utf8) {
+            out += utf8;
+            continue;
+        }
         std::optional<std::string> bytes = cp932::EncodeOne(character);
         bool held = bytes && !bytes->empty();
         if (held && code == DocumentCode::eucJp) {

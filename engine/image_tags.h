@@ -17,10 +17,10 @@ inline constexpr long kLastPictureNumber = 999'999'999'999'999'999;
 // "%03ld": the number of a picture as it stands in its file name.
 std::string PictureNumber(long n);
 
-// The base name as it stands in an image tag, in code page 932: characters that
-// the document's code cannot hold and bytes that are not safe in a URL path are
-// percent-encoded from their UTF-8 bytes. For EUC-JP documents only ASCII, JIS
-// X 0208 and half-width katakana are held.
+// The base name as it stands in an image tag, in code page 932 (in UTF-8 for a UTF-8
+// document): characters that the document's code cannot hold and bytes that are not
+// safe in a URL path are percent-encoded from their UTF-8 bytes. For EUC-JP documents
+// only ASCII, JIS X 0208 and half-width katakana are held.
 std::string TagBaseName(std::string_view nativeBaseName, DocumentCode code);
 
 // The highest number among the tags of the text that begin with `prefix` (up to and

@@ -23,8 +23,9 @@ class ImageFolderClaims;
 
 // The character code of the documents. A settings file may hold any other number
 // (kept as it is, and read as Shift-JIS); `none` is what the window's pages hold when
-// neither of their buttons is chosen.
-enum class DocumentCode : int { none = -1, shiftJis = 0, eucJp = 1 };
+// none of their buttons is chosen. `utf8` and `automatic` (the code each document's
+// bytes tell) are no numbers of a settings file: it keeps them by name.
+enum class DocumentCode : int { none = -1, shiftJis = 0, eucJp = 1, utf8 = -2, automatic = -3 };
 
 // Whether a document's untouched copy goes to the folder "backup" beside it before it
 // is first changed.

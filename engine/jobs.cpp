@@ -182,6 +182,13 @@ std::thread StartFolderJob(FolderConversionJob& job) {
 
 bool WalkFolder(const std::string& folder, std::string_view pattern, SubFolders subFolders, Backup backup,
                 const ConversionSettings& settings, JobResult& result) {
+    // Held open while its tree is walked: a folder or link put in its place meanwhile
+    // is never walked or written, nor is a link put in place of a sub-folder.
+    Result<fs::HeldFolder> held = FileSystemOf(settings).Hold(folder);
+    if (!held) {
+        Report(held.failure(), settings, result);
+        return true;
+    }
     Result<std::vector<fs::Entry>> listing = FileSystemOf(settings).List(folder, {});
     if (!listing) {
         // Whatever lies in a folder that cannot be read is not converted: say so.
@@ -200,7 +207,7 @@ bool WalkFolder(const std::string& folder, std::string_view pattern, SubFolders 
         }
     }
 
-    const std::string shownFolder = NativeToCp932(GetFileNameWithExtension(folder));
+    const std::string shownFolder = ShownPath(GetFileNameWithExtension(folder));
     for (const fs::Entry& entry : entries) {
         if (AbortRequested(settings, result)) return false;
         // Only regular files: a pipe or a device would block or never end. An empty
@@ -208,7 +215,7 @@ bool WalkFolder(const std::string& folder, std::string_view pattern, SubFolders 
         if (entry.kind != fs::Kind::file || pattern.empty() || !fs::MatchesPattern(entry.name, pattern) ||
             IsNeverADocument(entry.name))
             continue;
-        settings.progress->SetProgressText(shownFolder + kPathSeparator + NativeToCp932(entry.name));
+        settings.progress->SetProgressText(shownFolder + kPathSeparator + ShownPath(entry.name));
         const std::string path = JoinPath(folder, entry.name);
         // A link may lead out of the tree the user named.
         if (entry.isLink)

@@ -32,6 +32,7 @@ std::string Reason(const Failure& failure) {
     case What::noImageFolderName: return TextFolderCreateFailed() + "\n" + TextNoImageFolderName();
     case What::imageFolderShared: return TextImageFolderShared();
     case What::noPictureNumber: return TextNoPictureNumberLeft();
+    case What::wrongCode: return TextWrongCode();
     case What::tooLarge: return TextTooLarge();
     case What::fontUnusable: return TextFontUnusable();
     case What::outOfMemory: return TextOutOfMemory();
@@ -43,9 +44,12 @@ std::string Reason(const Failure& failure) {
 }  // namespace
 
 std::string MessageText(const Failure& failure) {
-    std::string text = failure.path.empty() ? std::string() : NativeToCp932(failure.path) + "\n";
+    std::string text = failure.path.empty() ? std::string() : ShownPath(failure.path) + "\n";
     text += Reason(failure);
-    if (!failure.detail.empty()) text += "\n" + NativeToCp932(failure.detail);
+    if (failure.Is(Failure::What::wrongCode))
+        text += "\n" + TextCodeThatFits() + failure.detail;
+    else if (!failure.detail.empty())
+        text += "\n" + NativeToCp932(failure.detail);
     if (failure.error != 0) text += "\n" + NativeToCp932(fs::SystemReason(failure.error));
     return text;
 }
@@ -56,6 +60,32 @@ std::string NativeToCp932(std::string_view native) {
     for (char c : native) out += static_cast<unsigned char>(c) < 0x80 ? c : '?';
     return out;
 }
+
+std::string EscapeControls(std::string_view native) {
+    std::string shown;
+    shown.reserve(native.size());
+    auto escape = [&](unsigned char byte) {
+        const char octal[] = {'\\', static_cast<char>('0' + (byte >> 6)), static_cast<char>('0' + ((byte >> 3) & 7)),
+                              static_cast<char>('0' + (byte & 7))};
+        shown.append(octal, sizeof octal);
+    };
+    for (std::size_t at = 0; at < native.size(); ++at) {
+        const auto byte = static_cast<unsigned char>(native[at]);
+        const bool c1 = byte == 0xC2 && at + 1 < native.size() && static_cast<unsigned char>(native[at + 1]) >= 0x80 &&
+                        static_cast<unsigned char>(native[at + 1]) <= 0x9F;
+        if (c1) {
+            escape(byte);
+            escape(static_cast<unsigned char>(native[++at]));
+        } else if (byte < 0x20 || byte == 0x7F) {
+            escape(byte);
+        } else {
+            shown += static_cast<char>(byte);
+        }
+    }
+    return shown;
+}
+
+std::string ShownPath(std::string_view native) { return NativeToCp932(EscapeControls(native)); }
 
 Failure FailureOfThrown(std::exception_ptr thrown, std::string path) {
     try {
@@ -141,6 +171,16 @@ const std::string& TextLinkedDocument() {
 
 const std::string& TextNoPictureNumberLeft() {
     static const std::string text = NativeToCp932("画像の番号がこれ以上増やせません");
+    return text;
+}
+
+const std::string& TextWrongCode() {
+    static const std::string text = NativeToCp932("文書の文字コードが指定と違うため変換しません");
+    return text;
+}
+
+const std::string& TextCodeThatFits() {
+    static const std::string text = NativeToCp932("この文書の文字コード: ");
     return text;
 }
 

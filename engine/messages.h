@@ -26,6 +26,13 @@ Failure FailureOfThrown(std::exception_ptr thrown, std::string path = {});
 // messages; what the code page cannot hold becomes '?'.
 std::string NativeToCp932(std::string_view native);
 
+// Native text with its control characters (C0, DEL, and C1 in UTF-8) written as
+// `ls -b` writes them ("\033"), so that a name shown on a terminal never acts on it.
+std::string EscapeControls(std::string_view native);
+
+// A path as progress texts and messages show it: escaped, then in code page 932.
+std::string ShownPath(std::string_view native);
+
 // Reasons, in code page 932.
 const std::string& TextFolderCreateFailed();   // フォルダ作成に失敗
 const std::string& TextFileOpenFailed();       // ファイルのオープンに失敗
@@ -38,6 +45,8 @@ const std::string& TextLinkRefused();          // シンボリックリンクに
 const std::string& TextChangedMeanwhile();     // 変換中に他で変更されたため書き込みません
 const std::string& TextOutOfMemory();          // メモリが足りません
 const std::string& TextUnexpectedError();      // 予期しないエラー
+const std::string& TextWrongCode();            // 文書の文字コードが指定と違うため変換しません
+const std::string& TextCodeThatFits();         // この文書の文字コード:
 const std::string& TextNoImageFolderName();    // 文書名から画像フォルダの名前が作れません
 const std::string& TextImageFolderShared();    // 画像フォルダが次の文書と同じため変換しません
 const std::string& TextLinkedDocument();       // シンボリックリンクの文書は変換しません

@@ -84,22 +84,31 @@ void PicturePipeline::Take(PictureWork& work) {
         thrown_ = work.thrown;
         return End(PicturesEnd::threw);
     }
-    // Put in place at once, flushed later with the others. Without its picture the
-    // stretch keeps its art: the document is then not rewritten.
+    // Put in place at once, flushed later with the others, and never over a file that
+    // is there: its number was free when the image folder was looked at, so another
+    // program has put that file there meanwhile. Without its picture the stretch keeps
+    // its art: the document is then not rewritten.
     try {
         Result<void> written = Failure{Failure::What::notOpened, work.path, ENOMEM};  // no memory to encode it
+        fs::FileId placed;
         if (work.png) {
             fs::WriteOptions options;
+            options.existing = fs::Existing::keep;
+            options.like = madeFor_;
+            options.likeness = fs::Likeness::madeFor;
             options.flush = fs::Flush::later;
             options.pending = &unflushed_;
+            options.placed = &placed;
             written = files_.WriteNewFile(work.path, *work.png, options);
         }
         work.png.reset();
         if (!written) {
-            FailDocument(result_, *settings_.progress, written.failure());
+            Failure failure = written.failure();
+            if (failure.Is(Failure::What::exists)) failure = Failure{Failure::What::changedMeanwhile, work.path};
+            FailDocument(result_, *settings_.progress, std::move(failure));
             return End(PicturesEnd::failed);
         }
-        written_.push_back(work.path);
+        written_.emplace_back(work.path, placed);
         if (work.report.Any()) result_.pictureNotes.push_back({work.path, std::move(work.report)});
     } catch (...) {
         thrown_ = std::current_exception();
@@ -114,7 +123,7 @@ bool PicturePipeline::Flush() {
 }
 
 void PicturePipeline::RemoveWritten() {
-    for (const std::string& picture : written_) files_.Remove(picture);
+    for (const auto& [picture, id] : written_) files_.Remove(picture, &id);
     written_.clear();
 }
 

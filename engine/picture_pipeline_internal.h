@@ -10,6 +10,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "engine/conversion.h"
@@ -65,8 +66,10 @@ public:
     // The pictures written, to disk together, before the document that shows them is
     // rewritten; false (the message shown) when that failed.
     bool Flush();
-    // Removes the pictures this run put in place.
+    // Removes the pictures this run put in place (and only while they are still there).
     void RemoveWritten();
+    // The pictures are made for this file: its owner's, and no more open than it.
+    void MadeFor(const platform::fs::FileInfo* document) { madeFor_ = document; }
 
 private:
     void Draw(PictureWork& work) const;
@@ -79,7 +82,9 @@ private:
     std::vector<PictureWork> slots_;  // the stretches under way
     // The results' own (in document order, one at a time).
     platform::fs::PendingFlush unflushed_;  // pictures in place, not yet on disk
-    std::vector<std::string> written_;      // the pictures this run put in place
+    const platform::fs::FileInfo* madeFor_ = nullptr;
+    // The pictures this run put in place, and which files they are.
+    std::vector<std::pair<std::string, platform::fs::FileId>> written_;
     std::exception_ptr thrown_;
     std::atomic<PicturesEnd> end_{PicturesEnd::underWay};
 };

@@ -32,6 +32,7 @@ struct Failure {
         noImageFolderName,  // a document's name gives no name for its image folder
         imageFolderShared,  // an earlier document of the run has the image folder; `detail` names it
         noPictureNumber,    // the picture numbers of a document are used up
+        wrongCode,          // a document is not in the code it is to be read in; `detail` names the one that fits
         tooLarge,           // more bytes than the program reads of such a file
         fontUnusable,       // a font file that cannot be used; `detail` says why
         outOfMemory,        // no memory for the work

@@ -27,13 +27,17 @@ std::string SystemReason(int error) { return std::error_code(error, std::system_
 
 Kind FileSystem::Status(const std::string& path) {
     struct stat st;
-    if (path.empty() || ::stat(path.c_str(), &st) != 0) return Kind::none;
+    if (path.empty()) return Kind::none;
+    const detail::Place place = Locate(path);
+    if (::fstatat(place.at(), place.name.c_str(), &st, 0) != 0) return Kind::none;
     return KindOf(st);
 }
 
 bool FileSystem::IsLink(const std::string& path) {
     struct stat st;
-    return !path.empty() && ::lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode);
+    if (path.empty()) return false;
+    const detail::Place place = Locate(path);
+    return ::fstatat(place.at(), place.name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISLNK(st.st_mode);
 }
 
 std::optional<std::string> RealPath(const std::string& path) {
@@ -44,14 +48,24 @@ std::optional<std::string> RealPath(const std::string& path) {
     return resolved;
 }
 
-Result<bool> FileSystem::MakeDirectory(const std::string& path) {
+Result<bool> FileSystem::MakeDirectory(const std::string& path, const FileInfo* madeFor) {
     using What = Failure::What;
     if (path.empty()) return Failure{What::folderNotMade, path, ENOENT};
-    if (::mkdir(path.c_str(), 0777) == 0) return true;
+    const detail::Place place = Locate(path);
+    // The permissions of the file it is made for, with the right to enter where that
+    // file may be read.
+    const mode_t mode = madeFor ? static_cast<mode_t>((madeFor->mode & 0666) | ((madeFor->mode & 0444) >> 2)) : 0777;
+    if (::mkdirat(place.at(), place.name.c_str(), mode) == 0) {
+        if (madeFor) {
+            Fd made(::openat(place.at(), place.name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+            if (made.valid()) detail::KeepOwner(made.get(), madeFor->owner, madeFor->group);
+        }
+        return true;
+    }
     // EEXIST: there already, perhaps made by another run a moment ago.
     const int error = errno;
     struct stat st;
-    if (::lstat(path.c_str(), &st) == 0) {
+    if (::fstatat(place.at(), place.name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0) {
         if (S_ISLNK(st.st_mode)) return Failure{What::linkRefused, path};
         if (S_ISDIR(st.st_mode)) return false;
     }
@@ -60,8 +74,11 @@ Result<bool> FileSystem::MakeDirectory(const std::string& path) {
 
 Result<std::vector<Entry>> FileSystem::List(const std::string& folder, std::string_view pattern) {
     std::vector<Entry> entries;
-    DIR* dir = ::opendir(folder.c_str());
+    const detail::Place place = Locate(folder);
+    Fd opened(::openat(place.at(), place.name.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC | place.NoFollow()));
+    DIR* dir = opened.valid() ? ::fdopendir(opened.get()) : nullptr;
     if (!dir) return Failure{Failure::What::folderNotRead, folder, errno};
+    opened.release();  // the listing's own now
     // Entries are looked at relative to the open folder, so that a long path to it
     // does not hide them.
     const int at = ::dirfd(dir);
@@ -220,7 +237,12 @@ Result<FileInfo> FileSystem::ReadFileBytes(const std::string& path, FileBytes& b
     };
     // Only regular files: a pipe would block (hence the non-blocking open) and a
     // device such as /dev/zero would never end.
-    Fd in(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+    const detail::Place place = Locate(path);
+    Fd in(::openat(place.at(), place.name.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | place.NoFollow()));
+    if (!in.valid() && errno == ELOOP && place.held) {
+        bytes = FileBytes();
+        return Failure{Failure::What::linkedDocument, path};
+    }
     struct stat before;
     if (!in.valid() || ::fstat(in.get(), &before) != 0) return failed(errno);
     if (!S_ISREG(before.st_mode)) return failed(S_ISDIR(before.st_mode) ? EISDIR : 0);
@@ -236,7 +258,11 @@ Result<FileInfo> FileSystem::ReadFileBytes(const std::string& path, FileBytes& b
 
         // The bytes are the file's only when nothing wrote to it meanwhile.
         const bool same = detail::SameFile(InfoOf(before), after);
-        if (same && !ChangedSinceTheReadBegan(after, began)) return InfoOf(after);
+        if (same && !ChangedSinceTheReadBegan(after, began)) {
+            FileInfo info = InfoOf(after);
+            info.attributes = detail::ReadAttributes(in.get());
+            return info;
+        }
         if (attempt == kReadAttempts) {
             bytes = FileBytes();
             return Failure{Failure::What::changedMeanwhile, path};
@@ -245,7 +271,13 @@ Result<FileInfo> FileSystem::ReadFileBytes(const std::string& path, FileBytes& b
     }
 }
 
-bool FileSystem::Remove(const std::string& path) { return ::remove(path.c_str()) == 0; }
+bool FileSystem::Remove(const std::string& path, const FileId* onlyIf) {
+    const detail::Place place = Locate(path);
+    struct stat st;
+    if (::fstatat(place.at(), place.name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) return false;
+    if (onlyIf && detail::IdOf(st) != *onlyIf) return false;
+    return ::unlinkat(place.at(), place.name.c_str(), S_ISDIR(st.st_mode) ? AT_REMOVEDIR : 0) == 0;
+}
 
 FileSystem& RealFileSystem() {
     static FileSystem real;

@@ -4,6 +4,7 @@
 //
 // Paths are native byte strings (UTF-8 on Linux) joined with '/'.
 
+#include <atomic>
 #include <cstdint>
 #include <ctime>
 #include <memory>
@@ -25,9 +26,19 @@ struct Entry {
     bool isLink = false;     // the entry itself is a symbolic link
 };
 
+// A file's identity on its file system.
+struct FileId {
+    std::uint64_t device = 0;
+    std::uint64_t inode = 0;
+    bool operator==(const FileId&) const = default;
+};
+
+// An extended attribute of a file: its name and value (the access ACL is one).
+using Attribute = std::pair<std::string, std::string>;
+
 // What a file was when it was read: enough to tell later whether it is still the
 // same file with the same contents, and to give a copy its permission bits, times,
-// owner and group.
+// owner, group and extended attributes.
 struct FileInfo {
     std::uint64_t device = 0;
     std::uint64_t inode = 0;
@@ -39,6 +50,9 @@ struct FileInfo {
     unsigned mode = 0;  // permission bits
     unsigned owner = 0;
     unsigned group = 0;
+    std::vector<Attribute> attributes;  // read with the file's bytes; empty otherwise
+
+    FileId id() const { return {device, inode}; }
 };
 
 // A whole file's bytes. Large files are read into memory mapped and faulted in at
@@ -82,11 +96,20 @@ enum class Flush {
 
 class PendingFlush;
 
+// What a new file takes of WriteOptions::like.
+enum class Likeness {
+    copy,     // a copy or a new version of that file: its permission bits, owner, group
+              // and extended attributes (its ACL among them)
+    madeFor,  // a file made for it (a picture): its owner and group, and no permission
+              // that it does not have
+};
+
 struct WriteOptions {
     Existing existing = Existing::replace;
-    // Permission bits, owner and group (where the system lets us) for the new file;
-    // without it a new file gets 0666 less the umask.
+    // Owner and group (where the system lets us) and permissions for the new file, as
+    // `likeness` says; without it a new file gets 0666 less the umask.
     const FileInfo* like = nullptr;
+    Likeness likeness = Likeness::copy;
     bool keepTimes = false;  // also the access and modification times of `like`
     // Replace only while the file at the path is still this one (device, inode, size,
     // modification and status change times); otherwise nothing is written, and the
@@ -94,6 +117,7 @@ struct WriteOptions {
     const FileInfo* unchanged = nullptr;
     Flush flush = Flush::first;
     PendingFlush* pending = nullptr;  // where Flush::later files wait
+    FileId* placed = nullptr;         // set to the new file's identity once it is in place
 };
 
 // Files put in place unflushed (Flush::later), waiting to be flushed together by
@@ -119,9 +143,60 @@ private:
     std::size_t count_ = 0;
 };
 
+class FileSystem;
+
+// A folder held open (FileSystem::Hold) for as long as the handle lives.
+class HeldFolder {
+public:
+    HeldFolder() = default;
+    ~HeldFolder() { Release(); }
+    HeldFolder(HeldFolder&& other) noexcept { *this = std::move(other); }
+    HeldFolder& operator=(HeldFolder&& other) noexcept;
+    HeldFolder(const HeldFolder&) = delete;
+    HeldFolder& operator=(const HeldFolder&) = delete;
+
+    const std::string& path() const { return path_; }
+    FileId id() const { return id_; }
+
+private:
+    friend class FileSystem;
+    void Release();
+
+    FileSystem* owner_ = nullptr;
+    std::string path_;
+    int fd_ = -1;
+    FileId id_;
+};
+
+// A file's lock (FileSystem::LockFile), held for as long as the handle lives.
+class FileLock {
+public:
+    FileLock() = default;
+    explicit FileLock(int fd) : fd_(fd) {}
+    ~FileLock();
+    FileLock(FileLock&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
+    FileLock& operator=(FileLock&& other) noexcept;
+    FileLock(const FileLock&) = delete;
+    FileLock& operator=(const FileLock&) = delete;
+
+    // False where the file system has no locks, or the wait was given up.
+    bool held() const { return fd_ >= 0; }
+
+private:
+    int fd_ = -1;
+};
+
+namespace detail {
+struct Place;
+struct HeldFolders;
+}  // namespace detail
+
 class FileSystem {
 public:
-    virtual ~FileSystem() = default;
+    FileSystem();
+    virtual ~FileSystem();
+    FileSystem(const FileSystem&) = delete;
+    FileSystem& operator=(const FileSystem&) = delete;
 
     // What is at the path, following symbolic links.
     virtual Kind Status(const std::string& path);
@@ -131,8 +206,26 @@ public:
     // Makes one folder level; true when this call made it. A folder at the path is
     // fine, also one that another program made a moment ago; a symbolic link there is
     // refused (linkRefused), as is anything else (folderNotMade, EEXIST), an empty path
-    // and a failed mkdir.
-    virtual Result<bool> MakeDirectory(const std::string& path);
+    // and a failed mkdir. A folder made for a file (`madeFor`) takes its owner and
+    // group where the system lets us, and no permission that the file does not have
+    // (with the right to enter it where the file may be read).
+    virtual Result<bool> MakeDirectory(const std::string& path, const FileInfo* madeFor = nullptr);
+
+    // Holds a folder open until the handle goes. Meanwhile every operation on a path
+    // inside it (the folder's path, a separator and a name) works in that folder,
+    // wherever it is moved and whatever is put at its path, and a file read or locked
+    // there is never one that a symbolic link at its name leads to (linkedDocument).
+    // A folder inside a held one is opened only where its name is no symbolic link
+    // (linkRefused); any other folder as the system resolves its path
+    // (folderNotRead when it cannot be opened).
+    virtual Result<HeldFolder> Hold(const std::string& folder);
+
+    // Waits until no other run of this program holds the lock of the file at `path`,
+    // then holds it for as long as the handle lives, on the file that is at the path
+    // then (one that was renamed over the locked one while it waited is locked anew).
+    // Gives up the wait (an unheld lock) once `stop` is set; where the file system has
+    // no locks the lock is unheld too. A file that cannot be opened: notOpened.
+    virtual Result<FileLock> LockFile(const std::string& path, const std::atomic<bool>& stop);
 
     // Entries of a folder whose names match the pattern (Windows wildcard rules, see
     // MatchesPattern), in byte order of their names. An empty pattern lists everything.
@@ -167,11 +260,17 @@ public:
     virtual Result<void> FlushPending(PendingFlush& pending);
 
     // Replaces a file's contents through WriteNewFile, keeping its permission bits,
-    // owner and group. A symbolic link stays a link: the file it names is replaced. A
-    // file with no write permission bit at all is read-only (readOnly) and is left
-    // alone, as is something there that is no file (notWritten). With `unchanged`, the
-    // file is left alone when it is no longer that file.
+    // owner, group and extended attributes (its ACL). A symbolic link stays a link:
+    // the file it names is replaced (in a held folder the link itself is replaced).
+    // A file that CheckWritable refuses is left alone, as is something there that is
+    // no file (notWritten). With `unchanged`, the file is left alone when it is no
+    // longer that file.
     Result<void> ReplaceFile(const std::string& path, std::string_view bytes, const FileInfo* unchanged = nullptr);
+    // Whether ReplaceFile may replace the file: one with no write permission bit at
+    // all is read-only (readOnly, even to root), one that we could not open for
+    // writing or whose folder we may not change is not ours to replace (notWritten);
+    // each with the system's reason.
+    virtual Result<void> CheckWritable(const std::string& path);
 
     // Writes a file where a user pointed: through symbolic links to the file they
     // name, which is replaced whole by WriteNewFile (keeping its permission bits); a
@@ -187,13 +286,26 @@ public:
     // the program runs as, and not locked (another run still writing it holds a lock).
     virtual void RemoveStaleTemporaries(const std::string& folder, std::string_view name);
 
-    // Removes a file, or a folder that is empty; false when nothing was removed.
-    virtual bool Remove(const std::string& path);
+    // Removes a file, or a folder that is empty (never a file or folder that a
+    // symbolic link at the path leads to); with `onlyIf`, only while that file is the
+    // one at the path. False when nothing was removed.
+    virtual bool Remove(const std::string& path, const FileId* onlyIf = nullptr);
 
 protected:
     // Called by ReadFileBytes once the bytes are read and before the file is looked at
     // again: where a test changes the file as another program would.
     virtual void WhileReading(const std::string& path) { (void)path; }
+
+private:
+    friend class HeldFolder;
+    // Where an operation on `path` works: in the held folder that holds it, else as
+    // the system resolves the path.
+    detail::Place Locate(const std::string& path) const;
+    // The folder that holds `path`, open, and the name in it.
+    detail::Place FolderOf(const std::string& path) const;
+    void Release(const std::string& folder, int fd);
+
+    std::unique_ptr<detail::HeldFolders> held_;
 };
 
 // Whether a file name is one of WriteNewFile's temporary files (".NAME.quarvel-"

@@ -1,11 +1,16 @@
 #pragma once
 // What the file-system sources share; not part of the interface.
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstddef>
+#include <map>
+#include <mutex>
+#include <string>
 #include <utility>
+#include <vector>
 
 #include "platform/fs.h"
 
@@ -18,6 +23,7 @@ public:
     ~Fd() { reset(); }
     Fd(const Fd&) = delete;
     Fd& operator=(const Fd&) = delete;
+    Fd(Fd&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
     Fd& operator=(Fd&& other) noexcept {
         if (this != &other) {
             reset();
@@ -42,6 +48,35 @@ private:
     int fd_;
 };
 
+// Where an operation on a path works: a name relative to an open folder, or, outside
+// every held folder, the path itself relative to the current folder.
+struct Place {
+    Fd folder;          // not valid: the path as it is
+    std::string name;   // in `folder`; "." for the folder itself
+    bool held = false;  // in a held folder: a symbolic link at the name is never followed
+
+    int at() const { return folder.valid() ? folder.get() : AT_FDCWD; }
+    // O_NOFOLLOW where the name is not to be followed.
+    int NoFollow() const { return held ? O_NOFOLLOW : 0; }
+};
+
+// The folders held open, by their paths (a path held twice has two descriptors).
+struct HeldFolders {
+    std::mutex mutex;
+    std::map<std::string, std::vector<int>, std::less<>> byPath;
+};
+
+// Gives the open file `like`'s owner and group where the system allows it: both for
+// root, the group alone for its member. Otherwise the file stays ours.
+void KeepOwner(int fd, unsigned owner, unsigned group);
+
+// The extended attributes of an open file; those that cannot be read are left out.
+std::vector<Attribute> ReadAttributes(int fd);
+// Sets them on an open file: 0, or the errno of one that could not be set. Attributes
+// that only the system or a security module may set (trusted.*, security.*) are left
+// as the system makes them when they cannot be set.
+int WriteAttributes(int fd, const std::vector<Attribute>& attributes);
+
 inline Kind KindOf(const struct stat& st) {
     if (S_ISDIR(st.st_mode)) return Kind::folder;
     if (S_ISREG(st.st_mode)) return Kind::file;
@@ -61,6 +96,8 @@ inline FileInfo InfoOf(const struct stat& st) {
     info.group = st.st_gid;
     return info;
 }
+
+inline FileId IdOf(const struct stat& st) { return {st.st_dev, st.st_ino}; }
 
 inline bool SameTime(const struct timespec& a, const struct timespec& b) {
     return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec;

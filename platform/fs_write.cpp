@@ -27,6 +27,7 @@ namespace quarvel::platform::fs {
 namespace {
 
 using detail::Fd;
+using detail::IdOf;
 using detail::InfoOf;
 using detail::SameFile;
 
@@ -112,16 +113,6 @@ std::string RandomSuffix() {
     return suffix;
 }
 
-// The owner and group of `like`, where the system allows it: all of it for root, the
-// group alone for its member. Otherwise the file stays ours.
-void KeepOwner(int fd, const FileInfo& like) {
-    struct stat st;
-    if (::fstat(fd, &st) != 0 || (st.st_uid == like.owner && st.st_gid == like.group)) return;
-    if (::fchown(fd, like.owner, like.group) != 0 && ::fchown(fd, static_cast<uid_t>(-1), like.group) != 0) {
-        // Not ours to give away: the file keeps our owner and group.
-    }
-}
-
 // A failure of a write at `path`, with errno as its reason.
 Failure NotOpened(const std::string& path) { return {Failure::What::notOpened, path, errno}; }
 Failure NotWritten(const std::string& path) { return {Failure::What::notWritten, path, errno}; }
@@ -129,6 +120,14 @@ Failure NotWritten(const std::string& path) { return {Failure::What::notWritten,
 }  // namespace
 
 namespace detail {
+
+void KeepOwner(int fd, unsigned owner, unsigned group) {
+    struct stat st;
+    if (::fstat(fd, &st) != 0 || (st.st_uid == owner && st.st_gid == group)) return;
+    if (::fchown(fd, owner, group) != 0 && ::fchown(fd, static_cast<uid_t>(-1), group) != 0) {
+        // Not ours to give away: the file keeps our owner and group.
+    }
+}
 
 // The new file of one WriteNewFile call while it is written. Where the file system
 // can, it has no name until it is put in place (O_TMPFILE): a program killed before
@@ -138,18 +137,18 @@ namespace detail {
 // locked for as long as that name is its own.
 class TemporaryFile {
 public:
-    TemporaryFile() = default;
+    // In `folder`, the open folder where the file is to be put (as `name`).
+    TemporaryFile(int folder, std::string name) : folder_(folder), name_(std::move(name)) {}
     ~TemporaryFile() {
-        if (!path_.empty() && !placed_) ::unlink(path_.c_str());
+        if (!temporary_.empty() && !placed_) ::unlinkat(folder_, temporary_.c_str(), 0);
     }
     TemporaryFile(const TemporaryFile&) = delete;
     TemporaryFile& operator=(const TemporaryFile&) = delete;
 
-    // False with errno set when no file could be made beside `target`.
-    bool Create(const std::string& target, mode_t mode) {
-        target_ = target;
+    // False with errno set when no file could be made in the folder.
+    bool Create(mode_t mode) {
         if (UnnamedFilesWork()) {
-            Fd fd(::open(ContainingFolder(target).c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, mode));
+            Fd fd(::openat(folder_, ".", O_TMPFILE | O_RDWR | O_CLOEXEC, mode));
             if (fd.valid()) {
                 // Locked before it gets a name, so that no clean-up takes it for a stale one.
                 ::flock(fd.get(), LOCK_EX | LOCK_NB);
@@ -164,28 +163,28 @@ public:
     }
     int fd() const { return fd_.get(); }
 
-    // Puts the file at `path` unless something is there (errno EEXIST then).
-    bool Link(const std::string& path) {
-        if (!path_.empty()) return ::link(path_.c_str(), path.c_str()) == 0;
+    // Puts the file in place unless something is there (errno EEXIST then).
+    bool Link() {
+        if (!temporary_.empty()) return ::linkat(folder_, temporary_.c_str(), folder_, name_.c_str(), 0) == 0;
         const std::string self = "/proc/self/fd/" + std::to_string(fd_.get());
-        if (::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, path.c_str(), AT_SYMLINK_FOLLOW) != 0) return false;
+        if (::linkat(AT_FDCWD, self.c_str(), folder_, name_.c_str(), AT_SYMLINK_FOLLOW) != 0) return false;
         placed_ = true;
         return true;
     }
-    // Puts the file at `path` in place of whatever is there.
-    bool Replace(const std::string& path) {
-        if (path_.empty()) {
-            if (Link(path)) return true;
+    // Puts the file in place of whatever is there.
+    bool Replace() {
+        if (temporary_.empty()) {
+            if (Link()) return true;
             if (errno != EEXIST || !GiveName()) return false;
         }
-        if (::rename(path_.c_str(), path.c_str()) != 0) return false;
+        if (::renameat(folder_, temporary_.c_str(), folder_, name_.c_str()) != 0) return false;
         placed_ = true;
         return true;
     }
     // Where a file system has no hard links: a rename that refuses to replace.
-    bool RenameUnlessThere(const std::string& path) {
-        if (path_.empty() && !GiveName()) return false;
-        if (::renameat2(AT_FDCWD, path_.c_str(), AT_FDCWD, path.c_str(), RENAME_NOREPLACE) != 0) return false;
+    bool RenameUnlessThere() {
+        if (temporary_.empty() && !GiveName()) return false;
+        if (::renameat2(folder_, temporary_.c_str(), folder_, name_.c_str(), RENAME_NOREPLACE) != 0) return false;
         placed_ = true;
         return true;
     }
@@ -199,16 +198,13 @@ private:
         return work;
     }
 
-    std::string Prefix() const {
-        return ContainingFolder(target_) + "/." + TemporaryOwnerName(GetFileNameWithExtension(target_)) +
-               std::string(kTempMark);
-    }
+    std::string Prefix() const { return "." + TemporaryOwnerName(name_) + std::string(kTempMark); }
 
     bool CreateNamed(mode_t mode) {
         const std::string prefix = Prefix();
         for (int attempt = 0; attempt < 100; ++attempt) {
             std::string candidate = prefix + RandomSuffix();
-            Fd fd(::open(candidate.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode));
+            Fd fd(::openat(folder_, candidate.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode));
             if (!fd.valid()) {
                 if (errno == EEXIST) continue;
                 return false;
@@ -219,11 +215,11 @@ private:
             // leave it alone.)
             if (::flock(fd.get(), LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK) continue;
             struct stat mine, there;
-            if (::fstat(fd.get(), &mine) != 0 || ::lstat(candidate.c_str(), &there) != 0 ||
-                mine.st_ino != there.st_ino || mine.st_dev != there.st_dev)
+            if (::fstat(fd.get(), &mine) != 0 ||
+                ::fstatat(folder_, candidate.c_str(), &there, AT_SYMLINK_NOFOLLOW) != 0 || IdOf(mine) != IdOf(there))
                 continue;
             fd_ = std::move(fd);
-            path_ = std::move(candidate);
+            temporary_ = std::move(candidate);
             return true;
         }
         errno = EEXIST;
@@ -236,8 +232,8 @@ private:
         const std::string self = "/proc/self/fd/" + std::to_string(fd_.get());
         for (int attempt = 0; attempt < 100; ++attempt) {
             std::string candidate = prefix + RandomSuffix();
-            if (::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, candidate.c_str(), AT_SYMLINK_FOLLOW) == 0) {
-                path_ = std::move(candidate);
+            if (::linkat(AT_FDCWD, self.c_str(), folder_, candidate.c_str(), AT_SYMLINK_FOLLOW) == 0) {
+                temporary_ = std::move(candidate);
                 return true;
             }
             if (errno != EEXIST) return false;
@@ -246,9 +242,10 @@ private:
         return false;
     }
 
+    int folder_;
+    std::string name_;
     Fd fd_;
-    std::string target_;
-    std::string path_;  // the temporary name; empty while the file has none
+    std::string temporary_;  // the temporary name; empty while the file has none
     bool placed_ = false;
 };
 
@@ -296,60 +293,111 @@ Result<void> FileSystem::FlushPending(PendingFlush& pending) {
     return status;
 }
 
-Result<void> FileSystem::WriteNewFile(const std::string& path, std::string_view bytes, const WriteOptions& options) {
-    detail::TemporaryFile temp;
-    // A copy of another file stays private until it has that file's permission bits.
-    if (!temp.Create(path, options.like ? 0600 : 0666)) return NotOpened(path);
-    if (!WriteContents(temp, bytes)) return NotWritten(path);
-    if (options.like) {
-        const FileInfo& like = *options.like;
-        KeepOwner(temp.fd(), like);  // before the bits: a change of owner clears set-id bits
-        if (::fchmod(temp.fd(), like.mode & 07777) != 0) return NotWritten(path);
-        const struct timespec times[2] = {like.accessed, like.modified};
-        if (options.keepTimes && ::futimens(temp.fd(), times) != 0) return NotWritten(path);
+namespace {
+
+// The file's owner, group, permissions, attributes and times, as `options` asks.
+// False with errno set on failure.
+bool TakeLikeness(int fd, const WriteOptions& options) {
+    if (!options.like) return true;
+    const FileInfo& like = *options.like;
+    detail::KeepOwner(fd, like.owner, like.group);           // before the bits: a change of owner clears set-id bits
+    if (options.likeness == Likeness::madeFor) return true;  // its bits were set when it was made
+    if (::fchmod(fd, like.mode & 07777) != 0) return false;
+    if (const int error = detail::WriteAttributes(fd, like.attributes)) {
+        errno = error;
+        return false;
     }
+    const struct timespec times[2] = {like.accessed, like.modified};
+    return !options.keepTimes || ::futimens(fd, times) == 0;
+}
+
+// The mode a new file is made with: a copy stays private until it has its file's bits;
+// a file made for another has no permission that file lacks (the umask still applies).
+mode_t CreationMode(const WriteOptions& options) {
+    if (!options.like) return 0666;
+    return options.likeness == Likeness::madeFor ? static_cast<mode_t>(options.like->mode & 0666) : 0600;
+}
+
+}  // namespace
+
+Result<void> FileSystem::WriteNewFile(const std::string& path, std::string_view bytes, const WriteOptions& options) {
+    const detail::Place folder = FolderOf(path);
+    if (!folder.folder.valid()) return NotOpened(path);
+    detail::TemporaryFile temp(folder.folder.get(), folder.name);
+    if (!temp.Create(CreationMode(options))) return NotOpened(path);
+    if (!WriteContents(temp, bytes) || !TakeLikeness(temp.fd(), options)) return NotWritten(path);
     if (options.flush == Flush::first && ::fsync(temp.fd()) != 0) return NotWritten(path);
     // The kernel starts writing the bytes now, so that by the flush they are on disk or
     // on their way, and the flushes of many files find little left to do.
     if (options.flush == Flush::later) ::sync_file_range(temp.fd(), 0, 0, SYNC_FILE_RANGE_WRITE);
+    struct stat made;
+    if (options.placed && ::fstat(temp.fd(), &made) != 0) return NotWritten(path);
 
+    const int at = folder.folder.get();
+    const char* name = folder.name.c_str();
     if (options.unchanged) {
         struct stat st;
-        if (::stat(path.c_str(), &st) != 0 || !SameFile(*options.unchanged, st))
+        if (::fstatat(at, name, &st, 0) != 0 || !SameFile(*options.unchanged, st))
             return Failure{Failure::What::changedMeanwhile, path};
     }
     if (options.existing == Existing::replace) {
-        if (!temp.Replace(path)) return NotWritten(path);
-        if (options.flush == Flush::later && options.pending) options.pending->Add(temp.ReleaseFd(), path);
-        return {};
+        if (!temp.Replace()) return NotWritten(path);
+    } else if (!temp.Link()) {
+        // Never over an existing file: a name for the finished file, or where the file
+        // system has no hard links a rename that refuses to replace.
+        const bool renamed = errno != EEXIST && temp.RenameUnlessThere();
+        if (!renamed && errno != EEXIST) return NotWritten(path);
+        if (!renamed) {
+            // Only a file counts as the one there before; a link or a folder in its place does not.
+            struct stat st;
+            if (::fstatat(at, name, &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(st.st_mode))
+                return Failure{Failure::What::exists, path};
+            return Failure{Failure::What::notWritten, path, EEXIST};
+        }
     }
-    // Never over an existing file: a name for the finished file, or where the file
-    // system has no hard links a rename that refuses to replace.
-    if (!temp.Link(path)) {
-        if (errno != EEXIST && temp.RenameUnlessThere(path)) return {};
-        if (errno != EEXIST) return NotWritten(path);
-        // Only a file counts as the one there before; a link or a folder in its place does not.
-        struct stat st;
-        if (::lstat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode)) return Failure{Failure::What::exists, path};
-        return Failure{Failure::What::notWritten, path, EEXIST};
-    }
+    if (options.placed) *options.placed = IdOf(made);
+    if (options.flush == Flush::later && options.pending) options.pending->Add(temp.ReleaseFd(), path);
     return {};
 }
 
 Result<void> FileSystem::ReplaceFile(const std::string& path, std::string_view bytes, const FileInfo* unchanged) {
-    const std::string target = ResolveLinks(path).path;
+    // In a held folder the name itself is replaced, whatever it is now; elsewhere a
+    // link stays a link and the file it names is replaced.
+    const bool held = Locate(path).held;
+    const std::string target = held ? path : ResolveLinks(path).path;
+    const detail::Place place = Locate(target);
     struct stat st;
     FileInfo like;
     WriteOptions options;
     options.unchanged = unchanged;
-    if (::stat(target.c_str(), &st) == 0) {
+    if (::fstatat(place.at(), place.name.c_str(), &st, 0) == 0) {
         if (!S_ISREG(st.st_mode)) return Failure{Failure::What::notWritten, target, S_ISDIR(st.st_mode) ? EISDIR : 0};
-        // Read-only in the sense of Windows' attribute: the bits say so even to root.
-        if ((st.st_mode & 0222) == 0) return Failure{Failure::What::readOnly, target};
+        if (Result<void> writable = CheckWritable(target); !writable) return writable;
         like = InfoOf(st);
+        if (unchanged) {
+            like.attributes = unchanged->attributes;
+        } else if (Fd file(::openat(place.at(), place.name.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC)); file.valid()) {
+            like.attributes = detail::ReadAttributes(file.get());
+        }
         options.like = &like;
     }
     return WriteNewFile(target, bytes, options);
+}
+
+Result<void> FileSystem::CheckWritable(const std::string& path) {
+    const detail::Place place = Locate(path);
+    struct stat st;
+    if (::fstatat(place.at(), place.name.c_str(), &st, 0) != 0) return Failure{Failure::What::notWritten, path, errno};
+    // Read-only in the sense of Windows' attribute: the bits say so even to root.
+    if ((st.st_mode & 0222) == 0) return Failure{Failure::What::readOnly, path, EACCES};
+    // A file that we could not open for writing is not ours to replace, nor is one in
+    // a folder where its new version cannot be put.
+    if (::faccessat(place.at(), place.name.c_str(), W_OK, AT_EACCESS) != 0)
+        return Failure{Failure::What::notWritten, path, errno};
+    const detail::Place folder = FolderOf(path);
+    if (!folder.folder.valid() || ::faccessat(folder.folder.get(), ".", W_OK | X_OK, AT_EACCESS) != 0)
+        return Failure{Failure::What::notWritten, path, errno};
+    return {};
 }
 
 Result<void> FileSystem::WriteToUserPath(const std::string& path, std::string_view bytes, Flush flush) {
@@ -382,8 +430,13 @@ Result<void> FileSystem::WriteToUserPath(const std::string& path, std::string_vi
 }
 
 void FileSystem::RemoveStaleTemporaries(const std::string& folder, std::string_view name) {
+    const detail::Place place = Locate(folder);
+    const Fd at(::openat(place.at(), place.name.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC | place.NoFollow()));
+    if (!at.valid()) return;
     std::vector<std::string> found;
-    if (DIR* dir = ::opendir(folder.c_str())) {
+    Fd listed(::fcntl(at.get(), F_DUPFD_CLOEXEC, 0));
+    if (DIR* dir = listed.valid() ? ::fdopendir(listed.get()) : nullptr) {
+        listed.release();  // the listing's own now
         const std::string owner = TemporaryOwnerName(name);
         while (struct dirent* d = ::readdir(dir)) {
             std::string_view entry(d->d_name);
@@ -392,16 +445,15 @@ void FileSystem::RemoveStaleTemporaries(const std::string& folder, std::string_v
         ::closedir(dir);
     }
     for (const std::string& entry : found) {
-        const std::string path = JoinPath(folder, entry);
-        Fd fd(::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+        Fd fd(::openat(at.get(), entry.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
         // Another user's file is not ours to remove, even for root. A run that is
         // still writing the file holds its lock; a killed one holds none.
         struct stat mine, there;
         if (!fd.valid() || ::fstat(fd.get(), &mine) != 0 || !S_ISREG(mine.st_mode) || mine.st_uid != ::geteuid() ||
             ::flock(fd.get(), LOCK_EX | LOCK_NB) != 0)
             continue;
-        if (::lstat(path.c_str(), &there) == 0 && mine.st_ino == there.st_ino && mine.st_dev == there.st_dev)
-            ::unlink(path.c_str());
+        if (::fstatat(at.get(), entry.c_str(), &there, AT_SYMLINK_NOFOLLOW) == 0 && IdOf(mine) == IdOf(there))
+            ::unlinkat(at.get(), entry.c_str(), 0);
     }
 }
 

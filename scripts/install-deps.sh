@@ -17,8 +17,10 @@ run=(
   libboost-dev nettle-dev
   fonts-mona fonts-monapo fonts-ipafont-gothic fonts-symbola fontconfig
 )
+# build-essential: every Debian package build assumes it, so debian/control cannot name
+# it, and a minimal system lacks it (dpkg-checkbuilddeps then refuses to build).
 package=(
-  dpkg-dev debhelper devscripts lintian file man-db
+  build-essential dpkg-dev debhelper devscripts lintian file man-db
   desktop-file-utils appstream appstream-compose
 )
 test=(
@@ -30,7 +32,7 @@ test=(
 )
 bench=(
   libbenchmark-dev libpng-dev
-  hyperfine pango1.0-tools wrk python3 stress-ng
+  hyperfine pango1.0-tools wrk python3 stress-ng uchardet
 )
 chroot=(
   "${package[@]}"

@@ -4,6 +4,8 @@
 #include <charconv>
 #include <vector>
 
+#include "engine/document_code.h"
+
 namespace quarvel::settings {
 
 using engine::DocumentCode;
@@ -45,6 +47,9 @@ bool IsWholeNumber(std::string_view text) {
     const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
     return !text.empty() && error == std::errc() && end == text.data() + text.size();
 }
+
+// The name a settings file gives a code that has no number.
+std::string_view CodeNameOf(DocumentCode code) { return code == DocumentCode::automatic ? "auto" : "utf-8"; }
 
 bool IsColor(std::string_view text) {
     return text.size() >= 2 && text.size() <= 7 && text.front() == '#' &&
@@ -90,10 +95,28 @@ public:
     void Read(std::string_view key, DocumentCode& out) const {
         if (std::string text = Raw(key); !text.empty()) {
             out = static_cast<DocumentCode>(ProfileToInt(text));
+            // The numbers of the codes kept by name read as Shift-JIS, as every other
+            // number always did.
+            if (out == DocumentCode::utf8 || out == DocumentCode::automatic) out = DocumentCode::shiftJis;
             const bool known = out == DocumentCode::shiftJis || out == DocumentCode::eucJp || out == DocumentCode::none;
             Note(key, text, IsWholeNumber(text) && known,
                  IntToProfile(static_cast<int>(out == DocumentCode::eucJp ? out : DocumentCode::shiftJis)));
         }
+    }
+    // The codes that have no number: only "utf-8" and "auto" change the code; an
+    // empty value leaves iCode's.
+    void ReadCodeName(std::string_view key, DocumentCode& out) const {
+        const std::string text = Raw(key);
+        if (text.empty()) return;
+        std::string name = UnquoteProfileString(text);
+        std::transform(name.begin(), name.end(), name.begin(),
+                       [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; });
+        if (name == "utf-8" || name == "utf8")
+            out = DocumentCode::utf8;
+        else if (name == "auto")
+            out = DocumentCode::automatic;
+        Note(key, text, name.empty() || out == DocumentCode::utf8 || out == DocumentCode::automatic,
+             std::string(engine::CodeName(out)));
     }
     void Read(const std::array<std::string_view, 3>& keys, Separators& out) const {
         for (std::size_t i = 0; i < keys.size(); ++i) Read(keys[i], out[i]);
@@ -127,6 +150,7 @@ void ReadCommon(const ProfileReader& file, std::string_view section, CommonSetti
     in.Read(keys::kEndSeparators, settings.endSeparators);
     in.Read(keys::kBackup, settings.backup);
     in.Read(keys::kCode, settings.code);
+    in.ReadCodeName(keys::kCodeName, settings.code);
 }
 
 void ReadFolderPage(const ProfileReader& file, FolderPageSettings& settings, std::vector<ValueNotUnderstood>& notes) {
@@ -169,7 +193,12 @@ public:
         for (std::size_t i = 0; i < 3; ++i)
             Add(section, keys::kEndSeparators[i], QuoteProfileString(s.endSeparators[i]));
         Add(section, keys::kBackup, BoolToProfile(s.backup));
-        Add(section, keys::kCode, IntToProfile(static_cast<int>(s.code)));
+        const bool named = s.code == DocumentCode::utf8 || s.code == DocumentCode::automatic;
+        Add(section, keys::kCode, IntToProfile(named ? 0 : static_cast<int>(s.code)));
+        // Written over a key the file has even when the code has a number, so that the
+        // number holds again.
+        Add(section, keys::kCodeName, QuoteProfileString(named ? std::string(CodeNameOf(s.code)) : std::string()),
+            !named);
     }
     void AddFolderPage(const FolderPageSettings& s) {
         Add(keys::kFolderPage, keys::kFileFilter, QuoteProfileString(s.fileFilter));
@@ -227,7 +256,7 @@ bool HoldsSettingsKeys(const stdfs::path& path, std::initializer_list<std::strin
         } else {
             names.assign(keys::kStartSeparators.begin(), keys::kStartSeparators.end());
             names.insert(names.end(), keys::kEndSeparators.begin(), keys::kEndSeparators.end());
-            names.insert(names.end(), {keys::kBackup, keys::kCode});
+            names.insert(names.end(), {keys::kBackup, keys::kCode, keys::kCodeName});
             if (section == keys::kFolderPage) names.insert(names.end(), {keys::kFileFilter, keys::kSubFolders});
         }
         for (std::string_view key : names) {

@@ -55,6 +55,10 @@ inline constexpr std::array<std::string_view, 3> kEndSeparators = {"strSepalater
                                                                    "strSepalaterEnd3"};
 inline constexpr std::string_view kBackup = "bBackup";
 inline constexpr std::string_view kCode = "iCode";
+// The codes that have no number (UTF-8, and the code each document's bytes tell) by
+// name: "utf-8" or "auto"; when it names one, it is the code, whatever iCode says
+// (which holds 0 beside it, so that a build without the key reads Shift-JIS).
+inline constexpr std::string_view kCodeName = "strCode";
 
 inline constexpr std::string_view kFileFilter = "strFileFilter";
 inline constexpr std::string_view kSubFolders = "bSubFolder";

@@ -20,6 +20,7 @@ TEST(SettingsCli, FilesWithAMarkOrOtherLineEndsAreUsedAndForeignOnesReported) {
     auto convert = [&](const std::string& settings) {
         WriteFile(dir / "s.ini", settings);
         WriteFile(dir / "a.htm", document);
+        std::filesystem::remove_all(dir / "a");
         return RunProcess({QUARVEL_CLI_PATH, "convert", "--no-backup", "--settings", (dir / "s.ini").string(),
                            (dir / "a.htm").string()});
     };

@@ -8,7 +8,9 @@
 #include <sys/stat.h>
 
 #include <chrono>
+#include <map>
 #include <sstream>
+#include <thread>
 
 #include <gtest/gtest.h>
 
@@ -84,8 +86,25 @@ TEST(ConvertCli, WhatConvertCannotTakeIsSaid) {
     EXPECT_EQ(ReadFile(dir / "p.png"), "\x89PNG\r\n\x1A\n<dd>x\r\n");
     EXPECT_EQ(ReadFile(dir / "a.htm"), "<dd><img src=\"./a/001.png\"><dt>y\r\n");
 
+    // A code named that does not fit the document leaves it as it was, names the code
+    // that fits and the option for it; by default each document is read in its own.
+    const std::string utf8 = "<dd>（´・ω・｀）\r\n";
+    WriteFile(dir / "u.htm", utf8);
+    r = Cli({"convert", "--no-backup", "--code", "SJIS", (dir / "u.htm").string()});
+    EXPECT_EQ(r.exit_code, 1);
+    EXPECT_EQ(r.err, "quarvel-cli: " + (dir / "u.htm").string() +
+                         ": 文書の文字コードが指定と違うため変換しません: この文書の文字コード: UTF-8\n"
+                         "quarvel-cli: " +
+                         (dir / "u.htm").string() + ": convert it with --code utf8 (or --code auto)\n");
+    EXPECT_EQ(ReadFile(dir / "u.htm"), utf8);
+    EXPECT_FALSE(std::filesystem::exists(dir / "u"));
+    r = Cli({"convert", "--no-backup", (dir / "u.htm").string()});
+    EXPECT_EQ(r.exit_code, 0) << r.err;
+    EXPECT_EQ(ReadFile(dir / "u.htm"), "<dd><img src=\"./u/001.png\">\r\n");
+
     // No end separator: each stretch runs to the end of its document.
     WriteFile(dir / "a.htm", "<dd>x<dt>y\r\n");
+    std::filesystem::remove_all(dir / "a");
     r = Cli({"convert", "--no-backup", "--end=", (dir / "a.htm").string(), (dir / "b.htm").string()});
     EXPECT_EQ(r.exit_code, 0) << r.err;
     EXPECT_EQ(ReadFile(dir / "a.htm"), "<dd><img src=\"./a/001.png\">");
@@ -161,6 +180,25 @@ TEST(ConvertCli, TheProgressLineFitsTheTerminal) {
         std::filesystem::remove_all(folder / "a document with a long name of its own");
         WriteFile(folder / "a document with a long name of its own.htm", thread);
     }
+}
+
+// A file name never reaches the terminal as control characters (a name holding ESC
+// could set the title, clear the screen or forge a line): they are shown escaped, in
+// messages and in the progress line alike.
+TEST(ConvertCli, ControlCharactersInNamesAreShownEscaped) {
+    TempDir dir;
+    const std::string missing = (dir / "missing\x1b[2J.htm").string();
+    const auto r = Cli({"convert", missing});
+    EXPECT_EQ(r.exit_code, 1);
+    EXPECT_EQ(r.err.find('\x1b'), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("missing\\033[2J.htm"), std::string::npos) << r.err;
+
+    std::filesystem::create_directory(dir / "tree");
+    WriteFile(dir / "tree" / "bell\x07\x1b]0;title\x07.htm", "<dd>art\r\n");
+    test::TerminalProcess run({QUARVEL_CLI_PATH, "convert-folder", "--no-backup", (dir / "tree").string()}, 200);
+    ASSERT_EQ(run.Wait(std::chrono::seconds(60)), 0) << run.Shown();
+    EXPECT_EQ(run.Shown().find('\x07'), std::string::npos) << run.Shown();
+    EXPECT_NE(run.Shown().find("bell\\007\\033]0;title\\007.htm(000)"), std::string::npos) << run.Shown();
 }
 
 TEST(ConvertCli, JobsOption) {
@@ -467,10 +505,12 @@ TEST(ConvertCli, PlantedLinksAreNotFollowed) {
     std::filesystem::create_symlink(dir / "victim", dir / "logs/thread/001.png");
     auto r = Cli({"convert-folder", (dir / "logs").string()});
     EXPECT_EQ(r.exit_code, 0) << r.err;
+    // The link is not this run's: it stays, and the picture takes the next number.
     EXPECT_EQ(ReadFile(dir / "victim"), "victim");
-    EXPECT_FALSE(std::filesystem::is_symlink(dir / "logs/thread/001.png"));
+    EXPECT_TRUE(std::filesystem::is_symlink(dir / "logs/thread/001.png"));
+    EXPECT_EQ(ReadFile(dir / "logs/thread.htm"), "<dd><img src=\"./thread/002.png\">\r\n");
     Picture picture;
-    EXPECT_TRUE(test::DecodePng(dir / "logs/thread/001.png", picture));
+    EXPECT_TRUE(test::DecodePng(dir / "logs/thread/002.png", picture));
 }
 
 TEST(ConvertCli, PathsLeadWhereTheSystemLeadsAndNoTwoDocumentsShareAnImageFolder) {
@@ -516,40 +556,73 @@ TEST(ConvertCli, PatternStarTwiceLeavesPicturesAlone) {
     }
 }
 
-TEST(ConvertCli, TwoRunsAtOnceOnOneTree) {
-    // Each document ends converted once and whole. A run may find that the other
-    // changed a document while it worked on it and say so; a folder the other made
-    // a moment before is no failure.
+// Every file of a tree, with its bytes: "a/" for a folder.
+std::map<std::string, std::string> FilesOf(const std::filesystem::path& root) {
+    std::map<std::string, std::string> files;
+    for (const std::string& entry : test::TreeOf(root))
+        files[entry] = entry.ends_with('/') ? std::string() : ReadFile(root / entry);
+    return files;
+}
+
+// Runs at once on one tree, long enough to overlap: every document ends as it was or
+// converted with all its pictures, each its own art (the files of one run alone), and
+// no file that the runs did not make is changed or removed.
+TEST(ConvertCli, RunsAtOnceOnOneTreeDestroyNothing) {
     TempDir dir;
-    for (int f = 0; f < 4; ++f) {
-        const std::filesystem::path folder = dir / ("f" + std::to_string(f));
-        std::filesystem::create_directory(folder);
-        for (int d = 0; d < 6; ++d) {
+    const std::filesystem::path original = dir / "original";
+    for (int f = 0; f < 3; ++f) {
+        const std::filesystem::path folder = original / ("f" + std::to_string(f));
+        std::filesystem::create_directories(folder / "d0");
+        WriteFile(folder / "d0" / "001.png", "a picture of the user's own");
+        for (int d = 0; d < 3; ++d) {
             std::string doc;
-            for (int s = 0; s < 8; ++s) doc += "<dt>" + std::to_string(s) + "<dd>art " + std::to_string(d * s) + "\r\n";
+            for (int s = 0; s < 120; ++s)
+                doc += "<dt>" + std::to_string(s) + "<dd>art " + std::to_string(f * 1000 + d * 100 + s) + "<br>x\r\n";
             WriteFile(folder / ("d" + std::to_string(d) + ".htm"), doc);
         }
     }
-    const std::string root = dir.path().string();
-    std::vector<std::thread> runs;
-    test::ProcessResult results[2];
-    for (auto& result : results) runs.emplace_back([&] { result = Cli({"convert-folder", root}); });
-    for (auto& run : runs) run.join();
-    for (const auto& r : results) {
-        EXPECT_LE(r.exit_code, 1);
-        EXPECT_EQ(r.err.find("フォルダ作成に失敗"), std::string::npos) << r.err;
-        std::istringstream lines(r.err);
-        for (std::string line; std::getline(lines, line);)
-            EXPECT_NE(line.find("変換中に他で変更されたため書き込みません"), std::string::npos) << line;
-    }
-    for (int f = 0; f < 4; ++f) {
-        for (int d = 0; d < 6; ++d) {
-            const std::string doc = ReadFile(dir / ("f" + std::to_string(f)) / ("d" + std::to_string(d) + ".htm"));
-            EXPECT_NE(doc.find("<img src=\"./d" + std::to_string(d) + "/008.png\">"), std::string::npos) << doc;
-            EXPECT_EQ(doc.find("009.png"), std::string::npos) << doc;
+    WriteFile(original / "one.htm", [] {
+        std::string doc;
+        for (int s = 0; s < 600; ++s)
+            doc += "<dd>art " + std::to_string(s) + "<br>x\r\n<p>" + std::string(500, 'f') + "</p>\r\n";
+        return doc;
+    }());
+    const std::filesystem::path alone = dir / "alone";
+    std::filesystem::copy(original, alone, std::filesystem::copy_options::recursive);
+    ASSERT_EQ(Cli({"convert-folder", "--jobs=1", alone.string()}).exit_code, 0);
+    const auto expected = FilesOf(alone);
+
+    for (const auto& [runs, arguments] : {std::pair{2, std::vector<std::string>{"convert-folder"}},
+                                          std::pair{3, std::vector<std::string>{"convert-folder"}},
+                                          std::pair{2, std::vector<std::string>{"convert", "--no-backup"}}}) {
+        const bool folder = arguments[0] == "convert-folder";
+        SCOPED_TRACE(std::to_string(runs) + " runs of " + arguments[0]);
+        const std::filesystem::path tree = dir / "tree";
+        std::filesystem::remove_all(tree);
+        std::filesystem::copy(original, tree, std::filesystem::copy_options::recursive);
+        std::vector<std::string> args = arguments;
+        args.push_back(folder ? tree.string() : (tree / "one.htm").string());
+        std::vector<std::thread> threads;
+        std::vector<test::ProcessResult> results(runs);
+        for (auto& result : results) threads.emplace_back([&] { result = Cli(args); });
+        for (auto& thread : threads) thread.join();
+        for (const auto& r : results) {
+            EXPECT_EQ(r.exit_code, 0) << r.err;
+            EXPECT_EQ(r.err, "");
         }
+        auto files = FilesOf(tree);
+        if (!folder) {
+            EXPECT_TRUE(files["one.htm"] == expected.at("one.htm"));
+            for (const auto& [name, bytes] : expected) {
+                if (name.starts_with("one/")) {
+                    EXPECT_TRUE(files[name] == bytes) << name;
+                }
+            }
+            continue;
+        }
+        EXPECT_EQ(files.size(), expected.size());
+        for (const auto& [name, bytes] : expected) EXPECT_TRUE(files[name] == bytes) << name;
     }
-    EXPECT_FALSE(AnyTemporaryFile(dir.path()));
 }
 
 TEST(ConvertCli, OutOfMemoryIsAMessage) {

@@ -144,7 +144,7 @@ TEST(UsageCli, FormsOfTheCommandLine) {
         {{"convert", "--code=jis", "@IN"},
          2,
          "",
-         "quarvel-cli: option --code takes sjis or euc, not 'jis' (see quarvel-cli help convert)\n"},
+         "quarvel-cli: option --code takes auto, sjis, euc or utf8, not 'jis' (see quarvel-cli help convert)\n"},
         {{"convert", "--no-backup"}, 2, "", "quarvel-cli: no document given (see quarvel-cli help convert)\n"},
         {{"convert-folder", "@DIR", "@DIR"},
          2,
@@ -357,7 +357,7 @@ TEST(UsageCli, CompletionOffersWhatGoesWhereTheCursorIs) {
         {{"render", "--html", "c"}, "c.txt"},
         {{"render-pieces", ""}, "sub x.mlt y.AST"},
         {{"render-pieces", "-o", ""}, "sub"},
-        {{"convert", "--code", ""}, "euc sjis"},
+        {{"convert", "--code", ""}, "auto euc sjis utf8"},
         {{"convert", "--settings", ""}, "s.ini sub"},
         {{"convert", "--", "-"}, ""},  // after "--" no option
         {{"convert-folder", "--no-sub"}, "--no-subfolders"},
@@ -419,21 +419,22 @@ TEST(UsageCli, WarningsOnStandardError) {
          "\xF3\xB0\x80\x80\xF3\xB0\x80\x81\xF3\xB0\x80\x80\x01",
          "quarvel-cli: @IN: warning: no installed font has U+F0000 U+F0001, drawn blank (install a font that has "
          "them)\n"},
-        {"euc-jp declared",
+        // A declaration decides only where the bytes fit several codes alike (plain
+        // ASCII here), and is warned about where the bytes tell another code.
+        {"euc-jp declared, ascii",
          {"convert", "--no-backup", "@IN"},
          "<HEAD><META http-equiv=\"Content-Type\" content=\"text/html; charset=EUC-JP\"></HEAD><dd>a\r\n",
-         "quarvel-cli: @IN: warning: it declares the character set euc-jp but was read with --code sjis (convert it "
-         "with --code euc)\n"},
+         ""},
+        {"utf-8 declared, shift-jis bytes",
+         {"convert-folder", "--no-backup", "--pattern=*.txt", "@DIR"},
+         "<meta charset=utf-8>\n<dd>\x82\xA0\x82\xA2\x82\xA4\r\n",
+         "quarvel-cli: @IN: warning: it declares the character set utf-8 but its bytes are Shift_JIS, and were read "
+         "so\n"},
         {"shift_jis declared, read as euc-jp",
          {"convert", "--code=euc", "--no-backup", "@IN"},
          "<meta charset='Shift_JIS'><dd>a\r\n",
-         "quarvel-cli: @IN: warning: it declares the character set shift_jis but was read with --code euc (convert "
-         "it with --code sjis)\n"},
-        {"utf-8 declared",
-         {"convert-folder", "--no-backup", "--pattern=*.txt", "@DIR"},
-         "<meta charset=utf-8>\n<dd>a\r\n",
-         "quarvel-cli: @IN: warning: it declares the character set utf-8 but was read with --code sjis (this program "
-         "reads Shift-JIS and EUC-JP documents only)\n"},
+         "quarvel-cli: @IN: warning: it declares the character set shift_jis but it was read with --code euc, which "
+         "its bytes fit\n"},
         {"declared alike", {"convert", "--no-backup", "@IN"}, "<meta content=\"text/html;charset=x-sjis\"><dd>a", ""},
         {"charset outside a meta tag", {"convert", "--no-backup", "@IN"}, "<dd>charset=utf-8\r\n", ""},
         {"a cut picture",

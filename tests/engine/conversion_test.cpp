@@ -7,6 +7,7 @@
 
 #include <cerrno>
 #include <functional>
+#include <optional>
 #include <random>
 
 #include <gtest/gtest.h>
@@ -14,6 +15,8 @@
 #include "engine/code_convert.h"
 #include "engine/conversion.h"
 #include "engine/image_tags.h"
+#include "platform/codec.h"
+#include "render/references.h"
 #include "render/renderer.h"
 #include "support/engine_test_support.h"
 #include "support/test_support.h"
@@ -210,6 +213,102 @@ TEST_F(DocumentTest, EucDocumentsKeepEveryByteOutsideTheStretches) {
     EXPECT_EQ(result.kept, 1);
 }
 
+// A page saved in UTF-8 and the same page saved in Shift-JIS (what the code page lacks
+// as references, as a browser saves it): the same pictures, pixel for pixel, and the
+// UTF-8 page keeps every byte outside its stretches and stays UTF-8.
+TEST_F(DocumentTest, Utf8PagesDrawAsTheSamePageInShiftJis) {
+    settings.code = DocumentCode::automatic;
+    settings.startSeparators = {"<div class='aa'>", "", ""};
+    settings.endSeparators = {"</div>", "", ""};
+    const std::string art[] = {"（´・ω・｀）<br>　∧＿∧", "♥ 〜 ① 髙 🍣<br>ｷﾀ━━━(ﾟ∀ﾟ)━━━!!", "&lt;&amp;&#9829;"};
+    std::string page = "<html><head><meta charset=\"UTF-8\"><title>スレ</title></head><body>\n";
+    for (const std::string& piece : art) page += "<p>名無しさん</p><div class='aa'>" + piece + "</div>\n";
+    page += "</body></html>\n";
+    const std::string utf8 = Convert("スレutf8.html", page);
+    ASSERT_EQ(result.outcome, Outcome::converted);
+    EXPECT_EQ(result.code, DocumentCode::utf8);
+    EXPECT_TRUE(platform::cp932::IsValidUtf8(utf8));
+    std::string expected = page;
+    for (int n = 1; const std::string& piece : art) {
+        const std::size_t at = expected.find(piece);
+        expected.replace(at, piece.size(), "<img src=\"./スレutf8/" + PictureNumber(n++) + ".png\">");
+    }
+    EXPECT_EQ(utf8, expected);
+
+    const std::string sjisPage = render::Utf8ToCp932WithReferences(page);
+    Convert("sjis.html", sjisPage);
+    ASSERT_EQ(result.outcome, Outcome::converted);
+    EXPECT_EQ(result.code, DocumentCode::shiftJis);
+    for (int n = 1; n <= 3; ++n) {
+        Picture fromUtf8, fromSjis;
+        ASSERT_TRUE(test::DecodePng(dir / "スレutf8" / (PictureNumber(n) + ".png"), fromUtf8));
+        ASSERT_TRUE(test::DecodePng(dir / "sjis" / (PictureNumber(n) + ".png"), fromSjis));
+        EXPECT_EQ(fromUtf8.width, fromSjis.width) << n;
+        EXPECT_TRUE(fromUtf8.rgb == fromSjis.rgb) << n;
+    }
+}
+
+// Each document is read in the code its bytes tell, whatever it declares; a code named
+// that does not fit leaves the document as it was and names the code that fits.
+TEST_F(DocumentTest, EachDocumentIsReadInTheCodeItsBytesTell) {
+    const std::string sjisArt = Sjis("（´・ω・｀）");
+    const std::string eucArt = "\xA1\xCA\xA6\xD8\xA1\xA6\xA6\xD8\xA1\xCB";  // （ω・ω）
+    struct Case {
+        const char* name;
+        std::string bytes;
+        DocumentCode chosen;
+        std::optional<DocumentCode> readIn;  // nothing: left as it was, with the message
+        const char* fits;                    // the code the message names
+    };
+    const Case cases[] = {
+        {"shift-jis", "<dd>" + sjisArt + "\r\n", DocumentCode::automatic, DocumentCode::shiftJis, nullptr},
+        {"shift-jis declaring utf-8", "<meta charset=utf-8><dd>" + sjisArt + "\r\n", DocumentCode::automatic,
+         DocumentCode::shiftJis, nullptr},
+        {"euc-jp", "<dd>" + eucArt + "\r\n", DocumentCode::automatic, DocumentCode::eucJp, nullptr},
+        {"utf-8 with a mark", "\xEF\xBB\xBF<dd>a\r\n", DocumentCode::automatic, DocumentCode::utf8, nullptr},
+        {"utf-8 named shift-jis", "<dd>（´・ω・｀）\r\n", DocumentCode::shiftJis, std::nullopt, "UTF-8"},
+        {"euc-jp named shift-jis", "<dd>" + eucArt + eucArt + eucArt + "\r\n" + "<p>" + eucArt + "</p>",
+         DocumentCode::shiftJis, std::nullopt, "EUC-JP"},
+        {"shift-jis named euc-jp", "<dd>" + sjisArt + "\r\n", DocumentCode::eucJp, std::nullopt, "Shift_JIS"},
+        {"shift-jis named utf-8", "<dd>" + sjisArt + "\r\n", DocumentCode::utf8, std::nullopt, "Shift_JIS"},
+        // Without a stretch nothing changes, whatever the code.
+        {"utf-8 without a stretch, named shift-jis", "<p>（´・ω・｀）</p>", DocumentCode::shiftJis,
+         DocumentCode::shiftJis, nullptr},
+        // A few undecodable characters in a document that is otherwise right: warned of
+        // by the renderer, converted.
+        {"shift-jis with a broken character", "<dd>" + sjisArt + "\x85\x40\r\n", DocumentCode::shiftJis,
+         DocumentCode::shiftJis, nullptr},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        settings.code = c.chosen;
+        progress.messages.clear();
+        const std::string after = Convert("d.htm", c.bytes);
+        if (!c.readIn) {
+            EXPECT_EQ(after, c.bytes);
+            EXPECT_EQ(result.outcome, Outcome::failed);
+            ASSERT_EQ(progress.messages.size(), 1u);
+            EXPECT_EQ(progress.messages[0],
+                      (dir / "d.htm").string() + "\n" +
+                          Sjis("文書の文字コードが指定と違うため変換しません\nこの文書の文字コード: ") + c.fits);
+            EXPECT_FALSE(std::filesystem::exists(dir / "d"));
+            continue;
+        }
+        EXPECT_EQ(result.outcome, Outcome::converted);
+        EXPECT_EQ(result.code, *c.readIn);
+        EXPECT_TRUE(progress.messages.empty());
+        if (after != c.bytes) {
+            const std::size_t from = c.bytes.find("<dd>") + 4;
+            const std::string art = c.bytes.substr(from, c.bytes.find("\r\n") - from);
+            ExpectPictureOf(dir / "d" / "001.png", *c.readIn == DocumentCode::eucJp ? EucToShiftJis(art)
+                                                   : *c.readIn == DocumentCode::utf8
+                                                       ? render::Utf8ToCp932WithReferences(art)
+                                                       : art);
+        }
+        std::filesystem::remove_all(dir / "d");
+    }
+}
+
 TEST_F(DocumentTest, TagsPointAtTheWrittenFolder) {
     EXPECT_EQ(Convert("スレ 1#%.htm", "<dd>a"), Sjis("<dd><img src=\"./スレ") + "%201%23%25/001.png\">");
     EXPECT_TRUE(std::filesystem::exists(dir / "スレ 1#%/001.png"));
@@ -244,7 +343,11 @@ TEST_F(DocumentTest, FailuresAreShownAndReturned) {
     EXPECT_FALSE(std::filesystem::exists(dir / "ro"));
     EXPECT_EQ(result.outcome, Outcome::failed);
     ASSERT_EQ(progress.messages.size(), 1u);
-    EXPECT_EQ(progress.messages[0], (dir / "ro.htm").string() + "\n" + Sjis("ファイルの書き込みに失敗"));
+    EXPECT_EQ(progress.messages[0],
+              (dir / "ro.htm").string() + "\n" + Sjis("ファイルの書き込みに失敗") + "\nPermission denied");
+    // Nor is a copy made of a document that will not be rewritten.
+    result = ConvertDocument((dir / "ro.htm").string(), settings, Backup::yes);
+    EXPECT_FALSE(std::filesystem::exists(dir / "backup"));
 
     // The image folder's name is taken by a file.
     WriteFile(dir / "img", "x");
@@ -455,6 +558,102 @@ TEST_F(DocumentTest, StaleTemporaryFilesOfTheDocumentAreRemoved) {
               (std::vector<std::string>{".t.htm.quarvel-LIVE00LIVE00LIVE", ".u.htm.quarvel-DDDDDDDDDDDDDDDD", "backup/",
                                         "backup/.u.htm.quarvel-EEEEEEEEEEEEEEEE", "backup/t.htm", "t.htm", "t/",
                                         "t/001.png"}));
+}
+
+// A file in the image folder that this run did not make is never replaced nor removed:
+// a user's own picture, another document's, one that another program puts there during
+// the run, and a file put where the image folder was.
+TEST_F(DocumentTest, FilesThatAreNotThisRunsAreNeverReplacedOrRemoved) {
+    test::HookedFileSystem hooked;
+    settings.fileSystem = &hooked;
+    struct Case {
+        const char* name;
+        const char* path;                                         // of the document
+        std::vector<std::pair<const char*, const char*>> before;  // files there before the run
+        const char* document;
+        std::function<void(const std::string&)> beforeWrite;    // another program meanwhile
+        const char* after;                                      // the document afterwards; null: as it was
+        std::vector<std::pair<const char*, const char*>> kept;  // files that must hold what they held
+    };
+    const std::string root = dir.path().string();
+    const Case cases[] = {
+        {"a picture of the user's own",
+         "f.htm",
+         {{"f/001.png", "my photo"}},
+         "<dd>art\r\n",
+         nullptr,
+         "<dd><img src=\"./f/002.png\">\r\n",
+         {{"f/001.png", "my photo"}}},
+        {"another document's picture",
+         "thread.htm_old",
+         {{"thread/001.png", "thread.htm's"}, {"thread/003.png", "3"}},
+         "<dd>a\r\n<dd>b\r\n<dd>c\r\n",
+         nullptr,
+         "<dd><img src=\"./thread/002.png\">\r\n<dd><img src=\"./thread/004.png\">\r\n"
+         "<dd><img src=\"./thread/005.png\">\r\n",
+         {{"thread/001.png", "thread.htm's"}, {"thread/003.png", "3"}}},
+        {"a picture another program writes meanwhile",
+         "g.htm",
+         {},
+         "<dd>a\r\n<dd>b\r\n",
+         [&](const std::string& path) {
+             if (path.ends_with("/g/002.png")) WriteFile(root + "/g/002.png", "other");
+         },
+         nullptr,
+         {{"g/002.png", "other"}}},
+        {"a file put where the image folder was",
+         "h.htm",
+         {},
+         "<dd>a\r\n<dd>b\r\n<dd>c\r\n",
+         [&](const std::string& path) {
+             if (!path.ends_with("/h/003.png")) return;
+             std::filesystem::rename(root + "/h", root + "/h.moved");
+             WriteFile(root + "/h", "plain");
+             hooked.failWrite = [](const std::string&) { return EIO; };
+         },
+         nullptr,
+         {{"h", "plain"}}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::filesystem::remove_all(dir.path());
+        std::filesystem::create_directories(dir.path());
+        for (const auto& [file, bytes] : c.before) {
+            std::filesystem::create_directories((dir / file).parent_path());
+            WriteFile(dir / file, bytes);
+        }
+        hooked.failWrite = [](const std::string&) { return 0; };
+        hooked.beforeWrite = c.beforeWrite ? c.beforeWrite : [](const std::string&) {};
+        const std::string after = Convert(c.path, c.document);
+        EXPECT_EQ(after, c.after ? c.after : c.document);
+        EXPECT_EQ(result.outcome, c.after ? Outcome::converted : Outcome::failed);
+        for (const auto& [file, bytes] : c.kept) EXPECT_EQ(ReadFile(dir / file), bytes) << file;
+    }
+    // The folder the run made, moved away meanwhile, is left empty; the pictures that
+    // went into it went again.
+    EXPECT_EQ(test::TreeOf(dir / "h.moved"), std::vector<std::string>{});
+}
+
+// Root converting a document of another user: what is made for it is that user's, and
+// no more open than the document.
+TEST_F(DocumentTest, WhatIsMadeForADocumentIsItsOwners) {
+    if (::geteuid() != 0) GTEST_SKIP() << "only root can give a file to another user";
+    constexpr uid_t kUser = 4321;
+    constexpr gid_t kGroup = 4322;
+    WriteFile(dir / "private.htm", "<dd>a\r\n");
+    ASSERT_EQ(::chown((dir / "private.htm").c_str(), kUser, kGroup), 0);
+    ASSERT_EQ(::chmod((dir / "private.htm").c_str(), 0600), 0);
+    result = ConvertDocument((dir / "private.htm").string(), settings, Backup::yes);
+    ASSERT_EQ(result.outcome, Outcome::converted);
+    for (const auto& [made, mode] :
+         {std::pair{"private.htm", 0600u}, std::pair{"backup", 0700u}, std::pair{"backup/private.htm", 0600u},
+          std::pair{"private", 0700u}, std::pair{"private/001.png", 0600u}}) {
+        struct stat st;
+        ASSERT_EQ(::stat((dir / made).c_str(), &st), 0) << made;
+        EXPECT_EQ(st.st_uid, kUser) << made;
+        EXPECT_EQ(st.st_gid, kGroup) << made;
+        EXPECT_EQ(st.st_mode & 07777, mode) << made;
+    }
 }
 
 }  // namespace

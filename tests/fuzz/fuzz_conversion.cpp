@@ -92,7 +92,7 @@ public:
         if (folders.count(path)) return fs::Kind::folder;
         return files.count(path) ? fs::Kind::file : fs::Kind::none;
     }
-    Result<bool> MakeDirectory(const std::string& path) override {
+    Result<bool> MakeDirectory(const std::string& path, const fs::FileInfo*) override {
         if (path.empty() || files.count(path) || !folders.count(GetDirectoryPart(path)))
             return Failure{Failure::What::folderNotMade, path, ENOENT};
         return folders.insert(path).second;
@@ -117,7 +117,20 @@ public:
         return {};
     }
     void RemoveStaleTemporaries(const std::string&, std::string_view) override {}
-    bool Remove(const std::string& path) override {
+    // Nothing here moves while it is worked on.
+    Result<fs::HeldFolder> Hold(const std::string& folder) override {
+        if (!folders.count(folder)) return Failure{Failure::What::folderNotRead, folder, ENOENT};
+        return fs::HeldFolder();
+    }
+    Result<fs::FileLock> LockFile(const std::string&, const std::atomic<bool>&) override { return fs::FileLock(); }
+    Result<std::vector<fs::Entry>> List(const std::string& folder, std::string_view) override {
+        std::vector<fs::Entry> entries;
+        for (const auto& [path, bytes] : files)
+            if (GetDirectoryPart(path) == folder) entries.push_back({path.substr(folder.size() + 1), fs::Kind::file});
+        return entries;
+    }
+    Result<void> CheckWritable(const std::string&) override { return {}; }
+    bool Remove(const std::string& path, const fs::FileId*) override {
         if (files.erase(path)) return true;
         for (const auto& [name, bytes] : files)
             if (name.starts_with(path + "/")) return false;

@@ -4,9 +4,12 @@
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdint>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -133,6 +136,58 @@ TEST(FileSystem, ReplaceOnlyTheFileThatWasRead) {
     EXPECT_TRUE(real.ReplaceFile(path, "new", &*read).ok());
     EXPECT_EQ(ReadFile(path), "new");
     EXPECT_EQ(test::TreeOf(dir.path()), std::vector<std::string>{"doc.htm"});
+}
+
+// A rewrite and a copy keep the extended attributes and the ACL, as cp -a does: a
+// group that the ACL lets write keeps its right, and the owning group gains none.
+TEST(FileSystem, RewriteAndCopyKeepAttributesAndTheAcl) {
+    TempDir dir;
+    const std::string path = (dir / "doc.htm").string();
+    WriteFile(path, "old");
+    ::chmod(path.c_str(), 0640);
+    // user::rw-, group::r--, group:100:rw-, mask::rw-, other::---
+    auto entry = [](std::uint16_t tag, std::uint16_t perm, std::uint32_t id) {
+        std::string bytes(8, '\0');
+        std::memcpy(bytes.data(), &tag, 2);
+        std::memcpy(bytes.data() + 2, &perm, 2);
+        std::memcpy(bytes.data() + 4, &id, 4);
+        return bytes;
+    };
+    const std::uint32_t version = 2, none = 0xFFFFFFFF;
+    std::string acl(reinterpret_cast<const char*>(&version), 4);
+    acl +=
+        entry(0x01, 6, none) + entry(0x04, 4, none) + entry(0x08, 6, 100) + entry(0x10, 6, none) + entry(0x20, 0, none);
+    if (::setxattr(path.c_str(), "system.posix_acl_access", acl.data(), acl.size(), 0) != 0 ||
+        ::setxattr(path.c_str(), "user.quarvel.test", "kept", 4, 0) != 0)
+        GTEST_SKIP() << "no ACLs or user attributes here: " << std::strerror(errno);
+    auto attribute = [](const std::string& file, const char* name) {
+        std::string value(256, '\0');
+        const ssize_t n = ::getxattr(file.c_str(), name, value.data(), value.size());
+        value.resize(n < 0 ? 0 : static_cast<std::size_t>(n));
+        return value;
+    };
+    auto& real = fs::RealFileSystem();
+    fs::FileBytes bytes;
+    const Result<fs::FileInfo> read = real.ReadFileBytes(path, bytes);
+    ASSERT_TRUE(read.ok());
+    fs::WriteOptions copy;
+    copy.existing = fs::Existing::keep;
+    copy.like = &*read;
+    ASSERT_TRUE(real.WriteNewFile((dir / "copy.htm").string(), "old", copy).ok());
+    ASSERT_TRUE(real.ReplaceFile(path, "new", &*read).ok());
+    for (const std::string& file : {path, (dir / "copy.htm").string()}) {
+        EXPECT_EQ(attribute(file, "system.posix_acl_access"), acl) << file;
+        EXPECT_EQ(attribute(file, "user.quarvel.test"), "kept") << file;
+        struct stat st;
+        ASSERT_EQ(::stat(file.c_str(), &st), 0);
+        EXPECT_EQ(st.st_mode & 07777, 0660u) << file;  // the group bits are the mask
+    }
+    // A file made for the document takes none of them.
+    fs::WriteOptions picture;
+    picture.like = &*read;
+    picture.likeness = fs::Likeness::madeFor;
+    ASSERT_TRUE(real.WriteNewFile((dir / "001.png").string(), "png", picture).ok());
+    EXPECT_EQ(attribute((dir / "001.png").string(), "user.quarvel.test"), "");
 }
 
 TEST(FileSystem, RewriteKeepsOwnerAndGroup) {

@@ -199,6 +199,44 @@ TEST(SettingsFileTest, IndexedPngKeyIsSavedWhenOnOrAlreadyThere) {
     }
 }
 
+// The codes without a number are kept by name beside iCode=0, so that every number a
+// file holds keeps its meaning; the name is written over a key the file has even when
+// the code has a number again.
+TEST(SettingsFileTest, CodesWithoutANumberAreKeptByName) {
+    TempDir dir;
+    const stdfs::path path = dir / "codes.ini";
+    struct Case {
+        const char* lines;  // of [TargetFilePage]
+        DocumentCode loaded;
+    };
+    for (const Case& c :
+         {Case{"iCode=1", DocumentCode::eucJp}, Case{"iCode=7", static_cast<DocumentCode>(7)},
+          Case{"iCode=-2", DocumentCode::shiftJis}, Case{"iCode=1\r\nstrCode=\"UTF-8\"", DocumentCode::utf8},
+          Case{"iCode=0\r\nstrCode=\"auto\"", DocumentCode::automatic},
+          Case{"iCode=1\r\nstrCode=\"\"", DocumentCode::eucJp},
+          Case{"iCode=1\r\nstrCode=\"latin1\"", DocumentCode::eucJp}}) {
+        WriteFile(path, std::string("[TargetFilePage]\r\n") + c.lines + "\r\n");
+        CommonSettings loaded;
+        ASSERT_TRUE(LoadCommonSettings(path, keys::kFilePage, loaded).ok()) << c.lines;
+        EXPECT_EQ(loaded.code, c.loaded) << c.lines;
+    }
+    for (const auto& [code, written] : {std::pair{DocumentCode::automatic, "iCode=0\r\nstrCode=\"auto\""},
+                                        std::pair{DocumentCode::utf8, "iCode=0\r\nstrCode=\"utf-8\""},
+                                        std::pair{DocumentCode::eucJp, "iCode=1\r\nstrCode=\"\""}}) {
+        AllSettings settings;
+        settings.filePage.code = code;
+        ASSERT_TRUE(SaveAllSettings(path, settings));
+        EXPECT_NE(ReadFile(path).find(written), std::string::npos) << ReadFile(path);
+        AllSettings loaded;
+        ASSERT_TRUE(LoadCommonSettings(path, keys::kFilePage, loaded.filePage).ok());
+        EXPECT_EQ(loaded.filePage.code, code);
+    }
+    // A file that never held a code by name gets none for a code with a number.
+    stdfs::remove(path);
+    ASSERT_TRUE(SaveAllSettings(path, AllSettings{}));
+    EXPECT_EQ(ReadFile(path).find("strCode"), std::string::npos);
+}
+
 TEST(SettingsFileTest, LoadingReadsTheFileOnce) {
     TempDir dir;
     const stdfs::path path = dir / "once.ini";

@@ -54,19 +54,25 @@ public:
     std::function<void(const std::string&)> beforeStatus = [](const std::string&) {};
     // Runs while a file is read: after its bytes, before the look at it that ends the read.
     std::function<void(const std::string&)> whileReading = [](const std::string&) {};
+    // Runs before each folder is held open.
+    std::function<void(const std::string&)> beforeHold = [](const std::string&) {};
 
     platform::fs::Kind Status(const std::string& path) override {
         beforeStatus(path);
         return platform::fs::FileSystem::Status(path);
     }
-    Result<bool> MakeDirectory(const std::string& path) override {
+    Result<bool> MakeDirectory(const std::string& path, const platform::fs::FileInfo* madeFor) override {
         log.push_back("mkdir " + path);
         if (int error = failMkdir(path)) return Failure{Failure::What::folderNotMade, path, error};
-        return platform::fs::FileSystem::MakeDirectory(path);
+        return platform::fs::FileSystem::MakeDirectory(path, madeFor);
     }
-    bool Remove(const std::string& path) override {
+    bool Remove(const std::string& path, const platform::fs::FileId* onlyIf) override {
         log.push_back("remove " + path);
-        return platform::fs::FileSystem::Remove(path);
+        return platform::fs::FileSystem::Remove(path, onlyIf);
+    }
+    Result<platform::fs::HeldFolder> Hold(const std::string& folder) override {
+        beforeHold(folder);
+        return platform::fs::FileSystem::Hold(folder);
     }
     Result<std::vector<platform::fs::Entry>> List(const std::string& folder, std::string_view pattern) override {
         if (int error = failList(folder)) return Failure{Failure::What::folderNotRead, folder, error};

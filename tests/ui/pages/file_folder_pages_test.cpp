@@ -257,7 +257,11 @@ private slots:
         qobject_cast<QRadioButton*>(GetDlgItem(&dlg.folderPage(), IDC_CODE_EUC))->setChecked(true);
         QTest::mouseClick(dlg.generateButton(), Qt::LeftButton);
         CheckWindowRestored(dlg);
-        QCOMPARE(prompts.messages, QStringList());
+        // notes.txt is Shift-JIS: never rewritten as EUC-JP.
+        QCOMPARE(prompts.messages.size(), 1);
+        QVERIFY(prompts.messages[0].contains(QStringLiteral("notes.txt")));
+        QVERIFY(prompts.messages[0].contains(QStringLiteral("この文書の文字コード: Shift_JIS")));
+        QCOMPARE(ReadFile(root / "notes.txt"), text);
         QCOMPARE(ReadFile(root / "y.txt"), std::string("<dd><img src=\"./y/001.png\">\r\n"));
         QCOMPARE(ReadFile(root / "sub" / "b.txt"), text);
         // The box keeps what was typed.

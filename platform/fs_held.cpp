@@ -1,0 +1,194 @@
+// Folders held open and files locked: what keeps a run working in the folders it
+// looked at, however the tree is changed around it, and two runs off one document.
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <sys/xattr.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <ctime>
+#include <string_view>
+
+#include "platform/fs.h"
+#include "platform/fs_internal.h"
+#include "platform/paths.h"
+
+namespace quarvel::platform::fs {
+
+using detail::Fd;
+using detail::Place;
+
+FileSystem::FileSystem() : held_(std::make_unique<detail::HeldFolders>()) {}
+FileSystem::~FileSystem() = default;
+
+HeldFolder& HeldFolder::operator=(HeldFolder&& other) noexcept {
+    if (this != &other) {
+        Release();
+        owner_ = std::exchange(other.owner_, nullptr);
+        path_ = std::move(other.path_);
+        fd_ = std::exchange(other.fd_, -1);
+        id_ = other.id_;
+    }
+    return *this;
+}
+
+void HeldFolder::Release() {
+    if (owner_ && fd_ >= 0) owner_->Release(path_, fd_);
+    owner_ = nullptr;
+    fd_ = -1;
+}
+
+void FileSystem::Release(const std::string& folder, int fd) {
+    {
+        const std::lock_guard lock(held_->mutex);
+        auto at = held_->byPath.find(folder);
+        if (at != held_->byPath.end()) {
+            std::erase(at->second, fd);
+            if (at->second.empty()) held_->byPath.erase(at);
+        }
+    }
+    ::close(fd);
+}
+
+// The deepest held folder that holds the path. Its descriptor is duplicated, so that
+// a holder letting go meanwhile never leaves the operation with a closed one.
+Place FileSystem::Locate(const std::string& path) const {
+    Place place;
+    place.name = path;
+    const std::lock_guard lock(held_->mutex);
+    if (held_->byPath.empty() || path.empty()) return place;
+    for (std::string_view folder = path;;) {
+        if (auto at = held_->byPath.find(folder); at != held_->byPath.end()) {
+            place.folder = Fd(::fcntl(at->second.back(), F_DUPFD_CLOEXEC, 0));
+            if (!place.folder.valid()) return place;  // the path as it is, then
+            place.held = true;
+            if (folder.size() == path.size())
+                place.name = ".";
+            else
+                place.name = path.substr(folder == "/" ? 1 : folder.size() + 1);
+            return place;
+        }
+        const std::size_t cut = folder.find_last_of(kPathSeparator);
+        if (cut == std::string_view::npos || folder.size() == 1) return place;
+        folder = cut == 0 ? folder.substr(0, 1) : folder.substr(0, cut);
+    }
+}
+
+Place FileSystem::FolderOf(const std::string& path) const {
+    Place folder = Locate(ContainingFolder(path));
+    Place place;
+    place.held = folder.held;
+    place.folder =
+        Fd(::openat(folder.at(), folder.name.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC | folder.NoFollow()));
+    place.name = GetFileNameWithExtension(path);
+    return place;
+}
+
+Result<HeldFolder> FileSystem::Hold(const std::string& folder) {
+    const Place place = Locate(folder);
+    const int fd = ::openat(place.at(), place.name.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC | place.NoFollow());
+    if (fd < 0) {
+        const int error = errno;
+        struct stat st;
+        if (place.held && ::fstatat(place.at(), place.name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 &&
+            S_ISLNK(st.st_mode))
+            return Failure{Failure::What::linkRefused, folder};
+        return Failure{Failure::What::folderNotRead, folder, error};
+    }
+    struct stat st;
+    if (::fstat(fd, &st) != 0) {
+        const int error = errno;
+        ::close(fd);
+        return Failure{Failure::What::folderNotRead, folder, error};
+    }
+    {
+        const std::lock_guard lock(held_->mutex);
+        held_->byPath[folder].push_back(fd);
+    }
+    HeldFolder held;
+    held.owner_ = this;
+    held.path_ = folder;
+    held.fd_ = fd;
+    held.id_ = detail::IdOf(st);
+    return held;
+}
+
+FileLock::~FileLock() {
+    if (fd_ >= 0) ::close(fd_);
+}
+
+FileLock& FileLock::operator=(FileLock&& other) noexcept {
+    if (this != &other) {
+        if (fd_ >= 0) ::close(fd_);
+        fd_ = std::exchange(other.fd_, -1);
+    }
+    return *this;
+}
+
+Result<FileLock> FileSystem::LockFile(const std::string& path, const std::atomic<bool>& stop) {
+    const Place place = Locate(path);
+    for (;;) {
+        Fd fd(::openat(place.at(), place.name.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | place.NoFollow()));
+        if (!fd.valid()) {
+            if (errno == ELOOP && place.held) return Failure{Failure::What::linkedDocument, path};
+            return Failure{Failure::What::notOpened, path, errno};
+        }
+        while (::flock(fd.get(), LOCK_EX | LOCK_NB) != 0) {
+            // No locks on this file system: nothing to wait for.
+            if (errno != EWOULDBLOCK && errno != EINTR) return FileLock();
+            if (stop.load()) return FileLock();
+            const struct timespec pause { 0, 10000000 };
+            ::nanosleep(&pause, nullptr);
+        }
+        // The run that held the lock may have put a new file in place of this one: the
+        // lock is then on a file that nobody converts any more.
+        struct stat mine, there;
+        if (::fstat(fd.get(), &mine) != 0) return Failure{Failure::What::notOpened, path, errno};
+        if (::fstatat(place.at(), place.name.c_str(), &there, AT_SYMLINK_NOFOLLOW) != 0 ||
+            detail::IdOf(mine) == detail::IdOf(there) || S_ISLNK(there.st_mode))
+            return FileLock(fd.release());
+    }
+}
+
+namespace detail {
+
+std::vector<Attribute> ReadAttributes(int fd) {
+    std::vector<Attribute> attributes;
+    ssize_t size = ::flistxattr(fd, nullptr, 0);
+    if (size <= 0) return attributes;
+    std::string names(static_cast<std::size_t>(size), '\0');
+    size = ::flistxattr(fd, names.data(), names.size());
+    if (size <= 0) return attributes;
+    names.resize(static_cast<std::size_t>(size));
+    for (std::size_t at = 0; at < names.size();) {
+        const std::size_t end = names.find('\0', at);
+        const std::string name = names.substr(at, end - at);
+        at = end == std::string::npos ? names.size() : end + 1;
+        if (name.empty()) continue;
+        ssize_t length = ::fgetxattr(fd, name.c_str(), nullptr, 0);
+        if (length < 0) continue;
+        std::string value(static_cast<std::size_t>(length), '\0');
+        length = ::fgetxattr(fd, name.c_str(), value.data(), value.size());
+        if (length < 0) continue;
+        value.resize(static_cast<std::size_t>(length));
+        attributes.emplace_back(name, std::move(value));
+    }
+    return attributes;
+}
+
+int WriteAttributes(int fd, const std::vector<Attribute>& attributes) {
+    for (const auto& [name, value] : attributes) {
+        if (::fsetxattr(fd, name.c_str(), value.data(), value.size(), 0) == 0) continue;
+        const bool system = name.starts_with("trusted.") || name.starts_with("security.");
+        if (system && (errno == EPERM || errno == ENOTSUP || errno == EACCES)) continue;
+        return errno;
+    }
+    return 0;
+}
+
+}  // namespace detail
+
+}  // namespace quarvel::platform::fs
