@@ -56,7 +56,10 @@ struct CompressorDeleter {
 
 // One compressor per thread, kept for the thread's pictures.
 libdeflate_compressor* ThreadCompressor() {
-    constexpr int kLevel = 6;  // as small as zlib's default level, at a third of its time
+    // Level 7: at 6 some sparse pictures came out up to 1.6 times what libpng and zlib
+    // make of the same rows (a tone pattern of 1024 x 900: 1,393 bytes against 863);
+    // at 7 none is over 1.2 times, and the sum is 3 to 4 % under zlib's.
+    constexpr int kLevel = 7;
     thread_local std::unique_ptr<libdeflate_compressor, CompressorDeleter> compressor(
         libdeflate_alloc_compressor(kLevel));
     if (!compressor) throw std::bad_alloc();

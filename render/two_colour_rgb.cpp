@@ -17,19 +17,26 @@ using platform::Color;
 namespace {
 
 constexpr std::uint8_t kFilterNone = 0;
+constexpr std::uint8_t kFilterSub = 1;
 constexpr std::uint8_t kFilterUp = 2;
+constexpr std::uint8_t kFilterPaeth = 4;
 // A row's filter byte among the pixels' value numbers (0 to 4).
 constexpr std::uint8_t kFilterMark = 0x80;
 
-// How hard matches are looked for, chosen by measuring the examples' pictures against
-// libpng's files (bench/png_bench.cpp, BM_EncodePng and BM_LibpngRgb): a hash of eight units (pixels, filter
-// bytes) and sixteen earlier stretches with it, each unit inside a match of up to 128
-// hashed too. Deeper searches make files a few per cent smaller at twice the time.
+// How hard matches are looked for, chosen by measuring pictures against libpng's files
+// (scripts/png-sizes.sh) and the instructions spent: a hash of eight units (pixels,
+// filter bytes) and sixteen earlier stretches with it, each unit inside a match of up
+// to 128 hashed too. Thirty-two stretches make files under 1 % smaller for a fifth more
+// instructions; waiting for a longer match past 8 units, little smaller and slower.
 constexpr int kHashUnits = 8;
 constexpr int kMaxHashBits = 15;
 constexpr int kChainDepth = 16;
 constexpr int kGoodEnough = 64;    // units: a match this long is taken at once
 constexpr int kInsertBelow = 128;  // units
+constexpr int kLazyBelow = 8;      // units: a shorter match waits to see the next unit's
+// The units of one deflate copy, at most kMaxMatchLength bytes: 86 pixels, or fewer
+// with a row's filter byte among them.
+constexpr int kPieceUnits = kMaxMatchLength / 3;
 
 std::uint32_t Bytes(Color c) { return c.red | c.green << 8 | c.blue << 16; }
 
@@ -83,6 +90,87 @@ struct PixelValues {
     }
 };
 
+// One row's filters as bits: for each, where its prediction is not the pixel (the
+// pixel then holds the difference of the colours; elsewhere it holds nothing). Sub
+// and Paeth predict from the pixel on the left, as Up from the one above; Paeth's
+// choice among left, above and upper left, made per byte, is for two colours the
+// same for every byte of a pixel: the pixel above where the left one equals the upper
+// left, else the left one.
+struct RowFilters {
+    std::vector<std::uint64_t> sub, up, paeth;  // 64 pixels a word, the first in the highest bit
+    std::array<std::int64_t, 5> cost{};         // by filter; Avg (3) never taken
+
+    // `row` and `above` (null for the first row) packed as TwoColourRows holds them and
+    // padded to whole words; `weight` libpng's measure of each value number.
+    void Measure(const std::uint8_t* row, const std::uint8_t* above, int width, const PixelValues& values,
+                 const std::array<int, 5>& weight) {
+        const int words = (width + 63) / 64;
+        sub.resize(static_cast<std::size_t>(words));
+        up.resize(static_cast<std::size_t>(words));
+        paeth.resize(static_cast<std::size_t>(words));
+        cost = {};
+        const auto count = [](std::uint64_t bits) { return static_cast<std::int64_t>(__builtin_popcountll(bits)); };
+        const int difference = weight[values.toFirst];  // toSecond's is the same: each byte negated
+        const std::int64_t inked = weight[values.second], blank = weight[values.first];
+        std::uint64_t leftWord = 0, upperLeftWord = 0;
+        for (int k = 0; k < words; ++k) {
+            const std::uint64_t c = __builtin_bswap64(Load(row + 8 * k));
+            const std::uint64_t b = above ? __builtin_bswap64(Load(above + 8 * k)) : 0;
+            const std::uint64_t a = c >> 1 | leftWord << 63, ul = b >> 1 | upperLeftWord << 63;
+            leftWord = c;
+            upperLeftWord = b;
+            std::uint64_t valid = 64 * (k + 1) <= width ? ~std::uint64_t{0} : ~(~std::uint64_t{0} >> (width - 64 * k));
+            if (k == 0) valid &= ~std::uint64_t{0} >> 1;  // the first pixel is measured below
+            const std::size_t i = static_cast<std::size_t>(k);
+            sub[i] = (c ^ a) & valid;
+            up[i] = (c ^ b) & valid;
+            paeth[i] = (c ^ (a ^ ((a ^ b) & ~(a ^ ul)))) & valid;
+            const std::int64_t ink = count(c & valid);
+            cost[kFilterNone] += ink * inked + (count(valid) - ink) * blank;
+            cost[kFilterSub] += count(sub[i]) * difference;
+            cost[kFilterUp] += count(up[i]) * difference;
+            cost[kFilterPaeth] += count(paeth[i]) * difference;
+        }
+        // The first pixel: its colour for None and Sub, Up's difference for Up and Paeth.
+        const bool first = row[0] >> 7, firstAbove = above && above[0] >> 7;
+        const int colour = weight[first ? values.second : values.first];
+        cost[kFilterNone] += colour;
+        cost[kFilterSub] += colour;
+        cost[kFilterUp] += first == firstAbove ? 0 : difference;
+        cost[kFilterPaeth] += first == firstAbove ? 0 : difference;
+        if (first != firstAbove) {
+            up[0] |= std::uint64_t{1} << 63;
+            paeth[0] |= std::uint64_t{1} << 63;
+        }
+    }
+
+    // libpng's choice: the least sum of the bytes' distances from zero, None first on
+    // a tie, then Sub, Up, Paeth. Up and Paeth only below the first row (the row above
+    // the first is zero bytes, not a colour).
+    std::uint8_t Best(bool firstRow) const {
+        std::uint8_t best = kFilterNone;
+        for (std::uint8_t f : {kFilterSub, kFilterUp, kFilterPaeth}) {
+            if (firstRow && f != kFilterSub) continue;
+            if (cost[f] < cost[best]) best = f;
+        }
+        return best;
+    }
+    const std::vector<std::uint64_t>& Differences(std::uint8_t filter) const {
+        return filter == kFilterSub ? sub : filter == kFilterUp ? up : paeth;
+    }
+};
+
+// libpng's measure of a pixel value: the distances of its bytes from zero as signed
+// bytes, summed.
+int Weight(std::uint32_t bytes) {
+    int sum = 0;
+    for (int i = 0; i < 3; ++i) {
+        const int b = static_cast<int>((bytes >> (8 * i)) & 0xFF);
+        sum += b < 128 ? b : 256 - b;
+    }
+    return sum;
+}
+
 // The filtered rows as units: each row its filter byte (kFilterMark | filter), then
 // each pixel the number of its value.
 class Units {
@@ -90,37 +178,50 @@ public:
     Units(const TwoColourRows& rows, int width, int height)
         : width_(width), rowUnits_(width + 1), values_(rows.first, rows.second) {
         units_.resize(static_cast<std::size_t>(rowUnits_) * static_cast<std::size_t>(height) + 16);
+        std::array<int, 5> weight{};
+        for (int i = 0; i < values_.count; ++i)
+            weight[static_cast<std::size_t>(i)] = Weight(values_.bytes[static_cast<std::size_t>(i)]);
         const std::size_t stride = rows.stride;
-        std::vector<std::uint8_t> padded(2 * (stride + 8), 0), changed(2 * (stride + 8), 0);
-        std::uint8_t* bits = padded.data();     // the row
-        std::uint8_t* change = changed.data();  // where it differs from the row above
+        const std::size_t padded = 8 * ((stride + 7) / 8) + 8;
+        std::vector<std::uint8_t> buffers(3 * padded, 0);
+        std::uint8_t* bits = buffers.data();    // the row
+        std::uint8_t* above = bits + padded;    // the row above
+        std::uint8_t* change = above + padded;  // where the chosen filter leaves a difference
         std::uint8_t* out = units_.data();
+        RowFilters filters;
         for (int y = 0; y < height; ++y) {
-            const std::uint8_t* row = rows.bits.data() + stride * static_cast<std::size_t>(y);
-            std::memcpy(bits, row, stride);
-            bool up = false;
-            if (y > 0) {
-                const std::uint8_t* above = row - stride;
-                for (std::size_t i = 0; i < stride; ++i) change[i] = row[i] ^ above[i];
-                // Up leaves a run where the pixel and whether it changed both stay.
-                up = Changes(change, bits, true) < Changes(bits, nullptr, false);
+            std::memcpy(bits, rows.bits.data() + stride * static_cast<std::size_t>(y), stride);
+            filters.Measure(bits, y > 0 ? above : nullptr, width, values_, weight);
+            const std::uint8_t filter = filters.Best(y == 0);
+            const bool none = filter == kFilterNone;
+            if (!none) {
+                const std::vector<std::uint64_t>& d = filters.Differences(filter);
+                for (std::size_t k = 0; k < d.size(); ++k) {
+                    const std::uint64_t bytes = __builtin_bswap64(d[k]);
+                    std::memcpy(change + 8 * k, &bytes, 8);
+                }
             }
-            *out++ = kFilterMark | (up ? kFilterUp : kFilterNone);
-            for (int x = 0; x < width;) {
+            *out++ = kFilterMark | filter;
+            int x = 0;
+            if (filter == kFilterSub) {  // the first pixel keeps its colour
+                *out++ = bits[0] >> 7 ? values_.second : values_.first;
+                x = 1;
+            }
+            while (x < width) {
                 int run = 1;
                 const bool bit = (bits[x >> 3] >> (7 - (x & 7))) & 1;
-                const bool differs = up && ((change[x >> 3] >> (7 - (x & 7))) & 1);
+                const bool differs = !none && ((change[x >> 3] >> (7 - (x & 7))) & 1);
                 while (x + run < width) {
                     const int chunk = std::min(56, width - x - run);
                     std::uint64_t d = Window(bits, x + run) ^ (bit ? ~std::uint64_t{0} : 0);
-                    if (up)
+                    if (!none)
                         d = (d & Window(change, x + run)) |
                             (Window(change, x + run) ^ (differs ? ~std::uint64_t{0} : 0));
                     const int same = d == 0 ? chunk : std::min(chunk, __builtin_clzll(d));
                     run += same;
                     if (same < chunk) break;
                 }
-                const std::uint8_t value = !up        ? (bit ? values_.second : values_.first)
+                const std::uint8_t value = none       ? (bit ? values_.second : values_.first)
                                            : !differs ? values_.none
                                            : bit      ? values_.toSecond
                                                       : values_.toFirst;
@@ -128,6 +229,7 @@ public:
                 out += run;
                 x += run;
             }
+            std::swap(bits, above);
         }
     }
 
@@ -145,19 +247,6 @@ public:
     }
 
 private:
-    // Where a pixel differs from the one before in `a` (or, with `both`, in a or in a
-    // & b): the runs of the row less one.
-    int Changes(const std::uint8_t* a, const std::uint8_t* b, bool both) const {
-        int changes = 0;
-        for (int x = 1; x < width_; x += 56) {
-            const int chunk = std::min(56, width_ - x);
-            std::uint64_t d = Window(a, x) ^ Window(a, x - 1);
-            if (both) d |= (Window(a, x) & Window(b, x)) ^ (Window(a, x - 1) & Window(b, x - 1));
-            changes += __builtin_popcountll(d >> (64 - chunk));
-        }
-        return changes;
-    }
-
     int width_, rowUnits_;
     PixelValues values_;
     std::vector<std::uint8_t> units_;  // and 16 bytes of padding
@@ -165,8 +254,7 @@ private:
 
 struct Match {
     int units = 0;
-    int bytes = 0;
-    int distance = 0;
+    int distance = 0;  // bytes
 };
 
 // The bits of a picture's hash: about one head for every eight units, up to 2^15. A
@@ -211,16 +299,29 @@ public:
     void Run() {
         const int count = units_.count();
         for (int u = 0; u < count;) {
-            const Match best = Find(u);
-            if (best.units == 0) {
+            Match best = Find(u);
+            // Lazy matching: a short match is put off while the unit after starts a
+            // longer one, the unit itself written as it is.
+            bool inserted = false;
+            while (best.units > 0 && best.units < kLazyBelow && u + 1 < count) {
                 Insert(u);
+                inserted = true;
+                const Match next = Find(u + 1);
+                if (next.units <= best.units) break;
+                Literal(u);
+                ++u;
+                inserted = false;
+                best = next;
+            }
+            if (best.units == 0) {
+                if (!inserted) Insert(u);
                 Literal(u);
                 ++u;
                 continue;
             }
             const int insertTo = best.units <= kInsertBelow ? u + best.units : u + 1;
-            for (int i = u; i < insertTo; ++i) Insert(i);
-            Copy(best.bytes, best.distance);
+            for (int i = inserted ? u + 1 : u; i < insertTo; ++i) Insert(i);
+            Copy(u, best);
             u += best.units;
         }
     }
@@ -234,8 +335,7 @@ private:
             if (n < 2) return;
             const int distance = offset - units_.ByteOffset(source);
             if (distance > kMaxMatchDistance) return;
-            if (n > best.units || (n == best.units && distance < best.distance))
-                best = {n, units_.ByteOffset(u + n) - offset, distance};
+            if (n > best.units || (n == best.units && distance < best.distance)) best = {n, distance};
         };
         // The unit before, and the one straight above.
         if (u >= 1) consider(u - 1, Common(data_ + u, data_ + u - 1, count - u));
@@ -258,8 +358,9 @@ private:
 
     // The hash of the eight units from u on.
     std::size_t Hash(int u) const {
-        static_assert(kHashUnits == 8);
-        return static_cast<std::size_t>((Load(data_ + u) * 0x9E3779B97F4A7C15ull) >> (64 - hashBits_));
+        static_assert(kHashUnits >= 1 && kHashUnits <= 8);
+        return static_cast<std::size_t>(((Load(data_ + u) << (64 - 8 * kHashUnits)) * 0x9E3779B97F4A7C15ull) >>
+                                        (64 - hashBits_));
     }
     void Insert(int u) {
         if (u + kHashUnits > units_.count()) return;
@@ -279,12 +380,39 @@ private:
             steps_.push_back({static_cast<std::uint16_t>((bytes >> (8 * i)) & 0xFF), 0});
     }
 
-    void Copy(int bytes, int distance) {
-        while (bytes > 0) {
-            int piece = std::min(bytes, kMaxMatchLength);
-            if (bytes - piece > 0 && bytes - piece < 3) piece = bytes - 3;
-            steps_.push_back({static_cast<std::uint16_t>(piece), static_cast<std::uint16_t>(distance)});
-            bytes -= piece;
+    // A match in pieces of at most kPieceUnits, each from the nearest source that holds
+    // the whole piece: the unit before, the row above, or an earlier stretch of the
+    // same hash. The nearer the source, the fewer extra bits its distance takes (none
+    // from one pixel back, 13 from the far end of the window), and a long match found
+    // far back often has nearer copies of each of its pieces.
+    void Copy(int u, const Match& match) {
+        const int end = u + match.units;
+        while (u < end) {
+            int units = std::min(end - u, kPieceUnits);
+            if (end - u - units == 1) --units;  // a copy is 3 bytes at least: leave two units
+            const int offset = units_.ByteOffset(u);
+            int distance = match.distance;
+            auto consider = [&](int source) {
+                const int d = offset - units_.ByteOffset(source);
+                if (d < distance && Common(data_ + u, data_ + source, units) == units) distance = d;
+            };
+            if (u >= 1) consider(u - 1);
+            if (u >= units_.rowUnits()) consider(u - units_.rowUnits());
+            if (distance > 3 && u + kHashUnits <= units_.count()) {
+                int candidate = head_[Hash(u)] - 1;
+                for (int depth = 0; depth < kChainDepth && candidate >= 0; ++depth) {
+                    if (candidate < u) {
+                        if (offset - units_.ByteOffset(candidate) >= distance) break;
+                        consider(candidate);
+                    }
+                    const int back = links_[static_cast<std::size_t>(candidate) & (kMaxMatchDistance - 1)];
+                    if (back == 0) break;
+                    candidate -= back;
+                }
+            }
+            const int bytes = units_.ByteOffset(u + units) - offset;
+            steps_.push_back({static_cast<std::uint16_t>(bytes), static_cast<std::uint16_t>(distance)});
+            u += units;
         }
     }
 

@@ -4,12 +4,15 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <random>
 #include <set>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "bench/libpng_reference.h"
 #include "render/png_writer.h"
+#include "render/references.h"
 #include "render/renderer.h"
 #include "support/test_support.h"
 
@@ -129,6 +132,61 @@ TEST(PngOutput, BothFormsDecodeToThePicturesPixels) {
     // No pixel, no picture.
     EXPECT_FALSE(EncodePng(Picture(), PngForm::rgb));
     EXPECT_FALSE(EncodePng(Picture(), PngForm::indexed));
+}
+
+// Pictures the RGB writer once made up to three times bigger than libpng (rules and
+// underlines across wide blank rows, tones, sparse marks, small art on wide lines) and
+// dense ones: no file in either form over 1.25 times what libpng's defaults make of
+// the same pixels (bench/libpng_reference.h), and the RGB files together no bigger.
+TEST(PngOutput, NoBiggerThanLibpngMakesThem) {
+    // Art of UTF-8 lines, 50 of them at most, drawn with the default look.
+    auto art = [](auto line) {
+        std::string text;
+        for (int i = 0; i < 50; ++i) text += line(i) + "<br>";
+        return RenderPicture(Utf8ToCp932WithReferences(text).c_str(), Appearance{});
+    };
+    auto times = [](const char* s, int n) {
+        std::string out;
+        for (int i = 0; i < n; ++i) out += s;
+        return out;
+    };
+    std::mt19937 random(31);
+    Picture noise(300, 100, kWhite);
+    for (int y = 0; y < noise.height; ++y)
+        for (int x = 0; x < noise.width; ++x)
+            if (random() % 3 == 0) noise.fill(x, y, x + 1, y + 1, kBlack);
+    const std::vector<std::pair<std::string, Picture>> cases = {
+        {"underlines", art([&](int i) { return i % 3 ? times("￣", 30) + times("　", 70) : times("＿", 100); })},
+        {"rules", art([&](int i) { return "┃" + (i % 5 ? times("　", 90) : times("━", 90)) + "┃"; })},
+        {"tones",
+         art([&](int i) { return i % 2 ? std::string(":;:;").substr(i % 4) + times(":;:;", 60) : times("'、", 80); })},
+        {"sparse marks", art([&](int i) {
+             std::string line;
+             for (int k = 0; k < 100; ++k) line += (k * 7 + i * 13) % 23 == 0 ? "・" : (k + i) % 31 == 0 ? "∴" : "　";
+             return line;
+         })},
+        {"small art on wide lines", art([&](int i) {
+             const char* lines[] = {"　 ∧＿∧", "　（　´∀｀）", "　（　　　　）", "　｜ ｜　|", "　（_＿)＿）"};
+             return std::string(lines[i % 5]) + (i % 10 ? "" : times("　", 100) + "|");
+         })},
+        {"dense art", art([&](int i) {
+             return times("（´・ω・｀）ｼｮﾎﾞｰﾝ∧＿∧", 1 + i % 4) + std::to_string(i) + times("ﾓﾅｰ画像アート", 3);
+         })},
+        {"random pixels", noise},
+    };
+    std::size_t rgbBytes = 0, libpngBytes = 0;
+    for (const auto& [name, picture] : cases) {
+        const std::string rgb = EncodePng(picture, PngForm::rgb).value();
+        const std::string indexed = EncodePng(picture, PngForm::indexed).value();
+        const std::string libpngRgb = bench::LibpngRgb(picture), libpngPalette = bench::LibpngPalette(picture);
+        EXPECT_LE(rgb.size(), libpngRgb.size() * 5 / 4)
+            << name << ": " << rgb.size() << " against " << libpngRgb.size();
+        EXPECT_LE(indexed.size(), libpngPalette.size() * 5 / 4)
+            << name << ": " << indexed.size() << " against " << libpngPalette.size();
+        rgbBytes += rgb.size();
+        libpngBytes += libpngRgb.size();
+    }
+    EXPECT_LE(rgbBytes, libpngBytes);
 }
 
 }  // namespace
