@@ -321,6 +321,12 @@ void PendingFlush::Clear() {
 // for. Other programs' dirty pages are not this run's to flush.
 Result<void> FileSystem::FlushPending(PendingFlush& pending) {
     int error = 0;
+    // First every file's bytes written and waited for, which also gives them their
+    // places on disk; then their flushes, of which the first commits what the others
+    // need (flushed one by one while the others were still being written, each would
+    // commit anew).
+    for (int fd : pending.files_)
+        ::sync_file_range(fd, 0, 0, SYNC_FILE_RANGE_WAIT_BEFORE | SYNC_FILE_RANGE_WRITE | SYNC_FILE_RANGE_WAIT_AFTER);
     for (int fd : pending.files_)
         if (::fdatasync(fd) != 0 && error == 0) error = errno;
     for (int fd : pending.folders_)
