@@ -252,12 +252,6 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
     return QDialog::eventFilter(watched, event);
 }
 
-bool MainWindow::FocusIsInPage() const { return tabControl_->PageIndexOf(QApplication::focusWidget()) >= 0; }
-
-void MainWindow::OnOK() {
-    if (ReadControls()) accept();
-}
-
 void MainWindow::keyPressEvent(QKeyEvent* event) {
     if ((event->modifiers() & Qt::ControlModifier) &&
         (event->key() == Qt::Key_PageUp || event->key() == Qt::Key_PageDown)) {
@@ -275,15 +269,10 @@ void MainWindow::keyPressEvent(QKeyEvent* event) {
     const bool plain = event->modifiers() == Qt::NoModifier ||
                        (event->modifiers() == Qt::KeypadModifier && event->key() == Qt::Key_Enter);
     if (plain && (event->key() == Qt::Key_Escape || event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter)) {
-        // Keys left over by a page (its text box's Esc) never end the program; on the
-        // window's own controls Esc cancels and Enter is OK, as in any dialog.
-        if (!FocusIsInPage()) {
-            if (event->key() == Qt::Key_Escape) {
-                reject();
-            } else {
-                OnOK();
-            }
-        }
+        // Neither key ends the program, as a dialog's OK and Cancel would: the art in
+        // the copy-paste box would go with it. It ends by the close box, "終了" and
+        // Ctrl+Q. Enter in the margin box takes its value.
+        if (event->key() != Qt::Key_Escape && QApplication::focusWidget() == marginEdit_) ReadControls();
         event->accept();
         return;
     }

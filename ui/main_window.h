@@ -147,8 +147,6 @@ private:
     // Shows the look's colours in the swatches.
     void ShowSwatches();
     void OnLButtonDown(QPoint point);
-    void OnOK();
-    bool FocusIsInPage() const;
     void RunPendingDrops();
     void DispatchDroppedPath(const std::filesystem::path& path);
     // The look or the text shown changed: an open preview redraws.

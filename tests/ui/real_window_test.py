@@ -300,8 +300,8 @@ def main():
         tab = press('ctrl+Prior', 3, 2, -1)
 
         # The file menu's check item, toggled with the mouse and then with the keys.
-        file_menu = next(n for n in dialog.walk() if n.role == 'menu item' and n.name() == 'ﾌｧｲﾙ')
-        indexed = next(n for n in file_menu.walk() if n.name() == '2色PNG（小さいファイル）')
+        file_menu = next(n for n in dialog.walk() if n.role == 'menu item' and n.name() == 'ﾌｧｲﾙ(F)')
+        indexed = next(n for n in file_menu.walk() if n.name() == '2色PNG（小さいファイル）(I)')
         if indexed.state() & CHECKED:
             raise Failure('2色PNG is checked at start')
         click(file_menu)
@@ -409,7 +409,7 @@ def main():
         if unnamed:
             raise Failure(f'controls without a name: {unnamed}')
         print(f'ok  {"every control has a name":<34} {len(named)} controls')
-        if margin.name() != '余白(M)' or file_box.name() != '対象ファイル(F)':
+        if margin.name() != '余白(M)' or file_box.name() != '対象ファイル(T)':
             raise Failure(f'the margin box is named {margin.name()!r}, the file path box {file_box.name()!r}')
 
         # The keyboard: Tab leaves the copy-paste box and comes round to the two colour
@@ -446,9 +446,9 @@ def main():
         run('xdotool', 'key', 'ctrl+a', '5', '0', '0')
         click(next(n for n in client.children if n.name() == 'PNG画像生成'))  # refused: above 100
         other_window_captioned('Quarvel', 'Return')
-        help_menu = next(n for n in dialog.walk() if n.role == 'menu item' and n.name() == 'ﾍﾙﾌﾟ')
+        help_menu = next(n for n in dialog.walk() if n.role == 'menu item' and n.name() == 'ﾍﾙﾌﾟ(H)')
         click(help_menu)
-        about = next(n for n in help_menu.walk() if n.name() == 'ﾊﾞｼﾞｮｰﾝの表示...')
+        about = next(n for n in help_menu.walk() if n.name() == 'ﾊﾞｼﾞｮｰﾝの表示(V)...')
         poll('the help menu', lambda: about.state() & SHOWING)
         click(about)
         other_window_captioned(CAPTION, 'Escape')
