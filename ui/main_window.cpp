@@ -13,6 +13,7 @@
 #include "ui/job_runner.h"
 #include "ui/kit/color_swatch.h"
 #include "ui/kit/dialog_template.h"
+#include "ui/kit/draft_keeper.h"
 #include "ui/kit/html_edit.h"
 #include "ui/kit/resources.h"
 #include "ui/kit/tab_control.h"
@@ -59,7 +60,15 @@ MainWindow::MainWindow(QWidget* parent) : QDialog(parent) {
     OnInitDialog();
 }
 
-MainWindow::~MainWindow() = default;
+MainWindow::~MainWindow() {
+    // Before the box goes.
+    draft_.reset();
+}
+
+void MainWindow::KeepDraft(const QString& draftPath) {
+    draft_.reset();
+    draft_ = std::make_unique<DraftKeeper>(copyPastePage_.edit(), draftPath);
+}
 
 void MainWindow::CreateWindowControls() {
     auto* layout = new QVBoxLayout(this);
@@ -286,6 +295,7 @@ void MainWindow::done(int result) {
         closeResult_ = result;
         return;
     }
+    if (draft_) draft_->SaveNow();
     QDialog::done(result);
 }
 

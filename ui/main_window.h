@@ -29,6 +29,7 @@ class QPushButton;
 namespace quarvel::ui {
 
 class ColorSwatch;
+class DraftKeeper;
 class PreviewWindow;
 class TabControl;
 
@@ -76,6 +77,11 @@ public:
     // Paths dropped on the window, in drop order: a folder goes to the folder page,
     // anything else to the file page, each one's job after the one before.
     void OnDropFiles(const std::vector<std::filesystem::path>& paths);
+    // Paths the program was started with ("Open with"): the first document fills the
+    // file page and the first folder the folder page, and the page of the first of
+    // them shows; nothing is converted until the user asks. Returns the paths left
+    // alone (further documents and folders); missing ones are passed over.
+    std::vector<std::filesystem::path> OpenPaths(const std::vector<std::filesystem::path>& paths);
     void OnTextColor();
     void OnBackColor();
     void OnAppAbout();
@@ -92,6 +98,11 @@ public:
     // writes every page's settings, the look and the form of the picture files into a
     // chosen file.
     void OnSaveSettingsAs();
+    // Keeps the copy-paste box's text in the file at `draftPath`: what it holds goes
+    // into the box now, and what the box holds is written there as it changes and
+    // when the window closes.
+    void KeepDraft(const QString& draftPath);
+
     // The file dialogs of both commands: default extension and filters.
     static FileDialogRequest SettingsFileRequest();
 
@@ -169,6 +180,7 @@ private:
     QCheckBox* spaceCheck_ = nullptr;
     QLineEdit* marginEdit_ = nullptr;
     PreviewWindow* preview_ = nullptr;
+    std::unique_ptr<DraftKeeper> draft_;
 
     std::deque<std::filesystem::path> pendingDrops_;
     // The run of the paths dropped together, while they are converted.

@@ -99,6 +99,34 @@ void MainWindow::DispatchDroppedPath(const std::filesystem::path& path) {
     }
 }
 
+std::vector<std::filesystem::path> MainWindow::OpenPaths(const std::vector<std::filesystem::path>& paths) {
+    std::vector<std::filesystem::path> leftAlone;
+    int firstTab = -1;
+    bool fileSet = false;
+    bool folderSet = false;
+    for (const std::filesystem::path& path : paths) {
+        std::error_code error;
+        const auto status = std::filesystem::status(path, error);
+        if (error || !std::filesystem::exists(status)) continue;
+        const QString text = QFile::decodeName(QByteArray::fromStdString(path.native()));
+        const bool folder = std::filesystem::is_directory(status);
+        bool& set = folder ? folderSet : fileSet;
+        if (set) {
+            leftAlone.push_back(path);
+            continue;
+        }
+        set = true;
+        if (folder) {
+            folderPage_.SetTargetFolder(text);
+        } else {
+            filePage_.SetTargetFile(text);
+        }
+        if (firstTab < 0) firstTab = folder ? 1 : 0;
+    }
+    if (firstTab >= 0) tabControl_->SetCurFocus(firstTab);
+    return leftAlone;
+}
+
 void MainWindow::OnTextColor() {
     // The chooser opens on black, not on the current colour.
     if (const auto chosen = GetPrompts().chooseColor(this, QColor(0, 0, 0))) {

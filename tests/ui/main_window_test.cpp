@@ -10,6 +10,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QMimeData>
+#include <QProcess>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTabBar>
@@ -340,6 +341,75 @@ private slots:
             if (!c.path.empty()) expected.push_back(c.path);
         }
         QCOMPARE(OpenedPaths(arguments, cwd), expected);
+    }
+
+    void openedPathsFillThePagesAndWait() {
+        // As the desktop's "Open with" starts the program: the first document goes to
+        // the file page and the first folder to the folder page, the page of the first
+        // path shows, and nothing is converted until the user presses the button.
+        PromptRecorder prompts;
+        quarvel::test::HeldWorker held;
+        quarvel::test::TempDir temp;
+        const std::string thread = "<dl><dt>1<dd>(^o^)\r\n</dl>";
+        quarvel::test::WriteFile(temp / "a.htm", thread);
+        quarvel::test::WriteFile(temp / "b.htm", thread);
+        std::filesystem::create_directory(temp / "logs");
+        const struct {
+            std::vector<std::filesystem::path> paths;
+            int tab;
+            const char* file;
+            const char* folder;
+        } cases[] = {
+            {{temp / "a.htm", temp / "logs"}, 0, "a.htm", "logs"},
+            {{temp / "missing", temp / "logs", temp / "b.htm", temp / "a.htm"}, 1, "b.htm", "logs"},
+            {{temp / "missing"}, 0, "", ""},
+        };
+        for (const auto& c : cases) {
+            MainWindow dlg;
+            dlg.OpenPaths(c.paths);
+            QCOMPARE(dlg.tabCtrl()->GetCurFocus(), c.tab);
+            const auto shown = [&](const char* name) { return *name ? quarvel::test::Native(temp / name) : QString(); };
+            QCOMPARE(dlg.filePage().targetEdit()->text(), shown(c.file));
+            QCOMPARE(dlg.folderPage().targetEdit()->text(), shown(c.folder));
+            QCOMPARE(held.starts, 0);
+            QVERIFY(prompts.messages.isEmpty());
+        }
+        QCOMPARE(quarvel::test::TreeOf(temp.path()), (std::vector<std::string>{"a.htm", "b.htm", "logs/"}));
+        QCOMPARE(quarvel::test::ReadFile(temp / "a.htm"), thread);
+    }
+
+    void versionAndHelpNeedNoDisplay() {
+        // Without any display: the version and the usage on standard output, exit 0;
+        // the window itself says why it cannot open rather than abort.
+        const struct {
+            QStringList arguments;
+            int exitCode;
+            const char* out;
+            const char* err;
+        } cases[] = {
+            {{QStringLiteral("--version")}, 0, "quarvel " QUARVEL_VERSION "\n", ""},
+            {{QStringLiteral("--help")}, 0, "使い方: quarvel [", ""},
+            {{QStringLiteral("-h")}, 0, "使い方: quarvel [", ""},
+            {{QStringLiteral("a.htm"), QStringLiteral("--version")}, 0, "quarvel " QUARVEL_VERSION "\n", ""},
+            {{QStringLiteral("--"), QStringLiteral("--version")}, 1, "", "quarvel: "},
+            {{}, 1, "", "quarvel: "},
+        };
+        for (const auto& c : cases) {
+            QProcess program;
+            QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+            for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) env.remove(QLatin1String(name));
+            program.setProcessEnvironment(env);
+            program.start(QStringLiteral(QUARVEL_WINDOW_PATH), c.arguments);
+            QVERIFY(program.waitForFinished(20000));
+            const QByteArray where = c.arguments.join(QLatin1Char(' ')).toUtf8();
+            QVERIFY2(program.exitStatus() == QProcess::NormalExit, where.constData());
+            QVERIFY2(program.exitCode() == c.exitCode, where.constData());
+            const QByteArray out = program.readAllStandardOutput();
+            const QByteArray err = program.readAllStandardError();
+            QVERIFY2(*c.out ? out.startsWith(c.out) : out.isEmpty(), out.constData());
+            QVERIFY2(!out.isEmpty() || c.exitCode != 0, where.constData());
+            QVERIFY2(*c.err ? err.startsWith(c.err) : err.isEmpty(), err.constData());
+        }
     }
 
     void cancelledChooserChangesNothing() {
