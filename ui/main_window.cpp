@@ -11,6 +11,7 @@
 #include <QVBoxLayout>
 
 #include "ui/job_runner.h"
+#include "ui/job_summary_window.h"
 #include "ui/kit/color_swatch.h"
 #include "ui/kit/dialog_template.h"
 #include "ui/kit/draft_keeper.h"
@@ -22,6 +23,7 @@
 namespace quarvel::ui {
 
 using engine::JobProgress;
+using engine::JobResult;
 
 using render::Appearance;
 using render::kMaxMargin;
@@ -40,6 +42,12 @@ MainWindow::CommandScope::CommandScope(MainWindow& window) : window_(window) { +
 MainWindow::CommandScope::~CommandScope() {
     if (--window_.commandDepth_ > 0) return;
     // Queued, so that what waited runs after the command has fully returned.
+    if (!window_.jobResults_.empty() && !window_.closeRequested_) {
+        QMetaObject::invokeMethod(
+            &window_, [w = &window_, results = std::move(window_.jobResults_)] { w->ShowJobSummary(results); },
+            Qt::QueuedConnection);
+    }
+    window_.jobResults_.clear();
     if (window_.closeRequested_) {
         // The user asked to quit: paths still waiting are not converted.
         window_.pendingDrops_.clear();
@@ -135,8 +143,16 @@ void MainWindow::OnInitDialog() {
     WriteControls();
 }
 
-bool MainWindow::StartJob(const std::function<void(JobProgress& progress)>& body) {
-    return RunJob([this, &body] { body(progressWindow_); });
+bool MainWindow::StartJob(const std::function<JobResult(JobProgress& progress)>& body) {
+    JobResult result;
+    if (!RunJob([this, &body, &result] { result = body(progressWindow_); })) return false;
+    jobResults_.push_back(std::move(result));
+    return true;
+}
+
+void MainWindow::ShowJobSummary(const std::vector<JobResult>& results) {
+    if (!jobSummary_) jobSummary_ = new JobSummaryWindow(this);
+    jobSummary_->ShowResults(results);
 }
 
 bool MainWindow::RunJob(const std::function<void()>& threadProc) {

@@ -30,6 +30,7 @@ namespace quarvel::ui {
 
 class ColorSwatch;
 class DraftKeeper;
+class JobSummaryWindow;
 class PreviewWindow;
 class TabControl;
 
@@ -52,7 +53,7 @@ public:
     render::Appearance ShownLook() const override;
     std::optional<render::Appearance> TakeLook() override;
     render::PngForm PictureForm() const override { return pngForm_; }
-    bool StartJob(const std::function<void(engine::JobProgress& progress)>& body) override;
+    bool StartJob(const std::function<engine::JobResult(engine::JobProgress& progress)>& body) override;
     // Runs a job's thread procedure on a worker while the window stays live (see
     // RunWorkerJob); the paths dropped meanwhile wait for its end.
     bool RunJob(const std::function<void()>& threadProc);
@@ -117,6 +118,8 @@ public:
     QWidget* textSwatch() const;
     QWidget* backSwatch() const;
     QMenuBar* menuBar() const { return menu_; }
+    // The summary of the last command's jobs; null until a job has ended.
+    JobSummaryWindow* jobSummary() const { return jobSummary_; }
     // The preview window; null until it was first opened.
     PreviewWindow* preview() const { return preview_; }
     QAction* indexedPngAction() const { return indexedPngAction_; }
@@ -126,7 +129,8 @@ public:
 
     // Marks a command (the generate button's, a dropped path's or a job) as running
     // for its lifetime. While one runs, dropped paths wait and a close request waits;
-    // when the last one ends, waiting paths run and a waiting close happens.
+    // when the last one ends, the summary of its jobs shows, then waiting paths run or
+    // a waiting close happens.
     class CommandScope {
     public:
         explicit CommandScope(MainWindow& window);
@@ -160,6 +164,7 @@ private:
     void OnLButtonDown(QPoint point);
     void RunPendingDrops();
     void DispatchDroppedPath(const std::filesystem::path& path);
+    void ShowJobSummary(const std::vector<engine::JobResult>& results);
     // The look or the text shown changed: an open preview redraws.
     void ShownChanged();
 
@@ -180,6 +185,9 @@ private:
     QCheckBox* spaceCheck_ = nullptr;
     QLineEdit* marginEdit_ = nullptr;
     PreviewWindow* preview_ = nullptr;
+    JobSummaryWindow* jobSummary_ = nullptr;
+    // What the jobs of the command under way came to.
+    std::vector<engine::JobResult> jobResults_;
     std::unique_ptr<DraftKeeper> draft_;
 
     std::deque<std::filesystem::path> pendingDrops_;

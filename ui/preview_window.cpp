@@ -13,13 +13,11 @@
 
 #include <algorithm>
 
-#include "render/tokens.h"
 #include "ui/kit/picture_image.h"
+#include "ui/kit/warning_texts.h"
 
 namespace quarvel::ui {
 
-using render::kMaxLines;
-using render::kMaxTextWidth;
 using render::RenderReport;
 
 using platform::Picture;
@@ -77,10 +75,7 @@ void PreviewWindow::Refresh() {
 
 QString PreviewWindow::StatusText(int width, int height, const RenderReport& report) {
     const QString size = QStringLiteral("%1 × %2 ピクセル").arg(width).arg(height);
-    QStringList warnings;
-    if (report.linesCut) warnings << QStringLiteral("%1行を超えた分は描かれません").arg(kMaxLines);
-    if (report.widthCut) warnings << QStringLiteral("幅%1ピクセルを超えた分は切れます").arg(kMaxTextWidth);
-    if (report.missingGlyphs) warnings << QStringLiteral("字形の無い文字は空白になります");
+    const QStringList warnings = PictureWarnings(report);
     if (warnings.isEmpty()) return size;
     return size + QStringLiteral("　警告: ") + warnings.join(QStringLiteral("、"));
 }

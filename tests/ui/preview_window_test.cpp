@@ -177,11 +177,12 @@ private slots:
             {QString(), QStringLiteral("1 × 1 ピクセル")},
             {Art(51), QStringLiteral("192 × 900 ピクセル　警告: 50行を超えた分は描かれません")},
             {wide, QStringLiteral("1024 × 18 ピクセル　警告: 幅1024ピクセルを超えた分は切れます")},
-            {QStringLiteral("a&#xF0000;"), QStringLiteral("16 × 18 ピクセル　警告: 字形の無い文字は空白になります")},
+            {QStringLiteral("a&#xF0000;"),
+             QStringLiteral("16 × 18 ピクセル　警告: 字形の無い文字（U+F0000）は空白になります")},
             {QStringLiteral("&#xF0000;") + wide + QStringLiteral("\n") + Art(55),
              QStringLiteral(
                  "1024 × 900 ピクセル　警告: 50行を超えた分は描かれません、幅1024ピクセルを超えた分は切れます、"
-                 "字形の無い文字は空白になります")},
+                 "字形の無い文字（U+F0000）は空白になります")},
         };
         for (const Case& c : cases) {
             Opened w(c.text);
