@@ -140,6 +140,7 @@ int Application::InitInstance() {
     }
     MainWindow window;
     window.KeepDraft(UserStateFolder() + QStringLiteral("/draft.txt"));
+    window.KeepRecentCollections(UserConfigFolder() + QStringLiteral("/recent-collections"));
     for (const auto& path : window.OpenPaths(paths)) {
         std::fprintf(stderr, "quarvel: %s: 開くのは文書とフォルダを一つずつです。これは開きません\n", path.c_str());
     }

@@ -97,6 +97,7 @@ void MainWindow::CreateWindowControls() {
             return nullptr;
         });
         LoadMenu(menu_, dlg->menu);
+        AddRecentCollectionsMenu();
         setFont(client_->font());
         menu_->setFont(client_->font());
     }
