@@ -30,6 +30,7 @@ import dbus
 
 CAPTION = 'Quarvel  ver.β_040411'
 SUMMARY = 'Quarvel　処理結果'
+LABELLED_BY = 2  # AT-SPI's relation types
 TABS = ['ファイル', 'フォルダ', 'コピペ']
 ACC = 'org.a11y.atspi.Accessible'
 COMPONENT = 'org.a11y.atspi.Component'
@@ -40,6 +41,8 @@ CONTROLS = {'push button', 'check box', 'radio button', 'text', 'page tab', 'pag
             'combo box', 'spin button', 'slider', 'list', 'tree', 'table'}
 CHECKED = 1 << 4
 FOCUSED = 1 << 12
+SELECTABLE = 1 << 22
+SELECTED = 1 << 23
 SENSITIVE = 1 << 24
 SHOWING = 1 << 25
 
@@ -464,6 +467,19 @@ def main():
         print(f'ok  {"every control has a name":<34} {len(named)} controls')
         if margin.name() != '余白(M)' or file_box.name() != '対象ファイル(T)':
             raise Failure(f'the margin box is named {margin.name()!r}, the file path box {file_box.name()!r}')
+        # The current tab, and only it, is selected.
+        selected = [n.name() for n in strip.children if n.role == 'page tab' and n.state() & SELECTED]
+        if selected != [strip.name()] or not all(n.state() & SELECTABLE for n in strip.children):
+            raise Failure(f'selected tabs: {selected}, the current one {strip.name()!r}')
+        print(f'ok  {"the current tab is selected":<34} {selected}')
+        # The two code buttons are a group that their label names.
+        for page in pages[:2]:
+            radios = [n for n in page.walk() if n.role == 'radio button']
+            groups = {(n.parent.role, n.parent.name()) for n in radios}
+            relations = [int(kind) for kind, _ in radios[0].parent.proxy.GetRelationSet(dbus_interface=ACC)]
+            if len(radios) != 2 or groups != {('panel', '文字コード')} or LABELLED_BY not in relations:
+                raise Failure(f'the code buttons: {len(radios)} in {groups}, relations {relations}')
+        print(f'ok  {"the code buttons":<34} a panel named 文字コード, labelled by it')
 
         # The keyboard: Tab leaves the copy-paste box and comes round to the two colour
         # swatches, push buttons named after their labels; Space opens the chooser.
