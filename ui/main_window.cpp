@@ -123,6 +123,30 @@ void MainWindow::CreateWindowControls() {
     }
 }
 
+void MainWindow::SizeToPages() {
+    // Each page as its template sizes it, or as far as its controls reach when the
+    // fonts at hand make them larger, and a margin of the template's around them.
+    const DialogUnits units(client_->font());
+    const QSize margin(units.X(5), units.Y(5));
+    QSize page;
+    for (int i = 0; i < tabControl_->GetItemCount(); ++i) {
+        if (const QWidget* p = tabControl_->GetItemPage(i)) {
+            const QRect used = p->childrenRect();
+            page = page.expandedTo(p->size()).expandedTo(QSize(used.right() + 1, used.bottom() + 1) + margin);
+        }
+    }
+    // The strip and the frame around the pages.
+    const QSize chrome = tabControl_->size() - tabControl_->DisplayRect().size();
+    int width = page.width() + chrome.width();
+    for (const QWidget* control : client_->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+        if (control != tabControl_ && !control->isHidden())
+            width = std::max(width, control->geometry().right() + 1 + margin.width());
+    }
+    const QSize client(width, tabControl_->y() + page.height() + chrome.height());
+    client_->setMinimumSize(client);
+    resize(client.width(), client.height() + menu_->sizeHint().height());
+}
+
 void MainWindow::OnInitDialog() {
     setWindowIcon(AppIcon());
     setWindowTitle(VersionLine());
@@ -136,6 +160,7 @@ void MainWindow::OnInitDialog() {
     folderPage_.Create(tabControl_, this);
     copyPastePage_.Create(tabControl_, this);
     connect(copyPastePage_.edit(), &QPlainTextEdit::textChanged, this, &MainWindow::ShownChanged);
+    SizeToPages();
     tabControl_->LayoutPages();
     filePage_.show();
     client_->update();

@@ -175,6 +175,9 @@ protected:
 
 private:
     void CreateWindowControls();
+    // The window as large as the controls above the tabs and the largest page need,
+    // and no smaller.
+    void SizeToPages();
     void OnInitDialog();
     void OnCommand(int id);
     void OnSize();

@@ -541,6 +541,34 @@ private slots:
         QVERIFY(dlg.isVisible());
     }
 
+    void theWindowIsSizedToItsPages() {
+        // At its first size the largest page shows whole with no more than a margin
+        // around its controls (no strip of nothing along an edge), and the controls
+        // above the tabs fit; the window cannot be made smaller than that.
+        MainWindow dlg;
+        QVERIFY(quarvel::test::ShowActive(&dlg));
+        const DialogUnits units(dlg.clientArea()->font());
+        const auto check = [&](const char* when) {
+            const QRect area = dlg.tabCtrl()->DisplayRect();
+            for (QWidget* page : std::initializer_list<QWidget*>{&dlg.filePage(), &dlg.folderPage()}) {
+                const QRect used = page->childrenRect();
+                QVERIFY2(used.right() < area.width() && used.bottom() < area.height(), when);
+            }
+            const QRect folder = dlg.folderPage().childrenRect();  // the tallest page
+            QVERIFY2(area.height() - folder.bottom() <= units.Y(10), when);
+            int reach = folder.right() + dlg.tabCtrl()->width() - area.width();
+            for (QWidget* control :
+                 std::initializer_list<QWidget*>{dlg.generateButton(), dlg.spaceCheck(), dlg.backSwatch()})
+                reach = std::max(reach, control->geometry().right());
+            QVERIFY2(dlg.clientArea()->width() - reach <= units.X(10), when);
+        };
+        check("at the first size");
+        dlg.resize(100, 100);
+        QTRY_VERIFY(dlg.width() > 100);
+        check("made as small as it goes");
+        QCOMPARE(dlg.size(), dlg.minimumSize());
+    }
+
     void growingStretchesTheTabControlAndEveryPage() {
         MainWindow dlg;
         QVERIFY(quarvel::test::ShowActive(&dlg));
