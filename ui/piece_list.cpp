@@ -2,13 +2,12 @@
 
 #include <QApplication>
 #include <QPainter>
-#include <QPixmap>
 
 #include <algorithm>
-#include <cmath>
 
 #include "render/tokens.h"
 #include "ui/kit/picture_image.h"
+#include "ui/kit/picture_view.h"
 #include "ui/kit/text_codec.h"
 
 namespace quarvel::ui {
@@ -192,16 +191,10 @@ int PieceList::RowOf(int piece) const {
     return at != shown_.end() && *at == piece ? static_cast<int>(at - shown_.begin()) : -1;
 }
 
-int PieceDelegate::PictureScale(qreal devicePixelRatio) {
-    return std::max(1, static_cast<int>(std::lround(devicePixelRatio)));
-}
-
 QRect PieceDelegate::PictureRect(const QRect& row, const QSize& picture, int labelHeight, qreal devicePixelRatio) {
     // Whole device pixels to a picture pixel: on a screen of ratio 2 each takes 2 x 2,
     // so the picture has the size of everything around it and stays sharp.
-    const qreal logical = PictureScale(devicePixelRatio) / devicePixelRatio;
-    const QSize size(static_cast<int>(std::ceil(picture.width() * logical)),
-                     static_cast<int>(std::ceil(picture.height() * logical)));
+    const QSize size = ScaledSize(picture, WholeDeviceScale(devicePixelRatio), devicePixelRatio);
     return {row.left() + kPadding, row.top() + kPadding / 2 + labelHeight + 2, size.width(), size.height()};
 }
 
@@ -235,8 +228,7 @@ void PieceDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option,
         painter->fillRect(target, opt.palette.color(QPalette::AlternateBase));
         if (const auto* list = qobject_cast<const PieceList*>(index.model())) list->Want(index.row());
     } else {
-        painter->setRenderHint(QPainter::SmoothPixmapTransform, false);
-        painter->drawPixmap(target, QPixmap::fromImage(image));
+        DrawPicture(*painter, target.topLeft(), image, WholeDeviceScale(ratio));
     }
     painter->restore();
     if (opt.state & QStyle::State_HasFocus) {

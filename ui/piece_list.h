@@ -98,10 +98,8 @@ class PieceDelegate : public QStyledItemDelegate {
 public:
     using QStyledItemDelegate::QStyledItemDelegate;
 
-    // The whole number of device pixels a picture pixel takes on a screen of
-    // `devicePixelRatio`.
-    static int PictureScale(qreal devicePixelRatio);
-    // Where the picture of a row lies within the row's rectangle `row`.
+    // Where the picture of a row lies within the row's rectangle `row` (at 100 %, see
+    // WholeDeviceScale).
     static QRect PictureRect(const QRect& row, const QSize& picture, int labelHeight, qreal devicePixelRatio);
 
     void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override;

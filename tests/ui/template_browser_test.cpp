@@ -21,6 +21,7 @@
 #include "support/test_support.h"
 #include "support/window_test_support.h"
 #include "ui/kit/html_edit.h"
+#include "ui/kit/picture_view.h"
 #include "ui/kit/tab_control.h"
 #include "ui/main_window.h"
 #include "ui/piece_list.h"
@@ -76,7 +77,7 @@ QImage Shown(QListView* list, int row) {
     const qreal ratio = grabbed.devicePixelRatio();
     const QRect target = PieceDelegate::PictureRect(
         list->visualRect(index), index.data(PieceList::PictureSizeRole).toSize(), list->fontMetrics().height(), ratio);
-    const int scale = PieceDelegate::PictureScale(ratio);
+    const int scale = WholeDeviceScale(ratio);
     const QSize size = index.data(PieceList::PictureSizeRole).toSize() * scale;
     return grabbed.copy(QRect((QPointF(target.topLeft()) * ratio).toPoint(), size));
 }
@@ -126,7 +127,7 @@ private slots:
         QCOMPARE(view->list()->model()->rowCount(), 5);
         QCOMPARE(view->statusLine()->text(), QStringLiteral("全 5 件"));
         QCOMPARE(view->list()->model()->index(0, 0).data().toString(), QStringLiteral("1 モナー"));
-        const int scale = PieceDelegate::PictureScale(view->list()->devicePixelRatioF());
+        const int scale = WholeDeviceScale(view->list()->devicePixelRatioF());
         for (int row = 0; row < 5; ++row) {
             const QImage shown = Shown(view->list(), row);
             QString why;
