@@ -16,6 +16,7 @@
 #include <new>
 
 #include "engine/messages.h"
+#include "ui/kit/color_scheme.h"
 #include "ui/kit/prompts.h"
 #include "ui/kit/resources.h"
 #include "ui/kit/text_codec.h"
@@ -98,6 +99,8 @@ Application::Application(int& argc, char** argv) : QApplication(argc, argv), arg
     setApplicationName(QStringLiteral("Quarvel"));
     setDesktopFileName(QStringLiteral("quarvel"));
     setWindowIcon(AppIcon());
+    // The desktop's dark scheme, where Qt's palette does not follow it by itself.
+    new ColorSchemeFollower(QDBusConnection::sessionBus(), this);
 }
 
 Application::~Application() = default;
