@@ -49,13 +49,16 @@ PreviewWindow::PreviewWindow(QWidget* parent, Source source) : QWidget(parent, Q
     copyButton_ = new QPushButton(QStringLiteral("画像をコピー"), this);
     copyButton_->setAutoDefault(false);
 
+    // The status line on a row of its own: a long warning wraps there, never squeezed
+    // beside the buttons.
     auto* bottom = new QHBoxLayout;
-    bottom->addWidget(status_, 1);
     bottom->addWidget(zoomLabel);
     bottom->addWidget(zoomBox_);
+    bottom->addStretch(1);
     bottom->addWidget(copyButton_);
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(scroll_, 1);
+    layout->addWidget(status_);
     layout->addLayout(bottom);
 
     timer_.setSingleShot(true);
