@@ -193,14 +193,7 @@ TEST(ConvertCli, TheProgressLineFitsTheTerminal) {
 TEST(ConvertCli, AJobEndsWithItsSummaryOnATerminal) {
     TempDir dir;
     const std::filesystem::path tree = dir / "tree";
-    std::filesystem::create_directories(tree / "sub");
-    std::string tall = "<dd>";
-    for (int i = 0; i < 51; ++i) tall += "line " + std::to_string(i) + "<br>";
-    WriteFile(tree / "art.htm", "<dd>" + std::string(300, '_') + "\r\n" + tall + "\r\n<dd>fine\r\n");
-    WriteFile(tree / "sub" / "plain.htm", "<p>no art here</p>\r\n");
-    WriteFile(tree / "sub" / "picture.htm", "\x89PNG\r\n\x1a\n");
-    WriteFile(dir / "elsewhere.htm", "<dd>x\r\n");
-    std::filesystem::create_symlink(dir / "elsewhere.htm", tree / "link.htm");
+    test::WriteWarningTree(tree, dir / "elsewhere.htm");
     const struct {
         std::vector<std::string> args;
         std::string summary;  // the terminal's last line

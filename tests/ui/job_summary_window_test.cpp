@@ -21,24 +21,10 @@ using quarvel::test::Native;
 using quarvel::test::PromptRecorder;
 using quarvel::test::TempDir;
 using quarvel::test::WriteFile;
-namespace stdfs = std::filesystem;
 
 namespace {
 
-// A folder of documents with something to say about each: art too wide and too tall,
-// a document without art, a picture among the documents, and a document that is a
-// link (which fails).
-void MakeTree(const TempDir& temp) {
-    const stdfs::path tree = temp / "tree";
-    stdfs::create_directories(tree / "sub");
-    std::string tall = "<dd>";
-    for (int i = 0; i < 51; ++i) tall += "line " + std::to_string(i) + "<br>";
-    WriteFile(tree / "art.htm", "<dd>" + std::string(300, '_') + "\r\n" + tall + "\r\n<dd>fine\r\n");
-    WriteFile(tree / "sub" / "plain.htm", "<p>no art here</p>\r\n");
-    WriteFile(tree / "sub" / "picture.htm", "\x89PNG\r\n\x1a\n");
-    WriteFile(temp / "elsewhere.htm", "<dd>x\r\n");
-    stdfs::create_symlink(temp / "elsewhere.htm", tree / "link.htm");
-}
+void MakeTree(const TempDir& temp) { quarvel::test::WriteWarningTree(temp / "tree", temp / "elsewhere.htm"); }
 
 }  // namespace
 
