@@ -1,11 +1,11 @@
 #include "engine/job_summary.h"
 
-#include "render/text_art.h"
-
 namespace quarvel::engine {
 
 int WarningCount(const render::RenderReport& report) {
-    return static_cast<int>(render::ReportWarnings(report, {}).size());
+    // One for each sentence render::ReportWarnings makes of the report; counted here,
+    // so that the window needs none of the command line's words.
+    return int{report.linesCut} + int{report.widthCut} + int{report.undecodable > 0} + int{!report.faceless.empty()};
 }
 
 bool WasRewritten(const DocumentResult& document) {

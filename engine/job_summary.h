@@ -21,8 +21,8 @@ struct JobSummary {
     void Add(const JobResult& result);
 };
 
-// How many warnings a picture's report makes: one for each thing it leaves out, as
-// render::ReportWarnings words them.
+// How many warnings a picture's report makes: one for each thing it leaves out, as many
+// as render::ReportWarnings words.
 int WarningCount(const render::RenderReport& report);
 
 // Whether a document counts as converted: it was rewritten with its pictures.
