@@ -382,7 +382,7 @@ int Convert(const ConvertOptions& options, Mode mode) {
             // not converted.
             for (const DocumentResult& document : job.result.documents) {
                 if (document.outcome != Outcome::skipped) continue;
-                PrintProblem(document.path, "a PNG picture, not a document; left as it is");
+                PrintProblem(document.path, "not text but " + document.notText + "; left as it is");
                 status = std::max(status, kExitFailed);
             }
             if (status == kExitAborted) break;

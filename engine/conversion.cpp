@@ -24,6 +24,7 @@
 #include "platform/paths.h"
 #include "render/references.h"
 #include "render/renderer.h"
+#include "render/text_prep.h"
 
 namespace quarvel::engine {
 
@@ -77,8 +78,6 @@ private:
     bool changed_ = false;
     std::string bytes_;
 };
-
-constexpr std::string_view kPngSignature = "\x89PNG\r\n\x1A\n";
 
 // How many later copies of a document backup/ keeps beside the oldest.
 constexpr int kLastBackupNumber = 999;
@@ -262,9 +261,11 @@ DocumentConverter::Step DocumentConverter::Read(fs::FileBytes& file) {
     if (!read) return Stop(read.failure());
     read_ = *read;
     source_ = file.view();
-    // This program's own pictures are never documents, whatever the pattern found.
-    if (source_.starts_with(kPngSignature)) {
+    // This program's own pictures, and pictures, archives and programs of any kind, are
+    // never documents, whatever the pattern found.
+    if (const std::optional<std::string_view> format = render::SignedBinaryFormat(source_)) {
         result_.outcome = Outcome::skipped;
+        result_.notText = *format;
         return Step::stop;
     }
     return Step::goOn;

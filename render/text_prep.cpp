@@ -38,7 +38,7 @@ std::string PreparePlainText(std::string_view text) {
     return out;
 }
 
-std::optional<std::string_view> BinaryFormat(std::string_view bytes) {
+std::optional<std::string_view> SignedBinaryFormat(std::string_view bytes) {
     static constexpr std::pair<std::string_view, std::string_view> kSignatures[] = {
         {"\x89PNG\r\n\x1A\n", "PNG picture"},
         {"\xFF\xD8\xFF", "JPEG picture"},
@@ -64,6 +64,11 @@ std::optional<std::string_view> BinaryFormat(std::string_view bytes) {
         if (bytes.starts_with(signature)) return format;
     if (bytes.size() >= 12 && bytes.starts_with("RIFF") && bytes.substr(8, 4) == "WEBP") return "WebP picture";
     if (bytes.size() >= 262 && bytes.substr(257, 5) == "ustar") return "tar archive";
+    return std::nullopt;
+}
+
+std::optional<std::string_view> BinaryFormat(std::string_view bytes) {
+    if (const std::optional<std::string_view> format = SignedBinaryFormat(bytes)) return format;
     constexpr std::size_t kFirstBlock = 8192;
     if (bytes.substr(0, kFirstBlock).find('\0') != std::string_view::npos) return "binary data";
     return std::nullopt;

@@ -82,7 +82,7 @@ TEST(ConvertCli, WhatConvertCannotTakeIsSaid) {
     WriteFile(dir / "b.htm", "<dd>x<dt>y\r\n");
     auto r = Cli({"convert", "--no-backup", (dir / "p.png").string(), (dir / "a.htm").string()});
     EXPECT_EQ(r.exit_code, 1);
-    EXPECT_EQ(r.err, "quarvel-cli: " + (dir / "p.png").string() + ": a PNG picture, not a document; left as it is\n");
+    EXPECT_EQ(r.err, "quarvel-cli: " + (dir / "p.png").string() + ": not text but PNG picture; left as it is\n");
     EXPECT_EQ(ReadFile(dir / "p.png"), "\x89PNG\r\n\x1A\n<dd>x\r\n");
     EXPECT_EQ(ReadFile(dir / "a.htm"), "<dd><img src=\"./a/001.png\"><dt>y\r\n");
 

@@ -750,12 +750,12 @@ def main():
         if selected != [strip.name()] or not all(n.state() & SELECTABLE for n in strip.children):
             raise Failure(f'selected tabs: {selected}, the current one {strip.name()!r}')
         print(f'ok  {"the current tab is selected":<34} {selected}')
-        # The two code buttons are a group that their label names.
+        # The four code buttons are a group that their label names.
         for page in pages[:2]:
             radios = [n for n in page.walk() if n.role == 'radio button']
             groups = {(n.parent.role, n.parent.name()) for n in radios}
             relations = [int(kind) for kind, _ in radios[0].parent.proxy.GetRelationSet(dbus_interface=ACC)]
-            if len(radios) != 2 or groups != {('panel', '文字コード')} or LABELLED_BY not in relations:
+            if len(radios) != 4 or groups != {('panel', '文字コード')} or LABELLED_BY not in relations:
                 raise Failure(f'the code buttons: {len(radios)} in {groups}, relations {relations}')
         print(f'ok  {"the code buttons":<34} a panel named 文字コード, labelled by it')
 
