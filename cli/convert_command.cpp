@@ -17,6 +17,7 @@
 
 #include "cli/commands.h"
 #include "engine/document_code.h"
+#include "engine/job_summary.h"
 #include "engine/jobs.h"
 #include "engine/messages.h"
 #include "platform/codec.h"
@@ -49,6 +50,7 @@ using engine::FolderConversionJob;
 using engine::ImageFolderClaims;
 using engine::JobProgress;
 using engine::JobResult;
+using engine::JobSummary;
 using engine::Outcome;
 using engine::StartFileJob;
 using engine::StartFolderJob;
@@ -286,6 +288,20 @@ void PrintWarnings(const JobResult& result, TerminalProgress& progress, Document
     }
 }
 
+// "N documents: ..., P pictures written; W warnings": what a run came to, in the terms
+// of the window's summary.
+std::string SummaryLine(const JobSummary& s) {
+    const auto count = [](int n, const char* one, const char* more) {
+        return std::to_string(n) + " " + (n == 1 ? one : more);
+    };
+    std::string line = s.aborted ? "stopped: " : "";
+    line += count(s.documents, "document", "documents") + ": " + std::to_string(s.converted) + " converted, " +
+            std::to_string(s.unchanged) + " left as they were, " + std::to_string(s.failed) + " failed; " +
+            count(s.pictures, "picture", "pictures") + " written; " + count(s.warnings, "warning", "warnings");
+    if (s.jobFailures > 0) line += "; " + count(s.jobFailures, "failure", "failures") + " outside the documents";
+    return line;
+}
+
 // The exit status of a job: every failure has had its message already.
 int ExitStatus(const JobResult& result) {
     if (result.aborted) return kExitAborted;
@@ -327,7 +343,9 @@ int Convert(const ConvertOptions& options, Mode mode) {
         }
     }
 
-    TerminalProgress progress(!options.quiet && ::isatty(STDERR_FILENO));
+    const bool onATerminal = !options.quiet && ::isatty(STDERR_FILENO);
+    TerminalProgress progress(onATerminal);
+    JobSummary summary;
     InterruptGuard guard(progress);
     ConversionSettings settings = EngineSettings(page.common, look, form, &progress);
     settings.collectNotes = true;
@@ -344,6 +362,7 @@ int Convert(const ConvertOptions& options, Mode mode) {
         job.settings = settings;
         StartFolderJob(job).join();
         PrintWarnings(job.result, progress, settings.code);
+        summary.Add(job.result);
         status = ExitStatus(job.result);
     } else {
         // The documents of one command line are one run: no two share an image folder.
@@ -357,6 +376,7 @@ int Convert(const ConvertOptions& options, Mode mode) {
             job.settings = settings;
             StartFileJob(job).join();
             PrintWarnings(job.result, progress, settings.code);
+            summary.Add(job.result);
             status = std::max(status, ExitStatus(job.result));
             // The engine passes over a picture without a word; named here, it was
             // not converted.
@@ -369,6 +389,7 @@ int Convert(const ConvertOptions& options, Mode mode) {
         }
     }
     progress.ClearLine();
+    if (onATerminal) progress.Print("quarvel-cli: " + SummaryLine(summary));
     // Interrupted, the run did not do all it was asked to, even when the interrupt
     // came after the last check of a job.
     return g_interruptRequested.load() ? kExitAborted : status;

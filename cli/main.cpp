@@ -5,10 +5,12 @@
 #include <new>
 
 #include "cli/commands.h"
+#include "platform/fs.h"
 #include "platform/memory.h"
 
 int main(int argc, char** argv) {
     quarvel::platform::KeepFreedMemoryForReuse();
+    quarvel::platform::fs::RaiseOpenFileLimit();
     // Past a file-size limit a write fails, is reported and its file removed, rather than
     // the program ending in the middle of a picture or a copy.
     std::signal(SIGXFSZ, SIG_IGN);

@@ -20,20 +20,13 @@ using engine::CollectionKind;
 using engine::DrawCollection;
 using engine::DrawnPiece;
 using engine::KindOfCollection;
+using engine::kMaxCollectionBytes;
 using engine::PieceFileName;
 using engine::PiecesSettings;
 using engine::ReadCollection;
 
 using platform::GetFileNameWithExtension;
 using platform::JoinPath;
-
-namespace {
-
-// The largest collection read: hundreds of thousands of pieces, and little enough
-// that a wrong file cannot fill the memory.
-constexpr std::int64_t kMaxCollectionBytes = std::int64_t{256} << 20;
-
-}  // namespace
 
 int RunRenderPieces(const PiecesOptions& o) {
     if (!OpenFaces(o.look.font)) return kExitFailed;

@@ -5,6 +5,7 @@
 // CR line breaks.
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -14,6 +15,10 @@
 namespace quarvel::engine {
 
 enum class CollectionKind { mlt, ast };
+
+// The largest collection read: hundreds of thousands of pieces, and little enough
+// that a wrong file cannot fill the memory.
+inline constexpr std::int64_t kMaxCollectionBytes = std::int64_t{256} << 20;
 
 // The kind of a collection: by its name's extension (.mlt, .ast, in any case), else
 // .ast when its first line is a piece's header, else .mlt.

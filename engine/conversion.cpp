@@ -98,7 +98,7 @@ public:
 
     DocumentResult& result() override { return result_; }
     bool Waiting() const override { return !stagedDocument_.path().empty(); }
-    void PlaceBackup(fs::PendingFlush& names) override;
+    void PlacePicturesAndBackup(fs::PendingFlush& names) override;
     void PlaceDocument() override;
     void Fail(Failure failure) override;
 
@@ -177,9 +177,9 @@ void DocumentConverter::Prepare() {
         RemoveWhatThisRunMade();
         throw;
     }
-    // A document that failed keeps its art: the pictures made for it would only be
-    // strays. (Those of an aborted one stay, as far as it came.)
-    if (result_.failure) RemoveWhatThisRunMade();
+    // A document that failed or was stopped keeps its art: the pictures made for it
+    // would only be strays (and, never named, they are gone anyway).
+    if (result_.failure || result_.outcome == Outcome::aborted) RemoveWhatThisRunMade();
     // What is kept until the putting in place is small: the files wait on disk.
     converted_ = fs::FileBytes();
 }
@@ -385,8 +385,13 @@ void DocumentConverter::Stage(const Output& output) {
     if (!staged) Fail(staged.failure());
 }
 
-void DocumentConverter::PlaceBackup(fs::PendingFlush& names) {
-    if (stagedBackup_.path().empty() || result_.failure) return;
+void DocumentConverter::PlacePicturesAndBackup(fs::PendingFlush& names) {
+    if (result_.failure) return;
+    if (Result<void> named = pictures_.NameWritten(names); !named) {
+        Fail(named.failure());
+        return;
+    }
+    if (stagedBackup_.path().empty()) return;
     // Another copy put at its name meanwhile keeps it; this document then waits for a
     // run of its own.
     if (Result<void> placed = fs_.Place(stagedBackup_, &names); !placed) {

@@ -17,9 +17,9 @@ public:
     virtual DocumentResult& result() = 0;
     // Whether a new document waits to be put in place.
     virtual bool Waiting() const = 0;
-    // Puts the untouched copy in place (its folder joins `names`, to be flushed before
-    // any document is replaced); a failure fails the document.
-    virtual void PlaceBackup(platform::fs::PendingFlush& names) = 0;
+    // Gives the pictures and the untouched copy their names (their folders join `names`,
+    // to be flushed before any document is replaced); a failure fails the document.
+    virtual void PlacePicturesAndBackup(platform::fs::PendingFlush& names) = 0;
     // Puts the new document in place, while the document is still the one that was
     // read; sets the outcome.
     virtual void PlaceDocument() = 0;
@@ -27,8 +27,8 @@ public:
     virtual void Fail(Failure failure) = 0;
 };
 
-// Converts the document as far as its putting in place: the pictures in place and the
-// untouched copy and the new document staged, their bytes waiting in `pending`. A
+// Converts the document as far as its putting in place: the pictures, the untouched
+// copy and the new document written unnamed, their bytes waiting in `pending`. A
 // document that failed, was aborted or does not change has its outcome already.
 std::unique_ptr<PreparedDocument> PrepareDocument(const std::string& path, const ConversionSettings& settings,
                                                   Backup backup, platform::fs::PendingFlush& pending);

@@ -31,9 +31,9 @@ Outcome DocumentBatch::Convert(const std::string& path, Backup backup) {
     return Outcome::converted;
 }
 
-// The bytes of every waiting file first, with the names of the pictures; then the
-// copies take their names, which reach the disk too; only then are the documents
-// replaced. A flush that fails fails every document that waited on it.
+// The bytes of every waiting file first; then the pictures and the copies take their
+// names, which reach the disk too; only then are the documents replaced. A flush that
+// fails fails every document that waited on it.
 void DocumentBatch::Commit() {
     if (waiting_.empty()) {
         pending_.Clear();  // the files of documents that failed or were aborted
@@ -47,7 +47,7 @@ void DocumentBatch::Commit() {
         for (Waiting& waiting : batch) waiting.document->Fail({failure.what, {}, failure.error});
     };
     if (!flushed) failEach(flushed.failure());
-    for (Waiting& waiting : batch) waiting.document->PlaceBackup(names);
+    for (Waiting& waiting : batch) waiting.document->PlacePicturesAndBackup(names);
     if (Result<void> named = fileSystem_.FlushPending(names); !named) failEach(named.failure());
     for (Waiting& waiting : batch) {
         waiting.document->PlaceDocument();

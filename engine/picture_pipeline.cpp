@@ -85,35 +85,37 @@ void PicturePipeline::Take(PictureWork& work) {
         thrown_ = work.thrown;
         return End(PicturesEnd::threw);
     }
-    // Put in place at once, flushed later with the others, and never over a file that
-    // is there: its number was free when the image folder was looked at, so another
-    // program has put that file there meanwhile. Without its picture the stretch keeps
-    // its art: the document is then not rewritten.
+    // Written now, unnamed, and flushed and named later with the batch, never over a
+    // file that is there: its number was free when the image folder was looked at, so
+    // another program has put that file there meanwhile. Without its picture the
+    // stretch keeps its art: the document is then not rewritten.
     try {
         Result<void> written = Failure{Failure::What::notOpened, work.path, ENOMEM};  // no memory to encode it
-        fs::FileId placed;
         if (work.png) {
+            Written& picture = written_.emplace_back();
+            picture.path = work.path;
             fs::WriteOptions options;
             options.existing = fs::Existing::keep;
             options.like = madeFor_;
             options.likeness = fs::Likeness::madeFor;
             options.flush = fs::Flush::later;
             options.pending = &unflushed_;
-            options.placed = &placed;
+            options.stage = &picture.staged;
+            options.placed = &picture.id;
             written = files_.WriteNewFile(work.path, *work.png, options);
+            if (!written) written_.pop_back();
         }
         work.png.reset();
         if (!written) {
-            Failure failure = written.failure();
-            if (failure.Is(Failure::What::exists)) failure = Failure{Failure::What::changedMeanwhile, work.path};
-            FailDocument(result_, *settings_.progress, std::move(failure));
+            FailDocument(result_, *settings_.progress, written.failure());
             return End(PicturesEnd::failed);
         }
-        written_.emplace_back(work.path, placed);
-        // Each waiting picture holds a descriptor: a document of thousands flushes some
-        // before the process runs out of them.
+        // Each waiting picture holds a descriptor: a document of thousands flushes and
+        // names some before the process runs out of them.
         if (unflushed_.size() >= fs::PendingFlush::MostWaiting()) {
-            if (Result<void> flushed = files_.FlushPending(unflushed_); !flushed) {
+            Result<void> flushed = files_.FlushPending(unflushed_);
+            if (flushed) flushed = NameWritten(unflushed_);
+            if (!flushed) {
                 FailDocument(result_, *settings_.progress, flushed.failure());
                 return End(PicturesEnd::failed);
             }
@@ -125,8 +127,24 @@ void PicturePipeline::Take(PictureWork& work) {
     }
 }
 
+Result<void> PicturePipeline::NameWritten(fs::PendingFlush& names) {
+    for (Written& picture : written_) {
+        if (picture.staged.path().empty()) continue;
+        if (Result<void> named = files_.Place(picture.staged, &names); !named) {
+            if (named.failure().Is(Failure::What::exists)) return Failure{Failure::What::changedMeanwhile, picture.path};
+            return named;
+        }
+    }
+    return {};
+}
+
 void PicturePipeline::RemoveWritten() {
-    for (const auto& [picture, id] : written_) files_.Remove(picture, &id);
+    for (Written& picture : written_) {
+        if (!picture.staged.path().empty())
+            picture.staged.Drop();
+        else if (picture.id.inode != 0)
+            files_.Remove(picture.path, &picture.id);
+    }
     written_.clear();
 }
 

@@ -6,6 +6,7 @@
 // stretches to; nothing outside the engine uses it.
 
 #include <atomic>
+#include <deque>
 #include <exception>
 #include <functional>
 #include <optional>
@@ -65,7 +66,11 @@ public:
     bool Ended() const { return end_.load(std::memory_order_relaxed) != PicturesEnd::underWay; }
     std::exception_ptr thrown() const { return thrown_; }
 
-    // Removes the pictures this run put in place (and only while they are still there).
+    // Gives the pictures written their names (their bytes are on disk: the batch has
+    // flushed them); `names` takes their folder. A file that took one of their numbers
+    // meanwhile keeps it: changedMeanwhile.
+    Result<void> NameWritten(platform::fs::PendingFlush& names);
+    // Removes the pictures this run wrote (those named only while they are still there).
     void RemoveWritten();
     // The pictures are made for this file: its owner's, and no more open than it.
     void MadeFor(const platform::fs::FileInfo* document) { madeFor_ = document; }
@@ -82,8 +87,14 @@ private:
     // The results' own (in document order, one at a time).
     platform::fs::PendingFlush& unflushed_;  // pictures in place, not yet on disk
     const platform::fs::FileInfo* madeFor_ = nullptr;
-    // The pictures this run put in place, and which files they are.
-    std::vector<std::pair<std::string, platform::fs::FileId>> written_;
+    // The pictures this run wrote: unnamed until the batch names them (a run killed
+    // before leaves none of them), and which files they are once named.
+    struct Written {
+        std::string path;
+        platform::fs::StagedFile staged;
+        platform::fs::FileId id;
+    };
+    std::deque<Written> written_;
     std::exception_ptr thrown_;
     std::atomic<PicturesEnd> end_{PicturesEnd::underWay};
 };

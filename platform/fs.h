@@ -125,9 +125,8 @@ struct WriteOptions {
 };
 
 // Files written unflushed (Flush::later), and the folders where they took their names,
-// waiting to be flushed together by FileSystem::FlushPending: this run's own files and
-// nothing else, each flushed once its writing has long been started, so that the disk
-// commits them together rather than once per file. They stay open until then.
+// waiting to be flushed together by FileSystem::FlushPending, so that the disk commits
+// them together rather than once per file. They stay open until then.
 class PendingFlush {
 public:
     PendingFlush() = default;
@@ -292,10 +291,10 @@ public:
     // Existing::keep), changedMeanwhile (with `unchanged`).
     virtual Result<void> WriteNewFile(const std::string& path, std::string_view bytes, const WriteOptions& options);
 
-    // Flushes the files waiting in `pending` to disk, each (fdatasync), and then the
-    // folders that hold their names (fsync): only this run's own files, never the whole
-    // file system. `pending` is empty afterwards either way. A failure (notWritten)
-    // names the folder of the first file.
+    // Flushes the files waiting in `pending` to disk with the names in the folders it
+    // holds: each file written and waited for, then their file system flushed once
+    // (syncfs). `pending` is empty afterwards either way. A failure (notWritten) names
+    // the folder of the first file.
     virtual Result<void> FlushPending(PendingFlush& pending);
 
     // Puts a staged file in place, as WriteNewFile would have done at once: over what is
@@ -377,6 +376,11 @@ std::string SystemReason(int error);
 
 // The real file system.
 FileSystem& RealFileSystem();
+
+// Lets the process open as many files as the system allows it (the soft limit up to
+// the hard one, at most 65536): a conversion keeps the pictures of a batch open,
+// unnamed, until they are flushed together. Called once, at the start of a program.
+void RaiseOpenFileLimit();
 
 // Windows wildcard matching of a file name: '*' any run of characters, '?' one
 // character, letters without regard to ASCII case. "*.*" and "*" match every name;

@@ -81,8 +81,12 @@ Location FileSystem::FolderOf(const std::string& path) const {
     Location folder = Locate(ContainingFolder(path));
     Location place;
     place.held = folder.held;
-    place.folder =
-        Fd(::openat(folder.at(), folder.name.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC | folder.NoFollow()));
+    // A held folder is open already.
+    if (folder.held && folder.name == ".")
+        place.folder = std::move(folder.folder);
+    else
+        place.folder =
+            Fd(::openat(folder.at(), folder.name.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC | folder.NoFollow()));
     place.name = GetFileNameWithExtension(path);
     return place;
 }

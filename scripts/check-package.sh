@@ -11,7 +11,7 @@
 #     at all but those overridden in debian/ (each override says why);
 #   - installed with apt: quarvel-cli --version, every example drawn as the build draws
 #     it, the bash completion, and the window of quarvel under Xvfb opening a thread
-#     named on its command line and converting it;
+#     named on its command line, leaving it alone, and converting it at its button;
 # then purges both with whatever apt had to add for them, and checks that the installed
 # packages are the same as before and that no file of the packages is left. Installing
 # needs root (or sudo); two checks on one machine wait for each other.
@@ -322,7 +322,9 @@ completion=$(bash -c 'source /usr/share/bash-completion/completions/quarvel-cli
 [ "$completion" = "convert convert-folder" ] || fail "bash completion of 'quarvel-cli conv': '$completion'"
 
 # The window under Xvfb, opening a thread as the desktop opens it (Exec=quarvel %F):
-# the thread is converted as quarvel-cli converts it.
+# the thread waits untouched in the file page until "PNG画像生成" is pressed (from the
+# keyboard: four steps back from the path box), then is converted as quarvel-cli
+# converts it.
 mkdir -p "$work/window" "$work/cli"
 printf '<dl><dt>1</dt><dd>(^o^)/ <br> orz<dt>2</dt><dd>(-_-)zzz</dl>\n' >"$work/window/thread.htm"
 cp "$work/window/thread.htm" "$work/cli/thread.htm"
@@ -337,12 +339,14 @@ xvfb-run -a -s "-screen 0 1024x768x24" bash -c '
   pid=$!
   found=0
   timeout 20 xdotool search --sync --all --onlyvisible --pid "$pid" --name "^Quarvel" >/dev/null &&
+    sleep 1 && [ ! -e "$2/thread" ] && ! grep -q "<img" "$2/thread.htm" &&
+    xdotool key shift+Tab shift+Tab shift+Tab shift+Tab Return &&
     timeout 20 bash -c "until [ -f \"\$0/thread/001.png\" ] && grep -q \"<img\" \"\$0/thread.htm\"; do sleep 0.1; done" "$2" &&
     found=1
   sleep 0.5
   kill "$pid" 2>/dev/null
   wait "$pid" 2>/dev/null
-  [ "$found" = 1 ]' _ "$work/window.log" "$work/window" || { cat "$work/window.log" >&2; fail "quarvel opened no window or did not convert the thread it was given"; }
+  [ "$found" = 1 ]' _ "$work/window.log" "$work/window" || { cat "$work/window.log" >&2; fail "quarvel opened no window, changed the thread before its button was pressed, or did not convert it then"; }
 diff -r "$work/cli" "$work/window" >/dev/null || fail "the window converted the thread it was given otherwise than quarvel-cli"
 # The service on a free port, answering with what quarvel-cli draws.
 /usr/bin/quarvel-server --listen 127.0.0.1:0 2>"$work/server.log" &

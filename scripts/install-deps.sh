@@ -32,7 +32,7 @@ test=(
 )
 bench=(
   libbenchmark-dev libpng-dev
-  hyperfine pango1.0-tools wrk python3 stress-ng uchardet
+  hyperfine pango1.0-tools wrk python3 stress-ng uchardet strace
 )
 chroot=(
   "${package[@]}"

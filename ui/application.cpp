@@ -8,15 +8,19 @@
 #include <algorithm>
 #include <clocale>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
+#include <string_view>
 
 #include <new>
 
 #include "engine/messages.h"
+#include "ui/kit/color_scheme.h"
 #include "ui/kit/prompts.h"
 #include "ui/kit/resources.h"
 #include "ui/kit/text_codec.h"
+#include "ui/kit/user_files.h"
 #include "ui/main_window.h"
 
 namespace quarvel::ui {
@@ -26,8 +30,13 @@ using engine::TextOutOfMemory;
 std::vector<std::filesystem::path> OpenedPaths(const std::vector<std::string>& arguments,
                                                const std::filesystem::path& cwd) {
     std::vector<std::filesystem::path> paths;
+    bool optionsEnded = false;
     for (const std::string& argument : arguments) {
         if (argument.empty()) continue;
+        if (argument == "--" && !optionsEnded) {
+            optionsEnded = true;
+            continue;
+        }
         std::filesystem::path path = argument;
         if (argument.starts_with("file:")) {
             const QUrl url(QString::fromUtf8(argument.data(), static_cast<qsizetype>(argument.size())));
@@ -38,12 +47,60 @@ std::vector<std::filesystem::path> OpenedPaths(const std::vector<std::string>& a
     return paths;
 }
 
+namespace {
+
+constexpr char kUsage[] =
+    "使い方: quarvel [Qtのオプション] [ファイル|フォルダ|テンプレート集]...\n"
+    "\n"
+    "テキストアートをPNG画像にするウィンドウを開きます。名前を挙げた文書は「ファイル」の\n"
+    "ページに、フォルダは「フォルダ」のページに入り、「PNG画像生成」を押すまで変換\n"
+    "されません。テンプレート集（.mlt、.ast）はテンプレート集のウィンドウで開きます。\n"
+    "\n"
+    "  -h, --help   この説明を表示して終了します\n"
+    "  --version    バージョンを表示して終了します\n"
+    "  --           これより後の引数はすべてファイルかフォルダの名前です\n"
+    "\n"
+    "ウィンドウなしで描くには quarvel-cli を使います（quarvel-cli help）。\n";
+
+bool IsSet(const char* variable) {
+    const char* value = std::getenv(variable);
+    return value && *value;
+}
+
+}  // namespace
+
+std::optional<int> AnswerWithoutWindow(int argc, char** argv) {
+    bool platformNamed = false;
+    for (int i = 1; i < argc; ++i) {
+        const std::string_view argument = argv[i];
+        if (argument == "--") break;
+        if (argument == "--version") {
+            std::printf("quarvel %s\n", QUARVEL_VERSION);
+            return 0;
+        }
+        if (argument == "--help" || argument == "-h") {
+            std::fputs(kUsage, stdout);
+            return 0;
+        }
+        if (argument == "-platform" || argument == "--platform" || argument.starts_with("-platform="))
+            platformNamed = true;
+    }
+    if (platformNamed || IsSet("QT_QPA_PLATFORM") || IsSet("DISPLAY") || IsSet("WAYLAND_DISPLAY")) return std::nullopt;
+    std::fputs(
+        "quarvel: 画面が無いためウィンドウを開けません（DISPLAY も WAYLAND_DISPLAY も空です）。"
+        "ウィンドウなしで描くには quarvel-cli を使います。\n",
+        stderr);
+    return 1;
+}
+
 Application::Application(int& argc, char** argv) : QApplication(argc, argv), argc_(argc), argv_(argv) {
     // No display name: Qt would append it to every window's caption on X11 ("... —
     // Quarvel"), and each window sets its whole caption itself.
     setApplicationName(QStringLiteral("Quarvel"));
     setDesktopFileName(QStringLiteral("quarvel"));
     setWindowIcon(AppIcon());
+    // The desktop's dark scheme, where Qt's palette does not follow it by itself.
+    new ColorSchemeFollower(QDBusConnection::sessionBus(), this);
 }
 
 Application::~Application() = default;
@@ -85,10 +142,10 @@ int Application::InitInstance() {
         }
     }
     MainWindow window;
-    if (!paths.empty()) {
-        // Queued: they run once the window shows, in the loop that exec() starts.
-        QMetaObject::invokeMethod(
-            &window, [&window, paths] { window.OnDropFiles(paths); }, Qt::QueuedConnection);
+    window.KeepDraft(UserStateFolder() + QStringLiteral("/draft.txt"));
+    window.KeepRecentCollections(UserConfigFolder() + QStringLiteral("/recent-collections"));
+    for (const auto& path : window.OpenPaths(paths)) {
+        std::fprintf(stderr, "quarvel: %s: 開くのは文書とフォルダを一つずつです。これは開きません\n", path.c_str());
     }
     window.exec();
     return 0;

@@ -1,7 +1,8 @@
 #include "ui/job_runner.h"
 
-#include <QCoreApplication>
+#include <QApplication>
 #include <QEventLoop>
+#include <QPointer>
 #include <QPushButton>
 
 #include <atomic>
@@ -78,8 +79,12 @@ bool RunWorkerJob(const JobWindow& window, const std::function<void()>& threadPr
     // One progress window, one set of flags: never two jobs at once.
     if (progress.running) return false;
     QPushButton* button = window.generateButton;
+    // Disabling the button passes the focus on (to the margin box); it comes back
+    // after the job unless the user has put it somewhere else meanwhile.
+    const QPointer<QWidget> focused = QApplication::focusWidget();
 
     button->setEnabled(false);
+    const QPointer<QWidget> passedTo = QApplication::focusWidget();
     button->setText(QStringLiteral("処理ちゅう。。。"));
     progress.BeginJob();
     progress.ShowCentered();
@@ -88,6 +93,12 @@ bool RunWorkerJob(const JobWindow& window, const std::function<void()>& threadPr
     progress.HideProgress();
     button->setText(QStringLiteral("PNG画像生成"));
     button->setEnabled(true);
+    const QWidget* now = QApplication::focusWidget();
+    const bool userMovedIt = now && now != passedTo && focused && now->window() == focused->window();
+    if (focused && focused->isEnabled() && focused->isVisible() && !userMovedIt) {
+        focused->activateWindow();
+        focused->setFocus(Qt::OtherFocusReason);
+    }
 
     if (!started) {
         GetPrompts().showMessage(window.messageParent, QStringLiteral("ジョブを開始できません"), MessageIcon::warning);

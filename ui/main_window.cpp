@@ -11,8 +11,10 @@
 #include <QVBoxLayout>
 
 #include "ui/job_runner.h"
+#include "ui/job_summary_window.h"
 #include "ui/kit/color_swatch.h"
 #include "ui/kit/dialog_template.h"
+#include "ui/kit/draft_keeper.h"
 #include "ui/kit/html_edit.h"
 #include "ui/kit/resources.h"
 #include "ui/kit/tab_control.h"
@@ -21,6 +23,7 @@
 namespace quarvel::ui {
 
 using engine::JobProgress;
+using engine::JobResult;
 
 using render::Appearance;
 using render::kMaxMargin;
@@ -39,6 +42,12 @@ MainWindow::CommandScope::CommandScope(MainWindow& window) : window_(window) { +
 MainWindow::CommandScope::~CommandScope() {
     if (--window_.commandDepth_ > 0) return;
     // Queued, so that what waited runs after the command has fully returned.
+    if (!window_.jobResults_.empty() && !window_.closeRequested_) {
+        QMetaObject::invokeMethod(
+            &window_, [w = &window_, results = std::move(window_.jobResults_)] { w->ShowJobSummary(results); },
+            Qt::QueuedConnection);
+    }
+    window_.jobResults_.clear();
     if (window_.closeRequested_) {
         // The user asked to quit: paths still waiting are not converted.
         window_.pendingDrops_.clear();
@@ -59,7 +68,15 @@ MainWindow::MainWindow(QWidget* parent) : QDialog(parent) {
     OnInitDialog();
 }
 
-MainWindow::~MainWindow() = default;
+MainWindow::~MainWindow() {
+    // Before the box goes.
+    draft_.reset();
+}
+
+void MainWindow::KeepDraft(const QString& draftPath) {
+    draft_.reset();
+    draft_ = std::make_unique<DraftKeeper>(copyPastePage_.edit(), draftPath);
+}
 
 void MainWindow::CreateWindowControls() {
     auto* layout = new QVBoxLayout(this);
@@ -80,6 +97,7 @@ void MainWindow::CreateWindowControls() {
             return nullptr;
         });
         LoadMenu(menu_, dlg->menu);
+        AddRecentCollectionsMenu();
         setFont(client_->font());
         menu_->setFont(client_->font());
     }
@@ -105,6 +123,30 @@ void MainWindow::CreateWindowControls() {
     }
 }
 
+void MainWindow::SizeToPages() {
+    // Each page as its template sizes it, or as far as its controls reach when the
+    // fonts at hand make them larger, and a margin of the template's around them.
+    const DialogUnits units(client_->font());
+    const QSize margin(units.X(5), units.Y(5));
+    QSize page;
+    for (int i = 0; i < tabControl_->GetItemCount(); ++i) {
+        if (const QWidget* p = tabControl_->GetItemPage(i)) {
+            const QRect used = p->childrenRect();
+            page = page.expandedTo(p->size()).expandedTo(QSize(used.right() + 1, used.bottom() + 1) + margin);
+        }
+    }
+    // The strip and the frame around the pages.
+    const QSize chrome = tabControl_->size() - tabControl_->DisplayRect().size();
+    int width = page.width() + chrome.width();
+    for (const QWidget* control : client_->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+        if (control != tabControl_ && !control->isHidden())
+            width = std::max(width, control->geometry().right() + 1 + margin.width());
+    }
+    const QSize client(width, tabControl_->y() + page.height() + chrome.height());
+    client_->setMinimumSize(client);
+    resize(client.width(), client.height() + menu_->sizeHint().height());
+}
+
 void MainWindow::OnInitDialog() {
     setWindowIcon(AppIcon());
     setWindowTitle(VersionLine());
@@ -118,6 +160,7 @@ void MainWindow::OnInitDialog() {
     folderPage_.Create(tabControl_, this);
     copyPastePage_.Create(tabControl_, this);
     connect(copyPastePage_.edit(), &QPlainTextEdit::textChanged, this, &MainWindow::ShownChanged);
+    SizeToPages();
     tabControl_->LayoutPages();
     filePage_.show();
     client_->update();
@@ -126,8 +169,16 @@ void MainWindow::OnInitDialog() {
     WriteControls();
 }
 
-bool MainWindow::StartJob(const std::function<void(JobProgress& progress)>& body) {
-    return RunJob([this, &body] { body(progressWindow_); });
+bool MainWindow::StartJob(const std::function<JobResult(JobProgress& progress)>& body) {
+    JobResult result;
+    if (!RunJob([this, &body, &result] { result = body(progressWindow_); })) return false;
+    jobResults_.push_back(std::move(result));
+    return true;
+}
+
+void MainWindow::ShowJobSummary(const std::vector<JobResult>& results) {
+    if (!jobSummary_) jobSummary_ = new JobSummaryWindow(this);
+    jobSummary_->ShowResults(results);
 }
 
 bool MainWindow::RunJob(const std::function<void()>& threadProc) {
@@ -252,12 +303,6 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
     return QDialog::eventFilter(watched, event);
 }
 
-bool MainWindow::FocusIsInPage() const { return tabControl_->PageIndexOf(QApplication::focusWidget()) >= 0; }
-
-void MainWindow::OnOK() {
-    if (ReadControls()) accept();
-}
-
 void MainWindow::keyPressEvent(QKeyEvent* event) {
     if ((event->modifiers() & Qt::ControlModifier) &&
         (event->key() == Qt::Key_PageUp || event->key() == Qt::Key_PageDown)) {
@@ -275,15 +320,10 @@ void MainWindow::keyPressEvent(QKeyEvent* event) {
     const bool plain = event->modifiers() == Qt::NoModifier ||
                        (event->modifiers() == Qt::KeypadModifier && event->key() == Qt::Key_Enter);
     if (plain && (event->key() == Qt::Key_Escape || event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter)) {
-        // Keys left over by a page (its text box's Esc) never end the program; on the
-        // window's own controls Esc cancels and Enter is OK, as in any dialog.
-        if (!FocusIsInPage()) {
-            if (event->key() == Qt::Key_Escape) {
-                reject();
-            } else {
-                OnOK();
-            }
-        }
+        // Neither key ends the program, as a dialog's OK and Cancel would: the art in
+        // the copy-paste box would go with it. It ends by the close box, "終了" and
+        // Ctrl+Q. Enter in the margin box takes its value.
+        if (event->key() != Qt::Key_Escape && QApplication::focusWidget() == marginEdit_) ReadControls();
         event->accept();
         return;
     }
@@ -297,6 +337,7 @@ void MainWindow::done(int result) {
         closeResult_ = result;
         return;
     }
+    if (draft_) draft_->SaveNow();
     QDialog::done(result);
 }
 

@@ -14,6 +14,7 @@
 #include "engine/jobs.h"
 #include "render/appearance.h"
 #include "ui/kit/prompts.h"
+#include "ui/kit/recent_files.h"
 #include "ui/pages/copy_paste_page.h"
 #include "ui/pages/file_page.h"
 #include "ui/pages/folder_page.h"
@@ -29,7 +30,10 @@ class QPushButton;
 namespace quarvel::ui {
 
 class ColorSwatch;
+class DraftKeeper;
+class JobSummaryWindow;
 class PreviewWindow;
+class TemplateBrowser;
 class TabControl;
 
 inline constexpr int IDC_GENERATE = 1005;
@@ -51,7 +55,7 @@ public:
     render::Appearance ShownLook() const override;
     std::optional<render::Appearance> TakeLook() override;
     render::PngForm PictureForm() const override { return pngForm_; }
-    bool StartJob(const std::function<void(engine::JobProgress& progress)>& body) override;
+    bool StartJob(const std::function<engine::JobResult(engine::JobProgress& progress)>& body) override;
     // Runs a job's thread procedure on a worker while the window stays live (see
     // RunWorkerJob); the paths dropped meanwhile wait for its end.
     bool RunJob(const std::function<void()>& threadProc);
@@ -73,9 +77,16 @@ public:
 
     // The generate button: takes the controls, then the current tab's page Generate.
     void OnGenerate();
-    // Paths dropped on the window, in drop order: a folder goes to the folder page,
-    // anything else to the file page, each one's job after the one before.
+    // Paths dropped on the window, in drop order: a folder goes to the folder page, a
+    // template collection to its window, anything else to the file page, each one's
+    // job after the one before.
     void OnDropFiles(const std::vector<std::filesystem::path>& paths);
+    // Paths the program was started with ("Open with"): the first document fills the
+    // file page and the first folder the folder page, and the page of the first of
+    // them shows; nothing is converted until the user asks. Template collections open
+    // in their window. Returns the paths left alone (further documents and folders);
+    // missing ones are passed over.
+    std::vector<std::filesystem::path> OpenPaths(const std::vector<std::filesystem::path>& paths);
     void OnTextColor();
     void OnBackColor();
     void OnAppAbout();
@@ -92,6 +103,23 @@ public:
     // writes every page's settings, the look and the form of the picture files into a
     // chosen file.
     void OnSaveSettingsAs();
+    // Keeps the copy-paste box's text in the file at `draftPath`: what it holds goes
+    // into the box now, and what the box holds is written there as it changes and
+    // when the window closes.
+    void KeepDraft(const QString& draftPath);
+
+    // Keeps the list of the collections opened last in the file at `store`.
+    void KeepRecentCollections(const QString& store);
+
+    // "テンプレート集を開く..." (Ctrl+O): asks for a collection and opens it in the
+    // template collections window.
+    void OnOpenCollection();
+    // Opens the collection at `path` in the template collections window.
+    void OpenCollection(const QString& path);
+    // A piece of a collection sent to the copy-paste box: it goes in where the cursor
+    // is, as a paste would, and the copy-paste page shows.
+    void InsertIntoBox(const QString& text);
+
     // The file dialogs of both commands: default extension and filters.
     static FileDialogRequest SettingsFileRequest();
 
@@ -106,6 +134,11 @@ public:
     QWidget* textSwatch() const;
     QWidget* backSwatch() const;
     QMenuBar* menuBar() const { return menu_; }
+    // The summary of the last command's jobs; null until a job has ended.
+    JobSummaryWindow* jobSummary() const { return jobSummary_; }
+    // The template collections window; null until a collection was first opened.
+    TemplateBrowser* templates() const { return templates_; }
+    const RecentFiles& recentCollections() const { return recentCollections_; }
     // The preview window; null until it was first opened.
     PreviewWindow* preview() const { return preview_; }
     QAction* indexedPngAction() const { return indexedPngAction_; }
@@ -115,7 +148,8 @@ public:
 
     // Marks a command (the generate button's, a dropped path's or a job) as running
     // for its lifetime. While one runs, dropped paths wait and a close request waits;
-    // when the last one ends, waiting paths run and a waiting close happens.
+    // when the last one ends, the summary of its jobs shows, then waiting paths run or
+    // a waiting close happens.
     class CommandScope {
     public:
         explicit CommandScope(MainWindow& window);
@@ -141,16 +175,22 @@ protected:
 
 private:
     void CreateWindowControls();
+    // The window as large as the controls above the tabs and the largest page need,
+    // and no smaller.
+    void SizeToPages();
     void OnInitDialog();
     void OnCommand(int id);
     void OnSize();
     // Shows the look's colours in the swatches.
     void ShowSwatches();
     void OnLButtonDown(QPoint point);
-    void OnOK();
-    bool FocusIsInPage() const;
     void RunPendingDrops();
     void DispatchDroppedPath(const std::filesystem::path& path);
+    void ShowJobSummary(const std::vector<engine::JobResult>& results);
+    // The template collections window, made on first use.
+    TemplateBrowser& Templates();
+    // Puts the submenu of the collections opened last after "テンプレート集を開く...".
+    void AddRecentCollectionsMenu();
     // The look or the text shown changed: an open preview redraws.
     void ShownChanged();
 
@@ -171,6 +211,12 @@ private:
     QCheckBox* spaceCheck_ = nullptr;
     QLineEdit* marginEdit_ = nullptr;
     PreviewWindow* preview_ = nullptr;
+    JobSummaryWindow* jobSummary_ = nullptr;
+    TemplateBrowser* templates_ = nullptr;
+    RecentFiles recentCollections_;
+    // What the jobs of the command under way came to.
+    std::vector<engine::JobResult> jobResults_;
+    std::unique_ptr<DraftKeeper> draft_;
 
     std::deque<std::filesystem::path> pendingDrops_;
     // The run of the paths dropped together, while they are converted.

@@ -3,6 +3,8 @@
 
 #include <QDropEvent>
 #include <QFile>
+#include <QMenu>
+#include <QMenuBar>
 #include <QMimeData>
 #include <QPushButton>
 #include <QUrl>
@@ -13,11 +15,13 @@
 #include "engine/messages.h"
 #include "settings/settings_file.h"
 #include "ui/about_box.h"
+#include "ui/kit/html_edit.h"
 #include "ui/kit/resources.h"
 #include "ui/kit/tab_control.h"
 #include "ui/kit/text_codec.h"
 #include "ui/main_window.h"
 #include "ui/preview_window.h"
+#include "ui/template_browser.h"
 
 namespace quarvel::ui {
 
@@ -88,7 +92,10 @@ void MainWindow::DispatchDroppedPath(const std::filesystem::path& path) {
     const auto status = std::filesystem::status(path, error);
     if (error || !std::filesystem::exists(status)) return;  // skipped without a message
     const QString text = QFile::decodeName(QByteArray::fromStdString(path.native()));
-    if (std::filesystem::is_directory(status)) {
+    if (!std::filesystem::is_directory(status) && IsCollectionPath(text)) {
+        // A template collection is opened to look through, never converted.
+        OpenCollection(text);
+    } else if (std::filesystem::is_directory(status)) {
         tabControl_->SetCurFocus(1);
         folderPage_.SetTargetFolder(text);
         folderPage_.Generate();
@@ -97,6 +104,38 @@ void MainWindow::DispatchDroppedPath(const std::filesystem::path& path) {
         filePage_.SetTargetFile(text);
         filePage_.Generate();
     }
+}
+
+std::vector<std::filesystem::path> MainWindow::OpenPaths(const std::vector<std::filesystem::path>& paths) {
+    std::vector<std::filesystem::path> leftAlone;
+    int firstTab = -1;
+    bool fileSet = false;
+    bool folderSet = false;
+    for (const std::filesystem::path& path : paths) {
+        std::error_code error;
+        const auto status = std::filesystem::status(path, error);
+        if (error || !std::filesystem::exists(status)) continue;
+        const QString text = QFile::decodeName(QByteArray::fromStdString(path.native()));
+        const bool folder = std::filesystem::is_directory(status);
+        if (!folder && IsCollectionPath(text)) {
+            OpenCollection(text);
+            continue;
+        }
+        bool& set = folder ? folderSet : fileSet;
+        if (set) {
+            leftAlone.push_back(path);
+            continue;
+        }
+        set = true;
+        if (folder) {
+            folderPage_.SetTargetFolder(text);
+        } else {
+            filePage_.SetTargetFile(text);
+        }
+        if (firstTab < 0) firstTab = folder ? 1 : 0;
+    }
+    if (firstTab >= 0) tabControl_->SetCurFocus(firstTab);
+    return leftAlone;
 }
 
 void MainWindow::OnTextColor() {
@@ -136,6 +175,42 @@ void MainWindow::OnPreview() {
 
 void MainWindow::ShownChanged() {
     if (preview_) preview_->Schedule();
+    if (templates_) templates_->LookChanged();
+}
+
+void MainWindow::KeepRecentCollections(const QString& store) { recentCollections_.KeepIn(store); }
+
+TemplateBrowser& MainWindow::Templates() {
+    if (!templates_) {
+        templates_ = new TemplateBrowser(
+            this, [this] { return ShownLook(); }, [this] { return pngForm_; }, recentCollections_);
+        connect(templates_, &TemplateBrowser::sendToBox, this, &MainWindow::InsertIntoBox);
+    }
+    return *templates_;
+}
+
+void MainWindow::OnOpenCollection() { Templates().OnOpen(); }
+
+void MainWindow::OpenCollection(const QString& path) { Templates().Open(path); }
+
+void MainWindow::InsertIntoBox(const QString& text) {
+    tabControl_->SetCurFocus(2);
+    copyPastePage_.edit()->ReplaceSel(text);
+}
+
+void MainWindow::AddRecentCollectionsMenu() {
+    QAction* open = menu_->findChild<QAction*>(QStringLiteral("cmd%1").arg(ID_OPEN_COLLECTION));
+    auto* fileMenu = open ? qobject_cast<QMenu*>(open->parent()) : nullptr;
+    if (!fileMenu) return;
+    auto* recent = new QMenu(QStringLiteral("最近開いたテンプレート集(&R)"), fileMenu);
+    recent->setObjectName(QStringLiteral("recentCollections"));
+    const QList<QAction*> items = fileMenu->actions();
+    const qsizetype at = items.indexOf(open);
+    fileMenu->insertMenu(at + 1 < items.size() ? items[at + 1] : nullptr, recent);
+    connect(recent, &QMenu::aboutToShow, this, [this, recent] {
+        recent->clear();
+        FillRecentCollectionsMenu(recent, recentCollections_, [this](const QString& path) { OpenCollection(path); });
+    });
 }
 
 void MainWindow::OnIndexedPng() {
@@ -206,6 +281,7 @@ void MainWindow::OnCommand(int id) {
     case ID_SAVE_SETTINGS_AS: OnSaveSettingsAs(); break;
     case ID_APP_ABOUT: OnAppAbout(); break;
     case ID_PREVIEW: OnPreview(); break;
+    case ID_OPEN_COLLECTION: OnOpenCollection(); break;
     case ID_INDEXED_PNG: OnIndexedPng(); break;
     default: break;
     }

@@ -1,10 +1,10 @@
 #include "ui/preview_window.h"
 
+#include <QComboBox>
 #include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
-#include <QPixmap>
 #include <QPushButton>
 #include <QScreen>
 #include <QScrollArea>
@@ -13,13 +13,12 @@
 
 #include <algorithm>
 
-#include "render/tokens.h"
 #include "ui/kit/picture_image.h"
+#include "ui/kit/picture_view.h"
+#include "ui/kit/warning_texts.h"
 
 namespace quarvel::ui {
 
-using render::kMaxLines;
-using render::kMaxTextWidth;
 using render::RenderReport;
 
 using platform::Picture;
@@ -32,23 +31,34 @@ PreviewWindow::PreviewWindow(QWidget* parent, Source source) : QWidget(parent, Q
     scroll_->setAccessibleName(QStringLiteral("プレビュー"));
     scroll_->setWidgetResizable(false);
     scroll_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-    picture_ = new QLabel;
+    picture_ = new PictureView;
     picture_->setAccessibleName(QStringLiteral("画像"));
-    picture_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     scroll_->setWidget(picture_);
 
     status_ = new QLabel(this);
     status_->setObjectName(QStringLiteral("status"));
     status_->setTextInteractionFlags(Qt::TextSelectableByMouse);
     status_->setWordWrap(true);  // a long warning never widens the window
+    auto* zoomLabel = new QLabel(QStringLiteral("倍率(&Z)"), this);
+    zoomBox_ = new QComboBox(this);
+    zoomBox_->addItem(QStringLiteral("ウィンドウに合わせる"));
+    for (int zoom = 1; zoom <= kMaxZoom; ++zoom) zoomBox_->addItem(QStringLiteral("%1%").arg(zoom * 100));
+    zoomBox_->setCurrentIndex(zoom_);
+    zoomLabel->setBuddy(zoomBox_);
+    connect(zoomBox_, &QComboBox::currentIndexChanged, this, &PreviewWindow::SetZoom);
     copyButton_ = new QPushButton(QStringLiteral("画像をコピー"), this);
     copyButton_->setAutoDefault(false);
 
+    // The status line on a row of its own: a long warning wraps there, never squeezed
+    // beside the buttons.
     auto* bottom = new QHBoxLayout;
-    bottom->addWidget(status_, 1);
+    bottom->addWidget(zoomLabel);
+    bottom->addWidget(zoomBox_);
+    bottom->addStretch(1);
     bottom->addWidget(copyButton_);
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(scroll_, 1);
+    layout->addWidget(status_);
     layout->addLayout(bottom);
 
     timer_.setSingleShot(true);
@@ -67,20 +77,33 @@ void PreviewWindow::Refresh() {
     RenderReport report;
     const Picture picture = source_(&report);
     image_ = PictureImage(picture);
-    // One picture pixel on one device pixel, whatever the screen's scale.
-    QPixmap pixmap = QPixmap::fromImage(image_);
-    pixmap.setDevicePixelRatio(devicePixelRatioF());
-    picture_->setPixmap(pixmap);
-    picture_->resize(pixmap.deviceIndependentSize().toSize());
+    picture_->SetImage(image_);
+    ApplyZoom();
     status_->setText(StatusText(picture.width, picture.height, report));
+}
+
+void PreviewWindow::SetZoom(int zoom) {
+    zoom_ = std::clamp(zoom, 0, kMaxZoom);
+    if (zoomBox_->currentIndex() != zoom_) zoomBox_->setCurrentIndex(zoom_);
+    ApplyZoom();
+}
+
+void PreviewWindow::ApplyZoom() {
+    const qreal ratio = devicePixelRatioF();
+    int scale = zoom_ * WholeDeviceScale(ratio);
+    if (zoom_ == 0 && !image_.isNull()) {
+        // The most whole device pixels per picture pixel with which it shows whole; at
+        // least one, however small the window.
+        const QSize room = scroll_->maximumViewportSize() * ratio;
+        scale = std::max(
+            1, std::min(room.width() / std::max(1, image_.width()), room.height() / std::max(1, image_.height())));
+    }
+    picture_->SetScale(scale);
 }
 
 QString PreviewWindow::StatusText(int width, int height, const RenderReport& report) {
     const QString size = QStringLiteral("%1 × %2 ピクセル").arg(width).arg(height);
-    QStringList warnings;
-    if (report.linesCut) warnings << QStringLiteral("%1行を超えた分は描かれません").arg(kMaxLines);
-    if (report.widthCut) warnings << QStringLiteral("幅%1ピクセルを超えた分は切れます").arg(kMaxTextWidth);
-    if (report.missingGlyphs) warnings << QStringLiteral("字形の無い文字は空白になります");
+    const QStringList warnings = PictureWarnings(report);
     if (warnings.isEmpty()) return size;
     return size + QStringLiteral("　警告: ") + warnings.join(QStringLiteral("、"));
 }
@@ -88,14 +111,20 @@ QString PreviewWindow::StatusText(int width, int height, const RenderReport& rep
 void PreviewWindow::showEvent(QShowEvent* event) {
     Refresh();
     if (!sized_) {
-        // First shown: as large as the picture, within most of the screen.
+        // First shown: as large as the picture at 100 %, within most of the screen:
+        // the bottom row as wide as it wants, then the room the picture lacks.
         sized_ = true;
-        const QSize frame = scroll_->frameSize() - scroll_->viewport()->size();
-        QSize wanted = picture_->size() + frame + QSize(layout()->contentsMargins().left() * 2, 0) +
-                       QSize(0, status_->sizeHint().height() + copyButton_->sizeHint().height());
-        if (const QScreen* screen = QGuiApplication::primaryScreen())
-            wanted = wanted.boundedTo(screen->availableSize() * 4 / 5);
-        resize(wanted.expandedTo(QSize(360, 160)));
+        const QSize most = screen() ? screen()->availableSize() * 4 / 5 : QSize(1024, 768);
+        resize(layout()->sizeHint().expandedTo(QSize(360, 160)).boundedTo(most));
+        // A status line that wraps takes more room in a smaller window: measured again
+        // until the picture has its room, or the window its largest size.
+        for (int pass = 0; pass < 3; ++pass) {
+            layout()->activate();
+            const QSize lacking = (picture_->size() - scroll_->viewport()->size()).expandedTo(QSize(0, 0));
+            const QSize next = (size() + lacking).boundedTo(most);
+            if (next == size()) break;
+            resize(next);
+        }
     }
     QWidget::showEvent(event);
 }
@@ -110,7 +139,24 @@ void PreviewWindow::keyPressEvent(QKeyEvent* event) {
         close();
         return;
     }
+    // Ctrl with plus (or '=', its key without Shift), minus, 0: one step larger,
+    // smaller, 100 %; a step from "fit" goes on from 100 %.
+    if (event->modifiers() & Qt::ControlModifier) {
+        const int from = std::max(zoom_, 1);
+        switch (event->key()) {
+        case Qt::Key_Plus:
+        case Qt::Key_Equal: SetZoom(std::min(from + 1, kMaxZoom)); return;
+        case Qt::Key_Minus: SetZoom(std::max(from - 1, 1)); return;
+        case Qt::Key_0: SetZoom(1); return;
+        default: break;
+        }
+    }
     QWidget::keyPressEvent(event);
+}
+
+void PreviewWindow::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    if (zoom_ == 0) ApplyZoom();
 }
 
 }  // namespace quarvel::ui

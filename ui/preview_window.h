@@ -1,9 +1,11 @@
 #pragma once
 // The preview window ("プレビュー"): the picture of the copy-paste box as the generate
-// button would save it, at one screen pixel per picture pixel, scrollable, with a
-// status line (its size, and what the picture leaves out) and a button that copies
-// it to the clipboard. It redraws a moment after the text or the look last changed,
-// so that typing never waits for a picture. Closing it hides it and changes nothing.
+// button would save it, scrollable, with a status line (its size, and what the
+// picture leaves out), its zoom ("倍率": fit, 100 % to 400 %, Ctrl+plus, Ctrl+minus,
+// Ctrl+0) and a button that copies it to the clipboard. At 100 % a picture pixel
+// takes as many whole device pixels as the screen's scale, never smoothed. It redraws
+// a moment after the text or the look last changed, so that typing never waits for a
+// picture. Closing it hides it and changes nothing.
 
 #include <QImage>
 #include <QTimer>
@@ -14,11 +16,14 @@
 #include "platform/picture.h"
 #include "render/renderer.h"
 
+class QComboBox;
 class QLabel;
 class QPushButton;
 class QScrollArea;
 
 namespace quarvel::ui {
+
+class PictureView;
 
 class PreviewWindow : public QWidget {
     Q_OBJECT
@@ -42,23 +47,35 @@ public:
     // The status line for a picture of `width` x `height` with `report`.
     static QString StatusText(int width, int height, const render::RenderReport& report);
 
+    // The zoom: 0 fits the picture in the window, 1 to kMaxZoom are 100 % to 400 %.
+    static constexpr int kMaxZoom = 4;
+    void SetZoom(int zoom);
+    int zoom() const { return zoom_; }
+
     const QImage& image() const { return image_; }
     QLabel* statusLine() const { return status_; }
     QPushButton* copyButton() const { return copyButton_; }
     QScrollArea* scrollArea() const { return scroll_; }
+    QComboBox* zoomBox() const { return zoomBox_; }
 
 protected:
     void showEvent(QShowEvent* event) override;
     void hideEvent(QHideEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
 
 private:
+    // Device pixels per picture pixel at the zoom, in the room the window has.
+    void ApplyZoom();
+
     Source source_;
     QTimer timer_;
     QImage image_;
     bool sized_ = false;
     QScrollArea* scroll_ = nullptr;
-    QLabel* picture_ = nullptr;
+    PictureView* picture_ = nullptr;
+    QComboBox* zoomBox_ = nullptr;
+    int zoom_ = 1;
     QLabel* status_ = nullptr;
     QPushButton* copyButton_ = nullptr;
 };

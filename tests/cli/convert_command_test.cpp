@@ -155,6 +155,11 @@ TEST(ConvertCli, TheProgressLineFitsTheTerminal) {
         ASSERT_EQ(run.Wait(std::chrono::seconds(60)), 0) << run.Shown();
         std::string shown = run.Shown();
         EXPECT_NE(shown.find("(001)"), std::string::npos) << term << ": no progress line: " << shown;
+        // The closing summary is a line of its own, after the progress line has gone.
+        const std::string summary = "quarvel-cli: 3 documents: 3 converted";
+        ASSERT_NE(shown.rfind(summary), std::string::npos) << shown;
+        EXPECT_TRUE(shown.ends_with(" warnings\r\n")) << shown;
+        shown.erase(shown.rfind(summary));
         const bool dumb = std::string(term) == "TERM=dumb";
         if (dumb) {
             EXPECT_EQ(shown.find('\x1b'), std::string::npos) << shown;
@@ -180,6 +185,43 @@ TEST(ConvertCli, TheProgressLineFitsTheTerminal) {
         std::filesystem::remove_all(folder / "a document with a long name of its own");
         WriteFile(folder / "a document with a long name of its own.htm", thread);
     }
+}
+
+// On a terminal a job ends with one line that counts what it came to, in the terms of
+// the window's summary: documents converted, left as they were and failed, pictures
+// written, warnings (each of them printed above it). Not in --quiet, nor off a terminal.
+TEST(ConvertCli, AJobEndsWithItsSummaryOnATerminal) {
+    TempDir dir;
+    const std::filesystem::path tree = dir / "tree";
+    test::WriteWarningTree(tree, dir / "elsewhere.htm");
+    const struct {
+        std::vector<std::string> args;
+        std::string summary;  // the terminal's last line
+    } cases[] = {
+        {{"convert-folder", "--no-backup", tree.string()},
+         "quarvel-cli: 4 documents: 1 converted, 2 left as they were, 1 failed; 3 pictures written; 2 warnings\r\n"},
+        {{"convert", "--no-backup", (dir / "elsewhere.htm").string()},
+         "quarvel-cli: 1 document: 1 converted, 0 left as they were, 0 failed; 1 picture written; 0 warnings\r\n"},
+        {{"convert-folder", (dir / "missing").string()},
+         "quarvel-cli: 0 documents: 0 converted, 0 left as they were, 0 failed; 0 pictures written; 0 warnings; "
+         "1 failure outside the documents\r\n"},
+        {{"convert-folder", "--quiet", tree.string()}, ""},
+    };
+    for (const auto& c : cases) {
+        std::vector<std::string> argv = c.args;
+        argv.insert(argv.begin(), QUARVEL_CLI_PATH);
+        test::TerminalProcess run(argv, 200);
+        ASSERT_TRUE(run.Wait(std::chrono::seconds(60))) << run.Shown();
+        const std::string& shown = run.Shown();
+        if (c.summary.empty()) {
+            EXPECT_EQ(shown.find("documents:"), std::string::npos) << shown;
+        } else {
+            EXPECT_TRUE(shown.ends_with(c.summary)) << shown;  // after the progress line was taken back
+        }
+    }
+    // Off a terminal, standard error holds the warnings and messages alone.
+    const auto r = Cli({"convert-folder", "--no-backup", tree.string()});
+    EXPECT_EQ(r.err.find("documents:"), std::string::npos) << r.err;
 }
 
 // A file name never reaches the terminal as control characters (a name holding ESC

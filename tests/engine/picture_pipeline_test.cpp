@@ -158,8 +158,8 @@ TEST(ParallelJobs, EveryNumberOfWorkersGivesTheResultsOfOne) {
 
 TEST(ParallelJobs, AbortLeavesEveryDocumentAsItWas) {
     // The abort comes while workers draw (raised on one of them): the document under
-    // way and those after it stay as they were, the pictures written before stay whole,
-    // no temporary file remains, and no more pictures are drawn than were under way.
+    // way and those after it stay as they were, with no picture of theirs, no
+    // temporary file remains, and no more pictures are drawn than were under way.
     const std::map<std::string, std::string> documents = {
         {"a.htm", Thread(10, "a")}, {"b.htm", Thread(40, "b")}, {"c.htm", Thread(10, "c")}};
     constexpr int kWorkers = 3;
@@ -180,18 +180,11 @@ TEST(ParallelJobs, AbortLeavesEveryDocumentAsItWas) {
         EXPECT_EQ(run.files.at("b.htm"), documents.at("b.htm")) << at;
         EXPECT_EQ(run.files.at("c.htm"), documents.at("c.htm")) << at;
         EXPECT_FALSE(run.files.contains("c/")) << at;
-        // b's pictures: the first ones, each whole.
-        int pictures = 0;
+        // b's pictures were never named: nothing of b is left, and no temporary file.
         for (const auto& [name, bytes] : run.files) {
             EXPECT_FALSE(fs::IsTemporaryName(std::filesystem::path(name).filename().string())) << name;
-            if (!name.starts_with("b/") || name == "b/") continue;
-            ++pictures;
-            EXPECT_EQ(name, "b/" + PictureNumber(pictures) + ".png") << at;
-            EXPECT_TRUE(bytes.starts_with("\x89PNG") && bytes.ends_with(std::string("IEND\xAE\x42\x60\x82", 8)))
-                << name;
+            EXPECT_FALSE(name.starts_with("b/")) << name << " " << at;
         }
-        EXPECT_LT(pictures, at - 10) << at;
-        EXPECT_GT(pictures, at - 10 - 2 * kWorkers - 1) << at;
     }
 }
 

@@ -33,6 +33,7 @@
 
 #include "engine/code_convert.h"
 #include "engine/conversion.h"
+#include "engine/document_code.h"
 #include "engine/document_scan.h"
 #include "engine/image_tags.h"
 #include "platform/fs.h"
@@ -303,6 +304,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         copied = s.to;
     }
     expected += document.substr(source(copied));
+
+    // Bytes that the code named does not fit: the document is never rewritten in it,
+    // and nothing is made for it.
+    if (!pictures.empty() && !CodeForDocument(document, settings.code, path).ok()) {
+        FUZZ_CHECK(result.outcome == Outcome::failed && result.failure && progress.messages == 1);
+        FUZZ_CHECK(result.failure->Is(Failure::What::wrongCode));
+        FUZZ_CHECK(files.rewrites == 0 && files.files[path] == document && files.folders.count(imageFolder) == 0);
+        FUZZ_CHECK(files.pictures.empty());
+        return 0;
+    }
 
     // The stretches that get a number: past the last one the document cannot change.
     std::size_t numbered = pictures.size();

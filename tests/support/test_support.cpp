@@ -91,6 +91,17 @@ void WriteFile(const std::filesystem::path& path, const std::string& bytes) {
     out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
 }
 
+void WriteWarningTree(const std::filesystem::path& tree, const std::filesystem::path& elsewhere) {
+    std::filesystem::create_directories(tree / "sub");
+    std::string tall = "<dd>";
+    for (int i = 0; i < 51; ++i) tall += "line " + std::to_string(i) + "<br>";
+    WriteFile(tree / "art.htm", "<dd>" + std::string(300, '_') + "\r\n" + tall + "\r\n<dd>fine\r\n");
+    WriteFile(tree / "sub" / "plain.htm", "<p>no art here</p>\r\n");
+    WriteFile(tree / "sub" / "picture.htm", "\x89PNG\r\n\x1a\n");
+    WriteFile(elsewhere, "<dd>x\r\n");
+    std::filesystem::create_symlink(elsewhere, tree / "link.htm");
+}
+
 std::vector<PngChunk> PngChunks(const std::string& bytes) {
     std::vector<PngChunk> chunks;
     std::size_t pos = 8;

@@ -71,6 +71,12 @@ std::optional<Failure::What> WhatFailed(const Result<T>& result) {
 std::vector<std::string> TreeOf(const std::filesystem::path& folder);
 void WriteFile(const std::filesystem::path& path, const std::string& bytes);
 
+// A folder tree of documents with something to say about each, as the end of a job sums
+// it up: tree/art.htm (three stretches, one wider than a picture, one of 51 lines),
+// tree/sub/plain.htm (no art), tree/sub/picture.htm (a PNG picture) and tree/link.htm, a
+// link to `elsewhere` (a document of one stretch), which a folder walk refuses.
+void WriteWarningTree(const std::filesystem::path& tree, const std::filesystem::path& elsewhere);
+
 // Holds the process's file-size limit at `bytes` for as long as it lives: writes
 // beyond it fail with EFBIG (the signal that would end the process is ignored).
 class FileSizeLimit {

@@ -253,7 +253,7 @@ private slots:
         MainWindow dlg;
         QAction* item = IndexedPng(dlg);
         QVERIFY(item);
-        QCOMPARE(item->text(), QStringLiteral("2色PNG（小さいファイル）"));
+        QCOMPARE(item->text(), QStringLiteral("2色PNG（小さいファイル）(&I)"));
         QVERIFY(dlg.menuBar()->actions().first()->menu()->actions().contains(item));  // ﾌｧｲﾙ
         QVERIFY(item->isCheckable());
         QVERIFY(!item->isChecked());

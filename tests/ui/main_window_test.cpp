@@ -7,8 +7,10 @@
 #include <QDir>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QMenuBar>
 #include <QMimeData>
+#include <QProcess>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTabBar>
@@ -82,11 +84,32 @@ private slots:
             menuTexts << menu->text();
             for (QAction* item : menu->menu()->actions()) menuTexts << item->text();
         }
-        QCOMPARE(menuTexts,
-                 (QStringList{QStringLiteral("ﾌｧｲﾙ"), QStringLiteral("プレビュー"), QString(),
-                              QStringLiteral("設定を読み込む..."), QStringLiteral("名前をつけて設定を保存..."),
-                              QString(), QStringLiteral("2色PNG（小さいファイル）"), QString(), QStringLiteral("終了"),
-                              QStringLiteral("ﾍﾙﾌﾟ"), QStringLiteral("ﾊﾞｼﾞｮｰﾝの表示...")}));
+        QCOMPARE(
+            menuTexts,
+            (QStringList{QStringLiteral("ﾌｧｲﾙ(&F)"), QStringLiteral("プレビュー(&P)"),
+                         QStringLiteral("テンプレート集を開く(&T)..."), QStringLiteral("最近開いたテンプレート集(&R)"),
+                         QString(), QStringLiteral("設定を読み込む(&L)..."),
+                         QStringLiteral("名前をつけて設定を保存(&A)..."), QString(),
+                         QStringLiteral("2色PNG（小さいファイル）(&I)"), QString(), QStringLiteral("終了(&X)"),
+                         QStringLiteral("ﾍﾙﾌﾟ(&H)"), QStringLiteral("ﾊﾞｼﾞｮｰﾝの表示(&V)...")}));
+    }
+
+    void menusOpenByTheirLettersAndCtrlQEnds() {
+        // Alt and a menu's letter opens it, the item's letter runs the item; Ctrl+Q is
+        // "終了" from anywhere, also from the copy-paste box.
+        MainWindow dlg;
+        QVERIFY(quarvel::test::ShowActive(&dlg));
+        QSignalSpy finished(&dlg, &QDialog::finished);
+        QTest::keyClick(dlg.windowHandle(), Qt::Key_F, Qt::AltModifier);
+        QTRY_VERIFY(qobject_cast<QMenu*>(QApplication::activePopupWidget()));
+        QTest::keyClick(QApplication::activePopupWidget(), Qt::Key_I);  // "2色PNG（小さいファイル）(&I)"
+        QTRY_VERIFY(dlg.indexedPngAction()->isChecked());
+        QCOMPARE(dlg.PictureForm(), quarvel::render::PngForm::indexed);
+
+        dlg.tabCtrl()->SetCurFocus(2);
+        dlg.copyPastePage().edit()->setFocus();
+        QTest::keyClick(dlg.windowHandle(), Qt::Key_Q, Qt::ControlModifier);
+        QTRY_COMPARE(finished.count(), 1);
     }
 
     void aboutBoxFromTheMenu() {
@@ -232,11 +255,11 @@ private slots:
             const char* altTarget;
         } pages[] = {
             {0,
-             {"文字色", "背景色", "PNG画像生成", "余白(M)", "半角SP動作の模擬", "ファイル", "対象ファイル(F)",
+             {"文字色", "背景色", "PNG画像生成", "余白(M)", "半角SP動作の模擬", "ファイル", "対象ファイル(T)",
               "参照...", "Shift-Jis", "開始タグ(S)", "開始タグ 2", "開始タグ 3", "終了タグ(E)", "終了タグ 2",
               "終了タグ 3", "元ファイルを\"backup\"フォルダに保存する"},
-             Qt::Key_F,
-             "対象ファイル(F)"},
+             Qt::Key_T,
+             "対象ファイル(T)"},
             {1,
              {"文字色", "背景色", "PNG画像生成", "余白(M)", "半角SP動作の模擬", "フォルダ", "対象フォルダ(D)",
               "参照...", "サブフォルダも処理する", "走査対象ファイル", "Shift-Jis", "開始タグ(S)", "開始タグ 2",
@@ -322,6 +345,75 @@ private slots:
         QCOMPARE(OpenedPaths(arguments, cwd), expected);
     }
 
+    void openedPathsFillThePagesAndWait() {
+        // As the desktop's "Open with" starts the program: the first document goes to
+        // the file page and the first folder to the folder page, the page of the first
+        // path shows, and nothing is converted until the user presses the button.
+        PromptRecorder prompts;
+        quarvel::test::HeldWorker held;
+        quarvel::test::TempDir temp;
+        const std::string thread = "<dl><dt>1<dd>(^o^)\r\n</dl>";
+        quarvel::test::WriteFile(temp / "a.htm", thread);
+        quarvel::test::WriteFile(temp / "b.htm", thread);
+        std::filesystem::create_directory(temp / "logs");
+        const struct {
+            std::vector<std::filesystem::path> paths;
+            int tab;
+            const char* file;
+            const char* folder;
+        } cases[] = {
+            {{temp / "a.htm", temp / "logs"}, 0, "a.htm", "logs"},
+            {{temp / "missing", temp / "logs", temp / "b.htm", temp / "a.htm"}, 1, "b.htm", "logs"},
+            {{temp / "missing"}, 0, "", ""},
+        };
+        for (const auto& c : cases) {
+            MainWindow dlg;
+            dlg.OpenPaths(c.paths);
+            QCOMPARE(dlg.tabCtrl()->GetCurFocus(), c.tab);
+            const auto shown = [&](const char* name) { return *name ? quarvel::test::Native(temp / name) : QString(); };
+            QCOMPARE(dlg.filePage().targetEdit()->text(), shown(c.file));
+            QCOMPARE(dlg.folderPage().targetEdit()->text(), shown(c.folder));
+            QCOMPARE(held.starts, 0);
+            QVERIFY(prompts.messages.isEmpty());
+        }
+        QCOMPARE(quarvel::test::TreeOf(temp.path()), (std::vector<std::string>{"a.htm", "b.htm", "logs/"}));
+        QCOMPARE(quarvel::test::ReadFile(temp / "a.htm"), thread);
+    }
+
+    void versionAndHelpNeedNoDisplay() {
+        // Without any display: the version and the usage on standard output, exit 0;
+        // the window itself says why it cannot open rather than abort.
+        const struct {
+            QStringList arguments;
+            int exitCode;
+            const char* out;
+            const char* err;
+        } cases[] = {
+            {{QStringLiteral("--version")}, 0, "quarvel " QUARVEL_VERSION "\n", ""},
+            {{QStringLiteral("--help")}, 0, "使い方: quarvel [", ""},
+            {{QStringLiteral("-h")}, 0, "使い方: quarvel [", ""},
+            {{QStringLiteral("a.htm"), QStringLiteral("--version")}, 0, "quarvel " QUARVEL_VERSION "\n", ""},
+            {{QStringLiteral("--"), QStringLiteral("--version")}, 1, "", "quarvel: "},
+            {{}, 1, "", "quarvel: "},
+        };
+        for (const auto& c : cases) {
+            QProcess program;
+            QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+            for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) env.remove(QLatin1String(name));
+            program.setProcessEnvironment(env);
+            program.start(QStringLiteral(QUARVEL_WINDOW_PATH), c.arguments);
+            QVERIFY(program.waitForFinished(20000));
+            const QByteArray where = c.arguments.join(QLatin1Char(' ')).toUtf8();
+            QVERIFY2(program.exitStatus() == QProcess::NormalExit, where.constData());
+            QVERIFY2(program.exitCode() == c.exitCode, where.constData());
+            const QByteArray out = program.readAllStandardOutput();
+            const QByteArray err = program.readAllStandardError();
+            QVERIFY2(*c.out ? out.startsWith(c.out) : out.isEmpty(), out.constData());
+            QVERIFY2(!out.isEmpty() || c.exitCode != 0, where.constData());
+            QVERIFY2(*c.err ? err.startsWith(c.err) : err.isEmpty(), err.constData());
+        }
+    }
+
     void cancelledChooserChangesNothing() {
         MainWindow dlg;
         QVERIFY(quarvel::test::ShowActive(&dlg));
@@ -358,18 +450,123 @@ private slots:
         QCOMPARE(prompts.messages.last(), QStringLiteral("正の整数を入力してください。"));
         QCOMPARE(prompts.saveCalls, 0);
 
-        // Enter in the margin box is OK: a refused value keeps the window open.
+        // Enter in the margin box takes its value: a refused one is said, and the last
+        // good one stays.
         dlg.marginEdit()->setText(QStringLiteral("500"));
         dlg.marginEdit()->setFocus();
         QTest::keyClick(dlg.marginEdit(), Qt::Key_Return);
         QCOMPARE(prompts.messages.size(), 3);
         QVERIFY(dlg.isVisible());
+        QCOMPARE(dlg.Look().margin, 0);
 
         dlg.marginEdit()->setText(QStringLiteral("100"));
         QTest::mouseClick(dlg.generateButton(), Qt::LeftButton);
         QCOMPARE(prompts.messages.size(), 3);
         QCOMPARE(prompts.saveCalls, 1);
         QCOMPARE(dlg.Look().margin, 100);
+    }
+
+    void enterAndEscNeverEndTheProgram() {
+        // Keys as the window system delivers them, on every kind of control of the
+        // window and its pages: none ends the program, which would take the art in the
+        // copy-paste box with it. Enter on a button presses that button (the save
+        // dialog it opens is cancelled); Enter in the margin box takes its value.
+        PromptRecorder prompts;
+        MainWindow dlg;
+        QVERIFY(quarvel::test::ShowActive(&dlg));
+        QWindow* window = dlg.windowHandle();
+        QSignalSpy finished(&dlg, &QDialog::finished);
+        dlg.copyPastePage().edit()->setPlainText(QStringLiteral("(´・ω・`)"));
+        const struct {
+            const char* what;
+            int tab;
+            QWidget* focus;
+        } controls[] = {
+            {"margin box", 0, dlg.marginEdit()},
+            {"space check box", 0, dlg.spaceCheck()},
+            {"tab strip", 1, dlg.tabCtrl()->tabBar()},
+            {"tab strip on the copy-paste page", 2, dlg.tabCtrl()->tabBar()},
+            {"text swatch", 0, dlg.textSwatch()},
+            {"generate button", 2, dlg.generateButton()},
+            {"copy-paste box", 2, dlg.copyPastePage().edit()},
+            {"file path box", 0, dlg.filePage().targetEdit()},
+            {"folder pattern box", 1, dlg.folderPage().filterEdit()},
+            {"sub-folder check box", 1, dlg.folderPage().subFolderCheck()},
+            {"separator box", 0, GetDlgItem(&dlg.filePage(), IDC_SEPARATOR_END2)},
+            {"code radio button", 1, GetDlgItem(&dlg.folderPage(), IDC_CODE_EUC)},
+        };
+        for (const auto& control : controls) {
+            for (const auto& [key, modifiers] : {std::pair{Qt::Key_Return, Qt::KeyboardModifiers{}},
+                                                 std::pair{Qt::Key_Enter, Qt::KeyboardModifiers{Qt::KeypadModifier}},
+                                                 std::pair{Qt::Key_Escape, Qt::KeyboardModifiers{}}}) {
+                dlg.tabCtrl()->SetCurFocus(control.tab);
+                control.focus->setFocus();
+                QTest::keyClick(window, key, modifiers);
+                const QByteArray where =
+                    QStringLiteral("%1, key %2").arg(QLatin1String(control.what)).arg(key, 0, 16).toUtf8();
+                QVERIFY2(dlg.isVisible() && finished.isEmpty(), where.constData());
+            }
+        }
+        QVERIFY(dlg.copyPastePage().edit()->toPlainText().contains(QStringLiteral("(´・ω・`)")));
+        QCOMPARE(prompts.saveCalls, 2);  // Return and Enter on the generate button
+
+        dlg.tabCtrl()->SetCurFocus(0);
+        dlg.marginEdit()->setFocus();
+        dlg.marginEdit()->setText(QStringLiteral("7"));
+        QTest::keyClick(window, Qt::Key_Return);
+        QCOMPARE(dlg.Look().margin, 7);
+        QVERIFY(prompts.messages.isEmpty());
+
+        // The program ends by the close box (and "終了", Ctrl+Q).
+        dlg.close();
+        QCOMPARE(finished.count(), 1);
+    }
+
+    void theFocusStaysWhereTheJobWasStarted() {
+        // The generate button is disabled while a job runs, which moves the focus on;
+        // it comes back, so that the next Enter presses the button again rather than
+        // landing in the margin box.
+        PromptRecorder prompts;
+        quarvel::test::TempDir temp;
+        quarvel::test::WriteFile(temp / "a.htm", "<dl><dt>1<dd>(^o^)\r\n</dl>");
+        MainWindow dlg;
+        QVERIFY(quarvel::test::ShowActive(&dlg));
+        dlg.filePage().SetTargetFile(quarvel::test::Native(temp / "a.htm"));
+        dlg.generateButton()->setFocus();
+        QTest::keyClick(dlg.windowHandle(), Qt::Key_Return);
+        QVERIFY(quarvel::test::ReadFile(temp / "a.htm").find("<img") != std::string::npos);
+        // The window's own focus, which it has again when the summary of the job that
+        // comes up over it is closed.
+        QCOMPARE(dlg.focusWidget(), dlg.generateButton());
+        QVERIFY(dlg.isVisible());
+    }
+
+    void theWindowIsSizedToItsPages() {
+        // At its first size the largest page shows whole with no more than a margin
+        // around its controls (no strip of nothing along an edge), and the controls
+        // above the tabs fit; the window cannot be made smaller than that.
+        MainWindow dlg;
+        QVERIFY(quarvel::test::ShowActive(&dlg));
+        const DialogUnits units(dlg.clientArea()->font());
+        const auto check = [&](const char* when) {
+            const QRect area = dlg.tabCtrl()->DisplayRect();
+            for (QWidget* page : std::initializer_list<QWidget*>{&dlg.filePage(), &dlg.folderPage()}) {
+                const QRect used = page->childrenRect();
+                QVERIFY2(used.right() < area.width() && used.bottom() < area.height(), when);
+            }
+            const QRect folder = dlg.folderPage().childrenRect();  // the tallest page
+            QVERIFY2(area.height() - folder.bottom() <= units.Y(10), when);
+            int reach = folder.right() + dlg.tabCtrl()->width() - area.width();
+            for (QWidget* control :
+                 std::initializer_list<QWidget*>{dlg.generateButton(), dlg.spaceCheck(), dlg.backSwatch()})
+                reach = std::max(reach, control->geometry().right());
+            QVERIFY2(dlg.clientArea()->width() - reach <= units.X(10), when);
+        };
+        check("at the first size");
+        dlg.resize(100, 100);
+        QTRY_VERIFY(dlg.width() > 100);
+        check("made as small as it goes");
+        QCOMPARE(dlg.size(), dlg.minimumSize());
     }
 
     void growingStretchesTheTabControlAndEveryPage() {

@@ -3,6 +3,7 @@
 
 #include <QCheckBox>
 #include <QClipboard>
+#include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>
@@ -18,6 +19,7 @@
 #include "support/window_test_support.h"
 #include "ui/kit/html_edit.h"
 #include "ui/kit/picture_image.h"
+#include "ui/kit/picture_view.h"
 #include "ui/kit/tab_control.h"
 #include "ui/main_window.h"
 #include "ui/preview_window.h"
@@ -177,11 +179,12 @@ private slots:
             {QString(), QStringLiteral("1 × 1 ピクセル")},
             {Art(51), QStringLiteral("192 × 900 ピクセル　警告: 50行を超えた分は描かれません")},
             {wide, QStringLiteral("1024 × 18 ピクセル　警告: 幅1024ピクセルを超えた分は切れます")},
-            {QStringLiteral("a&#xF0000;"), QStringLiteral("16 × 18 ピクセル　警告: 字形の無い文字は空白になります")},
+            {QStringLiteral("a&#xF0000;"),
+             QStringLiteral("16 × 18 ピクセル　警告: 字形の無い文字（U+F0000）は空白になります")},
             {QStringLiteral("&#xF0000;") + wide + QStringLiteral("\n") + Art(55),
              QStringLiteral(
                  "1024 × 900 ピクセル　警告: 50行を超えた分は描かれません、幅1024ピクセルを超えた分は切れます、"
-                 "字形の無い文字は空白になります")},
+                 "字形の無い文字（U+F0000）は空白になります")},
         };
         for (const Case& c : cases) {
             Opened w(c.text);
@@ -219,6 +222,65 @@ private slots:
         QVERIFY(!w.preview->RedrawPending());
         w.dlg.menuBar()->findChild<QAction*>(QStringLiteral("cmd32775"))->trigger();
         QCOMPARE(w.preview->image().size(), QSize(8, 18));
+    }
+
+    void zoomKeepsWholeDevicePixelsPerPicturePixel() {
+        // The window opens as large as the picture at 100 %; each zoom shows every
+        // picture pixel as a square of whole device pixels: at 100 % as many as the
+        // screen's scale (2 on a screen of twice the density, ui.PreviewWindowTest.scale2),
+        // so the picture has the size of everything around it; at 200 % twice that;
+        // "fit" the most that lets the whole picture show.
+        Opened w(Art(6));
+        const QImage picture = Rgb(w.preview->image());
+        const qreal ratio = w.preview->devicePixelRatioF();
+        const int base = WholeDeviceScale(ratio);
+        const QSize logical = ScaledSize(picture.size(), base, ratio);
+        QVERIFY(w.preview->scrollArea()->viewport()->width() >= logical.width());
+        QVERIFY(w.preview->scrollArea()->viewport()->height() >= logical.height());
+        QCOMPARE(w.preview->zoomBox()->currentText(), QStringLiteral("100%"));
+
+        const auto shown = [&] {
+            QImage image = Rgb(w.preview->scrollArea()->widget()->grab().toImage());
+            image.setDevicePixelRatio(1);  // counted in device pixels
+            return image;
+        };
+        const auto scaled = [&](int k) {
+            return picture.scaled(picture.size() * k, Qt::IgnoreAspectRatio, Qt::FastTransformation);
+        };
+        QCOMPARE(shown(), scaled(base));
+
+        const struct {
+            const char* what;
+            std::function<void()> act;
+            int scale;  // device pixels per picture pixel
+        } steps[] = {
+            {"Ctrl++", [&] { QTest::keyClick(w.preview, Qt::Key_Plus, Qt::ControlModifier); }, 2 * base},
+            {"Ctrl+=", [&] { QTest::keyClick(w.preview, Qt::Key_Equal, Qt::ControlModifier); }, 3 * base},
+            {"Ctrl+-", [&] { QTest::keyClick(w.preview, Qt::Key_Minus, Qt::ControlModifier); }, 2 * base},
+            {"Ctrl+0", [&] { QTest::keyClick(w.preview, Qt::Key_0, Qt::ControlModifier); }, base},
+            {"Ctrl+- at 100 %", [&] { QTest::keyClick(w.preview, Qt::Key_Minus, Qt::ControlModifier); }, base},
+            {"200 % chosen",
+             [&] { w.preview->zoomBox()->setCurrentIndex(w.preview->zoomBox()->findText(QStringLiteral("200%"))); },
+             2 * base},
+        };
+        for (const auto& step : steps) {
+            step.act();
+            QTRY_VERIFY2(shown().size() == picture.size() * step.scale, step.what);
+            QVERIFY2(shown() == scaled(step.scale), step.what);
+        }
+        // Fit, in a window grown by twice the picture: the largest whole scale at which
+        // it shows whole, and at least three times the picture's own.
+        w.preview->zoomBox()->setCurrentIndex(0);
+        w.preview->resize(w.preview->size() + logical * 2);
+        QTRY_VERIFY(shown().width() >= picture.width() * 3 * base);
+        const int fit = shown().width() / picture.width();
+        QCOMPARE(shown(), scaled(fit));
+        const QSize room = w.preview->scrollArea()->viewport()->size() * ratio;
+        QVERIFY(picture.width() * fit <= room.width() + 1 && picture.height() * fit <= room.height() + 1);
+        QVERIFY(picture.width() * (fit + 1) > room.width() + 1 || picture.height() * (fit + 1) > room.height() + 1);
+        // The text and the status line stay those of the picture itself.
+        QVERIFY(w.preview->statusLine()->text().startsWith(
+            QStringLiteral("%1 × %2 ピクセル").arg(picture.width()).arg(picture.height())));
     }
 
     void refusedMarginCopiesNothing() {

@@ -11,13 +11,23 @@ accessibility tree that Qt publishes over AT-SPI (the tab strip is named after i
 current tab; each control reports whether it has the focus and whether it shows).
 The preview (Ctrl+P) is read by its status line, and "画像をコピー" by what the
 clipboard holds (xclip), which must be the PNG file quarvel-cli makes of the same text.
-Every control must have an accessible name; Tab must come round to the colour swatches
-and Space open the colour chooser. Last, the program is started with a document and a
-folder on its command line, as the desktop's "Open with" starts it.
+Every control must have an accessible name, the current tab must be selected and the
+code buttons a group named by their label; Tab must come round to the colour swatches
+and Space open the colour chooser. Then, each with a program of its own:
+- "Open with": a document and a folder on the command line fill their pages and are
+  converted only when "PNG画像生成" is pressed;
+- Return, Enter and Esc on every kind of control leave the window open, Ctrl+Q ends it;
+- what is typed into the copy-paste box is there again after Ctrl+Q and the close box;
+- --version and --help answer without a display;
+- a folder job with warnings ends with a summary that names them, with the counts of
+  quarvel-cli convert-folder's closing line (read from a pseudo-terminal);
+- a template collection opens with as many pieces as render-pieces draws, its search
+  narrows the list and Enter sends a piece to the copy-paste box.
 """
 
 import ctypes
 import os
+import pty
 import re
 import struct
 import subprocess
@@ -29,6 +39,10 @@ import zlib
 import dbus
 
 CAPTION = 'Quarvel  ver.β_040411'
+# Where screenshots go, when asked for (the third argument).
+shots_folder = None
+SUMMARY = 'Quarvel　処理結果'
+LABELLED_BY = 2  # AT-SPI's relation types
 TABS = ['ファイル', 'フォルダ', 'コピペ']
 ACC = 'org.a11y.atspi.Accessible'
 COMPONENT = 'org.a11y.atspi.Component'
@@ -39,6 +53,9 @@ CONTROLS = {'push button', 'check box', 'radio button', 'text', 'page tab', 'pag
             'combo box', 'spin button', 'slider', 'list', 'tree', 'table'}
 CHECKED = 1 << 4
 FOCUSED = 1 << 12
+SELECTABLE = 1 << 22
+SELECTED = 1 << 23
+SENSITIVE = 1 << 24
 SHOWING = 1 << 25
 
 
@@ -145,6 +162,30 @@ def save_screenshot(path, geometry):
                   chunk(b'IDAT', zlib.compress(bytes(raw))) + chunk(b'IEND', b''))
 
 
+class XClientMessage(ctypes.Structure):
+    _fields_ = [('type', ctypes.c_int), ('serial', ctypes.c_ulong), ('send_event', ctypes.c_int),
+                ('display', ctypes.c_void_p), ('window', ctypes.c_ulong), ('message_type', ctypes.c_ulong),
+                ('format', ctypes.c_int), ('data', ctypes.c_long * 5), ('pad', ctypes.c_long * 12)]
+
+
+def close_box(window):
+    """What a window manager sends when the close box is clicked: WM_DELETE_WINDOW."""
+    x11 = ctypes.cdll.LoadLibrary('libX11.so.6')
+    x11.XOpenDisplay.restype = ctypes.c_void_p
+    x11.XInternAtom.restype = ctypes.c_ulong
+    x11.XInternAtom.argtypes = [ctypes.c_void_p, ctypes.c_char_p, ctypes.c_int]
+    x11.XSendEvent.argtypes = [ctypes.c_void_p, ctypes.c_ulong, ctypes.c_int, ctypes.c_long,
+                               ctypes.POINTER(XClientMessage)]
+    x11.XFlush.argtypes = x11.XCloseDisplay.argtypes = [ctypes.c_void_p]
+    display = x11.XOpenDisplay(None)
+    event = XClientMessage(type=33, window=int(window), format=32,  # ClientMessage
+                           message_type=x11.XInternAtom(display, b'WM_PROTOCOLS', 0))
+    event.data[0] = x11.XInternAtom(display, b'WM_DELETE_WINDOW', 0)
+    x11.XSendEvent(display, int(window), 0, 0, ctypes.byref(event))
+    x11.XFlush(display)
+    x11.XCloseDisplay(display)
+
+
 def expect_caption(window, caption):
     """The caption as window managers read it, old (WM_NAME) and new (_NET_WM_NAME)."""
     xprop = run('xprop', '-id', window, 'WM_NAME', '_NET_WM_NAME', env=dict(os.environ, LC_ALL='C.UTF-8'))
@@ -165,10 +206,30 @@ def tree_files(folder):
     return found
 
 
-def open_from_command_line(program, cli, env):
+def find_summary(a11y):
+    return poll('the summary of the job', lambda: find_window(
+        a11y, lambda n: n.name() == SUMMARY and n.state() & SHOWING), 10)
+
+
+def summary_counts(summary):
+    return next(n for n in summary.walk() if n.role == 'label' and n.name().startswith(('文書', '中止')))
+
+
+def close_summary(a11y, counts):
+    """The summary that the job ended with shows `counts`; Esc closes it."""
+    summary = find_summary(a11y)
+    got = summary_counts(summary).name()
+    if got != counts:
+        raise Failure(f'the summary says {got!r}, not {counts!r}')
+    run('xdotool', 'key', 'Escape')
+    poll('the summary to close', lambda: not summary.state() & SHOWING)
+
+
+def open_from_command_line(program, cli, env, a11y):
     """quarvel DOCUMENT FOLDER MISSING, as the desktop starts it for "Open with": the
-    document and the folder are converted as dropped ones are, which is what
-    quarvel-cli makes of them with the same settings; the missing one is said."""
+    document fills the file page, the folder the folder page, and nothing is touched
+    until "PNG画像生成" is pressed; then each is what quarvel-cli makes of it with the
+    same settings. The missing one is said."""
     thread = '<dl><dt>1</dt><dd>(^o^)/ <br> ＿|￣|○<dt>2</dt><dd>ｷﾀ━━━(ﾟ∀ﾟ)━━━!!</dl>\n'.encode('cp932')
     with tempfile.TemporaryDirectory() as temp:
         for side in ('window', 'cli'):
@@ -180,31 +241,304 @@ def open_from_command_line(program, cli, env):
         run(cli, 'convert-folder', '--quiet', os.path.join(temp, 'cli', 'folder'), env=env)
         wanted = tree_files(os.path.join(temp, 'cli'))
         window_side = os.path.join(temp, 'window')
+        before = tree_files(window_side)
         started = subprocess.Popen([program, 'thread.htm', 'folder', 'missing.htm'], cwd=window_side, env=env,
                                    stdout=subprocess.DEVNULL, stderr=subprocess.PIPE, text=True)
         try:
-            poll('the window to convert what it was given', lambda: tree_files(window_side) == wanted, 30)
-        except Failure:
-            got = tree_files(window_side)
-            raise Failure(f'opened from the command line: {sorted(got)} differ from quarvel-cli\'s {sorted(wanted)}')
+            run('xdotool', 'search', '--sync', '--onlyvisible', '--pid', str(started.pid))
+            dialog = poll('the window in the accessibility tree',
+                          lambda: find_window(a11y, lambda n: n.role == 'dialog' and n.name() == CAPTION), 10)
+            tabs = next(n for n in dialog.walk() if n.children and n.children[0].role == 'page tab list')
+            strip, pages = tabs.children[0], tabs.children[1:4]
+            boxes = [next(n for n in page.walk() if n.role == 'text') for page in pages[:2]]
+            shown = [str(box.proxy.GetText(0, -1, dbus_interface=TEXT)) for box in boxes]
+            if strip.name() != TABS[0] or shown != [f'{window_side}/thread.htm', f'{window_side}/folder']:
+                raise Failure(f'opened: tab {strip.name()!r}, the path boxes show {shown}')
+            time.sleep(1)
+            if tree_files(window_side) != before:
+                raise Failure('opening a document changed it before the button was pressed')
+            print(f'ok  {"quarvel DOCUMENT FOLDER MISSING":<34} the file and folder pages filled, nothing touched')
+            button = next(n for n in dialog.walk() if n.role == 'push button' and n.name() == 'PNG画像生成')
+            x, y = button.center()
+            run('xdotool', 'mousemove', str(x), str(y), 'click', '1')
+            poll('the document to be converted',
+                 lambda: tree_files(window_side).get('thread.htm') == wanted['thread.htm'], 30)
+            poll('the file job to end', lambda: button.state() & SENSITIVE, 30)
+            close_summary(a11y, '文書 1 件: 変換 1、変更なし 0、失敗 0 ／ 画像 2 枚 ／ 警告 0 件')
+            x, y = strip.children[1].center()
+            run('xdotool', 'mousemove', str(x), str(y), 'click', '1')
+            poll('the folder tab', lambda: strip.name() == TABS[1])
+            x, y = button.center()
+            run('xdotool', 'mousemove', str(x), str(y), 'click', '1')
+            try:
+                poll('the window to convert what it was given', lambda: tree_files(window_side) == wanted, 30)
+            except Failure:
+                got = tree_files(window_side)
+                raise Failure(f'opened from the command line: {sorted(got)} differ from quarvel-cli\'s {sorted(wanted)}')
         finally:
             started.terminate()
             _, errors = started.communicate(timeout=10)
         if f'quarvel: {window_side}/missing.htm: no such file or folder' not in errors:
             raise Failure(f'no message about the missing path: {errors!r}')
-    print(f'ok  {"quarvel DOCUMENT FOLDER MISSING":<34} both converted as quarvel-cli converts them, '
+    print(f'ok  {"PNG画像生成 on each page":<34} both converted as quarvel-cli converts them, '
           f'{len(wanted)} files; the missing one said')
+
+
+def started(program, args, env, cwd=None):
+    """The program started with `args`, and its main window in the accessibility tree."""
+    process = subprocess.Popen([program] + args, env=env, cwd=cwd, stdout=subprocess.DEVNULL, stderr=subprocess.PIPE,
+                               text=True)
+    run('xdotool', 'search', '--sync', '--onlyvisible', '--pid', str(process.pid))
+    return process
+
+
+def main_window(a11y):
+    return poll('the window in the accessibility tree',
+                lambda: find_window(a11y, lambda n: n.role == 'dialog' and n.name() == CAPTION), 10)
+
+
+def ended(process):
+    process.terminate()
+    try:
+        process.wait(10)
+    except subprocess.TimeoutExpired:
+        process.kill()
+
+
+def click(node):
+    x, y = node.center()
+    run('xdotool', 'mousemove', str(x), str(y), 'click', '1')
+
+
+def text_of(node):
+    return str(node.proxy.GetText(0, -1, dbus_interface=TEXT))
+
+
+def keys_never_end_the_program(program, env, a11y):
+    """Return, Enter and Esc on every kind of control of the window and its pages leave
+    it open, the text typed into the copy-paste box with it."""
+    process = started(program, [], env)
+    try:
+        dialog = main_window(a11y)
+        tabs = next(n for n in dialog.walk() if n.children and n.children[0].role == 'page tab list')
+        strip, pages = tabs.children[0], tabs.children[1:4]
+        client = tabs.parent
+        controls = [
+            ('the margin box', 0, next(n for n in client.children if n.role == 'text')),
+            ('the space check box', 0, next(n for n in client.children if n.role == 'check box')),
+            ('the tab strip', 1, strip.children[1]),
+            ('the file path box', 0, next(n for n in pages[0].walk() if n.role == 'text')),
+            ('a separator box', 0, [n for n in pages[0].walk() if n.role == 'text'][2]),
+            ('the EUC button', 1, [n for n in pages[1].walk() if n.role == 'radio button'][1]),
+            ('the sub-folder check box', 1, next(n for n in pages[1].walk() if n.role == 'check box')),
+            ('the tab strip', 2, strip.children[2]),
+            ('the copy-paste box', 2, next(n for n in pages[2].walk() if n.role == 'text')),
+        ]
+        box = controls[-1][2]
+        for what, tab, control in controls:
+            click(strip.children[tab])
+            poll(f'the tab {TABS[tab]}', lambda: strip.name() == TABS[tab])
+            click(control)
+            if control is box:
+                run('xdotool', 'type', '--delay', '20', '(^o^)')
+            for key in ('Return', 'KP_Enter', 'Escape'):
+                run('xdotool', 'key', key)
+                time.sleep(0.2)
+                if process.poll() is not None or not dialog.state() & SHOWING:
+                    raise Failure(f'{key} on {what} ended the program')
+        if '(^o^)' not in text_of(box):
+            raise Failure(f'the copy-paste box holds {text_of(box)!r}')
+        print(f'ok  {"Return, Enter and Esc":<34} on {len(controls)} controls: the window stays, the text too')
+        run('xdotool', 'key', 'ctrl+q')
+        poll('Ctrl+Q to end the program', lambda: process.poll() is not None, 10)
+        print(f'ok  {"Ctrl+Q":<34} ends the program ({process.returncode})')
+    finally:
+        ended(process)
+
+
+def the_draft_outlives_the_program(program, env, a11y):
+    """What is typed into the copy-paste box is there when the program starts again
+    after Ctrl+Q, and after a window's close box (here: the WM_DELETE_WINDOW it sends)."""
+    with tempfile.TemporaryDirectory() as state:
+        env = dict(env, XDG_STATE_HOME=state)
+        typed = ['(^o^)/ Quarvel', ' and more']
+        for n, ending in enumerate(('ctrl+q', 'close')):
+            process = started(program, [], env)
+            try:
+                dialog = main_window(a11y)
+                box = next(n for n in dialog.walk() if n.role == 'text' and n.name() == 'コピペ')
+                if text_of(box) != ''.join(typed[:n]):
+                    raise Failure(f'start {n + 1}: the box holds {text_of(box)!r}')
+                strip = next(n for n in dialog.walk() if n.role == 'page tab list')
+                click(strip.children[2])
+                click(box)
+                run('xdotool', 'key', 'ctrl+End')
+                run('xdotool', 'type', '--delay', '20', typed[n])
+                if ending == 'ctrl+q':
+                    run('xdotool', 'key', 'ctrl+q')
+                else:
+                    close_box(run('xdotool', 'search', '--onlyvisible', '--pid', str(process.pid)).split()[0])
+                poll('the program to end', lambda: process.poll() is not None, 10)
+            finally:
+                ended(process)
+        process = started(program, [], env)
+        try:
+            box = next(n for n in main_window(a11y).walk() if n.role == 'text' and n.name() == 'コピペ')
+            if text_of(box) != ''.join(typed):
+                raise Failure(f'after two runs the box holds {text_of(box)!r}')
+        finally:
+            ended(process)
+    print(f'ok  {"the copy-paste box":<34} holds what was typed in the runs before')
+
+
+def version_without_a_display(program):
+    bare = {k: v for k, v in os.environ.items() if k not in ('DISPLAY', 'WAYLAND_DISPLAY', 'QT_QPA_PLATFORM')}
+    version = subprocess.run([program, '--version'], env=bare, capture_output=True, text=True, timeout=20)
+    usage = subprocess.run([program, '--help'], env=bare, capture_output=True, text=True, timeout=20)
+    if version.returncode != 0 or not re.fullmatch(r'quarvel \S+\n', version.stdout) or usage.returncode != 0 \
+            or not usage.stdout.startswith('使い方: quarvel'):
+        raise Failure(f'without a display: --version {version.returncode} {version.stdout!r} {version.stderr!r}, '
+                      f'--help {usage.returncode}')
+    print(f'ok  {"--version, --help without display":<34} {version.stdout.strip()!r}, the usage; exit 0')
+
+
+def terminal_run(argv, env):
+    """What a program writes to its terminal (a pseudo-terminal as standard error)."""
+    master, slave = pty.openpty()
+    process = subprocess.Popen(argv, env=env, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=slave)
+    os.close(slave)
+    shown = b''
+    while True:
+        try:
+            chunk = os.read(master, 4096)
+        except OSError:
+            break
+        if not chunk:
+            break
+        shown += chunk
+    process.wait(60)
+    os.close(master)
+    return shown.decode('utf-8', 'replace')
+
+
+def warning_tree(folder, elsewhere):
+    """Documents with something to say about each: art too wide and too tall, one without
+    art, a picture among them, and one that is a link (it fails)."""
+    os.makedirs(os.path.join(folder, 'sub'))
+    tall = '<dd>' + ''.join(f'line {i}<br>' for i in range(51))
+    files = {'art.htm': '<dd>' + '_' * 300 + '\r\n' + tall + '\r\n<dd>fine\r\n',
+             'sub/plain.htm': '<p>no art here</p>\r\n'}
+    for name, text in files.items():
+        with open(os.path.join(folder, name), 'w', newline='') as out:
+            out.write(text)
+    with open(os.path.join(folder, 'sub', 'picture.htm'), 'wb') as out:
+        out.write(b'\x89PNG\r\n\x1a\n')
+    with open(elsewhere, 'w') as out:
+        out.write('<dd>x\r\n')
+    os.symlink(elsewhere, os.path.join(folder, 'link.htm'))
+
+
+def summary_matches_the_command_line(program, cli, env, a11y):
+    """A folder job whose documents have warnings and a failure ends with a summary that
+    names them, with the counts of quarvel-cli convert-folder's closing line on the same
+    tree."""
+    with tempfile.TemporaryDirectory() as temp:
+        for side in ('window', 'cli'):
+            warning_tree(os.path.join(temp, side), os.path.join(temp, side + '-elsewhere.htm'))
+        shown = terminal_run([cli, 'convert-folder', os.path.join(temp, 'cli')], env)
+        line = re.search(r'quarvel-cli: (\d+) documents?: (\d+) converted, (\d+) left as they were, (\d+) failed; '
+                         r'(\d+) pictures? written; (\d+) warnings?\r?\n$', shown)
+        if not line:
+            raise Failure(f'no closing line from convert-folder: {shown[-300:]!r}')
+        wanted = tuple(int(n) for n in line.groups())
+
+        process = started(program, [os.path.join(temp, 'window')], env)
+        try:
+            dialog = main_window(a11y)
+            click(next(n for n in dialog.walk() if n.role == 'push button' and n.name() == 'PNG画像生成'))
+            # The engine's message for the link, as it always has shown one.
+            message = poll('the message about the link', lambda: find_window(
+                a11y, lambda n: n.name() == 'Quarvel' and n.state() & SHOWING), 10)
+            if not any('link.htm' in n.name() for n in message.walk() if n.role == 'label'):
+                raise Failure('the message does not name link.htm')
+            run('xdotool', 'key', 'Return')
+            summary = find_summary(a11y)
+            counts = summary_counts(summary).name()
+            got = re.fullmatch(r'文書 (\d+) 件: 変換 (\d+)、変更なし (\d+)、失敗 (\d+) ／ 画像 (\d+) 枚 ／ 警告 (\d+) 件', counts)
+            if not got or tuple(int(n) for n in got.groups()) != wanted:
+                raise Failure(f'the summary says {counts!r}; convert-folder {line.group(0)!r}')
+            listed = text_of(next(n for n in summary.walk() if n.role == 'text'))
+            for needed in ('/art.htm\n', 'art/001.png: 幅1024ピクセルを超えた分は切れます',
+                           'art/002.png: 50行を超えた分は描かれません', '/link.htm\n',
+                           '失敗: シンボリックリンクの文書は変換しません'):
+                if needed not in listed:
+                    raise Failure(f'the summary\'s list lacks {needed!r}: {listed!r}')
+            if shots_folder:
+                save_screenshot(os.path.join(shots_folder, 'summary.png'), extents(summary))
+            run('xdotool', 'key', 'Escape')
+            poll('the summary to close', lambda: not summary.state() & SHOWING)
+        finally:
+            ended(process)
+    print(f'ok  {"a folder job with warnings":<34} {counts!r}, as convert-folder counts; each named')
+
+
+def template_browser(program, cli, env, a11y):
+    """quarvel art.ast: the collection's window lists as many pieces as render-pieces
+    draws; typing in its search narrows the list; Enter, and Enter again, puts the piece
+    into the copy-paste box."""
+    art = ('[AA][\u30e2\u30ca\u30fc]\r\n  \u2227\uff3f\u2227\r\n(\u00b4\u03c9\uff40)\r\n'
+           '[AA][tall]\r\n' + ''.join(f'line {i}\r\n' for i in range(55)) +
+           '[AA][wide]\r\n' + '_' * 300 + '\r\n[AA][empty]\r\n  \r\n[AA][heart]\r\nI &hearts; AA\r\n')
+    with tempfile.TemporaryDirectory() as temp:
+        collection = os.path.join(temp, 'art.ast')
+        with open(collection, 'wb') as out:
+            out.write(art.encode('cp932'))
+        run(cli, 'render-pieces', collection, '-o', os.path.join(temp, 'out'), env=env)
+        pictures = len([n for n in os.listdir(os.path.join(temp, 'out')) if n.endswith('.png')])
+        process = started(program, [collection], env)
+        try:
+            browser = poll('the collection\'s window', lambda: find_window(
+                a11y, lambda n: n.name() == 'art.ast - テンプレート集' and n.state() & SHOWING), 10)
+            pieces = next(n for n in browser.walk() if n.role == 'list' and n.name() == 'テンプレート')
+
+            def items():
+                return int(pieces.proxy.Get(ACC, 'ChildCount', dbus_interface=PROPERTIES))
+
+            poll('the list of pieces', lambda: items() == pictures)
+            if shots_folder:
+                save_screenshot(os.path.join(shots_folder, 'browser.png'), extents(browser))
+            search = next(n for n in browser.walk() if n.role == 'text')
+            click(search)
+            run('xdotool', 'type', '--delay', '30', 'tall')
+            poll('the search to narrow the list', lambda: items() == 1)
+            run('xdotool', 'key', 'Return', 'Return')
+            box = next(n for n in main_window(a11y).walk() if n.role == 'text' and n.name() == 'コピペ')
+            wanted = '\n'.join(f'line {i}' for i in range(55))
+            poll('the piece in the copy-paste box', lambda: wanted in text_of(box))
+        finally:
+            ended(process)
+    print(f'ok  {"quarvel art.ast":<34} {pictures} pieces as render-pieces draws; the search narrows to 1; '
+          f'Enter sends it to the copy-paste box')
+
+
+def extents(node):
+    return tuple(int(v) for v in node.proxy.GetExtents(dbus.UInt32(0), dbus_interface=COMPONENT))
 
 
 def main():
     program, cli = os.path.abspath(sys.argv[1]), os.path.abspath(sys.argv[2])
-    shots = sys.argv[3] if len(sys.argv) > 3 else None
+    global shots_folder
+    shots = shots_folder = sys.argv[3] if len(sys.argv) > 3 else None
     if shots:
         os.makedirs(shots, exist_ok=True)
 
     # The program in the plain C locale, the least it may meet; Qt publishes its
     # accessibility tree without a screen reader asking for it.
-    env = dict(os.environ, LC_ALL='C', QT_LINUX_ACCESSIBILITY_ALWAYS_ON='1')
+    # What it keeps between runs (the draft of the box, the collections opened last)
+    # goes to folders of the test's own.
+    home = tempfile.TemporaryDirectory()
+    env = dict(os.environ, LC_ALL='C', QT_LINUX_ACCESSIBILITY_ALWAYS_ON='1',
+               XDG_STATE_HOME=os.path.join(home.name, 'state'), XDG_CONFIG_HOME=os.path.join(home.name, 'config'))
     env.pop('QT_QPA_PLATFORM', None)
     program_run = subprocess.Popen([program], env=env, stdout=subprocess.DEVNULL)
     try:
@@ -300,8 +634,8 @@ def main():
         tab = press('ctrl+Prior', 3, 2, -1)
 
         # The file menu's check item, toggled with the mouse and then with the keys.
-        file_menu = next(n for n in dialog.walk() if n.role == 'menu item' and n.name() == 'ﾌｧｲﾙ')
-        indexed = next(n for n in file_menu.walk() if n.name() == '2色PNG（小さいファイル）')
+        file_menu = next(n for n in dialog.walk() if n.role == 'menu item' and n.name() == 'ﾌｧｲﾙ(F)')
+        indexed = next(n for n in file_menu.walk() if n.name() == '2色PNG（小さいファイル）(I)')
         if indexed.state() & CHECKED:
             raise Failure('2色PNG is checked at start')
         click(file_menu)
@@ -320,10 +654,10 @@ def main():
         click(file_menu)
         poll('the file menu', lambda: indexed.state() & SHOWING)
         shoot_menu('file-menu-checked.png')
-        # past the preview and the two settings items
-        run('xdotool', 'key', 'Down', 'Down', 'Down', 'Down', 'Return')
+        # by its access letter
+        run('xdotool', 'key', 'i')
         poll('2色PNG unchecked by the keys', lambda: not indexed.state() & CHECKED)
-        print('ok  2色PNG unchecked by the keys')
+        print('ok  2色PNG unchecked by its letter')
 
         def windows():
             found = subprocess.run(['xdotool', 'search', '--onlyvisible', '--pid', str(program_run.pid)],
@@ -352,7 +686,7 @@ def main():
         click(copy_box)
         run('xdotool', 'key', 'ctrl+End', 'Return')
         run('xdotool', 'type', '--delay', '20', '&#xF0000;' + 'W' * 120)
-        expect_status(r'1024 × 36 ピクセル　警告: 幅1024ピクセルを超えた分は切れます、字形の無い文字は空白になります',
+        expect_status(r'1024 × 36 ピクセル　警告: 幅1024ピクセルを超えた分は切れます、字形の無い文字（U\+F0000）は空白になります',
                       'typing in the box redraws it')
 
         def box_text():
@@ -409,8 +743,21 @@ def main():
         if unnamed:
             raise Failure(f'controls without a name: {unnamed}')
         print(f'ok  {"every control has a name":<34} {len(named)} controls')
-        if margin.name() != '余白(M)' or file_box.name() != '対象ファイル(F)':
+        if margin.name() != '余白(M)' or file_box.name() != '対象ファイル(T)':
             raise Failure(f'the margin box is named {margin.name()!r}, the file path box {file_box.name()!r}')
+        # The current tab, and only it, is selected.
+        selected = [n.name() for n in strip.children if n.role == 'page tab' and n.state() & SELECTED]
+        if selected != [strip.name()] or not all(n.state() & SELECTABLE for n in strip.children):
+            raise Failure(f'selected tabs: {selected}, the current one {strip.name()!r}')
+        print(f'ok  {"the current tab is selected":<34} {selected}')
+        # The two code buttons are a group that their label names.
+        for page in pages[:2]:
+            radios = [n for n in page.walk() if n.role == 'radio button']
+            groups = {(n.parent.role, n.parent.name()) for n in radios}
+            relations = [int(kind) for kind, _ in radios[0].parent.proxy.GetRelationSet(dbus_interface=ACC)]
+            if len(radios) != 2 or groups != {('panel', '文字コード')} or LABELLED_BY not in relations:
+                raise Failure(f'the code buttons: {len(radios)} in {groups}, relations {relations}')
+        print(f'ok  {"the code buttons":<34} a panel named 文字コード, labelled by it')
 
         # The keyboard: Tab leaves the copy-paste box and comes round to the two colour
         # swatches, push buttons named after their labels; Space opens the chooser.
@@ -446,9 +793,9 @@ def main():
         run('xdotool', 'key', 'ctrl+a', '5', '0', '0')
         click(next(n for n in client.children if n.name() == 'PNG画像生成'))  # refused: above 100
         other_window_captioned('Quarvel', 'Return')
-        help_menu = next(n for n in dialog.walk() if n.role == 'menu item' and n.name() == 'ﾍﾙﾌﾟ')
+        help_menu = next(n for n in dialog.walk() if n.role == 'menu item' and n.name() == 'ﾍﾙﾌﾟ(H)')
         click(help_menu)
-        about = next(n for n in help_menu.walk() if n.name() == 'ﾊﾞｼﾞｮｰﾝの表示...')
+        about = next(n for n in help_menu.walk() if n.name() == 'ﾊﾞｼﾞｮｰﾝの表示(V)...')
         poll('the help menu', lambda: about.state() & SHOWING)
         click(about)
         other_window_captioned(CAPTION, 'Escape')
@@ -456,7 +803,13 @@ def main():
         if program_run.poll() is not None:
             raise Failure(f'the program ended with {program_run.returncode}')
         program_run.terminate()
-        open_from_command_line(program, cli, env)
+        program_run.wait(10)
+        open_from_command_line(program, cli, env, a11y)
+        keys_never_end_the_program(program, env, a11y)
+        the_draft_outlives_the_program(program, env, a11y)
+        version_without_a_display(program)
+        summary_matches_the_command_line(program, cli, env, a11y)
+        template_browser(program, cli, env, a11y)
     except Failure as failure:
         print(f'FAIL {failure}')
         return 1

@@ -1,6 +1,8 @@
-// Screenshots of the real main window on each tab, for a person to look at. Runs on a
-// real display (xvfb-run): shows the window, switches the tabs and grabs the screen.
-//   quarvel_screenshots OUTPUT-FOLDER
+// Screenshots of the real windows, for a person to look at (docs/WINDOW.md shows some).
+// Runs on a real display (xvfb-run): shows the windows, switches the tabs, runs a job
+// and grabs the screen. --dark gives the palette the program takes when the desktop
+// prefers dark; under QT_SCALE_FACTOR=2 the names of the pictures for docs/ say "@2x".
+//   quarvel_screenshots OUTPUT-FOLDER [--dark]
 
 #include <QApplication>
 #include <QDir>
@@ -12,22 +14,86 @@
 #include <QTimer>
 
 #include "ui/about_box.h"
+#include "ui/job_summary_window.h"
+#include "ui/kit/color_scheme.h"
 #include "ui/kit/html_edit.h"
 #include "ui/kit/prompts.h"
 #include "ui/kit/tab_control.h"
 #include "ui/kit/text_codec.h"
 #include "ui/main_window.h"
+#include "ui/preview_window.h"
+#include "ui/template_browser.h"
 
 using namespace quarvel::ui;
 using quarvel::platform::Color;
 
 namespace {
 
-void Save(QWidget& window, const QString& path) {
+// The window and, unless `border` is 0, that much of the screen around it.
+void Save(QWidget& window, const QString& path, int border = 20) {
     QTest::qWait(300);
     QScreen* screen = window.screen();
-    const QRect frame = window.frameGeometry().adjusted(-20, -20, 20, 20);
+    const QRect frame = window.frameGeometry().adjusted(-border, -border, border, border);
     screen->grabWindow(0, frame.x(), frame.y(), frame.width(), frame.height()).save(path);
+}
+
+// Writes `bytes` to a new file at `path`.
+bool WriteAll(const QString& path, const QByteArray& bytes) {
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
+}
+
+// The windows as docs/WINDOW.md shows them: the main window with art in its box, the
+// summary of a folder job with warnings, the preview and the template collections.
+bool ShootForTheDocs(MainWindow& dlg, const QString& out, const QString& suffix) {
+    const QString work = out + QStringLiteral("/docs-work");
+    QDir(work).removeRecursively();  // the documents of a run before are converted
+    QDir().mkpath(work + QStringLiteral("/スレ/過去ログ"));
+    QString tall = QStringLiteral("<dd>");
+    for (int i = 0; i < 51; ++i) tall += QStringLiteral("（´・ω・｀）%1<br>").arg(i);
+    const QString wide = QStringLiteral("<dd>") + QStringLiteral("ｷﾀ━━━(ﾟ∀ﾟ)━━━!!").repeated(20);
+    if (!WriteAll(work + QStringLiteral("/スレ/001.htm"),
+                  QByteArray::fromStdString(ToCp932(wide + QStringLiteral("\r\n") + tall + QStringLiteral("\r\n")))) ||
+        !WriteAll(work + QStringLiteral("/スレ/過去ログ/002.htm"), QByteArrayLiteral("<p>no art</p>\r\n")) ||
+        !WriteAll(work + QStringLiteral("/スレ/003.htm"),
+                  QByteArray::fromStdString(ToCp932(QStringLiteral("<dd>（　´∀｀）\r\n")))) ||
+        !QFile::link(work + QStringLiteral("/スレ/003.htm"), work + QStringLiteral("/スレ/004.htm")))
+        return false;
+
+    dlg.tabCtrl()->SetCurFocus(2);
+    dlg.copyPastePage().edit()->setPlainText(
+        QStringLiteral("　　 ∧＿∧\n　　（　´∀｀）　&hearts;\n　　（　　　　）\n　　｜ ｜　|\n　　（_＿）＿）"));
+    Save(dlg, out + QStringLiteral("/window") + suffix, 0);
+
+    dlg.tabCtrl()->SetCurFocus(1);
+    dlg.folderPage().SetTargetFolder(work + QStringLiteral("/スレ"));
+    dlg.OnGenerate();
+    QTest::qWait(200);
+    if (!dlg.jobSummary()) return false;
+    Save(*dlg.jobSummary(), out + QStringLiteral("/summary") + suffix, 0);
+    dlg.jobSummary()->hide();
+
+    dlg.tabCtrl()->SetCurFocus(2);
+    dlg.OnPreview();
+    Save(*dlg.preview(), out + QStringLiteral("/preview") + suffix, 0);
+    dlg.preview()->hide();
+
+    QString ast;
+    const QString pieces[][2] = {
+        {QStringLiteral("モナー"),
+         QStringLiteral("　　∧＿∧\r\n　（　´∀｀）\r\n　（　　　　）\r\n　｜ ｜　|\r\n　（_＿）＿）")},
+        {QStringLiteral("ギコ"), QStringLiteral("　　∧∧\r\n　（,,ﾟДﾟ）\r\n　⊂　　つ\r\n　～|　|\r\n　　し`J")},
+        {QStringLiteral("しょぼーん"), QStringLiteral("（´・ω・｀）")},
+        {QStringLiteral("ｷﾀ━"), QStringLiteral("ｷﾀ━━━━(ﾟ∀ﾟ)━━━━!!")},
+    };
+    for (const auto& piece : pieces) ast += QStringLiteral("[AA][%1]\r\n%2\r\n").arg(piece[0], piece[1]);
+    if (!WriteAll(work + QStringLiteral("/テンプレ.ast"), QByteArray::fromStdString(ToCp932(ast)))) return false;
+    dlg.OpenCollection(work + QStringLiteral("/テンプレ.ast"));
+    dlg.templates()->resize(460, 560);
+    QTest::qWait(300);
+    Save(*dlg.templates(), out + QStringLiteral("/browser") + suffix, 0);
+    dlg.templates()->hide();
+    return true;
 }
 
 }  // namespace
@@ -35,7 +101,21 @@ void Save(QWidget& window, const QString& path) {
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
     const QString out = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral(".");
+    const bool dark = argc > 2 && QByteArray(argv[2]) == "--dark";
+    if (dark) QApplication::setPalette(DarkPalette());
     QDir().mkpath(out);
+    const QString suffix = QStringLiteral("%1-%2.png")
+                               .arg(app.devicePixelRatio() > 1 ? QStringLiteral("@2x") : QString(),
+                                    dark ? QStringLiteral("dark") : QStringLiteral("light"));
+    {
+        // Prompts answered in the user's place: the message of the job's link, say.
+        GetPrompts().showMessage = [](QWidget*, const QString&, MessageIcon) {};
+        MainWindow docs;
+        docs.move(40, 40);
+        docs.show();
+        if (!QTest::qWaitForWindowExposed(&docs) || !ShootForTheDocs(docs, out, suffix)) return 1;
+        ResetPrompts();
+    }
 
     MainWindow dlg;
     dlg.SetLook({Color{0x80, 0x30, 0x20}, Color{0xFF, 0xF0, 0xE0}, 0, true});

@@ -15,6 +15,7 @@
 #include <QRadioButton>
 #include <QRegularExpressionValidator>
 
+#include "ui/kit/accessibility.h"
 #include "ui/kit/resources.h"
 #include "ui/kit/screen_font.h"
 
@@ -170,10 +171,26 @@ void CreateControls(const DialogTemplate& dlg, QWidget* host, const ControlFacto
     // The label before the control being made, and how many boxes in a row it names.
     QLabel* label = nullptr;
     int named = 0;
-    for (const ControlTemplate& c : dlg.controls) {
-        QWidget* control = factory ? factory(c, host) : nullptr;
-        if (!control) control = MakeStandard(c, host, buttonGroup);
-        if (c.kind != QStringLiteral("radio")) buttonGroup = nullptr;
+    // The radio buttons right after a label go into a group that the label names.
+    RadioGroup* radios = nullptr;
+    for (qsizetype at = 0; at < dlg.controls.size(); ++at) {
+        const ControlTemplate& c = dlg.controls[at];
+        const bool isRadio = c.kind == QStringLiteral("radio");
+        if (!isRadio) radios = nullptr;
+        if (isRadio && label && !radios) {
+            QRect area;
+            for (qsizetype next = at; next < dlg.controls.size() && dlg.controls[next].kind == c.kind; ++next)
+                area |= units.Map(dlg.controls[next].rect);
+            radios = new RadioGroup(host);
+            radios->setGeometry(area);
+            radios->setAccessibleName(WithoutMnemonic(label->text()));
+            label->setBuddy(radios);
+        }
+        QWidget* parent = radios ? radios : host;
+        QWidget* control = factory ? factory(c, parent) : nullptr;
+        if (!control) control = MakeStandard(c, parent, buttonGroup);
+        if (!isRadio) buttonGroup = nullptr;
+        if (radios && !radios->focusProxy()) radios->setFocusProxy(control);
         if (label && TakesItsNameFromALabel(c)) {
             // The first box is the label's buddy: screen readers name it by the label,
             // and the label's mnemonic (Alt and its letter) puts the focus in it. The
@@ -189,7 +206,7 @@ void CreateControls(const DialogTemplate& dlg, QWidget* host, const ControlFacto
             named = 0;
         }
         if (c.id >= 0) control->setObjectName(QStringLiteral("ctl%1").arg(c.id));
-        control->setGeometry(units.Map(c.rect));
+        control->setGeometry(units.Map(c.rect).translated(radios ? -radios->pos() : QPoint()));
         if (!c.Has(QStringLiteral("tabstop")) && c.kind != QStringLiteral("static") &&
             c.kind != QStringLiteral("icon") && c.kind != QStringLiteral("groupbox")) {
             control->setFocusPolicy(Qt::ClickFocus);

@@ -70,6 +70,8 @@ using ControlFactory = std::function<QWidget*(const ControlTemplate&, QWidget* h
 // A label with text names the edit box or swatch right after it: it becomes the label's
 // buddy (its accessible name, the target of the label's mnemonic "(&M)"); further
 // boxes in a row after the first are named after the label and numbered ("開始タグ 2").
+// Radio buttons right after a label go into a RadioGroup that the label names and is
+// the buddy of.
 void CreateControls(const DialogTemplate& dlg, QWidget* host, const ControlFactory& factory = {});
 
 // A child window made from template `id`: its controls on `page` (see CreateControls),

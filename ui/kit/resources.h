@@ -31,6 +31,7 @@ inline constexpr int ID_LOAD_SETTINGS = 32772;
 inline constexpr int ID_APP_ABOUT = 32773;
 inline constexpr int ID_INDEXED_PNG = 32774;
 inline constexpr int ID_PREVIEW = 32775;
+inline constexpr int ID_OPEN_COLLECTION = 32776;
 
 // String `id` of the string table; empty when it has none.
 QString LoadResString(int id);

@@ -7,11 +7,14 @@
 #include <QStyleOptionTabWidgetFrame>
 #include <QTabBar>
 
+#include "ui/kit/accessibility.h"
 #include "ui/kit/tab_page.h"
 
 namespace quarvel::ui {
 
 TabControl::TabControl(QWidget* parent) : QWidget(parent), bar_(new QTabBar(this)) {
+    // Screen readers hear which tab is selected.
+    InstallAccessibleInterfaces();
     bar_->setDrawBase(false);
     bar_->setExpanding(false);
     bar_->setFocusPolicy(Qt::StrongFocus);

@@ -64,8 +64,10 @@ void FilePage::Generate() {
     job.path = QFile::encodeName(targetFile_).toStdString();
     job.backup = BackupOf(commonSettings_.settings());
     job.settings = EngineSettings(commonSettings_.settings(), host_->Look(), host_->PictureForm(), nullptr);
+    // What the pictures leave out, for the summary the job ends with.
+    job.settings.collectNotes = true;
     job.settings.claims = host_->RunClaims();
-    host_->StartJob([&job](JobProgress& progress) { RunFileJob(job, progress); });
+    host_->StartJob([&job](JobProgress& progress) { return RunFileJob(job, progress); });
 }
 
 void FilePage::LoadSettings(const std::filesystem::path& path) {

@@ -94,7 +94,9 @@ void FolderPage::Generate() {
     job.subFolders = subFolders_ ? SubFolders::yes : SubFolders::no;
     job.backup = BackupOf(commonSettings_.settings());
     job.settings = EngineSettings(commonSettings_.settings(), host_->Look(), host_->PictureForm(), nullptr);
-    host_->StartJob([&job](JobProgress& progress) { RunFolderJob(job, progress); });
+    // What the pictures leave out, for the summary the job ends with.
+    job.settings.collectNotes = true;
+    host_->StartJob([&job](JobProgress& progress) { return RunFolderJob(job, progress); });
 }
 
 void FolderPage::LoadSettings(const std::filesystem::path& path) {

@@ -15,7 +15,8 @@ class QWidget;
 
 namespace quarvel::engine {
 class ImageFolderClaims;
-}
+struct JobResult;
+}  // namespace quarvel::engine
 
 namespace quarvel::ui {
 
@@ -36,8 +37,9 @@ public:
 
     // Runs `body` on a worker thread, handing it the progress interface the job
     // reports to, and returns when the job has ended; false when no job could be
-    // started (the user has been told) or another job runs.
-    virtual bool StartJob(const std::function<void(engine::JobProgress& progress)>& body) = 0;
+    // started (the user has been told) or another job runs. What the job came to is
+    // the window's to sum up for the user.
+    virtual bool StartJob(const std::function<engine::JobResult(engine::JobProgress& progress)>& body) = 0;
 
     // The window over which a page's messages show.
     virtual QWidget* MessageParent() = 0;

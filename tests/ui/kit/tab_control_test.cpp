@@ -1,5 +1,6 @@
 // The tab control and the key handling of its pages.
 
+#include <QAccessible>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTabBar>
@@ -134,6 +135,39 @@ private slots:
         QCOMPARE(f.plainPage->geometry(), area);
         QVERIFY(f.Shows(1));
         QCOMPARE(QApplication::focusWidget(), f.edits[1]);
+    }
+
+    void screenReadersHearWhichTabIsSelected() {
+        // Each tab is a page tab named by its text; the current one, and only it, is
+        // selected (and focused while the strip has the focus); pressing a tab's
+        // action selects it. The strip is named after its current tab.
+        Fixture f;
+        QVERIFY(quarvel::test::ShowActive(&f.window));
+        QAccessibleInterface* strip = QAccessible::queryAccessibleInterface(f.tabs->tabBar());
+        QVERIFY(strip);
+        QCOMPARE(strip->role(), QAccessible::PageTabList);
+        QCOMPARE(strip->childCount(), 3);
+        f.tabs->tabBar()->setFocus();
+        for (int current = 0; current < 3; ++current) {
+            f.tabs->SetCurFocus(current);
+            QCOMPARE(strip->text(QAccessible::Name), f.tabs->tabBar()->tabText(current));
+            for (int i = 0; i < 3; ++i) {
+                QAccessibleInterface* tab = strip->child(i);
+                QVERIFY(tab && tab->isValid());
+                QCOMPARE(tab->role(), QAccessible::PageTab);
+                QCOMPARE(tab->parent(), strip);
+                QCOMPARE(strip->indexOfChild(tab), i);
+                QCOMPARE(tab->text(QAccessible::Name), f.tabs->tabBar()->tabText(i));
+                QVERIFY(tab->state().selectable);
+                QCOMPARE(bool(tab->state().selected), i == current);
+                QCOMPARE(bool(tab->state().focused), i == current);
+                QCOMPARE(tab->rect().center(), f.tabs->tabBar()->mapToGlobal(f.tabs->tabBar()->tabRect(i).center()));
+            }
+        }
+        QAccessibleActionInterface* press = strip->child(1)->actionInterface();
+        QVERIFY(press);
+        press->doAction(QAccessibleActionInterface::pressAction());
+        QCOMPARE(f.tabs->GetCurFocus(), 1);
     }
 
     void itemsWithoutPagesAndEmptyControls() {

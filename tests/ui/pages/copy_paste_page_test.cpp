@@ -95,6 +95,37 @@ private slots:
         QVERIFY(QApplication::focusWidget() != edit);
     }
 
+    void theBoxsTextOutlivesTheProgram() {
+        // What is typed is kept in the draft file a moment after typing pauses and when
+        // the window closes, and the next window starts with it: references, line
+        // breaks and all. An emptied box leaves an empty draft.
+        quarvel::test::TempDir temp;
+        const QString draft = quarvel::test::Native(temp / "state" / "quarvel" / "draft.txt");
+        const QString typed = QStringLiteral("　　∧＿∧\n　（´・ω・｀）&hearts;\n<b>\t");
+        {
+            MainWindow dlg;
+            dlg.KeepDraft(draft);
+            QVERIFY(quarvel::test::ShowActive(&dlg));
+            QVERIFY(dlg.copyPastePage().edit()->toPlainText().isEmpty());
+            dlg.copyPastePage().edit()->setPlainText(typed);
+            QTRY_COMPARE(ReadAll(draft), typed.toUtf8());  // saved while the window is open
+            dlg.copyPastePage().edit()->appendPlainText(QStringLiteral("x"));
+            dlg.close();  // saved at once
+            QVERIFY(dlg.isHidden());
+            QCOMPARE(ReadAll(draft), (typed + QStringLiteral("\nx")).toUtf8());
+        }
+        {
+            MainWindow dlg;
+            dlg.KeepDraft(draft);
+            QCOMPARE(dlg.copyPastePage().edit()->toPlainText(), typed + QStringLiteral("\nx"));
+            dlg.copyPastePage().edit()->clear();
+        }  // destroyed without a close: still saved
+        QCOMPARE(ReadAll(draft), QByteArray());
+        MainWindow dlg;
+        dlg.KeepDraft(draft);
+        QCOMPARE(dlg.copyPastePage().edit()->toPlainText(), QString());
+    }
+
     void screenFontFollowsResolution() {
         // 12 points at the screen's resolution, the picture's faces, no smoothing.
         const QFont at96 = MakeScreenFont(96);

@@ -2,6 +2,7 @@
 // the separator lists, and real file and folder jobs started from the button and from
 // drops, aborted, refused, and changed under while they run.
 
+#include <QAccessible>
 #include <QAction>
 #include <QCheckBox>
 #include <QFile>
@@ -113,12 +114,35 @@ private slots:
         for (auto* label : dlg.folderPage().findChildren<QLabel*>()) labels << label->text();
         QVERIFY(labels.contains(QStringLiteral("対象フォルダ(&D)")));
         QVERIFY(labels.contains(QStringLiteral("走査対象ファイル")));
-        QVERIFY(labels.contains(QStringLiteral("文字コード")));
+        QVERIFY(labels.contains(QStringLiteral("文字コード(&C)")));
 
         // Each page has its own common settings, embedded in it.
         QCOMPARE(dlg.filePage().commonSettings().parentWidget(), &dlg.filePage());
         QCOMPARE(dlg.folderPage().commonSettings().parentWidget(), &dlg.folderPage());
         QVERIFY(dlg.filePage().commonSettings().isVisibleTo(&dlg.filePage()));
+    }
+
+    void theCodeButtonsAreAGroupNamedByTheirLabel() {
+        // A screen reader meets the two buttons in a group named "文字コード", which the
+        // label names; Alt+C takes the focus there.
+        MainWindow dlg;
+        QVERIFY(quarvel::test::ShowActive(&dlg));
+        for (int tab : {0, 1}) {
+            dlg.tabCtrl()->SetCurFocus(tab);
+            QWidget* page = dlg.tabCtrl()->GetItemPage(tab);
+            for (int id : {IDC_CODE_SJIS, IDC_CODE_EUC}) {
+                QAccessibleInterface* radio = QAccessible::queryAccessibleInterface(GetDlgItem(page, id));
+                QVERIFY(radio);
+                QAccessibleInterface* group = radio->parent();
+                QCOMPARE(group->role(), QAccessible::Grouping);
+                QCOMPARE(group->text(QAccessible::Name), QStringLiteral("文字コード"));
+                const auto labels = group->relations(QAccessible::Label);
+                QCOMPARE(labels.size(), 1);
+                QCOMPARE(labels.first().first->text(QAccessible::Name), QStringLiteral("文字コード(C)"));
+            }
+            QTest::keyClick(dlg.windowHandle(), Qt::Key_C, Qt::AltModifier);
+            QCOMPARE(QApplication::focusWidget(), GetDlgItem(page, IDC_CODE_SJIS));
+        }
     }
 
     void keysInTheCommonSettingsNeverHideThem() {

@@ -1,0 +1,151 @@
+#include "ui/job_summary_window.h"
+
+#include <QClipboard>
+#include <QFile>
+#include <QGuiApplication>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QStringList>
+#include <QVBoxLayout>
+
+#include "engine/messages.h"
+#include "ui/kit/text_codec.h"
+#include "ui/kit/warning_texts.h"
+
+namespace quarvel::ui {
+
+using engine::DocumentResult;
+using engine::JobResult;
+using engine::JobSummary;
+using engine::MessageText;
+using engine::Outcome;
+
+namespace {
+
+// Items are indented under their document's path.
+const QString kIndent = QStringLiteral("　");
+
+QString Native(const std::string& path) { return QFile::decodeName(QByteArray::fromStdString(path)); }
+
+// What failed, without the path that heads the list's entry.
+QString Reason(const Failure& failure) {
+    QStringList lines = FromCp932(MessageText(failure)).split(QLatin1Char('\n'));
+    if (!failure.path.empty() && lines.size() > 1) lines.removeFirst();
+    return QStringLiteral("失敗: ") + lines.join(QStringLiteral(": "));
+}
+
+// A picture's path as its document's folder sees it ("art/001.png").
+QString PictureName(const std::string& picture, const std::string& document) {
+    const std::string::size_type slash = document.rfind('/');
+    const std::string folder = slash == std::string::npos ? std::string() : document.substr(0, slash + 1);
+    return Native(picture.starts_with(folder) ? picture.substr(folder.size()) : picture);
+}
+
+QStringList DocumentItems(const DocumentResult& document) {
+    QStringList items;
+    if (document.outcome == Outcome::failed && document.failure) items << Reason(*document.failure);
+    if (document.outcome != Outcome::converted) return items;
+    if (!document.otherCharset.empty()) {
+        items << QStringLiteral(
+                     "文字コード %1 を宣言しています（読んだ文字コードと違います。「文字コード」の設定を"
+                     "確かめてください）")
+                     .arg(QString::fromLatin1(document.otherCharset));
+    }
+    for (const auto& picture : document.pictureNotes) {
+        const QString name = PictureName(picture.path, document.path);
+        for (const QString& warning : PictureWarnings(picture.report)) items << name + QStringLiteral(": ") + warning;
+    }
+    return items;
+}
+
+// A document's items under its path; a failure of no file or folder (none named)
+// stands alone.
+void Append(QStringList& lines, const QString& heading, const QStringList& items) {
+    if (items.isEmpty()) return;
+    if (heading.isEmpty()) {
+        lines << items;
+        return;
+    }
+    lines << heading;
+    for (const QString& item : items) lines << kIndent + item;
+}
+
+}  // namespace
+
+JobSummaryWindow::JobSummaryWindow(QWidget* parent) : QDialog(parent) {
+    setWindowTitle(QStringLiteral("Quarvel　処理結果"));
+    setObjectName(QStringLiteral("jobSummary"));
+    setModal(false);
+
+    counts_ = new QLabel(this);
+    counts_->setWordWrap(true);
+    counts_->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+    auto* listLabel = new QLabel(QStringLiteral("警告と失敗(&W)"), this);
+    list_ = new QPlainTextEdit(this);
+    list_->setReadOnly(true);
+    list_->setLineWrapMode(QPlainTextEdit::NoWrap);
+    list_->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+    listLabel->setBuddy(list_);
+    copy_ = new QPushButton(QStringLiteral("すべてコピー(&C)"), this);
+    auto* close = new QPushButton(QStringLiteral("閉じる"), this);
+    copy_->setAutoDefault(false);
+    close->setAutoDefault(false);
+    connect(copy_, &QPushButton::clicked, this, &JobSummaryWindow::CopyAll);
+    connect(close, &QPushButton::clicked, this, &QDialog::close);
+
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch(1);
+    buttons->addWidget(copy_);
+    buttons->addWidget(close);
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(counts_);
+    layout->addWidget(listLabel);
+    layout->addWidget(list_, 1);
+    layout->addLayout(buttons);
+    resize(640, 320);
+}
+
+JobSummaryWindow::~JobSummaryWindow() = default;
+
+QString JobSummaryWindow::CountsText(const JobSummary& s) {
+    QString text = QStringLiteral("文書 %1 件: 変換 %2、変更なし %3、失敗 %4 ／ 画像 %5 枚 ／ 警告 %6 件")
+                       .arg(s.documents)
+                       .arg(s.converted)
+                       .arg(s.unchanged)
+                       .arg(s.failed)
+                       .arg(s.pictures)
+                       .arg(s.warnings);
+    if (s.jobFailures > 0) text += QStringLiteral(" ／ 文書以外の失敗 %1 件").arg(s.jobFailures);
+    if (s.aborted) text = QStringLiteral("中止しました。") + text;
+    return text;
+}
+
+QString JobSummaryWindow::ItemsText(const std::vector<JobResult>& results) {
+    QStringList lines;
+    for (const JobResult& result : results) {
+        for (const DocumentResult& document : result.documents)
+            Append(lines, Native(document.path), DocumentItems(document));
+        for (const Failure& failure : result.messages) Append(lines, Native(failure.path), {Reason(failure)});
+    }
+    if (lines.isEmpty()) return QStringLiteral("警告も失敗もありません");
+    return lines.join(QLatin1Char('\n'));
+}
+
+void JobSummaryWindow::ShowResults(const std::vector<JobResult>& results) {
+    JobSummary summary;
+    for (const JobResult& result : results) summary.Add(result);
+    counts_->setText(CountsText(summary));
+    list_->setPlainText(ItemsText(results));
+    show();
+    raise();
+    activateWindow();
+}
+
+void JobSummaryWindow::CopyAll() {
+    QGuiApplication::clipboard()->setText(counts_->text() + QLatin1Char('\n') + list_->toPlainText() +
+                                          QLatin1Char('\n'));
+}
+
+}  // namespace quarvel::ui

@@ -1,0 +1,48 @@
+#include "ui/kit/picture_view.h"
+
+#include <QPainter>
+
+#include <algorithm>
+#include <cmath>
+
+namespace quarvel::ui {
+
+int WholeDeviceScale(qreal devicePixelRatio) { return std::max(1, static_cast<int>(std::lround(devicePixelRatio))); }
+
+QSize ScaledSize(const QSize& picture, int scale, qreal devicePixelRatio) {
+    const qreal factor = scale / devicePixelRatio;
+    return {static_cast<int>(std::ceil(picture.width() * factor)),
+            static_cast<int>(std::ceil(picture.height() * factor))};
+}
+
+void DrawPicture(QPainter& painter, QPoint at, const QImage& image, int scale) {
+    const qreal ratio = painter.device()->devicePixelRatioF();
+    painter.save();
+    painter.setRenderHint(QPainter::SmoothPixmapTransform, false);
+    painter.drawImage(QRectF(at, QSizeF(image.size()) * (scale / ratio)), image);
+    painter.restore();
+}
+
+PictureView::PictureView(QWidget* parent) : QWidget(parent) {}
+PictureView::~PictureView() = default;
+
+void PictureView::SetImage(const QImage& image) {
+    image_ = image;
+    resize(sizeHint());
+    update();
+}
+
+void PictureView::SetScale(int scale) {
+    scale_ = std::max(1, scale);
+    resize(sizeHint());
+    update();
+}
+
+QSize PictureView::sizeHint() const { return ScaledSize(image_.size(), scale_, devicePixelRatioF()); }
+
+void PictureView::paintEvent(QPaintEvent*) {
+    QPainter painter(this);
+    DrawPicture(painter, QPoint(0, 0), image_, scale_);
+}
+
+}  // namespace quarvel::ui
