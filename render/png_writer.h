@@ -26,8 +26,8 @@ struct PngOptions {
     int scale = 1;
     // Pixels of this colour come out with alpha 0, every other pixel opaque and
     // unchanged. The file is then the two-colour form with a tRNS chunk whatever `form`
-    // says (far smaller than 8-bit RGBA for any picture of two colours: see
-    // BENCHMARKS.md), or 8-bit RGBA for a picture of more colours.
+    // says (one bit per pixel against 8-bit RGBA's 32), or 8-bit RGBA for a picture of
+    // more colours.
     std::optional<platform::Color> transparent = std::nullopt;
 };
 
