@@ -362,16 +362,35 @@ void CommandLine::AddCommand(CLI::App* app, std::string exitStatus, std::string 
 void CommandLine::AddLookOptions(CLI::App& app, LookOptions& look) {
     for (auto [name, colour, what, fallback] :
          {std::tuple{Flag(look_options::kFore), &look.textColor, "text colour", "000000, black"},
-          std::tuple{Flag(look_options::kBack), &look.backColor, "background colour", "FFFFFF, white"}}) {
+          std::tuple{Flag(look_options::kBack), &look.backColor, "background colour",
+                     "FFFFFF, white; none: transparent (the text's pixels stay opaque)"}}) {
+        const bool back = colour == &look.backColor;
         Note(app.add_option_function<std::string>(
-                    name, [target = colour](const std::string& v) { *target = look_options::ParseColor(v); },
+                    name,
+                    [target = colour, noBack = back ? &look.noBack : nullptr](const std::string& v) {
+                        if (noBack) *noBack = look_options::IsNoBack(v);
+                        if (!noBack || !*noBack) *target = look_options::ParseColor(v);
+                    },
                     std::string(what) + " as in HTML, RRGGBB (FF0000 is red; a leading # is allowed); default " +
                         fallback)
-                 ->type_name("RRGGBB")
-                 ->check(Needs(name, std::string(look_options::kColorNeeds),
-                               [](const std::string& v) { return look_options::ParseColor(v).has_value(); })),
+                 ->type_name(back ? "RRGGBB|none" : "RRGGBB")
+                 ->check(Needs(name, std::string(back ? look_options::kBackNeeds : look_options::kColorNeeds),
+                               [back](const std::string& v) {
+                                   return look_options::ParseColor(v).has_value() ||
+                                          (back && look_options::IsNoBack(v));
+                               })),
              {});
     }
+    const std::string scale = Flag(look_options::kScale);
+    app.add_option_function<std::string>(
+           scale, [&look](const std::string& v) { look.scale = look_options::ParseScale(v); },
+           "each pixel of the picture as an N x N block, for screens of N device pixels per pixel: a number from "
+           "1 to " +
+               std::to_string(render::kMaxScale) +
+               "; default 1. The layout and the limits of 1024 pixels and 50 lines are those of scale 1")
+        ->type_name("N")
+        ->check(Needs(scale, look_options::ScaleNeeds(),
+                      [](const std::string& v) { return look_options::ParseScale(v).has_value(); }));
     const std::string margin = Flag(look_options::kMargin);
     app.add_option_function<std::string>(
            margin, [&look](const std::string& v) { look.margin = look_options::ParseMargin(v); },

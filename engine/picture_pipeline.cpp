@@ -9,6 +9,7 @@
 namespace quarvel::engine {
 
 using render::EncodePng;
+using render::PngOptionsFor;
 using render::RenderPicture;
 
 namespace fs = platform::fs;
@@ -56,7 +57,7 @@ void PicturePipeline::Draw(PictureWork& work) const {
     try {
         Result<std::string> png =
             EncodePng(RenderPicture(work.art.c_str(), settings_.look, settings_.collectNotes ? &work.report : nullptr),
-                      settings_.pngForm);
+                      PngOptionsFor(settings_.look, settings_.pngForm));
         if (png) work.png = std::move(*png);  // else no memory to encode it
         work.drawn = true;
         if (settings_.pictureDrawn) settings_.pictureDrawn();
@@ -131,7 +132,8 @@ Result<void> PicturePipeline::NameWritten(fs::PendingFlush& names) {
     for (Written& picture : written_) {
         if (picture.staged.path().empty()) continue;
         if (Result<void> named = files_.Place(picture.staged, &names); !named) {
-            if (named.failure().Is(Failure::What::exists)) return Failure{Failure::What::changedMeanwhile, picture.path};
+            if (named.failure().Is(Failure::What::exists))
+                return Failure{Failure::What::changedMeanwhile, picture.path};
             return named;
         }
     }

@@ -8,12 +8,13 @@ using render::DrawnTextArt;
 using render::DrawTextFile;
 using render::EncodePng;
 using render::PngForm;
+using render::PngOptionsFor;
 using render::ReportWarnings;
 using render::TextArtOptions;
 
 Result<RenderedPng> RenderPng(std::string bytes, const TextArtOptions& options, PngForm form) {
     const DrawnTextArt drawn = DrawTextFile(std::move(bytes), options);
-    Result<std::string> png = EncodePng(drawn.picture, form);
+    Result<std::string> png = EncodePng(drawn.picture, PngOptionsFor(options.look, form));
     if (!png) return png.failure();
     RenderedPng result;
     result.png = std::move(*png);

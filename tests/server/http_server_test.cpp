@@ -70,6 +70,13 @@ TEST_F(ServerEndToEnd, PicturesAreByteForByteTheCommandLines) {
         {"html", hearts, "?html=1", "text/plain; charset=utf-8", {"--html"}},
         {"plain text of tags", hearts, "", "text/plain; charset=utf-8", {}},
         {"empty", "", "", "text/plain", {}},
+        {"scale 2", medium, "?scale=2", "text/plain", {"--scale", "2"}},
+        {"scale 3, two colours, no background",
+         small,
+         "?scale=3&indexed=1&back=none&fore=FFFFFF",
+         "text/plain",
+         {"--scale", "3", "--indexed", "--back", "none", "--fore", "FFFFFF"}},
+        {"scale 4, no background", medium, "?back=none&scale=4", "text/plain", {"--back", "none", "--scale", "4"}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
