@@ -11,7 +11,7 @@
 set -euo pipefail
 
 run=(
-  cmake ninja-build g++ pkg-config
+  cmake ninja-build g++ pkg-config gettext
   libfreetype-dev libfontconfig-dev libdeflate-dev libtbb-dev libcli11-dev
   qt6-base-dev libgl-dev librsvg2-bin
   libboost-dev nettle-dev
@@ -27,6 +27,7 @@ test=(
   "${package[@]}"
   libgtest-dev libgmock-dev libpng-dev
   xvfb xauth xdotool x11-utils xclip dbus at-spi2-core python3 python3-dbus
+  locales-all libc-l10n
   chromium
   clang libclang-rt-14-dev
 )
