@@ -21,6 +21,7 @@
 #include "engine/jobs.h"
 #include "engine/messages.h"
 #include "platform/codec.h"
+#include "platform/language.h"
 #include "platform/paths.h"
 #include "settings/engine_settings.h"
 #include "settings/settings_file.h"
@@ -197,21 +198,21 @@ Result<void> LoadSettingsFile(const std::string& path, Mode mode, FolderPageSett
     // A file without any of the program's sections changes nothing: say so, and go on
     // with the defaults and the options.
     if (!general->settingsFile)
-        std::fprintf(stderr,
-                     "quarvel-cli: %s: not a settings file of this program (none of the sections "
-                     "General, TargetFilePage, TargetFolderPage); the defaults are used\n",
-                     EscapeControls(path).c_str());
+        PrintProblem(path, _("not a settings file of this program (none of the sections General, TargetFilePage, "
+                             "TargetFolderPage); the defaults are used"));
     else if (!HoldsSettingsKeys(path, {keys::kGeneral, section}))
-        PrintProblem(path, "warning: none of the keys of the sections General and " + std::string(section) +
-                               " is in it, so it changes nothing; the defaults are used "
-                               "(save the settings from the window to make one)");
+        PrintProblem(path, Warning(platform::Fill(_("none of the keys of the sections General and {1} is in it, so it "
+                                                    "changes nothing; the defaults are used (save the settings from "
+                                                    "the window to make one)"),
+                                                  {section})));
     const Result<SettingsLoad> pageLoad =
         mode == Mode::file ? LoadCommonSettings(path, section, page.common) : LoadFolderPageSettings(path, page);
     if (!pageLoad) return pageLoad.failure();
     for (const Result<SettingsLoad>* load : {&general, &pageLoad})
         for (const ValueNotUnderstood& value : (*load)->notUnderstood)
-            PrintProblem(path, "warning: [" + value.section + "] " + value.key + "=" + NativeText(value.value) +
-                                   " is not understood; " + NativeText(value.used) + " is used");
+            PrintProblem(path, Warning(platform::Fill(
+                                   _("[{1}] {2}={3} is not understood; {4} is used"),
+                                   {value.section, value.key, NativeText(value.value), NativeText(value.used)})));
     page.fileFilter = cp932::ToUtf8(page.fileFilter);
     return {};
 }
@@ -273,16 +274,16 @@ void PrintWarnings(const JobResult& result, TerminalProgress& progress, Document
             DocumentCode fits = DocumentCode::shiftJis;
             for (DocumentCode code : {DocumentCode::eucJp, DocumentCode::utf8})
                 if (document.failure->detail == CodeName(code)) fits = code;
-            PrintProblem(document.path, "convert it with " + CodeOption(fits) + " (or --code auto)");
+            PrintProblem(document.path, platform::Fill(_("convert it with {1} (or --code auto)"), {CodeOption(fits)}));
         }
         if (document.outcome != Outcome::converted) continue;
         if (!document.otherCharset.empty()) {
             const std::string read =
                 chosen == DocumentCode::automatic
-                    ? "its bytes are " + std::string(CodeName(document.code)) + ", and were read so"
-                    : "it was read with " + CodeOption(document.code) + ", which its bytes fit";
-            PrintProblem(document.path,
-                         "warning: it declares the character set " + document.otherCharset + " but " + read);
+                    ? platform::Fill(_("its bytes are {1}, and were read so"), {CodeName(document.code)})
+                    : platform::Fill(_("it was read with {1}, which its bytes fit"), {CodeOption(document.code)});
+            PrintProblem(document.path, Warning(platform::Fill(_("it declares the character set {1} but {2}"),
+                                                               {document.otherCharset, read})));
         }
         for (const auto& picture : document.pictureNotes) PrintNotes(picture.path, picture.report, "--code");
     }
@@ -382,7 +383,7 @@ int Convert(const ConvertOptions& options, Mode mode) {
             // not converted.
             for (const DocumentResult& document : job.result.documents) {
                 if (document.outcome != Outcome::skipped) continue;
-                PrintProblem(document.path, "a PNG picture, not a document; left as it is");
+                PrintProblem(document.path, _("a PNG picture, not a document; left as it is"));
                 status = std::max(status, kExitFailed);
             }
             if (status == kExitAborted) break;
@@ -402,7 +403,7 @@ int RunConversion(const ConvertOptions& options, Mode mode) {
     try {
         return Convert(options, mode);
     } catch (const std::bad_alloc&) {
-        std::fputs("quarvel-cli: out of memory\n", stderr);
+        std::fprintf(stderr, "quarvel-cli: %s\n", _("out of memory"));
     } catch (const std::exception& e) {
         std::fprintf(stderr, "quarvel-cli: %s\n", e.what());
     }

@@ -8,6 +8,7 @@
 #include <string_view>
 
 #include "platform/color.h"
+#include "platform/language.h"
 
 namespace quarvel::render::look_options {
 
@@ -30,7 +31,8 @@ std::optional<int> ParseWholeNumber(std::string_view text, int lo, int hi);
 std::optional<int> ParseMargin(std::string_view text);
 
 // What a bad value needs, for the messages: "needs a colour as RRGGBB, ...".
-inline constexpr std::string_view kColorNeeds = "needs a colour as RRGGBB, such as FF0000 for red";
+// (Translated where a front shows it: the service answers in English.)
+inline constexpr const char* kColorNeeds = N_("needs a colour as RRGGBB, such as FF0000 for red");
 std::string MarginNeeds();
 
 }  // namespace quarvel::render::look_options

@@ -116,7 +116,7 @@ Parsed<PictureRequest> ReadPictureRequest(const std::vector<QueryPair>& pairs) {
         const std::string shown = "'" + Printable(pair.value) + "'";
         if (name == lo::kFore || name == lo::kBack) {
             const std::optional<Color> colour = lo::ParseColor(pair.value);
-            if (!colour) return Result::Fail(name + " " + std::string(lo::kColorNeeds) + ", not " + shown);
+            if (!colour) return Result::Fail(name + " " + lo::kColorNeeds + ", not " + shown);
             (name == lo::kFore ? request.art.look.textColor : request.art.look.backColor) = *colour;
         } else if (name == lo::kMargin) {
             const std::optional<int> margin = lo::ParseMargin(pair.value);
