@@ -229,7 +229,8 @@ std::optional<std::string> ApplyOptions(const ConvertOptions& o, FolderPageSetti
         // Separators given on the command line replace all three of the kind.
         for (std::size_t k = 0; k < separators->size(); ++k) {
             std::optional<std::string> bytes = k < typed->size() ? ArgumentToCp932((*typed)[k]) : std::string();
-            if (!bytes) return "the separator '" + (*typed)[k] + "' holds characters outside code page 932";
+            if (!bytes)
+                return platform::Fill(_("the separator '{1}' holds characters outside code page 932"), {(*typed)[k]});
             (*separators)[k] = *bytes;
         }
     }
@@ -239,8 +240,8 @@ std::optional<std::string> ApplyOptions(const ConvertOptions& o, FolderPageSetti
     o.look.ApplyTo(look);
     o.look.ApplyTo(form);
     if (look.margin < 0 || look.margin > kMaxMargin)
-        return "the margin " + std::to_string(look.margin) + " of the settings file is outside 0.." +
-               std::to_string(kMaxMargin);
+        return platform::Fill(_("the margin {1} of the settings file is outside 0..{2}"),
+                              {std::to_string(look.margin), std::to_string(kMaxMargin)});
     return std::nullopt;
 }
 
@@ -328,10 +329,9 @@ int Convert(const ConvertOptions& options, Mode mode) {
     if (mode == Mode::folder) {
         std::error_code ec;
         if (const std::string& target = options.targets[0]; std::filesystem::is_regular_file(target, ec))
-            return UsageError("'" + target +
-                                  "' is a file; convert-folder takes a folder, and convert takes "
-                                  "documents: quarvel-cli convert " +
-                                  target,
+            return UsageError(platform::Fill(_("'{1}' is a file; convert-folder takes a folder, and convert takes "
+                                               "documents: quarvel-cli convert {1}"),
+                                             {target}),
                               command);
     } else {
         // A folder given to convert would make backup/ beside it and fail to read it.
@@ -339,7 +339,8 @@ int Convert(const ConvertOptions& options, Mode mode) {
             std::error_code ec;
             if (std::filesystem::is_directory(target, ec))
                 return UsageError(
-                    "'" + target + "' is a folder; convert its documents with: quarvel-cli convert-folder " + target,
+                    platform::Fill(_("'{1}' is a folder; convert its documents with: quarvel-cli convert-folder {1}"),
+                                   {target}),
                     command);
         }
     }

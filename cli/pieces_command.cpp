@@ -32,9 +32,9 @@ using platform::JoinPath;
 int RunRenderPieces(const PiecesOptions& o) {
     if (!OpenFaces(o.look.font)) return kExitFailed;
 
-    Result<std::string> bytes =
-        ReadUserFile(o.input, kMaxCollectionBytes,
-                     "more than " + std::to_string(kMaxCollectionBytes >> 20) + " MB, more than a collection is read");
+    Result<std::string> bytes = ReadUserFile(o.input, kMaxCollectionBytes,
+                                             platform::Fill(_("more than {1} MB, more than a collection is read"),
+                                                            {std::to_string(kMaxCollectionBytes >> 20)}));
     if (!bytes) {
         PrintFailure(bytes.failure());
         return kExitFailed;
