@@ -140,6 +140,7 @@ usr/share/doc/quarvel-cli/examples/small.txt
 usr/share/lintian/overrides/quarvel-cli
 usr/share/locale/en/LC_MESSAGES/quarvel-cli.mo
 usr/share/locale/ja/LC_MESSAGES/quarvel-cli.mo
+usr/share/man/ja/man1/quarvel-cli.1.gz
 usr/share/man/man1/quarvel-cli.1.gz"
 expect_files quarvel "usr/bin/quarvel
 usr/share/applications/quarvel.desktop
@@ -188,6 +189,8 @@ for page in quarvel quarvel-cli quarvel-server; do
   LC_ALL=C.UTF-8 MANWIDTH=80 man --warnings -l "$tree/usr/share/man/man1/$page.1.gz" 2>"$work/man.log" >/dev/null
   [ ! -s "$work/man.log" ] || { cat "$work/man.log" >&2; fail "man page $page.1"; }
 done
+LC_ALL=C.UTF-8 MANWIDTH=80 man --warnings -l "$tree/usr/share/man/ja/man1/quarvel-cli.1.gz" 2>"$work/man.log" >/dev/null
+[ ! -s "$work/man.log" ] || { cat "$work/man.log" >&2; fail "the Japanese man page quarvel-cli.1"; }
 for size in 16 32 48 64 128 256; do
   grep -q "PNG image data, $size x $size," <<<"$(file "$tree/usr/share/icons/hicolor/${size}x$size/apps/quarvel.png")" ||
     fail "the ${size}x$size icon is not a $size x $size PNG"
