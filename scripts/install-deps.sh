@@ -13,7 +13,7 @@ set -euo pipefail
 run=(
   cmake ninja-build g++ pkg-config gettext
   libfreetype-dev libfontconfig-dev libdeflate-dev libtbb-dev libcli11-dev
-  qt6-base-dev libgl-dev librsvg2-bin
+  qt6-base-dev libgl-dev librsvg2-bin qt6-translations-l10n
   libboost-dev nettle-dev
   fonts-mona fonts-monapo fonts-ipafont-gothic fonts-symbola fontconfig
 )

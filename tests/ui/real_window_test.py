@@ -22,7 +22,8 @@ and Space open the colour chooser. Then, each with a program of its own:
 - a folder job with warnings ends with a summary that names them, with the counts of
   quarvel-cli convert-folder's closing line (read from a pseudo-terminal);
 - a template collection opens with as many pieces as render-pieces draws, its search
-  narrows the list and Enter sends a piece to the copy-paste box.
+  narrows the list and Enter sends a piece to the copy-paste box;
+- Qt's file dialog speaks the locale's language, as quarvel-cli does.
 """
 
 import ctypes
@@ -521,6 +522,26 @@ def template_browser(program, cli, env, a11y):
           f'Enter sends it to the copy-paste box')
 
 
+def dialogs_speak_the_locale(program, env, a11y):
+    """Qt's own file dialog (Ctrl+O) speaks the language the command line speaks:
+    Japanese under C and ja_JP.UTF-8, English under en_US.UTF-8."""
+    for locale, cancel in (('C', 'キャンセル'), ('ja_JP.UTF-8', 'キャンセル'), ('en_US.UTF-8', 'Cancel')):
+        process = started(program, [], dict(env, LC_ALL=locale, LANGUAGE=''))
+        try:
+            main_window(a11y)
+            run('xdotool', 'key', 'ctrl+o')
+            dialog = poll(f'the file dialog under {locale}', lambda: find_window(
+                a11y, lambda n: n.role in ('dialog', 'file chooser') and n.name() != CAPTION
+                and n.state() & SHOWING), 10)
+            buttons = sorted({n.name() for n in dialog.walk() if n.role == 'push button' and n.name()})
+            if cancel not in buttons:
+                raise Failure(f'the file dialog under {locale} has the buttons {buttons}, not {cancel!r}')
+            run('xdotool', 'key', 'Escape')
+        finally:
+            ended(process)
+        print(f'ok  {"file dialog under " + locale:<34} {", ".join(buttons)}')
+
+
 def extents(node):
     return tuple(int(v) for v in node.proxy.GetExtents(dbus.UInt32(0), dbus_interface=COMPONENT))
 
@@ -810,6 +831,7 @@ def main():
         version_without_a_display(program)
         summary_matches_the_command_line(program, cli, env, a11y)
         template_browser(program, cli, env, a11y)
+        dialogs_speak_the_locale(program, env, a11y)
     except Failure as failure:
         print(f'FAIL {failure}')
         return 1
