@@ -293,14 +293,21 @@ void PrintWarnings(const JobResult& result, TerminalProgress& progress, Document
 // "N documents: ..., P pictures written; W warnings": what a run came to, in the terms
 // of the window's summary.
 std::string SummaryLine(const JobSummary& s) {
-    const auto count = [](int n, const char* one, const char* more) {
-        return std::to_string(n) + " " + (n == 1 ? one : more);
+    // (Counted's texts are the catalogue's plural forms: scripts/update-po.sh.)
+    const auto Counted = [](int n, const char* one, const char* more) {
+        return platform::Fill(platform::TranslatePlural(one, more, static_cast<unsigned long>(n)), {std::to_string(n)});
     };
-    std::string line = s.aborted ? "stopped: " : "";
-    line += count(s.documents, "document", "documents") + ": " + std::to_string(s.converted) + " converted, " +
-            std::to_string(s.unchanged) + " left as they were, " + std::to_string(s.failed) + " failed; " +
-            count(s.pictures, "picture", "pictures") + " written; " + count(s.warnings, "warning", "warnings");
-    if (s.jobFailures > 0) line += "; " + count(s.jobFailures, "failure", "failures") + " outside the documents";
+    std::string line = s.aborted ? _("stopped: ") : "";
+    line += platform::Fill(
+        _("{1}: {2}; {3}; {4}"),
+        {Counted(s.documents, "{1} document", "{1} documents"),
+         platform::Fill(_("{1} converted, {2} left as they were, {3} failed"),
+                        {std::to_string(s.converted), std::to_string(s.unchanged), std::to_string(s.failed)}),
+         Counted(s.pictures, "{1} picture written", "{1} pictures written"),
+         Counted(s.warnings, "{1} warning", "{1} warnings")});
+    if (s.jobFailures > 0)
+        line += platform::Fill(_("; {1}"), {Counted(s.jobFailures, "{1} failure outside the documents",
+                                                    "{1} failures outside the documents")});
     return line;
 }
 

@@ -8,7 +8,7 @@ cd "$(dirname "$0")/.."
 
 mapfile -t sources < <(git ls-files --cached --others --exclude-standard -- '*.cpp' '*.h' |
   grep -E '^(platform|render|engine|settings|cli|server)/' | grep -v -e '^platform/language\.h$')
-xgettext --from-code=UTF-8 --language=C++ --keyword=_ --keyword=N_ --keyword=TranslatePlural:1,2 --add-comments=TRANSLATORS: \
+xgettext --from-code=UTF-8 --language=C++ --keyword=_ --keyword=N_ --keyword=TranslatePlural:1,2 --keyword=Counted:2,3 --add-comments=TRANSLATORS: \
   --sort-by-file --no-wrap --package-name=Quarvel --output=po/quarvel.pot "${sources[@]}"
 for po in po/*.po; do
   msgmerge --quiet --update --backup=none --no-wrap "$po" po/quarvel.pot

@@ -442,16 +442,14 @@ def warning_tree(folder, elsewhere):
 def summary_matches_the_command_line(program, cli, env, a11y):
     """A folder job whose documents have warnings and a failure ends with a summary that
     names them, with the counts of quarvel-cli convert-folder's closing line on the same
-    tree."""
+    tree, word for word (both in Japanese in the C locale)."""
     with tempfile.TemporaryDirectory() as temp:
         for side in ('window', 'cli'):
             warning_tree(os.path.join(temp, side), os.path.join(temp, side + '-elsewhere.htm'))
         shown = terminal_run([cli, 'convert-folder', os.path.join(temp, 'cli')], env)
-        line = re.search(r'quarvel-cli: (\d+) documents?: (\d+) converted, (\d+) left as they were, (\d+) failed; '
-                         r'(\d+) pictures? written; (\d+) warnings?\r?\n$', shown)
+        line = re.search(r'quarvel-cli: (文書 [^\r\n]*)\r?\n$', shown)
         if not line:
             raise Failure(f'no closing line from convert-folder: {shown[-300:]!r}')
-        wanted = tuple(int(n) for n in line.groups())
 
         process = started(program, [os.path.join(temp, 'window')], env)
         try:
@@ -465,8 +463,7 @@ def summary_matches_the_command_line(program, cli, env, a11y):
             run('xdotool', 'key', 'Return')
             summary = find_summary(a11y)
             counts = summary_counts(summary).name()
-            got = re.fullmatch(r'文書 (\d+) 件: 変換 (\d+)、変更なし (\d+)、失敗 (\d+) ／ 画像 (\d+) 枚 ／ 警告 (\d+) 件', counts)
-            if not got or tuple(int(n) for n in got.groups()) != wanted:
+            if counts != line.group(1):
                 raise Failure(f'the summary says {counts!r}; convert-folder {line.group(0)!r}')
             listed = text_of(next(n for n in summary.walk() if n.role == 'text'))
             for needed in ('/art.htm\n', 'art/001.png: 幅1024ピクセルを超えた分は切れます',
