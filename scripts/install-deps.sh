@@ -19,15 +19,17 @@ run=(
 )
 # build-essential: every Debian package build assumes it, so debian/control cannot name
 # it, and a minimal system lacks it (dpkg-checkbuilddeps then refuses to build).
+# locales-all and libc-l10n: the programs' words are checked under en_US, ja_JP and C,
+# the system's reasons with them (the package check and the tests).
 package=(
   build-essential dpkg-dev debhelper devscripts lintian file man-db
   desktop-file-utils appstream appstream-compose
+  locales-all libc-l10n
 )
 test=(
   "${package[@]}"
   libgtest-dev libgmock-dev libpng-dev
   xvfb xauth xdotool x11-utils xclip dbus at-spi2-core python3 python3-dbus
-  locales-all libc-l10n
   chromium
   clang libclang-rt-14-dev
 )
