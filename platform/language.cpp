@@ -20,6 +20,7 @@ namespace {
 
 Language chosen = Language::japanese;
 const char* domainName = nullptr;
+thread_local bool sourceTexts = false;
 
 // "ja" of "ja_JP.UTF-8@x", "en" of "en".
 std::string_view LanguageOfLocale(std::string_view locale) { return locale.substr(0, locale.find_first_of("_.@")); }
@@ -75,10 +76,14 @@ Language CurrentLanguage() { return chosen; }
 
 const char* LanguageCode(Language language) { return language == Language::japanese ? "ja" : "en"; }
 
-const char* Translate(const char* text) { return domainName ? ::dgettext(domainName, text) : text; }
+const char* Translate(const char* text) { return domainName && !sourceTexts ? ::dgettext(domainName, text) : text; }
+
+SourceTexts::SourceTexts() : before_(sourceTexts) { sourceTexts = true; }
+
+SourceTexts::~SourceTexts() { sourceTexts = before_; }
 
 const char* TranslatePlural(const char* singular, const char* plural, unsigned long n) {
-    if (domainName) return ::dngettext(domainName, singular, plural, n);
+    if (domainName && !sourceTexts) return ::dngettext(domainName, singular, plural, n);
     return n == 1 ? singular : plural;
 }
 

@@ -34,6 +34,19 @@ const char* LanguageCode(Language language);
 // where the catalogue has no translation of it.
 const char* Translate(const char* text);
 
+// While one lives, Translate and TranslatePlural give this thread the texts as they
+// stand in the sources: for answers whose words must not depend on the locale.
+class SourceTexts {
+public:
+    SourceTexts();
+    ~SourceTexts();
+    SourceTexts(const SourceTexts&) = delete;
+    SourceTexts& operator=(const SourceTexts&) = delete;
+
+private:
+    bool before_;
+};
+
 // A text of the program that counts `n` of something, in the form for `n`.
 const char* TranslatePlural(const char* singular, const char* plural, unsigned long n);
 

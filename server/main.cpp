@@ -91,6 +91,8 @@ int Run(int argc, char** argv) {
           "into; GET /healthz answers {\"status\": \"ok\"}. One line per request on standard error, begun with "
           "its priority for the journal (<6>, errors <3>)."),
         "quarvel-server");
+    app.option_defaults()->group(_("Options"));
+    app.get_formatter()->label("Usage", _("Usage"));
     app.set_help_flag("-h,--help", _("show this help and exit"));
     app.option_defaults()->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
     bool version = false;
