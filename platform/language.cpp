@@ -1,9 +1,7 @@
 #include "platform/language.h"
 
 #include <libintl.h>
-#include <unistd.h>
 
-#include <array>
 #include <clocale>
 #include <cstdlib>
 #include <cstring>
