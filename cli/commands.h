@@ -109,6 +109,9 @@ int UsageError(const std::string& message, std::string_view command = {});
 // Prints "quarvel-cli: <path>: <message>" to standard error.
 void PrintProblem(const std::string& path, const std::string& message);
 
+// "warning: <text>", as each warning is told.
+std::string Warning(std::string_view text);
+
 // A message of several lines as one: each line break becomes ": ".
 std::string OneLine(const std::string& utf8);
 

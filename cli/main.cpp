@@ -6,9 +6,11 @@
 
 #include "cli/commands.h"
 #include "platform/fs.h"
+#include "platform/language.h"
 #include "platform/memory.h"
 
 int main(int argc, char** argv) {
+    quarvel::platform::SetUpLanguage("quarvel-cli");
     quarvel::platform::KeepFreedMemoryForReuse();
     quarvel::platform::fs::RaiseOpenFileLimit();
     // Past a file-size limit a write fails, is reported and its file removed, rather than
@@ -19,7 +21,7 @@ int main(int argc, char** argv) {
     } catch (const std::bad_alloc&) {
         // A text or document too large for the memory at hand (or for a limit set on
         // it) is a failure like any other, not an abort.
-        std::fputs("quarvel-cli: out of memory\n", stderr);
+        std::fprintf(stderr, "quarvel-cli: %s\n", _("out of memory"));
         return quarvel::cli::kExitFailed;
     }
 }

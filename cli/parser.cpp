@@ -10,6 +10,7 @@
 #include <sstream>
 #include <utility>
 
+#include "platform/language.h"
 #include "render/look_options.h"
 #include "render/text_art.h"
 
@@ -21,6 +22,7 @@ using render::kMaxMargin;
 using render::kMaxTextBytes;
 using render::TextEncoding;
 namespace look_options = render::look_options;
+using platform::Fill;
 
 namespace {
 
@@ -55,6 +57,24 @@ std::size_t Columns(std::string_view text) {
     return columns;
 }
 
+// The longest start of a word that ends after a wide character and fits in `room`
+// columns, when the whole word does not: 0 when there is none.
+std::size_t WideBreak(std::string_view word, std::size_t room) {
+    if (Columns(word) <= room) return 0;
+    std::size_t fits = 0;
+    for (std::size_t i = 0; i < word.size();) {
+        const auto lead = static_cast<unsigned char>(word[i]);
+        const std::size_t length = lead < 0x80 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4;
+        if (Columns(word.substr(0, i + length)) > room) break;
+        i += length;
+        // Never before a closing mark: "、" "。" "）" "」".
+        const std::string_view next = word.substr(i, 3);
+        const bool closing = next == "、" || next == "。" || next == "）" || next == "」";
+        if (Columns(word.substr(i - length, length)) == 2 && !closing) fits = i;
+    }
+    return fits;
+}
+
 // The text broken into lines of at most `width` columns at its spaces; a line break in
 // it stays one.
 std::string Wrap(std::string_view text, std::size_t width) {
@@ -63,10 +83,23 @@ std::string Wrap(std::string_view text, std::size_t width) {
     for (std::size_t at = 0; at <= text.size();) {
         std::size_t end = text.find_first_of(" \n", at);
         if (end == std::string_view::npos) end = text.size();
-        const std::string_view word = text.substr(at, end - at);
+        std::string_view word = text.substr(at, end - at);
+        // Japanese has no spaces: a line may break after any wide character.
+        if (const std::size_t fits = WideBreak(word, width - std::min(width, column + (column > 0)));
+            fits > 0 && fits < word.size()) {
+            end = at + fits;
+            word = word.substr(0, fits);
+            if (column > 0) out += ' ';
+            out += word;
+            out += '\n';
+            column = 0;
+            at = end;
+            continue;
+        }
         if (column > 0 && column + 1 + Columns(word) > width) {
             out += '\n';
             column = 0;
+            if (WideBreak(word, width) > 0) continue;  // broken on the next line
         } else if (column > 0) {
             out += ' ';
             ++column;
@@ -101,9 +134,8 @@ CLI::Validator Check(std::function<std::string(const std::string&)> problem) {
 CLI::Validator Needs(std::string option, std::string needs, std::function<bool(const std::string&)> good) {
     return Check([=](const std::string& value) -> std::string {
         if (good(value)) return {};
-        std::string message = "option " + option + " " + needs;
-        if (!value.empty()) message += ", not '" + value + "'";
-        return message;
+        return value.empty() ? Fill(_("option {1} {2}"), {option, needs})
+                             : Fill(_("option {1} {2}, not '{3}'"), {option, needs, value});
     });
 }
 
@@ -111,7 +143,7 @@ CLI::Validator Needs(std::string option, std::string needs, std::function<bool(c
 std::string OutputProblem(const std::string& value) {
     if (!value.starts_with("=")) return {};
     const std::string name = value.substr(1);
-    return "option --output needs a file name, not '" + value + "': write -o " + name + " or --output=" + name;
+    return Fill(_("option --output needs a file name, not '{1}': write -o {2} or --output={2}"), {value, name});
 }
 
 // The checks of an option in order (CLI11 tells their number only by throwing).
@@ -170,7 +202,7 @@ std::string DidYouMean(const std::string& word, const std::vector<std::string>& 
         const std::size_t d = distance(word, candidate);
         if (d < bestDistance && d * 2 < candidate.size()) best = &candidate, bestDistance = d;
     }
-    return best ? "; did you mean " + *best + "?" : std::string();
+    return best ? Fill(_("; did you mean {1}?"), {*best}) : std::string();
 }
 
 // The long names of a command's options ("--no-backup").
@@ -189,13 +221,13 @@ std::string Leftover(const std::vector<std::string>& rest, const std::string& on
         if (word == "--" && !afterMark) {
             afterMark = true;
         } else if (!afterMark && word.size() > 1 && word[0] == '-') {
-            return "unknown option '" + word + "'" + DidYouMean(word.substr(0, word.find('=')), optionNames);
+            return Fill(_("unknown option '{1}'"), {word}) + DidYouMean(word.substr(0, word.find('=')), optionNames);
         } else {
             operands.push_back(word);
         }
     }
-    return operands.empty() ? std::string("unknown option '--'")
-                            : oneOperand + ": '" + operands.front() + "' is one too many";
+    return operands.empty() ? Fill(_("unknown option '{1}'"), {"--"})
+                            : Fill(_("{1}: '{2}' is one too many"), {oneOperand, operands.front()});
 }
 
 // The usage line of a command as the help shows it.
@@ -218,13 +250,13 @@ class HelpFormatter : public CLI::Formatter {
 public:
     HelpFormatter() {
         column_width(kHelpColumn);
-        label("Positionals", "Arguments");
+        label("Positionals", _("Arguments"));
     }
     std::string make_description(const CLI::App* app) const override {
         return app->get_description().empty() ? std::string() : Wrap(app->get_description(), kHelpWidth) + "\n";
     }
     std::string make_usage(const CLI::App* app, std::string name) const override {
-        return Wrap("Usage: " + name + " " + UsageLine(*app), kHelpWidth) + "\n";
+        return Wrap(Fill(_("Usage: {1}"), {name + " " + UsageLine(*app)}), kHelpWidth) + "\n";
     }
     std::string make_footer(const CLI::App* app) const override {
         return app->get_footer().empty() ? std::string() : Wrap(app->get_footer(), kHelpWidth) + "\n";
@@ -267,14 +299,15 @@ CLI::Option* AddChoice(CLI::App& app, const std::string& name, std::function<voi
         .add_option_function<std::string>(
             name, [set, find](const std::string& word) { set(*find(word)); }, help)
         ->type_name(JoinWords(shown, "|", "|"))
-        ->check(Needs(name, "takes " + JoinWords(shown, ", ", " or "),
+        ->check(Needs(name, Fill(_("takes {1}"), {JoinWords(shown, _(", "), _(" or "))}),
                       [find](const std::string& word) { return find(word).has_value(); }));
 }
 
 std::string RenderExit() {
-    return "0 done (warnings, if any, on standard error), 1 the text could not be read or is no text, the picture "
-           "could not be written, the text is larger than " +
-           std::to_string(kMaxTextBytes >> 20) + " MB or memory ran out, 2 bad usage, 130 stopped by Ctrl+C.";
+    return Fill(_("0 done (warnings, if any, on standard error), 1 the text could not be read or is no text, the "
+                  "picture could not be written, the text is larger than {1} MB or memory ran out, 2 bad usage, 130 "
+                  "stopped by Ctrl+C."),
+                {std::to_string(kMaxTextBytes >> 20)});
 }
 
 // A file name whose extension says another kind of picture than the PNG file it would be.
@@ -305,16 +338,16 @@ std::string UsageName(const CLI::Option& option) {
 }
 
 CommandLine::CommandLine(std::string_view command)
-    : app_(
-          "Draws Japanese text art into PNG pictures exactly as \"ＭＳ Ｐゴシック\" lays it out: typed text with "
-          "render, every piece of a template collection with render-pieces, the marked stretches of HTML "
-          "documents in place with convert and convert-folder. `quarvel-cli help COMMAND` tells each "
-          "command's options.",
-          kProgram) {
+    : app_(_("Draws Japanese text art into PNG pictures exactly as \"ＭＳ Ｐゴシック\" lays it out: typed text with "
+             "render, every piece of a template collection with render-pieces, the marked stretches of HTML "
+             "documents in place with convert and convert-folder. `quarvel-cli help COMMAND` tells each "
+             "command's options."),
+           kProgram) {
     app_.formatter(std::make_shared<HelpFormatter>());
-    app_.set_help_flag("-h,--help", "show this help and exit");
+    app_.option_defaults()->group(_("Options"));
+    app_.set_help_flag("-h,--help", _("show this help and exit"));
     app_.set_version_flag("--version", std::string(kProgram) + " " + QUARVEL_VERSION,
-                          "show the program's name and version and exit");
+                          _("show the program's name and version and exit"));
     // One command; after it, a word named like a command is an operand.
     app_.require_subcommand(1);
     app_.option_defaults()->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
@@ -337,8 +370,8 @@ CommandLine::CommandLine(std::string_view command)
         AddHelp();
     }
     app_.footer(
-        "Exit status: 0 done, 1 failed, 2 bad usage, 130 stopped by Ctrl+C; `quarvel-cli help COMMAND` tells each "
-        "command's.");
+        _("Exit status: 0 done, 1 failed, 2 bad usage, 130 stopped by Ctrl+C; `quarvel-cli help COMMAND` tells each "
+          "command's."));
 }
 
 CLI::Option* CommandLine::Note(CLI::Option* option, ValueKind value, std::string whenMissing) {
@@ -354,16 +387,17 @@ ValueKind CommandLine::ValueOf(const CLI::Option* option) const {
 }
 
 void CommandLine::AddCommand(CLI::App* app, std::string exitStatus, std::string oneOperand, std::function<int()> run) {
-    app->group("Commands");
-    app->footer("Exit status: " + exitStatus);
+    app->group(_("Commands"));
+    if (CLI::Option* help = app->get_help_ptr()) help->group(_("Options"));
+    app->footer(Fill(_("Exit status: {1}"), {exitStatus}));
     commands_.push_back({app, std::move(run), std::move(exitStatus), std::move(oneOperand)});
 }
 
 void CommandLine::AddLookOptions(CLI::App& app, LookOptions& look) {
     for (auto [name, colour, what, fallback] :
-         {std::tuple{Flag(look_options::kFore), &look.textColor, "text colour", "000000, black"},
-          std::tuple{Flag(look_options::kBack), &look.backColor, "background colour",
-                     "FFFFFF, white; none: transparent (the text's pixels stay opaque)"}}) {
+         {std::tuple{Flag(look_options::kFore), &look.textColor, _("text colour"), _("000000, black")},
+          std::tuple{Flag(look_options::kBack), &look.backColor, _("background colour"),
+                     _("FFFFFF, white; none: transparent (the text's pixels stay opaque)")}}) {
         const bool back = colour == &look.backColor;
         Note(app.add_option_function<std::string>(
                     name,
@@ -371,10 +405,10 @@ void CommandLine::AddLookOptions(CLI::App& app, LookOptions& look) {
                         if (noBack) *noBack = look_options::IsNoBack(v);
                         if (!noBack || !*noBack) *target = look_options::ParseColor(v);
                     },
-                    std::string(what) + " as in HTML, RRGGBB (FF0000 is red; a leading # is allowed); default " +
-                        fallback)
+                    Fill(_("{1} as in HTML, RRGGBB (FF0000 is red; a leading # is allowed); default {2}"),
+                         {what, fallback}))
                  ->type_name(back ? "RRGGBB|none" : "RRGGBB")
-                 ->check(Needs(name, std::string(back ? look_options::kBackNeeds : look_options::kColorNeeds),
+                 ->check(Needs(name, _(back ? look_options::kBackNeeds : look_options::kColorNeeds),
                                [back](const std::string& v) {
                                    return look_options::ParseColor(v).has_value() ||
                                           (back && look_options::IsNoBack(v));
@@ -384,62 +418,63 @@ void CommandLine::AddLookOptions(CLI::App& app, LookOptions& look) {
     const std::string scale = Flag(look_options::kScale);
     app.add_option_function<std::string>(
            scale, [&look](const std::string& v) { look.scale = look_options::ParseScale(v); },
-           "each pixel of the picture as an N x N block, for screens of N device pixels per pixel: a number from "
-           "1 to " +
-               std::to_string(render::kMaxScale) +
-               "; default 1. The layout and the limits of 1024 pixels and 50 lines are those of scale 1")
+           Fill(_("each pixel of the picture as an N x N block, for screens of N device pixels per pixel: a number "
+                  "from 1 to {1}; default 1. The layout and the limits of 1024 pixels and 50 lines are those of "
+                  "scale 1"),
+                {std::to_string(render::kMaxScale)}))
         ->type_name("N")
-        ->check(Needs(scale, look_options::ScaleNeeds(),
+        ->check(Needs(scale, Fill(_("needs a number from {1} to {2}"), {"1", std::to_string(render::kMaxScale)}),
                       [](const std::string& v) { return look_options::ParseScale(v).has_value(); }));
     const std::string margin = Flag(look_options::kMargin);
     app.add_option_function<std::string>(
            margin, [&look](const std::string& v) { look.margin = look_options::ParseMargin(v); },
-           "blank pixels on every side, a number from 0 to " + std::to_string(kMaxMargin) + "; default 0")
+           Fill(_("blank pixels on every side, a number from 0 to {1}; default 0"), {std::to_string(kMaxMargin)}))
         ->type_name("N")
-        ->check(Needs(margin, look_options::MarginNeeds(),
+        ->check(Needs(margin, Fill(_("needs a number from {1} to {2}"), {"0", std::to_string(kMaxMargin)}),
                       [](const std::string& v) { return look_options::ParseMargin(v).has_value(); }));
     app.add_flag(Flag(look_options::kNoSpaceSim), look.noSpace,
-                 "draw every half-width space; by default runs of them collapse to one and those at the start of a "
-                 "line vanish, as a browser shows them");
+                 _("draw every half-width space; by default runs of them collapse to one and those at the start of a "
+                   "line vanish, as a browser shows them"));
     app.add_flag(Flag(look_options::kIndexed), look.indexed,
-                 "write two-colour PNG files (a palette of the text and background colours, one when they are equal "
-                 "or nothing is inked; one bit per pixel): the same pixels as the default 8-bit RGB files, two to "
-                 "four times smaller and several times faster to write");
+                 _("write two-colour PNG files (a palette of the text and background colours, one when they are equal "
+                   "or nothing is inked; one bit per pixel): the same pixels as the default 8-bit RGB files, two to "
+                   "four times smaller and several times faster to write"));
     Note(app.add_option(Flag(look_options::kFont), look.font,
-                        "a font file whose glyph shapes replace Mona's (as $QUARVEL_FONT does); advances always "
-                        "follow the original font")
+                        _("a font file whose glyph shapes replace Mona's (as $QUARVEL_FONT does); advances always "
+                          "follow the original font"))
              ->type_name("PATH"),
          {ValueKind::Type::file, {}});
 }
 
 // -j N, --jobs N: convert's and render-pieces'.
 void CommandLine::AddJobsOption(CLI::App& app, std::optional<int>& jobs) {
-    const std::string range = "a number from 1 to " + std::to_string(kMaxJobs);
+    const std::string range = Fill(_("a number from {1} to {2}"), {"1", std::to_string(kMaxJobs)});
     app.add_option_function<std::string>(
            "-j,--jobs", [&jobs](const std::string& v) { jobs = look_options::ParseWholeNumber(v, 1, kMaxJobs); },
-           "pictures drawn at once, " + range + "; default one per core. The results are the same for any number")
+           Fill(_("pictures drawn at once, {1}; default one per core. The results are the same for any number"),
+                {range}))
         ->type_name("N")
-        ->check(Needs("--jobs", "needs " + range,
+        ->check(Needs("--jobs", Fill(_("needs {1}"), {range}),
                       [](const std::string& v) { return look_options::ParseWholeNumber(v, 1, kMaxJobs).has_value(); }));
 }
 
 void CommandLine::AddRender() {
-    CLI::App& app = *app_.add_subcommand("render", "draw one piece of text art into one picture");
+    CLI::App& app = *app_.add_subcommand("render", _("draw one piece of text art into one picture"));
     RenderOptions& o = render_;
     Note(app.add_option("text-file", o.input,
-                        "plain text art in UTF-8 or Shift-JIS (code page 932); - or none: standard input")
+                        _("plain text art in UTF-8 or Shift-JIS (code page 932); - or none: standard input"))
              ->type_name("TEXT-FILE|-"),
          {ValueKind::Type::file, {}});
     Note(app.add_option("-o,--output", o.output,
-                        "the picture to write (required); - writes it to standard output, which must not be a "
-                        "terminal")
+                        _("the picture to write (required); - writes it to standard output, which must not be a "
+                          "terminal"))
              ->type_name("OUT.png|-")
              ->check(Check(OutputProblem)),
          {ValueKind::Type::file, {".png"}},
-         "the picture's file name is missing: give -o OUT.png, or -o - for standard output");
+         _("the picture's file name is missing: give -o OUT.png, or -o - for standard output"));
     app.add_flag(Flag(look_options::kHtml), o.html,
-                 "take the bytes as a document's marked stretch: <br> breaks lines, other tags are dropped, "
-                 "character references are decoded");
+                 _("take the bytes as a document's marked stretch: <br> breaks lines, other tags are dropped, "
+                   "character references are decoded"));
     Note(AddChoice<TextEncoding>(
              app, Flag(look_options::kEncoding), [&o](TextEncoding e) { o.encoding = e; },
              {{"auto", TextEncoding::automatic},
@@ -449,80 +484,84 @@ void CommandLine::AddRender() {
               {"sjis", TextEncoding::cp932},
               {"shift-jis", TextEncoding::cp932}},
              {"auto", "utf-8", "cp932"},
-             "how the text's bytes are read: auto (UTF-8 when they are), utf-8 (or utf8) or "
-             "cp932 (or sjis, shift-jis); default auto"),
+             _("how the text's bytes are read: auto (UTF-8 when they are), utf-8 (or utf8) or "
+               "cp932 (or sjis, shift-jis); default auto")),
          {ValueKind::Type::word, {"auto", "utf-8", "cp932"}});
     AddLookOptions(app, o.look);
     // Checked once the command line is read, so that --help still shows the help.
     app.callback([&o] {
         if (o.output == "-" && ::isatty(STDOUT_FILENO))
-            throw BadUsage("standard output is a terminal: send it to a file or a program (> OUT.png, | ...)");
+            throw BadUsage(_("standard output is a terminal: send it to a file or a program (> OUT.png, | ...)"));
         if (IsOtherPictureName(o.output))
-            throw BadUsage("-o " + o.output + ": the picture is a PNG file whatever its name; name it .png");
+            throw BadUsage(Fill(_("-o {1}: the picture is a PNG file whatever its name; name it .png"), {o.output}));
     });
-    AddCommand(&app, RenderExit(), "only one text file can be drawn at a time", [this] { return RunRender(render_); });
+    AddCommand(&app, RenderExit(), _("only one text file can be drawn at a time"),
+               [this] { return RunRender(render_); });
 }
 
 void CommandLine::AddPieces() {
     CLI::App& app = *app_.add_subcommand(
-        "render-pieces", "draw every piece of a template collection into a folder, with a page of them");
+        "render-pieces", _("draw every piece of a template collection into a folder, with a page of them"));
     PiecesOptions& o = pieces_;
     Note(app.add_option("file", o.input,
-                        "a template collection: .mlt (pieces between lines [SPLIT]) or .ast (each piece headed "
-                        "by [AA][name]), Shift-JIS (code page 932) or UTF-8; -: standard input")
+                        _("a template collection: .mlt (pieces between lines [SPLIT]) or .ast (each piece headed "
+                          "by [AA][name]), Shift-JIS (code page 932) or UTF-8; -: standard input"))
              ->type_name("FILE.mlt|FILE.ast|-"),
          {ValueKind::Type::file, {".mlt", ".ast"}},
-         "the collection is missing: render-pieces FILE.mlt|FILE.ast -o DIR");
+         _("the collection is missing: render-pieces FILE.mlt|FILE.ast -o DIR"));
     Note(app.add_option("-o,--output", o.output,
-                        "the folder for the pictures 001.png, 002.png, ... and index.html (required; made when "
-                        "missing)")
+                        _("the folder for the pictures 001.png, 002.png, ... and index.html (required; made when "
+                          "missing)"))
              ->type_name("DIR")
              ->check(Check(OutputProblem))
              ->check(Check([](const std::string& value) -> std::string {
                  if (value != "-") return {};
-                 return "render-pieces writes a folder, so '-' (standard output) cannot be one; ./- names a "
-                        "folder called -";
+                 return _(
+                     "render-pieces writes a folder, so '-' (standard output) cannot be one; ./- names a "
+                     "folder called -");
              })),
-         {ValueKind::Type::folder, {}}, "the pictures' folder is missing: give -o DIR");
+         {ValueKind::Type::folder, {}}, _("the pictures' folder is missing: give -o DIR"));
     AddLookOptions(app, o.look);
     AddJobsOption(app, o.jobs);
     AddCommand(&app,
-               "0 done (warnings, if any, on standard error), 1 the file could not be read or is no text, a "
-               "picture, the folder or the page could not be made or written, or memory ran out, 2 bad usage, 130 "
-               "stopped by Ctrl+C.",
-               "only one collection can be drawn at a time", [this] { return RunRenderPieces(pieces_); });
+               _("0 done (warnings, if any, on standard error), 1 the file could not be read or is no text, a "
+                 "picture, the folder or the page could not be made or written, or memory ran out, 2 bad usage, 130 "
+                 "stopped by Ctrl+C."),
+               _("only one collection can be drawn at a time"), [this] { return RunRenderPieces(pieces_); });
 }
 
 void CommandLine::AddConvert(Mode mode) {
     const bool file = mode == Mode::file;
     CLI::App& app = *app_.add_subcommand(file ? "convert" : "convert-folder",
-                                         file ? "convert documents in place: every marked stretch becomes a picture"
-                                              : "convert every matching document of a folder tree in place");
+                                         file ? _("convert documents in place: every marked stretch becomes a picture")
+                                              : _("convert every matching document of a folder tree in place"));
     ConvertOptions& o = convert_;
     if (file)
-        Note(app.add_option("document", o.targets, "the documents (HTML in Shift-JIS or EUC-JP), converted in place")
+        Note(app.add_option("document", o.targets, _("the documents (HTML in Shift-JIS or EUC-JP), converted in place"))
                  ->type_name("DOCUMENT...")
                  ->check(Check([](const std::string& value) -> std::string {
                      if (value != "-") return {};
-                     return "convert changes documents in place, so '-' (standard input) cannot be one; ./- names "
-                            "a file called -";
+                     return _(
+                         "convert changes documents in place, so '-' (standard input) cannot be one; ./- names "
+                         "a file called -");
                  })),
-             {ValueKind::Type::file, {}}, "no document given");
+             {ValueKind::Type::file, {}}, _("no document given"));
     else
         Note(app.add_option_function<std::string>(
                     "folder", [&o](const std::string& folder) { o.targets = {folder}; },
-                    "the folder whose matching documents are converted in place")
+                    _("the folder whose matching documents are converted in place"))
                  ->type_name("FOLDER")
                  ->check(Check([](const std::string& value) -> std::string {
                      if (value != "-") return {};
-                     return "convert-folder takes a folder, so '-' (standard input) cannot be one; ./- names a "
-                            "folder called -";
+                     return _(
+                         "convert-folder takes a folder, so '-' (standard input) cannot be one; ./- names a "
+                         "folder called -");
                  })),
-             {ValueKind::Type::folder, {}}, "no folder given");
+             {ValueKind::Type::folder, {}}, _("no folder given"));
     Note(app.add_option("--settings", o.settingsFile,
-                        "start from a settings file saved by the program's window: its separators, character code, "
-                        "backup, colours, margin, spaces and picture form (and for convert-folder its pattern and "
-                        "sub-folders) replace the defaults; the options override it")
+                        _("start from a settings file saved by the program's window: its separators, character code, "
+                          "backup, colours, margin, spaces and picture form (and for convert-folder its pattern and "
+                          "sub-folders) replace the defaults; the options override it"))
              ->type_name("FILE.ini"),
          {ValueKind::Type::file, {".ini"}});
     Note(AddChoice<DocumentCode>(
@@ -536,20 +575,20 @@ void CommandLine::AddConvert(Mode mode) {
               {"utf8", DocumentCode::utf8},
               {"utf-8", DocumentCode::utf8}},
              {"auto", "sjis", "euc", "utf8"},
-             "the documents' character code: auto (each document's own, told from its bytes: a byte-order mark, "
-             "valid UTF-8, else Shift-JIS or EUC-JP by which reads it cleanly; a declared charset only breaks a "
-             "tie), sjis (or shift-jis), euc (or euc-jp) or utf8 (or utf-8); default auto, or the settings "
-             "file's. A document whose bytes do not fit a code named here is left as it is, and the message "
-             "names the code that fits"),
+             _("the documents' character code: auto (each document's own, told from its bytes: a byte-order mark, "
+               "valid UTF-8, else Shift-JIS or EUC-JP by which reads it cleanly; a declared charset only breaks a "
+               "tie), sjis (or shift-jis), euc (or euc-jp) or utf8 (or utf-8); default auto, or the settings "
+               "file's. A document whose bytes do not fit a code named here is left as it is, and the message "
+               "names the code that fits")),
          {ValueKind::Type::word, {"auto", "sjis", "euc", "utf8"}});
     for (auto [name, list, help] :
          {std::tuple{"--start", &o.starts,
-                     "a start separator, up to three (each --start once); default <dd>; \\n is a line break; one "
-                     "that begins with - goes as --start=SEP. Separators given here replace all three of the "
-                     "settings file's or the default ones"},
+                     _("a start separator, up to three (each --start once); default <dd>; \\n is a line break; one "
+                       "that begins with - goes as --start=SEP. Separators given here replace all three of the "
+                       "settings file's or the default ones")},
           std::tuple{"--end", &o.ends,
-                     "an end separator, up to three, as --start; default \\n, <dt> and </dl>; --end= alone: every "
-                     "stretch runs to the end of its document"}}) {
+                     _("an end separator, up to three, as --start; default \\n, <dt> and </dl>; --end= alone: every "
+                       "stretch runs to the end of its document")}}) {
         app.add_option(name, *list, help)
             ->type_name("SEP")
             ->expected(1)
@@ -557,59 +596,63 @@ void CommandLine::AddConvert(Mode mode) {
             ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
     }
     app.add_flag("--no-backup", o.noBackup,
-                 "keep no untouched copy in backup/ (by default one is kept, and never replaced: a later text goes "
-                 "beside it as NAME.1, ...)");
+                 _("keep no untouched copy in backup/ (by default one is kept, and never replaced: a later text goes "
+                   "beside it as NAME.1, ...)"));
     if (!file) {
         app.add_option("--pattern", o.pattern,
-                       "the documents to convert, a file name pattern; default \"*.htm\" (which also finds .html)")
+                       _("the documents to convert, a file name pattern; default \"*.htm\" (which also finds .html)"))
             ->type_name("GLOB")
-            ->check(Needs("--pattern", "needs a file name pattern", [](const std::string& v) { return !v.empty(); }));
-        app.add_flag("--no-subfolders", o.noSubFolders, "only the folder itself, not its sub-folders");
+            ->check(
+                Needs("--pattern", _("needs a file name pattern"), [](const std::string& v) { return !v.empty(); }));
+        app.add_flag("--no-subfolders", o.noSubFolders, _("only the folder itself, not its sub-folders"));
     }
     AddLookOptions(app, o.look);
     AddJobsOption(app, o.jobs);
-    app.add_flag("-q,--quiet", o.quiet, "no progress line on the terminal");
+    app.add_flag("-q,--quiet", o.quiet, _("no progress line on the terminal"));
     app.callback([&o] {
         for (auto [list, name] : {std::pair{&o.starts, "--start"}, std::pair{&o.ends, "--end"}})
-            if (list->size() > 3) throw BadUsage(std::string("at most three ") + name + " separators");
+            if (list->size() > 3) throw BadUsage(Fill(_("at most three {1} separators"), {name}));
     });
     AddCommand(&app,
-               "0 done (warnings, if any, on standard error), 1 some document or folder failed (each message on "
-               "standard error), 2 bad usage, 130 stopped by Ctrl+C.",
-               file ? "" : "convert-folder takes one folder", [this, mode] { return RunConversion(convert_, mode); });
+               _("0 done (warnings, if any, on standard error), 1 some document or folder failed (each message on "
+                 "standard error), 2 bad usage, 130 stopped by Ctrl+C."),
+               file ? "" : _("convert-folder takes one folder"),
+               [this, mode] { return RunConversion(convert_, mode); });
 }
 
 void CommandLine::AddRestore(Mode mode) {
     const bool file = mode == Mode::file;
     CLI::App& app = *app_.add_subcommand(
         file ? "restore" : "restore-folder",
-        file ? "put converted documents back from their copies in backup/, and remove the pictures of that conversion"
-             : "put back every document of a folder tree that has a copy in backup/, as restore does");
+        file
+            ? _("put converted documents back from their copies in backup/, and remove the pictures of that conversion")
+            : _("put back every document of a folder tree that has a copy in backup/, as restore does"));
     RestoreOptions& o = restore_;
     if (file) {
         Note(app.add_option("documents", o.targets,
-                            "documents to put back from their newest copy in the backup/ beside them")
+                            _("documents to put back from their newest copy in the backup/ beside them"))
                  ->type_name("DOCUMENT"),
-             {ValueKind::Type::file, {}}, "no document given");
+             {ValueKind::Type::file, {}}, _("no document given"));
     } else {
         Note(app.add_option_function<std::string>(
                     "folder", [&o](const std::string& folder) { o.targets = {folder}; },
-                    "the folder whose documents with a copy in backup/ are put back")
+                    _("the folder whose documents with a copy in backup/ are put back"))
                  ->type_name("FOLDER"),
-             {ValueKind::Type::folder, {}}, "no folder given");
-        app.add_option("--pattern", o.pattern, "the documents to put back, a file name pattern; default \"*.htm\"")
+             {ValueKind::Type::folder, {}}, _("no folder given"));
+        app.add_option("--pattern", o.pattern, _("the documents to put back, a file name pattern; default \"*.htm\""))
             ->type_name("GLOB")
-            ->check(Needs("--pattern", "needs a file name pattern", [](const std::string& v) { return !v.empty(); }));
-        app.add_flag("--no-subfolders", o.noSubFolders, "only the folder itself, not its sub-folders");
+            ->check(
+                Needs("--pattern", _("needs a file name pattern"), [](const std::string& v) { return !v.empty(); }));
+        app.add_flag("--no-subfolders", o.noSubFolders, _("only the folder itself, not its sub-folders"));
     }
     AddCommand(&app,
-               "0 done (each document's line on standard output), 1 some document could not be put back (each "
-               "message on standard error), 2 bad usage, 130 stopped by Ctrl+C.",
-               file ? "" : "restore-folder takes one folder", [this, mode] { return RunRestore(restore_, mode); });
+               _("0 done (each document's line on standard output), 1 some document could not be put back (each "
+                 "message on standard error), 2 bad usage, 130 stopped by Ctrl+C."),
+               file ? "" : _("restore-folder takes one folder"), [this, mode] { return RunRestore(restore_, mode); });
 }
 
 void CommandLine::AddHelp() {
-    CLI::App& app = *app_.add_subcommand("help", "show the help of a command and exit");
+    CLI::App& app = *app_.add_subcommand("help", _("show the help of a command and exit"));
     std::vector<std::string> names;
     for (const Command& command : commands_) names.push_back(command.app->get_name());
     names.push_back("help");
@@ -617,10 +660,11 @@ void CommandLine::AddHelp() {
              ->type_name("COMMAND")
              ->check(Check([names](const std::string& value) -> std::string {
                  if (std::find(names.begin(), names.end(), value) != names.end()) return {};
-                 return "no command '" + value + "'; the commands are " + JoinWords(names, ", ", " and ");
+                 return Fill(_("no command '{1}'; the commands are {2}"),
+                             {value, JoinWords(names, _(", "), _(" and "))});
              })),
          {ValueKind::Type::word, names});
-    AddCommand(&app, "0 done, 2 no such command.", "help takes one command", [this] {
+    AddCommand(&app, _("0 done, 2 no such command."), _("help takes one command"), [this] {
         std::fputs(Help(topic_.empty() ? nullptr : app_.get_subcommand(topic_)).c_str(), stdout);
         return kExitOk;
     });
@@ -651,12 +695,12 @@ std::string CommandLine::UsageMessage(const CLI::Error& error) const {
         if (word.size() > 1 && word[0] == '-') {
             const std::string option = word.substr(0, word.find('='));
             if (command && command->get_option_no_throw(option))
-                return said("option " + option + " goes after the command " + name);
-            return said("unknown option '" + word + "'");
+                return said(Fill(_("option {1} goes after the command {2}"), {option, name}));
+            return said(Fill(_("unknown option '{1}'"), {word}));
         }
         std::vector<std::string> names;
         for (const Command& c : commands_) names.push_back(c.app->get_name());
-        return said("unknown command '" + word + "'" + DidYouMean(word, names));
+        return said(Fill(_("unknown command '{1}'"), {word}) + DidYouMean(word, names));
     }
     if (dynamic_cast<const BadUsage*>(&error)) return said(error.what());
     if (dynamic_cast<const CLI::ExtrasError*>(&error) && command) {
@@ -667,7 +711,7 @@ std::string CommandLine::UsageMessage(const CLI::Error& error) const {
         if (!command) {
             std::vector<std::string> names;
             for (const Command& c : commands_) names.push_back(c.app->get_name());
-            return said("no command given: " + JoinWords(names, ", ", " or "));
+            return said(Fill(_("no command given: {1}"), {JoinWords(names, _(", "), _(" or "))}));
         }
         for (const CLI::Option* option : command->get_options()) {
             if (!option->get_required() || option->count() > 0) continue;
@@ -684,7 +728,7 @@ std::string CommandLine::UsageMessage(const CLI::Error& error) const {
                 std::string empty;
                 if (std::string problem = (*check)(empty); !problem.empty()) return said(problem);
             }
-            return said("option " + option->get_name() + " needs a value");
+            return said(Fill(_("option {1} needs a value"), {option->get_name()}));
         }
     }
     // A value refused: CLI11 puts the option's name in front of the check's message,

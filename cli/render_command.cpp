@@ -65,7 +65,7 @@ int RunRender(const RenderOptions& o) {
     const DrawnTextArt drawn = DrawTextFile(std::move(*bytes), options);
     const Picture& picture = drawn.picture;
     for (const std::string& warning : ReportWarnings(drawn, "--encoding"))
-        PrintProblem(ShownName(o.input), "warning: " + warning);
+        PrintProblem(ShownName(o.input), Warning(warning));
 
     // Written whole or not at all; a device or a pipe named by -o is written as it is.
     // While its input file is there the picture can be drawn again: no flush to wait for.

@@ -371,7 +371,7 @@ bool IsTemporaryName(std::string_view name);
 // when some part of it is missing.
 std::optional<std::string> RealPath(const std::string& path);
 
-// The system's text for an errno value.
+// The system's text for an errno value, in the language the program speaks.
 std::string SystemReason(int error);
 
 // The real file system.

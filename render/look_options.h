@@ -8,6 +8,7 @@
 #include <string_view>
 
 #include "platform/color.h"
+#include "platform/language.h"
 
 namespace quarvel::render::look_options {
 
@@ -37,10 +38,11 @@ std::optional<int> ParseScale(std::string_view text);
 bool IsNoBack(std::string_view text);
 
 // What a bad value needs, for the messages: "needs a colour as RRGGBB, ...".
-inline constexpr std::string_view kColorNeeds = "needs a colour as RRGGBB, such as FF0000 for red";
+// (Translated where a front shows it: the service answers in English.)
+inline constexpr const char* kColorNeeds = N_("needs a colour as RRGGBB, such as FF0000 for red");
 std::string MarginNeeds();
-inline constexpr std::string_view kBackNeeds =
-    "needs a colour as RRGGBB, such as FF0000 for red, or none for a transparent background";
+inline constexpr const char* kBackNeeds =
+    N_("needs a colour as RRGGBB, such as FF0000 for red, or none for a transparent background");
 std::string ScaleNeeds();
 
 }  // namespace quarvel::render::look_options

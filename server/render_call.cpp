@@ -1,5 +1,6 @@
 #include "server/render_call.h"
 
+#include "platform/language.h"
 #include "render/png_writer.h"
 
 namespace quarvel::server {
@@ -21,6 +22,8 @@ Result<RenderedPng> RenderPng(std::string bytes, const TextArtOptions& options, 
     result.width = drawn.picture.width;
     result.height = drawn.picture.height;
     result.report = drawn.report;
+    // A script reads the same words whatever the service's locale.
+    const platform::SourceTexts english;
     result.warnings = ReportWarnings(drawn, "the request's encoding");
     return result;
 }

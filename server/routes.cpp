@@ -204,8 +204,8 @@ HttpResponse PictureAnswer(HttpResponse r, RenderedPng png, std::chrono::steady_
 
 const std::string* HttpResponse::Header(std::string_view name) const {
     for (const auto& [key, value] : headers)
-        if (key.size() == name.size() && std::equal(key.begin(), key.end(), name.begin(),
-                                                    [](char a, char b) { return std::tolower(a) == std::tolower(b); }))
+        if (key.size() == name.size() &&
+            std::equal(key.begin(), key.end(), name.begin(), [](char a, char b) { return (a | 0x20) == (b | 0x20); }))
             return &value;
     return nullptr;
 }

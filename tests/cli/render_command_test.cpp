@@ -408,16 +408,15 @@ TEST_F(RenderCli, InputBeyondSixteenMegabytesIsRefused) {
     for (const std::string& input : {(dir / "big.txt").string(), std::string("/dev/urandom")}) {
         auto r = Render({input, "-o", (dir / "big.png").string()});
         EXPECT_EQ(r.exit_code, 1) << input;
-        EXPECT_EQ(
-            r.err,
-            "quarvel-cli: " + input +
-                ": ファイルが大きすぎます: more than 16 MB of text, more than can be drawn (give the art alone)\n");
+        EXPECT_EQ(r.err,
+                  "quarvel-cli: " + input +
+                      ": file too large: more than 16 MB of text, more than can be drawn (give the art alone)\n");
         EXPECT_FALSE(std::filesystem::exists(dir / "big.png")) << input;
     }
     auto piped = Render({"-", "-o", (dir / "big.png").string()}, at_cap + "W");
     EXPECT_EQ(piped.exit_code, 1);
     EXPECT_EQ(piped.err,
-              "quarvel-cli: (standard input): ファイルが大きすぎます: more than 16 MB of text, more than can be drawn "
+              "quarvel-cli: (standard input): file too large: more than 16 MB of text, more than can be drawn "
               "(give the art alone)\n");
 }
 
