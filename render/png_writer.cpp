@@ -177,13 +177,6 @@ std::string ManyColourPngFile(const Picture& picture, int scale, std::optional<C
 
 }  // namespace
 
-PngOptions PngOptionsFor(const Appearance& look, PngForm form) {
-    PngOptions options{form};
-    options.scale = look.scale;
-    if (look.transparentBack) options.transparent = DrawnBackColor(look);
-    return options;
-}
-
 Result<std::string> EncodePng(const Picture& picture, const PngOptions& options) {
     if (picture.width <= 0 || picture.height <= 0)
         return Failure{Failure::What::unexpected, {}, 0, "a picture without pixels"};

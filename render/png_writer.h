@@ -34,6 +34,7 @@ struct PngOptions {
 // The options for a picture drawn in `look` (RenderPicture): its scale and, with a
 // transparent background, the colour the background was drawn in as the transparent one.
 // What the window, the command line, the service and the engine all call.
+// (A file of its own, so that a program may bring its own EncodePng without the writer.)
 PngOptions PngOptionsFor(const Appearance& look, PngForm form);
 
 // The bytes of the picture's PNG file. Fails when there is no memory for them
