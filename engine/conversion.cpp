@@ -18,6 +18,7 @@
 #include "engine/document_scan.h"
 #include "engine/image_tags.h"
 #include "engine/messages.h"
+#include "engine/naming_note.h"
 #include "engine/picture_pipeline_internal.h"
 #include "platform/codec.h"
 #include "platform/fs.h"
@@ -408,6 +409,7 @@ void DocumentConverter::PlaceDocument() {
         Fail(placed.failure());
         return;
     }
+    pictures_.Shown();
     result_.outcome = Outcome::converted;
 }
 
@@ -504,6 +506,7 @@ bool DocumentConverter::PrepareFirstChange(PictureWork& work) {
     Result<fs::HeldFolder> held = MakeFolder(imageFolder_);
     if (!held) return stop(held.failure());
     heldImageFolder_ = std::move(*held);
+    RemovePicturesOfAKilledRun(fs_, imageFolder_, read_);
     if (Result<void> listed = ListTakenNames(); !listed) return stop(listed.failure());
     pictures_.MadeFor(&read_);
     return true;

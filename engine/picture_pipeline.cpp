@@ -3,7 +3,9 @@
 #include <cerrno>
 
 #include "engine/messages.h"
+#include "engine/naming_note.h"
 #include "engine/ordered_pipeline.h"
+#include "platform/paths.h"
 #include "render/png_writer.h"
 
 namespace quarvel::engine {
@@ -129,6 +131,20 @@ void PicturePipeline::Take(PictureWork& work) {
 }
 
 Result<void> PicturePipeline::NameWritten(fs::PendingFlush& names) {
+    // Before the first of them has a name, the note that lists them all: a run killed
+    // before the document shows them leaves them to the next run to remove.
+    bool unnamed = false;
+    for (; noted_ < written_.size(); ++noted_) {
+        const Written& picture = written_[noted_];
+        if (picture.staged.path().empty()) continue;
+        unnamed = true;
+        if (const std::optional<fs::FileInfo> info = picture.staged.Info())
+            noteLines_ += NamingNoteLine(picture.path, *info);
+    }
+    if (unnamed && madeFor_) {
+        notedIn_ = platform::GetDirectoryPart(written_.front().path);
+        if (Result<void> noted = WriteNamingNote(files_, notedIn_, *madeFor_, noteLines_); !noted) return noted;
+    }
     for (Written& picture : written_) {
         if (picture.staged.path().empty()) continue;
         if (Result<void> named = files_.Place(picture.staged, &names); !named) {
@@ -148,6 +164,14 @@ void PicturePipeline::RemoveWritten() {
             files_.Remove(picture.path, &picture.id);
     }
     written_.clear();
+    Shown();
+}
+
+void PicturePipeline::Shown() {
+    if (!notedIn_.empty()) RemoveNamingNote(files_, notedIn_);
+    notedIn_.clear();
+    noteLines_.clear();
+    noted_ = 0;
 }
 
 }  // namespace quarvel::engine
