@@ -210,6 +210,7 @@ bool MainWindow::RunJob(const std::function<void()>& threadProc) {
 
 void MainWindow::SetLook(const Appearance& look) {
     look_ = look;
+    look_.scale = std::clamp(look.scale, 1, render::kMaxScale);  // one the files can have
     WriteControls();
     client_->update();
     ShownChanged();
@@ -223,7 +224,7 @@ void MainWindow::SetPictureForm(PngForm form) {
 void MainWindow::WriteControls() {
     ShowSwatches();
     spaceCheck_->setChecked(look_.collapseSpaces);
-    scaleBox_->setCurrentIndex(std::clamp(look_.scale, 1, render::kMaxScale) - 1);
+    scaleBox_->setCurrentIndex(look_.scale - 1);
     transparentCheck_->setChecked(look_.transparentBack);
     if (indexedPngAction_) indexedPngAction_->setChecked(pngForm_ == PngForm::indexed);
     // A margin read from a settings file shows as the program has always shown it:
