@@ -78,6 +78,14 @@ public:
             Note(key, text, IsWholeNumber(text), IntToProfile(out));
         }
     }
+    // A number within [lo, hi]; one outside is taken as the nearest end.
+    void Read(std::string_view key, int& out, int lo, int hi) const {
+        if (std::string text = Raw(key); !text.empty()) {
+            const int value = ProfileToInt(text);
+            out = std::clamp(value, lo, hi);
+            Note(key, text, IsWholeNumber(text) && value == out, IntToProfile(out));
+        }
+    }
     void Read(std::string_view key, Color& out) const {
         if (std::string text = Raw(key); !text.empty()) {
             out = ProfileToColor(text);
@@ -141,6 +149,8 @@ void ReadGeneral(const ProfileReader& file, Appearance& look, PngForm& pngForm,
     in.Read(keys::kMargin, look.margin);
     in.Read(keys::kCollapseSpaces, look.collapseSpaces);
     in.Read(keys::kIndexedPng, pngForm);
+    in.Read(keys::kScale, look.scale, 1, render::kMaxScale);
+    in.Read(keys::kTransparentBack, look.transparentBack);
 }
 
 void ReadCommon(const ProfileReader& file, std::string_view section, CommonSettings& settings,
@@ -186,6 +196,8 @@ public:
         Add(keys::kGeneral, keys::kCollapseSpaces, BoolToProfile(look.collapseSpaces));
         const bool indexed = pngForm == PngForm::indexed;
         Add(keys::kGeneral, keys::kIndexedPng, BoolToProfile(indexed), !indexed);
+        Add(keys::kGeneral, keys::kScale, IntToProfile(look.scale), look.scale == 1);
+        Add(keys::kGeneral, keys::kTransparentBack, BoolToProfile(look.transparentBack), !look.transparentBack);
     }
     void AddCommon(std::string_view section, const CommonSettings& s) {
         for (std::size_t i = 0; i < 3; ++i)

@@ -8,6 +8,8 @@
 // loaded over its defaults or over the current settings. A caller that uses a loaded
 // record must check it itself:
 //   - Appearance::margin may lie outside 0..100 (negative too);
+//   - but Appearance::scale is always 1..kMaxScale: a number outside is taken as the
+//     nearest end and noted;
 //   - CommonSettings::code may be any number, not only shiftJis and eucJp;
 //   - colours are read as written: "#BBGGRR", blue first;
 //   - strings are code page 932 bytes, at most 511 of them, not checked for valid
@@ -17,9 +19,10 @@
 // itself holds two or more double quotes comes back as the text between its first and
 // last double quote.
 //
-// Saving writes every key of the record, but for bIndexedPng: TRUE when the pictures
-// are indexed, FALSE only over a key the file already has, so that a file saved with
-// the default form holds the same lines as before the key existed. Other sections,
+// Saving writes every key of the record, but for bIndexedPng, iScale and bTransparent:
+// each when it is not the default (indexed pictures, a scale above 1, a transparent
+// background) or over a key the file already has, so that a file saved with the
+// defaults holds the same lines as before the keys existed. Other sections,
 // keys and lines of an existing file stay as they were.
 
 #include <array>
@@ -48,6 +51,10 @@ inline constexpr std::string_view kBackColor = "colBack";
 inline constexpr std::string_view kMargin = "iMargin";
 inline constexpr std::string_view kCollapseSpaces = "bSpace";
 inline constexpr std::string_view kIndexedPng = "bIndexedPng";
+// The picture files' scale (1..4) and their transparent background; a file without
+// them holds scale 1 and an opaque background.
+inline constexpr std::string_view kScale = "iScale";
+inline constexpr std::string_view kTransparentBack = "bTransparent";
 
 inline constexpr std::array<std::string_view, 3> kStartSeparators = {"strSepalaterStart1", "strSepalaterStart2",
                                                                      "strSepalaterStart3"};
@@ -136,7 +143,8 @@ Result<void> SaveCommonSettings(const std::filesystem::path& path, std::string_v
                                 const CommonSettings& settings);
 Result<void> SaveFolderPageSettings(const std::filesystem::path& path, const FolderPageSettings& settings);
 // TargetFilePage, TargetFolderPage, then General, each in its key order: into a new
-// file this gives the 25 lines of a complete settings file (26 with indexed pictures).
+// file this gives the 25 lines of a complete settings file (one more each for indexed
+// pictures, a scale above 1 and a transparent background).
 Result<void> SaveAllSettings(const std::filesystem::path& path, const AllSettings& settings);
 
 }  // namespace quarvel::settings

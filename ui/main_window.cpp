@@ -1,14 +1,18 @@
 #include "ui/main_window.h"
 
+#include <QAbstractItemView>
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QVBoxLayout>
+
+#include <algorithm>
 
 #include "ui/job_runner.h"
 #include "ui/job_summary_window.h"
@@ -107,15 +111,32 @@ void MainWindow::CreateWindowControls() {
     textSwatch_ = qobject_cast<ColorSwatch*>(GetDlgItem(client_, IDC_TEXT_COLOR));
     spaceCheck_ = qobject_cast<QCheckBox*>(GetDlgItem(client_, IDC_SPACE));
     marginEdit_ = qobject_cast<QLineEdit*>(GetDlgItem(client_, IDC_MARGIN));
+    scaleBox_ = qobject_cast<QComboBox*>(GetDlgItem(client_, IDC_SCALE));
+    transparentCheck_ = qobject_cast<QCheckBox*>(GetDlgItem(client_, IDC_TRANSPARENT));
     indexedPngAction_ = menu_->findChild<QAction*>(QStringLiteral("cmd%1").arg(ID_INDEXED_PNG));
-    Q_ASSERT(generateButton_ && tabControl_ && backSwatch_ && textSwatch_ && spaceCheck_ && marginEdit_ &&
-             indexedPngAction_);
+    Q_ASSERT(generateButton_ && tabControl_ && backSwatch_ && textSwatch_ && spaceCheck_ && marginEdit_ && scaleBox_ &&
+             transparentCheck_ && indexedPngAction_);
+    for (int scale = 1; scale <= render::kMaxScale; ++scale) scaleBox_->addItem(QStringLiteral("%1倍").arg(scale));
+    // Its list of items, which screen readers meet as a list of its own.
+    scaleBox_->view()->setAccessibleName(QStringLiteral("倍率"));
+    transparentCheck_->setAccessibleName(QStringLiteral("背景を透明に"));
 
     connect(generateButton_, &QPushButton::clicked, this, &MainWindow::OnGenerate);
     connect(textSwatch_, &ColorSwatch::clicked, this, &MainWindow::OnTextColor);
     connect(backSwatch_, &ColorSwatch::clicked, this, &MainWindow::OnBackColor);
     connect(marginEdit_, &QLineEdit::textChanged, this, &MainWindow::ShownChanged);
     connect(spaceCheck_, &QCheckBox::toggled, this, &MainWindow::ShownChanged);
+    connect(scaleBox_, &QComboBox::currentIndexChanged, this, [this](int index) {
+        if (index < 0 || look_.scale == index + 1) return;
+        look_.scale = index + 1;
+        ShownChanged();
+    });
+    connect(transparentCheck_, &QCheckBox::toggled, this, [this](bool on) {
+        if (look_.transparentBack == on) return;
+        look_.transparentBack = on;
+        ShowSwatches();
+        ShownChanged();
+    });
     connect(menu_, &QMenuBar::triggered, this, [this](QAction* a) { OnCommand(a->data().toInt()); });
     if (dlg) {
         const QSize clientSize = DialogUnits(client_->font()).Map(dlg->size);
@@ -189,6 +210,7 @@ bool MainWindow::RunJob(const std::function<void()>& threadProc) {
 
 void MainWindow::SetLook(const Appearance& look) {
     look_ = look;
+    look_.scale = std::clamp(look.scale, 1, render::kMaxScale);  // one the files can have
     WriteControls();
     client_->update();
     ShownChanged();
@@ -202,6 +224,8 @@ void MainWindow::SetPictureForm(PngForm form) {
 void MainWindow::WriteControls() {
     ShowSwatches();
     spaceCheck_->setChecked(look_.collapseSpaces);
+    scaleBox_->setCurrentIndex(look_.scale - 1);
+    transparentCheck_->setChecked(look_.transparentBack);
     if (indexedPngAction_) indexedPngAction_->setChecked(pngForm_ == PngForm::indexed);
     // A margin read from a settings file shows as the program has always shown it:
     // as an unsigned number, until the next check refuses it.
@@ -274,6 +298,7 @@ void MainWindow::OnSize() {
 void MainWindow::ShowSwatches() {
     textSwatch_->SetColor(ToQColor(look_.textColor));
     backSwatch_->SetColor(ToQColor(look_.backColor));
+    backSwatch_->SetTransparent(look_.transparentBack);
 }
 
 void MainWindow::OnLButtonDown(QPoint point) {

@@ -23,6 +23,7 @@
 
 class QAction;
 class QCheckBox;
+class QComboBox;
 class QLineEdit;
 class QMenuBar;
 class QPushButton;
@@ -42,6 +43,8 @@ inline constexpr int IDC_BACK_COLOR = 1017;
 inline constexpr int IDC_TAB = 1018;
 inline constexpr int IDC_SPACE = 1028;
 inline constexpr int IDC_MARGIN = 1029;
+inline constexpr int IDC_SCALE = 1030;
+inline constexpr int IDC_TRANSPARENT = 1031;
 
 class MainWindow : public QDialog, public PageHost {
     Q_OBJECT
@@ -62,7 +65,7 @@ public:
     engine::ImageFolderClaims* RunClaims() override { return dropClaims_.get(); }
     QWidget* MessageParent() override { return this; }
 
-    // Sets the look and shows it (swatches, margin, space switch).
+    // Sets the look and shows it (swatches, margin, space switch, scale, transparency).
     void SetLook(const render::Appearance& look);
     // Sets the form of the picture files and shows it (the check mark of
     // "2色PNG（小さいファイル）").
@@ -131,6 +134,10 @@ public:
     TabControl* tabCtrl() const { return tabControl_; }
     QLineEdit* marginEdit() const { return marginEdit_; }
     QCheckBox* spaceCheck() const { return spaceCheck_; }
+    // "倍率": the scale of the picture files, 1 to 4, taken at once like the colours.
+    QComboBox* scaleBox() const { return scaleBox_; }
+    // "透明": the background written transparent, taken at once like its colour.
+    QCheckBox* transparentCheck() const { return transparentCheck_; }
     QWidget* textSwatch() const;
     QWidget* backSwatch() const;
     QMenuBar* menuBar() const { return menu_; }
@@ -210,6 +217,8 @@ private:
     ColorSwatch* textSwatch_ = nullptr;
     QCheckBox* spaceCheck_ = nullptr;
     QLineEdit* marginEdit_ = nullptr;
+    QComboBox* scaleBox_ = nullptr;
+    QCheckBox* transparentCheck_ = nullptr;
     PreviewWindow* preview_ = nullptr;
     JobSummaryWindow* jobSummary_ = nullptr;
     TemplateBrowser* templates_ = nullptr;

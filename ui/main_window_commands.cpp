@@ -164,8 +164,10 @@ void MainWindow::OnAppAbout() {
 
 void MainWindow::OnPreview() {
     if (!preview_) {
-        preview_ = new PreviewWindow(
-            this, [this](RenderReport* report) { return copyPastePage_.Render(ShownLook(), report); });
+        preview_ = new PreviewWindow(this, [this](RenderReport* report) {
+            const Appearance look = ShownLook();
+            return PreviewWindow::Drawn{copyPastePage_.Render(look, report), look};
+        });
         connect(preview_->copyButton(), &QPushButton::clicked, &copyPastePage_, &CopyPastePage::CopyPicture);
     }
     preview_->show();

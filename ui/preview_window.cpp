@@ -75,11 +75,15 @@ void PreviewWindow::Schedule() {
 void PreviewWindow::Refresh() {
     timer_.stop();
     RenderReport report;
-    const Picture picture = source_(&report);
-    image_ = PictureImage(picture);
+    const Drawn drawn = source_(&report);
+    const Picture& picture = drawn.picture;
+    image_ =
+        drawn.look.transparentBack ? PictureImage(picture, render::DrawnBackColor(drawn.look)) : PictureImage(picture);
+    fileScale_ = std::clamp(drawn.look.scale, 1, render::kMaxScale);
     picture_->SetImage(image_);
     ApplyZoom();
-    status_->setText(StatusText(picture.width, picture.height, report));
+    // The size of the file, as saved.
+    status_->setText(StatusText(picture.width * fileScale_, picture.height * fileScale_, report));
 }
 
 void PreviewWindow::SetZoom(int zoom) {
@@ -90,7 +94,7 @@ void PreviewWindow::SetZoom(int zoom) {
 
 void PreviewWindow::ApplyZoom() {
     const qreal ratio = devicePixelRatioF();
-    int scale = zoom_ * WholeDeviceScale(ratio);
+    int scale = zoom_ * fileScale_ * WholeDeviceScale(ratio);
     if (zoom_ == 0 && !image_.isNull()) {
         // The most whole device pixels per picture pixel with which it shows whole; at
         // least one, however small the window.

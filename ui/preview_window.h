@@ -3,7 +3,8 @@
 // button would save it, scrollable, with a status line (its size, and what the
 // picture leaves out), its zoom ("倍率": fit, 100 % to 400 %, Ctrl+plus, Ctrl+minus,
 // Ctrl+0) and a button that copies it to the clipboard. At 100 % a picture pixel
-// takes as many whole device pixels as the screen's scale, never smoothed. It redraws
+// takes as many whole device pixels as the screen's scale times the scale of the
+// picture's file, never smoothed, and a transparent background shows as a checkerboard. It redraws
 // a moment after the text or the look last changed, so that typing never waits for a
 // picture. Closing it hides it and changes nothing.
 
@@ -28,8 +29,13 @@ class PictureView;
 class PreviewWindow : public QWidget {
     Q_OBJECT
 public:
+    // The picture to show and the look it was drawn in.
+    struct Drawn {
+        platform::Picture picture;
+        render::Appearance look;
+    };
     // Draws the picture to show and tells what it leaves out.
-    using Source = std::function<platform::Picture(render::RenderReport* report)>;
+    using Source = std::function<Drawn(render::RenderReport* report)>;
 
     // How long the window waits after the last change before it redraws.
     static constexpr int kRedrawDelayMs = 150;
@@ -52,6 +58,7 @@ public:
     void SetZoom(int zoom);
     int zoom() const { return zoom_; }
 
+    // The picture at scale 1, transparent where its file is.
     const QImage& image() const { return image_; }
     QLabel* statusLine() const { return status_; }
     QPushButton* copyButton() const { return copyButton_; }
@@ -71,6 +78,7 @@ private:
     Source source_;
     QTimer timer_;
     QImage image_;
+    int fileScale_ = 1;  // the scale of the picture's file
     bool sized_ = false;
     QScrollArea* scroll_ = nullptr;
     PictureView* picture_ = nullptr;

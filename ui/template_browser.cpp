@@ -36,8 +36,6 @@ using engine::kMaxCollectionBytes;
 using engine::MessageText;
 using engine::ReadCollection;
 
-using render::PngForm;
-
 namespace fs = platform::fs;
 
 namespace {
@@ -142,8 +140,8 @@ void CollectionView::CopyText() {
     if (const int piece = CurrentPiece(); piece >= 0) QGuiApplication::clipboard()->setText(pieces_->Text(piece));
 }
 
-void CollectionView::CopyPicture(PngForm form) {
-    if (const int piece = CurrentPiece(); piece >= 0) CopyPictureToClipboard(pieces_->Draw(piece), form);
+void CollectionView::CopyPicture(const render::PngOptions& options) {
+    if (const int piece = CurrentPiece(); piece >= 0) CopyPictureToClipboard(pieces_->Draw(piece), options);
 }
 
 void CollectionView::ShowCount() {
@@ -237,7 +235,8 @@ bool TemplateBrowser::Open(const QString& path) {
     LookChanged();  // every collection in the look shown
     auto* view = new CollectionView(new PieceList(std::get<Collection>(std::move(read)), drawnIn_), path, tabs_);
     connect(view, &CollectionView::sendToBox, this, &TemplateBrowser::sendToBox);
-    connect(view, &CollectionView::copyPictureRequested, this, [this, view] { view->CopyPicture(form_()); });
+    connect(view, &CollectionView::copyPictureRequested, this,
+            [this, view] { view->CopyPicture(render::PngOptionsFor(drawnIn_, form_())); });
     const int at = tabs_->addTab(view, QFileInfo(path).fileName());
     tabs_->setTabToolTip(at, path);
     tabs_->setCurrentIndex(at);

@@ -43,9 +43,10 @@ public:
     int CurrentPiece() const;
     // "コピペへ送る": the current piece's text goes to the copy-paste box.
     void Send();
-    // The current piece on the clipboard, as text or as its picture in `form`.
+    // The current piece on the clipboard, as text or as its picture's file made with
+    // `options` (render::PngOptionsFor of the look it is drawn in).
     void CopyText();
-    void CopyPicture(render::PngForm form);
+    void CopyPicture(const render::PngOptions& options);
 
 signals:
     void sendToBox(const QString& text);

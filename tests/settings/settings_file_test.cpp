@@ -157,8 +157,9 @@ TEST(SettingsFileTest, LoadingStoresWhatTheFileGivesWithoutRangeChecks) {
     EXPECT_EQ(untouched.look.margin, 12);
 }
 
-// bIndexedPng: TRUE when on; FALSE only over a key the file has, so that a file saved
-// with the pictures in RGB keeps the lines it had before the key existed.
+// bIndexedPng, iScale and bTransparent: written when not the default, or over a key
+// the file has, so that a file saved with the defaults keeps the lines it had before
+// the keys existed (and an old file loads as scale 1 with an opaque background).
 TEST(SettingsFileTest, IndexedPngKeyIsSavedWhenOnOrAlreadyThere) {
     TempDir dir;
     const stdfs::path path = dir / "indexed.ini";
@@ -168,22 +169,29 @@ TEST(SettingsFileTest, IndexedPngKeyIsSavedWhenOnOrAlreadyThere) {
         const char* name;
         std::string before;  // empty: no file
         PngForm form;
+        int scale;
+        bool transparent;
         std::string after;
     };
     const Case cases[] = {
-        {"new file, off", "", PngForm::rgb, fresh},
-        {"new file, on", "", PngForm::indexed, fresh + "bIndexedPng=TRUE\r\n"},
-        {"key there, off", fresh + "bIndexedPng=TRUE\r\n", PngForm::rgb, fresh + "bIndexedPng=FALSE\r\n"},
-        {"key in another case, on", "[general]\r\nBINDEXEDPNG = false\r\n", PngForm::indexed,
+        {"new file, off", "", PngForm::rgb, 1, false, fresh},
+        {"new file, on", "", PngForm::indexed, 1, false, fresh + "bIndexedPng=TRUE\r\n"},
+        {"key there, off", fresh + "bIndexedPng=TRUE\r\n", PngForm::rgb, 1, false, fresh + "bIndexedPng=FALSE\r\n"},
+        {"key in another case, on", "[general]\r\nBINDEXEDPNG = false\r\n", PngForm::indexed, 1, false,
          "[general]\r\nBINDEXEDPNG=TRUE\r\n" + general + fresh.substr(0, fresh.find("[General]"))},
-        {"key in another section only, off", "[Other]\r\nbIndexedPng=TRUE\r\n", PngForm::rgb,
+        {"key in another section only, off", "[Other]\r\nbIndexedPng=TRUE\r\n", PngForm::rgb, 1, false,
          "[Other]\r\nbIndexedPng=TRUE\r\n" + fresh},
+        {"new file, scale 3, transparent", "", PngForm::rgb, 3, true, fresh + "iScale=3\r\nbTransparent=TRUE\r\n"},
+        {"keys there, back to the defaults", fresh + "iScale=4\r\nbTransparent=TRUE\r\n", PngForm::rgb, 1, false,
+         fresh + "iScale=1\r\nbTransparent=FALSE\r\n"},
     };
     for (const Case& c : cases) {
         stdfs::remove(path);
         if (!c.before.empty()) WriteFile(path, c.before);
         AllSettings settings;
         settings.pngForm = c.form;
+        settings.look.scale = c.scale;
+        settings.look.transparentBack = c.transparent;
         ASSERT_TRUE(SaveAllSettings(path, settings)) << c.name;
         EXPECT_EQ(ReadFile(path), c.after) << c.name;
     }
@@ -191,11 +199,39 @@ TEST(SettingsFileTest, IndexedPngKeyIsSavedWhenOnOrAlreadyThere) {
     // changes nothing.
     for (const auto& [value, form] : {std::pair{" true ", PngForm::indexed}, std::pair{"1", PngForm::rgb},
                                       std::pair{"FALSE", PngForm::rgb}, std::pair{"", PngForm::indexed}}) {
-        WriteFile(path, std::string("[General]\r\nbIndexedPng=") + value + "\r\n");
+        WriteFile(path, std::string("[General]\r\nbIndexedPng=") + value + "\r\nbTransparent=" + value + "\r\n");
         Appearance look;
+        look.transparentBack = true;
         PngForm loaded = PngForm::indexed;
         ASSERT_TRUE(LoadGeneralSettings(path, look, loaded).ok()) << value;
         EXPECT_EQ(loaded, form) << value;
+        EXPECT_EQ(look.transparentBack, form == PngForm::indexed) << value;
+    }
+    // A scale is always one the pictures can have: outside 1..4 the nearest end,
+    // noted; an empty value or no key leaves it.
+    struct ScaleCase {
+        std::string line;
+        int scale;
+        std::vector<ValueNotUnderstood> notes;
+    };
+    const ScaleCase scales[] = {
+        {"iScale=2", 2, {}},
+        {"iScale= 4 ", 4, {}},
+        {"iScale=0", 1, {{"General", "iScale", "0", "1"}}},
+        {"iScale=9", 4, {{"General", "iScale", "9", "4"}}},
+        {"iScale=2x", 2, {{"General", "iScale", "2x", "2"}}},
+        {"iScale=", 3, {}},
+        {"colFore=#000000", 3, {}},
+    };
+    for (const ScaleCase& c : scales) {
+        WriteFile(path, "[General]\r\n" + c.line + "\r\n");
+        Appearance look;
+        look.scale = 3;
+        PngForm form = PngForm::rgb;
+        const Result<SettingsLoad> loaded = LoadGeneralSettings(path, look, form);
+        ASSERT_TRUE(loaded.ok()) << c.line;
+        EXPECT_EQ(look.scale, c.scale) << c.line;
+        EXPECT_EQ(loaded->notUnderstood, c.notes) << c.line;
     }
 }
 
@@ -325,7 +361,7 @@ TEST(SettingsFileTest, RoundTripKeepsEveryValue) {
     TempDir dir;
     const stdfs::path path = dir / "\xE8\xA8\xAD\xE5\xAE\x9A.ini";  // a Japanese file name
     AllSettings saved;
-    saved.look = {Color{0x12, 0x34, 0x56}, Color{0xAB, 0xCD, 0xEF}, 100, false};
+    saved.look = {Color{0x12, 0x34, 0x56}, Color{0xAB, 0xCD, 0xEF}, 100, false, 4, true};
     saved.filePage.startSeparators[1] =
         "\x81\x79"
         "AA"

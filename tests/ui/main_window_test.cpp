@@ -4,6 +4,7 @@
 #include <QAccessible>
 #include <QCheckBox>
 #include <QColorDialog>
+#include <QComboBox>
 #include <QDir>
 #include <QLabel>
 #include <QLineEdit>
@@ -30,6 +31,7 @@
 #include "ui/about_box.h"
 #include "ui/application.h"
 #include "ui/job_runner.h"
+#include "ui/kit/color_swatch.h"
 #include "ui/kit/dialog_template.h"
 #include "ui/kit/html_edit.h"
 #include "ui/kit/tab_control.h"
@@ -255,19 +257,37 @@ private slots:
             const char* altTarget;
         } pages[] = {
             {0,
-             {"文字色", "背景色", "PNG画像生成", "余白(M)", "半角SP動作の模擬", "ファイル", "対象ファイル(T)",
-              "参照...", "Shift-Jis", "開始タグ(S)", "開始タグ 2", "開始タグ 3", "終了タグ(E)", "終了タグ 2",
-              "終了タグ 3", "元ファイルを\"backup\"フォルダに保存する"},
+             {"文字色", "背景色", "PNG画像生成", "余白(M)", "半角SP動作の模擬", "1倍", "背景を透明に", "ファイル",
+              "対象ファイル(T)", "参照...", "Shift-Jis", "開始タグ(S)", "開始タグ 2", "開始タグ 3", "終了タグ(E)",
+              "終了タグ 2", "終了タグ 3", "元ファイルを\"backup\"フォルダに保存する"},
              Qt::Key_T,
              "対象ファイル(T)"},
             {1,
-             {"文字色", "背景色", "PNG画像生成", "余白(M)", "半角SP動作の模擬", "フォルダ", "対象フォルダ(D)",
-              "参照...", "サブフォルダも処理する", "走査対象ファイル", "Shift-Jis", "開始タグ(S)", "開始タグ 2",
-              "開始タグ 3", "終了タグ(E)", "終了タグ 2", "終了タグ 3", "元ファイルを\"backup\"フォルダに保存する"},
+             {"文字色",
+              "背景色",
+              "PNG画像生成",
+              "余白(M)",
+              "半角SP動作の模擬",
+              "1倍",
+              "背景を透明に",
+              "フォルダ",
+              "対象フォルダ(D)",
+              "参照...",
+              "サブフォルダも処理する",
+              "走査対象ファイル",
+              "Shift-Jis",
+              "開始タグ(S)",
+              "開始タグ 2",
+              "開始タグ 3",
+              "終了タグ(E)",
+              "終了タグ 2",
+              "終了タグ 3",
+              "元ファイルを\"backup\"フォルダに保存する"},
              Qt::Key_D,
              "対象フォルダ(D)"},
             {2,
-             {"文字色", "背景色", "PNG画像生成", "余白(M)", "半角SP動作の模擬", "コピペ", "コピペ"},
+             {"文字色", "背景色", "PNG画像生成", "余白(M)", "半角SP動作の模擬", "1倍", "背景を透明に", "コピペ",
+              "コピペ"},
              Qt::Key_M,
              "余白(M)"},
         };
@@ -288,11 +308,23 @@ private slots:
             QTest::keyClick(window, page.alt, Qt::AltModifier);
             QCOMPARE(name(QApplication::focusWidget()), QString::fromUtf8(page.altTarget));
         }
-        // The margin's label names its box through the buddy relation too.
-        QAccessibleInterface* margin = QAccessible::queryAccessibleInterface(dlg.marginEdit());
-        const auto labelled = margin->relations(QAccessible::Label);
-        QCOMPARE(labelled.size(), 1);
-        QCOMPARE(labelled.first().first->text(QAccessible::Name), QStringLiteral("余白(M)"));
+        // The scale's label puts the focus in its box; the transparency box's key turns
+        // it on and off, and the background swatch shows it.
+        QTest::keyClick(window, Qt::Key_B, Qt::AltModifier);
+        QCOMPARE(QApplication::focusWidget(), static_cast<QWidget*>(dlg.scaleBox()));
+        for (const bool on : {true, false}) {
+            QTest::keyClick(window, Qt::Key_N, Qt::AltModifier);
+            QTRY_COMPARE(dlg.Look().transparentBack, on);  // an animated click
+            QCOMPARE(static_cast<ColorSwatch*>(dlg.backSwatch())->transparent(), on);
+        }
+        // The margin's label names its box through the buddy relation too, and the
+        // scale's its list (whose own name, on Linux, is the item it shows).
+        for (const auto& [box, label] : {std::pair<QWidget*, QString>{dlg.marginEdit(), QStringLiteral("余白(M)")},
+                                         std::pair<QWidget*, QString>{dlg.scaleBox(), QStringLiteral("倍率(B)")}}) {
+            const auto labelled = QAccessible::queryAccessibleInterface(box)->relations(QAccessible::Label);
+            QCOMPARE(labelled.size(), 1);
+            QCOMPARE(labelled.first().first->text(QAccessible::Name), label);
+        }
 
         // The swatches are push buttons; Space, Return and Enter open their chooser.
         QCOMPARE(QAccessible::queryAccessibleInterface(dlg.textSwatch())->role(), QAccessible::Button);
@@ -557,8 +589,8 @@ private slots:
             const QRect folder = dlg.folderPage().childrenRect();  // the tallest page
             QVERIFY2(area.height() - folder.bottom() <= units.Y(10), when);
             int reach = folder.right() + dlg.tabCtrl()->width() - area.width();
-            for (QWidget* control :
-                 std::initializer_list<QWidget*>{dlg.generateButton(), dlg.spaceCheck(), dlg.backSwatch()})
+            for (QWidget* control : std::initializer_list<QWidget*>{
+                     dlg.generateButton(), dlg.spaceCheck(), dlg.backSwatch(), dlg.scaleBox(), dlg.transparentCheck()})
                 reach = std::max(reach, control->geometry().right());
             QVERIFY2(dlg.clientArea()->width() - reach <= units.X(10), when);
         };

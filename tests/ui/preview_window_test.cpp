@@ -51,14 +51,36 @@ struct Opened {
 
 QImage Rgb(const QImage& image) { return image.convertToFormat(QImage::Format_RGB888); }
 
-// What the generate button writes, decoded.
+QImage Argb(const QImage& image) { return image.convertToFormat(QImage::Format_ARGB32); }
+
+// Each pixel as a k x k block, alpha and colour as they are.
+QImage Blocks(const QImage& image, int k) {
+    QImage out(image.size() * k, QImage::Format_ARGB32);
+    for (int y = 0; y < out.height(); ++y) {
+        for (int x = 0; x < out.width(); ++x) out.setPixel(x, y, image.pixel(x / k, y / k));
+    }
+    return out;
+}
+
+// What the generate button writes, decoded with its alpha (a transparent pixel keeps
+// its colour).
 QImage Generated(MainWindow& dlg, const QString& path) {
     PromptRecorder prompts;
     prompts.saveAnswer = path;
     QTest::mouseClick(dlg.generateButton(), Qt::LeftButton);
+    QFile file(path);
+    if (!prompts.messages.isEmpty() || !file.open(QIODevice::ReadOnly)) return {};
     Picture saved;
-    if (!prompts.messages.isEmpty() || !quarvel::test::DecodePng(quarvel::test::NativeName(path), saved)) return {};
-    return PictureImage(saved);
+    std::vector<std::uint8_t> alpha;
+    if (!quarvel::test::DecodePngBytes(file.readAll().toStdString(), saved, &alpha)) return {};
+    QImage image = Argb(PictureImage(saved));
+    for (int y = 0; y < image.height(); ++y) {
+        auto* line = reinterpret_cast<QRgb*>(image.scanLine(y));
+        for (int x = 0; x < image.width(); ++x) {
+            if (alpha[static_cast<std::size_t>(y) * image.width() + x] == 0) line[x] &= RGB_MASK;
+        }
+    }
+    return image;
 }
 
 QString Art(int lines) {
@@ -88,6 +110,8 @@ private slots:
             QString margin;  // as typed in the box, not yet taken by any command
             bool collapse;
             bool twoColourFile = false;  // changes the file, not its pixels
+            int scale = 1;               // the file's; the preview shows it at 100 %
+            bool transparent = false;
         };
         const Case cases[] = {
             {"the program's look", Art(3), {0, 0, 0}, {255, 255, 255}, QStringLiteral("0"), true},
@@ -104,6 +128,16 @@ private slots:
              QStringLiteral("100"),
              true,
              true},
+            {"twice the size, transparent", Art(2), {0, 0, 0}, {0, 0, 0}, QStringLiteral("3"), true, false, 2, true},
+            {"four times the size, transparent, two colours",
+             Art(1),
+             {0x99, 0x66, 0x33},
+             {255, 255, 255},
+             QStringLiteral("0"),
+             true,
+             true,
+             4,
+             true},
         };
         QTemporaryDir temp;
         for (const Case& c : cases) {
@@ -112,23 +146,33 @@ private slots:
             w.dlg.marginEdit()->setText(c.margin);
             w.dlg.spaceCheck()->setChecked(c.collapse);
             if (c.twoColourFile) w.dlg.indexedPngAction()->trigger();
+            w.dlg.scaleBox()->setCurrentIndex(c.scale - 1);
+            w.dlg.transparentCheck()->setChecked(c.transparent);
             QCOMPARE(w.dlg.PictureForm(),
                      c.twoColourFile ? quarvel::render::PngForm::indexed : quarvel::render::PngForm::rgb);
             // Look changes in the main window reach the preview after the delay.
             QVERIFY2(w.preview->RedrawPending(), c.name);
             QTRY_VERIFY2(!w.preview->RedrawPending(), c.name);
-            const QImage shown = Rgb(w.preview->image());
+            const QImage shown = Argb(w.preview->image());
+            QCOMPARE(w.preview->image().hasAlphaChannel(), c.transparent);
+            // Each pixel as a block of the file's scale, at 100 %.
+            QCOMPARE(w.preview->scrollArea()->widget()->size(),
+                     ScaledSize(shown.size(), c.scale * WholeDeviceScale(w.preview->devicePixelRatioF()),
+                                w.preview->devicePixelRatioF()));
 
             const QImage saved = Generated(w.dlg, temp.filePath(QString::fromUtf8(c.name) + QStringLiteral(".png")));
             QVERIFY2(!saved.isNull(), c.name);
-            QVERIFY2(shown == saved, c.name);
+            QVERIFY2(Blocks(shown, c.scale) == saved, c.name);
+            QVERIFY2(w.preview->statusLine()->text().startsWith(
+                         QStringLiteral("%1 × %2 ピクセル").arg(saved.width()).arg(saved.height())),
+                     c.name);
 
             QGuiApplication::clipboard()->clear();
             QTest::mouseClick(w.preview->copyButton(), Qt::LeftButton);
-            QVERIFY2(Rgb(QGuiApplication::clipboard()->image()) == saved, c.name);
+            QVERIFY2(Argb(QGuiApplication::clipboard()->image()) == saved, c.name);
             QGuiApplication::clipboard()->clear();
             w.dlg.copyPastePage().copyPictureAction()->trigger();
-            QVERIFY2(Rgb(QGuiApplication::clipboard()->image()) == saved, c.name);
+            QVERIFY2(Argb(QGuiApplication::clipboard()->image()) == saved, c.name);
             // The PNG on the clipboard is the saved file's bytes.
             QFile file(temp.filePath(QString::fromUtf8(c.name) + QStringLiteral(".png")));
             QVERIFY(file.open(QIODevice::ReadOnly));

@@ -763,6 +763,22 @@ def main():
         print(f'ok  {"every control has a name":<34} {len(named)} controls')
         if margin.name() != '余白(M)' or file_box.name() != '対象ファイル(T)':
             raise Failure(f'the margin box is named {margin.name()!r}, the file path box {file_box.name()!r}')
+        # The scale and the transparent background, named and reached by their letters.
+        scale = next(n for n in client.children if n.role == 'combo box')
+        transparent = [n for n in client.children if n.role == 'check box'][1]
+        relations = [int(kind) for kind, _ in scale.proxy.GetRelationSet(dbus_interface=ACC)]
+        if scale.name() != '1倍' or LABELLED_BY not in relations or transparent.name() != '背景を透明に':
+            raise Failure(f'the scale box shows {scale.name()!r} (relations {relations}), '
+                          f'the transparency box is named {transparent.name()!r}')
+        run('xdotool', 'key', 'alt+b')
+        expect(2, scale, 'alt+b')
+        for on in (True, False):
+            run('xdotool', 'key', 'alt+n')
+            poll(f'alt+n to turn transparency {"on" if on else "off"}',
+                 lambda: bool(transparent.state() & CHECKED) == on)
+        print(f'ok  {"alt+b and alt+n":<34} the scale box and the transparency box')
+        click(margin)
+        expect(2, margin, 'click into the margin box')
         # The current tab, and only it, is selected.
         selected = [n.name() for n in strip.children if n.role == 'page tab' and n.state() & SELECTED]
         if selected != [strip.name()] or not all(n.state() & SELECTABLE for n in strip.children):

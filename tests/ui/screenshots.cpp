@@ -5,6 +5,7 @@
 //   quarvel_screenshots OUTPUT-FOLDER [--dark]
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QDir>
 #include <QFile>
 #include <QLineEdit>
@@ -63,6 +64,8 @@ bool ShootForTheDocs(MainWindow& dlg, const QString& out, const QString& suffix)
     dlg.tabCtrl()->SetCurFocus(2);
     dlg.copyPastePage().edit()->setPlainText(
         QStringLiteral("　　 ∧＿∧\n　　（　´∀｀）　&hearts;\n　　（　　　　）\n　　｜ ｜　|\n　　（_＿）＿）"));
+    // A transparent background: the swatch and the preview show its checkerboard.
+    dlg.transparentCheck()->setChecked(true);
     Save(dlg, out + QStringLiteral("/window") + suffix, 0);
 
     dlg.tabCtrl()->SetCurFocus(1);

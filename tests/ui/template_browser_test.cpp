@@ -4,7 +4,9 @@
 // opened from the menu, by a drop and from the command line, and remembered.
 
 #include <QAction>
+#include <QCheckBox>
 #include <QClipboard>
+#include <QComboBox>
 #include <QElapsedTimer>
 #include <QLabel>
 #include <QLineEdit>
@@ -18,6 +20,7 @@
 
 #include <filesystem>
 
+#include "render/png_writer.h"
 #include "support/test_support.h"
 #include "support/window_test_support.h"
 #include "ui/kit/html_edit.h"
@@ -205,6 +208,14 @@ private slots:
         QVERIFY(quarvel::test::DecodePngBytes(clip->data(QStringLiteral("image/png")).toStdString(), copied));
         const std::vector<Picture> wanted = RenderPieces(temp / "art.ast", temp / "out", {});
         QCOMPARE(copied.rgb, wanted[4].rgb);
+        // At the window's scale, with its transparent background: the file's bytes.
+        dlg.scaleBox()->setCurrentIndex(2);
+        dlg.transparentCheck()->setChecked(true);
+        QTest::keyClick(view->list(), Qt::Key_C, Qt::ControlModifier | Qt::ShiftModifier);
+        const auto file = quarvel::render::EncodePng(
+            wanted[4], quarvel::render::PngOptionsFor(dlg.Look(), quarvel::render::PngForm::rgb));
+        QVERIFY(file.ok());
+        QVERIFY(QGuiApplication::clipboard()->mimeData()->data(QStringLiteral("image/png")).toStdString() == *file);
         QVERIFY(prompts.messages.isEmpty());
     }
 

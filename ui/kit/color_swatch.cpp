@@ -4,6 +4,10 @@
 #include <QMouseEvent>
 #include <QPainter>
 
+#include <algorithm>
+
+#include "ui/kit/picture_view.h"
+
 namespace quarvel::ui {
 
 ColorSwatch::ColorSwatch(const QString& name, QWidget* parent) : QPushButton(parent), color_(Qt::black) {
@@ -20,9 +24,22 @@ void ColorSwatch::SetColor(const QColor& color) {
     update();
 }
 
+void ColorSwatch::SetTransparent(bool transparent) {
+    transparent_ = transparent;
+    update();
+}
+
 void ColorSwatch::paintEvent(QPaintEvent*) {
     QPainter painter(this);
-    painter.fillRect(rect(), color_);
+    if (transparent_) {
+        // The colour with a fifth of black (of white on a dark colour) between its squares.
+        const int toward = color_.lightness() < 128 ? 255 : 0;
+        const auto mix = [toward](int c) { return (c * 4 + toward) / 5; };
+        PaintCheckerboard(painter, rect(), color_, QColor(mix(color_.red()), mix(color_.green()), mix(color_.blue())),
+                          std::max(3, height() / 4));
+    } else {
+        painter.fillRect(rect(), color_);
+    }
     if (hasFocus()) {
         // A dotted focus frame inside, in whichever of black and white stands out on
         // the colour, so that it shows on every colour the user may choose.

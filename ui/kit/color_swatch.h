@@ -4,6 +4,7 @@
 // as a click on the painted swatch always did); from the keyboard it takes the focus
 // in tab order, shows a focus frame, and Space, Enter or Return open the chooser.
 // Screen readers see a push button with the name given (the label beside it).
+// A swatch of a transparent colour shows a checkerboard of the colour and a shade of it.
 
 #include <QColor>
 #include <QPushButton>
@@ -18,6 +19,8 @@ public:
 
     void SetColor(const QColor& color);
     QColor color() const { return color_; }
+    void SetTransparent(bool transparent);
+    bool transparent() const { return transparent_; }
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -26,6 +29,7 @@ protected:
 
 private:
     QColor color_;
+    bool transparent_ = false;
 };
 
 }  // namespace quarvel::ui

@@ -2,6 +2,7 @@
 
 #include <QButtonGroup>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QFile>
 #include <QFontMetrics>
 #include <QGroupBox>
@@ -67,6 +68,8 @@ QWidget* MakeStandard(const ControlTemplate& c, QWidget* host, QButtonGroup*& bu
         return radio;
     }
     if (kind == QStringLiteral("groupbox")) return new QGroupBox(c.text, host);
+    // A drop-down list; its items are the window's to fill.
+    if (kind == QStringLiteral("combobox")) return new QComboBox(host);
     if (kind == QStringLiteral("edit")) {
         if (c.Has(QStringLiteral("multiline"))) {
             auto* edit = new QPlainTextEdit(host);
@@ -97,7 +100,8 @@ QString WithoutMnemonic(QString text) {
 
 // Controls that show no text of their own: a label before one names it.
 bool TakesItsNameFromALabel(const ControlTemplate& c) {
-    return c.kind == QStringLiteral("edit") || c.kind == QStringLiteral("swatch");
+    return c.kind == QStringLiteral("edit") || c.kind == QStringLiteral("swatch") ||
+           c.kind == QStringLiteral("combobox");
 }
 
 }  // namespace

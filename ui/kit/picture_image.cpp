@@ -12,7 +12,7 @@
 namespace quarvel::ui {
 
 using render::EncodePng;
-using render::PngForm;
+using render::PngOptions;
 
 using platform::Picture;
 
@@ -22,6 +22,19 @@ QImage PictureImage(const Picture& picture) {
     // The image's rows are padded to four bytes, the picture's are not.
     const std::size_t rowBytes = static_cast<std::size_t>(picture.width) * 3;
     for (int y = 0; y < picture.height; ++y) std::copy_n(picture.row(y), rowBytes, image.scanLine(y));
+    return image;
+}
+
+QImage PictureImage(const Picture& picture, platform::Color transparent) {
+    QImage image = PictureImage(picture).convertToFormat(QImage::Format_ARGB32);
+    const QRgb clear = qRgb(transparent.red, transparent.green, transparent.blue);
+    for (int y = 0; y < image.height(); ++y) {
+        auto* line = reinterpret_cast<QRgb*>(image.scanLine(y));
+        for (int x = 0; x < image.width(); ++x) {
+            // Alpha 0 with the colour kept, as the file keeps it.
+            if (line[x] == clear) line[x] &= RGB_MASK;
+        }
+    }
     return image;
 }
 
@@ -50,12 +63,16 @@ QImage CompactPictureImage(const Picture& picture) {
     return image;
 }
 
-void CopyPictureToClipboard(const Picture& picture, PngForm form) {
+void CopyPictureToClipboard(const Picture& picture, const PngOptions& options) {
     auto* data = new QMimeData;
-    data->setImageData(PictureImage(picture));
     // The file's own bytes rather than Qt's encoding of the image: the same file as saved.
-    if (const Result<std::string> png = EncodePng(picture, form))
-        data->setData(QStringLiteral("image/png"), QByteArray(png->data(), static_cast<qsizetype>(png->size())));
+    QImage image;
+    if (const Result<std::string> png = EncodePng(picture, options)) {
+        const QByteArray bytes(png->data(), static_cast<qsizetype>(png->size()));
+        data->setData(QStringLiteral("image/png"), bytes);
+        image = QImage::fromData(bytes, "PNG");
+    }
+    data->setImageData(image.isNull() ? PictureImage(picture) : image);
     QGuiApplication::clipboard()->setMimeData(data);
 }
 

@@ -23,6 +23,16 @@ void DrawPicture(QPainter& painter, QPoint at, const QImage& image, int scale) {
     painter.restore();
 }
 
+void PaintCheckerboard(QPainter& painter, const QRect& area, const QColor& light, const QColor& dark, int cell) {
+    cell = std::max(1, cell);
+    painter.fillRect(area, light);
+    for (int y = area.top(); y <= area.bottom(); y += cell) {
+        const int row = (y - area.top()) / cell;
+        for (int x = area.left() + (row % 2 == 0 ? cell : 0); x <= area.right(); x += 2 * cell)
+            painter.fillRect(QRect(x, y, cell, cell).intersected(area), dark);
+    }
+}
+
 PictureView::PictureView(QWidget* parent) : QWidget(parent) {}
 PictureView::~PictureView() = default;
 
@@ -42,6 +52,8 @@ QSize PictureView::sizeHint() const { return ScaledSize(image_.size(), scale_, d
 
 void PictureView::paintEvent(QPaintEvent*) {
     QPainter painter(this);
+    if (image_.hasAlphaChannel())
+        PaintCheckerboard(painter, QRect(QPoint(0, 0), sizeHint()), Qt::white, QColor(0xCC, 0xCC, 0xCC));
     DrawPicture(painter, QPoint(0, 0), image_, scale_);
 }
 

@@ -20,6 +20,10 @@ QSize ScaledSize(const QSize& picture, int scale, qreal devicePixelRatio);
 // picture pixel.
 void DrawPicture(QPainter& painter, QPoint at, const QImage& image, int scale);
 
+// Fills `area` with squares of `cell` logical pixels in `light` and `dark` by turns,
+// light at the top-left: what stands for a transparent background.
+void PaintCheckerboard(QPainter& painter, const QRect& area, const QColor& light, const QColor& dark, int cell = 8);
+
 // A widget that shows one picture at a whole number of device pixels per pixel, and is
 // as large as that.
 class PictureView : public QWidget {
@@ -28,6 +32,7 @@ public:
     explicit PictureView(QWidget* parent = nullptr);
     ~PictureView() override;
 
+    // An image with an alpha channel shows a checkerboard where it is transparent.
     void SetImage(const QImage& image);
     // Device pixels per picture pixel.
     void SetScale(int scale);

@@ -25,6 +25,7 @@ using engine::SavePicture;
 using render::Appearance;
 using render::kMaxLines;
 using render::PngForm;
+using render::PngOptionsFor;
 using render::PreparePlainText;
 using render::RenderPicture;
 using render::RenderReport;
@@ -103,7 +104,7 @@ Picture CopyPastePage::Render(const Appearance& look, RenderReport* report) cons
 
 void CopyPastePage::CopyPicture() {
     const std::optional<Appearance> look = host_ ? host_->TakeLook() : Appearance{};
-    if (look) CopyPictureToClipboard(Render(*look), host_ ? host_->PictureForm() : PngForm::rgb);
+    if (look) CopyPictureToClipboard(Render(*look), PngOptionsFor(*look, host_ ? host_->PictureForm() : PngForm::rgb));
 }
 
 void CopyPastePage::Generate() {
@@ -114,8 +115,8 @@ void CopyPastePage::Generate() {
     const PngForm form = host_ ? host_->PictureForm() : PngForm::rgb;
     // The picture reaches its file whole or not at all; a file that could not be made
     // or written is reported.
-    Result<void> written =
-        SavePicture(fs::RealFileSystem(), QFile::encodeName(*chosen).toStdString(), Render(look), form);
+    Result<void> written = SavePicture(fs::RealFileSystem(), QFile::encodeName(*chosen).toStdString(), Render(look),
+                                       PngOptionsFor(look, form));
     if (written) return;
     // The engine's words for what failed, under the name as the user chose it.
     Failure failure = written.failure();

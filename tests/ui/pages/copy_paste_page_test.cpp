@@ -3,6 +3,7 @@
 
 #include <QCheckBox>
 #include <QClipboard>
+#include <QComboBox>
 #include <QDir>
 #include <QFile>
 #include <QInputMethodEvent>
@@ -15,6 +16,7 @@
 
 #include "support/test_support.h"
 #include "support/window_test_support.h"
+#include "ui/kit/color_swatch.h"
 #include "ui/kit/html_edit.h"
 #include "ui/kit/screen_font.h"
 #include "ui/kit/tab_control.h"
@@ -148,7 +150,22 @@ private slots:
         QCOMPARE(dlg.copyPastePage().Text(), std::string("\x82\xA0\r\n&hearts;"));
     }
 
+    // At each scale, opaque and transparent: the file the window saves is the one the
+    // command-line tool writes with the same look; and the settings the window saves
+    // bring the scale and the background back into another window.
+    void generateWritesWhatTheCommandLineToolWrites_data() {
+        QTest::addColumn<int>("scale");
+        QTest::addColumn<bool>("transparent");
+        for (int scale = 1; scale <= quarvel::render::kMaxScale; ++scale) {
+            for (const bool transparent : {false, true}) {
+                QTest::addRow("%dx%s", scale, transparent ? " transparent" : "") << scale << transparent;
+            }
+        }
+    }
+
     void generateWritesWhatTheCommandLineToolWrites() {
+        QFETCH(int, scale);
+        QFETCH(bool, transparent);
         PromptRecorder prompts;
         QTemporaryDir temp;
         const QString text = QStringLiteral("　　 ∧＿∧\n　（　´∀｀）<b> &hearts; &#9829;\n  a   b  <br>\n\u2665?");
@@ -156,9 +173,15 @@ private slots:
         QVERIFY(quarvel::test::ShowActive(&dlg));
         dlg.tabCtrl()->SetCurFocus(2);
         dlg.copyPastePage().edit()->setPlainText(WithReferencesForTest(text));
-        dlg.SetLook({Color{0x99, 0x66, 0x33}, Color{0xFF, 0xEE, 0xCC}, 0, true});
+        // A transparent background over white, as --back none draws it.
+        const Color back = transparent ? Color{0xFF, 0xFF, 0xFF} : Color{0xFF, 0xEE, 0xCC};
+        dlg.SetLook({Color{0x99, 0x66, 0x33}, back, 0, true});
         dlg.marginEdit()->setText(QStringLiteral("7"));
         dlg.spaceCheck()->setChecked(false);
+        dlg.scaleBox()->setCurrentIndex(scale - 1);
+        if (transparent) QTest::mouseClick(dlg.transparentCheck(), Qt::LeftButton);
+        QCOMPARE(dlg.Look().scale, scale);
+        QCOMPARE(dlg.Look().transparentBack, transparent);
         prompts.saveAnswer = temp.filePath(QStringLiteral("画像.png"));
         QTest::mouseClick(dlg.generateButton(), Qt::LeftButton);
         QCOMPARE(prompts.saveCalls, 1);
@@ -168,6 +191,17 @@ private slots:
         QVERIFY(prompts.messages.isEmpty());
         const QByteArray fromWindow = ReadAll(*prompts.saveAnswer);
         QVERIFY(fromWindow.startsWith("\x89PNG"));
+
+        const QString settings = temp.filePath(QStringLiteral("設定.ini"));
+        prompts.saveAnswer = settings;
+        dlg.OnSaveSettingsAs();
+        MainWindow other;
+        prompts.openAnswer = settings;
+        other.OnLoadSettings();
+        QCOMPARE(other.Look(), dlg.Look());
+        QCOMPARE(other.scaleBox()->currentText(), QStringLiteral("%1倍").arg(scale));
+        QCOMPARE(other.transparentCheck()->isChecked(), transparent);
+        QCOMPARE(static_cast<ColorSwatch*>(other.backSwatch())->transparent(), transparent);
 
         const QString input = temp.filePath(QStringLiteral("art.txt"));
         QFile in(input);
@@ -179,10 +213,20 @@ private slots:
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert(QStringLiteral("QUARVEL_FONT"), QString());
         cli.setProcessEnvironment(env);
-        cli.start(QStringLiteral(QUARVEL_CLI_PATH),
-                  {QStringLiteral("render"), input, QStringLiteral("-o"), fromCli, QStringLiteral("--fore"),
-                   QStringLiteral("996633"), QStringLiteral("--back"), QStringLiteral("FFEECC"),
-                   QStringLiteral("--margin"), QStringLiteral("7"), QStringLiteral("--no-space-sim")});
+        const QStringList args = {QStringLiteral("render"),
+                                  input,
+                                  QStringLiteral("-o"),
+                                  fromCli,
+                                  QStringLiteral("--fore"),
+                                  QStringLiteral("996633"),
+                                  QStringLiteral("--back"),
+                                  transparent ? QStringLiteral("none") : QStringLiteral("FFEECC"),
+                                  QStringLiteral("--margin"),
+                                  QStringLiteral("7"),
+                                  QStringLiteral("--no-space-sim"),
+                                  QStringLiteral("--scale"),
+                                  QString::number(scale)};
+        cli.start(QStringLiteral(QUARVEL_CLI_PATH), args);
         QVERIFY(cli.waitForFinished(30000));
         QCOMPARE(cli.exitCode(), 0);
         QVERIFY(ReadAll(fromCli) == fromWindow);

@@ -5,6 +5,7 @@
 #include <QAccessible>
 #include <QAction>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
@@ -18,6 +19,8 @@
 #include <filesystem>
 #include <system_error>
 
+#include "render/png_writer.h"
+#include "render/renderer.h"
 #include "support/test_support.h"
 #include "support/window_test_support.h"
 #include "ui/job_runner.h"
@@ -302,7 +305,10 @@ private slots:
         QCOMPARE(ReadFile(temp / "backup" / doc.filename()), Cp932(kDocument));
         QVERIFY(dlg.progressWindow().text().contains(QStringLiteral("/スレ.htm(")));  // the engine's last text stays
 
-        // A drop: the file tab, the page's own settings, no backup this time.
+        // A drop: the file tab, the page's own settings, no backup this time; the
+        // window's scale and transparent background, which take effect at once.
+        dlg.scaleBox()->setCurrentIndex(1);
+        dlg.transparentCheck()->setChecked(true);
         const stdfs::path second = temp / "second.htm";
         WriteFile(second, Cp932(QStringLiteral("<p>(・∀・)</p>")));
         dlg.tabCtrl()->SetCurFocus(1);
@@ -314,7 +320,11 @@ private slots:
         QCOMPARE(dlg.tabCtrl()->GetCurFocus(), 0);
         QCOMPARE(dlg.filePage().targetEdit()->text(), Native(second));
         QCOMPARE(ReadFile(second), std::string("<p><img src=\"./second/001.png\"></p>"));
-        QVERIFY(stdfs::exists(temp / "second" / "001.png"));
+        const auto picture = quarvel::render::EncodePng(
+            quarvel::render::RenderPicture(Cp932(QStringLiteral("(・∀・)")).c_str(), dlg.Look()),
+            quarvel::render::PngOptionsFor(dlg.Look(), quarvel::render::PngForm::rgb));
+        QVERIFY(picture.ok() && dlg.Look().scale == 2);
+        QVERIFY(ReadFile(temp / "second" / "001.png") == *picture);
         QVERIFY(!stdfs::exists(temp / "backup" / "second.htm"));
 
         // Paths dropped together are one run: the second document with the image
