@@ -130,7 +130,7 @@ def tags_hold(tree, alone, doc):
 def killed(cli, rounds, work):
     """Killed at a random moment: no document half converted and no file of the user's
     touched; pictures named just before the kill, whose document was not yet replaced,
-    stay as files of their own (counted). The next run converts every document whole."""
+    are counted. The next run converts every document whole and leaves none of them."""
     original, alone, documents = reference(work)
     failures = 0
     for round_ in range(1, rounds + 1):
@@ -151,6 +151,7 @@ def killed(cli, rounds, work):
         left = sum(int(c.split(" with ")[1].split()[0]) - int(c.split(" where ")[1].split()[0]) for c in orphans)
         finish = subprocess.run([cli, "convert-folder", "-q", tree], stderr=subprocess.PIPE)
         after = [c for c in (tags_hold(tree, alone, d) for d in documents) if c]
+        after += [c for c in check(tree, original, alone, documents) if " pictures where " in c]
         finished = files_of(tree)
         after += ["%s: there before, changed or removed" % k for k, p in files_of(original).items()
                   if k not in documents and (k not in finished or not same(p, finished[k]))]

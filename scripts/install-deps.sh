@@ -31,7 +31,7 @@ test=(
   libgtest-dev libgmock-dev libpng-dev
   xvfb xauth xdotool x11-utils xclip dbus at-spi2-core python3 python3-dbus
   chromium
-  clang libclang-rt-14-dev
+  clang libclang-rt-14-dev strace
 )
 bench=(
   libbenchmark-dev libpng-dev
