@@ -7,13 +7,27 @@
 #include <functional>
 #include <iterator>
 #include <optional>
-#include <sstream>
 #include <utility>
 
+#include "cmdline/checks.h"
+#include "cmdline/help.h"
+#include "cmdline/text.h"
+#include "cmdline/usage.h"
 #include "render/look_options.h"
 #include "render/text_art.h"
 
 namespace quarvel::cli {
+
+using cmdline::Arguments;
+using cmdline::BadUsage;
+using cmdline::Check;
+using cmdline::ChecksOf;
+using cmdline::DidYouMean;
+using cmdline::HelpFormatter;
+using cmdline::JoinWords;
+using cmdline::Leftover;
+using cmdline::Needs;
+using cmdline::OptionNames;
 
 using engine::DocumentCode;
 
@@ -25,87 +39,6 @@ namespace look_options = render::look_options;
 namespace {
 
 constexpr const char* kProgram = "quarvel-cli";
-// The help fits an 80-column terminal, descriptions beside a column of names.
-constexpr std::size_t kHelpWidth = 80;
-constexpr std::size_t kHelpColumn = 30;
-
-// A usage problem found by a check of the parsed command line, told as it stands.
-class BadUsage : public CLI::ParseError {
-public:
-    explicit BadUsage(std::string message)
-        : CLI::ParseError("BadUsage", std::move(message), CLI::ExitCodes::ValidationError) {}
-};
-
-// Columns a UTF-8 text takes on a terminal: two for the wide characters of East Asia.
-std::size_t Columns(std::string_view text) {
-    std::size_t columns = 0;
-    for (std::size_t i = 0; i < text.size();) {
-        const auto lead = static_cast<unsigned char>(text[i]);
-        const std::size_t length = lead < 0x80 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4;
-        char32_t code = length == 1 ? lead : lead & (0x3F >> (length - 1));
-        for (std::size_t k = 1; k < length && i + k < text.size(); ++k)
-            code = (code << 6) | (static_cast<unsigned char>(text[i + k]) & 0x3F);
-        const bool wide = (code >= 0x1100 && code <= 0x115F) || (code >= 0x2E80 && code <= 0xA4CF) ||
-                          (code >= 0xAC00 && code <= 0xD7A3) || (code >= 0xF900 && code <= 0xFAFF) ||
-                          (code >= 0xFE30 && code <= 0xFE4F) || (code >= 0xFF00 && code <= 0xFF60) ||
-                          (code >= 0xFFE0 && code <= 0xFFE6) || code >= 0x20000;
-        columns += wide ? 2 : 1;
-        i += length;
-    }
-    return columns;
-}
-
-// The text broken into lines of at most `width` columns at its spaces; a line break in
-// it stays one.
-std::string Wrap(std::string_view text, std::size_t width) {
-    std::string out;
-    std::size_t column = 0;
-    for (std::size_t at = 0; at <= text.size();) {
-        std::size_t end = text.find_first_of(" \n", at);
-        if (end == std::string_view::npos) end = text.size();
-        const std::string_view word = text.substr(at, end - at);
-        if (column > 0 && column + 1 + Columns(word) > width) {
-            out += '\n';
-            column = 0;
-        } else if (column > 0) {
-            out += ' ';
-            ++column;
-        }
-        out += word;
-        column += Columns(word);
-        if (end < text.size() && text[end] == '\n') {
-            out += '\n';
-            column = 0;
-        }
-        at = end + 1;
-    }
-    return out;
-}
-
-std::string JoinWords(const std::vector<std::string>& words, std::string_view separator, std::string_view last) {
-    std::string out;
-    for (std::size_t i = 0; i < words.size(); ++i) {
-        if (i > 0) out += i + 1 == words.size() ? last : separator;
-        out += words[i];
-    }
-    return out;
-}
-
-// A check of a value that says what is wrong with it: an empty string when it is good.
-CLI::Validator Check(std::function<std::string(const std::string&)> problem) {
-    return CLI::Validator([problem = std::move(problem)](std::string& value) { return problem(value); }, std::string());
-}
-
-// "option --margin needs a number from 0 to 100, not '101'" for a value that is not
-// good; without the value when it is empty.
-CLI::Validator Needs(std::string option, std::string needs, std::function<bool(const std::string&)> good) {
-    return Check([=](const std::string& value) -> std::string {
-        if (good(value)) return {};
-        std::string message = "option " + option + " " + needs;
-        if (!value.empty()) message += ", not '" + value + "'";
-        return message;
-    });
-}
 
 // A file name given to -o: the '=' of `-o=x.png` is not part of it.
 std::string OutputProblem(const std::string& value) {
@@ -114,137 +47,8 @@ std::string OutputProblem(const std::string& value) {
     return "option --output needs a file name, not '" + value + "': write -o " + name + " or --output=" + name;
 }
 
-// The checks of an option in order (CLI11 tells their number only by throwing).
-std::vector<CLI::Validator*> ChecksOf(CLI::Option& option) {
-    std::vector<CLI::Validator*> checks;
-    try {
-        for (int i = 0;; ++i) checks.push_back(option.get_validator(i));
-    } catch (const CLI::OptionNotFound&) {}
-    return checks;
-}
-
 // "--NAME" of an option whose name the core gives.
 std::string Flag(std::string_view name) { return "--" + std::string(name); }
-
-// The words after the program's name, reversed as CLI11 takes them. `--NAME=` with
-// nothing after the '=' gives the option an empty value, as `--NAME ''` does (CLI11
-// alone would take the next word for it).
-std::vector<std::string> Arguments(int argc, char** argv) {
-    std::vector<std::string> words;
-    bool operands = false;
-    for (int i = 1; i < argc; ++i) {
-        std::string word = argv[i];
-        operands = operands || word == "--";
-        if (!operands && word.size() > 3 && word.starts_with("--") && word.find('=') == word.size() - 1) {
-            word.pop_back();
-            words.push_back(std::move(word));
-            words.emplace_back();
-        } else {
-            words.push_back(std::move(word));
-        }
-    }
-    return {words.rbegin(), words.rend()};
-}
-
-// The arguments that no option or operand took, as CLI11 leaves them: unknown options
-// first; after "--" every word is an operand.
-// "; did you mean X?" for the candidate closest to a mistyped word (at most two
-// letters added, dropped, changed or swapped, and fewer than half of it), else nothing.
-std::string DidYouMean(const std::string& word, const std::vector<std::string>& candidates) {
-    auto distance = [](const std::string& a, const std::string& b) {
-        std::vector<std::vector<std::size_t>> d(a.size() + 1, std::vector<std::size_t>(b.size() + 1));
-        for (std::size_t i = 0; i <= a.size(); ++i) d[i][0] = i;
-        for (std::size_t j = 0; j <= b.size(); ++j) d[0][j] = j;
-        for (std::size_t i = 1; i <= a.size(); ++i) {
-            for (std::size_t j = 1; j <= b.size(); ++j) {
-                d[i][j] = std::min({d[i - 1][j] + 1, d[i][j - 1] + 1, d[i - 1][j - 1] + (a[i - 1] != b[j - 1])});
-                if (i > 1 && j > 1 && a[i - 1] == b[j - 2] && a[i - 2] == b[j - 1])
-                    d[i][j] = std::min(d[i][j], d[i - 2][j - 2] + 1);
-            }
-        }
-        return d[a.size()][b.size()];
-    };
-    const std::string* best = nullptr;
-    std::size_t bestDistance = 3;
-    for (const std::string& candidate : candidates) {
-        const std::size_t d = distance(word, candidate);
-        if (d < bestDistance && d * 2 < candidate.size()) best = &candidate, bestDistance = d;
-    }
-    return best ? "; did you mean " + *best + "?" : std::string();
-}
-
-// The long names of a command's options ("--no-backup").
-std::vector<std::string> OptionNames(const CLI::App& command) {
-    std::vector<std::string> names;
-    for (const CLI::Option* option : command.get_options())
-        for (const std::string& name : option->get_lnames()) names.push_back("--" + name);
-    return names;
-}
-
-std::string Leftover(const std::vector<std::string>& rest, const std::string& oneOperand,
-                     const std::vector<std::string>& optionNames) {
-    std::vector<std::string> operands;
-    bool afterMark = false;
-    for (const std::string& word : rest) {
-        if (word == "--" && !afterMark) {
-            afterMark = true;
-        } else if (!afterMark && word.size() > 1 && word[0] == '-') {
-            return "unknown option '" + word + "'" + DidYouMean(word.substr(0, word.find('=')), optionNames);
-        } else {
-            operands.push_back(word);
-        }
-    }
-    return operands.empty() ? std::string("unknown option '--'")
-                            : oneOperand + ": '" + operands.front() + "' is one too many";
-}
-
-// The usage line of a command as the help shows it.
-std::string UsageLine(const CLI::App& app) {
-    if (!app.get_subcommands({}).empty()) return "COMMAND ...";
-    std::string line;
-    for (const UsageWord& word : UsageOf(app)) {
-        std::string text = !word.option ? "OPTIONS"
-                           : word.option->get_positional()
-                               ? word.option->get_type_name()
-                               : UsageName(*word.option) + " " + word.option->get_type_name();
-        line += (line.empty() ? "" : " ") + (word.optional ? "[" + text + "]" : text);
-    }
-    return line;
-}
-
-// The help in the program's layout: every text broken to fit 80 columns, operands
-// named by what they take, required options and operands shown as required.
-class HelpFormatter : public CLI::Formatter {
-public:
-    HelpFormatter() {
-        column_width(kHelpColumn);
-        label("Positionals", "Arguments");
-    }
-    std::string make_description(const CLI::App* app) const override {
-        return app->get_description().empty() ? std::string() : Wrap(app->get_description(), kHelpWidth) + "\n";
-    }
-    std::string make_usage(const CLI::App* app, std::string name) const override {
-        return Wrap("Usage: " + name + " " + UsageLine(*app), kHelpWidth) + "\n";
-    }
-    std::string make_footer(const CLI::App* app) const override {
-        return app->get_footer().empty() ? std::string() : Wrap(app->get_footer(), kHelpWidth) + "\n";
-    }
-    std::string make_subcommand(const CLI::App* command) const override {
-        return Row(command->get_name(), command->get_description());
-    }
-    std::string make_option(const CLI::Option* option, bool positional) const override {
-        std::string name = positional ? option->get_type_name() : option->get_name(false, true);
-        if (!positional && TakesValue(*option)) name += " " + option->get_type_name();
-        return Row(name, option->get_description());
-    }
-
-private:
-    static std::string Row(const std::string& name, const std::string& description) {
-        std::ostringstream out;
-        CLI::detail::format_help(out, name, Wrap(description, kHelpWidth - kHelpColumn), kHelpColumn);
-        return out.str();
-    }
-};
 
 template <typename T>
 using Choices = std::vector<std::pair<std::string, T>>;
@@ -288,21 +92,6 @@ bool IsOtherPictureName(const std::string& path) {
 }
 
 }  // namespace
-
-std::vector<UsageWord> UsageOf(const CLI::App& command) {
-    std::vector<UsageWord> words;
-    const std::vector<const CLI::Option*> options = command.get_options();
-    if (std::any_of(options.begin(), options.end(),
-                    [](const CLI::Option* o) { return o->nonpositional() && !o->get_required(); }))
-        words.push_back({nullptr, true});
-    for (const CLI::Option* option : options)
-        if (option->get_positional() || option->get_required()) words.push_back({option, !option->get_required()});
-    return words;
-}
-
-std::string UsageName(const CLI::Option& option) {
-    return option.get_snames().empty() ? "--" + option.get_lnames().front() : "-" + option.get_snames().front();
-}
 
 CommandLine::CommandLine(std::string_view command)
     : app_(

@@ -18,8 +18,15 @@
 #include <stdexcept>
 
 #include "cli/parser.h"
+#include "cmdline/help.h"
 
 namespace quarvel::cli {
+
+using cmdline::TakesValue;
+using cmdline::UsageName;
+using cmdline::UsageOf;
+using cmdline::UsageWord;
+
 namespace {
 
 class Disagreement : public std::runtime_error {

@@ -2,7 +2,8 @@
 # cannot see (every header is reachable from the source root):
 #   - every #include "..." of a product folder names a header of that folder or of a
 #     folder it may use, and a header named *_internal.h only from its own folder;
-#   - the core folders and the fronts without a window (cli, server) include no Qt header;
+#   - the core folders, the command-line kit and the fronts without a window (cli,
+#     server) include no Qt header;
 #   - every source file of a library folder is listed in that folder's CMakeLists.txt;
 #   - every namespace a library folder opens is its folder's, quarvel::<library> or one
 #     inside it (ui/kit and ui/pages are quarvel::ui), but for the failure vocabulary
@@ -20,15 +21,16 @@ set(may_use_ui/kit ${core} ui/kit)
 set(may_use_ui/pages ${core} ui/kit ui/pages)
 set(may_use_ui ${core} ui/kit ui/pages ui)
 set(may_use_app ${core} ui/kit ui/pages ui app)
-set(may_use_cli ${core} cli)
-set(may_use_server ${core} server)
+set(may_use_cmdline cmdline)
+set(may_use_cli ${core} cmdline cli)
+set(may_use_server ${core} cmdline server)
 set(may_use_bench ${core} bench)
 # The folders that may include no Qt header.
-set(qt_free ${core} cli server)
-set(folders platform render engine settings ui/kit ui/pages ui app cli server bench)
+set(qt_free ${core} cmdline cli server)
+set(folders platform render engine settings ui/kit ui/pages ui app cmdline cli server bench)
 # The folders whose declarations live in their library's namespace, and the one file
 # that declares in quarvel itself.
-set(namespaced ${core} ui/kit ui/pages ui cli server)
+set(namespaced ${core} ui/kit ui/pages ui cmdline cli server)
 set(in_quarvel platform/failure.h)
 
 # The folder a header or source path belongs to: its directory below the root.

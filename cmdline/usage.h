@@ -1,0 +1,31 @@
+#pragma once
+// What both programs make of a command line before and after CLI11 reads it: the
+// words as CLI11 takes them, and usage errors said in the programs' words.
+
+#include <string>
+#include <vector>
+
+namespace CLI {
+class App;
+}
+
+namespace quarvel::cmdline {
+
+// The words after the program's name, reversed as CLI11 takes them. `--NAME=` with
+// nothing after the '=' gives the option an empty value, as `--NAME ''` does (CLI11
+// alone would take the next word for it).
+std::vector<std::string> Arguments(int argc, char** argv);
+
+// "; did you mean X?" for the candidate closest to a mistyped word (at most two
+// letters added, dropped, changed or swapped, and fewer than half of it), else nothing.
+std::string DidYouMean(const std::string& word, const std::vector<std::string>& candidates);
+
+// The long names of a command's options ("--no-backup").
+std::vector<std::string> OptionNames(const CLI::App& command);
+
+// The arguments that no option or operand took, as CLI11 leaves them: unknown options
+// first; after "--" every word is an operand.
+std::string Leftover(const std::vector<std::string>& rest, const std::string& oneOperand,
+                     const std::vector<std::string>& optionNames);
+
+}  // namespace quarvel::cmdline
