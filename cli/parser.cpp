@@ -21,13 +21,13 @@ namespace quarvel::cli {
 using cmdline::Arguments;
 using cmdline::BadUsage;
 using cmdline::Check;
-using cmdline::ChecksOf;
 using cmdline::DidYouMean;
 using cmdline::HelpFormatter;
 using cmdline::JoinWords;
 using cmdline::Leftover;
 using cmdline::Needs;
 using cmdline::OptionNames;
+using cmdline::ValueProblem;
 
 using engine::DocumentCode;
 
@@ -446,27 +446,7 @@ std::string CommandLine::UsageMessage(const CLI::Error& error) const {
         }
     }
     const CLI::App& scope = command ? *command : app_;
-    // A value missing can only be the last word's: every option takes the next word,
-    // whatever it is.
-    if (dynamic_cast<const CLI::ArgumentMismatch*>(&error) && !lastWord_.empty()) {
-        if (CLI::Option* option = const_cast<CLI::App&>(scope).get_option_no_throw(lastWord_)) {
-            for (CLI::Validator* check : ChecksOf(*option)) {
-                std::string empty;
-                if (std::string problem = (*check)(empty); !problem.empty()) return said(problem);
-            }
-            return said("option " + option->get_name() + " needs a value");
-        }
-    }
-    // A value refused: CLI11 puts the option's name in front of the check's message,
-    // so the check is asked again, of the values in the order CLI11 checked them.
-    if (dynamic_cast<const CLI::ValidationError*>(&error)) {
-        for (CLI::Option* option : const_cast<CLI::App&>(scope).get_options()) {
-            for (std::string value : option->results()) {
-                for (CLI::Validator* check : ChecksOf(*option))
-                    if (std::string problem = (*check)(value); !problem.empty()) return said(problem);
-            }
-        }
-    }
+    if (std::string problem = ValueProblem(scope, error, lastWord_); !problem.empty()) return said(problem);
     return said(error.what());
 }
 

@@ -4,6 +4,8 @@
 #include <algorithm>
 #include <utility>
 
+#include "cmdline/checks.h"
+
 namespace quarvel::cmdline {
 
 std::vector<std::string> Arguments(int argc, char** argv) {
@@ -68,6 +70,32 @@ std::string Leftover(const std::vector<std::string>& rest, const std::string& on
     }
     return operands.empty() ? std::string("unknown option '--'")
                             : oneOperand + ": '" + operands.front() + "' is one too many";
+}
+
+std::string ValueProblem(const CLI::App& scope, const CLI::Error& error, const std::string& lastWord) {
+    CLI::App& app = const_cast<CLI::App&>(scope);
+    // A value missing can only be the last word's: every option takes the next word,
+    // whatever it is.
+    if (dynamic_cast<const CLI::ArgumentMismatch*>(&error) && !lastWord.empty()) {
+        if (CLI::Option* option = app.get_option_no_throw(lastWord)) {
+            for (CLI::Validator* check : ChecksOf(*option)) {
+                std::string empty;
+                if (std::string problem = (*check)(empty); !problem.empty()) return problem;
+            }
+            return "option " + option->get_name() + " needs a value";
+        }
+    }
+    // A value refused: the check is asked again, of the values in the order CLI11
+    // checked them.
+    if (dynamic_cast<const CLI::ValidationError*>(&error)) {
+        for (CLI::Option* option : app.get_options()) {
+            for (std::string value : option->results()) {
+                for (CLI::Validator* check : ChecksOf(*option))
+                    if (std::string problem = (*check)(value); !problem.empty()) return problem;
+            }
+        }
+    }
+    return {};
 }
 
 }  // namespace quarvel::cmdline

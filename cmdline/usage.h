@@ -7,7 +7,8 @@
 
 namespace CLI {
 class App;
-}
+class Error;
+}  // namespace CLI
 
 namespace quarvel::cmdline {
 
@@ -27,5 +28,12 @@ std::vector<std::string> OptionNames(const CLI::App& command);
 // first; after "--" every word is an operand.
 std::string Leftover(const std::vector<std::string>& rest, const std::string& oneOperand,
                      const std::vector<std::string>& optionNames);
+
+// What is wrong with a value, when that is what `error` of a parse of `scope` is about:
+// a value missing after `lastWord` (the command line's last word, an option), said
+// by the option's own check of an empty value; a value refused, said by the check
+// that refuses it (CLI11 puts the option's name in front of the check's message).
+// Empty for any other error.
+std::string ValueProblem(const CLI::App& scope, const CLI::Error& error, const std::string& lastWord);
 
 }  // namespace quarvel::cmdline

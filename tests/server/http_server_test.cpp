@@ -470,10 +470,11 @@ TEST(ServerProgram, CommandLine) {
         {{"--listen", "8080"}, "option --listen needs ADDRESS:PORT, such as 127.0.0.1:8080, not '8080'"},
         {{"--threads", "0"}, "option --threads needs a number from 1 to 256, not '0'"},
         {{"--max-body", "17M"}, "option --max-body needs a size from 1 to 16M"},
-        {{"--idle-timeout"}, "--idle-timeout"},
+        {{"--idle-timeout"}, "option --idle-timeout needs a number of seconds from 1 to 3600 ("},
+        {{"--thread", "2"}, "unknown option '--thread'; did you mean --threads?"},
         {{"--header-timeout", "0"}, "option --header-timeout needs a number of seconds from 1 to 3600, not '0'"},
         {{"--cpu-limit", "60001"}, "option --cpu-limit needs a number of milliseconds from 1 to 60000, not '60001'"},
-        {{"extra"}, "extra"},
+        {{"extra"}, "no operands are taken: 'extra' is one too many"},
     };
     for (const auto& [args, says] : bad) {
         const auto r = run(args);
