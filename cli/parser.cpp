@@ -263,11 +263,9 @@ void CommandLine::AddPieces() {
                "only one collection can be drawn at a time", [this] { return RunRenderPieces(pieces_); });
 }
 
-void CommandLine::AddConvert(Mode mode) {
+// convert's documents, or convert-folder's folder.
+void CommandLine::AddConvertOperand(CLI::App& app, Mode mode) {
     const bool file = mode == Mode::file;
-    CLI::App& app = *app_.add_subcommand(file ? "convert" : "convert-folder",
-                                         file ? "convert documents in place: every marked stretch becomes a picture"
-                                              : "convert every matching document of a folder tree in place");
     ConvertOptions& o = convert_;
     if (file)
         Note(app.add_option("document", o.targets, "the documents (HTML in Shift-JIS or EUC-JP), converted in place")
@@ -289,12 +287,11 @@ void CommandLine::AddConvert(Mode mode) {
                             "folder called -";
                  })),
              {ValueKind::Type::folder, {}}, "no folder given");
-    Note(app.add_option("--settings", o.settingsFile,
-                        "start from a settings file saved by the program's window: its separators, character code, "
-                        "backup, colours, margin, spaces and picture form (and for convert-folder its pattern and "
-                        "sub-folders) replace the defaults; the options override it")
-             ->type_name("FILE.ini"),
-         {ValueKind::Type::file, {".ini"}});
+}
+
+// --code, --start and --end: how convert reads documents and finds their stretches.
+void CommandLine::AddCodeAndSeparators(CLI::App& app) {
+    ConvertOptions& o = convert_;
     Note(AddChoice<DocumentCode>(
              app, "--code", [&o](DocumentCode c) { o.code = c; },
              {{"auto", DocumentCode::automatic},
@@ -326,6 +323,22 @@ void CommandLine::AddConvert(Mode mode) {
             ->allow_extra_args(false)
             ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
     }
+}
+
+void CommandLine::AddConvert(Mode mode) {
+    const bool file = mode == Mode::file;
+    CLI::App& app = *app_.add_subcommand(file ? "convert" : "convert-folder",
+                                         file ? "convert documents in place: every marked stretch becomes a picture"
+                                              : "convert every matching document of a folder tree in place");
+    ConvertOptions& o = convert_;
+    AddConvertOperand(app, mode);
+    Note(app.add_option("--settings", o.settingsFile,
+                        "start from a settings file saved by the program's window: its separators, character code, "
+                        "backup, colours, margin, spaces and picture form (and for convert-folder its pattern and "
+                        "sub-folders) replace the defaults; the options override it")
+             ->type_name("FILE.ini"),
+         {ValueKind::Type::file, {".ini"}});
+    AddCodeAndSeparators(app);
     app.add_flag("--no-backup", o.noBackup,
                  "keep no untouched copy in backup/ (by default one is kept, and never replaced: a later text goes "
                  "beside it as NAME.1, ...)");

@@ -61,6 +61,8 @@ private:
     void AddJobsOption(CLI::App& app, std::optional<int>& jobs);
     void AddRender();
     void AddPieces();
+    void AddConvertOperand(CLI::App& app, Mode mode);
+    void AddCodeAndSeparators(CLI::App& app);
     void AddConvert(Mode mode);
     void AddRestore(Mode mode);
     void AddHelp();
