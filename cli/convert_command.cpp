@@ -352,7 +352,10 @@ std::optional<int> ReadStarting(const ConvertOptions& options, Mode mode, Starti
     }
     if (const std::optional<std::string> complaint = ApplyOptions(options, start.page, start.look, start.form))
         return UsageError(*complaint, command);
-    if (!options.look.font.empty() && !ApplyFontOption(options.look.font)) return kExitFailed;
+    if (const Result<void> applied = ApplyFontOption(options.look.font); !applied) {
+        PrintFailure(applied.failure());
+        return kExitFailed;
+    }
     return TargetsMisnamed(options, mode);
 }
 
@@ -425,7 +428,7 @@ int RunConversion(const ConvertOptions& options, Mode mode) {
     try {
         return Convert(options, mode);
     } catch (const std::bad_alloc&) {
-        std::fputs("quarvel-cli: out of memory\n", stderr);
+        PrintFailure(Failure{Failure::What::outOfMemory});
     } catch (const std::exception& e) {
         std::fprintf(stderr, "quarvel-cli: %s\n", e.what());
     }

@@ -19,7 +19,7 @@ int main(int argc, char** argv) {
     } catch (const std::bad_alloc&) {
         // A text or document too large for the memory at hand (or for a limit set on
         // it) is a failure like any other, not an abort.
-        std::fputs("quarvel-cli: out of memory\n", stderr);
+        quarvel::cli::PrintFailure(quarvel::Failure{quarvel::Failure::What::outOfMemory});
         return quarvel::cli::kExitFailed;
     }
 }

@@ -91,19 +91,18 @@ Result<std::string> ReadUserFile(const std::string& path, std::size_t limit, con
     return bytes;
 }
 
-bool ApplyFontOption(const std::string& path) {
-    Result<void> set = GlyphCache::SetMainFontFile(path);
-    if (!set) PrintFailure(set.failure());
-    return set.ok();
+Result<void> ApplyFontOption(const std::string& path) {
+    if (path.empty()) return {};
+    return GlyphCache::SetMainFontFile(path);
 }
 
-bool OpenFaces(const std::string& font) {
-    if (!font.empty() && !ApplyFontOption(font)) return false;
+Result<void> OpenFaces(const std::string& font) {
+    if (Result<void> applied = ApplyFontOption(font); !applied) return applied;
     // The main face is opened before the input is read: with little memory to spare, a
     // large input must not leave it unopened (its characters would come out blank). The
     // fallback faces open when a character needs them, and report running out of memory.
     GlyphCache::Instance();
-    return true;
+    return {};
 }
 
 }  // namespace quarvel::cli

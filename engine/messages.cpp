@@ -36,6 +36,7 @@ std::string Reason(const Failure& failure) {
     case What::noBackup: return TextNoBackup();
     case What::tooLarge: return TextTooLarge();
     case What::fontUnusable: return TextFontUnusable();
+    case What::badSettingsName: return TextBadSettingsName();
     case What::outOfMemory: return TextOutOfMemory();
     case What::unexpected: return TextUnexpectedError();
     }
@@ -197,6 +198,11 @@ const std::string& TextTooLarge() {
 
 const std::string& TextFontUnusable() {
     static const std::string text = NativeToCp932("フォントファイルが使えません");
+    return text;
+}
+
+const std::string& TextBadSettingsName() {
+    static const std::string text = NativeToCp932("設定ファイルに書けない名前です");
     return text;
 }
 

@@ -7,6 +7,7 @@
 #include "server/command_line.h"
 #include "server/http_server.h"
 #include "server/log.h"
+#include "server/routes.h"
 
 namespace {
 
@@ -33,7 +34,7 @@ int main(int argc, char** argv) {
     try {
         return Run(argc, argv);
     } catch (const std::bad_alloc&) {
-        Log(LogPriority::error, "quarvel-server: out of memory");
+        Log(LogPriority::error, "quarvel-server: " + FailureText(Failure{Failure::What::outOfMemory}));
         return 1;
     }
 }

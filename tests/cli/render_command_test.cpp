@@ -350,7 +350,7 @@ TEST_F(RenderCli, RunningOutOfMemoryIsReported) {
             EXPECT_EQ(test::ReadFile(dir / "limited.png"), test::ReadFile(dir / "full.png")) << tight;
         } else {
             EXPECT_EQ(r.exit_code, 1) << r.err;
-            EXPECT_NE(r.err.find("memory"), std::string::npos) << tight << ": " << r.err;
+            EXPECT_NE(r.err.find("メモリが足りません"), std::string::npos) << tight << ": " << r.err;
         }
     }
     std::string hearts;
@@ -358,7 +358,7 @@ TEST_F(RenderCli, RunningOutOfMemoryIsReported) {
     std::filesystem::remove(dir / "limited.png");
     auto r = limited(limit + (40 << 10), hearts);
     EXPECT_EQ(r.exit_code, 1) << r.err;
-    EXPECT_EQ(r.err, "quarvel-cli: out of memory\n");
+    EXPECT_EQ(r.err, "quarvel-cli: メモリが足りません\n");
     EXPECT_FALSE(std::filesystem::exists(dir / "limited.png"));
 #endif
 }
