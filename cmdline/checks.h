@@ -3,9 +3,14 @@
 // the usage problem a check of the whole command line throws.
 
 #include <CLI/CLI.hpp>
+#include <algorithm>
 #include <functional>
+#include <optional>
 #include <string>
+#include <utility>
 #include <vector>
+
+#include "cmdline/text.h"
 
 namespace quarvel::cmdline {
 
@@ -25,5 +30,30 @@ CLI::Validator Needs(std::string option, std::string needs, std::function<bool(c
 
 // The checks of an option in order (CLI11 tells their number only by throwing).
 std::vector<CLI::Validator*> ChecksOf(CLI::Option& option);
+
+template <typename T>
+using Choices = std::vector<std::pair<std::string, T>>;
+
+// One of the words of `choices`, each with the value it stands for, in any case;
+// `shown` are the words the help, the man page and the completion offer (the others
+// are synonyms).
+template <typename T>
+CLI::Option* AddChoice(CLI::App& app, const std::string& name, std::function<void(T)> set, Choices<T> choices,
+                       const std::vector<std::string>& shown, const std::string& help) {
+    auto find = [choices](const std::string& word) -> std::optional<T> {
+        for (const auto& [w, value] : choices)
+            if (std::equal(w.begin(), w.end(), word.begin(), word.end(), [](char a, char b) {
+                    return a == (b >= 'A' && b <= 'Z' ? static_cast<char>(b - 'A' + 'a') : b);
+                }))
+                return value;
+        return std::nullopt;
+    };
+    return app
+        .add_option_function<std::string>(
+            name, [set, find](const std::string& word) { set(*find(word)); }, help)
+        ->type_name(JoinWords(shown, "|", "|"))
+        ->check(Needs(name, "takes " + JoinWords(shown, ", ", " or "),
+                      [find](const std::string& word) { return find(word).has_value(); }));
+}
 
 }  // namespace quarvel::cmdline
