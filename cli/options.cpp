@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <memory>
 #include <string>
 
 #include "cli/commands.h"
@@ -60,6 +61,14 @@ bool RefuseBinary(const std::string& path, std::string_view bytes) {
 
 std::string ShownName(const std::string& path) { return path == "-" ? "(standard input)" : path; }
 
+namespace {
+
+struct FileCloser {
+    void operator()(std::FILE* file) const { std::fclose(file); }
+};
+
+}  // namespace
+
 Result<std::string> ReadUserFile(const std::string& path, std::size_t limit, const std::string& tooLargeReason) {
     const std::string name = ShownName(path);
     const Failure tooLarge{Failure::What::tooLarge, name, 0, tooLargeReason};
@@ -73,7 +82,8 @@ Result<std::string> ReadUserFile(const std::string& path, std::size_t limit, con
         return std::string(file.view());
     }
     // Standard input, a pipe, a terminal: read until the end, or one byte past the limit.
-    std::FILE* in = path == "-" ? stdin : std::fopen(path.c_str(), "rb");
+    const std::unique_ptr<std::FILE, FileCloser> opened(path == "-" ? nullptr : std::fopen(path.c_str(), "rb"));
+    std::FILE* in = path == "-" ? stdin : opened.get();
     if (!in) return Failure{Failure::What::notOpened, name, errno};
     std::string bytes;
     char buffer[65536];
@@ -85,7 +95,6 @@ Result<std::string> ReadUserFile(const std::string& path, std::size_t limit, con
         if (n < sizeof buffer) break;
     }
     const int error = std::ferror(in) ? errno : 0;
-    if (in != stdin) std::fclose(in);
     if (bytes.size() > limit) return tooLarge;
     if (error) return Failure{Failure::What::notOpened, name, error};
     return bytes;

@@ -21,6 +21,7 @@
 #include <mutex>
 #include <new>
 
+#include "platform/fs_internal.h"
 #include "platform/memory.h"
 
 namespace quarvel::platform {
@@ -223,20 +224,16 @@ void ThrowWhenOutOfMemory(FT_Error error) {
 // character needs it, well after start-up: without memory for it, that character
 // would come out blank. Throws std::bad_alloc then.
 Pages MapFontFile(const std::string& path) {
-    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return {};
+    const fs::detail::Fd fd(open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    if (!fd.valid()) return {};
     Pages pages;
     struct stat st {};
-    if (fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0) {
+    if (fstat(fd.get(), &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0) {
         const auto size = static_cast<std::size_t>(st.st_size);
-        void* mapped = mmap(nullptr, size, PROT_READ, MAP_PRIVATE, fd, 0);
-        if (mapped == MAP_FAILED && errno == ENOMEM) {
-            close(fd);
-            throw std::bad_alloc();
-        }
+        void* mapped = mmap(nullptr, size, PROT_READ, MAP_PRIVATE, fd.get(), 0);
+        if (mapped == MAP_FAILED && errno == ENOMEM) throw std::bad_alloc();
         if (mapped != MAP_FAILED) pages = Pages(mapped, PagesRelease{size});
     }
-    close(fd);
     return pages;
 }
 
@@ -425,18 +422,16 @@ Result<void> GlyphCache::SetMainFontFile(const std::filesystem::path& path) {
         return Failure{Failure::What::fontUnusable, path.string(), error, std::move(detail)};
     };
     if (g_instance_made) return unusable(0, "the font can only be chosen before the first picture is drawn");
-    FT_Library lib = nullptr;
-    if (FT_Init_FreeType(&lib) != 0) return unusable(ENOMEM);
+    FT_Library library = nullptr;
+    if (FT_Init_FreeType(&library) != 0) return unusable(ENOMEM);
+    const FtLibraryPtr lib(library);
     FT_Face face = nullptr;
-    FT_Error rc = FT_New_Face(lib, path.c_str(), 0, &face);
-    if (rc == 0) FT_Done_Face(face);
-    FT_Done_FreeType(lib);
+    const FT_Error rc = FT_New_Face(lib.get(), path.c_str(), 0, &face);
+    const FtFacePtr opened(rc == 0 ? face : nullptr);
     if (rc != 0) {
         // Missing or unreadable, the system says why; otherwise FreeType reads no font in it.
-        std::FILE* file = std::fopen(path.c_str(), "rb");
-        const int error = file ? 0 : errno;
-        if (file) std::fclose(file);
-        return error ? unusable(error) : unusable(0, "not a font file FreeType can read");
+        const fs::detail::Fd file(open(path.c_str(), O_RDONLY | O_CLOEXEC));
+        return file.valid() ? unusable(0, "not a font file FreeType can read") : unusable(errno);
     }
     MainFontOverride() = path.string();
     return {};

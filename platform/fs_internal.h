@@ -1,12 +1,14 @@
 #pragma once
 // What the file-system sources share; not part of the interface.
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstddef>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <utility>
@@ -15,6 +17,12 @@
 #include "platform/fs.h"
 
 namespace quarvel::platform::fs::detail {
+
+// Closes a folder's listing, and the descriptor it took over.
+struct FolderCloser {
+    void operator()(DIR* dir) const { ::closedir(dir); }
+};
+using FolderListing = std::unique_ptr<DIR, FolderCloser>;
 
 // Closes a descriptor on every path out of a function.
 class Fd {

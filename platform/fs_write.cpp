@@ -333,11 +333,13 @@ void PendingFlush::Clear() {
 Result<void> FileSystem::FlushPending(PendingFlush& pending) {
     int error = 0;
     for (int fd : pending.files_)
-        if (::sync_file_range(fd, 0, 0, SYNC_FILE_RANGE_WAIT_BEFORE | SYNC_FILE_RANGE_WRITE |
-                                             SYNC_FILE_RANGE_WAIT_AFTER) != 0 &&
+        if (::sync_file_range(fd, 0, 0,
+                              SYNC_FILE_RANGE_WAIT_BEFORE | SYNC_FILE_RANGE_WRITE | SYNC_FILE_RANGE_WAIT_AFTER) != 0 &&
             error == 0)
             error = errno;
-    const int any = !pending.files_.empty() ? pending.files_.front() : !pending.folders_.empty() ? pending.folders_.front() : -1;
+    const int any = !pending.files_.empty()     ? pending.files_.front()
+                    : !pending.folders_.empty() ? pending.folders_.front()
+                                                : -1;
     // syncfs also tells of the write errors of the file system since the files were opened.
     if (any >= 0 && ::syncfs(any) != 0 && error == 0) error = errno;
     const std::string folder = pending.folder_;
@@ -537,14 +539,13 @@ void FileSystem::RemoveStaleTemporaries(const std::string& folder, std::string_v
     if (!at.valid()) return;
     std::vector<std::string> found;
     Fd listed(::fcntl(at.get(), F_DUPFD_CLOEXEC, 0));
-    if (DIR* dir = listed.valid() ? ::fdopendir(listed.get()) : nullptr) {
+    if (const detail::FolderListing dir{listed.valid() ? ::fdopendir(listed.get()) : nullptr}) {
         listed.release();  // the listing's own now
         const std::string owner = TemporaryOwnerName(name);
-        while (struct dirent* d = ::readdir(dir)) {
+        while (struct dirent* d = ::readdir(dir.get())) {
             std::string_view entry(d->d_name);
             if (IsTemporaryName(entry) && (name.empty() || TemporaryOwner(entry) == owner)) found.emplace_back(entry);
         }
-        ::closedir(dir);
     }
     for (const std::string& entry : found) {
         Fd fd(::openat(at.get(), entry.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));

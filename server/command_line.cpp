@@ -96,7 +96,6 @@ class ServerCommandLine {
 public:
     explicit ServerCommandLine(ServerConfig& config);
     std::optional<int> Read(int argc, char** argv);
-    std::string Help() const { return app_.help(kProgram); }
 
 private:
     std::string UsageMessage(const CLI::Error& error) const;
@@ -163,11 +162,6 @@ std::optional<int> ServerCommandLine::Read(int argc, char** argv) {
 const std::vector<ServerOption>& ServerOptions() {
     static const std::vector<ServerOption> options = MakeOptions();
     return options;
-}
-
-std::string ServerHelp() {
-    ServerConfig config;
-    return ServerCommandLine(config).Help();
 }
 
 std::optional<int> ReadCommandLine(int argc, char** argv, ServerConfig& config) {

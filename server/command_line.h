@@ -40,9 +40,6 @@ struct ServerOption {
 // Every option that takes a value, in the order the help lists them.
 const std::vector<ServerOption>& ServerOptions();
 
-// The help as --help prints it.
-std::string ServerHelp();
-
 // Reads the command line into `config`. An exit status when the program is done
 // (--help, --version: 0; bad usage, told on standard error: 2); none when it is to run.
 std::optional<int> ReadCommandLine(int argc, char** argv, ServerConfig& config);
