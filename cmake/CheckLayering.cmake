@@ -26,7 +26,7 @@ set(may_use_app ${core} ui/kit ui/pages ui app)
 set(may_use_cmdline cmdline)
 set(may_use_cli ${core} cmdline cli)
 set(may_use_server ${core} cmdline server)
-set(may_use_bench ${core} bench)
+set(may_use_bench ${core} ui/kit ui/pages ui bench)
 # The folders that may include no Qt header.
 set(qt_free ${core} cmdline cli server)
 set(folders platform render engine settings ui/kit ui/pages ui app cmdline cli server bench)
