@@ -1,5 +1,6 @@
 // PNG encoding: each form against libpng called directly with its defaults, on the
-// pictures of the examples (time, and the file's size as the counter "bytes").
+// pictures of the examples (time, and the file's size as the counter "bytes"); each
+// form at the scales 2 to 4 and with a transparent background.
 
 #include <fstream>
 #include <iterator>
@@ -20,11 +21,13 @@ using render::Appearance;
 using render::EncodePng;
 using render::PackTwoColours;
 using render::PngForm;
+using render::PngOptions;
 using render::PreparePlainText;
 using render::RenderPicture;
 using render::TwoColourRows;
 using render::Utf8ToCp932WithReferences;
 
+using platform::kWhite;
 using platform::Picture;
 
 namespace {
@@ -35,10 +38,10 @@ Picture ExamplePicture(const char* name) {
     return RenderPicture(PreparePlainText(Utf8ToCp932WithReferences(utf8)).c_str(), Appearance{});
 }
 
-void BM_EncodePng(benchmark::State& state, const char* name, PngForm form) {
+void BM_EncodePng(benchmark::State& state, const char* name, PngOptions options) {
     const Picture picture = ExamplePicture(name);
-    for (auto _ : state) benchmark::DoNotOptimize(EncodePng(picture, form));
-    state.counters["bytes"] = static_cast<double>(EncodePng(picture, form)->size());
+    for (auto _ : state) benchmark::DoNotOptimize(EncodePng(picture, options));
+    state.counters["bytes"] = static_cast<double>(EncodePng(picture, options)->size());
 }
 
 // The references: libpng's defaults (adaptive filters, zlib at level 6) on the same
@@ -67,10 +70,27 @@ void BM_PackTwoColours(benchmark::State& state, const char* name) {
     state.counters["pixels"] = picture.width * picture.height;
 }
 
-BENCHMARK_CAPTURE(BM_EncodePng, rgb_medium, "medium.txt", PngForm::rgb)->Unit(benchmark::kMicrosecond);
-BENCHMARK_CAPTURE(BM_EncodePng, rgb_large, "large.txt", PngForm::rgb)->Unit(benchmark::kMicrosecond);
-BENCHMARK_CAPTURE(BM_EncodePng, indexed_medium, "medium.txt", PngForm::indexed)->Unit(benchmark::kMicrosecond);
-BENCHMARK_CAPTURE(BM_EncodePng, indexed_large, "large.txt", PngForm::indexed)->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(BM_EncodePng, rgb_medium, "medium.txt", PngOptions{PngForm::rgb})->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(BM_EncodePng, rgb_large, "large.txt", PngOptions{PngForm::rgb})->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(BM_EncodePng, indexed_medium, "medium.txt", PngOptions{PngForm::indexed})
+    ->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(BM_EncodePng, indexed_large, "large.txt", PngOptions{PngForm::indexed})
+    ->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(BM_EncodePng, rgb_medium_x2, "medium.txt", PngOptions{PngForm::rgb, 2})
+    ->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(BM_EncodePng, rgb_large_x2, "large.txt", PngOptions{PngForm::rgb, 2})->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(BM_EncodePng, rgb_large_x3, "large.txt", PngOptions{PngForm::rgb, 3})->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(BM_EncodePng, rgb_large_x4, "large.txt", PngOptions{PngForm::rgb, 4})->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(BM_EncodePng, indexed_medium_x2, "medium.txt", PngOptions{PngForm::indexed, 2})
+    ->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(BM_EncodePng, indexed_large_x2, "large.txt", PngOptions{PngForm::indexed, 2})
+    ->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(BM_EncodePng, indexed_large_x4, "large.txt", PngOptions{PngForm::indexed, 4})
+    ->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(BM_EncodePng, clear_medium, "medium.txt", PngOptions{PngForm::rgb, 1, kWhite})
+    ->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(BM_EncodePng, clear_large_x2, "large.txt", PngOptions{PngForm::rgb, 2, kWhite})
+    ->Unit(benchmark::kMicrosecond);
 BENCHMARK_CAPTURE(BM_LibpngRgb, medium, "medium.txt")->Unit(benchmark::kMicrosecond);
 BENCHMARK_CAPTURE(BM_LibpngRgb, large, "large.txt")->Unit(benchmark::kMicrosecond);
 BENCHMARK_CAPTURE(BM_LibpngIndexed, medium, "medium.txt")->Unit(benchmark::kMicrosecond);

@@ -21,21 +21,25 @@ inline constexpr int kExitFailed = 1;
 inline constexpr int kExitUsage = 2;
 inline constexpr int kExitAborted = 130;
 
-// The options every sub-command takes for the pictures: --fore, --back, --margin,
-// --no-space-sim and --font for their look, --indexed for the form of their files.
-// Unset members leave the look and the form as they were.
+// The options every sub-command takes for the pictures: --fore, --back (a colour, or
+// none), --margin, --no-space-sim and --font for their look, --indexed and --scale for
+// their files. Unset members leave the look and the form as they were.
 struct LookOptions {
     std::optional<platform::Color> textColor, backColor;
+    bool noBack = false;  // --back none: the last --back given
     std::optional<int> margin;
     bool noSpace = false;
     std::string font;
     bool indexed = false;
+    std::optional<int> scale;
 
     void ApplyTo(render::Appearance& look) const {
         if (textColor) look.textColor = *textColor;
         if (backColor) look.backColor = *backColor;
+        if (backColor || noBack) look.transparentBack = noBack;
         if (margin) look.margin = *margin;
         if (noSpace) look.collapseSpaces = false;
+        if (scale) look.scale = *scale;
     }
     void ApplyTo(render::PngForm& form) const {
         if (indexed) form = render::PngForm::indexed;
@@ -104,6 +108,9 @@ int UsageError(const std::string& message, std::string_view command = {});
 
 // Prints "quarvel-cli: <path>: <message>" to standard error.
 void PrintProblem(const std::string& path, const std::string& message);
+
+// "warning: <text>", as each warning is told.
+std::string Warning(std::string_view text);
 
 // A message of several lines as one: each line break becomes ": ".
 std::string OneLine(const std::string& utf8);

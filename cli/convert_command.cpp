@@ -21,6 +21,7 @@
 #include "engine/jobs.h"
 #include "engine/messages.h"
 #include "platform/codec.h"
+#include "platform/language.h"
 #include "platform/paths.h"
 #include "settings/engine_settings.h"
 #include "settings/settings_file.h"
@@ -60,6 +61,7 @@ using render::Appearance;
 using render::kMaxMargin;
 using render::PngForm;
 
+using platform::Fill;
 using platform::IsLeadByte;
 using platform::TrimTrailingSeparators;
 namespace cp932 = platform::cp932;
@@ -197,21 +199,21 @@ Result<void> LoadSettingsFile(const std::string& path, Mode mode, FolderPageSett
     // A file without any of the program's sections changes nothing: say so, and go on
     // with the defaults and the options.
     if (!general->settingsFile)
-        std::fprintf(stderr,
-                     "quarvel-cli: %s: not a settings file of this program (none of the sections "
-                     "General, TargetFilePage, TargetFolderPage); the defaults are used\n",
-                     EscapeControls(path).c_str());
+        PrintProblem(path, _("not a settings file of this program (none of the sections General, TargetFilePage, "
+                             "TargetFolderPage); the defaults are used"));
     else if (!HoldsSettingsKeys(path, {keys::kGeneral, section}))
-        PrintProblem(path, "warning: none of the keys of the sections General and " + std::string(section) +
-                               " is in it, so it changes nothing; the defaults are used "
-                               "(save the settings from the window to make one)");
+        PrintProblem(path, Warning(platform::Fill(_("none of the keys of the sections General and {1} is in it, so it "
+                                                    "changes nothing; the defaults are used (save the settings from "
+                                                    "the window to make one)"),
+                                                  {section})));
     const Result<SettingsLoad> pageLoad =
         mode == Mode::file ? LoadCommonSettings(path, section, page.common) : LoadFolderPageSettings(path, page);
     if (!pageLoad) return pageLoad.failure();
     for (const Result<SettingsLoad>* load : {&general, &pageLoad})
         for (const ValueNotUnderstood& value : (*load)->notUnderstood)
-            PrintProblem(path, "warning: [" + value.section + "] " + value.key + "=" + NativeText(value.value) +
-                                   " is not understood; " + NativeText(value.used) + " is used");
+            PrintProblem(path, Warning(platform::Fill(
+                                   _("[{1}] {2}={3} is not understood; {4} is used"),
+                                   {value.section, value.key, NativeText(value.value), NativeText(value.used)})));
     page.fileFilter = cp932::ToUtf8(page.fileFilter);
     return {};
 }
@@ -228,7 +230,8 @@ std::optional<std::string> ApplyOptions(const ConvertOptions& o, FolderPageSetti
         // Separators given on the command line replace all three of the kind.
         for (std::size_t k = 0; k < separators->size(); ++k) {
             std::optional<std::string> bytes = k < typed->size() ? ArgumentToCp932((*typed)[k]) : std::string();
-            if (!bytes) return "the separator '" + (*typed)[k] + "' holds characters outside code page 932";
+            if (!bytes)
+                return platform::Fill(_("the separator '{1}' holds characters outside code page 932"), {(*typed)[k]});
             (*separators)[k] = *bytes;
         }
     }
@@ -238,8 +241,8 @@ std::optional<std::string> ApplyOptions(const ConvertOptions& o, FolderPageSetti
     o.look.ApplyTo(look);
     o.look.ApplyTo(form);
     if (look.margin < 0 || look.margin > kMaxMargin)
-        return "the margin " + std::to_string(look.margin) + " of the settings file is outside 0.." +
-               std::to_string(kMaxMargin);
+        return platform::Fill(_("the margin {1} of the settings file is outside 0..{2}"),
+                              {std::to_string(look.margin), std::to_string(kMaxMargin)});
     return std::nullopt;
 }
 
@@ -273,16 +276,16 @@ void PrintWarnings(const JobResult& result, TerminalProgress& progress, Document
             DocumentCode fits = DocumentCode::shiftJis;
             for (DocumentCode code : {DocumentCode::eucJp, DocumentCode::utf8})
                 if (document.failure->detail == CodeName(code)) fits = code;
-            PrintProblem(document.path, "convert it with " + CodeOption(fits) + " (or --code auto)");
+            PrintProblem(document.path, platform::Fill(_("convert it with {1} (or --code auto)"), {CodeOption(fits)}));
         }
         if (document.outcome != Outcome::converted) continue;
         if (!document.otherCharset.empty()) {
             const std::string read =
                 chosen == DocumentCode::automatic
-                    ? "its bytes are " + std::string(CodeName(document.code)) + ", and were read so"
-                    : "it was read with " + CodeOption(document.code) + ", which its bytes fit";
-            PrintProblem(document.path,
-                         "warning: it declares the character set " + document.otherCharset + " but " + read);
+                    ? platform::Fill(_("its bytes are {1}, and were read so"), {CodeName(document.code)})
+                    : platform::Fill(_("it was read with {1}, which its bytes fit"), {CodeOption(document.code)});
+            PrintProblem(document.path, Warning(platform::Fill(_("it declares the character set {1} but {2}"),
+                                                               {document.otherCharset, read})));
         }
         for (const auto& picture : document.pictureNotes) PrintNotes(picture.path, picture.report, "--code");
     }
@@ -291,14 +294,21 @@ void PrintWarnings(const JobResult& result, TerminalProgress& progress, Document
 // "N documents: ..., P pictures written; W warnings": what a run came to, in the terms
 // of the window's summary.
 std::string SummaryLine(const JobSummary& s) {
-    const auto count = [](int n, const char* one, const char* more) {
-        return std::to_string(n) + " " + (n == 1 ? one : more);
+    // (Counted's texts are the catalogue's plural forms: scripts/update-po.sh.)
+    const auto Counted = [](int n, const char* one, const char* more) {
+        return platform::Fill(platform::TranslatePlural(one, more, static_cast<unsigned long>(n)), {std::to_string(n)});
     };
-    std::string line = s.aborted ? "stopped: " : "";
-    line += count(s.documents, "document", "documents") + ": " + std::to_string(s.converted) + " converted, " +
-            std::to_string(s.unchanged) + " left as they were, " + std::to_string(s.failed) + " failed; " +
-            count(s.pictures, "picture", "pictures") + " written; " + count(s.warnings, "warning", "warnings");
-    if (s.jobFailures > 0) line += "; " + count(s.jobFailures, "failure", "failures") + " outside the documents";
+    std::string line = s.aborted ? _("stopped: ") : "";
+    line += platform::Fill(
+        _("{1}: {2}; {3}; {4}"),
+        {Counted(s.documents, "{1} document", "{1} documents"),
+         platform::Fill(_("{1} converted, {2} left as they were, {3} failed"),
+                        {std::to_string(s.converted), std::to_string(s.unchanged), std::to_string(s.failed)}),
+         Counted(s.pictures, "{1} picture written", "{1} pictures written"),
+         Counted(s.warnings, "{1} warning", "{1} warnings")});
+    if (s.jobFailures > 0)
+        line += platform::Fill(_("; {1}"), {Counted(s.jobFailures, "{1} failure outside the documents",
+                                                    "{1} failures outside the documents")});
     return line;
 }
 
@@ -314,17 +324,17 @@ std::optional<int> TargetsMisnamed(const ConvertOptions& options, Mode mode) {
     std::error_code ec;
     if (mode == Mode::folder) {
         if (const std::string& target = options.targets[0]; std::filesystem::is_regular_file(target, ec))
-            return UsageError("'" + target +
-                                  "' is a file; convert-folder takes a folder, and convert takes "
-                                  "documents: quarvel-cli convert " +
-                                  target,
+            return UsageError(platform::Fill(_("'{1}' is a file; convert-folder takes a folder, and convert takes "
+                                               "documents: quarvel-cli convert {1}"),
+                                             {target}),
                               "convert-folder");
         return std::nullopt;
     }
     for (const std::string& target : options.targets) {
         if (std::filesystem::is_directory(target, ec))
             return UsageError(
-                "'" + target + "' is a folder; convert its documents with: quarvel-cli convert-folder " + target,
+                platform::Fill(_("'{1}' is a folder; convert its documents with: quarvel-cli convert-folder {1}"),
+                               {target}),
                 "convert");
     }
     return std::nullopt;
@@ -393,7 +403,7 @@ int ConvertFiles(const ConvertOptions& options, const Starting& start, Conversio
         // not converted.
         for (const DocumentResult& document : job.result.documents) {
             if (document.outcome != Outcome::skipped) continue;
-            PrintProblem(document.path, "a PNG picture, not a document; left as it is");
+            PrintProblem(document.path, Fill(_("not text but {1}; left as it is"), {_(document.notText.c_str())}));
             status = std::max(status, kExitFailed);
         }
         if (status == kExitAborted) break;

@@ -6,9 +6,11 @@
 
 #include "cli/commands.h"
 #include "platform/fs.h"
+#include "platform/language.h"
 #include "platform/memory.h"
 
 int main(int argc, char** argv) {
+    quarvel::platform::SetUpLanguage("quarvel-cli");
     quarvel::platform::KeepFreedMemoryForReuse();
     quarvel::platform::fs::RaiseOpenFileLimit();
     // Past a file-size limit a write fails, is reported and its file removed, rather than

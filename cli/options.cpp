@@ -10,6 +10,7 @@
 #include "platform/codec.h"
 #include "platform/fonts.h"
 #include "platform/fs.h"
+#include "platform/language.h"
 #include "render/text_art.h"
 #include "render/text_prep.h"
 
@@ -24,10 +25,11 @@ using render::ReportWarnings;
 using platform::GlyphCache;
 namespace cp932 = platform::cp932;
 namespace fs = platform::fs;
+using platform::Fill;
 
 std::string UsageText(const std::string& message, std::string_view command) {
     const std::string help = command.empty() ? "quarvel-cli --help" : "quarvel-cli help " + std::string(command);
-    return "quarvel-cli: " + message + " (see " + help + ")\n";
+    return "quarvel-cli: " + Fill(_("{1} (see {2})"), {message, help}) + "\n";
 }
 
 int UsageError(const std::string& message, std::string_view command) {
@@ -40,7 +42,7 @@ void PrintProblem(const std::string& path, const std::string& message) {
 }
 
 void PrintNotes(const std::string& path, const RenderReport& notes, std::string_view codeHint) {
-    for (const std::string& warning : ReportWarnings(notes, codeHint)) PrintProblem(path, "warning: " + warning);
+    for (const std::string& warning : ReportWarnings(notes, codeHint)) PrintProblem(path, Warning(warning));
 }
 
 std::string OneLine(const std::string& utf8) {
@@ -55,11 +57,14 @@ void PrintFailure(const Failure& failure) {
 
 bool RefuseBinary(const std::string& path, std::string_view bytes) {
     const std::optional<std::string_view> format = render::BinaryFormat(bytes);
-    if (format) PrintProblem(ShownName(path), "not text but " + std::string(*format) + "; nothing drawn");
+    if (format)
+        PrintProblem(ShownName(path), Fill(_("not text but {1}; nothing drawn"), {_(std::string(*format).c_str())}));
     return !format;
 }
 
-std::string ShownName(const std::string& path) { return path == "-" ? "(standard input)" : path; }
+std::string ShownName(const std::string& path) { return path == "-" ? _("(standard input)") : path; }
+
+std::string Warning(std::string_view text) { return Fill(_("warning: {1}"), {text}); }
 
 namespace {
 

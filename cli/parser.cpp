@@ -13,6 +13,7 @@
 #include "cmdline/help.h"
 #include "cmdline/text.h"
 #include "cmdline/usage.h"
+#include "platform/language.h"
 #include "render/look_options.h"
 #include "render/text_art.h"
 
@@ -36,6 +37,7 @@ using render::kMaxMargin;
 using render::kMaxTextBytes;
 using render::TextEncoding;
 namespace look_options = render::look_options;
+using platform::Fill;
 
 namespace {
 
@@ -45,16 +47,17 @@ constexpr const char* kProgram = "quarvel-cli";
 std::string OutputProblem(const std::string& value) {
     if (!value.starts_with("=")) return {};
     const std::string name = value.substr(1);
-    return "option --output needs a file name, not '" + value + "': write -o " + name + " or --output=" + name;
+    return Fill(_("option --output needs a file name, not '{1}': write -o {2} or --output={2}"), {value, name});
 }
 
 // "--NAME" of an option whose name the core gives.
 std::string Flag(std::string_view name) { return "--" + std::string(name); }
 
 std::string RenderExit() {
-    return "0 done (warnings, if any, on standard error), 1 the text could not be read or is no text, the picture "
-           "could not be written, the text is larger than " +
-           std::to_string(kMaxTextBytes >> 20) + " MB or memory ran out, 2 bad usage, 130 stopped by Ctrl+C.";
+    return Fill(_("0 done (warnings, if any, on standard error), 1 the text could not be read or is no text, the "
+                  "picture could not be written, the text is larger than {1} MB or memory ran out, 2 bad usage, 130 "
+                  "stopped by Ctrl+C."),
+                {std::to_string(kMaxTextBytes >> 20)});
 }
 
 // A file name whose extension says another kind of picture than the PNG file it would be.
@@ -70,16 +73,16 @@ bool IsOtherPictureName(const std::string& path) {
 }  // namespace
 
 CommandLine::CommandLine(std::string_view command)
-    : app_(
-          "Draws Japanese text art into PNG pictures exactly as \"ＭＳ Ｐゴシック\" lays it out: typed text with "
-          "render, every piece of a template collection with render-pieces, the marked stretches of HTML "
-          "documents in place with convert and convert-folder. `quarvel-cli help COMMAND` tells each "
-          "command's options.",
-          kProgram) {
+    : app_(_("Draws Japanese text art into PNG pictures exactly as \"ＭＳ Ｐゴシック\" lays it out: typed text with "
+             "render, every piece of a template collection with render-pieces, the marked stretches of HTML "
+             "documents in place with convert and convert-folder. `quarvel-cli help COMMAND` tells each "
+             "command's options."),
+           kProgram) {
     app_.formatter(std::make_shared<HelpFormatter>());
-    app_.set_help_flag("-h,--help", "show this help and exit");
+    app_.option_defaults()->group(_("Options"));
+    app_.set_help_flag("-h,--help", _("show this help and exit"));
     app_.set_version_flag("--version", std::string(kProgram) + " " + QUARVEL_VERSION,
-                          "show the program's name and version and exit");
+                          _("show the program's name and version and exit"));
     // One command; after it, a word named like a command is an operand.
     app_.require_subcommand(1);
     app_.option_defaults()->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
@@ -102,8 +105,8 @@ CommandLine::CommandLine(std::string_view command)
         AddHelp();
     }
     app_.footer(
-        "Exit status: 0 done, 1 failed, 2 bad usage, 130 stopped by Ctrl+C; `quarvel-cli help COMMAND` tells each "
-        "command's.");
+        _("Exit status: 0 done, 1 failed, 2 bad usage, 130 stopped by Ctrl+C; `quarvel-cli help COMMAND` tells each "
+          "command's."));
 }
 
 CLI::Option* CommandLine::Note(CLI::Option* option, ValueKind value, std::string whenMissing) {
@@ -119,73 +122,94 @@ ValueKind CommandLine::ValueOf(const CLI::Option* option) const {
 }
 
 void CommandLine::AddCommand(CLI::App* app, std::string exitStatus, std::string oneOperand, std::function<int()> run) {
-    app->group("Commands");
-    app->footer("Exit status: " + exitStatus);
+    app->group(_("Commands"));
+    if (CLI::Option* help = app->get_help_ptr()) help->group(_("Options"));
+    app->footer(Fill(_("Exit status: {1}"), {exitStatus}));
     commands_.push_back({app, std::move(run), std::move(exitStatus), std::move(oneOperand)});
 }
 
 void CommandLine::AddLookOptions(CLI::App& app, LookOptions& look) {
     for (auto [name, colour, what, fallback] :
-         {std::tuple{Flag(look_options::kFore), &look.textColor, "text colour", "000000, black"},
-          std::tuple{Flag(look_options::kBack), &look.backColor, "background colour", "FFFFFF, white"}}) {
+         {std::tuple{Flag(look_options::kFore), &look.textColor, _("text colour"), _("000000, black")},
+          std::tuple{Flag(look_options::kBack), &look.backColor, _("background colour"),
+                     _("FFFFFF, white; none: transparent (the text's pixels stay opaque)")}}) {
+        const bool back = colour == &look.backColor;
         Note(app.add_option_function<std::string>(
-                    name, [target = colour](const std::string& v) { *target = look_options::ParseColor(v); },
-                    std::string(what) + " as in HTML, RRGGBB (FF0000 is red; a leading # is allowed); default " +
-                        fallback)
-                 ->type_name("RRGGBB")
-                 ->check(Needs(name, std::string(look_options::kColorNeeds),
-                               [](const std::string& v) { return look_options::ParseColor(v).has_value(); })),
+                    name,
+                    [target = colour, noBack = back ? &look.noBack : nullptr](const std::string& v) {
+                        if (noBack) *noBack = look_options::IsNoBack(v);
+                        if (!noBack || !*noBack) *target = look_options::ParseColor(v);
+                    },
+                    Fill(_("{1} as in HTML, RRGGBB (FF0000 is red; a leading # is allowed); default {2}"),
+                         {what, fallback}))
+                 ->type_name(back ? "RRGGBB|none" : "RRGGBB")
+                 ->check(Needs(name, _(back ? look_options::kBackNeeds : look_options::kColorNeeds),
+                               [back](const std::string& v) {
+                                   return look_options::ParseColor(v).has_value() ||
+                                          (back && look_options::IsNoBack(v));
+                               })),
              {});
     }
+    const std::string scale = Flag(look_options::kScale);
+    app.add_option_function<std::string>(
+           scale, [&look](const std::string& v) { look.scale = look_options::ParseScale(v); },
+           Fill(_("each pixel of the picture as an N x N block, for screens of N device pixels per pixel: a number "
+                  "from 1 to {1}; default 1. The layout and the limits of 1024 pixels and 50 lines are those of "
+                  "scale 1"),
+                {std::to_string(render::kMaxScale)}))
+        ->type_name("N")
+        ->check(Needs(scale, Fill(_("needs a number from {1} to {2}"), {"1", std::to_string(render::kMaxScale)}),
+                      [](const std::string& v) { return look_options::ParseScale(v).has_value(); }));
     const std::string margin = Flag(look_options::kMargin);
     app.add_option_function<std::string>(
            margin, [&look](const std::string& v) { look.margin = look_options::ParseMargin(v); },
-           "blank pixels on every side, a number from 0 to " + std::to_string(kMaxMargin) + "; default 0")
+           Fill(_("blank pixels on every side, a number from 0 to {1}; default 0"), {std::to_string(kMaxMargin)}))
         ->type_name("N")
-        ->check(Needs(margin, look_options::MarginNeeds(),
+        ->check(Needs(margin, Fill(_("needs a number from {1} to {2}"), {"0", std::to_string(kMaxMargin)}),
                       [](const std::string& v) { return look_options::ParseMargin(v).has_value(); }));
     app.add_flag(Flag(look_options::kNoSpaceSim), look.noSpace,
-                 "draw every half-width space; by default runs of them collapse to one and those at the start of a "
-                 "line vanish, as a browser shows them");
+                 _("draw every half-width space; by default runs of them collapse to one and those at the start of a "
+                   "line vanish, as a browser shows them"));
     app.add_flag(Flag(look_options::kIndexed), look.indexed,
-                 "write two-colour PNG files (a palette of the text and background colours, one when they are equal "
-                 "or nothing is inked; one bit per pixel): the same pixels as the default 8-bit RGB files, two to "
-                 "four times smaller and several times faster to write");
+                 _("write two-colour PNG files (a palette of the text and background colours, one when they are equal "
+                   "or nothing is inked; one bit per pixel): the same pixels as the default 8-bit RGB files, two to "
+                   "four times smaller and several times faster to write"));
     Note(app.add_option(Flag(look_options::kFont), look.font,
-                        "a font file whose glyph shapes replace Mona's (as $QUARVEL_FONT does); advances always "
-                        "follow the original font")
+                        _("a font file whose glyph shapes replace Mona's (as $QUARVEL_FONT does); advances always "
+                          "follow the original font"))
              ->type_name("PATH"),
          {ValueKind::Type::file, {}});
 }
 
 // -j N, --jobs N: convert's and render-pieces'.
 void CommandLine::AddJobsOption(CLI::App& app, std::optional<int>& jobs) {
-    const std::string range = "a number from 1 to " + std::to_string(kMaxJobs);
+    const std::string range = Fill(_("a number from {1} to {2}"), {"1", std::to_string(kMaxJobs)});
     app.add_option_function<std::string>(
            "-j,--jobs", [&jobs](const std::string& v) { jobs = look_options::ParseWholeNumber(v, 1, kMaxJobs); },
-           "pictures drawn at once, " + range + "; default one per core. The results are the same for any number")
+           Fill(_("pictures drawn at once, {1}; default one per core. The results are the same for any number"),
+                {range}))
         ->type_name("N")
-        ->check(Needs("--jobs", "needs " + range,
+        ->check(Needs("--jobs", Fill(_("needs {1}"), {range}),
                       [](const std::string& v) { return look_options::ParseWholeNumber(v, 1, kMaxJobs).has_value(); }));
 }
 
 void CommandLine::AddRender() {
-    CLI::App& app = *app_.add_subcommand("render", "draw one piece of text art into one picture");
+    CLI::App& app = *app_.add_subcommand("render", _("draw one piece of text art into one picture"));
     RenderOptions& o = render_;
     Note(app.add_option("text-file", o.input,
-                        "plain text art in UTF-8 or Shift-JIS (code page 932); - or none: standard input")
+                        _("plain text art in UTF-8 or Shift-JIS (code page 932); - or none: standard input"))
              ->type_name("TEXT-FILE|-"),
          {ValueKind::Type::file, {}});
     Note(app.add_option("-o,--output", o.output,
-                        "the picture to write (required); - writes it to standard output, which must not be a "
-                        "terminal")
+                        _("the picture to write (required); - writes it to standard output, which must not be a "
+                          "terminal"))
              ->type_name("OUT.png|-")
              ->check(Check(OutputProblem)),
          {ValueKind::Type::file, {".png"}},
-         "the picture's file name is missing: give -o OUT.png, or -o - for standard output");
+         _("the picture's file name is missing: give -o OUT.png, or -o - for standard output"));
     app.add_flag(Flag(look_options::kHtml), o.html,
-                 "take the bytes as a document's marked stretch: <br> breaks lines, other tags are dropped, "
-                 "character references are decoded");
+                 _("take the bytes as a document's marked stretch: <br> breaks lines, other tags are dropped, "
+                   "character references are decoded"));
     Note(AddChoice<TextEncoding>(
              app, Flag(look_options::kEncoding), [&o](TextEncoding e) { o.encoding = e; },
              {{"auto", TextEncoding::automatic},
@@ -195,52 +219,54 @@ void CommandLine::AddRender() {
               {"sjis", TextEncoding::cp932},
               {"shift-jis", TextEncoding::cp932}},
              {"auto", "utf-8", "cp932"},
-             "how the text's bytes are read: auto (UTF-8 when they are), utf-8 (or utf8) or "
-             "cp932 (or sjis, shift-jis); default auto"),
+             _("how the text's bytes are read: auto (UTF-8 when they are), utf-8 (or utf8) or "
+               "cp932 (or sjis, shift-jis); default auto")),
          {ValueKind::Type::word, {"auto", "utf-8", "cp932"}});
     AddLookOptions(app, o.look);
     // Checked once the command line is read, so that --help still shows the help.
     app.callback([&o] {
         if (o.output == "-" && ::isatty(STDOUT_FILENO))
-            throw BadUsage("standard output is a terminal: send it to a file or a program (> OUT.png, | ...)");
+            throw BadUsage(_("standard output is a terminal: send it to a file or a program (> OUT.png, | ...)"));
         if (IsOtherPictureName(o.output))
-            throw BadUsage("-o " + o.output + ": the picture is a PNG file whatever its name; name it .png");
+            throw BadUsage(Fill(_("-o {1}: the picture is a PNG file whatever its name; name it .png"), {o.output}));
     });
-    AddCommand(&app, RenderExit(), "only one text file can be drawn at a time", [this] { return RunRender(render_); });
+    AddCommand(&app, RenderExit(), _("only one text file can be drawn at a time"),
+               [this] { return RunRender(render_); });
 }
 
 void CommandLine::AddPieces() {
     CLI::App& app = *app_.add_subcommand(
-        "render-pieces", "draw every piece of a template collection into a folder, with a page of them");
+        "render-pieces", _("draw every piece of a template collection into a folder, with a page of them"));
     PiecesOptions& o = pieces_;
     Note(app.add_option("file", o.input,
-                        "a template collection: .mlt (pieces between lines [SPLIT]) or .ast (each piece headed "
-                        "by [AA][name]), Shift-JIS (code page 932) or UTF-8; -: standard input")
+                        _("a template collection: .mlt (pieces between lines [SPLIT]) or .ast (each piece headed "
+                          "by [AA][name]), Shift-JIS (code page 932) or UTF-8; -: standard input"))
              ->type_name("FILE.mlt|FILE.ast|-"),
          {ValueKind::Type::file, {".mlt", ".ast"}},
-         "the collection is missing: render-pieces FILE.mlt|FILE.ast -o DIR");
+         _("the collection is missing: render-pieces FILE.mlt|FILE.ast -o DIR"));
     Note(app.add_option("-o,--output", o.output,
-                        "the folder for the pictures 001.png, 002.png, ... and index.html (required; made when "
-                        "missing)")
+                        _("the folder for the pictures 001.png, 002.png, ... and index.html (required; made when "
+                          "missing)"))
              ->type_name("DIR")
              ->check(Check(OutputProblem))
              ->check(Check([](const std::string& value) -> std::string {
                  if (value != "-") return {};
-                 return "render-pieces writes a folder, so '-' (standard output) cannot be one; ./- names a "
-                        "folder called -";
+                 return _(
+                     "render-pieces writes a folder, so '-' (standard output) cannot be one; ./- names a "
+                     "folder called -");
              })),
-         {ValueKind::Type::folder, {}}, "the pictures' folder is missing: give -o DIR");
+         {ValueKind::Type::folder, {}}, _("the pictures' folder is missing: give -o DIR"));
     AddLookOptions(app, o.look);
     AddJobsOption(app, o.jobs);
     AddCommand(&app,
-               "0 done (warnings, if any, on standard error), 1 the file could not be read or is no text, a "
-               "picture, the folder or the page could not be made or written, or memory ran out, 2 bad usage, 130 "
-               "stopped by Ctrl+C.",
-               "only one collection can be drawn at a time", [this] { return RunRenderPieces(pieces_); });
+               _("0 done (warnings, if any, on standard error), 1 the file could not be read or is no text, a "
+                 "picture, the folder or the page could not be made or written, or memory ran out, 2 bad usage, 130 "
+                 "stopped by Ctrl+C."),
+               _("only one collection can be drawn at a time"), [this] { return RunRenderPieces(pieces_); });
 }
 
 void CommandLine::AddHelp() {
-    CLI::App& app = *app_.add_subcommand("help", "show the help of a command and exit");
+    CLI::App& app = *app_.add_subcommand("help", _("show the help of a command and exit"));
     std::vector<std::string> names;
     for (const Command& command : commands_) names.push_back(command.app->get_name());
     names.push_back("help");
@@ -248,10 +274,11 @@ void CommandLine::AddHelp() {
              ->type_name("COMMAND")
              ->check(Check([names](const std::string& value) -> std::string {
                  if (std::find(names.begin(), names.end(), value) != names.end()) return {};
-                 return "no command '" + value + "'; the commands are " + JoinWords(names, ", ", " and ");
+                 return Fill(_("no command '{1}'; the commands are {2}"),
+                             {value, JoinWords(names, _(", "), _(" and "))});
              })),
          {ValueKind::Type::word, names});
-    AddCommand(&app, "0 done, 2 no such command.", "help takes one command", [this] {
+    AddCommand(&app, _("0 done, 2 no such command."), _("help takes one command"), [this] {
         std::fputs(Help(topic_.empty() ? nullptr : app_.get_subcommand(topic_)).c_str(), stdout);
         return kExitOk;
     });
@@ -282,12 +309,12 @@ std::string CommandLine::UsageMessage(const CLI::Error& error) const {
         if (word.size() > 1 && word[0] == '-') {
             const std::string option = word.substr(0, word.find('='));
             if (command && command->get_option_no_throw(option))
-                return said("option " + option + " goes after the command " + name);
-            return said("unknown option '" + word + "'");
+                return said(Fill(_("option {1} goes after the command {2}"), {option, name}));
+            return said(Fill(_("unknown option '{1}'"), {word}));
         }
         std::vector<std::string> names;
         for (const Command& c : commands_) names.push_back(c.app->get_name());
-        return said("unknown command '" + word + "'" + DidYouMean(word, names));
+        return said(Fill(_("unknown command '{1}'"), {word}) + DidYouMean(word, names));
     }
     if (dynamic_cast<const BadUsage*>(&error)) return said(error.what());
     if (dynamic_cast<const CLI::ExtrasError*>(&error) && command) {
@@ -298,7 +325,7 @@ std::string CommandLine::UsageMessage(const CLI::Error& error) const {
         if (!command) {
             std::vector<std::string> names;
             for (const Command& c : commands_) names.push_back(c.app->get_name());
-            return said("no command given: " + JoinWords(names, ", ", " or "));
+            return said(Fill(_("no command given: {1}"), {JoinWords(names, _(", "), _(" or "))}));
         }
         for (const CLI::Option* option : command->get_options()) {
             if (!option->get_required() || option->count() > 0) continue;

@@ -10,6 +10,7 @@
 #include "engine/conversion.h"
 #include "engine/pieces.h"
 #include "platform/fonts.h"
+#include "platform/language.h"
 #include "platform/paths.h"
 
 namespace quarvel::cli {
@@ -34,9 +35,9 @@ int RunRenderPieces(const PiecesOptions& o) {
         return kExitFailed;
     }
 
-    Result<std::string> bytes =
-        ReadUserFile(o.input, kMaxCollectionBytes,
-                     "more than " + std::to_string(kMaxCollectionBytes >> 20) + " MB, more than a collection is read");
+    Result<std::string> bytes = ReadUserFile(o.input, kMaxCollectionBytes,
+                                             platform::Fill(_("more than {1} MB, more than a collection is read"),
+                                                            {std::to_string(kMaxCollectionBytes >> 20)}));
     if (!bytes) {
         PrintFailure(bytes.failure());
         return kExitFailed;
@@ -45,10 +46,11 @@ int RunRenderPieces(const PiecesOptions& o) {
     const CollectionKind kind = KindOfCollection(o.input, *bytes);
     const Collection collection = ReadCollection(std::move(*bytes), kind);
     if (collection.emptyPieces > 0)
-        PrintProblem(ShownName(o.input), "warning: " + std::to_string(collection.emptyPieces) +
-                                             (collection.emptyPieces == 1 ? " empty piece" : " empty pieces") +
-                                             " left out");
-    if (collection.pieces.empty()) PrintProblem(ShownName(o.input), "warning: no piece to draw");
+        PrintProblem(ShownName(o.input), Warning(platform::Fill(platform::TranslatePlural("{1} empty piece left out",
+                                                                                          "{1} empty pieces left out",
+                                                                                          collection.emptyPieces),
+                                                                {std::to_string(collection.emptyPieces)})));
+    if (collection.pieces.empty()) PrintProblem(ShownName(o.input), Warning(_("no piece to draw")));
 
     PiecesSettings settings;
     o.look.ApplyTo(settings.look);
@@ -59,7 +61,7 @@ int RunRenderPieces(const PiecesOptions& o) {
         collection, o.output, o.input == "-" ? ShownName(o.input) : GetFileNameWithExtension(o.input), settings, drawn);
     // What each picture does not show of its piece, under the picture's name.
     for (std::size_t i = 0; i < drawn.size(); ++i)
-        PrintNotes(JoinPath(o.output, PieceFileName(i)), drawn[i].report, "the collection's character code");
+        PrintNotes(JoinPath(o.output, PieceFileName(i)), drawn[i].report, _("the collection's character code"));
     if (written) return kExitOk;
     PrintFailure(written.failure());
     return kExitFailed;

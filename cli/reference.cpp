@@ -19,6 +19,7 @@
 
 #include "cli/parser.h"
 #include "cmdline/help.h"
+#include "platform/language.h"
 
 namespace quarvel::cli {
 
@@ -69,10 +70,17 @@ std::string Roff(std::string_view text) {
     return out;
 }
 
-// A summary or a description as a sentence: a capital, a full stop.
+// A summary or a description as a sentence: a capital, a full stop ("。" in Japanese).
 std::string Sentence(std::string text) {
-    if (!text.empty()) text[0] = static_cast<char>(std::toupper(static_cast<unsigned char>(text[0])));
-    if (!text.empty() && text.back() != '.') text += '.';
+    if (text.empty()) return text;
+    text[0] = static_cast<char>(std::toupper(static_cast<unsigned char>(text[0])));
+    const bool japanese = std::any_of(text.begin(), text.end(), [](char c) {
+        return static_cast<unsigned char>(c) >= 0xE3 && static_cast<unsigned char>(c) <= 0xE9;
+    });
+    if (japanese && !text.ends_with("。"))
+        text += "。";
+    else if (!japanese && text.back() != '.')
+        text += '.';
     return text;
 }
 
@@ -170,7 +178,8 @@ std::string Reference::CommandEntry(const CLI::App& command) const {
     std::string out = ".TP\n" + Bold(command.get_name()) + " " + UsageLine(command) + "\n" +
                       Roff(Sentence(command.get_description())) + "\n";
     for (const CLI::Option* option : command.get_options())
-        if (option->get_positional()) out += ".IP\n" + Value(*option) + ": " + Roff(option->get_description()) + ".\n";
+        if (option->get_positional())
+            out += ".IP\n" + Value(*option) + ": " + Roff(Sentence(option->get_description())) + "\n";
     return out + ".IP\n";
 }
 
@@ -214,8 +223,11 @@ std::string Reference::Options() const {
     for (const Group& group : groups) {
         std::string names;
         for (std::size_t i = 0; i < group.commands.size(); ++i)
-            names += (i == 0 ? "" : i + 1 == group.commands.size() ? " and " : ", ") + group.commands[i];
-        out += ".SS \"Options of " + (group.commands == commandsWithOptions ? "every command" : names) + "\"\n";
+            names += (i == 0 ? "" : i + 1 == group.commands.size() ? _(" and ") : _(", ")) + group.commands[i];
+        out +=
+            ".SS \"" +
+            platform::Fill(_("Options of {1}"), {group.commands == commandsWithOptions ? _("every command") : names}) +
+            "\"\n";
         for (const CLI::Option* option : group.options)
             out += ".TP\n" + Heading(*option) + "\n" + Roff(Sentence(option->get_description())) + "\n";
     }
@@ -290,7 +302,9 @@ std::string Reference::ManPage(const std::string& text) const {
     for (const Command& command : table_.Commands())
         if (!described.contains(command.app->get_name()))
             throw Disagreement("the man page's text has no @COMMAND " + command.app->get_name() + "@ line");
-    return ".\\\" Written by the build from res/man/quarvel-cli.1.in and the program's table of commands.\n" + out;
+    return ".\\\" -*- coding: UTF-8 -*-\n"
+           ".\\\" Written by the build from res/man/quarvel-cli.1.in and the program's table of commands.\n" +
+           out;
 }
 
 std::string Quoted(const std::string& text) { return "'" + text + "'"; }
@@ -359,11 +373,20 @@ std::string Reference::Completion(const std::string& text) const {
 }  // namespace quarvel::cli
 
 int main(int argc, char** argv) {
-    if (argc != 5) {
-        std::fputs("usage: quarvel-cli-reference MAN-PAGE.in MAN-PAGE COMPLETION.in COMPLETION\n", stderr);
+    if (argc != 5 && argc != 3) {
+        std::fputs("usage: quarvel-cli-reference MAN-PAGE.in MAN-PAGE [COMPLETION.in COMPLETION]\n", stderr);
         return 2;
     }
     try {
+        // The man page alone is written in the locale's language (the English one from
+        // the table's own texts, without reading any catalogue).
+        if (argc == 3) {
+            quarvel::platform::SetUpLanguage("quarvel-cli");
+            const quarvel::cli::CommandLine table;
+            const quarvel::cli::Reference reference(table);
+            quarvel::cli::WriteText(argv[2], reference.ManPage(quarvel::cli::ReadText(argv[1])));
+            return 0;
+        }
         const quarvel::cli::CommandLine table;
         const quarvel::cli::Reference reference(table);
         quarvel::cli::WriteText(argv[2], reference.ManPage(quarvel::cli::ReadText(argv[1])));

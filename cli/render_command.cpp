@@ -19,6 +19,8 @@ using render::DrawTextFile;
 using render::EncodePng;
 using render::kMaxTextBytes;
 using render::PngForm;
+using render::PngOptions;
+using render::PngOptionsFor;
 using render::ReportWarnings;
 using render::TextArtOptions;
 using render::TextForm;
@@ -31,9 +33,9 @@ namespace {
 
 // The picture's PNG file down standard output, whole or with a message. A terminal is
 // refused before anything is drawn (see ParseAndRun), so this is a pipe or a file.
-Result<void> WriteToStandardOutput(const Picture& picture, PngForm form) {
+Result<void> WriteToStandardOutput(const Picture& picture, const PngOptions& options) {
     const std::string name = "(standard output)";
-    Result<std::string> png = EncodePng(picture, form);
+    Result<std::string> png = EncodePng(picture, options);
     if (!png) return Failure{Failure::What::notWritten, name, ENOMEM};
     std::size_t done = 0;
     while (done < png->size()) {
@@ -66,12 +68,13 @@ int RunRender(const RenderOptions& o) {
     const DrawnTextArt drawn = DrawTextFile(std::move(*bytes), options);
     const Picture& picture = drawn.picture;
     for (const std::string& warning : ReportWarnings(drawn, "--encoding"))
-        PrintProblem(ShownName(o.input), "warning: " + warning);
+        PrintProblem(ShownName(o.input), Warning(warning));
 
     // Written whole or not at all; a device or a pipe named by -o is written as it is.
     // While its input file is there the picture can be drawn again: no flush to wait for.
-    const Result<void> written = o.output == "-" ? WriteToStandardOutput(picture, form)
-                                                 : SavePicture(fs::RealFileSystem(), o.output, picture, form,
+    const PngOptions png = PngOptionsFor(options.look, form);
+    const Result<void> written = o.output == "-" ? WriteToStandardOutput(picture, png)
+                                                 : SavePicture(fs::RealFileSystem(), o.output, picture, png,
                                                                o.input == "-" ? fs::Flush::first : fs::Flush::never);
     if (written) return kExitOk;
     PrintFailure(written.failure());

@@ -2,7 +2,8 @@
 # app/ and cli/). The Debian packages are made of this tree (debian/*.install list
 # which package holds which file), so a file made another way here reaches them as
 # long as its installed path stays:
-#   share/man/man1/quarvel-cli.1, share/bash-completion/completions/quarvel-cli
+#   share/man/man1/quarvel-cli.1, share/man/ja/man1/quarvel-cli.1,
+#   share/bash-completion/completions/quarvel-cli
 #   share/man/man1/quarvel.1, share/applications/quarvel.desktop,
 #   share/metainfo/<id>.metainfo.xml, share/icons/hicolor/*/apps/quarvel.{png,svg}
 #                                                         (the window's, when it is built)
@@ -16,6 +17,7 @@ set(quarvel_install_files ${PROJECT_BINARY_DIR}/install-files)
 # commands (cli/CMakeLists.txt); packaging compresses the man pages.
 install(FILES ${QUARVEL_CLI_COMPLETION} DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions)
 install(FILES ${QUARVEL_CLI_MAN_PAGE} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+install(FILES ${QUARVEL_CLI_MAN_PAGE_JA} DESTINATION ${CMAKE_INSTALL_MANDIR}/ja/man1)
 
 # The window's man page with the version filled in.
 if(TARGET quarvel)

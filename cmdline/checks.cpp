@@ -2,6 +2,8 @@
 
 #include <utility>
 
+#include "platform/language.h"
+
 namespace quarvel::cmdline {
 
 CLI::Validator Check(std::function<std::string(const std::string&)> problem) {
@@ -11,9 +13,8 @@ CLI::Validator Check(std::function<std::string(const std::string&)> problem) {
 CLI::Validator Needs(std::string option, std::string needs, std::function<bool(const std::string&)> good) {
     return Check([=](const std::string& value) -> std::string {
         if (good(value)) return {};
-        std::string message = "option " + option + " " + needs;
-        if (!value.empty()) message += ", not '" + value + "'";
-        return message;
+        return value.empty() ? platform::Fill(_("option {1} {2}"), {option, needs})
+                             : platform::Fill(_("option {1} {2}, not '{3}'"), {option, needs, value});
     });
 }
 

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "cmdline/text.h"
+#include "platform/language.h"
 
 namespace quarvel::cmdline {
 
@@ -52,7 +53,7 @@ CLI::Option* AddChoice(CLI::App& app, const std::string& name, std::function<voi
         .add_option_function<std::string>(
             name, [set, find](const std::string& word) { set(*find(word)); }, help)
         ->type_name(JoinWords(shown, "|", "|"))
-        ->check(Needs(name, "takes " + JoinWords(shown, ", ", " or "),
+        ->check(Needs(name, platform::Fill(_("takes {1}"), {JoinWords(shown, _(", "), _(" or "))}),
                       [find](const std::string& word) { return find(word).has_value(); }));
 }
 

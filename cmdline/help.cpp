@@ -4,6 +4,7 @@
 #include <sstream>
 
 #include "cmdline/text.h"
+#include "platform/language.h"
 
 namespace quarvel::cmdline {
 
@@ -37,7 +38,7 @@ std::string UsageLine(const CLI::App& app) {
 
 HelpFormatter::HelpFormatter() {
     column_width(kHelpColumn);
-    label("Positionals", "Arguments");
+    label("Positionals", _("Arguments"));
 }
 
 std::string HelpFormatter::make_description(const CLI::App* app) const {
@@ -45,7 +46,7 @@ std::string HelpFormatter::make_description(const CLI::App* app) const {
 }
 
 std::string HelpFormatter::make_usage(const CLI::App* app, std::string name) const {
-    return Wrap("Usage: " + name + " " + UsageLine(*app), kHelpWidth) + "\n";
+    return Wrap(platform::Fill(_("Usage: {1}"), {name + " " + UsageLine(*app)}), kHelpWidth) + "\n";
 }
 
 std::string HelpFormatter::make_footer(const CLI::App* app) const {

@@ -1,5 +1,7 @@
 #include "cmdline/text.h"
 
+#include <algorithm>
+
 namespace quarvel::cmdline {
 
 std::size_t Columns(std::string_view text) {
@@ -20,16 +22,51 @@ std::size_t Columns(std::string_view text) {
     return columns;
 }
 
+namespace {
+
+// The longest start of a word that ends after a wide character and fits in `room`
+// columns, when the whole word does not: 0 when there is none.
+std::size_t WideBreak(std::string_view word, std::size_t room) {
+    if (Columns(word) <= room) return 0;
+    std::size_t fits = 0;
+    for (std::size_t i = 0; i < word.size();) {
+        const auto lead = static_cast<unsigned char>(word[i]);
+        const std::size_t length = lead < 0x80 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4;
+        if (Columns(word.substr(0, i + length)) > room) break;
+        i += length;
+        // Never before a closing mark: "、" "。" "）" "」".
+        const std::string_view next = word.substr(i, 3);
+        const bool closing = next == "、" || next == "。" || next == "）" || next == "」";
+        if (Columns(word.substr(i - length, length)) == 2 && !closing) fits = i;
+    }
+    return fits;
+}
+
+}  // namespace
+
 std::string Wrap(std::string_view text, std::size_t width) {
     std::string out;
     std::size_t column = 0;
     for (std::size_t at = 0; at <= text.size();) {
         std::size_t end = text.find_first_of(" \n", at);
         if (end == std::string_view::npos) end = text.size();
-        const std::string_view word = text.substr(at, end - at);
+        std::string_view word = text.substr(at, end - at);
+        // Japanese has no spaces: a line may break after any wide character.
+        if (const std::size_t fits = WideBreak(word, width - std::min(width, column + (column > 0)));
+            fits > 0 && fits < word.size()) {
+            end = at + fits;
+            word = word.substr(0, fits);
+            if (column > 0) out += ' ';
+            out += word;
+            out += '\n';
+            column = 0;
+            at = end;
+            continue;
+        }
         if (column > 0 && column + 1 + Columns(word) > width) {
             out += '\n';
             column = 0;
+            if (WideBreak(word, width) > 0) continue;  // broken on the next line
         } else if (column > 0) {
             out += ' ';
             ++column;

@@ -12,8 +12,8 @@ namespace quarvel::cmdline {
 // Columns a UTF-8 text takes on a terminal: two for the wide characters of East Asia.
 std::size_t Columns(std::string_view text);
 
-// The text broken into lines of at most `width` columns at its spaces; a line break in
-// it stays one.
+// The text broken into lines of at most `width` columns at its spaces, and in Japanese
+// after a wide character (never before a closing mark); a line break in it stays one.
 std::string Wrap(std::string_view text, std::size_t width);
 
 // The words with `separator` between them and `last` before the last ("a, b or c").

@@ -5,8 +5,11 @@
 #include <utility>
 
 #include "cmdline/checks.h"
+#include "platform/language.h"
 
 namespace quarvel::cmdline {
+
+using platform::Fill;
 
 std::vector<std::string> Arguments(int argc, char** argv) {
     std::vector<std::string> words;
@@ -45,7 +48,7 @@ std::string DidYouMean(const std::string& word, const std::vector<std::string>& 
         const std::size_t d = distance(word, candidate);
         if (d < bestDistance && d * 2 < candidate.size()) best = &candidate, bestDistance = d;
     }
-    return best ? "; did you mean " + *best + "?" : std::string();
+    return best ? Fill(_("; did you mean {1}?"), {*best}) : std::string();
 }
 
 std::vector<std::string> OptionNames(const CLI::App& command) {
@@ -63,13 +66,13 @@ std::string Leftover(const std::vector<std::string>& rest, const std::string& on
         if (word == "--" && !afterMark) {
             afterMark = true;
         } else if (!afterMark && word.size() > 1 && word[0] == '-') {
-            return "unknown option '" + word + "'" + DidYouMean(word.substr(0, word.find('=')), optionNames);
+            return Fill(_("unknown option '{1}'"), {word}) + DidYouMean(word.substr(0, word.find('=')), optionNames);
         } else {
             operands.push_back(word);
         }
     }
-    return operands.empty() ? std::string("unknown option '--'")
-                            : oneOperand + ": '" + operands.front() + "' is one too many";
+    return operands.empty() ? Fill(_("unknown option '{1}'"), {"--"})
+                            : Fill(_("{1}: '{2}' is one too many"), {oneOperand, operands.front()});
 }
 
 std::string ValueProblem(const CLI::App& scope, const CLI::Error& error, const std::string& lastWord) {
@@ -82,7 +85,7 @@ std::string ValueProblem(const CLI::App& scope, const CLI::Error& error, const s
                 std::string empty;
                 if (std::string problem = (*check)(empty); !problem.empty()) return problem;
             }
-            return "option " + option->get_name() + " needs a value";
+            return Fill(_("option {1} needs a value"), {option->get_name()});
         }
     }
     // A value refused: the check is asked again, of the values in the order CLI11

@@ -110,6 +110,14 @@ private:
     bool hasLines_ = false;
 };
 
+// Bytes of the collection as UTF-8: what the code page cannot decode becomes U+FFFD,
+// and so do bytes that are not UTF-8 in a UTF-8 file.
+std::string DecodedAsUtf8(std::string_view bytes, TextEncoding encoding) {
+    if (encoding == TextEncoding::cp932) return cp932::ToUtf8(bytes);
+    if (cp932::IsValidUtf8(bytes)) return std::string(bytes);
+    return cp932::Utf16ToUtf8(cp932::Utf8ToUtf16(bytes));
+}
+
 }  // namespace
 
 CollectionKind KindOfCollection(std::string_view path, std::string_view bytes) {
@@ -120,10 +128,20 @@ CollectionKind KindOfCollection(std::string_view path, std::string_view bytes) {
 }
 
 std::string Collection::Name(const Piece& piece) const {
-    const std::string_view name = std::string_view(bytes).substr(piece.nameOffset, piece.nameLength);
-    if (encoding == TextEncoding::cp932) return cp932::ToUtf8(name);
-    if (cp932::IsValidUtf8(name)) return std::string(name);
-    return cp932::Utf16ToUtf8(cp932::Utf8ToUtf16(name));
+    return DecodedAsUtf8(std::string_view(bytes).substr(piece.nameOffset, piece.nameLength), encoding);
+}
+
+std::string Collection::TextUtf8(const Piece& piece) const {
+    const std::string utf8 = DecodedAsUtf8(Text(piece), encoding);
+    std::string lines;
+    lines.reserve(utf8.size());
+    for (std::size_t i = 0; i < utf8.size(); ++i) {
+        if (utf8[i] != '\r')
+            lines += utf8[i];
+        else if (i + 1 == utf8.size() || utf8[i + 1] != '\n')
+            lines += '\n';
+    }
+    return lines;
 }
 
 std::string Collection::RendererInput(const Piece& piece) const {

@@ -46,6 +46,8 @@ struct Collection {
     // The name as UTF-8 (what the code page cannot decode becomes U+FFFD; so do bytes
     // that are not UTF-8 in a UTF-8 file).
     std::string Name(const Piece& piece) const;
+    // The text as UTF-8 with LF line breaks, decoded as Name is.
+    std::string TextUtf8(const Piece& piece) const;
     // The renderer's input for a piece, prepared as the copy-paste page prepares its
     // box's text.
     std::string RendererInput(const Piece& piece) const;

@@ -19,12 +19,14 @@
 #include "engine/document_scan.h"
 #include "engine/image_tags.h"
 #include "engine/messages.h"
+#include "engine/naming_note.h"
 #include "engine/picture_pipeline_internal.h"
 #include "platform/codec.h"
 #include "platform/fs.h"
 #include "platform/paths.h"
 #include "render/references.h"
 #include "render/renderer.h"
+#include "render/text_prep.h"
 
 namespace quarvel::engine {
 
@@ -140,9 +142,11 @@ DocumentConverter::Step DocumentConverter::Read(fs::FileBytes& file) {
     if (!read) return Stop(read.failure());
     read_ = *read;
     source_ = file.view();
-    // This program's own pictures are never documents, whatever the pattern found.
-    if (source_.starts_with(kPngSignature)) {
+    // This program's own pictures, and pictures, archives and programs of any kind, are
+    // never documents, whatever the pattern found.
+    if (const std::optional<std::string_view> format = render::SignedBinaryFormat(source_)) {
         result_.outcome = Outcome::skipped;
+        result_.notText = *format;
         return Step::stop;
     }
     return Step::goOn;
@@ -285,6 +289,7 @@ void DocumentConverter::PlaceDocument() {
         Fail(placed.failure());
         return;
     }
+    pictures_.Shown();
     result_.outcome = Outcome::converted;
 }
 
@@ -381,6 +386,7 @@ bool DocumentConverter::PrepareFirstChange(PictureWork& work) {
     Result<fs::HeldFolder> held = MakeFolder(imageFolder_);
     if (!held) return stop(held.failure());
     heldImageFolder_ = std::move(*held);
+    RemovePicturesOfAKilledRun(fs_, imageFolder_, read_);
     if (Result<void> listed = ListTakenNames(); !listed) return stop(listed.failure());
     pictures_.MadeFor(&read_);
     return true;

@@ -17,7 +17,8 @@
 
 namespace quarvel::engine {
 
-// skipped: not a document (a PNG picture), left alone without a message.
+// skipped: not a document (a picture, an archive, other binary), left alone without a
+// message; DocumentResult::notText says what it is.
 enum class Outcome { converted, failed, aborted, skipped };
 
 struct DocumentResult {
@@ -27,6 +28,7 @@ struct DocumentResult {
     DocumentCode code = DocumentCode::shiftJis;  // the code the document was read in
     int pictures = 0;                            // pictures drawn
     int kept = 0;                                // stretches that already were this program's tags
+    std::string notText;                         // skipped: what the file is ("PNG picture", ...)
 
     // With ConversionSettings::collectNotes: the pictures that do not show all of
     // their art, in document order, and the character set the document declares when

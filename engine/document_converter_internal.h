@@ -55,8 +55,6 @@ private:
     std::string bytes_;
 };
 
-constexpr std::string_view kPngSignature = "\x89PNG\r\n\x1A\n";
-
 // How many later copies of a document backup/ keeps beside the oldest.
 constexpr int kLastBackupNumber = 999;
 

@@ -5,6 +5,7 @@
 
 #include "platform/codec.h"
 #include "platform/fs.h"
+#include "platform/language.h"
 
 namespace quarvel::engine {
 
@@ -102,107 +103,107 @@ Failure FailureOfThrown(std::exception_ptr thrown, std::string path) {
 }
 
 const std::string& TextFolderCreateFailed() {
-    static const std::string text = NativeToCp932("フォルダ作成に失敗");
+    static const std::string text = NativeToCp932(_("フォルダ作成に失敗"));
     return text;
 }
 
 const std::string& TextFileOpenFailed() {
-    static const std::string text = NativeToCp932("ファイルのオープンに失敗");
+    static const std::string text = NativeToCp932(_("ファイルのオープンに失敗"));
     return text;
 }
 
 const std::string& TextFileWriteFailed() {
-    static const std::string text = NativeToCp932("ファイルの書き込みに失敗");
+    static const std::string text = NativeToCp932(_("ファイルの書き込みに失敗"));
     return text;
 }
 
 const std::string& TextFolderNotFound() {
-    static const std::string text = NativeToCp932("フォルダが見つかりません");
+    static const std::string text = NativeToCp932(_("フォルダが見つかりません"));
     return text;
 }
 
 const std::string& TextNoFolderGiven() {
-    static const std::string text = NativeToCp932("フォルダを指定してください");
+    static const std::string text = NativeToCp932(_("フォルダを指定してください"));
     return text;
 }
 
 const std::string& TextNoFileGiven() {
-    static const std::string text = NativeToCp932("ファイルを指定してください");
+    static const std::string text = NativeToCp932(_("ファイルを指定してください"));
     return text;
 }
 
 const std::string& TextFolderReadFailed() {
-    static const std::string text = NativeToCp932("フォルダの読み込みに失敗");
+    static const std::string text = NativeToCp932(_("フォルダの読み込みに失敗"));
     return text;
 }
 
 const std::string& TextLinkRefused() {
-    static const std::string text = NativeToCp932("シンボリックリンクには書き込みません");
+    static const std::string text = NativeToCp932(_("シンボリックリンクには書き込みません"));
     return text;
 }
 
 const std::string& TextChangedMeanwhile() {
-    static const std::string text = NativeToCp932("変換中に他で変更されたため書き込みません");
+    static const std::string text = NativeToCp932(_("変換中に他で変更されたため書き込みません"));
     return text;
 }
 
 const std::string& TextOutOfMemory() {
-    static const std::string text = NativeToCp932("メモリが足りません");
+    static const std::string text = NativeToCp932(_("メモリが足りません"));
     return text;
 }
 
 const std::string& TextUnexpectedError() {
-    static const std::string text = NativeToCp932("予期しないエラー");
+    static const std::string text = NativeToCp932(_("予期しないエラー"));
     return text;
 }
 
 const std::string& TextNoImageFolderName() {
-    static const std::string text = NativeToCp932("文書名から画像フォルダの名前が作れません");
+    static const std::string text = NativeToCp932(_("文書名から画像フォルダの名前が作れません"));
     return text;
 }
 
 const std::string& TextImageFolderShared() {
-    static const std::string text = NativeToCp932("画像フォルダが次の文書と同じため変換しません");
+    static const std::string text = NativeToCp932(_("画像フォルダが次の文書と同じため変換しません"));
     return text;
 }
 
 const std::string& TextLinkedDocument() {
-    static const std::string text = NativeToCp932("シンボリックリンクの文書は変換しません");
+    static const std::string text = NativeToCp932(_("シンボリックリンクの文書は変換しません"));
     return text;
 }
 
 const std::string& TextNoPictureNumberLeft() {
-    static const std::string text = NativeToCp932("画像の番号がこれ以上増やせません");
+    static const std::string text = NativeToCp932(_("画像の番号がこれ以上増やせません"));
     return text;
 }
 
 const std::string& TextWrongCode() {
-    static const std::string text = NativeToCp932("文書の文字コードが指定と違うため変換しません");
+    static const std::string text = NativeToCp932(_("文書の文字コードが指定と違うため変換しません"));
     return text;
 }
 
 const std::string& TextNoBackup() {
-    static const std::string text = NativeToCp932("バックアップがありません");
+    static const std::string text = NativeToCp932(_("バックアップがありません"));
     return text;
 }
 
 const std::string& TextCodeThatFits() {
-    static const std::string text = NativeToCp932("この文書の文字コード: ");
+    static const std::string text = NativeToCp932(_("この文書の文字コード: "));
     return text;
 }
 
 const std::string& TextTooLarge() {
-    static const std::string text = NativeToCp932("ファイルが大きすぎます");
+    static const std::string text = NativeToCp932(_("ファイルが大きすぎます"));
     return text;
 }
 
 const std::string& TextFontUnusable() {
-    static const std::string text = NativeToCp932("フォントファイルが使えません");
+    static const std::string text = NativeToCp932(_("フォントファイルが使えません"));
     return text;
 }
 
 const std::string& TextBadSettingsName() {
-    static const std::string text = NativeToCp932("設定ファイルに書けない名前です");
+    static const std::string text = NativeToCp932(_("設定ファイルに書けない名前です"));
     return text;
 }
 

@@ -11,9 +11,16 @@
 namespace quarvel::engine {
 
 // A picture where the user asked for it (render's -o, the copy-paste page's file):
-// see FileSystem::WriteToUserPath.
+// see FileSystem::WriteToUserPath. `options` as render::PngOptionsFor gives them for
+// the look the picture was drawn in (its scale, its transparent background).
 Result<void> SavePicture(platform::fs::FileSystem& fileSystem, const std::string& path,
-                         const platform::Picture& picture, render::PngForm form,
+                         const platform::Picture& picture, const render::PngOptions& options,
                          platform::fs::Flush flush = platform::fs::Flush::first);
+// At scale 1 with an opaque background.
+inline Result<void> SavePicture(platform::fs::FileSystem& fileSystem, const std::string& path,
+                                const platform::Picture& picture, render::PngForm form,
+                                platform::fs::Flush flush = platform::fs::Flush::first) {
+    return SavePicture(fileSystem, path, picture, render::PngOptions{form}, flush);
+}
 
 }  // namespace quarvel::engine

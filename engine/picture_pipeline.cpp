@@ -3,12 +3,15 @@
 #include <cerrno>
 
 #include "engine/messages.h"
+#include "engine/naming_note.h"
 #include "engine/ordered_pipeline.h"
+#include "platform/paths.h"
 #include "render/png_writer.h"
 
 namespace quarvel::engine {
 
 using render::EncodePng;
+using render::PngOptionsFor;
 using render::RenderPicture;
 
 namespace fs = platform::fs;
@@ -56,7 +59,7 @@ void PicturePipeline::Draw(PictureWork& work) const {
     try {
         Result<std::string> png =
             EncodePng(RenderPicture(work.art.c_str(), settings_.look, settings_.collectNotes ? &work.report : nullptr),
-                      settings_.pngForm);
+                      PngOptionsFor(settings_.look, settings_.pngForm));
         if (png) work.png = std::move(*png);  // else no memory to encode it
         work.drawn = true;
         if (settings_.pictureDrawn) settings_.pictureDrawn();
@@ -128,10 +131,25 @@ void PicturePipeline::Take(PictureWork& work) {
 }
 
 Result<void> PicturePipeline::NameWritten(fs::PendingFlush& names) {
+    // Before the first of them has a name, the note that lists them all: a run killed
+    // before the document shows them leaves them to the next run to remove.
+    bool unnamed = false;
+    for (; noted_ < written_.size(); ++noted_) {
+        const Written& picture = written_[noted_];
+        if (picture.staged.path().empty()) continue;
+        unnamed = true;
+        if (const std::optional<fs::FileInfo> info = picture.staged.Info())
+            noteLines_ += NamingNoteLine(picture.path, *info);
+    }
+    if (unnamed && madeFor_) {
+        notedIn_ = platform::GetDirectoryPart(written_.front().path);
+        if (Result<void> noted = WriteNamingNote(files_, notedIn_, *madeFor_, noteLines_); !noted) return noted;
+    }
     for (Written& picture : written_) {
         if (picture.staged.path().empty()) continue;
         if (Result<void> named = files_.Place(picture.staged, &names); !named) {
-            if (named.failure().Is(Failure::What::exists)) return Failure{Failure::What::changedMeanwhile, picture.path};
+            if (named.failure().Is(Failure::What::exists))
+                return Failure{Failure::What::changedMeanwhile, picture.path};
             return named;
         }
     }
@@ -146,6 +164,14 @@ void PicturePipeline::RemoveWritten() {
             files_.Remove(picture.path, &picture.id);
     }
     written_.clear();
+    Shown();
+}
+
+void PicturePipeline::Shown() {
+    if (!notedIn_.empty()) RemoveNamingNote(files_, notedIn_);
+    notedIn_.clear();
+    noteLines_.clear();
+    noted_ = 0;
 }
 
 }  // namespace quarvel::engine

@@ -72,6 +72,8 @@ public:
     Result<void> NameWritten(platform::fs::PendingFlush& names);
     // Removes the pictures this run wrote (those named only while they are still there).
     void RemoveWritten();
+    // The document that shows the pictures is in place: they need no note any more.
+    void Shown();
     // The pictures are made for this file: its owner's, and no more open than it.
     void MadeFor(const platform::fs::FileInfo* document) { madeFor_ = document; }
 
@@ -95,6 +97,11 @@ private:
         platform::fs::FileId id;
     };
     std::deque<Written> written_;
+    // The note that lists them once they take names (engine/naming_note.h): its folder,
+    // its lines, and how many of written_ it has seen.
+    std::string notedIn_;
+    std::string noteLines_;
+    std::size_t noted_ = 0;
     std::exception_ptr thrown_;
     std::atomic<PicturesEnd> end_{PicturesEnd::underWay};
 };

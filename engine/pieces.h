@@ -29,8 +29,11 @@ struct PiecesSettings {
 
 // What became of one piece's picture.
 struct DrawnPiece {
-    int width = 0, height = 0;
+    int width = 0, height = 0;    // of the picture at scale 1
     render::RenderReport report;  // what the picture leaves out
+    // The picture's file in base64, which the page carries for its button that copies
+    // the picture (up to a budget; empty past it).
+    std::string carried;
 };
 
 // The file name of the picture of the piece at `index` (from 0): "001.png", ...,
@@ -47,8 +50,12 @@ std::string PieceFileName(std::size_t index);
 Result<void> DrawCollection(const Collection& collection, const std::string& folder, std::string_view title,
                             const PiecesSettings& settings, std::vector<DrawnPiece>& drawn);
 
-// The index page of the pictures drawn (UTF-8 HTML): every picture with its number
-// and, for an .ast collection, its name.
+// The index page of the pictures drawn (UTF-8 HTML, with its style and script inside):
+// every picture with its number, for an .ast collection its name, and its piece's
+// text; a search box that keeps the pieces whose number, name or text holds what is
+// typed; a click or Enter on a picture copies the text, a button beside it the
+// picture. Laid out to the window's width (a piece wider than it scrolls in its
+// frame), light or dark as the reader's system is.
 std::string IndexPage(const Collection& collection, const std::vector<DrawnPiece>& drawn, std::string_view title);
 
 }  // namespace quarvel::engine

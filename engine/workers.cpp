@@ -1,4 +1,5 @@
 #include "engine/workers.h"
+#include "platform/language.h"
 
 #include <dlfcn.h>
 #include <sys/stat.h>
@@ -48,19 +49,21 @@ RunFunction LoadedModule() {
         const std::string file = ModuleFor(program);
         std::string problem;
         if (file.empty()) {
-            problem = "no " + std::string(QUARVEL_LIBDIR) + "/quarvel/" + kModuleName + " beside " +
-                      (program.empty() ? std::string("the program") : program);
+            problem =
+                platform::Fill(_("no {1} beside {2}"), {std::string(QUARVEL_LIBDIR) + "/quarvel/" + kModuleName,
+                                                        program.empty() ? std::string(_("the program")) : program});
         } else if (void* module = dlopen(file.c_str(), RTLD_NOW | RTLD_LOCAL)) {
             const auto* version = static_cast<const char*>(dlsym(module, "quarvel_workers_version"));
             auto* entry = reinterpret_cast<RunFunction>(dlsym(module, "quarvel_workers_run"));
             if (version && entry && std::strcmp(version, QUARVEL_VERSION) == 0) return entry;
-            problem = file + ": not the module of this version (" + QUARVEL_VERSION + ")";
+            problem = platform::Fill(_("{1}: not the module of this version ({2})"), {file, QUARVEL_VERSION});
             dlclose(module);
         } else {
             const char* error = dlerror();
             problem = error ? error : file;
         }
-        std::fprintf(stderr, "quarvel: pictures are drawn one at a time: %s\n", problem.c_str());
+        std::fprintf(stderr, "quarvel: %s\n",
+                     platform::Fill(_("pictures are drawn one at a time: {1}"), {problem}).c_str());
         return nullptr;
     }();
     return run;

@@ -17,6 +17,7 @@
 #include <utility>
 
 #include "platform/fs_internal.h"
+#include "platform/language.h"
 
 namespace quarvel::platform::fs {
 
@@ -24,7 +25,7 @@ using detail::Fd;
 using detail::InfoOf;
 using detail::KindOf;
 
-std::string SystemReason(int error) { return std::error_code(error, std::system_category()).message(); }
+std::string SystemReason(int error) { return SystemReasonText(error); }
 
 Kind FileSystem::Status(const std::string& path) {
     struct stat st;

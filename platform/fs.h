@@ -173,6 +173,9 @@ public:
     const std::string& path() const { return path_; }
     // Forgets the file: it never takes its name (and, without one, is gone).
     void Drop();
+    // The file as it is now (identity, size, times), which it keeps when it takes its
+    // name; nothing where the file system keeps staged files its own way.
+    std::optional<FileInfo> Info() const;
 
 private:
     friend class FileSystem;
@@ -371,7 +374,7 @@ bool IsTemporaryName(std::string_view name);
 // when some part of it is missing.
 std::optional<std::string> RealPath(const std::string& path);
 
-// The system's text for an errno value.
+// The system's text for an errno value, in the language the program speaks.
 std::string SystemReason(int error);
 
 // The real file system.

@@ -335,6 +335,12 @@ Result<void> FileSystem::PlaceParts(detail::Staged& parts, const std::string& pa
 }
 
 StagedFile::StagedFile() = default;
+
+std::optional<FileInfo> StagedFile::Info() const {
+    struct stat st;
+    if (!parts_ || ::fstat(parts_->file.fd(), &st) != 0) return std::nullopt;
+    return InfoOf(st);
+}
 StagedFile::~StagedFile() = default;
 StagedFile::StagedFile(StagedFile&& other) noexcept = default;
 StagedFile& StagedFile::operator=(StagedFile&& other) noexcept = default;

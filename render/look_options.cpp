@@ -1,5 +1,6 @@
 #include "render/look_options.h"
 
+#include <algorithm>
 #include <charconv>
 
 #include "render/appearance.h"
@@ -27,6 +28,16 @@ std::optional<int> ParseWholeNumber(std::string_view text, int lo, int hi) {
 }
 
 std::optional<int> ParseMargin(std::string_view text) { return ParseWholeNumber(text, 0, kMaxMargin); }
+
+std::optional<int> ParseScale(std::string_view text) { return ParseWholeNumber(text, 1, kMaxScale); }
+
+bool IsNoBack(std::string_view text) {
+    return text.size() == kNoBack.size() && std::equal(text.begin(), text.end(), kNoBack.begin(), [](char a, char b) {
+               return (a >= 'A' && a <= 'Z' ? static_cast<char>(a - 'A' + 'a') : a) == b;
+           });
+}
+
+std::string ScaleNeeds() { return "needs a number from 1 to " + std::to_string(kMaxScale); }
 
 std::string MarginNeeds() { return "needs a number from 0 to " + std::to_string(kMaxMargin); }
 

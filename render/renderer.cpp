@@ -11,6 +11,7 @@
 
 namespace quarvel::render {
 
+using platform::Color;
 using platform::GlyphCache;
 using platform::IsLeadByte;
 using platform::kFontPixelHeight;
@@ -231,23 +232,23 @@ Picture RenderPicture(const char* text, const Appearance& look, RenderReport* re
     for (int i = 0; i < count; ++i) found.widthCut |= lines.lists[static_cast<std::size_t>(i)].Width() > kMaxTextWidth;
     const int width = margin * 2 + text_width;
     const int height = margin * 2 + kLinePitch * count;
+    const Color back = DrawnBackColor(look);
     if (width <= 0 || height <= 0) {
         if (report) *report = found;
-        return Picture(1, 1, look.backColor);
+        return Picture(1, 1, back);
     }
 
-    Picture picture(width, height, look.backColor);
+    Picture picture(width, height, back);
     for (int i = 0; i < count; ++i) {
         const int y = margin + kLinePitch * i;
         int x = 0;
         const WordTokenList& list = lines.lists[static_cast<std::size_t>(i)];
         for (const WordToken& t : list.Tokens()) {
             if (t.IsRun()) {
-                x +=
-                    DrawRun(picture, margin + x, y, list.Text(t), look.textColor, look.backColor, &found.missingGlyphs);
+                x += DrawRun(picture, margin + x, y, list.Text(t), look.textColor, back, &found.missingGlyphs);
             } else {
                 const int advance = MeasureChar(t.code);
-                DrawChar(picture, margin + x, y, t.code, look.textColor, look.backColor, &found.missingGlyphs);
+                DrawChar(picture, margin + x, y, t.code, look.textColor, back, &found.missingGlyphs);
                 x += advance;
             }
             // Past the right edge (and further than any glyph reaches back) nothing shows.

@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "platform/codec.h"
+#include "platform/language.h"
 #include "render/references.h"
 
 namespace quarvel::render {
@@ -38,34 +39,39 @@ std::string PreparePlainText(std::string_view text) {
     return out;
 }
 
-std::optional<std::string_view> BinaryFormat(std::string_view bytes) {
+std::optional<std::string_view> SignedBinaryFormat(std::string_view bytes) {
     static constexpr std::pair<std::string_view, std::string_view> kSignatures[] = {
-        {"\x89PNG\r\n\x1A\n", "PNG picture"},
-        {"\xFF\xD8\xFF", "JPEG picture"},
-        {"GIF87a", "GIF picture"},
-        {"GIF89a", "GIF picture"},
-        {"II*\0", "TIFF picture"},
-        {"MM\0*", "TIFF picture"},
-        {"%PDF-", "PDF document"},
-        {"PK\x03\x04", "ZIP archive"},
-        {"\x1F\x8B", "gzip archive"},
-        {"BZh", "bzip2 archive"},
+        {"\x89PNG\r\n\x1A\n", N_("PNG picture")},
+        {"\xFF\xD8\xFF", N_("JPEG picture")},
+        {"GIF87a", N_("GIF picture")},
+        {"GIF89a", N_("GIF picture")},
+        {"II*\0", N_("TIFF picture")},
+        {"MM\0*", N_("TIFF picture")},
+        {"%PDF-", N_("PDF document")},
+        {"PK\x03\x04", N_("ZIP archive")},
+        {"\x1F\x8B", N_("gzip archive")},
+        {"BZh", N_("bzip2 archive")},
         {"\xFD"
          "7zXZ\0",
-         "xz archive"},
-        {"7z\xBC\xAF\x27\x1C", "7-Zip archive"},
-        {"Rar!\x1A\x07", "RAR archive"},
-        {"\x28\xB5\x2F\xFD", "zstd archive"},
+         N_("xz archive")},
+        {"7z\xBC\xAF\x27\x1C", N_("7-Zip archive")},
+        {"Rar!\x1A\x07", N_("RAR archive")},
+        {"\x28\xB5\x2F\xFD", N_("zstd archive")},
         {"\x7F"
          "ELF",
-         "program"},
+         N_("program")},
     };
     for (const auto& [signature, format] : kSignatures)
         if (bytes.starts_with(signature)) return format;
-    if (bytes.size() >= 12 && bytes.starts_with("RIFF") && bytes.substr(8, 4) == "WEBP") return "WebP picture";
-    if (bytes.size() >= 262 && bytes.substr(257, 5) == "ustar") return "tar archive";
+    if (bytes.size() >= 12 && bytes.starts_with("RIFF") && bytes.substr(8, 4) == "WEBP") return N_("WebP picture");
+    if (bytes.size() >= 262 && bytes.substr(257, 5) == "ustar") return N_("tar archive");
+    return std::nullopt;
+}
+
+std::optional<std::string_view> BinaryFormat(std::string_view bytes) {
+    if (const std::optional<std::string_view> format = SignedBinaryFormat(bytes)) return format;
     constexpr std::size_t kFirstBlock = 8192;
-    if (bytes.substr(0, kFirstBlock).find('\0') != std::string_view::npos) return "binary data";
+    if (bytes.substr(0, kFirstBlock).find('\0') != std::string_view::npos) return N_("binary data");
     return std::nullopt;
 }
 

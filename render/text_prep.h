@@ -18,6 +18,8 @@ std::string PreparePlainText(std::string_view cp932);
 // data" for NUL bytes in its first block (no text art holds them; UTF-16 text does);
 // nothing for text.
 std::optional<std::string_view> BinaryFormat(std::string_view bytes);
+// The same by the signatures alone: a document may hold a NUL byte and still be one.
+std::optional<std::string_view> SignedBinaryFormat(std::string_view bytes);
 
 // How the bytes of a text file are to be read.
 enum class TextEncoding { automatic, utf8, cp932 };  // automatic: UTF-8 when they are

@@ -144,7 +144,52 @@ private:
     SameColourRun<8> blank_;
 };
 
+// Each bit of a byte `scale` times, the first pixel in the highest of 8 x scale bits.
+template <int scale>
+constexpr std::array<std::uint32_t, 256> kWidened = [] {
+    std::array<std::uint32_t, 256> table{};
+    for (int i = 0; i < 256; ++i) {
+        std::uint32_t bits = 0;
+        for (int bit = 7; bit >= 0; --bit)
+            for (int k = 0; k < scale; ++k) bits = bits << 1 | static_cast<std::uint32_t>(i >> bit & 1);
+        table[static_cast<std::size_t>(i)] = bits;
+    }
+    return table;
+}();
+
+// One packed row widened: byte i of `in` becomes bytes scale x i .. scale x i + scale - 1
+// of `out`, up to `outBytes`.
+template <int scale>
+void WidenRow(const std::uint8_t* in, std::size_t inBytes, std::uint8_t* out, std::size_t outBytes) {
+    for (std::size_t i = 0; i < inBytes; ++i) {
+        const std::uint32_t bits = kWidened<scale>[in[i]];
+        for (int k = 0; k < scale; ++k) {
+            const std::size_t at = scale * i + static_cast<std::size_t>(k);
+            if (at < outBytes) out[at] = static_cast<std::uint8_t>(bits >> (8 * (scale - 1 - k)));
+        }
+    }
+}
+
 }  // namespace
+
+void ScaleTwoColours(const TwoColourRows& rows, int width, int height, int scale, TwoColourRows& out) {
+    out.first = rows.first;
+    out.second = rows.second;
+    out.hasSecond = rows.hasSecond;
+    out.stride = (static_cast<std::size_t>(width) * static_cast<std::size_t>(scale) + 7) / 8;
+    out.bits.assign(out.stride * static_cast<std::size_t>(height) * static_cast<std::size_t>(scale), 0);
+    for (int y = 0; y < height; ++y) {
+        const std::uint8_t* in = rows.bits.data() + rows.stride * static_cast<std::size_t>(y);
+        std::uint8_t* first = out.bits.data() + out.stride * static_cast<std::size_t>(y) * scale;
+        switch (scale) {
+        case 2: WidenRow<2>(in, rows.stride, first, out.stride); break;
+        case 3: WidenRow<3>(in, rows.stride, first, out.stride); break;
+        default: WidenRow<4>(in, rows.stride, first, out.stride); break;
+        }
+        for (int k = 1; k < scale; ++k)
+            std::memcpy(first + out.stride * static_cast<std::size_t>(k), first, out.stride);
+    }
+}
 
 bool PackTwoColours(const Picture& picture, TwoColourRows& out) {
     if (picture.width <= 0 || picture.height <= 0) return false;

@@ -22,4 +22,9 @@ struct TwoColourRows {
 // empty).
 bool PackTwoColours(const platform::Picture& picture, TwoColourRows& out);
 
+// The rows of `rows` (`width` x `height` pixels) with each pixel a `scale` x `scale`
+// block (2 to 4), into `out`: each byte widened to `scale` bytes, each row repeated.
+// The bits past a row's last pixel stay 0, as PackTwoColours leaves them.
+void ScaleTwoColours(const TwoColourRows& rows, int width, int height, int scale, TwoColourRows& out);
+
 }  // namespace quarvel::render

@@ -4,6 +4,9 @@
   scripts/attack-convert.py [--cli PATH] [--rounds N] runs K       K runs at once, N rounds
   scripts/attack-convert.py [--cli PATH] [--rounds N] exchange     as root, over a tree that
                                                                    another user owns and changes
+  scripts/attack-convert.py [--cli PATH] [--rounds N] kill         kill -9 at a random moment,
+                                                                   then a run to the end
+  scripts/attack-convert.py [--cli PATH] [--rounds N] full         as root, on a tmpfs that fills up
 
 runs: a tree of documents of many stretches (so that the runs overlap), with files of the
 user's own in the image folders, is converted by K runs of convert-folder at once (and by
@@ -25,6 +28,7 @@ import filecmp
 import os
 import pwd
 import random
+import re
 import shutil
 import subprocess
 import sys
@@ -32,6 +36,7 @@ import tempfile
 import time
 
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
+cli_path = os.path.join(ROOT, "build", "cli", "quarvel-cli")
 
 
 def write(path, data):
@@ -76,8 +81,9 @@ def check(tree, original, alone, document_names):
             continue
         expected = {k for k in (before if untouched else converted) if k.startswith(image)}
         have = {k for k in now if k.startswith(image)}
-        if not untouched and have != expected:
-            complaints.append("%s: pictures %d, one run makes %d" % (doc, len(have), len(expected)))
+        if have != expected:
+            complaints.append("%s: %s, with %d pictures where %d belong" % (
+                doc, "untouched" if untouched else "converted", len(have), len(expected)))
         for k in expected & have:
             if not same(now[k], (before if untouched else converted)[k]):
                 complaints.append("%s: not the picture one run draws" % k)
@@ -86,15 +92,107 @@ def check(tree, original, alone, document_names):
             continue
         if k not in now or not same(now[k], path):
             complaints.append("%s: there before, changed or removed" % k)
+    for k, path in now.items():
+        if ".quarvel-" in os.path.basename(k):
+            complaints.append("%s: a temporary file left" % k)
+        elif os.path.getsize(path) == 0 and k not in before:
+            complaints.append("%s: an empty file" % k)
     return complaints
 
 
-def runs_at_once(cli, rounds, runs, work):
+def reference(work):
+    """The original tree and what one run alone makes of it."""
     original, alone = os.path.join(work, "original"), os.path.join(work, "alone")
     make_tree(original)
     shutil.copytree(original, alone)
-    subprocess.run([cli, "convert-folder", "-q", alone], check=True)
-    documents = sorted(k for k in files_of(original) if k.endswith(".htm"))
+    subprocess.run([cli_path, "convert-folder", "-q", alone], check=True)
+    return original, alone, sorted(k for k in files_of(original) if k.endswith(".htm"))
+
+
+TAG = re.compile(rb'<img src="\./([^"]+)">')
+
+
+def tags_hold(tree, alone, doc):
+    """The document converted whole: each of its tags names a picture that is there and
+    equals the picture of the same stretch that one run alone draws."""
+    folder = os.path.dirname(doc)
+    ours = TAG.findall(open(os.path.join(tree, doc), "rb").read())
+    theirs = TAG.findall(open(os.path.join(alone, doc), "rb").read())
+    if len(ours) != len(theirs):
+        return "%s: %d tags, one run makes %d" % (doc, len(ours), len(theirs))
+    for a, b in zip(ours, theirs):
+        mine = os.path.join(tree, folder, a.decode())
+        if not os.path.isfile(mine) or not same(mine, os.path.join(alone, folder, b.decode())):
+            return "%s: %s missing or not its stretch's picture" % (doc, a.decode())
+    return None
+
+
+def killed(cli, rounds, work):
+    """Killed at a random moment: no document half converted and no file of the user's
+    touched; pictures named just before the kill, whose document was not yet replaced,
+    stay as files of their own (counted). The next run converts every document whole."""
+    original, alone, documents = reference(work)
+    failures = 0
+    for round_ in range(1, rounds + 1):
+        tree = os.path.join(work, "tree")
+        shutil.rmtree(tree, ignore_errors=True)
+        shutil.copytree(original, tree)
+        run = subprocess.Popen([cli, "convert-folder", "-q", "--jobs=%d" % random.choice((1, 2)), tree])
+        delay = random.uniform(0.2, 4.0)
+        time.sleep(delay)
+        run.kill()
+        run.wait()
+        complaints = check(tree, original, alone, documents)
+        converted = sum(not same(os.path.join(tree, d), os.path.join(original, d)) for d in documents)
+        # (backups of documents not yet replaced may be there: the next run keeps them)
+        complaints = [c for c in complaints if not c.startswith("backup/") and "/backup/" not in c]
+        orphans = [c for c in complaints if ": untouched, with " in c]
+        complaints = [c for c in complaints if c not in orphans]
+        left = sum(int(c.split(" with ")[1].split()[0]) - int(c.split(" where ")[1].split()[0]) for c in orphans)
+        finish = subprocess.run([cli, "convert-folder", "-q", tree], stderr=subprocess.PIPE)
+        after = [c for c in (tags_hold(tree, alone, d) for d in documents) if c]
+        finished = files_of(tree)
+        after += ["%s: there before, changed or removed" % k for k, p in files_of(original).items()
+                  if k not in documents and (k not in finished or not same(p, finished[k]))]
+        print("round %d: killed after %.1f s, %d of %d documents converted, %d pictures left without their "
+              "document, %s; the next run: exit %d, %s" % (
+                  round_, delay, converted, len(documents), left,
+                  "nothing destroyed" if not complaints else complaints[:3], finish.returncode,
+                  "every document whole" if not after else after[:3]))
+        failures += bool(complaints or after or finish.returncode)
+    return failures
+
+
+def full_disk(cli, rounds, work):
+    if os.geteuid() != 0:
+        sys.exit("attack-convert: the full-disk attack runs as root (it mounts a tmpfs)")
+    original, alone, documents = reference(work)
+    small = os.path.join(work, "small")
+    os.makedirs(small)
+    failures = 0
+    for round_ in range(1, rounds + 1):
+        size = random.choice((7, 8, 10))
+        subprocess.run(["mount", "-t", "tmpfs", "-o", "size=%dm" % size, "tmpfs", small], check=True)
+        try:
+            tree = os.path.join(small, "tree")
+            shutil.copytree(original, tree)
+            run = subprocess.run([cli, "convert-folder", "-q", "--jobs=%d" % random.choice((1, 2)), tree],
+                                 stderr=subprocess.PIPE)
+            said = run.stderr.decode(errors="replace").strip().splitlines()
+            complaints = check(tree, original, alone, documents)
+            converted = sum(not same(os.path.join(tree, d), os.path.join(original, d)) for d in documents)
+            complaints = [c for c in complaints if "/backup/" not in c and not c.startswith("backup/")]
+            print("round %d: %d MB, exit %d, %d of %d documents converted, %d messages (%s), %s" % (
+                round_, size, run.returncode, converted, len(documents), len(said), said[0][-60:] if said else "",
+                "nothing destroyed" if not complaints else complaints[:3]))
+            failures += bool(complaints) or (run.returncode == 0 and converted < len(documents))
+        finally:
+            subprocess.run(["umount", small], check=True)
+    return failures
+
+
+def runs_at_once(cli, rounds, runs, work):
+    original, alone, documents = reference(work)
     failures = 0
     for round_ in range(1, rounds + 1):
         destroyed = False
@@ -209,15 +307,18 @@ def main():
     parser = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
     parser.add_argument("--cli", default=os.path.join(ROOT, "build", "cli", "quarvel-cli"))
     parser.add_argument("--rounds", type=int, default=10)
-    parser.add_argument("attack", choices=["runs", "exchange"])
+    parser.add_argument("attack", choices=["runs", "exchange", "kill", "full"])
     parser.add_argument("count", nargs="?", type=int, default=2, help="runs at once")
     args = parser.parse_args()
     work = tempfile.mkdtemp(prefix="quarvel-attack.", dir=os.environ.get("WORK_PARENT", "/var/tmp"))
     try:
-        if args.attack == "runs":
-            failures = runs_at_once(args.cli, args.rounds, args.count, work)
-        else:
-            failures = exchange_attack(args.cli, args.rounds, work)
+        global cli_path
+        cli_path = args.cli
+        attacks = {"runs": lambda: runs_at_once(args.cli, args.rounds, args.count, work),
+                   "exchange": lambda: exchange_attack(args.cli, args.rounds, work),
+                   "kill": lambda: killed(args.cli, args.rounds, work),
+                   "full": lambda: full_disk(args.cli, args.rounds, work)}
+        failures = attacks[args.attack]()
     finally:
         shutil.rmtree(work, ignore_errors=True)
     print("%d of %d rounds destroyed something" % (failures, args.rounds))

@@ -138,6 +138,9 @@ usr/share/doc/quarvel-cli/examples/large.txt
 usr/share/doc/quarvel-cli/examples/medium.txt
 usr/share/doc/quarvel-cli/examples/small.txt
 usr/share/lintian/overrides/quarvel-cli
+usr/share/locale/en/LC_MESSAGES/quarvel-cli.mo
+usr/share/locale/ja/LC_MESSAGES/quarvel-cli.mo
+usr/share/man/ja/man1/quarvel-cli.1.gz
 usr/share/man/man1/quarvel-cli.1.gz"
 expect_files quarvel "usr/bin/quarvel
 usr/share/applications/quarvel.desktop
@@ -153,6 +156,8 @@ usr/bin/quarvel-server
 usr/share/doc/quarvel-server/changelog.Debian.gz
 usr/share/doc/quarvel-server/copyright
 usr/share/lintian/overrides/quarvel-server
+usr/share/locale/en/LC_MESSAGES/quarvel-server.mo
+usr/share/locale/ja/LC_MESSAGES/quarvel-server.mo
 usr/share/man/man1/quarvel-server.1.gz"
 
 tree=$work/tree
@@ -184,6 +189,8 @@ for page in quarvel quarvel-cli quarvel-server; do
   LC_ALL=C.UTF-8 MANWIDTH=80 man --warnings -l "$tree/usr/share/man/man1/$page.1.gz" 2>"$work/man.log" >/dev/null
   [ ! -s "$work/man.log" ] || { cat "$work/man.log" >&2; fail "man page $page.1"; }
 done
+LC_ALL=C.UTF-8 MANWIDTH=80 man --warnings -l "$tree/usr/share/man/ja/man1/quarvel-cli.1.gz" 2>"$work/man.log" >/dev/null
+[ ! -s "$work/man.log" ] || { cat "$work/man.log" >&2; fail "the Japanese man page quarvel-cli.1"; }
 for size in 16 32 48 64 128 256; do
   grep -q "PNG image data, $size x $size," <<<"$(file "$tree/usr/share/icons/hicolor/${size}x$size/apps/quarvel.png")" ||
     fail "the ${size}x$size icon is not a $size x $size PNG"
@@ -317,6 +324,21 @@ for text in /usr/share/doc/quarvel-cli/examples/*.txt; do
 done
 grep -q 'PNG image data' <<<"$(file "$work/installed-small.png")" || fail "the installed quarvel-cli drew no PNG picture"
 
+# The installed programs find their catalogues: a file that is not there is told in
+# English under an English locale, in Japanese under a Japanese one and under C, the
+# system's reason included.
+for entry in "en_US.UTF-8|could not open the file: No such file or directory" \
+  "ja_JP.UTF-8|ファイルのオープンに失敗: そのようなファイルやディレクトリはありません" \
+  "C|ファイルのオープンに失敗: そのようなファイルやディレクトリはありません"; do
+  said=$(LANGUAGE= LC_ALL=${entry%%|*} /usr/bin/quarvel-cli render "$work/none.txt" -o "$work/none.png" 2>&1) &&
+    fail "the installed quarvel-cli drew a file that is not there"
+  [ "$said" = "quarvel-cli: $work/none.txt: ${entry#*|}" ] ||
+    fail "the installed quarvel-cli under LC_ALL=${entry%%|*} says: $said"
+done
+said=$(LANGUAGE= LC_ALL=ja_JP.UTF-8 /usr/bin/quarvel-server --threads 0 2>&1) && fail "quarvel-server took --threads 0"
+[ "$said" = "quarvel-server: オプション --threads には 1 から 256 までの数が必要です（'0' は使えません）（quarvel-server --help を参照）" ] ||
+  fail "the installed quarvel-server under ja_JP.UTF-8 says: $said"
+
 completion=$(bash -c 'source /usr/share/bash-completion/completions/quarvel-cli
   COMP_WORDS=(quarvel-cli conv); COMP_CWORD=1; _quarvel_cli; echo "${COMPREPLY[*]}"')
 [ "$completion" = "convert convert-folder" ] || fail "bash completion of 'quarvel-cli conv': '$completion'"
@@ -368,7 +390,7 @@ PY
 kill "$server"
 wait "$server" 2>/dev/null || true
 cmp -s "$work/served.png" "$work/installed-small.png" || fail "quarvel-server draws otherwise than quarvel-cli"
-step "installed: --version, the examples drawn as the build draws them, the completion, the window opening a thread, the service drawing as quarvel-cli"
+step "installed: --version, the examples drawn as the build draws them, the messages in the locale's language, the completion, the window opening a thread, the service drawing as quarvel-cli"
 
 apt_get purge quarvel quarvel-cli quarvel-server >"$work/purge.log" 2>&1 || { cat "$work/purge.log" >&2; fail "apt purge"; }
 left=$(files_of "$(deb quarvel)"; files_of "$(deb quarvel-cli)"; files_of "$(deb quarvel-server)")

@@ -11,17 +11,20 @@
 set -euo pipefail
 
 run=(
-  cmake ninja-build g++ pkg-config
+  cmake ninja-build g++ pkg-config gettext
   libfreetype-dev libfontconfig-dev libdeflate-dev libtbb-dev libcli11-dev
-  qt6-base-dev libgl-dev librsvg2-bin
+  qt6-base-dev libgl-dev librsvg2-bin qt6-translations-l10n
   libboost-dev nettle-dev
   fonts-mona fonts-monapo fonts-ipafont-gothic fonts-symbola fontconfig
 )
 # build-essential: every Debian package build assumes it, so debian/control cannot name
 # it, and a minimal system lacks it (dpkg-checkbuilddeps then refuses to build).
+# locales-all and libc-l10n: the programs' words are checked under en_US, ja_JP and C,
+# the system's reasons with them (the package check and the tests).
 package=(
   build-essential dpkg-dev debhelper devscripts lintian file man-db
   desktop-file-utils appstream appstream-compose
+  locales-all libc-l10n
 )
 test=(
   "${package[@]}"

@@ -8,6 +8,7 @@
 #include "cmdline/checks.h"
 #include "cmdline/help.h"
 #include "cmdline/usage.h"
+#include "platform/language.h"
 #include "render/look_options.h"
 #include "render/text_art.h"
 
@@ -18,6 +19,7 @@ using cmdline::Leftover;
 using cmdline::Needs;
 using cmdline::OptionNames;
 using cmdline::ValueProblem;
+using platform::Fill;
 using render::kMaxTextBytes;
 namespace look_options = render::look_options;
 
@@ -43,48 +45,48 @@ auto Seconds(std::chrono::seconds ServerConfig::*member) {
 int Same(int n) { return n; }
 
 std::vector<ServerOption> MakeOptions() {
-    const std::string seconds = "needs a number of seconds from 1 to 3600";
+    const std::string seconds = _("needs a number of seconds from 1 to 3600");
     return {
         {"--listen", "ADDR:PORT", "127.0.0.1:8080",
-         "the address and port to listen on. [::1]:8080 for IPv6, *:8080 for every address, port 0 for any free "
-         "one (the log's first line names it)",
-         "needs ADDRESS:PORT, such as 127.0.0.1:8080",
+         _("the address and port to listen on. [::1]:8080 for IPv6, *:8080 for every address, port 0 for any free "
+           "one (the log's first line names it)"),
+         _("needs ADDRESS:PORT, such as 127.0.0.1:8080"),
          [](const std::string& v, ServerConfig& c) {
              Parsed<ListenAddress> a = ParseListenAddress(v);
              if (a) c.listen = *a.value;
              return static_cast<bool>(a);
          }},
-        {"--threads", "N", "one per core",
-         "pictures drawn at once, 1 to 256, on threads apart from the connections' (as many)",
-         "needs a number from 1 to 256",
+        {"--threads", "N", _("one per core"),
+         _("pictures drawn at once, 1 to 256, on threads apart from the connections' (as many)"),
+         Fill(_("needs a number from {1} to {2}"), {"1", "256"}),
          [](const std::string& v, ServerConfig& c) { return ReadNumber(v, 1, 256, c.threads, Same); }},
-        {"--max-body", "SIZE", "1M", "the largest art a request may send, in bytes (K and M suffixes), at most 16M",
-         "needs a size from 1 to 16M, such as 512K",
+        {"--max-body", "SIZE", "1M", _("the largest art a request may send, in bytes (K and M suffixes), at most 16M"),
+         _("needs a size from 1 to 16M, such as 512K"),
          [](const std::string& v, ServerConfig& c) {
              const std::optional<std::size_t> n = ParseByteSize(v, 1, kMaxTextBytes);
              if (n) c.service.maxBody = *n;
              return n.has_value();
          }},
         {"--header-timeout", "SECONDS", "5",
-         "the longest a new connection may take to send its first request's line and headers, and a later request "
-         "from its first byte",
+         _("the longest a new connection may take to send its first request's line and headers, and a later request "
+           "from its first byte"),
          seconds, Seconds(&ServerConfig::headerTimeout)},
         {"--request-timeout", "SECONDS", "10",
-         "the longest a request may take to arrive, from its first byte to its last, and its answer to be taken",
+         _("the longest a request may take to arrive, from its first byte to its last, and its answer to be taken"),
          seconds, Seconds(&ServerConfig::requestTimeout)},
         {"--idle-timeout", "SECONDS", "75",
-         "how long a kept-alive connection may wait for its next request (longer than a load balancer's own, 60 s "
-         "for nginx)",
+         _("how long a kept-alive connection may wait for its next request (longer than a load balancer's own, 60 s "
+           "for nginx)"),
          seconds, Seconds(&ServerConfig::idleTimeout)},
         {"--max-connections", "N", "1024",
-         "connections served at once, 1 to 100000; one more takes the place of the one that has waited longest "
-         "without a whole request, or gets 503 when all have one",
-         "needs a number from 1 to 100000",
+         _("connections served at once, 1 to 100000; one more takes the place of the one that has waited longest "
+           "without a whole request, or gets 503 when all have one"),
+         Fill(_("needs a number from {1} to {2}"), {"1", "100000"}),
          [](const std::string& v, ServerConfig& c) { return ReadNumber(v, 1, 100000, c.maxConnections, Same); }},
         {"--cpu-limit", "MILLISECONDS", "1000",
-         "the processor time one picture may take to find and draw characters not drawn before; beyond, 503 and "
-         "what was found is kept for the next try; 1 to 60000",
-         "needs a number of milliseconds from 1 to 60000",
+         _("the processor time one picture may take to find and draw characters not drawn before; beyond, 503 and "
+           "what was found is kept for the next try; 1 to 60000"),
+         _("needs a number of milliseconds from 1 to 60000"),
          [](const std::string& v, ServerConfig& c) {
              return ReadNumber(v, 1, 60000, c.service.cpuLimit, [](int n) { return std::chrono::milliseconds(n); });
          }},
@@ -106,22 +108,22 @@ private:
 };
 
 ServerCommandLine::ServerCommandLine(ServerConfig& config)
-    : app_(
-          "Draws Japanese text art into PNG pictures over HTTP, byte for byte as `quarvel-cli render` does: POST "
-          "/render (the art as the body) or GET /render?text=..., with the options of render as query parameters "
-          "(fore, back, margin, space-sim, html, indexed, encoding). GET / is a page to paste art into; GET "
-          "/healthz answers {\"status\": \"ok\"}. One line per request on standard error, begun with its priority "
-          "for the journal (<6>, errors <3>).",
-          kProgram) {
+    : app_(_("Draws Japanese text art into PNG pictures over HTTP, byte for byte as `quarvel-cli render` does: "
+             "POST /render (the art as the body) or GET /render?text=..., with the options of render as query "
+             "parameters (fore, back, margin, space-sim, html, indexed, encoding). GET / is a page to paste art "
+             "into; GET /healthz answers {\"status\": \"ok\"}. One line per request on standard error, begun with "
+             "its priority for the journal (<6>, errors <3>)."),
+           kProgram) {
     app_.formatter(std::make_shared<HelpFormatter>());
-    app_.set_help_flag("-h,--help", "show this help and exit");
+    app_.option_defaults()->group(_("Options"));
+    app_.set_help_flag("-h,--help", _("show this help and exit"));
     app_.option_defaults()->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
     app_.failure_message([this](const CLI::App*, const CLI::Error& error) { return UsageMessage(error); });
-    app_.add_flag("--version", version_, "show the program's name and version and exit");
+    app_.add_flag("--version", version_, _("show the program's name and version and exit"));
     for (const ServerOption& option : ServerOptions()) {
         app_.add_option_function<std::string>(
                 option.name, [&option, &config](const std::string& v) { option.read(v, config); },
-                option.help + "; default " + option.defaultValue)
+                Fill(_("{1}; default {2}"), {option.help, option.defaultValue}))
             ->type_name(option.value)
             ->check(Needs(option.name, option.needs, [&option](const std::string& v) {
                 ServerConfig scratch;
@@ -129,16 +131,16 @@ ServerCommandLine::ServerCommandLine(ServerConfig& config)
             }));
     }
     app_.footer(
-        "Exit status: 0 stopped by SIGTERM or SIGINT, 1 the address could not be listened on, 2 bad usage.\n"
-        "QUARVEL_FONT names a font file whose glyph shapes replace Mona's, as for quarvel-cli.");
+        _("Exit status: 0 stopped by SIGTERM or SIGINT, 1 the address could not be listened on, 2 bad usage.\n"
+          "QUARVEL_FONT names a font file whose glyph shapes replace Mona's, as for quarvel-cli."));
 }
 
 std::string ServerCommandLine::UsageMessage(const CLI::Error& error) const {
     std::string problem = ValueProblem(app_, error, lastWord_);
     if (problem.empty() && dynamic_cast<const CLI::ExtrasError*>(&error))
-        problem = Leftover(app_.remaining(), "no operands are taken", OptionNames(app_));
+        problem = Leftover(app_.remaining(), _("no operands are taken"), OptionNames(app_));
     if (problem.empty()) problem = error.what();
-    return std::string(kProgram) + ": " + problem + " (see quarvel-server --help)\n";
+    return std::string(kProgram) + ": " + Fill(_("{1} (see {2})"), {problem, "quarvel-server --help"}) + "\n";
 }
 
 std::optional<int> ServerCommandLine::Read(int argc, char** argv) {

@@ -69,11 +69,12 @@ std::string PictureTag(std::string_view program, std::string_view text, const Te
     Sha256 hash;
     hash.Field(program)
         .Field(Colour(look.textColor))
-        .Field(Colour(look.backColor))
+        .Field(Colour(look.backColor) + (look.transparentBack ? " none" : ""))
         .Field(std::to_string(look.margin))
         .Field(look.collapseSpaces ? "space-sim" : "no-space-sim")
         .Field(options.form == TextForm::html ? "html" : "plain")
         .Field(form == PngForm::indexed ? "indexed" : "rgb")
+        .Field(std::to_string(look.scale))
         .Field(encoding)
         .Field(text);
     // 128 bits name a picture well enough; the tag stays short in every header.

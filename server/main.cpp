@@ -3,6 +3,7 @@
 #include <new>
 
 #include "platform/fonts.h"
+#include "platform/language.h"
 #include "platform/memory.h"
 #include "server/command_line.h"
 #include "server/http_server.h"
@@ -30,6 +31,7 @@ int Run(int argc, char** argv) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    quarvel::platform::SetUpLanguage("quarvel-server");
     quarvel::platform::KeepFreedMemoryForReuse();
     try {
         return Run(argc, argv);

@@ -114,14 +114,23 @@ Parsed<PictureRequest> ReadPictureRequest(const std::vector<QueryPair>& pairs) {
     for (const QueryPair& pair : pairs) {
         const std::string& name = pair.name;
         const std::string shown = "'" + Printable(pair.value) + "'";
-        if (name == lo::kFore || name == lo::kBack) {
+        if (name == lo::kBack && lo::IsNoBack(pair.value)) {
+            request.art.look.transparentBack = true;
+        } else if (name == lo::kFore || name == lo::kBack) {
             const std::optional<Color> colour = lo::ParseColor(pair.value);
-            if (!colour) return Result::Fail(name + " " + std::string(lo::kColorNeeds) + ", not " + shown);
+            if (!colour)
+                return Result::Fail(name + " " + std::string(name == lo::kBack ? lo::kBackNeeds : lo::kColorNeeds) +
+                                    ", not " + shown);
             (name == lo::kFore ? request.art.look.textColor : request.art.look.backColor) = *colour;
+            if (name == lo::kBack) request.art.look.transparentBack = false;
         } else if (name == lo::kMargin) {
             const std::optional<int> margin = lo::ParseMargin(pair.value);
             if (!margin) return Result::Fail(name + " " + lo::MarginNeeds() + ", not " + shown);
             request.art.look.margin = *margin;
+        } else if (name == lo::kScale) {
+            const std::optional<int> scale = lo::ParseScale(pair.value);
+            if (!scale) return Result::Fail(name + " " + lo::ScaleNeeds() + ", not " + shown);
+            request.art.look.scale = *scale;
         } else if (name == lo::kSpaceSim || name == lo::kNoSpaceSim || name == lo::kHtml || name == lo::kIndexed) {
             const std::optional<bool> on = Switch(pair);
             if (!on) return Result::Fail(name + " takes 1 or 0 (true or false, on or off), not " + shown);
@@ -135,8 +144,9 @@ Parsed<PictureRequest> ReadPictureRequest(const std::vector<QueryPair>& pairs) {
         } else if (name == "text") {
             request.text = pair.value;
         } else {
-            return Result::Fail("unknown option '" + Printable(name) +
-                                "'; the options are text, fore, back, margin, space-sim, html, indexed and encoding");
+            return Result::Fail(
+                "unknown option '" + Printable(name) +
+                "'; the options are text, fore, back, margin, scale, space-sim, html, indexed and encoding");
         }
     }
     return {std::move(request), {}};

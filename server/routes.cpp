@@ -9,6 +9,7 @@
 #include "engine/messages.h"
 #include "platform/codec.h"
 #include "platform/fonts.h"
+#include "platform/language.h"
 #include "server/assets.h"
 #include "server/etag.h"
 #include "server/render_call.h"
@@ -205,8 +206,8 @@ HttpResponse PictureAnswer(HttpResponse r, RenderedPng png, std::chrono::steady_
 
 const std::string* HttpResponse::Header(std::string_view name) const {
     for (const auto& [key, value] : headers)
-        if (key.size() == name.size() && std::equal(key.begin(), key.end(), name.begin(),
-                                                    [](char a, char b) { return std::tolower(a) == std::tolower(b); }))
+        if (key.size() == name.size() &&
+            std::equal(key.begin(), key.end(), name.begin(), [](char a, char b) { return (a | 0x20) == (b | 0x20); }))
             return &value;
     return nullptr;
 }
@@ -261,6 +262,8 @@ HttpResponse Busy(std::string_view why) {
 }
 
 std::string FailureText(const Failure& failure) {
+    // A script reads the same words whatever the service's locale.
+    const platform::SourceTexts sourceTexts;
     std::string text = cp932::ToUtf8(engine::MessageText(failure));
     for (std::size_t at; (at = text.find('\n')) != std::string::npos;) text.replace(at, 1, ": ");
     return text;

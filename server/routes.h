@@ -73,7 +73,7 @@ HttpResponse JsonError(int status, std::string_view message);
 // 503 with Retry-After: 1 and why: the service cannot take the request now, but soon.
 HttpResponse Busy(std::string_view why);
 // The engine's message of a failure in UTF-8, on one line: the words the command line
-// and the window use for it.
+// and the window use for it, as the sources have them whatever the service's locale.
 std::string FailureText(const Failure& failure);
 // The answer to a failure, by its kind: 503 (Busy) for memory, the service's capacity;
 // 400 for what the client sent that cannot be taken; 500, with the reason, for what

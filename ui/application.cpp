@@ -20,6 +20,7 @@
 #include "ui/kit/prompts.h"
 #include "ui/kit/resources.h"
 #include "ui/kit/text_codec.h"
+#include "ui/kit/translations.h"
 #include "ui/kit/user_files.h"
 #include "ui/main_window.h"
 
@@ -94,6 +95,8 @@ std::optional<int> AnswerWithoutWindow(int argc, char** argv) {
 }
 
 Application::Application(int& argc, char** argv) : QApplication(argc, argv), argc_(argc), argv_(argv) {
+    // Qt's dialogs in the program's language (Qt has just taken the user's locale).
+    InstallQtTranslations(*this);
     // No display name: Qt would append it to every window's caption on X11 ("... —
     // Quarvel"), and each window sets its whole caption itself.
     setApplicationName(QStringLiteral("Quarvel"));

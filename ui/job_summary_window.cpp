@@ -43,9 +43,13 @@ QString PictureName(const std::string& picture, const std::string& document) {
     return Native(picture.starts_with(folder) ? picture.substr(folder.size()) : picture);
 }
 
-QStringList DocumentItems(const DocumentResult& document) {
+// A file that is not text is named when it was the job's one document: a folder walk
+// that takes every file passes over the pictures in it without a word.
+QStringList DocumentItems(const DocumentResult& document, bool alone) {
     QStringList items;
     if (document.outcome == Outcome::failed && document.failure) items << Reason(*document.failure);
+    if (document.outcome == Outcome::skipped && alone)
+        items << QStringLiteral("テキストではないため変換しません（%1）").arg(QString::fromLatin1(document.notText));
     if (document.outcome != Outcome::converted) return items;
     if (!document.otherCharset.empty()) {
         items << QStringLiteral(
@@ -126,7 +130,7 @@ QString JobSummaryWindow::ItemsText(const std::vector<JobResult>& results) {
     QStringList lines;
     for (const JobResult& result : results) {
         for (const DocumentResult& document : result.documents)
-            Append(lines, Native(document.path), DocumentItems(document));
+            Append(lines, Native(document.path), DocumentItems(document, result.documents.size() == 1));
         for (const Failure& failure : result.messages) Append(lines, Native(failure.path), {Reason(failure)});
     }
     if (lines.isEmpty()) return QStringLiteral("警告も失敗もありません");

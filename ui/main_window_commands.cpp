@@ -276,6 +276,9 @@ void MainWindow::OnCommand(int id) {
     case ID_APP_ABOUT: OnAppAbout(); break;
     case ID_PREVIEW: OnPreview(); break;
     case ID_OPEN_COLLECTION: OnOpenCollection(); break;
+    case ID_RESTORE_DOCUMENT:
+        if (!IsBusy()) filePage_.Restore();
+        break;
     case ID_INDEXED_PNG: OnIndexedPng(); break;
     default: break;
     }

@@ -6,9 +6,9 @@
 (() => {
   const $ = (id) => document.getElementById(id);
   const art = $('art'), fore = $('fore'), back = $('back'), margin = $('margin');
-  const space = $('space'), indexed = $('indexed');
+  const space = $('space'), indexed = $('indexed'), clear = $('clear'), scale = $('scale');
   const picture = $('picture'), size = $('size'), warnings = $('warnings'), error = $('error');
-  const save = $('save'), copy = $('copy'), note = $('note');
+  const save = $('save'), copy = $('copy'), note = $('note'), link = $('link');
 
   const TYPING_DELAY = 250;  // ms after the last key before the picture is drawn
   const LOOK_KEY = 'quarvel.look';
@@ -27,12 +27,15 @@
       if (Number.isInteger(look.margin) && look.margin >= 0 && look.margin <= 100) margin.value = look.margin;
       if (typeof look.space === 'boolean') space.checked = look.space;
       if (typeof look.indexed === 'boolean') indexed.checked = look.indexed;
+      if (typeof look.clear === 'boolean') clear.checked = look.clear;
+      if (/^(auto|[1-4])$/.test(look.scale)) scale.value = look.scale;
     } catch (e) { /* no storage, or nothing kept: the defaults */ }
   }
   function keepLook() {
     try {
       localStorage.setItem(LOOK_KEY, JSON.stringify({
         fore: fore.value, back: back.value, margin: marginValue(), space: space.checked, indexed: indexed.checked,
+        clear: clear.checked, scale: scale.value,
       }));
     } catch (e) { /* the look is simply not kept */ }
   }
@@ -45,14 +48,49 @@
     return n <= 100 ? n : null;
   }
 
-  function query() {
+  // The scale asked for: the chosen one, or the screen's device pixels per pixel.
+  function scaleValue() {
+    if (scale.value !== 'auto') return Number(scale.value);
+    return Math.min(4, Math.max(1, Math.round(window.devicePixelRatio || 1)));
+  }
+
+  function query(pictureScale) {
     const p = new URLSearchParams();
     p.set('fore', fore.value.slice(1).toUpperCase());
-    p.set('back', back.value.slice(1).toUpperCase());
+    p.set('back', clear.checked ? 'none' : back.value.slice(1).toUpperCase());
     p.set('margin', String(marginValue()));
     p.set('space-sim', space.checked ? '1' : '0');
     if (indexed.checked) p.set('indexed', '1');
+    if (pictureScale > 1) p.set('scale', String(pictureScale));
     return p.toString();
+  }
+
+  // The art and its look in the page's URL fragment (after '#'): a browser never sends
+  // it to the server, so the link brings the art back without handing it over.
+  function fragment() {
+    const p = new URLSearchParams();
+    p.set('text', art.value);
+    p.set('fore', fore.value.slice(1));
+    p.set('back', clear.checked ? 'none' : back.value.slice(1));
+    p.set('margin', String(marginValue()));
+    p.set('space-sim', space.checked ? '1' : '0');
+    p.set('indexed', indexed.checked ? '1' : '0');
+    p.set('scale', scale.value);
+    return '#' + p.toString();
+  }
+  function fromFragment() {
+    const p = new URLSearchParams(location.hash.slice(1));
+    if (!p.has('text')) return false;
+    const colour = (v) => /^[0-9a-f]{6}$/i.test(v || '') ? '#' + v.toLowerCase() : null;
+    if (colour(p.get('fore'))) fore.value = colour(p.get('fore'));
+    clear.checked = p.get('back') === 'none';
+    if (colour(p.get('back'))) back.value = colour(p.get('back'));
+    if (/^\d{1,3}$/.test(p.get('margin') || '') && Number(p.get('margin')) <= 100) margin.value = p.get('margin');
+    if (p.has('space-sim')) space.checked = p.get('space-sim') !== '0';
+    if (p.has('indexed')) indexed.checked = p.get('indexed') === '1';
+    if (/^(auto|[1-4])$/.test(p.get('scale') || '')) scale.value = p.get('scale');
+    art.value = p.get('text');
+    return true;
   }
 
   function setState(state) { document.body.dataset.state = state; }
@@ -71,10 +109,12 @@
     if (drawn) URL.revokeObjectURL(drawn.url);
     drawn = null;
     picture.hidden = true;
-    picture.removeAttribute('src');
+    picture.removeAttribute('srcset');
     save.removeAttribute('href');
     save.setAttribute('aria-disabled', 'true');
     copy.disabled = true;
+    link.setAttribute('aria-disabled', 'true');
+    link.href = '#';
     size.textContent = '';
     warnings.replaceChildren();
   }
@@ -95,14 +135,16 @@
     return out;
   }
 
-  function show(blob, report) {
+  // The picture at `pictureScale` shown at the size of scale 1 (srcset's density), so
+  // that each of its pixels is one device pixel of a screen of that density.
+  function show(blob, report, pictureScale) {
     const url = URL.createObjectURL(blob);
     const old = drawn;
     drawn = { blob, url };
     picture.onload = () => {
       if (old) URL.revokeObjectURL(old.url);
       picture.hidden = false;
-      const w = picture.naturalWidth, h = picture.naturalHeight;
+      const w = picture.naturalWidth * pictureScale, h = picture.naturalHeight * pictureScale;
       size.textContent = w + ' × ' + h + ' ピクセル、' + blob.size.toLocaleString('ja-JP') + ' バイト';
       warnings.replaceChildren(...warningTexts(report).map((text) => {
         const li = document.createElement('li');
@@ -112,10 +154,13 @@
       save.href = url;
       save.setAttribute('aria-disabled', 'false');
       copy.disabled = !canCopy();
+      link.href = fragment();
+      link.setAttribute('aria-disabled', 'false');
       document.body.dataset.drawn = String(Number(document.body.dataset.drawn) + 1);
       setState('ready');
     };
-    picture.src = url;
+    // Its only candidate: `src` would be another, for screens of one device pixel per pixel.
+    picture.srcset = url + ' ' + pictureScale + 'x';
   }
 
   async function draw() {
@@ -136,8 +181,9 @@
     const mine = new AbortController();
     controller = mine;
     setState('busy');
+    const pictureScale = scaleValue();
     try {
-      const response = await fetch('/render?' + query(), {
+      const response = await fetch('/render?' + query(pictureScale), {
         method: 'POST',
         headers: { 'Content-Type': 'text/plain; charset=utf-8' },
         body: art.value,
@@ -157,7 +203,7 @@
       controller = null;
       retried = false;
       clearError();
-      show(blob, report);
+      show(blob, report, pictureScale);
     } catch (e) {
       if (e.name === 'AbortError') return;
       if (mine !== controller) return;
@@ -201,9 +247,15 @@
   }
 
   restoreLook();
+  fromFragment();
+  window.addEventListener('hashchange', () => { if (fromFragment()) schedule(0); });
+  // A screen of another density (the window moved, the zoom changed) asks for its scale.
+  matchMedia('(resolution: ' + window.devicePixelRatio + 'dppx)').addEventListener('change', () => {
+    if (scale.value === 'auto' && art.value !== '') schedule(0);
+  });
   if (!canCopy()) copy.title = 'この接続ではブラウザーが画像のコピーを許しません（https か localhost で開いてください）';
   art.addEventListener('input', () => schedule(TYPING_DELAY));
-  for (const control of [fore, back, space, indexed]) {
+  for (const control of [fore, back, space, indexed, clear, scale]) {
     control.addEventListener('input', () => { keepLook(); schedule(0); });
     control.addEventListener('change', () => { keepLook(); schedule(0); });
   }

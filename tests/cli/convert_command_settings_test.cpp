@@ -54,7 +54,7 @@ TEST(SettingsCli, WhatCannotBeReadOrUnderstoodIsSaid) {
         const std::string path = (dir / name).string();
         auto r = convert(path);
         EXPECT_EQ(r.exit_code, 1) << path;
-        EXPECT_EQ(r.err, "quarvel-cli: " + path + ": ファイルのオープンに失敗: " + reason + "\n");
+        EXPECT_EQ(r.err, "quarvel-cli: " + path + ": could not open the file: " + reason + "\n");
         EXPECT_EQ(ReadFile(dir / "a.htm"), "<dd>x\r\n");
     }
 

@@ -63,7 +63,7 @@ TEST(ConvertCli, ConvertsDocumentsAndSetsTheExitStatus) {
     WriteFile(dir / "b.htm", "<dd>y\r\n");
     r = Cli({"convert", "--no-backup", (dir / "none.htm").string(), (dir / "b.htm").string()});
     EXPECT_EQ(r.exit_code, 1);
-    EXPECT_NE(r.err.find((dir / "none.htm").string() + ": ファイルのオープンに失敗"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find((dir / "none.htm").string() + ": could not open the file"), std::string::npos) << r.err;
     EXPECT_EQ(ReadFile(dir / "b.htm"), "<dd><img src=\"./b/001.png\">\r\n");
     EXPECT_FALSE(std::filesystem::exists(dir / "backup"));
 
@@ -82,7 +82,7 @@ TEST(ConvertCli, WhatConvertCannotTakeIsSaid) {
     WriteFile(dir / "b.htm", "<dd>x<dt>y\r\n");
     auto r = Cli({"convert", "--no-backup", (dir / "p.png").string(), (dir / "a.htm").string()});
     EXPECT_EQ(r.exit_code, 1);
-    EXPECT_EQ(r.err, "quarvel-cli: " + (dir / "p.png").string() + ": a PNG picture, not a document; left as it is\n");
+    EXPECT_EQ(r.err, "quarvel-cli: " + (dir / "p.png").string() + ": not text but PNG picture; left as it is\n");
     EXPECT_EQ(ReadFile(dir / "p.png"), "\x89PNG\r\n\x1A\n<dd>x\r\n");
     EXPECT_EQ(ReadFile(dir / "a.htm"), "<dd><img src=\"./a/001.png\"><dt>y\r\n");
 
@@ -92,10 +92,12 @@ TEST(ConvertCli, WhatConvertCannotTakeIsSaid) {
     WriteFile(dir / "u.htm", utf8);
     r = Cli({"convert", "--no-backup", "--code", "SJIS", (dir / "u.htm").string()});
     EXPECT_EQ(r.exit_code, 1);
-    EXPECT_EQ(r.err, "quarvel-cli: " + (dir / "u.htm").string() +
-                         ": 文書の文字コードが指定と違うため変換しません: この文書の文字コード: UTF-8\n"
-                         "quarvel-cli: " +
-                         (dir / "u.htm").string() + ": convert it with --code utf8 (or --code auto)\n");
+    EXPECT_EQ(
+        r.err,
+        "quarvel-cli: " + (dir / "u.htm").string() +
+            ": not converted: the document is not in the character code named: the document's character code: UTF-8\n"
+            "quarvel-cli: " +
+            (dir / "u.htm").string() + ": convert it with --code utf8 (or --code auto)\n");
     EXPECT_EQ(ReadFile(dir / "u.htm"), utf8);
     EXPECT_FALSE(std::filesystem::exists(dir / "u"));
     r = Cli({"convert", "--no-backup", (dir / "u.htm").string()});
@@ -131,7 +133,7 @@ TEST(ConvertCli, AnUnusableFontFailsEveryCommandAlike) {
             args.insert(args.begin() + 1, {"--font", path});
             auto r = Cli(args);
             EXPECT_EQ(r.exit_code, 1) << args.front() << " " << font;
-            EXPECT_EQ(r.err, "quarvel-cli: " + path + ": フォントファイルが使えません: " + reason + "\n")
+            EXPECT_EQ(r.err, "quarvel-cli: " + path + ": the font file cannot be used: " + reason + "\n")
                 << args.front();
             EXPECT_EQ(test::TreeOf(dir.path()), tree) << args.front();
             EXPECT_EQ(ReadFile(dir / "in.txt"), "<dd>x\r\n");
@@ -331,7 +333,7 @@ TEST(ConvertCli, OptionsAndSettingsFile) {
 
     r = Cli({"convert-folder", (dir / "missing").string()});
     EXPECT_EQ(r.exit_code, 1);
-    EXPECT_NE(r.err.find("フォルダが見つかりません"), std::string::npos);
+    EXPECT_NE(r.err.find("folder not found"), std::string::npos);
 }
 
 // --indexed (or bIndexedPng=TRUE in the settings file) on every sub-command: the
@@ -474,8 +476,8 @@ TEST(ConvertCli, AFolderGivenToConvertIsBadUsage) {
     // A document that is not there: one message with the reason, nothing made.
     r = Cli({"convert", (dir / "none.htm").string()});
     EXPECT_EQ(r.exit_code, 1);
-    EXPECT_EQ(r.err, "quarvel-cli: " + (dir / "none.htm").string() +
-                         ": ファイルのオープンに失敗: No such file or directory\n");
+    EXPECT_EQ(r.err,
+              "quarvel-cli: " + (dir / "none.htm").string() + ": could not open the file: No such file or directory\n");
     EXPECT_EQ(test::TreeOf(dir.path()), tree);
 }
 
@@ -493,7 +495,7 @@ TEST(ConvertCli, FileSizeLimitDuringTheBackupCopy) {
     auto r = CliUnder("ulimit -f 1024", {"convert", (dir / "doc.htm").string()});
     EXPECT_EQ(r.exit_code, 1);
     EXPECT_EQ(r.err,
-              "quarvel-cli: " + (dir / "backup/doc.htm").string() + ": ファイルの書き込みに失敗: File too large\n");
+              "quarvel-cli: " + (dir / "backup/doc.htm").string() + ": could not write the file: File too large\n");
     EXPECT_TRUE(ReadFile(dir / "doc.htm") == document);
     EXPECT_EQ(test::TreeOf(dir.path()), (std::vector<std::string>{"backup/", "doc.htm"}));
 
@@ -576,7 +578,8 @@ TEST(ConvertCli, PathsLeadWhereTheSystemLeadsAndNoTwoDocumentsShareAnImageFolder
     r = Cli({"convert", "--no-backup", (dir / "x.htm").string(), (dir / "./x.html").string()});
     EXPECT_EQ(r.exit_code, 1);
     EXPECT_EQ(r.err, "quarvel-cli: " + (dir / "x.html").string() +
-                         ": 画像フォルダが次の文書と同じため変換しません: " + (dir / "x.htm").string() + "\n");
+                         ": not converted: its image folder is that of this document: " + (dir / "x.htm").string() +
+                         "\n");
     EXPECT_EQ(ReadFile(dir / "x.htm"), "<dd><img src=\"./x/001.png\">\r\n");
     EXPECT_EQ(ReadFile(dir / "x.html"), "<dd>two\r\n");
     EXPECT_EQ(test::TreeOf(dir / "x"), std::vector<std::string>{"001.png"});
@@ -716,7 +719,7 @@ TEST(ConvertCli, RestorePutsDocumentsBackAndRemovesOnlyThatConversionsPictures) 
     // A document without a copy is left as it is, with a message.
     r = Cli({"restore", (dir / "tree" / "plain.htm").string()});
     EXPECT_EQ(r.exit_code, 1);
-    EXPECT_EQ(r.err, "quarvel-cli: " + (dir / "tree" / "plain.htm").string() + ": バックアップがありません\n");
+    EXPECT_EQ(r.err, "quarvel-cli: " + (dir / "tree" / "plain.htm").string() + ": no backup\n");
 }
 
 TEST(ConvertCli, OutOfMemoryIsAMessage) {
@@ -742,7 +745,7 @@ TEST(ConvertCli, OutOfMemoryIsAMessage) {
     auto r = CliUnder("ulimit -v " + std::to_string((high + kDocumentMegabytes * 3 / 2) << 10),
                       {"convert", "--no-backup", (dir / "big.htm").string()}, oneHeap);
     EXPECT_EQ(r.exit_code, 1) << r.err;
-    EXPECT_EQ(r.err, "quarvel-cli: " + (dir / "big.htm").string() + ": メモリが足りません\n");
+    EXPECT_EQ(r.err, "quarvel-cli: " + (dir / "big.htm").string() + ": out of memory\n");
     EXPECT_TRUE(ReadFile(dir / "big.htm") == document);
     EXPECT_FALSE(AnyTemporaryFile(dir.path()));
 }

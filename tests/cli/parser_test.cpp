@@ -92,7 +92,7 @@ TEST(UsageCli, FormsOfTheCommandLine) {
         {{"render", "-o", "@OUT", "convert"},
          1,
          "",
-         "quarvel-cli: convert: ファイルのオープンに失敗: No such file or directory\n"},
+         "quarvel-cli: convert: could not open the file: No such file or directory\n"},
         // Help and version on standard output.
         {{"--version"}, 0, "quarvel-cli [0-9]+\\.[0-9]+\\.[0-9]+\n", ""},
         {{"help", "render"}, 0, helpOfRender, ""},

@@ -31,7 +31,7 @@ window.addEventListener("load", () => {
   const images = [...document.images];
   const loaded = images.filter(i => i.complete && i.naturalWidth > 0 &&
       i.naturalWidth == i.getAttribute("width") && i.naturalHeight == i.getAttribute("height"));
-  const captions = [...document.querySelectorAll("figcaption")].map(c => c.textContent);
+  const captions = [...document.querySelectorAll("figcaption a")].map(c => c.textContent);
   const result = document.createElement("pre");
   result.id = "result";
   result.textContent = "loaded " + loaded.length + " of " + images.length + "\n" + captions.join("\n");

@@ -161,7 +161,7 @@ TEST_F(RenderPiecesCli, FailuresReachTheUserAndLeaveNoHalfFiles) {
     r = Run({Path("art.mlt"), "-o", Path("huge")});
     EXPECT_EQ(r.exit_code, 1);
     EXPECT_EQ(r.err, "quarvel-cli: " + Path("art.mlt") +
-                         ": ファイルが大きすぎます: more than 256 MB, more than a collection is read\n");
+                         ": file too large: more than 256 MB, more than a collection is read\n");
     EXPECT_FALSE(std::filesystem::exists(dir / "huge"));
 
     struct Case {
@@ -184,16 +184,16 @@ TEST_F(RenderPiecesCli, FailuresReachTheUserAndLeaveNoHalfFiles) {
          "quarvel-cli: unknown option '--html' (see quarvel-cli help render-pieces)\n"},
         {{Path("none.mlt"), "-o", Path("x")},
          1,
-         "quarvel-cli: " + Path("none.mlt") + ": ファイルのオープンに失敗: No such file or directory\n"},
+         "quarvel-cli: " + Path("none.mlt") + ": could not open the file: No such file or directory\n"},
         {{Path("out"), "-o", Path("x")},
          1,
-         "quarvel-cli: " + Path("out") + ": ファイルのオープンに失敗: Is a directory\n"},
+         "quarvel-cli: " + Path("out") + ": could not open the file: Is a directory\n"},
         {{Path("victim"), "-o", Path("victim")},
          1,
-         "quarvel-cli: " + Path("victim") + ": フォルダ作成に失敗: File exists\n"},
+         "quarvel-cli: " + Path("victim") + ": could not make the folder: File exists\n"},
         {{Path("victim"), "-o", Path("no/out")},
          1,
-         "quarvel-cli: " + Path("no/out") + ": フォルダ作成に失敗: No such file or directory\n"},
+         "quarvel-cli: " + Path("no/out") + ": could not make the folder: No such file or directory\n"},
     };
     for (const Case& c : cases) {
         r = Run(c.args);
@@ -211,7 +211,7 @@ TEST_F(RenderPiecesCli, FailuresReachTheUserAndLeaveNoHalfFiles) {
         r = Run({Path("big.mlt"), "-o", Path("full"), "--jobs", "2"});
     }
     EXPECT_EQ(r.exit_code, 1);
-    EXPECT_NE(r.err.find("quarvel-cli: " + Path("full/002.png") + ": ファイルの書き込みに失敗: File too large\n"),
+    EXPECT_NE(r.err.find("quarvel-cli: " + Path("full/002.png") + ": could not write the file: File too large\n"),
               std::string::npos)
         << r.err;
     EXPECT_EQ(test::TreeOf(dir / "full"), std::vector<std::string>{"001.png"});

@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <functional>
 #include <optional>
@@ -15,6 +16,7 @@
 #include "engine/code_convert.h"
 #include "engine/conversion.h"
 #include "engine/image_tags.h"
+#include "engine/naming_note.h"
 #include "platform/codec.h"
 #include "render/references.h"
 #include "render/renderer.h"
@@ -317,6 +319,60 @@ TEST_F(DocumentTest, TagsPointAtTheWrittenFolder) {
     EXPECT_EQ(TagBaseName("髙", DocumentCode::eucJp), "%E9%AB%99");
     EXPECT_EQ(TagBaseName("♥\\x", DocumentCode::shiftJis), "%E2%99%A5%5Cx");
     EXPECT_EQ(TagBaseName("\xFFz", DocumentCode::shiftJis), "%FFz");
+}
+
+// A run killed after its pictures took their names and before its document was
+// replaced leaves them and its note; the next run of the document, still as it was,
+// removes exactly those files and numbers from 001 again. Only the files the note names
+// by their identity go, and only while the document is the one it names.
+TEST_F(DocumentTest, PicturesOfAKilledRunGoWithTheNextRun) {
+    namespace fs = platform::fs;
+    struct Case {
+        const char* name;
+        bool documentChanged;           // edited since the killed run
+        bool secondReplaced;            // 002.png exchanged for another file since
+        const char* tags;               // the numbers the next run gives
+        std::vector<const char*> kept;  // of the killed run's files
+    };
+    const Case cases[] = {
+        {"as the killed run left it", false, false, "001 002", {}},
+        {"a file put in a picture's place", false, true, "001 003", {"002.png"}},
+        {"the document edited since", true, false, "003 004", {"001.png", "002.png"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        TempDir here;
+        const std::filesystem::path doc = here / "k.htm", images = here / "k";
+        WriteFile(doc, "<dd>a\r\n<dd>b\r\n");
+        fs::FileBytes bytes;
+        Result<fs::FileInfo> read = fs::RealFileSystem().ReadFileBytes(doc.string(), bytes);
+        ASSERT_TRUE(read.ok());
+        std::filesystem::create_directory(images);
+        std::string lines;
+        for (const char* name : {"001.png", "002.png"}) {
+            WriteFile(images / name, "killed run's picture");
+            Result<fs::FileInfo> picture = fs::RealFileSystem().ReadFileBytes((images / name).string(), bytes);
+            ASSERT_TRUE(picture.ok());
+            lines += NamingNoteLine((images / name).string(), *picture);
+        }
+        ASSERT_TRUE(WriteNamingNote(fs::RealFileSystem(), images.string(), *read, lines).ok());
+        if (c.secondReplaced) {
+            std::filesystem::remove(images / "002.png");
+            WriteFile(images / "002.png", "the user's own");
+        }
+        if (c.documentChanged) WriteFile(doc, "<dd>a\r\n<dd>b\r\n<p>edited");
+
+        result = ConvertDocument(doc.string(), settings);
+        const std::string numbers = c.tags;
+        EXPECT_EQ(ReadFile(doc), "<dd><img src=\"./k/" + numbers.substr(0, 3) + ".png\">\r\n<dd><img src=\"./k/" +
+                                     numbers.substr(4) + ".png\">\r\n" + (c.documentChanged ? "<p>edited" : ""));
+        EXPECT_FALSE(std::filesystem::exists(images / std::string(kNamingNoteName)));
+        std::vector<std::string> left;  // the files that are not this run's pictures
+        for (const auto& entry : std::filesystem::directory_iterator(images))
+            if (!ReadFile(entry.path()).starts_with("\x89PNG")) left.push_back(entry.path().filename().string());
+        std::sort(left.begin(), left.end());
+        EXPECT_EQ(left, std::vector<std::string>(c.kept.begin(), c.kept.end()));
+    }
 }
 
 TEST_F(DocumentTest, AbortLeavesTheDocumentAsItWas) {

@@ -192,8 +192,9 @@ TEST_F(JobTest, FolderWalkOrder) {
     EXPECT_TRUE(result.Succeeded());
     // Each document's copy is written just before its first change, then its image
     // folder is made, its pictures written and its new text; then all of them are
-    // flushed together, the copies take their names, and only then are the documents
-    // replaced.
+    // flushed together, a note lists each document's pictures before they and the copy
+    // take their names, and only then are the documents replaced, each note going with
+    // its document.
     const char* documents[] = {"top/a/deep/d.htm", "top/a/a.htm", "top/b/b.htm", "top/x.HTML", "top/y.htm"};
     std::vector<std::string> expected, copies, replaced;
     for (const char* step : documents) {
@@ -203,8 +204,9 @@ TEST_F(JobTest, FolderWalkOrder) {
         for (std::string change : {"mkdir " + folder + "/backup", "keep " + copy,
                                    "mkdir " + document.substr(0, document.rfind('.')), "write " + document})
             expected.push_back(change);
-        copies.push_back("place " + copy);
-        replaced.push_back("place " + document);
+        const std::string note = document.substr(0, document.rfind('.')) + "/.quarvel.naming";
+        copies.insert(copies.end(), {"write " + note, "place " + copy});
+        replaced.insert(replaced.end(), {"place " + document, "remove " + note});
     }
     expected.push_back("flush " + Path("top/a/deep/backup"));
     expected.insert(expected.end(), copies.begin(), copies.end());

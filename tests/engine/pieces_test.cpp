@@ -87,11 +87,15 @@ TEST(DrawCollection, SameFilesForAnyNumberOfWorkers) {
     EXPECT_TRUE(drawn[2].report.widthCut);
     const std::string page = ReadFile(dir / "ast" / "index.html");
     EXPECT_NE(page.find("<title>&lt;a&amp;b&gt;.ast</title>"), std::string::npos);
+    // Its name, its picture (carried for the copy button), its text for the search.
     const std::string first =
-        "<figure id=\"p1\"><figcaption><a href=\"#p1\">1 &lt;first&gt; &amp; &quot;more&quot;</a>"
-        "</figcaption><img src=\"001.png\" width=\"" +
-        std::to_string(drawn[0].width) + "\" height=\"18\" alt=\"1 &lt;first&gt; &amp; &quot;more&quot;\"></figure>";
+        "<figure id=\"p1\" data-name=\"&lt;first&gt; &amp; &quot;more&quot;\" data-png=\"iVBORw0KGgo";
     EXPECT_NE(page.find(first), std::string::npos) << page;
+    EXPECT_NE(page.find("<figcaption><a href=\"#p1\">1 &lt;first&gt; &amp; &quot;more&quot;</a>"), std::string::npos);
+    EXPECT_NE(page.find("<img src=\"001.png\" width=\"" + std::to_string(drawn[0].width) +
+                        "\" height=\"18\" alt=\"1 &lt;first&gt; &amp; &quot;more&quot;\">"),
+              std::string::npos);
+    EXPECT_NE(page.find("<pre hidden>(\xC2\xB4\xCF\x89\xEF\xBD\x80)0</pre>"), std::string::npos);
     // Control characters become U+FFFD: no NUL reaches the page.
     const std::string second = "2 t\uFFFDw\uFFFDo";
     EXPECT_EQ(page.find('\0'), std::string::npos);

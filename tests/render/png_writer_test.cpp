@@ -25,11 +25,14 @@ using platform::Picture;
 
 namespace {
 
-// Every kind of picture the renderer makes, and pictures made by hand: both forms
-// decode to exactly the picture's pixels. The RGB file holds IHDR (8-bit, colour type
-// 2), IDAT chunks of at most 8192 bytes and IEND; the indexed file a palette of the
-// picture's colours at one bit per pixel. A picture of more colours stays RGB.
-TEST(PngOutput, BothFormsDecodeToThePicturesPixels) {
+struct Case {
+    std::string name;
+    Picture picture;
+    int colours;  // in the palette; 0: written as RGB
+};
+
+// Every kind of picture the renderer makes, and pictures made by hand.
+std::vector<Case> TestPictures() {
     const Appearance plain;
     const Appearance coloured{Color{255, 0, 0}, Color{0, 64, 200}, 7, true};
     std::string wide, sixty, dense;
@@ -44,11 +47,6 @@ TEST(PngOutput, BothFormsDecodeToThePicturesPixels) {
     threeColours.fill(3, 0, 4, 1, kBlack);
     threeColours.fill(5, 1, 6, 2, Color{0, 0, 1});
 
-    struct Case {
-        std::string name;
-        Picture picture;
-        int colours;  // in the palette; 0: written as RGB
-    };
     std::vector<Case> cases = {
         {"default look", RenderPicture("abc<br>def", plain), 2},
         {"colours, margin 7", RenderPicture("\x81\xA1 abc<br>\x82\xA0", coloured), 2},
@@ -73,6 +71,15 @@ TEST(PngOutput, BothFormsDecodeToThePicturesPixels) {
         p.fill(width - 1, 6, width, 7, Color{1, 2, 3});
         cases.push_back({"width " + std::to_string(width), p, 2});
     }
+    return cases;
+}
+
+// Both forms decode to exactly the picture's pixels. The RGB file holds IHDR (8-bit,
+// colour type 2), IDAT chunks of at most 8192 bytes and IEND; the indexed file a
+// palette of the picture's colours at one bit per pixel. A picture of more colours
+// stays RGB.
+TEST(PngOutput, BothFormsDecodeToThePicturesPixels) {
+    const std::vector<Case> cases = TestPictures();
     bool severalImageChunks = false;
     std::vector<std::string> rgbFiles;
     for (const Case& c : cases) {
@@ -132,6 +139,118 @@ TEST(PngOutput, BothFormsDecodeToThePicturesPixels) {
     // No pixel, no picture.
     EXPECT_FALSE(EncodePng(Picture(), PngForm::rgb));
     EXPECT_FALSE(EncodePng(Picture(), PngForm::indexed));
+}
+
+// At every scale, in both forms, opaque or with one of its colours transparent, a file
+// decodes (through libpng) to the picture with each pixel an N x N block of it: alpha 0
+// exactly where the pixel has the transparent colour, else 255. A transparent file is
+// the palette form with tRNS (RGBA for a picture of more colours); the others keep
+// their form's chunks.
+TEST(PngOutput, ScaledAndTransparentFilesHoldEachPixelAsABlock) {
+    for (const Case& c : TestPictures()) {
+        const Picture& p = c.picture;
+        const Color corners[2] = {p.pixel(0, 0), p.pixel(p.width - 1, p.height - 1)};
+        // Pictures at the cap are checked at 2 only: the others take seconds under the
+        // sanitizers, and find nothing a smaller picture does not.
+        const int maxScale = p.width * p.height > 200'000 ? 2 : kMaxScale;
+        for (int scale = 1; scale <= maxScale; ++scale) {
+            for (PngForm form : {PngForm::rgb, PngForm::indexed}) {
+                for (int clear = -1; clear < 2; ++clear) {
+                    if (scale == 1 && clear < 0) continue;  // the test above
+                    PngOptions options{form, scale};
+                    if (clear >= 0) options.transparent = corners[clear];
+                    const std::string what = c.name + ", scale " + std::to_string(scale) +
+                                             (form == PngForm::indexed ? ", indexed" : ", rgb") +
+                                             (clear < 0    ? ""
+                                              : clear == 0 ? ", top-left clear"
+                                                           : ", bottom-right clear");
+                    const Result<std::string> file = EncodePng(p, options);
+                    ASSERT_TRUE(file) << what;
+                    Picture decoded;
+                    std::vector<std::uint8_t> alpha;
+                    ASSERT_TRUE(test::DecodePngBytes(*file, decoded, &alpha)) << what;
+                    ASSERT_EQ(decoded.width, p.width * scale) << what;
+                    ASSERT_EQ(decoded.height, p.height * scale) << what;
+                    int wrong = 0;
+                    for (int y = 0; y < decoded.height && wrong < 3; ++y) {
+                        for (int x = 0; x < decoded.width && wrong < 3; ++x) {
+                            const Color expected = p.pixel(x / scale, y / scale);
+                            const bool clearPixel = options.transparent == expected;
+                            const std::uint8_t a = alpha[static_cast<std::size_t>(y) * decoded.width + x];
+                            if (a != (clearPixel ? 0 : 255) || (!clearPixel && decoded.pixel(x, y) != expected)) {
+                                ADD_FAILURE() << what << ": pixel " << x << ", " << y;
+                                ++wrong;
+                            }
+                        }
+                    }
+                    const std::vector<test::PngChunk> chunks = test::PngChunks(*file);
+                    const char colourType = chunks.front().data[9];
+                    if (c.colours == 0)
+                        EXPECT_EQ(colourType, clear < 0 ? 2 : 6) << what;
+                    else
+                        EXPECT_EQ(colourType, clear < 0 && form == PngForm::rgb ? 2 : 3) << what;
+                    std::string types;
+                    for (const test::PngChunk& chunk : chunks) {
+                        types += chunk.type + " ";
+                        if (chunk.type == "IDAT" && colourType != 3) {
+                            EXPECT_LE(chunk.data.size(), 8192u) << what;
+                        }
+                    }
+                    const bool hasClearEntry = clear >= 0 && colourType == 3;
+                    EXPECT_EQ(types.find("tRNS") != std::string::npos, hasClearEntry) << what << ": " << types;
+                }
+            }
+        }
+    }
+    EXPECT_FALSE(EncodePng(Picture(3, 3, kWhite), PngOptions{PngForm::rgb, 0}));
+    EXPECT_FALSE(EncodePng(Picture(3, 3, kWhite), PngOptions{PngForm::rgb, kMaxScale + 1}));
+}
+
+// A transparent background in the look: the background's pixels come out with alpha
+// 0 and every text pixel in the text colour with alpha 255, whatever the colours, also
+// when the text colour is the background colour (white text on the default white),
+// where the drawing must keep them apart. The text pixels are those of the same art
+// drawn opaque on a background of another colour.
+TEST(PngOutput, TransparentBackgroundLeavesTheTextOpaque) {
+    const char* art = "\x81\x40\x81\x40\x81\xC8\x81\x51\x81\xC8<br>(\x81\x4C\x83\xD6\x81\x4D) &hearts;&#x1F600;";
+    const Appearance looks[] = {
+        Appearance{},
+        Appearance{kWhite, kWhite, 4},
+        Appearance{Color{200, 30, 30}, Color{0, 64, 200}, 7, false},
+        Appearance{Color{9, 9, 9}, Color{9, 9, 9}, 0},
+    };
+    for (Appearance look : looks) {
+        look.transparentBack = true;
+        Appearance opaque = look;
+        opaque.transparentBack = false;
+        opaque.backColor = Color{static_cast<std::uint8_t>(look.textColor.red ^ 0x80), 0, 0};
+        const Picture mask = RenderPicture(art, opaque);
+        const Picture drawn = RenderPicture(art, look);
+        ASSERT_EQ(drawn.width, mask.width);
+        ASSERT_EQ(drawn.height, mask.height);
+        for (int scale : {1, 2}) {
+            for (PngForm form : {PngForm::rgb, PngForm::indexed}) {
+                look.scale = scale;
+                const std::string what = "text " + std::to_string(look.textColor.red) + ", back " +
+                                         std::to_string(look.backColor.red) + ", scale " + std::to_string(scale);
+                Picture decoded;
+                std::vector<std::uint8_t> alpha;
+                ASSERT_TRUE(test::DecodePngBytes(EncodePng(drawn, PngOptionsFor(look, form)).value(), decoded, &alpha));
+                ASSERT_EQ(decoded.width, drawn.width * scale) << what;
+                int text = 0, wrong = 0;
+                for (int y = 0; y < decoded.height; ++y) {
+                    for (int x = 0; x < decoded.width; ++x) {
+                        const bool isText = mask.pixel(x / scale, y / scale) == look.textColor;
+                        const std::uint8_t a = alpha[static_cast<std::size_t>(y) * decoded.width + x];
+                        text += isText;
+                        if (isText ? a != 255 || decoded.pixel(x, y) != look.textColor : a != 0) ++wrong;
+                    }
+                }
+                EXPECT_GT(text, 100 * scale * scale) << what;
+                EXPECT_EQ(wrong, 0) << what;
+            }
+        }
+    }
 }
 
 // Pictures the RGB writer once made up to three times bigger than libpng (rules and

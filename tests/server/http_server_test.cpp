@@ -70,6 +70,13 @@ TEST_F(ServerEndToEnd, PicturesAreByteForByteTheCommandLines) {
         {"html", hearts, "?html=1", "text/plain; charset=utf-8", {"--html"}},
         {"plain text of tags", hearts, "", "text/plain; charset=utf-8", {}},
         {"empty", "", "", "text/plain", {}},
+        {"scale 2", medium, "?scale=2", "text/plain", {"--scale", "2"}},
+        {"scale 3, two colours, no background",
+         small,
+         "?scale=3&indexed=1&back=none&fore=FFFFFF",
+         "text/plain",
+         {"--scale", "3", "--indexed", "--back", "none", "--fore", "FFFFFF"}},
+        {"scale 4, no background", medium, "?back=none&scale=4", "text/plain", {"--back", "none", "--scale", "4"}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -102,6 +109,10 @@ TEST_F(ServerEndToEnd, PicturesAreByteForByteTheCommandLines) {
     EXPECT_NE(cut.Header("x-quarvel-report").find("\"linesCut\":true"), std::string::npos);
     EXPECT_NE(cut.Header("x-quarvel-report").find("only the first 50 are drawn"), std::string::npos);
     EXPECT_NE(cut.Header("x-quarvel-report").find("\"height\":900"), std::string::npos);
+    // In the same words whatever the service's locale (its own messages are Japanese in C).
+    const Server japanese({}, {"/usr/bin/env", "LC_ALL=C", "LANGUAGE="});
+    EXPECT_EQ(japanese.Post("/render", tall + "\xF0\x9F\xAB\xA8").Header("x-quarvel-report"),
+              cut.Header("x-quarvel-report"));
 }
 
 TEST_F(ServerEndToEnd, TagsLetCachesKeepPicturesForGood) {

@@ -181,9 +181,10 @@ def start_server(server, work):
 READ_PREVIEW = """(async () => {
   const img = document.getElementById('picture');
   const canvas = document.createElement('canvas');
-  canvas.width = img.naturalWidth; canvas.height = img.naturalHeight;
+  const density = Number(img.srcset.split(' ').pop().slice(0, -1));  // "blob:... 2x"
+  canvas.width = img.naturalWidth * density; canvas.height = img.naturalHeight * density;
   const context = canvas.getContext('2d');
-  context.drawImage(img, 0, 0);
+  context.drawImage(img, 0, 0, canvas.width, canvas.height);
   const rgba = context.getImageData(0, 0, canvas.width, canvas.height).data;
   const rgb = new Uint8Array(rgba.length / 4 * 3);
   for (let i = 0, j = 0; i < rgba.length; i += 4) { rgb[j++] = rgba[i]; rgb[j++] = rgba[i + 1]; rgb[j++] = rgba[i + 2]; }
@@ -297,6 +298,56 @@ def run(server, cli, examples, work, shots):
         width, height, rgb = decode_png(expected)
         if (copied["width"], copied["height"]) != (width, height) or base64.b64decode(copied["rgb"]) != rgb:
             raise Failure("the copied picture's pixels are not the file's")
+
+        # A scale of 2: the file of `render --scale 2`, shown at the size of scale 1.
+        set_control = """(() => { const e = document.getElementById('%s'); e.%s = %s;
+          e.dispatchEvent(new Event('change', {bubbles: true})); })()"""
+        before = drawn(browser)
+        browser.js(set_control % ("scale", "value", "'2'"))
+        browser.wait_for("document.body.dataset.drawn === '%d' && document.body.dataset.state === 'ready'"
+                         % (before + 1), "the picture at scale 2")
+        width = decode_png(check_preview(browser, cli, art, look + ["--scale", "2"], "scale 2"))[0]
+        shown = browser.js("document.getElementById('picture').width")
+        if shown * 2 != width:
+            raise Failure("the picture at scale 2 is not shown at the size of scale 1: " + json.dumps(shown))
+        # A transparent background: the file of `render --back none`, as its size tells.
+        before = drawn(browser)
+        browser.js(set_control % ("clear", "checked", "true"))
+        browser.wait_for("document.body.dataset.drawn === '%d' && document.body.dataset.state === 'ready'"
+                         % (before + 1), "the picture without a background")
+        clear_file = cli_picture(cli, art, look + ["--scale", "2", "--back", "none"])
+        if "{:,} バイト".format(len(clear_file)) not in browser.js("document.getElementById('size').textContent"):
+            raise Failure("the picture without a background is not render --back none's")
+        # The link holds the art and the look after '#', and brings them back.
+        href = browser.js("document.getElementById('link').href")
+        if not href.startswith(url + "#text=") or "scale=2" not in href or "back=none" not in href:
+            raise Failure("the link is " + href)
+        browser.call("Page.navigate", {"url": "about:blank"})
+        browser.wait_event(lambda e: e.get("method") == "Page.loadEventFired", "about:blank")
+        browser.call("Page.navigate", {"url": href})
+        browser.wait_event(lambda e: e.get("method") == "Page.loadEventFired", "the link")
+        browser.wait_for("document.body.dataset.drawn === '1' && document.body.dataset.state === 'ready'",
+                         "the picture of the link")
+        if browser.js("document.getElementById('art').value") != art.replace("\r\n", "\n"):
+            raise Failure("the link did not bring the art back")
+        if browser.js("document.getElementById('size').textContent").find("{:,} バイト".format(len(clear_file))) < 0:
+            raise Failure("the link did not bring the look back")
+        for control, prop, value in (("clear", "checked", "false"), ("scale", "value", "'auto'")):
+            before = drawn(browser)
+            browser.js(set_control % (control, prop, value))
+            browser.wait_for("document.body.dataset.drawn === '%d' && document.body.dataset.state === 'ready'"
+                             % (before + 1), "the picture after " + control)
+        # The dark scheme.
+        light = browser.js("getComputedStyle(document.body).backgroundColor")
+        browser.call("Emulation.setEmulatedMedia",
+                     {"media": "screen", "features": [{"name": "prefers-color-scheme", "value": "dark"}]})
+        browser.wait_for("matchMedia('(prefers-color-scheme: dark)').matches", "the dark scheme")
+        dark = browser.js("getComputedStyle(document.body).backgroundColor")
+        if light != "rgb(246, 247, 249)" or dark != "rgb(22, 25, 31)":
+            raise Failure("light and dark backgrounds: %s, %s" % (light, dark))
+        if shots:
+            browser.screenshot(os.path.join(shots, "5-dark.png"))
+        browser.call("Emulation.setEmulatedMedia", {"media": "", "features": []})
 
         # Text that looks like HTML stays text; warnings for what is left out.
         before = drawn(browser)

@@ -88,6 +88,9 @@ TEST(ServerRequest, OptionsAreTheCommandLinesAndTheLastCounts) {
     EXPECT_FALSE(read("no-space-sim").value->art.look.collapseSpaces);
     EXPECT_TRUE(read("no-space-sim=0").value->art.look.collapseSpaces);
     EXPECT_EQ(read("indexed=off").value->form, PngForm::rgb);
+    EXPECT_EQ(read("scale=4").value->art.look.scale, 4);
+    EXPECT_TRUE(read("back=None").value->art.look.transparentBack);
+    EXPECT_FALSE(read("back=none&back=FFFFFF").value->art.look.transparentBack);  // the last counts
 
     const std::pair<const char*, const char*> bad[] = {
         {"fore=red", "fore needs a colour as RRGGBB, such as FF0000 for red, not 'red'"},
@@ -95,6 +98,9 @@ TEST(ServerRequest, OptionsAreTheCommandLinesAndTheLastCounts) {
         {"margin=101", "margin needs a number from 0 to 100, not '101'"},
         {"margin=-1", "margin needs a number from 0 to 100"},
         {"margin=", "margin needs a number"},
+        {"scale=5", "scale needs a number from 1 to 4, not '5'"},
+        {"scale=0", "scale needs a number from 1 to 4"},
+        {"back=transparent", "back needs a colour as RRGGBB, such as FF0000 for red, or none for a transparent"},
         {"space-sim=maybe", "space-sim takes 1 or 0"},
         {"encoding=euc-jp", "encoding takes utf-8, cp932 or auto, not 'euc-jp'"},
         {"Margin=1", "unknown option 'Margin'"},
@@ -215,8 +221,10 @@ TEST(ServerRequest, TagsNameTextOptionsAndProgram) {
     EXPECT_EQ(tag.size(), 2 + 3 + 32u);
     EXPECT_EQ(tag.substr(0, 4), "\"q1-");
     EXPECT_EQ(tag, PictureTag("p 1", "art", plain, PngForm::rgb));
-    TextArtOptions margin = plain, html = plain, cp932 = plain, colour = plain;
+    TextArtOptions margin = plain, html = plain, cp932 = plain, colour = plain, scale = plain, clear = plain;
     margin.look.margin = 1;
+    scale.look.scale = 2;
+    clear.look.transparentBack = true;
     html.form = TextForm::html;
     cp932.encoding = TextEncoding::cp932;
     colour.look.backColor = Color{255, 255, 254};
@@ -225,6 +233,7 @@ TEST(ServerRequest, TagsNameTextOptionsAndProgram) {
         PictureTag("p 1", "art", plain, PngForm::indexed), PictureTag("p 1", "art", margin, PngForm::rgb),
         PictureTag("p 1", "art", html, PngForm::rgb),      PictureTag("p 1", "art", cp932, PngForm::rgb),
         PictureTag("p 1", "art", colour, PngForm::rgb),    PictureTag("p 1a", "rt", plain, PngForm::rgb),
+        PictureTag("p 1", "art", scale, PngForm::rgb),     PictureTag("p 1", "art", clear, PngForm::rgb),
     };
     for (const std::string& other : others) EXPECT_NE(other, tag);
 }

@@ -114,19 +114,29 @@ std::vector<PngChunk> PngChunks(const std::string& bytes) {
     return chunks;
 }
 
-bool DecodePngBytes(const std::string& bytes, Picture& out) {
+bool DecodePngBytes(const std::string& bytes, Picture& out, std::vector<std::uint8_t>* alpha) {
     if (bytes.size() < 8 || png_sig_cmp(reinterpret_cast<png_const_bytep>(bytes.data()), 0, 8) != 0) return false;
     png_image image;
     std::memset(&image, 0, sizeof image);
     image.version = PNG_IMAGE_VERSION;
     if (!png_image_begin_read_from_memory(&image, bytes.data(), bytes.size())) return false;
-    // Any colour type, palettes included, comes out as 8-bit RGB.
-    image.format = PNG_FORMAT_RGB;
+    // Any colour type, palettes and tRNS included, comes out as 8-bit RGB or RGBA.
+    image.format = alpha ? PNG_FORMAT_RGBA : PNG_FORMAT_RGB;
+    std::vector<std::uint8_t> pixels(PNG_IMAGE_SIZE(image));
+    const bool ok = png_image_finish_read(&image, nullptr, pixels.data(), 0, nullptr) != 0;
+    png_image_free(&image);
     out.width = static_cast<int>(image.width);
     out.height = static_cast<int>(image.height);
-    out.rgb.assign(PNG_IMAGE_SIZE(image), 0);
-    bool ok = png_image_finish_read(&image, nullptr, out.rgb.data(), 0, nullptr) != 0;
-    png_image_free(&image);
+    if (!alpha) {
+        out.rgb = std::move(pixels);
+        return ok;
+    }
+    out.rgb.resize(pixels.size() / 4 * 3);
+    alpha->resize(pixels.size() / 4);
+    for (std::size_t i = 0; i < alpha->size(); ++i) {
+        std::memcpy(&out.rgb[3 * i], &pixels[4 * i], 3);
+        (*alpha)[i] = pixels[4 * i + 3];
+    }
     return ok;
 }
 

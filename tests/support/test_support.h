@@ -93,9 +93,10 @@ private:
 };
 
 // Decodes a PNG file with libpng into an RGB picture, palettes expanded; returns false
-// on any error. `chunks` receives the chunk types in file order when not null.
+// on any error. `chunks` receives the chunk types in file order when not null; `alpha`
+// each pixel's alpha (255 where the file has none), row by row.
 bool DecodePng(const std::filesystem::path& path, platform::Picture& out, std::vector<std::string>* chunks = nullptr);
-bool DecodePngBytes(const std::string& bytes, platform::Picture& out);
+bool DecodePngBytes(const std::string& bytes, platform::Picture& out, std::vector<std::uint8_t>* alpha = nullptr);
 
 // The chunks of a PNG file's bytes in file order: type and data.
 struct PngChunk {

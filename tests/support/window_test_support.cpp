@@ -44,6 +44,10 @@ PromptRecorder::PromptRecorder() {
         messages << text;
         messageThread = QThread::currentThread();
     };
+    prompts.confirm = [this](QWidget*, const QString& text) {
+        confirms << text;
+        return confirmAnswer;
+    };
 }
 
 PromptRecorder::~PromptRecorder() { ui::ResetPrompts(); }

@@ -50,6 +50,9 @@ public:
 
     QStringList messages;
     QThread* messageThread = nullptr;
+
+    bool confirmAnswer = true;
+    QStringList confirms;  // the questions asked
 };
 
 // Holds back the worker of every job started during its life until Release(), so a

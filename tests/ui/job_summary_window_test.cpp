@@ -73,6 +73,14 @@ private slots:
                      QStringLiteral("文書 1 件: 変換 1、変更なし 0、失敗 0 ／ 画像 1 枚 ／ 警告 0 件"));
         QCOMPARE(summary->list()->toPlainText(), QStringLiteral("警告も失敗もありません"));
         QCOMPARE(dlg.jobSummary(), summary);
+
+        // A picture or an archive given as the document is said to be no text.
+        WriteFile(temp / "art.zip", std::string("PK\x03\x04<dd>x\r\n", 11));
+        dlg.filePage().SetTargetFile(Native(temp / "art.zip"));
+        dlg.OnGenerate();
+        QTRY_COMPARE(summary->list()->toPlainText(),
+                     Native(temp / "art.zip") + QStringLiteral("\n　テキストではないため変換しません（ZIP archive）"));
+        QVERIFY(summary->countsLabel()->text().contains(QStringLiteral("変更なし 1")));
     }
 
     void pathsDroppedTogetherEndWithOneSummary() {

@@ -84,14 +84,14 @@ private slots:
             menuTexts << menu->text();
             for (QAction* item : menu->menu()->actions()) menuTexts << item->text();
         }
-        QCOMPARE(
-            menuTexts,
-            (QStringList{QStringLiteral("ﾌｧｲﾙ(&F)"), QStringLiteral("プレビュー(&P)"),
-                         QStringLiteral("テンプレート集を開く(&T)..."), QStringLiteral("最近開いたテンプレート集(&R)"),
-                         QString(), QStringLiteral("設定を読み込む(&L)..."),
-                         QStringLiteral("名前をつけて設定を保存(&A)..."), QString(),
-                         QStringLiteral("2色PNG（小さいファイル）(&I)"), QString(), QStringLiteral("終了(&X)"),
-                         QStringLiteral("ﾍﾙﾌﾟ(&H)"), QStringLiteral("ﾊﾞｼﾞｮｰﾝの表示(&V)...")}));
+        QCOMPARE(menuTexts,
+                 (QStringList{
+                     QStringLiteral("ﾌｧｲﾙ(&F)"), QStringLiteral("プレビュー(&P)"),
+                     QStringLiteral("テンプレート集を開く(&T)..."), QStringLiteral("最近開いたテンプレート集(&R)"),
+                     QString(), QStringLiteral("対象ファイルをbackupから戻す(&R)..."), QString(),
+                     QStringLiteral("設定を読み込む(&L)..."), QStringLiteral("名前をつけて設定を保存(&A)..."),
+                     QString(), QStringLiteral("2色PNG（小さいファイル）(&I)"), QString(), QStringLiteral("終了(&X)"),
+                     QStringLiteral("ﾍﾙﾌﾟ(&H)"), QStringLiteral("ﾊﾞｼﾞｮｰﾝの表示(&V)...")}));
     }
 
     void menusOpenByTheirLettersAndCtrlQEnds() {

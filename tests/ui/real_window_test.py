@@ -22,7 +22,8 @@ and Space open the colour chooser. Then, each with a program of its own:
 - a folder job with warnings ends with a summary that names them, with the counts of
   quarvel-cli convert-folder's closing line (read from a pseudo-terminal);
 - a template collection opens with as many pieces as render-pieces draws, its search
-  narrows the list and Enter sends a piece to the copy-paste box.
+  narrows the list and Enter sends a piece to the copy-paste box;
+- Qt's file dialog speaks the locale's language, as quarvel-cli does.
 """
 
 import ctypes
@@ -441,16 +442,14 @@ def warning_tree(folder, elsewhere):
 def summary_matches_the_command_line(program, cli, env, a11y):
     """A folder job whose documents have warnings and a failure ends with a summary that
     names them, with the counts of quarvel-cli convert-folder's closing line on the same
-    tree."""
+    tree, word for word (both in Japanese in the C locale)."""
     with tempfile.TemporaryDirectory() as temp:
         for side in ('window', 'cli'):
             warning_tree(os.path.join(temp, side), os.path.join(temp, side + '-elsewhere.htm'))
         shown = terminal_run([cli, 'convert-folder', os.path.join(temp, 'cli')], env)
-        line = re.search(r'quarvel-cli: (\d+) documents?: (\d+) converted, (\d+) left as they were, (\d+) failed; '
-                         r'(\d+) pictures? written; (\d+) warnings?\r?\n$', shown)
+        line = re.search(r'quarvel-cli: (文書 [^\r\n]*)\r?\n$', shown)
         if not line:
             raise Failure(f'no closing line from convert-folder: {shown[-300:]!r}')
-        wanted = tuple(int(n) for n in line.groups())
 
         process = started(program, [os.path.join(temp, 'window')], env)
         try:
@@ -464,8 +463,7 @@ def summary_matches_the_command_line(program, cli, env, a11y):
             run('xdotool', 'key', 'Return')
             summary = find_summary(a11y)
             counts = summary_counts(summary).name()
-            got = re.fullmatch(r'文書 (\d+) 件: 変換 (\d+)、変更なし (\d+)、失敗 (\d+) ／ 画像 (\d+) 枚 ／ 警告 (\d+) 件', counts)
-            if not got or tuple(int(n) for n in got.groups()) != wanted:
+            if counts != line.group(1):
                 raise Failure(f'the summary says {counts!r}; convert-folder {line.group(0)!r}')
             listed = text_of(next(n for n in summary.walk() if n.role == 'text'))
             for needed in ('/art.htm\n', 'art/001.png: 幅1024ピクセルを超えた分は切れます',
@@ -519,6 +517,26 @@ def template_browser(program, cli, env, a11y):
             ended(process)
     print(f'ok  {"quarvel art.ast":<34} {pictures} pieces as render-pieces draws; the search narrows to 1; '
           f'Enter sends it to the copy-paste box')
+
+
+def dialogs_speak_the_locale(program, env, a11y):
+    """Qt's own file dialog (Ctrl+O) speaks the language the command line speaks:
+    Japanese under C and ja_JP.UTF-8, English under en_US.UTF-8."""
+    for locale, cancel in (('C', 'キャンセル'), ('ja_JP.UTF-8', 'キャンセル'), ('en_US.UTF-8', 'Cancel')):
+        process = started(program, [], dict(env, LC_ALL=locale, LANGUAGE=''))
+        try:
+            main_window(a11y)
+            run('xdotool', 'key', 'ctrl+o')
+            dialog = poll(f'the file dialog under {locale}', lambda: find_window(
+                a11y, lambda n: n.role in ('dialog', 'file chooser') and n.name() != CAPTION
+                and n.state() & SHOWING), 10)
+            buttons = sorted({n.name() for n in dialog.walk() if n.role == 'push button' and n.name()})
+            if cancel not in buttons:
+                raise Failure(f'the file dialog under {locale} has the buttons {buttons}, not {cancel!r}')
+            run('xdotool', 'key', 'Escape')
+        finally:
+            ended(process)
+        print(f'ok  {"file dialog under " + locale:<34} {", ".join(buttons)}')
 
 
 def extents(node):
@@ -750,12 +768,12 @@ def main():
         if selected != [strip.name()] or not all(n.state() & SELECTABLE for n in strip.children):
             raise Failure(f'selected tabs: {selected}, the current one {strip.name()!r}')
         print(f'ok  {"the current tab is selected":<34} {selected}')
-        # The two code buttons are a group that their label names.
+        # The four code buttons are a group that their label names.
         for page in pages[:2]:
             radios = [n for n in page.walk() if n.role == 'radio button']
             groups = {(n.parent.role, n.parent.name()) for n in radios}
             relations = [int(kind) for kind, _ in radios[0].parent.proxy.GetRelationSet(dbus_interface=ACC)]
-            if len(radios) != 2 or groups != {('panel', '文字コード')} or LABELLED_BY not in relations:
+            if len(radios) != 4 or groups != {('panel', '文字コード')} or LABELLED_BY not in relations:
                 raise Failure(f'the code buttons: {len(radios)} in {groups}, relations {relations}')
         print(f'ok  {"the code buttons":<34} a panel named 文字コード, labelled by it')
 
@@ -810,6 +828,7 @@ def main():
         version_without_a_display(program)
         summary_matches_the_command_line(program, cli, env, a11y)
         template_browser(program, cli, env, a11y)
+        dialogs_speak_the_locale(program, env, a11y)
     except Failure as failure:
         print(f'FAIL {failure}')
         return 1

@@ -56,7 +56,16 @@ void QtShowMessage(QWidget* parent, const QString& text, MessageIcon icon) {
     box.exec();
 }
 
-Prompts DefaultPrompts() { return {QtChooseColor, QtAskSaveFile, QtAskOpenFile, QtBrowseFolder, QtShowMessage}; }
+bool QtConfirm(QWidget* parent, const QString& text) {
+    QMessageBox box(QMessageBox::Question, LoadResString(IDS_TITLE), text, QMessageBox::Ok | QMessageBox::Cancel,
+                    parent);
+    box.setDefaultButton(QMessageBox::Cancel);
+    return box.exec() == QMessageBox::Ok;
+}
+
+Prompts DefaultPrompts() {
+    return {QtChooseColor, QtAskSaveFile, QtAskOpenFile, QtBrowseFolder, QtShowMessage, QtConfirm};
+}
 
 }  // namespace
 

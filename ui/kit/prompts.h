@@ -36,6 +36,8 @@ struct Prompts {
     std::function<std::optional<QString>(QWidget* parent, const QString& title, const QString& preselect)> browseFolder;
     // Shows a message with an OK button and returns when the user has closed it.
     std::function<void(QWidget* parent, const QString& text, MessageIcon)> showMessage;
+    // Asks the user to go on with what `text` says: true for OK, false for Cancel.
+    std::function<bool(QWidget* parent, const QString& text)> confirm;
 };
 
 // The functions in force; assign to replace one.

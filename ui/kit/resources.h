@@ -32,6 +32,7 @@ inline constexpr int ID_APP_ABOUT = 32773;
 inline constexpr int ID_INDEXED_PNG = 32774;
 inline constexpr int ID_PREVIEW = 32775;
 inline constexpr int ID_OPEN_COLLECTION = 32776;
+inline constexpr int ID_RESTORE_DOCUMENT = 32777;
 
 // String `id` of the string table; empty when it has none.
 QString LoadResString(int id);

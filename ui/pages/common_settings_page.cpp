@@ -17,6 +17,13 @@ using settings::SaveCommonSettings;
 
 using engine::DocumentCode;
 
+namespace {
+
+// The code of each button, in the order of codeRadios_.
+constexpr std::array kCodes{DocumentCode::shiftJis, DocumentCode::eucJp, DocumentCode::utf8, DocumentCode::automatic};
+
+}  // namespace
+
 CommonSettingsPage::CommonSettingsPage() = default;
 CommonSettingsPage::~CommonSettingsPage() = default;
 
@@ -26,10 +33,10 @@ void CommonSettingsPage::Create(QWidget* page) {
     const auto edit = [this](int id) { return qobject_cast<QLineEdit*>(GetDlgItem(this, id)); };
     startEdits_ = {edit(IDC_SEPARATOR_START1), edit(IDC_SEPARATOR_START2), edit(IDC_SEPARATOR_START3)};
     endEdits_ = {edit(IDC_SEPARATOR_END1), edit(IDC_SEPARATOR_END2), edit(IDC_SEPARATOR_END3)};
-    shiftJisRadio_ = qobject_cast<QRadioButton*>(GetDlgItem(this, IDC_CODE_SJIS));
-    eucRadio_ = qobject_cast<QRadioButton*>(GetDlgItem(this, IDC_CODE_EUC));
+    const auto radio = [this](int id) { return qobject_cast<QRadioButton*>(GetDlgItem(this, id)); };
+    codeRadios_ = {radio(IDC_CODE_SJIS), radio(IDC_CODE_EUC), radio(IDC_CODE_UTF8), radio(IDC_CODE_AUTO)};
     backupCheck_ = qobject_cast<QCheckBox*>(GetDlgItem(this, IDC_BACKUP));
-    Q_ASSERT(startEdits_[2] && endEdits_[2] && shiftJisRadio_ && eucRadio_ && backupCheck_);
+    Q_ASSERT(startEdits_[2] && endEdits_[2] && codeRadios_[3] && backupCheck_);
     settings_ = CommonSettings{};
     WriteControls();
     show();
@@ -40,9 +47,9 @@ void CommonSettingsPage::ReadControls() {
         settings_.startSeparators[i] = ToCp932(startEdits_[i]->text());
         settings_.endSeparators[i] = ToCp932(endEdits_[i]->text());
     }
-    settings_.code = shiftJisRadio_->isChecked() ? DocumentCode::shiftJis
-                     : eucRadio_->isChecked()    ? DocumentCode::eucJp
-                                                 : DocumentCode::none;
+    settings_.code = DocumentCode::none;
+    for (std::size_t i = 0; i < kCodes.size(); ++i)
+        if (codeRadios_[i]->isChecked()) settings_.code = kCodes[i];
     settings_.backup = backupCheck_->isChecked();
 }
 
@@ -51,16 +58,11 @@ void CommonSettingsPage::WriteControls() {
         startEdits_[i]->setText(FromCp932(settings_.startSeparators[i]));
         endEdits_[i]->setText(FromCp932(settings_.endSeparators[i]));
     }
-    if (settings_.code == DocumentCode::shiftJis || settings_.code == DocumentCode::eucJp) {
-        (settings_.code == DocumentCode::shiftJis ? shiftJisRadio_ : eucRadio_)->setChecked(true);
-    } else {
-        // A code read from a file that is neither: no button is shown as chosen.
-        QButtonGroup* group = shiftJisRadio_->group();
-        if (group) group->setExclusive(false);
-        shiftJisRadio_->setChecked(false);
-        eucRadio_->setChecked(false);
-        if (group) group->setExclusive(true);
-    }
+    // A code read from a file that is none of these: no button is shown as chosen.
+    QButtonGroup* group = codeRadios_[0]->group();
+    if (group) group->setExclusive(false);
+    for (std::size_t i = 0; i < kCodes.size(); ++i) codeRadios_[i]->setChecked(settings_.code == kCodes[i]);
+    if (group) group->setExclusive(true);
     backupCheck_->setChecked(settings_.backup);
 }
 

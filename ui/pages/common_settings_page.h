@@ -29,6 +29,8 @@ inline constexpr int IDC_SEPARATOR_END3 = 1008;
 inline constexpr int IDC_CODE_SJIS = 1013;
 inline constexpr int IDC_CODE_EUC = 1014;
 inline constexpr int IDC_BACKUP = 1015;
+inline constexpr int IDC_CODE_UTF8 = 1040;
+inline constexpr int IDC_CODE_AUTO = 1041;
 
 class CommonSettingsPage : public QWidget {
     Q_OBJECT
@@ -60,8 +62,8 @@ private:
     settings::CommonSettings settings_;
     std::array<QLineEdit*, 3> startEdits_{};
     std::array<QLineEdit*, 3> endEdits_{};
-    QRadioButton* shiftJisRadio_ = nullptr;
-    QRadioButton* eucRadio_ = nullptr;
+    // Shift-JIS, EUC-JP, UTF-8 and the code each document's bytes tell, in this order.
+    std::array<QRadioButton*, 4> codeRadios_{};
     QCheckBox* backupCheck_ = nullptr;
 };
 

@@ -6,6 +6,8 @@
 
 #include "engine/jobs.h"
 #include "engine/messages.h"
+#include "engine/restore.h"
+#include "platform/fs.h"
 #include "settings/engine_settings.h"
 #include "ui/kit/dialog_template.h"
 #include "ui/kit/prompts.h"
@@ -20,8 +22,13 @@ namespace keys = settings::keys;
 
 using engine::ConversionJob;
 using engine::JobProgress;
+using engine::MessageText;
+using engine::NewestBackupOf;
+using engine::RestoreDocument;
+using engine::RestoreResult;
 using engine::RunFileJob;
 using engine::TextNoFileGiven;
+namespace fs = platform::fs;
 
 FilePage::FilePage() = default;
 FilePage::~FilePage() = default;
@@ -68,6 +75,58 @@ void FilePage::Generate() {
     job.settings.collectNotes = true;
     job.settings.claims = host_->RunClaims();
     host_->StartJob([&job](JobProgress& progress) { return RunFileJob(job, progress); });
+}
+
+namespace {
+
+QString InBackup(const std::string& path) {
+    return QStringLiteral("backup/") + QFile::decodeName(std::filesystem::path(path).filename().string().c_str());
+}
+
+}  // namespace
+
+void FilePage::Restore() {
+    if (!host_) return;
+    targetFile_ = targetEdit_->text();
+    QWidget* parent = host_->MessageParent();
+    if (targetFile_.isEmpty()) {
+        GetPrompts().showMessage(parent, FromCp932(TextNoFileGiven()), MessageIcon::none);
+        return;
+    }
+    std::error_code ec;
+    const std::filesystem::path given = QFile::encodeName(targetFile_).toStdString();
+    const std::string path = std::filesystem::absolute(given, ec).lexically_normal().string();
+    fs::FileSystem& fileSystem = fs::RealFileSystem();
+    const std::string backup = NewestBackupOf(path, fileSystem);
+    if (backup.empty()) {
+        const Failure none{Failure::What::noBackup, path};
+        GetPrompts().showMessage(parent, FromCp932(MessageText(none)), MessageIcon::warning);
+        return;
+    }
+    const QString shown = QFile::decodeName(path.c_str());
+    if (!GetPrompts().confirm(parent, QStringLiteral("%1\n%2 の内容に戻します。今の内容はbackupフォルダに残します。")
+                                          .arg(shown, InBackup(backup))))
+        return;
+    const RestoreResult result = RestoreDocument(path, fileSystem);
+    switch (result.outcome) {
+    case RestoreResult::Outcome::restored:
+        GetPrompts().showMessage(parent,
+                                 QStringLiteral("%1\n%2 の内容に戻しました。変換の画像 %3 個を削除し、"
+                                                "変換後の内容は %4 に残しました。")
+                                     .arg(shown, InBackup(result.backup))
+                                     .arg(result.picturesRemoved)
+                                     .arg(InBackup(result.keptAs)),
+                                 MessageIcon::none);
+        break;
+    case RestoreResult::Outcome::unchanged:
+        GetPrompts().showMessage(
+            parent, QStringLiteral("%1\n%2 と同じ内容です。戻すものはありません。").arg(shown, InBackup(result.backup)),
+            MessageIcon::none);
+        break;
+    case RestoreResult::Outcome::failed:
+        GetPrompts().showMessage(parent, FromCp932(MessageText(*result.failure)), MessageIcon::warning);
+        break;
+    }
 }
 
 void FilePage::LoadSettings(const std::filesystem::path& path) {

@@ -39,6 +39,10 @@ public:
     void LoadSettings(const std::filesystem::path& path);
     Result<void> SaveSettings(const std::filesystem::path& path);
 
+    // Puts the document named in the box back from its newest copy in backup/, once
+    // the user has agreed, and says what became of it.
+    void Restore();
+
     // "参照...": an open dialog listing every file.
     void OnBrowse();
 

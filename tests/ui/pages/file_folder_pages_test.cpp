@@ -87,6 +87,8 @@ void CheckCommonDefaults(QWidget* page) {
     QCOMPARE(sjis->text(), QStringLiteral("Shift-Jis"));
     QCOMPARE(euc->text(), QStringLiteral("EUC"));
     QVERIFY(sjis->isChecked() && !euc->isChecked());
+    QCOMPARE(qobject_cast<QRadioButton*>(GetDlgItem(page, IDC_CODE_UTF8))->text(), QStringLiteral("UTF-8"));
+    QCOMPARE(qobject_cast<QRadioButton*>(GetDlgItem(page, IDC_CODE_AUTO))->text(), QStringLiteral("自動"));
     auto* backup = qobject_cast<QCheckBox*>(GetDlgItem(page, IDC_BACKUP));
     QCOMPARE(backup->text(), QStringLiteral("元ファイルを\"backup\"フォルダに保存する"));
     QVERIFY(backup->isChecked());
@@ -130,7 +132,7 @@ private slots:
         for (int tab : {0, 1}) {
             dlg.tabCtrl()->SetCurFocus(tab);
             QWidget* page = dlg.tabCtrl()->GetItemPage(tab);
-            for (int id : {IDC_CODE_SJIS, IDC_CODE_EUC}) {
+            for (int id : {IDC_CODE_SJIS, IDC_CODE_EUC, IDC_CODE_UTF8, IDC_CODE_AUTO}) {
                 QAccessibleInterface* radio = QAccessible::queryAccessibleInterface(GetDlgItem(page, id));
                 QVERIFY(radio);
                 QAccessibleInterface* group = radio->parent();
@@ -143,6 +145,86 @@ private slots:
             QTest::keyClick(dlg.windowHandle(), Qt::Key_C, Qt::AltModifier);
             QCOMPARE(QApplication::focusWidget(), GetDlgItem(page, IDC_CODE_SJIS));
         }
+    }
+
+    void everyCodeIsAButtonKeptInTheSettingsFile() {
+        PromptRecorder prompts;
+        TempDir temp;
+        const stdfs::path ini = temp / "codes.ini";
+        const int buttons[] = {IDC_CODE_SJIS, IDC_CODE_EUC, IDC_CODE_UTF8, IDC_CODE_AUTO};
+        // The two codes with a number keep it alone; the others are named beside a 0.
+        const struct {
+            int button;
+            const char* stored;
+        } cases[] = {
+            {IDC_CODE_SJIS, "iCode=0\r\n[TargetFolderPage]"},
+            {IDC_CODE_EUC, "iCode=1\r\n[TargetFolderPage]"},
+            {IDC_CODE_UTF8, "iCode=0\r\nstrCode=\"utf-8\"\r\n[TargetFolderPage]"},
+            {IDC_CODE_AUTO, "iCode=0\r\nstrCode=\"auto\"\r\n[TargetFolderPage]"},
+        };
+        for (const auto& c : cases) {
+            stdfs::remove(ini);
+            MainWindow dlg;
+            qobject_cast<QRadioButton*>(GetDlgItem(&dlg.filePage(), c.button))->setChecked(true);
+            prompts.saveAnswer = Native(ini);
+            dlg.menuBar()->findChild<QAction*>(QStringLiteral("cmd32771"))->trigger();
+            QVERIFY2(ReadFile(ini).find(c.stored) != std::string::npos, c.stored);
+
+            MainWindow fresh;
+            prompts.openAnswer = Native(ini);
+            fresh.menuBar()->findChild<QAction*>(QStringLiteral("cmd32772"))->trigger();
+            for (int id : buttons)
+                QCOMPARE(qobject_cast<QRadioButton*>(GetDlgItem(&fresh.filePage(), id))->isChecked(), id == c.button);
+        }
+        QCOMPARE(prompts.messages, QStringList());
+    }
+
+    void theFilePagePutsItsDocumentBack() {
+        PromptRecorder prompts;
+        TempDir temp;
+        // A page saved in UTF-8, converted with the code its bytes tell.
+        const std::string page = "<dl>\r\n<dt>1<dd>（´・ω・｀）\r\n<dt>2<dd>ｷﾀ━━━</dl>\r\n";
+        const stdfs::path doc = temp / "page.htm";
+        WriteFile(doc, page);
+        MainWindow dlg;
+        QAction* restore = dlg.menuBar()->findChild<QAction*>(QStringLiteral("cmd32777"));
+        QVERIFY(restore);
+        restore->trigger();  // no document named
+        QCOMPARE(prompts.messages.size(), 1);
+
+        dlg.filePage().SetTargetFile(Native(doc));
+        restore->trigger();  // nothing to go back to
+        QVERIFY2(prompts.messages.last().contains(QStringLiteral("バックアップがありません")),
+                 qPrintable(prompts.messages.last()));
+
+        qobject_cast<QRadioButton*>(GetDlgItem(&dlg.filePage(), IDC_CODE_AUTO))->setChecked(true);
+        dlg.OnGenerate();
+        CheckWindowRestored(dlg);
+        QCOMPARE(ReadFile(doc), std::string("<dl>\r\n<dt>1<dd><img src=\"./page/001.png\">\r\n"
+                                            "<dt>2<dd><img src=\"./page/002.png\"></dl>\r\n"));
+        const std::string converted = ReadFile(doc);
+
+        // Asked first; Cancel leaves everything as it is.
+        prompts.confirmAnswer = false;
+        const qsizetype messages = prompts.messages.size();
+        restore->trigger();
+        QCOMPARE(prompts.confirms.size(), 1);
+        QVERIFY(prompts.confirms[0].contains(QStringLiteral("backup/page.htm")));
+        QCOMPARE(prompts.messages.size(), messages);
+        QCOMPARE(ReadFile(doc), converted);
+
+        prompts.confirmAnswer = true;
+        restore->trigger();
+        QCOMPARE(ReadFile(doc), page);
+        QVERIFY(!stdfs::exists(temp / "page"));
+        QCOMPARE(ReadFile(temp / "backup" / "page.htm.converted"), converted);
+        QVERIFY2(prompts.messages.last().contains(QStringLiteral("画像 2 個を削除")),
+                 qPrintable(prompts.messages.last()));
+
+        restore->trigger();  // already as the copy holds it
+        QVERIFY2(prompts.messages.last().contains(QStringLiteral("戻すものはありません")),
+                 qPrintable(prompts.messages.last()));
+        QCOMPARE(ReadFile(doc), page);
     }
 
     void keysInTheCommonSettingsNeverHideThem() {
