@@ -135,12 +135,12 @@ std::string ShownName(const std::string& path);
 // failure with `tooLargeReason`.
 Result<std::string> ReadUserFile(const std::string& path, std::size_t limit, const std::string& tooLargeReason);
 
-// Applies --font PATH (or leaves QUARVEL_FONT in force); returns false with a message
-// on standard error when the file cannot be used.
-bool ApplyFontOption(const std::string& path);
+// Applies a non-empty --font PATH (an empty one leaves QUARVEL_FONT in force), or says
+// why the file cannot be used.
+Result<void> ApplyFontOption(const std::string& path);
 
-// Applies a non-empty --font and opens the main face, before any input is read; false
-// (with the message printed) when the font file cannot be used.
-bool OpenFaces(const std::string& font);
+// Applies a non-empty --font and opens the main face, before any input is read, or
+// says why the font file cannot be used.
+Result<void> OpenFaces(const std::string& font);
 
 }  // namespace quarvel::cli

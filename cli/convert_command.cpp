@@ -318,86 +318,112 @@ int ExitStatus(const JobResult& result) {
     return result.AnyFailure() ? kExitFailed : kExitOk;
 }
 
-int Convert(const ConvertOptions& options, Mode mode) {
-    const std::string_view command = mode == Mode::file ? "convert" : "convert-folder";
-    FolderPageSettings page;
-    // Each document's own code unless a settings file or --code names one.
-    page.common.code = DocumentCode::automatic;
-    Appearance look;
-    PngForm form = PngForm::rgb;
-    if (options.settingsFile) {
-        if (const Result<void> loaded = LoadSettingsFile(*options.settingsFile, mode, page, look, form); !loaded) {
-            PrintFailure(loaded.failure());
-            return kExitFailed;
-        }
-    }
-    if (const std::optional<std::string> complaint = ApplyOptions(options, page, look, form))
-        return UsageError(*complaint, command);
-    if (!options.look.font.empty() && !ApplyFontOption(options.look.font)) return kExitFailed;
+// A file given to convert-folder, or a folder given to convert (which would make
+// backup/ beside it and fail to read it), is bad usage: its exit status, else none.
+std::optional<int> TargetsMisnamed(const ConvertOptions& options, Mode mode) {
+    std::error_code ec;
     if (mode == Mode::folder) {
-        std::error_code ec;
         if (const std::string& target = options.targets[0]; std::filesystem::is_regular_file(target, ec))
             return UsageError(platform::Fill(_("'{1}' is a file; convert-folder takes a folder, and convert takes "
                                                "documents: quarvel-cli convert {1}"),
                                              {target}),
-                              command);
-    } else {
-        // A folder given to convert would make backup/ beside it and fail to read it.
-        for (const std::string& target : options.targets) {
-            std::error_code ec;
-            if (std::filesystem::is_directory(target, ec))
-                return UsageError(
-                    platform::Fill(_("'{1}' is a folder; convert its documents with: quarvel-cli convert-folder {1}"),
-                                   {target}),
-                    command);
+                              "convert-folder");
+        return std::nullopt;
+    }
+    for (const std::string& target : options.targets) {
+        if (std::filesystem::is_directory(target, ec))
+            return UsageError(
+                platform::Fill(_("'{1}' is a folder; convert its documents with: quarvel-cli convert-folder {1}"),
+                               {target}),
+                "convert");
+    }
+    return std::nullopt;
+}
+
+// What the conversion starts from: the settings file, then the options.
+struct Starting {
+    FolderPageSettings page;
+    Appearance look;
+    PngForm form = PngForm::rgb;
+};
+
+// Reads the settings file and the options into `start`; the exit status when the run
+// cannot start (its message printed), none when it can.
+std::optional<int> ReadStarting(const ConvertOptions& options, Mode mode, Starting& start) {
+    const std::string_view command = mode == Mode::file ? "convert" : "convert-folder";
+    // Each document's own code unless a settings file or --code names one.
+    start.page.common.code = DocumentCode::automatic;
+    if (options.settingsFile) {
+        const Result<void> loaded = LoadSettingsFile(*options.settingsFile, mode, start.page, start.look, start.form);
+        if (!loaded) {
+            PrintFailure(loaded.failure());
+            return kExitFailed;
         }
     }
+    if (const std::optional<std::string> complaint = ApplyOptions(options, start.page, start.look, start.form))
+        return UsageError(*complaint, command);
+    if (const Result<void> applied = ApplyFontOption(options.look.font); !applied) {
+        PrintFailure(applied.failure());
+        return kExitFailed;
+    }
+    return TargetsMisnamed(options, mode);
+}
+
+int ConvertFolder(const ConvertOptions& options, const Starting& start, const ConversionSettings& settings,
+                  TerminalProgress& progress, JobSummary& summary) {
+    FolderConversionJob job;
+    job.folder = options.targets[0].empty() ? std::string() : Absolute(options.targets[0]);
+    job.fileFilter = start.page.fileFilter;
+    job.subFolders = start.page.subFolders ? SubFolders::yes : SubFolders::no;
+    job.backup = BackupOf(start.page.common);
+    job.settings = settings;
+    StartFolderJob(job).join();
+    PrintWarnings(job.result, progress, settings.code);
+    summary.Add(job.result);
+    return ExitStatus(job.result);
+}
+
+int ConvertFiles(const ConvertOptions& options, const Starting& start, ConversionSettings settings,
+                 TerminalProgress& progress, JobSummary& summary) {
+    // The documents of one command line are one run: no two share an image folder.
+    ImageFolderClaims claims;
+    settings.claims = &claims;
+    int status = kExitOk;
+    for (const std::string& target : options.targets) {
+        if (g_interruptRequested.load()) break;
+        ConversionJob job;
+        job.path = Absolute(target);
+        job.backup = BackupOf(start.page.common);
+        job.settings = settings;
+        StartFileJob(job).join();
+        PrintWarnings(job.result, progress, settings.code);
+        summary.Add(job.result);
+        status = std::max(status, ExitStatus(job.result));
+        // The engine passes over a picture without a word; named here, it was
+        // not converted.
+        for (const DocumentResult& document : job.result.documents) {
+            if (document.outcome != Outcome::skipped) continue;
+            PrintProblem(document.path, Fill(_("not text but {1}; left as it is"), {_(document.notText.c_str())}));
+            status = std::max(status, kExitFailed);
+        }
+        if (status == kExitAborted) break;
+    }
+    return status;
+}
+
+int Convert(const ConvertOptions& options, Mode mode) {
+    Starting start;
+    if (const std::optional<int> refused = ReadStarting(options, mode, start)) return *refused;
 
     const bool onATerminal = !options.quiet && ::isatty(STDERR_FILENO);
     TerminalProgress progress(onATerminal);
     JobSummary summary;
     InterruptGuard guard(progress);
-    ConversionSettings settings = EngineSettings(page.common, look, form, &progress);
+    ConversionSettings settings = EngineSettings(start.page.common, start.look, start.form, &progress);
     settings.collectNotes = true;
     if (options.jobs) settings.workers = *options.jobs;
-    const Backup backup = BackupOf(page.common);
-
-    int status = kExitOk;
-    if (mode == Mode::folder) {
-        FolderConversionJob job;
-        job.folder = options.targets[0].empty() ? std::string() : Absolute(options.targets[0]);
-        job.fileFilter = page.fileFilter;
-        job.subFolders = page.subFolders ? SubFolders::yes : SubFolders::no;
-        job.backup = backup;
-        job.settings = settings;
-        StartFolderJob(job).join();
-        PrintWarnings(job.result, progress, settings.code);
-        summary.Add(job.result);
-        status = ExitStatus(job.result);
-    } else {
-        // The documents of one command line are one run: no two share an image folder.
-        ImageFolderClaims claims;
-        settings.claims = &claims;
-        for (const std::string& target : options.targets) {
-            if (g_interruptRequested.load()) break;
-            ConversionJob job;
-            job.path = Absolute(target);
-            job.backup = backup;
-            job.settings = settings;
-            StartFileJob(job).join();
-            PrintWarnings(job.result, progress, settings.code);
-            summary.Add(job.result);
-            status = std::max(status, ExitStatus(job.result));
-            // The engine passes over a picture without a word; named here, it was
-            // not converted.
-            for (const DocumentResult& document : job.result.documents) {
-                if (document.outcome != Outcome::skipped) continue;
-                PrintProblem(document.path, Fill(_("not text but {1}; left as it is"), {_(document.notText.c_str())}));
-                status = std::max(status, kExitFailed);
-            }
-            if (status == kExitAborted) break;
-        }
-    }
+    const int status = mode == Mode::folder ? ConvertFolder(options, start, settings, progress, summary)
+                                            : ConvertFiles(options, start, settings, progress, summary);
     progress.ClearLine();
     if (onATerminal) progress.Print("quarvel-cli: " + SummaryLine(summary));
     // Interrupted, the run did not do all it was asked to, even when the interrupt
@@ -412,7 +438,7 @@ int RunConversion(const ConvertOptions& options, Mode mode) {
     try {
         return Convert(options, mode);
     } catch (const std::bad_alloc&) {
-        std::fprintf(stderr, "quarvel-cli: %s\n", _("out of memory"));
+        PrintFailure(Failure{Failure::What::outOfMemory});
     } catch (const std::exception& e) {
         std::fprintf(stderr, "quarvel-cli: %s\n", e.what());
     }

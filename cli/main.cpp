@@ -21,7 +21,7 @@ int main(int argc, char** argv) {
     } catch (const std::bad_alloc&) {
         // A text or document too large for the memory at hand (or for a limit set on
         // it) is a failure like any other, not an abort.
-        std::fprintf(stderr, "quarvel-cli: %s\n", _("out of memory"));
+        quarvel::cli::PrintFailure(quarvel::Failure{quarvel::Failure::What::outOfMemory});
         return quarvel::cli::kExitFailed;
     }
 }

@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <memory>
 #include <string>
 
 #include "cli/commands.h"
@@ -65,6 +66,14 @@ std::string ShownName(const std::string& path) { return path == "-" ? _("(standa
 
 std::string Warning(std::string_view text) { return Fill(_("warning: {1}"), {text}); }
 
+namespace {
+
+struct FileCloser {
+    void operator()(std::FILE* file) const { std::fclose(file); }
+};
+
+}  // namespace
+
 Result<std::string> ReadUserFile(const std::string& path, std::size_t limit, const std::string& tooLargeReason) {
     const std::string name = ShownName(path);
     const Failure tooLarge{Failure::What::tooLarge, name, 0, tooLargeReason};
@@ -78,7 +87,8 @@ Result<std::string> ReadUserFile(const std::string& path, std::size_t limit, con
         return std::string(file.view());
     }
     // Standard input, a pipe, a terminal: read until the end, or one byte past the limit.
-    std::FILE* in = path == "-" ? stdin : std::fopen(path.c_str(), "rb");
+    const std::unique_ptr<std::FILE, FileCloser> opened(path == "-" ? nullptr : std::fopen(path.c_str(), "rb"));
+    std::FILE* in = path == "-" ? stdin : opened.get();
     if (!in) return Failure{Failure::What::notOpened, name, errno};
     std::string bytes;
     char buffer[65536];
@@ -90,25 +100,23 @@ Result<std::string> ReadUserFile(const std::string& path, std::size_t limit, con
         if (n < sizeof buffer) break;
     }
     const int error = std::ferror(in) ? errno : 0;
-    if (in != stdin) std::fclose(in);
     if (bytes.size() > limit) return tooLarge;
     if (error) return Failure{Failure::What::notOpened, name, error};
     return bytes;
 }
 
-bool ApplyFontOption(const std::string& path) {
-    Result<void> set = GlyphCache::SetMainFontFile(path);
-    if (!set) PrintFailure(set.failure());
-    return set.ok();
+Result<void> ApplyFontOption(const std::string& path) {
+    if (path.empty()) return {};
+    return GlyphCache::SetMainFontFile(path);
 }
 
-bool OpenFaces(const std::string& font) {
-    if (!font.empty() && !ApplyFontOption(font)) return false;
+Result<void> OpenFaces(const std::string& font) {
+    if (Result<void> applied = ApplyFontOption(font); !applied) return applied;
     // The main face is opened before the input is read: with little memory to spare, a
     // large input must not leave it unopened (its characters would come out blank). The
     // fallback faces open when a character needs them, and report running out of memory.
     GlyphCache::Instance();
-    return true;
+    return {};
 }
 
 }  // namespace quarvel::cli

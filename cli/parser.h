@@ -30,20 +30,6 @@ struct Command {
     std::string oneOperand;  // said of a second operand where one is taken
 };
 
-// One word of a command's usage line: an operand, a required option with its value,
-// or every other option ("[OPTIONS]", with a null option).
-struct UsageWord {
-    const CLI::Option* option;
-    bool optional;
-};
-// The usage of a command: its other options, then its operands and its required
-// options, in the order they were added.
-std::vector<UsageWord> UsageOf(const CLI::App& command);
-// The name a usage line gives an option: its short one, else its long one.
-std::string UsageName(const CLI::Option& option);
-// Whether an option takes a value (a flag does not).
-inline bool TakesValue(const CLI::Option& option) { return option.get_expected_max() > 0; }
-
 class CommandLine {
 public:
     // The whole table, or, when `command` names one of the drawing commands, that
@@ -75,6 +61,8 @@ private:
     void AddJobsOption(CLI::App& app, std::optional<int>& jobs);
     void AddRender();
     void AddPieces();
+    void AddConvertOperand(CLI::App& app, Mode mode);
+    void AddCodeAndSeparators(CLI::App& app);
     void AddConvert(Mode mode);
     void AddRestore(Mode mode);
     void AddHelp();

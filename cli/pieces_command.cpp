@@ -30,7 +30,10 @@ using platform::GetFileNameWithExtension;
 using platform::JoinPath;
 
 int RunRenderPieces(const PiecesOptions& o) {
-    if (!OpenFaces(o.look.font)) return kExitFailed;
+    if (const Result<void> opened = OpenFaces(o.look.font); !opened) {
+        PrintFailure(opened.failure());
+        return kExitFailed;
+    }
 
     Result<std::string> bytes = ReadUserFile(o.input, kMaxCollectionBytes,
                                              platform::Fill(_("more than {1} MB, more than a collection is read"),

@@ -18,9 +18,16 @@
 #include <stdexcept>
 
 #include "cli/parser.h"
+#include "cmdline/help.h"
 #include "platform/language.h"
 
 namespace quarvel::cli {
+
+using cmdline::TakesValue;
+using cmdline::UsageName;
+using cmdline::UsageOf;
+using cmdline::UsageWord;
+
 namespace {
 
 class Disagreement : public std::runtime_error {

@@ -50,7 +50,10 @@ Result<void> WriteToStandardOutput(const Picture& picture, const PngOptions& opt
 }  // namespace
 
 int RunRender(const RenderOptions& o) {
-    if (!OpenFaces(o.look.font)) return kExitFailed;
+    if (const Result<void> opened = OpenFaces(o.look.font); !opened) {
+        PrintFailure(opened.failure());
+        return kExitFailed;
+    }
 
     Result<std::string> bytes = ReadUserFile(o.input, kMaxTextBytes, TooMuchTextMessage());
     if (!bytes) {

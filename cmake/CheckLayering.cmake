@@ -2,8 +2,11 @@
 # cannot see (every header is reachable from the source root):
 #   - every #include "..." of a product folder names a header of that folder or of a
 #     folder it may use, and a header named *_internal.h only from its own folder;
-#   - the core folders and the fronts without a window (cli, server) include no Qt header;
-#   - every source file of a library folder is listed in that folder's CMakeLists.txt;
+#   - the core folders, the command-line kit and the fronts without a window (cli,
+#     server) include no Qt header;
+#   - every source file of a library folder is listed in that folder's CMakeLists.txt
+#     (outside its comments), and the project's libraries it links are those of the
+#     folders it may use;
 #   - every namespace a library folder opens is its folder's, quarvel::<library> or one
 #     inside it (ui/kit and ui/pages are quarvel::ui), but for the failure vocabulary
 #     of platform/failure.h, which every layer names, in quarvel itself.
@@ -20,15 +23,16 @@ set(may_use_ui/kit ${core} ui/kit)
 set(may_use_ui/pages ${core} ui/kit ui/pages)
 set(may_use_ui ${core} ui/kit ui/pages ui)
 set(may_use_app ${core} ui/kit ui/pages ui app)
-set(may_use_cli ${core} cli)
-set(may_use_server ${core} server)
-set(may_use_bench ${core} bench)
+set(may_use_cmdline platform cmdline)
+set(may_use_cli ${core} cmdline cli)
+set(may_use_server ${core} cmdline server)
+set(may_use_bench ${core} ui/kit ui/pages ui bench)
 # The folders that may include no Qt header.
-set(qt_free ${core} cli server)
-set(folders platform render engine settings ui/kit ui/pages ui app cli server bench)
+set(qt_free ${core} cmdline cli server)
+set(folders platform render engine settings ui/kit ui/pages ui app cmdline cli server bench)
 # The folders whose declarations live in their library's namespace, and the one file
 # that declares in quarvel itself.
-set(namespaced ${core} ui/kit ui/pages ui cli server)
+set(namespaced ${core} ui/kit ui/pages ui cmdline cli server)
 set(in_quarvel platform/failure.h)
 
 # The folder a header or source path belongs to: its directory below the root.
@@ -37,14 +41,53 @@ function(folder_of path out)
   set(${out} "${dir}" PARENT_SCOPE)
 endfunction()
 
-# The source files each folder's CMakeLists.txt names, as whole names (page.cpp is not
-# listed by file_page.cpp).
+# The source files each folder's CMakeLists.txt names outside its comments, as whole
+# names (page.cpp is not listed by file_page.cpp), and the targets it makes.
 foreach(folder IN LISTS folders)
-  file(READ ${SOURCE_DIR}/${folder}/CMakeLists.txt list_file)
+  file(STRINGS ${SOURCE_DIR}/${folder}/CMakeLists.txt lines)
+  set(list_file "")
+  foreach(line IN LISTS lines)
+    string(REGEX REPLACE "#.*" "" line "${line}")
+    string(APPEND list_file "${line}\n")
+  endforeach()
+  set(list_file_${folder} "${list_file}")
   string(REGEX MATCHALL "[A-Za-z0-9_.-]+\\.cpp" listed_${folder} "${list_file}")
+  string(REGEX MATCHALL "add_(library|executable)\\([A-Za-z0-9_-]+" made "${list_file}")
+  list(TRANSFORM made REPLACE "add_(library|executable)\\(" "")
+  set(targets_${folder} ${made})
 endforeach()
 
+# The project's libraries each folder links (quarvel_*) are its own, those of the
+# folders it may use, the compiler settings, and quarvel_core where all of the core
+# may be used.
 set(problems "")
+foreach(folder IN LISTS folders)
+  set(allowed quarvel_build_flags)
+  set(uses_core TRUE)
+  foreach(used IN LISTS may_use_${folder})
+    list(APPEND allowed ${targets_${used}})
+  endforeach()
+  foreach(part IN LISTS core)
+    if(NOT part IN_LIST may_use_${folder})
+      set(uses_core FALSE)
+    endif()
+  endforeach()
+  if(uses_core)
+    list(APPEND allowed quarvel_core)
+  endif()
+  string(REGEX MATCHALL "target_link_libraries\\([^)]*\\)" calls "${list_file_${folder}}")
+  foreach(call IN LISTS calls)
+    # The words after the target that links.
+    string(REGEX REPLACE "^target_link_libraries\\([A-Za-z0-9_-]+" "" call "${call}")
+    string(REGEX MATCHALL "quarvel_[a-z_]+" linked "${call}")
+    foreach(library IN LISTS linked)
+      if(NOT library IN_LIST allowed)
+        string(APPEND problems "  ${folder}/CMakeLists.txt: ${folder}/ may not link ${library}\n")
+      endif()
+    endforeach()
+  endforeach()
+endforeach()
+
 foreach(folder IN LISTS folders)
   file(GLOB sources RELATIVE ${SOURCE_DIR} ${SOURCE_DIR}/${folder}/*.cpp ${SOURCE_DIR}/${folder}/*.h)
   if(NOT sources)

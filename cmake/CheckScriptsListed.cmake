@@ -1,5 +1,7 @@
 # Fails when ARCHITECTURE.md's row of scripts and the folder scripts/ disagree: a
-# script that the row does not name, or a name in the row with no script behind it.
+# script that the row does not name, or a name in the row with no script behind it;
+# and when the profiles of scripts/install-deps.sh are not the ones ARCHITECTURE.md's
+# row and the README name.
 #   cmake -DSOURCE_DIR=<repository> -P cmake/CheckScriptsListed.cmake
 
 cmake_minimum_required(VERSION 3.20)
@@ -22,6 +24,25 @@ endforeach()
 foreach(script IN LISTS scripts)
   if(NOT script IN_LIST listed)
     list(APPEND problems "scripts/${script} is not named in ARCHITECTURE.md's row of scripts")
+  endif()
+endforeach()
+
+# The profiles: the words of install-deps.sh's `case`, each "NAME)".
+file(STRINGS ${SOURCE_DIR}/scripts/install-deps.sh cases REGEX "^    [a-z]+\\) ")
+set(profiles)
+foreach(line IN LISTS cases)
+  string(REGEX REPLACE "^    ([a-z]+)\\).*" "\\1" profile "${line}")
+  list(APPEND profiles ${profile})
+endforeach()
+list(JOIN profiles "`, `" quoted)
+string(REGEX MATCH "install-deps.sh` \\(the Debian packages of one kind of work: `[^)]*\\)" named_profiles "${rows}")
+if(NOT named_profiles MATCHES "`${quoted}`\\)$")
+  list(APPEND problems "ARCHITECTURE.md's profiles of install-deps.sh are not `${quoted}`: ${named_profiles}")
+endif()
+file(READ ${SOURCE_DIR}/README.md readme)
+foreach(profile IN LISTS profiles)
+  if(NOT readme MATCHES "install-deps.sh PROFILE`[^.]*`${profile}`")
+    list(APPEND problems "README.md does not name the profile ${profile} of install-deps.sh")
   endif()
 endforeach()
 

@@ -37,6 +37,7 @@ std::string Reason(const Failure& failure) {
     case What::noBackup: return TextNoBackup();
     case What::tooLarge: return TextTooLarge();
     case What::fontUnusable: return TextFontUnusable();
+    case What::badSettingsName: return TextBadSettingsName();
     case What::outOfMemory: return TextOutOfMemory();
     case What::unexpected: return TextUnexpectedError();
     }
@@ -198,6 +199,11 @@ const std::string& TextTooLarge() {
 
 const std::string& TextFontUnusable() {
     static const std::string text = NativeToCp932(_("フォントファイルが使えません"));
+    return text;
+}
+
+const std::string& TextBadSettingsName() {
+    static const std::string text = NativeToCp932(_("設定ファイルに書けない名前です"));
     return text;
 }
 

@@ -54,5 +54,6 @@ const std::string& TextLinkedDocument();       // シンボリックリンクの
 const std::string& TextNoPictureNumberLeft();  // 画像の番号がこれ以上増やせません
 const std::string& TextTooLarge();             // ファイルが大きすぎます
 const std::string& TextFontUnusable();         // フォントファイルが使えません
+const std::string& TextBadSettingsName();      // 設定ファイルに書けない名前です
 
 }  // namespace quarvel::engine

@@ -56,9 +56,7 @@ Result<void> WriteNamingNote(fs::FileSystem& files, const std::string& imageFold
     return files.WriteNewFile(NotePath(imageFolder), "document " + Identity(document) + '\n' + pictureLines, options);
 }
 
-void RemoveNamingNote(fs::FileSystem& files, const std::string& imageFolder) {
-    files.Remove(NotePath(imageFolder));
-}
+void RemoveNamingNote(fs::FileSystem& files, const std::string& imageFolder) { files.Remove(NotePath(imageFolder)); }
 
 int RemovePicturesOfAKilledRun(fs::FileSystem& files, const std::string& imageFolder, const fs::FileInfo& document) {
     const std::string notePath = NotePath(imageFolder);

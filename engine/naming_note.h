@@ -30,8 +30,8 @@ void RemoveNamingNote(platform::fs::FileSystem& files, const std::string& imageF
 
 // Before a document's first change: when its image folder holds a note and the
 // document is still the one the note names, the pictures the note lists are removed
-// where they are still the same files (identity, size and modification time). The note goes either way. Returns how many
-// pictures were removed.
+// where they are still the same files (identity, size and modification time). The note goes either way. Returns how
+// many pictures were removed.
 int RemovePicturesOfAKilledRun(platform::fs::FileSystem& files, const std::string& imageFolder,
                                const platform::fs::FileInfo& document);
 

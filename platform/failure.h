@@ -36,6 +36,7 @@ struct Failure {
         noBackup,           // a document to put back has no copy in backup/
         tooLarge,           // more bytes than the program reads of such a file
         fontUnusable,       // a font file that cannot be used; `detail` says why
+        badSettingsName,    // a section or key name that a settings file cannot hold; `detail` names it
         outOfMemory,        // no memory for the work
         unexpected,         // something thrown that the program did not expect; `detail` holds its text
     };

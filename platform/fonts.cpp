@@ -21,37 +21,16 @@
 #include <mutex>
 #include <new>
 
+#include "platform/fontconfig_internal.h"
+#include "platform/fs_internal.h"
 #include "platform/memory.h"
 
 namespace quarvel::platform {
+
+using detail::Fc;
+using detail::Fontconfig;
+
 namespace {
-
-struct WidthEntry {
-    std::uint32_t code;
-    std::uint8_t width;
-};
-
-// The original font's widths at 16 pixels.
-constexpr WidthEntry kWidthEntries[] = {
-#include "widths_table.inc"
-};
-
-// Shading characters outside that font's table that text art for browsers uses
-// (block elements, corner triangles, a fine space), as the original font advances
-// them in a browser.
-constexpr WidthEntry kShadingWidthEntries[] = {
-#include "shading_widths_table.inc"
-};
-
-// Table widths by BMP code point (0 = no entry), made by the compiler: every code
-// point of the tables is in the BMP, so the build fails if one is not. The original
-// font's table wins where both have a character.
-constexpr std::array<std::uint8_t, 0x10000> kWidthTable = [] {
-    std::array<std::uint8_t, 0x10000> t{};
-    for (const auto& e : kShadingWidthEntries) t.at(e.code) = e.width;
-    for (const auto& e : kWidthEntries) t.at(e.code) = e.width;
-    return t;
-}();
 
 struct FtLibraryDeleter {
     void operator()(FT_Library lib) const { FT_Done_FreeType(lib); }
@@ -82,70 +61,6 @@ std::string& MainFontOverride() {
     return file;
 }
 bool g_instance_made = false;
-
-// The fontconfig functions used here, from the library loaded on their first use: a
-// run whose characters are all in the chain's known files never needs fontconfig, and
-// loading it (with the XML parser it brings) costs a short run a few per cent.
-// clang-format off
-#define QUARVEL_FONTCONFIG_FUNCTIONS(X) \
-    X(FcInit) \
-    X(FcNameParse) \
-    X(FcConfigSubstitute) \
-    X(FcDefaultSubstitute) \
-    X(FcFontMatch) \
-    X(FcFontSort) \
-    X(FcPatternCreate) \
-    X(FcPatternDestroy) \
-    X(FcPatternAddCharSet) \
-    X(FcPatternAddString) \
-    X(FcPatternGetString) \
-    X(FcPatternGetInteger) \
-    X(FcPatternGetCharSet) \
-    X(FcFontSetDestroy) \
-    X(FcFontList) \
-    X(FcObjectSetBuild) \
-    X(FcObjectSetDestroy) \
-    X(FcCharSetCreate) \
-    X(FcCharSetAddChar) \
-    X(FcCharSetMerge) \
-    X(FcCharSetHasChar) \
-    X(FcCharSetDestroy) \
-    X(FcStrCmpIgnoreCase)
-// clang-format on
-
-struct Fontconfig {
-#define QUARVEL_DECLARE(name) decltype(&::name) name = nullptr;
-    QUARVEL_FONTCONFIG_FUNCTIONS(QUARVEL_DECLARE)
-#undef QUARVEL_DECLARE
-};
-
-// fontconfig, loaded and initialised; null, said once on standard error, when it cannot
-// be loaded (then no family is found through it and no fallback face offered).
-const Fontconfig* Fc() {
-    static const Fontconfig* loaded = []() -> const Fontconfig* {
-        void* library = dlopen("libfontconfig.so.1", RTLD_NOW | RTLD_LOCAL);
-        static Fontconfig fc;
-        bool complete = library != nullptr;
-#define QUARVEL_LOAD(name)                                                    \
-    if (complete) {                                                           \
-        fc.name = reinterpret_cast<decltype(&::name)>(dlsym(library, #name)); \
-        complete = fc.name != nullptr;                                        \
-    }
-        QUARVEL_FONTCONFIG_FUNCTIONS(QUARVEL_LOAD)
-#undef QUARVEL_LOAD
-        if (!complete) {
-            const char* error = dlerror();
-            std::fprintf(stderr, "quarvel: fontconfig cannot be used (%s): only the known font files are drawn with\n",
-                         error ? error : "libfontconfig.so.1");
-            return nullptr;
-        }
-        // As when it was linked: a configuration that fails to load leaves fontconfig's
-        // defaults, which are still asked.
-        fc.FcInit();
-        return &fc;
-    }();
-    return loaded;
-}
 
 struct FcPatternDeleter {
     void operator()(FcPattern* p) const { Fc()->FcPatternDestroy(p); }
@@ -223,20 +138,16 @@ void ThrowWhenOutOfMemory(FT_Error error) {
 // character needs it, well after start-up: without memory for it, that character
 // would come out blank. Throws std::bad_alloc then.
 Pages MapFontFile(const std::string& path) {
-    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return {};
+    const fs::detail::Fd fd(open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    if (!fd.valid()) return {};
     Pages pages;
     struct stat st {};
-    if (fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0) {
+    if (fstat(fd.get(), &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0) {
         const auto size = static_cast<std::size_t>(st.st_size);
-        void* mapped = mmap(nullptr, size, PROT_READ, MAP_PRIVATE, fd, 0);
-        if (mapped == MAP_FAILED && errno == ENOMEM) {
-            close(fd);
-            throw std::bad_alloc();
-        }
+        void* mapped = mmap(nullptr, size, PROT_READ, MAP_PRIVATE, fd.get(), 0);
+        if (mapped == MAP_FAILED && errno == ENOMEM) throw std::bad_alloc();
         if (mapped != MAP_FAILED) pages = Pages(mapped, PagesRelease{size});
     }
-    close(fd);
     return pages;
 }
 
@@ -425,18 +336,16 @@ Result<void> GlyphCache::SetMainFontFile(const std::filesystem::path& path) {
         return Failure{Failure::What::fontUnusable, path.string(), error, std::move(detail)};
     };
     if (g_instance_made) return unusable(0, "the font can only be chosen before the first picture is drawn");
-    FT_Library lib = nullptr;
-    if (FT_Init_FreeType(&lib) != 0) return unusable(ENOMEM);
+    FT_Library library = nullptr;
+    if (FT_Init_FreeType(&library) != 0) return unusable(ENOMEM);
+    const FtLibraryPtr lib(library);
     FT_Face face = nullptr;
-    FT_Error rc = FT_New_Face(lib, path.c_str(), 0, &face);
-    if (rc == 0) FT_Done_Face(face);
-    FT_Done_FreeType(lib);
+    const FT_Error rc = FT_New_Face(lib.get(), path.c_str(), 0, &face);
+    const FtFacePtr opened(rc == 0 ? face : nullptr);
     if (rc != 0) {
         // Missing or unreadable, the system says why; otherwise FreeType reads no font in it.
-        std::FILE* file = std::fopen(path.c_str(), "rb");
-        const int error = file ? 0 : errno;
-        if (file) std::fclose(file);
-        return error ? unusable(error) : unusable(0, "not a font file FreeType can read");
+        const fs::detail::Fd file(open(path.c_str(), O_RDONLY | O_CLOEXEC));
+        return file.valid() ? unusable(0, "not a font file FreeType can read") : unusable(errno);
     }
     MainFontOverride() = path.string();
     return {};
@@ -466,8 +375,6 @@ GlyphCache::GlyphCache(const std::filesystem::path& main_face) : impl_(std::make
 }
 
 GlyphCache::~GlyphCache() = default;
-
-int GlyphCache::TableWidth(char32_t code) { return code < 0x10000 ? kWidthTable[code] : 0; }
 
 const Glyph& GlyphCache::Get(char32_t code) {
     if (code < 0x10000) {

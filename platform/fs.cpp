@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
+#include <memory>
 #include <new>
 #include <system_error>
 #include <utility>
@@ -77,7 +78,8 @@ Result<std::vector<Entry>> FileSystem::List(const std::string& folder, std::stri
     std::vector<Entry> entries;
     const detail::Location place = Locate(folder);
     Fd opened(::openat(place.at(), place.name.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC | place.NoFollow()));
-    DIR* dir = opened.valid() ? ::fdopendir(opened.get()) : nullptr;
+    const detail::FolderListing listing(opened.valid() ? ::fdopendir(opened.get()) : nullptr);
+    DIR* dir = listing.get();
     if (!dir) return Failure{Failure::What::folderNotRead, folder, errno};
     opened.release();  // the listing's own now
     // Entries are looked at relative to the open folder, so that a long path to it
@@ -105,7 +107,6 @@ Result<std::vector<Entry>> FileSystem::List(const std::string& folder, std::stri
         }
         entries.push_back(std::move(entry));
     }
-    ::closedir(dir);
     // A folder read in part is a folder that could not be read.
     if (error != 0) return Failure{Failure::What::folderNotRead, folder, error};
     std::sort(entries.begin(), entries.end(), [](const Entry& a, const Entry& b) { return a.name < b.name; });

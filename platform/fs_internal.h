@@ -1,12 +1,15 @@
 #pragma once
 // What the file-system sources share; not part of the interface.
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstddef>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <utility>
@@ -15,6 +18,12 @@
 #include "platform/fs.h"
 
 namespace quarvel::platform::fs::detail {
+
+// Closes a folder's listing, and the descriptor it took over.
+struct FolderCloser {
+    void operator()(DIR* dir) const { ::closedir(dir); }
+};
+using FolderListing = std::unique_ptr<DIR, FolderCloser>;
 
 // Closes a descriptor on every path out of a function.
 class Fd {
@@ -110,5 +119,32 @@ inline bool SameFile(const FileInfo& info, const struct stat& st) {
     return info.device == st.st_dev && info.inode == st.st_ino && info.size == st.st_size &&
            SameTime(info.modified, st.st_mtim) && SameTime(info.changed, st.st_ctim);
 }
+
+// Writes all the bytes, again after an interrupted write; false with errno set on failure.
+inline bool WriteAll(int fd, const char* data, std::size_t size) {
+    while (size > 0) {
+        ssize_t n = ::write(fd, data, size);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            return false;
+        }
+        data += n;
+        size -= static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+// A failure of a write at `path`, with errno as its reason.
+inline Failure NotOpened(const std::string& path) { return {Failure::What::notOpened, path, errno}; }
+inline Failure NotWritten(const std::string& path) { return {Failure::What::notWritten, path, errno}; }
+
+// Where a write has to go: through symbolic links, also dangling ones, to the file
+// they name, so that the link stays a link.
+struct LinkTarget {
+    std::string path;
+    bool throughProc = false;  // a link of /proc, whose names stand for open descriptors
+    int descriptor = -1;       // the descriptor of this process such a link names (/dev/stdout)
+};
+LinkTarget ResolveLinks(const std::string& path);
 
 }  // namespace quarvel::platform::fs::detail

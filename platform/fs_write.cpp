@@ -31,56 +31,11 @@ namespace {
 using detail::Fd;
 using detail::IdOf;
 using detail::InfoOf;
+using detail::NotOpened;
+using detail::NotWritten;
+using detail::ResolveLinks;
 using detail::SameFile;
-
-bool WriteAll(int fd, const char* data, std::size_t size) {
-    while (size > 0) {
-        ssize_t n = ::write(fd, data, size);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            return false;
-        }
-        data += n;
-        size -= static_cast<std::size_t>(n);
-    }
-    return true;
-}
-
-// Where a write has to go: through symbolic links, also dangling ones, to the file
-// they name, so that the link stays a link.
-struct LinkTarget {
-    std::string path;
-    bool throughProc = false;  // a link of /proc, whose names stand for open descriptors
-    int descriptor = -1;       // the descriptor of this process such a link names (/dev/stdout)
-};
-
-LinkTarget ResolveLinks(const std::string& path) {
-    LinkTarget target{path};
-    for (int hop = 0; hop < 40; ++hop) {
-        struct stat st;
-        if (::lstat(target.path.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return target;
-        char* folder = ::realpath(ContainingFolder(target.path).c_str(), nullptr);
-        const std::string real = folder ? folder : "";
-        std::free(folder);
-        if (real.starts_with("/proc/")) {
-            target.throughProc = true;
-            // One of our own descriptors: written as it is open, never opened anew (a log
-            // opened for appending must not be truncated nor written from its start).
-            const std::string name = GetFileNameWithExtension(target.path);
-            if (real == "/proc/" + std::to_string(::getpid()) + "/fd" && !name.empty() &&
-                name.find_first_not_of("0123456789") == std::string::npos && name.size() < 10) {
-                target.descriptor = std::stoi(name);
-                return target;
-            }
-        }
-        std::string next(PATH_MAX, '\0');
-        const ssize_t n = ::readlink(target.path.c_str(), next.data(), next.size());
-        if (n <= 0) return target;
-        next.resize(static_cast<std::size_t>(n));
-        target.path = next[0] == kPathSeparator ? next : JoinPath(ContainingFolder(target.path), next);
-    }
-    return target;
-}
+using detail::WriteAll;
 
 // Temporary files are named ".NAME.quarvel-" and sixteen random letters and digits
 // after the file they become, or ".quarvel.quarvel-..." when that name would be too
@@ -114,10 +69,6 @@ std::string RandomSuffix() {
     for (unsigned char b : random) suffix += kChars[b % (sizeof kChars - 1)];
     return suffix;
 }
-
-// A failure of a write at `path`, with errno as its reason.
-Failure NotOpened(const std::string& path) { return {Failure::What::notOpened, path, errno}; }
-Failure NotWritten(const std::string& path) { return {Failure::What::notWritten, path, errno}; }
 
 }  // namespace
 
@@ -283,69 +234,6 @@ bool WriteContents(detail::TemporaryFile& temp, std::string_view bytes) {
 
 }  // namespace
 
-void PendingFlush::Add(int fd, const std::string& path) {
-    if (files_.empty()) folder_ = ContainingFolder(path);
-    files_.push_back(fd);
-}
-
-void RaiseOpenFileLimit() {
-    struct rlimit limit {};
-    if (::getrlimit(RLIMIT_NOFILE, &limit) != 0) return;
-    const rlim_t wanted = std::min<rlim_t>(limit.rlim_max, 65536);
-    if (limit.rlim_cur >= wanted) return;
-    limit.rlim_cur = wanted;
-    ::setrlimit(RLIMIT_NOFILE, &limit);
-}
-
-std::size_t PendingFlush::MostWaiting() {
-    static const std::size_t most = [] {
-        struct rlimit limit {};
-        const rlim_t open = ::getrlimit(RLIMIT_NOFILE, &limit) == 0 ? limit.rlim_cur : 1024;
-        return static_cast<std::size_t>(std::clamp<rlim_t>(open / 4, 64, 4096));
-    }();
-    return most;
-}
-
-void PendingFlush::AddFolder(int fd) {
-    struct stat st;
-    if (::fstat(fd, &st) != 0 || std::find(folderIds_.begin(), folderIds_.end(), IdOf(st)) != folderIds_.end()) return;
-    const int own = ::fcntl(fd, F_DUPFD_CLOEXEC, 0);
-    if (own < 0) return;
-    folders_.push_back(own);
-    folderIds_.push_back(IdOf(st));
-}
-
-void PendingFlush::Clear() {
-    for (int fd : files_) ::close(fd);
-    for (int fd : folders_) ::close(fd);
-    files_.clear();
-    folders_.clear();
-    folderIds_.clear();
-    folder_.clear();
-}
-
-// This run's files are written first, each, and waited for; then one flush of their
-// file system makes them last, with their names. A flush of each file on its own
-// (fdatasync) would be the politer call, but each asks the disk to empty its cache: on
-// a disk that takes milliseconds for that, a thread of twenty pictures took three
-// times as long (BENCHMARKS.md). Called once a batch of documents, so other programs'
-// writes are flushed at most that often, and ours are on disk already.
-Result<void> FileSystem::FlushPending(PendingFlush& pending) {
-    int error = 0;
-    for (int fd : pending.files_)
-        if (::sync_file_range(fd, 0, 0, SYNC_FILE_RANGE_WAIT_BEFORE | SYNC_FILE_RANGE_WRITE |
-                                             SYNC_FILE_RANGE_WAIT_AFTER) != 0 &&
-            error == 0)
-            error = errno;
-    const int any = !pending.files_.empty() ? pending.files_.front() : !pending.folders_.empty() ? pending.folders_.front() : -1;
-    // syncfs also tells of the write errors of the file system since the files were opened.
-    if (any >= 0 && ::syncfs(any) != 0 && error == 0) error = errno;
-    const std::string folder = pending.folder_;
-    pending.Clear();
-    if (error != 0) return Failure{Failure::What::notWritten, folder, error};
-    return {};
-}
-
 namespace {
 
 // The file's owner, group, permissions, attributes and times, as `options` asks.
@@ -492,65 +380,19 @@ Result<void> FileSystem::ReplaceFile(const std::string& path, std::string_view b
     return WriteNewFile(target, bytes, options);
 }
 
-Result<void> FileSystem::CheckWritable(const std::string& path) {
-    const detail::Location place = Locate(path);
-    struct stat st;
-    if (::fstatat(place.at(), place.name.c_str(), &st, 0) != 0) return Failure{Failure::What::notWritten, path, errno};
-    // Read-only in the sense of Windows' attribute: the bits say so even to root.
-    if ((st.st_mode & 0222) == 0) return Failure{Failure::What::readOnly, path, EACCES};
-    // A file that we could not open for writing is not ours to replace, nor is one in
-    // a folder where its new version cannot be put.
-    if (::faccessat(place.at(), place.name.c_str(), W_OK, AT_EACCESS) != 0)
-        return Failure{Failure::What::notWritten, path, errno};
-    const detail::Location folder = FolderOf(path);
-    if (!folder.folder.valid() || ::faccessat(folder.folder.get(), ".", W_OK | X_OK, AT_EACCESS) != 0)
-        return Failure{Failure::What::notWritten, path, errno};
-    return {};
-}
-
-Result<void> FileSystem::WriteToUserPath(const std::string& path, std::string_view bytes, Flush flush) {
-    const LinkTarget link = ResolveLinks(path);
-    const std::string& target = link.path;
-    if (link.descriptor >= 0) {
-        if (!WriteAll(link.descriptor, bytes.data(), bytes.size())) return NotWritten(path);
-        return {};
-    }
-    struct stat st;
-    if (::stat(path.c_str(), &st) == 0 && (!S_ISREG(st.st_mode) || link.throughProc)) {
-        if (S_ISDIR(st.st_mode)) return Failure{Failure::What::notOpened, path, EISDIR};
-        // A device, a pipe or a descriptor of another process: written as it is, and
-        // whatever happens never removed.
-        Fd out(::open(path.c_str(), O_WRONLY | O_CLOEXEC | O_NOCTTY | (S_ISREG(st.st_mode) ? O_TRUNC : 0)));
-        if (!out.valid()) return NotOpened(path);
-        if (!WriteAll(out.get(), bytes.data(), bytes.size()) || !out.close()) return NotWritten(path);
-        return {};
-    }
-    FileInfo like;
-    WriteOptions options;
-    options.flush = flush;
-    if (::stat(target.c_str(), &st) == 0) {
-        // Where opening the file for writing would be refused, so is replacing it.
-        if (::access(target.c_str(), W_OK) != 0) return NotOpened(path);
-        like = InfoOf(st);
-        options.like = &like;
-    }
-    return WriteNewFile(target, bytes, options);
-}
-
 void FileSystem::RemoveStaleTemporaries(const std::string& folder, std::string_view name) {
     const detail::Location place = Locate(folder);
     const Fd at(::openat(place.at(), place.name.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC | place.NoFollow()));
     if (!at.valid()) return;
     std::vector<std::string> found;
     Fd listed(::fcntl(at.get(), F_DUPFD_CLOEXEC, 0));
-    if (DIR* dir = listed.valid() ? ::fdopendir(listed.get()) : nullptr) {
+    if (const detail::FolderListing dir{listed.valid() ? ::fdopendir(listed.get()) : nullptr}) {
         listed.release();  // the listing's own now
         const std::string owner = TemporaryOwnerName(name);
-        while (struct dirent* d = ::readdir(dir)) {
+        while (struct dirent* d = ::readdir(dir.get())) {
             std::string_view entry(d->d_name);
             if (IsTemporaryName(entry) && (name.empty() || TemporaryOwner(entry) == owner)) found.emplace_back(entry);
         }
-        ::closedir(dir);
     }
     for (const std::string& entry : found) {
         Fd fd(::openat(at.get(), entry.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));

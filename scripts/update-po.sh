@@ -7,7 +7,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 mapfile -t sources < <(git ls-files --cached --others --exclude-standard -- '*.cpp' '*.h' |
-  grep -E '^(platform|render|engine|settings|cli|server)/' | grep -v -e '^platform/language\.h$')
+  grep -E '^(platform|render|engine|settings|cmdline|cli|server)/' | grep -v -e '^platform/language\.h$')
 xgettext --from-code=UTF-8 --language=C++ --keyword=_ --keyword=N_ --keyword=TranslatePlural:1,2 --keyword=Counted:2,3 --add-comments=TRANSLATORS: \
   --sort-by-file --no-wrap --package-name=Quarvel --output=po/quarvel.pot "${sources[@]}"
 for po in po/*.po; do

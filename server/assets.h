@@ -11,7 +11,7 @@ struct Asset {
     std::string_view path;         // "/app.js"
     std::string_view contentType;  // "text/javascript; charset=utf-8"
     std::string_view body;
-    std::string etag;              // quoted, strong: a hash of the body
+    std::string etag;  // quoted, strong: a hash of the body
 };
 
 // The file served at `path`, or null.

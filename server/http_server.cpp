@@ -126,7 +126,8 @@ void RunNetwork(net::io_context& io) {
             io.run();
             return;
         } catch (const std::bad_alloc&) {
-            Log(LogPriority::error, "quarvel-server: out of memory; a connection was dropped");
+            Log(LogPriority::error,
+                "quarvel-server: a connection was dropped: " + FailureText(Failure{Failure::What::outOfMemory}));
         } catch (const std::exception& e) {
             Log(LogPriority::error, std::string("quarvel-server: a connection was dropped: ") + e.what());
         }

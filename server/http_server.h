@@ -7,23 +7,9 @@
 #include <chrono>
 #include <cstddef>
 
-#include "server/request.h"
-#include "server/routes.h"
+#include "server/command_line.h"
 
 namespace quarvel::server {
-
-struct ServerConfig {
-    ListenAddress listen{"127.0.0.1", 8080};
-    int threads = 1;  // pictures drawn at once
-    std::chrono::seconds headerTimeout{
-        5};  // from a connection's opening (or a request's first byte) to the end of the head
-    std::chrono::seconds requestTimeout{10};  // from a request's first byte to its last, and to write the answer
-    std::chrono::seconds idleTimeout{75};     // a kept-alive connection waiting for its next request
-    // Beyond, the connection that has waited longest without a whole request is closed
-    // for the new one; 503 when every connection has a request in hand.
-    int maxConnections = 1024;
-    ServiceSettings service;
-};
 
 // The longest request line and headers together, with the trailers of a chunked body.
 inline constexpr std::size_t kMaxHeaderBytes = 64 * 1024;

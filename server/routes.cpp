@@ -6,8 +6,10 @@
 #include <cstdio>
 #include <new>
 
+#include "engine/messages.h"
 #include "platform/codec.h"
 #include "platform/fonts.h"
+#include "platform/language.h"
 #include "server/assets.h"
 #include "server/etag.h"
 #include "server/render_call.h"
@@ -212,17 +214,31 @@ const std::string* HttpResponse::Header(std::string_view name) const {
 
 std::string JsonString(std::string_view text) {
     std::string out = "\"";
-    for (char ch : text) {
-        const auto c = static_cast<unsigned char>(ch);
-        if (c == '"' || c == '\\') {
+    const auto escape = [&out](unsigned unit) {
+        char escaped[16];
+        std::snprintf(escaped, sizeof escaped, "\\u%04X", unit);
+        out += escaped;
+    };
+    for (std::size_t i = 0; i < text.size();) {
+        const auto c = static_cast<unsigned char>(text[i]);
+        char32_t cp = c;
+        const std::size_t n = c < 0x80 ? 1 : cp932::DecodeUtf8(text, i, cp);
+        if (n == 0) {
+            escape(c);  // a byte that is no UTF-8, as the character of its value
+            ++i;
+            continue;
+        }
+        i += n;
+        if (cp == '"' || cp == '\\') {
             out += '\\';
-            out += ch;
-        } else if (c >= 0x20 && c < 0x7F) {
-            out += ch;
+            out += static_cast<char>(cp);
+        } else if (cp >= 0x20 && cp < 0x7F) {
+            out += static_cast<char>(cp);
+        } else if (cp < 0x10000) {
+            escape(cp);
         } else {
-            char escaped[8];
-            std::snprintf(escaped, sizeof escaped, "\\u%04X", c);
-            out += escaped;
+            escape(0xD800 + ((cp - 0x10000) >> 10));
+            escape(0xDC00 + ((cp - 0x10000) & 0x3FF));
         }
     }
     return out + "\"";
@@ -245,7 +261,23 @@ HttpResponse Busy(std::string_view why) {
     return busy;
 }
 
-HttpResponse OutOfMemory() { return Busy("out of memory; try again later"); }
+std::string FailureText(const Failure& failure) {
+    // A script reads the same words whatever the service's locale.
+    const platform::SourceTexts sourceTexts;
+    std::string text = cp932::ToUtf8(engine::MessageText(failure));
+    for (std::size_t at; (at = text.find('\n')) != std::string::npos;) text.replace(at, 1, ": ");
+    return text;
+}
+
+HttpResponse FailureAnswer(const Failure& failure) {
+    // Memory is the service's capacity: it comes back when other requests are done.
+    if (failure.Is(Failure::What::outOfMemory)) return Busy(FailureText(failure) + "; try again later");
+    // What the client sent and the program cannot take.
+    if (failure.Is(Failure::What::tooLarge) || failure.Is(Failure::What::wrongCode))
+        return JsonError(400, FailureText(failure));
+    // What failed here; logged as an error with the request.
+    return JsonError(500, FailureText(failure));
+}
 
 std::string LoggedPath(std::string_view target) { return Printable(target.substr(0, target.find('?')), 200); }
 
@@ -277,13 +309,13 @@ HttpResponse Draw(Drawing drawing, const ServiceSettings& settings) {
     try {
         const platform::ProcessorTimeLimit limit(settings.cpuLimit);
         Result<RenderedPng> png = RenderPng(std::move(drawing.text), drawing.options, drawing.form);
-        if (!png) return OutOfMemory();
+        if (!png) return FailureAnswer(png.failure());
         return PictureAnswer(std::move(drawing.answer), std::move(*png), start);
     } catch (const platform::ProcessorTimeExceeded&) {
         return Busy("the picture needs more than " + std::to_string(settings.cpuLimit.count()) +
                     " ms of processor time to find its characters; ask again: what was found is kept");
     } catch (const std::bad_alloc&) {
-        return OutOfMemory();
+        return FailureAnswer(Failure{Failure::What::outOfMemory});
     }
 }
 

@@ -57,7 +57,8 @@ struct Routed {
 };
 Routed Route(HttpRequest request, const ServiceSettings& settings);
 
-// The picture's answer: 200 with the PNG, or 503 with Retry-After when memory runs out
+// The picture's answer: 200 with the PNG, a failure's answer (FailureAnswer), or 503
+// with Retry-After when memory runs out
 // or the glyphs it needs take longer than settings.cpuLimit (those loaded by then
 // stay loaded, so asking again goes on from there).
 HttpResponse Draw(Drawing drawing, const ServiceSettings& settings);
@@ -71,11 +72,17 @@ HttpResponse JsonError(int status, std::string_view message);
 
 // 503 with Retry-After: 1 and why: the service cannot take the request now, but soon.
 HttpResponse Busy(std::string_view why);
-// Busy, for memory that ran out.
-HttpResponse OutOfMemory();
+// The engine's message of a failure in UTF-8, on one line: the words the command line
+// and the window use for it, as the sources have them whatever the service's locale.
+std::string FailureText(const Failure& failure);
+// The answer to a failure, by its kind: 503 (Busy) for memory, the service's capacity;
+// 400 for what the client sent that cannot be taken; 500, with the reason, for what
+// failed here.
+HttpResponse FailureAnswer(const Failure& failure);
 
-// A JSON string literal of the text (quoted; control characters and bytes beyond
-// ASCII escaped, the latter as \u00NN so that any bytes make valid JSON).
+// A JSON string literal of the text (quoted; control characters and everything beyond
+// ASCII escaped: UTF-8 as the \uNNNN of its UTF-16, other bytes as \u00NN, so that
+// any bytes make valid JSON that is ASCII, fit for a header).
 std::string JsonString(std::string_view text);
 
 // The path of a request-target without its query, printable, for the log: the query

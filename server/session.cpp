@@ -170,7 +170,7 @@ void Session::Parse() {
         try {
             ec = PutBuffered();
         } catch (const std::bad_alloc&) {
-            return Send(OutOfMemory(), false);
+            return Send(FailureAnswer(Failure{Failure::What::outOfMemory}), false);
         } catch (const std::length_error&) {
             return Fail(http::error::header_limit);  // a field longer than the parser holds
         } catch (const std::exception& e) {
@@ -287,7 +287,7 @@ void Session::OnRequest() {
     try {
         routed = Route(std::move(request), Config().service);
     } catch (const std::bad_alloc&) {
-        return Send(OutOfMemory(), false);
+        return Send(FailureAnswer(Failure{Failure::What::outOfMemory}), false);
     }
     if (!routed.drawing) return Send(std::move(routed.answer), keepAlive_);
     // Art of a few lines is drawn here: handing it to the pool and its answer back would

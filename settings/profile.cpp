@@ -322,7 +322,7 @@ Result<void> WriteProfileValues(const stdfs::path& path, std::span<const Profile
     for (const ProfileEntry& entry : entries) {
         // A name that the file could not hold is the caller's mistake.
         if (auto problem = CheckNames(entry.section, entry.key))
-            return Failure{Failure::What::unexpected, name, 0, *problem};
+            return Failure{Failure::What::badSettingsName, name, 0, *problem};
     }
     fs::FileSystem& files = fs::RealFileSystem();
     std::string text;

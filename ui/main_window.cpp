@@ -216,11 +216,6 @@ void MainWindow::SetLook(const Appearance& look) {
     ShownChanged();
 }
 
-void MainWindow::SetPictureForm(PngForm form) {
-    pngForm_ = form;
-    WriteControls();
-}
-
 void MainWindow::WriteControls() {
     ShowSwatches();
     spaceCheck_->setChecked(look_.collapseSpaces);

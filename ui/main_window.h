@@ -67,9 +67,6 @@ public:
 
     // Sets the look and shows it (swatches, margin, space switch, scale, transparency).
     void SetLook(const render::Appearance& look);
-    // Sets the form of the picture files and shows it (the check mark of
-    // "2色PNG（小さいファイル）").
-    void SetPictureForm(render::PngForm form);
 
     // Takes the margin and the space switch from the controls; false when the margin
     // was refused: the user has been told, the focus is in the margin box and the last

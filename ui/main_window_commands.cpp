@@ -30,8 +30,6 @@ using settings::SaveGeneralSettings;
 using settings::SettingsLoad;
 
 using engine::ImageFolderClaims;
-using engine::TextFileOpenFailed;
-using engine::TextFileWriteFailed;
 
 using render::Appearance;
 using render::PngForm;
@@ -246,8 +244,7 @@ void MainWindow::OnLoadSettings() {
         if (loaded && !loaded->settingsFile) {
             GetPrompts().showMessage(this, QStringLiteral("%1\n設定が見つかりません").arg(*chosen), MessageIcon::none);
         } else if (!loaded && std::filesystem::exists(path, ec)) {
-            GetPrompts().showMessage(this, QStringLiteral("%1\n%2").arg(*chosen, FromCp932(TextFileOpenFailed())),
-                                     MessageIcon::none);
+            GetPrompts().showMessage(this, FailureMessage(*chosen, loaded.failure()), MessageIcon::none);
         }
         look_ = look;
         pngForm_ = form;
@@ -270,10 +267,7 @@ void MainWindow::OnSaveSettingsAs() {
     // A file that could not be written is said so; the user would otherwise take
     // the settings for saved. Each write replaces the file whole, so it is never
     // left half-written.
-    if (!written) {
-        GetPrompts().showMessage(this, QStringLiteral("%1\n%2").arg(*chosen, FromCp932(TextFileWriteFailed())),
-                                 MessageIcon::none);
-    }
+    if (!written) GetPrompts().showMessage(this, FailureMessage(*chosen, written.failure()), MessageIcon::none);
 }
 
 void MainWindow::OnCommand(int id) {

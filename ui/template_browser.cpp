@@ -33,7 +33,6 @@ namespace quarvel::ui {
 using engine::Collection;
 using engine::KindOfCollection;
 using engine::kMaxCollectionBytes;
-using engine::MessageText;
 using engine::ReadCollection;
 
 namespace fs = platform::fs;
@@ -45,11 +44,7 @@ const QString kTitle = QStringLiteral("テンプレート集");
 // The collection at `path`, or the message that says why it cannot be read.
 std::variant<Collection, QString> ReadCollectionFile(const QString& path) {
     const std::string native = QFile::encodeName(path).toStdString();
-    const auto refused = [&path](const Failure& failure) {
-        Failure shown = failure;
-        shown.path.clear();
-        return path + QLatin1Char('\n') + FromCp932(MessageText(shown));
-    };
+    const auto refused = [&path](const Failure& failure) { return FailureMessage(path, failure); };
     fs::FileBytes bytes;
     if (Result<fs::FileInfo> read = fs::RealFileSystem().ReadFileBytes(native, bytes); !read)
         return refused(read.failure());

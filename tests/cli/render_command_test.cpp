@@ -382,11 +382,13 @@ TEST_F(RenderCli, UnreadableInputAndUnwritableOutputExitWithOne) {
     EXPECT_NE(bad_font.err.find("nope.ttf"), std::string::npos);
 }
 
-// Text typed on a terminal ends with one Ctrl+D at the start of a line, as for cat.
+// Text typed on a terminal ends with one Ctrl+D at the start of a line, as for cat,
+// not with a line: a terminal hands over one line a read, so a program that took a
+// line for the end would draw the first line alone, however fast or slow it runs.
 TEST_F(RenderCli, TypedTextEndsAtTheFirstCtrlD) {
     test::TerminalProcess run({QUARVEL_CLI_PATH, "render", "-o", (dir / "typed.png").string()}, 80);
     run.Type("abc\n");
-    EXPECT_EQ(run.Wait(std::chrono::milliseconds(300)), std::nullopt) << "it ended before the text did";
+    run.Type("def\n");
     run.Type("\x04");
     std::optional<int> exit = run.Wait(std::chrono::seconds(10));
     if (!exit) {
@@ -395,7 +397,7 @@ TEST_F(RenderCli, TypedTextEndsAtTheFirstCtrlD) {
         exit = run.Wait(std::chrono::seconds(10));
     }
     EXPECT_EQ(exit, 0) << run.Shown();
-    EXPECT_TRUE(Decode("typed.png").rgb == RenderPicture("abc<br>", Appearance{}).rgb);
+    EXPECT_TRUE(Decode("typed.png").rgb == RenderPicture("abc<br>def<br>", Appearance{}).rgb) << "not both lines";
 }
 
 TEST_F(RenderCli, InputBeyondSixteenMegabytesIsRefused) {
@@ -445,7 +447,7 @@ TEST_F(RenderCli, RunningOutOfMemoryIsReported) {
             EXPECT_EQ(test::ReadFile(dir / "limited.png"), test::ReadFile(dir / "full.png")) << tight;
         } else {
             EXPECT_EQ(r.exit_code, 1) << r.err;
-            EXPECT_NE(r.err.find("memory"), std::string::npos) << tight << ": " << r.err;
+            EXPECT_NE(r.err.find("out of memory"), std::string::npos) << tight << ": " << r.err;
         }
     }
     std::string hearts;

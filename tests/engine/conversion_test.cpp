@@ -329,9 +329,9 @@ TEST_F(DocumentTest, PicturesOfAKilledRunGoWithTheNextRun) {
     namespace fs = platform::fs;
     struct Case {
         const char* name;
-        bool documentChanged;     // edited since the killed run
-        bool secondReplaced;      // 002.png exchanged for another file since
-        const char* tags;         // the numbers the next run gives
+        bool documentChanged;           // edited since the killed run
+        bool secondReplaced;            // 002.png exchanged for another file since
+        const char* tags;               // the numbers the next run gives
         std::vector<const char*> kept;  // of the killed run's files
     };
     const Case cases[] = {

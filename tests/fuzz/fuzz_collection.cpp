@@ -77,7 +77,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         // Drawing is the renderer's harness's; its input is made here.
         if (drawn.size() < 4) (void)c.RendererInput(p);
         end = p.textOffset + p.textLength;
-        drawn.push_back(DrawnPiece{static_cast<int>(drawn.size()) + 1, 18, {}});
+        drawn.push_back(DrawnPiece{static_cast<int>(drawn.size()) + 1, 18, {}, {}});
     }
 
     const std::string_view title = fuzz::AsText(data, size > 16 ? 16 : size);

@@ -387,20 +387,20 @@ TEST(ServerProgram, LimitsAndTimeoutsEndTheirConnections) {
         EXPECT_NE(timeout.body.find(says), std::string::npos) << timeout.body;
     }
     // Then there is room again, once the server has seen those connections close.
-    int health = 0;
-    for (auto deadline = Clock::now() + 10s; Clock::now() < deadline && health != 200;
-         std::this_thread::sleep_for(10ms))
-        health = server.Ask("GET", "/healthz").status;
-    EXPECT_EQ(health, 200);
+    test::WaitUntil([&] { return server.Ask("GET", "/healthz").status == 200; },
+                    "no room for a new connection after the slow ones ended", 10s, 10ms);
     // --max-body counts.
     const Answer large = server.Post("/render", std::string(1025, 'a'));
     EXPECT_EQ(large.status, 413);
     EXPECT_NE(large.body.find("larger than 1024 bytes"), std::string::npos);
     // (Until the server has seen the 413's connection close, a new one may still be one too many.)
     Answer fits;
-    for (auto deadline = Clock::now() + 10s; Clock::now() < deadline && (fits.status == 0 || fits.status == 503);
-         std::this_thread::sleep_for(10ms))
-        fits = server.Post("/render", std::string(1024, 'a'));
+    test::WaitUntil(
+        [&] {
+            fits = server.Post("/render", std::string(1024, 'a'));
+            return fits.status != 0 && fits.status != 503;
+        },
+        "no room for a new connection after the 413", 10s, 10ms);
     EXPECT_EQ(fits.status, 200);
 }
 
@@ -481,10 +481,11 @@ TEST(ServerProgram, CommandLine) {
         {{"--listen", "8080"}, "option --listen needs ADDRESS:PORT, such as 127.0.0.1:8080, not '8080'"},
         {{"--threads", "0"}, "option --threads needs a number from 1 to 256, not '0'"},
         {{"--max-body", "17M"}, "option --max-body needs a size from 1 to 16M"},
-        {{"--idle-timeout"}, "--idle-timeout"},
+        {{"--idle-timeout"}, "option --idle-timeout needs a number of seconds from 1 to 3600 ("},
+        {{"--thread", "2"}, "unknown option '--thread'; did you mean --threads?"},
         {{"--header-timeout", "0"}, "option --header-timeout needs a number of seconds from 1 to 3600, not '0'"},
         {{"--cpu-limit", "60001"}, "option --cpu-limit needs a number of milliseconds from 1 to 60000, not '60001'"},
-        {{"extra"}, "extra"},
+        {{"extra"}, "no operands are taken: 'extra' is one too many"},
     };
     for (const auto& [args, says] : bad) {
         const auto r = run(args);

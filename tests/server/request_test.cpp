@@ -239,10 +239,34 @@ TEST(ServerRequest, TagsNameTextOptionsAndProgram) {
 }
 
 TEST(ServerRequest, JsonAndLogsHoldOnlyPrintableText) {
-    EXPECT_EQ(JsonString("a\"b\\c\n\x01\xE2\x99\xA5"), "\"a\\\"b\\\\c\\u000A\\u0001\\u00E2\\u0099\\u00A5\"");
+    EXPECT_EQ(JsonString("a\"b\\c\n\x01\xE2\x99\xA5\xF0\x9F\x98\x80\xFF"),
+              "\"a\\\"b\\\\c\\u000A\\u0001\\u2665\\uD83D\\uDE00\\u00FF\"");
     EXPECT_EQ(LoggedPath("/render?text=secret"), "/render");
     EXPECT_EQ(LoggedPath("/a\x1b[31m b"), "/a\\x1B[31m b");
     EXPECT_EQ(Printable(std::string(100, 'x'), 4), "xxxx...");
+}
+
+// A failure of drawing is answered by its kind, in the words the other fronts use.
+TEST(ServerRequest, FailuresAreAnsweredByTheirKind) {
+    using What = Failure::What;
+    const struct {
+        Failure failure;
+        int status;
+        std::string says;
+    } cases[] = {
+        {{What::outOfMemory}, 503, "メモリが足りません"},
+        {{What::tooLarge}, 400, "ファイルが大きすぎます"},
+        {{What::unexpected, {}, 0, "a picture without pixels"}, 500, "予期しないエラー: a picture without pixels"},
+        {{What::notWritten, {}, ENOSPC}, 500, "ファイルの書き込みに失敗: No space left on device"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(FailureText(c.failure), c.says);
+        const HttpResponse r = FailureAnswer(c.failure);
+        EXPECT_EQ(r.status, c.status) << c.says;
+        const std::string more = c.status == 503 ? "; try again later" : "";
+        EXPECT_EQ(r.body, "{\"error\": " + JsonString(c.says + more) + "}\n");
+        EXPECT_EQ(r.Header("Retry-After") != nullptr, c.status == 503) << c.says;
+    }
 }
 
 }  // namespace

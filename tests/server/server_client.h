@@ -170,15 +170,18 @@ public:
         posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
         posix_spawn(&pid_, argp[0], &actions, nullptr, argp.data(), environ);
         posix_spawn_file_actions_destroy(&actions);
-        // The first line names the port; wait for it, a bounded while.
+        // The first line names the port; a program that ends first has none.
         const std::regex listening("listening on http://127\\.0\\.0\\.1:(\\d+)/");
-        for (auto deadline = Clock::now() + 20s; Clock::now() < deadline; std::this_thread::sleep_for(10ms)) {
+        const auto named = [&] {
             std::smatch m;
             const std::string log = test::ReadFile(log_);
-            if (std::regex_search(log, m, listening)) {
-                port_ = std::stoi(m[1]);
-                break;
-            }
+            if (std::regex_search(log, m, listening)) port_ = std::stoi(m[1]);
+            return port_ != 0;
+        };
+        int status = 0;
+        if (!test::WaitWhileRunning(pid_, named, status, "quarvel-server never named its port", 10ms, 20s)) {
+            status_ = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+            pid_ = 0;
         }
     }
     ~Server() { Stop(); }
@@ -201,22 +204,17 @@ public:
         return Ask("POST", target, body, {"Content-Type: " + type});
     }
 
-    // Stops the program; its exit status (-1 when it did not stop within the bound).
+    // Stops the program; its exit status. One that does not stop within the bound
+    // ends the test program.
     int Stop() {
         if (pid_ <= 0) return status_;
         ::kill(pid_, SIGTERM);
         int status = 0;
-        for (auto deadline = Clock::now() + 10s; Clock::now() < deadline; std::this_thread::sleep_for(5ms)) {
-            if (::waitpid(pid_, &status, WNOHANG) == pid_) {
-                status_ = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-                pid_ = 0;
-                return status_;
-            }
-        }
-        ::kill(pid_, SIGKILL);
-        ::waitpid(pid_, &status, 0);
+        test::WaitWhileRunning(
+            pid_, [] { return false; }, status, "quarvel-server did not stop on SIGTERM", 5ms, 10s);
+        status_ = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
         pid_ = 0;
-        return status_ = -1;
+        return status_;
     }
     std::string Log() const { return test::ReadFile(log_); }
     pid_t pid() const { return pid_; }

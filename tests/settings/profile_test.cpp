@@ -86,12 +86,20 @@ TEST(ProfileTest, FailedWritesReportAndLeaveFilesAlone) {
 
     const stdfs::path path = dir / "keep.ini";
     WriteFile(path, "[A]\r\nk=old\r\n");
-    EXPECT_FALSE(WriteProfileValue(path, "A", "k=", "v"));
-    EXPECT_FALSE(WriteProfileValue(path, "A]", "k", "v"));
-    EXPECT_FALSE(WriteProfileValue(path, " A", "k", "v"));
-    // A lead byte last would take the closing ']' as its second byte: the section
-    // could never be found again, and its key would fall into the section above.
-    EXPECT_FALSE(WriteProfileValue(path, "A\x81", "k", "v"));
+    // A name the file cannot hold is a failure of its own kind, named in it. A lead
+    // byte last would take the closing ']' as its second byte: the section could never
+    // be found again, and its key would fall into the section above.
+    for (auto [section, key, named] : {std::tuple{"A", "k=", "key name \"k=\""},
+                                       {"A]", "k", "section name \"A]\""},
+                                       {" A", "k", "section name \" A\""},
+                                       {"A\x81", "k", "section name \"A\x81\""}}) {
+        result = WriteProfileValue(path, section, key, "v");
+        EXPECT_EQ(test::WhatFailed(result), Failure::What::badSettingsName) << section << " " << key;
+        if (!result) {
+            EXPECT_NE(result.failure().detail.find(named), std::string::npos) << result.failure().detail;
+        }
+    }
+    EXPECT_EQ(ReadFile(path), "[A]\r\nk=old\r\n");
 
     stdfs::permissions(path, stdfs::perms(0444));
     result = WriteProfileValue(path, "A", "k", "new");

@@ -15,6 +15,7 @@
 
 #include <filesystem>
 
+#include "platform/fs.h"
 #include "support/test_support.h"
 #include "support/window_test_support.h"
 #include "ui/kit/dialog_template.h"
@@ -36,6 +37,9 @@ using quarvel::test::WriteFile;
 namespace stdfs = std::filesystem;
 
 namespace {
+
+// The system's words for an errno value, as the window's messages end with them.
+QString Reason(int error) { return QString::fromStdString(quarvel::platform::fs::SystemReason(error)); }
 
 void Save(MainWindow& dlg) { dlg.menuBar()->findChild<QAction*>(QStringLiteral("cmd32771"))->trigger(); }
 void Load(MainWindow& dlg) { dlg.menuBar()->findChild<QAction*>(QStringLiteral("cmd32772"))->trigger(); }
@@ -236,12 +240,23 @@ private slots:
         QCOMPARE(prompts.messages, QStringList());
         QCOMPARE(dlg.marginEdit()->text(), QStringLiteral("6"));
         QCOMPARE(Edit(&dlg.filePage(), IDC_SEPARATOR_START1)->text(), QStringLiteral("<p>"));
-        // A file that is there but cannot be read.
+        // A file that is there but cannot be read: what failed and the system's reason.
         if (::geteuid() != 0) {
             stdfs::permissions(ini, stdfs::perms::none);
+            prompts.messages.clear();
             Load(dlg);
-            QCOMPARE(prompts.messages, QStringList{Native(ini) + QStringLiteral("\nファイルのオープンに失敗")});
+            QCOMPARE(prompts.messages,
+                     QStringList{Native(ini) + QStringLiteral("\nファイルのオープンに失敗\n") + Reason(EACCES)});
         }
+        // A folder by the settings file's name cannot be read either, not even by root.
+        const stdfs::path folder = temp / "folder.ini";
+        stdfs::create_directory(folder);
+        prompts.openAnswer = Native(folder);
+        prompts.messages.clear();
+        Load(dlg);
+        QCOMPARE(prompts.messages,
+                 QStringList{Native(folder) + QStringLiteral("\nファイルのオープンに失敗\n") + Reason(EISDIR)});
+        QCOMPARE(dlg.marginEdit()->text(), QStringLiteral("6"));
     }
 
     // "2色PNG（小さいファイル）": a check item of the file menu, saved as bIndexedPng
@@ -328,7 +343,9 @@ private slots:
         const stdfs::path nowhere = temp / "no-such-folder" / "a.ini";
         prompts.saveAnswer = Native(nowhere);
         Save(dlg);
-        QCOMPARE(prompts.messages, QStringList{Native(nowhere) + QStringLiteral("\nファイルの書き込みに失敗")});
+        // The file cannot be made there: the engine's words for it, and the system's.
+        QCOMPARE(prompts.messages,
+                 QStringList{Native(nowhere) + QStringLiteral("\nファイルのオープンに失敗\n") + Reason(ENOENT)});
 
         // A read-only file stays as it was.
         const stdfs::path locked = temp / "locked.ini";

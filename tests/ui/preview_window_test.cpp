@@ -89,13 +89,6 @@ QString Art(int lines) {
     return art;
 }
 
-// 50 lines at the width cap.
-QString WideArt() {
-    QString art;
-    for (int i = 0; i < 50; ++i) art += QStringLiteral("　（　´∀｀）＜ ぬるぽ").repeated(8) + QLatin1Char('\n');
-    return art;
-}
-
 }  // namespace
 
 class PreviewWindowTest : public QObject {
@@ -338,20 +331,6 @@ private slots:
         QTest::mouseClick(w.preview->copyButton(), Qt::LeftButton);
         QCOMPARE(prompts.messages, QStringList{QStringLiteral("0 から 100 までの整数を入力してください。")});
         QCOMPARE(QGuiApplication::clipboard()->text(), QStringLiteral("kept"));
-    }
-
-    // A benchmark, not a test: one redraw of a 50-line piece at the width cap, and one
-    // key typed into the box while the preview is open (see BENCHMARKS.md).
-    void redrawOfFiftyLines() {
-        Opened w(WideArt());
-        QCOMPARE(w.preview->image().size(), QSize(1024, 900));
-        QBENCHMARK { w.preview->Refresh(); }
-    }
-
-    void keyTypedWithThePreviewOpen() {
-        Opened w(WideArt());
-        HtmlEdit* edit = w.dlg.copyPastePage().edit();
-        QBENCHMARK { QTest::keyClick(edit, Qt::Key_A); }
     }
 };
 

@@ -1,10 +1,12 @@
 #include "ui/kit/text_codec.h"
 
+#include "engine/messages.h"
 #include "platform/codec.h"
 #include "render/references.h"
 
 namespace quarvel::ui {
 
+using engine::MessageText;
 using render::Utf16ToCp932WithReferences;
 
 namespace cp932 = platform::cp932;
@@ -14,5 +16,11 @@ QString FromCp932(std::string_view bytes) { return QString::fromStdU16String(cp9
 std::string ToCp932(const QString& text) { return Utf16ToCp932WithReferences(text.toStdU16String()); }
 
 QString WithReferences(const QString& text) { return FromCp932(ToCp932(text)); }
+
+QString FailureMessage(const QString& shownName, const Failure& failure) {
+    Failure unnamed = failure;
+    unnamed.path.clear();
+    return shownName + QLatin1Char('\n') + FromCp932(MessageText(unnamed));
+}
 
 }  // namespace quarvel::ui

@@ -19,7 +19,6 @@
 
 namespace quarvel::ui {
 
-using engine::MessageText;
 using engine::SavePicture;
 
 using render::Appearance;
@@ -118,11 +117,8 @@ void CopyPastePage::Generate() {
     Result<void> written = SavePicture(fs::RealFileSystem(), QFile::encodeName(*chosen).toStdString(), Render(look),
                                        PngOptionsFor(look, form));
     if (written) return;
-    // The engine's words for what failed, under the name as the user chose it.
-    Failure failure = written.failure();
-    failure.path.clear();
-    GetPrompts().showMessage(host_ ? host_->MessageParent() : this,
-                             *chosen + QLatin1Char('\n') + FromCp932(MessageText(failure)), MessageIcon::none);
+    GetPrompts().showMessage(host_ ? host_->MessageParent() : this, FailureMessage(*chosen, written.failure()),
+                             MessageIcon::none);
 }
 
 void CopyPastePage::resizeEvent(QResizeEvent* event) {

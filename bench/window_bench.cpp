@@ -1,0 +1,130 @@
+// quarvel-window-bench: what the window takes, measured by Qt Test's benchmark loop
+// (BENCHMARKS.md): a redraw of the preview, a key typed while it is open, and a large
+// template collection's first screen and scrolling.
+//   QT_QPA_PLATFORM=offscreen QUARVEL_FONT= build/bench/quarvel-window-bench [FUNCTION] [-callgrind]
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QListView>
+#include <QScrollBar>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <fstream>
+#include <string>
+
+#include "ui/kit/html_edit.h"
+#include "ui/kit/tab_control.h"
+#include "ui/main_window.h"
+#include "ui/piece_list.h"
+#include "ui/preview_window.h"
+#include "ui/template_browser.h"
+
+using namespace quarvel::ui;
+
+namespace {
+
+// The main window on the copy-paste page, the preview opened with Ctrl+P.
+struct Opened {
+    MainWindow dlg;
+    PreviewWindow* preview = nullptr;
+
+    explicit Opened(const QString& text) {
+        dlg.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&dlg));
+        dlg.tabCtrl()->SetCurFocus(2);
+        dlg.copyPastePage().edit()->setPlainText(text);
+        dlg.copyPastePage().edit()->setFocus();
+        QTest::keyClick(dlg.copyPastePage().edit(), Qt::Key_P, Qt::ControlModifier);
+        preview = dlg.preview();
+        QVERIFY(preview && preview->isVisible());
+    }
+};
+
+// 50 lines at the width cap.
+QString WideArt() {
+    QString art;
+    for (int i = 0; i < 50; ++i) art += QStringLiteral("　（　´∀｀）＜ ぬるぽ").repeated(8) + QLatin1Char('\n');
+    return art;
+}
+
+// 470 pieces of one to twelve lines, as a .mlt collection.
+std::string LargeCollection() {
+    std::string mlt;
+    for (int i = 0; i < 470; ++i) {
+        for (int line = 0; line <= (i * 7) % 12; ++line)
+            mlt += "(\x81\x4C\x83\xD6\x81\x4D)" + std::to_string(i) + std::string(1 + (i + line) % 40, '_') + "\r\n";
+        mlt += "[SPLIT]\r\n";
+    }
+    return mlt;
+}
+
+}  // namespace
+
+class WindowBench : public QObject {
+    Q_OBJECT
+
+private slots:
+    // One redraw of a 50-line piece at the width cap.
+    void redrawOfFiftyLines() {
+        Opened w(WideArt());
+        QCOMPARE(w.preview->image().size(), QSize(1024, 900));
+        QBENCHMARK { w.preview->Refresh(); }
+    }
+
+    // One key typed into the box while the preview is open.
+    void keyTypedWithThePreviewOpen() {
+        Opened w(WideArt());
+        HtmlEdit* edit = w.dlg.copyPastePage().edit();
+        QBENCHMARK { QTest::keyClick(edit, Qt::Key_A); }
+    }
+
+    // A collection of 470 pieces: the time to its first screen drawn, and to scroll
+    // through it a screen at a time.
+    void aLargeCollectionsFirstScreen() {
+        QTemporaryDir temp;
+        const QString path = temp.filePath(QStringLiteral("big.mlt"));
+        std::ofstream(QFile::encodeName(path).toStdString(), std::ios::binary) << LargeCollection();
+        MainWindow dlg;
+        QElapsedTimer clock;
+        clock.start();
+        dlg.OpenCollection(path);
+        TemplateBrowser* browser = dlg.templates();
+        browser->show();
+        QVERIFY(QTest::qWaitForWindowExposed(browser));
+        QListView* list = browser->CurrentView()->list();
+        auto* pieces = browser->CurrentView()->pieces();
+        const auto screenDrawn = [&] {
+            for (int y = 0; y < list->viewport()->height(); y += 4) {
+                const QModelIndex at = list->indexAt(QPoint(4, y));
+                if (at.isValid() && at.data(PieceList::PictureRole).value<QImage>().isNull()) return false;
+            }
+            return true;
+        };
+        QVERIFY(QTest::qWaitFor(screenDrawn, 10000));
+        const qint64 firstScreen = clock.elapsed();
+        pieces->WaitForWorkers();
+        const int drawnFirst = pieces->DrawnCount();
+        clock.restart();
+        int pages = 0;
+        while (list->verticalScrollBar()->value() < list->verticalScrollBar()->maximum()) {
+            list->verticalScrollBar()->setValue(list->verticalScrollBar()->value() + list->viewport()->height());
+            list->viewport()->repaint();
+            QVERIFY(QTest::qWaitFor(screenDrawn, 10000));
+            ++pages;
+        }
+        qInfo("470 pieces: first screen in %lld ms (%d pieces drawn); %d screens scrolled, %.1f ms each",
+              static_cast<long long>(firstScreen), drawnFirst, pages,
+              pages ? static_cast<double>(clock.elapsed()) / pages : 0.0);
+    }
+};
+
+int main(int argc, char** argv) {
+    QApplication app(argc, argv);
+    app.setAttribute(Qt::AA_Use96Dpi, true);
+    WindowBench bench;
+    return QTest::qExec(&bench, argc, argv);
+}
+
+#include "window_bench.moc"

@@ -1,0 +1,256 @@
+#pragma once
+// The units of a two-colour picture's RGB stream (two_colour_rgb.cpp): its pixels and
+// filter bytes as value numbers, the filter each row takes, and the search's settings.
+
+#include <algorithm>
+#include <array>
+#include <bit>
+#include <cstdint>
+#include <cstring>
+#include <vector>
+
+#include "platform/color.h"
+#include "render/deflate.h"
+#include "render/two_colour.h"
+
+namespace quarvel::render::detail {
+
+using platform::Color;
+
+constexpr std::uint8_t kFilterNone = 0;
+constexpr std::uint8_t kFilterSub = 1;
+constexpr std::uint8_t kFilterUp = 2;
+constexpr std::uint8_t kFilterPaeth = 4;
+// A row's filter byte among the pixels' value numbers (0 to 4).
+constexpr std::uint8_t kFilterMark = 0x80;
+
+// How hard matches are looked for, chosen by measuring pictures against libpng's files
+// (scripts/png-sizes.sh) and the instructions spent: a hash of eight units (pixels,
+// filter bytes) and sixteen earlier stretches with it, each unit inside a match of up
+// to 128 hashed too. Thirty-two stretches make files under 1 % smaller for a fifth more
+// instructions; waiting for a longer match past 8 units, little smaller and slower.
+constexpr int kHashUnits = 8;
+constexpr int kMaxHashBits = 15;
+constexpr int kChainDepth = 16;
+constexpr int kGoodEnough = 64;    // units: a match this long is taken at once
+constexpr int kInsertBelow = 128;  // units
+constexpr int kLazyBelow = 8;      // units: a shorter match waits to see the next unit's
+// The units of one deflate copy, at most kMaxMatchLength bytes: 86 pixels, or fewer
+// with a row's filter byte among them.
+constexpr int kPieceUnits = kMaxMatchLength / 3;
+
+inline std::uint32_t Bytes(Color c) { return c.red | c.green << 8 | c.blue << 16; }
+
+inline std::uint32_t Difference(Color a, Color b) {
+    return static_cast<std::uint8_t>(a.red - b.red) | static_cast<std::uint8_t>(a.green - b.green) << 8 |
+           static_cast<std::uint8_t>(a.blue - b.blue) << 16;
+}
+
+inline std::uint64_t Load(const std::uint8_t* p) {
+    std::uint64_t v;
+    std::memcpy(&v, p, sizeof v);
+    return v;
+}
+
+// Bytes alike from a and b on, at most `limit`; 8 bytes of padding follow both.
+inline int Common(const std::uint8_t* a, const std::uint8_t* b, int limit) {
+    int n = 0;
+    for (; n + 8 <= limit; n += 8) {
+        const std::uint64_t x = Load(a + n) ^ Load(b + n);
+        if (x) return n + __builtin_ctzll(x) / 8;
+    }
+    while (n < limit && a[n] == b[n]) ++n;
+    return n;
+}
+
+// The 64 pixels from bit `x` of a packed row, the first in the highest bit; rows are
+// padded so that the load stays inside.
+inline std::uint64_t Window(const std::uint8_t* row, int x) {
+    return __builtin_bswap64(Load(row + (x >> 3))) << (x & 7);
+}
+
+// The values a pixel of a filtered row can have, each once, numbered: its colour
+// (None), or nothing or the difference of the two colours (Up). Two pixels have the
+// same three bytes exactly when they have the same number, whatever their rows' filters.
+struct PixelValues {
+    std::array<std::uint32_t, 5> bytes{};
+    int count = 0;
+    std::uint8_t first = 0, second = 0, none = 0, toFirst = 0, toSecond = 0;
+
+    PixelValues(Color a, Color b)
+        : first(Number(Bytes(a))),
+          second(Number(Bytes(b))),
+          none(Number(0)),
+          toFirst(Number(Difference(a, b))),
+          toSecond(Number(Difference(b, a))) {}
+    std::uint8_t Number(std::uint32_t value) {
+        for (int i = 0; i < count; ++i)
+            if (bytes[static_cast<std::size_t>(i)] == value) return static_cast<std::uint8_t>(i);
+        bytes[static_cast<std::size_t>(count)] = value;
+        return static_cast<std::uint8_t>(count++);
+    }
+};
+
+// One row's filters as bits: for each, where its prediction is not the pixel (the
+// pixel then holds the difference of the colours; elsewhere it holds nothing). Sub
+// and Paeth predict from the pixel on the left, as Up from the one above; Paeth's
+// choice among left, above and upper left, made per byte, is for two colours the
+// same for every byte of a pixel: the pixel above where the left one equals the upper
+// left, else the left one.
+struct RowFilters {
+    std::vector<std::uint64_t> sub, up, paeth;  // 64 pixels a word, the first in the highest bit
+    std::array<std::int64_t, 5> cost{};         // by filter; Avg (3) never taken
+
+    // `row` and `above` (null for the first row) packed as TwoColourRows holds them and
+    // padded to whole words; `weight` libpng's measure of each value number.
+    void Measure(const std::uint8_t* row, const std::uint8_t* above, int width, const PixelValues& values,
+                 const std::array<int, 5>& weight) {
+        const int words = (width + 63) / 64;
+        sub.resize(static_cast<std::size_t>(words));
+        up.resize(static_cast<std::size_t>(words));
+        paeth.resize(static_cast<std::size_t>(words));
+        cost = {};
+        const auto count = [](std::uint64_t bits) { return static_cast<std::int64_t>(__builtin_popcountll(bits)); };
+        const int difference = weight[values.toFirst];  // toSecond's is the same: each byte negated
+        const std::int64_t inked = weight[values.second], blank = weight[values.first];
+        std::uint64_t leftWord = 0, upperLeftWord = 0;
+        for (int k = 0; k < words; ++k) {
+            const std::uint64_t c = __builtin_bswap64(Load(row + 8 * k));
+            const std::uint64_t b = above ? __builtin_bswap64(Load(above + 8 * k)) : 0;
+            const std::uint64_t a = c >> 1 | leftWord << 63, ul = b >> 1 | upperLeftWord << 63;
+            leftWord = c;
+            upperLeftWord = b;
+            std::uint64_t valid = 64 * (k + 1) <= width ? ~std::uint64_t{0} : ~(~std::uint64_t{0} >> (width - 64 * k));
+            if (k == 0) valid &= ~std::uint64_t{0} >> 1;  // the first pixel is measured below
+            const std::size_t i = static_cast<std::size_t>(k);
+            sub[i] = (c ^ a) & valid;
+            up[i] = (c ^ b) & valid;
+            paeth[i] = (c ^ (a ^ ((a ^ b) & ~(a ^ ul)))) & valid;
+            const std::int64_t ink = count(c & valid);
+            cost[kFilterNone] += ink * inked + (count(valid) - ink) * blank;
+            cost[kFilterSub] += count(sub[i]) * difference;
+            cost[kFilterUp] += count(up[i]) * difference;
+            cost[kFilterPaeth] += count(paeth[i]) * difference;
+        }
+        // The first pixel: its colour for None and Sub, Up's difference for Up and Paeth.
+        const bool first = row[0] >> 7, firstAbove = above && above[0] >> 7;
+        const int colour = weight[first ? values.second : values.first];
+        cost[kFilterNone] += colour;
+        cost[kFilterSub] += colour;
+        cost[kFilterUp] += first == firstAbove ? 0 : difference;
+        cost[kFilterPaeth] += first == firstAbove ? 0 : difference;
+        if (first != firstAbove) {
+            up[0] |= std::uint64_t{1} << 63;
+            paeth[0] |= std::uint64_t{1} << 63;
+        }
+    }
+
+    // libpng's choice: the least sum of the bytes' distances from zero, None first on
+    // a tie, then Sub, Up, Paeth. Up and Paeth only below the first row (the row above
+    // the first is zero bytes, not a colour).
+    std::uint8_t Best(bool firstRow) const {
+        std::uint8_t best = kFilterNone;
+        for (std::uint8_t f : {kFilterSub, kFilterUp, kFilterPaeth}) {
+            if (firstRow && f != kFilterSub) continue;
+            if (cost[f] < cost[best]) best = f;
+        }
+        return best;
+    }
+    const std::vector<std::uint64_t>& Differences(std::uint8_t filter) const {
+        return filter == kFilterSub ? sub : filter == kFilterUp ? up : paeth;
+    }
+};
+
+// libpng's measure of a pixel value: the distances of its bytes from zero as signed
+// bytes, summed.
+inline int Weight(std::uint32_t bytes) {
+    int sum = 0;
+    for (int i = 0; i < 3; ++i) {
+        const int b = static_cast<int>((bytes >> (8 * i)) & 0xFF);
+        sum += b < 128 ? b : 256 - b;
+    }
+    return sum;
+}
+
+// The filtered rows as units: each row its filter byte (kFilterMark | filter), then
+// each pixel the number of its value.
+class Units {
+public:
+    Units(const TwoColourRows& rows, int width, int height)
+        : width_(width), rowUnits_(width + 1), values_(rows.first, rows.second) {
+        units_.resize(static_cast<std::size_t>(rowUnits_) * static_cast<std::size_t>(height) + 16);
+        std::array<int, 5> weight{};
+        for (int i = 0; i < values_.count; ++i)
+            weight[static_cast<std::size_t>(i)] = Weight(values_.bytes[static_cast<std::size_t>(i)]);
+        const std::size_t stride = rows.stride;
+        const std::size_t padded = 8 * ((stride + 7) / 8) + 8;
+        std::vector<std::uint8_t> buffers(3 * padded, 0);
+        std::uint8_t* bits = buffers.data();    // the row
+        std::uint8_t* above = bits + padded;    // the row above
+        std::uint8_t* change = above + padded;  // where the chosen filter leaves a difference
+        std::uint8_t* out = units_.data();
+        RowFilters filters;
+        for (int y = 0; y < height; ++y) {
+            std::memcpy(bits, rows.bits.data() + stride * static_cast<std::size_t>(y), stride);
+            filters.Measure(bits, y > 0 ? above : nullptr, width, values_, weight);
+            const std::uint8_t filter = filters.Best(y == 0);
+            const bool none = filter == kFilterNone;
+            if (!none) {
+                const std::vector<std::uint64_t>& d = filters.Differences(filter);
+                for (std::size_t k = 0; k < d.size(); ++k) {
+                    const std::uint64_t bytes = __builtin_bswap64(d[k]);
+                    std::memcpy(change + 8 * k, &bytes, 8);
+                }
+            }
+            *out++ = kFilterMark | filter;
+            int x = 0;
+            if (filter == kFilterSub) {  // the first pixel keeps its colour
+                *out++ = bits[0] >> 7 ? values_.second : values_.first;
+                x = 1;
+            }
+            while (x < width) {
+                int run = 1;
+                const bool bit = (bits[x >> 3] >> (7 - (x & 7))) & 1;
+                const bool differs = !none && ((change[x >> 3] >> (7 - (x & 7))) & 1);
+                while (x + run < width) {
+                    const int chunk = std::min(56, width - x - run);
+                    std::uint64_t d = Window(bits, x + run) ^ (bit ? ~std::uint64_t{0} : 0);
+                    if (!none)
+                        d = (d & Window(change, x + run)) |
+                            (Window(change, x + run) ^ (differs ? ~std::uint64_t{0} : 0));
+                    const int same = d == 0 ? chunk : std::min(chunk, __builtin_clzll(d));
+                    run += same;
+                    if (same < chunk) break;
+                }
+                const std::uint8_t value = none       ? (bit ? values_.second : values_.first)
+                                           : !differs ? values_.none
+                                           : bit      ? values_.toSecond
+                                                      : values_.toFirst;
+                std::memset(out, value, static_cast<std::size_t>(run));
+                out += run;
+                x += run;
+            }
+            std::swap(bits, above);
+        }
+    }
+
+    const std::uint8_t* data() const { return units_.data(); }
+    int count() const { return static_cast<int>(units_.size()) - 16; }
+    int rowUnits() const { return rowUnits_; }
+    std::uint32_t Bytes(std::uint8_t unit) const {
+        return unit & kFilterMark ? unit & ~kFilterMark : values_.bytes[unit];
+    }
+    int ByteLength(std::uint8_t unit) const { return unit & kFilterMark ? 1 : 3; }
+    // Where unit u starts in the filtered bytes.
+    int ByteOffset(int u) const {
+        const int y = u / rowUnits_, x = u % rowUnits_;
+        return y * (3 * width_ + 1) + (x == 0 ? 0 : 3 * x - 2);
+    }
+
+private:
+    int width_, rowUnits_;
+    PixelValues values_;
+    std::vector<std::uint8_t> units_;  // and 16 bytes of padding
+};
+
+}  // namespace quarvel::render::detail
