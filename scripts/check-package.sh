@@ -345,7 +345,8 @@ completion=$(bash -c 'source /usr/share/bash-completion/completions/quarvel-cli
 
 # The window under Xvfb, opening a thread as the desktop opens it (Exec=quarvel %F):
 # the thread waits untouched in the file page until "PNG画像生成" is pressed (from the
-# keyboard: four steps back from the path box), then is converted as quarvel-cli
+# keyboard: six steps back from the path box, past the tab strip,
+# the transparency box, the scale, the half-width box and the margin), then is converted as quarvel-cli
 # converts it.
 mkdir -p "$work/window" "$work/cli"
 printf '<dl><dt>1</dt><dd>(^o^)/ <br> orz<dt>2</dt><dd>(-_-)zzz</dl>\n' >"$work/window/thread.htm"
@@ -362,7 +363,7 @@ xvfb-run -a -s "-screen 0 1024x768x24" bash -c '
   found=0
   timeout 20 xdotool search --sync --all --onlyvisible --pid "$pid" --name "^Quarvel" >/dev/null &&
     sleep 1 && [ ! -e "$2/thread" ] && ! grep -q "<img" "$2/thread.htm" &&
-    xdotool key shift+Tab shift+Tab shift+Tab shift+Tab Return &&
+    xdotool key shift+Tab shift+Tab shift+Tab shift+Tab shift+Tab shift+Tab Return &&
     timeout 20 bash -c "until [ -f \"\$0/thread/001.png\" ] && grep -q \"<img\" \"\$0/thread.htm\"; do sleep 0.1; done" "$2" &&
     found=1
   sleep 0.5
