@@ -5,6 +5,8 @@
 #include <string>
 #include <string_view>
 
+#include "platform/language.h"
+
 namespace quarvel::server {
 
 struct Asset {
@@ -14,7 +16,9 @@ struct Asset {
     std::string etag;  // quoted, strong: a hash of the body
 };
 
-// The file served at `path`, or null.
-const Asset* FindAsset(std::string_view path);
+// The file served at `path`, or null. The page (/) is served in the language it is
+// shown in: its words are in Japanese, and its script shows them in English where the
+// page says <html lang="en">, so the two differ in that attribute and their tags.
+const Asset* FindAsset(std::string_view path, platform::Language language = platform::Language::japanese);
 
 }  // namespace quarvel::server

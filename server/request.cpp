@@ -1,6 +1,7 @@
 #include "server/request.h"
 
 #include <algorithm>
+#include <cctype>
 #include <charconv>
 
 #include "render/look_options.h"
@@ -55,6 +56,14 @@ std::string_view Trim(std::string_view text) {
     while (!text.empty() && IsSpace(text.front())) text.remove_prefix(1);
     while (!text.empty() && IsSpace(text.back())) text.remove_suffix(1);
     return text;
+}
+
+// The text of `rest` up to the first `separator`, taken off `rest` with the separator.
+std::string_view NextItem(std::string_view& rest, char separator) {
+    const std::size_t at = rest.find(separator);
+    const std::string_view item = rest.substr(0, at);
+    rest = at == std::string_view::npos ? std::string_view() : rest.substr(at + 1);
+    return item;
 }
 
 // A switch's value: present alone or 1/true/on/yes, or 0/false/off/no.
@@ -218,20 +227,89 @@ bool IfNoneMatchMatches(std::string_view header, std::string_view etag) {
     return false;
 }
 
+const char* ErrorCodeName(ErrorCode code) {
+    switch (code) {
+    case ErrorCode::badParameter: return "bad-parameter";
+    case ErrorCode::missingText: return "missing-text";
+    case ErrorCode::notDecodable: return "not-decodable";
+    case ErrorCode::notText: return "not-text";
+    case ErrorCode::unknownCharset: return "unknown-charset";
+    case ErrorCode::tooLarge: return "too-large";
+    case ErrorCode::noSuchPath: return "no-such-path";
+    case ErrorCode::methodNotAllowed: return "method-not-allowed";
+    case ErrorCode::timeout: return "timeout";
+    case ErrorCode::headTooLarge: return "head-too-large";
+    case ErrorCode::badHttp: return "bad-http";
+    case ErrorCode::badTransferCoding: return "bad-transfer-coding";
+    case ErrorCode::busy: return "busy";
+    case ErrorCode::cpuLimit: return "cpu-limit";
+    case ErrorCode::outOfMemory: return "out-of-memory";
+    case ErrorCode::internal: return "internal";
+    }
+    return "internal";
+}
+
+platform::Language AcceptedLanguage(std::string_view header) {
+    using platform::Language;
+    // A weight in thousandths: "1", "0.5", "0.125" (at most three decimals); -1 when it
+    // is none, as "1.5", "-1", "0.1234" or "x".
+    const auto weight = [](std::string_view q) {
+        if (q.empty() || q.size() > 5 || (q[0] != '0' && q[0] != '1') || (q.size() > 1 && q[1] != '.')) return -1;
+        int thousandths = (q[0] - '0') * 1000;
+        for (std::size_t i = 2, scale = 100; i < q.size(); ++i, scale /= 10) {
+            if (q[i] < '0' || q[i] > '9') return -1;
+            thousandths += (q[i] - '0') * static_cast<int>(scale);
+        }
+        return thousandths <= 1000 ? thousandths : -1;
+    };
+    // "ja", "en-GB", "zh-Hant-TW", "*": letters, then parts of letters and digits.
+    const auto isTag = [](std::string_view tag) {
+        if (tag == "*") return true;
+        if (tag.empty() || tag.back() == '-') return false;
+        for (bool first = true; !tag.empty(); first = false) {
+            const std::string_view part = NextItem(tag, '-');
+            if (part.empty() || part.size() > 8) return false;
+            for (const char c : part)
+                if (!(first ? std::isalpha(static_cast<unsigned char>(c))
+                            : std::isalnum(static_cast<unsigned char>(c))))
+                    return false;
+        }
+        return true;
+    };
+    Language chosen = Language::japanese;
+    int best = 0;  // a weight of 0 is "not acceptable"
+    for (std::string_view rest = header; !rest.empty();) {
+        const std::string_view entry = NextItem(rest, ',');
+        std::string_view params = entry;
+        const std::string_view tag = Trim(NextItem(params, ';'));
+        int q = 1000;
+        while (!params.empty()) {
+            const std::string_view param = Trim(NextItem(params, ';'));
+            if (param.size() >= 2 && (param[0] | 0x20) == 'q' && param[1] == '=') q = weight(Trim(param.substr(2)));
+        }
+        if (q <= best || !isTag(tag)) continue;
+        best = q;
+        const bool japanese = tag == "*" || (tag.size() >= 2 && (tag[0] | 0x20) == 'j' && (tag[1] | 0x20) == 'a' &&
+                                             (tag.size() == 2 || tag[2] == '-'));
+        chosen = japanese ? Language::japanese : Language::english;
+    }
+    return chosen;
+}
+
 Parsed<bool> ReadTransferEncoding(std::string_view header) {
     std::vector<std::string> codings;
     for (std::string_view rest = header; !rest.empty();) {
-        const std::size_t comma = rest.find(',');
-        const std::string_view coding = Trim(rest.substr(0, comma));
+        const std::string_view coding = Trim(NextItem(rest, ','));
         if (!coding.empty()) codings.push_back(Lower(coding));
-        rest = comma == std::string_view::npos ? std::string_view() : rest.substr(comma + 1);
     }
     if (codings.empty()) return {false, {}};
     if (codings.back() != "chunked")
         return Parsed<bool>::Fail("a Transfer-Encoding must end in chunked, else the body's end is not known, not '" +
-                                  Printable(header) + "'");
+                                      Printable(header) + "'",
+                                  400, ErrorCode::badTransferCoding);
     if (codings.size() > 1)
-        return Parsed<bool>::Fail("only the chunked transfer coding is read, not '" + Printable(header) + "'", 501);
+        return Parsed<bool>::Fail("only the chunked transfer coding is read, not '" + Printable(header) + "'", 501,
+                                  ErrorCode::badTransferCoding);
     return {true, {}};
 }
 

@@ -11,19 +11,46 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/language.h"
 #include "render/png_writer.h"
 #include "render/text_art.h"
 
 namespace quarvel::server {
 
-// A result, or a message that says what was wrong and the status of its answer.
+// What went wrong, for a script: the `code` of every JSON error, beside its message.
+// The names (ErrorCodeName) are part of the service's interface and never change;
+// docs/SERVER.md lists them.
+enum class ErrorCode {
+    badParameter,       // "bad-parameter": an option or the query cannot be read
+    missingText,        // "missing-text": GET /render without ?text=
+    notDecodable,       // "not-decodable": the art is not in the encoding it is read in
+    notText,            // "not-text": a body that is not text/plain
+    unknownCharset,     // "unknown-charset": a charset the service does not read
+    tooLarge,           // "too-large": more bytes than the service takes
+    noSuchPath,         // "no-such-path"
+    methodNotAllowed,   // "method-not-allowed"
+    timeout,            // "timeout": the request came too slowly
+    headTooLarge,       // "head-too-large": request line, headers and trailers over their limit
+    badHttp,            // "bad-http": HTTP that cannot be read
+    badTransferCoding,  // "bad-transfer-coding": a Transfer-Encoding other than chunked
+    busy,               // "busy": no room for the request now
+    cpuLimit,           // "cpu-limit": the picture needs more processor time than it may take
+    outOfMemory,        // "out-of-memory"
+    internal,           // "internal": a fault of the service
+};
+const char* ErrorCodeName(ErrorCode code);
+
+// A result, or a message that says what was wrong, the status of its answer and its code.
 template <typename T>
 struct Parsed {
     std::optional<T> value;
     std::string error;  // set when value is not
     int status = 400;
+    ErrorCode code = ErrorCode::badParameter;
 
-    static Parsed Fail(std::string message, int status = 400) { return {std::nullopt, std::move(message), status}; }
+    static Parsed Fail(std::string message, int status = 400, ErrorCode code = ErrorCode::badParameter) {
+        return {std::nullopt, std::move(message), status, code};
+    }
     explicit operator bool() const { return value.has_value(); }
 };
 
@@ -70,6 +97,13 @@ std::optional<Charset> CharsetNamed(std::string_view name);
 // Whether an If-None-Match header matches the entity tag `etag` (quoted, strong), by
 // the weak comparison HTTP asks for it: "*", or a listed tag with the same opaque part.
 bool IfNoneMatchMatches(std::string_view header, std::string_view etag);
+
+// The page's language for an Accept-Language header (empty when there is none): the
+// listed language of the highest weight, the first of equals, is Japanese for "ja"
+// and "*", English for any other; Japanese when none is listed or acceptable. Entries
+// that cannot be read are passed over. One pass, without allocating: the header is as
+// long as the head's limit allows.
+platform::Language AcceptedLanguage(std::string_view header);
 
 // A request's Transfer-Encoding, its fields' values joined by commas (empty when it
 // has none): whether the body is chunked. A last coding other than chunked leaves the

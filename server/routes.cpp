@@ -42,7 +42,7 @@ void OpenToAll(HttpResponse& r) {
 }
 
 HttpResponse MethodNotAllowed(std::string_view allow) {
-    HttpResponse r = JsonError(405, "this path takes " + std::string(allow));
+    HttpResponse r = JsonError(405, ErrorCode::methodNotAllowed, "this path takes " + std::string(allow));
     r.headers.emplace_back("Allow", std::string(allow));
     return r;
 }
@@ -67,6 +67,8 @@ HttpResponse ServeAsset(const HttpRequest& request, const server::Asset& asset) 
     r.headers.emplace_back("ETag", asset.etag);
     r.headers.emplace_back("Cache-Control", "no-cache");
     if (asset.path == "/") {
+        // Its language is chosen by Accept-Language (AcceptedLanguage).
+        r.headers.emplace_back("Vary", "Accept-Language");
         r.headers.emplace_back("Content-Security-Policy", kPagePolicy);
         r.headers.emplace_back("Referrer-Policy", "no-referrer");
         r.headers.emplace_back("X-Frame-Options", "DENY");
@@ -91,11 +93,11 @@ Parsed<TextEncoding> EncodingOf(const PictureRequest& picture, const HttpRequest
             return Result::Fail(
                 "send the art as Content-Type: text/plain; charset=utf-8 (or charset=shift_jis), not '" +
                     Printable(*request.contentType) + "'",
-                415);
+                415, ErrorCode::notText);
         if (!media->unknownCharset.empty())
             return Result::Fail(
                 "charset '" + media->unknownCharset + "' is not read; send utf-8 or shift_jis (cp932, windows-31j)",
-                415);
+                415, ErrorCode::unknownCharset);
         if (media->charset && charset && *charset != Charset::automatic && *media->charset != *charset)
             return Result::Fail("the Content-Type's charset and the encoding option differ");
         if (media->charset && (!charset || *charset != Charset::automatic)) charset = media->charset;
@@ -135,28 +137,33 @@ Routed Render(HttpRequest& request, const ServiceSettings& settings) {
     const std::size_t question = request.target.find('?');
     const Parsed<std::vector<QueryPair>> pairs = ParseQuery(
         question == std::string::npos ? std::string_view() : std::string_view(request.target).substr(question + 1));
-    if (!pairs) return {JsonError(400, pairs.error), {}};
+    if (!pairs) return {JsonError(pairs), {}};
     Parsed<PictureRequest> picture = ReadPictureRequest(*pairs.value);
-    if (!picture) return {JsonError(400, picture.error), {}};
+    if (!picture) return {JsonError(picture), {}};
 
     Drawing drawing;
     if (request.method == "POST") {
-        if (picture.value->text) return {JsonError(400, "a POST sends the art as its body, not as ?text="), {}};
+        if (picture.value->text)
+            return {JsonError(400, ErrorCode::badParameter, "a POST sends the art as its body, not as ?text="), {}};
         drawing.text = std::move(request.body);
     } else {
         if (!picture.value->text)
-            return {JsonError(400, "give the art as ?text=... (percent-encoded UTF-8), or POST it"), {}};
+            return {
+                JsonError(400, ErrorCode::missingText, "give the art as ?text=... (percent-encoded UTF-8), or POST it"),
+                {}};
         drawing.text = std::move(*picture.value->text);
     }
     if (drawing.text.size() > settings.maxBody)
-        return {JsonError(413, "the art is larger than " + std::to_string(settings.maxBody) + " bytes"), {}};
+        return {JsonError(413, ErrorCode::tooLarge,
+                          "the art is larger than " + std::to_string(settings.maxBody) + " bytes"),
+                {}};
     const Parsed<TextEncoding> encoding = EncodingOf(*picture.value, request);
-    if (!encoding) return {JsonError(encoding.status, encoding.error), {}};
+    if (!encoding) return {JsonError(encoding), {}};
     drawing.options = picture.value->art;
     drawing.options.encoding = *encoding.value;
     drawing.form = picture.value->form;
     if (std::string why = Undecodable(drawing.text, drawing.options.encoding); !why.empty())
-        return {JsonError(400, why), {}};
+        return {JsonError(400, ErrorCode::notDecodable, why), {}};
 
     HttpResponse& r = drawing.answer;
     Common(r);
@@ -182,11 +189,12 @@ HttpResponse AnswerAtOnce(const HttpRequest& request, std::string_view path, boo
         r.body = "{\"status\": \"ok\"}\n";
         return r;
     }
-    if (const server::Asset* asset = FindAsset(path)) {
+    if (const server::Asset* asset = FindAsset(path, AcceptedLanguage(request.acceptLanguage))) {
         if (!get) return MethodNotAllowed("GET, HEAD");
         return ServeAsset(request, *asset);
     }
-    return JsonError(404, "no such path: " + Printable(path) + " (the service has /, /render and /healthz)");
+    return JsonError(404, ErrorCode::noSuchPath,
+                     "no such path: " + Printable(path) + " (the service has /, /render and /healthz)");
 }
 
 // The picture's answer: its headers so far, the picture and what it leaves out.
@@ -244,19 +252,19 @@ std::string JsonString(std::string_view text) {
     return out + "\"";
 }
 
-HttpResponse JsonError(int status, std::string_view message) {
+HttpResponse JsonError(int status, ErrorCode code, std::string_view message) {
     HttpResponse r;
     r.status = status;
     Common(r);
     OpenToAll(r);
     r.headers.emplace_back("Content-Type", "application/json; charset=utf-8");
     r.headers.emplace_back("Cache-Control", "no-store");
-    r.body = "{\"error\": " + JsonString(message) + "}\n";
+    r.body = "{\"error\": " + JsonString(message) + ", \"code\": \"" + ErrorCodeName(code) + "\"}\n";
     return r;
 }
 
-HttpResponse Busy(std::string_view why) {
-    HttpResponse busy = JsonError(503, why);
+HttpResponse Busy(std::string_view why, ErrorCode code) {
+    HttpResponse busy = JsonError(503, code, why);
     busy.headers.emplace_back("Retry-After", "1");
     return busy;
 }
@@ -271,12 +279,13 @@ std::string FailureText(const Failure& failure) {
 
 HttpResponse FailureAnswer(const Failure& failure) {
     // Memory is the service's capacity: it comes back when other requests are done.
-    if (failure.Is(Failure::What::outOfMemory)) return Busy(FailureText(failure) + "; try again later");
+    if (failure.Is(Failure::What::outOfMemory))
+        return Busy(FailureText(failure) + "; try again later", ErrorCode::outOfMemory);
     // What the client sent and the program cannot take.
-    if (failure.Is(Failure::What::tooLarge) || failure.Is(Failure::What::wrongCode))
-        return JsonError(400, FailureText(failure));
+    if (failure.Is(Failure::What::tooLarge)) return JsonError(400, ErrorCode::tooLarge, FailureText(failure));
+    if (failure.Is(Failure::What::wrongCode)) return JsonError(400, ErrorCode::notDecodable, FailureText(failure));
     // What failed here; logged as an error with the request.
-    return JsonError(500, FailureText(failure));
+    return JsonError(500, ErrorCode::internal, FailureText(failure));
 }
 
 std::string LoggedPath(std::string_view target) { return Printable(target.substr(0, target.find('?')), 200); }
@@ -313,7 +322,8 @@ HttpResponse Draw(Drawing drawing, const ServiceSettings& settings) {
         return PictureAnswer(std::move(drawing.answer), std::move(*png), start);
     } catch (const platform::ProcessorTimeExceeded&) {
         return Busy("the picture needs more than " + std::to_string(settings.cpuLimit.count()) +
-                    " ms of processor time to find its characters; ask again: what was found is kept");
+                        " ms of processor time to find its characters; ask again: what was found is kept",
+                    ErrorCode::cpuLimit);
     } catch (const std::bad_alloc&) {
         return FailureAnswer(Failure{Failure::What::outOfMemory});
     }

@@ -1,7 +1,7 @@
 #pragma once
 // What the service answers to each request, apart from the network: the page and its
-// files, /healthz, and /render. Every error is a JSON body {"error": "..."} with its
-// status; nothing a client sends makes a 500. A picture is answered in two steps:
+// files, /healthz, and /render. Every error is a JSON body {"error": "...", "code":
+// "..."} with its status; nothing a client sends makes a 500. A picture is answered in two steps:
 // Route says what is to be drawn (or answers at once: the page, /healthz, errors, a
 // tag that still matches), Draw draws it, so that the network can leave drawing to
 // threads of its own.
@@ -16,6 +16,7 @@
 
 #include "render/png_writer.h"
 #include "render/text_art.h"
+#include "server/request.h"
 
 namespace quarvel::server {
 
@@ -24,6 +25,7 @@ struct HttpRequest {
     std::string target;  // the request-target as sent: "/render?margin=4"
     std::optional<std::string> contentType;
     std::optional<std::string> ifNoneMatch;
+    std::string acceptLanguage;  // its fields joined by commas; empty when there is none
     std::string body;
 };
 
@@ -67,11 +69,16 @@ HttpResponse Draw(Drawing drawing, const ServiceSettings& settings);
 // GET; the network leaves the body out).
 HttpResponse Answer(HttpRequest request, const ServiceSettings& settings);
 
-// An error answer: the status, {"error": message} and the headers every error has.
-HttpResponse JsonError(int status, std::string_view message);
+// An error answer: the status, {"error": message, "code": code} and the headers every
+// error has.
+HttpResponse JsonError(int status, ErrorCode code, std::string_view message);
+template <typename T>
+HttpResponse JsonError(const Parsed<T>& failed) {
+    return JsonError(failed.status, failed.code, failed.error);
+}
 
 // 503 with Retry-After: 1 and why: the service cannot take the request now, but soon.
-HttpResponse Busy(std::string_view why);
+HttpResponse Busy(std::string_view why, ErrorCode code = ErrorCode::busy);
 // The engine's message of a failure in UTF-8, on one line: the words the command line
 // and the window use for it, as the sources have them whatever the service's locale.
 std::string FailureText(const Failure& failure);

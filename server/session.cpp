@@ -174,7 +174,7 @@ void Session::Parse() {
         } catch (const std::length_error&) {
             return Fail(http::error::header_limit);  // a field longer than the parser holds
         } catch (const std::exception& e) {
-            return Send(JsonError(400, std::string("malformed HTTP request: ") + e.what()), false);
+            return Send(JsonError(400, ErrorCode::badHttp, std::string("malformed HTTP request: ") + e.what()), false);
         }
         if (ec) return Fail(ec);
         if (headDone_ == headBefore) break;
@@ -224,6 +224,8 @@ bool Session::OnHeader() {
         request_.contentType = std::string(it->value());
     if (auto it = request.find(http::field::if_none_match); it != request.end())
         request_.ifNoneMatch = std::string(it->value());
+    for (auto [it, end] = request.equal_range(http::field::accept_language); it != end; ++it)
+        request_.acceptLanguage += std::string(request_.acceptLanguage.empty() ? "" : ",") + std::string(it->value());
     keepAlive_ = request.keep_alive();
     ArmDeadline(start_ + Config().requestTimeout);
 
@@ -231,7 +233,7 @@ bool Session::OnHeader() {
     for (auto [it, end] = request.equal_range(http::field::transfer_encoding); it != end; ++it)
         codings += std::string(codings.empty() ? "" : ",") + std::string(it->value());
     if (const Parsed<bool> chunked = ReadTransferEncoding(codings); !chunked) {
-        Send(JsonError(chunked.status, chunked.error), false);
+        Send(JsonError(chunked), false);
         return false;
     }
     if (const auto length = parser_->content_length(); length && *length > Config().service.maxBody) {
@@ -272,7 +274,8 @@ void Session::ReadMore() {
 }
 
 HttpResponse Session::TooLarge() const {
-    return JsonError(413, "the body is larger than " + std::to_string(Config().service.maxBody) + " bytes");
+    return JsonError(413, ErrorCode::tooLarge,
+                     "the body is larger than " + std::to_string(Config().service.maxBody) + " bytes");
 }
 
 // The request is whole: answered here, or drawn by the pool and answered when drawn.
@@ -310,7 +313,7 @@ HttpResponse Session::DrawSafely(Drawing drawing) const {
         return Draw(std::move(drawing), Config().service);
     } catch (const std::exception& e) {
         Log(LogPriority::error, std::string("quarvel-server: a picture could not be drawn: ") + e.what());
-        return JsonError(500, "the picture could not be drawn");
+        return JsonError(500, ErrorCode::internal, "the picture could not be drawn");
     }
 }
 
@@ -322,18 +325,20 @@ void Session::Fail(beast::error_code ec) {
     if (timedOut_) {
         const bool head = !headDone_;
         const auto limit = head ? std::min(Config().headerTimeout, Config().requestTimeout) : Config().requestTimeout;
-        return Send(JsonError(408, std::string(head ? "the request's head" : "the request") +
-                                       " did not arrive within " + std::to_string(limit.count()) + " s"),
+        return Send(JsonError(408, ErrorCode::timeout,
+                              std::string(head ? "the request's head" : "the request") + " did not arrive within " +
+                                  std::to_string(limit.count()) + " s"),
                     false);
     }
     if (ec == http::error::header_limit)
-        return Send(JsonError(431, "the request line and headers (with any trailers) are larger than " +
-                                       std::to_string(kMaxHeaderBytes / 1024) + " KB"),
+        return Send(JsonError(431, ErrorCode::headTooLarge,
+                              "the request line and headers (with any trailers) are larger than " +
+                                  std::to_string(kMaxHeaderBytes / 1024) + " KB"),
                     false);
     if (ec == http::error::body_limit) return Send(TooLarge(), false);
     if (ec.category() == http::make_error_code(http::error::bad_target).category() &&
         ec != http::error::end_of_stream && ec != http::error::partial_message)
-        return Send(JsonError(400, "malformed HTTP request: " + ec.message()), false);
+        return Send(JsonError(400, ErrorCode::badHttp, "malformed HTTP request: " + ec.message()), false);
     Close();  // the client went away
 }
 

@@ -1,7 +1,7 @@
 // quarvel-server's reading of requests on random bytes: the query and its options, the
-// media type, If-None-Match, Transfer-Encoding, the command line's address and sizes, and
-// the whole answer to a request that passed HTTP (method, target, Content-Type,
-// If-None-Match, body).
+// media type, If-None-Match, Transfer-Encoding, Accept-Language, the command line's
+// address and sizes, and the whole answer to a request that passed HTTP (method,
+// target, Content-Type, If-None-Match, body).
 //
 // Input: a byte choosing the method, then the target, the Content-Type and the
 // If-None-Match each ended by a line feed, then the body.
@@ -9,7 +9,7 @@
 // Invariants:
 // - nothing a client sends gets a 5xx (a 503 only when memory runs out, which the
 //   fuzzer's limit turns into a finding of its own);
-// - every error is a JSON body {"error": "..."} of printable ASCII, with no-store;
+// - every error is a JSON body {"error": "...", "code": "..."} of printable ASCII, with no-store;
 // - every 200 of /render is a PNG with a strong tag, and the same request asked with
 //   that tag in If-None-Match gets 304 with the same tag;
 // - options that read give a margin within 0..100; a query that fails says why;
@@ -38,6 +38,7 @@ void CheckAnswer(const server::HttpRequest& request, const server::ServiceSettin
     FUZZ_CHECK(r.status < 500);
     if (r.status >= 400) {
         FUZZ_CHECK(r.body.starts_with("{\"error\": \"") && r.body.ends_with("\"}\n"));
+        FUZZ_CHECK(r.body.find("\", \"code\": \"") != std::string::npos);
         FUZZ_CHECK(IsPrintableAscii(std::string_view(r.body).substr(0, r.body.size() - 1)));
         FUZZ_CHECK(r.Header("Cache-Control") && *r.Header("Cache-Control") == "no-store");
         return;
@@ -88,6 +89,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         FUZZ_CHECK(IsPrintableAscii(media->unknownCharset));
     }
     server::IfNoneMatchMatches(match, "\"q1-0123456789abcdef0123456789abcdef\"");
+    server::AcceptedLanguage(type);
     if (const auto address = server::ParseListenAddress(target)) FUZZ_CHECK(!address.value->host.empty());
     if (const auto bytes = server::ParseByteSize(type, 1, 16u << 20)) FUZZ_CHECK(*bytes >= 1 && *bytes <= 16u << 20);
     if (const auto coding = server::ReadTransferEncoding(type); !coding)

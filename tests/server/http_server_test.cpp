@@ -139,60 +139,95 @@ TEST_F(ServerEndToEnd, TagsLetCachesKeepPicturesForGood) {
     EXPECT_EQ(other.status, 200);
 }
 
-TEST_F(ServerEndToEnd, EveryErrorIsJsonWithItsStatus) {
+// Each error with its status, its message and its code, which scripts rely on.
+TEST_F(ServerEndToEnd, EveryErrorIsJsonWithItsStatusAndCode) {
     struct Case {
         const char* name;
         std::string method, target, body;
         std::vector<std::string> headers;
         int status;
         const char* says;
+        const char* code;
     };
     const Case cases[] = {
-        {"unknown option", "GET", "/render?text=a&colour=red", "", {}, 400, "unknown option 'colour'"},
-        {"bad margin", "GET", "/render?text=a&margin=1000", "", {}, 400, "margin needs a number from 0 to 100"},
-        {"bad colour", "POST", "/render?fore=black", "a", {"Content-Type: text/plain"}, 400, "fore needs a colour"},
-        {"bad percent", "GET", "/render?text=%E3%8", "", {}, 400, "bad percent-encoding"},
-        {"no text", "GET", "/render?margin=1", "", {}, 400, "give the art as ?text="},
-        {"text in a POST", "POST", "/render?text=a", "b", {"Content-Type: text/plain"}, 400, "as its body"},
+        {"unknown option", "GET", "/render?text=a&colour=red", "", {}, 400, "unknown option 'colour'", "bad-parameter"},
+        {"bad margin",
+         "GET",
+         "/render?text=a&margin=1000",
+         "",
+         {},
+         400,
+         "margin needs a number from 0 to 100",
+         "bad-parameter"},
+        {"bad colour",
+         "POST",
+         "/render?fore=black",
+         "a",
+         {"Content-Type: text/plain"},
+         400,
+         "fore needs a colour",
+         "bad-parameter"},
+        {"bad percent", "GET", "/render?text=%E3%8", "", {}, 400, "bad percent-encoding", "bad-parameter"},
+        {"no text", "GET", "/render?margin=1", "", {}, 400, "give the art as ?text=", "missing-text"},
+        {"text in a POST",
+         "POST",
+         "/render?text=a",
+         "b",
+         {"Content-Type: text/plain"},
+         400,
+         "as its body",
+         "bad-parameter"},
         {"not UTF-8",
          "POST",
          "/render",
          "\x82\xA0",
          {"Content-Type: text/plain; charset=utf-8"},
          400,
-         "not UTF-8: byte 0"},
+         "not UTF-8: byte 0",
+         "not-decodable"},
         {"not Shift-JIS",
          "POST",
          "/render",
          "ab\x81\x20",
          {"Content-Type: text/plain; charset=shift_jis"},
          400,
-         "not Shift-JIS (code page 932): byte 2"},
+         "not Shift-JIS (code page 932): byte 2",
+         "not-decodable"},
         {"charsets differ",
          "POST",
          "/render?encoding=utf-8",
          "a",
          {"Content-Type: text/plain; charset=cp932"},
          400,
-         "differ"},
+         "differ",
+         "bad-parameter"},
         {"form",
          "POST",
          "/render",
          "text=a",
          {"Content-Type: application/x-www-form-urlencoded"},
          415,
-         "send the art as Content-Type: text/plain"},
-        {"bad media type", "POST", "/render", "a", {"Content-Type: ;;"}, 415, "send the art as"},
+         "send the art as Content-Type: text/plain",
+         "not-text"},
+        {"bad media type", "POST", "/render", "a", {"Content-Type: ;;"}, 415, "send the art as", "not-text"},
         {"other charset",
          "POST",
          "/render",
          "a",
          {"Content-Type: text/plain; charset=euc-jp"},
          415,
-         "charset 'euc-jp' is not read"},
-        {"unknown path", "GET", "/render/", "", {}, 404, "no such path: /render/"},
-        {"wrong method", "DELETE", "/render", "", {}, 405, "this path takes GET, HEAD, POST, OPTIONS"},
-        {"POST to the page", "POST", "/", "x", {"Content-Type: text/plain"}, 405, "GET, HEAD"},
+         "charset 'euc-jp' is not read",
+         "unknown-charset"},
+        {"unknown path", "GET", "/render/", "", {}, 404, "no such path: /render/", "no-such-path"},
+        {"wrong method",
+         "DELETE",
+         "/render",
+         "",
+         {},
+         405,
+         "this path takes GET, HEAD, POST, OPTIONS",
+         "method-not-allowed"},
+        {"POST to the page", "POST", "/", "x", {"Content-Type: text/plain"}, 405, "GET, HEAD", "method-not-allowed"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -200,6 +235,7 @@ TEST_F(ServerEndToEnd, EveryErrorIsJsonWithItsStatus) {
         EXPECT_EQ(a.status, c.status) << a.body;
         EXPECT_TRUE(a.IsJsonError()) << a.body;
         EXPECT_NE(a.body.find(c.says), std::string::npos) << a.body;
+        EXPECT_EQ(a.ErrorCode(), c.code) << a.body;
         EXPECT_EQ(a.Header("cache-control"), "no-store");
     }
     EXPECT_EQ(server_->Ask("DELETE", "/render").Header("allow"), "GET, HEAD, POST, OPTIONS");
@@ -220,42 +256,44 @@ TEST_F(ServerEndToEnd, HttpThatCannotBeReadIsAnsweredAndClosed) {
         std::string bytes;
         int status;
         const char* says;
+        const char* code;
     };
     const Case cases[] = {
         {"huge header", "GET /healthz HTTP/1.1\r\nHost: x\r\nX-Big: " + std::string(70000, 'a') + "\r\n\r\n", 431,
-         "larger than 64 KB"},
+         "larger than 64 KB", "head-too-large"},
         {"huge target", "GET /render?text=" + std::string(70000, 'a') + " HTTP/1.1\r\nHost: x\r\n\r\n", 431,
-         "larger than 64 KB"},
-        {"garbage", "\x16\x03\x01\x02\x00\x01\x00\x01\xfc\x03\x03 random bytes\r\n\r\n", 400, "malformed HTTP request"},
-        {"bad version", "GET / HTTP/9.9\r\n\r\n", 400, "malformed HTTP request"},
+         "larger than 64 KB", "head-too-large"},
+        {"garbage", "\x16\x03\x01\x02\x00\x01\x00\x01\xfc\x03\x03 random bytes\r\n\r\n", 400, "malformed HTTP request",
+         "bad-http"},
+        {"bad version", "GET / HTTP/9.9\r\n\r\n", 400, "malformed HTTP request", "bad-http"},
         {"bad chunk", "POST /render HTTP/1.1\r\nHost: x\r\nTransfer-Encoding: chunked\r\n\r\nzz\r\n", 400,
-         "malformed HTTP request"},
+         "malformed HTTP request", "bad-http"},
         {"over the body limit", "POST /render HTTP/1.1\r\nHost: x\r\nContent-Length: 2000000\r\n\r\n", 413,
-         "larger than 1048576 bytes"},
+         "larger than 1048576 bytes", "too-large"},
         {"chunks over the limit",
          "POST /render HTTP/1.1\r\nHost: x\r\nTransfer-Encoding: chunked\r\n\r\n100000\r\n" +
              std::string(0x100000, 'a') + "\r\n10\r\n" + std::string(16, 'a') + "\r\n0\r\n\r\n",
-         413, "larger than 1048576 bytes"},
+         413, "larger than 1048576 bytes", "too-large"},
         // A field of 65,534 bytes once made the parser throw, which ended the program.
         {"a trailer field too long for the parser", kChunked + "X-T: " + std::string(65534, 'a') + "\r\n\r\n", 431,
-         "larger than 64 KB"},
+         "larger than 64 KB", "head-too-large"},
         // Trailers count with the head against its limit (they were taken in any number).
         {"trailers over the limit", kChunked + Repeated("X-T: " + std::string(1000, 'a') + "\r\n", 70) + "\r\n", 431,
-         "larger than 64 KB"},
+         "larger than 64 KB", "head-too-large"},
         {"a head and trailers over the limit together",
          kChunkedHead + "X-H: " + std::string(40000, 'a') +
              "\r\n\r\n5\r\nhello\r\n0\r\nX-T: " + std::string(30000, 'a') + "\r\n\r\n",
-         431, "larger than 64 KB"},
+         431, "larger than 64 KB", "head-too-large"},
         // A body whose end cannot be known: its bytes must not be read as another request.
         {"a coding after chunked", kChunkedHead.substr(0, kChunkedHead.size() - 2) + ", identity\r\n\r\n" + kNext, 400,
-         "must end in chunked"},
+         "must end in chunked", "bad-transfer-coding"},
         {"gzip alone", "POST /render HTTP/1.1\r\nHost: x\r\nTransfer-Encoding: gzip\r\n\r\n" + kNext, 400,
-         "must end in chunked"},
+         "must end in chunked", "bad-transfer-coding"},
         {"xchunked", "POST /render HTTP/1.1\r\nHost: x\r\nTransfer-Encoding: xchunked\r\n\r\n" + kNext, 400,
-         "must end in chunked"},
+         "must end in chunked", "bad-transfer-coding"},
         {"a coding before chunked",
          "POST /render HTTP/1.1\r\nHost: x\r\nTransfer-Encoding: gzip, chunked\r\n\r\n0\r\n\r\n", 501,
-         "only the chunked transfer coding"},
+         "only the chunked transfer coding", "bad-transfer-coding"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -265,6 +303,7 @@ TEST_F(ServerEndToEnd, HttpThatCannotBeReadIsAnsweredAndClosed) {
         EXPECT_EQ(a.status, c.status) << a.body;
         EXPECT_TRUE(a.IsJsonError()) << a.body;
         EXPECT_NE(a.body.find(c.says), std::string::npos) << a.body;
+        EXPECT_EQ(a.ErrorCode(), c.code) << a.body;
         EXPECT_EQ(a.Header("connection"), "close");
         EXPECT_TRUE(connection.Closed());
         // The server goes on answering.
@@ -283,6 +322,16 @@ TEST_F(ServerEndToEnd, PageFilesHealthAndKeepAlive) {
     ASSERT_EQ(page.status, 200);
     EXPECT_EQ(page.Header("content-type"), "text/html; charset=utf-8");
     EXPECT_NE(page.body.find("<html lang=\"ja\">"), std::string::npos);
+    // The page in the language Accept-Language asks for, each with a tag of its own.
+    EXPECT_EQ(page.Header("vary"), "Accept-Language");
+    const Answer english = server_->Ask("GET", "/", {}, {"Accept-Language: fr, en;q=0.9, ja;q=0.8"});
+    EXPECT_NE(english.body.find("<html lang=\"en\">"), std::string::npos);
+    EXPECT_EQ(english.Header("vary"), "Accept-Language");
+    EXPECT_NE(english.Header("etag"), page.Header("etag"));
+    for (const Answer* a : {&page, &english}) {
+        const std::vector<std::string> headers = {"If-None-Match: " + a->Header("etag"), "Accept-Language: en"};
+        EXPECT_EQ(server_->Ask("GET", "/", {}, headers).status, a == &english ? 304 : 200);
+    }
     const std::string policy = page.Header("content-security-policy");
     EXPECT_NE(policy.find("default-src 'none'"), std::string::npos);
     EXPECT_NE(policy.find("script-src 'self';"), std::string::npos);
@@ -365,6 +414,7 @@ TEST(ServerProgram, LimitsAndTimeoutsEndTheirConnections) {
         const Answer busy = held[0].Read();
         EXPECT_EQ(busy.status, 503);
         EXPECT_TRUE(busy.IsJsonError()) << busy.body;
+        EXPECT_EQ(busy.ErrorCode(), "busy");
         EXPECT_EQ(busy.Header("retry-after"), "1");
         EXPECT_EQ(fourth.Read().status, 200);
         // Connections that send nothing are closed after the header timeout, a kept-alive
@@ -416,6 +466,7 @@ TEST(ServerProgram, MemoryThatRunsOutIsA503AndTheServiceGoesOn) {
     const Answer large = server.Post("/render", art);
     EXPECT_EQ(large.status, 503);
     EXPECT_TRUE(large.IsJsonError()) << large.body;
+    EXPECT_EQ(large.ErrorCode(), "out-of-memory");
     EXPECT_EQ(large.Header("retry-after"), "1");
     const Answer small = server.Post("/render", Examples("medium.txt"));
     EXPECT_EQ(small.status, 200);

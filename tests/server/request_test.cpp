@@ -4,9 +4,13 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <string>
+
 #include "server/etag.h"
 #include "server/request.h"
 #include "server/routes.h"
+#include "support/test_support.h"
 
 namespace quarvel::server {
 
@@ -253,20 +257,87 @@ TEST(ServerRequest, FailuresAreAnsweredByTheirKind) {
         Failure failure;
         int status;
         std::string says;
+        const char* code;
     } cases[] = {
-        {{What::outOfMemory}, 503, "メモリが足りません"},
-        {{What::tooLarge}, 400, "ファイルが大きすぎます"},
-        {{What::unexpected, {}, 0, "a picture without pixels"}, 500, "予期しないエラー: a picture without pixels"},
-        {{What::notWritten, {}, ENOSPC}, 500, "ファイルの書き込みに失敗: No space left on device"},
+        {{What::outOfMemory}, 503, "メモリが足りません", "out-of-memory"},
+        {{What::tooLarge}, 400, "ファイルが大きすぎます", "too-large"},
+        {{What::unexpected, {}, 0, "a picture without pixels"},
+         500,
+         "予期しないエラー: a picture without pixels",
+         "internal"},
+        {{What::notWritten, {}, ENOSPC}, 500, "ファイルの書き込みに失敗: No space left on device", "internal"},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(FailureText(c.failure), c.says);
         const HttpResponse r = FailureAnswer(c.failure);
         EXPECT_EQ(r.status, c.status) << c.says;
         const std::string more = c.status == 503 ? "; try again later" : "";
-        EXPECT_EQ(r.body, "{\"error\": " + JsonString(c.says + more) + "}\n");
+        EXPECT_EQ(r.body, "{\"error\": " + JsonString(c.says + more) + ", \"code\": \"" + c.code + "\"}\n");
         EXPECT_EQ(r.Header("Retry-After") != nullptr, c.status == 503) << c.says;
     }
+}
+
+// Scripts learn what the codes mean from docs/SERVER.md: each is in its table.
+TEST(ServerRequest, EveryErrorCodeIsDocumented) {
+    const std::string doc = test::ReadFile(QUARVEL_SOURCE_DIR "/docs/SERVER.md");
+    for (int i = 0; i <= static_cast<int>(ErrorCode::internal); ++i) {
+        const std::string row = std::string("| `") + ErrorCodeName(static_cast<ErrorCode>(i)) + "` |";
+        EXPECT_NE(doc.find(row), std::string::npos) << row;
+    }
+}
+
+// The page's language from Accept-Language: the weights count, the first of equals
+// wins, and what cannot be read is passed over rather than taken.
+TEST(ServerRequest, PageLanguageFollowsAcceptLanguage) {
+    using platform::Language;
+    constexpr Language ja = Language::japanese, en = Language::english;
+    const struct {
+        std::string header;
+        Language language;
+    } cases[] = {
+        {"", ja},
+        {"ja", ja},
+        {"ja-JP,ja;q=0.9,en;q=0.8", ja},
+        {"JA-jp", ja},
+        {"en-US,en;q=0.9", en},
+        {"fr-FR, ja;q=0.9", en},  // another language first: English, the translation
+        {"en;q=0.5, ja;q=0.8", ja},
+        {"ja;q=0.8, en;q=0.8", ja},
+        {"de;q=0.8, ja;q=0.8", en},
+        {"ja;q=0, en", en},
+        {"en;q=0", ja},  // nothing acceptable: the page's own
+        {"*", ja},
+        {"*;q=0.1, en;q=0.2", en},
+        {"java, jam", en},  // not "ja"
+        {" en ; q=1.000 ", en},
+        {"en;Q=0.9;level=1, ja;q=0.5", en},
+        // Weights that are none: the entry is passed over.
+        {"en;q=2, ja;q=0.1", ja},
+        {"en;q=1.5, ja;q=0.1", ja},
+        {"en;q=-1, ja;q=0.1", ja},
+        {"en;q=0.1234, ja;q=0.1", ja},
+        {"en;q=, ja;q=0.1", ja},
+        {"en;q=0x1, ja;q=0.1", ja},
+        {"en;q=1e0, ja;q=0.1", ja},
+        // Tags that are none.
+        {"@@@, ja;q=0.1", ja},
+        {"en-, ja;q=0.1", ja},
+        {"-en, ja;q=0.1", ja},
+        {"toolongtag, ja;q=0.1", ja},
+        {"1en, ja;q=0.1", ja},
+        {",,;;,=;q,", ja},
+        {std::string("en\0GB, ja;q=0.1", 16), ja},
+        {std::string(60000, ',') + "en", en},
+        {std::string(60000, 'a') + ", en;q=0.5", en},
+    };
+    for (const auto& c : cases) EXPECT_EQ(AcceptedLanguage(c.header), c.language) << Printable(c.header);
+    // Thousands of entries, as many as a head may hold, take no longer than their bytes.
+    std::string many;
+    for (int i = 0; many.size() < 65000; ++i)
+        many += "de-x" + std::to_string(i) + ";q=0." + std::to_string(i % 999) + ",";
+    const auto start = std::chrono::steady_clock::now();
+    for (int i = 0; i < 10; ++i) EXPECT_EQ(AcceptedLanguage(many), en);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(1));
 }
 
 }  // namespace

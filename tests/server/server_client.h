@@ -44,7 +44,12 @@ struct Answer {
     }
     bool IsJsonError() const {
         return Header("content-type") == "application/json; charset=utf-8" && body.starts_with("{\"error\": \"") &&
-               body.ends_with("\"}\n");
+               !ErrorCode().empty();
+    }
+    // The `code` of a JSON error: {"error": "...", "code": "..."}.
+    std::string ErrorCode() const {
+        std::smatch code;
+        return std::regex_search(body, code, std::regex("\", \"code\": \"([a-z-]+)\"\\}\n$")) ? code[1].str() : "";
     }
 };
 
