@@ -1,6 +1,11 @@
 // The page of quarvel-server: the art typed or pasted into the box is drawn by POST
 // /render a moment after the last key, with the look chosen above it. Nothing the user
 // typed or the server said is ever put into the page as HTML: only as text.
+//
+// The page speaks Japanese, its own words, or English: the language the user chose on
+// the page (kept in the browser), else the one the server chose by Accept-Language
+// (<html lang>). The English of the page's fixed words is ENGLISH, by their Japanese;
+// the words this script shows are written in both where they are shown (say).
 'use strict';
 
 (() => {
@@ -9,14 +14,103 @@
   const space = $('space'), indexed = $('indexed'), clear = $('clear'), scale = $('scale');
   const picture = $('picture'), size = $('size'), warnings = $('warnings'), error = $('error');
   const save = $('save'), copy = $('copy'), note = $('note'), link = $('link');
+  const languageButtons = document.querySelectorAll('#language button');
 
   const TYPING_DELAY = 250;  // ms after the last key before the picture is drawn
   const LOOK_KEY = 'quarvel.look';
+  const LANGUAGE_KEY = 'quarvel.language';
+
+  const ENGLISH = new Map([
+    ['Quarvel — AAをPNG画像に', 'Quarvel — text art to PNG'],
+    ['AA（テキストアート）を「ＭＳ Ｐゴシック」どおりに並べたPNG画像にします。どの画面でもずれずに読めます。' +
+      '貼り付けたり打ったりするそばから、下に画像が描かれます。',
+    'Turns AA (Japanese text art) into a PNG picture laid out as MS PGothic lays it out, which reads ' +
+      'without shifting on any screen. The picture is drawn below as you paste or type.'],
+    ['見た目', 'Look'],
+    ['文字色', 'Text colour'],
+    ['背景色', 'Background'],
+    ['背景を透明に', 'Transparent background'],
+    ['余白', 'Margin'],
+    ['ピクセル', 'pixels'],
+    ['半角SP動作の模擬', 'Collapse half-width spaces as a browser does'],
+    ['2色PNG（小さいファイル）', 'Two-colour PNG (smaller file)'],
+    ['倍率', 'Scale'],
+    ['画面に合わせる', 'Fit the screen'],
+    ['1倍', '1×'], ['2倍', '2×'], ['3倍', '3×'], ['4倍', '4×'],
+    ['AA', 'Text art'],
+    ['ここにAAを貼り付けてください', 'Paste the text art here'],
+    ['PNG画像を保存', 'Save the PNG'],
+    ['画像をコピー', 'Copy the picture'],
+    ['このAAへのリンク', 'Link to this art'],
+    ['AAと見た目はURLの#より後ろにだけ入り、リンクを開いてもサーバーには送られません',
+      'The art and its look go only after the # of the link, which opening it never sends to the server'],
+    ['描かれたAA', 'The art drawn'],
+    ['プログラムから使うには:', 'From a program:'],
+    ["curl --data-binary @aa.txt -H 'Content-Type: text/plain; charset=utf-8' " +
+      "'http://このサーバー/render?margin=4' -o aa.png",
+    "curl --data-binary @aa.txt -H 'Content-Type: text/plain; charset=utf-8' " +
+      "'http://this-server/render?margin=4' -o aa.png"],
+    ['（Shift_JISなら', ' (for Shift_JIS,'],
+    ['）。画像の埋め込みは', '). To embed a picture:'],
+    ['（', ' ('],
+    ['から', 'to'],
+    ['は各ピクセルを2×2から4×4に。高密度の画面にはその倍率の画像が選ばれます）。背景を透明にするには',
+      'draw each pixel as 2×2 to 4×4; a screen of high density picks the picture of its scale). ' +
+      'For a transparent background:'],
+    ['。', '.'],
+  ]);
 
   let timer = 0;
   let controller = null;
   let drawn = null;  // {blob, url} of the picture shown
   let retried = false;
+  let english = false;
+
+  // A text of this script in the language the page speaks.
+  const say = (japanese, inEnglish) => english ? inEnglish : japanese;
+
+  // The page's fixed texts and shown attributes that have an English: how to set each,
+  // and its two languages (the text's own spaces kept around the English).
+  const fixed = [];
+  function collectFixed() {
+    const walker = document.createTreeWalker(document.documentElement, NodeFilter.SHOW_TEXT);
+    for (let node; (node = walker.nextNode());) {
+      const [, before, words, after] = /^(\s*)([\s\S]*?)(\s*)$/.exec(node.data);
+      const inEnglish = ENGLISH.get(words.replace(/\s+/g, ' '));
+      if (inEnglish !== undefined) {
+        fixed.push({ set: (text) => { node.data = text; }, japanese: node.data, english: before + inEnglish + after });
+      }
+    }
+    for (const name of ['placeholder', 'title', 'alt']) {
+      for (const element of document.querySelectorAll('[' + name + ']')) {
+        const japanese = element.getAttribute(name), inEnglish = ENGLISH.get(japanese);
+        if (inEnglish !== undefined) {
+          fixed.push({ set: (text) => element.setAttribute(name, text), japanese, english: inEnglish });
+        }
+      }
+    }
+  }
+
+  // The language chosen on the page, if one was.
+  function keptLanguage() {
+    try {
+      const kept = localStorage.getItem(LANGUAGE_KEY);
+      return kept === 'ja' || kept === 'en' ? kept : null;
+    } catch (e) { return null; }
+  }
+
+  function speak(language) {
+    english = language === 'en';
+    document.documentElement.lang = language;
+    for (const text of fixed) text.set(english ? text.english : text.japanese);
+    for (const button of languageButtons) {
+      button.setAttribute('aria-pressed', String(button.dataset.language === language));
+    }
+    if (!canCopy()) {
+      copy.title = say('この接続ではブラウザーが画像のコピーを許しません（https か localhost で開いてください）',
+        'The browser allows copying pictures on https and on localhost only, not on this connection');
+    }
+  }
 
   // The look survives a reload of the page.
   function restoreLook() {
@@ -124,13 +218,19 @@
   // What the picture leaves out, in the words of the program's preview window.
   function warningTexts(report) {
     const out = [];
-    if (report.linesCut) out.push('50行を超えた分は描かれません');
-    if (report.widthCut) out.push('幅1024ピクセルを超えた分は切れます');
-    if (report.undecodable > 0) out.push(report.undecodable + '文字を読めず、空白になります');
+    if (report.linesCut) out.push(say('50行を超えた分は描かれません', 'lines beyond 50 are not drawn'));
+    if (report.widthCut) out.push(say('幅1024ピクセルを超えた分は切れます', 'what is wider than 1024 pixels is cut off'));
+    const n = report.undecodable;
+    if (n > 0) {
+      out.push(say(n + '文字を読めず、空白になります',
+        n + (n === 1 ? ' character could not be read and is' : ' characters could not be read and are') + ' drawn blank'));
+    }
     if (report.facelessCount > 0) {
       const shown = (report.faceless || []).slice(0, 8).map(codePoint).join(' ');
-      const more = report.facelessCount > 8 ? ' ほか' + (report.facelessCount - 8) + '文字' : '';
-      out.push('字形の無い文字は空白になります（' + shown + more + '）');
+      const others = report.facelessCount - 8;
+      const more = others > 0 ? say(' ほか' + others + '文字', ' and ' + others + ' more') : '';
+      out.push(say('字形の無い文字は空白になります（' + shown + more + '）',
+        'characters that no font has are drawn blank (' + shown + more + ')'));
     }
     return out;
   }
@@ -145,10 +245,11 @@
       if (old) URL.revokeObjectURL(old.url);
       picture.hidden = false;
       const w = picture.naturalWidth * pictureScale, h = picture.naturalHeight * pictureScale;
-      size.textContent = w + ' × ' + h + ' ピクセル、' + blob.size.toLocaleString('ja-JP') + ' バイト';
+      size.textContent = w + ' × ' + h + say(' ピクセル、' + blob.size.toLocaleString('ja-JP') + ' バイト',
+        ' pixels, ' + blob.size.toLocaleString('en-US') + ' bytes');
       warnings.replaceChildren(...warningTexts(report).map((text) => {
         const li = document.createElement('li');
-        li.textContent = '警告: ' + text;
+        li.textContent = say('警告: ', 'Warning: ') + text;
         return li;
       }));
       save.href = url;
@@ -175,7 +276,7 @@
       return;
     }
     if (marginValue() === null) {
-      showError('余白は0から100までの整数で指定してください。');
+      showError(say('余白は0から100までの整数で指定してください。', 'The margin must be a whole number from 0 to 100.'));
       return;
     }
     const mine = new AbortController();
@@ -190,10 +291,10 @@
         signal: mine.signal,
       });
       if (!response.ok) {
-        let said = '';
-        try { said = (await response.json()).error || ''; } catch (e) { /* not JSON */ }
+        let said = {};
+        try { said = await response.json(); } catch (e) { /* not JSON */ }
         if (mine !== controller) return;
-        failed(response.status, said);
+        failed(response.status, String(said.code || ''), String(said.error || ''));
         return;
       }
       const blob = await response.blob();
@@ -207,23 +308,29 @@
     } catch (e) {
       if (e.name === 'AbortError') return;
       if (mine !== controller) return;
-      showError('サーバーにつながりません。しばらくしてからもう一度お試しください。');
+      showError(say('サーバーにつながりません。しばらくしてからもう一度お試しください。',
+        'The server cannot be reached. Please try again in a while.'));
     }
   }
 
-  function failed(status, said) {
-    if (status === 413) {
-      showError('AAが大きすぎて受け付けられません（' + said + '）。');
-    } else if (status === 429 || status === 503) {
-      showError('サーバーが混み合っています。少し待ってから描き直します。');
+  // An error of the server's, in the page's words where its code says what it was (the
+  // codes are the service's, docs/SERVER.md); else with the server's message.
+  function failed(status, code, said) {
+    if (['busy', 'cpu-limit', 'out-of-memory'].includes(code) || status === 429 || status === 503) {
+      showError(say('サーバーが混み合っています。少し待ってから描き直します。',
+        'The server is busy. The picture is drawn again in a moment.'));
       if (!retried) {
         retried = true;
         schedule(1500);
       }
+    } else if (code === 'too-large' || status === 413) {
+      showError(say('AAが大きすぎて受け付けられません。', 'The art is too large to be taken.'));
+    } else if (code === 'not-decodable') {
+      showError(say('AAを文字として読めませんでした。', 'The art could not be read as text.'));
     } else if (status === 400) {
-      showError('AAを読めませんでした: ' + said);
+      showError(say('AAを読めませんでした: ', 'The art could not be read: ') + said);
     } else {
-      showError('画像を作れませんでした（' + status + '）: ' + said);
+      showError(say('画像を作れませんでした（', 'The picture could not be made (') + status + say('）: ', '): ') + said);
     }
   }
 
@@ -239,13 +346,23 @@
     if (!drawn) return;
     try {
       await navigator.clipboard.write([new ClipboardItem({ 'image/png': drawn.blob })]);
-      note.textContent = '画像をコピーしました';
+      note.textContent = say('画像をコピーしました', 'Picture copied');
     } catch (e) {
       note.textContent = '';
-      showError('画像をコピーできませんでした: ' + e.message);
+      showError(say('画像をコピーできませんでした: ', 'The picture could not be copied: ') + e.message);
     }
   }
 
+  collectFixed();
+  speak(keptLanguage() || (document.documentElement.lang === 'en' ? 'en' : 'ja'));
+  // The language chosen on the page outlasts the visit and overrides the browser's.
+  for (const button of languageButtons) {
+    button.addEventListener('click', () => {
+      try { localStorage.setItem(LANGUAGE_KEY, button.dataset.language); } catch (e) { /* not kept */ }
+      speak(button.dataset.language);
+      schedule(0);  // the picture's size, warnings and errors in the new language
+    });
+  }
   restoreLook();
   fromFragment();
   window.addEventListener('hashchange', () => { if (fromFragment()) schedule(0); });
@@ -253,7 +370,6 @@
   matchMedia('(resolution: ' + window.devicePixelRatio + 'dppx)').addEventListener('change', () => {
     if (scale.value === 'auto' && art.value !== '') schedule(0);
   });
-  if (!canCopy()) copy.title = 'この接続ではブラウザーが画像のコピーを許しません（https か localhost で開いてください）';
   art.addEventListener('input', () => schedule(TYPING_DELAY));
   for (const control of [fore, back, space, indexed, clear, scale]) {
     control.addEventListener('input', () => { keepLook(); schedule(0); });

@@ -239,6 +239,9 @@ def run(server, cli, examples, work, shots):
                      {"behavior": "allow", "downloadPath": downloads, "eventsEnabled": True}, browser=True)
         browser.call("Browser.grantPermissions", {"origin": url.rstrip("/"),
                      "permissions": ["clipboardReadWrite", "clipboardSanitizedWrite"]}, browser=True)
+        # Japanese asked for first (headless Chromium sends en-US whatever --lang says).
+        agent = browser.js("navigator.userAgent")
+        browser.call("Emulation.setUserAgentOverride", {"userAgent": agent, "acceptLanguage": "ja,en-US;q=0.8"})
         browser.call("Page.navigate", {"url": url})
         browser.wait_event(lambda e: e.get("method") == "Page.loadEventFired", "page load")
         browser.wait_for("document.body.dataset.state === 'empty'", "the empty page")
@@ -381,6 +384,31 @@ def run(server, cli, examples, work, shots):
         if browser.js("document.getElementById('fore').value + document.getElementById('indexed').checked") \
                 != "#cc0000true":
             raise Failure("the look was not kept across a reload")
+
+        # The switch puts the page in English over the browser's Japanese, for good: its
+        # fixed words and its own messages.
+        browser.js("document.querySelector('#language [data-language=\"en\"]').click()")
+        browser.call("Page.reload")
+        browser.wait_event(lambda e: e.get("method") == "Page.loadEventFired", "the reload in English")
+        shown = browser.js("[document.documentElement.lang, document.title, document.getElementById('save').textContent,"
+                           " document.querySelector('[aria-pressed=\"true\"]').textContent].join('|')")
+        if shown != "en|Quarvel — text art to PNG|Save the PNG|English":
+            raise Failure("the page in English: " + shown)
+        browser.js("{const m = document.getElementById('margin'); m.value = '500'; "
+                   "m.dispatchEvent(new Event('input', {bubbles: true}))}")
+        browser.wait_for("document.body.dataset.state === 'error'", "the margin's message in English")
+        if "The margin must be" not in browser.js("document.getElementById('error').textContent"):
+            raise Failure("the margin's message is not in English")
+        if shots:
+            browser.screenshot(os.path.join(shots, "6-english.png"))
+        # Without a choice kept, the language the browser asks for.
+        browser.js("localStorage.removeItem('quarvel.language')")
+        browser.call("Emulation.setUserAgentOverride", {"userAgent": agent, "acceptLanguage": "fr,ja;q=0.9"})
+        browser.call("Page.reload")
+        browser.wait_event(lambda e: e.get("method") == "Page.loadEventFired", "the reload for French")
+        if browser.js("document.documentElement.lang + '|' + document.getElementById('copy').textContent") \
+                != "en|Copy the picture":
+            raise Failure("a browser that asks for French first does not get English")
 
         problems = [e for e in browser.events if
                     e.get("method") == "Runtime.exceptionThrown" or
