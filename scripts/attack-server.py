@@ -1,8 +1,8 @@
 #!/usr/bin/env python3
 """Attacks a quarvel-server (or any HTTP server at a loopback port) the way RELIABILITY.md
 records: idle connections and slow-loris clients while a new request is timed; random
-bytes as bodies, huge headers, bad percent-encoding; many requests with random options
-while the server's resident memory is sampled; and the attacks of one client on all the
+bytes as bodies, huge headers, bad percent-encoding, Accept-Language that cannot be
+read; many requests with random options while the server's resident memory is sampled; and the attacks of one client on all the
 others. Every request loop is bounded in count and time, and only the loopback is
 spoken to: the attacking client from 127.0.0.2, the others from 127.0.0.1.
 
@@ -150,7 +150,7 @@ def garbage(port, count=2000):
     counts = {}
     cases = []
     for i in range(count):
-        choice = i % 5
+        choice = i % 6
         if choice == 0:  # random bytes as the body, random types
             body = bytes(rnd.getrandbits(8) for _ in range(rnd.randrange(0, 4096)))
             t = rnd.choice(["text/plain", "text/plain; charset=shift_jis", "text/plain; charset=utf-8",
@@ -165,7 +165,15 @@ def garbage(port, count=2000):
             cases.append(request("GET", target))
         elif choice == 3:  # random bytes as the whole request
             cases.append(bytes(rnd.getrandbits(8) for _ in range(rnd.randrange(1, 2048))) + b"\r\n\r\n")
-        else:  # a random request line with random bytes in its target
+        elif choice == 4:  # Accept-Language of the page: bad weights and tags, thousands of entries, huge
+            entries = ["ja", "en", "*", "fr-FR", "", "@", "ja-", "q=1", "en;q=2", "ja;q=0.", "en;q=-1",
+                       "en;q=0.1234", ";;", "x" * rnd.randrange(1, 3000), "en;q=" + "9" * rnd.randrange(1, 400),
+                       "\x01", "ja;q=0;q=1"]
+            size, value = rnd.choice([100, 60000, 70000]), ""
+            while len(value) < size:
+                value += rnd.choice(entries) + ","
+            cases.append(request("GET", "/", b"", ["Accept-Language: " + value[:size]]))
+        elif choice == 5:  # a random request line with random bytes in its target
             target = "/" + "".join(chr(rnd.randrange(33, 127)) for _ in range(rnd.randrange(0, 64)))
             cases.append(request(rnd.choice(["GET", "POST", "HEAD", "BREW", "OPTIONS"]), target, b"x"))
     # Many at once: a request that stops half-way waits for the server's request timeout.
