@@ -1,7 +1,6 @@
 #include "server/request.h"
 
 #include <algorithm>
-#include <cctype>
 #include <charconv>
 
 #include "render/look_options.h"
@@ -269,10 +268,11 @@ platform::Language AcceptedLanguage(std::string_view header) {
         for (bool first = true; !tag.empty(); first = false) {
             const std::string_view part = NextItem(tag, '-');
             if (part.empty() || part.size() > 8) return false;
-            for (const char c : part)
-                if (!(first ? std::isalpha(static_cast<unsigned char>(c))
-                            : std::isalnum(static_cast<unsigned char>(c))))
-                    return false;
+            for (const char c : part) {
+                // ASCII alone, whatever the locale says of other bytes.
+                const bool letter = (c | 0x20) >= 'a' && (c | 0x20) <= 'z';
+                if (!letter && (first || c < '0' || c > '9')) return false;
+            }
         }
         return true;
     };
