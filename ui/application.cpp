@@ -95,8 +95,9 @@ std::optional<int> AnswerWithoutWindow(int argc, char** argv) {
 }
 
 Application::Application(int& argc, char** argv) : QApplication(argc, argv), argc_(argc), argv_(argv) {
-    // Qt's dialogs in the program's language (Qt has just taken the user's locale).
-    InstallQtTranslations(*this);
+    // The window and Qt's dialogs in the program's language (Qt has just taken the
+    // user's locale).
+    InstallTranslations(*this);
     // No display name: Qt would append it to every window's caption on X11 ("... —
     // Quarvel"), and each window sets its whole caption itself.
     setApplicationName(QStringLiteral("Quarvel"));

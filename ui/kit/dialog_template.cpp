@@ -3,6 +3,7 @@
 #include <QButtonGroup>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QCoreApplication>
 #include <QFile>
 #include <QFontMetrics>
 #include <QGroupBox>
@@ -104,6 +105,15 @@ bool TakesItsNameFromALabel(const ControlTemplate& c) {
            c.kind == QStringLiteral("combobox");
 }
 
+// A template's caption and the texts its controls show are the source texts of the
+// "Dialogs" context of the window's translations; an edit box's text is a value, and
+// an icon's a resource number.
+QString Shown(const QString& text) {
+    return text.isEmpty() ? text : QCoreApplication::translate("Dialogs", text.toUtf8().constData());
+}
+
+bool ShowsItsText(const QString& kind) { return kind != QStringLiteral("edit") && kind != QStringLiteral("icon"); }
+
 }  // namespace
 
 std::optional<DialogTemplate> LoadDialogTemplate(int id) {
@@ -119,7 +129,7 @@ std::optional<DialogTemplate> LoadDialogTemplate(int id) {
     const QJsonArray font = o.value(QStringLiteral("font")).toArray();
     dlg.pointSize = font.at(0).toInt(9);
     dlg.face = font.at(1).toString();
-    dlg.caption = o.value(QStringLiteral("caption")).toString();
+    dlg.caption = Shown(o.value(QStringLiteral("caption")).toString());
     dlg.menu = o.value(QStringLiteral("menu")).toInt();
     dlg.style = StringsFrom(o.value(QStringLiteral("style")));
     for (const QJsonValue& v : o.value(QStringLiteral("controls")).toArray()) {
@@ -128,6 +138,7 @@ std::optional<DialogTemplate> LoadDialogTemplate(int id) {
         control.id = c.value(QStringLiteral("id")).toInt(-1);
         control.kind = c.value(QStringLiteral("kind")).toString();
         control.text = c.value(QStringLiteral("text")).toString();
+        if (ShowsItsText(control.kind)) control.text = Shown(control.text);
         control.rect = RectFrom(c.value(QStringLiteral("rect")));
         control.style = StringsFrom(c.value(QStringLiteral("style")));
         dlg.controls.push_back(control);
