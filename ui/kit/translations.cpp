@@ -65,10 +65,4 @@ Language ChosenLanguage() {
     return ChooseLanguage(messages ? messages : "C", list ? list : "");
 }
 
-Language InstallTranslations(QCoreApplication& application) {
-    const Language language = ChosenLanguage();
-    InstallTranslations(application, language, TranslationsFolder());
-    return language;
-}
-
 }  // namespace quarvel::ui

@@ -20,15 +20,12 @@ QString TranslationsFolder();
 // Installs the translations of `language`, in place of those an earlier call
 // installed: for English the window's own from `folder`; for Japanese Qt's
 // (qtbase_ja.qm of qt6-translations-l10n), the window's texts being their sources.
-// Windows made afterwards speak the language.
+// Windows made afterwards speak the language. The program installs them once the
+// application object is made and before any window.
 void InstallTranslations(QCoreApplication& application, platform::Language language, const QString& folder);
 
 // The language of the user's locale as the C library has taken it (LC_MESSAGES) and
 // of $LANGUAGE, chosen as quarvel-cli chooses it.
 platform::Language ChosenLanguage();
-
-// Installs the translations of ChosenLanguage() from TranslationsFolder(), once the
-// application object is made and before any window. Returns the language.
-platform::Language InstallTranslations(QCoreApplication& application);
 
 }  // namespace quarvel::ui

@@ -68,7 +68,7 @@
     </message>
     <message>
         <source>透明(&amp;N)</source>
-        <translation>Tra&amp;nsparent</translation>
+        <translation>Tra&amp;nsp.</translation>
     </message>
     <message>
         <source>対象フォルダ(&amp;D)</source>
@@ -76,7 +76,7 @@
     </message>
     <message>
         <source>参照...</source>
-        <translation>Browse...</translation>
+        <translation>Open...</translation>
     </message>
     <message>
         <source>サブフォルダも処理する</source>
