@@ -3,7 +3,6 @@
 #include <QButtonGroup>
 #include <QCheckBox>
 #include <QComboBox>
-#include <QCoreApplication>
 #include <QFile>
 #include <QFontMetrics>
 #include <QGroupBox>
@@ -105,13 +104,10 @@ bool TakesItsNameFromALabel(const ControlTemplate& c) {
            c.kind == QStringLiteral("combobox");
 }
 
-// A template's caption and the texts its controls show are the source texts of the
-// "Dialogs" context of the window's translations; an edit box's text is a value, and
-// an icon's a resource number.
-QString Shown(const QString& text) {
-    return text.isEmpty() ? text : QCoreApplication::translate("Dialogs", text.toUtf8().constData());
-}
+QString Shown(const QString& text) { return TranslatedResourceText("Dialogs", text); }
 
+// An edit box's text is a value, and an icon's a resource number: neither is words to
+// translate.
 bool ShowsItsText(const QString& kind) { return kind != QStringLiteral("edit") && kind != QStringLiteral("icon"); }
 
 }  // namespace

@@ -33,20 +33,17 @@ const QHash<int, QString>& StringTable() {
 
 }  // namespace
 
-QString LoadResString(int id) {
-    // The table's texts are the source texts of the "Strings" context of the window's
-    // translations.
-    const QString text = StringTable().value(id);
-    return text.isEmpty() ? text : QCoreApplication::translate("Strings", text.toUtf8().constData());
+QString TranslatedResourceText(const char* context, const QString& text) {
+    return text.isEmpty() ? text : QCoreApplication::translate(context, text.toUtf8().constData());
 }
+
+QString LoadResString(int id) { return TranslatedResourceText("Strings", StringTable().value(id)); }
 
 QString VersionLine() { return QStringLiteral("%1  %2").arg(LoadResString(IDS_TITLE), LoadResString(IDS_VERSION)); }
 
 void LoadMenu(QMenuBar* bar, int id) {
-    // A menu's texts are the source texts of the "Menus" context of the translations.
     const auto text = [](const QJsonObject& entry) {
-        return QCoreApplication::translate("Menus",
-                                           entry.value(QStringLiteral("text")).toString().toUtf8().constData());
+        return TranslatedResourceText("Menus", entry.value(QStringLiteral("text")).toString());
     };
     const QJsonObject o = ReadJson(QStringLiteral(":/menus/%1.json").arg(id));
     for (const QJsonValue& m : o.value(QStringLiteral("menus")).toArray()) {
