@@ -4,7 +4,8 @@
 # long as its installed path stays:
 #   share/man/man1/quarvel-cli.1, share/man/ja/man1/quarvel-cli.1,
 #   share/bash-completion/completions/quarvel-cli
-#   share/man/man1/quarvel.1, share/applications/quarvel.desktop,
+#   share/man/man1/quarvel.1, share/man/ja/man1/quarvel.1,
+#   share/quarvel/translations/quarvel_*.qm (ui/), share/applications/quarvel.desktop,
 #   share/metainfo/<id>.metainfo.xml, share/icons/hicolor/*/apps/quarvel.{png,svg}
 #                                                         (the window's, when it is built)
 
@@ -19,10 +20,12 @@ install(FILES ${QUARVEL_CLI_COMPLETION} DESTINATION ${CMAKE_INSTALL_DATADIR}/bas
 install(FILES ${QUARVEL_CLI_MAN_PAGE} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 install(FILES ${QUARVEL_CLI_MAN_PAGE_JA} DESTINATION ${CMAKE_INSTALL_MANDIR}/ja/man1)
 
-# The window's man page with the version filled in.
+# The window's man pages, English and Japanese, with the version filled in.
 if(TARGET quarvel)
   configure_file(${PROJECT_SOURCE_DIR}/res/man/quarvel.1 ${quarvel_install_files}/quarvel.1 @ONLY)
   install(FILES ${quarvel_install_files}/quarvel.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+  configure_file(${PROJECT_SOURCE_DIR}/res/man/ja/quarvel.1 ${quarvel_install_files}/ja/quarvel.1 @ONLY)
+  install(FILES ${quarvel_install_files}/ja/quarvel.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/ja/man1)
 endif()
 
 if(NOT TARGET quarvel)

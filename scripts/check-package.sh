@@ -11,7 +11,9 @@
 #     at all but those overridden in debian/ (each override says why);
 #   - installed with apt: quarvel-cli --version, every example drawn as the build draws
 #     it, the bash completion, and the window of quarvel under Xvfb opening a thread
-#     named on its command line, leaving it alone, and converting it at its button;
+#     named on its command line, leaving it alone, and converting it at its button,
+#     and speaking the locale's language (its English translation found), and man
+#     finding quarvel's Japanese page under a Japanese locale;
 # then purges both with whatever apt had to add for them, and checks that the installed
 # packages are the same as before and that no file of the packages is left. Installing
 # needs root (or sudo); two checks on one machine wait for each other.
@@ -149,8 +151,10 @@ usr/share/doc/quarvel/copyright
 $icons
 usr/share/icons/hicolor/scalable/apps/quarvel.svg
 usr/share/lintian/overrides/quarvel
+usr/share/man/ja/man1/quarvel.1.gz
 usr/share/man/man1/quarvel.1.gz
-usr/share/metainfo/io.github.quarvel.Quarvel.metainfo.xml"
+usr/share/metainfo/io.github.quarvel.Quarvel.metainfo.xml
+usr/share/quarvel/translations/quarvel_en.qm"
 expect_files quarvel-server "lib/systemd/system/quarvel-server.service
 usr/bin/quarvel-server
 usr/share/doc/quarvel-server/changelog.Debian.gz
@@ -189,8 +193,10 @@ for page in quarvel quarvel-cli quarvel-server; do
   LC_ALL=C.UTF-8 MANWIDTH=80 man --warnings -l "$tree/usr/share/man/man1/$page.1.gz" 2>"$work/man.log" >/dev/null
   [ ! -s "$work/man.log" ] || { cat "$work/man.log" >&2; fail "man page $page.1"; }
 done
-LC_ALL=C.UTF-8 MANWIDTH=80 man --warnings -l "$tree/usr/share/man/ja/man1/quarvel-cli.1.gz" 2>"$work/man.log" >/dev/null
-[ ! -s "$work/man.log" ] || { cat "$work/man.log" >&2; fail "the Japanese man page quarvel-cli.1"; }
+for page in quarvel quarvel-cli; do
+  LC_ALL=C.UTF-8 MANWIDTH=80 man --warnings -l "$tree/usr/share/man/ja/man1/$page.1.gz" 2>"$work/man.log" >/dev/null
+  [ ! -s "$work/man.log" ] || { cat "$work/man.log" >&2; fail "the Japanese man page $page.1"; }
+done
 for size in 16 32 48 64 128 256; do
   grep -q "PNG image data, $size x $size," <<<"$(file "$tree/usr/share/icons/hicolor/${size}x$size/apps/quarvel.png")" ||
     fail "the ${size}x$size icon is not a $size x $size PNG"
@@ -371,6 +377,27 @@ xvfb-run -a -s "-screen 0 1024x768x24" bash -c '
   wait "$pid" 2>/dev/null
   [ "$found" = 1 ]' _ "$work/window.log" "$work/window" || { cat "$work/window.log" >&2; fail "quarvel opened no window, changed the thread before its button was pressed, or did not convert it then"; }
 diff -r "$work/cli" "$work/window" >/dev/null || fail "the window converted the thread it was given otherwise than quarvel-cli"
+# The installed window finds its translation: under an English locale its preview
+# (Ctrl+P) is captioned "Preview", under a Japanese one "プレビュー". So does man its
+# Japanese page.
+for entry in 'en_US.UTF-8|Preview' 'ja_JP.UTF-8|プレビュー'; do
+  # shellcheck disable=SC2016 # the inner script expands its own variables
+  xvfb-run -a -s "-screen 0 1024x768x24" env LC_ALL="${entry%%|*}" LANGUAGE= bash -c '
+    (cd "$2" && exec env -u QT_QPA_PLATFORM /usr/bin/quarvel) >"$1" 2>&1 &
+    pid=$!
+    found=0
+    timeout 20 xdotool search --sync --all --onlyvisible --pid "$pid" --name "^Quarvel" >/dev/null &&
+      sleep 1 && xdotool key ctrl+p &&
+      timeout 20 xdotool search --sync --all --onlyvisible --pid "$pid" --name "^$3\$" >/dev/null && found=1
+    kill "$pid" 2>/dev/null
+    wait "$pid" 2>/dev/null
+    [ "$found" = 1 ]' _ "$work/window.log" "$work/window" "${entry#*|}" ||
+    { cat "$work/window.log" >&2; fail "the installed window under ${entry%%|*} showed no preview captioned ${entry#*|}"; }
+done
+for entry in 'ja_JP.UTF-8|/usr/share/man/ja/man1/quarvel.1.gz' 'en_US.UTF-8|/usr/share/man/man1/quarvel.1.gz'; do
+  found=$(LC_ALL= LANGUAGE= LANG=${entry%%|*} man -w quarvel)
+  [ "$found" = "${entry#*|}" ] || fail "man quarvel under ${entry%%|*} finds $found, not ${entry#*|}"
+done
 # The service on a free port, answering with what quarvel-cli draws.
 /usr/bin/quarvel-server --listen 127.0.0.1:0 2>"$work/server.log" &
 server=$!
@@ -391,7 +418,7 @@ PY
 kill "$server"
 wait "$server" 2>/dev/null || true
 cmp -s "$work/served.png" "$work/installed-small.png" || fail "quarvel-server draws otherwise than quarvel-cli"
-step "installed: --version, the examples drawn as the build draws them, the messages in the locale's language, the completion, the window opening a thread, the service drawing as quarvel-cli"
+step "installed: --version, the examples drawn as the build draws them, the messages in the locale's language, the completion, the window opening a thread and speaking the locale's language, man quarvel in Japanese, the service drawing as quarvel-cli"
 
 apt_get purge quarvel quarvel-cli quarvel-server >"$work/purge.log" 2>&1 || { cat "$work/purge.log" >&2; fail "apt purge"; }
 left=$(files_of "$(deb quarvel)"; files_of "$(deb quarvel-cli)"; files_of "$(deb quarvel-server)")

@@ -13,10 +13,12 @@ set -euo pipefail
 run=(
   cmake ninja-build g++ pkg-config gettext
   libfreetype-dev libfontconfig-dev libdeflate-dev libtbb-dev libcli11-dev
-  qt6-base-dev libgl-dev librsvg2-bin qt6-translations-l10n
+  qt6-base-dev libgl-dev librsvg2-bin qt6-translations-l10n qt6-l10n-tools
   libboost-dev nettle-dev
   fonts-mona fonts-monapo fonts-ipafont-gothic fonts-symbola fontconfig
 )
+# qt6-l10n-tools: lrelease compiles the window's translations; lupdate keeps them in
+# step with its texts (scripts/update-ts.py and its test).
 # build-essential: every Debian package build assumes it, so debian/control cannot name
 # it, and a minimal system lacks it (dpkg-checkbuilddeps then refuses to build).
 # locales-all and libc-l10n: the programs' words are checked under en_US, ja_JP and C,

@@ -95,8 +95,12 @@ std::optional<int> AnswerWithoutWindow(int argc, char** argv) {
 }
 
 Application::Application(int& argc, char** argv) : QApplication(argc, argv), argc_(argc), argv_(argv) {
-    // Qt's dialogs in the program's language (Qt has just taken the user's locale).
-    InstallQtTranslations(*this);
+    // The window and Qt's dialogs in the program's language (Qt has just taken the
+    // user's locale). In English the core's messages too, from quarvel-cli's catalogue
+    // (the package depends on quarvel-cli); in Japanese they are their source texts.
+    const platform::Language language = ChosenLanguage();
+    if (language == platform::Language::english) platform::SetUpLanguage("quarvel-cli");
+    InstallTranslations(*this, language, TranslationsFolder());
     // No display name: Qt would append it to every window's caption on X11 ("... —
     // Quarvel"), and each window sets its whole caption itself.
     setApplicationName(QStringLiteral("Quarvel"));
@@ -129,8 +133,12 @@ int Application::InitInstance() {
     // character type alone must be a UTF-8 one: Xlib encodes the captions it hands
     // the window manager (WM_NAME) from Qt's UTF-8 by it. The core does not classify
     // characters through the C library.
+    // The messages' category stays the user's: gettext translates nothing in the C
+    // locale.
     const std::string ctype = std::setlocale(LC_CTYPE, nullptr);
+    const std::string messages = std::setlocale(LC_MESSAGES, nullptr);
     std::setlocale(LC_ALL, "C");
+    std::setlocale(LC_MESSAGES, messages.c_str());
     if (!std::setlocale(LC_CTYPE, ctype.c_str()) || std::strcmp(nl_langinfo(CODESET), "UTF-8") != 0) {
         std::setlocale(LC_CTYPE, "C.UTF-8");
     }

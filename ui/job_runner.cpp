@@ -1,6 +1,7 @@
 #include "ui/job_runner.h"
 
 #include <QApplication>
+#include <QCoreApplication>
 #include <QEventLoop>
 #include <QPointer>
 #include <QPushButton>
@@ -85,13 +86,13 @@ bool RunWorkerJob(const JobWindow& window, const std::function<void()>& threadPr
 
     button->setEnabled(false);
     const QPointer<QWidget> passedTo = QApplication::focusWidget();
-    button->setText(QStringLiteral("処理ちゅう。。。"));
+    button->setText(QCoreApplication::translate("JobRunner", "処理ちゅう。。。"));
     progress.BeginJob();
     progress.ShowCentered();
     std::optional<QString> thrown;
     const bool started = RunAndWait(progress, threadProc, thrown);
     progress.HideProgress();
-    button->setText(QStringLiteral("PNG画像生成"));
+    button->setText(QCoreApplication::translate("JobRunner", "PNG画像生成"));
     button->setEnabled(true);
     const QWidget* now = QApplication::focusWidget();
     const bool userMovedIt = now && now != passedTo && focused && now->window() == focused->window();
@@ -101,7 +102,9 @@ bool RunWorkerJob(const JobWindow& window, const std::function<void()>& threadPr
     }
 
     if (!started) {
-        GetPrompts().showMessage(window.messageParent, QStringLiteral("ジョブを開始できません"), MessageIcon::warning);
+        GetPrompts().showMessage(window.messageParent,
+                                 QCoreApplication::translate("JobRunner", "ジョブを開始できません"),
+                                 MessageIcon::warning);
     } else if (thrown) {
         // The job ended early; documents it had not finished stay as they were.
         GetPrompts().showMessage(window.messageParent, *thrown, MessageIcon::warning);

@@ -1,6 +1,7 @@
 #include "ui/job_summary_window.h"
 
 #include <QClipboard>
+#include <QCoreApplication>
 #include <QFile>
 #include <QGuiApplication>
 #include <QHBoxLayout>
@@ -33,7 +34,7 @@ QString Native(const std::string& path) { return QFile::decodeName(QByteArray::f
 QString Reason(const Failure& failure) {
     QStringList lines = FromCp932(MessageText(failure)).split(QLatin1Char('\n'));
     if (!failure.path.empty() && lines.size() > 1) lines.removeFirst();
-    return QStringLiteral("失敗: ") + lines.join(QStringLiteral(": "));
+    return QCoreApplication::translate("JobSummaryWindow", "失敗: ") + lines.join(QStringLiteral(": "));
 }
 
 // A picture's path as its document's folder sees it ("art/001.png").
@@ -49,10 +50,12 @@ QStringList DocumentItems(const DocumentResult& document, bool alone) {
     QStringList items;
     if (document.outcome == Outcome::failed && document.failure) items << Reason(*document.failure);
     if (document.outcome == Outcome::skipped && alone)
-        items << QStringLiteral("テキストではないため変換しません（%1）").arg(QString::fromLatin1(document.notText));
+        items << QCoreApplication::translate("JobSummaryWindow", "テキストではないため変換しません（%1）")
+                     .arg(QString::fromLatin1(document.notText));
     if (document.outcome != Outcome::converted) return items;
     if (!document.otherCharset.empty()) {
-        items << QStringLiteral(
+        items << QCoreApplication::translate(
+                     "JobSummaryWindow",
                      "文字コード %1 を宣言しています（読んだ文字コードと違います。「文字コード」の設定を"
                      "確かめてください）")
                      .arg(QString::fromLatin1(document.otherCharset));
@@ -79,21 +82,21 @@ void Append(QStringList& lines, const QString& heading, const QStringList& items
 }  // namespace
 
 JobSummaryWindow::JobSummaryWindow(QWidget* parent) : QDialog(parent) {
-    setWindowTitle(QStringLiteral("Quarvel　処理結果"));
+    setWindowTitle(QCoreApplication::translate("JobSummaryWindow", "Quarvel　処理結果"));
     setObjectName(QStringLiteral("jobSummary"));
     setModal(false);
 
     counts_ = new QLabel(this);
     counts_->setWordWrap(true);
     counts_->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
-    auto* listLabel = new QLabel(QStringLiteral("警告と失敗(&W)"), this);
+    auto* listLabel = new QLabel(QCoreApplication::translate("JobSummaryWindow", "警告と失敗(&W)"), this);
     list_ = new QPlainTextEdit(this);
     list_->setReadOnly(true);
     list_->setLineWrapMode(QPlainTextEdit::NoWrap);
     list_->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
     listLabel->setBuddy(list_);
-    copy_ = new QPushButton(QStringLiteral("すべてコピー(&C)"), this);
-    auto* close = new QPushButton(QStringLiteral("閉じる"), this);
+    copy_ = new QPushButton(QCoreApplication::translate("JobSummaryWindow", "すべてコピー(&C)"), this);
+    auto* close = new QPushButton(QCoreApplication::translate("JobSummaryWindow", "閉じる"), this);
     copy_->setAutoDefault(false);
     close->setAutoDefault(false);
     connect(copy_, &QPushButton::clicked, this, &JobSummaryWindow::CopyAll);
@@ -114,15 +117,17 @@ JobSummaryWindow::JobSummaryWindow(QWidget* parent) : QDialog(parent) {
 JobSummaryWindow::~JobSummaryWindow() = default;
 
 QString JobSummaryWindow::CountsText(const JobSummary& s) {
-    QString text = QStringLiteral("文書 %1 件: 変換 %2、変更なし %3、失敗 %4 ／ 画像 %5 枚 ／ 警告 %6 件")
+    QString text = QCoreApplication::translate("JobSummaryWindow",
+                                               "文書 %1 件: 変換 %2、変更なし %3、失敗 %4 ／ 画像 %5 枚 ／ 警告 %6 件")
                        .arg(s.documents)
                        .arg(s.converted)
                        .arg(s.unchanged)
                        .arg(s.failed)
                        .arg(s.pictures)
                        .arg(s.warnings);
-    if (s.jobFailures > 0) text += QStringLiteral(" ／ 文書以外の失敗 %1 件").arg(s.jobFailures);
-    if (s.aborted) text = QStringLiteral("中止しました。") + text;
+    if (s.jobFailures > 0)
+        text += QCoreApplication::translate("JobSummaryWindow", " ／ 文書以外の失敗 %1 件").arg(s.jobFailures);
+    if (s.aborted) text = QCoreApplication::translate("JobSummaryWindow", "中止しました。") + text;
     return text;
 }
 
@@ -133,7 +138,7 @@ QString JobSummaryWindow::ItemsText(const std::vector<JobResult>& results) {
             Append(lines, Native(document.path), DocumentItems(document, result.documents.size() == 1));
         for (const Failure& failure : result.messages) Append(lines, Native(failure.path), {Reason(failure)});
     }
-    if (lines.isEmpty()) return QStringLiteral("警告も失敗もありません");
+    if (lines.isEmpty()) return QCoreApplication::translate("JobSummaryWindow", "警告も失敗もありません");
     return lines.join(QLatin1Char('\n'));
 }
 

@@ -5,6 +5,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QCoreApplication>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QMenuBar>
@@ -96,8 +97,10 @@ void MainWindow::CreateWindowControls() {
     if (dlg) {
         CreateControls(*dlg, client_, [](const ControlTemplate& c, QWidget* host) -> QWidget* {
             if (c.kind == QStringLiteral("tab")) return new TabControl(host);
-            if (c.id == IDC_TEXT_COLOR) return new ColorSwatch(QStringLiteral("文字色"), host);
-            if (c.id == IDC_BACK_COLOR) return new ColorSwatch(QStringLiteral("背景色"), host);
+            if (c.id == IDC_TEXT_COLOR)
+                return new ColorSwatch(QCoreApplication::translate("MainWindow", "文字色"), host);
+            if (c.id == IDC_BACK_COLOR)
+                return new ColorSwatch(QCoreApplication::translate("MainWindow", "背景色"), host);
             return nullptr;
         });
         LoadMenu(menu_, dlg->menu);
@@ -116,10 +119,11 @@ void MainWindow::CreateWindowControls() {
     indexedPngAction_ = menu_->findChild<QAction*>(QStringLiteral("cmd%1").arg(ID_INDEXED_PNG));
     Q_ASSERT(generateButton_ && tabControl_ && backSwatch_ && textSwatch_ && spaceCheck_ && marginEdit_ && scaleBox_ &&
              transparentCheck_ && indexedPngAction_);
-    for (int scale = 1; scale <= render::kMaxScale; ++scale) scaleBox_->addItem(QStringLiteral("%1倍").arg(scale));
+    for (int scale = 1; scale <= render::kMaxScale; ++scale)
+        scaleBox_->addItem(QCoreApplication::translate("MainWindow", "%1倍").arg(scale));
     // Its list of items, which screen readers meet as a list of its own.
-    scaleBox_->view()->setAccessibleName(QStringLiteral("倍率"));
-    transparentCheck_->setAccessibleName(QStringLiteral("背景を透明に"));
+    scaleBox_->view()->setAccessibleName(QCoreApplication::translate("MainWindow", "倍率"));
+    transparentCheck_->setAccessibleName(QCoreApplication::translate("MainWindow", "背景を透明に"));
 
     connect(generateButton_, &QPushButton::clicked, this, &MainWindow::OnGenerate);
     connect(textSwatch_, &ColorSwatch::clicked, this, &MainWindow::OnTextColor);
@@ -174,9 +178,9 @@ void MainWindow::OnInitDialog() {
     look_ = Appearance{};
     pngForm_ = PngForm::rgb;
 
-    tabControl_->InsertItem(0, QStringLiteral("ファイル"), &filePage_);
-    tabControl_->InsertItem(1, QStringLiteral("フォルダ"), &folderPage_);
-    tabControl_->InsertItem(2, QStringLiteral("コピペ"), &copyPastePage_);
+    tabControl_->InsertItem(0, QCoreApplication::translate("MainWindow", "ファイル"), &filePage_);
+    tabControl_->InsertItem(1, QCoreApplication::translate("MainWindow", "フォルダ"), &folderPage_);
+    tabControl_->InsertItem(2, QCoreApplication::translate("MainWindow", "コピペ"), &copyPastePage_);
     filePage_.Create(tabControl_, this);
     folderPage_.Create(tabControl_, this);
     copyPastePage_.Create(tabControl_, this);
@@ -247,9 +251,11 @@ bool MainWindow::ReadControls() {
     const unsigned value = marginEdit_->text().trimmed().toUInt(&isNumber);
     QString refusal;
     if (!isNumber) {
-        refusal = QStringLiteral("正の整数を入力してください。");
+        refusal = QCoreApplication::translate("MainWindow", "正の整数を入力してください。");
     } else if (value > static_cast<unsigned>(kMaxMargin)) {
-        refusal = QStringLiteral("%1 から %2 までの整数を入力してください。").arg(0).arg(kMaxMargin);
+        refusal = QCoreApplication::translate("MainWindow", "%1 から %2 までの整数を入力してください。")
+                      .arg(0)
+                      .arg(kMaxMargin);
     }
     if (!refusal.isEmpty()) {
         // A refused number is not kept: a later drop converts with the last good one.

@@ -1,6 +1,7 @@
 // The main window's commands: the menu (settings files, about box, exit), the colour
 // swatches and paths dropped on the window.
 
+#include <QCoreApplication>
 #include <QDropEvent>
 #include <QFile>
 #include <QMenu>
@@ -202,7 +203,7 @@ void MainWindow::AddRecentCollectionsMenu() {
     QAction* open = menu_->findChild<QAction*>(QStringLiteral("cmd%1").arg(ID_OPEN_COLLECTION));
     auto* fileMenu = open ? qobject_cast<QMenu*>(open->parent()) : nullptr;
     if (!fileMenu) return;
-    auto* recent = new QMenu(QStringLiteral("最近開いたテンプレート集(&R)"), fileMenu);
+    auto* recent = new QMenu(QCoreApplication::translate("MainWindow", "最近開いたテンプレート集(&R)"), fileMenu);
     recent->setObjectName(QStringLiteral("recentCollections"));
     const QList<QAction*> items = fileMenu->actions();
     const qsizetype at = items.indexOf(open);
@@ -224,7 +225,9 @@ void MainWindow::OnExit() {
 }
 
 FileDialogRequest MainWindow::SettingsFileRequest() {
-    return {QStringLiteral("ini"), {QStringLiteral("設定ファイル (*.ini)"), QStringLiteral("All Files (*.*)")}};
+    return {QStringLiteral("ini"),
+            {QCoreApplication::translate("MainWindow", "設定ファイル (*.ini)"),
+             QCoreApplication::translate("MainWindow", "All Files (*.*)")}};
 }
 
 void MainWindow::OnLoadSettings() {
@@ -242,7 +245,9 @@ void MainWindow::OnLoadSettings() {
         // that is there but cannot be read.
         std::error_code ec;
         if (loaded && !loaded->settingsFile) {
-            GetPrompts().showMessage(this, QStringLiteral("%1\n設定が見つかりません").arg(*chosen), MessageIcon::none);
+            GetPrompts().showMessage(this,
+                                     QCoreApplication::translate("MainWindow", "%1\n設定が見つかりません").arg(*chosen),
+                                     MessageIcon::none);
         } else if (!loaded && std::filesystem::exists(path, ec)) {
             GetPrompts().showMessage(this, FailureMessage(*chosen, loaded.failure()), MessageIcon::none);
         }

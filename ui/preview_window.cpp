@@ -1,6 +1,7 @@
 #include "ui/preview_window.h"
 
 #include <QComboBox>
+#include <QCoreApplication>
 #include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QKeyEvent>
@@ -24,29 +25,29 @@ using render::RenderReport;
 using platform::Picture;
 
 PreviewWindow::PreviewWindow(QWidget* parent, Source source) : QWidget(parent, Qt::Window), source_(std::move(source)) {
-    setWindowTitle(QStringLiteral("プレビュー"));
+    setWindowTitle(QCoreApplication::translate("PreviewWindow", "プレビュー"));
     setObjectName(QStringLiteral("preview"));
 
     scroll_ = new QScrollArea(this);
-    scroll_->setAccessibleName(QStringLiteral("プレビュー"));
+    scroll_->setAccessibleName(QCoreApplication::translate("PreviewWindow", "プレビュー"));
     scroll_->setWidgetResizable(false);
     scroll_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     picture_ = new PictureView;
-    picture_->setAccessibleName(QStringLiteral("画像"));
+    picture_->setAccessibleName(QCoreApplication::translate("PreviewWindow", "画像"));
     scroll_->setWidget(picture_);
 
     status_ = new QLabel(this);
     status_->setObjectName(QStringLiteral("status"));
     status_->setTextInteractionFlags(Qt::TextSelectableByMouse);
     status_->setWordWrap(true);  // a long warning never widens the window
-    auto* zoomLabel = new QLabel(QStringLiteral("倍率(&Z)"), this);
+    auto* zoomLabel = new QLabel(QCoreApplication::translate("PreviewWindow", "倍率(&Z)"), this);
     zoomBox_ = new QComboBox(this);
-    zoomBox_->addItem(QStringLiteral("ウィンドウに合わせる"));
+    zoomBox_->addItem(QCoreApplication::translate("PreviewWindow", "ウィンドウに合わせる"));
     for (int zoom = 1; zoom <= kMaxZoom; ++zoom) zoomBox_->addItem(QStringLiteral("%1%").arg(zoom * 100));
     zoomBox_->setCurrentIndex(zoom_);
     zoomLabel->setBuddy(zoomBox_);
     connect(zoomBox_, &QComboBox::currentIndexChanged, this, &PreviewWindow::SetZoom);
-    copyButton_ = new QPushButton(QStringLiteral("画像をコピー"), this);
+    copyButton_ = new QPushButton(QCoreApplication::translate("PreviewWindow", "画像をコピー"), this);
     copyButton_->setAutoDefault(false);
 
     // The status line on a row of its own: a long warning wraps there, never squeezed
@@ -106,10 +107,11 @@ void PreviewWindow::ApplyZoom() {
 }
 
 QString PreviewWindow::StatusText(int width, int height, const RenderReport& report) {
-    const QString size = QStringLiteral("%1 × %2 ピクセル").arg(width).arg(height);
+    const QString size = QCoreApplication::translate("PreviewWindow", "%1 × %2 ピクセル").arg(width).arg(height);
     const QStringList warnings = PictureWarnings(report);
     if (warnings.isEmpty()) return size;
-    return size + QStringLiteral("　警告: ") + warnings.join(QStringLiteral("、"));
+    return QCoreApplication::translate("PreviewWindow", "%1　警告: %2")
+        .arg(size, warnings.join(QCoreApplication::translate("PreviewWindow", "、")));
 }
 
 void PreviewWindow::showEvent(QShowEvent* event) {

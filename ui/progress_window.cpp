@@ -1,6 +1,7 @@
 #include "ui/progress_window.h"
 
 #include <QCloseEvent>
+#include <QCoreApplication>
 #include <QLabel>
 #include <QPushButton>
 #include <QThread>
@@ -32,7 +33,7 @@ void ProgressWindow::Create(QWidget* parent) {
     textLabel_ = qobject_cast<QLabel*>(GetDlgItem(this, IDC_PROGRESS_TEXT));
     abort_ = qobject_cast<QPushButton*>(GetDlgItem(this, IDC_ABORT));
     if (abort_) connect(abort_, &QPushButton::clicked, this, &ProgressWindow::OnAbort);
-    if (textLabel_) textLabel_->setText(QStringLiteral("処置中..."));
+    if (textLabel_) textLabel_->setText(QCoreApplication::translate("ProgressWindow", "処置中..."));
     initialized = true;
 }
 

@@ -1,6 +1,7 @@
 #include "ui/template_browser.h"
 
 #include <QClipboard>
+#include <QCoreApplication>
 #include <QDropEvent>
 #include <QFile>
 #include <QFileInfo>
@@ -39,7 +40,8 @@ namespace fs = platform::fs;
 
 namespace {
 
-const QString kTitle = QStringLiteral("テンプレート集");
+// The window's caption, in the language of the translations installed.
+QString Title() { return QCoreApplication::translate("TemplateBrowser", "テンプレート集"); }
 
 // The collection at `path`, or the message that says why it cannot be read.
 std::variant<Collection, QString> ReadCollectionFile(const QString& path) {
@@ -66,15 +68,15 @@ bool IsCollectionPath(const QString& path) {
 CollectionView::CollectionView(PieceList* pieces, QString path, QWidget* parent)
     : QWidget(parent), pieces_(pieces), path_(std::move(path)) {
     pieces_->setParent(this);
-    auto* searchLabel = new QLabel(QStringLiteral("検索(&S)"), this);
+    auto* searchLabel = new QLabel(QCoreApplication::translate("TemplateBrowser", "検索(&S)"), this);
     search_ = new QLineEdit(this);
     search_->setClearButtonEnabled(true);
-    search_->setPlaceholderText(QStringLiteral("番号、名前、含まれる文字"));
+    search_->setPlaceholderText(QCoreApplication::translate("TemplateBrowser", "番号、名前、含まれる文字"));
     searchLabel->setBuddy(search_);
     status_ = new QLabel(this);
 
     list_ = new QListView(this);
-    list_->setAccessibleName(QStringLiteral("テンプレート"));
+    list_->setAccessibleName(QCoreApplication::translate("TemplateBrowser", "テンプレート"));
     list_->setModel(pieces_);
     list_->setItemDelegate(new PieceDelegate(list_));
     list_->setUniformItemSizes(false);
@@ -86,9 +88,9 @@ CollectionView::CollectionView(PieceList* pieces, QString path, QWidget* parent)
     list_->installEventFilter(this);
     search_->installEventFilter(this);
 
-    send_ = new QPushButton(QStringLiteral("コピペへ送る(&P)"), this);
-    auto* copyText = new QPushButton(QStringLiteral("テキストをコピー(&X)"), this);
-    auto* copyPicture = new QPushButton(QStringLiteral("画像をコピー(&I)"), this);
+    send_ = new QPushButton(QCoreApplication::translate("TemplateBrowser", "コピペへ送る(&P)"), this);
+    auto* copyText = new QPushButton(QCoreApplication::translate("TemplateBrowser", "テキストをコピー(&X)"), this);
+    auto* copyPicture = new QPushButton(QCoreApplication::translate("TemplateBrowser", "画像をコピー(&I)"), this);
     for (QPushButton* button : {send_, copyText, copyPicture}) button->setAutoDefault(false);
 
     connect(search_, &QLineEdit::textChanged, this, [this](const QString& query) {
@@ -142,8 +144,9 @@ void CollectionView::CopyPicture(const render::PngOptions& options) {
 void CollectionView::ShowCount() {
     const int all = pieces_->pieceCount();
     const int shown = pieces_->rowCount();
-    status_->setText(shown == all ? QStringLiteral("全 %1 件").arg(all)
-                                  : QStringLiteral("%1 件中 %2 件").arg(all).arg(shown));
+    status_->setText(shown == all
+                         ? QCoreApplication::translate("TemplateBrowser", "全 %1 件").arg(all)
+                         : QCoreApplication::translate("TemplateBrowser", "%1 件中 %2 件").arg(all).arg(shown));
 }
 
 bool CollectionView::eventFilter(QObject* watched, QEvent* event) {
@@ -171,10 +174,10 @@ TemplateBrowser::TemplateBrowser(QWidget* parent, LookSource look, FormSource fo
     : QWidget(parent, Qt::Window), look_(std::move(look)), form_(std::move(form)), drawnIn_(look_()), recent_(recent) {
     setObjectName(QStringLiteral("templates"));
     setAcceptDrops(true);
-    auto* open = new QPushButton(QStringLiteral("開く(&O)..."), this);
+    auto* open = new QPushButton(QCoreApplication::translate("TemplateBrowser", "開く(&O)..."), this);
     open->setAutoDefault(false);
     recentButton_ = new QToolButton(this);
-    recentButton_->setText(QStringLiteral("最近開いたもの(&R)"));
+    recentButton_->setText(QCoreApplication::translate("TemplateBrowser", "最近開いたもの(&R)"));
     recentButton_->setPopupMode(QToolButton::InstantPopup);
     auto* recentMenu = new QMenu(recentButton_);
     recentButton_->setMenu(recentMenu);
@@ -186,7 +189,9 @@ TemplateBrowser::TemplateBrowser(QWidget* parent, LookSource look, FormSource fo
     tabs_->setDocumentMode(true);
     connect(tabs_, &QTabWidget::tabCloseRequested, this, &TemplateBrowser::CloseTab);
     connect(tabs_, &QTabWidget::currentChanged, this, &TemplateBrowser::ShowTitle);
-    empty_ = new QLabel(QStringLiteral("テンプレート集（.mlt、.ast）を開くか、ここにドロップしてください"), this);
+    empty_ = new QLabel(QCoreApplication::translate("TemplateBrowser",
+                                                    "テンプレート集（.mlt、.ast）を開くか、ここにドロップしてください"),
+                        this);
     empty_->setAlignment(Qt::AlignCenter);
     empty_->setWordWrap(true);
 
@@ -204,10 +209,9 @@ TemplateBrowser::TemplateBrowser(QWidget* parent, LookSource look, FormSource fo
 
 TemplateBrowser::~TemplateBrowser() = default;
 
-const QStringList& TemplateBrowser::NameFilters() {
-    static const QStringList filters{QStringLiteral("テンプレート集 (*.mlt *.ast *.MLT *.AST)"),
-                                     QStringLiteral("All Files (*.*)")};
-    return filters;
+QStringList TemplateBrowser::NameFilters() {
+    return {QCoreApplication::translate("TemplateBrowser", "テンプレート集 (*.mlt *.ast *.MLT *.AST)"),
+            QCoreApplication::translate("TemplateBrowser", "All Files (*.*)")};
 }
 
 bool TemplateBrowser::Open(const QString& path) {
@@ -270,7 +274,7 @@ void TemplateBrowser::CloseTab(int index) {
 
 void TemplateBrowser::ShowTitle() {
     const CollectionView* view = CurrentView();
-    setWindowTitle(view ? QStringLiteral("%1 - %2").arg(QFileInfo(view->path()).fileName(), kTitle) : kTitle);
+    setWindowTitle(view ? QStringLiteral("%1 - %2").arg(QFileInfo(view->path()).fileName(), Title()) : Title());
     tabs_->setVisible(view != nullptr);
     empty_->setVisible(view == nullptr);
 }
@@ -319,7 +323,7 @@ void TemplateBrowser::dropEvent(QDropEvent* event) {
 void FillRecentCollectionsMenu(QMenu* menu, const RecentFiles& recent,
                                const std::function<void(const QString&)>& open) {
     if (recent.paths().isEmpty()) {
-        menu->addAction(QStringLiteral("（なし）"))->setEnabled(false);
+        menu->addAction(QCoreApplication::translate("TemplateBrowser", "（なし）"))->setEnabled(false);
         return;
     }
     int number = 0;

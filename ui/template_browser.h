@@ -94,7 +94,7 @@ public:
     QToolButton* recentButton() const { return recentButton_; }
 
     // The file dialog of "開く...": the collections' extensions first.
-    static const QStringList& NameFilters();
+    static QStringList NameFilters();
 
 signals:
     // A piece's text for the copy-paste box.

@@ -520,12 +520,17 @@ def template_browser(program, cli, env, a11y):
 
 
 def dialogs_speak_the_locale(program, env, a11y):
-    """Qt's own file dialog (Ctrl+O) speaks the language the command line speaks:
-    Japanese under C and ja_JP.UTF-8, English under en_US.UTF-8."""
-    for locale, cancel in (('C', 'キャンセル'), ('ja_JP.UTF-8', 'キャンセル'), ('en_US.UTF-8', 'Cancel')):
+    """The window (its translation found beside the program) and Qt's own file dialog
+    (Ctrl+O) speak the language the command line speaks: Japanese under C and
+    ja_JP.UTF-8, English under en_US.UTF-8."""
+    for locale, cancel, generate in (('C', 'キャンセル', 'PNG画像生成'), ('ja_JP.UTF-8', 'キャンセル', 'PNG画像生成'),
+                                     ('en_US.UTF-8', 'Cancel', 'Make PNG pictures')):
         process = started(program, [], dict(env, LC_ALL=locale, LANGUAGE=''))
         try:
-            main_window(a11y)
+            window = main_window(a11y)
+            shown = {n.name() for n in window.walk() if n.role == 'push button'}
+            if generate not in shown:
+                raise Failure(f'the window under {locale} has the buttons {sorted(shown)}, not {generate!r}')
             run('xdotool', 'key', 'ctrl+o')
             dialog = poll(f'the file dialog under {locale}', lambda: find_window(
                 a11y, lambda n: n.role in ('dialog', 'file chooser') and n.name() != CAPTION

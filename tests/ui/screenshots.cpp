@@ -2,6 +2,7 @@
 // Runs on a real display (xvfb-run): shows the windows, switches the tabs, runs a job
 // and grabs the screen. --dark gives the palette the program takes when the desktop
 // prefers dark; under QT_SCALE_FACTOR=2 the names of the pictures for docs/ say "@2x".
+// The windows speak the language of the locale, as the program's do.
 //   quarvel_screenshots OUTPUT-FOLDER [--dark]
 
 #include <QApplication>
@@ -21,6 +22,7 @@
 #include "ui/kit/prompts.h"
 #include "ui/kit/tab_control.h"
 #include "ui/kit/text_codec.h"
+#include "ui/kit/translations.h"
 #include "ui/main_window.h"
 #include "ui/preview_window.h"
 #include "ui/template_browser.h"
@@ -103,6 +105,7 @@ bool ShootForTheDocs(MainWindow& dlg, const QString& out, const QString& suffix)
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
+    InstallTranslations(app, ChosenLanguage(), QStringLiteral(QUARVEL_TRANSLATIONS_BUILD_DIR));
     const QString out = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral(".");
     const bool dark = argc > 2 && QByteArray(argv[2]) == "--dark";
     if (dark) QApplication::setPalette(DarkPalette());

@@ -104,6 +104,12 @@ bool TakesItsNameFromALabel(const ControlTemplate& c) {
            c.kind == QStringLiteral("combobox");
 }
 
+QString Shown(const QString& text) { return TranslatedResourceText("Dialogs", text); }
+
+// An edit box's text is a value, and an icon's a resource number: neither is words to
+// translate.
+bool ShowsItsText(const QString& kind) { return kind != QStringLiteral("edit") && kind != QStringLiteral("icon"); }
+
 }  // namespace
 
 std::optional<DialogTemplate> LoadDialogTemplate(int id) {
@@ -119,7 +125,7 @@ std::optional<DialogTemplate> LoadDialogTemplate(int id) {
     const QJsonArray font = o.value(QStringLiteral("font")).toArray();
     dlg.pointSize = font.at(0).toInt(9);
     dlg.face = font.at(1).toString();
-    dlg.caption = o.value(QStringLiteral("caption")).toString();
+    dlg.caption = Shown(o.value(QStringLiteral("caption")).toString());
     dlg.menu = o.value(QStringLiteral("menu")).toInt();
     dlg.style = StringsFrom(o.value(QStringLiteral("style")));
     for (const QJsonValue& v : o.value(QStringLiteral("controls")).toArray()) {
@@ -128,6 +134,7 @@ std::optional<DialogTemplate> LoadDialogTemplate(int id) {
         control.id = c.value(QStringLiteral("id")).toInt(-1);
         control.kind = c.value(QStringLiteral("kind")).toString();
         control.text = c.value(QStringLiteral("text")).toString();
+        if (ShowsItsText(control.kind)) control.text = Shown(control.text);
         control.rect = RectFrom(c.value(QStringLiteral("rect")));
         control.style = StringsFrom(c.value(QStringLiteral("style")));
         dlg.controls.push_back(control);

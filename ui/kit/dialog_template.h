@@ -39,7 +39,8 @@ struct DialogTemplate {
     QVector<ControlTemplate> controls;
 };
 
-// Reads template `id` from the resources; nothing when it is missing or malformed.
+// Reads template `id` from the resources, its caption and the texts its controls show
+// translated (context "Dialogs"); nothing when it is missing or malformed.
 std::optional<DialogTemplate> LoadDialogTemplate(int id);
 
 // The installed face that stands in for a face a template names ("ＭＳ Ｐゴシック"

@@ -1,5 +1,6 @@
 #include "ui/kit/resources.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -32,15 +33,22 @@ const QHash<int, QString>& StringTable() {
 
 }  // namespace
 
-QString LoadResString(int id) { return StringTable().value(id); }
+QString TranslatedResourceText(const char* context, const QString& text) {
+    return text.isEmpty() ? text : QCoreApplication::translate(context, text.toUtf8().constData());
+}
+
+QString LoadResString(int id) { return TranslatedResourceText("Strings", StringTable().value(id)); }
 
 QString VersionLine() { return QStringLiteral("%1  %2").arg(LoadResString(IDS_TITLE), LoadResString(IDS_VERSION)); }
 
 void LoadMenu(QMenuBar* bar, int id) {
+    const auto text = [](const QJsonObject& entry) {
+        return TranslatedResourceText("Menus", entry.value(QStringLiteral("text")).toString());
+    };
     const QJsonObject o = ReadJson(QStringLiteral(":/menus/%1.json").arg(id));
     for (const QJsonValue& m : o.value(QStringLiteral("menus")).toArray()) {
         const QJsonObject menuObject = m.toObject();
-        QMenu* menu = bar->addMenu(menuObject.value(QStringLiteral("text")).toString());
+        QMenu* menu = bar->addMenu(text(menuObject));
         for (const QJsonValue& i : menuObject.value(QStringLiteral("items")).toArray()) {
             const QJsonObject item = i.toObject();
             if (item.value(QStringLiteral("separator")).toBool()) {
@@ -48,7 +56,7 @@ void LoadMenu(QMenuBar* bar, int id) {
                 continue;
             }
             const int command = item.value(QStringLiteral("id")).toInt();
-            QAction* action = menu->addAction(item.value(QStringLiteral("text")).toString());
+            QAction* action = menu->addAction(text(item));
             action->setCheckable(item.value(QStringLiteral("checkable")).toBool());
             action->setData(command);
             action->setObjectName(QStringLiteral("cmd%1").arg(command));

@@ -34,15 +34,21 @@ inline constexpr int ID_PREVIEW = 32775;
 inline constexpr int ID_OPEN_COLLECTION = 32776;
 inline constexpr int ID_RESTORE_DOCUMENT = 32777;
 
-// String `id` of the string table; empty when it has none.
+// A text of the resources in the language of the translations installed: the
+// resources' texts are the source texts of the window's translations, in `context`
+// ("Dialogs", "Menus", "Strings"); scripts/update-ts.py hands them to lupdate.
+QString TranslatedResourceText(const char* context, const QString& text);
+
+// String `id` of the string table, translated (context "Strings"); empty when it has
+// none.
 QString LoadResString(int id);
 
 // "Quarvel  ver.β_040411": strings 103 and 102 with two blanks between them.
 QString VersionLine();
 
-// Fills `bar` with menu `id`; each item's action carries its command number as
-// data and is named "cmd<number>"; an item marked "checkable" gets a check mark, and
-// an item's "shortcut" is its key sequence.
+// Fills `bar` with menu `id`, its texts translated (context "Menus"); each item's
+// action carries its command number as data and is named "cmd<number>"; an item
+// marked "checkable" gets a check mark, and an item's "shortcut" is its key sequence.
 void LoadMenu(QMenuBar* bar, int id);
 
 // The application icon (resource 128), at every size the build draws from

@@ -1,29 +1,68 @@
 #include "ui/kit/translations.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QLibraryInfo>
+#include <QPointer>
 #include <QTranslator>
 
 #include <clocale>
 #include <cstdlib>
+
+#ifndef QUARVEL_TRANSLATIONS_DIR
+#define QUARVEL_TRANSLATIONS_DIR "/usr/share/quarvel/translations"
+#endif
 
 namespace quarvel::ui {
 
 using platform::ChooseLanguage;
 using platform::Language;
 
-Language InstallQtTranslations(QCoreApplication& application) {
+namespace {
+
+// The translators the last call installed, removed by the next.
+QList<QPointer<QTranslator>>& Installed() {
+    static QList<QPointer<QTranslator>> installed;
+    return installed;
+}
+
+void Install(QCoreApplication& application, const QString& name, const QString& folder) {
+    auto* translator = new QTranslator(&application);
+    if (translator->load(name, folder)) {
+        QCoreApplication::installTranslator(translator);
+        Installed().push_back(translator);
+    } else {
+        delete translator;
+    }
+}
+
+}  // namespace
+
+QString TranslationsFolder() {
+    const QString beside = QCoreApplication::applicationDirPath() + QStringLiteral("/../share/quarvel/translations");
+    if (QDir(beside).exists()) return QDir::cleanPath(beside);
+    return QStringLiteral(QUARVEL_TRANSLATIONS_DIR);
+}
+
+void InstallTranslations(QCoreApplication& application, Language language, const QString& folder) {
+    for (const QPointer<QTranslator>& translator : Installed()) {
+        if (!translator) continue;
+        QCoreApplication::removeTranslator(translator);
+        delete translator;
+    }
+    Installed().clear();
+    if (language == Language::japanese) {
+        Install(application, QStringLiteral("qtbase_ja"), QLibraryInfo::path(QLibraryInfo::TranslationsPath));
+    } else {
+        Install(application, QStringLiteral("quarvel_%1").arg(QLatin1StringView(platform::LanguageCode(language))),
+                folder);
+    }
+}
+
+Language ChosenLanguage() {
     const char* messages = std::setlocale(LC_MESSAGES, nullptr);
     const char* list = std::getenv("LANGUAGE");
-    const Language language = ChooseLanguage(messages ? messages : "C", list ? list : "");
-    if (language == Language::japanese) {
-        auto* qt = new QTranslator(&application);
-        if (qt->load(QStringLiteral("qtbase_ja"), QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
-            QCoreApplication::installTranslator(qt);
-        else
-            delete qt;
-    }
-    return language;
+    return ChooseLanguage(messages ? messages : "C", list ? list : "");
 }
 
 }  // namespace quarvel::ui

@@ -1,6 +1,10 @@
 #pragma once
-// Qt's own words (the buttons and labels of its file, colour and message dialogs) in
-// the language the program speaks, chosen from the locale as quarvel-cli chooses it.
+// The window's words in the language the program speaks, chosen from the locale as
+// quarvel-cli chooses it: its own texts (Japanese, the source texts of the resources
+// and the code) and Qt's (the buttons and labels of its file, colour and message
+// dialogs).
+
+#include <QString>
 
 #include "platform/language.h"
 
@@ -8,9 +12,20 @@ class QCoreApplication;
 
 namespace quarvel::ui {
 
-// Loads and installs Qt's translation of the language chosen from the user's locale
-// (qtbase_ja.qm of qt6-translations-l10n for Japanese; English is Qt's own), once the
-// application object is made and before any window. Returns the language.
-platform::Language InstallQtTranslations(QCoreApplication& application);
+// The folder of the window's translations (quarvel_<language>.qm): share/quarvel/
+// translations beside the program's folder (the build tree, any install prefix),
+// else the one of the prefix the program was built for.
+QString TranslationsFolder();
+
+// Installs the translations of `language`, in place of those an earlier call
+// installed: for English the window's own from `folder`; for Japanese Qt's
+// (qtbase_ja.qm of qt6-translations-l10n), the window's texts being their sources.
+// Windows made afterwards speak the language. The program installs them once the
+// application object is made and before any window.
+void InstallTranslations(QCoreApplication& application, platform::Language language, const QString& folder);
+
+// The language of the user's locale as the C library has taken it (LC_MESSAGES) and
+// of $LANGUAGE, chosen as quarvel-cli chooses it.
+platform::Language ChosenLanguage();
 
 }  // namespace quarvel::ui

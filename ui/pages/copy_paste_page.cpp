@@ -1,6 +1,7 @@
 #include "ui/pages/copy_paste_page.h"
 
 #include <QAction>
+#include <QCoreApplication>
 #include <QFile>
 #include <QResizeEvent>
 #include <QTextBlock>
@@ -51,9 +52,9 @@ void CopyPastePage::Create(QWidget* parent, PageHost* host) {
     if (!edit_) edit_ = new HtmlEdit(this);
     setFocusProxy(edit_);
     // The box has no label; screen readers name it after its page.
-    edit_->setAccessibleName(QStringLiteral("コピペ"));
+    edit_->setAccessibleName(QCoreApplication::translate("CopyPastePage", "コピペ"));
     edit_->setFont(MakeScreenFont(logicalDpiY()));
-    copyPictureAction_ = new QAction(QStringLiteral("画像をコピー"), this);
+    copyPictureAction_ = new QAction(QCoreApplication::translate("CopyPastePage", "画像をコピー"), this);
     copyPictureAction_->setObjectName(QStringLiteral("copyPicture"));
     connect(copyPictureAction_, &QAction::triggered, this, &CopyPastePage::CopyPicture);
     edit_->AddContextAction(copyPictureAction_);
@@ -107,8 +108,10 @@ void CopyPastePage::CopyPicture() {
 }
 
 void CopyPastePage::Generate() {
-    const auto chosen = GetPrompts().askSaveFile(
-        this, {QStringLiteral("png"), {QStringLiteral("PNG画像 (*.png)"), QStringLiteral("All Files (*.*)")}});
+    const auto chosen =
+        GetPrompts().askSaveFile(this, {QStringLiteral("png"),
+                                        {QCoreApplication::translate("CopyPastePage", "PNG画像 (*.png)"),
+                                         QCoreApplication::translate("CopyPastePage", "All Files (*.*)")}});
     if (!chosen) return;
     const Appearance look = host_ ? host_->Look() : Appearance{};
     const PngForm form = host_ ? host_->PictureForm() : PngForm::rgb;

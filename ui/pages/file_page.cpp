@@ -1,5 +1,6 @@
 #include "ui/pages/file_page.h"
 
+#include <QCoreApplication>
 #include <QFile>
 #include <QLineEdit>
 #include <QPushButton>
@@ -104,15 +105,17 @@ void FilePage::Restore() {
         return;
     }
     const QString shown = QFile::decodeName(path.c_str());
-    if (!GetPrompts().confirm(parent, QStringLiteral("%1\n%2 の内容に戻します。今の内容はbackupフォルダに残します。")
+    if (!GetPrompts().confirm(parent, QCoreApplication::translate(
+                                          "FilePage", "%1\n%2 の内容に戻します。今の内容はbackupフォルダに残します。")
                                           .arg(shown, InBackup(backup))))
         return;
     const RestoreResult result = RestoreDocument(path, fileSystem);
     switch (result.outcome) {
     case RestoreResult::Outcome::restored:
         GetPrompts().showMessage(parent,
-                                 QStringLiteral("%1\n%2 の内容に戻しました。変換の画像 %3 個を削除し、"
-                                                "変換後の内容は %4 に残しました。")
+                                 QCoreApplication::translate("FilePage",
+                                                             "%1\n%2 の内容に戻しました。変換の画像 %3 個を削除し、"
+                                                             "変換後の内容は %4 に残しました。")
                                      .arg(shown, InBackup(result.backup))
                                      .arg(result.picturesRemoved)
                                      .arg(InBackup(result.keptAs)),
@@ -120,7 +123,9 @@ void FilePage::Restore() {
         break;
     case RestoreResult::Outcome::unchanged:
         GetPrompts().showMessage(
-            parent, QStringLiteral("%1\n%2 と同じ内容です。戻すものはありません。").arg(shown, InBackup(result.backup)),
+            parent,
+            QCoreApplication::translate("FilePage", "%1\n%2 と同じ内容です。戻すものはありません。")
+                .arg(shown, InBackup(result.backup)),
             MessageIcon::none);
         break;
     case RestoreResult::Outcome::failed:

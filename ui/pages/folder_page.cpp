@@ -1,6 +1,7 @@
 #include "ui/pages/folder_page.h"
 
 #include <QCheckBox>
+#include <QCoreApplication>
 #include <QFile>
 #include <QLineEdit>
 #include <QPushButton>
@@ -31,7 +32,8 @@ using engine::TextNoFolderGiven;
 using platform::TrimTrailingSeparators;
 
 std::optional<QString> BrowseForFolder(QWidget* owner, const QString& preselect) {
-    return GetPrompts().browseFolder(owner, QStringLiteral("フォルダーを選択してください"), preselect);
+    return GetPrompts().browseFolder(owner, QCoreApplication::translate("FolderPage", "フォルダーを選択してください"),
+                                     preselect);
 }
 
 FolderPage::FolderPage() = default;

@@ -1,0 +1,475 @@
+<?xml version="1.0" encoding="utf-8"?>
+<!DOCTYPE TS>
+<TS version="2.1" language="en" sourcelanguage="ja">
+<context>
+    <name>CopyPastePage</name>
+    <message>
+        <source>コピペ</source>
+        <translation>Paste</translation>
+    </message>
+    <message>
+        <source>画像をコピー</source>
+        <translation>Copy picture</translation>
+    </message>
+    <message>
+        <source>PNG画像 (*.png)</source>
+        <translation>PNG pictures (*.png)</translation>
+    </message>
+    <message>
+        <source>All Files (*.*)</source>
+        <translation>All files (*.*)</translation>
+    </message>
+</context>
+<context>
+    <name>Dialogs</name>
+    <message>
+        <source>Quarvelのﾊﾞｰｼﾞｮﾝ情報</source>
+        <translation>About Quarvel</translation>
+    </message>
+    <message>
+        <source>テキストアートを PNG 画像に</source>
+        <translation>Text art into PNG pictures</translation>
+    </message>
+    <message>
+        <source>OK</source>
+        <translation>OK</translation>
+    </message>
+    <message>
+        <source>Quarvel</source>
+        <translation>Quarvel</translation>
+    </message>
+    <message>
+        <source>文字色</source>
+        <translation>Text colour</translation>
+    </message>
+    <message>
+        <source>背景色</source>
+        <translation>Background</translation>
+    </message>
+    <message>
+        <source>PNG画像生成</source>
+        <translation>Make PNG pictures</translation>
+    </message>
+    <message>
+        <source>余白(&amp;M)</source>
+        <translation>&amp;Margin</translation>
+    </message>
+    <message>
+        <source>pixel</source>
+        <translation>px</translation>
+    </message>
+    <message>
+        <source>半角SP動作の模擬</source>
+        <translation>Collapse spaces</translation>
+    </message>
+    <message>
+        <source>倍率(&amp;B)</source>
+        <translation>Sc&amp;ale</translation>
+    </message>
+    <message>
+        <source>透明(&amp;N)</source>
+        <translation>Tra&amp;nsp.</translation>
+    </message>
+    <message>
+        <source>対象フォルダ(&amp;D)</source>
+        <translation>Fol&amp;der</translation>
+    </message>
+    <message>
+        <source>参照...</source>
+        <translation>Open...</translation>
+    </message>
+    <message>
+        <source>サブフォルダも処理する</source>
+        <translation>Include subfolders</translation>
+    </message>
+    <message>
+        <source>走査対象ファイル</source>
+        <translation>Files to scan</translation>
+    </message>
+    <message>
+        <source>対象ファイル(&amp;T)</source>
+        <translation>&amp;Target file</translation>
+    </message>
+    <message>
+        <source>文字コード(&amp;C)</source>
+        <translation>En&amp;coding</translation>
+    </message>
+    <message>
+        <source>Shift-Jis</source>
+        <translation>Shift-Jis</translation>
+    </message>
+    <message>
+        <source>EUC</source>
+        <translation>EUC</translation>
+    </message>
+    <message>
+        <source>UTF-8</source>
+        <translation>UTF-8</translation>
+    </message>
+    <message>
+        <source>自動</source>
+        <translation>Auto</translation>
+    </message>
+    <message>
+        <source>開始タグ(&amp;S)</source>
+        <translation>&amp;Start tag</translation>
+    </message>
+    <message>
+        <source>終了タグ(&amp;E)</source>
+        <translation>&amp;End tag</translation>
+    </message>
+    <message>
+        <source>元ファイルを&quot;backup&quot;フォルダに保存する</source>
+        <translation>Keep the original in the &quot;backup&quot; folder</translation>
+    </message>
+    <message>
+        <source>Quarvel&#x3000;処理中。。。</source>
+        <translation>Quarvel - Working...</translation>
+    </message>
+    <message>
+        <source>100%</source>
+        <translation>100%</translation>
+    </message>
+    <message>
+        <source>中止</source>
+        <translation>Stop</translation>
+    </message>
+</context>
+<context>
+    <name>FilePage</name>
+    <message>
+        <source>%1
+%2 の内容に戻します。今の内容はbackupフォルダに残します。</source>
+        <translation>%1
+will be put back as %2 has it. What it holds now is kept in the backup folder.</translation>
+    </message>
+    <message>
+        <source>%1
+%2 の内容に戻しました。変換の画像 %3 個を削除し、変換後の内容は %4 に残しました。</source>
+        <translation>%1
+was put back as %2 has it. Pictures of the conversion deleted: %3. The converted text was kept as %4.</translation>
+    </message>
+    <message>
+        <source>%1
+%2 と同じ内容です。戻すものはありません。</source>
+        <translation>%1
+is the same as %2. There is nothing to put back.</translation>
+    </message>
+</context>
+<context>
+    <name>FolderPage</name>
+    <message>
+        <source>フォルダーを選択してください</source>
+        <translation>Choose a folder</translation>
+    </message>
+</context>
+<context>
+    <name>JobRunner</name>
+    <message>
+        <source>処理ちゅう。。。</source>
+        <translation>Working...</translation>
+    </message>
+    <message>
+        <source>PNG画像生成</source>
+        <translation>Make PNG pictures</translation>
+    </message>
+    <message>
+        <source>ジョブを開始できません</source>
+        <translation>The job could not be started</translation>
+    </message>
+</context>
+<context>
+    <name>JobSummaryWindow</name>
+    <message>
+        <source>失敗: </source>
+        <translation>Failed: </translation>
+    </message>
+    <message>
+        <source>テキストではないため変換しません（%1）</source>
+        <translation>Not converted, as it is not text (%1)</translation>
+    </message>
+    <message>
+        <source>文字コード %1 を宣言しています（読んだ文字コードと違います。「文字コード」の設定を確かめてください）</source>
+        <translation>Declares the encoding %1 (not the one it was read in; check the &quot;Encoding&quot; setting)</translation>
+    </message>
+    <message>
+        <source>Quarvel&#x3000;処理結果</source>
+        <translation>Quarvel - Results</translation>
+    </message>
+    <message>
+        <source>警告と失敗(&amp;W)</source>
+        <translation>&amp;Warnings and failures</translation>
+    </message>
+    <message>
+        <source>すべてコピー(&amp;C)</source>
+        <translation>&amp;Copy all</translation>
+    </message>
+    <message>
+        <source>閉じる</source>
+        <translation>Close</translation>
+    </message>
+    <message>
+        <source>文書 %1 件: 変換 %2、変更なし %3、失敗 %4 ／ 画像 %5 枚 ／ 警告 %6 件</source>
+        <translation>Documents: %1 (converted %2, unchanged %3, failed %4) / pictures: %5 / warnings: %6</translation>
+    </message>
+    <message>
+        <source> ／ 文書以外の失敗 %1 件</source>
+        <translation> / other failures: %1</translation>
+    </message>
+    <message>
+        <source>中止しました。</source>
+        <translation>Stopped. </translation>
+    </message>
+    <message>
+        <source>警告も失敗もありません</source>
+        <translation>No warnings and no failures</translation>
+    </message>
+</context>
+<context>
+    <name>MainWindow</name>
+    <message>
+        <source>文字色</source>
+        <translation>Text colour</translation>
+    </message>
+    <message>
+        <source>背景色</source>
+        <translation>Background colour</translation>
+    </message>
+    <message>
+        <source>%1倍</source>
+        <translation>%1×</translation>
+    </message>
+    <message>
+        <source>倍率</source>
+        <translation>Scale</translation>
+    </message>
+    <message>
+        <source>背景を透明に</source>
+        <translation>Transparent background</translation>
+    </message>
+    <message>
+        <source>ファイル</source>
+        <translation>File</translation>
+    </message>
+    <message>
+        <source>フォルダ</source>
+        <translation>Folder</translation>
+    </message>
+    <message>
+        <source>コピペ</source>
+        <translation>Paste</translation>
+    </message>
+    <message>
+        <source>正の整数を入力してください。</source>
+        <translation>Enter a positive whole number.</translation>
+    </message>
+    <message>
+        <source>%1 から %2 までの整数を入力してください。</source>
+        <translation>Enter a whole number from %1 to %2.</translation>
+    </message>
+    <message>
+        <source>最近開いたテンプレート集(&amp;R)</source>
+        <translation>Recent &amp;collections</translation>
+    </message>
+    <message>
+        <source>設定ファイル (*.ini)</source>
+        <translation>Settings files (*.ini)</translation>
+    </message>
+    <message>
+        <source>All Files (*.*)</source>
+        <translation>All files (*.*)</translation>
+    </message>
+    <message>
+        <source>%1
+設定が見つかりません</source>
+        <translation>%1
+holds no settings</translation>
+    </message>
+</context>
+<context>
+    <name>Menus</name>
+    <message>
+        <source>ﾌｧｲﾙ(&amp;F)</source>
+        <translation>&amp;File</translation>
+    </message>
+    <message>
+        <source>プレビュー(&amp;P)</source>
+        <translation>&amp;Preview</translation>
+    </message>
+    <message>
+        <source>テンプレート集を開く(&amp;T)...</source>
+        <translation>Open &amp;template collection...</translation>
+    </message>
+    <message>
+        <source>対象ファイルをbackupから戻す(&amp;R)...</source>
+        <translation>&amp;Restore target file from backup...</translation>
+    </message>
+    <message>
+        <source>設定を読み込む(&amp;L)...</source>
+        <translation>&amp;Load settings...</translation>
+    </message>
+    <message>
+        <source>名前をつけて設定を保存(&amp;A)...</source>
+        <translation>S&amp;ave settings as...</translation>
+    </message>
+    <message>
+        <source>2色PNG（小さいファイル）(&amp;I)</source>
+        <translation>Two-colour PNG (smaller f&amp;iles)</translation>
+    </message>
+    <message>
+        <source>終了(&amp;X)</source>
+        <translation>E&amp;xit</translation>
+    </message>
+    <message>
+        <source>ﾍﾙﾌﾟ(&amp;H)</source>
+        <translation>&amp;Help</translation>
+    </message>
+    <message>
+        <source>ﾊﾞｼﾞｮｰﾝの表示(&amp;V)...</source>
+        <translation>&amp;About Quarvel...</translation>
+    </message>
+</context>
+<context>
+    <name>PictureWarnings</name>
+    <message>
+        <source>%1行を超えた分は描かれません</source>
+        <translation>lines after the first %1 are not drawn</translation>
+    </message>
+    <message>
+        <source>幅%1ピクセルを超えた分は切れます</source>
+        <translation>text beyond %1 pixels wide is cut off</translation>
+    </message>
+    <message>
+        <source>読めない文字%1字は空白になります</source>
+        <translation>unreadable characters become blanks: %1</translation>
+    </message>
+    <message>
+        <source> ほか%1字</source>
+        <translation> and %1 more</translation>
+    </message>
+    <message>
+        <source>字形の無い文字（%1）は空白になります</source>
+        <translation>characters without a glyph (%1) become blanks</translation>
+    </message>
+</context>
+<context>
+    <name>PreviewWindow</name>
+    <message>
+        <source>プレビュー</source>
+        <translation>Preview</translation>
+    </message>
+    <message>
+        <source>画像</source>
+        <translation>Picture</translation>
+    </message>
+    <message>
+        <source>倍率(&amp;Z)</source>
+        <translation>&amp;Zoom</translation>
+    </message>
+    <message>
+        <source>ウィンドウに合わせる</source>
+        <translation>Fit to window</translation>
+    </message>
+    <message>
+        <source>画像をコピー</source>
+        <translation>Copy picture</translation>
+    </message>
+    <message>
+        <source>%1 × %2 ピクセル</source>
+        <translation>%1 × %2 pixels</translation>
+    </message>
+    <message>
+        <source>%1&#x3000;警告: %2</source>
+        <translation>%1   Warnings: %2</translation>
+    </message>
+    <message>
+        <source>、</source>
+        <translation>; </translation>
+    </message>
+</context>
+<context>
+    <name>ProgressWindow</name>
+    <message>
+        <source>処置中...</source>
+        <translation>Working...</translation>
+    </message>
+</context>
+<context>
+    <name>Strings</name>
+    <message>
+        <source>Quarvel のﾊﾞｰｼﾞｮﾝ情報(&amp;A)...</source>
+        <translation>&amp;About Quarvel...</translation>
+    </message>
+    <message>
+        <source>ver.β_040411</source>
+        <translation>ver.β_040411</translation>
+    </message>
+    <message>
+        <source>Quarvel</source>
+        <translation>Quarvel</translation>
+    </message>
+</context>
+<context>
+    <name>TemplateBrowser</name>
+    <message>
+        <source>テンプレート集</source>
+        <translation>Template collection</translation>
+    </message>
+    <message>
+        <source>検索(&amp;S)</source>
+        <translation>&amp;Search</translation>
+    </message>
+    <message>
+        <source>番号、名前、含まれる文字</source>
+        <translation>Number, name or text in it</translation>
+    </message>
+    <message>
+        <source>テンプレート</source>
+        <translation>Templates</translation>
+    </message>
+    <message>
+        <source>コピペへ送る(&amp;P)</source>
+        <translation>Send to &amp;Paste</translation>
+    </message>
+    <message>
+        <source>テキストをコピー(&amp;X)</source>
+        <translation>Copy te&amp;xt</translation>
+    </message>
+    <message>
+        <source>画像をコピー(&amp;I)</source>
+        <translation>Copy p&amp;icture</translation>
+    </message>
+    <message>
+        <source>全 %1 件</source>
+        <translation>%1 in all</translation>
+    </message>
+    <message>
+        <source>%1 件中 %2 件</source>
+        <translation>%2 of %1</translation>
+    </message>
+    <message>
+        <source>開く(&amp;O)...</source>
+        <translation>&amp;Open...</translation>
+    </message>
+    <message>
+        <source>最近開いたもの(&amp;R)</source>
+        <translation>&amp;Recent</translation>
+    </message>
+    <message>
+        <source>テンプレート集（.mlt、.ast）を開くか、ここにドロップしてください</source>
+        <translation>Open a template collection (.mlt, .ast) or drop one here</translation>
+    </message>
+    <message>
+        <source>テンプレート集 (*.mlt *.ast *.MLT *.AST)</source>
+        <translation>Template collections (*.mlt *.ast *.MLT *.AST)</translation>
+    </message>
+    <message>
+        <source>All Files (*.*)</source>
+        <translation>All files (*.*)</translation>
+    </message>
+    <message>
+        <source>（なし）</source>
+        <translation>(none)</translation>
+    </message>
+</context>
+</TS>
