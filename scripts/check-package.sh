@@ -162,6 +162,7 @@ usr/share/doc/quarvel-server/copyright
 usr/share/lintian/overrides/quarvel-server
 usr/share/locale/en/LC_MESSAGES/quarvel-server.mo
 usr/share/locale/ja/LC_MESSAGES/quarvel-server.mo
+usr/share/man/ja/man1/quarvel-server.1.gz
 usr/share/man/man1/quarvel-server.1.gz"
 
 tree=$work/tree
@@ -193,7 +194,7 @@ for page in quarvel quarvel-cli quarvel-server; do
   LC_ALL=C.UTF-8 MANWIDTH=80 man --warnings -l "$tree/usr/share/man/man1/$page.1.gz" 2>"$work/man.log" >/dev/null
   [ ! -s "$work/man.log" ] || { cat "$work/man.log" >&2; fail "man page $page.1"; }
 done
-for page in quarvel quarvel-cli; do
+for page in quarvel quarvel-cli quarvel-server; do
   LC_ALL=C.UTF-8 MANWIDTH=80 man --warnings -l "$tree/usr/share/man/ja/man1/$page.1.gz" 2>"$work/man.log" >/dev/null
   [ ! -s "$work/man.log" ] || { cat "$work/man.log" >&2; fail "the Japanese man page $page.1"; }
 done
@@ -394,9 +395,11 @@ for entry in 'en_US.UTF-8|Preview' 'ja_JP.UTF-8|プレビュー'; do
     [ "$found" = 1 ]' _ "$work/window.log" "$work/window" "${entry#*|}" ||
     { cat "$work/window.log" >&2; fail "the installed window under ${entry%%|*} showed no preview captioned ${entry#*|}"; }
 done
-for entry in 'ja_JP.UTF-8|/usr/share/man/ja/man1/quarvel.1.gz' 'en_US.UTF-8|/usr/share/man/man1/quarvel.1.gz'; do
-  found=$(LC_ALL= LANGUAGE= LANG=${entry%%|*} man -w quarvel)
-  [ "$found" = "${entry#*|}" ] || fail "man quarvel under ${entry%%|*} finds $found, not ${entry#*|}"
+for page in quarvel quarvel-server; do
+  for entry in "ja_JP.UTF-8|/usr/share/man/ja/man1/$page.1.gz" "en_US.UTF-8|/usr/share/man/man1/$page.1.gz"; do
+    found=$(LC_ALL= LANGUAGE= LANG=${entry%%|*} man -w $page)
+    [ "$found" = "${entry#*|}" ] || fail "man $page under ${entry%%|*} finds $found, not ${entry#*|}"
+  done
 done
 # The service on a free port, answering with what quarvel-cli draws.
 /usr/bin/quarvel-server --listen 127.0.0.1:0 2>"$work/server.log" &

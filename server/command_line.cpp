@@ -110,7 +110,7 @@ private:
 ServerCommandLine::ServerCommandLine(ServerConfig& config)
     : app_(_("Draws Japanese text art into PNG pictures over HTTP, byte for byte as `quarvel-cli render` does: "
              "POST /render (the art as the body) or GET /render?text=..., with the options of render as query "
-             "parameters (fore, back, margin, space-sim, html, indexed, encoding). GET / is a page to paste art "
+             "parameters (fore, back, margin, scale, space-sim, html, indexed, encoding). GET / is a page to paste art "
              "into; GET /healthz answers {\"status\": \"ok\"}. One line per request on standard error, begun with "
              "its priority for the journal (<6>, errors <3>)."),
            kProgram) {
