@@ -310,11 +310,16 @@ std::chrono::nanoseconds ThreadProcessorTime() {
 // When the calling thread's ProcessorTimeLimit passes, in its processor time; zero
 // without one.
 thread_local std::chrono::nanoseconds t_glyph_deadline{0};
+// Whether the calling thread has loaded a glyph under its limit: each limit lets one new
+// glyph load whatever the time, so that asking again always goes on, even when the work
+// before the first glyph (a long text decoded) already takes the whole limit.
+thread_local bool t_loaded_under_limit = false;
 
 }  // namespace
 
 ProcessorTimeLimit::ProcessorTimeLimit(std::chrono::nanoseconds limit) {
     t_glyph_deadline = ThreadProcessorTime() + limit;
+    t_loaded_under_limit = false;
 }
 
 ProcessorTimeLimit::~ProcessorTimeLimit() { t_glyph_deadline = std::chrono::nanoseconds(0); }
@@ -390,7 +395,10 @@ const Glyph& GlyphCache::Load(char32_t code) {
     } else if (auto it = impl_->astral.find(code); it != impl_->astral.end()) {
         return *it->second;
     }
-    if (t_glyph_deadline.count() != 0 && ThreadProcessorTime() > t_glyph_deadline) throw ProcessorTimeExceeded();
+    if (t_glyph_deadline.count() != 0) {
+        if (t_loaded_under_limit && ThreadProcessorTime() > t_glyph_deadline) throw ProcessorTimeExceeded();
+        t_loaded_under_limit = true;
+    }
 
     auto glyph = std::make_unique<Glyph>();
     bool drawn = false;

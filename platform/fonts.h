@@ -61,7 +61,9 @@ struct ProcessorTimeExceeded : std::exception {
 // drawing (a face searched, an outline rendered), and the only part whose cost grows
 // with what the text holds rather than with the picture's size. The glyphs loaded
 // before the limit passed stay loaded, so drawing the same text again goes on from
-// there. A limit of zero or less stops the next new glyph. Limits do not nest.
+// there. Each limit lets its first new glyph load whatever the time, so that every try
+// gets further and the same text asked again comes in the end; a limit of zero or less
+// stops the glyph after that. Limits do not nest.
 class ProcessorTimeLimit {
 public:
     explicit ProcessorTimeLimit(std::chrono::nanoseconds limit);
