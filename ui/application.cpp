@@ -50,7 +50,9 @@ std::vector<std::filesystem::path> OpenedPaths(const std::vector<std::string>& a
 
 namespace {
 
-constexpr char kUsage[] =
+// Printed before the application exists, so translated through TranslatedBeforeTheApplication.
+constexpr char kUsage[] = QT_TRANSLATE_NOOP(
+    "Application",
     "使い方: quarvel [Qtのオプション] [ファイル|フォルダ|テンプレート集]...\n"
     "\n"
     "テキストアートをPNG画像にするウィンドウを開きます。名前を挙げた文書は「ファイル」の\n"
@@ -61,7 +63,11 @@ constexpr char kUsage[] =
     "  --version    バージョンを表示して終了します\n"
     "  --           これより後の引数はすべてファイルかフォルダの名前です\n"
     "\n"
-    "ウィンドウなしで描くには quarvel-cli を使います（quarvel-cli help）。\n";
+    "ウィンドウなしで描くには quarvel-cli を使います（quarvel-cli help）。\n");
+constexpr char kNoDisplay[] = QT_TRANSLATE_NOOP(
+    "Application",
+    "quarvel: 画面が無いためウィンドウを開けません（DISPLAY も WAYLAND_DISPLAY も空です）。"
+    "ウィンドウなしで描くには quarvel-cli を使います。\n");
 
 bool IsSet(const char* variable) {
     const char* value = std::getenv(variable);
@@ -80,17 +86,14 @@ std::optional<int> AnswerWithoutWindow(int argc, char** argv) {
             return 0;
         }
         if (argument == "--help" || argument == "-h") {
-            std::fputs(kUsage, stdout);
+            std::fputs(TranslatedBeforeTheApplication("Application", kUsage).c_str(), stdout);
             return 0;
         }
         if (argument == "-platform" || argument == "--platform" || argument.starts_with("-platform="))
             platformNamed = true;
     }
     if (platformNamed || IsSet("QT_QPA_PLATFORM") || IsSet("DISPLAY") || IsSet("WAYLAND_DISPLAY")) return std::nullopt;
-    std::fputs(
-        "quarvel: 画面が無いためウィンドウを開けません（DISPLAY も WAYLAND_DISPLAY も空です）。"
-        "ウィンドウなしで描くには quarvel-cli を使います。\n",
-        stderr);
+    std::fputs(TranslatedBeforeTheApplication("Application", kNoDisplay).c_str(), stderr);
     return 1;
 }
 

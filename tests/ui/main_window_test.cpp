@@ -420,18 +420,24 @@ private slots:
             int exitCode;
             const char* out;
             const char* err;
+            const char* locale = "C.UTF-8";
         } cases[] = {
             {{QStringLiteral("--version")}, 0, "quarvel " QUARVEL_VERSION "\n", ""},
             {{QStringLiteral("--help")}, 0, "使い方: quarvel [", ""},
             {{QStringLiteral("-h")}, 0, "使い方: quarvel [", ""},
             {{QStringLiteral("a.htm"), QStringLiteral("--version")}, 0, "quarvel " QUARVEL_VERSION "\n", ""},
             {{QStringLiteral("--"), QStringLiteral("--version")}, 1, "", "quarvel: "},
-            {{}, 1, "", "quarvel: "},
+            {{}, 1, "", "quarvel: 画面が無い"},
+            // Before the application exists, in the user's language all the same.
+            {{QStringLiteral("--help")}, 0, "Usage: quarvel [", "", "en_US.UTF-8"},
+            {{}, 1, "", "quarvel: cannot open a window without a display", "en_US.UTF-8"},
         };
         for (const auto& c : cases) {
             QProcess program;
             QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
             for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) env.remove(QLatin1String(name));
+            env.insert(QStringLiteral("LC_ALL"), QLatin1String(c.locale));
+            env.insert(QStringLiteral("LANGUAGE"), QString());
             program.setProcessEnvironment(env);
             program.start(QStringLiteral(QUARVEL_WINDOW_PATH), c.arguments);
             QVERIFY(program.waitForFinished(20000));

@@ -2,6 +2,7 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QFileInfo>
 #include <QLibraryInfo>
 #include <QPointer>
 #include <QTranslator>
@@ -39,9 +40,21 @@ void Install(QCoreApplication& application, const QString& name, const QString& 
 }  // namespace
 
 QString TranslationsFolder() {
-    const QString beside = QCoreApplication::applicationDirPath() + QStringLiteral("/../share/quarvel/translations");
-    if (QDir(beside).exists()) return QDir::cleanPath(beside);
+    // From the program's own file rather than the application's, which does not exist yet
+    // when --help is answered.
+    const QString self = QFileInfo(QStringLiteral("/proc/self/exe")).canonicalFilePath();
+    const QString beside = QFileInfo(self).path() + QStringLiteral("/../share/quarvel/translations");
+    if (!self.isEmpty() && QDir(beside).exists()) return QDir::cleanPath(beside);
     return QStringLiteral(QUARVEL_TRANSLATIONS_DIR);
+}
+
+std::string TranslatedBeforeTheApplication(const char* context, const char* text) {
+    std::setlocale(LC_MESSAGES, "");
+    if (ChosenLanguage() != Language::english) return text;
+    QTranslator translator;
+    if (!translator.load(QStringLiteral("quarvel_en"), TranslationsFolder())) return text;
+    const QString translated = translator.translate(context, text);
+    return translated.isEmpty() ? text : translated.toStdString();
 }
 
 void InstallTranslations(QCoreApplication& application, Language language, const QString& folder) {

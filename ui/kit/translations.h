@@ -6,6 +6,8 @@
 
 #include <QString>
 
+#include <string>
+
 #include "platform/language.h"
 
 class QCoreApplication;
@@ -16,6 +18,11 @@ namespace quarvel::ui {
 // translations beside the program's folder (the build tree, any install prefix),
 // else the one of the prefix the program was built for.
 QString TranslationsFolder();
+
+// `text` of `context` in the user's language, read from the window's translation by
+// hand: for what is printed before the application (and so any installed translator)
+// exists, as --help.
+std::string TranslatedBeforeTheApplication(const char* context, const char* text);
 
 // Installs the translations of `language`, in place of those an earlier call
 // installed: for English the window's own from `folder`; for Japanese Qt's

@@ -2,6 +2,42 @@
 <!DOCTYPE TS>
 <TS version="2.1" language="en" sourcelanguage="ja">
 <context>
+    <name>Application</name>
+    <message>
+        <source>使い方: quarvel [Qtのオプション] [ファイル|フォルダ|テンプレート集]...
+
+テキストアートをPNG画像にするウィンドウを開きます。名前を挙げた文書は「ファイル」の
+ページに、フォルダは「フォルダ」のページに入り、「PNG画像生成」を押すまで変換
+されません。テンプレート集（.mlt、.ast）はテンプレート集のウィンドウで開きます。
+
+  -h, --help   この説明を表示して終了します
+  --version    バージョンを表示して終了します
+  --           これより後の引数はすべてファイルかフォルダの名前です
+
+ウィンドウなしで描くには quarvel-cli を使います（quarvel-cli help）。
+</source>
+        <translation>Usage: quarvel [Qt options] [FILE|FOLDER|COLLECTION]...
+
+Opens a window that turns text art into PNG pictures. A document named here goes into
+the &quot;File&quot; page and a folder into the &quot;Folder&quot; page; nothing is converted until &quot;Make
+PNG pictures&quot; is pressed. Template collections (.mlt, .ast) open in the collection
+window.
+
+  -h, --help   print this help and exit
+  --version    print the version and exit
+  --           every later argument is the name of a file or folder
+
+To draw without a window, use quarvel-cli (quarvel-cli help).
+</translation>
+    </message>
+    <message>
+        <source>quarvel: 画面が無いためウィンドウを開けません（DISPLAY も WAYLAND_DISPLAY も空です）。ウィンドウなしで描くには quarvel-cli を使います。
+</source>
+        <translation>quarvel: cannot open a window without a display (DISPLAY and WAYLAND_DISPLAY are both empty). To draw without a window, use quarvel-cli.
+</translation>
+    </message>
+</context>
+<context>
     <name>CopyPastePage</name>
     <message>
         <source>コピペ</source>
