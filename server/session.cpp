@@ -26,6 +26,18 @@ constexpr std::size_t kReadSize = 64 * 1024;
 // at most a few hundred characters, a few milliseconds when every glyph is new.
 constexpr std::size_t kDrawnAtOnce = 1024;
 
+// The values of every field `name` of a request's head, joined by commas as HTTP allows
+// a list field to be; empty when it has none.
+template <typename Fields>
+std::string Joined(const Fields& fields, http::field name) {
+    std::string joined;
+    for (auto [it, end] = fields.equal_range(name); it != end; ++it) {
+        if (!joined.empty()) joined += ',';
+        joined += it->value();
+    }
+    return joined;
+}
+
 }  // namespace
 
 std::size_t Shared::BodyBudget() const { return std::max(kBodyBudget, 4 * config.service.maxBody); }
@@ -224,15 +236,11 @@ bool Session::OnHeader() {
         request_.contentType = std::string(it->value());
     if (auto it = request.find(http::field::if_none_match); it != request.end())
         request_.ifNoneMatch = std::string(it->value());
-    for (auto [it, end] = request.equal_range(http::field::accept_language); it != end; ++it)
-        request_.acceptLanguage += std::string(request_.acceptLanguage.empty() ? "" : ",") + std::string(it->value());
+    request_.acceptLanguage = Joined(request, http::field::accept_language);
     keepAlive_ = request.keep_alive();
     ArmDeadline(start_ + Config().requestTimeout);
 
-    std::string codings;
-    for (auto [it, end] = request.equal_range(http::field::transfer_encoding); it != end; ++it)
-        codings += std::string(codings.empty() ? "" : ",") + std::string(it->value());
-    if (const Parsed<bool> chunked = ReadTransferEncoding(codings); !chunked) {
+    if (const Parsed<bool> chunked = ReadTransferEncoding(Joined(request, http::field::transfer_encoding)); !chunked) {
         Send(JsonError(chunked), false);
         return false;
     }
