@@ -27,17 +27,23 @@ bool IsCLocale(std::string_view locale) {
     return locale.empty() || locale == "POSIX" || LanguageOfLocale(locale) == "C";
 }
 
-std::string CatalogueFolder() {
+}  // namespace
+
+std::string TranslationsFolder(std::string_view underShare, const char* installed) {
     std::error_code error;
     const std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", error);
     if (!error) {
-        const std::filesystem::path beside = self.parent_path().parent_path() / "share" / "locale";
+        const std::filesystem::path beside = self.parent_path().parent_path() / "share" / underShare;
         if (std::filesystem::is_directory(beside, error)) return beside.string();
     }
-    return QUARVEL_LOCALE_DIR;
+    return installed;
 }
 
-}  // namespace
+Language LocaleLanguage() {
+    const char* messages = std::setlocale(LC_MESSAGES, nullptr);
+    const char* list = std::getenv("LANGUAGE");
+    return ChooseLanguage(messages ? messages : "C", list ? list : "");
+}
 
 Language ChooseLanguage(std::string_view messagesLocale, std::string_view languageList) {
     if (IsCLocale(messagesLocale)) return Language::japanese;
@@ -55,15 +61,14 @@ Language SetUpLanguage(const char* domain) {
     std::setlocale(LC_ALL, "");
     // Numbers are read and written in one form in every locale ("1.5", never "1,5").
     std::setlocale(LC_NUMERIC, "C");
+    chosen = LocaleLanguage();
     const char* messages = std::setlocale(LC_MESSAGES, nullptr);
-    const char* list = std::getenv("LANGUAGE");
-    chosen = ChooseLanguage(messages ? messages : "C", list ? list : "");
     // gettext reads no catalogue in the C locale, and reads them in the order of
     // $LANGUAGE: the language chosen is made the one it reads.
     if (IsCLocale(messages ? messages : "C")) std::setlocale(LC_MESSAGES, "C.UTF-8");
     ::setenv("LANGUAGE", LanguageCode(chosen), 1);
     domainName = domain;
-    ::bindtextdomain(domain, CatalogueFolder().c_str());
+    ::bindtextdomain(domain, TranslationsFolder("locale", QUARVEL_LOCALE_DIR).c_str());
     // The programs write UTF-8 whatever the locale's character set.
     ::bind_textdomain_codeset(domain, "UTF-8");
     ::bind_textdomain_codeset("libc", "UTF-8");

@@ -19,6 +19,15 @@ enum class Language { japanese, english };
 // Japanese for "ja", English for any other language.
 Language ChooseLanguage(std::string_view messagesLocale, std::string_view languageList);
 
+// The language of the locale the C library has taken for messages (LC_MESSAGES) and
+// of $LANGUAGE, as ChooseLanguage chooses it.
+Language LocaleLanguage();
+
+// A folder of the program's translations: share/`underShare` beside the program's
+// folder (the build tree, any install prefix) when it exists, else `installed`, the
+// one of the prefix the program was built for.
+std::string TranslationsFolder(std::string_view underShare, const char* installed);
+
 // Takes the user's locale (setlocale(LC_ALL, "")) with numbers kept in the C form,
 // chooses the language and points gettext at the program's catalogues of `domain` in
 // it: those beside the program (../share/locale from its folder: the build tree and

@@ -101,7 +101,7 @@ Application::Application(int& argc, char** argv) : QApplication(argc, argv), arg
     // The window and Qt's dialogs in the program's language (Qt has just taken the
     // user's locale). In English the core's messages too, from quarvel-cli's catalogue
     // (the package depends on quarvel-cli); in Japanese they are their source texts.
-    const platform::Language language = ChosenLanguage();
+    const platform::Language language = platform::LocaleLanguage();
     if (language == platform::Language::english) platform::SetUpLanguage("quarvel-cli");
     InstallTranslations(*this, language, TranslationsFolder());
     // No display name: Qt would append it to every window's caption on X11 ("... —

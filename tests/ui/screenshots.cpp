@@ -105,7 +105,7 @@ bool ShootForTheDocs(MainWindow& dlg, const QString& out, const QString& suffix)
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
-    InstallTranslations(app, ChosenLanguage(), QStringLiteral(QUARVEL_TRANSLATIONS_BUILD_DIR));
+    InstallTranslations(app, quarvel::platform::LocaleLanguage(), QStringLiteral(QUARVEL_TRANSLATIONS_BUILD_DIR));
     const QString out = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral(".");
     const bool dark = argc > 2 && QByteArray(argv[2]) == "--dark";
     if (dark) QApplication::setPalette(DarkPalette());

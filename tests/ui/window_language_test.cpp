@@ -103,8 +103,8 @@ private slots:
         qputenv("LC_ALL", locale);
         qputenv("LANGUAGE", "");
         QVERIFY2(std::setlocale(LC_ALL, ""), "the locale is not installed (locales-all)");
-        QCOMPARE(ChosenLanguage(), english ? Language::english : Language::japanese);
-        InstallTranslations(*qApp, ChosenLanguage(), kTranslations);
+        QCOMPARE(quarvel::platform::LocaleLanguage(), english ? Language::english : Language::japanese);
+        InstallTranslations(*qApp, quarvel::platform::LocaleLanguage(), kTranslations);
         const Asked asked = AskTheWindow();
 
         if (!english) {

@@ -1,14 +1,11 @@
 #include "ui/kit/translations.h"
 
 #include <QCoreApplication>
-#include <QDir>
-#include <QFileInfo>
 #include <QLibraryInfo>
 #include <QPointer>
 #include <QTranslator>
 
 #include <clocale>
-#include <cstdlib>
 
 #ifndef QUARVEL_TRANSLATIONS_DIR
 #define QUARVEL_TRANSLATIONS_DIR "/usr/share/quarvel/translations"
@@ -16,7 +13,6 @@
 
 namespace quarvel::ui {
 
-using platform::ChooseLanguage;
 using platform::Language;
 
 namespace {
@@ -37,22 +33,23 @@ void Install(QCoreApplication& application, const QString& name, const QString& 
     }
 }
 
+// The window's own translation into `language`: quarvel_en.qm for English.
+QString OwnTranslation(Language language) {
+    return QStringLiteral("quarvel_%1").arg(QLatin1StringView(platform::LanguageCode(language)));
+}
+
 }  // namespace
 
 QString TranslationsFolder() {
-    // From the program's own file rather than the application's, which does not exist yet
-    // when --help is answered.
-    const QString self = QFileInfo(QStringLiteral("/proc/self/exe")).canonicalFilePath();
-    const QString beside = QFileInfo(self).path() + QStringLiteral("/../share/quarvel/translations");
-    if (!self.isEmpty() && QDir(beside).exists()) return QDir::cleanPath(beside);
-    return QStringLiteral(QUARVEL_TRANSLATIONS_DIR);
+    return QString::fromStdString(platform::TranslationsFolder("quarvel/translations", QUARVEL_TRANSLATIONS_DIR));
 }
 
 std::string TranslatedBeforeTheApplication(const char* context, const char* text) {
     std::setlocale(LC_MESSAGES, "");
-    if (ChosenLanguage() != Language::english) return text;
+    const Language language = platform::LocaleLanguage();
+    if (language == Language::japanese) return text;
     QTranslator translator;
-    if (!translator.load(QStringLiteral("quarvel_en"), TranslationsFolder())) return text;
+    if (!translator.load(OwnTranslation(language), TranslationsFolder())) return text;
     const QString translated = translator.translate(context, text);
     return translated.isEmpty() ? text : translated.toStdString();
 }
@@ -67,15 +64,8 @@ void InstallTranslations(QCoreApplication& application, Language language, const
     if (language == Language::japanese) {
         Install(application, QStringLiteral("qtbase_ja"), QLibraryInfo::path(QLibraryInfo::TranslationsPath));
     } else {
-        Install(application, QStringLiteral("quarvel_%1").arg(QLatin1StringView(platform::LanguageCode(language))),
-                folder);
+        Install(application, OwnTranslation(language), folder);
     }
-}
-
-Language ChosenLanguage() {
-    const char* messages = std::setlocale(LC_MESSAGES, nullptr);
-    const char* list = std::getenv("LANGUAGE");
-    return ChooseLanguage(messages ? messages : "C", list ? list : "");
 }
 
 }  // namespace quarvel::ui

@@ -31,8 +31,4 @@ std::string TranslatedBeforeTheApplication(const char* context, const char* text
 // application object is made and before any window.
 void InstallTranslations(QCoreApplication& application, platform::Language language, const QString& folder);
 
-// The language of the user's locale as the C library has taken it (LC_MESSAGES) and
-// of $LANGUAGE, chosen as quarvel-cli chooses it.
-platform::Language ChosenLanguage();
-
 }  // namespace quarvel::ui
