@@ -270,24 +270,35 @@ void WriteBlock(BitWriter& out, std::span<const LzStep> steps, bool last) {
 
 }  // namespace
 
-void Adler32::Pattern(std::uint32_t pattern, int patternBytes, std::uint64_t count) {
-    // Appending bytes x1..xn adds their sum to s1, and n * s1 plus the sum of
-    // (n - i + 1) * xi to s2; for a pattern p0..pk-1 repeated m times that sum is
-    // (sum of p) * k * m * (m + 1) / 2 - m * (sum of t * pt), never negative.
-    std::uint64_t sum = 0, weighted = 0;
+AdlerPattern::AdlerPattern(std::uint32_t pattern, int patternBytes) : bytes(patternBytes) {
     for (int t = 0; t < patternBytes; ++t) {
         const std::uint64_t p = (pattern >> (8 * t)) & 0xFF;
         sum += p;
         weighted += static_cast<std::uint64_t>(t) * p;
     }
-    const auto k = static_cast<std::uint64_t>(patternBytes);
+}
+
+void Adler32::Pattern(const AdlerPattern& pattern, std::uint64_t count) {
+    // Appending bytes x1..xn adds their sum to s1, and n * s1 plus the sum of
+    // (n - i + 1) * xi to s2; for a pattern p0..pk-1 repeated m times that sum is
+    // (sum of p) * k * m * (m + 1) / 2 - m * (sum of t * pt), never negative.
+    const auto k = static_cast<std::uint64_t>(pattern.bytes);
+    length_ += k * count;
     while (count > 0) {
         const std::uint64_t m = std::min<std::uint64_t>(count, 1u << 16);
-        s2_ += k * m * s1_ + sum * (k * m * (m + 1) / 2) - m * weighted;
-        s1_ += m * sum;
+        s2_ += k * m * s1_ + pattern.sum * (k * m * (m + 1) / 2) - m * pattern.weighted;
+        s1_ += m * pattern.sum;
         count -= m;
         if (++added_ >= 64) Reduce();
     }
+}
+
+void Adler32::Add(const Adler32& stretch) {
+    Reduce();
+    s2_ += (stretch.length_ % kAdlerBase) * s1_ + stretch.s2_ % kAdlerBase;
+    s1_ += stretch.s1_ % kAdlerBase;
+    length_ += stretch.length_;
+    Reduce();
 }
 
 void Adler32::Reduce() {

@@ -20,20 +20,42 @@ struct LzStep {
 inline constexpr int kMaxMatchLength = 258;
 inline constexpr int kMaxMatchDistance = 32768;
 
+// A pattern of up to four bytes (the first in the low byte) with its sums taken once,
+// for the Adler-32 of many runs of it.
+struct AdlerPattern {
+    std::uint64_t sum = 0;       // of its bytes
+    std::uint64_t weighted = 0;  // of each byte times its place (0 for the first)
+    int bytes = 0;
+
+    AdlerPattern() = default;
+    AdlerPattern(std::uint32_t pattern, int patternBytes);
+};
+
 // The Adler-32 of a stream, built from runs of a repeated pattern of bytes without
-// the bytes themselves.
+// the bytes themselves, and from stretches of bytes summed on their own (Stretch),
+// added as often as they repeat.
 class Adler32 {
 public:
-    void Byte(std::uint32_t b) { Pattern(b, 1, 1); }
-    // `pattern` (its bytes in order, the first in the low byte; up to four) repeated
-    // `count` times.
-    void Pattern(std::uint32_t pattern, int patternBytes, std::uint64_t count);
+    // The sums of a stretch of bytes on its own, to be added to a stream with Add.
+    static Adler32 Stretch() { return Adler32(0); }
+
+    Adler32() = default;
+    void Byte(std::uint32_t b) { Pattern(AdlerPattern(b, 1), 1); }
+    // `pattern` repeated `count` times.
+    void Pattern(const AdlerPattern& pattern, std::uint64_t count);
+    void Pattern(std::uint32_t pattern, int patternBytes, std::uint64_t count) {
+        Pattern(AdlerPattern(pattern, patternBytes), count);
+    }
+    // The bytes of `stretch` after those so far.
+    void Add(const Adler32& stretch);
     std::uint32_t Value();
 
 private:
+    explicit Adler32(std::uint64_t s1) : s1_(s1) {}
     void Reduce();
     std::uint64_t s1_ = 1;
     std::uint64_t s2_ = 0;
+    std::uint64_t length_ = 0;
     int added_ = 0;  // patterns since the sums were last reduced
 };
 

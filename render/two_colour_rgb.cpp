@@ -20,6 +20,7 @@ namespace {
 using detail::Bytes;
 using detail::Common;
 using detail::kChainDepth;
+using detail::kFilterMark;
 using detail::kGoodEnough;
 using detail::kHashUnits;
 using detail::kInsertBelow;
@@ -202,14 +203,29 @@ private:
     std::vector<LzStep>& steps_;
 };
 
-// The Adler-32 of the filtered bytes, from the runs of their units.
+// The Adler-32 of the filtered bytes, from the runs of their units, row by row: a row
+// of the same units as the one before (most of a blank background) is summed once.
 std::uint32_t AdlerOf(const Units& units) {
+    std::array<AdlerPattern, 16> patterns;  // by unit: pixel values 0 to 4, filter bytes 8 to 12
+    auto slot = [](std::uint8_t unit) { return static_cast<std::size_t>((unit & 7) | (unit >> 4)); };
+    for (std::uint8_t unit = 0; unit < 5; ++unit) {
+        patterns[slot(unit)] = AdlerPattern(units.Bytes(unit), units.ByteLength(unit));
+        const auto filter = static_cast<std::uint8_t>(kFilterMark | unit);
+        patterns[slot(filter)] = AdlerPattern(units.Bytes(filter), units.ByteLength(filter));
+    }
     Adler32 adler;
-    const std::uint8_t* data = units.data();
-    for (int u = 0; u < units.count();) {
-        const int run = 1 + Common(data + u + 1, data + u, units.count() - u - 1);
-        adler.Pattern(units.Bytes(data[u]), units.ByteLength(data[u]), static_cast<std::uint64_t>(run));
-        u += run;
+    Adler32 row = Adler32::Stretch();
+    const int rowUnits = units.rowUnits();
+    for (const std::uint8_t* p = units.data(); p < units.data() + units.count(); p += rowUnits) {
+        if (p == units.data() || std::memcmp(p, p - rowUnits, static_cast<std::size_t>(rowUnits)) != 0) {
+            row = Adler32::Stretch();
+            for (int u = 0; u < rowUnits;) {
+                const int run = 1 + Common(p + u + 1, p + u, rowUnits - u - 1);
+                row.Pattern(patterns[slot(p[u])], static_cast<std::uint64_t>(run));
+                u += run;
+            }
+        }
+        adler.Add(row);
     }
     return adler.Value();
 }

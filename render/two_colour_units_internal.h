@@ -63,12 +63,6 @@ inline int Common(const std::uint8_t* a, const std::uint8_t* b, int limit) {
     return n;
 }
 
-// The 64 pixels from bit `x` of a packed row, the first in the highest bit; rows are
-// padded so that the load stays inside.
-inline std::uint64_t Window(const std::uint8_t* row, int x) {
-    return __builtin_bswap64(Load(row + (x >> 3))) << (x & 7);
-}
-
 // The values a pixel of a filtered row can have, each once, numbered: its colour
 // (None), or nothing or the difference of the two colours (Up). Two pixels have the
 // same three bytes exactly when they have the same number, whatever their rows' filters.
@@ -91,6 +85,15 @@ struct PixelValues {
     }
 };
 
+// The bits of a word set, without the processor's own count (which the baseline
+// x86-64 the packages are built for does not have).
+inline std::int64_t CountBits(std::uint64_t x) {
+    x -= (x >> 1) & 0x5555555555555555ull;
+    x = (x & 0x3333333333333333ull) + ((x >> 2) & 0x3333333333333333ull);
+    x = (x + (x >> 4)) & 0x0F0F0F0F0F0F0F0Full;
+    return static_cast<std::int64_t>((x * 0x0101010101010101ull) >> 56);
+}
+
 // One row's filters as bits: for each, where its prediction is not the pixel (the
 // pixel then holds the difference of the colours; elsewhere it holds nothing). Sub
 // and Paeth predict from the pixel on the left, as Up from the one above; Paeth's
@@ -109,10 +112,9 @@ struct RowFilters {
         sub.resize(static_cast<std::size_t>(words));
         up.resize(static_cast<std::size_t>(words));
         paeth.resize(static_cast<std::size_t>(words));
-        cost = {};
-        const auto count = [](std::uint64_t bits) { return static_cast<std::int64_t>(__builtin_popcountll(bits)); };
         const int difference = weight[values.toFirst];  // toSecond's is the same: each byte negated
         const std::int64_t inked = weight[values.second], blank = weight[values.first];
+        std::int64_t ink = 0, subs = 0, ups = 0, paeths = 0;
         std::uint64_t leftWord = 0, upperLeftWord = 0;
         for (int k = 0; k < words; ++k) {
             const std::uint64_t c = __builtin_bswap64(Load(row + 8 * k));
@@ -126,23 +128,30 @@ struct RowFilters {
             sub[i] = (c ^ a) & valid;
             up[i] = (c ^ b) & valid;
             paeth[i] = (c ^ (a ^ ((a ^ b) & ~(a ^ ul)))) & valid;
-            const std::int64_t ink = count(c & valid);
-            cost[kFilterNone] += ink * inked + (count(valid) - ink) * blank;
-            cost[kFilterSub] += count(sub[i]) * difference;
-            cost[kFilterUp] += count(up[i]) * difference;
-            cost[kFilterPaeth] += count(paeth[i]) * difference;
+            ink += CountBits(c & valid);
+            subs += CountBits(sub[i]);
+            ups += CountBits(up[i]);
+            paeths += CountBits(paeth[i]);
         }
         // The first pixel: its colour for None and Sub, Up's difference for Up and Paeth.
         const bool first = row[0] >> 7, firstAbove = above && above[0] >> 7;
         const int colour = weight[first ? values.second : values.first];
-        cost[kFilterNone] += colour;
-        cost[kFilterSub] += colour;
-        cost[kFilterUp] += first == firstAbove ? 0 : difference;
-        cost[kFilterPaeth] += first == firstAbove ? 0 : difference;
+        cost[kFilterNone] = ink * inked + (width - 1 - ink) * blank + colour;
+        cost[kFilterSub] = subs * difference + colour;
+        cost[kFilterUp] = ups * difference + (first == firstAbove ? 0 : difference);
+        cost[kFilterPaeth] = paeths * difference + (first == firstAbove ? 0 : difference);
         if (first != firstAbove) {
             up[0] |= std::uint64_t{1} << 63;
             paeth[0] |= std::uint64_t{1} << 63;
         }
+    }
+
+    // The row is the one measured last again, now below it: None and Sub find what they
+    // found, Up and Paeth nothing anywhere (Paeth's upper left is then the left pixel).
+    void MeasureRepeat() {
+        std::fill(up.begin(), up.end(), 0);
+        std::fill(paeth.begin(), paeth.end(), 0);
+        cost[kFilterUp] = cost[kFilterPaeth] = 0;
     }
 
     // libpng's choice: the least sum of the bytes' distances from zero, None first on
@@ -172,66 +181,73 @@ inline int Weight(std::uint32_t bytes) {
     return sum;
 }
 
+// Eight pixels' bits (the first in the highest) as eight bytes in memory order, each
+// all ones where its pixel's bit is set.
+constexpr std::array<std::uint64_t, 256> kByteMasks = [] {
+    std::array<std::uint64_t, 256> table{};
+    for (int b = 0; b < 256; ++b)
+        for (int i = 0; i < 8; ++i)
+            if (b >> (7 - i) & 1) table[static_cast<std::size_t>(b)] |= std::uint64_t{0xFF} << (8 * i);
+    return table;
+}();
+
+// A byte eight times over.
+constexpr std::uint64_t EightOf(std::uint8_t b) { return b * 0x0101010101010101ull; }
+
 // The filtered rows as units: each row its filter byte (kFilterMark | filter), then
 // each pixel the number of its value.
 class Units {
 public:
     Units(const TwoColourRows& rows, int width, int height)
         : width_(width), rowUnits_(width + 1), values_(rows.first, rows.second) {
+        // Eight pixels are written at a time: up to seven bytes past a row, which the
+        // next row or the padding takes.
         units_.resize(static_cast<std::size_t>(rowUnits_) * static_cast<std::size_t>(height) + 16);
         std::array<int, 5> weight{};
         for (int i = 0; i < values_.count; ++i)
             weight[static_cast<std::size_t>(i)] = Weight(values_.bytes[static_cast<std::size_t>(i)]);
         const std::size_t stride = rows.stride;
         const std::size_t padded = 8 * ((stride + 7) / 8) + 8;
-        std::vector<std::uint8_t> buffers(3 * padded, 0);
-        std::uint8_t* bits = buffers.data();    // the row
-        std::uint8_t* above = bits + padded;    // the row above
-        std::uint8_t* change = above + padded;  // where the chosen filter leaves a difference
+        std::vector<std::uint8_t> buffers(2 * padded, 0);
+        std::uint8_t* bits = buffers.data();  // the row
+        std::uint8_t* above = bits + padded;  // the row above
         std::uint8_t* out = units_.data();
+        const std::uint64_t first = EightOf(values_.first), second = EightOf(values_.second),
+                            none = EightOf(values_.none), toFirst = EightOf(values_.toFirst),
+                            toSecond = EightOf(values_.toSecond);
+        const std::size_t groups = (static_cast<std::size_t>(width) + 7) / 8;
         RowFilters filters;
         for (int y = 0; y < height; ++y) {
             std::memcpy(bits, rows.bits.data() + stride * static_cast<std::size_t>(y), stride);
-            filters.Measure(bits, y > 0 ? above : nullptr, width, values_, weight);
+            // A row like the one above (a blank one, most often) is measured once.
+            const bool repeat = y > 0 && std::memcmp(bits, above, stride) == 0;
+            if (repeat)
+                filters.MeasureRepeat();
+            else
+                filters.Measure(bits, y > 0 ? above : nullptr, width, values_, weight);
             const std::uint8_t filter = filters.Best(y == 0);
-            const bool none = filter == kFilterNone;
-            if (!none) {
-                const std::vector<std::uint64_t>& d = filters.Differences(filter);
-                for (std::size_t k = 0; k < d.size(); ++k) {
-                    const std::uint64_t bytes = __builtin_bswap64(d[k]);
-                    std::memcpy(change + 8 * k, &bytes, 8);
-                }
-            }
             *out++ = kFilterMark | filter;
-            int x = 0;
-            if (filter == kFilterSub) {  // the first pixel keeps its colour
-                *out++ = bits[0] >> 7 ? values_.second : values_.first;
-                x = 1;
-            }
-            while (x < width) {
-                int run = 1;
-                const bool bit = (bits[x >> 3] >> (7 - (x & 7))) & 1;
-                const bool differs = !none && ((change[x >> 3] >> (7 - (x & 7))) & 1);
-                while (x + run < width) {
-                    const int chunk = std::min(56, width - x - run);
-                    std::uint64_t d = Window(bits, x + run) ^ (bit ? ~std::uint64_t{0} : 0);
-                    if (!none)
-                        d = (d & Window(change, x + run)) |
-                            (Window(change, x + run) ^ (differs ? ~std::uint64_t{0} : 0));
-                    const int same = d == 0 ? chunk : std::min(chunk, __builtin_clzll(d));
-                    run += same;
-                    if (same < chunk) break;
+            if (filter == kFilterNone) {
+                for (std::size_t j = 0; j < groups; ++j) {
+                    const std::uint64_t ink = kByteMasks[bits[j]];
+                    Store(out + 8 * j, (ink & second) | (~ink & first));
                 }
-                const std::uint8_t value = none       ? (bit ? values_.second : values_.first)
-                                           : !differs ? values_.none
-                                           : bit      ? values_.toSecond
-                                                      : values_.toFirst;
-                std::memset(out, value, static_cast<std::size_t>(run));
-                out += run;
-                x += run;
+            } else if (repeat && filter == kFilterUp) {
+                std::memset(out, values_.none, static_cast<std::size_t>(width));
+            } else {
+                const std::uint64_t* d = filters.Differences(filter).data();
+                for (std::size_t j = 0; j < groups; ++j) {
+                    const std::uint64_t ink = kByteMasks[bits[j]];
+                    const std::uint64_t change = kByteMasks[(d[j >> 3] >> (56 - 8 * (j & 7))) & 0xFF];
+                    Store(out + 8 * j, (((ink & toSecond) | (~ink & toFirst)) & change) | (~change & none));
+                }
+                // Sub leaves the first pixel its colour.
+                if (filter == kFilterSub) out[0] = bits[0] >> 7 ? values_.second : values_.first;
             }
+            out += width;
             std::swap(bits, above);
         }
+        std::memset(out, 0, 16);
     }
 
     const std::uint8_t* data() const { return units_.data(); }
@@ -248,6 +264,8 @@ public:
     }
 
 private:
+    static void Store(std::uint8_t* p, std::uint64_t v) { std::memcpy(p, &v, sizeof v); }
+
     int width_, rowUnits_;
     PixelValues values_;
     std::vector<std::uint8_t> units_;  // and 16 bytes of padding
