@@ -98,7 +98,7 @@ public:
                 continue;
             }
             const int insertTo = best.units <= kInsertBelow ? u + best.units : u + 1;
-            for (int i = inserted ? u + 1 : u; i < insertTo; ++i) Insert(i);
+            InsertAll(inserted ? u + 1 : u, insertTo);
             Copy(u, best);
             u += best.units;
         }
@@ -134,21 +134,57 @@ private:
         return best;
     }
 
+    // The eight units from u on, as the hash takes them.
+    std::uint64_t Window(int u) const { return Load(data_ + u) << (64 - 8 * kHashUnits); }
     // The hash of the eight units from u on.
-    std::size_t Hash(int u) const {
+    std::size_t Hash(std::uint64_t window) const {
         static_assert(kHashUnits >= 1 && kHashUnits <= 8);
-        return static_cast<std::size_t>(((Load(data_ + u) << (64 - 8 * kHashUnits)) * 0x9E3779B97F4A7C15ull) >>
-                                        (64 - hashBits_));
+        return static_cast<std::size_t>((window * 0x9E3779B97F4A7C15ull) >> (64 - hashBits_));
     }
+    std::size_t Hash(int u) const { return Hash(Window(u)); }
     void Insert(int u) {
         if (u + kHashUnits > units_.count()) return;
-        int& head = head_[Hash(u)];
+        InsertWindow(u, Window(u));
+    }
+    // Returns the head it set.
+    int& InsertWindow(int u, std::uint64_t window) {
+        int& head = head_[Hash(window)];
         // A stretch further back than 65535 units is more than the window's bytes back:
         // none is as good.
         const int back = head == 0 ? 0 : u - (head - 1);
         links_[static_cast<std::size_t>(u) & (kMaxMatchDistance - 1)] =
             back <= 0xFFFF ? static_cast<std::uint16_t>(back) : std::uint16_t{0};
         head = u + 1;
+        return head;
+    }
+    // Insert(i) for each i from `from` to `to`. Inside a run of one unit the window
+    // stays the same, so each unit links to the one before, as Insert would link it.
+    void InsertAll(int from, int to) {
+        to = std::min(to, units_.count() - kHashUnits + 1);
+        if (from >= to) return;
+        std::uint64_t window = Window(from);
+        int* head = &InsertWindow(from, window);
+        for (int i = from + 1; i < to;) {
+            const std::uint64_t next = Window(i);
+            if (next != window) {
+                window = next;
+                head = &InsertWindow(i, window);
+                ++i;
+                continue;
+            }
+            // Units i - 1 to i + kHashUnits - 1 are alike, and so are those after them
+            // for `same` more: each of their windows is this one.
+            const int same = Common(data_ + i + kHashUnits, data_ + i + kHashUnits - 1, to - i - 1);
+            const int end = i + 1 + same;
+            for (int k = i; k < end;) {
+                const auto at = static_cast<std::size_t>(k) & (kMaxMatchDistance - 1);
+                const int piece = std::min(end - k, static_cast<int>(kMaxMatchDistance - at));
+                std::fill_n(links_ + at, piece, std::uint16_t{1});
+                k += piece;
+            }
+            *head = end;
+            i = end;
+        }
     }
 
     void Literal(int u) {
