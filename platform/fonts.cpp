@@ -297,6 +297,20 @@ bool RenderGlyph(FT_Face face, FT_UInt index, Glyph& glyph) {
             glyph.mask[static_cast<std::size_t>(y) * glyph.width + x] = ink ? 1 : 0;
         }
     }
+    glyph.ink.clear();
+    for (int y = 0; y < glyph.height; ++y) {
+        const std::uint8_t* row = glyph.mask.data() + static_cast<std::size_t>(y) * glyph.width;
+        for (int x = 0; x < glyph.width;) {
+            if (!row[x]) {
+                ++x;
+                continue;
+            }
+            int end = x + 1;
+            while (end < glyph.width && row[end]) ++end;
+            glyph.ink.push_back({y, x, end - x});
+            x = end;
+        }
+    }
     return true;
 }
 

@@ -29,6 +29,13 @@ inline constexpr int kFontDescent = 2;
 
 // One rendered glyph: a coverage mask (1 = ink) placed relative to the pen
 // position on the baseline, and the advance the pen moves by.
+// A stretch of ink in one row of a glyph's bitmap.
+struct InkRun {
+    int y = 0;
+    int x = 0;
+    int length = 0;
+};
+
 struct Glyph {
     int advance = 0;
     int left = 0;  // bitmap_left
@@ -36,6 +43,7 @@ struct Glyph {
     int width = 0;
     int height = 0;
     std::vector<std::uint8_t> mask;  // width * height, 0 or 1
+    std::vector<InkRun> ink;         // the mask's 1s, row by row, left to right
     bool missing = false;            // no face has the character: it shows blank
 };
 

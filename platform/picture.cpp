@@ -5,7 +5,14 @@
 
 namespace quarvel::platform {
 
-Picture::Picture(int w, int h, Color fill_colour) : width(w), height(h), rgb(static_cast<std::size_t>(w) * h * 3) {
+Picture::Picture(int w, int h, Color fill_colour) : width(w), height(h) {
+    const std::size_t bytes = static_cast<std::size_t>(w) * h * 3;
+    // A grey (white and black the most common) is one byte throughout: one pass.
+    if (fill_colour.red == fill_colour.green && fill_colour.green == fill_colour.blue) {
+        rgb.assign(bytes, fill_colour.red);
+        return;
+    }
+    rgb.resize(bytes);
     fill(0, 0, w, h, fill_colour);
 }
 

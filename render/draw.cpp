@@ -39,12 +39,20 @@ void DrawGlyph(Picture& picture, int x, int y, const Glyph& glyph, Color fore) {
     const int y1 = std::min(glyph.height, picture.height - top);
     if (x0 >= x1 || y0 >= y1) return;
     const std::uint8_t r = fore.red, g = fore.green, b = fore.blue;
-    for (int gy = y0; gy < y1; ++gy) {
-        const std::uint8_t* mask = glyph.mask.data() + static_cast<std::size_t>(gy) * glyph.width;
-        std::uint8_t* row = picture.row(top + gy);
-        for (int gx = x0; gx < x1; ++gx) {
-            if (!mask[gx]) continue;
-            std::uint8_t* p = row + (left + gx) * 3;
+    const std::ptrdiff_t stride = static_cast<std::ptrdiff_t>(picture.width) * 3;
+    // Where the bitmap's top-left corner would be, which may lie outside the picture.
+    const std::ptrdiff_t origin = top * stride + left * 3;
+    const bool whole = x0 == 0 && y0 == 0 && x1 == glyph.width && y1 == glyph.height;
+    for (const platform::InkRun& run : glyph.ink) {
+        int from = run.x, to = run.x + run.length;
+        if (!whole) {
+            if (run.y < y0 || run.y >= y1) continue;
+            from = std::max(from, x0);
+            to = std::min(to, x1);
+            if (from >= to) continue;
+        }
+        std::uint8_t* p = picture.rgb.data() + (origin + run.y * stride + from * 3);
+        for (std::uint8_t* const end = p + (to - from) * 3; p != end; p += 3) {
             p[0] = r;
             p[1] = g;
             p[2] = b;
