@@ -126,7 +126,7 @@ struct WriteOptions {
 
 // Files written unflushed (Flush::later), and the folders where they took their names,
 // waiting to be flushed together by FileSystem::FlushPending, so that the disk commits
-// them together rather than once per file. They stay open until then.
+// them together rather than once per file: one flush of each file system they are on.
 class PendingFlush {
 public:
     PendingFlush() = default;
@@ -134,24 +134,36 @@ public:
     PendingFlush(const PendingFlush&) = delete;
     PendingFlush& operator=(const PendingFlush&) = delete;
 
-    std::size_t size() const { return files_.size(); }
+    // How many files wait.
+    std::size_t size() const { return count_; }
     // How many files may wait at most: a quarter of the descriptors this process may
     // open, so that what waits never keeps it from opening files.
     static std::size_t MostWaiting();
     // The folder of the first file, where a failed flush is told.
     const std::string& folder() const { return folder_; }
-    // A file (its descriptor, taken over) written at `path`.
-    void Add(int fd, const std::string& path);
-    // A folder whose new names are to reach the disk (its descriptor is duplicated);
-    // each folder counts once.
-    void AddFolder(int fd);
+    // A file written at `path`, open as `fd` (which stays the caller's), on the file
+    // system `device`. False when that file system keeps its files in memory only
+    // (tmpfs, ramfs): there is nothing of them to write to a disk.
+    bool Add(int fd, std::uint64_t device, const std::string& path);
+    // A folder, open as `fd` (which stays the caller's), on `device`, whose new names
+    // are to reach the disk.
+    void AddFolder(int fd, std::uint64_t device);
     void Clear();
 
 private:
     friend class FileSystem;
-    std::vector<int> files_;
-    std::vector<int> folders_;
-    std::vector<FileId> folderIds_;
+    // Whether `device` has a disk, learnt from `fd` the first time it is met.
+    bool OnDisk(int fd, std::uint64_t device);
+
+    std::size_t count_ = 0;
+    // Each file system met: a descriptor of its own for the flush, or -1 for one in
+    // memory only.
+    struct Device {
+        std::uint64_t id = 0;
+        int fd = -1;
+    };
+    std::vector<Device> devices_;
+    int error_ = 0;  // a file system that could not be kept for its flush
     std::string folder_;
 };
 
@@ -173,8 +185,9 @@ public:
     const std::string& path() const { return path_; }
     // Forgets the file: it never takes its name (and, without one, is gone).
     void Drop();
-    // The file as it is now (identity, size, times), which it keeps when it takes its
-    // name; nothing where the file system keeps staged files its own way.
+    // The file as it was written (identity, size, times, owner taken), which it keeps
+    // when it takes its name, for no one else can reach a file without a name;
+    // nothing where the file system keeps staged files its own way.
     std::optional<FileInfo> Info() const;
 
 private:
@@ -295,9 +308,9 @@ public:
     virtual Result<void> WriteNewFile(const std::string& path, std::string_view bytes, const WriteOptions& options);
 
     // Flushes the files waiting in `pending` to disk with the names in the folders it
-    // holds: each file written and waited for, then their file system flushed once
-    // (syncfs). `pending` is empty afterwards either way. A failure (notWritten) names
-    // the folder of the first file.
+    // holds: each file system they are on flushed once (syncfs), which writes and waits
+    // for every file's bytes and names there. `pending` is empty afterwards either way.
+    // A failure (notWritten) names the folder of the first file.
     virtual Result<void> FlushPending(PendingFlush& pending);
 
     // Puts a staged file in place, as WriteNewFile would have done at once: over what is

@@ -1,10 +1,12 @@
-// The flush of a batch of new files: their descriptors kept until one flush of their
-// file system makes them and their names last, and the open-file limit that bounds
-// how many may wait.
+// The flush of a batch of new files: a descriptor of each file system they are on,
+// kept until one flush of it makes them and their names last, and the open-file limit
+// that bounds how many may wait.
 
 #include <fcntl.h>
+#include <linux/magic.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/vfs.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -17,12 +19,27 @@
 
 namespace quarvel::platform::fs {
 
-using detail::IdOf;
-
-void PendingFlush::Add(int fd, const std::string& path) {
-    if (files_.empty()) folder_ = ContainingFolder(path);
-    files_.push_back(fd);
+bool PendingFlush::OnDisk(int fd, std::uint64_t device) {
+    for (const Device& known : devices_)
+        if (known.id == device) return known.fd >= 0;
+    // Learnt once a batch: a device number may later name another file system.
+    struct statfs fs {};
+    const bool inMemory =
+        ::fstatfs(fd, &fs) == 0 && (fs.f_type == TMPFS_MAGIC || fs.f_type == RAMFS_MAGIC);
+    // A descriptor opened before the files that follow it, so that the flush also tells
+    // of their write errors.
+    const int own = inMemory ? -1 : ::fcntl(fd, F_DUPFD_CLOEXEC, 0);
+    if (!inMemory && own < 0 && error_ == 0) error_ = errno;
+    devices_.push_back({device, own});
+    return !inMemory;
 }
+
+bool PendingFlush::Add(int fd, std::uint64_t device, const std::string& path) {
+    if (count_++ == 0) folder_ = ContainingFolder(path);
+    return OnDisk(fd, device);
+}
+
+void PendingFlush::AddFolder(int fd, std::uint64_t device) { OnDisk(fd, device); }
 
 void RaiseOpenFileLimit() {
     struct rlimit limit {};
@@ -42,42 +59,27 @@ std::size_t PendingFlush::MostWaiting() {
     return most;
 }
 
-void PendingFlush::AddFolder(int fd) {
-    struct stat st;
-    if (::fstat(fd, &st) != 0 || std::find(folderIds_.begin(), folderIds_.end(), IdOf(st)) != folderIds_.end()) return;
-    const int own = ::fcntl(fd, F_DUPFD_CLOEXEC, 0);
-    if (own < 0) return;
-    folders_.push_back(own);
-    folderIds_.push_back(IdOf(st));
-}
-
 void PendingFlush::Clear() {
-    for (int fd : files_) ::close(fd);
-    for (int fd : folders_) ::close(fd);
-    files_.clear();
-    folders_.clear();
-    folderIds_.clear();
+    for (const Device& device : devices_)
+        if (device.fd >= 0) ::close(device.fd);
+    devices_.clear();
+    error_ = 0;
+    count_ = 0;
     folder_.clear();
 }
 
-// This run's files are written first, each, and waited for; then one flush of their
-// file system makes them last, with their names. A flush of each file on its own
-// (fdatasync) would be the politer call, but each asks the disk to empty its cache: on
-// a disk that takes milliseconds for that, a thread of twenty pictures took three
-// times as long (BENCHMARKS.md). Called once a batch of documents, so other programs'
-// writes are flushed at most that often, and ours are on disk already.
+// One flush of each file system the files and names are on writes their bytes and
+// waits for them, and makes them last. A flush of each file on its own (fdatasync)
+// would be the politer call, but each asks the disk to empty its cache: on a disk that
+// takes milliseconds for that, a thread of twenty pictures took three times as long
+// (BENCHMARKS.md). Called once a batch of documents, so other programs' writes are
+// flushed at most that often. A file system in memory only has nothing to flush.
 Result<void> FileSystem::FlushPending(PendingFlush& pending) {
-    int error = 0;
-    for (int fd : pending.files_)
-        if (::sync_file_range(fd, 0, 0,
-                              SYNC_FILE_RANGE_WAIT_BEFORE | SYNC_FILE_RANGE_WRITE | SYNC_FILE_RANGE_WAIT_AFTER) != 0 &&
-            error == 0)
-            error = errno;
-    const int any = !pending.files_.empty()     ? pending.files_.front()
-                    : !pending.folders_.empty() ? pending.folders_.front()
-                                                : -1;
-    // syncfs also tells of the write errors of the file system since the files were opened.
-    if (any >= 0 && ::syncfs(any) != 0 && error == 0) error = errno;
+    int error = pending.error_;
+    for (const PendingFlush::Device& device : pending.devices_)
+        // syncfs also tells of the write errors of the file system since the
+        // descriptor was opened, before the first of the files.
+        if (device.fd >= 0 && ::syncfs(device.fd) != 0 && error == 0) error = errno;
     const std::string folder = pending.folder_;
     pending.Clear();
     if (error != 0) return Failure{Failure::What::notWritten, folder, error};

@@ -78,6 +78,8 @@ struct HeldFolders {
 // Gives the open file `like`'s owner and group where the system allows it: both for
 // root, the group alone for its member. Otherwise the file stays ours.
 void KeepOwner(int fd, unsigned owner, unsigned group);
+// The same for a file whose status is `st`, which follows the change.
+void KeepOwner(int fd, unsigned owner, unsigned group, struct stat& st);
 
 // The extended attributes of an open file; those that cannot be read are left out.
 std::vector<Attribute> ReadAttributes(int fd);

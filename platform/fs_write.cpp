@@ -74,12 +74,18 @@ std::string RandomSuffix() {
 
 namespace detail {
 
-void KeepOwner(int fd, unsigned owner, unsigned group) {
-    struct stat st;
-    if (::fstat(fd, &st) != 0 || (st.st_uid == owner && st.st_gid == group)) return;
+void KeepOwner(int fd, unsigned owner, unsigned group, struct stat& st) {
+    if (st.st_uid == owner && st.st_gid == group) return;
     if (::fchown(fd, owner, group) != 0 && ::fchown(fd, static_cast<uid_t>(-1), group) != 0) {
         // Not ours to give away: the file keeps our owner and group.
     }
+    struct stat now;
+    if (::fstat(fd, &now) == 0) st = now;
+}
+
+void KeepOwner(int fd, unsigned owner, unsigned group) {
+    struct stat st;
+    if (::fstat(fd, &st) == 0) KeepOwner(fd, owner, group, st);
 }
 
 // The new file of one WriteNewFile call while it is written. Where the file system
@@ -141,8 +147,6 @@ public:
         placed_ = true;
         return true;
     }
-    // The open file, once placed, for a flush later.
-    int ReleaseFd() { return fd_.release(); }
 
 private:
     static bool UnnamedFilesWork() {
@@ -212,6 +216,7 @@ struct Staged {
     Location folder;
     TemporaryFile file;
     FileId made;
+    FileInfo written;  // the file as it was written, owner and permissions taken
     Existing existing = Existing::replace;
     std::optional<FileInfo> unchanged;
     FileId* placed = nullptr;
@@ -236,12 +241,12 @@ bool WriteContents(detail::TemporaryFile& temp, std::string_view bytes) {
 
 namespace {
 
-// The file's owner, group, permissions, attributes and times, as `options` asks.
-// False with errno set on failure.
-bool TakeLikeness(int fd, const WriteOptions& options) {
+// The file's owner, group, permissions, attributes and times, as `options` asks; `st`,
+// the file's status, follows. False with errno set on failure.
+bool TakeLikeness(int fd, const WriteOptions& options, struct stat& st) {
     if (!options.like) return true;
     const FileInfo& like = *options.like;
-    detail::KeepOwner(fd, like.owner, like.group);           // before the bits: a change of owner clears set-id bits
+    detail::KeepOwner(fd, like.owner, like.group, st);       // before the bits: a change of owner clears set-id bits
     if (options.likeness == Likeness::madeFor) return true;  // its bits were set when it was made
     if (::fchmod(fd, like.mode & 07777) != 0) return false;
     if (const int error = detail::WriteAttributes(fd, like.attributes)) {
@@ -249,7 +254,8 @@ bool TakeLikeness(int fd, const WriteOptions& options) {
         return false;
     }
     const struct timespec times[2] = {like.accessed, like.modified};
-    return !options.keepTimes || ::futimens(fd, times) == 0;
+    if (options.keepTimes && ::futimens(fd, times) != 0) return false;
+    return ::fstat(fd, &st) == 0;
 }
 
 // The mode a new file is made with: a copy stays private until it has its file's bits;
@@ -266,34 +272,35 @@ Result<void> FileSystem::WriteNewFile(const std::string& path, std::string_view 
     if (!parts->folder.folder.valid()) return NotOpened(path);
     detail::TemporaryFile& temp = parts->file;
     if (!temp.Create(CreationMode(options))) return NotOpened(path);
-    if (!WriteContents(temp, bytes) || !TakeLikeness(temp.fd(), options)) return NotWritten(path);
-    if (options.flush == Flush::first && ::fsync(temp.fd()) != 0) return NotWritten(path);
-    // The kernel starts writing the bytes now, so that by the flush they are on disk or
-    // on their way, and the flushes of many files find little left to do.
-    if (options.flush == Flush::later) ::sync_file_range(temp.fd(), 0, 0, SYNC_FILE_RANGE_WRITE);
     struct stat made;
-    if (::fstat(temp.fd(), &made) != 0) return NotWritten(path);
+    if (!WriteContents(temp, bytes) || ::fstat(temp.fd(), &made) != 0 || !TakeLikeness(temp.fd(), options, made))
+        return NotWritten(path);
+    if (options.flush == Flush::first && ::fsync(temp.fd()) != 0) return NotWritten(path);
     parts->made = IdOf(made);
+    parts->written = InfoOf(made);
     parts->existing = options.existing;
     if (options.unchanged) parts->unchanged = *options.unchanged;
     parts->placed = options.placed;
+    // Its bytes wait with the others'. The kernel starts writing them now, so that by
+    // the flush they are on disk or on their way, and the flush finds little left to do
+    // (where there is a disk to write them to).
+    auto waitForFlush = [&] {
+        if (options.flush != Flush::later) return;
+        if (!options.pending || options.pending->Add(temp.fd(), made.st_dev, path))
+            ::sync_file_range(temp.fd(), 0, 0, SYNC_FILE_RANGE_WRITE);
+    };
     if (options.stage) {
-        // Its bytes wait with the others; its name waits for Place.
-        if (options.flush == Flush::later && options.pending) {
-            const int own = ::fcntl(temp.fd(), F_DUPFD_CLOEXEC, 0);
-            if (own < 0) return NotWritten(path);
-            options.pending->Add(own, path);
-        }
+        waitForFlush();
+        // Its name waits for Place.
         options.stage->Drop();
         options.stage->path_ = path;
         options.stage->parts_ = std::move(parts);
         return {};
     }
     if (Result<void> placed = PlaceParts(*parts, path); !placed) return placed;
-    if (options.flush == Flush::later && options.pending) {
-        options.pending->Add(temp.ReleaseFd(), path);
-        options.pending->AddFolder(parts->folder.folder.get());
-    }
+    waitForFlush();
+    if (options.flush == Flush::later && options.pending)
+        options.pending->AddFolder(parts->folder.folder.get(), made.st_dev);
     return {};
 }
 
@@ -301,7 +308,7 @@ Result<void> FileSystem::Place(StagedFile& staged, PendingFlush* names) {
     if (!staged.parts_) return Failure{Failure::What::notWritten, staged.path_};
     const std::string path = staged.path_;
     Result<void> placed = PlaceParts(*staged.parts_, path);
-    if (placed && names) names->AddFolder(staged.parts_->folder.folder.get());
+    if (placed && names) names->AddFolder(staged.parts_->folder.folder.get(), staged.parts_->made.device);
     staged.Drop();
     return placed;
 }
@@ -337,9 +344,8 @@ Result<void> FileSystem::PlaceParts(detail::Staged& parts, const std::string& pa
 StagedFile::StagedFile() = default;
 
 std::optional<FileInfo> StagedFile::Info() const {
-    struct stat st;
-    if (!parts_ || ::fstat(parts_->file.fd(), &st) != 0) return std::nullopt;
-    return InfoOf(st);
+    if (!parts_) return std::nullopt;
+    return parts_->written;
 }
 StagedFile::~StagedFile() = default;
 StagedFile::StagedFile(StagedFile&& other) noexcept = default;
