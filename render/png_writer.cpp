@@ -68,14 +68,18 @@ libdeflate_compressor* ThreadCompressor() {
     return compressor.get();
 }
 
-// The zlib stream of filtered rows.
+// The zlib stream of filtered rows. It is made in a room kept by the thread, as large
+// as the largest a picture has needed: cleared for each picture, it cost as much as a
+// tenth of the compression.
 std::string Compressed(const std::string& filtered) {
     libdeflate_compressor* compressor = ThreadCompressor();
-    std::string compressed(libdeflate_zlib_compress_bound(compressor, filtered.size()), '\0');
-    compressed.resize(
-        libdeflate_zlib_compress(compressor, filtered.data(), filtered.size(), compressed.data(), compressed.size()));
-    if (compressed.empty()) throw std::bad_alloc();
-    return compressed;
+    thread_local std::string room;
+    const std::size_t bound = libdeflate_zlib_compress_bound(compressor, filtered.size());
+    if (room.size() < bound) room.resize(bound);
+    const std::size_t size =
+        libdeflate_zlib_compress(compressor, filtered.data(), filtered.size(), room.data(), room.size());
+    if (size == 0) throw std::bad_alloc();
+    return room.substr(0, size);
 }
 
 // Rows each behind the filter byte 0 (None), into `out`.
@@ -187,17 +191,19 @@ Result<std::string> EncodePng(const Picture& picture, const PngOptions& options)
     if (picture.width > kMaxSide / scale || picture.height > kMaxSide / scale)
         return Failure{Failure::What::unexpected, {}, 0, "a picture too large for a PNG file"};
     try {
-        TwoColourRows rows;
-        if (!PackTwoColours(picture, rows)) return ManyColourPngFile(picture, scale, options.transparent);
+        // The rows' memory is kept for the thread's next picture.
+        thread_local TwoColourRows packed;
+        if (!PackTwoColours(picture, packed)) return ManyColourPngFile(picture, scale, options.transparent);
         const int width = picture.width * scale, height = picture.height * scale;
+        const TwoColourRows* rows = &packed;
+        TwoColourRows scaled;
         if (scale > 1) {
-            TwoColourRows scaled;
-            ScaleTwoColours(rows, picture.width, picture.height, scale, scaled);
-            rows = std::move(scaled);
+            ScaleTwoColours(packed, picture.width, picture.height, scale, scaled);
+            rows = &scaled;
         }
         if (options.transparent || options.form == PngForm::indexed)
-            return IndexedPngFile(rows, width, height, options.transparent);
-        return RgbPngFile(rows, width, height);
+            return IndexedPngFile(*rows, width, height, options.transparent);
+        return RgbPngFile(*rows, width, height);
     } catch (const std::bad_alloc&) {
         return Failure{Failure::What::outOfMemory};
     }

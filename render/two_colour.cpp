@@ -4,6 +4,7 @@
 #include <emmintrin.h>
 #endif
 
+#include <algorithm>
 #include <array>
 #include <cstring>
 
@@ -85,11 +86,11 @@ public:
         // Sixteen pixels at a time: a byte mask per colour, three bits per pixel.
         constexpr std::uint64_t kWhole = Repeat(1, 3, 16);
         for (; x + 16 <= width; x += 16, p += 48, out += 2) {
-            const std::uint64_t isFirst = Matches(p, first16_);
-            if (isFirst == kWhole) {
+            if (AllOf(p, first16_)) {  // most of a picture: its background
                 out[0] = out[1] = 0;
                 continue;
             }
+            const std::uint64_t isFirst = Matches(p, first16_);
             const std::uint64_t isSecond = Matches(p, second16_);
             stray = stray || (isFirst | isSecond) != kWhole;
             const unsigned bits = GatherEveryThirdBit(isSecond);
@@ -117,6 +118,14 @@ private:
     }
 
 #if defined(__SSE2__)
+    // Whether the sixteen pixels at p all have the colour of `run`.
+    static bool AllOf(const std::uint8_t* p, const __m128i (&run)[3]) {
+        __m128i same = _mm_cmpeq_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p)), run[0]);
+        same = _mm_and_si128(same, _mm_cmpeq_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16)), run[1]));
+        same = _mm_and_si128(same, _mm_cmpeq_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 32)), run[2]));
+        return _mm_movemask_epi8(same) == 0xFFFF;
+    }
+
     // Bit 3i set when pixel i of the sixteen at p has the colour of `run`.
     static std::uint64_t Matches(const std::uint8_t* p, const __m128i (&run)[3]) {
         std::uint64_t equal = 0;
@@ -199,9 +208,13 @@ bool PackTwoColours(const Picture& picture, TwoColourRows& out) {
     out.hasSecond = FindSecondColour(picture, first, second);
     out.second = ColorOfKey(second);
     out.stride = (static_cast<std::size_t>(picture.width) + 7) / 8;
-    // With one colour every bit is 0, and the search has seen every pixel already.
-    out.bits.assign(out.stride * static_cast<std::size_t>(picture.height), 0);
-    if (!out.hasSecond) return true;
+    // Every byte is written below: rows kept from a picture before need no clearing.
+    out.bits.resize(out.stride * static_cast<std::size_t>(picture.height));
+    if (!out.hasSecond) {
+        // With one colour every bit is 0, and the search has seen every pixel already.
+        std::fill(out.bits.begin(), out.bits.end(), std::uint8_t{0});
+        return true;
+    }
     const RowPacker packer(first, second);
     for (int y = 0; y < picture.height; ++y) {
         if (!packer.Pack(picture.row(y), picture.width, out.bits.data() + out.stride * y)) return false;

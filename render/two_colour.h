@@ -18,8 +18,8 @@ struct TwoColourRows {
     std::vector<std::uint8_t> bits;
 };
 
-// Packs the picture into `out`; false when it holds more than two colours (or is
-// empty).
+// Packs the picture into `out`, whose rows (their memory) may be kept from a picture
+// before; false when it holds more than two colours (or is empty).
 bool PackTwoColours(const platform::Picture& picture, TwoColourRows& out);
 
 // The rows of `rows` (`width` x `height` pixels) with each pixel a `scale` x `scale`

@@ -201,7 +201,8 @@ public:
     Units(const TwoColourRows& rows, int width, int height)
         : width_(width), rowUnits_(width + 1), values_(rows.first, rows.second) {
         // Eight pixels are written at a time: up to seven bytes past a row, which the
-        // next row or the padding takes.
+        // next row or the padding takes. Every unit is written: the memory of a picture
+        // before needs no clearing.
         units_.resize(static_cast<std::size_t>(rowUnits_) * static_cast<std::size_t>(height) + 16);
         std::array<int, 5> weight{};
         for (int i = 0; i < values_.count; ++i)
@@ -248,10 +249,11 @@ public:
             std::swap(bits, above);
         }
         std::memset(out, 0, 16);
+        count_ = static_cast<int>(out - units_.data());
     }
 
     const std::uint8_t* data() const { return units_.data(); }
-    int count() const { return static_cast<int>(units_.size()) - 16; }
+    int count() const { return count_; }
     int rowUnits() const { return rowUnits_; }
     std::uint32_t Bytes(std::uint8_t unit) const {
         return unit & kFilterMark ? unit & ~kFilterMark : values_.bytes[unit];
@@ -268,7 +270,15 @@ private:
 
     int width_, rowUnits_;
     PixelValues values_;
-    std::vector<std::uint8_t> units_;  // and 16 bytes of padding
+    // The units and 16 bytes of padding, in memory kept by the thread for its next
+    // picture (a large picture's take a megabyte, as costly to clear as to fill).
+    std::vector<std::uint8_t>& units_ = ThreadUnits();
+    int count_ = 0;
+
+    static std::vector<std::uint8_t>& ThreadUnits() {
+        thread_local std::vector<std::uint8_t> units;
+        return units;
+    }
 };
 
 }  // namespace quarvel::render::detail
