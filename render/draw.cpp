@@ -1,6 +1,7 @@
 #include "render/draw.h"
 
 #include <algorithm>
+#include <vector>
 
 #include "platform/codec.h"
 
@@ -67,13 +68,21 @@ int MeasureRun(std::string_view bytes) {
 }
 
 int DrawRun(Picture& picture, int x, int y, std::string_view bytes, Color fore, Color back, bool* missing) {
-    picture.fill(x, y, x + MeasureRun(bytes), y + kFontPixelHeight, back);
-    int pen = x;
+    // The run's glyphs, found once: measured for the cell, then drawn over it.
+    thread_local std::vector<const Glyph*> glyphs;
+    glyphs.clear();
+    int width = 0;
     ForEachGlyph(bytes, [&](const Glyph& glyph) {
-        DrawGlyph(picture, pen, y, glyph, fore);
-        if (missing && glyph.missing) *missing = true;
-        pen += glyph.advance;
+        glyphs.push_back(&glyph);
+        width += glyph.advance;
     });
+    picture.fill(x, y, x + width, y + kFontPixelHeight, back);
+    int pen = x;
+    for (const Glyph* glyph : glyphs) {
+        DrawGlyph(picture, pen, y, *glyph, fore);
+        if (missing && glyph->missing) *missing = true;
+        pen += glyph->advance;
+    }
     return pen - x;
 }
 
