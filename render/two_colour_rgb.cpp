@@ -33,6 +33,7 @@ using detail::Units;
 struct Match {
     int units = 0;
     int distance = 0;  // bytes
+    int back = 0;      // units
 };
 
 // The bits of a picture's hash: about one head for every eight units, up to 2^15. A
@@ -97,7 +98,7 @@ public:
                 ++u;
                 continue;
             }
-            const int insertTo = best.units <= kInsertBelow ? u + best.units : u + 1;
+            const int insertTo = best.units <= kInsertBelow ? u + best.units : u + kPieceUnits;
             InsertAll(inserted ? u + 1 : u, insertTo);
             Copy(u, best);
             u += best.units;
@@ -113,7 +114,7 @@ private:
             if (n < 2) return;
             const int distance = offset - units_.ByteOffset(source);
             if (distance > kMaxMatchDistance) return;
-            if (n > best.units || (n == best.units && distance < best.distance)) best = {n, distance};
+            if (n > best.units || (n == best.units && distance < best.distance)) best = {n, distance, u - source};
         };
         // The unit before, and the one straight above.
         if (u >= 1) consider(u - 1, Common(data_ + u, data_ + u - 1, count - u));
@@ -192,44 +193,112 @@ private:
         const std::uint32_t bytes = units_.Bytes(unit);
         for (int i = 0; i < units_.ByteLength(unit); ++i)
             steps_.push_back({static_cast<std::uint16_t>((bytes >> (8 * i)) & 0xFF), 0});
+        literal_ = u;
+    }
+
+    // Whether the unit's three bytes are one byte three times (every pixel of a grey
+    // picture's: its colours, nothing, and their differences).
+    bool OneByte(std::uint8_t unit) const {
+        const std::uint32_t bytes = units_.Bytes(unit);
+        return units_.ByteLength(unit) == 3 && (bytes & 0xFF) * 0x010101u == bytes;
     }
 
     // A match in pieces of at most kPieceUnits, each from the nearest source that holds
-    // the whole piece: the unit before, the row above, or an earlier stretch of the
-    // same hash. The nearer the source, the fewer extra bits its distance takes (none
-    // from one pixel back, 13 from the far end of the window), and a long match found
-    // far back often has nearer copies of each of its pieces.
+    // the whole piece: the unit before, the row above, the source of the piece before,
+    // or an earlier stretch of the same hash. The nearer the source, the fewer extra
+    // bits its distance takes (none from one pixel back, 13 from the far end of the
+    // window), and a long match found far back often has nearer copies of each of its
+    // pieces.
     void Copy(int u, const Match& match) {
         const int end = u + match.units;
+        int carried = 0;  // bytes of unit u that the piece before took
         while (u < end) {
+            if (carried > 0) {
+                u = CopyRestOfRun(u, end, carried);
+                carried = 0;
+                continue;
+            }
             int units = std::min(end - u, kPieceUnits);
             if (end - u - units == 1) --units;  // a copy is 3 bytes at least: leave two units
-            const int offset = units_.ByteOffset(u);
-            int distance = match.distance;
-            auto consider = [&](int source) {
-                const int d = offset - units_.ByteOffset(source);
-                if (d < distance && Common(data_ + u, data_ + source, units) == units) distance = d;
-            };
-            if (u >= 1) consider(u - 1);
-            if (u >= units_.rowUnits()) consider(u - units_.rowUnits());
-            if (distance > 3 && u + kHashUnits <= units_.count()) {
-                int candidate = head_[Hash(u)] - 1;
-                for (int depth = 0; depth < kChainDepth && candidate >= 0; ++depth) {
-                    if (candidate < u) {
-                        if (offset - units_.ByteOffset(candidate) >= distance) break;
-                        consider(candidate);
-                    }
-                    const int back = links_[static_cast<std::size_t>(candidate) & (kMaxMatchDistance - 1)];
-                    if (back == 0) break;
-                    candidate -= back;
+            const Source source = NearestSource(u, units, {match.distance, u - match.back});
+            int distance = source.distance;
+            int bytes = units_.ByteOffset(u + units) - units_.ByteOffset(u);
+            // A run of a unit of one byte copies the byte before: the same bytes, and
+            // the unit written out just before it needs only its first byte.
+            if (distance == 3 && OneByte(data_[u - 1])) {
+                distance = 1;
+                if (literal_ == u - 1 && bytes + 2 <= kMaxMatchLength) {
+                    steps_.resize(steps_.size() - 2);
+                    bytes += 2;
                 }
             }
-            const int bytes = units_.ByteOffset(u + units) - offset;
+            // A piece a byte or two short of the longest copy (one with a row's filter
+            // byte) takes the first bytes of a run of one byte after it, whose source
+            // has them too; the run then follows from the byte before. A copy of 258
+            // bytes needs no extra bits for its length, where 256 needs five.
+            if (bytes > kMaxMatchLength - 3 && bytes < kMaxMatchLength && end - u - units >= 3) {
+                const std::uint8_t next = data_[u + units];
+                if (OneByte(next) && data_[u + units + 1] == next && data_[u + units + 2] == next &&
+                    data_[source.unit + units] == next) {
+                    carried = kMaxMatchLength - bytes;
+                    bytes = kMaxMatchLength;
+                }
+            }
             steps_.push_back({static_cast<std::uint16_t>(bytes), static_cast<std::uint16_t>(distance)});
+            lastBack_ = u - source.unit;
             u += units;
         }
     }
 
+    struct Source {
+        int distance = 0;  // bytes
+        int unit = 0;
+    };
+
+    // The nearest source of the `units` units from u on, `found` (the match's own)
+    // unless a nearer one holds them all.
+    Source NearestSource(int u, int units, Source found) const {
+        const int offset = units_.ByteOffset(u);
+        auto consider = [&](int source) {
+            const int d = offset - units_.ByteOffset(source);
+            if (d < found.distance && Common(data_ + u, data_ + source, units) == units) found = {d, source};
+        };
+        if (u >= 1) consider(u - 1);
+        if (u >= units_.rowUnits()) consider(u - units_.rowUnits());
+        if (lastBack_ > 1 && u >= lastBack_) consider(u - lastBack_);
+        if (found.distance > 3 && u + kHashUnits <= units_.count()) {
+            int candidate = head_[Hash(u)] - 1;
+            for (int depth = 0; depth < kChainDepth && candidate >= 0; ++depth) {
+                if (candidate < u) {
+                    if (offset - units_.ByteOffset(candidate) >= found.distance) break;
+                    consider(candidate);
+                }
+                const int back = links_[static_cast<std::size_t>(candidate) & (kMaxMatchDistance - 1)];
+                if (back == 0) break;
+                candidate -= back;
+            }
+        }
+        return found;
+    }
+
+    // The rest of the run of a unit of one byte from u on (up to `end`), whose first
+    // `carried` bytes are written: from the byte before, in copies of 258 bytes and the
+    // rest. Returns where the run ends.
+    int CopyRestOfRun(int u, int end, int carried) {
+        int run = 1 + Common(data_ + u + 1, data_ + u, end - u - 1);
+        if (end - u - run == 1) --run;  // leave two units
+        for (int bytes = 3 * run - carried; bytes > 0;) {
+            int piece = std::min(bytes, kMaxMatchLength);
+            if (bytes - piece > 0 && bytes - piece < 3) piece = bytes - 3;
+            steps_.push_back({static_cast<std::uint16_t>(piece), 1});
+            bytes -= piece;
+        }
+        lastBack_ = 1;
+        return u + run;
+    }
+
+    int lastBack_ = 0;   // how far back the source of the last piece was, in units
+    int literal_ = -1;   // the unit written out last
     const Units& units_;
     const std::uint8_t* data_;
     int hashBits_;
