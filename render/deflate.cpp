@@ -88,26 +88,30 @@ private:
     int used_ = 0;
 };
 
-// Code lengths of a Huffman code for the frequencies, none longer than `maxBits`. At
-// least two symbols must have a frequency: the code is then complete.
-void HuffmanLengths(std::vector<std::uint32_t> freq, int maxBits, std::vector<std::uint8_t>& lengths) {
-    const std::size_t n = freq.size();
-    lengths.assign(n, 0);
-    std::vector<std::uint32_t> leaves;
-    std::vector<std::uint64_t> weight;
-    std::vector<std::uint32_t> parent;
-    std::vector<std::uint8_t> depth;
+// The most symbols a code has: the literals, the end of block and the lengths.
+constexpr std::size_t kMostSymbols = kLengthSymbols;
+
+// Code lengths of a Huffman code for the frequencies (at most kMostSymbols), none
+// longer than `maxBits`. At least two symbols must have a frequency: the code is then
+// complete.
+void HuffmanLengths(std::span<const std::uint32_t> frequencies, int maxBits, std::uint8_t* lengths) {
+    const std::size_t n = frequencies.size();
+    std::array<std::uint32_t, kMostSymbols> freq;
+    std::copy(frequencies.begin(), frequencies.end(), freq.begin());
+    std::fill_n(lengths, n, std::uint8_t{0});
+    std::array<std::uint32_t, kMostSymbols> leaves;
+    std::array<std::uint64_t, 2 * kMostSymbols> weight;
+    std::array<std::uint32_t, 2 * kMostSymbols> parent;
+    std::array<std::uint8_t, 2 * kMostSymbols> depth;
     for (;;) {
-        // Leaves sorted by weight; inner nodes are made in order of weight, so two
-        // queues give the two lightest nodes at each step.
-        leaves.clear();
+        // Leaves sorted by weight (equal weights in the order of their symbols); inner
+        // nodes are made in order of weight, so two queues give the two lightest nodes
+        // at each step.
+        std::size_t count = 0;
         for (std::size_t s = 0; s < n; ++s)
-            if (freq[s] > 0) leaves.push_back(static_cast<std::uint32_t>(s));
-        std::stable_sort(leaves.begin(), leaves.end(),
-                         [&](std::uint32_t a, std::uint32_t b) { return freq[a] < freq[b]; });
-        const std::size_t count = leaves.size();
-        weight.assign(2 * count, 0);
-        parent.assign(2 * count, 0);
+            if (freq[s] > 0) leaves[count++] = static_cast<std::uint32_t>(s);
+        std::sort(leaves.begin(), leaves.begin() + static_cast<std::ptrdiff_t>(count),
+                  [&](std::uint32_t a, std::uint32_t b) { return freq[a] != freq[b] ? freq[a] < freq[b] : a < b; });
         for (std::size_t i = 0; i < count; ++i) weight[i] = freq[leaves[i]];
         std::size_t leaf = 0, inner = count, made = count;
         auto lightest = [&]() {
@@ -121,7 +125,7 @@ void HuffmanLengths(std::vector<std::uint32_t> freq, int maxBits, std::vector<st
             ++made;
         }
         // Depths from the root (the last node made) down: a parent comes after its children.
-        depth.assign(2 * count, 0);
+        depth[2 * count - 2] = 0;
         int deepest = 0;
         for (std::size_t i = 2 * count - 2; i-- > 0;) {
             depth[i] = static_cast<std::uint8_t>(depth[parent[i]] + 1);
@@ -132,35 +136,38 @@ void HuffmanLengths(std::vector<std::uint32_t> freq, int maxBits, std::vector<st
             return;
         }
         // Too deep: flatten the frequencies and build again.
-        for (std::uint32_t& f : freq)
-            if (f > 0) f = (f >> 1) | 1;
+        for (std::size_t s = 0; s < n; ++s)
+            if (freq[s] > 0) freq[s] = (freq[s] >> 1) | 1;
     }
 }
 
-// A Huffman code: lengths and the canonical codes, bit-reversed for the stream.
+// A Huffman code of up to kMostSymbols: lengths and the canonical codes, bit-reversed
+// for the stream.
 struct Code {
-    std::vector<std::uint8_t> lengths;
-    std::vector<std::uint16_t> codes;
+    std::array<std::uint8_t, kMostSymbols> lengths{};
+    std::array<std::uint16_t, kMostSymbols> codes{};
 
-    void Build(std::vector<std::uint32_t> freq, int maxBits) {
+    void Build(std::span<const std::uint32_t> frequencies, int maxBits) {
         // Two symbols at least, so that every code is complete, as every decoder takes it.
-        int used = static_cast<int>(std::count_if(freq.begin(), freq.end(), [](std::uint32_t f) { return f > 0; }));
-        for (std::size_t s = 0; used < 2; ++s)
-            if (freq[s] == 0) {
-                freq[s] = 1;
-                ++used;
+        std::array<std::uint32_t, kMostSymbols> freq;
+        std::copy(frequencies.begin(), frequencies.end(), freq.begin());
+        const std::span<std::uint32_t> used(freq.data(), frequencies.size());
+        int count = static_cast<int>(std::count_if(used.begin(), used.end(), [](std::uint32_t f) { return f > 0; }));
+        for (std::size_t s = 0; count < 2; ++s)
+            if (used[s] == 0) {
+                used[s] = 1;
+                ++count;
             }
-        HuffmanLengths(std::move(freq), maxBits, lengths);
-        std::array<std::uint16_t, 16> count{}, next{};
-        for (std::uint8_t l : lengths) ++count[l];
-        count[0] = 0;
+        HuffmanLengths(used, maxBits, lengths.data());
+        std::array<std::uint16_t, 16> counts{}, next{};
+        for (std::size_t s = 0; s < used.size(); ++s) ++counts[lengths[s]];
+        counts[0] = 0;
         std::uint16_t code = 0;
         for (std::size_t bits = 1; bits < 16; ++bits) {
-            code = static_cast<std::uint16_t>((code + count[bits - 1]) << 1);
+            code = static_cast<std::uint16_t>((code + counts[bits - 1]) << 1);
             next[bits] = code;
         }
-        codes.assign(lengths.size(), 0);
-        for (std::size_t s = 0; s < lengths.size(); ++s) {
+        for (std::size_t s = 0; s < used.size(); ++s) {
             const int l = lengths[s];
             if (l == 0) continue;
             const std::uint16_t c = next[static_cast<std::size_t>(l)]++;
@@ -212,7 +219,8 @@ std::vector<LengthRun> RunLengthCoded(const std::vector<std::uint8_t>& all) {
 }
 
 void WriteBlock(BitWriter& out, std::span<const LzStep> steps, bool last) {
-    std::vector<std::uint32_t> lengthFreq(kLengthSymbols, 0), distanceFreq(kDistanceSymbols, 0);
+    std::array<std::uint32_t, kLengthSymbols> lengthFreq{};
+    std::array<std::uint32_t, kDistanceSymbols> distanceFreq{};
     for (const LzStep& step : steps) {
         if (step.distance == 0) {
             ++lengthFreq[step.length];
@@ -232,7 +240,7 @@ void WriteBlock(BitWriter& out, std::span<const LzStep> steps, bool last) {
     std::vector<std::uint8_t> all(lengthCode.lengths.begin(), lengthCode.lengths.begin() + lengthCount);
     all.insert(all.end(), distanceCode.lengths.begin(), distanceCode.lengths.begin() + distanceCount);
     const std::vector<LengthRun> runs = RunLengthCoded(all);
-    std::vector<std::uint32_t> runFreq(kCodeLengthSymbols, 0);
+    std::array<std::uint32_t, kCodeLengthSymbols> runFreq{};
     for (const LengthRun& run : runs) ++runFreq[run.symbol];
     Code runCode;
     runCode.Build(runFreq, 7);
