@@ -156,11 +156,11 @@ private:
     bool OnDisk(int fd, std::uint64_t device);
 
     std::size_t count_ = 0;
-    // Each file system met: a descriptor of its own for the flush, or -1 for one in
-    // memory only.
+    // Each file system met, with a descriptor of its own for the flush.
     struct Device {
         std::uint64_t id = 0;
         int fd = -1;
+        bool inMemory = false;  // tmpfs, ramfs
     };
     std::vector<Device> devices_;
     int error_ = 0;  // a file system that could not be kept for its flush

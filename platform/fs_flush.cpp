@@ -21,16 +21,15 @@ namespace quarvel::platform::fs {
 
 bool PendingFlush::OnDisk(int fd, std::uint64_t device) {
     for (const Device& known : devices_)
-        if (known.id == device) return known.fd >= 0;
+        if (known.id == device) return !known.inMemory;
     // Learnt once a batch: a device number may later name another file system.
     struct statfs fs {};
-    const bool inMemory =
-        ::fstatfs(fd, &fs) == 0 && (fs.f_type == TMPFS_MAGIC || fs.f_type == RAMFS_MAGIC);
+    const bool inMemory = ::fstatfs(fd, &fs) == 0 && (fs.f_type == TMPFS_MAGIC || fs.f_type == RAMFS_MAGIC);
     // A descriptor opened before the files that follow it, so that the flush also tells
     // of their write errors.
-    const int own = inMemory ? -1 : ::fcntl(fd, F_DUPFD_CLOEXEC, 0);
-    if (!inMemory && own < 0 && error_ == 0) error_ = errno;
-    devices_.push_back({device, own});
+    const int own = ::fcntl(fd, F_DUPFD_CLOEXEC, 0);
+    if (own < 0 && error_ == 0) error_ = errno;
+    devices_.push_back({device, own, inMemory});
     return !inMemory;
 }
 
@@ -73,7 +72,8 @@ void PendingFlush::Clear() {
 // would be the politer call, but each asks the disk to empty its cache: on a disk that
 // takes milliseconds for that, a thread of twenty pictures took three times as long
 // (BENCHMARKS.md). Called once a batch of documents, so other programs' writes are
-// flushed at most that often. A file system in memory only has nothing to flush.
+// flushed at most that often. (A file system in memory only has nothing to flush, and
+// its one call costs nothing.)
 Result<void> FileSystem::FlushPending(PendingFlush& pending) {
     int error = pending.error_;
     for (const PendingFlush::Device& device : pending.devices_)
