@@ -5,9 +5,11 @@
 #   DOCUMENTS=1000 STRETCHES=20 DISK=/var/tmp TMPFS=/dev/shm scripts/bench-archive.sh 5 OLD/quarvel-cli build/cli/quarvel-cli
 # Every run starts from a fresh copy of the tree (made and flushed before the clock
 # starts) and ends with `sync`, so that what a program left for the kernel to write is
-# counted too. The commands run in a different order each round. Prints each run, then
-# per command the median, lowest and highest seconds; and, from one run of each program
-# on a small tree under strace, how often it asked the disk to flush.
+# counted too. The commands run in a different order each round. Prints each run (wall
+# seconds, and the processor seconds, user and system, of the command itself), then per
+# command the median, lowest and highest wall seconds and the median, lowest and
+# highest processor seconds; and, from one run of each program on a small tree under
+# strace, how often it asked the disk to flush.
 set -euo pipefail
 rounds=${1:-5}
 shift
@@ -44,12 +46,13 @@ run() {  # label place command...
   sync
   local start end
   start=$(date +%s.%N)
-  "$@" >/dev/null 2>&1 || { echo "$label failed" >&2; exit 1; }
+  /usr/bin/time -o "$results.time" -f "%U %S" "$@" >/dev/null 2>&1 || { echo "$label failed" >&2; exit 1; }
   sync
   end=$(date +%s.%N)
-  local seconds
+  local seconds cpu
   seconds=$(awk -v a="$start" -v b="$end" 'BEGIN { printf "%.3f", b - a }')
-  echo "$label $seconds" | tee -a "$results"
+  cpu=$(awk '{ printf "%.2f", $1 + $2 }' "$results.time")
+  echo "$label $seconds $cpu" | tee -a "$results"
   rm -rf "$place/tree"
 }
 
@@ -75,10 +78,10 @@ for round in $(seq "$rounds"); do
 done
 
 echo
-echo "command median lowest highest (seconds, $rounds runs, $documents documents of $stretches stretches)"
+echo "command: wall median lowest highest, processor median lowest highest (seconds, $rounds runs, $documents documents of $stretches stretches)"
+median() { sort -n | awk '{v[NR]=$1} END {m = NR % 2 ? v[(NR+1)/2] : (v[NR/2]+v[NR/2+1])/2; printf "%.2f %.2f %.2f", m, v[1], v[NR]}'; }
 for entry in $(cut -d' ' -f1 "$results" | sort -u); do
-  grep "^$entry " "$results" | cut -d' ' -f2 | sort -n |
-    awk -v name="$entry" '{v[NR]=$1} END {m = NR % 2 ? v[(NR+1)/2] : (v[NR/2]+v[NR/2+1])/2; printf "%s %.2f %.2f %.2f\n", name, m, v[1], v[NR]}'
+  echo "$entry $(grep "^$entry " "$results" | cut -d' ' -f2 | median), $(grep "^$entry " "$results" | cut -d' ' -f3 | median)"
 done
 for i in "${!programs[@]}"; do echo "program$i: ${programs[$i]}"; done
 
@@ -94,4 +97,4 @@ for i in "${!programs[@]}"; do
     "${programs[$i]}" convert-folder -q "$work_disk/small-tree" >/dev/null 2>&1 || true
   echo "program$i: $(awk '$NF ~ /^(fsync|fdatasync|syncfs|sync_file_range)$/ {printf "%s %s  ", $NF, $4}' "$work_disk/strace.txt")"
 done
-rm -f "$results"
+rm -f "$results" "$results.time"

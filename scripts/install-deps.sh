@@ -37,7 +37,7 @@ test=(
 )
 bench=(
   libbenchmark-dev libpng-dev
-  hyperfine pango1.0-tools wrk python3 stress-ng uchardet strace
+  hyperfine pango1.0-tools wrk python3 stress-ng uchardet strace valgrind time
 )
 chroot=(
   "${package[@]}"
