@@ -109,8 +109,6 @@ public:
         if (UnnamedFilesWork()) {
             Fd fd(::openat(folder_, ".", O_TMPFILE | O_RDWR | O_CLOEXEC, mode));
             if (fd.valid()) {
-                // Locked before it gets a name, so that no clean-up takes it for a stale one.
-                ::flock(fd.get(), LOCK_EX | LOCK_NB);
                 fd_ = std::move(fd);
                 return true;
             }
@@ -183,8 +181,11 @@ private:
         return false;
     }
 
-    // A temporary name for the unnamed file, already locked.
+    // A temporary name for the unnamed file, locked before it has the name, so that no
+    // clean-up takes it for a stale one. (A file that only ever takes its own name
+    // needs no lock: no clean-up looks at it.)
     bool GiveName() {
+        ::flock(fd_.get(), LOCK_EX | LOCK_NB);
         const std::string prefix = Prefix();
         const std::string self = "/proc/self/fd/" + std::to_string(fd_.get());
         for (int attempt = 0; attempt < 100; ++attempt) {
