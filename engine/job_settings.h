@@ -38,7 +38,7 @@ using Separators = std::array<std::string, 3>;
 
 // A job's settings. The starter fills it before the worker starts; the engine only reads it.
 struct ConversionSettings {
-    Separators startSeparators;  // line breaks already CR LF
+    Separators startSeparators;  // line breaks already CR LF (matching CR LF or LF)
     Separators endSeparators;
     DocumentCode code = DocumentCode::shiftJis;
     JobProgress* progress = nullptr;  // never null while a job runs
