@@ -44,6 +44,9 @@ struct ConversionSettings {
     JobProgress* progress = nullptr;  // never null while a job runs
     render::Appearance look;
     render::PngForm pngForm = render::PngForm::rgb;  // the form of the picture files
+    // Whether a line end inside a stretch breaks the picture's line as <br> does (art
+    // kept in <pre>); off, line breaks come from <br> alone.
+    bool lineBreaks = false;
     platform::fs::FileSystem* fileSystem = nullptr;  // null: the real file system
     // Whether DocumentResult tells what the pictures do not show and what character
     // set the document declares (a second look at each character drawn).
