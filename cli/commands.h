@@ -52,6 +52,7 @@ struct RenderOptions {
     std::string output;  // "-": standard output
     LookOptions look;
     bool html = false;
+    bool lineBreaks = false;  // with html: line ends break lines too
     render::TextEncoding encoding = render::TextEncoding::automatic;
 };
 
@@ -73,6 +74,7 @@ struct ConvertOptions {
     std::optional<engine::DocumentCode> code;
     std::vector<std::string> starts;  // as typed (UTF-8)
     std::vector<std::string> ends;
+    bool lineBreaks = false;  // on whatever the settings file says
     bool noBackup = false;
     std::optional<std::string> pattern;
     bool noSubFolders = false;

@@ -210,6 +210,9 @@ void CommandLine::AddRender() {
     app.add_flag(Flag(look_options::kHtml), o.html,
                  _("take the bytes as a document's marked stretch: <br> breaks lines, other tags are dropped, "
                    "character references are decoded"));
+    app.add_flag("--line-breaks", o.lineBreaks,
+                 _("with --html, line ends (CR LF, LF or CR) break lines too, as <br> does (art kept in <pre>); "
+                   "one at the very start and one at the very end begin no line. Plain text always breaks at them"));
     Note(AddChoice<TextEncoding>(
              app, Flag(look_options::kEncoding), [&o](TextEncoding e) { o.encoding = e; },
              {{"auto", TextEncoding::automatic},
