@@ -319,7 +319,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     // The stretches that get a number: past the last one the document cannot change.
     std::size_t numbered = pictures.size();
-    const bool exhausted = highest + static_cast<long>(numbered) > kLastPictureNumber;
+    // A document with nothing to number converts whatever its tags hold.
+    const bool exhausted = numbered > 0 && highest + static_cast<long>(numbered) > kLastPictureNumber;
     if (exhausted)
         numbered = highest >= kLastPictureNumber ? 0 : static_cast<std::size_t>(kLastPictureNumber - highest);
     const bool fails = (files.firstPictureFails && numbered > 0) || exhausted;
