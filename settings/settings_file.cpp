@@ -64,7 +64,7 @@ public:
         : file_(file), section_(section), notes_(notes) {}
 
     void Read(std::string_view key, std::string& out) const {
-        if (std::string text = Raw(key); !text.empty()) out = UnquoteProfileString(text);
+        if (std::string text = file_.StringValue(section_, key).value_or(std::string()); !text.empty()) out = text;
     }
     void Read(std::string_view key, bool& out) const {
         if (std::string text = Raw(key); !text.empty()) {

@@ -14,10 +14,10 @@
 //   - colours are read as written: "#BBGGRR", blue first;
 //   - strings are code page 932 bytes, at most 511 of them, not checked for valid
 //     characters.
-// Strings are read as ReadProfileValue gives them and then UnquoteProfileString: a string
-// saved as empty ("") reads as empty and so leaves its member unchanged, and one that
-// itself holds two or more double quotes comes back as the text between its first and
-// last double quote.
+// Strings are read as ProfileReader::StringValue gives them: a string saved as empty
+// ("") reads as empty and so leaves its member unchanged; one saved with double quotes
+// inside comes back with them (files of the first programs, which read the text between
+// the first and the last double quote, lost them: "<pre class="aa">" read as aa).
 //
 // Saving writes every key of the record, but for bIndexedPng, iScale, bTransparent and
 // bLineBreaks: each when it is not the default (indexed pictures, a scale above 1, a
