@@ -118,8 +118,7 @@ TEST(NamingNoteTrust, ANoteIsHonouredOnlyWhereThisProgramCouldHaveWrittenIt) {
             EXPECT_TRUE(ReadFile(dir / "d" / "001.png") == "a picture of the user's own") << "001.png was taken";
         }
         if (c.then == Then::leftAlone) {
-            EXPECT_TRUE(stdfs::exists(dir / "d" / ".quarvel.naming") &&
-                        ReadFile(dir / "d" / ".quarvel.naming") == note)
+            EXPECT_TRUE(stdfs::exists(dir / "d" / ".quarvel.naming") && ReadFile(dir / "d" / ".quarvel.naming") == note)
                 << "the note was not left alone";
             EXPECT_NE(r.err.find(".quarvel.naming"), std::string::npos) << r.err;
         } else {
