@@ -297,7 +297,7 @@ void DocumentConverter::PlacePicturesAndBackup(fs::PendingFlush& names) {
     if (recordCopy_.empty()) return;
     for (const PicturePipeline::Named& picture : pictures_.NamedPictures())
         record_.pictures.push_back({GetFileNameWithExtension(picture.path), picture.file});
-    if (Result<void> written = WriteRecord(fs_, recordCopy_, record_, names, &recordId_); !written)
+    if (Result<void> written = WriteRecord(fs_, recordCopy_, record_, read_, names, &recordId_); !written)
         result_.warnings.push_back(written.failure());
 }
 

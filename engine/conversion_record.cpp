@@ -105,15 +105,15 @@ std::optional<ConversionRecord> ParseRecord(std::string_view text) {
 }
 
 Result<void> WriteRecord(fs::FileSystem& files, const std::string& copy, const ConversionRecord& record,
-                         fs::PendingFlush& names, fs::FileId* placed) {
-    // The user's who runs, and writable by no one else: a record another may write
-    // could name anything.
-    fs::FileInfo own;
-    own.owner = ::geteuid();
-    own.group = ::getegid();
-    own.mode = 0644;
+                         const fs::FileInfo& document, fs::PendingFlush& names, fs::FileId* placed) {
+    // The document's owner's, as its copy is, where the system lets us, and writable by
+    // no one else: a record that others may write could name anything.
+    fs::FileInfo like;
+    like.owner = document.owner;
+    like.group = document.group;
+    like.mode = (document.mode & 0644) | 0600;
     fs::WriteOptions options;
-    options.like = &own;
+    options.like = &like;
     options.flush = fs::Flush::later;
     options.pending = &names;
     options.placed = placed;

@@ -1,9 +1,9 @@
 #pragma once
 // What a conversion made, kept beside the copy of the text it started from
-// (backup/NAME.record beside backup/NAME, NAME.1.record beside NAME.1,
-// ...): the size and digest of the copy and of the converted text, and each picture by
-// its identity. Written by the run that converted the document and by nothing else;
-// restore takes back only what a record names and is still as the run left it.
+// (backup/NAME.record beside backup/NAME, NAME.1.record beside NAME.1, ...): the size
+// and digest of the copy and of the converted text, and each picture by its identity.
+// Written by the run that converted the document, and by nothing else; restore takes
+// back only what a record names and is still as the run left it.
 
 #include <cstdint>
 #include <optional>
@@ -45,10 +45,12 @@ std::string FormatRecord(const ConversionRecord& record);
 std::optional<ConversionRecord> ParseRecord(std::string_view text);
 
 // Writes the record of a conversion beside its copy, in place of an earlier record
-// (anything else at its name stays: exists): a file of the user who runs, that no one
-// else may write, flushed with `names`; `placed` is set to its identity.
+// (anything else at its name stays: exists): the document's owner's where the system
+// lets us (else the user's who runs), no more open than the document and writable by
+// no one else, flushed with `names`; `placed` is set to its identity.
 Result<void> WriteRecord(platform::fs::FileSystem& files, const std::string& copy, const ConversionRecord& record,
-                         platform::fs::PendingFlush& names, platform::fs::FileId* placed);
+                         const platform::fs::FileInfo& document, platform::fs::PendingFlush& names,
+                         platform::fs::FileId* placed);
 
 // The record of the conversion that started from `copy`, as far as it can be trusted.
 struct RecordRead {
@@ -60,7 +62,9 @@ struct RecordRead {
 };
 
 // Reads a record of at most `most` bytes: a regular file (never through a link), that
-// no one but its owner may write. A record that is not there is no warning.
+// no one but its owner may write. The record of another user than the one who runs or
+// root (the document's owner, when root converted it) speaks only for that user's
+// pictures. A record that is not there is no warning.
 RecordRead ReadRecord(platform::fs::FileSystem& files, const std::string& copy, std::size_t most);
 
 // The most bytes a record of a conversion of `pictures` pictures takes: a few hundred
