@@ -2,6 +2,7 @@
 // Sub-commands of quarvel-cli: what each takes from the command line, and what the
 // parser (cli/parser.cpp) and the commands share.
 
+#include <chrono>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -81,6 +82,7 @@ struct ConvertOptions {
     LookOptions look;
     bool quiet = false;
     std::optional<int> jobs;  // pictures drawn at once; all cores when unset
+    std::chrono::milliseconds lockWait{engine::kDefaultLockWait};
 };
 
 // restore DOCUMENT..., restore-folder FOLDER
@@ -88,6 +90,9 @@ struct RestoreOptions {
     std::vector<std::string> targets;
     std::optional<std::string> pattern;
     bool noSubFolders = false;
+    bool original = false;
+    bool force = false;
+    std::chrono::milliseconds lockWait{engine::kDefaultLockWait};
 };
 
 // More workers than this only hold more pictures in memory.
@@ -120,6 +125,10 @@ std::string OneLine(const std::string& utf8);
 // Prints a failure as the program's message on one line: "quarvel-cli: <path>: <what
 // failed>: <the system's reason>". The one place where the command line words a failure.
 void PrintFailure(const Failure& failure);
+
+// Prints what went wrong without stopping a document: "quarvel-cli: <path>: warning:
+// <what>".
+void PrintWarning(const Failure& warning);
 
 // Prints a warning for each thing the picture at `path` does not show of its art;
 // `codeHint` names the option that chooses how bytes are decoded.

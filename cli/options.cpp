@@ -55,6 +55,12 @@ void PrintFailure(const Failure& failure) {
     std::fprintf(stderr, "quarvel-cli: %s\n", OneLine(cp932::ToUtf8(MessageText(failure))).c_str());
 }
 
+void PrintWarning(const Failure& warning) {
+    Failure reason = warning;
+    reason.path.clear();
+    PrintProblem(warning.path, Warning(OneLine(cp932::ToUtf8(MessageText(reason)))));
+}
+
 bool RefuseBinary(const std::string& path, std::string_view bytes) {
     const std::optional<std::string_view> format = render::BinaryFormat(bytes);
     if (format)

@@ -4,6 +4,7 @@
 // the usage errors, the man page and the bash completion are all read from it.
 
 #include <CLI/CLI.hpp>
+#include <chrono>
 #include <functional>
 #include <optional>
 #include <string>
@@ -59,6 +60,7 @@ private:
     void AddCommand(CLI::App* app, std::string exitStatus, std::string oneOperand, std::function<int()> run);
     void AddLookOptions(CLI::App& app, LookOptions& look);
     void AddJobsOption(CLI::App& app, std::optional<int>& jobs);
+    void AddLockWaitOption(CLI::App& app, std::chrono::milliseconds& wait);
     void AddRender();
     void AddPieces();
     void AddConvertOperand(CLI::App& app, Mode mode);

@@ -5,6 +5,7 @@
 // them needs neither the file system nor the renderer.
 
 #include <array>
+#include <chrono>
 #include <functional>
 #include <string>
 #include <string_view>
@@ -36,6 +37,9 @@ inline constexpr std::string_view kBackupFolderName = "backup";
 // Three separators of a kind, code page 932; empty entries are skipped.
 using Separators = std::array<std::string, 3>;
 
+// How long a locked document is waited for, unless a job says otherwise.
+inline constexpr std::chrono::milliseconds kDefaultLockWait{10000};
+
 // A job's settings. The starter fills it before the worker starts; the engine only reads it.
 struct ConversionSettings {
     Separators startSeparators;  // line breaks already CR LF (matching CR LF or LF)
@@ -59,6 +63,9 @@ struct ConversionSettings {
     // The image folders taken by the documents of the run so far, shared by the jobs of
     // one run; null: each job keeps its own (see ImageFolderClaims, engine/jobs.h).
     ImageFolderClaims* claims = nullptr;
+    // How long a document that another process holds locked is waited for before it is
+    // passed by, not converted.
+    std::chrono::milliseconds lockWait{kDefaultLockWait};
 };
 
 // The number of cores of the machine: a job's workers when all of them are to work.

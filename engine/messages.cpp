@@ -35,6 +35,11 @@ std::string Reason(const Failure& failure) {
     case What::noPictureNumber: return TextNoPictureNumberLeft();
     case What::wrongCode: return TextWrongCode();
     case What::noBackup: return TextNoBackup();
+    case What::copyDamaged: return TextCopyDamaged();
+    case What::documentEdited: return TextEditedSinceConversion();
+    case What::noRecord: return TextNoRecord();
+    case What::notTrusted: return TextNotTrusted();
+    case What::locked: return TextLocked();
     case What::tooLarge: return TextTooLarge();
     case What::fontUnusable: return TextFontUnusable();
     case What::badSettingsName: return TextBadSettingsName();
@@ -204,6 +209,36 @@ const std::string& TextFontUnusable() {
 
 const std::string& TextBadSettingsName() {
     static const std::string text = NativeToCp932(_("設定ファイルに書けない名前です"));
+    return text;
+}
+
+const std::string& TextCopyDamaged() {
+    static const std::string text = NativeToCp932(_("変換前の内容と違うバックアップのため戻しません"));
+    return text;
+}
+
+const std::string& TextEditedSinceConversion() {
+    static const std::string text = NativeToCp932(_("変換後に編集されているため戻しません"));
+    return text;
+}
+
+const std::string& TextNoRecord() {
+    static const std::string text = NativeToCp932(_("変換の記録がありません（変換後の内容より新しい画像は残します）"));
+    return text;
+}
+
+const std::string& TextNotTrusted() {
+    static const std::string text = NativeToCp932(_("このプログラムが書いたものではないため使わずに残します"));
+    return text;
+}
+
+const std::string& TextLocked() {
+    static const std::string text = NativeToCp932(_("他のプロセスがロックしているため処理しません"));
+    return text;
+}
+
+const std::string& TextWaitingForLock() {
+    static const std::string text = NativeToCp932(_("他のプロセスがロックを解くのを待っています"));
     return text;
 }
 

@@ -284,7 +284,11 @@ void MainWindow::OnCommand(int id) {
     case ID_PREVIEW: OnPreview(); break;
     case ID_OPEN_COLLECTION: OnOpenCollection(); break;
     case ID_RESTORE_DOCUMENT:
-        if (!IsBusy()) filePage_.Restore();
+        if (!IsBusy()) {
+            // A command of its own: what its job came to is summed up when it ends.
+            const CommandScope command(*this);
+            filePage_.Restore();
+        }
         break;
     case ID_INDEXED_PNG: OnIndexedPng(); break;
     default: break;

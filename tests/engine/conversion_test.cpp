@@ -619,8 +619,8 @@ TEST_F(DocumentTest, StaleTemporaryFilesOfTheDocumentAreRemoved) {
     ::close(live);
     EXPECT_EQ(test::TreeOf(dir.path()),
               (std::vector<std::string>{".t.htm.quarvel-LIVE00LIVE00LIVE", ".u.htm.quarvel-DDDDDDDDDDDDDDDD", "backup/",
-                                        "backup/.u.htm.quarvel-EEEEEEEEEEEEEEEE", "backup/t.htm", "t.htm", "t/",
-                                        "t/001.png"}));
+                                        "backup/.u.htm.quarvel-EEEEEEEEEEEEEEEE", "backup/t.htm", "backup/t.htm.record",
+                                        "t.htm", "t/", "t/001.png"}));
 }
 
 // A file in the image folder that this run did not make is never replaced nor removed:

@@ -197,13 +197,15 @@ def expect_caption(window, caption):
 
 
 def tree_files(folder):
-    """Every file under folder, by its path inside it, with its bytes."""
+    """Every file under folder, by its path inside it, with its bytes (a conversion's
+    record, which names its pictures by inode and time, by its number of lines)."""
     found = {}
     for parent, _, names in os.walk(folder):
         for name in names:
             path = os.path.join(parent, name)
             with open(path, 'rb') as f:
-                found[os.path.relpath(path, folder)] = f.read()
+                data = f.read()
+            found[os.path.relpath(path, folder)] = data.count(b'\n') if name.endswith('.record') else data
     return found
 
 

@@ -200,15 +200,15 @@ will be put back as %2 has it. What it holds now is kept in the backup folder.</
     </message>
     <message>
         <source>%1
-%2 の内容に戻しました。変換の画像 %3 個を削除し、変換後の内容は %4 に残しました。</source>
+最初のコピー %2 と同じ内容です。戻すものはありません。</source>
         <translation>%1
-was put back as %2 has it. Pictures of the conversion deleted: %3. The converted text was kept as %4.</translation>
+holds what the first copy, %2, holds. There is nothing to put back.</translation>
     </message>
     <message>
         <source>%1
-%2 と同じ内容です。戻すものはありません。</source>
+変換後に編集されています。それでも %2 の内容に戻しますか？編集後の内容はbackupフォルダに残し、その内容が示す画像も残します。</source>
         <translation>%1
-is the same as %2. There is nothing to put back.</translation>
+was edited since its conversion. Put it back as %2 has it all the same? The edited text is kept in the backup folder, and so is every picture it shows.</translation>
     </message>
 </context>
 <context>
@@ -278,6 +278,26 @@ is the same as %2. There is nothing to put back.</translation>
     <message>
         <source>警告も失敗もありません</source>
         <translation>No warnings and no failures</translation>
+    </message>
+    <message>
+        <source>警告: </source>
+        <translation>Warning: </translation>
+    </message>
+    <message>
+        <source>%1 の内容に戻しました。変換の画像 %2 個を削除し、変換後の内容は %3 に残しました。</source>
+        <translation>Put back as %1 has it. Pictures of the conversion deleted: %2. The converted text was kept as %3.</translation>
+    </message>
+    <message>
+        <source>残した画像 %1 個（変換後に変更 %2、戻した内容か残した内容が示す %3、ほかのユーザーのもの %4、変換後の内容より新しい %5）</source>
+        <translation>Pictures kept: %1 (changed since the conversion %2, shown by the text put back or kept %3, another user&apos;s %4, newer than the converted text %5)</translation>
+    </message>
+    <message>
+        <source>文書 %1 件: 変換 %2、戻した %7、変更なし %3、失敗 %4 ／ 画像 %5 枚 ／ 警告 %6 件</source>
+        <translation>Documents: %1 (converted %2, put back %7, unchanged %3, failed %4) / pictures: %5 / warnings: %6</translation>
+    </message>
+    <message>
+        <source> ／ 他のプロセスがロックしていて処理しなかった文書: %1</source>
+        <translation> / left as they were, locked by another process: %1</translation>
     </message>
 </context>
 <context>
