@@ -35,5 +35,5 @@ status=0
   "$packages/quarvel_$version.dsc" \
   -- unshare --release bookworm --tarball "$base" --bind "$cache" /var/cache/apt/archives \
   >"$log" 2>&1 || status=$?
-sed -n '/^@@@@@@@@@@@@@@@@@@@@ summary$/,$p' "$log" | tail -n +2
+sed -n '/@@@@@@@@@@@@@@@@@@@@ summary$/,$p' "$log" | tail -n +2
 exit "$status"
