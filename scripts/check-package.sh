@@ -392,7 +392,8 @@ completion=$(bash -c 'source /usr/share/bash-completion/completions/quarvel-serv
 # fish finds both programs' completion where the packages put it.
 if command -v fish >/dev/null; then
   for entry in 'quarvel-cli thum|thumbnail' 'quarvel-server --max-c|--max-connections'; do
-    completion=$(fish --no-config -c 'complete -C$argv[1] | string replace -r "\t.*" ""' "${entry%%|*}")
+    # (Not --no-config: fish's own configuration names the completion folders.)
+    completion=$(fish -c 'complete -C$argv[1] | string replace -r "\t.*" ""' "${entry%%|*}")
     [ "$completion" = "${entry#*|}" ] || fail "fish completion of '${entry%%|*}': '$completion'"
   done
 fi
