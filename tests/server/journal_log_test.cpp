@@ -30,6 +30,9 @@ TEST(ServerProgram, ThePriorityBeginsALogLineOnlyInTheJournal) {
         Server server({}, {"/bin/sh", "-c", "unset JOURNAL_STREAM; " + set + "exec \"$@\"", "sh"});
         ASSERT_GT(server.port(), 0) << server.Log();
         EXPECT_EQ(server.Ask("GET", "/render?text=a").status, 200);
+        // (The request's line is written once the answer has gone, maybe after the client has it.)
+        test::WaitUntil([&] { return server.Log().find("GET /render 200 ") != std::string::npos; },
+                        "the request was not logged", 10s, 10ms);
         EXPECT_EQ(server.Stop(), 0);
         const std::string log = server.Log();
         EXPECT_TRUE(log.starts_with(c.firstLine)) << c.journalStream << "\n" << log;
