@@ -249,6 +249,8 @@ check_depends() {
   shift 2
   local depends declared linked path real soname owners needed=() libraries=() candidates=()
   depends=$(dpkg-deb -f "$(deb "$package")" "${field:-Depends}")
+  # (What Depends already names, dpkg-gencontrol leaves out of Recommends.)
+  [ "${field:-Depends}" = Depends ] || depends+=", $(dpkg-deb -f "$(deb "$package")" Depends)"
   declared=$(echo "$depends" | tr ',|' '\n' | sed -E 's/\(.*\)//; s/[[:space:]]//g' | sort -u)
   # Every library the program (a file under usr/bin, or a path in the tree) links, as
   # the dynamic linker finds it.
