@@ -65,6 +65,13 @@ struct PiecesOptions {
     std::optional<int> jobs;  // pictures drawn at once; all cores when unset
 };
 
+// thumbnail FILE.mlt|FILE.ast -o OUT.png [--size N]
+struct ThumbnailOptions {
+    std::string input;
+    std::string output;
+    int size = 256;  // the picture's width and height in pixels
+};
+
 enum class Mode { file, folder };  // convert DOCUMENT..., convert-folder FOLDER
 
 // What the command line asked for; unset members keep the settings file's value
@@ -105,6 +112,7 @@ int ParseAndRun(int argc, char** argv);
 int RunRender(const RenderOptions& options);
 int RunConversion(const ConvertOptions& options, Mode mode);
 int RunRenderPieces(const PiecesOptions& options);
+int RunThumbnail(const ThumbnailOptions& options);
 int RunRestore(const RestoreOptions& options, Mode mode);
 
 // "quarvel-cli: <message> (see quarvel-cli help <command>)" and a line break: how bad

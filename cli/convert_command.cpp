@@ -318,7 +318,9 @@ int Convert(const ConvertOptions& options, Mode mode) {
     const int status = mode == Mode::folder ? ConvertFolder(options, start, settings, progress, summary)
                                             : ConvertFiles(options, start, settings, progress, summary);
     progress.ClearLine();
-    if (onATerminal) progress.Print("quarvel-cli: " + SummaryLine(summary));
+    // A folder's counts go to a script's or a cron job's log too; one document's only to
+    // a person watching.
+    if (onATerminal || mode == Mode::folder) progress.Print("quarvel-cli: " + SummaryLine(summary));
     // Interrupted, the run did not do all it was asked to, even when the interrupt
     // came after the last check of a job.
     return g_interruptRequested.load() ? kExitAborted : status;

@@ -13,6 +13,7 @@
 #include "cmdline/help.h"
 #include "cmdline/text.h"
 #include "cmdline/usage.h"
+#include "engine/thumbnail.h"
 #include "platform/language.h"
 #include "render/look_options.h"
 #include "render/text_art.h"
@@ -91,6 +92,7 @@ CommandLine::CommandLine(std::string_view command)
     const std::pair<std::string_view, std::function<void()>> drawing[] = {
         {"render", [this] { AddRender(); }},
         {"render-pieces", [this] { AddPieces(); }},
+        {"thumbnail", [this] { AddThumbnail(); }},
         {"convert", [this] { AddConvert(Mode::file); }},
         {"convert-folder", [this] { AddConvert(Mode::folder); }},
         {"restore", [this] { AddRestore(Mode::file); }},
@@ -268,6 +270,37 @@ void CommandLine::AddPieces() {
                _("only one collection can be drawn at a time"), [this] { return RunRenderPieces(pieces_); });
 }
 
+void CommandLine::AddThumbnail() {
+    CLI::App& app = *app_.add_subcommand(
+        "thumbnail", _("draw the first pieces of a template collection into one square picture, as file managers "
+                       "show the collection"));
+    ThumbnailOptions& o = thumbnail_;
+    Note(app.add_option("file", o.input, _("a template collection, .mlt or .ast; -: standard input"))
+             ->type_name("FILE.mlt|FILE.ast|-"),
+         {ValueKind::Type::file, {".mlt", ".ast"}},
+         _("the collection is missing: thumbnail FILE.mlt|FILE.ast -o OUT.png"));
+    Note(app.add_option("-o,--output", o.output, _("the picture to write (required)"))
+             ->type_name("OUT.png")
+             ->check(Check(OutputProblem)),
+         {ValueKind::Type::file, {".png"}}, _("the picture's file name is missing: give -o OUT.png"));
+    const std::string range = Fill(_("a number from {1} to {2}"), {std::to_string(engine::kMinThumbnailSize),
+                                                                   std::to_string(engine::kMaxThumbnailSize)});
+    app.add_option_function<std::string>(
+           "-s,--size",
+           [&o](const std::string& v) {
+               o.size = *look_options::ParseWholeNumber(v, engine::kMinThumbnailSize, engine::kMaxThumbnailSize);
+           },
+           Fill(_("the picture's width and height in pixels, {1}; default {2}"), {range, std::to_string(o.size)}))
+        ->type_name("N")
+        ->check(Needs("--size", Fill(_("needs {1}"), {range}), [](const std::string& v) {
+            return look_options::ParseWholeNumber(v, engine::kMinThumbnailSize, engine::kMaxThumbnailSize).has_value();
+        }));
+    AddCommand(&app,
+               _("0 done, 1 the file could not be read, is no text or holds no piece, or the picture could not be "
+                 "written, 2 bad usage, 130 stopped by Ctrl+C."),
+               _("only one collection can be drawn at a time"), [this] { return RunThumbnail(thumbnail_); });
+}
+
 void CommandLine::AddHelp() {
     CLI::App& app = *app_.add_subcommand("help", _("show the help of a command and exit"));
     std::vector<std::string> names;
@@ -318,6 +351,11 @@ std::string CommandLine::UsageMessage(const CLI::Error& error) const {
         std::vector<std::string> names;
         for (const Command& c : commands_) names.push_back(c.app->get_name());
         return said(Fill(_("unknown command '{1}'"), {word}) + DidYouMean(word, names));
+    }
+    // A word no option took is told before what it may have kept from being given.
+    if (command) {
+        if (std::string unknown = cmdline::UnknownOption(command->remaining(), OptionNames(*command)); !unknown.empty())
+            return said(unknown);
     }
     if (dynamic_cast<const BadUsage*>(&error)) return said(error.what());
     if (dynamic_cast<const CLI::ExtrasError*>(&error) && command) {

@@ -12,17 +12,12 @@
 #include <vector>
 
 #include "cli/commands.h"
+#include "cmdline/completion.h"
 
 namespace quarvel::cli {
 
 // What the value of an option or an operand is, for the completion and the man page.
-struct ValueKind {
-    enum class Type { text, word, file, folder };
-    Type type = Type::text;
-    // word: the words it takes, as the help shows them; file: the extensions a file
-    // has (".png"), none for any file.
-    std::vector<std::string> words;
-};
+using cmdline::ValueKind;
 
 struct Command {
     CLI::App* app;
@@ -63,6 +58,7 @@ private:
     void AddLockWaitOption(CLI::App& app, std::chrono::milliseconds& wait);
     void AddRender();
     void AddPieces();
+    void AddThumbnail();
     void AddConvertOperand(CLI::App& app, Mode mode);
     void AddCodeAndSeparators(CLI::App& app);
     void AddConvert(Mode mode);
@@ -74,6 +70,7 @@ private:
     CLI::App app_;
     RenderOptions render_;
     PiecesOptions pieces_;
+    ThumbnailOptions thumbnail_;
     ConvertOptions convert_;
     RestoreOptions restore_;
     std::string topic_;

@@ -43,7 +43,8 @@ void CommandLine::AddConvertOperand(CLI::App& app, Mode mode) {
     const bool file = mode == Mode::file;
     ConvertOptions& o = convert_;
     if (file)
-        Note(app.add_option("document", o.targets, _("the documents (HTML in Shift-JIS or EUC-JP), converted in place"))
+        Note(app.add_option("document", o.targets,
+                            _("the documents (HTML in Shift-JIS, EUC-JP or UTF-8), converted in place"))
                  ->type_name("DOCUMENT...")
                  ->check(Check([](const std::string& value) -> std::string {
                      if (value != "-") return {};

@@ -9,6 +9,7 @@
 
 #include <chrono>
 #include <map>
+#include <regex>
 #include <sstream>
 #include <thread>
 
@@ -192,7 +193,7 @@ TEST(ConvertCli, TheProgressLineFitsTheTerminal) {
 // On a terminal a job ends with one line that counts what it came to, in the terms of
 // the window's summary: documents converted, left as they were and failed, pictures
 // written, warnings (each of them printed above it). Not in --quiet, nor off a terminal.
-TEST(ConvertCli, AJobEndsWithItsSummaryOnATerminal) {
+TEST(ConvertCli, AJobEndsWithItsSummaryOnATerminalAFolderJobAlways) {
     TempDir dir;
     const std::filesystem::path tree = dir / "tree";
     test::WriteWarningTree(tree, dir / "elsewhere.htm");
@@ -207,7 +208,9 @@ TEST(ConvertCli, AJobEndsWithItsSummaryOnATerminal) {
         {{"convert-folder", (dir / "missing").string()},
          "quarvel-cli: 0 documents: 0 converted, 0 left as they were, 0 failed; 0 pictures written; 0 warnings; "
          "1 failure outside the documents\r\n"},
-        {{"convert-folder", "--quiet", tree.string()}, ""},
+        {{"convert", "--quiet", (dir / "elsewhere.htm").string()}, ""},
+        {{"convert-folder", "--quiet", "--no-backup", tree.string()},
+         "quarvel-cli: 4 documents: 0 converted, 3 left as they were, 1 failed; 0 pictures written; 0 warnings\r\n"},
     };
     for (const auto& c : cases) {
         std::vector<std::string> argv = c.args;
@@ -221,9 +224,14 @@ TEST(ConvertCli, AJobEndsWithItsSummaryOnATerminal) {
             EXPECT_TRUE(shown.ends_with(c.summary)) << shown;  // after the progress line was taken back
         }
     }
-    // Off a terminal, standard error holds the warnings and messages alone.
-    const auto r = Cli({"convert-folder", "--no-backup", tree.string()});
-    EXPECT_EQ(r.err.find("documents:"), std::string::npos) << r.err;
+    // Off a terminal, standard error holds the warnings and messages, and for a folder
+    // the summary as its last line.
+    auto r = Cli({"convert-folder", "--no-backup", tree.string()});
+    EXPECT_TRUE(r.err.ends_with(
+        "\nquarvel-cli: 4 documents: 0 converted, 3 left as they were, 1 failed; 0 pictures written; 0 warnings\n"))
+        << r.err;
+    r = Cli({"convert", "--no-backup", (dir / "elsewhere.htm").string()});
+    EXPECT_EQ(r.err.find("document:"), std::string::npos) << r.err;
 }
 
 // A file name never reaches the terminal as control characters (a name holding ESC
@@ -656,10 +664,16 @@ TEST(ConvertCli, RunsAtOnceOnOneTreeDestroyNothing) {
         for (auto& thread : threads) thread.join();
         for (const auto& r : results) {
             EXPECT_EQ(r.exit_code, 0) << r.err;
-            // Nothing said but, after two seconds, that a run waits for another.
+            // Nothing said but, after two seconds, that a run waits for another, and a
+            // folder's summary.
             std::istringstream lines(r.err);
-            for (std::string line; std::getline(lines, line);)
-                EXPECT_NE(line.find(": waiting for another process"), std::string::npos) << line;
+            int summaries = 0;
+            for (std::string line; std::getline(lines, line);) {
+                const bool summary = folder && std::regex_match(line, std::regex("quarvel-cli: 10 documents: .*"));
+                summaries += summary;
+                EXPECT_TRUE(summary || line.find(": waiting for another process") != std::string::npos) << line;
+            }
+            EXPECT_EQ(summaries, folder ? 1 : 0) << r.err;
         }
         auto files = FilesOf(tree);
         if (!folder) {
