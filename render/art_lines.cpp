@@ -1,0 +1,138 @@
+#include "render/art_lines.h"
+
+#include <optional>
+
+#include "platform/codec.h"
+#include "render/references.h"
+#include "render/renderer.h"
+
+namespace quarvel::render {
+
+using platform::IsLeadByte;
+namespace cp932 = platform::cp932;
+
+namespace {
+
+bool IsLineBreakTagAt(std::string_view text, std::size_t i) {
+    return i + 3 < text.size() && (text[i + 1] == 'b' || text[i + 1] == 'B') &&
+           (text[i + 2] == 'r' || text[i + 2] == 'R') && text[i + 3] == '>';
+}
+
+// Just past the tag that starts at text[i] ('<'): after its '>', or the end of the
+// text when it is not closed. In code page 932 a lead byte takes the byte after it.
+std::size_t TagEnd(std::string_view text, std::size_t i, TextEncoding encoding) {
+    for (++i; i < text.size(); ++i) {
+        if (text[i] == '>') return i + 1;
+        if (encoding == TextEncoding::cp932 && IsLeadByte(static_cast<unsigned char>(text[i]))) ++i;
+    }
+    return text.size();
+}
+
+}  // namespace
+
+TextEncoding ResolveEncoding(std::string_view bytes, TextEncoding asked) {
+    if (asked != TextEncoding::automatic) return asked;
+    return cp932::IsValidUtf8(bytes) ? TextEncoding::utf8 : TextEncoding::cp932;
+}
+
+std::vector<WrittenLine> SplitWrittenLines(std::string_view text, const WrittenForm& form) {
+    std::vector<WrittenLine> lines;
+    std::size_t begin = 0;
+    const bool cp932 = form.encoding == TextEncoding::cp932;
+    for (std::size_t i = 0; i < text.size();) {
+        const char c = text[i];
+        std::size_t breakLength = 0;
+        if (form.form == TextForm::plain) {
+            if (c == '\r') breakLength = i + 1 < text.size() && text[i + 1] == '\n' ? 2 : 1;
+            if (c == '\n') breakLength = 1;
+        } else if (c == '<') {
+            if (!IsLineBreakTagAt(text, i)) {
+                i = TagEnd(text, i, form.encoding);
+                continue;
+            }
+            breakLength = 4;
+        }
+        if (breakLength > 0) {
+            lines.push_back({begin, i, i + breakLength});
+            i += breakLength;
+            begin = i;
+            continue;
+        }
+        // As the renderer reads a stretch, a lead byte takes the byte after it whatever
+        // that byte is. (In plain text a line break never follows a lead byte in a
+        // character: CR and LF are no second bytes.)
+        i += cp932 && form.form == TextForm::html && IsLeadByte(static_cast<unsigned char>(c)) ? 2 : 1;
+    }
+    const std::string_view last = text.substr(std::min(begin, text.size()));
+    if (DrawsAnything(last, form)) lines.push_back({begin, text.size(), text.size()});
+    return lines;
+}
+
+namespace {
+
+LineMeasure Measure(std::string_view line, const WrittenForm& form) {
+    const std::string input = PrepareTextFile(std::string(line), form.encoding, form.form);
+    return MeasureFirstLine(input.c_str(), form.collapseSpaces);
+}
+
+}  // namespace
+
+int MeasureWritten(std::string_view line, const WrittenForm& form) { return Measure(line, form).width; }
+
+bool DrawsAnything(std::string_view line, const WrittenForm& form) { return Measure(line, form).drawn; }
+
+std::vector<WrittenChar> ReadWrittenChars(std::string_view line, const WrittenForm& form) {
+    std::vector<WrittenChar> chars;
+    const std::string terminated(line);  // references are read from NUL-terminated text
+    for (std::size_t i = 0; i < line.size();) {
+        WrittenChar c{i, i + 1, static_cast<unsigned char>(line[i]), WrittenChar::Kind::character};
+        const char b = line[i];
+        char32_t code = 0;
+        if (b == '<' && form.form == TextForm::html) {
+            c.end = TagEnd(line, i, form.encoding);
+            c.kind = WrittenChar::Kind::tag;
+        } else if (b == '&' && DecodeReference(terminated.c_str() + i, code) > 0) {
+            c.end = i + DecodeReference(terminated.c_str() + i, code);
+            c.code = code;
+            c.kind = WrittenChar::Kind::reference;
+        } else if (b == '\t' || b == '\r' || b == '\n' || b == '\0') {
+            c.kind = WrittenChar::Kind::passedOver;
+        } else if (form.encoding == TextEncoding::cp932) {
+            const cp932::Decoded d = cp932::DecodeOne(line.substr(i));
+            c.end = i + d.length;
+            c.code = d.valid ? d.code : 0xFFFD;
+        } else {
+            const std::size_t n = cp932::DecodeUtf8(line, i, code);
+            c.end = i + (n == 0 ? 1 : n);
+            c.code = n == 0 ? 0xFFFD : code;
+        }
+        chars.push_back(c);
+        i = c.end;
+    }
+    return chars;
+}
+
+bool DrawnInRun(const WrittenChar& c, const WrittenForm& form) {
+    if (!c.IsDrawn() || c.code == 0) return false;
+    // Bytes of a code page 932 text join the run as they are; a UTF-8 character the
+    // code page holds becomes its bytes, any other its reference.
+    if (c.kind == WrittenChar::Kind::character &&
+        (form.encoding == TextEncoding::cp932 || cp932::EncodeOne(c.code).has_value()))
+        return true;
+    // A reference joins the run as the bytes it stands for when they are at most two.
+    char encoded[16];
+    return EncodeChar(c.code, encoded) <= 2;
+}
+
+int XAt(std::string_view line, std::size_t offset, const WrittenForm& form) {
+    offset = std::min(offset, line.size());
+    for (const WrittenChar& c : ReadWrittenChars(line, form)) {
+        if (c.begin < offset && offset < c.end) {
+            offset = c.begin;
+            break;
+        }
+    }
+    return MeasureWritten(line.substr(0, offset), form);
+}
+
+}  // namespace quarvel::render

@@ -1,0 +1,244 @@
+#include "render/blanks.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <limits>
+#include <optional>
+
+#include "platform/codec.h"
+#include "platform/fonts.h"
+#include "render/draw.h"
+#include "render/references.h"
+
+namespace quarvel::render {
+
+using platform::Glyph;
+using platform::GlyphCache;
+namespace cp932 = platform::cp932;
+
+namespace {
+
+constexpr char32_t kSpace = 0x20;
+// The candidates: the half-width space, the full-width space and the spaces of the
+// general punctuation block.
+constexpr char32_t kCandidates[] = {kSpace, 0x3000, 0x2002, 0x2003, 0x2004, 0x2005,
+                                    0x2006, 0x2007, 0x2008, 0x2009, 0x200A};
+
+// Gaps wider than any line can be are filled as far as this.
+constexpr int kWidestGap = 1 << 14;
+
+bool HasInk(const Glyph& glyph) {
+    return std::any_of(glyph.mask.begin(), glyph.mask.end(), [](std::uint8_t m) { return m != 0; });
+}
+
+std::vector<Blank> FindBoardBlanks() {
+    std::vector<Blank> found;
+    char encoded[16];
+    for (char32_t code : kCandidates) {
+        const Glyph& glyph = GlyphCache::Instance().Get(code);
+        if (GlyphCache::TableWidth(code) <= 0 || glyph.missing || HasInk(glyph)) continue;
+        // Measured as the renderer measures it: a character the code page holds in its
+        // run, any other on its own.
+        const std::size_t bytes = EncodeChar(code, encoded);
+        const bool inRun = bytes > 0 && bytes <= 2;
+        const int width = inRun ? MeasureRun(std::string_view(encoded, bytes)) : MeasureChar(code);
+        if (width > 0) found.push_back({code, width, inRun});
+    }
+    return found;
+}
+
+// The fewest of `widths` that add up to each width up to `most` (and which one to
+// take last); kNone where none do.
+struct CoinTable {
+    static constexpr int kNone = std::numeric_limits<int>::max();
+    std::vector<int> count;
+    std::vector<int> last;
+};
+
+CoinTable Coins(const std::vector<const Blank*>& blanks, int most) {
+    CoinTable table{std::vector<int>(static_cast<std::size_t>(most) + 1, CoinTable::kNone),
+                    std::vector<int>(static_cast<std::size_t>(most) + 1, -1)};
+    table.count[0] = 0;
+    for (int w = 1; w <= most; ++w) {
+        for (std::size_t k = 0; k < blanks.size(); ++k) {
+            const int before = w - blanks[k]->width;
+            if (before < 0 || table.count[static_cast<std::size_t>(before)] == CoinTable::kNone) continue;
+            const int n = table.count[static_cast<std::size_t>(before)] + 1;
+            if (n < table.count[static_cast<std::size_t>(w)]) {
+                table.count[static_cast<std::size_t>(w)] = n;
+                table.last[static_cast<std::size_t>(w)] = static_cast<int>(k);
+            }
+        }
+    }
+    return table;
+}
+
+// The best exact run for `pixels`, or none.
+std::optional<BlankRun> ExactRun(int pixels, GapEdges edges) {
+    const std::vector<Blank>& blanks = BoardBlanks();
+    const Blank* space = nullptr;
+    const Blank* full = nullptr;  // the widest blank drawn in a run, after which a space may stand
+    std::vector<const Blank*> others;
+    for (const Blank& b : blanks) {
+        if (b.code == kSpace) {
+            space = &b;
+        } else if (b.inRun && (!full || b.width > full->width)) {
+            if (full) others.push_back(full);
+            full = &b;
+        } else {
+            others.push_back(&b);
+        }
+    }
+    const CoinTable coins = Coins(others, pixels);
+    const int spaceWidth = space ? space->width : 0;
+    const int fullWidth = full ? full->width : 0;
+    struct Best {
+        int total = std::numeric_limits<int>::max(), references = 0, spaces = 0, fulls = 0;
+    } best;
+    for (int fulls = 0; fulls * fullWidth <= pixels && (fulls == 0 || fullWidth > 0); ++fulls) {
+        const int afterRun = fulls + (edges.afterRunCharacter ? 1 : 0);
+        for (int spaces = 0; spaces <= afterRun && fulls * fullWidth + spaces * spaceWidth <= pixels &&
+                             (spaces == 0 || spaceWidth > 0);
+             ++spaces) {
+            const int rest = pixels - fulls * fullWidth - spaces * spaceWidth;
+            const int references = coins.count[static_cast<std::size_t>(rest)];
+            if (references == CoinTable::kNone) continue;
+            // A space never ends the line: a full-width space or another blank after it.
+            if (edges.atLineEnd && spaces > 0 && references == 0 && afterRun <= spaces) continue;
+            const int total = fulls + spaces + references;
+            if (total < best.total || (total == best.total && references < best.references))
+                best = {total, references, spaces, fulls};
+        }
+        if (fullWidth == 0) break;
+    }
+    if (best.total == std::numeric_limits<int>::max()) return std::nullopt;
+
+    // Each space right after a character drawn in a run: the line's own, then a
+    // full-width space each; the full-width spaces left over, then the others, widest
+    // first.
+    BlankRun run;
+    run.width = pixels;
+    int spaces = best.spaces, fulls = best.fulls;
+    if (edges.afterRunCharacter && spaces > 0) {
+        run.codes.push_back(kSpace);
+        --spaces;
+    }
+    for (; spaces > 0; --spaces, --fulls) {
+        run.codes.push_back(full->code);
+        run.codes.push_back(kSpace);
+    }
+    for (; fulls > 0; --fulls) run.codes.push_back(full->code);
+    std::vector<char32_t> rest;
+    for (int w = pixels - best.fulls * fullWidth - best.spaces * spaceWidth; w > 0;) {
+        const Blank* b = others[static_cast<std::size_t>(coins.last[static_cast<std::size_t>(w)])];
+        rest.push_back(b->code);
+        w -= b->width;
+    }
+    std::stable_sort(rest.begin(), rest.end(), [&](char32_t a, char32_t b) {
+        auto width = [&](char32_t c) {
+            return std::find_if(blanks.begin(), blanks.end(), [c](const Blank& x) { return x.code == c; })->width;
+        };
+        return width(a) > width(b);
+    });
+    run.codes.insert(run.codes.end(), rest.begin(), rest.end());
+    return run;
+}
+
+bool IsBlankChar(const WrittenChar& c) { return c.IsDrawn() && IsBlank(c.code); }
+
+}  // namespace
+
+const std::vector<Blank>& BoardBlanks() {
+    static const std::vector<Blank> blanks = FindBoardBlanks();
+    return blanks;
+}
+
+bool IsBlank(char32_t code) {
+    const std::vector<Blank>& blanks = BoardBlanks();
+    return std::any_of(blanks.begin(), blanks.end(), [code](const Blank& b) { return b.code == code; });
+}
+
+BlankRun ChooseBlanks(int pixels, GapEdges edges) {
+    if (pixels <= 0) return {};
+    // The nearest width that blanks make, the narrower of two as near.
+    const int wanted = std::min(pixels, kWidestGap);
+    for (int distance = 0; distance <= wanted; ++distance) {
+        for (int w : {wanted - distance, wanted + distance}) {
+            if (w < 0) continue;
+            if (w == 0) return {};
+            if (std::optional<BlankRun> run = ExactRun(w, edges)) return *run;
+        }
+    }
+    return {};
+}
+
+std::string WrittenBlank(char32_t code, TextEncoding encoding) {
+    char encoded[16];
+    const std::size_t bytes = EncodeChar(code, encoded);
+    if (bytes > 2) return std::string(encoded, bytes);
+    if (encoding == TextEncoding::cp932) return std::string(encoded, bytes);
+    return cp932::Utf16ToUtf8(std::u16string(1, static_cast<char16_t>(code)));
+}
+
+Gap GapAt(std::string_view line, std::size_t offset, const WrittenForm& form) {
+    const std::vector<WrittenChar> chars = ReadWrittenChars(line, form);
+    // The first character that starts at or after the offset (one that holds the
+    // offset counts as after it).
+    std::size_t next = 0;
+    while (next < chars.size() && chars[next].end <= offset) ++next;
+    std::size_t first = next, last = next;
+    while (first > 0 && IsBlankChar(chars[first - 1])) --first;
+    while (last < chars.size() && IsBlankChar(chars[last])) ++last;
+    const std::size_t at = std::min(offset, line.size());
+    return {first < chars.size() ? chars[first].begin : at,
+            last < chars.size() ? chars[last].begin : (last > first ? chars[last - 1].end : at)};
+}
+
+FilledLine FillGap(std::string_view line, std::size_t offset, int target, const WrittenForm& form) {
+    const Gap gap = GapAt(line, offset, form);
+    const std::vector<WrittenChar> chars = ReadWrittenChars(line, form);
+    GapEdges edges;
+    edges.atLineEnd = true;
+    for (const WrittenChar& c : chars) {
+        if (!c.IsDrawn()) continue;
+        if (c.end <= gap.begin) edges.afterRunCharacter = DrawnInRun(c, form) && c.code != kSpace;
+        if (c.begin >= gap.end) {
+            edges.atLineEnd = false;
+            break;
+        }
+    }
+    const std::string_view before = line.substr(0, gap.begin);
+    const BlankRun run = ChooseBlanks(target - MeasureWritten(before, form), edges);
+
+    FilledLine filled;
+    filled.text = before;
+    for (char32_t code : run.codes) filled.text += WrittenBlank(code, form.encoding);
+    filled.gapBegin = gap.begin;
+    filled.gapEnd = gap.end;
+    filled.filledEnd = filled.text.size();
+    filled.text += line.substr(gap.end);
+    filled.target = target;
+    // Measured again, as it is drawn.
+    filled.reached = MeasureWritten(std::string_view(filled.text).substr(0, filled.filledEnd), form);
+    return filled;
+}
+
+FilledLine PadLine(std::string_view line, int target, const WrittenForm& form) {
+    return FillGap(line, line.size(), target, form);
+}
+
+std::vector<int> CharacterStarts(std::string_view line, const WrittenForm& form) {
+    std::vector<int> starts;
+    for (const WrittenChar& c : ReadWrittenChars(line, form))
+        if (c.IsDrawn() && !IsBlank(c.code)) starts.push_back(MeasureWritten(line.substr(0, c.begin), form));
+    starts.push_back(MeasureWritten(line, form));
+    std::sort(starts.begin(), starts.end());
+    starts.erase(std::unique(starts.begin(), starts.end()), starts.end());
+    return starts;
+}
+
+int WidthWithoutEndBlanks(std::string_view line, const WrittenForm& form) {
+    return MeasureWritten(line.substr(0, GapAt(line, line.size(), form).begin), form);
+}
+
+}  // namespace quarvel::render
