@@ -59,7 +59,12 @@ private:
     void AddCommand(CLI::App* app, std::string exitStatus, std::string oneOperand, std::function<int()> run);
     void AddLookOptions(CLI::App& app, LookOptions& look);
     void AddJobsOption(CLI::App& app, std::optional<int>& jobs);
+    // The text operand, then --html and --encoding: text read as render reads it.
+    void AddTextOperand(CLI::App& app, std::string& input);
+    void AddTextForm(CLI::App& app, bool& html, render::TextEncoding& encoding);
     void AddRender();
+    void AddMeasure();
+    void AddPad();
     void AddPieces();
     void AddConvertOperand(CLI::App& app, Mode mode);
     void AddCodeAndSeparators(CLI::App& app);
@@ -74,6 +79,7 @@ private:
     PiecesOptions pieces_;
     ConvertOptions convert_;
     RestoreOptions restore_;
+    ArtTextOptions artText_;
     std::string topic_;
     std::string lastWord_;  // of the command line being parsed
     std::vector<Command> commands_;
