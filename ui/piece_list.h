@@ -49,8 +49,9 @@ public:
     // The piece drawn now, on this thread (for the clipboard).
     platform::Picture Draw(int piece) const;
 
-    // Shows only the pieces whose number is `query`, or whose name or text holds it
-    // (without regard to case); all of them for an empty query.
+    // Shows only the pieces whose number is `query`, or whose name or text (as written
+    // or as drawn, its references decoded) holds it, in any width and case; all of them
+    // for an empty query.
     void SetFilter(const QString& query);
     // Draws every picture again in `look`.
     void SetLook(const render::Appearance& look);
