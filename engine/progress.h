@@ -8,6 +8,8 @@
 #include <atomic>
 #include <string>
 
+#include "platform/failure.h"
+
 namespace quarvel::engine {
 
 class JobProgress {
@@ -32,6 +34,9 @@ public:
     // Worker: shows a message (code page 932, path on the first line) and returns
     // once the user has seen it.
     virtual void ShowMessage(const std::string& text) = 0;
+    // Worker: shows what failed, as ShowMessage shows its message (MessageText) unless
+    // the front end words it its own way.
+    virtual void ShowFailure(const Failure& failure);
 };
 
 }  // namespace quarvel::engine

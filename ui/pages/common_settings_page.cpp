@@ -38,6 +38,9 @@ void CommonSettingsPage::Create(QWidget* page) {
     backupCheck_ = qobject_cast<QCheckBox*>(GetDlgItem(this, IDC_BACKUP));
     Q_ASSERT(startEdits_[2] && endEdits_[2] && codeRadios_[3] && backupCheck_);
     settings_ = CommonSettings{};
+    // New settings read each document in the code its bytes tell, as the command line
+    // does; a settings file still gives its own.
+    settings_.code = DocumentCode::automatic;
     WriteControls();
     show();
 }
