@@ -42,30 +42,38 @@ std::vector<Blank> FindBoardBlanks() {
         const std::size_t bytes = EncodeChar(code, encoded);
         const bool inRun = bytes > 0 && bytes <= 2;
         const int width = inRun ? MeasureRun(std::string_view(encoded, bytes)) : MeasureChar(code);
-        if (width > 0) found.push_back({code, width, inRun});
+        // Written as itself, one character, or as its reference.
+        if (width > 0) found.push_back({code, width, inRun, inRun ? 1 : static_cast<int>(bytes)});
     }
     return found;
 }
 
-// The fewest of `widths` that add up to each width up to `most` (and which one to
-// take last); kNone where none do.
+// The blanks of `blanks` that add up to each width up to `most` with the fewest
+// characters written (then the fewest blanks), and which one to take last; none where
+// none do.
 struct CoinTable {
-    static constexpr int kNone = std::numeric_limits<int>::max();
-    std::vector<int> count;
+    struct Cost {
+        int written = std::numeric_limits<int>::max();
+        int blanks = 0;
+        bool operator<(const Cost& o) const { return written != o.written ? written < o.written : blanks < o.blanks; }
+        bool None() const { return written == std::numeric_limits<int>::max(); }
+    };
+    std::vector<Cost> cost;
     std::vector<int> last;
 };
 
 CoinTable Coins(const std::vector<const Blank*>& blanks, int most) {
-    CoinTable table{std::vector<int>(static_cast<std::size_t>(most) + 1, CoinTable::kNone),
+    CoinTable table{std::vector<CoinTable::Cost>(static_cast<std::size_t>(most) + 1),
                     std::vector<int>(static_cast<std::size_t>(most) + 1, -1)};
-    table.count[0] = 0;
+    table.cost[0] = {0, 0};
     for (int w = 1; w <= most; ++w) {
         for (std::size_t k = 0; k < blanks.size(); ++k) {
             const int before = w - blanks[k]->width;
-            if (before < 0 || table.count[static_cast<std::size_t>(before)] == CoinTable::kNone) continue;
-            const int n = table.count[static_cast<std::size_t>(before)] + 1;
-            if (n < table.count[static_cast<std::size_t>(w)]) {
-                table.count[static_cast<std::size_t>(w)] = n;
+            if (before < 0 || table.cost[static_cast<std::size_t>(before)].None()) continue;
+            const CoinTable::Cost& from = table.cost[static_cast<std::size_t>(before)];
+            const CoinTable::Cost cost{from.written + blanks[k]->written, from.blanks + 1};
+            if (cost < table.cost[static_cast<std::size_t>(w)]) {
+                table.cost[static_cast<std::size_t>(w)] = cost;
                 table.last[static_cast<std::size_t>(w)] = static_cast<int>(k);
             }
         }
@@ -92,26 +100,28 @@ std::optional<BlankRun> ExactRun(int pixels, GapEdges edges) {
     const CoinTable coins = Coins(others, pixels);
     const int spaceWidth = space ? space->width : 0;
     const int fullWidth = full ? full->width : 0;
+    const int spaceWritten = space ? space->written : 0, fullWritten = full ? full->written : 0;
     struct Best {
-        int total = std::numeric_limits<int>::max(), references = 0, spaces = 0, fulls = 0;
+        CoinTable::Cost cost;
+        int spaces = 0, fulls = 0;
     } best;
     for (int fulls = 0; fulls * fullWidth <= pixels && (fulls == 0 || fullWidth > 0); ++fulls) {
         const int afterRun = fulls + (edges.afterRunCharacter ? 1 : 0);
         for (int spaces = 0; spaces <= afterRun && fulls * fullWidth + spaces * spaceWidth <= pixels &&
                              (spaces == 0 || spaceWidth > 0);
              ++spaces) {
-            const int rest = pixels - fulls * fullWidth - spaces * spaceWidth;
-            const int references = coins.count[static_cast<std::size_t>(rest)];
-            if (references == CoinTable::kNone) continue;
+            const CoinTable::Cost& rest =
+                coins.cost[static_cast<std::size_t>(pixels - fulls * fullWidth - spaces * spaceWidth)];
+            if (rest.None()) continue;
             // A space never ends the line: a full-width space or another blank after it.
-            if (edges.atLineEnd && spaces > 0 && references == 0 && afterRun <= spaces) continue;
-            const int total = fulls + spaces + references;
-            if (total < best.total || (total == best.total && references < best.references))
-                best = {total, references, spaces, fulls};
+            if (edges.atLineEnd && spaces > 0 && rest.blanks == 0 && afterRun <= spaces) continue;
+            const CoinTable::Cost cost{rest.written + fulls * fullWritten + spaces * spaceWritten,
+                                       rest.blanks + fulls + spaces};
+            if (cost < best.cost) best = {cost, spaces, fulls};
         }
         if (fullWidth == 0) break;
     }
-    if (best.total == std::numeric_limits<int>::max()) return std::nullopt;
+    if (best.cost.None()) return std::nullopt;
 
     // Each space right after a character drawn in a run: the line's own, then a
     // full-width space each; the full-width spaces left over, then the others, widest

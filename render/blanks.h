@@ -17,12 +17,14 @@
 
 namespace quarvel::render {
 
-// One blank: its character, its advance, and whether the renderer draws it inside a
-// run of code page 932 bytes.
+// One blank: its character, its advance, whether the renderer draws it inside a run
+// of code page 932 bytes, and how many characters it takes written (1, or its
+// reference's length).
 struct Blank {
     char32_t code = 0;
     int width = 0;
     bool inRun = false;
+    int written = 1;
 };
 
 // The blanks that fill gaps, the half-width space first: those of the candidates
@@ -39,9 +41,11 @@ struct GapEdges {
     bool atLineEnd = false;
 };
 
-// The fewest blanks (then the fewest references) whose advances add up to `pixels`,
-// in the order they are to be written; where none do, those that come nearest (a
-// gap never narrower than nothing).
+// The blanks whose advances add up to `pixels` with the fewest characters written (a
+// reference counts its own: "&#8202;" is seven), then the fewest blanks, in the order
+// they are to be written: full-width and half-width spaces, with a reference only for
+// what they cannot make. Where none add up, those that come nearest (a gap never
+// narrower than nothing).
 struct BlankRun {
     std::vector<char32_t> codes;
     int width = 0;
