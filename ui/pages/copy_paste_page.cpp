@@ -119,7 +119,7 @@ void CopyPastePage::FillTo() {
     FillToDialog dialog(host_ ? host_->MessageParent() : this, *edit_);
     if (dialog.exec() != QDialog::Accepted) return;
     ShowFilled(edit_->FillGapTo(dialog.Target()), false);
-    edit_->setFocus(Qt::OtherFocusReason);
+    ComeBackToTheBox();
 }
 
 void CopyPastePage::AlignRightEdges() {
@@ -127,6 +127,12 @@ void CopyPastePage::AlignRightEdges() {
                        static_cast<int>(edit_->SelectedLines().size()));
     if (dialog.exec() != QDialog::Accepted) return;
     ShowFilled(edit_->AlignRightEdges(dialog.Target()), true);
+    ComeBackToTheBox();
+}
+
+void CopyPastePage::ComeBackToTheBox() {
+    // The keys go on to the box, also where no window manager hands them back.
+    edit_->activateWindow();
     edit_->setFocus(Qt::OtherFocusReason);
 }
 

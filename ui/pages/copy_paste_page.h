@@ -80,6 +80,7 @@ protected:
 
 private:
     void ShowMeasures();
+    void ComeBackToTheBox();
 
     PageHost* host_ = nullptr;
     ArtEdit* edit_ = nullptr;
