@@ -86,17 +86,26 @@ QString PieceList::Label(int piece) const {
 }
 
 QString PieceList::Text(int piece) const {
-    std::optional<QString>& text = texts_[static_cast<std::size_t>(piece)];
-    if (!text) {
-        const std::string_view bytes = collection_->Text(collection_->pieces[static_cast<std::size_t>(piece)]);
-        QString decoded = collection_->encoding == TextEncoding::utf8
-                              ? QString::fromUtf8(bytes.data(), static_cast<qsizetype>(bytes.size()))
-                              : FromCp932(bytes);
-        decoded.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
-        decoded.replace(QLatin1Char('\r'), QLatin1Char('\n'));
-        text = std::move(decoded);
+    const std::string_view bytes = collection_->Text(collection_->pieces[static_cast<std::size_t>(piece)]);
+    QString decoded = collection_->encoding == TextEncoding::utf8
+                          ? QString::fromUtf8(bytes.data(), static_cast<qsizetype>(bytes.size()))
+                          : FromCp932(bytes);
+    decoded.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    decoded.replace(QLatin1Char('\r'), QLatin1Char('\n'));
+    return decoded;
+}
+
+const QString& PieceList::SearchKey(int piece) const {
+    std::optional<QString>& key = texts_[static_cast<std::size_t>(piece)];
+    if (!key) {
+        // The text as written and as drawn (its references decoded: "&#9829;" is "♥").
+        const QString text = Text(piece);
+        QString folded = Folded(text);
+        if (text.contains(QLatin1Char('&')))
+            folded += QLatin1Char('\n') + Folded(QString::fromStdString(render::DecodedReferencesUtf8(text.toStdString())));
+        key = std::move(folded);
     }
-    return *text;
+    return *key;
 }
 
 Picture PieceList::Draw(int piece) const {
@@ -131,15 +140,8 @@ void PieceList::SetFilter(const QString& query) {
     beginResetModel();
     shown_.clear();
     for (int piece = 0; piece < pieceCount(); ++piece) {
-        if (wanted.isEmpty() || (isNumber && number == piece + 1) || Folded(Label(piece)).contains(wanted)) {
-            shown_.push_back(piece);
-            continue;
-        }
-        // The text as written and as drawn (its references decoded: "&#9829;" is "♥").
-        const QString text = Text(piece);
-        if (Folded(text).contains(wanted) ||
-            (text.contains(QLatin1Char('&')) &&
-             Folded(QString::fromStdString(render::DecodedReferencesUtf8(text.toStdString()))).contains(wanted)))
+        if (wanted.isEmpty() || (isNumber && number == piece + 1) || Folded(Label(piece)).contains(wanted) ||
+            SearchKey(piece).contains(wanted))
             shown_.push_back(piece);
     }
     endResetModel();
