@@ -110,14 +110,17 @@ std::vector<ArtEdit::Line> ArtEdit::SelectedLines() const {
     return lines;
 }
 
+int ArtEdit::CaretX() const {
+    const int position = textCursor().position();
+    const std::optional<Line> line = LineAt(position);
+    return line ? render::XAt(Utf8(line->text), Utf8Offset(line->text, position - line->start), form_) : 0;
+}
+
 ArtEdit::Measures ArtEdit::Measure() const {
     const QTextCursor cursor = textCursor();
     Measures m;
-    if (const std::optional<Line> line = LineAt(cursor.position())) {
-        const std::string text = Utf8(line->text);
-        m.x = render::XAt(text, Utf8Offset(line->text, cursor.position() - line->start), form_);
-        m.lineWidth = MeasureWritten(text, form_);
-    }
+    m.x = CaretX();
+    if (const std::optional<Line> line = LineAt(cursor.position())) m.lineWidth = MeasureWritten(Utf8(line->text), form_);
     if (cursor.hasSelection()) {
         int widest = 0;
         for (const Line& line : SelectedLines()) widest = std::max(widest, MeasureWritten(Utf8(line.text), form_));
@@ -223,7 +226,7 @@ void ArtEdit::SetGuides(std::vector<int> guides) {
 }
 
 void ArtEdit::ToggleGuideAtCaret() {
-    const int x = Measure().x;
+    const int x = CaretX();
     std::vector<int> guides = guides_;
     const auto at = std::find(guides.begin(), guides.end(), x);
     if (at != guides.end()) {
@@ -294,7 +297,7 @@ void ArtRuler::paintEvent(QPaintEvent*) {
         painter.fillPath(path, colour);
     };
     for (int guide : edit_->Guides()) mark(guide, palette().color(QPalette::Highlight), true);
-    mark(edit_->Measure().x, palette().color(QPalette::WindowText), false);
+    mark(edit_->CaretX(), palette().color(QPalette::WindowText), false);
 }
 
 }  // namespace quarvel::ui

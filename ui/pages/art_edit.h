@@ -44,6 +44,8 @@ public:
         std::optional<int> widestSelected;
     };
     Measures Measure() const;
+    // The caret's x alone.
+    int CaretX() const;
 
     // The gap of blanks at the caret: where it starts and where what follows it now
     // starts, in the picture's pixels.
