@@ -116,18 +116,18 @@ bool ShootArtForTheDocs(MainWindow& dlg, const QString& out, const QString& suff
     edit->setTextCursor(cursor);
     edit->ToggleGuideAtCaret();
     const int guide = edit->Guides().front();
-    // The bar of line 2 moved onto the guide; lines 3 and 4 filled to it and closed.
-    cursor.setPosition(art.indexOf(QStringLiteral("│"), art.indexOf(QStringLiteral("｀"))));
-    edit->setTextCursor(cursor);
-    dlg.copyPastePage().ShowFilled(edit->FillGapTo(guide), false);
+    // Lines 3 and 4 filled to the guide and closed; the bar of line 2 moved onto it,
+    // and the status line says so.
     for (const QString& line : {QStringLiteral("ｼｮﾎﾞｰﾝ"), QStringLiteral("AA")}) {
         cursor.setPosition(edit->toPlainText().indexOf(line) + static_cast<int>(line.size()));
         edit->setTextCursor(cursor);
         edit->FillGapTo(guide);
         edit->insertPlainText(QStringLiteral("│"));
     }
-    cursor.setPosition(edit->toPlainText().indexOf(QStringLiteral("AA")) + 1);
+    const QString filled = edit->toPlainText();
+    cursor.setPosition(filled.indexOf(QStringLiteral("│"), filled.indexOf(QStringLiteral("｀"))));
     edit->setTextCursor(cursor);
+    dlg.copyPastePage().ShowFilled(edit->FillGapTo(guide), false);
     edit->setFocus();
     Save(dlg, out + QStringLiteral("/art") + suffix, 0);
     dlg.OnPreview();
