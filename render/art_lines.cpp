@@ -1,5 +1,6 @@
 #include "render/art_lines.h"
 
+#include <cctype>
 #include <optional>
 
 #include "platform/codec.h"
@@ -81,35 +82,40 @@ int MeasureWritten(std::string_view line, const WrittenForm& form) { return Meas
 
 bool DrawsAnything(std::string_view line, const WrittenForm& form) { return Measure(line, form).drawn; }
 
-std::vector<WrittenChar> ReadWrittenChars(std::string_view line, const WrittenForm& form) {
-    std::vector<WrittenChar> chars;
-    const std::string terminated(line);  // references are read from NUL-terminated text
-    for (std::size_t i = 0; i < line.size();) {
-        WrittenChar c{i, i + 1, static_cast<unsigned char>(line[i]), WrittenChar::Kind::character};
-        const char b = line[i];
-        char32_t code = 0;
-        if (b == '<' && form.form == TextForm::html) {
-            c.end = TagEnd(line, i, form.encoding);
-            c.kind = WrittenChar::Kind::tag;
-        } else if (b == '&' && DecodeReference(terminated.c_str() + i, code) > 0) {
-            c.end = i + DecodeReference(terminated.c_str() + i, code);
+WrittenChar WrittenCharAt(std::string_view line, std::size_t at, const WrittenForm& form) {
+    WrittenChar c{at, at + 1, static_cast<unsigned char>(line[at]), WrittenChar::Kind::character};
+    const char b = line[at];
+    char32_t code = 0;
+    if (b == '<' && form.form == TextForm::html) {
+        c.end = TagEnd(line, at, form.encoding);
+        c.kind = WrittenChar::Kind::tag;
+        return c;
+    }
+    if (b == '&') {
+        // A reference is read from NUL-terminated text, and no further than the letters,
+        // digits and '#' after the '&' and the character that ends them.
+        std::size_t end = at + 1;
+        while (end < line.size() && (std::isalnum(static_cast<unsigned char>(line[end])) || line[end] == '#')) ++end;
+        const std::string reference(line.substr(at, end + 1 - at));
+        if (const std::size_t length = DecodeReference(reference.c_str(), code); length > 0) {
+            c.end = at + length;
             c.code = code;
             c.kind = WrittenChar::Kind::reference;
-        } else if (b == '\t' || b == '\r' || b == '\n' || b == '\0') {
-            c.kind = WrittenChar::Kind::passedOver;
-        } else if (form.encoding == TextEncoding::cp932) {
-            const cp932::Decoded d = cp932::DecodeOne(line.substr(i));
-            c.end = i + d.length;
-            c.code = d.valid ? d.code : 0xFFFD;
-        } else {
-            const std::size_t n = cp932::DecodeUtf8(line, i, code);
-            c.end = i + (n == 0 ? 1 : n);
-            c.code = n == 0 ? 0xFFFD : code;
+            return c;
         }
-        chars.push_back(c);
-        i = c.end;
     }
-    return chars;
+    if (b == '\t' || b == '\r' || b == '\n' || b == '\0') {
+        c.kind = WrittenChar::Kind::passedOver;
+    } else if (form.encoding == TextEncoding::cp932) {
+        const cp932::Decoded d = cp932::DecodeOne(line.substr(at));
+        c.end = at + d.length;
+        c.code = d.valid ? d.code : 0xFFFD;
+    } else {
+        const std::size_t n = cp932::DecodeUtf8(line, at, code);
+        c.end = at + (n == 0 ? 1 : n);
+        c.code = n == 0 ? 0xFFFD : code;
+    }
+    return c;
 }
 
 bool DrawnInRun(const WrittenChar& c, const WrittenForm& form) {
@@ -126,12 +132,11 @@ bool DrawnInRun(const WrittenChar& c, const WrittenForm& form) {
 
 int XAt(std::string_view line, std::size_t offset, const WrittenForm& form) {
     offset = std::min(offset, line.size());
-    for (const WrittenChar& c : ReadWrittenChars(line, form)) {
-        if (c.begin < offset && offset < c.end) {
-            offset = c.begin;
-            break;
-        }
-    }
+    ForEachWrittenChar(line, form, [&](const WrittenChar& c) {
+        if (c.end <= offset) return true;
+        offset = c.begin;
+        return false;
+    });
     return MeasureWritten(line.substr(0, offset), form);
 }
 

@@ -56,7 +56,17 @@ struct WrittenChar {
 
     bool IsDrawn() const { return kind == Kind::character || kind == Kind::reference; }
 };
-std::vector<WrittenChar> ReadWrittenChars(std::string_view line, const WrittenForm& form);
+// The character of the line that starts at byte `at`.
+WrittenChar WrittenCharAt(std::string_view line, std::size_t at, const WrittenForm& form);
+// Calls fn(char) for each character of the line in turn, until it returns false.
+template <typename Fn>
+void ForEachWrittenChar(std::string_view line, const WrittenForm& form, Fn fn) {
+    for (std::size_t at = 0; at < line.size();) {
+        const WrittenChar c = WrittenCharAt(line, at, form);
+        if (!fn(c)) return;
+        at = c.end;
+    }
+}
 
 // Whether the renderer draws the character inside a run of code page 932 bytes
 // rather than as a token of its own (a half-width space that follows a token of its

@@ -9,6 +9,7 @@
 #include "platform/fonts.h"
 #include "render/draw.h"
 #include "render/references.h"
+#include "render/tokens.h"
 
 namespace quarvel::render {
 
@@ -81,23 +82,47 @@ CoinTable Coins(const std::vector<const Blank*>& blanks, int most) {
     return table;
 }
 
-// The best exact run for `pixels`, or none.
-std::optional<BlankRun> ExactRun(int pixels, GapEdges edges) {
-    const std::vector<Blank>& blanks = BoardBlanks();
+const std::vector<Blank>& Blanks() {
+    static const std::vector<Blank> blanks = FindBoardBlanks();
+    return blanks;
+}
+
+// The blanks sorted for the choice, with the coin table of the others made once, as far
+// as the widest gap.
+struct Sorted {
     const Blank* space = nullptr;
     const Blank* full = nullptr;  // the widest blank drawn in a run, after which a space may stand
     std::vector<const Blank*> others;
-    for (const Blank& b : blanks) {
-        if (b.code == kSpace) {
-            space = &b;
-        } else if (b.inRun && (!full || b.width > full->width)) {
-            if (full) others.push_back(full);
-            full = &b;
-        } else {
-            others.push_back(&b);
+    CoinTable coins;
+};
+
+const Sorted& SortedBlanks() {
+    static const Sorted sorted = [] {
+        Sorted s;
+        for (const Blank& b : Blanks()) {
+            if (b.code == kSpace) {
+                s.space = &b;
+            } else if (b.inRun && (!s.full || b.width > s.full->width)) {
+                if (s.full) s.others.push_back(s.full);
+                s.full = &b;
+            } else {
+                s.others.push_back(&b);
+            }
         }
-    }
-    const CoinTable coins = Coins(others, pixels);
+        s.coins = Coins(s.others, kWidestGap);
+        return s;
+    }();
+    return sorted;
+}
+
+// The best exact run for `pixels` (at most kWidestGap), or none.
+std::optional<BlankRun> ExactRun(int pixels, GapEdges edges) {
+    const std::vector<Blank>& blanks = Blanks();
+    const Sorted& sorted = SortedBlanks();
+    const Blank* space = sorted.space;
+    const Blank* full = sorted.full;
+    const std::vector<const Blank*>& others = sorted.others;
+    const CoinTable& coins = sorted.coins;
     const int spaceWidth = space ? space->width : 0;
     const int fullWidth = full ? full->width : 0;
     const int spaceWritten = space ? space->written : 0, fullWritten = full ? full->written : 0;
@@ -158,10 +183,7 @@ bool IsBlankChar(const WrittenChar& c) { return c.IsDrawn() && IsBlank(c.code); 
 
 }  // namespace
 
-const std::vector<Blank>& BoardBlanks() {
-    static const std::vector<Blank> blanks = FindBoardBlanks();
-    return blanks;
-}
+const std::vector<Blank>& BoardBlanks() { return Blanks(); }
 
 bool IsBlank(char32_t code) {
     const std::vector<Blank>& blanks = BoardBlanks();
@@ -170,16 +192,22 @@ bool IsBlank(char32_t code) {
 
 BlankRun ChooseBlanks(int pixels, GapEdges edges) {
     if (pixels <= 0) return {};
-    // The nearest width that blanks make, the narrower of two as near.
+    // The nearest width that blanks make, the narrower of two as near. Each width and
+    // pair of edges is worked out once on each thread: a text of many lines asks again
+    // and again.
     const int wanted = std::min(pixels, kWidestGap);
-    for (int distance = 0; distance <= wanted; ++distance) {
-        for (int w : {wanted - distance, wanted + distance}) {
-            if (w < 0) continue;
-            if (w == 0) return {};
-            if (std::optional<BlankRun> run = ExactRun(w, edges)) return *run;
+    thread_local std::vector<std::optional<BlankRun>> chosen[4];
+    std::vector<std::optional<BlankRun>>& known = chosen[(edges.afterRunCharacter ? 1 : 0) + (edges.atLineEnd ? 2 : 0)];
+    if (known.empty()) known.resize(kWidestGap + 1);
+    std::optional<BlankRun>& run = known[static_cast<std::size_t>(wanted)];
+    for (int distance = 0; !run && distance <= wanted; ++distance) {
+        for (int w : {wanted - distance, std::min(wanted + distance, kWidestGap)}) {
+            if (w == 0) run = BlankRun{};
+            if (!run && w > 0) run = ExactRun(w, edges);
+            if (run) break;
         }
     }
-    return {};
+    return run.value_or(BlankRun{});
 }
 
 std::string WrittenBlank(char32_t code, TextEncoding encoding) {
@@ -191,32 +219,40 @@ std::string WrittenBlank(char32_t code, TextEncoding encoding) {
 }
 
 Gap GapAt(std::string_view line, std::size_t offset, const WrittenForm& form) {
-    const std::vector<WrittenChar> chars = ReadWrittenChars(line, form);
-    // The first character that starts at or after the offset (one that holds the
-    // offset counts as after it).
-    std::size_t next = 0;
-    while (next < chars.size() && chars[next].end <= offset) ++next;
-    std::size_t first = next, last = next;
-    while (first > 0 && IsBlankChar(chars[first - 1])) --first;
-    while (last < chars.size() && IsBlankChar(chars[last])) ++last;
+    // The blanks right before the first character that ends after the offset (one
+    // that holds the offset counts as after it), and those from it on.
     const std::size_t at = std::min(offset, line.size());
-    return {first < chars.size() ? chars[first].begin : at,
-            last < chars.size() ? chars[last].begin : (last > first ? chars[last - 1].end : at)};
+    std::size_t runBegin = std::string_view::npos;
+    std::optional<Gap> gap;
+    ForEachWrittenChar(line, form, [&](const WrittenChar& c) {
+        if (!gap && c.end <= at) {
+            if (!IsBlankChar(c)) {
+                runBegin = std::string_view::npos;
+            } else if (runBegin == std::string_view::npos) {
+                runBegin = c.begin;
+            }
+            return true;
+        }
+        if (!gap) gap = Gap{runBegin != std::string_view::npos ? runBegin : c.begin, c.begin};
+        if (!IsBlankChar(c)) return false;
+        gap->end = c.end;
+        return true;
+    });
+    if (!gap) return {runBegin != std::string_view::npos ? runBegin : at, at};
+    return *gap;
 }
 
 FilledLine FillGap(std::string_view line, std::size_t offset, int target, const WrittenForm& form) {
     const Gap gap = GapAt(line, offset, form);
-    const std::vector<WrittenChar> chars = ReadWrittenChars(line, form);
     GapEdges edges;
     edges.atLineEnd = true;
-    for (const WrittenChar& c : chars) {
-        if (!c.IsDrawn()) continue;
+    ForEachWrittenChar(line, form, [&](const WrittenChar& c) {
+        if (!c.IsDrawn()) return true;
         if (c.end <= gap.begin) edges.afterRunCharacter = DrawnInRun(c, form) && c.code != kSpace;
-        if (c.begin >= gap.end) {
-            edges.atLineEnd = false;
-            break;
-        }
-    }
+        if (c.begin < gap.end) return true;
+        edges.atLineEnd = false;
+        return false;
+    });
     const std::string_view before = line.substr(0, gap.begin);
     const BlankRun run = ChooseBlanks(target - MeasureWritten(before, form), edges);
 
@@ -239,8 +275,12 @@ FilledLine PadLine(std::string_view line, int target, const WrittenForm& form) {
 
 std::vector<int> CharacterStarts(std::string_view line, const WrittenForm& form) {
     std::vector<int> starts;
-    for (const WrittenChar& c : ReadWrittenChars(line, form))
-        if (c.IsDrawn() && !IsBlank(c.code)) starts.push_back(MeasureWritten(line.substr(0, c.begin), form));
+    // No further than a picture can show: a long line is not measured again and again.
+    ForEachWrittenChar(line, form, [&](const WrittenChar& c) {
+        if (!c.IsDrawn() || IsBlank(c.code)) return true;
+        starts.push_back(MeasureWritten(line.substr(0, c.begin), form));
+        return starts.back() < kLineReach;
+    });
     starts.push_back(MeasureWritten(line, form));
     std::sort(starts.begin(), starts.end());
     starts.erase(std::unique(starts.begin(), starts.end()), starts.end());
