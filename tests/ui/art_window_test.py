@@ -25,6 +25,7 @@ import dbus
 
 from real_window_test import (COMPONENT, FOCUSED, SHOWING, Failure, click, clipboard_png, ended, find_window,
                               main_window, poll, run, save_screenshot, started, text_of)
+from window_session import accessibility_bus, window_env
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), '..', 'server'))
 from page_browser_test import decode_png  # noqa: E402
@@ -166,12 +167,8 @@ def main():
     if shots:
         os.makedirs(shots, exist_ok=True)
     home = tempfile.TemporaryDirectory()
-    env = dict(os.environ, LC_ALL='C.UTF-8', QT_LINUX_ACCESSIBILITY_ALWAYS_ON='1',
-               XDG_STATE_HOME=os.path.join(home.name, 'state'), XDG_CONFIG_HOME=os.path.join(home.name, 'config'))
-    env.pop('QT_QPA_PLATFORM', None)
-    bus = dbus.SessionBus()
-    address = bus.get_object('org.a11y.Bus', '/org/a11y/bus').GetAddress(dbus_interface='org.a11y.Bus')
-    a11y = dbus.bus.BusConnection(address)
+    env = window_env(home.name)
+    a11y = accessibility_bus()
     process = started(program, [], env)
     try:
         dialog = main_window(a11y)
