@@ -39,6 +39,9 @@ std::optional<std::string> ReadText(const ArtTextOptions& o, WrittenForm& form) 
         return std::nullopt;
     }
     if (!RefuseBinary(o.input, *bytes)) return std::nullopt;
+    // NUL bytes are no characters of the art (render leaves them out): neither measured
+    // nor written back.
+    std::erase(*bytes, '\0');
     render::Appearance look;
     o.look.ApplyTo(look);
     form = {ResolveEncoding(*bytes, o.encoding), o.html ? TextForm::html : TextForm::plain, look.collapseSpaces};

@@ -12,6 +12,10 @@
 
 namespace quarvel::render {
 
+// The text is taken without NUL bytes, which are no characters of the art: the
+// renderer leaves them out before it reads the rest (so "<b\0r>" would break a line
+// there), and a caller leaves them out first.
+//
 // How text is written and read: its encoding (utf8 or cp932; an automatic one is
 // settled first by ResolveEncoding), plain text or a document's stretch, and whether
 // half-width spaces collapse as the picture draws them.

@@ -243,12 +243,34 @@ Gap GapAt(std::string_view line, std::size_t offset, const WrittenForm& form) {
 }
 
 FilledLine FillGap(std::string_view line, std::size_t offset, int target, const WrittenForm& form) {
-    const Gap gap = GapAt(line, offset, form);
+    Gap gap = GapAt(line, offset, form);
+    // What the line ends with may take what follows into itself: a lead byte of code page
+    // 932 alone (the first byte of the blanks would be its second) or a tag of a stretch
+    // that is not closed. The blanks go before it.
+    if (gap.begin == line.size() && !line.empty()) {
+        WrittenChar last;
+        ForEachWrittenChar(line, form, [&](const WrittenChar& c) {
+            last = c;
+            return true;
+        });
+        const bool loneLead = form.encoding == TextEncoding::cp932 && last.kind == WrittenChar::Kind::character &&
+                              last.end - last.begin == 1 &&
+                              platform::IsLeadByte(static_cast<unsigned char>(line[last.begin]));
+        const bool openTag = last.kind == WrittenChar::Kind::tag && line.back() != '>';
+        if (loneLead || openTag) gap = GapAt(line, last.begin, form);
+    }
     GapEdges edges;
     edges.atLineEnd = true;
     ForEachWrittenChar(line, form, [&](const WrittenChar& c) {
         if (!c.IsDrawn()) return true;
-        if (c.end <= gap.begin) edges.afterRunCharacter = DrawnInRun(c, form) && c.code != kSpace;
+        if (c.end <= gap.begin) {
+            // The renderer drops a space after a space byte of its run, the second byte of
+            // a broken pair of code page 932 too.
+            const bool spaceLast = c.kind == WrittenChar::Kind::character && form.encoding == TextEncoding::cp932
+                                       ? line[c.end - 1] == ' '
+                                       : c.code == kSpace;
+            edges.afterRunCharacter = DrawnInRun(c, form) && !spaceLast;
+        }
         if (c.begin < gap.end) return true;
         edges.atLineEnd = false;
         return false;

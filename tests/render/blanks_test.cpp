@@ -122,6 +122,9 @@ TEST(Blanks, FillingReachesThePixelAndKeepsTheInk) {
         {"every space drawn", "  x", std::string::npos, 64, everySpace, ""},
         {"an empty line", "", std::string::npos, 33, utf8, "　　　"},
         {"a gap at the line's start", "　　 x", 1, 7, utf8, "&#8197;&#8198;x"},
+        {"a lead byte alone at the end", "a\xF5", std::string::npos, 30, sjis, "a\x81\x40\x81\x40\xF5"},
+        {"a broken pair that ends in a space", "\x9C ", std::string::npos, 30, sjis, ""},
+        {"a tag not closed at the end", "a　<b", std::string::npos, 30, html, "a　　<b"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
