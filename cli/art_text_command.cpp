@@ -44,7 +44,8 @@ std::optional<std::string> ReadText(const ArtTextOptions& o, WrittenForm& form) 
     std::erase(*bytes, '\0');
     render::Appearance look;
     o.look.ApplyTo(look);
-    form = {ResolveEncoding(*bytes, o.encoding), o.html ? TextForm::html : TextForm::plain, look.collapseSpaces};
+    form = {ResolveEncoding(*bytes, o.encoding), o.html ? TextForm::html : TextForm::plain, look.collapseSpaces,
+            o.lineBreaks};
     return std::move(*bytes);
 }
 
@@ -66,7 +67,9 @@ int RunMeasure(const ArtTextOptions& o) {
     for (const WrittenLine& line : SplitWrittenLines(*text, form)) {
         const std::string_view bytes = std::string_view(*text).substr(line.begin, line.end - line.begin);
         out += std::to_string(MeasureWritten(bytes, form)) + '\t';
-        out += bytes;
+        // A stretch's line ends that break no line are left out: one line of art, one line.
+        for (const char c : bytes)
+            if (c != '\r' && c != '\n') out += c;
         out += '\n';
     }
     return Written(out);

@@ -52,6 +52,7 @@ struct RenderOptions {
     std::string output;  // "-": standard output
     LookOptions look;
     bool html = false;
+    bool lineBreaks = false;  // with html: line ends break lines too
     render::TextEncoding encoding = render::TextEncoding::automatic;
 };
 
@@ -60,6 +61,7 @@ struct ArtTextOptions {
     std::string input = "-";
     LookOptions look;
     bool html = false;
+    bool lineBreaks = false;  // html: line ends break lines too
     render::TextEncoding encoding = render::TextEncoding::automatic;
     std::optional<int> to;  // pad: the width every line is filled to
 };
@@ -82,6 +84,7 @@ struct ConvertOptions {
     std::optional<engine::DocumentCode> code;
     std::vector<std::string> starts;  // as typed (UTF-8)
     std::vector<std::string> ends;
+    bool lineBreaks = false;  // on whatever the settings file says
     bool noBackup = false;
     std::optional<std::string> pattern;
     bool noSubFolders = false;

@@ -235,6 +235,7 @@ std::optional<std::string> ApplyOptions(const ConvertOptions& o, FolderPageSetti
             (*separators)[k] = *bytes;
         }
     }
+    if (o.lineBreaks) common.lineBreaks = true;
     if (o.noBackup) common.backup = false;
     if (o.pattern) page.fileFilter = *o.pattern;
     if (o.noSubFolders) page.subFolders = false;

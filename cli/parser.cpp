@@ -202,10 +202,13 @@ void CommandLine::AddTextOperand(CLI::App& app, std::string& input) {
          {ValueKind::Type::file, {}});
 }
 
-void CommandLine::AddTextForm(CLI::App& app, bool& html, TextEncoding& encoding) {
+void CommandLine::AddTextForm(CLI::App& app, bool& html, bool& lineBreaks, TextEncoding& encoding) {
     app.add_flag(Flag(look_options::kHtml), html,
                  _("take the bytes as a document's marked stretch: <br> breaks lines, other tags are dropped, "
                    "character references are decoded"));
+    app.add_flag("--line-breaks", lineBreaks,
+                 _("with --html, line ends (CR LF, LF or CR) break lines too, as <br> does (art kept in <pre>); "
+                   "one at the very start and one at the very end begin no line. Plain text always breaks at them"));
     Note(AddChoice<TextEncoding>(
              app, Flag(look_options::kEncoding), [&encoding](TextEncoding e) { encoding = e; },
              {{"auto", TextEncoding::automatic},
@@ -231,7 +234,7 @@ void CommandLine::AddRender() {
              ->check(Check(OutputProblem)),
          {ValueKind::Type::file, {".png"}},
          _("the picture's file name is missing: give -o OUT.png, or -o - for standard output"));
-    AddTextForm(app, o.html, o.encoding);
+    AddTextForm(app, o.html, o.lineBreaks, o.encoding);
     AddLookOptions(app, o.look);
     // Checked once the command line is read, so that --help still shows the help.
     app.callback([&o] {

@@ -59,9 +59,10 @@ private:
     void AddCommand(CLI::App* app, std::string exitStatus, std::string oneOperand, std::function<int()> run);
     void AddLookOptions(CLI::App& app, LookOptions& look);
     void AddJobsOption(CLI::App& app, std::optional<int>& jobs);
-    // The text operand, then --html and --encoding: text read as render reads it.
+    // The text operand, then --html, --line-breaks and --encoding: text read as render
+    // reads it.
     void AddTextOperand(CLI::App& app, std::string& input);
-    void AddTextForm(CLI::App& app, bool& html, render::TextEncoding& encoding);
+    void AddTextForm(CLI::App& app, bool& html, bool& lineBreaks, render::TextEncoding& encoding);
     void AddRender();
     void AddMeasure();
     void AddPad();

@@ -20,7 +20,7 @@ void CommandLine::AddMeasure() {
         "measure", _("print the width in pixels of each line of text art, as the picture draws it"));
     ArtTextOptions& o = artText_;
     AddTextOperand(app, o.input);
-    AddTextForm(app, o.html, o.encoding);
+    AddTextForm(app, o.html, o.lineBreaks, o.encoding);
     AddLookOptions(app, o.look);
     AddCommand(&app,
                _("0 done, 1 the text could not be read or is no text, or the widths could not be written, 2 bad "
@@ -45,7 +45,7 @@ void CommandLine::AddPad() {
                  return look_options::ParseWholeNumber(v, 0, render::kMaxTextWidth).has_value();
              })),
          {}, _("the width is missing: give --to PIXELS"));
-    AddTextForm(app, o.html, o.encoding);
+    AddTextForm(app, o.html, o.lineBreaks, o.encoding);
     AddLookOptions(app, o.look);
     AddCommand(&app,
                _("0 done, 1 a line cannot be filled to the width exactly (it is wider, or no blanks make the rest), "

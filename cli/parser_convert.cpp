@@ -68,9 +68,9 @@ void CommandLine::AddCodeAndSeparators(CLI::App& app) {
          {ValueKind::Type::word, {"auto", "sjis", "euc", "utf8"}});
     for (auto [name, list, help] :
          {std::tuple{"--start", &o.starts,
-                     _("a start separator, up to three (each --start once); default <dd>; \\n is a line break; one "
-                       "that begins with - goes as --start=SEP. Separators given here replace all three of the "
-                       "settings file's or the default ones")},
+                     _("a start separator, up to three (each --start once); default <dd>; \\n is a line break, "
+                       "CR LF or a bare LF; one that begins with - goes as --start=SEP. Separators given here "
+                       "replace all three of the settings file's or the default ones")},
           std::tuple{"--end", &o.ends,
                      _("an end separator, up to three, as --start; default \\n, <dt> and </dl>; --end= alone: every "
                        "stretch runs to the end of its document")}}) {
@@ -91,11 +91,15 @@ void CommandLine::AddConvert(Mode mode) {
     AddConvertOperand(app, mode);
     Note(app.add_option("--settings", o.settingsFile,
                         _("start from a settings file saved by the program's window: its separators, character code, "
-                          "backup, colours, margin, spaces and picture form (and for convert-folder its pattern and "
-                          "sub-folders) replace the defaults; the options override it"))
+                          "line breaks, backup, colours, margin, spaces and picture form (and for convert-folder its "
+                          "pattern and sub-folders) replace the defaults; the options override it"))
              ->type_name("FILE.ini"),
          {ValueKind::Type::file, {".ini"}});
     AddCodeAndSeparators(app);
+    app.add_flag("--line-breaks", o.lineBreaks,
+                 _("draw each line end inside a stretch (CR LF, LF or CR) as a line break, as <br> is: for art "
+                   "kept in <pre> or broken by line ends; the line end right after the start separator and the one "
+                   "right before the end separator begin no line. Default off, or the settings file's"));
     app.add_flag("--no-backup", o.noBackup,
                  _("keep no untouched copy in backup/ (by default one is kept, and never replaced: a later text goes "
                    "beside it as NAME.1, ...)"));

@@ -51,7 +51,10 @@ int RunRender(const RenderOptions& o) {
         return kExitFailed;
     }
     if (!RefuseBinary(o.input, *bytes)) return kExitFailed;
-    TextArtOptions options{.encoding = o.encoding, .form = o.html ? TextForm::html : TextForm::plain, .look = {}};
+    TextArtOptions options{.encoding = o.encoding,
+                           .form = o.html ? TextForm::html : TextForm::plain,
+                           .look = {},
+                           .lineBreaks = o.lineBreaks};
     o.look.ApplyTo(options.look);
     PngForm form = PngForm::rgb;
     o.look.ApplyTo(form);

@@ -37,6 +37,7 @@ using platform::GetExtension;
 using platform::GetFileNameWithExtension;
 using platform::kPathSeparator;
 using platform::SiblingPath;
+using render::LineEndsAsBreaks;
 using render::Utf8ToCp932WithReferences;
 namespace cp932 = platform::cp932;
 namespace fs = platform::fs;
@@ -247,6 +248,7 @@ bool DocumentConverter::StartPicture(std::size_t from, std::size_t to, Output& o
     // same text in Shift-JIS would be, with references for what the code page lacks.
     const std::string_view art = stretch.substr(0, stretch.find('\0'));
     work.art = code_ == DocumentCode::utf8 ? Utf8ToCp932WithReferences(art) : std::string(art);
+    if (settings_.lineBreaks) work.art = LineEndsAsBreaks(work.art);
     work.path = imageFolder_ + kPathSeparator + name + ".png";
     std::string tag = tagPrefix_ + name + ".png\">";
     output.Replace(from, code_ == DocumentCode::eucJp ? ShiftJisToEuc(tag) : tag);

@@ -38,12 +38,15 @@ using Separators = std::array<std::string, 3>;
 
 // A job's settings. The starter fills it before the worker starts; the engine only reads it.
 struct ConversionSettings {
-    Separators startSeparators;  // line breaks already CR LF
+    Separators startSeparators;  // line breaks already CR LF (matching CR LF or LF)
     Separators endSeparators;
     DocumentCode code = DocumentCode::shiftJis;
     JobProgress* progress = nullptr;  // never null while a job runs
     render::Appearance look;
     render::PngForm pngForm = render::PngForm::rgb;  // the form of the picture files
+    // Whether a line end inside a stretch breaks the picture's line as <br> does (art
+    // kept in <pre>); off, line breaks come from <br> alone.
+    bool lineBreaks = false;
     platform::fs::FileSystem* fileSystem = nullptr;  // null: the real file system
     // Whether DocumentResult tells what the pictures do not show and what character
     // set the document declares (a second look at each character drawn).

@@ -19,12 +19,31 @@ bool IsLineBreakTagAt(std::string_view text, std::size_t i) {
            (text[i + 2] == 'r' || text[i + 2] == 'R') && text[i + 3] == '>';
 }
 
-// Just past the tag that starts at text[i] ('<'): after its '>', or the end of the
-// text when it is not closed. In code page 932 a lead byte takes the byte after it.
-std::size_t TagEnd(std::string_view text, std::size_t i, TextEncoding encoding) {
+bool IsLineEnd(char c) { return c == '\r' || c == '\n'; }
+
+// How many bytes a lead byte of code page 932 at text[i] takes with it in a stretch: its
+// second byte, and where line ends break lines, the whole line end that follows it (its
+// "<br>" loses the '<' to the lead byte and breaks nothing).
+std::size_t LeadByteReach(std::string_view text, std::size_t i, const WrittenForm& form) {
+    if (i + 1 >= text.size()) return 1;
+    if (form.lineBreaks && IsLineEnd(text[i + 1])) return text.substr(i + 1, 2) == "\r\n" ? 3 : 2;
+    return 2;
+}
+
+// Just past the tag that starts at text[i] ('<'), or the end of the text when it is not
+// closed. In code page 932 a lead byte takes the byte after it. Where line ends break
+// lines, each is a "<br>" written in its place (LineEndsAsBreaks): its '>' ends the tag.
+std::size_t TagEnd(std::string_view text, std::size_t i, const WrittenForm& form) {
     for (++i; i < text.size(); ++i) {
         if (text[i] == '>') return i + 1;
-        if (encoding == TextEncoding::cp932 && IsLeadByte(static_cast<unsigned char>(text[i]))) ++i;
+        if (form.lineBreaks && (text[i] == '\r' || text[i] == '\n'))
+            return i + (text.substr(i, 2) == "\r\n" ? 2 : 1);
+        if (form.encoding == TextEncoding::cp932 && IsLeadByte(static_cast<unsigned char>(text[i]))) {
+            const std::size_t reach = LeadByteReach(text, i, form);
+            // The '>' of the line end's "<br>" ends the tag.
+            if (form.lineBreaks && i + 1 < text.size() && IsLineEnd(text[i + 1])) return i + reach;
+            i += reach - 1;
+        }
     }
     return text.size();
 }
@@ -40,15 +59,21 @@ std::vector<WrittenLine> SplitWrittenLines(std::string_view text, const WrittenF
     std::vector<WrittenLine> lines;
     std::size_t begin = 0;
     const bool cp932 = form.encoding == TextEncoding::cp932;
+    // The text starts after a UTF-8 byte-order mark, which is no character.
+    const std::size_t start = !cp932 && text.starts_with("\xEF\xBB\xBF") ? 3 : 0;
     for (std::size_t i = 0; i < text.size();) {
         const char c = text[i];
         std::size_t breakLength = 0;
-        if (form.form == TextForm::plain) {
-            if (c == '\r') breakLength = i + 1 < text.size() && text[i + 1] == '\n' ? 2 : 1;
-            if (c == '\n') breakLength = 1;
-        } else if (c == '<') {
+        if (c == '\r') breakLength = i + 1 < text.size() && text[i + 1] == '\n' ? 2 : 1;
+        if (c == '\n') breakLength = 1;
+        if (form.form == TextForm::html && breakLength > 0 &&
+            (!form.lineBreaks || i == start || i + breakLength == text.size())) {
+            i += breakLength;  // passed over, as the renderer passes over it
+            continue;
+        }
+        if (form.form == TextForm::html && c == '<') {
             if (!IsLineBreakTagAt(text, i)) {
-                i = TagEnd(text, i, form.encoding);
+                i = TagEnd(text, i, form);
                 continue;
             }
             breakLength = 4;
@@ -62,7 +87,8 @@ std::vector<WrittenLine> SplitWrittenLines(std::string_view text, const WrittenF
         // As the renderer reads a stretch, a lead byte takes the byte after it whatever
         // that byte is. (In plain text a line break never follows a lead byte in a
         // character: CR and LF are no second bytes.)
-        i += cp932 && form.form == TextForm::html && IsLeadByte(static_cast<unsigned char>(c)) ? 2 : 1;
+        i += cp932 && form.form == TextForm::html && IsLeadByte(static_cast<unsigned char>(c)) ? LeadByteReach(text, i, form)
+                                                                                                : 1;
     }
     const std::string_view last = text.substr(std::min(begin, text.size()));
     if (DrawsAnything(last, form)) lines.push_back({begin, text.size(), text.size()});
@@ -71,14 +97,27 @@ std::vector<WrittenLine> SplitWrittenLines(std::string_view text, const WrittenF
 
 namespace {
 
-LineMeasure Measure(std::string_view line, const WrittenForm& form) {
-    const std::string input = PrepareTextFile(std::string(line), form.encoding, form.form);
+// `whole`: the line up to its end, where a line end may end the stretch.
+LineMeasure Measure(std::string_view line, const WrittenForm& form, bool whole = true) {
+    std::string input = PrepareTextFile(std::string(line), form.encoding, form.form);
+    if (form.form == TextForm::html && form.lineBreaks) {
+        // A line end that ends a part of a line is no end of the stretch: a character
+        // after it keeps it from being taken for one, and goes again.
+        if (!whole) input += 'x';
+        input = LineEndsAsBreaks(input);
+        if (!whole) input.pop_back();
+    }
     return MeasureFirstLine(input.c_str(), form.collapseSpaces);
 }
 
 }  // namespace
 
 int MeasureWritten(std::string_view line, const WrittenForm& form) { return Measure(line, form).width; }
+
+int MeasureBefore(std::string_view line, std::size_t end, const WrittenForm& form) {
+    end = std::min(end, line.size());
+    return Measure(line.substr(0, end), form, end == line.size()).width;
+}
 
 bool DrawsAnything(std::string_view line, const WrittenForm& form) { return Measure(line, form).drawn; }
 
@@ -87,7 +126,7 @@ WrittenChar WrittenCharAt(std::string_view line, std::size_t at, const WrittenFo
     const char b = line[at];
     char32_t code = 0;
     if (b == '<' && form.form == TextForm::html) {
-        c.end = TagEnd(line, at, form.encoding);
+        c.end = TagEnd(line, at, form);
         c.kind = WrittenChar::Kind::tag;
         return c;
     }
@@ -137,7 +176,7 @@ int XAt(std::string_view line, std::size_t offset, const WrittenForm& form) {
         offset = c.begin;
         return false;
     });
-    return MeasureWritten(line.substr(0, offset), form);
+    return MeasureBefore(line, offset, form);
 }
 
 }  // namespace quarvel::render

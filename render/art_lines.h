@@ -23,6 +23,9 @@ struct WrittenForm {
     TextEncoding encoding = TextEncoding::utf8;
     TextForm form = TextForm::plain;
     bool collapseSpaces = true;
+    // In a stretch, line ends break lines as "<br>" does (LineEndsAsBreaks), but for one
+    // at the very start and one at the very end of the text.
+    bool lineBreaks = false;
 };
 
 // The encoding of a whole text: utf8 for an automatic one when its bytes are UTF-8
@@ -37,7 +40,8 @@ struct WrittenLine {
     std::size_t next = 0;
 };
 
-// The lines of a text as the renderer breaks them: every one before the last break,
+// The lines of a text as the renderer breaks them (a stretch's line ends too, with
+// lineBreaks): every one before the last break,
 // and what follows it when it draws anything (a text that ends with a line break has
 // no empty line after it). No limit of lines.
 std::vector<WrittenLine> SplitWrittenLines(std::string_view text, const WrittenForm& form);
@@ -45,6 +49,9 @@ std::vector<WrittenLine> SplitWrittenLines(std::string_view text, const WrittenF
 // The width in pixels of one line as written (no line break in it), as the renderer
 // draws it and without the picture's limit.
 int MeasureWritten(std::string_view line, const WrittenForm& form);
+// The x at which byte `end` of the line stands: the width of what comes before it, as
+// part of the line (a line end before it is no end of the stretch).
+int MeasureBefore(std::string_view line, std::size_t end, const WrittenForm& form);
 // Whether the line draws anything at all.
 bool DrawsAnything(std::string_view line, const WrittenForm& form);
 

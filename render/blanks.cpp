@@ -242,23 +242,45 @@ Gap GapAt(std::string_view line, std::size_t offset, const WrittenForm& form) {
     return *gap;
 }
 
-FilledLine FillGap(std::string_view line, std::size_t offset, int target, const WrittenForm& form) {
+namespace {
+
+bool IsLineEnd(char c) { return c == '\r' || c == '\n'; }
+
+// The gap at `offset` where blanks can go without changing what is around them. In a
+// stretch they go after the line ends that start a line and before those that end it
+// (the first and last of a stretch begin and end no line, and the renderer passes over
+// the others). What a line ends with may take what follows into itself: a lead byte of
+// code page 932 alone (the first byte of the blanks would be its second) or a tag that
+// is not closed: they go before it.
+Gap PlaceGap(std::string_view line, std::size_t offset, const WrittenForm& form) {
     Gap gap = GapAt(line, offset, form);
-    // What the line ends with may take what follows into itself: a lead byte of code page
-    // 932 alone (the first byte of the blanks would be its second) or a tag of a stretch
-    // that is not closed. The blanks go before it.
-    if (gap.begin == line.size() && !line.empty()) {
-        WrittenChar last;
-        ForEachWrittenChar(line, form, [&](const WrittenChar& c) {
-            last = c;
-            return true;
-        });
-        const bool loneLead = form.encoding == TextEncoding::cp932 && last.kind == WrittenChar::Kind::character &&
-                              last.end - last.begin == 1 &&
-                              platform::IsLeadByte(static_cast<unsigned char>(line[last.begin]));
-        const bool openTag = last.kind == WrittenChar::Kind::tag && line.back() != '>';
-        if (loneLead || openTag) gap = GapAt(line, last.begin, form);
+    if (form.form == TextForm::html) {
+        std::size_t lead = 0, trail = line.size();
+        while (lead < line.size() && IsLineEnd(line[lead])) ++lead;
+        while (trail > lead && IsLineEnd(line[trail - 1])) --trail;
+        if (gap.begin < lead) gap = GapAt(line, lead, form);
+        if (gap.end > trail) gap = GapAt(line, trail, form);
+        gap.end = std::min(gap.end, trail);
+        if (gap.begin != trail || trail == 0) return gap;
+        line = line.substr(0, trail);
+    } else if (gap.begin != line.size() || line.empty()) {
+        return gap;
     }
+    WrittenChar last;
+    ForEachWrittenChar(line, form, [&](const WrittenChar& c) {
+        last = c;
+        return true;
+    });
+    const bool loneLead = form.encoding == TextEncoding::cp932 && last.kind == WrittenChar::Kind::character &&
+                          last.end - last.begin == 1 && platform::IsLeadByte(static_cast<unsigned char>(line[last.begin]));
+    const bool openTag = last.kind == WrittenChar::Kind::tag && line.back() != '>';
+    return loneLead || openTag ? GapAt(line, last.begin, form) : gap;
+}
+
+}  // namespace
+
+FilledLine FillGap(std::string_view line, std::size_t offset, int target, const WrittenForm& form) {
+    const Gap gap = PlaceGap(line, offset, form);
     GapEdges edges;
     edges.atLineEnd = true;
     ForEachWrittenChar(line, form, [&](const WrittenChar& c) {
@@ -276,7 +298,7 @@ FilledLine FillGap(std::string_view line, std::size_t offset, int target, const 
         return false;
     });
     const std::string_view before = line.substr(0, gap.begin);
-    const BlankRun run = ChooseBlanks(target - MeasureWritten(before, form), edges);
+    const BlankRun run = ChooseBlanks(target - MeasureBefore(line, gap.begin, form), edges);
 
     FilledLine filled;
     filled.text = before;
@@ -287,7 +309,7 @@ FilledLine FillGap(std::string_view line, std::size_t offset, int target, const 
     filled.text += line.substr(gap.end);
     filled.target = target;
     // Measured again, as it is drawn.
-    filled.reached = MeasureWritten(std::string_view(filled.text).substr(0, filled.filledEnd), form);
+    filled.reached = MeasureBefore(filled.text, filled.filledEnd, form);
     return filled;
 }
 
@@ -300,7 +322,7 @@ std::vector<int> CharacterStarts(std::string_view line, const WrittenForm& form)
     // No further than a picture can show: a long line is not measured again and again.
     ForEachWrittenChar(line, form, [&](const WrittenChar& c) {
         if (!c.IsDrawn() || IsBlank(c.code)) return true;
-        starts.push_back(MeasureWritten(line.substr(0, c.begin), form));
+        starts.push_back(MeasureBefore(line, c.begin, form));
         return starts.back() < kLineReach;
     });
     starts.push_back(MeasureWritten(line, form));
@@ -310,7 +332,7 @@ std::vector<int> CharacterStarts(std::string_view line, const WrittenForm& form)
 }
 
 int WidthWithoutEndBlanks(std::string_view line, const WrittenForm& form) {
-    return MeasureWritten(line.substr(0, GapAt(line, line.size(), form).begin), form);
+    return MeasureBefore(line, GapAt(line, line.size(), form).begin, form);
 }
 
 }  // namespace quarvel::render

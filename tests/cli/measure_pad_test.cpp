@@ -243,6 +243,7 @@ TEST(PadCli, WhatItTakesAndWhatItRefuses) {
         {{"--to", "16", "--encoding", "cp932"}, "\x82\xA0\n", 0, "\x82\xA0&#8202;\n", ""},  // あ is 15
         {{"--to", "8"}, "abc\nd", 1, "abc\nd", "(standard input): line 1: 24 pixels wide, 16 more than 8"},
         {{"--to", "20", "--html"}, "a <br>b", 0, "a　&#8202;<br>b　&#8202;", ""},
+        {{"--to", "20", "--html", "--line-breaks"}, "\na\nbb\n", 0, "\na　&#8202;\nbb&#8197;\n", ""},
         {{}, "a", 2, "", "give --to PIXELS"},
         {{"--to", "1025"}, "a", 2, "", "from 0 to 1024"},
     };

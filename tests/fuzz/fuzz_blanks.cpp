@@ -1,5 +1,6 @@
 // Text art as written, and gaps filled with blanks, on random bytes: the first bytes
-// choose the form (encoding, plain or a stretch, spaces collapsed or not), the pixel
+// choose the form (encoding, plain or a stretch, spaces collapsed or not, a stretch's
+// line ends as line breaks or not), the pixel
 // and the place of the gap; the rest, without its NUL bytes, is the text.
 //
 // Invariants:
@@ -49,8 +50,8 @@ void CheckFill(std::string_view line, std::size_t offset, int target, const Writ
             return true;
         });
     }
-    const int from = MeasureWritten(line.substr(0, f.gapBegin), form);
-    FUZZ_CHECK(f.reached == MeasureWritten(std::string_view(f.text).substr(0, f.filledEnd), form));
+    const int from = render::MeasureBefore(line, f.gapBegin, form);
+    FUZZ_CHECK(f.reached == render::MeasureBefore(f.text, f.filledEnd, form));
     if (target >= from) FUZZ_CHECK(f.Off() == 0);
     if (target < from) FUZZ_CHECK(f.filledEnd == f.gapBegin);
 }
@@ -63,7 +64,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (size < 4) return 0;
     using namespace quarvel;
     const WrittenForm form{data[0] & 1 ? TextEncoding::cp932 : TextEncoding::utf8,
-                           data[0] & 2 ? TextForm::html : TextForm::plain, (data[0] & 4) == 0};
+                           data[0] & 2 ? TextForm::html : TextForm::plain, (data[0] & 4) == 0, (data[0] & 8) != 0};
     const int target = (data[1] | data[2] << 8) % 1100;
     std::string bytes(reinterpret_cast<const char*>(data) + 4, size - 4);
     std::erase(bytes, '\0');  // no characters of the art: the callers leave them out

@@ -137,11 +137,13 @@ t=$out/collection
 { printf '\x01[AA][\x83\x5d\r\nb\r\n[AA][\xe2\x88\xa7]\xff\r\n[AA][a\x81]\r\nc'; } > "$t/ast-broken"
 
 # blanks: a form byte (bit 0: code page 932, bit 1: a stretch, bit 2: every space
-# drawn), the pixel (two bytes, the low one first), the gap's place, then the text.
+# drawn, bit 3: a stretch's line ends break lines), the pixel (two bytes, the low one
+# first), the gap's place, then the text.
 b=$out/blanks
 { printf '\x00\x90\x01\x05'; cat ../support/art.mlt; } > "$b/art-utf8"
 { printf '\x01\xc8\x00\x03'; crlf < "$examples/small.txt" | sjis; } > "$b/small-cp932"
 { printf '\x02\x40\x01\x02'; thread_utf8; } > "$b/thread-stretch"
+{ printf '\x0a\x00\x01\x07'; printf '\n<pre>'; cat "$examples/small.txt"; printf '</pre>\n'; } > "$b/pre-line-breaks"
 { printf '\x04\x00\x04\x00'; printf '  a  b &#8202;&ensp;\xe3\x80\x80 \n\n\xe3\x80\x80\n'; } > "$b/spaces"
 
 # request: a method byte (GET POST HEAD OPTIONS PUT), then the target, the Content-Type

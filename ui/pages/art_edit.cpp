@@ -136,7 +136,7 @@ ArtEdit::GapSpan ArtEdit::GapAtCaret() const {
     const std::string text = Utf8(line->text);
     const render::Gap gap = render::GapAt(text, Utf8Offset(line->text, position - line->start), form_);
     const std::string_view view = text;
-    return {MeasureWritten(view.substr(0, gap.begin), form_), MeasureWritten(view.substr(0, gap.end), form_)};
+    return {render::MeasureBefore(view, gap.begin, form_), render::MeasureBefore(view, gap.end, form_)};
 }
 
 std::optional<int> ArtEdit::NearestStartInLine(int step) const {

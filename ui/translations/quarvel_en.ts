@@ -99,6 +99,21 @@ To draw without a window, use quarvel-cli (quarvel-cli help).
     </message>
 </context>
 <context>
+    <name>CommonSettingsPage</name>
+    <message>
+        <source>改行で行を分ける</source>
+        <translation>Line ends break lines</translation>
+    </message>
+    <message>
+        <source>行末で行を分けたアート（pre 要素の中など）を、行末（CR LF、LF、CR）ごとに改行して描きます。開始の区切りのすぐ後と終了の区切りのすぐ前の行末は行になりません</source>
+        <translation>Draws art whose lines end in line ends (as in a pre element) with a line break at each line end (CR LF, LF or CR). The line end right after the start separator and the one right before the end separator begin no line.</translation>
+    </message>
+    <message>
+        <source>\n は改行で、CR LF にも LF だけの行末にも合います</source>
+        <translation>\n is a line break: it matches CR LF or a bare LF</translation>
+    </message>
+</context>
+<context>
     <name>CopyPastePage</name>
     <message>
         <source>コピペ</source>
@@ -268,6 +283,10 @@ To draw without a window, use quarvel-cli (quarvel-cli help).
     <message>
         <source>中止</source>
         <translation>Stop</translation>
+    </message>
+    <message>
+        <source>改行で行を分ける(&amp;L)</source>
+        <translation>&amp;Line ends break lines</translation>
     </message>
 </context>
 <context>
