@@ -57,6 +57,16 @@ struct RenderOptions {
     render::TextEncoding encoding = render::TextEncoding::automatic;
 };
 
+// measure [FILE|-], pad --to PIXELS [FILE|-]: text art read as render reads it.
+struct ArtTextOptions {
+    std::string input = "-";
+    LookOptions look;
+    bool html = false;
+    bool lineBreaks = false;  // html: line ends break lines too
+    render::TextEncoding encoding = render::TextEncoding::automatic;
+    std::optional<int> to;  // pad: the width every line is filled to
+};
+
 // render-pieces FILE.mlt|FILE.ast -o DIR
 struct PiecesOptions {
     std::string input;
@@ -114,6 +124,8 @@ int RunConversion(const ConvertOptions& options, Mode mode);
 int RunRenderPieces(const PiecesOptions& options);
 int RunThumbnail(const ThumbnailOptions& options);
 int RunRestore(const RestoreOptions& options, Mode mode);
+int RunMeasure(const ArtTextOptions& options);
+int RunPad(const ArtTextOptions& options);
 
 // "quarvel-cli: <message> (see quarvel-cli help <command>)" and a line break: how bad
 // usage is told (the general help without a command).
@@ -153,6 +165,9 @@ std::string ShownName(const std::string& path);
 // well as a regular file), or says why not: more than `limit` bytes is a tooLarge
 // failure with `tooLargeReason`.
 Result<std::string> ReadUserFile(const std::string& path, std::size_t limit, const std::string& tooLargeReason);
+
+// Writes `bytes` whole down standard output, or says why not.
+Result<void> WriteStandardOutput(std::string_view bytes);
 
 // Applies a non-empty --font PATH (an empty one leaves QUARVEL_FONT in force), or says
 // why the file cannot be used.

@@ -1,4 +1,5 @@
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
@@ -109,6 +110,17 @@ Result<std::string> ReadUserFile(const std::string& path, std::size_t limit, con
     if (bytes.size() > limit) return tooLarge;
     if (error) return Failure{Failure::What::notOpened, name, error};
     return bytes;
+}
+
+Result<void> WriteStandardOutput(std::string_view bytes) {
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+        const ssize_t n = ::write(STDOUT_FILENO, bytes.data() + done, bytes.size() - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return Failure{Failure::What::notWritten, "(standard output)", n < 0 ? errno : 0};
+        done += static_cast<std::size_t>(n);
+    }
+    return {};
 }
 
 Result<void> ApplyFontOption(const std::string& path) {

@@ -97,6 +97,8 @@ CommandLine::CommandLine(std::string_view command)
         {"convert-folder", [this] { AddConvert(Mode::folder); }},
         {"restore", [this] { AddRestore(Mode::file); }},
         {"restore-folder", [this] { AddRestore(Mode::folder); }},
+        {"measure", [this] { AddMeasure(); }},
+        {"pad", [this] { AddPad(); }},
     };
     const auto named =
         std::find_if(std::begin(drawing), std::end(drawing), [&](const auto& entry) { return entry.first == command; });
@@ -195,28 +197,22 @@ void CommandLine::AddJobsOption(CLI::App& app, std::optional<int>& jobs) {
                       [](const std::string& v) { return look_options::ParseWholeNumber(v, 1, kMaxJobs).has_value(); }));
 }
 
-void CommandLine::AddRender() {
-    CLI::App& app = *app_.add_subcommand("render", _("draw one piece of text art into one picture"));
-    RenderOptions& o = render_;
-    Note(app.add_option("text-file", o.input,
+void CommandLine::AddTextOperand(CLI::App& app, std::string& input) {
+    Note(app.add_option("text-file", input,
                         _("plain text art in UTF-8 or Shift-JIS (code page 932); - or none: standard input"))
              ->type_name("TEXT-FILE|-"),
          {ValueKind::Type::file, {}});
-    Note(app.add_option("-o,--output", o.output,
-                        _("the picture to write (required); - writes it to standard output, which must not be a "
-                          "terminal"))
-             ->type_name("OUT.png|-")
-             ->check(Check(OutputProblem)),
-         {ValueKind::Type::file, {".png"}},
-         _("the picture's file name is missing: give -o OUT.png, or -o - for standard output"));
-    app.add_flag(Flag(look_options::kHtml), o.html,
+}
+
+void CommandLine::AddTextForm(CLI::App& app, bool& html, bool& lineBreaks, TextEncoding& encoding) {
+    app.add_flag(Flag(look_options::kHtml), html,
                  _("take the bytes as a document's marked stretch: <br> breaks lines, other tags are dropped, "
                    "character references are decoded"));
-    app.add_flag("--line-breaks", o.lineBreaks,
+    app.add_flag("--line-breaks", lineBreaks,
                  _("with --html, line ends (CR LF, LF or CR) break lines too, as <br> does (art kept in <pre>); "
                    "one at the very start and one at the very end begin no line. Plain text always breaks at them"));
     Note(AddChoice<TextEncoding>(
-             app, Flag(look_options::kEncoding), [&o](TextEncoding e) { o.encoding = e; },
+             app, Flag(look_options::kEncoding), [&encoding](TextEncoding e) { encoding = e; },
              {{"auto", TextEncoding::automatic},
               {"utf-8", TextEncoding::utf8},
               {"utf8", TextEncoding::utf8},
@@ -227,6 +223,20 @@ void CommandLine::AddRender() {
              _("how the text's bytes are read: auto (UTF-8 when they are), utf-8 (or utf8) or "
                "cp932 (or sjis, shift-jis); default auto")),
          {ValueKind::Type::word, {"auto", "utf-8", "cp932"}});
+}
+
+void CommandLine::AddRender() {
+    CLI::App& app = *app_.add_subcommand("render", _("draw one piece of text art into one picture"));
+    RenderOptions& o = render_;
+    AddTextOperand(app, o.input);
+    Note(app.add_option("-o,--output", o.output,
+                        _("the picture to write (required); - writes it to standard output, which must not be a "
+                          "terminal"))
+             ->type_name("OUT.png|-")
+             ->check(Check(OutputProblem)),
+         {ValueKind::Type::file, {".png"}},
+         _("the picture's file name is missing: give -o OUT.png, or -o - for standard output"));
+    AddTextForm(app, o.html, o.lineBreaks, o.encoding);
     AddLookOptions(app, o.look);
     // Checked once the command line is read, so that --help still shows the help.
     app.callback([&o] {

@@ -56,7 +56,13 @@ private:
     void AddLookOptions(CLI::App& app, LookOptions& look);
     void AddJobsOption(CLI::App& app, std::optional<int>& jobs);
     void AddLockWaitOption(CLI::App& app, std::chrono::milliseconds& wait);
+    // The text operand, then --html, --line-breaks and --encoding: text read as render
+    // reads it.
+    void AddTextOperand(CLI::App& app, std::string& input);
+    void AddTextForm(CLI::App& app, bool& html, bool& lineBreaks, render::TextEncoding& encoding);
     void AddRender();
+    void AddMeasure();
+    void AddPad();
     void AddPieces();
     void AddThumbnail();
     void AddConvertOperand(CLI::App& app, Mode mode);
@@ -73,6 +79,7 @@ private:
     ThumbnailOptions thumbnail_;
     ConvertOptions convert_;
     RestoreOptions restore_;
+    ArtTextOptions artText_;
     std::string topic_;
     std::string lastWord_;  // of the command line being parsed
     std::vector<Command> commands_;

@@ -3,6 +3,7 @@
 #include <exception>
 #include <new>
 
+#include "engine/progress.h"
 #include "platform/codec.h"
 #include "platform/fs.h"
 #include "platform/language.h"
@@ -50,6 +51,8 @@ std::string Reason(const Failure& failure) {
 }
 
 }  // namespace
+
+void JobProgress::ShowFailure(const Failure& failure) { ShowMessage(MessageText(failure)); }
 
 std::string MessageText(const Failure& failure) {
     std::string text = failure.path.empty() ? std::string() : ShownPath(failure.path) + "\n";

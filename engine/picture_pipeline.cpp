@@ -18,7 +18,7 @@ namespace fs = platform::fs;
 
 void FailDocument(DocumentResult& result, JobProgress& progress, Failure failure) {
     result.outcome = Outcome::failed;
-    progress.ShowMessage(MessageText(failure));
+    progress.ShowFailure(failure);
     result.failure = std::move(failure);
 }
 

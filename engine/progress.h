@@ -8,6 +8,8 @@
 #include <atomic>
 #include <string>
 
+#include "platform/failure.h"
+
 namespace quarvel::engine {
 
 class JobProgress {
@@ -41,6 +43,9 @@ public:
         for (char c : text) line += c == '\n' ? std::string(": ") : std::string(1, c);
         SetProgressText(line);
     }
+    // Worker: shows what failed, as ShowMessage shows its message (MessageText) unless
+    // the front end words it its own way.
+    virtual void ShowFailure(const Failure& failure);
 };
 
 }  // namespace quarvel::engine

@@ -34,6 +34,7 @@ QString Native(const std::string& path) { return QFile::decodeName(QByteArray::f
 QString Reason(const Failure& failure) {
     QStringList lines = FromCp932(MessageText(failure)).split(QLatin1Char('\n'));
     if (!failure.path.empty() && lines.size() > 1) lines.removeFirst();
+    if (const QString advice = FailureAdvice(failure); !advice.isEmpty()) lines << advice;
     return QCoreApplication::translate("JobSummaryWindow", "失敗: ") + lines.join(QStringLiteral(": "));
 }
 

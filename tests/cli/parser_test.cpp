@@ -109,7 +109,7 @@ TEST(UsageCli, FormsOfTheCommandLine) {
          2,
          "",
          "quarvel-cli: no command given: render, render-pieces, thumbnail, convert, convert-folder, restore, "
-         "restore-folder or help (see quarvel-cli --help)\n"},
+         "restore-folder, measure, pad or help (see quarvel-cli --help)\n"},
         {{"frobnicate"}, 2, "", "quarvel-cli: unknown command 'frobnicate' (see quarvel-cli --help)\n"},
         {{"--frobnicate"}, 2, "", "quarvel-cli: unknown option '--frobnicate' (see quarvel-cli --help)\n"},
         {{"conver", "@IN"},
@@ -128,7 +128,7 @@ TEST(UsageCli, FormsOfTheCommandLine) {
          2,
          "",
          "quarvel-cli: no command 'frobnicate'; the commands are render, render-pieces, thumbnail, convert, "
-         "convert-folder, restore, restore-folder and help (see quarvel-cli help help)\n"},
+         "convert-folder, restore, restore-folder, measure, pad and help (see quarvel-cli help help)\n"},
         {{"render", "@IN"},
          2,
          "",

@@ -93,6 +93,9 @@ private slots:
                      QString(), QStringLiteral("対象ファイルをbackupから戻す(&R)..."), QString(),
                      QStringLiteral("設定を読み込む(&L)..."), QStringLiteral("名前をつけて設定を保存(&A)..."),
                      QString(), QStringLiteral("2色PNG（小さいファイル）(&I)"), QString(), QStringLiteral("終了(&X)"),
+                     QStringLiteral("編集(&E)"), QStringLiteral("空白で位置まで埋める(&F)..."),
+                     QStringLiteral("右端をそろえる(&R)..."), QString(), QStringLiteral("ガイドを置く／外す(&G)"),
+                     QStringLiteral("ガイドをすべて消す(&C)"),
                      QStringLiteral("ﾍﾙﾌﾟ(&H)"), QStringLiteral("ﾊﾞｼﾞｮｰﾝの表示(&V)...")}));
     }
 
@@ -620,7 +623,12 @@ private slots:
         QCOMPARE(dlg.copyPastePage().geometry(), area);
         QVERIFY(!dlg.copyPastePage().isVisible());
         dlg.tabCtrl()->SetCurFocus(2);
-        QCOMPARE(dlg.copyPastePage().edit()->size(), area.size());
+        // The box, and the status line of its widths under it.
+        const QRect box = dlg.copyPastePage().edit()->geometry();
+        const QWidget* status = dlg.copyPastePage().statusLine()->parentWidget();
+        QCOMPARE(box.topLeft(), QPoint(0, 0));
+        QCOMPARE(box.width(), area.width());
+        QCOMPARE(status->geometry(), QRect(0, box.height(), area.width(), area.height() - box.height()));
     }
 
     void dropsDuringAJobWaitTheirTurn() {

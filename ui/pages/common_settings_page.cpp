@@ -53,6 +53,9 @@ void CommonSettingsPage::Create(QWidget* page) {
         endEdits_[i]->setToolTip(lineBreak);
     }
     settings_ = CommonSettings{};
+    // New settings read each document in the code its bytes tell, as the command line
+    // does; a settings file still gives its own.
+    settings_.code = DocumentCode::automatic;
     WriteControls();
     show();
 }

@@ -38,6 +38,67 @@ To draw without a window, use quarvel-cli (quarvel-cli help).
     </message>
 </context>
 <context>
+    <name>ArtDialogs</name>
+    <message>
+        <source> px</source>
+        <translation> px</translation>
+    </message>
+    <message>
+        <source>空白で位置まで埋める</source>
+        <translation>Fill with blanks to a pixel</translation>
+    </message>
+    <message>
+        <source>キャレットの後の文字は今 %1 px から始まります（空白は %2 px から）。</source>
+        <translation>The character after the caret now starts at %1 px (the blanks at %2 px).</translation>
+    </message>
+    <message>
+        <source>次の文字の位置(&amp;P):</source>
+        <translation>&amp;Next character at:</translation>
+    </message>
+    <message>
+        <source>上の行にそろえる: %1 px(&amp;U)</source>
+        <translation>Line &amp;up: %1 px</translation>
+    </message>
+    <message>
+        <source>下の行にそろえる: %1 px(&amp;D)</source>
+        <translation>Line &amp;down: %1 px</translation>
+    </message>
+    <message>
+        <source>次のガイド: %1 px(&amp;G)</source>
+        <translation>Next &amp;guide: %1 px</translation>
+    </message>
+    <message>
+        <source>右端をそろえる</source>
+        <translation>Align right edges</translation>
+    </message>
+    <message numerus="yes">
+        <source>%n 行の終わりを空白で埋めます。</source>
+        <translation>
+            <numerusform>The end of %n line is filled with blanks.</numerusform>
+            <numerusform>The ends of %n lines are filled with blanks.</numerusform>
+        </translation>
+    </message>
+    <message>
+        <source>最も広い行の右端: %1 px(&amp;W)</source>
+        <translation>To the &amp;widest line: %1 px</translation>
+    </message>
+    <message>
+        <source>位置(&amp;P):</source>
+        <translation>To a &amp;pixel:</translation>
+    </message>
+    <message>
+        <source>位置</source>
+        <translation>Pixel</translation>
+    </message>
+</context>
+<context>
+    <name>ArtEdit</name>
+    <message>
+        <source>ルーラー</source>
+        <translation>Ruler</translation>
+    </message>
+</context>
+<context>
     <name>CommonSettingsPage</name>
     <message>
         <source>改行で行を分ける</source>
@@ -69,6 +130,44 @@ To draw without a window, use quarvel-cli (quarvel-cli help).
     <message>
         <source>All Files (*.*)</source>
         <translation>All files (*.*)</translation>
+    </message>
+    <message>
+        <source>ピクセル位置</source>
+        <translation>Pixel position</translation>
+    </message>
+    <message>
+        <source>x %1 px&#x3000;行の幅 %2 px</source>
+        <translation>x %1 px, line %2 px wide</translation>
+    </message>
+    <message>
+        <source>&#x3000;選択した行の最大幅 %1 px</source>
+        <translation>, widest selected line %1 px</translation>
+    </message>
+    <message numerus="yes">
+        <source>%n 行を %1 px にそろえました</source>
+        <translation>
+            <numerusform>; %n line aligned at %1 px</numerusform>
+            <numerusform>; %n lines aligned at %1 px</numerusform>
+        </translation>
+    </message>
+    <message numerus="yes">
+        <source>（%n 行は最大 %1 px ずれます）</source>
+        <translation>
+            <numerusform> (%n line off by %1 px)</numerusform>
+            <numerusform> (%n lines off by up to %1 px)</numerusform>
+        </translation>
+    </message>
+    <message>
+        <source>%1 px まで埋めました</source>
+        <translation>; filled to %1 px</translation>
+    </message>
+    <message>
+        <source>%1 px には %2 px 足りません</source>
+        <translation>; %2 px short of %1 px</translation>
+    </message>
+    <message>
+        <source>%1 px を %2 px 超えています</source>
+        <translation>; %2 px past %1 px</translation>
     </message>
 </context>
 <context>
@@ -403,6 +502,26 @@ holds no settings</translation>
         <source>ﾊﾞｼﾞｮｰﾝの表示(&amp;V)...</source>
         <translation>&amp;About Quarvel...</translation>
     </message>
+    <message>
+        <source>編集(&amp;E)</source>
+        <translation>&amp;Edit</translation>
+    </message>
+    <message>
+        <source>空白で位置まで埋める(&amp;F)...</source>
+        <translation>&amp;Fill to...</translation>
+    </message>
+    <message>
+        <source>右端をそろえる(&amp;R)...</source>
+        <translation>Align &amp;right edges...</translation>
+    </message>
+    <message>
+        <source>ガイドを置く／外す(&amp;G)</source>
+        <translation>Set or remove a &amp;guide</translation>
+    </message>
+    <message>
+        <source>ガイドをすべて消す(&amp;C)</source>
+        <translation>&amp;Clear guides</translation>
+    </message>
 </context>
 <context>
     <name>PictureWarnings</name>
@@ -425,6 +544,10 @@ holds no settings</translation>
     <message>
         <source>字形の無い文字（%1）は空白になります</source>
         <translation>characters without a glyph (%1) become blanks</translation>
+    </message>
+    <message>
+        <source>この文書の文字コードは %1 です。「%2」で「%3」か「%4」を選んで、もう一度変換してください。</source>
+        <translation>This document is in %1. Choose %3 or %4 under %2 and convert it again.</translation>
     </message>
 </context>
 <context>

@@ -91,9 +91,11 @@ void CheckCommonDefaults(QWidget* page) {
     auto* euc = qobject_cast<QRadioButton*>(GetDlgItem(page, IDC_CODE_EUC));
     QCOMPARE(sjis->text(), QStringLiteral("Shift-Jis"));
     QCOMPARE(euc->text(), QStringLiteral("EUC"));
-    QVERIFY(sjis->isChecked() && !euc->isChecked());
+    QVERIFY(!sjis->isChecked() && !euc->isChecked());
     QCOMPARE(qobject_cast<QRadioButton*>(GetDlgItem(page, IDC_CODE_UTF8))->text(), QStringLiteral("UTF-8"));
+    // New settings read each document in the code its bytes tell, as quarvel-cli does.
     QCOMPARE(qobject_cast<QRadioButton*>(GetDlgItem(page, IDC_CODE_AUTO))->text(), QStringLiteral("自動"));
+    QVERIFY(qobject_cast<QRadioButton*>(GetDlgItem(page, IDC_CODE_AUTO))->isChecked());
     auto* backup = qobject_cast<QCheckBox*>(GetDlgItem(page, IDC_BACKUP));
     QCOMPARE(backup->text(), QStringLiteral("元ファイルを\"backup\"フォルダに保存する"));
     QVERIFY(backup->isChecked());
