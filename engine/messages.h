@@ -55,5 +55,11 @@ const std::string& TextNoPictureNumberLeft();  // 画像の番号がこれ以上
 const std::string& TextTooLarge();             // ファイルが大きすぎます
 const std::string& TextFontUnusable();         // フォントファイルが使えません
 const std::string& TextBadSettingsName();      // 設定ファイルに書けない名前です
+const std::string& TextCopyDamaged();          // 変換前の内容と違うバックアップのため戻しません
+const std::string& TextEditedSinceConversion();  // 変換後に編集されているため戻しません
+const std::string& TextNoRecord();  // 変換の記録がありません（変換後の内容より新しい画像は残します）
+const std::string& TextNotTrusted();  // このプログラムが書いたものではないため使わずに残します
+const std::string& TextLocked();      // 他のプロセスがロックしているため処理しません
+const std::string& TextWaitingForLock();  // 他のプロセスがロックを解くのを待っています
 
 }  // namespace quarvel::engine

@@ -76,6 +76,14 @@ public:
     void Shown();
     // The pictures are made for this file: its owner's, and no more open than it.
     void MadeFor(const platform::fs::FileInfo* document) { madeFor_ = document; }
+    // A note that this program did not write holds the note's name: none is written.
+    void LeaveNoteAlone() { leaveNote_ = true; }
+    // What each picture named is, once named (for the record of the conversion).
+    struct Named {
+        std::string path;
+        platform::fs::FileInfo file;
+    };
+    std::vector<Named> NamedPictures() const;
 
 private:
     void Draw(PictureWork& work) const;
@@ -95,6 +103,7 @@ private:
         std::string path;
         platform::fs::StagedFile staged;
         platform::fs::FileId id;
+        platform::fs::FileInfo file;  // once named
     };
     std::deque<Written> written_;
     // The note that lists them once they take names (engine/naming_note.h): its folder,
@@ -102,6 +111,7 @@ private:
     std::string notedIn_;
     std::string noteLines_;
     std::size_t noted_ = 0;
+    bool leaveNote_ = false;
     std::exception_ptr thrown_;
     std::atomic<PicturesEnd> end_{PicturesEnd::underWay};
 };

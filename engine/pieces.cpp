@@ -13,6 +13,7 @@
 #include "engine/picture_file.h"
 #include "platform/codec.h"
 #include "platform/paths.h"
+#include "render/references.h"
 
 namespace quarvel::engine {
 
@@ -82,8 +83,8 @@ std::string Base64(std::string_view bytes) {
 }
 
 // The page's look, light or dark as the reader's system is, and its script: the search
-// box keeps the pieces whose number, name or text holds what is typed (in any width
-// and case); a click or Enter on a picture copies its piece's text, the button beside
+// box keeps the pieces whose number, name or text (as written, or as drawn with its
+// references decoded) holds what is typed (in any width and case); a click or Enter on a picture copies its piece's text, the button beside
 // it the picture. Everything is in the page: it works from a folder on disk.
 constexpr std::string_view kPageHead =
     "<!DOCTYPE html>\n"
@@ -134,7 +135,7 @@ constexpr std::string_view kPageScript =
     "  const all = count.textContent;\n"
     "  const fold = s => s.normalize(\"NFKC\").toLowerCase();\n"
     "  const keys = figures.map(f => ({ number: f.id.slice(1), words: fold(f.dataset.name + \"\\n\" +\n"
-    "      f.querySelector(\"pre\").textContent) }));\n"
+    "      f.querySelector(\"pre\").textContent + \"\\n\" + (f.dataset.drawn || \"\")) }));\n"
     "  const filter = () => {\n"
     "    const q = fold(search.value.trim());\n"
     "    let shown = 0;\n"
@@ -216,9 +217,16 @@ std::string IndexPage(const Collection& collection, const std::vector<DrawnPiece
         std::string escapedName, escapedLabel, escapedText;
         AppendEscaped(escapedName, name);
         AppendEscaped(escapedLabel, name.empty() ? number : number + " " + name);
-        AppendEscaped(escapedText, collection.TextUtf8(piece));
+        const std::string text = collection.TextUtf8(piece);
+        AppendEscaped(escapedText, text);
         const std::string file = PieceFileName(i);
         page += "<figure id=\"p" + number + "\" data-name=\"" + escapedName + "\"";
+        // The text as drawn, for the search, where its references make it another.
+        if (const std::string drawnText = render::DecodedReferencesUtf8(text); drawnText != text) {
+            std::string escapedDrawn;
+            AppendEscaped(escapedDrawn, drawnText);
+            page += " data-drawn=\"" + escapedDrawn + "\"";
+        }
         if (!drawn[i].carried.empty()) page += " data-png=\"" + drawn[i].carried + "\"";
         // The picture at the size of scale 1: a picture of a higher scale fills as many
         // device pixels on a screen of that many per pixel.

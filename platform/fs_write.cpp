@@ -221,6 +221,7 @@ struct Staged {
     Existing existing = Existing::replace;
     std::optional<FileInfo> unchanged;
     FileId* placed = nullptr;
+    FileInfo* placedAs = nullptr;
 };
 
 }  // namespace detail
@@ -282,6 +283,7 @@ Result<void> FileSystem::WriteNewFile(const std::string& path, std::string_view 
     parts->existing = options.existing;
     if (options.unchanged) parts->unchanged = *options.unchanged;
     parts->placed = options.placed;
+    parts->placedAs = options.placedAs;
     // Its bytes wait with the others'. The kernel starts writing them now, so that by
     // the flush they are on disk or on their way, and the flush finds little left to do
     // (where there is a disk to write them to).
@@ -339,6 +341,9 @@ Result<void> FileSystem::PlaceParts(detail::Staged& parts, const std::string& pa
         }
     }
     if (parts.placed) *parts.placed = parts.made;
+    // Taking its name changed its status change time.
+    struct stat st;
+    if (parts.placedAs && ::fstat(temp.fd(), &st) == 0) *parts.placedAs = InfoOf(st);
     return {};
 }
 

@@ -49,8 +49,9 @@ public:
     // The piece drawn now, on this thread (for the clipboard).
     platform::Picture Draw(int piece) const;
 
-    // Shows only the pieces whose number is `query`, or whose name or text holds it
-    // (without regard to case); all of them for an empty query.
+    // Shows only the pieces whose number is `query`, or whose name or text (as written
+    // or as drawn, its references decoded) holds it, in any width and case; all of them
+    // for an empty query.
     void SetFilter(const QString& query);
     // Draws every picture again in `look`.
     void SetLook(const render::Appearance& look);
@@ -74,6 +75,8 @@ private:
     };
 
     void Arrived(int piece, int generation, QImage image);
+    // The piece's text folded as the search compares it, as written and as drawn.
+    const QString& SearchKey(int piece) const;
     int RowOf(int piece) const;
     // The height a piece's picture will have: its lines at the pitch, and the margins.
     QSize ExpectedSize(int piece) const;
@@ -82,7 +85,8 @@ private:
     render::Appearance look_;
     std::vector<int> shown_;  // the pieces shown, in collection order
     mutable std::vector<Slot> slots_;
-    mutable std::vector<std::optional<QString>> texts_;  // decoded for the search, when first needed
+    // The search's key of each piece, made when first needed (see SearchKey).
+    mutable std::vector<std::optional<QString>> texts_;
     mutable QThreadPool pool_;
     mutable int nextPriority_ = 0;  // the row asked for last is drawn first
     int generation_ = 0;            // pictures of an older look are dropped
