@@ -36,6 +36,7 @@ import subprocess
 import sys
 import tempfile
 import time
+import zlib
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import attack_convert_users as users  # noqa: E402
@@ -74,6 +75,29 @@ def same(a, b):
     return filecmp.cmp(a, b, shallow=False)
 
 
+def whole_png(path):
+    """A PNG file with every chunk's CRC right, its IDAT inflated to its end and its IEND."""
+    data = open(path, "rb").read()
+    if data[:8] != b"\x89PNG\r\n\x1a\n":
+        return False
+    at, idat, kinds = 8, b"", []
+    while at + 12 <= len(data):
+        length = int.from_bytes(data[at:at + 4], "big")
+        kind, body = data[at + 4:at + 8], data[at + 8:at + 8 + length]
+        if len(body) != length or zlib.crc32(kind + body) != int.from_bytes(data[at + 8 + length:at + 12 + length], "big"):
+            return False
+        kinds.append(kind)
+        idat += body if kind == b"IDAT" else b""
+        at += 12 + length
+    try:
+        inflater = zlib.decompressobj()
+        inflater.decompress(idat)
+        ended = inflater.eof
+    except zlib.error:
+        return False
+    return ended and kinds[:1] == [b"IHDR"] and kinds[-1:] == [b"IEND"] and at == len(data)
+
+
 def check(tree, original, alone, document_names):
     """What was destroyed: a list of complaints."""
     complaints = []
@@ -102,6 +126,8 @@ def check(tree, original, alone, document_names):
             complaints.append("%s: a temporary file left" % k)
         elif os.path.getsize(path) == 0 and k not in before:
             complaints.append("%s: an empty file" % k)
+        elif k.endswith(".png") and k not in before and not whole_png(path):
+            complaints.append("%s: not a whole PNG file" % k)
     return complaints
 
 
