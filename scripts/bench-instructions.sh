@@ -12,6 +12,7 @@
 #             reach the 1024-pixel cap
 # Prints a line per set and form: pictures, instructions per picture of each build and
 # their ratio (new / old). The work goes to a folder on tmpfs (TMPFS, default /dev/shm).
+# SETS="thread" (or any of the four, space-separated) counts only those.
 set -euo pipefail
 
 [ $# -eq 2 ] || { echo "usage: $0 OLD-CLI NEW-CLI" >&2; exit 2; }
@@ -75,7 +76,7 @@ run() {
 }
 
 printf '%-8s %-8s %8s %16s %16s %7s\n' set form pictures "old per picture" "new per picture" ratio
-for set in thread small medium large; do
+for set in ${SETS:-thread small medium large}; do
   case $set in
     thread) pictures=100 ;;
     small) pictures=40 ;;
