@@ -266,7 +266,8 @@ bool HoldsSettingsKeys(const stdfs::path& path, std::initializer_list<std::strin
     for (std::string_view section : sections) {
         std::vector<std::string_view> names;
         if (section == keys::kGeneral) {
-            names = {keys::kTextColor, keys::kBackColor, keys::kMargin, keys::kCollapseSpaces, keys::kIndexedPng};
+            names = {keys::kTextColor,  keys::kBackColor, keys::kMargin,         keys::kCollapseSpaces,
+                     keys::kIndexedPng, keys::kScale,     keys::kTransparentBack};
         } else {
             names.assign(keys::kStartSeparators.begin(), keys::kStartSeparators.end());
             names.insert(names.end(), keys::kEndSeparators.begin(), keys::kEndSeparators.end());

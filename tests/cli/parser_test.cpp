@@ -476,7 +476,8 @@ TEST(UsageCli, WarningsOnStandardError) {
                     "quarvel-cli: @DIR/s.ini: warning: none of the keys of the sections General and TargetFilePage is "
                     "in it, so it changes nothing; the defaults are used (save the settings from the window to make "
                     "one)\n"},
-          std::pair{"[TargetFilePage]\r\nbBackup=FALSE\r\n", ""}}) {
+          std::pair{"[TargetFilePage]\r\nbBackup=FALSE\r\n", ""}, std::pair{"[General]\r\niScale=2\r\n", ""},
+          std::pair{"[General]\r\nbTransparent=TRUE\r\n", ""}}) {
         WriteFile(dir / "s.ini", settings);
         auto r = RunProcess(WithPaths({"convert", "--settings", "@DIR/s.ini", "--no-backup", "@IN"}, dir));
         EXPECT_EQ(r.exit_code, 0) << r.err;
