@@ -35,6 +35,7 @@ struct Failure {
         wrongCode,          // a document is not in the code it is to be read in; `detail` names the one that fits
         noBackup,           // a document to put back has no copy in backup/
         tooLarge,           // more bytes than the program reads of such a file
+        tooDeep,            // a folder further down than a folder walk goes (its tree is left alone)
         fontUnusable,       // a font file that cannot be used; `detail` says why
         badSettingsName,    // a section or key name that a settings file cannot hold; `detail` names it
         outOfMemory,        // no memory for the work
