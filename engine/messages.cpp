@@ -5,6 +5,7 @@
 
 #include "platform/codec.h"
 #include "platform/fs.h"
+#include "platform/fs_walk.h"
 #include "platform/language.h"
 
 namespace quarvel::engine {
@@ -36,6 +37,7 @@ std::string Reason(const Failure& failure) {
     case What::wrongCode: return TextWrongCode();
     case What::noBackup: return TextNoBackup();
     case What::tooLarge: return TextTooLarge();
+    case What::tooDeep: return TextTooDeep();
     case What::fontUnusable: return TextFontUnusable();
     case What::badSettingsName: return TextBadSettingsName();
     case What::outOfMemory: return TextOutOfMemory();
@@ -194,6 +196,12 @@ const std::string& TextCodeThatFits() {
 
 const std::string& TextTooLarge() {
     static const std::string text = NativeToCp932(_("ファイルが大きすぎます"));
+    return text;
+}
+
+const std::string& TextTooDeep() {
+    static const std::string text = NativeToCp932(
+        platform::Fill(_("フォルダの階層が深すぎるため中には入りません（{1} 階層まで）"), {std::to_string(fs::kMaxWalkDepth)}));
     return text;
 }
 

@@ -2,13 +2,13 @@
 
 #include <algorithm>
 #include <atomic>
-#include <iterator>
 #include <set>
 
 #include "engine/code_convert.h"
 #include "engine/document_code.h"
 #include "engine/image_tags.h"
 #include "platform/fs.h"
+#include "platform/fs_walk.h"
 #include "platform/paths.h"
 
 namespace quarvel::engine {
@@ -69,27 +69,40 @@ int RemovePictures(const std::string& document, const std::set<long>& numbers, f
 
 }  // namespace
 
-std::string NewestBackupOf(const std::string& document, fs::FileSystem& fileSystem) {
-    const std::string folder = SiblingPath(document, kBackupFolderName);
-    const std::string name = GetFileNameWithExtension(document);
-    Result<std::vector<fs::Entry>> entries = fileSystem.List(folder, {});
-    if (!entries) return {};
-    long newest = -1;
+BackupCopies::BackupCopies(const std::string& backupFolder, fs::FileSystem& fileSystem) : folder_(backupFolder) {
+    Result<std::vector<fs::Entry>> entries = fileSystem.List(folder_, {});
+    if (!entries) return;
+    auto take = [&](std::string_view name, long number) {
+        auto [at, made] = newest_.try_emplace(std::string(name), number);
+        if (!made) at->second = std::max(at->second, number);
+    };
     for (const fs::Entry& entry : *entries) {
-        if (entry.kind != fs::Kind::file || entry.isLink || !entry.name.starts_with(name)) continue;
-        const std::string_view rest = std::string_view(entry.name).substr(name.size());
-        if (rest.empty()) {
-            newest = std::max(newest, 0L);
-        } else if (rest.size() >= 2 && rest.size() <= 4 && rest[0] == '.' && rest[1] != '0' &&
-                   std::all_of(rest.begin() + 1, rest.end(), [](char c) { return c >= '0' && c <= '9'; })) {
-            newest = std::max(newest, std::stol(std::string(rest.substr(1))));
-        }
+        if (entry.kind != fs::Kind::file || entry.isLink) continue;
+        const std::string_view name = entry.name;
+        take(name, 0);
+        // NAME.N: a later copy of NAME (N from 1 to 999, without leading zeros).
+        const std::size_t dot = name.find_last_of('.');
+        if (dot == std::string_view::npos) continue;
+        const std::string_view digits = name.substr(dot + 1);
+        if (digits.empty() || digits.size() > 3 || digits[0] == '0' ||
+            !std::all_of(digits.begin(), digits.end(), [](char c) { return c >= '0' && c <= '9'; }))
+            continue;
+        take(name.substr(0, dot), std::stol(std::string(digits)));
     }
-    if (newest < 0) return {};
-    return JoinPath(folder, newest == 0 ? name : name + "." + std::to_string(newest));
 }
 
-RestoreResult RestoreDocument(const std::string& path, fs::FileSystem& fileSystem) {
+std::string BackupCopies::NewestOf(std::string_view name) const {
+    const auto at = newest_.find(name);
+    if (at == newest_.end()) return {};
+    return JoinPath(folder_, at->second == 0 ? std::string(name) : std::string(name) + "." + std::to_string(at->second));
+}
+
+std::string NewestBackupOf(const std::string& document, fs::FileSystem& fileSystem) {
+    return BackupCopies(SiblingPath(document, kBackupFolderName), fileSystem)
+        .NewestOf(GetFileNameWithExtension(document));
+}
+
+RestoreResult RestoreDocument(const std::string& path, fs::FileSystem& fileSystem, const BackupCopies* copies) {
     RestoreResult result;
     result.path = path;
     auto fail = [&](Failure failure) {
@@ -106,7 +119,7 @@ RestoreResult RestoreDocument(const std::string& path, fs::FileSystem& fileSyste
     Result<fs::FileInfo> read = fileSystem.ReadFileBytes(path, current);
     if (!read) return fail(read.failure());
 
-    result.backup = NewestBackupOf(path, fileSystem);
+    result.backup = copies ? copies->NewestOf(GetFileNameWithExtension(path)) : NewestBackupOf(path, fileSystem);
     if (result.backup.empty()) return fail({Failure::What::noBackup, path});
     Result<std::string> copy = fileSystem.ReadWhole(result.backup);
     if (!copy) return fail(copy.failure());
@@ -141,26 +154,27 @@ std::vector<RestoreResult> RestoreFolder(const std::string& folder, std::string_
         result.path = failure.path;
         result.failure = std::move(failure);
         results.push_back(std::move(result));
-        return results;
     };
-    Result<fs::HeldFolder> held = fileSystem.Hold(folder);
-    if (!held) return failed(held.failure());
-    Result<std::vector<fs::Entry>> entries = fileSystem.List(folder, {});
-    if (!entries) return failed(entries.failure());
-    if (subFolders == SubFolders::yes) {
-        for (const fs::Entry& entry : *entries) {
-            if (entry.kind != fs::Kind::folder || entry.isLink || entry.name == kBackupFolderName) continue;
-            std::vector<RestoreResult> inside =
-                RestoreFolder(JoinPath(folder, entry.name), pattern, subFolders, fileSystem);
-            std::move(inside.begin(), inside.end(), std::back_inserter(results));
-        }
-    }
-    for (const fs::Entry& entry : *entries) {
-        if (entry.kind != fs::Kind::file || entry.isLink || pattern.empty() ||
-            !fs::MatchesPattern(entry.name, pattern) || IsNeverADocument(entry.name))
+    fs::FolderWalk walk(fileSystem, folder, subFolders == SubFolders::yes ? fs::WalkDepth::tree : fs::WalkDepth::folderOnly,
+                        [](std::string_view name) { return name != kBackupFolderName; });
+    for (fs::FolderWalk::Step step; (step = walk.Next()).kind != fs::FolderWalk::Step::Kind::end;) {
+        if (step.failure) {
+            failed(std::move(*step.failure));
             continue;
-        const std::string document = JoinPath(folder, entry.name);
-        if (!NewestBackupOf(document, fileSystem).empty()) results.push_back(RestoreDocument(document, fileSystem));
+        }
+        if (pattern.empty()) continue;
+        Result<std::vector<fs::Entry>> entries = fileSystem.List(walk.path(), pattern);
+        if (!entries) {
+            failed(entries.failure());
+            continue;
+        }
+        const BackupCopies copies(JoinPath(walk.path(), kBackupFolderName), fileSystem);
+        for (const fs::Entry& entry : *entries) {
+            if (entry.kind != fs::Kind::file || entry.isLink || !fs::MatchesPattern(entry.name, pattern) ||
+                IsNeverADocument(entry.name) || copies.NewestOf(entry.name).empty())
+                continue;
+            results.push_back(RestoreDocument(JoinPath(walk.path(), entry.name), fileSystem, &copies));
+        }
     }
     return results;
 }

@@ -2,6 +2,7 @@
 // The way back from a conversion: a document put back from its copy in backup/, and
 // the pictures of that conversion removed.
 
+#include <map>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -30,6 +31,21 @@ struct RestoreResult {
     int picturesRemoved = 0;  // pictures of the conversion that no tag names any more
 };
 
+// The copies that a backup/ holds, from one listing of it, so that the documents of a
+// folder look theirs up rather than list it each.
+class BackupCopies {
+public:
+    // Lists `backupFolder` (nothing is in it when it is missing or cannot be read).
+    BackupCopies(const std::string& backupFolder, platform::fs::FileSystem& fileSystem);
+    // The copy the document named `name` is put back from: the newest (NAME.N with the
+    // highest N, else NAME), as a path in the backup folder; empty when there is none.
+    std::string NewestOf(std::string_view name) const;
+
+private:
+    std::string folder_;
+    std::map<std::string, long, std::less<>> newest_;  // 0: NAME itself
+};
+
 // The copy a document is put back from: the newest in backup/ beside it (NAME.N with
 // the highest N, else NAME); empty when there is none.
 std::string NewestBackupOf(const std::string& document, platform::fs::FileSystem& fileSystem);
@@ -40,12 +56,16 @@ std::string NewestBackupOf(const std::string& document, platform::fs::FileSystem
 // name and the restored text no longer does are removed (regular files only), with the
 // image folder when nothing else is left in it. A document that another program changes
 // meanwhile is left as it is (changedMeanwhile); one without a copy: noBackup.
-RestoreResult RestoreDocument(const std::string& path, platform::fs::FileSystem& fileSystem);
+// `copies`, when given, are those of the backup/ beside the document, as listed for its
+// folder.
+RestoreResult RestoreDocument(const std::string& path, platform::fs::FileSystem& fileSystem,
+                              const BackupCopies* copies = nullptr);
 
 // Every document of a folder (and of its sub-folders, with SubFolders::yes) whose name
 // matches the pattern and that has a copy in the backup/ beside it, restored as
-// RestoreDocument does, in the order a conversion walks them. A folder that cannot be
-// read is a failed result of its own.
+// RestoreDocument does, in the order a conversion walks them (platform::fs::FolderWalk),
+// each folder and its backup/ listed once. A folder that cannot be read, or that lies
+// deeper than the walk goes, is a failed result of its own.
 std::vector<RestoreResult> RestoreFolder(const std::string& folder, std::string_view pattern, SubFolders subFolders,
                                          platform::fs::FileSystem& fileSystem);
 
