@@ -42,7 +42,8 @@ public:
     // The piece of a row shown (its index in the collection).
     int PieceAt(int row) const { return shown_[static_cast<std::size_t>(row)]; }
 
-    // "12 名前": the piece's number from 1, and its name when it has one.
+    // "12 名前": the piece's number from 1, and its name when it has one (the start of a
+    // long one, engine::Collection::ShortName).
     QString Label(int piece) const;
     // The piece's text as the copy-paste box takes it (line breaks as '\n').
     QString Text(int piece) const;
@@ -71,7 +72,13 @@ private:
         QImage image;
         render::RenderReport report;
         bool queued = false;
+        QSize expected;  // ExpectedSize, once known
     };
+    // The texts kept decoded for the searches: those of at most this many bytes.
+    static constexpr std::size_t kKeptTextBytes = 64 << 10;
+
+    // The label with the whole name, as the search looks at it.
+    QString SearchedLabel(int piece) const;
 
     void Arrived(int piece, int generation, QImage image);
     int RowOf(int piece) const;
@@ -82,7 +89,7 @@ private:
     render::Appearance look_;
     std::vector<int> shown_;  // the pieces shown, in collection order
     mutable std::vector<Slot> slots_;
-    mutable std::vector<std::optional<QString>> texts_;  // decoded for the search, when first needed
+    mutable std::vector<std::optional<QString>> texts_;  // small ones decoded for the search, when first needed
     mutable QThreadPool pool_;
     mutable int nextPriority_ = 0;  // the row asked for last is drawn first
     int generation_ = 0;            // pictures of an older look are dropped
