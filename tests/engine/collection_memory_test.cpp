@@ -1,84 +1,19 @@
 // Template collections drawn in memory bounded by the input, not by a multiple of it:
 // a huge piece or name costs its own bytes once, however it escapes in the page. The
-// memory is every allocation of the program (operator new, replaced here for this test
-// program; the counting is on only while a test measures).
-
-#include <malloc.h>
+// memory is every allocation of the program (allocation_peak.h).
 
 #include <algorithm>
-#include <atomic>
 #include <cstdint>
-#include <cstdlib>
 #include <fstream>
-#include <new>
 #include <string>
 #include <vector>
 
 #include <gtest/gtest.h>
 
+#include "allocation_peak.h"
 #include "engine/collection.h"
 #include "engine/pieces.h"
 #include "support/test_support.h"
-
-namespace {
-
-std::atomic<std::int64_t> g_live{0};
-std::atomic<std::int64_t> g_peak{0};
-std::atomic<bool> g_measuring{false};
-
-void* Counted(void* block) {
-    if (!block) throw std::bad_alloc();
-    const std::int64_t live = g_live += static_cast<std::int64_t>(::malloc_usable_size(block));
-    if (g_measuring.load(std::memory_order_relaxed)) {
-        std::int64_t peak = g_peak.load(std::memory_order_relaxed);
-        while (live > peak && !g_peak.compare_exchange_weak(peak, live)) {
-        }
-    }
-    return block;
-}
-
-void Uncounted(void* block) {
-    if (!block) return;
-    g_live -= static_cast<std::int64_t>(::malloc_usable_size(block));
-    std::free(block);
-}
-
-// Bytes allocated at the peak of `work` beyond what was allocated before it.
-template <typename Work>
-std::int64_t PeakOf(Work work) {
-    const std::int64_t before = g_live.load();
-    g_peak = before;
-    g_measuring = true;
-    work();
-    g_measuring = false;
-    return g_peak.load() - before;
-}
-
-}  // namespace
-
-void* operator new(std::size_t size) { return Counted(std::malloc(size ? size : 1)); }
-void* operator new[](std::size_t size) { return Counted(std::malloc(size ? size : 1)); }
-void* operator new(std::size_t size, std::align_val_t align) {
-    return Counted(std::aligned_alloc(static_cast<std::size_t>(align),
-                                      (size + static_cast<std::size_t>(align) - 1) & ~(static_cast<std::size_t>(align) - 1)));
-}
-void* operator new[](std::size_t size, std::align_val_t align) { return operator new(size, align); }
-void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
-    try {
-        return operator new(size);
-    } catch (...) {
-        return nullptr;
-    }
-}
-void* operator new[](std::size_t size, const std::nothrow_t&) noexcept { return operator new(size, std::nothrow); }
-void operator delete(void* block) noexcept { Uncounted(block); }
-void operator delete[](void* block) noexcept { Uncounted(block); }
-void operator delete(void* block, std::size_t) noexcept { Uncounted(block); }
-void operator delete[](void* block, std::size_t) noexcept { Uncounted(block); }
-void operator delete(void* block, std::align_val_t) noexcept { Uncounted(block); }
-void operator delete[](void* block, std::align_val_t) noexcept { Uncounted(block); }
-void operator delete(void* block, std::size_t, std::align_val_t) noexcept { Uncounted(block); }
-void operator delete[](void* block, std::size_t, std::align_val_t) noexcept { Uncounted(block); }
 
 namespace quarvel::engine {
 namespace {
@@ -135,7 +70,7 @@ TEST(CollectionMemory, AHugePieceOrNameIsHeldOnceAndEscapedOnce) {
         ASSERT_EQ(collection.pieces.size(), 1u);
         const std::string out = (dir / c.name).string();
         std::vector<DrawnPiece> drawn;
-        const std::int64_t peak = PeakOf([&] { ASSERT_TRUE(DrawCollection(collection, out, "x", settings, drawn).ok()); });
+        const std::int64_t peak = test::PeakAllocated([&] { ASSERT_TRUE(DrawCollection(collection, out, "x", settings, drawn).ok()); });
         EXPECT_LE(peak, kBesides) << "MiB: " << (peak >> 20);
         // The label shows the start of a long name; the search finds all of it.
         EXPECT_LE(CountIn(out + "/" + std::string(kIndexPageName), "&lt;"), c.escapedInPage + 200);
