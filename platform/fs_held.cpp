@@ -41,6 +41,8 @@ void HeldFolder::Release() {
     if (owner_ && fd_ >= 0) owner_->Release(path_, fd_);
     owner_ = nullptr;
     fd_ = -1;
+    // Its room too: a handle let go and kept (a level of a folder walk) holds no path.
+    std::string().swap(path_);
 }
 
 // The descriptor closes once nothing else works in the folder any more (SharedFd).
@@ -61,9 +63,11 @@ void FileSystem::Release(const std::string& folder, int fd) {
 // holder letting go meanwhile never leaves the operation with a closed one.
 Location FileSystem::Locate(const std::string& path) const {
     Location place;
-    place.name = path;
     const std::lock_guard lock(held_->mutex);
-    if (held_->byPath.empty() || path.empty()) return place;
+    if (held_->byPath.empty() || path.empty()) {
+        place.name = path;
+        return place;
+    }
     for (std::string_view folder = path;;) {
         if (auto at = held_->byPath.find(folder); at != held_->byPath.end() && !at->second.empty()) {
             place.folder = at->second.back();
@@ -75,7 +79,10 @@ Location FileSystem::Locate(const std::string& path) const {
             return place;
         }
         const std::size_t cut = folder.find_last_of(kPathSeparator);
-        if (cut == std::string_view::npos || folder.size() == 1) return place;
+        if (cut == std::string_view::npos || folder.size() == 1) {
+            place.name = path;
+            return place;
+        }
         folder = cut == 0 ? folder.substr(0, 1) : folder.substr(0, cut);
     }
 }

@@ -15,6 +15,7 @@
 
 #include <gtest/gtest.h>
 
+#include "allocation_peak.h"
 #include "engine/jobs.h"
 #include "engine/restore.h"
 #include "platform/fs_walk.h"
@@ -99,6 +100,26 @@ TEST(DeepTrees, AWalkGoesDownToItsDepthAndSaysWhatLiesBelow) {
                                             {LevelPath(root, 1) + "/x.htm", "done"}}));
         // Gone in time linear in its depth (a walk by paths takes its square).
         test::RemoveTree(dir.path() / "d");
+    }
+}
+
+// However deep it goes, a walk keeps the same few bytes for each level: on a chain of
+// folders whose path is 128 KiB long, it holds a few copies of that path and a few
+// hundred bytes a level (a copy of the path at each level would be 256 MiB).
+TEST(DeepTrees, AWalkTakesTheSameMemoryAtEveryLevel) {
+    const std::string name(31, 'd');
+    for (const Job job : {Job::convertFolder, Job::restoreFolder}) {
+        SCOPED_TRACE(job == Job::convertFolder ? "convert-folder" : "restore-folder");
+        const test::TempDir dir(std::filesystem::is_directory("/dev/shm") ? "/dev/shm" : "");
+        test::MakeFolderChain(dir.path(), fs::kMaxWalkDepth + 10, name, [&](int folder, int level) {
+            if (level == 1) test::WriteFileAt(folder, "x.htm", kDoc);
+        });
+        const std::int64_t path = static_cast<std::int64_t>(fs::kMaxWalkDepth * (name.size() + 1));
+        Met met;
+        const std::int64_t peak = test::PeakAllocated([&] { met = RunJob(job, dir.path().string()); });
+        EXPECT_EQ(met.size(), job == Job::convertFolder ? 2u : 1u);  // the folder too deep, and the document
+        EXPECT_LE(peak, 16 * path + fs::kMaxWalkDepth * 256) << "MiB: " << (peak >> 20);
+        test::RemoveTree(dir.path() / name);
     }
 }
 
