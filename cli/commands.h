@@ -2,6 +2,7 @@
 // Sub-commands of quarvel-cli: what each takes from the command line, and what the
 // parser (cli/parser.cpp) and the commands share.
 
+#include <chrono>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -53,7 +54,18 @@ struct RenderOptions {
     std::string output;  // "-": standard output
     LookOptions look;
     bool html = false;
+    bool lineBreaks = false;  // with html: line ends break lines too
     render::TextEncoding encoding = render::TextEncoding::automatic;
+};
+
+// measure [FILE|-], pad --to PIXELS [FILE|-]: text art read as render reads it.
+struct ArtTextOptions {
+    std::string input = "-";
+    LookOptions look;
+    bool html = false;
+    bool lineBreaks = false;  // html: line ends break lines too
+    render::TextEncoding encoding = render::TextEncoding::automatic;
+    std::optional<int> to;  // pad: the width every line is filled to
 };
 
 // render-pieces FILE.mlt|FILE.ast -o DIR
@@ -62,6 +74,13 @@ struct PiecesOptions {
     std::string output;  // the pictures' folder
     LookOptions look;
     std::optional<int> jobs;  // pictures drawn at once; all cores when unset
+};
+
+// thumbnail FILE.mlt|FILE.ast -o OUT.png [--size N]
+struct ThumbnailOptions {
+    std::string input;
+    std::string output;
+    int size = 256;  // the picture's width and height in pixels
 };
 
 enum class Mode { file, folder };  // convert DOCUMENT..., convert-folder FOLDER
@@ -74,12 +93,14 @@ struct ConvertOptions {
     std::optional<engine::DocumentCode> code;
     std::vector<std::string> starts;  // as typed (UTF-8)
     std::vector<std::string> ends;
+    bool lineBreaks = false;  // on whatever the settings file says
     bool noBackup = false;
     std::optional<std::string> pattern;
     bool noSubFolders = false;
     LookOptions look;
     bool quiet = false;
     std::optional<int> jobs;  // pictures drawn at once; all cores when unset
+    std::chrono::milliseconds lockWait{engine::kDefaultLockWait};
 };
 
 // restore DOCUMENT..., restore-folder FOLDER
@@ -87,6 +108,9 @@ struct RestoreOptions {
     std::vector<std::string> targets;
     std::optional<std::string> pattern;
     bool noSubFolders = false;
+    bool original = false;
+    bool force = false;
+    std::chrono::milliseconds lockWait{engine::kDefaultLockWait};
 };
 
 // More workers than this only hold more pictures in memory.
@@ -99,7 +123,10 @@ int ParseAndRun(int argc, char** argv);
 int RunRender(const RenderOptions& options);
 int RunConversion(const ConvertOptions& options, Mode mode);
 int RunRenderPieces(const PiecesOptions& options);
+int RunThumbnail(const ThumbnailOptions& options);
 int RunRestore(const RestoreOptions& options, Mode mode);
+int RunMeasure(const ArtTextOptions& options);
+int RunPad(const ArtTextOptions& options);
 
 // "quarvel-cli: <message> (see quarvel-cli help <command>)" and a line break: how bad
 // usage is told (the general help without a command).
@@ -120,6 +147,10 @@ std::string OneLine(const std::string& utf8);
 // failed>: <the system's reason>". The one place where the command line words a failure.
 void PrintFailure(const Failure& failure);
 
+// Prints what went wrong without stopping a document: "quarvel-cli: <path>: warning:
+// <what>".
+void PrintWarning(const Failure& warning);
+
 // Prints a warning for each thing the picture at `path` does not show of its art;
 // `codeHint` names the option that chooses how bytes are decoded.
 void PrintNotes(const std::string& path, const render::RenderReport& notes, std::string_view codeHint);
@@ -138,6 +169,9 @@ Result<std::string> ReadUserFile(const std::string& path, std::size_t limit, con
 // The same, held as read (a large regular file is not copied again).
 Result<platform::fs::FileBytes> ReadUserBytes(const std::string& path, std::size_t limit,
                                               const std::string& tooLargeReason);
+
+// Writes `bytes` whole down standard output, or says why not.
+Result<void> WriteStandardOutput(std::string_view bytes);
 
 // Applies a non-empty --font PATH (an empty one leaves QUARVEL_FONT in force), or says
 // why the file cannot be used.

@@ -1,21 +1,16 @@
 // quarvel-cli convert and convert-folder: file jobs and folder jobs without a window.
 
-#include <sys/ioctl.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <array>
-#include <atomic>
-#include <csignal>
 #include <cstdio>
-#include <cstdlib>
-#include <cstring>
 #include <exception>
 #include <filesystem>
 #include <new>
 #include <optional>
 
 #include "cli/commands.h"
+#include "cli/terminal_progress.h"
 #include "engine/document_code.h"
 #include "engine/job_summary.h"
 #include "engine/jobs.h"
@@ -49,7 +44,6 @@ using engine::DocumentResult;
 using engine::EscapeControls;
 using engine::FolderConversionJob;
 using engine::ImageFolderClaims;
-using engine::JobProgress;
 using engine::JobResult;
 using engine::JobSummary;
 using engine::Outcome;
@@ -62,7 +56,6 @@ using render::kMaxMargin;
 using render::PngForm;
 
 using platform::Fill;
-using platform::IsLeadByte;
 using platform::TrimTrailingSeparators;
 namespace cp932 = platform::cp932;
 
@@ -79,114 +72,6 @@ std::optional<std::string> ArgumentToCp932(const std::string& text) {
 }
 
 std::string NativeText(const std::string& cp932Text) { return cp932::ToUtf8(cp932Text); }
-
-// Set on Ctrl+C (or SIGTERM) and never cleared.
-std::atomic<bool> g_interruptRequested{false};
-
-// The columns of a line on standard error, a terminal.
-std::size_t TerminalColumns() {
-    winsize size{};
-    if (::ioctl(STDERR_FILENO, TIOCGWINSZ, &size) == 0 && size.ws_col > 0) return size.ws_col;
-    return 80;
-}
-
-// Code page 932 text cut to `columns` (a double-byte character takes two): what does
-// not fit gives way at the start to "...", so that a path keeps its file name.
-std::string FitColumns(const std::string& text, std::size_t columns) {
-    if (text.size() <= columns) return text;  // as many columns as bytes
-    const std::size_t room = columns > 3 ? columns - 3 : 0;
-    for (std::size_t at = 0; at < text.size(); at += IsLeadByte(text[at]) ? 2 : 1)
-        if (text.size() - at <= room) return "..." + text.substr(at);
-    return "...";
-}
-
-// A terminal that takes no escape sequences: TERM is dumb or not set.
-bool IsDumbTerminal() {
-    const char* term = std::getenv("TERM");
-    return !term || !*term || std::strcmp(term, "dumb") == 0;
-}
-
-// Progress on standard error: a live line on a terminal, nothing otherwise. The line
-// never reaches the last column (a line that wrapped could not be taken back); on a
-// terminal without escape sequences spaces take back what is left of a longer one.
-class TerminalProgress : public JobProgress {
-public:
-    explicit TerminalProgress(bool live) : live_(live), dumb_(live && IsDumbTerminal()) { initialized = true; }
-
-    // Each job starts with the abort flag down, but an interrupt stays in force for
-    // every job after it, even one that came between two jobs.
-    void BeginJob() override {
-        JobProgress::BeginJob();
-        if (g_interruptRequested.load()) abortRequested = true;
-    }
-
-    void SetProgressText(const std::string& text) override {
-        if (!live_ || text == last_) return;
-        last_ = text;
-        const std::string line = FitColumns(text, TerminalColumns() - 1);
-        const std::size_t columns = line.size();
-        std::fprintf(
-            stderr, "\r%s%s", NativeText(line).c_str(),
-            dumb_ ? std::string(shownColumns_ > columns ? shownColumns_ - columns : 0, ' ').c_str() : "\x1b[K");
-        shownColumns_ = std::max(shownColumns_, columns);
-        std::fflush(stderr);
-    }
-    void ShowMessage(const std::string& text) override { Print("quarvel-cli: " + OneLine(NativeText(text))); }
-
-    void Print(const std::string& line) {
-        ClearLine();
-        std::fprintf(stderr, "%s\n", line.c_str());
-    }
-    void ClearLine() {
-        if (live_ && !last_.empty()) {
-            if (dumb_)
-                std::fprintf(stderr, "\r%s\r", std::string(shownColumns_, ' ').c_str());
-            else
-                std::fputs("\r\x1b[K", stderr);
-        }
-        last_.clear();
-        shownColumns_ = 0;
-    }
-
-private:
-    bool live_;
-    bool dumb_;
-    std::string last_;
-    std::size_t shownColumns_ = 0;  // the widest line shown since the line was last taken back
-};
-
-std::atomic<JobProgress*> g_interrupted{nullptr};
-
-extern "C" void OnInterrupt(int) {
-    g_interruptRequested.store(true);
-    if (JobProgress* progress = g_interrupted.load()) progress->abortRequested.store(true);
-}
-
-// Ctrl+C (and a polite kill) ask the running job to stop, as the abort button does;
-// a second Ctrl+C ends the program at once.
-class InterruptGuard {
-public:
-    explicit InterruptGuard(JobProgress& progress) {
-        g_interrupted = &progress;
-        struct sigaction action {};
-        action.sa_handler = OnInterrupt;
-        action.sa_flags = SA_RESETHAND;
-        sigemptyset(&action.sa_mask);
-        sigaction(SIGINT, &action, &oldInt_);
-        sigaction(SIGTERM, &action, &oldTerm_);
-    }
-    ~InterruptGuard() {
-        sigaction(SIGINT, &oldInt_, nullptr);
-        sigaction(SIGTERM, &oldTerm_, nullptr);
-        g_interrupted = nullptr;
-    }
-    InterruptGuard(const InterruptGuard&) = delete;
-    InterruptGuard& operator=(const InterruptGuard&) = delete;
-
-private:
-    struct sigaction oldInt_ {};
-    struct sigaction oldTerm_ {};
-};
 
 // The settings file's values for the mode, with a warning for each part of it that
 // changes nothing or is not understood. A file that cannot be read fails, as a document
@@ -235,6 +120,7 @@ std::optional<std::string> ApplyOptions(const ConvertOptions& o, FolderPageSetti
             (*separators)[k] = *bytes;
         }
     }
+    if (o.lineBreaks) common.lineBreaks = true;
     if (o.noBackup) common.backup = false;
     if (o.pattern) page.fileFilter = *o.pattern;
     if (o.noSubFolders) page.subFolders = false;
@@ -278,6 +164,7 @@ void PrintWarnings(const JobResult& result, TerminalProgress& progress, Document
                 if (document.failure->detail == CodeName(code)) fits = code;
             PrintProblem(document.path, platform::Fill(_("convert it with {1} (or --code auto)"), {CodeOption(fits)}));
         }
+        for (const Failure& warning : document.warnings) PrintWarning(warning);
         if (document.outcome != Outcome::converted) continue;
         if (!document.otherCharset.empty()) {
             const std::string read =
@@ -309,6 +196,11 @@ std::string SummaryLine(const JobSummary& s) {
     if (s.jobFailures > 0)
         line += platform::Fill(_("; {1}"), {Counted(s.jobFailures, "{1} failure outside the documents",
                                                     "{1} failures outside the documents")});
+    if (!s.locked.empty()) {
+        std::string names;
+        for (const std::string& path : s.locked) names += (names.empty() ? "" : ", ") + EscapeControls(path);
+        line += platform::Fill(_("; not converted, locked by another process: {1}"), {names});
+    }
     return line;
 }
 
@@ -422,10 +314,13 @@ int Convert(const ConvertOptions& options, Mode mode) {
     ConversionSettings settings = EngineSettings(start.page.common, start.look, start.form, &progress);
     settings.collectNotes = true;
     if (options.jobs) settings.workers = *options.jobs;
+    settings.lockWait = options.lockWait;
     const int status = mode == Mode::folder ? ConvertFolder(options, start, settings, progress, summary)
                                             : ConvertFiles(options, start, settings, progress, summary);
     progress.ClearLine();
-    if (onATerminal) progress.Print("quarvel-cli: " + SummaryLine(summary));
+    // A folder's counts go to a script's or a cron job's log too; one document's only to
+    // a person watching.
+    if (onATerminal || mode == Mode::folder) progress.Print("quarvel-cli: " + SummaryLine(summary));
     // Interrupted, the run did not do all it was asked to, even when the interrupt
     // came after the last check of a job.
     return g_interruptRequested.load() ? kExitAborted : status;

@@ -1,4 +1,5 @@
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
@@ -55,6 +56,12 @@ void PrintFailure(const Failure& failure) {
     std::fprintf(stderr, "quarvel-cli: %s\n", OneLine(cp932::ToUtf8(MessageText(failure))).c_str());
 }
 
+void PrintWarning(const Failure& warning) {
+    Failure reason = warning;
+    reason.path.clear();
+    PrintProblem(warning.path, Warning(OneLine(cp932::ToUtf8(MessageText(reason)))));
+}
+
 bool RefuseBinary(const std::string& path, std::string_view bytes) {
     const std::optional<std::string_view> format = render::BinaryFormat(bytes);
     if (format)
@@ -109,6 +116,17 @@ Result<fs::FileBytes> ReadUserBytes(const std::string& path, std::size_t limit, 
     if (bytes.size() > limit) return tooLarge;
     if (error) return Failure{Failure::What::notOpened, name, error};
     return fs::FileBytes(std::move(bytes));
+}
+
+Result<void> WriteStandardOutput(std::string_view bytes) {
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+        const ssize_t n = ::write(STDOUT_FILENO, bytes.data() + done, bytes.size() - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return Failure{Failure::What::notWritten, "(standard output)", n < 0 ? errno : 0};
+        done += static_cast<std::size_t>(n);
+    }
+    return {};
 }
 
 Result<void> ApplyFontOption(const std::string& path) {

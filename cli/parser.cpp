@@ -13,6 +13,7 @@
 #include "cmdline/help.h"
 #include "cmdline/text.h"
 #include "cmdline/usage.h"
+#include "engine/thumbnail.h"
 #include "platform/language.h"
 #include "render/look_options.h"
 #include "render/text_art.h"
@@ -91,10 +92,13 @@ CommandLine::CommandLine(std::string_view command)
     const std::pair<std::string_view, std::function<void()>> drawing[] = {
         {"render", [this] { AddRender(); }},
         {"render-pieces", [this] { AddPieces(); }},
+        {"thumbnail", [this] { AddThumbnail(); }},
         {"convert", [this] { AddConvert(Mode::file); }},
         {"convert-folder", [this] { AddConvert(Mode::folder); }},
         {"restore", [this] { AddRestore(Mode::file); }},
         {"restore-folder", [this] { AddRestore(Mode::folder); }},
+        {"measure", [this] { AddMeasure(); }},
+        {"pad", [this] { AddPad(); }},
     };
     const auto named =
         std::find_if(std::begin(drawing), std::end(drawing), [&](const auto& entry) { return entry.first == command; });
@@ -193,25 +197,22 @@ void CommandLine::AddJobsOption(CLI::App& app, std::optional<int>& jobs) {
                       [](const std::string& v) { return look_options::ParseWholeNumber(v, 1, kMaxJobs).has_value(); }));
 }
 
-void CommandLine::AddRender() {
-    CLI::App& app = *app_.add_subcommand("render", _("draw one piece of text art into one picture"));
-    RenderOptions& o = render_;
-    Note(app.add_option("text-file", o.input,
+void CommandLine::AddTextOperand(CLI::App& app, std::string& input) {
+    Note(app.add_option("text-file", input,
                         _("plain text art in UTF-8 or Shift-JIS (code page 932); - or none: standard input"))
              ->type_name("TEXT-FILE|-"),
          {ValueKind::Type::file, {}});
-    Note(app.add_option("-o,--output", o.output,
-                        _("the picture to write (required); - writes it to standard output, which must not be a "
-                          "terminal"))
-             ->type_name("OUT.png|-")
-             ->check(Check(OutputProblem)),
-         {ValueKind::Type::file, {".png"}},
-         _("the picture's file name is missing: give -o OUT.png, or -o - for standard output"));
-    app.add_flag(Flag(look_options::kHtml), o.html,
+}
+
+void CommandLine::AddTextForm(CLI::App& app, bool& html, bool& lineBreaks, TextEncoding& encoding) {
+    app.add_flag(Flag(look_options::kHtml), html,
                  _("take the bytes as a document's marked stretch: <br> breaks lines, other tags are dropped, "
                    "character references are decoded"));
+    app.add_flag("--line-breaks", lineBreaks,
+                 _("with --html, line ends (CR LF, LF or CR) break lines too, as <br> does (art kept in <pre>); "
+                   "one at the very start and one at the very end begin no line. Plain text always breaks at them"));
     Note(AddChoice<TextEncoding>(
-             app, Flag(look_options::kEncoding), [&o](TextEncoding e) { o.encoding = e; },
+             app, Flag(look_options::kEncoding), [&encoding](TextEncoding e) { encoding = e; },
              {{"auto", TextEncoding::automatic},
               {"utf-8", TextEncoding::utf8},
               {"utf8", TextEncoding::utf8},
@@ -222,6 +223,20 @@ void CommandLine::AddRender() {
              _("how the text's bytes are read: auto (UTF-8 when they are), utf-8 (or utf8) or "
                "cp932 (or sjis, shift-jis); default auto")),
          {ValueKind::Type::word, {"auto", "utf-8", "cp932"}});
+}
+
+void CommandLine::AddRender() {
+    CLI::App& app = *app_.add_subcommand("render", _("draw one piece of text art into one picture"));
+    RenderOptions& o = render_;
+    AddTextOperand(app, o.input);
+    Note(app.add_option("-o,--output", o.output,
+                        _("the picture to write (required); - writes it to standard output, which must not be a "
+                          "terminal"))
+             ->type_name("OUT.png|-")
+             ->check(Check(OutputProblem)),
+         {ValueKind::Type::file, {".png"}},
+         _("the picture's file name is missing: give -o OUT.png, or -o - for standard output"));
+    AddTextForm(app, o.html, o.lineBreaks, o.encoding);
     AddLookOptions(app, o.look);
     // Checked once the command line is read, so that --help still shows the help.
     app.callback([&o] {
@@ -263,6 +278,37 @@ void CommandLine::AddPieces() {
                  "picture, the folder or the page could not be made or written, or memory ran out, 2 bad usage, 130 "
                  "stopped by Ctrl+C."),
                _("only one collection can be drawn at a time"), [this] { return RunRenderPieces(pieces_); });
+}
+
+void CommandLine::AddThumbnail() {
+    CLI::App& app = *app_.add_subcommand(
+        "thumbnail", _("draw the first pieces of a template collection into one square picture, as file managers "
+                       "show the collection"));
+    ThumbnailOptions& o = thumbnail_;
+    Note(app.add_option("file", o.input, _("a template collection, .mlt or .ast; -: standard input"))
+             ->type_name("FILE.mlt|FILE.ast|-"),
+         {ValueKind::Type::file, {".mlt", ".ast"}},
+         _("the collection is missing: thumbnail FILE.mlt|FILE.ast -o OUT.png"));
+    Note(app.add_option("-o,--output", o.output, _("the picture to write (required)"))
+             ->type_name("OUT.png")
+             ->check(Check(OutputProblem)),
+         {ValueKind::Type::file, {".png"}}, _("the picture's file name is missing: give -o OUT.png"));
+    const std::string range = Fill(_("a number from {1} to {2}"), {std::to_string(engine::kMinThumbnailSize),
+                                                                   std::to_string(engine::kMaxThumbnailSize)});
+    app.add_option_function<std::string>(
+           "-s,--size",
+           [&o](const std::string& v) {
+               o.size = *look_options::ParseWholeNumber(v, engine::kMinThumbnailSize, engine::kMaxThumbnailSize);
+           },
+           Fill(_("the picture's width and height in pixels, {1}; default {2}"), {range, std::to_string(o.size)}))
+        ->type_name("N")
+        ->check(Needs("--size", Fill(_("needs {1}"), {range}), [](const std::string& v) {
+            return look_options::ParseWholeNumber(v, engine::kMinThumbnailSize, engine::kMaxThumbnailSize).has_value();
+        }));
+    AddCommand(&app,
+               _("0 done, 1 the file could not be read, is no text or holds no piece, or the picture could not be "
+                 "written, 2 bad usage, 130 stopped by Ctrl+C."),
+               _("only one collection can be drawn at a time"), [this] { return RunThumbnail(thumbnail_); });
 }
 
 void CommandLine::AddHelp() {
@@ -315,6 +361,11 @@ std::string CommandLine::UsageMessage(const CLI::Error& error) const {
         std::vector<std::string> names;
         for (const Command& c : commands_) names.push_back(c.app->get_name());
         return said(Fill(_("unknown command '{1}'"), {word}) + DidYouMean(word, names));
+    }
+    // A word no option took is told before what it may have kept from being given.
+    if (command) {
+        if (std::string unknown = cmdline::UnknownOption(command->remaining(), OptionNames(*command)); !unknown.empty())
+            return said(unknown);
     }
     if (dynamic_cast<const BadUsage*>(&error)) return said(error.what());
     if (dynamic_cast<const CLI::ExtrasError*>(&error) && command) {

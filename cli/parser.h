@@ -4,6 +4,7 @@
 // the usage errors, the man page and the bash completion are all read from it.
 
 #include <CLI/CLI.hpp>
+#include <chrono>
 #include <functional>
 #include <optional>
 #include <string>
@@ -11,17 +12,12 @@
 #include <vector>
 
 #include "cli/commands.h"
+#include "cmdline/completion.h"
 
 namespace quarvel::cli {
 
 // What the value of an option or an operand is, for the completion and the man page.
-struct ValueKind {
-    enum class Type { text, word, file, folder };
-    Type type = Type::text;
-    // word: the words it takes, as the help shows them; file: the extensions a file
-    // has (".png"), none for any file.
-    std::vector<std::string> words;
-};
+using cmdline::ValueKind;
 
 struct Command {
     CLI::App* app;
@@ -59,8 +55,16 @@ private:
     void AddCommand(CLI::App* app, std::string exitStatus, std::string oneOperand, std::function<int()> run);
     void AddLookOptions(CLI::App& app, LookOptions& look);
     void AddJobsOption(CLI::App& app, std::optional<int>& jobs);
+    void AddLockWaitOption(CLI::App& app, std::chrono::milliseconds& wait);
+    // The text operand, then --html, --line-breaks and --encoding: text read as render
+    // reads it.
+    void AddTextOperand(CLI::App& app, std::string& input);
+    void AddTextForm(CLI::App& app, bool& html, bool& lineBreaks, render::TextEncoding& encoding);
     void AddRender();
+    void AddMeasure();
+    void AddPad();
     void AddPieces();
+    void AddThumbnail();
     void AddConvertOperand(CLI::App& app, Mode mode);
     void AddCodeAndSeparators(CLI::App& app);
     void AddConvert(Mode mode);
@@ -72,8 +76,10 @@ private:
     CLI::App app_;
     RenderOptions render_;
     PiecesOptions pieces_;
+    ThumbnailOptions thumbnail_;
     ConvertOptions convert_;
     RestoreOptions restore_;
+    ArtTextOptions artText_;
     std::string topic_;
     std::string lastWord_;  // of the command line being parsed
     std::vector<Command> commands_;

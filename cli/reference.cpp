@@ -1,7 +1,7 @@
-// quarvel-cli-reference: writes the man page and the bash completion of quarvel-cli
-// from the program's own table of commands (cli/parser.cpp) and the texts around it,
-// so that neither can drift from the program. The build runs it:
-//   quarvel-cli-reference MAN-PAGE.in MAN-PAGE COMPLETION.in COMPLETION
+// quarvel-cli-reference: writes the man page and the bash, zsh and fish completion of
+// quarvel-cli from the program's own table of commands (cli/parser.cpp) and the texts
+// around it, so that none can drift from the program. The build runs it:
+//   quarvel-cli-reference MAN-PAGE.in MAN-PAGE COMPLETION.in COMPLETION ZSH-COMPLETION FISH-COMPLETION
 // In the man page's text, the lines @SYNOPSIS@, @COMMAND name@ (one per command),
 // @OPTIONS@ and @EXIT STATUS@ become what the table says, and @VERSION@ the version;
 // in the completion's text, the line @TABLES@ becomes the commands, their options and
@@ -20,6 +20,7 @@
 #include <utility>
 
 #include "cli/parser.h"
+#include "cmdline/completion.h"
 #include "cmdline/help.h"
 #include "engine/collection.h"
 #include "platform/fs_walk.h"
@@ -386,8 +387,11 @@ std::string Reference::Completion(const std::string& text) const {
 }  // namespace quarvel::cli
 
 int main(int argc, char** argv) {
-    if (argc != 5 && argc != 3) {
-        std::fputs("usage: quarvel-cli-reference MAN-PAGE.in MAN-PAGE [COMPLETION.in COMPLETION]\n", stderr);
+    if (argc != 7 && argc != 3) {
+        std::fputs(
+            "usage: quarvel-cli-reference MAN-PAGE.in MAN-PAGE [COMPLETION.in COMPLETION ZSH-COMPLETION "
+            "FISH-COMPLETION]\n",
+            stderr);
         return 2;
     }
     try {
@@ -404,6 +408,10 @@ int main(int argc, char** argv) {
         const quarvel::cli::Reference reference(table);
         quarvel::cli::WriteText(argv[2], reference.ManPage(quarvel::cli::ReadText(argv[1])));
         quarvel::cli::WriteText(argv[4], reference.Completion(quarvel::cli::ReadText(argv[3])));
+        const quarvel::cmdline::CompletionTable completion = quarvel::cmdline::CompletionTableOf(
+            "quarvel-cli", table.App(), [&table](const CLI::Option* option) { return table.ValueOf(option); });
+        quarvel::cli::WriteText(argv[5], quarvel::cmdline::ZshCompletion(completion));
+        quarvel::cli::WriteText(argv[6], quarvel::cmdline::FishCompletion(completion));
     } catch (const std::exception& e) {
         std::fprintf(stderr, "quarvel-cli-reference: %s\n", e.what());
         return 1;

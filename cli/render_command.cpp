@@ -1,7 +1,5 @@
 // quarvel-cli render: one piece of text art to one picture.
 
-#include <unistd.h>
-
 #include <cerrno>
 #include <string>
 
@@ -34,17 +32,9 @@ namespace {
 // The picture's PNG file down standard output, whole or with a message. A terminal is
 // refused before anything is drawn (see ParseAndRun), so this is a pipe or a file.
 Result<void> WriteToStandardOutput(const Picture& picture, const PngOptions& options) {
-    const std::string name = "(standard output)";
     Result<std::string> png = EncodePng(picture, options);
-    if (!png) return Failure{Failure::What::notWritten, name, ENOMEM};
-    std::size_t done = 0;
-    while (done < png->size()) {
-        const ssize_t n = ::write(STDOUT_FILENO, png->data() + done, png->size() - done);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return Failure{Failure::What::notWritten, name, n < 0 ? errno : 0};
-        done += static_cast<std::size_t>(n);
-    }
-    return {};
+    if (!png) return Failure{Failure::What::notWritten, "(standard output)", ENOMEM};
+    return WriteStandardOutput(*png);
 }
 
 }  // namespace
@@ -61,7 +51,10 @@ int RunRender(const RenderOptions& o) {
         return kExitFailed;
     }
     if (!RefuseBinary(o.input, *bytes)) return kExitFailed;
-    TextArtOptions options{.encoding = o.encoding, .form = o.html ? TextForm::html : TextForm::plain, .look = {}};
+    TextArtOptions options{.encoding = o.encoding,
+                           .form = o.html ? TextForm::html : TextForm::plain,
+                           .look = {},
+                           .lineBreaks = o.lineBreaks};
     o.look.ApplyTo(options.look);
     PngForm form = PngForm::rgb;
     o.look.ApplyTo(form);

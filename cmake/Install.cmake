@@ -3,20 +3,32 @@
 # which package holds which file), so a file made another way here reaches them as
 # long as its installed path stays:
 #   share/man/man1/quarvel-cli.1, share/man/ja/man1/quarvel-cli.1,
-#   share/bash-completion/completions/quarvel-cli
+#   share/bash-completion/completions/quarvel-cli, share/zsh/vendor-completions/_quarvel-cli,
+#   share/fish/vendor_completions.d/quarvel-cli.fish (and quarvel-server's, by server/)
 #   share/man/man1/quarvel.1, share/man/ja/man1/quarvel.1,
 #   share/quarvel/translations/quarvel_*.qm (ui/), share/applications/quarvel.desktop,
-#   share/metainfo/<id>.metainfo.xml, share/icons/hicolor/*/apps/quarvel.{png,svg}
+#   share/metainfo/<id>.metainfo.xml, share/icons/hicolor/*/apps/quarvel.{png,svg},
+#   share/mime/packages/quarvel.xml, share/thumbnailers/quarvel.thumbnailer
 #                                                         (the window's, when it is built)
 
 set(QUARVEL_HOMEPAGE "https://github.com/quarvel/quarvel"
     CACHE STRING "The project's homepage, named in the AppStream metainfo (and by debian/rules in the packages)")
 
+# The pictures of docs/images as the metainfo's screenshots: software centres fetch them
+# from where the version's tree is published, by default its tag under the homepage.
+set(QUARVEL_SCREENSHOTS_URL "" CACHE STRING
+    "Where the pictures of docs/images are published, named in the AppStream metainfo (empty: under the homepage)")
+if(NOT QUARVEL_SCREENSHOTS_URL)
+  set(QUARVEL_SCREENSHOTS_URL "${QUARVEL_HOMEPAGE}/raw/v${PROJECT_VERSION}/docs/images")
+endif()
+
 set(quarvel_install_files ${PROJECT_BINARY_DIR}/install-files)
 
-# quarvel-cli's bash completion and man page, written by the build from its table of
+# quarvel-cli's bash, zsh and fish completion and man page, written by the build from its table of
 # commands (cli/CMakeLists.txt); packaging compresses the man pages.
 install(FILES ${QUARVEL_CLI_COMPLETION} DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions)
+install(FILES ${QUARVEL_CLI_ZSH_COMPLETION} DESTINATION ${CMAKE_INSTALL_DATADIR}/zsh/vendor-completions)
+install(FILES ${QUARVEL_CLI_FISH_COMPLETION} DESTINATION ${CMAKE_INSTALL_DATADIR}/fish/vendor_completions.d)
 install(FILES ${QUARVEL_CLI_MAN_PAGE} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 install(FILES ${QUARVEL_CLI_MAN_PAGE_JA} DESTINATION ${CMAKE_INSTALL_MANDIR}/ja/man1)
 
@@ -38,6 +50,11 @@ configure_file(${PROJECT_SOURCE_DIR}/res/${quarvel_appstream_id}.metainfo.xml
 install(FILES ${quarvel_install_files}/${quarvel_appstream_id}.metainfo.xml
   DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
 install(FILES ${PROJECT_SOURCE_DIR}/res/quarvel.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
+# Template collections as a type of file the desktop knows, opened by the window and
+# shown by their first pieces (quarvel-cli thumbnail).
+install(FILES ${PROJECT_SOURCE_DIR}/res/quarvel-mime.xml DESTINATION ${CMAKE_INSTALL_DATADIR}/mime/packages
+  RENAME quarvel.xml)
+install(FILES ${PROJECT_SOURCE_DIR}/res/quarvel.thumbnailer DESTINATION ${CMAKE_INSTALL_DATADIR}/thumbnailers)
 install(FILES ${PROJECT_SOURCE_DIR}/res/quarvel.svg DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps)
 foreach(size IN LISTS QUARVEL_ICON_SIZES)
   install(FILES ${QUARVEL_ICON_DIR}/${size}x${size}/apps/quarvel.png

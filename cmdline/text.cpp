@@ -1,24 +1,56 @@
 #include "cmdline/text.h"
 
+#include <locale.h>
+#include <wchar.h>
+
 #include <algorithm>
+
+#include "platform/codec.h"
 
 namespace quarvel::cmdline {
 
-std::size_t Columns(std::string_view text) {
-    std::size_t columns = 0;
-    for (std::size_t i = 0; i < text.size();) {
-        const auto lead = static_cast<unsigned char>(text[i]);
-        const std::size_t length = lead < 0x80 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4;
-        char32_t code = length == 1 ? lead : lead & (0x3F >> (length - 1));
-        for (std::size_t k = 1; k < length && i + k < text.size(); ++k)
-            code = (code << 6) | (static_cast<unsigned char>(text[i + k]) & 0x3F);
-        const bool wide = (code >= 0x1100 && code <= 0x115F) || (code >= 0x2E80 && code <= 0xA4CF) ||
-                          (code >= 0xAC00 && code <= 0xD7A3) || (code >= 0xF900 && code <= 0xFAFF) ||
-                          (code >= 0xFE30 && code <= 0xFE4F) || (code >= 0xFF00 && code <= 0xFF60) ||
-                          (code >= 0xFFE0 && code <= 0xFFE6) || code >= 0x20000;
-        columns += wide ? 2 : 1;
-        i += length;
+namespace {
+
+// The columns of one character as wcwidth() gives them in the C.UTF-8 locale, whatever
+// the locale the program runs in (under C or POSIX wcwidth knows no character beyond
+// ASCII): two for the wide characters of East Asia, none for combining marks and
+// controls.
+class TerminalWidths {
+public:
+    TerminalWidths() : utf8_(::newlocale(LC_CTYPE_MASK, "C.UTF-8", static_cast<locale_t>(nullptr))) {
+        if (utf8_) before_ = ::uselocale(utf8_);
     }
+    ~TerminalWidths() {
+        if (!utf8_) return;
+        ::uselocale(before_);
+        ::freelocale(utf8_);
+    }
+    TerminalWidths(const TerminalWidths&) = delete;
+    TerminalWidths& operator=(const TerminalWidths&) = delete;
+
+    std::size_t Of(char32_t code) const {
+        const int width = ::wcwidth(static_cast<wchar_t>(code));
+        return width < 0 ? 0 : static_cast<std::size_t>(width);
+    }
+
+private:
+    locale_t utf8_;
+    locale_t before_ = nullptr;
+};
+
+// The length of the UTF-8 character at text[at]; a byte that starts none is one.
+std::size_t CharacterLength(std::string_view text, std::size_t at) {
+    char32_t code = 0;
+    const std::size_t length = platform::cp932::DecodeUtf8(text, at, code);
+    return length == 0 ? 1 : length;
+}
+
+}  // namespace
+
+std::size_t Columns(std::string_view text) {
+    const TerminalWidths widths;
+    std::size_t columns = 0;
+    platform::cp932::ForEachUtf8CodePoint(text, [&](char32_t code) { columns += widths.Of(code); });
     return columns;
 }
 
@@ -30,8 +62,7 @@ std::size_t WideBreak(std::string_view word, std::size_t room) {
     if (Columns(word) <= room) return 0;
     std::size_t fits = 0;
     for (std::size_t i = 0; i < word.size();) {
-        const auto lead = static_cast<unsigned char>(word[i]);
-        const std::size_t length = lead < 0x80 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4;
+        const std::size_t length = CharacterLength(word, i);
         if (Columns(word.substr(0, i + length)) > room) break;
         i += length;
         // Never before a closing mark: "、" "。" "）" "」".

@@ -9,7 +9,8 @@
 
 namespace quarvel::cmdline {
 
-// Columns a UTF-8 text takes on a terminal: two for the wide characters of East Asia.
+// Columns a UTF-8 text takes on a terminal, as wcwidth() counts them in a UTF-8
+// locale: two for the wide characters of East Asia, none for combining marks.
 std::size_t Columns(std::string_view text);
 
 // The text broken into lines of at most `width` columns at its spaces, and in Japanese

@@ -58,18 +58,25 @@ std::vector<std::string> OptionNames(const CLI::App& command) {
     return names;
 }
 
+std::string UnknownOption(const std::vector<std::string>& rest, const std::vector<std::string>& optionNames) {
+    for (const std::string& word : rest) {
+        if (word == "--") break;
+        if (word.size() > 1 && word[0] == '-')
+            return Fill(_("unknown option '{1}'"), {word}) + DidYouMean(word.substr(0, word.find('=')), optionNames);
+    }
+    return {};
+}
+
 std::string Leftover(const std::vector<std::string>& rest, const std::string& oneOperand,
                      const std::vector<std::string>& optionNames) {
+    if (std::string unknown = UnknownOption(rest, optionNames); !unknown.empty()) return unknown;
     std::vector<std::string> operands;
     bool afterMark = false;
     for (const std::string& word : rest) {
-        if (word == "--" && !afterMark) {
+        if (word == "--" && !afterMark)
             afterMark = true;
-        } else if (!afterMark && word.size() > 1 && word[0] == '-') {
-            return Fill(_("unknown option '{1}'"), {word}) + DidYouMean(word.substr(0, word.find('=')), optionNames);
-        } else {
+        else
             operands.push_back(word);
-        }
     }
     return operands.empty() ? Fill(_("unknown option '{1}'"), {"--"})
                             : Fill(_("{1}: '{2}' is one too many"), {oneOperand, operands.front()});

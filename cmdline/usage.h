@@ -24,6 +24,11 @@ std::string DidYouMean(const std::string& word, const std::vector<std::string>& 
 // The long names of a command's options ("--no-backup").
 std::vector<std::string> OptionNames(const CLI::App& command);
 
+// "unknown option '--x'" for the first word before "--" that no option took and that
+// looks like one, else nothing: what the programs say first, before a value or an
+// operand that is missing.
+std::string UnknownOption(const std::vector<std::string>& rest, const std::vector<std::string>& optionNames);
+
 // The arguments that no option or operand took, as CLI11 leaves them: unknown options
 // first; after "--" every word is an operand.
 std::string Leftover(const std::vector<std::string>& rest, const std::string& oneOperand,

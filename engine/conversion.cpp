@@ -13,6 +13,7 @@
 
 #include "engine/code_convert.h"
 #include "engine/conversion_internal.h"
+#include "engine/conversion_record.h"
 #include "engine/declared_charset.h"
 #include "engine/document_code.h"
 #include "engine/document_converter_internal.h"
@@ -37,6 +38,7 @@ using platform::GetExtension;
 using platform::GetFileNameWithExtension;
 using platform::kPathSeparator;
 using platform::SiblingPath;
+using render::LineEndsAsBreaks;
 using render::Utf8ToCp932WithReferences;
 namespace cp932 = platform::cp932;
 namespace fs = platform::fs;
@@ -111,6 +113,9 @@ void DocumentConverter::RemoveWhatThisRunMade() {
     stagedBackup_.Drop();
     if (backupId_.inode != 0) fs_.Remove(backupPath_, &backupId_);
     backupId_ = {};
+    // Nor is there a conversion for a record to tell of.
+    if (recordId_.inode != 0) fs_.Remove(RecordPathOf(recordCopy_), &recordId_);
+    recordId_ = {};
     stagedDocument_.Drop();
     // Only the folder this run made, and only when nothing else is in it.
     if (madeImageFolder_) {
@@ -127,7 +132,10 @@ DocumentConverter::Step DocumentConverter::HoldAndLock() {
     // The document is as unreadable as its folder.
     if (!held) return Stop({Failure::What::notOpened, path_, held.failure().error});
     documentFolder_ = std::move(*held);
-    Result<fs::FileLock> locked = fs_.LockFile(path_, settings_.progress->abortRequested);
+    fs::LockWait wait;
+    wait.giveUpAfter = settings_.lockWait;
+    wait.waiting = [this] { settings_.progress->ShowWaiting(ShownPath(path_) + "\n" + TextWaitingForLock()); };
+    Result<fs::FileLock> locked = fs_.LockFile(path_, settings_.progress->abortRequested, wait);
     if (!locked) return Stop(locked.failure());
     lock_ = std::move(*locked);
     if (settings_.progress->abortRequested.load()) {
@@ -247,6 +255,7 @@ bool DocumentConverter::StartPicture(std::size_t from, std::size_t to, Output& o
     // same text in Shift-JIS would be, with references for what the code page lacks.
     const std::string_view art = stretch.substr(0, stretch.find('\0'));
     work.art = code_ == DocumentCode::utf8 ? Utf8ToCp932WithReferences(art) : std::string(art);
+    if (settings_.lineBreaks) work.art = LineEndsAsBreaks(work.art);
     work.path = imageFolder_ + kPathSeparator + name + ".png";
     std::string tag = tagPrefix_ + name + ".png\">";
     output.Replace(from, code_ == DocumentCode::eucJp ? ShiftJisToEuc(tag) : tag);
@@ -261,6 +270,8 @@ void DocumentConverter::Stage(const Output& output) {
         result_.outcome = Outcome::converted;
         return;
     }
+    // What the record of the conversion says of the texts, while their bytes are here.
+    if (!recordCopy_.empty()) record_ = {PrintOf(source_), PrintOf(output.bytes()), {}};
     // Only while the document is still the one that was read: an edit made by another
     // program meanwhile is in neither the result nor the backup copy.
     Result<void> staged = fs_.ReplaceFile(path_, output.bytes(), &read_, &stagedDocument_, &unflushed_);
@@ -273,14 +284,23 @@ void DocumentConverter::PlacePicturesAndBackup(fs::PendingFlush& names) {
         Fail(named.failure());
         return;
     }
-    if (stagedBackup_.path().empty()) return;
     // Another copy put at its name meanwhile keeps it; this document then waits for a
     // run of its own.
-    if (Result<void> placed = fs_.Place(stagedBackup_, &names); !placed) {
-        Failure failure = placed.failure();
-        if (failure.Is(Failure::What::exists)) failure = Failure{Failure::What::changedMeanwhile, backupPath_};
-        Fail(std::move(failure));
+    if (!stagedBackup_.path().empty()) {
+        if (Result<void> placed = fs_.Place(stagedBackup_, &names); !placed) {
+            Failure failure = placed.failure();
+            if (failure.Is(Failure::What::exists)) failure = Failure{Failure::What::changedMeanwhile, backupPath_};
+            Fail(std::move(failure));
+            return;
+        }
     }
+    // The record, once the pictures are named as they stay; its bytes are flushed with
+    // the names, before the document is replaced.
+    if (recordCopy_.empty()) return;
+    for (const PicturePipeline::Named& picture : pictures_.NamedPictures())
+        record_.pictures.push_back({GetFileNameWithExtension(picture.path), picture.file});
+    if (Result<void> written = WriteRecord(fs_, recordCopy_, record_, read_, names, &recordId_); !written)
+        result_.warnings.push_back(written.failure());
 }
 
 void DocumentConverter::PlaceDocument() {
@@ -322,8 +342,9 @@ Result<fs::HeldFolder> DocumentConverter::MakeFolder(const std::string& folder) 
 
 // The untouched copy in backup/. The oldest copy keeps the name of the document; a
 // later text that a conversion replaces is kept beside it, as NAME.1, NAME.2, ...
-// unless one of them holds it already. It is written now and takes its name with
-// the batch, before the document is replaced.
+// unless the newest of them holds it already, so that the copies follow each other as
+// the conversions did. It is written now and takes its name with the batch, before the
+// document is replaced.
 Result<void> DocumentConverter::StageBackup(const std::string& folder) {
     const std::string copy = folder + kPathSeparator + GetFileNameWithExtension(path_);
     fs::WriteOptions options;
@@ -334,16 +355,22 @@ Result<void> DocumentConverter::StageBackup(const std::string& folder) {
     options.pending = &unflushed_;
     options.stage = &stagedBackup_;
     options.placed = &backupId_;
+    auto at = [&](int number) { return number == 0 ? copy : copy + "." + std::to_string(number); };
+    auto free = [&](const std::string& path) { return fs_.Status(path) == fs::Kind::none && !fs_.IsLink(path); };
     for (int number = 0; number <= kLastBackupNumber; ++number) {
-        const std::string path = number == 0 ? copy : copy + "." + std::to_string(number);
-        if (fs_.Status(path) == fs::Kind::none && !fs_.IsLink(path)) {
-            backupPath_ = path;
+        const std::string path = at(number);
+        if (free(path)) {
+            backupPath_ = recordCopy_ = path;
             Result<void> staged = fs_.WriteNewFile(path, source_, options);
             if (!staged) return Failure{Failure::What::notWritten, path, staged.failure().error};
             return {};
         }
+        if (number < kLastBackupNumber && !free(at(number + 1))) continue;
         Result<std::string> there = fs_.ReadWhole(path);
-        if (there && *there == source_) return {};
+        if (there && *there == source_) {
+            recordCopy_ = path;
+            return {};
+        }
     }
     return Failure{Failure::What::notWritten, copy, EEXIST};
 }
@@ -392,8 +419,11 @@ bool DocumentConverter::PrepareFirstChange(PictureWork& work) {
     Result<fs::HeldFolder> held = MakeFolder(imageFolder_);
     if (!held) return stop(held.failure());
     heldImageFolder_ = std::move(*held);
-    RemovePicturesOfAKilledRun(fs_, imageFolder_, read_);
     if (Result<void> listed = ListTakenNames(); !listed) return stop(listed.failure());
+    KilledRun killed = RemovePicturesOfAKilledRun(fs_, imageFolder_, read_, taken_.size());
+    for (const std::string& picture : killed.removed) taken_.erase(picture);
+    if (killed.warning) result_.warnings.push_back(std::move(*killed.warning));
+    if (killed.noteLeft) pictures_.LeaveNoteAlone();
     pictures_.MadeFor(&read_);
     return true;
 }

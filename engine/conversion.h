@@ -17,10 +17,23 @@
 
 namespace quarvel::engine {
 
-// skipped: not a document (a picture, an archive, other binary), left alone without a
-// message; DocumentResult::notText says what it is.
-enum class Outcome { converted, failed, aborted, skipped };
+// What happened to a document: converted (rewritten with its pictures, or nothing to
+// draw in it: DocumentResult::pictures is then 0); restored (put back from a copy in
+// backup/); left (nothing to put back); failed (DocumentResult::failure says why, its
+// message shown); aborted; skipped: not a document (a picture, an archive, other binary),
+// left alone without a message, DocumentResult::notText says what it is.
+enum class Outcome { converted, restored, left, failed, aborted, skipped };
 
+// The pictures of the conversions undone that restore kept, by why.
+struct PicturesKept {
+    int changed = 0;  // changed since the conversion made them (retouched, replaced)
+    int named = 0;    // named by the text put back, or by the edited text kept
+    int notOwn = 0;   // files of another user than the one whose record names them
+    int newer = 0;    // without a record: newer than the converted text
+    int Total() const { return changed + named + notOwn + newer; }
+};
+
+// What became of one document, in a conversion or a restore.
 struct DocumentResult {
     std::string path;
     Outcome outcome = Outcome::failed;
@@ -39,6 +52,19 @@ struct DocumentResult {
     };
     std::vector<PictureNotes> pictureNotes;
     std::string otherCharset;
+
+    // What went wrong without stopping the document, to be said: a note or a record of
+    // this program's that it did not write (left alone), a conversion undone without its
+    // record, a record that could not be written.
+    std::vector<Failure> warnings;
+
+    // Restored, or left: the copy in backup/ it was put back from (or holds already),
+    // where the text it held is kept, and the pictures of the conversions undone:
+    // removed, and kept.
+    std::string backup;
+    std::string keptAs;
+    int picturesRemoved = 0;
+    PicturesKept picturesKept;
 };
 
 // The image folder of a document: its base name beside it; empty when the base name

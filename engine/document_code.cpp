@@ -93,7 +93,12 @@ DocumentCode DeclaredCode(std::string_view bytes) {
 }
 
 DocumentCode Detect(const CodeReading& reading, std::string_view bytes) {
-    if (reading.byteOrderMark || (reading.utf8Valid && reading.utf8MultiByte)) return DocumentCode::utf8;
+    if (reading.byteOrderMark) return DocumentCode::utf8;
+    // A declared code that decodes every byte is the document's: Shift-JIS half-width
+    // katakana, for one, can be valid UTF-8 as well.
+    const DocumentCode declared = DeclaredCode(bytes);
+    if (declared != DocumentCode::none && reading.undecodable[IndexOf(declared)] == 0) return declared;
+    if (reading.utf8Valid && reading.utf8MultiByte) return DocumentCode::utf8;
     // UTF-8 is a candidate only where some of its sequences are there at all.
     const std::size_t candidates = reading.utf8MultiByte ? 3 : 2;
     std::size_t best = 0;
@@ -106,9 +111,7 @@ DocumentCode Detect(const CodeReading& reading, std::string_view bytes) {
         const std::size_t i = IndexOf(code);
         return i < candidates && reading.score[i] <= reading.score[best] + margin;
     };
-    if (const DocumentCode declared = DeclaredCode(bytes);
-        declared != DocumentCode::none && within(declared, kFewUndecodable * kUndecodableWeight))
-        return declared;
+    if (declared != DocumentCode::none && within(declared, kFewUndecodable * kUndecodableWeight)) return declared;
     if (within(DocumentCode::shiftJis, kFewUndecodable)) return DocumentCode::shiftJis;
     return kCodes[best];
 }

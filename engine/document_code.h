@@ -29,11 +29,12 @@ inline constexpr std::size_t kFewUndecodable = 3;
 
 CodeReading ReadCodes(std::string_view bytes);
 
-// The code a document's bytes are written in: a UTF-8 byte-order mark, else valid
-// UTF-8 that holds multi-byte sequences, else Shift-JIS or EUC-JP by their scores.
-// The declared character set (a meta tag) only decides between codes that read the
-// bytes about equally well (a page often keeps a declaration that no longer matches
-// its bytes); without one Shift-JIS wins such a tie. Never `automatic` or `none`.
+// The code a document is written in: a UTF-8 byte-order mark, else the character set
+// it declares (a meta tag) where that decodes every byte, else what the bytes tell:
+// valid UTF-8 that holds multi-byte sequences, else Shift-JIS or EUC-JP by their
+// scores. A declaration that does not decode the bytes (a page often keeps one that no
+// longer matches them) still decides between codes that read them about equally well;
+// without one Shift-JIS wins such a tie. Never `automatic` or `none`.
 DocumentCode DetectDocumentCode(std::string_view bytes);
 
 // The code to read a document in: the one its bytes tell for `automatic`; the chosen

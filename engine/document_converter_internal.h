@@ -9,6 +9,7 @@
 #include <unordered_set>
 
 #include "engine/conversion_internal.h"
+#include "engine/conversion_record.h"
 #include "engine/document_scan.h"
 #include "engine/picture_pipeline_internal.h"
 #include "platform/fs.h"
@@ -114,6 +115,11 @@ private:
     fs::StagedFile stagedBackup_, stagedDocument_;
     std::string backupPath_;  // where the copy goes, or went
     fs::FileId backupId_;     // the copy, once in place
+    // The copy that holds the text as it was read (new or already there), and the
+    // record of the conversion written beside it.
+    std::string recordCopy_;
+    ConversionRecord record_;
+    fs::FileId recordId_;
 
     std::string imageFolder_;
     // The folders worked in, held open: the document's, its backup folder and its

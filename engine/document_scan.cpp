@@ -45,9 +45,21 @@ std::size_t SkipToCandidate(std::string_view text, std::size_t pos, std::size_t 
     }
 }
 
-bool MatchAt(std::string_view text, std::size_t pos, const std::string& separator) {
-    return !separator.empty() && text.size() - pos >= separator.size() && text[pos] == separator[0] &&
-           text.compare(pos, separator.size(), separator) == 0;
+// The length of the text at `pos` that the separator matches, 0 for none. A line
+// break in the separator (CR LF) matches CR LF, or else a bare LF: pages saved on
+// Linux end their lines so. CR and LF are never the second byte of a character.
+std::size_t MatchAt(std::string_view text, std::size_t pos, const std::string& separator) {
+    std::size_t at = pos;
+    for (std::size_t i = 0; i < separator.size(); ++i) {
+        if (at == text.size()) return 0;
+        if (separator[i] == '\r' && i + 1 < separator.size() && separator[i + 1] == '\n' && text[at] == '\n') {
+            ++i;  // a bare LF for CR LF
+        } else if (text[at] != separator[i]) {
+            return 0;
+        }
+        ++at;
+    }
+    return at - pos;  // 0 for an empty separator
 }
 
 }  // namespace
@@ -72,10 +84,12 @@ std::string SeparatorWithLineBreaks(std::string_view typed) {
 DocumentScan::FirstBytes::FirstBytes(const Separators& separators) {
     for (const std::string& sep : separators) {
         if (sep.empty()) continue;
-        auto b = static_cast<unsigned char>(sep[0]);
-        if (!table[b]) ++count;
-        table[b] = true;
-        only = static_cast<char>(b);
+        for (char first : {sep[0], sep.starts_with("\r\n") ? '\n' : sep[0]}) {
+            auto b = static_cast<unsigned char>(first);
+            if (!table[b]) ++count;
+            table[b] = true;
+            only = static_cast<char>(b);
+        }
     }
 }
 
@@ -85,9 +99,8 @@ DocumentScan::DocumentScan(std::string_view text, const Separators& starts, cons
 
 bool DocumentScan::MatchAny(const Separators& separators, std::size_t& length) const {
     for (const std::string& sep : separators) {
-        if (!MatchAt(text_, pos_, sep)) continue;
-        length = sep.size();
-        return true;
+        length = MatchAt(text_, pos_, sep);
+        if (length > 0) return true;
     }
     return false;
 }

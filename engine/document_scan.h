@@ -12,8 +12,9 @@
 namespace quarvel::engine {
 
 // A separator as typed in the window or on the command line made ready for the
-// scan: every backslash-n becomes CR LF. The backslash must be a character of its
-// own, not the second byte of a double-byte one.
+// scan: every backslash-n becomes a line break, CR LF, which the scan matches as CR LF
+// or else as a bare LF. The backslash must be a character of its own, not the second
+// byte of a double-byte one.
 std::string SeparatorWithLineBreaks(std::string_view typed);
 
 class DocumentScan {

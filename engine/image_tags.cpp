@@ -66,6 +66,15 @@ long OwnTagNumber(std::string_view text, std::size_t at, std::string_view prefix
 
 }  // namespace
 
+bool IsPictureFileName(std::string_view name) {
+    constexpr std::string_view kSuffix = ".png";
+    // No more digits than a picture number has.
+    if (!name.ends_with(kSuffix) || name.size() == kSuffix.size() || name.size() > kSuffix.size() + 18) return false;
+    for (char c : name.substr(0, name.size() - kSuffix.size()))
+        if (c < '0' || c > '9') return false;
+    return true;
+}
+
 std::string PictureNumber(long n) {
     char buffer[32];
     std::snprintf(buffer, sizeof buffer, "%03ld", n);

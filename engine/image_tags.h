@@ -18,6 +18,10 @@ inline constexpr long kLastPictureNumber = 999'999'999'999'999'999;
 // "%03ld": the number of a picture as it stands in its file name.
 std::string PictureNumber(long n);
 
+// Whether a file name is a picture's own: digits (no more than a picture number has)
+// and ".png", nothing that could lead elsewhere.
+bool IsPictureFileName(std::string_view name);
+
 // The base name as it stands in an image tag, in code page 932 (in UTF-8 for a UTF-8
 // document): characters that the document's code cannot hold and bytes that are not
 // safe in a URL path are percent-encoded from their UTF-8 bytes. For EUC-JP documents

@@ -1,10 +1,12 @@
 // The index page of render-pieces, written a piece at a time (see WriteIndexPage).
 
+#include <functional>
 #include <string>
 #include <string_view>
 
 #include "engine/pieces.h"
 #include "platform/codec.h"
+#include "render/references.h"
 
 namespace quarvel::engine {
 
@@ -41,9 +43,9 @@ std::string ValidUtf8(std::string_view text) {
 
 
 // The page's look, light or dark as the reader's system is, and its script: the search
-// box keeps the pieces whose number, name or text holds what is typed (in any width
-// and case); a click or Enter on a picture copies its piece's text, the button beside
-// it the picture. Everything is in the page: it works from a folder on disk.
+// box keeps the pieces whose number, name or text (as written, or as drawn with its
+// references decoded) holds what is typed (in any width and case); a click or Enter on
+// a picture copies its piece's text, the button beside it the picture. Everything is in the page: it works from a folder on disk.
 constexpr std::string_view kPageHead =
     "<!DOCTYPE html>\n"
     "<html lang=\"ja\">\n"
@@ -93,7 +95,7 @@ constexpr std::string_view kPageScript =
     "  const all = count.textContent;\n"
     "  const fold = s => s.normalize(\"NFKC\").toLowerCase();\n"
     "  const keys = figures.map(f => ({ number: f.id.slice(1), words: fold(f.dataset.name + \"\\n\" +\n"
-    "      f.querySelector(\"pre\").textContent) }));\n"
+    "      f.querySelector(\"pre\").textContent + \"\\n\" + (f.dataset.drawn || \"\")) }));\n"
     "  const filter = () => {\n"
     "    const q = fold(search.value.trim());\n"
     "    let shown = 0;\n"
@@ -183,6 +185,27 @@ private:
     std::optional<Failure> failure_;
 };
 
+// The text of a piece as it is drawn, its references decoded, a part at a time (each
+// part with whether decoding changed it): a reference that a part's end may cut is
+// carried over to the next.
+void DrawnTextInPieces(const Collection& collection, const Piece& piece,
+                       const std::function<void(std::string_view, bool changed)>& take) {
+    constexpr std::size_t kLongestReference = 64;
+    std::string carried;
+    const auto decode = [&](std::size_t length) {
+        const std::string_view part = std::string_view(carried).substr(0, length);
+        const std::string drawn = render::DecodedReferencesUtf8(part);
+        take(drawn, drawn != part);
+        carried.erase(0, length);
+    };
+    collection.TextUtf8InPieces(piece, [&](std::string_view part) {
+        carried += part;
+        const std::size_t amp = carried.rfind('&');
+        decode(amp != std::string::npos && carried.size() - amp < kLongestReference ? amp : carried.size());
+    });
+    decode(carried.size());
+}
+
 // The label of a piece: its number, and the start of its name when it has one.
 std::string Label(const Collection& collection, const Piece& piece, std::size_t number) {
     std::string label = std::to_string(number);
@@ -216,6 +239,14 @@ Result<void> WriteIndexPage(const Collection& collection, std::string_view title
         if (collection.kind == CollectionKind::ast)
             collection.NameUtf8InPieces(piece, [&](std::string_view part) { out.Escaped(part); });
         out.text() += "\"";
+        // The text as drawn, for the search, where its references make it another.
+        bool changed = false;
+        DrawnTextInPieces(collection, piece, [&](std::string_view, bool partChanged) { changed |= partChanged; });
+        if (changed) {
+            out.text() += " data-drawn=\"";
+            DrawnTextInPieces(collection, piece, [&](std::string_view part, bool) { out.Escaped(part); });
+            out.text() += "\"";
+        }
         if (!shown.carried.empty()) {
             out.text() += " data-png=\"";
             out.text() += shown.carried;

@@ -5,6 +5,7 @@
 // them needs neither the file system nor the renderer.
 
 #include <array>
+#include <chrono>
 #include <functional>
 #include <string>
 #include <string_view>
@@ -36,14 +37,20 @@ inline constexpr std::string_view kBackupFolderName = "backup";
 // Three separators of a kind, code page 932; empty entries are skipped.
 using Separators = std::array<std::string, 3>;
 
+// How long a locked document is waited for, unless a job says otherwise.
+inline constexpr std::chrono::milliseconds kDefaultLockWait{10000};
+
 // A job's settings. The starter fills it before the worker starts; the engine only reads it.
 struct ConversionSettings {
-    Separators startSeparators;  // line breaks already CR LF
+    Separators startSeparators;  // line breaks already CR LF (matching CR LF or LF)
     Separators endSeparators;
     DocumentCode code = DocumentCode::shiftJis;
     JobProgress* progress = nullptr;  // never null while a job runs
     render::Appearance look;
     render::PngForm pngForm = render::PngForm::rgb;  // the form of the picture files
+    // Whether a line end inside a stretch breaks the picture's line as <br> does (art
+    // kept in <pre>); off, line breaks come from <br> alone.
+    bool lineBreaks = false;
     platform::fs::FileSystem* fileSystem = nullptr;  // null: the real file system
     // Whether DocumentResult tells what the pictures do not show and what character
     // set the document declares (a second look at each character drawn).
@@ -56,6 +63,9 @@ struct ConversionSettings {
     // The image folders taken by the documents of the run so far, shared by the jobs of
     // one run; null: each job keeps its own (see ImageFolderClaims, engine/jobs.h).
     ImageFolderClaims* claims = nullptr;
+    // How long a document that another process holds locked is waited for before it is
+    // passed by, not converted.
+    std::chrono::milliseconds lockWait{kDefaultLockWait};
 };
 
 // The number of cores of the machine: a job's workers when all of them are to work.

@@ -19,12 +19,16 @@ void JobSummary::Add(const JobResult& result) {
         ++documents;
         if (document.outcome == Outcome::failed) {
             ++failed;
+            if (document.failure && document.failure->Is(Failure::What::locked)) locked.push_back(document.path);
+        } else if (document.outcome == Outcome::restored) {
+            ++restored;
         } else if (WasRewritten(document)) {
             ++converted;
             pictures += document.pictures;
         } else {
             ++unchanged;
         }
+        warnings += static_cast<int>(document.warnings.size());
         // The notes of a document that was read to its end, whether it changed or not.
         if (document.outcome != Outcome::converted) continue;
         if (!document.otherCharset.empty()) ++warnings;

@@ -30,7 +30,7 @@ bool AbortRequested(const ConversionSettings& settings, JobResult& result) {
 
 // A failure of the job itself, shown and kept.
 void Report(Failure failure, const ConversionSettings& settings, JobResult& result) {
-    settings.progress->ShowMessage(MessageText(failure));
+    settings.progress->ShowFailure(failure);
     result.messages.push_back(std::move(failure));
 }
 
@@ -38,7 +38,7 @@ void Report(Failure failure, const ConversionSettings& settings, JobResult& resu
 void Fail(Failure failure, const ConversionSettings& settings, JobResult& result) {
     DocumentResult failed;
     failed.path = failure.path;
-    settings.progress->ShowMessage(MessageText(failure));
+    settings.progress->ShowFailure(failure);
     failed.failure = std::move(failure);
     result.documents.push_back(std::move(failed));
 }

@@ -3,6 +3,7 @@
 #include <exception>
 #include <new>
 
+#include "engine/progress.h"
 #include "platform/codec.h"
 #include "platform/fs.h"
 #include "platform/fs_walk.h"
@@ -36,6 +37,11 @@ std::string Reason(const Failure& failure) {
     case What::noPictureNumber: return TextNoPictureNumberLeft();
     case What::wrongCode: return TextWrongCode();
     case What::noBackup: return TextNoBackup();
+    case What::copyDamaged: return TextCopyDamaged();
+    case What::documentEdited: return TextEditedSinceConversion();
+    case What::noRecord: return TextNoRecord();
+    case What::notTrusted: return TextNotTrusted();
+    case What::locked: return TextLocked();
     case What::tooLarge: return TextTooLarge();
     case What::tooDeep: return TextTooDeep();
     case What::fontUnusable: return TextFontUnusable();
@@ -47,6 +53,8 @@ std::string Reason(const Failure& failure) {
 }
 
 }  // namespace
+
+void JobProgress::ShowFailure(const Failure& failure) { ShowMessage(MessageText(failure)); }
 
 std::string MessageText(const Failure& failure) {
     std::string text = failure.path.empty() ? std::string() : ShownPath(failure.path) + "\n";
@@ -212,6 +220,36 @@ const std::string& TextFontUnusable() {
 
 const std::string& TextBadSettingsName() {
     static const std::string text = NativeToCp932(_("設定ファイルに書けない名前です"));
+    return text;
+}
+
+const std::string& TextCopyDamaged() {
+    static const std::string text = NativeToCp932(_("変換前の内容と違うバックアップのため戻しません"));
+    return text;
+}
+
+const std::string& TextEditedSinceConversion() {
+    static const std::string text = NativeToCp932(_("変換後に編集されているため戻しません"));
+    return text;
+}
+
+const std::string& TextNoRecord() {
+    static const std::string text = NativeToCp932(_("変換の記録がありません（変換後の内容より新しい画像は残します）"));
+    return text;
+}
+
+const std::string& TextNotTrusted() {
+    static const std::string text = NativeToCp932(_("このプログラムが書いたものではないため使わずに残します"));
+    return text;
+}
+
+const std::string& TextLocked() {
+    static const std::string text = NativeToCp932(_("他のプロセスがロックしているため処理しません"));
+    return text;
+}
+
+const std::string& TextWaitingForLock() {
+    static const std::string text = NativeToCp932(_("他のプロセスがロックを解くのを待っています"));
     return text;
 }
 

@@ -56,5 +56,11 @@ const std::string& TextTooLarge();             // ファイルが大きすぎま
 const std::string& TextTooDeep();              // フォルダの階層が深すぎるため中には入りません（4096 階層まで）
 const std::string& TextFontUnusable();         // フォントファイルが使えません
 const std::string& TextBadSettingsName();      // 設定ファイルに書けない名前です
+const std::string& TextCopyDamaged();          // 変換前の内容と違うバックアップのため戻しません
+const std::string& TextEditedSinceConversion();  // 変換後に編集されているため戻しません
+const std::string& TextNoRecord();  // 変換の記録がありません（変換後の内容より新しい画像は残します）
+const std::string& TextNotTrusted();  // このプログラムが書いたものではないため使わずに残します
+const std::string& TextLocked();      // 他のプロセスがロックしているため処理しません
+const std::string& TextWaitingForLock();  // 他のプロセスがロックを解くのを待っています
 
 }  // namespace quarvel::engine

@@ -1,7 +1,11 @@
 #include "engine/naming_note.h"
 
+#include <unistd.h>
+
+#include <cerrno>
 #include <string_view>
 
+#include "engine/image_tags.h"
 #include "platform/paths.h"
 
 namespace quarvel::engine {
@@ -12,15 +16,6 @@ namespace {
 
 std::string NotePath(const std::string& imageFolder) {
     return imageFolder + platform::kPathSeparator + std::string(kNamingNoteName);
-}
-
-// A picture's own name: digits and ".png", nothing that could lead elsewhere.
-bool IsPictureName(std::string_view name) {
-    constexpr std::string_view kSuffix = ".png";
-    if (!name.ends_with(kSuffix) || name.size() == kSuffix.size()) return false;
-    for (char c : name.substr(0, name.size() - kSuffix.size()))
-        if (c < '0' || c > '9') return false;
-    return true;
 }
 
 // What the note says of a file: identity, size and modification time.
@@ -34,21 +29,28 @@ std::string_view ListedName(std::string_view line) {
     const std::size_t space = line.rfind(' ');
     if (space == std::string_view::npos) return {};
     const std::string_view name = line.substr(space + 1);
-    return IsPictureName(name) ? name : std::string_view();
+    return IsPictureFileName(name) ? name : std::string_view();
 }
+
+// A note lists one line of a hundred bytes or less for each picture.
+std::size_t MostNoteBytes(std::size_t pictures) { return 256 * (pictures + 1); }
 
 }  // namespace
 
 std::string NamingNoteLine(const std::string& picturePath, const fs::FileInfo& picture) {
     const std::string name = platform::GetFileNameWithExtension(picturePath);
-    if (picture.inode == 0 || !IsPictureName(name)) return {};
+    if (picture.inode == 0 || !IsPictureFileName(name)) return {};
     return Identity(picture) + ' ' + name + '\n';
 }
 
 Result<void> WriteNamingNote(fs::FileSystem& files, const std::string& imageFolder, const fs::FileInfo& document,
                              const std::string& pictureLines) {
+    // The document's owner's, and writable by no one else, as the next run requires
+    // of a note it takes.
+    fs::FileInfo like = document;
+    like.mode &= ~0022u;
     fs::WriteOptions options;
-    options.like = &document;
+    options.like = &like;
     options.likeness = fs::Likeness::madeFor;
     // It only has to be there before the pictures' names are: a crash of the machine
     // loses both.
@@ -58,13 +60,27 @@ Result<void> WriteNamingNote(fs::FileSystem& files, const std::string& imageFold
 
 void RemoveNamingNote(fs::FileSystem& files, const std::string& imageFolder) { files.Remove(NotePath(imageFolder)); }
 
-int RemovePicturesOfAKilledRun(fs::FileSystem& files, const std::string& imageFolder, const fs::FileInfo& document) {
+KilledRun RemovePicturesOfAKilledRun(fs::FileSystem& files, const std::string& imageFolder,
+                                     const fs::FileInfo& document, std::size_t pictures) {
+    KilledRun run;
     const std::string notePath = NotePath(imageFolder);
-    if (files.Status(notePath) != fs::Kind::file) return 0;
-    Result<std::string> note = files.ReadWhole(notePath);
-    if (!note) return 0;
-    int removed = 0;
-    std::string_view rest = *note;
+    std::string note;
+    Result<fs::FileInfo> read = files.ReadSmallFile(notePath, MostNoteBytes(pictures), note);
+    if (!read) {
+        const Failure& failure = read.failure();
+        if (failure.Is(Failure::What::notOpened) && failure.error == ENOENT) return run;
+        run.noteLeft = true;
+        run.warning = failure.Is(Failure::What::tooLarge) ? failure : Failure{Failure::What::notTrusted, notePath};
+        return run;
+    }
+    // Only what this program could have written: anyone who may write a note, or owns
+    // it, could name any file there.
+    if ((read->mode & 022) != 0 || (read->owner != ::geteuid() && read->owner != document.owner)) {
+        run.noteLeft = true;
+        run.warning = Failure{Failure::What::notTrusted, notePath};
+        return run;
+    }
+    std::string_view rest = note;
     const std::size_t firstEnd = rest.find('\n');
     // Pictures of a killed run are only those of the document as it still is: once it
     // was replaced (or edited), they are what it shows, or another's to decide on.
@@ -77,15 +93,15 @@ int RemovePicturesOfAKilledRun(fs::FileSystem& files, const std::string& imageFo
             const std::string_view name = ListedName(line);
             if (name.empty()) continue;
             const std::string picture = imageFolder + platform::kPathSeparator + std::string(name);
-            fs::FileBytes bytes;
-            Result<fs::FileInfo> there = files.ReadFileBytes(picture, bytes);
-            if (!there || Identity(*there) + ' ' + std::string(name) != line) continue;
-            const fs::FileId id = there->id();
-            if (files.Remove(picture, &id)) ++removed;
+            const std::optional<fs::FileInfo> there = files.Look(picture);
+            // The note's owner made the pictures it lists; no one else's file is taken.
+            if (!there || there->owner != read->owner || Identity(*there) + ' ' + std::string(name) != line) continue;
+            if (files.RemoveIfStill(picture, *there, false)) run.removed.emplace_back(name);
         }
     }
-    files.Remove(notePath);
-    return removed;
+    const fs::FileId id = read->id();
+    files.Remove(notePath, &id);
+    return run;
 }
 
 }  // namespace quarvel::engine

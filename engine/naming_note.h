@@ -5,7 +5,9 @@
 // as it was, finds the note and removes exactly those files, so that its pictures take
 // their numbers again and no picture of the killed run is left behind.
 
+#include <optional>
 #include <string>
+#include <vector>
 
 #include "platform/failure.h"
 #include "platform/fs.h"
@@ -28,11 +30,24 @@ Result<void> WriteNamingNote(platform::fs::FileSystem& files, const std::string&
 // Removes the note (the document is replaced, or the pictures are gone).
 void RemoveNamingNote(platform::fs::FileSystem& files, const std::string& imageFolder);
 
+// What became of the note of a killed run.
+struct KilledRun {
+    std::vector<std::string> removed;  // the names of the pictures removed
+    // A note there that this program could not have written, left as it is: the note
+    // of this run cannot take its place.
+    bool noteLeft = false;
+    std::optional<Failure> warning;  // why a note was left
+};
+
 // Before a document's first change: when its image folder holds a note and the
 // document is still the one the note names, the pictures the note lists are removed
-// where they are still the same files (identity, size and modification time). The note goes either way. Returns how
-// many pictures were removed.
-int RemovePicturesOfAKilledRun(platform::fs::FileSystem& files, const std::string& imageFolder,
-                               const platform::fs::FileInfo& document);
+// where they are still the same files (identity, size and modification time, looked at
+// and never read) and belong to the note's owner. The note goes either way. A note is
+// taken only where this program could have written it: a regular file (never through a
+// link) of the user who runs or of the document's owner, that no one else may write,
+// of at most a few hundred bytes for each of the `pictures` pictures the folder holds;
+// any other is left alone, with a warning.
+KilledRun RemovePicturesOfAKilledRun(platform::fs::FileSystem& files, const std::string& imageFolder,
+                                     const platform::fs::FileInfo& document, std::size_t pictures);
 
 }  // namespace quarvel::engine

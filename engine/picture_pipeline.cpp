@@ -18,7 +18,7 @@ namespace fs = platform::fs;
 
 void FailDocument(DocumentResult& result, JobProgress& progress, Failure failure) {
     result.outcome = Outcome::failed;
-    progress.ShowMessage(MessageText(failure));
+    progress.ShowFailure(failure);
     result.failure = std::move(failure);
 }
 
@@ -105,6 +105,7 @@ void PicturePipeline::Take(PictureWork& work) {
             options.pending = &unflushed_;
             options.stage = &picture.staged;
             options.placed = &picture.id;
+            options.placedAs = &picture.file;
             written = files_.WriteNewFile(work.path, *work.png, options);
             if (!written) written_.pop_back();
         }
@@ -141,7 +142,7 @@ Result<void> PicturePipeline::NameWritten(fs::PendingFlush& names) {
         if (const std::optional<fs::FileInfo> info = picture.staged.Info())
             noteLines_ += NamingNoteLine(picture.path, *info);
     }
-    if (unnamed && madeFor_) {
+    if (unnamed && madeFor_ && !leaveNote_) {
         notedIn_ = platform::GetDirectoryPart(written_.front().path);
         if (Result<void> noted = WriteNamingNote(files_, notedIn_, *madeFor_, noteLines_); !noted) return noted;
     }
@@ -155,6 +156,13 @@ Result<void> PicturePipeline::NameWritten(fs::PendingFlush& names) {
         }
     }
     return {};
+}
+
+std::vector<PicturePipeline::Named> PicturePipeline::NamedPictures() const {
+    std::vector<Named> named;
+    for (const Written& picture : written_)
+        if (picture.staged.path().empty() && picture.file.inode != 0) named.push_back({picture.path, picture.file});
+    return named;
 }
 
 void PicturePipeline::RemoveWritten() {

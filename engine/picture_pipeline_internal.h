@@ -78,6 +78,14 @@ public:
     void MadeFor(const platform::fs::FileInfo* document) { madeFor_ = document; }
     // How many pictures are written and wait for their names (each holds its file open).
     std::size_t Unnamed() const { return written_.size() - named_; }
+    // A note that this program did not write holds the note's name: none is written.
+    void LeaveNoteAlone() { leaveNote_ = true; }
+    // What each picture named is, once named (for the record of the conversion).
+    struct Named {
+        std::string path;
+        platform::fs::FileInfo file;
+    };
+    std::vector<Named> NamedPictures() const;
 
 private:
     void Draw(PictureWork& work) const;
@@ -97,6 +105,7 @@ private:
         std::string path;
         platform::fs::StagedFile staged;
         platform::fs::FileId id;
+        platform::fs::FileInfo file;  // once named
     };
     std::deque<Written> written_;
     std::size_t named_ = 0;  // the first of written_ that have their names
@@ -105,6 +114,7 @@ private:
     std::string notedIn_;
     std::string noteLines_;
     std::size_t noted_ = 0;
+    bool leaveNote_ = false;
     std::exception_ptr thrown_;
     std::atomic<PicturesEnd> end_{PicturesEnd::underWay};
 };

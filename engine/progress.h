@@ -8,6 +8,8 @@
 #include <atomic>
 #include <string>
 
+#include "platform/failure.h"
+
 namespace quarvel::engine {
 
 class JobProgress {
@@ -32,6 +34,18 @@ public:
     // Worker: shows a message (code page 932, path on the first line) and returns
     // once the user has seen it.
     virtual void ShowMessage(const std::string& text) = 0;
+
+    // Worker: says what the job waits for (code page 932, path on the first line), once
+    // the wait has lasted long enough to be noticed. The progress text, on one line,
+    // unless the front end has a place of its own for it.
+    virtual void ShowWaiting(const std::string& text) {
+        std::string line;
+        for (char c : text) line += c == '\n' ? std::string(": ") : std::string(1, c);
+        SetProgressText(line);
+    }
+    // Worker: shows what failed, as ShowMessage shows its message (MessageText) unless
+    // the front end words it its own way.
+    virtual void ShowFailure(const Failure& failure);
 };
 
 }  // namespace quarvel::engine

@@ -34,6 +34,12 @@ struct Failure {
         noPictureNumber,    // the picture numbers of a document are used up
         wrongCode,          // a document is not in the code it is to be read in; `detail` names the one that fits
         noBackup,           // a document to put back has no copy in backup/
+        copyDamaged,        // a copy in backup/ is not the text its conversion started from (`path`: the copy)
+        documentEdited,     // a document to put back was changed since its conversion
+        noRecord,           // a conversion is undone without its record (a warning)
+        notTrusted,         // a file of the program's own that it did not write: another user's,
+                            // writable by others, or no regular file (a warning; the file is left alone)
+        locked,             // another process held the file locked for longer than the wait
         tooLarge,           // more bytes than the program reads of such a file
         tooDeep,            // a folder further down than a folder walk goes (its tree is left alone)
         fontUnusable,       // a font file that cannot be used; `detail` says why

@@ -281,6 +281,51 @@ bool FileSystem::Remove(const std::string& path, const FileId* onlyIf) {
     return ::unlinkat(place.at(), place.name.c_str(), S_ISDIR(st.st_mode) ? AT_REMOVEDIR : 0) == 0;
 }
 
+std::optional<FileInfo> FileSystem::Look(const std::string& path) {
+    const detail::Location place = Locate(path);
+    struct stat st;
+    if (path.empty() || ::fstatat(place.at(), place.name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) return std::nullopt;
+    return InfoOf(st);
+}
+
+bool FileSystem::RemoveIfStill(const std::string& path, const FileInfo& file, bool changeTimeToo) {
+    const detail::Location place = Locate(path);
+    // Held open, the file keeps its identity: no other file can take it until the name
+    // is gone.
+    const Fd held(::openat(place.at(), place.name.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC));
+    struct stat st, there;
+    if (!held.valid() || ::fstat(held.get(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
+    const bool same = detail::IdOf(st) == file.id() && st.st_size == file.size &&
+                      detail::SameTime(st.st_mtim, file.modified) &&
+                      (!changeTimeToo || detail::SameTime(st.st_ctim, file.changed));
+    if (!same || ::fstatat(place.at(), place.name.c_str(), &there, AT_SYMLINK_NOFOLLOW) != 0 ||
+        detail::IdOf(there) != detail::IdOf(st))
+        return false;
+    return ::unlinkat(place.at(), place.name.c_str(), 0) == 0;
+}
+
+Result<FileInfo> FileSystem::ReadSmallFile(const std::string& path, std::size_t most, std::string& bytes) {
+    bytes.clear();
+    const detail::Location place = Locate(path);
+    const Fd in(::openat(place.at(), place.name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+    struct stat st;
+    if (!in.valid() || ::fstat(in.get(), &st) != 0) return Failure{Failure::What::notOpened, path, errno};
+    if (!S_ISREG(st.st_mode)) return Failure{Failure::What::notOpened, path, S_ISDIR(st.st_mode) ? EISDIR : 0};
+    if (static_cast<std::uint64_t>(st.st_size) > most) return Failure{Failure::What::tooLarge, path};
+    // Read to its end: a file that grew meanwhile past the most is too large as well.
+    bytes.reserve(static_cast<std::size_t>(st.st_size));
+    char buffer[1 << 14];
+    for (;;) {
+        const ssize_t n = ::read(in.get(), buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) return Failure{Failure::What::notOpened, path, errno};
+        if (n == 0) break;
+        bytes.append(buffer, static_cast<std::size_t>(n));
+        if (bytes.size() > most) return Failure{Failure::What::tooLarge, path};
+    }
+    return InfoOf(st);
+}
+
 FileSystem& RealFileSystem() {
     static FileSystem real;
     return real;

@@ -5,8 +5,10 @@
 // Paths are native byte strings (UTF-8 on Linux) joined with '/'.
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <ctime>
+#include <functional>
 #include <map>
 #include <memory>
 #include <optional>
@@ -122,6 +124,7 @@ struct WriteOptions {
     Flush flush = Flush::first;
     PendingFlush* pending = nullptr;  // where Flush::later files wait
     FileId* placed = nullptr;         // set to the new file's identity once it is in place
+    FileInfo* placedAs = nullptr;     // and to the file as it stands then (size, times)
     // Written whole but not put in place: `stage` holds it until FileSystem::Place puts it
     // there (as `existing` and `unchanged` say), once what it depends on is on disk.
     StagedFile* stage = nullptr;
@@ -249,6 +252,14 @@ private:
     int fd_ = -1;
 };
 
+// How long FileSystem::LockFile waits for another run's lock.
+struct LockWait {
+    std::chrono::milliseconds giveUpAfter{10000};
+    // `waiting` is called once when the wait has lasted `sayAfter`.
+    std::chrono::milliseconds sayAfter{2000};
+    std::function<void()> waiting;
+};
+
 namespace detail {
 struct Location;
 struct HeldFolders;
@@ -287,12 +298,15 @@ public:
     // elsewhere meanwhile. Where `child` holds no descriptor: Hold(parent).
     Result<HeldFolder> HoldParent(const HeldFolder& child, const std::string& parent, FileId expected);
 
-    // Waits until no other run of this program holds the lock of the file at `path`,
-    // then holds it for as long as the handle lives, on the file that is at the path
-    // then (one that was renamed over the locked one while it waited is locked anew).
-    // Gives up the wait (an unheld lock) once `stop` is set; where the file system has
-    // no locks the lock is unheld too. A file that cannot be opened: notOpened.
-    virtual Result<FileLock> LockFile(const std::string& path, const std::atomic<bool>& stop);
+    // Waits until no other process holds a lock of the file at `path` (another run of
+    // this program, or any program that took one with flock), then holds it for as long
+    // as the handle lives, on the file that is at the path then (one that was renamed
+    // over the locked one while it waited is locked anew). Gives up the wait (an unheld
+    // lock) once `stop` is set; where the file system has no locks the lock is unheld
+    // too. A wait longer than `wait.giveUpAfter` fails (locked). A file that cannot be
+    // opened: notOpened.
+    virtual Result<FileLock> LockFile(const std::string& path, const std::atomic<bool>& stop,
+                                      const LockWait& wait = {});
 
     // Entries of a folder whose names match the pattern (Windows wildcard rules, see
     // MatchesPattern), in byte order of their names. An empty pattern lists everything.
@@ -380,6 +394,20 @@ public:
     // symbolic link at the path leads to); with `onlyIf`, only while that file is the
     // one at the path. False when nothing was removed.
     virtual bool Remove(const std::string& path, const FileId* onlyIf = nullptr);
+
+    // What is at the path itself (a symbolic link is not followed): identity, size,
+    // times, owner and permission bits; nothing when nothing is there.
+    std::optional<FileInfo> Look(const std::string& path);
+    // Removes the regular file at the path only while it is still `file`: the same
+    // identity, size and modification time (and status change time with
+    // `changeTimeToo`), looked at through a descriptor held open on it, so that no other
+    // file can take its identity meanwhile. The file is never read. False when nothing
+    // was removed.
+    bool RemoveIfStill(const std::string& path, const FileInfo& file, bool changeTimeToo);
+    // Reads a small regular file whole, never through a symbolic link at its name: more
+    // than `most` bytes is tooLarge (nothing read). The value tells its owner and
+    // permission bits. Not there, or no regular file: notOpened.
+    Result<FileInfo> ReadSmallFile(const std::string& path, std::size_t most, std::string& bytes);
 
 protected:
     // Called by ReadFileBytes once the bytes are read and before the file is looked at

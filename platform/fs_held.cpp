@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <ctime>
 #include <string_view>
 
@@ -155,8 +156,10 @@ FileLock& FileLock::operator=(FileLock&& other) noexcept {
     return *this;
 }
 
-Result<FileLock> FileSystem::LockFile(const std::string& path, const std::atomic<bool>& stop) {
+Result<FileLock> FileSystem::LockFile(const std::string& path, const std::atomic<bool>& stop, const LockWait& wait) {
     const Location place = Locate(path);
+    const auto started = std::chrono::steady_clock::now();
+    bool said = false;
     for (;;) {
         Fd fd(::openat(place.at(), place.name.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | place.NoFollow()));
         if (!fd.valid()) {
@@ -167,6 +170,12 @@ Result<FileLock> FileSystem::LockFile(const std::string& path, const std::atomic
             // No locks on this file system: nothing to wait for.
             if (errno != EWOULDBLOCK && errno != EINTR) return FileLock();
             if (stop.load()) return FileLock();
+            const auto waited = std::chrono::steady_clock::now() - started;
+            if (waited >= wait.giveUpAfter) return Failure{Failure::What::locked, path};
+            if (!said && waited >= wait.sayAfter) {
+                said = true;
+                if (wait.waiting) wait.waiting();
+            }
             const struct timespec pause { 0, 10000000 };
             ::nanosleep(&pause, nullptr);
         }

@@ -216,6 +216,7 @@ struct Staged {
     std::optional<FileInfo> unchanged;
     FileId* placed = nullptr;
     bool flushFirst = false;  // written in pieces (BeginNewFile): flushed as it is put in place
+    FileInfo* placedAs = nullptr;
 };
 
 }  // namespace detail
@@ -278,6 +279,7 @@ Result<void> FileSystem::WriteNewFile(const std::string& path, std::string_view 
     parts->existing = options.existing;
     if (options.unchanged) parts->unchanged = *options.unchanged;
     parts->placed = options.placed;
+    parts->placedAs = options.placedAs;
     if (options.stage) {
         // Its bytes wait with the others; its name waits for Place.
         if (options.flush == Flush::later && options.pending) {
@@ -357,6 +359,9 @@ Result<void> FileSystem::PlaceParts(detail::Staged& parts, const std::string& pa
         }
     }
     if (parts.placed) *parts.placed = parts.made;
+    // Taking its name changed its status change time.
+    struct stat st;
+    if (parts.placedAs && ::fstat(temp.fd(), &st) == 0) *parts.placedAs = InfoOf(st);
     return {};
 }
 

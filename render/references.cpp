@@ -145,4 +145,31 @@ std::string Utf16ToCp932WithReferences(std::u16string_view utf16) {
     return ToCp932WithReferences([utf16](auto emit) { cp932::ForEachUtf16CodePoint(utf16, emit); });
 }
 
+std::string DecodedReferencesUtf8(std::string_view utf8) {
+    if (utf8.find('&') == std::string_view::npos) return std::string(utf8);
+    const std::string terminated(utf8);  // references are read from NUL-terminated text
+    std::string out;
+    out.reserve(utf8.size());
+    for (std::size_t i = 0; i < utf8.size();) {
+        char32_t code = 0;
+        const std::size_t length = utf8[i] == '&' ? DecodeReference(terminated.c_str() + i, code) : 0;
+        if (length == 0) {
+            out += utf8[i++];
+            continue;
+        }
+        if (code != 0) {
+            std::u16string units;
+            if (code > 0xFFFF) {
+                units = {static_cast<char16_t>(0xD800 + ((code - 0x10000) >> 10)),
+                         static_cast<char16_t>(0xDC00 + ((code - 0x10000) & 0x3FF))};
+            } else {
+                units = {static_cast<char16_t>(code)};
+            }
+            out += cp932::Utf16ToUtf8(units);
+        }
+        i += length;
+    }
+    return out;
+}
+
 }  // namespace quarvel::render

@@ -28,4 +28,8 @@ std::size_t FindEntityName(char32_t code, char* out);
 std::string Utf8ToCp932WithReferences(std::string_view utf8);
 std::string Utf16ToCp932WithReferences(std::u16string_view utf16);
 
+// UTF-8 text as it is drawn: each character reference decoded to its character (a
+// reference to U+0000 is nothing), for searching art by what it shows.
+std::string DecodedReferencesUtf8(std::string_view utf8);
+
 }  // namespace quarvel::render

@@ -210,6 +210,14 @@ int TokenizeTextArt(const char* text, WordTokenList* lines, bool collapseSpaces,
     return count;
 }
 
+LineMeasure MeasureFirstLine(const char* text, bool collapseSpaces) {
+    // Lines past the first are tokenized too, but only up to the picture's reach.
+    Lines lines;
+    lines.lists[0] = WordTokenList(WordTokenList::kNoReach);
+    TokenizeTextArt(text, lines.lists.data(), collapseSpaces);
+    return {lines.lists[0].Width(), !lines.lists[0].IsEmpty()};
+}
+
 int MeasureTextWidth(const WordTokenList* lines, int count) {
     int widest = 0;
     for (int i = 0; i < count; ++i) {

@@ -21,6 +21,16 @@ int TokenizeTextArt(const char* text, WordTokenList* lines, bool collapseSpaces,
 // Width of the text area: the widest line rounded up to a multiple of 4, at most 1024.
 int MeasureTextWidth(const WordTokenList* lines, int count);
 
+// One line of renderer input measured as it is drawn, without the picture's limit of
+// width: its width, and whether it draws anything at all (a last line that draws
+// nothing is no line of a picture).
+struct LineMeasure {
+    int width = 0;
+    bool drawn = false;
+};
+// The first line of the NUL-terminated renderer input (up to its first line break).
+LineMeasure MeasureFirstLine(const char* text, bool collapseSpaces);
+
 // What of the text a picture does not show as written.
 struct RenderReport {
     bool linesCut = false;       // text follows the line break that ends the last line (kMaxLines)

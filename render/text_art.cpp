@@ -19,7 +19,9 @@ std::string TooMuchTextMessage() {
 DrawnTextArt DrawTextFile(std::string bytes, const TextArtOptions& options) {
     DrawnTextArt drawn;
     drawn.notAllUtf8 = options.encoding == TextEncoding::utf8 && !cp932::IsValidUtf8(bytes);
-    const std::string text = PrepareTextFile(std::move(bytes), options.encoding, options.form);
+    std::string text = PrepareTextFile(std::move(bytes), options.encoding, options.form);
+    // Plain text breaks its lines at line ends anyway.
+    if (options.lineBreaks && options.form == TextForm::html) text = LineEndsAsBreaks(text);
     drawn.picture = RenderPicture(text.c_str(), options.look, &drawn.report);
     return drawn;
 }

@@ -26,6 +26,7 @@ struct TextArtOptions {
     TextEncoding encoding = TextEncoding::automatic;
     TextForm form = TextForm::plain;
     Appearance look;
+    bool lineBreaks = false;  // html: line ends break lines too (LineEndsAsBreaks)
 };
 
 struct DrawnTextArt {

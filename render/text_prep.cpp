@@ -39,6 +39,28 @@ std::string PreparePlainText(std::string_view text) {
     return out;
 }
 
+std::string LineEndsAsBreaks(std::string_view stretch) {
+    // CR and LF are never the second byte of a character: a byte-wise pass is safe.
+    if (stretch.starts_with("\r\n"))
+        stretch.remove_prefix(2);
+    else if (stretch.starts_with('\n') || stretch.starts_with('\r'))
+        stretch.remove_prefix(1);
+    if (stretch.ends_with("\r\n"))
+        stretch.remove_suffix(2);
+    else if (stretch.ends_with('\n') || stretch.ends_with('\r'))
+        stretch.remove_suffix(1);
+    std::string out;
+    out.reserve(stretch.size() + stretch.size() / 8);
+    for (std::size_t i = 0; i < stretch.size();) {
+        const std::size_t end = std::min(stretch.find_first_of("\r\n", i), stretch.size());
+        out.append(stretch.substr(i, end - i));
+        if (end == stretch.size()) break;
+        out += "<br>";
+        i = end + (stretch.substr(end, 2) == "\r\n" ? 2 : 1);
+    }
+    return out;
+}
+
 std::optional<std::string_view> SignedBinaryFormat(std::string_view bytes) {
     static constexpr std::pair<std::string_view, std::string_view> kSignatures[] = {
         {"\x89PNG\r\n\x1A\n", N_("PNG picture")},

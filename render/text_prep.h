@@ -13,6 +13,12 @@ namespace quarvel::render {
 // or CR) becomes "<br>".
 std::string PreparePlainText(std::string_view cp932);
 
+// A document's stretch (code page 932 or UTF-8) whose lines end in line ends, as art
+// kept in <pre> has them, made renderer input: each CR LF, LF or lone CR becomes
+// "<br>", but for one line end right at its start and one right at its end, which
+// stand beside the separators and begin or end no line of the art.
+std::string LineEndsAsBreaks(std::string_view stretch);
+
 // What a file that is not text at all is, from its first bytes: the name of a known
 // picture, archive or program format ("PNG picture", "ZIP archive", ...), or "binary
 // data" for NUL bytes in its first block (no text art holds them; UTF-16 text does);

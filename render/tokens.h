@@ -8,6 +8,7 @@
 // again (drawing the same glyph at the same place twice changes nothing).
 
 #include <cstddef>
+#include <limits>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -37,6 +38,11 @@ struct WordToken {
 
 class WordTokenList {
 public:
+    // A line that keeps its tokens up to `reach` pixels (see above); a line measured
+    // whole, wider than any picture, has no reach.
+    explicit WordTokenList(int reach = kLineReach) : reach_(reach) {}
+    static constexpr int kNoReach = std::numeric_limits<int>::max();
+
     // Adds a copy of `length` bytes as a run; a length of 0 adds the character U+0000.
     void AddText(const char* bytes, std::size_t length);
     void AddCode(char32_t code);
@@ -50,7 +56,7 @@ public:
     // The sum of the advances of the tokens kept.
     int Width() const { return width_; }
     // False once nothing added can show any more.
-    bool TakesMore() const { return width_ < kLineReach; }
+    bool TakesMore() const { return width_ < reach_; }
 
 private:
     void Append(const WordToken& token, int advance);
@@ -58,6 +64,7 @@ private:
     std::vector<WordToken> tokens_;
     std::string text_;  // the runs' bytes, back to back
     int width_ = 0;
+    int reach_;
     std::vector<char32_t> atPen_;  // zero-advance characters at the pen position
 };
 

@@ -7,6 +7,8 @@
   scripts/attack-convert.py [--cli PATH] [--rounds N] kill         kill -9 at a random moment,
                                                                    then a run to the end
   scripts/attack-convert.py [--cli PATH] [--rounds N] full         as root, on a tmpfs that fills up
+  scripts/attack-convert.py [--cli PATH] note|damaged|lock         as root, with two users of its own
+  scripts/attack-convert.py [--cli PATH] [--rounds N] backuplink   (scripts/attack_convert_users.py)
 
 runs: a tree of documents of many stretches (so that the runs overlap), with files of the
 user's own in the image folders, is converted by K runs of convert-folder at once (and by
@@ -34,6 +36,9 @@ import subprocess
 import sys
 import tempfile
 import time
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import attack_convert_users as users  # noqa: E402
 
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 cli_path = os.path.join(ROOT, "build", "cli", "quarvel-cli")
@@ -203,7 +208,7 @@ def runs_at_once(cli, rounds, runs, work):
             shutil.copytree(original, tree)
             target = tree if command[0] == "convert-folder" else os.path.join(tree, "big.htm")
             started = time.monotonic()
-            procs = [subprocess.Popen([cli, *command, "--jobs=%d" % random.choice((1, 2)), target],
+            procs = [subprocess.Popen([cli, *command, "--lock-wait=600", "--jobs=%d" % random.choice((1, 2)), target],
                                       stderr=subprocess.PIPE) for _ in range(runs)]
             results = [(p.wait(), p.stderr.read().decode(errors="replace")) for p in procs]
             seconds = time.monotonic() - started
@@ -308,7 +313,8 @@ def main():
     parser = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
     parser.add_argument("--cli", default=os.path.join(ROOT, "build", "cli", "quarvel-cli"))
     parser.add_argument("--rounds", type=int, default=10)
-    parser.add_argument("attack", choices=["runs", "exchange", "kill", "full"])
+    parser.add_argument("attack", choices=["runs", "exchange", "kill", "full", "note", "damaged", "backuplink",
+                                           "lock"])
     parser.add_argument("count", nargs="?", type=int, default=2, help="runs at once")
     args = parser.parse_args()
     work = tempfile.mkdtemp(prefix="quarvel-attack.", dir=os.environ.get("WORK_PARENT", "/var/tmp"))
@@ -318,11 +324,18 @@ def main():
         attacks = {"runs": lambda: runs_at_once(args.cli, args.rounds, args.count, work),
                    "exchange": lambda: exchange_attack(args.cli, args.rounds, work),
                    "kill": lambda: killed(args.cli, args.rounds, work),
-                   "full": lambda: full_disk(args.cli, args.rounds, work)}
+                   "full": lambda: full_disk(args.cli, args.rounds, work),
+                   "note": lambda: users.note_attack(args.cli, work),
+                   "damaged": lambda: users.damaged_attack(args.cli, work),
+                   "backuplink": lambda: users.backup_link_attack(args.cli, work, args.rounds),
+                   "lock": lambda: users.lock_attack(args.cli, work)}
         failures = attacks[args.attack]()
     finally:
         shutil.rmtree(work, ignore_errors=True)
-    print("%d of %d rounds destroyed something" % (failures, args.rounds))
+    cases = args.rounds
+    if isinstance(failures, tuple):
+        failures, cases = failures
+    print("%d of %d rounds destroyed something" % (failures, cases))
     sys.exit(1 if failures else 0)
 
 

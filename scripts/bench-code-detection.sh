@@ -4,7 +4,8 @@
 # The documents: every line of the examples' art as a stretch of its own (short art is
 # where codes are hardest to tell apart), each example whole, and a saved thread, in
 # Shift-JIS, EUC-JP and UTF-8, each plain, declaring its own code, and declaring
-# another (pages often keep a declaration that no longer matches their bytes). Prints
+# another (pages often keep a declaration that no longer matches their bytes); and
+# Shift-JIS art of half-width katakana that is valid UTF-8 by accident. Prints
 # the share each tool gets right by code and length, and the time per document.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -24,6 +25,10 @@ for text in "$root"/examples/*.txt; do
   piece "$(sed 's/$/<br>/' "$text" | tr -d '\n')"
 done
 piece '<dt>2 ：名無しさん<dd> &gt;&gt;1 乙&#9829; <a href="x">リンク</a><br>ｷﾀ━━━(ﾟ∀ﾟ)━━━!!<br>（´・ω・｀）ｼｮﾎﾞｰﾝ'
+# Shift-JIS whose only characters beyond ASCII are half-width katakana that pair up
+# into valid UTF-8 (ﾄｰﾃｽ is C4 B0 C3 BD): its bytes cannot tell, its declaration can.
+n=$((n + 1))
+printf '<html><head>%s</head><body><dl><dt>1<dd>%s\r\n</dl></body></html>\r\n' "@DECL@" 'ﾄｰﾃｽ ﾃｽﾄｰ<br>ﾄｰﾃｽ' >"$work/piece$n"
 
 for p in "$work"/piece*; do
   for code in SHIFT_JIS EUC-JP UTF-8; do
@@ -76,4 +81,6 @@ for key in sorted(table):
     n, a, b = table[key]
     print("| %s | %s | %s | %d | %.1f %% | %.1f %% |" % (*key, n, 100 * a / n, 100 * b / n))
 print("quarvel: %s; uchardet: %d documents in %.0f us (one process, whole files)" % (ours_time, count, theirs_ns / 1000))
+wrong = sorted(os.path.basename(p) for p in ours if ours[p] not in same[p.split(".")[-2]])
+print("quarvel's misses: %s" % (", ".join("%s (read as %s)" % (w, ours[os.path.join(work, w)]) for w in wrong) or "none"))
 PY

@@ -5,9 +5,8 @@
 #   - piuparts: installs the packages (apt resolving their dependencies), purges them
 #     and checks that nothing is left; with --previous, first installs the previous
 #     build from a local repository and upgrades it to this one, then purges;
-#   - autopkgtest (debian/tests) on the chroot runner: the installed quarvel-cli draws
-#     every example as a build of the source does; the installed window, opened on a
-#     thread under Xvfb, converts it as quarvel-cli does.
+#   - autopkgtest (debian/tests) on a clean testbed, as scripts/check-package.sh runs
+#     it (scripts/autopkgtest.sh).
 #   scripts/check-chroot.sh [--previous FOLDER] [--packages FOLDER]
 #   scripts/check-chroot.sh --fresh [COMMAND]
 # --previous FOLDER: the .deb files of the previous build (say, the package that main
@@ -17,7 +16,7 @@
 # a clone of this tree's last commit in the minimal chroot runs COMMAND (default
 # `CI=true ./test.sh`, as CI runs it; `./run.sh` also works, without a display), with
 # nothing installed beforehand, so that a package that only this machine has shows.
-# Needs root; the base chroot is kept in /var/cache/quarvel-chroot.
+# Needs root; the base chroot is kept in /var/cache/quarvel-chroot (scripts/minbase.sh).
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -46,7 +45,7 @@ fail() {
 mirror=${MIRROR:-http://deb.debian.org/debian}
 work=$(mktemp -d "${TMPDIR:-/var/tmp}/quarvel-chroot.XXXXXX")
 cleanup() {
-  for bed in "$work/testbed" "$work/fresh"; do
+  for bed in "$work/fresh"; do
     for mount in dev/shm dev/pts dev sys proc; do
       if mountpoint -q "$bed/$mount" 2>/dev/null; then umount "$bed/$mount" || umount -l "$bed/$mount"; fi
     done
@@ -60,22 +59,13 @@ cleanup() {
 trap cleanup EXIT
 
 # The base: a minimal Debian 12, made once and kept.
-cache=/var/cache/quarvel-chroot
-base=$cache/bookworm-minbase.tar.gz
-if [ ! -f "$base" ]; then
-  mkdir -p "$cache"
-  debootstrap --variant=minbase bookworm "$work/base" "$mirror" >"$work/debootstrap.log" 2>&1 ||
-    { tail -n 30 "$work/debootstrap.log" >&2; fail "debootstrap"; }
-  tar -C "$work/base" -czf "$base.new" . && mv "$base.new" "$base"
-  rm -rf "$work/base"
-  step "made $base"
-fi
+base=$(MIRROR=$mirror "$root/scripts/minbase.sh")
 
 # --- the README's set-up on a fresh system ----------------------------------------
 if [ -n "$fresh" ]; then
   bed=$work/fresh
   mkdir "$bed"
-  tar -C "$bed" -xzf "$base"
+  tar -C "$bed" -xf "$base"
   cp /etc/resolv.conf "$bed/etc/resolv.conf"
   git clone -q "$root" "$bed/root/quarvel"
   mount -t proc proc "$bed/proc"
@@ -115,7 +105,9 @@ dsc=$packages/quarvel_$version.dsc
 step "packages of $version in $packages"
 
 # --- piuparts -----------------------------------------------------------------------
-piuparts_options=(--basetgz="$base" --distribution=bookworm --mirror="$mirror main")
+# (piuparts reads its base as a gzip-compressed tarball.)
+gzip -1 -c "$base" >"$work/base.tgz"
+piuparts_options=(--basetgz="$work/base.tgz" --distribution=bookworm --mirror="$mirror main")
 if [ -n "$previous" ]; then
   # The previous build as the archive version: piuparts installs it from there, then
   # upgrades to the packages given, then purges.
@@ -134,15 +126,7 @@ grep -E 'PASS|upgrade' "$work/piuparts.log" | tail -n 5
 step "piuparts passed (log: /tmp/quarvel-piuparts.log)"
 
 # --- autopkgtest --------------------------------------------------------------------
-testbed=$work/testbed
-mkdir "$testbed"
-tar -C "$testbed" -xzf "$base"
-cp /etc/resolv.conf "$testbed/etc/resolv.conf"
-mount -t proc proc "$testbed/proc"
 autopkgtest_status=0
-autopkgtest --output-dir="$work/autopkgtest" "$dsc" "$packages"/*.deb -- chroot "$testbed" \
-  >"$work/autopkgtest.log" 2>&1 || autopkgtest_status=$?
-cp "$work/autopkgtest.log" /tmp/quarvel-autopkgtest.log
-grep -E '^(ok|FAIL) |passed, .* failed|^(render-examples|open-thread) ' "$work/autopkgtest.log" || true
+"$root/scripts/autopkgtest.sh" "$packages" /tmp/quarvel-autopkgtest.log || autopkgtest_status=$?
 [ "$autopkgtest_status" -eq 0 ] || fail "autopkgtest failed ($autopkgtest_status); the whole log: /tmp/quarvel-autopkgtest.log"
 step "autopkgtest passed (log: /tmp/quarvel-autopkgtest.log)"

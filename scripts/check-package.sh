@@ -15,7 +15,9 @@
 #     and speaking the locale's language (its English translation found), and man
 #     finding quarvel's Japanese page under a Japanese locale;
 # then purges both with whatever apt had to add for them, and checks that the installed
-# packages are the same as before and that no file of the packages is left. Installing
+# packages are the same as before and that no file of the packages is left; then runs
+# the autopkgtests (debian/tests) on a clean testbed, as Debian's CI does
+# (scripts/autopkgtest.sh; the log in build/package-check/autopkgtest.log). Installing
 # needs root (or sudo); two checks on one machine wait for each other.
 #   scripts/check-package.sh [--reproducible] [--keep DIR | --packages DIR]
 # --reproducible builds the packages a second time, from another folder, in another
@@ -143,7 +145,9 @@ usr/share/lintian/overrides/quarvel-cli
 usr/share/locale/en/LC_MESSAGES/quarvel-cli.mo
 usr/share/locale/ja/LC_MESSAGES/quarvel-cli.mo
 usr/share/man/ja/man1/quarvel-cli.1.gz
-usr/share/man/man1/quarvel-cli.1.gz"
+usr/share/man/man1/quarvel-cli.1.gz
+usr/share/zsh/vendor-completions/_quarvel-cli
+usr/share/fish/vendor_completions.d/quarvel-cli.fish"
 expect_files quarvel "usr/bin/quarvel
 usr/share/applications/quarvel.desktop
 usr/share/doc/quarvel/changelog.Debian.gz
@@ -154,9 +158,14 @@ usr/share/lintian/overrides/quarvel
 usr/share/man/ja/man1/quarvel.1.gz
 usr/share/man/man1/quarvel.1.gz
 usr/share/metainfo/io.github.quarvel.Quarvel.metainfo.xml
-usr/share/quarvel/translations/quarvel_en.qm"
+usr/share/mime/packages/quarvel.xml
+usr/share/quarvel/translations/quarvel_en.qm
+usr/share/thumbnailers/quarvel.thumbnailer"
 expect_files quarvel-server "lib/systemd/system/quarvel-server.service
 usr/bin/quarvel-server
+usr/share/bash-completion/completions/quarvel-server
+usr/share/zsh/vendor-completions/_quarvel-server
+usr/share/fish/vendor_completions.d/quarvel-server.fish
 usr/share/doc/quarvel-server/changelog.Debian.gz
 usr/share/doc/quarvel-server/copyright
 usr/share/lintian/overrides/quarvel-server
@@ -180,7 +189,23 @@ for entry in quarvel:usr/bin/quarvel quarvel-cli:usr/bin/quarvel-cli quarvel-ser
 done
 desktop-file-validate "$tree/usr/share/applications/quarvel.desktop" || fail "desktop-file-validate"
 grep -qx 'Exec=quarvel %F' "$tree/usr/share/applications/quarvel.desktop" || fail "the desktop entry does not pass files (%F)"
-grep -qx 'MimeType=text/html;' "$tree/usr/share/applications/quarvel.desktop" || fail "the desktop entry opens no HTML"
+grep -qx 'MimeType=text/html;text/x-aa-mlt;text/x-aa-ast;' "$tree/usr/share/applications/quarvel.desktop" ||
+  fail "the desktop entry opens no HTML or no template collection"
+# The collections' type, as shared-mime-info builds its database from it; the
+# thumbnailer names the same types and quarvel-cli's command.
+mkdir -p "$work/mime/packages"
+cp "$tree/usr/share/mime/packages/quarvel.xml" "$work/mime/packages/"
+# (Any word but a warning is a note that the folder is not where the desktop looks.)
+XDG_DATA_DIRS=$work update-mime-database "$work/mime" >"$work/mime.log" 2>&1 ||
+  { cat "$work/mime.log" >&2; fail "update-mime-database"; }
+[ ! -s "$work/mime.log" ] || { cat "$work/mime.log" >&2; fail "update-mime-database warned"; }
+for entry in mlt:text/x-aa-mlt ast:text/x-aa-ast; do
+  grep -q "^[0-9]*:${entry#*:}:\*\.${entry%%:*}$" "$work/mime/globs2" || fail "no type ${entry#*:} for *.${entry%%:*}"
+done
+grep -qx 'MimeType=text/x-aa-mlt;text/x-aa-ast;' "$tree/usr/share/thumbnailers/quarvel.thumbnailer" ||
+  fail "the thumbnailer names other types"
+grep -qx 'Exec=quarvel-cli thumbnail --size %s -o %o -- %i' "$tree/usr/share/thumbnailers/quarvel.thumbnailer" ||
+  fail "the thumbnailer runs another command"
 main_categories=$(grep '^Categories=' "$tree/usr/share/applications/quarvel.desktop" | tr '=;' '\n' |
   grep -cxE 'AudioVideo|Audio|Video|Development|Education|Game|Graphics|Network|Office|Science|Settings|System|Utility' || true)
 [ "$main_categories" -eq 1 ] || fail "the desktop entry has $main_categories main categories, not one"
@@ -189,6 +214,9 @@ appstreamcli validate --no-net --pedantic "$metainfo" >"$work/appstream.log" 2>&
   { cat "$work/appstream.log" >&2; fail "appstreamcli validate"; }
 grep -q '<project_license>MIT</project_license>' "$metainfo" || fail "the metainfo names no licence"
 grep -q '<url type="homepage">https://' "$metainfo" || fail "the metainfo names no homepage"
+grep -q '<image type="source" width="[0-9]*" height="[0-9]*">https://.*/docs/images/window-light.png</image>' "$metainfo" ||
+  fail "the metainfo shows no screenshot"
+grep -q '<p xml:lang="ja">' "$metainfo" || fail "the metainfo has no Japanese description"
 for page in quarvel quarvel-cli quarvel-server; do
   # man reports every groff warning on standard error.
   LC_ALL=C.UTF-8 MANWIDTH=80 man --warnings -l "$tree/usr/share/man/man1/$page.1.gz" 2>"$work/man.log" >/dev/null
@@ -220,7 +248,9 @@ check_depends() {
   local package=$1 program=$2
   shift 2
   local depends declared linked path real soname owners needed=() libraries=() candidates=()
-  depends=$(dpkg-deb -f "$(deb "$package")" Depends)
+  depends=$(dpkg-deb -f "$(deb "$package")" "${field:-Depends}")
+  # (What Depends already names, dpkg-gencontrol leaves out of Recommends.)
+  [ "${field:-Depends}" = Depends ] || depends+=", $(dpkg-deb -f "$(deb "$package")" Depends)"
   declared=$(echo "$depends" | tr ',|' '\n' | sed -E 's/\(.*\)//; s/[[:space:]]//g' | sort -u)
   # Every library the program (a file under usr/bin, or a path in the tree) links, as
   # the dynamic linker finds it.
@@ -247,13 +277,17 @@ check_depends() {
     needed+=("$package_of")
   done
   for need in $(printf '%s\n' "${needed[@]}" "$@" | sort -u); do
-    grep -qx "$need" <<<"$declared" || fail "$package: Depends lacks $need: $depends"
+    grep -qx "$need" <<<"$declared" || fail "$package: ${field:-Depends} lacks $need: $depends"
   done
-  step "$package Depends (for ${program##*/}): $depends"
+  step "$package ${field:-Depends} (for ${program##*/}): $depends"
 }
 # fontconfig is loaded when first needed, not linked: named by hand.
 check_depends quarvel-cli quarvel-cli fonts-mona fonts-monapo fonts-ipafont-gothic fonts-symbola libfontconfig1
-check_depends quarvel-cli "$workers"
+# The workers' module is loaded only for more than one worker; without oneTBB the
+# programs draw one picture at a time (the autopkgtest runs-without-tbb), so what it
+# links is recommended.
+field=Recommends check_depends quarvel-cli "$workers"
+grep -q 'libtbb' <<<"$(dpkg-deb -f "$(deb quarvel-cli)" Depends)" && fail "quarvel-cli depends on oneTBB"
 check_depends quarvel quarvel quarvel-cli
 check_depends quarvel-server quarvel-server fonts-mona fonts-monapo fonts-ipafont-gothic fonts-symbola libfontconfig1
 grep -qF "quarvel-cli (= $version)" <<<"$(dpkg-deb -f "$(deb quarvel)" Depends)" || fail "quarvel does not depend on quarvel-cli (= $version)"
@@ -308,6 +342,11 @@ apt_get install --no-install-recommends "$(deb quarvel-cli)" "$(deb quarvel)" "$
   { cat "$work/install.log" >&2; fail "apt install"; }
 [ "$(dpkg-query -S /usr/bin/quarvel-cli | cut -d: -f1)" = quarvel-cli ] || fail "/usr/bin/quarvel-cli is not quarvel-cli's"
 # The service's unit, where systemd finds it, naming a program that is there now.
+# It listens on the loopback address by default, and takes packets from there alone.
+grep -q '^ExecStart=.* --listen 127\.0\.0\.1:' /lib/systemd/system/quarvel-server.service &&
+  grep -qx 'IPAddressAllow=localhost' /lib/systemd/system/quarvel-server.service &&
+  grep -qx 'IPAddressDeny=any' /lib/systemd/system/quarvel-server.service ||
+  fail "the unit's default address and the addresses it takes packets from differ"
 if command -v systemd-analyze >/dev/null; then
   systemd-analyze verify --man=no /lib/systemd/system/quarvel-server.service >"$work/unit.log" 2>&1 ||
     { cat "$work/unit.log" >&2; fail "systemd-analyze verify quarvel-server.service"; }
@@ -349,6 +388,32 @@ said=$(LANGUAGE= LC_ALL=ja_JP.UTF-8 /usr/bin/quarvel-server --threads 0 2>&1) &&
 completion=$(bash -c 'source /usr/share/bash-completion/completions/quarvel-cli
   COMP_WORDS=(quarvel-cli conv); COMP_CWORD=1; _quarvel_cli; echo "${COMPREPLY[*]}"')
 [ "$completion" = "convert convert-folder" ] || fail "bash completion of 'quarvel-cli conv': '$completion'"
+completion=$(bash -c 'source /usr/share/bash-completion/completions/quarvel-server
+  COMP_WORDS=(quarvel-server --li); COMP_CWORD=1; _quarvel_server; echo "${COMPREPLY[*]}"')
+[ "$completion" = "--listen" ] || fail "bash completion of 'quarvel-server --li': '$completion'"
+# fish finds both programs' completion where the packages put it.
+if command -v fish >/dev/null; then
+  for entry in 'quarvel-cli thum|thumbnail' 'quarvel-server --max-c|--max-connections'; do
+    # (Not --no-config: fish's own configuration names the completion folders.)
+    completion=$(fish -c 'complete -C$argv[1] | string replace -r "\t.*" ""' "${entry%%|*}")
+    [ "$completion" = "${entry#*|}" ] || fail "fish completion of '${entry%%|*}': '$completion'"
+  done
+fi
+
+# The desktop knows template collections once the packages are in: shared-mime-info's
+# database has their type, and the thumbnailer's command, as a file manager runs it,
+# draws a collection's picture at the size asked.
+if [ -f /usr/share/mime/globs2 ]; then
+  grep -q '^[0-9]*:text/x-aa-mlt:\*\.mlt$' /usr/share/mime/globs2 || fail "the installed MIME database has no *.mlt"
+fi
+printf '(^o^)/\n[SPLIT]\norz\n' >"$work/art.mlt"
+exec_line=$(sed -n 's/^Exec=//p' /usr/share/thumbnailers/quarvel.thumbnailer)
+exec_line=${exec_line//%s/128}
+exec_line=${exec_line//%o/$work/thumbnail.png}
+exec_line=${exec_line//%i/$work/art.mlt}
+# shellcheck disable=SC2086 # the thumbnailer's words, as a file manager splits them
+$exec_line || fail "the thumbnailer's command failed: $exec_line"
+grep -q 'PNG image data, 128 x 128,' <<<"$(file "$work/thumbnail.png")" || fail "the thumbnailer drew no 128 x 128 picture"
 
 # The window under Xvfb, opening a thread as the desktop opens it (Exec=quarvel %F):
 # the thread waits untouched in the file page until "PNG画像生成" is pressed (from the
@@ -371,13 +436,19 @@ xvfb-run -a -s "-screen 0 1024x768x24" bash -c '
   timeout 20 xdotool search --sync --all --onlyvisible --pid "$pid" --name "^Quarvel" >/dev/null &&
     sleep 1 && [ ! -e "$2/thread" ] && ! grep -q "<img" "$2/thread.htm" &&
     xdotool key shift+Tab shift+Tab shift+Tab shift+Tab shift+Tab shift+Tab Return &&
-    timeout 20 bash -c "until [ -f \"\$0/thread/001.png\" ] && grep -q \"<img\" \"\$0/thread.htm\"; do sleep 0.1; done" "$2" &&
+    timeout 20 bash -c "until [ -f \"\$0/thread/001.png\" ] && [ -f \"\$0/backup/thread.htm.record\" ] && grep -q \"<img\" \"\$0/thread.htm\"; do sleep 0.1; done" "$2" &&
     found=1
   sleep 0.5
   kill "$pid" 2>/dev/null
   wait "$pid" 2>/dev/null
   [ "$found" = 1 ]' _ "$work/window.log" "$work/window" || { cat "$work/window.log" >&2; fail "quarvel opened no window, changed the thread before its button was pressed, or did not convert it then"; }
-diff -r "$work/cli" "$work/window" >/dev/null || fail "the window converted the thread it was given otherwise than quarvel-cli"
+# The conversion records name each picture by its inode and times, which two runs never share;
+# all else, the records' other lines too, must be the same.
+diff -r --exclude='*.record' "$work/cli" "$work/window" >/dev/null ||
+  fail "the window converted the thread it was given otherwise than quarvel-cli"
+diff <(sed 's/^\(picture\) [0-9 ]* \([^ ]*\)$/\1 \2/' "$work/cli/backup/thread.htm.record") \
+  <(sed 's/^\(picture\) [0-9 ]* \([^ ]*\)$/\1 \2/' "$work/window/backup/thread.htm.record") >/dev/null ||
+  fail "the window recorded its conversion otherwise than quarvel-cli"
 # The installed window finds its translation: under an English locale its preview
 # (Ctrl+P) is captioned "Preview", under a Japanese one "プレビュー". So does man its
 # Japanese page.
@@ -428,3 +499,12 @@ left=$(files_of "$(deb quarvel)"; files_of "$(deb quarvel-cli)"; files_of "$(deb
 left=$(echo "$left" | while read -r file; do [ ! -e "/$file" ] || echo "/$file"; done)
 [ -z "$left" ] || fail "left after the purge: $left"
 step "purged, no file left; took $((SECONDS - started)) s"
+
+# --- The autopkgtests, on a clean testbed ---------------------------------------------
+# debian/tests as Debian's CI runs them (scripts/autopkgtest.sh): each test in a
+# minimal Debian 12 of its own with only its dependencies. The log is kept.
+mkdir -p "$root/build/package-check"
+autopkgtest_log=$root/build/package-check/autopkgtest.log
+"$root/scripts/autopkgtest.sh" "$out" "$autopkgtest_log" ||
+  fail "the autopkgtests failed on a clean testbed; the whole log: $autopkgtest_log"
+step "autopkgtest on a clean minbase testbed: every test passed (log: $autopkgtest_log); took $((SECONDS - started)) s"

@@ -8,7 +8,7 @@
 #   scripts/fuzz-campaign.sh --count
 #
 # HARNESS is one of tests/fuzz (render, references, conversion, code_convert, profile,
-# collection, png, request); RUNS the executions to run (libFuzzer's -runs). The corpus grows in
+# collection, png, request, blanks); RUNS the executions to run (libFuzzer's -runs). The corpus grows in
 # CORPUS-DIR (default /var/tmp/quarvel-campaign/HARNESS), so that a later run goes on
 # from it; findings go to CORPUS-DIR/findings. The harness is built as scripts/fuzz.sh
 # builds it (build-fuzz, clang); run it from a clean tree so that the commit names what
@@ -34,7 +34,7 @@ harness=$1
 runs=$2
 work=${3:-/var/tmp/quarvel-campaign/$harness}
 case $harness in
-  render | code_convert | profile | request) max_len=2048 ;;
+  render | code_convert | profile | request | blanks) max_len=2048 ;;
   *) max_len=4096 ;;
 esac
 

@@ -23,7 +23,7 @@ seconds=${1:-60}
 [ $# -eq 0 ] && [ -n "${FUZZ_RUNS:-}" ] && seconds=0
 shift || true
 harnesses=("$@")
-[ ${#harnesses[@]} -eq 0 ] && harnesses=(render references conversion code_convert profile collection png request)
+[ ${#harnesses[@]} -eq 0 ] && harnesses=(render references conversion code_convert profile collection png request blanks)
 jobs=${FUZZ_JOBS:-1}
 work=${FUZZ_WORK:-$(mktemp -d /tmp/quarvel-fuzz.XXXXXX)}
 mkdir -p "$work"
@@ -36,7 +36,7 @@ mkdir -p "$work"
 # long art.
 max_len() {
   case $1 in
-    render | code_convert | profile | request) echo 2048 ;;
+    render | code_convert | profile | request | blanks) echo 2048 ;;
     *) echo 4096 ;;
   esac
 }

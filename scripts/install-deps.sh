@@ -7,6 +7,8 @@
 #   scripts/install-deps.sh bench     and the benchmarks and timing scripts (bench/, scripts/bench-*.sh)
 #   scripts/install-deps.sh package   and make and check the Debian packages (scripts/*-package.sh)
 #   scripts/install-deps.sh chroot    and the tests in a clean Debian chroot (scripts/check-chroot.sh)
+# `test` and `chroot` also give root the subordinate user and group IDs (/etc/subuid,
+# /etc/subgid) that the autopkgtests' unshare testbed maps its users to.
 # Several profiles may be given; without one, `test`.
 set -euo pipefail
 
@@ -25,13 +27,18 @@ run=(
 # the system's reasons with them (the package check and the tests).
 package=(
   build-essential dpkg-dev debhelper devscripts lintian file man-db
-  desktop-file-utils appstream appstream-compose
+  desktop-file-utils appstream appstream-compose shared-mime-info
   locales-all libc-l10n
 )
+# The autopkgtests on a clean testbed (autopkgtest's unshare runner over a minbase tarball,
+# scripts/minbase.sh).
+autopkgtest=(autopkgtest uidmap debootstrap)
 test=(
-  "${package[@]}"
+  "${package[@]}" "${autopkgtest[@]}"
   libgtest-dev libgmock-dev libpng-dev
   xvfb xauth xdotool x11-utils xclip dbus at-spi2-core python3 python3-dbus
+  # the completion written for zsh and fish is loaded and asked in the tests
+  zsh fish
   chromium
   clang libclang-rt-14-dev strace
 )
@@ -40,19 +47,20 @@ bench=(
   hyperfine pango1.0-tools wrk python3 stress-ng uchardet strace
 )
 chroot=(
-  "${package[@]}"
-  debootstrap piuparts autopkgtest
+  "${package[@]}" "${autopkgtest[@]}"
+  piuparts
 )
 
 [ $# -gt 0 ] || set -- test
 packages=("${run[@]}")
+subids=false
 for profile in "$@"; do
   case $profile in
     run) ;;
-    test) packages+=("${test[@]}") ;;
+    test) packages+=("${test[@]}"); subids=true ;;
     bench) packages+=("${bench[@]}") ;;
     package) packages+=("${package[@]}") ;;
-    chroot) packages+=("${chroot[@]}") ;;
+    chroot) packages+=("${chroot[@]}"); subids=true ;;
     *) echo "install-deps.sh: no profile '$profile' (run, test, bench, package, chroot)" >&2; exit 2 ;;
   esac
 done
@@ -64,15 +72,25 @@ for p in $(printf '%s\n' "${packages[@]}" | sort -u); do
   fi
 done
 
-if [ ${#missing[@]} -eq 0 ]; then
-  exit 0
-fi
-
-echo "Installing: ${missing[*]}" >&2
 sudo_cmd=()
 if [ "$(id -u)" -ne 0 ]; then
   sudo_cmd=(sudo)
 fi
-export DEBIAN_FRONTEND=noninteractive
-"${sudo_cmd[@]}" apt-get -o DPkg::Lock::Timeout=600 update -q
-"${sudo_cmd[@]}" apt-get -o DPkg::Lock::Timeout=600 install -y -q --no-install-recommends "${missing[@]}"
+if [ ${#missing[@]} -gt 0 ]; then
+  echo "Installing: ${missing[*]}" >&2
+  export DEBIAN_FRONTEND=noninteractive
+  "${sudo_cmd[@]}" apt-get -o DPkg::Lock::Timeout=600 update -q
+  "${sudo_cmd[@]}" apt-get -o DPkg::Lock::Timeout=600 install -y -q --no-install-recommends "${missing[@]}"
+fi
+
+# 65536 IDs for root, unless root has a range already: from 100000, or past the ranges
+# that other users have.
+if $subids; then
+  for file in /etc/subuid /etc/subgid; do
+    if ! grep -qE '^(root|0):' "$file" 2>/dev/null; then
+      first=$(awk -F: 'BEGIN { n = 100000 } NF == 3 && $2 + $3 > n { n = $2 + $3 } END { print n }' "$file" 2>/dev/null || echo 100000)
+      echo "Adding root:$first:65536 to $file" >&2
+      echo "root:$first:65536" | "${sudo_cmd[@]}" tee -a "$file" >/dev/null
+    fi
+  done
+fi

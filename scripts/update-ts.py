@@ -70,7 +70,10 @@ def problems(ts):
         name = context.findtext('name')
         for message in context.iter('message'):
             translation = message.find('translation')
-            if translation is None or translation.get('type') or not (translation.text or '').strip():
+            # A text with a count has a form for each number instead of one text.
+            forms = [] if translation is None else [f.text for f in translation.iter('numerusform')]
+            text = ''.join(f or '' for f in forms) if forms else (translation.text if translation is not None else '')
+            if translation is None or translation.get('type') or not (text or '').strip() or not all(forms):
                 found.append(f'{name}: {message.findtext("source")!r} has no translation')
     return found
 

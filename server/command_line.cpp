@@ -6,6 +6,7 @@
 #include <thread>
 
 #include "cmdline/checks.h"
+#include "cmdline/completion.h"
 #include "cmdline/help.h"
 #include "cmdline/usage.h"
 #include "platform/language.h"
@@ -98,6 +99,7 @@ class ServerCommandLine {
 public:
     explicit ServerCommandLine(ServerConfig& config);
     std::optional<int> Read(int argc, char** argv);
+    const CLI::App& App() const { return app_; }
 
 private:
     std::string UsageMessage(const CLI::Error& error) const;
@@ -112,7 +114,7 @@ ServerCommandLine::ServerCommandLine(ServerConfig& config)
              "POST /render (the art as the body) or GET /render?text=..., with the options of render as query "
              "parameters (fore, back, margin, scale, space-sim, html, indexed, encoding). GET / is a page to paste art "
              "into; GET /healthz answers {\"status\": \"ok\"}. One line per request on standard error, begun with "
-             "its priority for the journal (<6>, errors <3>)."),
+             "its priority for the journal when it is the journal (<6>, errors <3>)."),
            kProgram) {
     app_.formatter(std::make_shared<HelpFormatter>());
     app_.option_defaults()->group(_("Options"));
@@ -136,7 +138,9 @@ ServerCommandLine::ServerCommandLine(ServerConfig& config)
 }
 
 std::string ServerCommandLine::UsageMessage(const CLI::Error& error) const {
-    std::string problem = ValueProblem(app_, error, lastWord_);
+    // A word no option took is told before what it may have kept from being given.
+    std::string problem = cmdline::UnknownOption(app_.remaining(), OptionNames(app_));
+    if (problem.empty()) problem = ValueProblem(app_, error, lastWord_);
     if (problem.empty() && dynamic_cast<const CLI::ExtrasError*>(&error))
         problem = Leftover(app_.remaining(), _("no operands are taken"), OptionNames(app_));
     if (problem.empty()) problem = error.what();
@@ -164,6 +168,14 @@ std::optional<int> ServerCommandLine::Read(int argc, char** argv) {
 const std::vector<ServerOption>& ServerOptions() {
     static const std::vector<ServerOption> options = MakeOptions();
     return options;
+}
+
+cmdline::CompletionTable CompletionTable() {
+    ServerConfig scratch;
+    const ServerCommandLine commandLine(scratch);
+    // Every value is a number, a size or an address: nothing to offer but the option.
+    return cmdline::CompletionTableOf(kProgram, commandLine.App(),
+                                      [](const CLI::Option*) { return cmdline::ValueKind{}; });
 }
 
 std::optional<int> ReadCommandLine(int argc, char** argv, ServerConfig& config) {

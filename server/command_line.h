@@ -12,6 +12,10 @@
 #include "server/request.h"
 #include "server/routes.h"
 
+namespace quarvel::cmdline {
+struct CompletionTable;
+}
+
 namespace quarvel::server {
 
 struct ServerConfig {
@@ -43,5 +47,8 @@ const std::vector<ServerOption>& ServerOptions();
 // Reads the command line into `config`. An exit status when the program is done
 // (--help, --version: 0; bad usage, told on standard error: 2); none when it is to run.
 std::optional<int> ReadCommandLine(int argc, char** argv, ServerConfig& config);
+
+// The options as the shells' completion takes them (cmdline/completion.h).
+cmdline::CompletionTable CompletionTable();
 
 }  // namespace quarvel::server

@@ -313,6 +313,36 @@ Parsed<bool> ReadTransferEncoding(std::string_view header) {
     return {true, {}};
 }
 
+Parsed<bool> ReadHost(unsigned version, const std::vector<std::string_view>& values) {
+    using Result = Parsed<bool>;
+    if (values.size() > 1)
+        return Result::Fail("a request names its host once, not in " + std::to_string(values.size()) + " Host fields",
+                            400, ErrorCode::badHttp);
+    if (values.empty())
+        return version >= 11
+                   ? Result::Fail("an HTTP/1.1 request names its host in a Host field", 400, ErrorCode::badHttp)
+                   : Result{false, {}};
+    // uri-host [ ":" port ]: a name, an IPv4 address or a bracketed IPv6 one, which
+    // hold only these.
+    constexpr std::string_view kHostCharacters =
+        "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789-._~!$&'()*+,;=:[]%";
+    if (values.front().find_first_not_of(kHostCharacters) != std::string_view::npos)
+        return Result::Fail("a Host field names a host and a port, not '" + Printable(values.front()) + "'", 400,
+                            ErrorCode::badHttp);
+    return {true, {}};
+}
+
+std::string OriginForm(std::string_view target) {
+    const std::size_t scheme = target.find("://");
+    if (target.starts_with("/") || scheme == std::string_view::npos) return std::string(target);
+    const std::string name = Lower(target.substr(0, scheme));
+    if (name != "http" && name != "https") return std::string(target);
+    const std::string_view rest = target.substr(scheme + 3);
+    const std::size_t path = rest.find_first_of("/?");
+    if (path == std::string_view::npos) return "/";
+    return (rest[path] == '?' ? "/" : "") + std::string(rest.substr(path));
+}
+
 Parsed<ListenAddress> ParseListenAddress(std::string_view text) {
     using Result = Parsed<ListenAddress>;
     const std::string usage =

@@ -111,6 +111,16 @@ platform::Language AcceptedLanguage(std::string_view header);
 // (501). Either way the connection must end, as what follows cannot be read.
 Parsed<bool> ReadTransferEncoding(std::string_view header);
 
+// A request's Host fields (their values, as sent) for HTTP version `version` (11 for
+// HTTP/1.1): HTTP/1.1 asks for exactly one, any request for at most one, and its value is
+// a host with an optional port (or empty). Otherwise a 400.
+Parsed<bool> ReadHost(unsigned version, const std::vector<std::string_view>& values);
+
+// The request-target in origin form ("/render?x"): an absolute-form one
+// ("http://host:8080/render?x", as a proxy sends it, and a server must take) without its
+// scheme and authority, "/" when it has no path; any other as it is.
+std::string OriginForm(std::string_view target);
+
 // --listen ADDR:PORT: a numeric IPv4 address or a bracketed IPv6 one ("[::1]:8080"),
 // "localhost", or "*" (every address); the port 0 to 65535 (0: any free one).
 struct ListenAddress {

@@ -227,11 +227,11 @@ beast::error_code Session::PutBuffered() {
 bool Session::OnHeader() {
     const auto& request = parser_->get();
     method_ = Printable(std::string_view(request.method_string().data(), request.method_string().size()), 16);
-    path_ = LoggedPath(std::string_view(request.target().data(), request.target().size()));
+    request_.target = OriginForm(std::string_view(request.target().data(), request.target().size()));
+    path_ = LoggedPath(request_.target);
     version_ = request.version();
     head_ = request.method() == http::verb::head;
     request_.method = std::string(request.method_string());
-    request_.target = std::string(request.target());
     if (auto it = request.find(http::field::content_type); it != request.end())
         request_.contentType = std::string(it->value());
     if (auto it = request.find(http::field::if_none_match); it != request.end())
@@ -240,6 +240,13 @@ bool Session::OnHeader() {
     keepAlive_ = request.keep_alive();
     ArmDeadline(start_ + Config().requestTimeout);
 
+    std::vector<std::string_view> hosts;
+    for (auto [it, end] = request.equal_range(http::field::host); it != end; ++it)
+        hosts.emplace_back(it->value().data(), it->value().size());
+    if (const Parsed<bool> host = ReadHost(version_, hosts); !host) {
+        Send(JsonError(host), false);
+        return false;
+    }
     if (const Parsed<bool> chunked = ReadTransferEncoding(Joined(request, http::field::transfer_encoding)); !chunked) {
         Send(JsonError(chunked), false);
         return false;

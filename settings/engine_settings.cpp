@@ -23,6 +23,7 @@ ConversionSettings EngineSettings(const CommonSettings& common, const Appearance
     settings.startSeparators = ScanSeparators(common.startSeparators);
     settings.endSeparators = ScanSeparators(common.endSeparators);
     settings.code = common.code;
+    settings.lineBreaks = common.lineBreaks;
     settings.progress = progress;
     settings.look = look;
     settings.pngForm = pngForm;

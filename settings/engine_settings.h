@@ -13,7 +13,7 @@ namespace quarvel::settings {
 // in order, empty ones kept, each backslash-n pair a line break (CR LF).
 engine::Separators ScanSeparators(const engine::Separators& typed);
 
-// A job's settings: the separator lists and the code of `common`, the look `look`,
+// A job's settings: the separator lists, the code and the line breaks of `common`, the look `look`,
 // pictures in the form `pngForm`, reporting to `progress`, with a worker for every core.
 engine::ConversionSettings EngineSettings(const CommonSettings& common, const render::Appearance& look,
                                           render::PngForm pngForm, engine::JobProgress* progress);

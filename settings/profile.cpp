@@ -306,6 +306,17 @@ std::optional<std::string> ProfileReader::Value(std::string_view section, std::s
     return std::string(value.substr(0, kMaxProfileValueLength));
 }
 
+std::optional<std::string> ProfileReader::StringValue(std::string_view section, std::string_view key) const {
+    if (!index_) return std::nullopt;
+    const auto header = index_->FindSection(section);
+    const auto line = header ? index_->FindKey(*header, key) : std::nullopt;
+    if (!line) return std::nullopt;
+    const std::string_view raw = (*index_)[*line].value;
+    const std::string_view value = StripEnclosingQuotes(raw);
+    if (value.size() != raw.size() && raw.front() == '"') return std::string(value.substr(0, kMaxProfileValueLength));
+    return UnquoteProfileString(value.substr(0, kMaxProfileValueLength));
+}
+
 std::string ReadProfileValue(const stdfs::path& path, std::string_view section, std::string_view key,
                              std::string_view default_value) {
     return ProfileReader(path).Value(section, key).value_or(std::string(default_value));

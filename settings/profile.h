@@ -48,6 +48,11 @@ public:
     // The value of `key` in `section`, as ReadProfileValue gives it, or nothing when
     // the file, the section or the key is missing.
     std::optional<std::string> Value(std::string_view section, std::string_view key) const;
+    // The text of a string setting (a separator, the file filter) as the program writes
+    // it: what the double quotes enclosing the whole value hold, double quotes inside
+    // included; a value not so enclosed goes through UnquoteProfileString, as such values
+    // always did. Nothing when the file, the section or the key is missing.
+    std::optional<std::string> StringValue(std::string_view section, std::string_view key) const;
 
 private:
     std::string text_;

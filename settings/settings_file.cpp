@@ -64,7 +64,7 @@ public:
         : file_(file), section_(section), notes_(notes) {}
 
     void Read(std::string_view key, std::string& out) const {
-        if (std::string text = Raw(key); !text.empty()) out = UnquoteProfileString(text);
+        if (std::string text = file_.StringValue(section_, key).value_or(std::string()); !text.empty()) out = text;
     }
     void Read(std::string_view key, bool& out) const {
         if (std::string text = Raw(key); !text.empty()) {
@@ -161,6 +161,7 @@ void ReadCommon(const ProfileReader& file, std::string_view section, CommonSetti
     in.Read(keys::kBackup, settings.backup);
     in.Read(keys::kCode, settings.code);
     in.ReadCodeName(keys::kCodeName, settings.code);
+    in.Read(keys::kLineBreaks, settings.lineBreaks);
 }
 
 void ReadFolderPage(const ProfileReader& file, FolderPageSettings& settings, std::vector<ValueNotUnderstood>& notes) {
@@ -211,6 +212,7 @@ public:
         // number holds again.
         Add(section, keys::kCodeName, QuoteProfileString(named ? std::string(CodeNameOf(s.code)) : std::string()),
             !named);
+        Add(section, keys::kLineBreaks, BoolToProfile(s.lineBreaks), !s.lineBreaks);
     }
     void AddFolderPage(const FolderPageSettings& s) {
         Add(keys::kFolderPage, keys::kFileFilter, QuoteProfileString(s.fileFilter));
@@ -268,7 +270,7 @@ bool HoldsSettingsKeys(const stdfs::path& path, std::initializer_list<std::strin
         } else {
             names.assign(keys::kStartSeparators.begin(), keys::kStartSeparators.end());
             names.insert(names.end(), keys::kEndSeparators.begin(), keys::kEndSeparators.end());
-            names.insert(names.end(), {keys::kBackup, keys::kCode, keys::kCodeName});
+            names.insert(names.end(), {keys::kBackup, keys::kCode, keys::kCodeName, keys::kLineBreaks});
             if (section == keys::kFolderPage) names.insert(names.end(), {keys::kFileFilter, keys::kSubFolders});
         }
         for (std::string_view key : names) {

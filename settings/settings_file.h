@@ -14,14 +14,14 @@
 //   - colours are read as written: "#BBGGRR", blue first;
 //   - strings are code page 932 bytes, at most 511 of them, not checked for valid
 //     characters.
-// Strings are read as ReadProfileValue gives them and then UnquoteProfileString: a string
-// saved as empty ("") reads as empty and so leaves its member unchanged, and one that
-// itself holds two or more double quotes comes back as the text between its first and
-// last double quote.
+// Strings are read as ProfileReader::StringValue gives them: a string saved as empty
+// ("") reads as empty and so leaves its member unchanged; one saved with double quotes
+// inside comes back with them (files of the first programs, which read the text between
+// the first and the last double quote, lost them: "<pre class="aa">" read as aa).
 //
-// Saving writes every key of the record, but for bIndexedPng, iScale and bTransparent:
-// each when it is not the default (indexed pictures, a scale above 1, a transparent
-// background) or over a key the file already has, so that a file saved with the
+// Saving writes every key of the record, but for bIndexedPng, iScale, bTransparent and
+// bLineBreaks: each when it is not the default (indexed pictures, a scale above 1, a
+// transparent background, line ends as breaks) or over a key the file already has, so that a file saved with the
 // defaults holds the same lines as before the keys existed. Other sections,
 // keys and lines of an existing file stay as they were.
 
@@ -66,6 +66,8 @@ inline constexpr std::string_view kCode = "iCode";
 // name: "utf-8" or "auto"; when it names one, it is the code, whatever iCode says
 // (which holds 0 beside it, so that a build without the key reads Shift-JIS).
 inline constexpr std::string_view kCodeName = "strCode";
+// Line ends inside a stretch drawn as line breaks; a file without it holds them off.
+inline constexpr std::string_view kLineBreaks = "bLineBreaks";
 
 inline constexpr std::string_view kFileFilter = "strFileFilter";
 inline constexpr std::string_view kSubFolders = "bSubFolder";
@@ -79,6 +81,7 @@ struct CommonSettings {
     engine::Separators endSeparators = {"\\n", "<dt>", "</dl>"};
     bool backup = true;
     engine::DocumentCode code = engine::DocumentCode::shiftJis;
+    bool lineBreaks = false;  // line ends inside a stretch drawn as line breaks
     bool operator==(const CommonSettings&) const = default;
 };
 

@@ -34,7 +34,42 @@ QString Native(const std::string& path) { return QFile::decodeName(QByteArray::f
 QString Reason(const Failure& failure) {
     QStringList lines = FromCp932(MessageText(failure)).split(QLatin1Char('\n'));
     if (!failure.path.empty() && lines.size() > 1) lines.removeFirst();
+    if (const QString advice = FailureAdvice(failure); !advice.isEmpty()) lines << advice;
     return QCoreApplication::translate("JobSummaryWindow", "失敗: ") + lines.join(QStringLiteral(": "));
+}
+
+// What went wrong without stopping the document, with the file it concerns.
+QString WarningItem(const Failure& warning) {
+    return QCoreApplication::translate("JobSummaryWindow", "警告: ") +
+           FromCp932(MessageText(warning)).split(QLatin1Char('\n')).join(QStringLiteral(": "));
+}
+
+QString InBackup(const std::string& path) {
+    const std::string::size_type slash = path.rfind('/');
+    return QStringLiteral("backup/") + Native(slash == std::string::npos ? path : path.substr(slash + 1));
+}
+
+// What restore did: the copy put back, the text kept, and the pictures of the
+// conversion removed and kept, by why.
+QStringList RestoredItems(const DocumentResult& document) {
+    QStringList items;
+    items << QCoreApplication::translate(
+                 "JobSummaryWindow",
+                 "%1 の内容に戻しました。変換の画像 %2 個を削除し、変換後の内容は %3 に残しました。")
+                 .arg(InBackup(document.backup))
+                 .arg(document.picturesRemoved)
+                 .arg(InBackup(document.keptAs));
+    const engine::PicturesKept& kept = document.picturesKept;
+    if (kept.Total() > 0)
+        items << QCoreApplication::translate("JobSummaryWindow",
+                                             "残した画像 %1 個（変換後に変更 %2、戻した内容か残した内容が示す %3、"
+                                             "ほかのユーザーのもの %4、変換後の内容より新しい %5）")
+                     .arg(kept.Total())
+                     .arg(kept.changed)
+                     .arg(kept.named)
+                     .arg(kept.notOwn)
+                     .arg(kept.newer);
+    return items;
 }
 
 // A picture's path as its document's folder sees it ("art/001.png").
@@ -49,6 +84,8 @@ QString PictureName(const std::string& picture, const std::string& document) {
 QStringList DocumentItems(const DocumentResult& document, bool alone) {
     QStringList items;
     if (document.outcome == Outcome::failed && document.failure) items << Reason(*document.failure);
+    if (document.outcome == Outcome::restored) items << RestoredItems(document);
+    for (const Failure& warning : document.warnings) items << WarningItem(warning);
     if (document.outcome == Outcome::skipped && alone)
         items << QCoreApplication::translate("JobSummaryWindow", "テキストではないため変換しません（%1）")
                      .arg(QString::fromLatin1(document.notText));
@@ -117,16 +154,24 @@ JobSummaryWindow::JobSummaryWindow(QWidget* parent) : QDialog(parent) {
 JobSummaryWindow::~JobSummaryWindow() = default;
 
 QString JobSummaryWindow::CountsText(const JobSummary& s) {
-    QString text = QCoreApplication::translate("JobSummaryWindow",
-                                               "文書 %1 件: 変換 %2、変更なし %3、失敗 %4 ／ 画像 %5 枚 ／ 警告 %6 件")
-                       .arg(s.documents)
-                       .arg(s.converted)
-                       .arg(s.unchanged)
-                       .arg(s.failed)
-                       .arg(s.pictures)
-                       .arg(s.warnings);
+    QString text =
+        s.restored > 0
+            ? QCoreApplication::translate(
+                  "JobSummaryWindow",
+                  "文書 %1 件: 変換 %2、戻した %7、変更なし %3、失敗 %4 ／ 画像 %5 枚 ／ 警告 %6 件")
+            : QCoreApplication::translate("JobSummaryWindow",
+                                          "文書 %1 件: 変換 %2、変更なし %3、失敗 %4 ／ 画像 %5 枚 ／ 警告 %6 件");
+    text = text.arg(s.documents).arg(s.converted).arg(s.unchanged).arg(s.failed).arg(s.pictures).arg(s.warnings);
+    if (s.restored > 0) text = text.arg(s.restored);
     if (s.jobFailures > 0)
         text += QCoreApplication::translate("JobSummaryWindow", " ／ 文書以外の失敗 %1 件").arg(s.jobFailures);
+    if (!s.locked.empty()) {
+        QStringList names;
+        for (const std::string& path : s.locked) names << Native(path);
+        text +=
+            QCoreApplication::translate("JobSummaryWindow", " ／ 他のプロセスがロックしていて処理しなかった文書: %1")
+                .arg(names.join(QStringLiteral("、")));
+    }
     if (s.aborted) text = QCoreApplication::translate("JobSummaryWindow", "中止しました。") + text;
     return text;
 }

@@ -185,6 +185,7 @@ void MainWindow::OnInitDialog() {
     folderPage_.Create(tabControl_, this);
     copyPastePage_.Create(tabControl_, this);
     connect(copyPastePage_.edit(), &QPlainTextEdit::textChanged, this, &MainWindow::ShownChanged);
+    connect(copyPastePage_.artEdit(), &ArtEdit::guidesChanged, this, &MainWindow::ShownChanged);
     SizeToPages();
     tabControl_->LayoutPages();
     filePage_.show();
@@ -192,6 +193,7 @@ void MainWindow::OnInitDialog() {
 
     progressWindow_.Create(this);
     WriteControls();
+    copyPastePage_.LookChanged();
 }
 
 bool MainWindow::StartJob(const std::function<JobResult(JobProgress& progress)>& body) {

@@ -197,6 +197,8 @@ private:
     void AddRecentCollectionsMenu();
     // The look or the text shown changed: an open preview redraws.
     void ShownChanged();
+    // The menu "編集": the copy-paste page shows and does the command.
+    void OnArtCommand(int id);
 
     render::Appearance look_;
     render::PngForm pngForm_ = render::PngForm::rgb;

@@ -165,7 +165,7 @@ void MainWindow::OnPreview() {
     if (!preview_) {
         preview_ = new PreviewWindow(this, [this](RenderReport* report) {
             const Appearance look = ShownLook();
-            return PreviewWindow::Drawn{copyPastePage_.Render(look, report), look};
+            return PreviewWindow::Drawn{copyPastePage_.Render(look, report), look, copyPastePage_.artEdit()->Guides()};
         });
         connect(preview_->copyButton(), &QPushButton::clicked, &copyPastePage_, &CopyPastePage::CopyPicture);
     }
@@ -175,6 +175,7 @@ void MainWindow::OnPreview() {
 }
 
 void MainWindow::ShownChanged() {
+    copyPastePage_.LookChanged();
     if (preview_) preview_->Schedule();
     if (templates_) templates_->LookChanged();
 }
@@ -284,9 +285,29 @@ void MainWindow::OnCommand(int id) {
     case ID_PREVIEW: OnPreview(); break;
     case ID_OPEN_COLLECTION: OnOpenCollection(); break;
     case ID_RESTORE_DOCUMENT:
-        if (!IsBusy()) filePage_.Restore();
+        if (!IsBusy()) {
+            // A command of its own: what its job came to is summed up when it ends.
+            const CommandScope command(*this);
+            filePage_.Restore();
+        }
         break;
     case ID_INDEXED_PNG: OnIndexedPng(); break;
+    case ID_FILL_TO:
+    case ID_ALIGN_RIGHT_EDGES:
+    case ID_TOGGLE_GUIDE:
+    case ID_CLEAR_GUIDES: OnArtCommand(id); break;
+    default: break;
+    }
+}
+
+void MainWindow::OnArtCommand(int id) {
+    // The commands of the copy-paste box, from wherever they are given.
+    tabControl_->SetCurFocus(2);
+    switch (id) {
+    case ID_FILL_TO: copyPastePage_.FillTo(); break;
+    case ID_ALIGN_RIGHT_EDGES: copyPastePage_.AlignRightEdges(); break;
+    case ID_TOGGLE_GUIDE: copyPastePage_.ToggleGuide(); break;
+    case ID_CLEAR_GUIDES: copyPastePage_.ClearGuides(); break;
     default: break;
     }
 }

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 
+#include "render/references.h"
 #include "render/tokens.h"
 #include "ui/kit/picture_image.h"
 #include "ui/kit/picture_view.h"
@@ -32,13 +33,9 @@ namespace {
 // its own pixels, so that where it ends shows on a background of its colour.
 constexpr int kPadding = 6;
 
-// Full-width characters (of the number typed in a search) as ASCII.
-QString HalfWidthDigits(const QString& text) {
-    QString out = text;
-    for (QChar& c : out)
-        if (c.unicode() >= 0xFF10 && c.unicode() <= 0xFF19) c = QChar(c.unicode() - 0xFF10 + '0');
-    return out;
-}
+// Text as a search compares it: compatibility forms as their plain characters (half-
+// and full-width alike, "ｷﾗ" as "キラ", "１２" as "12"), without regard to case.
+QString Folded(const QString& text) { return text.normalized(QString::NormalizationForm_KC).toCaseFolded(); }
 
 }  // namespace
 
@@ -96,18 +93,27 @@ QString PieceList::SearchedLabel(int piece) const {
 }
 
 QString PieceList::Text(int piece) const {
-    std::optional<QString>& kept = texts_[static_cast<std::size_t>(piece)];
-    if (kept) return *kept;
     const std::string_view bytes = collection_->Text(collection_->pieces[static_cast<std::size_t>(piece)]);
     QString decoded = collection_->encoding == TextEncoding::utf8
                           ? QString::fromUtf8(bytes.data(), static_cast<qsizetype>(bytes.size()))
                           : FromCp932(bytes);
     decoded.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
     decoded.replace(QLatin1Char('\r'), QLatin1Char('\n'));
-    // Only small texts are kept for the next search: a huge one is decoded again
-    // rather than held twice.
-    if (bytes.size() <= kKeptTextBytes) kept = decoded;
     return decoded;
+}
+
+QString PieceList::SearchKey(int piece) const {
+    std::optional<QString>& kept = texts_[static_cast<std::size_t>(piece)];
+    if (kept) return *kept;
+    // The text as written and as drawn (its references decoded: "&#9829;" is "♥").
+    const QString text = Text(piece);
+    QString key = Folded(text);
+    if (text.contains(QLatin1Char('&')))
+        key += QLatin1Char('\n') + Folded(QString::fromStdString(render::DecodedReferencesUtf8(text.toStdString())));
+    // Only the keys of small texts are kept for the next search: a huge one is made
+    // again rather than held.
+    if (collection_->Text(collection_->pieces[static_cast<std::size_t>(piece)]).size() <= kKeptTextBytes) kept = key;
+    return key;
 }
 
 Picture PieceList::Draw(int piece) const {
@@ -139,15 +145,14 @@ QSize PieceList::ExpectedSize(int piece) const {
 }
 
 void PieceList::SetFilter(const QString& query) {
-    const QString wanted = HalfWidthDigits(query.trimmed());
+    const QString wanted = Folded(query.trimmed());
     bool isNumber = false;
     const int number = wanted.toInt(&isNumber);
     beginResetModel();
     shown_.clear();
     for (int piece = 0; piece < pieceCount(); ++piece) {
-        if (wanted.isEmpty() || (isNumber && number == piece + 1) ||
-            SearchedLabel(piece).contains(wanted, Qt::CaseInsensitive) ||
-            Text(piece).contains(wanted, Qt::CaseInsensitive))
+        if (wanted.isEmpty() || (isNumber && number == piece + 1) || Folded(SearchedLabel(piece)).contains(wanted) ||
+            SearchKey(piece).contains(wanted))
             shown_.push_back(piece);
     }
     endResetModel();

@@ -50,8 +50,9 @@ public:
     // The piece drawn now, on this thread (for the clipboard).
     platform::Picture Draw(int piece) const;
 
-    // Shows only the pieces whose number is `query`, or whose name or text holds it
-    // (without regard to case); all of them for an empty query.
+    // Shows only the pieces whose number is `query`, or whose name or text (as written
+    // or as drawn, its references decoded) holds it, in any width and case; all of them
+    // for an empty query.
     void SetFilter(const QString& query);
     // Draws every picture again in `look`.
     void SetLook(const render::Appearance& look);
@@ -74,13 +75,15 @@ private:
         bool queued = false;
         QSize expected;  // ExpectedSize, once known
     };
-    // The texts kept decoded for the searches: those of at most this many bytes.
+    // The search keys kept: those of texts of at most this many bytes.
     static constexpr std::size_t kKeptTextBytes = 64 << 10;
 
     // The label with the whole name, as the search looks at it.
     QString SearchedLabel(int piece) const;
 
     void Arrived(int piece, int generation, QImage image);
+    // The piece's text folded as the search compares it, as written and as drawn.
+    QString SearchKey(int piece) const;
     int RowOf(int piece) const;
     // The height a piece's picture will have: its lines at the pitch, and the margins.
     QSize ExpectedSize(int piece) const;
@@ -89,7 +92,9 @@ private:
     render::Appearance look_;
     std::vector<int> shown_;  // the pieces shown, in collection order
     mutable std::vector<Slot> slots_;
-    mutable std::vector<std::optional<QString>> texts_;  // small ones decoded for the search, when first needed
+    // The search's key of each piece, made when first needed and kept for small texts
+    // (see SearchKey).
+    mutable std::vector<std::optional<QString>> texts_;
     mutable QThreadPool pool_;
     mutable int nextPriority_ = 0;  // the row asked for last is drawn first
     int generation_ = 0;            // pictures of an older look are dropped

@@ -82,6 +82,10 @@ void PreviewWindow::Refresh() {
         drawn.look.transparentBack ? PictureImage(picture, render::DrawnBackColor(drawn.look)) : PictureImage(picture);
     fileScale_ = std::clamp(drawn.look.scale, 1, render::kMaxScale);
     picture_->SetImage(image_);
+    std::vector<int> marks;
+    const int margin = std::clamp(drawn.look.margin, 0, render::kMaxMargin);
+    for (int guide : drawn.guides) marks.push_back(margin + guide);
+    picture_->SetMarks(std::move(marks));
     ApplyZoom();
     // The size of the file, as saved.
     status_->setText(StatusText(picture.width * fileScale_, picture.height * fileScale_, report));

@@ -4,7 +4,8 @@
 // picture leaves out), its zoom ("倍率": fit, 100 % to 400 %, Ctrl+plus, Ctrl+minus,
 // Ctrl+0) and a button that copies it to the clipboard. At 100 % a picture pixel
 // takes as many whole device pixels as the screen's scale times the scale of the
-// picture's file, never smoothed, and a transparent background shows as a checkerboard. It redraws
+// picture's file, never smoothed, and a transparent background shows as a checkerboard; the
+// guides of the copy-paste box are marked over it. It redraws
 // a moment after the text or the look last changed, so that typing never waits for a
 // picture. Closing it hides it and changes nothing.
 
@@ -13,6 +14,7 @@
 #include <QWidget>
 
 #include <functional>
+#include <vector>
 
 #include "platform/picture.h"
 #include "render/renderer.h"
@@ -33,6 +35,9 @@ public:
     struct Drawn {
         platform::Picture picture;
         render::Appearance look;
+        // Guides at x of the text (without the margin), marked over the picture as the
+        // window's own lines, never part of it.
+        std::vector<int> guides = {};
     };
     // Draws the picture to show and tells what it leaves out.
     using Source = std::function<Drawn(render::RenderReport* report)>;

@@ -6,10 +6,13 @@
 #include <QPushButton>
 #include <QThread>
 
+#include "engine/messages.h"
+
 #include "ui/kit/dialog_template.h"
 #include "ui/kit/prompts.h"
 #include "ui/kit/resources.h"
 #include "ui/kit/text_codec.h"
+#include "ui/kit/warning_texts.h"
 
 namespace quarvel::ui {
 
@@ -33,8 +36,15 @@ void ProgressWindow::Create(QWidget* parent) {
     textLabel_ = qobject_cast<QLabel*>(GetDlgItem(this, IDC_PROGRESS_TEXT));
     abort_ = qobject_cast<QPushButton*>(GetDlgItem(this, IDC_ABORT));
     if (abort_) connect(abort_, &QPushButton::clicked, this, &ProgressWindow::OnAbort);
-    if (textLabel_) textLabel_->setText(QCoreApplication::translate("ProgressWindow", "処置中..."));
     initialized = true;
+    SetTextOnWindowThread(QCoreApplication::translate("ProgressWindow", "処置中..."));
+}
+
+void ProgressWindow::BeginJob() {
+    JobProgress::BeginJob();
+    // Not the last job's text: a message that comes before the job's first text would
+    // stand over a name it has nothing to do with.
+    SetTextOnWindowThread(QCoreApplication::translate("ProgressWindow", "処置中..."));
 }
 
 void ProgressWindow::SetProgressText(const std::string& text) {
@@ -53,10 +63,19 @@ void ProgressWindow::SetTextOnWindowThread(const QString& text) {
     if (textLabel_ && textLabel_->text() != text) textLabel_->setText(text);
 }
 
-void ProgressWindow::ShowMessage(const std::string& text) {
-    const QString converted = FromCp932(text);
-    auto show = [this, converted] {
-        GetPrompts().showMessage(parentWidget() ? parentWidget() : this, converted, MessageIcon::none);
+void ProgressWindow::ShowMessage(const std::string& text) { ShowOnWindowThread(FromCp932(text)); }
+
+void ProgressWindow::ShowFailure(const Failure& failure) {
+    // The message stands over the name of what failed.
+    if (!failure.path.empty()) SetProgressText(engine::ShownPath(failure.path));
+    QString text = FromCp932(engine::MessageText(failure));
+    if (const QString advice = FailureAdvice(failure); !advice.isEmpty()) text += QLatin1Char('\n') + advice;
+    ShowOnWindowThread(text);
+}
+
+void ProgressWindow::ShowOnWindowThread(const QString& text) {
+    auto show = [this, text] {
+        GetPrompts().showMessage(parentWidget() ? parentWidget() : this, text, MessageIcon::none);
     };
     if (QThread::currentThread() == thread()) {
         show();

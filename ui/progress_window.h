@@ -27,6 +27,11 @@ public:
     // Any thread. Shows the message over the main window and returns once the user
     // has closed it.
     void ShowMessage(const std::string& text) override;
+    // Any thread. The message of the failure, and what to do about it where the
+    // window knows (a document in another code: the code that fits and how to choose it).
+    void ShowFailure(const Failure& failure) override;
+    // Window thread: a job starts; the status line says so until the job says more.
+    void BeginJob() override;
 
     // Window thread: centres the window over its parent and shows it on top.
     void ShowCentered();
@@ -44,6 +49,7 @@ protected:
 
 private:
     void SetTextOnWindowThread(const QString& text);
+    void ShowOnWindowThread(const QString& text);
 
     QLabel* textLabel_ = nullptr;
     QPushButton* abort_ = nullptr;

@@ -9,6 +9,7 @@
 
 #include <chrono>
 #include <map>
+#include <regex>
 #include <sstream>
 #include <thread>
 
@@ -192,7 +193,7 @@ TEST(ConvertCli, TheProgressLineFitsTheTerminal) {
 // On a terminal a job ends with one line that counts what it came to, in the terms of
 // the window's summary: documents converted, left as they were and failed, pictures
 // written, warnings (each of them printed above it). Not in --quiet, nor off a terminal.
-TEST(ConvertCli, AJobEndsWithItsSummaryOnATerminal) {
+TEST(ConvertCli, AJobEndsWithItsSummaryOnATerminalAFolderJobAlways) {
     TempDir dir;
     const std::filesystem::path tree = dir / "tree";
     test::WriteWarningTree(tree, dir / "elsewhere.htm");
@@ -207,7 +208,9 @@ TEST(ConvertCli, AJobEndsWithItsSummaryOnATerminal) {
         {{"convert-folder", (dir / "missing").string()},
          "quarvel-cli: 0 documents: 0 converted, 0 left as they were, 0 failed; 0 pictures written; 0 warnings; "
          "1 failure outside the documents\r\n"},
-        {{"convert-folder", "--quiet", tree.string()}, ""},
+        {{"convert", "--quiet", (dir / "elsewhere.htm").string()}, ""},
+        {{"convert-folder", "--quiet", "--no-backup", tree.string()},
+         "quarvel-cli: 4 documents: 0 converted, 3 left as they were, 1 failed; 0 pictures written; 0 warnings\r\n"},
     };
     for (const auto& c : cases) {
         std::vector<std::string> argv = c.args;
@@ -221,9 +224,14 @@ TEST(ConvertCli, AJobEndsWithItsSummaryOnATerminal) {
             EXPECT_TRUE(shown.ends_with(c.summary)) << shown;  // after the progress line was taken back
         }
     }
-    // Off a terminal, standard error holds the warnings and messages alone.
-    const auto r = Cli({"convert-folder", "--no-backup", tree.string()});
-    EXPECT_EQ(r.err.find("documents:"), std::string::npos) << r.err;
+    // Off a terminal, standard error holds the warnings and messages, and for a folder
+    // the summary as its last line.
+    auto r = Cli({"convert-folder", "--no-backup", tree.string()});
+    EXPECT_TRUE(r.err.ends_with(
+        "\nquarvel-cli: 4 documents: 0 converted, 3 left as they were, 1 failed; 0 pictures written; 0 warnings\n"))
+        << r.err;
+    r = Cli({"convert", "--no-backup", (dir / "elsewhere.htm").string()});
+    EXPECT_EQ(r.err.find("document:"), std::string::npos) << r.err;
 }
 
 // A file name never reaches the terminal as control characters (a name holding ESC
@@ -593,8 +601,9 @@ TEST(ConvertCli, PatternStarTwiceLeavesPicturesAlone) {
         auto r = Cli({"convert-folder", "--pattern", "*", (dir / "logs").string()});
         EXPECT_EQ(r.exit_code, 0) << run << ": " << r.err;
     }
-    EXPECT_EQ(test::TreeOf(dir / "logs"), (std::vector<std::string>{"backup/", "backup/thread.htm", "thread.htm",
-                                                                    "thread/", "thread/001.png", "thread/002.png"}));
+    EXPECT_EQ(test::TreeOf(dir / "logs"),
+              (std::vector<std::string>{"backup/", "backup/thread.htm", "backup/thread.htm.record", "thread.htm",
+                                        "thread/", "thread/001.png", "thread/002.png"}));
     for (const char* png : {"logs/thread/001.png", "logs/thread/002.png"}) {
         Picture picture;
         EXPECT_TRUE(test::DecodePng(dir / png, picture)) << png;
@@ -645,7 +654,9 @@ TEST(ConvertCli, RunsAtOnceOnOneTreeDestroyNothing) {
         const std::filesystem::path tree = dir / "tree";
         std::filesystem::remove_all(tree);
         std::filesystem::copy(original, tree, std::filesystem::copy_options::recursive);
+        // Each waits for the others' locks as long as they hold them.
         std::vector<std::string> args = arguments;
+        args.insert(args.end(), {"--lock-wait", "600"});
         args.push_back(folder ? tree.string() : (tree / "one.htm").string());
         std::vector<std::thread> threads;
         std::vector<test::ProcessResult> results(runs);
@@ -653,7 +664,16 @@ TEST(ConvertCli, RunsAtOnceOnOneTreeDestroyNothing) {
         for (auto& thread : threads) thread.join();
         for (const auto& r : results) {
             EXPECT_EQ(r.exit_code, 0) << r.err;
-            EXPECT_EQ(r.err, "");
+            // Nothing said but, after two seconds, that a run waits for another, and a
+            // folder's summary.
+            std::istringstream lines(r.err);
+            int summaries = 0;
+            for (std::string line; std::getline(lines, line);) {
+                const bool summary = folder && std::regex_match(line, std::regex("quarvel-cli: 10 documents: .*"));
+                summaries += summary;
+                EXPECT_TRUE(summary || line.find(": waiting for another process") != std::string::npos) << line;
+            }
+            EXPECT_EQ(summaries, folder ? 1 : 0) << r.err;
         }
         auto files = FilesOf(tree);
         if (!folder) {
@@ -666,7 +686,9 @@ TEST(ConvertCli, RunsAtOnceOnOneTreeDestroyNothing) {
             continue;
         }
         EXPECT_EQ(files.size(), expected.size());
-        for (const auto& [name, bytes] : expected) EXPECT_TRUE(files[name] == bytes) << name;
+        // (A record names its pictures by inode and time, its own to each tree.)
+        for (const auto& [name, bytes] : expected)
+            EXPECT_TRUE(files[name] == bytes || (name.ends_with(".record") && files.contains(name))) << name;
     }
 }
 
@@ -726,15 +748,21 @@ TEST(ConvertCli, RestorePutsDocumentsBackAndRemovesOnlyThatConversionsPictures) 
                          "kept as backup/t.htm.converted\n");
     EXPECT_EQ(ReadFile(t), ReadFile(dir / "tree" / "sub" / "backup" / "t.htm.1"));
     EXPECT_EQ(ReadFile(dir / "tree" / "sub" / "backup" / "t.htm.converted"), twice);
-    // Once more: the oldest text is not the newest copy; nothing to put back.
+    // Once more: one conversion further back, to the first copy; then there is nothing
+    // left to put back.
+    r = Cli({"restore", t});
+    EXPECT_EQ(r.exit_code, 0) << r.err;
+    EXPECT_NE(r.out.find("put back from backup/t.htm; 2 pictures of the conversion removed"), std::string::npos)
+        << r.out;
+    EXPECT_EQ(ReadFile(t), first);
     r = Cli({"restore", t});
     EXPECT_EQ(r.exit_code, 0) << r.err;
     EXPECT_NE(r.out.find("nothing to put back"), std::string::npos) << r.out;
 
     // The whole tree back as it was before the first conversion, but for what restore
     // keeps: the backups and the converted texts.
-    std::filesystem::remove(dir / "tree" / "sub" / "backup" / "t.htm.1");
-    std::filesystem::remove(dir / "tree" / "sub" / "backup" / "t.htm.converted");
+    for (const char* kept : {"t.htm.1", "t.htm.1.record", "t.htm.converted", "t.htm.converted.1"})
+        std::filesystem::remove(dir / "tree" / "sub" / "backup" / kept);
     r = Cli({"restore-folder", (dir / "tree").string()});
     EXPECT_EQ(r.exit_code, 0) << r.err;
     auto files = FilesOf(dir / "tree");

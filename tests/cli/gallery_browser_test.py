@@ -26,10 +26,10 @@ from page_browser_test import READ_CLIPBOARD, Browser, Failure, decode_png  # no
 # escapes, a Japanese name (モナー), a piece of 12 lines, a piece of 1000 pixels.
 COLLECTION = (
     b'[AA][<b>&"one"</b>]\r\n  \x81\xC8\x81\x51\x81\xC8\r\n(\x81\x4C\x83\xD6\x81\x4D)\r\n'
-    b"[AA][\x83\x82\x83\x69\x81\x5B]\r\n<&> mona\r\n"
+    b"[AA][\x83\x82\x83\x69\x81\x5B]\r\n<&> mona &#9829; \xB7\xD7\r\n"
     b"[AA][tall]\r\n" + b"".join(b"line %d\r\n" % i for i in range(1, 13)) +
     b"[AA][wide]\r\n" + b"\x81\x5C" * 60 + b"\r\nend")
-TEXTS = ['  ∧＿∧\n(´ω｀)', "<&> mona", "\n".join("line %d" % i for i in range(1, 13)), "―" * 60 + "\nend"]
+TEXTS = ['  ∧＿∧\n(´ω｀)', "<&> mona &#9829; ｷﾗ", "\n".join("line %d" % i for i in range(1, 13)), "―" * 60 + "\nend"]
 
 VISIBLE = "[...document.querySelectorAll('main figure')].filter(f => !f.hidden).map(f => f.id).join(' ')"
 
@@ -83,8 +83,10 @@ def run(cli, work, shots):
         if not frame[1] > frame[0]:
             raise Failure("the wide piece does not scroll in its frame: " + json.dumps(frame))
 
-        # The search: by name (any width), number (also full-width), text held.
-        for typed, expected in [("モナ", "p2"), ("MONA", "p2"), ("3", "p3"), ("０４", "p4"), ("line 12", "p3"),
+        # The search: by name (any width), number (also full-width), text held, as written
+        # and as drawn (its references decoded).
+        for typed, expected in [("モナ", "p2"), ("MONA", "p2"), ("キラ", "p2"), ("♥", "p2"), ("&#9829;", "p2"),
+                                ("3", "p3"), ("０４", "p4"), ("line 12", "p3"),
                                 ("∧＿∧", "p1"), ('"one"', "p1"), ("e", "p1 p3 p4"), ("nothing like it", ""),
                                 ("", "p1 p2 p3 p4")]:
             shown = type_search(browser, typed)

@@ -44,9 +44,9 @@ TEST(BackupListing, EachFolderAndItsBackupAreListedOnceForAllItsDocuments) {
         }
         CountingFileSystem counting;
         int restored = 0;
-        for (const RestoreResult& result : RestoreFolder(root, "*.htm", SubFolders::yes, counting)) {
+        for (const DocumentResult& result : RestoreFolder(root, "*.htm", SubFolders::yes, counting)) {
             EXPECT_FALSE(result.failure) << result.path;
-            restored += result.outcome == RestoreResult::Outcome::restored;
+            restored += result.outcome == Outcome::restored;
         }
         EXPECT_EQ(restored, 2 * documents);
         EXPECT_EQ(test::ReadFile(root + "/sub/d0.htm"), "newest");

@@ -54,11 +54,11 @@ Met RunJob(Job job, const std::string& root) {
         for (const DocumentResult& document : result.documents)
             met.emplace_back(document.path, document.outcome == Outcome::converted ? "done" : "not done");
     } else {
-        for (const RestoreResult& result : RestoreFolder(root, "*.htm", SubFolders::yes, fs::RealFileSystem())) {
+        for (const DocumentResult& result : RestoreFolder(root, "*.htm", SubFolders::yes, fs::RealFileSystem())) {
             if (result.failure)
                 met.emplace_back(result.path, result.failure->Is(Failure::What::tooDeep) ? "too deep" : "other failure");
             else
-                met.emplace_back(result.path, result.outcome == RestoreResult::Outcome::restored ? "done" : "not done");
+                met.emplace_back(result.path, result.outcome == Outcome::restored ? "done" : "not done");
         }
     }
     return met;

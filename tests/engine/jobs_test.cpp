@@ -193,8 +193,9 @@ TEST_F(JobTest, FolderWalkOrder) {
     // Each document's copy is written just before its first change, then its image
     // folder is made, its pictures written and its new text; then all of them are
     // flushed together, a note lists each document's pictures before they and the copy
-    // take their names, and only then are the documents replaced, each note going with
-    // its document.
+    // take their names, the record of each conversion is written beside its copy, the
+    // names and the records are flushed, and only then are the documents replaced, each
+    // note going with its document.
     const char* documents[] = {"top/a/deep/d.htm", "top/a/a.htm", "top/b/b.htm", "top/x.HTML", "top/y.htm"};
     std::vector<std::string> expected, copies, replaced;
     for (const char* step : documents) {
@@ -205,11 +206,13 @@ TEST_F(JobTest, FolderWalkOrder) {
                                    "mkdir " + document.substr(0, document.rfind('.')), "write " + document})
             expected.push_back(change);
         const std::string note = document.substr(0, document.rfind('.')) + "/.quarvel.naming";
-        copies.insert(copies.end(), {"write " + note, "place " + copy});
+        copies.insert(copies.end(), {"write " + note, "place " + copy, "write " + copy + ".record"});
         replaced.insert(replaced.end(), {"place " + document, "remove " + note});
     }
     expected.push_back("flush " + Path("top/a/deep/backup"));
     expected.insert(expected.end(), copies.begin(), copies.end());
+    // The names flushed with the records' bytes.
+    expected.push_back("flush " + Path("top/a/deep/backup"));
     expected.insert(expected.end(), replaced.begin(), replaced.end());
     EXPECT_EQ(hooked.Changes(), expected);
     EXPECT_EQ(progress.texts[0], "deep/d.htm");
@@ -469,7 +472,8 @@ TEST_F(JobTest, WhatIsNeverADocumentOfTheWalk) {
     }
     EXPECT_EQ(test::TreeOf(dir / "outside"), std::vector<std::string>{"real.htm"});
     EXPECT_EQ(ReadFile(dir / "outside/real.htm"), kDoc);
-    EXPECT_EQ(test::TreeOf(dir / "tree/backup"), (std::vector<std::string>{"t.htm", "x.htm"}));
+    EXPECT_EQ(test::TreeOf(dir / "tree/backup"),
+              (std::vector<std::string>{"t.htm", "t.htm.record", "x.htm", "x.htm.record"}));
     EXPECT_EQ(test::TreeOf(dir / "tree/t"), std::vector<std::string>{"001.png"});
     ExpectPictureIsPng(dir / "tree/t/001.png");
 }
@@ -487,7 +491,8 @@ TEST_F(JobTest, ADocumentNamedThroughALinkIsConvertedWhereItLives) {
     EXPECT_EQ(ReadFile(dir / "logs/thread.html"), ConvertedDoc("thread"));
     EXPECT_EQ(test::TreeOf(dir.path()),
               (std::vector<std::string>{"latest.htm", "logs/", "logs/backup/", "logs/backup/thread.html",
-                                        "logs/thread.html", "logs/thread/", "logs/thread/001.png"}));
+                                        "logs/backup/thread.html.record", "logs/thread.html", "logs/thread/",
+                                        "logs/thread/001.png"}));
 }
 
 TEST_F(JobTest, UnreadableFoldersAreReported) {
@@ -552,8 +557,8 @@ TEST_F(JobTest, SomethingThrownEndsTheDocumentWithAMessage) {
         EXPECT_EQ(progress.messages[0], (folder / "a.htm").string() + "\n" + Sjis(c.reason)) << c.name;
         EXPECT_EQ(ReadFile(folder / "a.htm"), kDoc) << c.name;
         EXPECT_EQ(ReadFile(folder / "b.htm"), ConvertedDoc("b")) << c.name;
-        EXPECT_EQ(test::TreeOf(folder.path()),
-                  (std::vector<std::string>{"a.htm", "b.htm", "b/", "b/001.png", "backup/", "backup/b.htm"}))
+        EXPECT_EQ(test::TreeOf(folder.path()), (std::vector<std::string>{"a.htm", "b.htm", "b/", "b/001.png", "backup/",
+                                                                         "backup/b.htm", "backup/b.htm.record"}))
             << c.name;
         EXPECT_TRUE(result.AnyFailure());
     }

@@ -1,6 +1,7 @@
 // Jobs whose pictures are drawn by several workers: the same results as one worker,
 // abort, and the number of pictures under way.
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <chrono>
@@ -83,6 +84,10 @@ JobRecord RunFolderJob(const std::map<std::string, std::string>& documents, int 
     };
     JobRecord run;
     run.files = FilesOf(dir.path());
+    // A record of a conversion names its pictures by inode and time, which differ from
+    // run to run; what it names is the same.
+    for (auto& [name, bytes] : run.files)
+        if (name.ends_with(".record")) bytes = std::to_string(std::count(bytes.begin(), bytes.end(), '\n'));
     // The texts name the folder by its own name.
     for (std::string text : progress.texts) {
         const std::string name = dir.path().filename().string();

@@ -164,8 +164,12 @@ struct Stretch {
     std::size_t from, to;  // in the scanned (Shift-JIS) text
 };
 
-bool MatchAt(std::string_view text, std::size_t pos, const std::string& sep) {
-    return !sep.empty() && text.substr(pos, sep.size()) == sep;
+// The end of what `sep` matches at `pos`, or npos; a line break in it (CR LF) matches
+// CR LF or a bare LF.
+std::size_t MatchEnd(std::string_view text, std::size_t pos, std::string_view sep) {
+    if (sep.empty()) return pos;
+    if (sep.starts_with("\r\n") && text.substr(pos, 1) == "\n") return MatchEnd(text, pos + 1, sep.substr(2));
+    return text.substr(pos, 1) == sep.substr(0, 1) ? MatchEnd(text, pos + 1, sep.substr(1)) : std::string_view::npos;
 }
 
 // The stretches of the text, found the slow and obvious way.
@@ -176,12 +180,13 @@ std::vector<Stretch> ScanStretches(std::string_view text, const ConversionSettin
     while (pos < text.size()) {
         bool matched = false;
         for (const std::string& sep : inside ? settings.endSeparators : settings.startSeparators) {
-            if (!MatchAt(text, pos, sep)) continue;
+            const std::size_t end = sep.empty() ? std::string_view::npos : MatchEnd(text, pos, sep);
+            if (end == std::string_view::npos) continue;
             if (inside) {
                 stretches.push_back({pending, pos});
                 pending = pos;
             } else {
-                pos += sep.size();
+                pos = end;
                 pending = pos;
             }
             inside = !inside;
@@ -314,7 +319,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     // The stretches that get a number: past the last one the document cannot change.
     std::size_t numbered = pictures.size();
-    const bool exhausted = highest + static_cast<long>(numbered) > kLastPictureNumber;
+    // A document with nothing to number converts whatever its tags hold.
+    const bool exhausted = numbered > 0 && highest + static_cast<long>(numbered) > kLastPictureNumber;
     if (exhausted)
         numbered = highest >= kLastPictureNumber ? 0 : static_cast<std::size_t>(kLastPictureNumber - highest);
     const bool fails = (files.firstPictureFails && numbered > 0) || exhausted;

@@ -16,7 +16,7 @@
 // - keys not written read as before, and so do keys the file lacked when the
 //   entries set only keys already there;
 // - settings records saved over the file load back as saved (strings that can be
-//   saved: no line breaks, fewer than two double quotes, at most 511 bytes; an empty
+//   saved: no line breaks, at most 511 bytes; an empty
 //   one leaves the member as it was).
 
 #include <unistd.h>
@@ -162,11 +162,11 @@ void CheckWrite(std::string_view file, std::string_view entryText, bool onlyWhen
     }
 }
 
-// A string member made savable: no line breaks, fewer than two double quotes.
+// A string member made savable: no line breaks.
 std::string Savable(std::string_view s) {
     std::string out;
     for (char c : s)
-        if (c != '\r' && c != '\n' && c != '"') out += c;
+        if (c != '\r' && c != '\n') out += c;
     return out.substr(0, kMaxProfileValueLength);
 }
 

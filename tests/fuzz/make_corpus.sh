@@ -10,7 +10,7 @@ cd "$(dirname "$0")"
 examples=../../examples
 out=corpus
 
-for h in render references conversion code_convert profile collection request; do
+for h in render references conversion code_convert profile collection request blanks; do
   mkdir -p "$out/$h"
   find "$out/$h" -type f ! -name 'regress-*' -delete
 done
@@ -135,6 +135,16 @@ t=$out/collection
 { printf '\x01'; printf '前置き\n[AA][モナー <&">]\n'; cat "$examples/small.txt"; printf '[AA][ゾ]\n[AA][]\n\n[AA][x]]]\nend'; } |
   crlf | sjis > "$t/ast-cp932"
 { printf '\x01[AA][\x83\x5d\r\nb\r\n[AA][\xe2\x88\xa7]\xff\r\n[AA][a\x81]\r\nc'; } > "$t/ast-broken"
+
+# blanks: a form byte (bit 0: code page 932, bit 1: a stretch, bit 2: every space
+# drawn, bit 3: a stretch's line ends break lines), the pixel (two bytes, the low one
+# first), the gap's place, then the text.
+b=$out/blanks
+{ printf '\x00\x90\x01\x05'; cat ../support/art.mlt; } > "$b/art-utf8"
+{ printf '\x01\xc8\x00\x03'; crlf < "$examples/small.txt" | sjis; } > "$b/small-cp932"
+{ printf '\x02\x40\x01\x02'; thread_utf8; } > "$b/thread-stretch"
+{ printf '\x0a\x00\x01\x07'; printf '\n<pre>'; cat "$examples/small.txt"; printf '</pre>\n'; } > "$b/pre-line-breaks"
+{ printf '\x04\x00\x04\x00'; printf '  a  b &#8202;&ensp;\xe3\x80\x80 \n\n\xe3\x80\x80\n'; } > "$b/spaces"
 
 # request: a method byte (GET POST HEAD OPTIONS PUT), then the target, the Content-Type
 # and the If-None-Match each ended by a line feed, then the body.

@@ -58,6 +58,8 @@ public:
     std::function<void(const std::string&)> whileReading = [](const std::string&) {};
     // Runs before each folder is held open.
     std::function<void(const std::string&)> beforeHold = [](const std::string&) {};
+    // Runs after each folder is listed.
+    std::function<void(const std::string&)> afterList = [](const std::string&) {};
 
     platform::fs::Kind Status(const std::string& path) override {
         beforeStatus(path);
@@ -78,7 +80,9 @@ public:
     }
     Result<std::vector<platform::fs::Entry>> List(const std::string& folder, std::string_view pattern) override {
         if (int error = failList(folder)) return Failure{Failure::What::folderNotRead, folder, error};
-        return platform::fs::FileSystem::List(folder, pattern);
+        auto listed = platform::fs::FileSystem::List(folder, pattern);
+        afterList(folder);
+        return listed;
     }
     Result<void> WriteNewFile(const std::string& path, std::string_view bytes,
                               const platform::fs::WriteOptions& options) override {

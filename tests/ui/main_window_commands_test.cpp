@@ -45,6 +45,15 @@ void Save(MainWindow& dlg) { dlg.menuBar()->findChild<QAction*>(QStringLiteral("
 void Load(MainWindow& dlg) { dlg.menuBar()->findChild<QAction*>(QStringLiteral("cmd32772"))->trigger(); }
 QAction* IndexedPng(MainWindow& dlg) { return dlg.menuBar()->findChild<QAction*>(QStringLiteral("cmd32774")); }
 
+// What a window saves before anything is changed: the pages read each document in the
+// code its bytes tell.
+std::string FreshWindowSettings() {
+    std::string text = quarvel::test::kFreshSettingsFile;
+    for (std::size_t at = text.find("iCode=0\r\n"); at != std::string::npos; at = text.find("iCode=0\r\n", at + 1))
+        text.insert(at + 9, "strCode=\"auto\"\r\n");
+    return text;
+}
+
 // The colour type in a PNG file's header: 2 for RGB, 3 for a palette.
 int ColourType(const stdfs::path& png) {
     const auto chunks = quarvel::test::PngChunks(ReadFile(png));
@@ -57,7 +66,7 @@ class MainWindowCommandsTest : public QObject {
     Q_OBJECT
 
 private slots:
-    void saveFromScratchWritesTheTwentyFiveLines() {
+    void saveFromScratchWritesEveryLine() {
         PromptRecorder prompts;
         TempDir temp;
         const stdfs::path ini = temp / "設定.ini";
@@ -68,10 +77,10 @@ private slots:
         QCOMPARE(prompts.saveRequest.defaultSuffix, QStringLiteral("ini"));
         QCOMPARE(prompts.saveRequest.nameFilters,
                  (QStringList{QStringLiteral("設定ファイル (*.ini)"), QStringLiteral("All Files (*.*)")}));
-        QCOMPARE(ReadFile(ini), std::string(quarvel::test::kFreshSettingsFile));
+        QCOMPARE(ReadFile(ini), FreshWindowSettings());
         // A second save into the same file changes nothing.
         Save(dlg);
-        QCOMPARE(ReadFile(ini), std::string(quarvel::test::kFreshSettingsFile));
+        QCOMPARE(ReadFile(ini), FreshWindowSettings());
         QCOMPARE(prompts.messages, QStringList());
     }
 
@@ -120,8 +129,8 @@ private slots:
         const std::string saved = ReadFile(ini);
         // Window texts are stored in code page 932: "「" is 81 75.
         QVERIFY(saved.find("[TargetFilePage]\r\nstrSepalaterStart1=\"\x81\x75\"\r\n") != std::string::npos);
-        QVERIFY(saved.find("strSepalaterEnd3=\"</pre>\\n\"\r\nbBackup=TRUE\r\niCode=0\r\n[TargetFolderPage]") !=
-                std::string::npos);
+        QVERIFY(saved.find("strSepalaterEnd3=\"</pre>\\n\"\r\nbBackup=TRUE\r\niCode=0\r\nstrCode=\"auto\"\r\n"
+                           "[TargetFolderPage]") != std::string::npos);
         QVERIFY(saved.find("strSepalaterStart2=\"<p>\"") != std::string::npos);
         QVERIFY(saved.find("bBackup=FALSE\r\niCode=1\r\n[General]\r\ncolFore=#0000FF\r\n") != std::string::npos);
 
@@ -132,7 +141,7 @@ private slots:
         QCOMPARE(Edit(&fresh.filePage(), IDC_SEPARATOR_START1)->text(), QStringLiteral("「"));
         QCOMPARE(Edit(&fresh.filePage(), IDC_SEPARATOR_END3)->text(), QStringLiteral("</pre>\\n"));
         QCOMPARE(Edit(&fresh.filePage(), IDC_SEPARATOR_START2)->text(), QString());
-        QVERIFY(Button(&fresh.filePage(), IDC_CODE_SJIS)->isChecked());
+        QVERIFY(Button(&fresh.filePage(), IDC_CODE_AUTO)->isChecked());
         QVERIFY(Button(&fresh.filePage(), IDC_BACKUP)->isChecked());
         QCOMPARE(Edit(&fresh.folderPage(), IDC_SEPARATOR_START1)->text(), QStringLiteral("<dd>"));
         QCOMPARE(Edit(&fresh.folderPage(), IDC_SEPARATOR_START2)->text(), QStringLiteral("<p>"));
@@ -274,8 +283,8 @@ private slots:
         QVERIFY(!item->isChecked());
         QCOMPARE(dlg.PictureForm(), quarvel::render::PngForm::rgb);
 
-        // Off, a new file holds the 25 lines; on, one more; off again, FALSE.
-        const std::string fresh = quarvel::test::kFreshSettingsFile;
+        // Off, a new file holds the lines of a fresh window; on, one more; off again, FALSE.
+        const std::string fresh = FreshWindowSettings();
         const stdfs::path off = temp / "off.ini", on = temp / "on.ini";
         prompts.saveAnswer = Native(off);
         Save(dlg);

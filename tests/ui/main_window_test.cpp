@@ -93,6 +93,9 @@ private slots:
                      QString(), QStringLiteral("対象ファイルをbackupから戻す(&R)..."), QString(),
                      QStringLiteral("設定を読み込む(&L)..."), QStringLiteral("名前をつけて設定を保存(&A)..."),
                      QString(), QStringLiteral("2色PNG（小さいファイル）(&I)"), QString(), QStringLiteral("終了(&X)"),
+                     QStringLiteral("編集(&E)"), QStringLiteral("空白で位置まで埋める(&F)..."),
+                     QStringLiteral("右端をそろえる(&R)..."), QString(), QStringLiteral("ガイドを置く／外す(&G)"),
+                     QStringLiteral("ガイドをすべて消す(&C)"),
                      QStringLiteral("ﾍﾙﾌﾟ(&H)"), QStringLiteral("ﾊﾞｼﾞｮｰﾝの表示(&V)...")}));
     }
 
@@ -259,7 +262,7 @@ private slots:
             {0,
              {"文字色", "背景色", "PNG画像生成", "余白(M)", "半角SP動作の模擬", "1倍", "背景を透明に", "ファイル",
               "対象ファイル(T)", "参照...", "Shift-Jis", "開始タグ(S)", "開始タグ 2", "開始タグ 3", "終了タグ(E)",
-              "終了タグ 2", "終了タグ 3", "元ファイルを\"backup\"フォルダに保存する"},
+              "終了タグ 2", "終了タグ 3", "元ファイルを\"backup\"フォルダに保存する", "改行で行を分ける"},
              Qt::Key_T,
              "対象ファイル(T)"},
             {1,
@@ -282,7 +285,8 @@ private slots:
               "終了タグ(E)",
               "終了タグ 2",
               "終了タグ 3",
-              "元ファイルを\"backup\"フォルダに保存する"},
+              "元ファイルを\"backup\"フォルダに保存する",
+              "改行で行を分ける"},
              Qt::Key_D,
              "対象フォルダ(D)"},
             {2,
@@ -619,7 +623,12 @@ private slots:
         QCOMPARE(dlg.copyPastePage().geometry(), area);
         QVERIFY(!dlg.copyPastePage().isVisible());
         dlg.tabCtrl()->SetCurFocus(2);
-        QCOMPARE(dlg.copyPastePage().edit()->size(), area.size());
+        // The box, and the status line of its widths under it.
+        const QRect box = dlg.copyPastePage().edit()->geometry();
+        const QWidget* status = dlg.copyPastePage().statusLine()->parentWidget();
+        QCOMPARE(box.topLeft(), QPoint(0, 0));
+        QCOMPARE(box.width(), area.width());
+        QCOMPARE(status->geometry(), QRect(0, box.height(), area.width(), area.height() - box.height()));
     }
 
     void dropsDuringAJobWaitTheirTurn() {

@@ -39,6 +39,8 @@ import zlib
 
 import dbus
 
+from window_session import accessibility_bus, window_env
+
 CAPTION = 'Quarvel  ver.β_040411'
 # Where screenshots go, when asked for (the third argument).
 shots_folder = None
@@ -197,13 +199,15 @@ def expect_caption(window, caption):
 
 
 def tree_files(folder):
-    """Every file under folder, by its path inside it, with its bytes."""
+    """Every file under folder, by its path inside it, with its bytes (a conversion's
+    record, which names its pictures by inode and time, by its number of lines)."""
     found = {}
     for parent, _, names in os.walk(folder):
         for name in names:
             path = os.path.join(parent, name)
             with open(path, 'rb') as f:
-                found[os.path.relpath(path, folder)] = f.read()
+                data = f.read()
+            found[os.path.relpath(path, folder)] = data.count(b'\n') if name.endswith('.record') else data
     return found
 
 
@@ -555,22 +559,14 @@ def main():
     if shots:
         os.makedirs(shots, exist_ok=True)
 
-    # The program in the plain C locale, the least it may meet; Qt publishes its
-    # accessibility tree without a screen reader asking for it.
-    # What it keeps between runs (the draft of the box, the collections opened last)
-    # goes to folders of the test's own.
     home = tempfile.TemporaryDirectory()
-    env = dict(os.environ, LC_ALL='C', QT_LINUX_ACCESSIBILITY_ALWAYS_ON='1',
-               XDG_STATE_HOME=os.path.join(home.name, 'state'), XDG_CONFIG_HOME=os.path.join(home.name, 'config'))
-    env.pop('QT_QPA_PLATFORM', None)
+    env = window_env(home.name)
     program_run = subprocess.Popen([program], env=env, stdout=subprocess.DEVNULL)
     try:
         window = run('xdotool', 'search', '--sync', '--onlyvisible', '--pid', str(program_run.pid)).split()[0]
         expect_caption(window, CAPTION)
 
-        bus = dbus.SessionBus()
-        address = bus.get_object('org.a11y.Bus', '/org/a11y/bus').GetAddress(dbus_interface='org.a11y.Bus')
-        a11y = dbus.bus.BusConnection(address)
+        a11y = accessibility_bus()
         dialog = poll('the window in the accessibility tree', lambda: find_dialog(a11y), 10)
         if dialog.name() != CAPTION:
             raise Failure(f'accessible caption {dialog.name()!r}')

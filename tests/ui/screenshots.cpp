@@ -24,6 +24,7 @@
 #include "ui/kit/text_codec.h"
 #include "ui/kit/translations.h"
 #include "ui/main_window.h"
+#include "ui/pages/art_edit.h"
 #include "ui/preview_window.h"
 #include "ui/template_browser.h"
 
@@ -101,6 +102,42 @@ bool ShootForTheDocs(MainWindow& dlg, const QString& out, const QString& suffix)
     return true;
 }
 
+// Making art in the copy-paste box: a frame whose right edge meets a guide, one line
+// filled to it and the rest aligned, the ruler, the status line, and the preview with
+// the guide over the picture.
+bool ShootArtForTheDocs(MainWindow& dlg, const QString& out, const QString& suffix) {
+    dlg.tabCtrl()->SetCurFocus(2);
+    ArtEdit* edit = dlg.copyPastePage().artEdit();
+    const QString art = QStringLiteral(
+        "┌───────────┐\n│　(´・ω・｀)　　│\n│　ｼｮﾎﾞｰﾝ\n│　&hearts; AA\n└───────────┘\n");
+    edit->setPlainText(art);
+    QTextCursor cursor = edit->textCursor();
+    cursor.setPosition(art.indexOf(QStringLiteral("┐")));
+    edit->setTextCursor(cursor);
+    edit->ToggleGuideAtCaret();
+    const int guide = edit->Guides().front();
+    // Lines 3 and 4 filled to the guide and closed; the bar of line 2 moved onto it,
+    // and the status line says so.
+    for (const QString& line : {QStringLiteral("ｼｮﾎﾞｰﾝ"), QStringLiteral("AA")}) {
+        cursor.setPosition(edit->toPlainText().indexOf(line) + static_cast<int>(line.size()));
+        edit->setTextCursor(cursor);
+        edit->FillGapTo(guide);
+        edit->insertPlainText(QStringLiteral("│"));
+    }
+    const QString filled = edit->toPlainText();
+    cursor.setPosition(filled.indexOf(QStringLiteral("│"), filled.indexOf(QStringLiteral("｀"))));
+    edit->setTextCursor(cursor);
+    dlg.copyPastePage().ShowFilled(edit->FillGapTo(guide), false);
+    edit->setFocus();
+    Save(dlg, out + QStringLiteral("/art") + suffix, 0);
+    dlg.OnPreview();
+    dlg.preview()->SetZoom(2);
+    dlg.preview()->resize(500, 300);
+    Save(*dlg.preview(), out + QStringLiteral("/art-preview") + suffix, 0);
+    dlg.preview()->hide();
+    return edit->Guides().size() == 1;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -121,6 +158,13 @@ int main(int argc, char** argv) {
         docs.show();
         if (!QTest::qWaitForWindowExposed(&docs) || !ShootForTheDocs(docs, out, suffix)) return 1;
         ResetPrompts();
+    }
+    {
+        MainWindow art;
+        art.move(40, 40);
+        art.show();
+        art.resize(art.width() + 120, art.height() + 60);
+        if (!QTest::qWaitForWindowExposed(&art) || !ShootArtForTheDocs(art, out, suffix)) return 1;
     }
 
     MainWindow dlg;

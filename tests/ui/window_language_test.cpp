@@ -109,14 +109,16 @@ private slots:
 
         if (!english) {
             QCOMPARE(asked.shown, sources.shown);
-            QCOMPARE(asked.menuTitles, (QStringList{QStringLiteral("ﾌｧｲﾙ(&F)"), QStringLiteral("ﾍﾙﾌﾟ(&H)")}));
+            QCOMPARE(asked.menuTitles, (QStringList{QStringLiteral("ﾌｧｲﾙ(&F)"), QStringLiteral("編集(&E)"),
+                                                     QStringLiteral("ﾍﾙﾌﾟ(&H)")}));
             QCOMPARE(asked.settingsFilters,
                      (QStringList{QStringLiteral("設定ファイル (*.ini)"), QStringLiteral("All Files (*.*)")}));
             QCOMPARE(asked.folderTitle, QStringLiteral("フォルダーを選択してください"));
             return;
         }
         for (const QString& text : asked.shown) QVERIFY2(!HasJapanese(text), qPrintable(text));
-        QCOMPARE(asked.menuTitles, (QStringList{QStringLiteral("&File"), QStringLiteral("&Help")}));
+        QCOMPARE(asked.menuTitles,
+                 (QStringList{QStringLiteral("&File"), QStringLiteral("&Edit"), QStringLiteral("&Help")}));
         QCOMPARE(asked.settingsFilters,
                  (QStringList{QStringLiteral("Settings files (*.ini)"), QStringLiteral("All files (*.*)")}));
         QCOMPARE(asked.folderTitle, QStringLiteral("Choose a folder"));

@@ -48,6 +48,11 @@ void PictureView::SetScale(int scale) {
     update();
 }
 
+void PictureView::SetMarks(std::vector<int> columns) {
+    marks_ = std::move(columns);
+    update();
+}
+
 QSize PictureView::sizeHint() const { return ScaledSize(image_.size(), scale_, devicePixelRatioF()); }
 
 void PictureView::paintEvent(QPaintEvent*) {
@@ -55,6 +60,15 @@ void PictureView::paintEvent(QPaintEvent*) {
     if (image_.hasAlphaChannel())
         PaintCheckerboard(painter, QRect(QPoint(0, 0), sizeHint()), Qt::white, QColor(0xCC, 0xCC, 0xCC));
     DrawPicture(painter, QPoint(0, 0), image_, scale_);
+    if (marks_.empty()) return;
+    QPen pen(palette().color(QPalette::Highlight), 0);
+    pen.setStyle(Qt::DashLine);
+    painter.setPen(pen);
+    const qreal perPixel = scale_ / devicePixelRatioF();
+    for (int column : marks_) {
+        const qreal x = column * perPixel;
+        painter.drawLine(QPointF(x, 0), QPointF(x, height()));
+    }
 }
 
 }  // namespace quarvel::ui

@@ -6,6 +6,8 @@
 #include <QImage>
 #include <QWidget>
 
+#include <vector>
+
 class QPainter;
 
 namespace quarvel::ui {
@@ -36,6 +38,10 @@ public:
     void SetImage(const QImage& image);
     // Device pixels per picture pixel.
     void SetScale(int scale);
+    // Marks drawn over the picture as the window's own lines, each along the left
+    // edge of a column of the picture's pixels.
+    void SetMarks(std::vector<int> columns);
+    const std::vector<int>& marks() const { return marks_; }
     int scale() const { return scale_; }
     const QImage& image() const { return image_; }
 
@@ -47,6 +53,7 @@ protected:
 private:
     QImage image_;
     int scale_ = 1;
+    std::vector<int> marks_;
 };
 
 }  // namespace quarvel::ui

@@ -33,6 +33,10 @@ inline constexpr int ID_INDEXED_PNG = 32774;
 inline constexpr int ID_PREVIEW = 32775;
 inline constexpr int ID_OPEN_COLLECTION = 32776;
 inline constexpr int ID_RESTORE_DOCUMENT = 32777;
+inline constexpr int ID_FILL_TO = 32778;
+inline constexpr int ID_ALIGN_RIGHT_EDGES = 32779;
+inline constexpr int ID_TOGGLE_GUIDE = 32780;
+inline constexpr int ID_CLEAR_GUIDES = 32781;
 
 // A text of the resources in the language of the translations installed: the
 // resources' texts are the source texts of the window's translations, in `context`

@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QKeyEvent>
+#include <QPushButton>
 
 #include "ui/kit/tab_control.h"
 
@@ -31,6 +32,12 @@ bool TabPage::PreTranslateKey(QKeyEvent* key) {
     switch (key->key()) {
     case Qt::Key_Return:
     case Qt::Key_Enter:
+        // On a button ("参照...") Enter presses it, as Space does.
+        if (auto* button = qobject_cast<QPushButton*>(QApplication::focusWidget()); button && !ctrl) {
+            button->animateClick();
+            return true;
+        }
+        [[fallthrough]];
     case Qt::Key_Escape:
         if (QWidget* strip = parentWidget()) strip->setFocus(Qt::ShortcutFocusReason);
         return true;

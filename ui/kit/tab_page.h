@@ -2,8 +2,8 @@
 // Base of the work pages that live in a TabControl (the file and the folder page).
 //
 // A page is a plain child widget, never a dialog of its own: Enter and Esc typed
-// anywhere on it only move the focus to the tab strip, so no key can end or hide a
-// page. Ctrl+PageUp and Ctrl+PageDown switch tabs from anywhere on the page.
+// anywhere on it only move the focus to the tab strip (Enter on a button presses it),
+// so no key can end or hide a page. Ctrl+PageUp and Ctrl+PageDown switch tabs from anywhere on the page.
 
 #include <QWidget>
 

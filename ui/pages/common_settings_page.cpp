@@ -1,6 +1,7 @@
 #include "ui/pages/common_settings_page.h"
 
 #include <QButtonGroup>
+#include <QCoreApplication>
 #include <QCheckBox>
 #include <QLineEdit>
 #include <QRadioButton>
@@ -36,8 +37,25 @@ void CommonSettingsPage::Create(QWidget* page) {
     const auto radio = [this](int id) { return qobject_cast<QRadioButton*>(GetDlgItem(this, id)); };
     codeRadios_ = {radio(IDC_CODE_SJIS), radio(IDC_CODE_EUC), radio(IDC_CODE_UTF8), radio(IDC_CODE_AUTO)};
     backupCheck_ = qobject_cast<QCheckBox*>(GetDlgItem(this, IDC_BACKUP));
-    Q_ASSERT(startEdits_[2] && endEdits_[2] && codeRadios_[3] && backupCheck_);
+    lineBreaksCheck_ = qobject_cast<QCheckBox*>(GetDlgItem(this, IDC_LINE_BREAKS));
+    Q_ASSERT(startEdits_[2] && endEdits_[2] && codeRadios_[3] && backupCheck_ && lineBreaksCheck_);
+    // Its name without the access letter, as screen readers say it.
+    lineBreaksCheck_->setAccessibleName(QCoreApplication::translate("CommonSettingsPage", "改行で行を分ける"));
+    lineBreaksCheck_->setToolTip(QCoreApplication::translate(
+        "CommonSettingsPage",
+        "行末で行を分けたアート（pre 要素の中など）を、行末（CR LF、LF、CR）ごとに改行して描きます。"
+        "開始の区切りのすぐ後と終了の区切りのすぐ前の行末は行になりません"));
+    // The boxes' help: what a typed \n matches.
+    const QString lineBreak =
+        QCoreApplication::translate("CommonSettingsPage", "\\n は改行で、CR LF にも LF だけの行末にも合います");
+    for (std::size_t i = 0; i < 3; ++i) {
+        startEdits_[i]->setToolTip(lineBreak);
+        endEdits_[i]->setToolTip(lineBreak);
+    }
     settings_ = CommonSettings{};
+    // New settings read each document in the code its bytes tell, as the command line
+    // does; a settings file still gives its own.
+    settings_.code = DocumentCode::automatic;
     WriteControls();
     show();
 }
@@ -51,6 +69,7 @@ void CommonSettingsPage::ReadControls() {
     for (std::size_t i = 0; i < kCodes.size(); ++i)
         if (codeRadios_[i]->isChecked()) settings_.code = kCodes[i];
     settings_.backup = backupCheck_->isChecked();
+    settings_.lineBreaks = lineBreaksCheck_->isChecked();
 }
 
 void CommonSettingsPage::WriteControls() {
@@ -64,6 +83,7 @@ void CommonSettingsPage::WriteControls() {
     for (std::size_t i = 0; i < kCodes.size(); ++i) codeRadios_[i]->setChecked(settings_.code == kCodes[i]);
     if (group) group->setExclusive(true);
     backupCheck_->setChecked(settings_.backup);
+    lineBreaksCheck_->setChecked(settings_.lineBreaks);
 }
 
 void CommonSettingsPage::LoadSettings(const std::filesystem::path& path, std::string_view section) {

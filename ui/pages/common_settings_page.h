@@ -1,6 +1,7 @@
 #pragma once
 // The settings a file job and a folder job share: the documents' character code, three
-// start and three end separators, and the backup switch. The file page and the folder
+// start and three end separators, the backup switch and whether line ends inside a
+// stretch break its lines. The file page and the folder
 // page each hold one, so the two modes keep separate settings.
 //
 // A plain child widget of its page: the page's key handling covers its boxes, and no
@@ -31,6 +32,7 @@ inline constexpr int IDC_CODE_EUC = 1014;
 inline constexpr int IDC_BACKUP = 1015;
 inline constexpr int IDC_CODE_UTF8 = 1040;
 inline constexpr int IDC_CODE_AUTO = 1041;
+inline constexpr int IDC_LINE_BREAKS = 1050;
 
 class CommonSettingsPage : public QWidget {
     Q_OBJECT
@@ -52,10 +54,10 @@ public:
     // Shows settings() in the controls.
     void WriteControls();
 
-    // Reads the eight keys of `section`; keys missing or empty keep their values. Then
+    // Reads the page's keys of `section`; keys missing or empty keep their values. Then
     // the settings go into the controls.
     void LoadSettings(const std::filesystem::path& path, std::string_view section);
-    // Takes the controls, then writes the eight keys into `section`.
+    // Takes the controls, then writes the page's keys into `section`.
     Result<void> SaveSettings(const std::filesystem::path& path, std::string_view section);
 
 private:
@@ -65,6 +67,7 @@ private:
     // Shift-JIS, EUC-JP, UTF-8 and the code each document's bytes tell, in this order.
     std::array<QRadioButton*, 4> codeRadios_{};
     QCheckBox* backupCheck_ = nullptr;
+    QCheckBox* lineBreaksCheck_ = nullptr;
 };
 
 }  // namespace quarvel::ui

@@ -3,8 +3,12 @@
 #include <QAction>
 #include <QCoreApplication>
 #include <QFile>
+#include <QLabel>
 #include <QResizeEvent>
+#include <QStatusBar>
 #include <QTextBlock>
+
+#include <cstdlib>
 
 #include "engine/messages.h"
 #include "engine/picture_file.h"
@@ -17,6 +21,8 @@
 #include "ui/kit/resources.h"
 #include "ui/kit/screen_font.h"
 #include "ui/kit/text_codec.h"
+#include "ui/pages/art_dialogs.h"
+#include "ui/pages/art_edit.h"
 
 namespace quarvel::ui {
 
@@ -46,10 +52,10 @@ void CopyPastePage::Create(QWidget* parent, PageHost* host) {
     setParent(parent);
     host_ = host;
     CreatePageControls(IDD_TARGET_COPYPASTE, this, [](const ControlTemplate& c, QWidget* owner) -> QWidget* {
-        return c.id == IDC_EDIT_TEXT ? new HtmlEdit(owner) : nullptr;
+        return c.id == IDC_EDIT_TEXT ? new ArtEdit(owner) : nullptr;
     });
-    edit_ = qobject_cast<HtmlEdit*>(GetDlgItem(this, IDC_EDIT_TEXT));
-    if (!edit_) edit_ = new HtmlEdit(this);
+    edit_ = qobject_cast<ArtEdit*>(GetDlgItem(this, IDC_EDIT_TEXT));
+    if (!edit_) edit_ = new ArtEdit(this);
     setFocusProxy(edit_);
     // The box has no label; screen readers name it after its page.
     edit_->setAccessibleName(QCoreApplication::translate("CopyPastePage", "コピペ"));
@@ -58,6 +64,88 @@ void CopyPastePage::Create(QWidget* parent, PageHost* host) {
     copyPictureAction_->setObjectName(QStringLiteral("copyPicture"));
     connect(copyPictureAction_, &QAction::triggered, this, &CopyPastePage::CopyPicture);
     edit_->AddContextAction(copyPictureAction_);
+
+    // Below the box: where the caret stands and how wide its line is, in the picture's
+    // pixels, as a status line that screen readers read.
+    statusBar_ = new QStatusBar(this);
+    statusBar_->setSizeGripEnabled(false);
+    statusBar_->setAccessibleName(QCoreApplication::translate("CopyPastePage", "ピクセル位置"));
+    status_ = new QLabel(statusBar_);
+    status_->setObjectName(QStringLiteral("artStatus"));
+    statusBar_->addWidget(status_, 1);
+    connect(edit_, &QPlainTextEdit::cursorPositionChanged, this, &CopyPastePage::ShowMeasures);
+    connect(edit_, &QPlainTextEdit::selectionChanged, this, &CopyPastePage::ShowMeasures);
+    connect(edit_, &QPlainTextEdit::textChanged, this, [this] {
+        filled_.clear();
+        ShowMeasures();
+    });
+    ShowMeasures();
+}
+
+HtmlEdit* CopyPastePage::edit() const { return edit_; }
+
+void CopyPastePage::ShowMeasures() {
+    if (!edit_ || !status_) return;
+    const ArtEdit::Measures m = edit_->Measure();
+    QString text = QCoreApplication::translate("CopyPastePage", "x %1 px　行の幅 %2 px").arg(m.x).arg(m.lineWidth);
+    if (m.widestSelected)
+        text += QCoreApplication::translate("CopyPastePage", "　選択した行の最大幅 %1 px").arg(*m.widestSelected);
+    if (!filled_.isEmpty()) text += QStringLiteral("　") + filled_;
+    status_->setText(text);
+}
+
+void CopyPastePage::ShowFilled(const ArtEdit::Filled& filled, bool aligned) {
+    const int target = filled.target, off = filled.off;
+    QString said;
+    if (aligned) {
+        said = QCoreApplication::translate("CopyPastePage", "%n 行を %1 px にそろえました", nullptr, filled.lines)
+                   .arg(target);
+        if (filled.missed > 0)
+            said += QCoreApplication::translate("CopyPastePage", "（%n 行は最大 %1 px ずれます）", nullptr,
+                                                filled.missed)
+                        .arg(std::abs(off));
+    } else if (off == 0) {
+        said = QCoreApplication::translate("CopyPastePage", "%1 px まで埋めました").arg(target);
+    } else if (off < 0) {
+        said = QCoreApplication::translate("CopyPastePage", "%1 px には %2 px 足りません").arg(target).arg(-off);
+    } else {
+        said = QCoreApplication::translate("CopyPastePage", "%1 px を %2 px 超えています").arg(target).arg(off);
+    }
+    filled_ = said;
+    ShowMeasures();
+}
+
+void CopyPastePage::FillTo() {
+    FillToDialog dialog(host_ ? host_->MessageParent() : this, *edit_);
+    if (dialog.exec() != QDialog::Accepted) return;
+    ShowFilled(edit_->FillGapTo(dialog.Target()), false);
+    ComeBackToTheBox();
+}
+
+void CopyPastePage::AlignRightEdges() {
+    AlignDialog dialog(host_ ? host_->MessageParent() : this, edit_->WidestLineEnd(),
+                       static_cast<int>(edit_->SelectedLines().size()));
+    if (dialog.exec() != QDialog::Accepted) return;
+    ShowFilled(edit_->AlignRightEdges(dialog.Target()), true);
+    ComeBackToTheBox();
+}
+
+void CopyPastePage::ComeBackToTheBox() {
+    // The keys go on to the box, also where no window manager hands them back.
+    edit_->activateWindow();
+    edit_->setFocus(Qt::OtherFocusReason);
+}
+
+void CopyPastePage::ToggleGuide() { edit_->ToggleGuideAtCaret(); }
+
+void CopyPastePage::ClearGuides() { edit_->SetGuides({}); }
+
+void CopyPastePage::LookChanged() {
+    if (!host_ || !edit_) return;
+    const bool collapse = host_->ShownLook().collapseSpaces;
+    if (edit_->Form().collapseSpaces == collapse) return;
+    edit_->SetCollapseSpaces(collapse);
+    ShowMeasures();
 }
 
 std::string CopyPastePage::Text() const { return edit_->GetWindowText(); }
@@ -126,7 +214,9 @@ void CopyPastePage::Generate() {
 
 void CopyPastePage::resizeEvent(QResizeEvent* event) {
     QWidget::resizeEvent(event);
-    if (edit_) edit_->resize(event->size());
+    const int status = statusBar_ ? statusBar_->sizeHint().height() : 0;
+    if (edit_) edit_->resize(event->size().width(), event->size().height() - status);
+    if (statusBar_) statusBar_->setGeometry(0, event->size().height() - status, event->size().width(), status);
 }
 
 }  // namespace quarvel::ui

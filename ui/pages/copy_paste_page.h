@@ -1,5 +1,8 @@
 #pragma once
-// The "コピペ" page: one large box for text art, saved as one PNG picture by Generate.
+// The "コピペ" page: one large box for text art, saved as one PNG picture by Generate,
+// with what a maker of art needs: a ruler and guides over the box, the caret's place
+// and the lines' widths in the picture's pixels in a status line, and gaps filled with
+// blanks to a pixel (ArtEdit).
 
 #include <QWidget>
 
@@ -9,9 +12,12 @@
 #include "platform/picture.h"
 #include "render/renderer.h"
 #include "settings/profile.h"
+#include "ui/pages/art_edit.h"
 #include "ui/pages/page_host.h"
 
 class QAction;
+class QLabel;
+class QStatusBar;
 
 namespace quarvel::ui {
 
@@ -48,14 +54,39 @@ public:
     void LoadSettings(const std::filesystem::path&) {}
     Result<void> SaveSettings(const std::filesystem::path&) { return {}; }
 
-    HtmlEdit* edit() const { return edit_; }
+    HtmlEdit* edit() const;
+    ArtEdit* artEdit() const { return edit_; }
+
+    // "空白で位置まで埋める...": asks the pixel and fills the gap at the caret to it.
+    void FillTo();
+    // "右端をそろえる...": asks the pixel and fills the ends of the lines to it.
+    void AlignRightEdges();
+    // "ガイドを置く／外す": a guide at the caret's x, or none there.
+    void ToggleGuide();
+    // "ガイドをすべて消す".
+    void ClearGuides();
+    // The look changed: the widths follow the space setting.
+    void LookChanged();
+
+    // The status line: the caret's x, its line's width, the widest line selected, and
+    // what the last fill came to.
+    QLabel* statusLine() const { return status_; }
+    // Tells what a fill (or the alignment of line ends) came to in the status line,
+    // until the text next changes.
+    void ShowFilled(const ArtEdit::Filled& filled, bool aligned);
 
 protected:
     void resizeEvent(QResizeEvent* event) override;
 
 private:
+    void ShowMeasures();
+    void ComeBackToTheBox();
+
     PageHost* host_ = nullptr;
-    HtmlEdit* edit_ = nullptr;
+    ArtEdit* edit_ = nullptr;
+    QStatusBar* statusBar_ = nullptr;
+    QLabel* status_ = nullptr;
+    QString filled_;  // what the last fill came to
     QAction* copyPictureAction_ = nullptr;
 };
 

@@ -22,11 +22,11 @@ using settings::EngineSettings;
 namespace keys = settings::keys;
 
 using engine::ConversionJob;
+using engine::DocumentResult;
 using engine::JobProgress;
 using engine::MessageText;
-using engine::NewestBackupOf;
+using engine::Outcome;
 using engine::RestoreDocument;
-using engine::RestoreResult;
 using engine::RunFileJob;
 using engine::TextNoFileGiven;
 namespace fs = platform::fs;
@@ -97,41 +97,42 @@ void FilePage::Restore() {
     std::error_code ec;
     const std::filesystem::path given = QFile::encodeName(targetFile_).toStdString();
     const std::string path = std::filesystem::absolute(given, ec).lexically_normal().string();
-    fs::FileSystem& fileSystem = fs::RealFileSystem();
-    const std::string backup = NewestBackupOf(path, fileSystem);
-    if (backup.empty()) {
-        const Failure none{Failure::What::noBackup, path};
-        GetPrompts().showMessage(parent, FromCp932(MessageText(none)), MessageIcon::warning);
-        return;
-    }
     const QString shown = QFile::decodeName(path.c_str());
-    if (!GetPrompts().confirm(parent, QCoreApplication::translate(
-                                          "FilePage", "%1\n%2 の内容に戻します。今の内容はbackupフォルダに残します。")
-                                          .arg(shown, InBackup(backup))))
-        return;
-    const RestoreResult result = RestoreDocument(path, fileSystem);
-    switch (result.outcome) {
-    case RestoreResult::Outcome::restored:
-        GetPrompts().showMessage(parent,
-                                 QCoreApplication::translate("FilePage",
-                                                             "%1\n%2 の内容に戻しました。変換の画像 %3 個を削除し、"
-                                                             "変換後の内容は %4 に残しました。")
-                                     .arg(shown, InBackup(result.backup))
-                                     .arg(result.picturesRemoved)
-                                     .arg(InBackup(result.keptAs)),
-                                 MessageIcon::none);
-        break;
-    case RestoreResult::Outcome::unchanged:
+    // What restore would do, decided without a change; the user is asked first.
+    engine::RestoreOptions options;
+    options.onlyLook = true;
+    const DocumentResult look = RestoreDocument(path, fs::RealFileSystem(), options);
+    if (look.outcome == Outcome::left) {
         GetPrompts().showMessage(
             parent,
-            QCoreApplication::translate("FilePage", "%1\n%2 と同じ内容です。戻すものはありません。")
-                .arg(shown, InBackup(result.backup)),
+            QCoreApplication::translate("FilePage", "%1\n最初のコピー %2 と同じ内容です。戻すものはありません。")
+                .arg(shown, InBackup(look.backup)),
             MessageIcon::none);
-        break;
-    case RestoreResult::Outcome::failed:
-        GetPrompts().showMessage(parent, FromCp932(MessageText(*result.failure)), MessageIcon::warning);
-        break;
+        return;
     }
+    const bool edited = look.failure && look.failure->Is(Failure::What::documentEdited);
+    if (look.outcome == Outcome::failed && !edited) {
+        GetPrompts().showMessage(parent, FromCp932(MessageText(*look.failure)), MessageIcon::warning);
+        return;
+    }
+    const QString question =
+        edited
+            ? QCoreApplication::translate("FilePage",
+                                          "%1\n変換後に編集されています。それでも %2 の内容に戻しますか？"
+                                          "編集後の内容はbackupフォルダに残し、その内容が示す画像も残します。")
+            : QCoreApplication::translate("FilePage", "%1\n%2 の内容に戻します。今の内容はbackupフォルダに残します。");
+    if (!GetPrompts().confirm(parent, question.arg(shown, InBackup(look.backup)))) return;
+    // On a worker, with the progress window: a lock held by another process is waited
+    // for there, and what became of the document ends in the summary.
+    options.onlyLook = false;
+    options.force = edited;
+    host_->StartJob([&](JobProgress& progress) {
+        engine::RestoreOptions withProgress = options;
+        withProgress.progress = &progress;
+        engine::JobResult result;
+        result.documents.push_back(RestoreDocument(path, fs::RealFileSystem(), withProgress));
+        return result;
+    });
 }
 
 void FilePage::LoadSettings(const std::filesystem::path& path) {

@@ -38,6 +38,82 @@ To draw without a window, use quarvel-cli (quarvel-cli help).
     </message>
 </context>
 <context>
+    <name>ArtDialogs</name>
+    <message>
+        <source> px</source>
+        <translation> px</translation>
+    </message>
+    <message>
+        <source>空白で位置まで埋める</source>
+        <translation>Fill with blanks to a pixel</translation>
+    </message>
+    <message>
+        <source>キャレットの後の文字は今 %1 px から始まります（空白は %2 px から）。</source>
+        <translation>The character after the caret now starts at %1 px (the blanks at %2 px).</translation>
+    </message>
+    <message>
+        <source>次の文字の位置(&amp;P):</source>
+        <translation>&amp;Next character at:</translation>
+    </message>
+    <message>
+        <source>上の行にそろえる: %1 px(&amp;U)</source>
+        <translation>Line &amp;up: %1 px</translation>
+    </message>
+    <message>
+        <source>下の行にそろえる: %1 px(&amp;D)</source>
+        <translation>Line &amp;down: %1 px</translation>
+    </message>
+    <message>
+        <source>次のガイド: %1 px(&amp;G)</source>
+        <translation>Next &amp;guide: %1 px</translation>
+    </message>
+    <message>
+        <source>右端をそろえる</source>
+        <translation>Align right edges</translation>
+    </message>
+    <message numerus="yes">
+        <source>%n 行の終わりを空白で埋めます。</source>
+        <translation>
+            <numerusform>The end of %n line is filled with blanks.</numerusform>
+            <numerusform>The ends of %n lines are filled with blanks.</numerusform>
+        </translation>
+    </message>
+    <message>
+        <source>最も広い行の右端: %1 px(&amp;W)</source>
+        <translation>To the &amp;widest line: %1 px</translation>
+    </message>
+    <message>
+        <source>位置(&amp;P):</source>
+        <translation>To a &amp;pixel:</translation>
+    </message>
+    <message>
+        <source>位置</source>
+        <translation>Pixel</translation>
+    </message>
+</context>
+<context>
+    <name>ArtEdit</name>
+    <message>
+        <source>ルーラー</source>
+        <translation>Ruler</translation>
+    </message>
+</context>
+<context>
+    <name>CommonSettingsPage</name>
+    <message>
+        <source>改行で行を分ける</source>
+        <translation>Line ends break lines</translation>
+    </message>
+    <message>
+        <source>行末で行を分けたアート（pre 要素の中など）を、行末（CR LF、LF、CR）ごとに改行して描きます。開始の区切りのすぐ後と終了の区切りのすぐ前の行末は行になりません</source>
+        <translation>Draws art whose lines end in line ends (as in a pre element) with a line break at each line end (CR LF, LF or CR). The line end right after the start separator and the one right before the end separator begin no line.</translation>
+    </message>
+    <message>
+        <source>\n は改行で、CR LF にも LF だけの行末にも合います</source>
+        <translation>\n is a line break: it matches CR LF or a bare LF</translation>
+    </message>
+</context>
+<context>
     <name>CopyPastePage</name>
     <message>
         <source>コピペ</source>
@@ -54,6 +130,44 @@ To draw without a window, use quarvel-cli (quarvel-cli help).
     <message>
         <source>All Files (*.*)</source>
         <translation>All files (*.*)</translation>
+    </message>
+    <message>
+        <source>ピクセル位置</source>
+        <translation>Pixel position</translation>
+    </message>
+    <message>
+        <source>x %1 px&#x3000;行の幅 %2 px</source>
+        <translation>x %1 px, line %2 px wide</translation>
+    </message>
+    <message>
+        <source>&#x3000;選択した行の最大幅 %1 px</source>
+        <translation>, widest selected line %1 px</translation>
+    </message>
+    <message numerus="yes">
+        <source>%n 行を %1 px にそろえました</source>
+        <translation>
+            <numerusform>; %n line aligned at %1 px</numerusform>
+            <numerusform>; %n lines aligned at %1 px</numerusform>
+        </translation>
+    </message>
+    <message numerus="yes">
+        <source>（%n 行は最大 %1 px ずれます）</source>
+        <translation>
+            <numerusform> (%n line off by %1 px)</numerusform>
+            <numerusform> (%n lines off by up to %1 px)</numerusform>
+        </translation>
+    </message>
+    <message>
+        <source>%1 px まで埋めました</source>
+        <translation>; filled to %1 px</translation>
+    </message>
+    <message>
+        <source>%1 px には %2 px 足りません</source>
+        <translation>; %2 px short of %1 px</translation>
+    </message>
+    <message>
+        <source>%1 px を %2 px 超えています</source>
+        <translation>; %2 px past %1 px</translation>
     </message>
 </context>
 <context>
@@ -170,6 +284,10 @@ To draw without a window, use quarvel-cli (quarvel-cli help).
         <source>中止</source>
         <translation>Stop</translation>
     </message>
+    <message>
+        <source>改行で行を分ける(&amp;L)</source>
+        <translation>&amp;Line ends break lines</translation>
+    </message>
 </context>
 <context>
     <name>FilePage</name>
@@ -181,15 +299,15 @@ will be put back as %2 has it. What it holds now is kept in the backup folder.</
     </message>
     <message>
         <source>%1
-%2 の内容に戻しました。変換の画像 %3 個を削除し、変換後の内容は %4 に残しました。</source>
+最初のコピー %2 と同じ内容です。戻すものはありません。</source>
         <translation>%1
-was put back as %2 has it. Pictures of the conversion deleted: %3. The converted text was kept as %4.</translation>
+holds what the first copy, %2, holds. There is nothing to put back.</translation>
     </message>
     <message>
         <source>%1
-%2 と同じ内容です。戻すものはありません。</source>
+変換後に編集されています。それでも %2 の内容に戻しますか？編集後の内容はbackupフォルダに残し、その内容が示す画像も残します。</source>
         <translation>%1
-is the same as %2. There is nothing to put back.</translation>
+was edited since its conversion. Put it back as %2 has it all the same? The edited text is kept in the backup folder, and so is every picture it shows.</translation>
     </message>
 </context>
 <context>
@@ -259,6 +377,26 @@ is the same as %2. There is nothing to put back.</translation>
     <message>
         <source>警告も失敗もありません</source>
         <translation>No warnings and no failures</translation>
+    </message>
+    <message>
+        <source>警告: </source>
+        <translation>Warning: </translation>
+    </message>
+    <message>
+        <source>%1 の内容に戻しました。変換の画像 %2 個を削除し、変換後の内容は %3 に残しました。</source>
+        <translation>Put back as %1 has it. Pictures of the conversion deleted: %2. The converted text was kept as %3.</translation>
+    </message>
+    <message>
+        <source>残した画像 %1 個（変換後に変更 %2、戻した内容か残した内容が示す %3、ほかのユーザーのもの %4、変換後の内容より新しい %5）</source>
+        <translation>Pictures kept: %1 (changed since the conversion %2, shown by the text put back or kept %3, another user&apos;s %4, newer than the converted text %5)</translation>
+    </message>
+    <message>
+        <source>文書 %1 件: 変換 %2、戻した %7、変更なし %3、失敗 %4 ／ 画像 %5 枚 ／ 警告 %6 件</source>
+        <translation>Documents: %1 (converted %2, put back %7, unchanged %3, failed %4) / pictures: %5 / warnings: %6</translation>
+    </message>
+    <message>
+        <source> ／ 他のプロセスがロックしていて処理しなかった文書: %1</source>
+        <translation> / left as they were, locked by another process: %1</translation>
     </message>
 </context>
 <context>
@@ -364,6 +502,26 @@ holds no settings</translation>
         <source>ﾊﾞｼﾞｮｰﾝの表示(&amp;V)...</source>
         <translation>&amp;About Quarvel...</translation>
     </message>
+    <message>
+        <source>編集(&amp;E)</source>
+        <translation>&amp;Edit</translation>
+    </message>
+    <message>
+        <source>空白で位置まで埋める(&amp;F)...</source>
+        <translation>&amp;Fill to...</translation>
+    </message>
+    <message>
+        <source>右端をそろえる(&amp;R)...</source>
+        <translation>Align &amp;right edges...</translation>
+    </message>
+    <message>
+        <source>ガイドを置く／外す(&amp;G)</source>
+        <translation>Set or remove a &amp;guide</translation>
+    </message>
+    <message>
+        <source>ガイドをすべて消す(&amp;C)</source>
+        <translation>&amp;Clear guides</translation>
+    </message>
 </context>
 <context>
     <name>PictureWarnings</name>
@@ -386,6 +544,10 @@ holds no settings</translation>
     <message>
         <source>字形の無い文字（%1）は空白になります</source>
         <translation>characters without a glyph (%1) become blanks</translation>
+    </message>
+    <message>
+        <source>この文書の文字コードは %1 です。「%2」で「%3」か「%4」を選んで、もう一度変換してください。</source>
+        <translation>This document is in %1. Choose %3 or %4 under %2 and convert it again.</translation>
     </message>
 </context>
 <context>

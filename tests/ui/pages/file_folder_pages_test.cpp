@@ -10,6 +10,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTabBar>
@@ -24,6 +25,7 @@
 #include "support/test_support.h"
 #include "support/window_test_support.h"
 #include "ui/job_runner.h"
+#include "ui/job_summary_window.h"
 #include "ui/kit/dialog_template.h"
 #include "ui/kit/tab_control.h"
 #include "ui/kit/text_codec.h"
@@ -89,9 +91,11 @@ void CheckCommonDefaults(QWidget* page) {
     auto* euc = qobject_cast<QRadioButton*>(GetDlgItem(page, IDC_CODE_EUC));
     QCOMPARE(sjis->text(), QStringLiteral("Shift-Jis"));
     QCOMPARE(euc->text(), QStringLiteral("EUC"));
-    QVERIFY(sjis->isChecked() && !euc->isChecked());
+    QVERIFY(!sjis->isChecked() && !euc->isChecked());
     QCOMPARE(qobject_cast<QRadioButton*>(GetDlgItem(page, IDC_CODE_UTF8))->text(), QStringLiteral("UTF-8"));
+    // New settings read each document in the code its bytes tell, as quarvel-cli does.
     QCOMPARE(qobject_cast<QRadioButton*>(GetDlgItem(page, IDC_CODE_AUTO))->text(), QStringLiteral("自動"));
+    QVERIFY(qobject_cast<QRadioButton*>(GetDlgItem(page, IDC_CODE_AUTO))->isChecked());
     auto* backup = qobject_cast<QCheckBox*>(GetDlgItem(page, IDC_BACKUP));
     QCOMPARE(backup->text(), QStringLiteral("元ファイルを\"backup\"フォルダに保存する"));
     QVERIFY(backup->isChecked());
@@ -216,13 +220,16 @@ private slots:
         QCOMPARE(prompts.messages.size(), messages);
         QCOMPARE(ReadFile(doc), converted);
 
+        // Put back as a job of the window: its summary says what became of the document.
         prompts.confirmAnswer = true;
         restore->trigger();
         QCOMPARE(ReadFile(doc), page);
         QVERIFY(!stdfs::exists(temp / "page"));
         QCOMPARE(ReadFile(temp / "backup" / "page.htm.converted"), converted);
-        QVERIFY2(prompts.messages.last().contains(QStringLiteral("画像 2 個を削除")),
-                 qPrintable(prompts.messages.last()));
+        QTRY_VERIFY(dlg.jobSummary() && dlg.jobSummary()->isVisible() &&
+                    dlg.jobSummary()->list()->toPlainText().contains(QStringLiteral("変換の画像 2 個を削除")));
+        QVERIFY2(dlg.jobSummary()->countsLabel()->text().contains(QStringLiteral("戻した 1")),
+                 qPrintable(dlg.jobSummary()->countsLabel()->text()));
 
         restore->trigger();  // already as the copy holds it
         QVERIFY2(prompts.messages.last().contains(QStringLiteral("戻すものはありません")),
