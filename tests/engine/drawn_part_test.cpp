@@ -1,13 +1,16 @@
 // A piece is drawn from the part of it that its picture can show, and decoded for the
 // page a piece at a time: the picture, what it says it leaves out, and the text the
-// page shows are those of the whole piece, wherever the cuts fall.
+// page shows and searches are those of the whole piece, wherever the cuts fall.
 
 #include <string>
+#include <vector>
 
 #include <gtest/gtest.h>
 
 #include "engine/collection.h"
+#include "engine/pieces.h"
 #include "platform/codec.h"
+#include "render/references.h"
 #include "render/renderer.h"
 #include "render/text_prep.h"
 
@@ -54,6 +57,8 @@ TEST(DrawnPart, APieceIsDrawnAndShownAsItsWholeText) {
                                      Lines(55, "\xF0\x9F\x98\x80"),
          TextEncoding::utf8},
         {"NUL bytes, which draw nothing, before the art", std::string(kCut + 10, '\0') + "art", TextEncoding::cp932},
+        {"a character reference across a piece of the decoding", std::string(kCut - 3, 'a') + "&#9829;\n",
+         TextEncoding::cp932},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -76,7 +81,11 @@ TEST(DrawnPart, APieceIsDrawnAndShownAsItsWholeText) {
         EXPECT_EQ(partReport.widthCut, wholeReport.widthCut);
         EXPECT_EQ(partReport.faceless, wholeReport.faceless);
         EXPECT_EQ(partReport.undecodable, wholeReport.undecodable);
-        EXPECT_TRUE(collection.TextUtf8(piece) == WholeUtf8(collection.Text(piece), c.encoding));
+        const std::string text = WholeUtf8(collection.Text(piece), c.encoding);
+        EXPECT_TRUE(collection.TextUtf8(piece) == text);
+        // The page searches the text as drawn too where its references make it another.
+        const std::string page = IndexPage(collection, std::vector<DrawnPiece>(1), "t");
+        EXPECT_EQ(page.find(" data-drawn=\"") != std::string::npos, render::DecodedReferencesUtf8(text) != text);
     }
 }
 
