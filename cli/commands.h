@@ -10,6 +10,7 @@
 
 #include "engine/job_settings.h"
 #include "platform/color.h"
+#include "platform/fs.h"
 #include "render/appearance.h"
 #include "render/png_writer.h"
 #include "render/renderer.h"
@@ -165,6 +166,9 @@ std::string ShownName(const std::string& path);
 // well as a regular file), or says why not: more than `limit` bytes is a tooLarge
 // failure with `tooLargeReason`.
 Result<std::string> ReadUserFile(const std::string& path, std::size_t limit, const std::string& tooLargeReason);
+// The same, held as read (a large regular file is not copied again).
+Result<platform::fs::FileBytes> ReadUserBytes(const std::string& path, std::size_t limit,
+                                              const std::string& tooLargeReason);
 
 // Writes `bytes` whole down standard output, or says why not.
 Result<void> WriteStandardOutput(std::string_view bytes);

@@ -82,6 +82,12 @@ struct FileCloser {
 }  // namespace
 
 Result<std::string> ReadUserFile(const std::string& path, std::size_t limit, const std::string& tooLargeReason) {
+    Result<fs::FileBytes> bytes = ReadUserBytes(path, limit, tooLargeReason);
+    if (!bytes) return bytes.failure();
+    return std::string(bytes->view());
+}
+
+Result<fs::FileBytes> ReadUserBytes(const std::string& path, std::size_t limit, const std::string& tooLargeReason) {
     const std::string name = ShownName(path);
     const Failure tooLarge{Failure::What::tooLarge, name, 0, tooLargeReason};
     struct stat st;
@@ -91,7 +97,7 @@ Result<std::string> ReadUserFile(const std::string& path, std::size_t limit, con
         fs::FileBytes file;
         if (Result<fs::FileInfo> read = fs::RealFileSystem().ReadFileBytes(path, file); !read) return read.failure();
         if (file.view().size() > limit) return tooLarge;  // it grew meanwhile
-        return std::string(file.view());
+        return file;
     }
     // Standard input, a pipe, a terminal: read until the end, or one byte past the limit.
     const std::unique_ptr<std::FILE, FileCloser> opened(path == "-" ? nullptr : std::fopen(path.c_str(), "rb"));
@@ -109,7 +115,7 @@ Result<std::string> ReadUserFile(const std::string& path, std::size_t limit, con
     const int error = std::ferror(in) ? errno : 0;
     if (bytes.size() > limit) return tooLarge;
     if (error) return Failure{Failure::What::notOpened, name, error};
-    return bytes;
+    return fs::FileBytes(std::move(bytes));
 }
 
 Result<void> WriteStandardOutput(std::string_view bytes) {

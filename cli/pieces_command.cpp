@@ -3,7 +3,6 @@
 
 #include <cstdint>
 #include <string>
-#include <vector>
 
 #include "cli/commands.h"
 #include "engine/collection.h"
@@ -35,15 +34,16 @@ int RunRenderPieces(const PiecesOptions& o) {
         return kExitFailed;
     }
 
-    Result<std::string> bytes = ReadUserFile(o.input, kMaxCollectionBytes,
-                                             platform::Fill(_("more than {1} MB, more than a collection is read"),
-                                                            {std::to_string(kMaxCollectionBytes >> 20)}));
+    Result<platform::fs::FileBytes> bytes =
+        ReadUserBytes(o.input, kMaxCollectionBytes,
+                      platform::Fill(_("more than {1} MB, more than a collection is read"),
+                                     {std::to_string(kMaxCollectionBytes >> 20)}));
     if (!bytes) {
         PrintFailure(bytes.failure());
         return kExitFailed;
     }
-    if (!RefuseBinary(o.input, *bytes)) return kExitFailed;
-    const CollectionKind kind = KindOfCollection(o.input, *bytes);
+    if (!RefuseBinary(o.input, bytes->view())) return kExitFailed;
+    const CollectionKind kind = KindOfCollection(o.input, bytes->view());
     const Collection collection = ReadCollection(std::move(*bytes), kind);
     if (collection.emptyPieces > 0)
         PrintProblem(ShownName(o.input), Warning(platform::Fill(platform::TranslatePlural("{1} empty piece left out",
@@ -56,12 +56,13 @@ int RunRenderPieces(const PiecesOptions& o) {
     o.look.ApplyTo(settings.look);
     o.look.ApplyTo(settings.pngForm);
     settings.workers = o.jobs ? *o.jobs : AllCores();
-    std::vector<DrawnPiece> drawn;
+    // What each picture does not show of its piece, under the picture's name, as it is
+    // in place.
     const Result<void> written = DrawCollection(
-        collection, o.output, o.input == "-" ? ShownName(o.input) : GetFileNameWithExtension(o.input), settings, drawn);
-    // What each picture does not show of its piece, under the picture's name.
-    for (std::size_t i = 0; i < drawn.size(); ++i)
-        PrintNotes(JoinPath(o.output, PieceFileName(i)), drawn[i].report, _("the collection's character code"));
+        collection, o.output, o.input == "-" ? ShownName(o.input) : GetFileNameWithExtension(o.input), settings,
+        [&](std::size_t i, const DrawnPiece& piece) {
+            PrintNotes(JoinPath(o.output, PieceFileName(i)), piece.report, _("the collection's character code"));
+        });
     if (written) return kExitOk;
     PrintFailure(written.failure());
     return kExitFailed;

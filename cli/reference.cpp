@@ -16,10 +16,14 @@
 #include <set>
 #include <sstream>
 #include <stdexcept>
+#include <string_view>
+#include <utility>
 
 #include "cli/parser.h"
 #include "cmdline/completion.h"
 #include "cmdline/help.h"
+#include "engine/collection.h"
+#include "platform/fs_walk.h"
 #include "platform/language.h"
 
 namespace quarvel::cli {
@@ -293,8 +297,17 @@ std::string Reference::ManPage(const std::string& text) const {
         } else if (line.starts_with(".\\\"")) {
             continue;  // the text's own comments are about the text
         } else {
-            for (std::size_t at = line.find("@VERSION@"); at != std::string::npos; at = line.find("@VERSION@"))
-                line.replace(at, 9, QUARVEL_VERSION);
+            // The version, and the limits as the program holds them.
+            const std::pair<std::string_view, std::string> values[] = {
+                {"@VERSION@", QUARVEL_VERSION},
+                {"@MAX WALK DEPTH@", std::to_string(platform::fs::kMaxWalkDepth)},
+                {"@MAX COLLECTION MB@", std::to_string(engine::kMaxCollectionBytes >> 20)},
+                {"@MAX DRAWN LINE KIB@", std::to_string(engine::kMaxDrawnLineBytes >> 10)},
+                {"@LABEL CHARACTERS@", std::to_string(engine::kLabelCharacters)},
+            };
+            for (const auto& [name, value] : values)
+                for (std::size_t at = line.find(name); at != std::string::npos; at = line.find(name))
+                    line.replace(at, name.size(), value);
             if (line.find('@') != std::string::npos && line.find("@") != line.rfind("@"))
                 throw Disagreement("the man page's text has a line the table cannot fill: " + line);
             out += line + "\n";

@@ -1,8 +1,10 @@
 #include "engine/collection.h"
 
 #include <algorithm>
+#include <functional>
 
 #include "platform/codec.h"
+#include "render/renderer.h"
 
 namespace quarvel::engine {
 
@@ -118,6 +120,48 @@ std::string DecodedAsUtf8(std::string_view bytes, TextEncoding encoding) {
     return cp932::Utf16ToUtf8(cp932::Utf8ToUtf16(bytes));
 }
 
+// The bytes from `at` of at least `step` bytes (or to the end) that end where a
+// character ends: the next starts there in either encoding.
+std::size_t CharacterEnd(std::string_view bytes, std::size_t at, std::size_t step, TextEncoding encoding) {
+    std::size_t end = std::min(bytes.size(), at + step);
+    if (encoding == TextEncoding::cp932) {
+        // Whether the byte before `end` is a lead byte is told from the start of the run
+        // of lead bytes before it.
+        std::size_t run = end;
+        while (run > at && IsLeadByte(static_cast<unsigned char>(bytes[run - 1]))) --run;
+        if ((end - run) % 2 == 1 && end < bytes.size()) ++end;
+    } else {
+        while (end < bytes.size() && (static_cast<unsigned char>(bytes[end]) & 0xC0) == 0x80) ++end;
+    }
+    return end;
+}
+
+// Decodes `bytes` as DecodedAsUtf8 does, a piece at a time.
+void DecodeInPieces(std::string_view bytes, TextEncoding encoding, bool lineBreaksAsLf,
+                    const std::function<void(std::string_view)>& take) {
+    constexpr std::size_t kStep = 64 << 10;
+    std::string lines;
+    for (std::size_t at = 0; at < bytes.size();) {
+        std::size_t end = CharacterEnd(bytes, at, kStep, encoding);
+        // A CR LF stays in one piece.
+        if (end < bytes.size() && bytes[end - 1] == '\r' && bytes[end] == '\n') ++end;
+        const std::string utf8 = DecodedAsUtf8(bytes.substr(at, end - at), encoding);
+        at = end;
+        if (!lineBreaksAsLf) {
+            take(utf8);
+            continue;
+        }
+        lines.clear();
+        for (std::size_t i = 0; i < utf8.size(); ++i) {
+            if (utf8[i] != '\r')
+                lines += utf8[i];
+            else if (i + 1 == utf8.size() || utf8[i + 1] != '\n')
+                lines += '\n';
+        }
+        take(lines);
+    }
+}
+
 }  // namespace
 
 CollectionKind KindOfCollection(std::string_view path, std::string_view bytes) {
@@ -127,32 +171,67 @@ CollectionKind KindOfCollection(std::string_view path, std::string_view bytes) {
     return bytes.substr(0, kHeaderStart.size()) == kHeaderStart ? CollectionKind::ast : CollectionKind::mlt;
 }
 
-std::string Collection::Name(const Piece& piece) const {
-    return DecodedAsUtf8(std::string_view(bytes).substr(piece.nameOffset, piece.nameLength), encoding);
+std::string Collection::Name(const Piece& piece) const { return DecodedAsUtf8(NameBytes(piece), encoding); }
+
+std::string Collection::ShortName(const Piece& piece) const {
+    // Enough bytes for one character more than is shown: at most 4 bytes make one.
+    const std::string_view name = NameBytes(piece);
+    const std::string decoded =
+        DecodedAsUtf8(name.substr(0, CharacterEnd(name, 0, 4 * kLabelCharacters + 8, encoding)), encoding);
+    std::size_t at = 0;
+    for (std::size_t characters = 0; at < decoded.size(); ++at) {
+        if ((static_cast<unsigned char>(decoded[at]) & 0xC0) == 0x80) continue;
+        if (characters++ == kLabelCharacters) break;
+    }
+    if (at == decoded.size()) return decoded;
+    return decoded.substr(0, at) + "\u2026";
 }
 
 std::string Collection::TextUtf8(const Piece& piece) const {
-    const std::string utf8 = DecodedAsUtf8(Text(piece), encoding);
-    std::string lines;
-    lines.reserve(utf8.size());
-    for (std::size_t i = 0; i < utf8.size(); ++i) {
-        if (utf8[i] != '\r')
-            lines += utf8[i];
-        else if (i + 1 == utf8.size() || utf8[i + 1] != '\n')
-            lines += '\n';
-    }
-    return lines;
+    std::string text;
+    TextUtf8InPieces(piece, [&](std::string_view part) { text += part; });
+    return text;
+}
+
+void Collection::NameUtf8InPieces(const Piece& piece, const std::function<void(std::string_view)>& take) const {
+    DecodeInPieces(NameBytes(piece), encoding, false, take);
+}
+
+void Collection::TextUtf8InPieces(const Piece& piece, const std::function<void(std::string_view)>& take) const {
+    DecodeInPieces(Text(piece), encoding, true, take);
 }
 
 std::string Collection::RendererInput(const Piece& piece) const {
-    return PrepareTextFile(std::string(Text(piece)), encoding, TextForm::plain);
+    const std::string_view text = Text(piece);
+    std::string drawn;
+    int lines = 0;
+    for (std::size_t at = 0; at < text.size();) {
+        const Line line = LineAt(text, at);
+        // The line up to its most bytes (NUL bytes, which draw nothing, not counted).
+        std::size_t end = line.begin;
+        for (std::size_t counted = 0; end < line.end && counted < kMaxDrawnLineBytes; ++end) counted += text[end] != '\0';
+        end = std::min(line.end, CharacterEnd(text, line.begin, end - line.begin, encoding));
+        drawn.append(text.substr(line.begin, end - line.begin));
+        drawn.append(text.substr(line.end, line.next - line.end));
+        at = line.next;
+        if (++lines == render::kMaxLines && line.next > line.end) {
+            // What follows the last line that shows: only whether anything would show.
+            if (text.find_first_not_of(std::string_view("\t\r\n\0", 4), at) != std::string_view::npos) drawn += '.';
+            break;
+        }
+    }
+    return PrepareTextFile(std::move(drawn), encoding, TextForm::plain);
 }
 
 Collection ReadCollection(std::string bytes, CollectionKind kind) {
+    return ReadCollection(platform::fs::FileBytes(std::move(bytes)), kind);
+}
+
+Collection ReadCollection(platform::fs::FileBytes bytes, CollectionKind kind) {
     Collection c;
     c.kind = kind;
-    c.bytes = std::move(bytes);
-    const std::string_view all = c.bytes;
+    c.file = std::move(bytes);
+    const std::string_view all = c.bytes();
     std::size_t pos = 0;
     if (all.substr(0, kUtf8Bom.size()) == kUtf8Bom) {
         c.encoding = TextEncoding::utf8;

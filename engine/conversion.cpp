@@ -313,6 +313,12 @@ void DocumentConverter::PlaceDocument() {
     result_.outcome = Outcome::converted;
 }
 
+std::size_t DocumentConverter::OpenFiles() const {
+    return static_cast<std::size_t>(lock_.held()) + documentFolder_.held() + backupFolder_.held() +
+           heldImageFolder_.held() + !stagedDocument_.path().empty() + !stagedBackup_.path().empty() +
+           pictures_.Unnamed();
+}
+
 void DocumentConverter::Fail(Failure failure) {
     if (result_.failure) return;  // its message is out already
     // Whatever kept the new document from its place, it was not written.
@@ -395,8 +401,8 @@ bool DocumentConverter::PrepareFirstChange(PictureWork& work) {
     // pictures left behind.
     const std::string name = GetFileNameWithExtension(path_);
     const std::string backupFolder = SiblingPath(path_, kBackupFolderName);
-    fs_.RemoveStaleTemporaries(SiblingPath(path_, "."), name);
-    fs_.RemoveStaleTemporaries(backupFolder, name);
+    fs_.RemoveStaleTemporaries(SiblingPath(path_, "."), name, temporaries_ ? &temporaries_->folder : nullptr);
+    fs_.RemoveStaleTemporaries(backupFolder, name, temporaries_ ? &temporaries_->backup : nullptr);
     fs_.RemoveStaleTemporaries(imageFolder_, {});
 
     if (backup_ == Backup::yes) {
@@ -439,8 +445,9 @@ int AllCores() {
 }
 
 std::unique_ptr<PreparedDocument> PrepareDocument(const std::string& path, const ConversionSettings& settings,
-                                                  Backup backup, fs::PendingFlush& pending) {
-    auto converter = std::make_unique<DocumentConverter>(path, settings, backup, pending);
+                                                  Backup backup, fs::PendingFlush& pending,
+                                                  const FolderTemporaries* temporaries) {
+    auto converter = std::make_unique<DocumentConverter>(path, settings, backup, pending, temporaries);
     converter->Prepare();
     return converter;
 }

@@ -84,6 +84,14 @@ DocumentResult ConvertDocument(const std::string& path, const ConversionSettings
 
 class PreparedDocument;
 
+// What a folder walk found once for all the documents of a folder: the temporary files
+// of killed runs in the folder and in its backup/, which each document's conversion
+// looks its own up in rather than list the folders again.
+struct FolderTemporaries {
+    platform::fs::Temporaries folder;
+    platform::fs::Temporaries backup;
+};
+
 // The documents of a job, each converted up to its putting in place and then put in
 // place together: their pictures, copies and new texts are flushed to disk in one go
 // (this run's files only), the copies take their names, and only then are the
@@ -92,7 +100,9 @@ class PreparedDocument;
 // batch rather than once a document.
 class DocumentBatch {
 public:
-    // At most this many documents wait, and none longer than this.
+    // At most this many documents wait, and none longer than this; nor once what they
+    // keep open reaches half of PendingFlush::MostOpen, so that a batch takes a bounded
+    // share of the files the process may open, whatever its documents hold.
     static constexpr std::size_t kMaxDocuments = 20;
     static constexpr std::chrono::milliseconds kMaxWait{2000};
 
@@ -105,8 +115,9 @@ public:
 
     // Converts a document (as ConvertDocument does) up to its putting in place; its
     // result joins `results` now and is completed when the batch is put in place.
-    // The outcome so far: converted stands for "waiting" too.
-    Outcome Convert(const std::string& path, Backup backup);
+    // The outcome so far: converted stands for "waiting" too. `temporaries`, when
+    // given, are those of the document's folder.
+    Outcome Convert(const std::string& path, Backup backup, const FolderTemporaries* temporaries = nullptr);
     // Puts every waiting document in place.
     void Commit();
 
@@ -115,6 +126,8 @@ private:
         std::unique_ptr<PreparedDocument> document;
         std::size_t result;  // its place in `results_`
     };
+    // The files the waiting documents keep open, and those waiting to be flushed.
+    std::size_t OpenFiles() const;
 
     const ConversionSettings& settings_;
     platform::fs::FileSystem& fileSystem_;

@@ -25,12 +25,17 @@ public:
     virtual void PlaceDocument() = 0;
     // Fails the document: its message, and what the run made for it removed.
     virtual void Fail(Failure failure) = 0;
+    // The descriptors it keeps until it is put in place: folders held, its lock, and
+    // the files written and waiting for their names.
+    virtual std::size_t OpenFiles() const = 0;
 };
 
 // Converts the document as far as its putting in place: the pictures, the untouched
 // copy and the new document written unnamed, their bytes waiting in `pending`. A
 // document that failed, was aborted or does not change has its outcome already.
+// `temporaries`, when given, are what was found in the document's folder.
 std::unique_ptr<PreparedDocument> PrepareDocument(const std::string& path, const ConversionSettings& settings,
-                                                  Backup backup, platform::fs::PendingFlush& pending);
+                                                  Backup backup, platform::fs::PendingFlush& pending,
+                                                  const FolderTemporaries* temporaries = nullptr);
 
 }  // namespace quarvel::engine

@@ -21,14 +21,22 @@ DocumentBatch::~DocumentBatch() {
     }
 }
 
-Outcome DocumentBatch::Convert(const std::string& path, Backup backup) {
-    std::unique_ptr<PreparedDocument> document = PrepareDocument(path, settings_, backup, pending_);
+Outcome DocumentBatch::Convert(const std::string& path, Backup backup, const FolderTemporaries* temporaries) {
+    std::unique_ptr<PreparedDocument> document = PrepareDocument(path, settings_, backup, pending_, temporaries);
     results_.push_back(document->result());
     if (!document->Waiting()) return results_.back().outcome;
     if (waiting_.empty()) firstWaiting_ = std::chrono::steady_clock::now();
     waiting_.push_back({std::move(document), results_.size() - 1});
-    if (waiting_.size() >= kMaxDocuments || std::chrono::steady_clock::now() - firstWaiting_ >= kMaxWait) Commit();
+    if (waiting_.size() >= kMaxDocuments || std::chrono::steady_clock::now() - firstWaiting_ >= kMaxWait ||
+        OpenFiles() >= pending_.MostOpen() / 2)
+        Commit();
     return Outcome::converted;
+}
+
+std::size_t DocumentBatch::OpenFiles() const {
+    std::size_t open = pending_.size();
+    for (const Waiting& waiting : waiting_) open += waiting.document->OpenFiles();
+    return open;
 }
 
 // The bytes of every waiting file first; then the pictures and the copies take their

@@ -61,10 +61,12 @@ constexpr int kLastBackupNumber = 999;
 
 class DocumentConverter : public PreparedDocument {
 public:
-    DocumentConverter(std::string path, const ConversionSettings& settings, Backup backup, fs::PendingFlush& pending)
+    DocumentConverter(std::string path, const ConversionSettings& settings, Backup backup, fs::PendingFlush& pending,
+                      const FolderTemporaries* temporaries)
         : path_(std::move(path)),
           settings_(settings),
           backup_(backup),
+          temporaries_(temporaries),
           fs_(settings.fileSystem ? *settings.fileSystem : fs::RealFileSystem()),
           unflushed_(pending),
           pictures_(settings, fs_, result_, pending) {}
@@ -77,6 +79,7 @@ public:
     void PlacePicturesAndBackup(fs::PendingFlush& names) override;
     void PlaceDocument() override;
     void Fail(Failure failure) override;
+    std::size_t OpenFiles() const override;
 
 private:
     // Whether the work goes on after a step; a step that stops has set the outcome
@@ -103,6 +106,7 @@ private:
     const std::string path_;
     const ConversionSettings& settings_;
     const Backup backup_;
+    const FolderTemporaries* temporaries_;  // of the document's folder, when a walk found them
     fs::FileSystem& fs_;
     fs::PendingFlush& unflushed_;  // the batch's files that wait to be flushed
     DocumentResult result_;

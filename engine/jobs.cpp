@@ -5,6 +5,7 @@
 
 #include "engine/messages.h"
 #include "platform/fs.h"
+#include "platform/fs_walk.h"
 #include "platform/paths.h"
 
 namespace quarvel::engine {
@@ -43,7 +44,7 @@ void Fail(Failure failure, const ConversionSettings& settings, JobResult& result
 }
 
 void Convert(const std::string& path, const ConversionSettings& settings, Backup backup, DocumentBatch& batch,
-             JobResult& result) {
+             JobResult& result, const FolderTemporaries* temporaries = nullptr) {
     if (settings.claims) {
         const std::string folder = ImageFolderOf(path);
         if (!folder.empty()) {
@@ -54,7 +55,7 @@ void Convert(const std::string& path, const ConversionSettings& settings, Backup
         }
     }
     try {
-        if (batch.Convert(path, backup) == Outcome::aborted) result.aborted = true;
+        if (batch.Convert(path, backup, temporaries) == Outcome::aborted) result.aborted = true;
     } catch (...) {
         // Whatever the document had come to stays unwritten: its rewrite comes last,
         // and temporary files go with the unwinding.
@@ -185,41 +186,28 @@ std::thread StartFolderJob(FolderConversionJob& job) {
     return std::thread(FolderJobThreadProc, &job);
 }
 
-bool WalkFolder(const std::string& folder, std::string_view pattern, SubFolders subFolders, Backup backup,
-                const ConversionSettings& settings, DocumentBatch& batch, JobResult& result) {
-    // Held open while its tree is walked: a folder or link put in its place meanwhile
-    // is never walked or written, nor is a link put in place of a sub-folder.
-    Result<fs::HeldFolder> held = FileSystemOf(settings).Hold(folder);
-    if (!held) {
-        Report(held.failure(), settings, result);
-        return true;
-    }
-    Result<std::vector<fs::Entry>> listing = FileSystemOf(settings).List(folder, {});
+namespace {
+
+// The documents of one folder of a walk, whose turn it is.
+bool ConvertDocumentsOf(const std::string& folder, std::string_view pattern, Backup backup,
+                        const ConversionSettings& settings, DocumentBatch& batch, JobResult& result) {
+    // An empty pattern names no document (the matching would take it as every name).
+    if (pattern.empty()) return true;
+    fs::FileSystem& files = FileSystemOf(settings);
+    Result<std::vector<fs::Entry>> listing = files.List(folder, pattern);
     if (!listing) {
         // Whatever lies in a folder that cannot be read is not converted: say so.
         Report(listing.failure(), settings, result);
         return true;
     }
-    const std::vector<fs::Entry>& entries = *listing;
-
-    if (subFolders == SubFolders::yes) {
-        for (const fs::Entry& entry : entries) {
-            if (AbortRequested(settings, result)) return false;
-            // Backups of earlier runs are never converted in place, and a link may
-            // lead out of the tree or round in a circle.
-            if (entry.kind != fs::Kind::folder || entry.isLink || entry.name == kBackupFolderName) continue;
-            if (!WalkFolder(JoinPath(folder, entry.name), pattern, subFolders, backup, settings, batch, result))
-                return false;
-        }
-    }
-
+    // The temporary files of killed runs, found once for all the folder's documents.
+    const FolderTemporaries temporaries{files.FindTemporaries(folder),
+                                        files.FindTemporaries(JoinPath(folder, kBackupFolderName))};
     const std::string shownFolder = ShownPath(GetFileNameWithExtension(folder));
-    for (const fs::Entry& entry : entries) {
+    for (const fs::Entry& entry : *listing) {
         if (AbortRequested(settings, result)) return false;
-        // Only regular files: a pipe or a device would block or never end. An empty
-        // pattern names no document (the matching would take it as every name).
-        if (entry.kind != fs::Kind::file || pattern.empty() || !fs::MatchesPattern(entry.name, pattern) ||
-            IsNeverADocument(entry.name))
+        // Only regular files: a pipe or a device would block or never end.
+        if (entry.kind != fs::Kind::file || !fs::MatchesPattern(entry.name, pattern) || IsNeverADocument(entry.name))
             continue;
         settings.progress->SetProgressText(shownFolder + kPathSeparator + ShownPath(entry.name));
         const std::string path = JoinPath(folder, entry.name);
@@ -227,10 +215,35 @@ bool WalkFolder(const std::string& folder, std::string_view pattern, SubFolders 
         if (entry.isLink)
             Fail({Failure::What::linkedDocument, path}, settings, result);
         else
-            Convert(path, settings, backup, batch, result);
+            Convert(path, settings, backup, batch, result, &temporaries);
         if (result.aborted) return false;
     }
     return true;
+}
+
+}  // namespace
+
+bool WalkFolder(const std::string& folder, std::string_view pattern, SubFolders subFolders, Backup backup,
+                const ConversionSettings& settings, DocumentBatch& batch, JobResult& result) {
+    // Each folder is held open while its documents are converted: a folder or link put
+    // in its place meanwhile is never walked or written, nor is a link put in place of a
+    // sub-folder. Backups of earlier runs are never converted in place, and a link may
+    // lead out of the tree or round in a circle.
+    fs::FolderWalk walk(FileSystemOf(settings), folder,
+                        subFolders == SubFolders::yes ? fs::WalkDepth::tree : fs::WalkDepth::folderOnly,
+                        [](std::string_view name) { return name != kBackupFolderName; });
+    for (;;) {
+        if (AbortRequested(settings, result)) return false;
+        fs::FolderWalk::Step step = walk.Next();
+        switch (step.kind) {
+        case fs::FolderWalk::Step::Kind::end: return true;
+        // A folder that cannot be read is reported like a document that failed.
+        case fs::FolderWalk::Step::Kind::failure: Report(std::move(*step.failure), settings, result); break;
+        case fs::FolderWalk::Step::Kind::folder:
+            if (!ConvertDocumentsOf(walk.path(), pattern, backup, settings, batch, result)) return false;
+            break;
+        }
+    }
 }
 
 }  // namespace quarvel::engine

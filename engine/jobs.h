@@ -97,9 +97,12 @@ std::thread StartFolderJob(FolderConversionJob& job);
 // before its first change (see ConvertDocument). Names that are never documents are
 // passed over; a document that is a symbolic link is not followed, and one whose
 // image folder an earlier document of the run has taken is left as it is, each with
-// a message. A folder that cannot be read is reported like a document that failed,
-// and the walk goes on. The documents go through `batch`, which puts them in place
-// (the caller commits what waits at the end). False when the user aborted.
+// a message. A folder that cannot be read, or that lies deeper than the walk goes
+// (platform::fs::kMaxWalkDepth levels below `folder`), is reported like a document
+// that failed, and the walk goes on without it. The walk takes no more memory or
+// descriptors for a deep tree than for a shallow one (platform::fs::FolderWalk). The
+// documents go through `batch`, which puts them in place (the caller commits what
+// waits at the end). False when the user aborted.
 bool WalkFolder(const std::string& folder, std::string_view pattern, SubFolders subFolders, Backup backup,
                 const ConversionSettings& settings, DocumentBatch& batch, JobResult& result);
 

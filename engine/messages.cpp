@@ -6,6 +6,7 @@
 #include "engine/progress.h"
 #include "platform/codec.h"
 #include "platform/fs.h"
+#include "platform/fs_walk.h"
 #include "platform/language.h"
 
 namespace quarvel::engine {
@@ -42,6 +43,7 @@ std::string Reason(const Failure& failure) {
     case What::notTrusted: return TextNotTrusted();
     case What::locked: return TextLocked();
     case What::tooLarge: return TextTooLarge();
+    case What::tooDeep: return TextTooDeep();
     case What::fontUnusable: return TextFontUnusable();
     case What::badSettingsName: return TextBadSettingsName();
     case What::outOfMemory: return TextOutOfMemory();
@@ -202,6 +204,12 @@ const std::string& TextCodeThatFits() {
 
 const std::string& TextTooLarge() {
     static const std::string text = NativeToCp932(_("ファイルが大きすぎます"));
+    return text;
+}
+
+const std::string& TextTooDeep() {
+    static const std::string text = NativeToCp932(
+        platform::Fill(_("フォルダの階層が深すぎるため中には入りません（{1} 階層まで）"), {std::to_string(fs::kMaxWalkDepth)}));
     return text;
 }
 

@@ -53,6 +53,7 @@ const std::string& TextImageFolderShared();    // 画像フォルダが次の文
 const std::string& TextLinkedDocument();       // シンボリックリンクの文書は変換しません
 const std::string& TextNoPictureNumberLeft();  // 画像の番号がこれ以上増やせません
 const std::string& TextTooLarge();             // ファイルが大きすぎます
+const std::string& TextTooDeep();              // フォルダの階層が深すぎるため中には入りません（4096 階層まで）
 const std::string& TextFontUnusable();         // フォントファイルが使えません
 const std::string& TextBadSettingsName();      // 設定ファイルに書けない名前です
 const std::string& TextCopyDamaged();          // 変換前の内容と違うバックアップのため戻しません

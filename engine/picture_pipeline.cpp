@@ -114,9 +114,9 @@ void PicturePipeline::Take(PictureWork& work) {
             FailDocument(result_, *settings_.progress, written.failure());
             return End(PicturesEnd::failed);
         }
-        // Each waiting picture holds a descriptor: a document of thousands flushes and
+        // Each waiting picture holds descriptors: a document of thousands flushes and
         // names some before the process runs out of them.
-        if (unflushed_.size() >= fs::PendingFlush::MostWaiting()) {
+        if (unflushed_.size() >= unflushed_.MostWaiting()) {
             Result<void> flushed = files_.FlushPending(unflushed_);
             if (flushed) flushed = NameWritten(unflushed_);
             if (!flushed) {
@@ -146,7 +146,8 @@ Result<void> PicturePipeline::NameWritten(fs::PendingFlush& names) {
         notedIn_ = platform::GetDirectoryPart(written_.front().path);
         if (Result<void> noted = WriteNamingNote(files_, notedIn_, *madeFor_, noteLines_); !noted) return noted;
     }
-    for (Written& picture : written_) {
+    for (; named_ < written_.size(); ++named_) {
+        Written& picture = written_[named_];
         if (picture.staged.path().empty()) continue;
         if (Result<void> named = files_.Place(picture.staged, &names); !named) {
             if (named.failure().Is(Failure::What::exists))
@@ -172,6 +173,7 @@ void PicturePipeline::RemoveWritten() {
             files_.Remove(picture.path, &picture.id);
     }
     written_.clear();
+    named_ = 0;
     Shown();
 }
 

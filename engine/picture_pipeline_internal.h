@@ -76,6 +76,8 @@ public:
     void Shown();
     // The pictures are made for this file: its owner's, and no more open than it.
     void MadeFor(const platform::fs::FileInfo* document) { madeFor_ = document; }
+    // How many pictures are written and wait for their names (each holds its file open).
+    std::size_t Unnamed() const { return written_.size() - named_; }
     // A note that this program did not write holds the note's name: none is written.
     void LeaveNoteAlone() { leaveNote_ = true; }
     // What each picture named is, once named (for the record of the conversion).
@@ -106,6 +108,7 @@ private:
         platform::fs::FileInfo file;  // once named
     };
     std::deque<Written> written_;
+    std::size_t named_ = 0;  // the first of written_ that have their names
     // The note that lists them once they take names (engine/naming_note.h): its folder,
     // its lines, and how many of written_ it has seen.
     std::string notedIn_;

@@ -1,28 +1,39 @@
 #include "engine/restore.h"
 
 #include <algorithm>
-#include <iterator>
 
 #include "platform/fs.h"
+#include "platform/fs_walk.h"
 #include "platform/paths.h"
 
 namespace quarvel::engine {
 
-using platform::GetFileNameWithExtension;
 using platform::JoinPath;
-using platform::SiblingPath;
 namespace fs = platform::fs;
 
-std::string NewestBackupOf(const std::string& document, fs::FileSystem& fileSystem) {
-    const std::string folder = SiblingPath(document, kBackupFolderName);
-    const std::string name = GetFileNameWithExtension(document);
-    Result<std::vector<fs::Entry>> entries = fileSystem.List(folder, {});
-    if (!entries) return {};
-    long newest = -1;
-    for (const fs::Entry& entry : *entries)
-        if (entry.kind == fs::Kind::file && !entry.isLink) newest = std::max(newest, CopyNumber(entry.name, name));
-    if (newest < 0) return {};
-    return JoinPath(folder, newest == 0 ? name : name + "." + std::to_string(newest));
+BackupCopies::BackupCopies(const std::string& backupFolder, fs::FileSystem& fileSystem) {
+    Result<std::vector<fs::Entry>> entries = fileSystem.List(backupFolder, {});
+    if (!entries) {
+        failure_ = entries.failure();
+        return;
+    }
+    for (const fs::Entry& entry : *entries) {
+        if (entry.kind != fs::Kind::file || entry.isLink) continue;
+        // NAME.N is a later copy of NAME (CopyNumber), and the first copy of NAME.N.
+        if (const std::size_t dot = entry.name.find_last_of('.'); dot != std::string::npos) {
+            std::string document = entry.name.substr(0, dot);
+            if (const long number = CopyNumber(entry.name, document); number > 0)
+                copies_[std::move(document)].emplace_back(number, entry.name);
+        }
+        copies_[entry.name].emplace_back(0, entry.name);
+    }
+    for (auto& [name, copies] : copies_) std::sort(copies.begin(), copies.end());
+}
+
+const BackupCopies::Copies& BackupCopies::Of(std::string_view name) const {
+    static const Copies none;
+    const auto at = copies_.find(name);
+    return at == copies_.end() ? none : at->second;
 }
 
 std::vector<DocumentResult> RestoreFolder(const std::string& folder, std::string_view pattern, SubFolders subFolders,
@@ -33,27 +44,27 @@ std::vector<DocumentResult> RestoreFolder(const std::string& folder, std::string
         result.path = failure.path;
         result.failure = std::move(failure);
         results.push_back(std::move(result));
-        return results;
     };
-    Result<fs::HeldFolder> held = fileSystem.Hold(folder);
-    if (!held) return failed(held.failure());
-    Result<std::vector<fs::Entry>> entries = fileSystem.List(folder, {});
-    if (!entries) return failed(entries.failure());
-    if (subFolders == SubFolders::yes) {
-        for (const fs::Entry& entry : *entries) {
-            if (entry.kind != fs::Kind::folder || entry.isLink || entry.name == kBackupFolderName) continue;
-            std::vector<DocumentResult> inside =
-                RestoreFolder(JoinPath(folder, entry.name), pattern, subFolders, fileSystem, options);
-            std::move(inside.begin(), inside.end(), std::back_inserter(results));
-        }
-    }
-    for (const fs::Entry& entry : *entries) {
-        if (entry.kind != fs::Kind::file || entry.isLink || pattern.empty() ||
-            !fs::MatchesPattern(entry.name, pattern) || IsNeverADocument(entry.name))
+    fs::FolderWalk walk(fileSystem, folder, subFolders == SubFolders::yes ? fs::WalkDepth::tree : fs::WalkDepth::folderOnly,
+                        [](std::string_view name) { return name != kBackupFolderName; });
+    for (fs::FolderWalk::Step step; (step = walk.Next()).kind != fs::FolderWalk::Step::Kind::end;) {
+        if (step.failure) {
+            failed(std::move(*step.failure));
             continue;
-        const std::string document = JoinPath(folder, entry.name);
-        if (!NewestBackupOf(document, fileSystem).empty())
-            results.push_back(RestoreDocument(document, fileSystem, options));
+        }
+        if (pattern.empty()) continue;
+        Result<std::vector<fs::Entry>> entries = fileSystem.List(walk.path(), pattern);
+        if (!entries) {
+            failed(entries.failure());
+            continue;
+        }
+        const BackupCopies copies(JoinPath(walk.path(), kBackupFolderName), fileSystem);
+        for (const fs::Entry& entry : *entries) {
+            if (entry.kind != fs::Kind::file || entry.isLink || !fs::MatchesPattern(entry.name, pattern) ||
+                IsNeverADocument(entry.name) || copies.Of(entry.name).empty())
+                continue;
+            results.push_back(RestoreDocument(JoinPath(walk.path(), entry.name), fileSystem, options, &copies));
+        }
     }
     return results;
 }

@@ -3,8 +3,11 @@
 // the pictures of that conversion removed.
 
 #include <chrono>
+#include <map>
+#include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "engine/conversion.h"
@@ -39,9 +42,22 @@ struct RestoreOptions {
 // -1 for any other file.
 long CopyNumber(std::string_view entry, std::string_view document);
 
-// The newest copy of a document in backup/ beside it (NAME.N with the highest N, else
-// NAME); empty when there is none.
-std::string NewestBackupOf(const std::string& document, platform::fs::FileSystem& fileSystem);
+// The copies that a backup/ holds, from one listing of it, so that the documents of a
+// folder look theirs up rather than list it each.
+class BackupCopies {
+public:
+    // Lists `backupFolder`; nothing is in it when it cannot be listed (failure() says why).
+    BackupCopies(const std::string& backupFolder, platform::fs::FileSystem& fileSystem);
+    const std::optional<Failure>& failure() const { return failure_; }
+    // The copies of the document named `name`, each its number (CopyNumber) and its
+    // name in the backup folder, oldest first; none when it has no copy.
+    using Copies = std::vector<std::pair<long, std::string>>;
+    const Copies& Of(std::string_view name) const;
+
+private:
+    std::map<std::string, Copies, std::less<>> copies_;
+    std::optional<Failure> failure_;
+};
 
 // Puts the document back one conversion: from the copy of the text that conversion
 // started from (the newest copy in backup/, or the one before the copy the document
@@ -56,13 +72,16 @@ std::string NewestBackupOf(const std::string& document, platform::fs::FileSystem
 // copy's do not, but none newer than the converted text (a warning says so). Every
 // folder is held open from the first look into it. Nothing changes on any failure;
 // a document without a copy: noBackup; one that holds the first copy already: left.
+// `copies`, when given, are those of the backup/ beside the document, as listed for its
+// folder.
 DocumentResult RestoreDocument(const std::string& path, platform::fs::FileSystem& fileSystem,
-                               const RestoreOptions& options = {});
+                               const RestoreOptions& options = {}, const BackupCopies* copies = nullptr);
 
 // Every document of a folder (and of its sub-folders, with SubFolders::yes) whose name
 // matches the pattern and that has a copy in the backup/ beside it, restored as
-// RestoreDocument does, in the order a conversion walks them. A folder that cannot be
-// read is a failed result of its own.
+// RestoreDocument does, in the order a conversion walks them (platform::fs::FolderWalk),
+// each folder and its backup/ listed once. A folder that cannot be read, or that lies
+// deeper than the walk goes, is a failed result of its own.
 std::vector<DocumentResult> RestoreFolder(const std::string& folder, std::string_view pattern, SubFolders subFolders,
                                           platform::fs::FileSystem& fileSystem, const RestoreOptions& options = {});
 

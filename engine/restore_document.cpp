@@ -93,8 +93,8 @@ bool Later(const struct timespec& a, const struct timespec& b) {
 
 class Restore {
 public:
-    Restore(const std::string& path, fs::FileSystem& files, const RestoreOptions& options)
-        : path_(path), files_(files), options_(options) {
+    Restore(const std::string& path, fs::FileSystem& files, const RestoreOptions& options, const BackupCopies* listed)
+        : path_(path), files_(files), options_(options), listed_(listed) {
         result_.path = path;
     }
     DocumentResult Run();
@@ -115,6 +115,7 @@ private:
     const std::string path_;
     fs::FileSystem& files_;
     const RestoreOptions& options_;
+    const BackupCopies* listed_;  // the copies as listed for the folder, if it was
     DocumentResult result_;
     fs::HeldFolder folder_, backupFolder_;
     fs::FileLock lock_;
@@ -143,7 +144,8 @@ Result<void> Restore::HoldAndLock() {
 }
 
 // The copies of the document in backup/, held open from here on: every copy and record
-// is read through it, whatever is put at its name meanwhile.
+// is read through it, whatever is put at its name meanwhile. Listed for this document
+// alone unless the folder's listing is given.
 Result<void> Restore::ListCopies() {
     const std::string folder = SiblingPath(path_, kBackupFolderName);
     Result<fs::HeldFolder> held = files_.Hold(folder);
@@ -152,16 +154,14 @@ Result<void> Restore::ListCopies() {
         return Failure{Failure::What::noBackup, path_};
     }
     backupFolder_ = std::move(*held);
-    Result<std::vector<fs::Entry>> entries = files_.List(folder, {});
-    if (!entries) return entries.failure();
-    std::vector<std::pair<long, std::string>> numbered;
     const std::string name = GetFileNameWithExtension(path_);
-    for (const fs::Entry& entry : *entries)
-        if (const long number = CopyNumber(entry.name, name);
-            number >= 0 && entry.kind == fs::Kind::file && !entry.isLink)
-            numbered.emplace_back(number, entry.name);
-    std::sort(numbered.begin(), numbered.end());
-    for (const auto& [number, entry] : numbered) copies_.emplace_back().path = JoinPath(folder, entry);
+    std::optional<BackupCopies> own;
+    if (!listed_) {
+        own.emplace(folder, files_);
+        if (own->failure()) return *own->failure();
+    }
+    for (const auto& [number, entry] : (listed_ ? *listed_ : *own).Of(name))
+        copies_.emplace_back().path = JoinPath(folder, entry);
     if (copies_.empty()) return Failure{Failure::What::noBackup, path_};
     return {};
 }
@@ -304,8 +304,9 @@ long CopyNumber(std::string_view entry, std::string_view document) {
     return std::stol(std::string(rest.substr(1)));
 }
 
-DocumentResult RestoreDocument(const std::string& path, fs::FileSystem& fileSystem, const RestoreOptions& options) {
-    return Restore(path, fileSystem, options).Run();
+DocumentResult RestoreDocument(const std::string& path, fs::FileSystem& fileSystem, const RestoreOptions& options,
+                               const BackupCopies* copies) {
+    return Restore(path, fileSystem, options, copies).Run();
 }
 
 }  // namespace quarvel::engine

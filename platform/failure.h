@@ -41,6 +41,7 @@ struct Failure {
                             // writable by others, or no regular file (a warning; the file is left alone)
         locked,             // another process held the file locked for longer than the wait
         tooLarge,           // more bytes than the program reads of such a file
+        tooDeep,            // a folder further down than a folder walk goes (its tree is left alone)
         fontUnusable,       // a font file that cannot be used; `detail` says why
         badSettingsName,    // a section or key name that a settings file cannot hold; `detail` names it
         outOfMemory,        // no memory for the work

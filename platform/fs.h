@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <ctime>
 #include <functional>
+#include <map>
 #include <memory>
 #include <optional>
 #include <string>
@@ -62,6 +63,8 @@ struct FileInfo {
 class FileBytes {
 public:
     FileBytes() = default;
+    // Bytes that are in memory already, taken over.
+    explicit FileBytes(std::string bytes) : spill_(std::move(bytes)) {}
     ~FileBytes() { Release(); }
     FileBytes(FileBytes&& other) noexcept { *this = std::move(other); }
     FileBytes& operator=(FileBytes&& other) noexcept;
@@ -139,9 +142,14 @@ public:
 
     // How many files wait.
     std::size_t size() const { return count_; }
-    // How many files may wait at most: a quarter of the descriptors this process may
-    // open, so that what waits never keeps it from opening files.
-    static std::size_t MostWaiting();
+    // The most descriptors that the files waiting here and the work they wait for may
+    // hold together: a quarter of those this process may open (as the limit is when this
+    // is first asked), and at least 16, so that what waits never keeps the process from
+    // opening files, whatever the input.
+    std::size_t MostOpen() const;
+    // How many files may wait at most: a quarter of MostOpen, since the work they wait
+    // for (a staged file keeps its own descriptor until it is placed) holds some too.
+    std::size_t MostWaiting() const { return MostOpen() / 4; }
     // The folder of the first file, where a failed flush is told.
     const std::string& folder() const { return folder_; }
     // A file written at `path`, open as `fd` (which stays the caller's), on the file
@@ -168,6 +176,19 @@ private:
     std::vector<Device> devices_;
     int error_ = 0;  // a file system that could not be kept for its flush
     std::string folder_;
+    mutable std::size_t mostOpen_ = 0;  // 0 until asked
+};
+
+// The temporary files (IsTemporaryName) that a folder held when it was listed, by the
+// name of the file each was written for: what RemoveStaleTemporaries looks up for the
+// documents of a folder, rather than list the folder again for each of them.
+class Temporaries {
+public:
+    bool empty() const { return byOwner_.empty(); }
+
+private:
+    friend class FileSystem;
+    std::map<std::string, std::vector<std::string>, std::less<>> byOwner_;
 };
 
 namespace detail {
@@ -213,6 +234,8 @@ public:
 
     const std::string& path() const { return path_; }
     FileId id() const { return id_; }
+    // Whether it holds a descriptor (a file system that keeps its own folders holds none).
+    bool held() const { return fd_ >= 0; }
 
 private:
     friend class FileSystem;
@@ -283,6 +306,10 @@ public:
     // (linkRefused); any other folder as the system resolves its path
     // (folderNotRead when it cannot be opened).
     virtual Result<HeldFolder> Hold(const std::string& folder);
+    // Holds the folder that holds `child` (its "..", never a link) as `parent`, while it
+    // is still the folder `expected`: changedMeanwhile when `child` has been moved
+    // elsewhere meanwhile. Where `child` holds no descriptor: Hold(parent).
+    Result<HeldFolder> HoldParent(const HeldFolder& child, const std::string& parent, FileId expected);
 
     // Waits until no other process holds a lock of the file at `path` (another run of
     // this program, or any program that took one with flock), then holds it for as long
@@ -320,6 +347,13 @@ public:
     // Failures: notOpened (no new file could be made), notWritten, exists (with
     // Existing::keep), changedMeanwhile (with `unchanged`).
     virtual Result<void> WriteNewFile(const std::string& path, std::string_view bytes, const WriteOptions& options);
+
+    // A whole new file written a piece at a time: made as WriteNewFile makes it (its
+    // likeness taken at once; `keepTimes`, `unchanged` and `stage` do not apply), then
+    // written with Append, and put in place with Place (flushed first as `flush` says:
+    // first or never). Until then it has no name, and it vanishes when `file` goes.
+    virtual Result<void> BeginNewFile(const std::string& path, const WriteOptions& options, StagedFile& file);
+    Result<void> Append(StagedFile& file, std::string_view bytes);
 
     // Flushes the files waiting in `pending` to disk with the names in the folders it
     // holds: each file system they are on flushed once (syncfs), which writes and waits
@@ -362,7 +396,12 @@ public:
     // folder; an empty name means those of every name. Only files that this program
     // made are taken: a regular file with a temporary file's name, owned by the user
     // the program runs as, and not locked (another run still writing it holds a lock).
-    virtual void RemoveStaleTemporaries(const std::string& folder, std::string_view name);
+    // With `found` (FindTemporaries of the folder), only the files found there are looked
+    // at, and the folder is not listed again.
+    virtual void RemoveStaleTemporaries(const std::string& folder, std::string_view name,
+                                        const Temporaries* found = nullptr);
+    // The temporary files in the folder, by one listing (none when it cannot be read).
+    Temporaries FindTemporaries(const std::string& folder);
 
     // Removes a file, or a folder that is empty (never a file or folder that a
     // symbolic link at the path leads to); with `onlyIf`, only while that file is the
@@ -402,6 +441,8 @@ private:
     // The folder that holds `path`, open, and the name in it.
     detail::Location FolderOf(const std::string& path) const;
     void Release(const std::string& folder, int fd);
+    // Holds the open folder `fd` (taken over) at the path, when it is `expected` (if given).
+    Result<HeldFolder> Register(const std::string& folder, int fd, const FileId* expected);
     Result<void> PlaceParts(detail::Staged& parts, const std::string& path);
 
     std::unique_ptr<detail::HeldFolders> held_;
@@ -422,8 +463,9 @@ std::string SystemReason(int error);
 FileSystem& RealFileSystem();
 
 // Lets the process open as many files as the system allows it (the soft limit up to
-// the hard one, at most 65536): a conversion keeps the pictures of a batch open,
-// unnamed, until they are flushed together. Called once, at the start of a program.
+// the hard one, at most 65536), so that more files wait to be flushed together (see
+// PendingFlush::MostOpen); any input goes through without it. Called once, at the start
+// of a program.
 void RaiseOpenFileLimit();
 
 // Windows wildcard matching of a file name: '*' any run of characters, '?' one

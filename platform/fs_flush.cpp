@@ -49,13 +49,13 @@ void RaiseOpenFileLimit() {
     ::setrlimit(RLIMIT_NOFILE, &limit);
 }
 
-std::size_t PendingFlush::MostWaiting() {
-    static const std::size_t most = [] {
+std::size_t PendingFlush::MostOpen() const {
+    if (mostOpen_ == 0) {
         struct rlimit limit {};
-        const rlim_t open = ::getrlimit(RLIMIT_NOFILE, &limit) == 0 ? limit.rlim_cur : 1024;
-        return static_cast<std::size_t>(std::clamp<rlim_t>(open / 4, 64, 4096));
-    }();
-    return most;
+        const rlim_t open = ::getrlimit(RLIMIT_NOFILE, &limit) == 0 ? limit.rlim_cur : 256;
+        mostOpen_ = static_cast<std::size_t>(std::clamp<rlim_t>(open / 4, 16, 16384));
+    }
+    return mostOpen_;
 }
 
 void PendingFlush::Clear() {

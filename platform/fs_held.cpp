@@ -21,6 +21,8 @@ namespace quarvel::platform::fs {
 
 using detail::Fd;
 using detail::Location;
+using detail::SharedFd;
+using detail::ShareFd;
 
 FileSystem::FileSystem() : held_(std::make_unique<detail::HeldFolders>()) {}
 FileSystem::~FileSystem() = default;
@@ -40,31 +42,36 @@ void HeldFolder::Release() {
     if (owner_ && fd_ >= 0) owner_->Release(path_, fd_);
     owner_ = nullptr;
     fd_ = -1;
+    // Its room too: a handle let go and kept (a level of a folder walk) holds no path.
+    std::string().swap(path_);
 }
 
+// The descriptor closes once nothing else works in the folder any more (SharedFd).
 void FileSystem::Release(const std::string& folder, int fd) {
-    {
-        const std::lock_guard lock(held_->mutex);
-        auto at = held_->byPath.find(folder);
-        if (at != held_->byPath.end()) {
-            std::erase(at->second, fd);
-            if (at->second.empty()) held_->byPath.erase(at);
-        }
-    }
-    ::close(fd);
+    SharedFd last;  // closed outside the lock
+    const std::lock_guard lock(held_->mutex);
+    auto at = held_->byPath.find(folder);
+    if (at == held_->byPath.end()) return;
+    std::vector<SharedFd>& fds = at->second;
+    const auto mine = std::find_if(fds.begin(), fds.end(), [fd](const SharedFd& held) { return held->get() == fd; });
+    if (mine == fds.end()) return;
+    last = std::move(*mine);
+    fds.erase(mine);
+    if (fds.empty()) held_->byPath.erase(at);
 }
 
-// The deepest held folder that holds the path. Its descriptor is duplicated, so that
-// a holder letting go meanwhile never leaves the operation with a closed one.
+// The deepest held folder that holds the path. Its descriptor is shared, so that a
+// holder letting go meanwhile never leaves the operation with a closed one.
 Location FileSystem::Locate(const std::string& path) const {
     Location place;
-    place.name = path;
     const std::lock_guard lock(held_->mutex);
-    if (held_->byPath.empty() || path.empty()) return place;
+    if (held_->byPath.empty() || path.empty()) {
+        place.name = path;
+        return place;
+    }
     for (std::string_view folder = path;;) {
-        if (auto at = held_->byPath.find(folder); at != held_->byPath.end()) {
-            place.folder = Fd(::fcntl(at->second.back(), F_DUPFD_CLOEXEC, 0));
-            if (!place.folder.valid()) return place;  // the path as it is, then
+        if (auto at = held_->byPath.find(folder); at != held_->byPath.end() && !at->second.empty()) {
+            place.folder = at->second.back();
             place.held = true;
             if (folder.size() == path.size())
                 place.name = ".";
@@ -73,7 +80,10 @@ Location FileSystem::Locate(const std::string& path) const {
             return place;
         }
         const std::size_t cut = folder.find_last_of(kPathSeparator);
-        if (cut == std::string_view::npos || folder.size() == 1) return place;
+        if (cut == std::string_view::npos || folder.size() == 1) {
+            place.name = path;
+            return place;
+        }
         folder = cut == 0 ? folder.substr(0, 1) : folder.substr(0, cut);
     }
 }
@@ -87,7 +97,7 @@ Location FileSystem::FolderOf(const std::string& path) const {
         place.folder = std::move(folder.folder);
     else
         place.folder =
-            Fd(::openat(folder.at(), folder.name.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC | folder.NoFollow()));
+            ShareFd(::openat(folder.at(), folder.name.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC | folder.NoFollow()));
     place.name = GetFileNameWithExtension(path);
     return place;
 }
@@ -103,21 +113,34 @@ Result<HeldFolder> FileSystem::Hold(const std::string& folder) {
             return Failure{Failure::What::linkRefused, folder};
         return Failure{Failure::What::folderNotRead, folder, error};
     }
+    return Register(folder, fd, nullptr);
+}
+
+Result<HeldFolder> FileSystem::HoldParent(const HeldFolder& child, const std::string& parent, FileId expected) {
+    // A file system that keeps its own folders holds them its own way.
+    if (child.owner_ != this || child.fd_ < 0) return Hold(parent);
+    // ".." is never a symbolic link; where it leads is checked.
+    const int fd = ::openat(child.fd_, "..", O_RDONLY | O_DIRECTORY | O_CLOEXEC | O_NOFOLLOW);
+    if (fd < 0) return Failure{Failure::What::folderNotRead, parent, errno};
+    return Register(parent, fd, &expected);
+}
+
+Result<HeldFolder> FileSystem::Register(const std::string& folder, int fd, const FileId* expected) {
+    Fd owned(fd);
     struct stat st;
-    if (::fstat(fd, &st) != 0) {
-        const int error = errno;
-        ::close(fd);
-        return Failure{Failure::What::folderNotRead, folder, error};
-    }
+    if (::fstat(fd, &st) != 0) return Failure{Failure::What::folderNotRead, folder, errno};
+    if (expected && detail::IdOf(st) != *expected) return Failure{Failure::What::changedMeanwhile, folder};
+    SharedFd shared = ShareFd(fd);
+    owned.release();  // the shared one's now
+    HeldFolder held;
+    held.path_ = folder;
+    held.id_ = detail::IdOf(st);
     {
         const std::lock_guard lock(held_->mutex);
-        held_->byPath[folder].push_back(fd);
+        held_->byPath[folder].push_back(std::move(shared));
     }
-    HeldFolder held;
     held.owner_ = this;
-    held.path_ = folder;
     held.fd_ = fd;
-    held.id_ = detail::IdOf(st);
     return held;
 }
 

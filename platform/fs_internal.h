@@ -57,14 +57,22 @@ private:
     int fd_;
 };
 
+// An open folder shared by all that work in it: a held folder's descriptor is closed
+// once its holder and every file staged in it have let it go, so that files waiting in
+// one folder take no descriptor of their own for it.
+using SharedFd = std::shared_ptr<const Fd>;
+
+inline SharedFd ShareFd(int fd) { return std::make_shared<const Fd>(fd); }
+
 // Where an operation on a path works: a name relative to an open folder, or, outside
 // every held folder, the path itself relative to the current folder.
 struct Location {
-    Fd folder;          // not valid: the path as it is
+    SharedFd folder;    // null or not valid: the path as it is
     std::string name;   // in `folder`; "." for the folder itself
     bool held = false;  // in a held folder: a symbolic link at the name is never followed
 
-    int at() const { return folder.valid() ? folder.get() : AT_FDCWD; }
+    bool open() const { return folder && folder->valid(); }
+    int at() const { return open() ? folder->get() : AT_FDCWD; }
     // O_NOFOLLOW where the name is not to be followed.
     int NoFollow() const { return held ? O_NOFOLLOW : 0; }
 };
@@ -72,7 +80,7 @@ struct Location {
 // The folders held open, by their paths (a path held twice has two descriptors).
 struct HeldFolders {
     std::mutex mutex;
-    std::map<std::string, std::vector<int>, std::less<>> byPath;
+    std::map<std::string, std::vector<SharedFd>, std::less<>> byPath;
 };
 
 // Gives the open file `like`'s owner and group where the system allows it: both for

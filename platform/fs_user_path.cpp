@@ -67,7 +67,7 @@ Result<void> FileSystem::CheckWritable(const std::string& path) {
     if (::faccessat(place.at(), place.name.c_str(), W_OK, AT_EACCESS) != 0)
         return Failure{Failure::What::notWritten, path, errno};
     const detail::Location folder = FolderOf(path);
-    if (!folder.folder.valid() || ::faccessat(folder.folder.get(), ".", W_OK | X_OK, AT_EACCESS) != 0)
+    if (!folder.open() || ::faccessat(folder.at(), ".", W_OK | X_OK, AT_EACCESS) != 0)
         return Failure{Failure::What::notWritten, path, errno};
     return {};
 }

@@ -210,7 +210,7 @@ private:
 // A new file with everything its putting in place needs: the open folder it goes in
 // (which the temporary file works in), and what WriteOptions said of its place.
 struct Staged {
-    explicit Staged(Location where) : folder(std::move(where)), file(folder.folder.get(), folder.name) {}
+    explicit Staged(Location where) : folder(std::move(where)), file(folder.at(), folder.name) {}
     Staged(const Staged&) = delete;
     Staged& operator=(const Staged&) = delete;
 
@@ -221,6 +221,7 @@ struct Staged {
     Existing existing = Existing::replace;
     std::optional<FileInfo> unchanged;
     FileId* placed = nullptr;
+    bool flushFirst = false;  // written in pieces (BeginNewFile): flushed as it is put in place
     FileInfo* placedAs = nullptr;
 };
 
@@ -271,7 +272,7 @@ mode_t CreationMode(const WriteOptions& options) {
 
 Result<void> FileSystem::WriteNewFile(const std::string& path, std::string_view bytes, const WriteOptions& options) {
     auto parts = std::make_unique<detail::Staged>(FolderOf(path));
-    if (!parts->folder.folder.valid()) return NotOpened(path);
+    if (!parts->folder.open()) return NotOpened(path);
     detail::TemporaryFile& temp = parts->file;
     if (!temp.Create(CreationMode(options))) return NotOpened(path);
     struct stat made;
@@ -303,7 +304,7 @@ Result<void> FileSystem::WriteNewFile(const std::string& path, std::string_view 
     if (Result<void> placed = PlaceParts(*parts, path); !placed) return placed;
     waitForFlush();
     if (options.flush == Flush::later && options.pending)
-        options.pending->AddFolder(parts->folder.folder.get(), made.st_dev);
+        options.pending->AddFolder(parts->folder.at(), made.st_dev);
     return {};
 }
 
@@ -311,14 +312,39 @@ Result<void> FileSystem::Place(StagedFile& staged, PendingFlush* names) {
     if (!staged.parts_) return Failure{Failure::What::notWritten, staged.path_};
     const std::string path = staged.path_;
     Result<void> placed = PlaceParts(*staged.parts_, path);
-    if (placed && names) names->AddFolder(staged.parts_->folder.folder.get(), staged.parts_->made.device);
+    if (placed && names) names->AddFolder(staged.parts_->folder.at(), staged.parts_->made.device);
     staged.Drop();
     return placed;
 }
 
+Result<void> FileSystem::BeginNewFile(const std::string& path, const WriteOptions& options, StagedFile& file) {
+    auto parts = std::make_unique<detail::Staged>(FolderOf(path));
+    if (!parts->folder.open()) return NotOpened(path);
+    detail::TemporaryFile& temp = parts->file;
+    if (!temp.Create(CreationMode(options))) return NotOpened(path);
+    if (!TakeLikeness(temp.fd(), options)) return NotWritten(path);
+    struct stat made;
+    if (::fstat(temp.fd(), &made) != 0) return NotWritten(path);
+    parts->made = IdOf(made);
+    parts->existing = options.existing;
+    parts->placed = options.placed;
+    parts->flushFirst = options.flush == Flush::first;
+    file.Drop();
+    file.path_ = path;
+    file.parts_ = std::move(parts);
+    return {};
+}
+
+Result<void> FileSystem::Append(StagedFile& file, std::string_view bytes) {
+    if (!file.parts_) return Failure{Failure::What::notWritten, file.path_};
+    if (!WriteAll(file.parts_->file.fd(), bytes.data(), bytes.size())) return NotWritten(file.path_);
+    return {};
+}
+
 Result<void> FileSystem::PlaceParts(detail::Staged& parts, const std::string& path) {
     detail::TemporaryFile& temp = parts.file;
-    const int at = parts.folder.folder.get();
+    if (parts.flushFirst && ::fsync(temp.fd()) != 0) return NotWritten(path);
+    const int at = parts.folder.at();
     const char* name = parts.folder.name.c_str();
     if (parts.unchanged) {
         struct stat st;
@@ -392,21 +418,36 @@ Result<void> FileSystem::ReplaceFile(const std::string& path, std::string_view b
     return WriteNewFile(target, bytes, options);
 }
 
-void FileSystem::RemoveStaleTemporaries(const std::string& folder, std::string_view name) {
+Temporaries FileSystem::FindTemporaries(const std::string& folder) {
+    Temporaries found;
+    const detail::Location place = Locate(folder);
+    Fd listed(::openat(place.at(), place.name.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC | place.NoFollow()));
+    if (const detail::FolderListing dir{listed.valid() ? ::fdopendir(listed.get()) : nullptr}) {
+        listed.release();  // the listing's own now
+        while (struct dirent* d = ::readdir(dir.get())) {
+            const std::string_view entry(d->d_name);
+            if (IsTemporaryName(entry)) found.byOwner_[std::string(TemporaryOwner(entry))].emplace_back(entry);
+        }
+    }
+    return found;
+}
+
+void FileSystem::RemoveStaleTemporaries(const std::string& folder, std::string_view name, const Temporaries* found) {
+    // Only a folder that holds some is opened.
+    if (found && found->empty()) return;
+    const Temporaries listed = found ? Temporaries() : FindTemporaries(folder);
+    const Temporaries& known = found ? *found : listed;
+    std::vector<std::string> candidates;
+    if (name.empty()) {
+        for (const auto& [owner, names] : known.byOwner_) candidates.insert(candidates.end(), names.begin(), names.end());
+    } else if (auto mine = known.byOwner_.find(TemporaryOwnerName(name)); mine != known.byOwner_.end()) {
+        candidates = mine->second;
+    }
+    if (candidates.empty()) return;
     const detail::Location place = Locate(folder);
     const Fd at(::openat(place.at(), place.name.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC | place.NoFollow()));
     if (!at.valid()) return;
-    std::vector<std::string> found;
-    Fd listed(::fcntl(at.get(), F_DUPFD_CLOEXEC, 0));
-    if (const detail::FolderListing dir{listed.valid() ? ::fdopendir(listed.get()) : nullptr}) {
-        listed.release();  // the listing's own now
-        const std::string owner = TemporaryOwnerName(name);
-        while (struct dirent* d = ::readdir(dir.get())) {
-            std::string_view entry(d->d_name);
-            if (IsTemporaryName(entry) && (name.empty() || TemporaryOwner(entry) == owner)) found.emplace_back(entry);
-        }
-    }
-    for (const std::string& entry : found) {
+    for (const std::string& entry : candidates) {
         Fd fd(::openat(at.get(), entry.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
         // Another user's file is not ours to remove, even for root. A run that is
         // still writing the file holds its lock; a killed one holds none.

@@ -78,10 +78,17 @@ QVariant PieceList::data(const QModelIndex& index, int role) const {
 
 QString PieceList::Label(int piece) const {
     QString label = QString::number(piece + 1);
-    if (collection_->kind == CollectionKind::ast) {
-        const std::string name = collection_->Name(collection_->pieces[static_cast<std::size_t>(piece)]);
-        if (!name.empty()) label += QLatin1Char(' ') + QString::fromStdString(name);
-    }
+    const Piece& p = collection_->pieces[static_cast<std::size_t>(piece)];
+    if (collection_->kind == CollectionKind::ast && p.nameLength > 0)
+        label += QLatin1Char(' ') + QString::fromStdString(collection_->ShortName(p));
+    return label;
+}
+
+QString PieceList::SearchedLabel(int piece) const {
+    QString label = QString::number(piece + 1);
+    const Piece& p = collection_->pieces[static_cast<std::size_t>(piece)];
+    if (collection_->kind == CollectionKind::ast && p.nameLength > 0)
+        label += QLatin1Char(' ') + QString::fromStdString(collection_->Name(p));
     return label;
 }
 
@@ -95,17 +102,18 @@ QString PieceList::Text(int piece) const {
     return decoded;
 }
 
-const QString& PieceList::SearchKey(int piece) const {
-    std::optional<QString>& key = texts_[static_cast<std::size_t>(piece)];
-    if (!key) {
-        // The text as written and as drawn (its references decoded: "&#9829;" is "♥").
-        const QString text = Text(piece);
-        QString folded = Folded(text);
-        if (text.contains(QLatin1Char('&')))
-            folded += QLatin1Char('\n') + Folded(QString::fromStdString(render::DecodedReferencesUtf8(text.toStdString())));
-        key = std::move(folded);
-    }
-    return *key;
+QString PieceList::SearchKey(int piece) const {
+    std::optional<QString>& kept = texts_[static_cast<std::size_t>(piece)];
+    if (kept) return *kept;
+    // The text as written and as drawn (its references decoded: "&#9829;" is "♥").
+    const QString text = Text(piece);
+    QString key = Folded(text);
+    if (text.contains(QLatin1Char('&')))
+        key += QLatin1Char('\n') + Folded(QString::fromStdString(render::DecodedReferencesUtf8(text.toStdString())));
+    // Only the keys of small texts are kept for the next search: a huge one is made
+    // again rather than held.
+    if (collection_->Text(collection_->pieces[static_cast<std::size_t>(piece)]).size() <= kKeptTextBytes) kept = key;
+    return key;
 }
 
 Picture PieceList::Draw(int piece) const {
@@ -114,23 +122,26 @@ Picture PieceList::Draw(int piece) const {
 }
 
 QSize PieceList::ExpectedSize(int piece) const {
-    // The lines and the longest of them, counted in the bytes: the height is the one
-    // the picture will have (unless its last lines are blank), the width a guess.
+    // The lines that show and the longest of them, counted in the bytes: the height is
+    // the one the picture will have (unless its last lines are blank), the width a guess.
+    Slot& slot = slots_[static_cast<std::size_t>(piece)];
+    if (slot.expected.isValid()) return slot.expected;
     const std::string_view text = collection_->Text(collection_->pieces[static_cast<std::size_t>(piece)]);
     int lines = 1;
     std::size_t longest = 0, start = 0;
-    for (std::size_t i = 0; i < text.size(); ++i) {
+    for (std::size_t i = 0; i < text.size() && lines <= kMaxLines; ++i) {
         if (text[i] != '\n' && text[i] != '\r') continue;
         longest = std::max(longest, i - start);
         if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ++i;
         start = i + 1;
         ++lines;
     }
-    longest = std::max(longest, text.size() - start);
+    if (lines <= kMaxLines) longest = std::max(longest, text.size() - start);
     const int margin = std::clamp(look_.margin, 0, render::kMaxMargin);
     const int perByte = collection_->encoding == TextEncoding::utf8 ? 6 : 8;
     const int width = std::min<int>(kMaxTextWidth, static_cast<int>(std::min<std::size_t>(longest, 1024)) * perByte);
-    return {width + 2 * margin, std::min(lines, kMaxLines) * kLinePitch + 2 * margin};
+    slot.expected = QSize(width + 2 * margin, std::min(lines, kMaxLines) * kLinePitch + 2 * margin);
+    return slot.expected;
 }
 
 void PieceList::SetFilter(const QString& query) {
@@ -140,7 +151,7 @@ void PieceList::SetFilter(const QString& query) {
     beginResetModel();
     shown_.clear();
     for (int piece = 0; piece < pieceCount(); ++piece) {
-        if (wanted.isEmpty() || (isNumber && number == piece + 1) || Folded(Label(piece)).contains(wanted) ||
+        if (wanted.isEmpty() || (isNumber && number == piece + 1) || Folded(SearchedLabel(piece)).contains(wanted) ||
             SearchKey(piece).contains(wanted))
             shown_.push_back(piece);
     }

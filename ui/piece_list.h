@@ -42,7 +42,8 @@ public:
     // The piece of a row shown (its index in the collection).
     int PieceAt(int row) const { return shown_[static_cast<std::size_t>(row)]; }
 
-    // "12 名前": the piece's number from 1, and its name when it has one.
+    // "12 名前": the piece's number from 1, and its name when it has one (the start of a
+    // long one, engine::Collection::ShortName).
     QString Label(int piece) const;
     // The piece's text as the copy-paste box takes it (line breaks as '\n').
     QString Text(int piece) const;
@@ -72,11 +73,17 @@ private:
         QImage image;
         render::RenderReport report;
         bool queued = false;
+        QSize expected;  // ExpectedSize, once known
     };
+    // The search keys kept: those of texts of at most this many bytes.
+    static constexpr std::size_t kKeptTextBytes = 64 << 10;
+
+    // The label with the whole name, as the search looks at it.
+    QString SearchedLabel(int piece) const;
 
     void Arrived(int piece, int generation, QImage image);
     // The piece's text folded as the search compares it, as written and as drawn.
-    const QString& SearchKey(int piece) const;
+    QString SearchKey(int piece) const;
     int RowOf(int piece) const;
     // The height a piece's picture will have: its lines at the pitch, and the margins.
     QSize ExpectedSize(int piece) const;
@@ -85,7 +92,8 @@ private:
     render::Appearance look_;
     std::vector<int> shown_;  // the pieces shown, in collection order
     mutable std::vector<Slot> slots_;
-    // The search's key of each piece, made when first needed (see SearchKey).
+    // The search's key of each piece, made when first needed and kept for small texts
+    // (see SearchKey).
     mutable std::vector<std::optional<QString>> texts_;
     mutable QThreadPool pool_;
     mutable int nextPriority_ = 0;  // the row asked for last is drawn first

@@ -47,14 +47,15 @@ QString Title() { return QCoreApplication::translate("TemplateBrowser", "テン�
 std::variant<Collection, QString> ReadCollectionFile(const QString& path) {
     const std::string native = QFile::encodeName(path).toStdString();
     const auto refused = [&path](const Failure& failure) { return FailureMessage(path, failure); };
+    // Held once, as read; a file too large is not read at all.
+    if (QFileInfo(path).size() > kMaxCollectionBytes) return refused(Failure{Failure::What::tooLarge, native});
     fs::FileBytes bytes;
     if (Result<fs::FileInfo> read = fs::RealFileSystem().ReadFileBytes(native, bytes); !read)
         return refused(read.failure());
     if (bytes.view().size() > static_cast<std::size_t>(kMaxCollectionBytes))
         return refused(Failure{Failure::What::tooLarge, native});
-    std::string whole(bytes.view());
-    const auto kind = KindOfCollection(native, whole);
-    return ReadCollection(std::move(whole), kind);
+    const auto kind = KindOfCollection(native, bytes.view());
+    return ReadCollection(std::move(bytes), kind);
 }
 
 }  // namespace

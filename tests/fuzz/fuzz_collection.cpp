@@ -48,7 +48,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const CollectionKind kind = (fields.Byte() & 1) ? CollectionKind::ast : CollectionKind::mlt;
     const std::string bytes(fields.rest());
     const Collection c = ReadCollection(bytes, kind);
-    FUZZ_CHECK(c.bytes == bytes);
+    FUZZ_CHECK(c.bytes() == bytes);
     FUZZ_CHECK(c.kind == kind);
     FUZZ_CHECK(c.encoding != TextEncoding::automatic);
 

@@ -130,7 +130,7 @@ public:
         pending.Clear();
         return {};
     }
-    void RemoveStaleTemporaries(const std::string&, std::string_view) override {}
+    void RemoveStaleTemporaries(const std::string&, std::string_view, const fs::Temporaries*) override {}
     // Nothing here moves while it is worked on.
     Result<fs::HeldFolder> Hold(const std::string& folder) override {
         if (!folders.count(folder)) return Failure{Failure::What::folderNotRead, folder, ENOENT};

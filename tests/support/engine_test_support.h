@@ -40,7 +40,8 @@ public:
 class HookedFileSystem : public platform::fs::FileSystem {
 public:
     // "mkdir <path>", "keep <path>" (a new file that never replaces one: backup
-    // copies), "write <path>" (every other new file: pictures and documents), "flush
+    // copies), "write <path>" (every other new file: pictures, documents and pages,
+    // also those written in pieces), "flush
     // <folder>" (files written and flushed together, named by the first one's folder),
     // "place <path>" (a file written before takes its name).
     std::vector<std::string> log;
@@ -89,6 +90,13 @@ public:
         beforeWrite(path);
         if (int error = failWrite(path)) return Failure{Failure::What::notWritten, path, error};
         return platform::fs::FileSystem::WriteNewFile(path, bytes, options);
+    }
+    Result<void> BeginNewFile(const std::string& path, const platform::fs::WriteOptions& options,
+                              platform::fs::StagedFile& file) override {
+        log.push_back((options.existing == platform::fs::Existing::keep ? "keep " : "write ") + path);
+        beforeWrite(path);
+        if (int error = failWrite(path)) return Failure{Failure::What::notWritten, path, error};
+        return platform::fs::FileSystem::BeginNewFile(path, options, file);
     }
     Result<void> Place(platform::fs::StagedFile& staged, platform::fs::PendingFlush* names) override {
         log.push_back("place " + staged.path());

@@ -1,11 +1,13 @@
 #include "support/test_support.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <png.h>
 #include <poll.h>
 #include <spawn.h>
 #include <sys/ioctl.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
@@ -28,9 +30,9 @@ namespace quarvel::test {
 
 using platform::Picture;
 
-TempDir::TempDir() {
+TempDir::TempDir(const std::filesystem::path& under) {
     std::random_device rd;
-    auto base = std::filesystem::temp_directory_path();
+    const std::filesystem::path base = under.empty() ? std::filesystem::temp_directory_path() : under;
     for (int i = 0; i < 100; ++i) {
         auto candidate = base / ("quarvel-test-" + std::to_string(rd()));
         if (std::filesystem::create_directory(candidate)) {
@@ -50,6 +52,104 @@ TempDir::~TempDir() {
                                      ec);
     }
     std::filesystem::remove_all(path_, ec);
+    // A tree deeper than a path can name.
+    if (std::filesystem::exists(path_, ec)) RemoveTree(path_);
+}
+
+void MakeFolderChain(const std::filesystem::path& top, int depth, const std::string& name,
+                     const std::function<void(int, int)>& each) {
+    int folder = ::open(top.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (folder < 0) throw std::runtime_error("cannot open " + top.string());
+    for (int level = 1; level <= depth; ++level) {
+        const int below = ::mkdirat(folder, name.c_str(), 0777) == 0
+                              ? ::openat(folder, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC)
+                              : -1;
+        ::close(folder);
+        if (below < 0) throw std::runtime_error("cannot make level " + std::to_string(level));
+        folder = below;
+        if (each) each(folder, level);
+    }
+    ::close(folder);
+}
+
+void WriteFileAt(int folder, const std::string& name, const std::string& bytes) {
+    const int fd = ::openat(folder, name.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (fd < 0 || ::write(fd, bytes.data(), bytes.size()) != static_cast<ssize_t>(bytes.size()))
+        throw std::runtime_error("cannot write " + name);
+    ::close(fd);
+}
+
+std::string ReadFileAt(int folder, const std::string& name) {
+    const int fd = ::openat(folder, name.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return {};
+    std::string bytes;
+    char buffer[65536];
+    for (ssize_t n; (n = ::read(fd, buffer, sizeof buffer)) > 0;) bytes.append(buffer, static_cast<std::size_t>(n));
+    ::close(fd);
+    return bytes;
+}
+
+void RemoveTree(const std::filesystem::path& folder) {
+    // One folder open at a time: down into the first sub-folder left, up through ".."
+    // once one is empty, so that neither the path nor the descriptors grow with depth.
+    int at = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    std::vector<std::string> names;  // of the folders below `folder`, down to `at`
+    while (at >= 0) {
+        ::fchmod(at, 0700);
+        std::string down;
+        if (DIR* dir = ::fdopendir(::fcntl(at, F_DUPFD_CLOEXEC, 0))) {
+            while (const struct dirent* d = ::readdir(dir)) {
+                const std::string name = d->d_name;
+                if (name == "." || name == "..") continue;
+                struct stat st;
+                if (::fstatat(at, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISDIR(st.st_mode)) {
+                    down = name;
+                    break;
+                }
+                ::unlinkat(at, name.c_str(), 0);
+            }
+            ::closedir(dir);
+        }
+        if (!down.empty()) {
+            const int below = ::openat(at, down.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+            if (below >= 0) {
+                ::close(at);
+                at = below;
+                names.push_back(down);
+                continue;
+            }
+            ::unlinkat(at, down.c_str(), AT_REMOVEDIR);  // as much as can be done
+        }
+        if (names.empty()) {
+            ::close(at);
+            break;
+        }
+        const int up = ::openat(at, "..", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        ::close(at);
+        at = up;
+        if (at >= 0 && ::unlinkat(at, names.back().c_str(), AT_REMOVEDIR) != 0) {
+            // Something there could not go: give up rather than go round for ever.
+            ::close(at);
+            at = -1;
+        }
+        names.pop_back();
+    }
+    ::rmdir(folder.c_str());
+}
+
+OpenFileLimit::OpenFileLimit(std::uint64_t files) {
+    struct rlimit limit {};
+    ::getrlimit(RLIMIT_NOFILE, &limit);
+    old_ = limit.rlim_cur;
+    limit.rlim_cur = files;
+    ::setrlimit(RLIMIT_NOFILE, &limit);
+}
+
+OpenFileLimit::~OpenFileLimit() {
+    struct rlimit limit {};
+    ::getrlimit(RLIMIT_NOFILE, &limit);
+    limit.rlim_cur = old_;
+    ::setrlimit(RLIMIT_NOFILE, &limit);
 }
 
 FileSizeLimit::FileSizeLimit(std::uint64_t bytes) {

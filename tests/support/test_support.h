@@ -15,10 +15,11 @@
 
 namespace quarvel::test {
 
-// A fresh folder under the system's temporary folder, removed with its contents.
+// A fresh folder under the system's temporary folder (or under `base`), removed with
+// its contents.
 class TempDir {
 public:
-    TempDir();
+    explicit TempDir(const std::filesystem::path& base = {});
     ~TempDir();
     TempDir(const TempDir&) = delete;
     TempDir& operator=(const TempDir&) = delete;
@@ -27,6 +28,32 @@ public:
 
 private:
     std::filesystem::path path_;
+};
+
+// Makes a chain of `depth` folders named `name` below `top` (top/name/name/...), each
+// made in the one above it through its descriptor, so that no path grows longer than
+// the system resolves; `each` (when given) is called with every new folder, open, and
+// its level (1 for the first), to put files in it with openat.
+void MakeFolderChain(const std::filesystem::path& top, int depth, const std::string& name,
+                     const std::function<void(int folder, int level)>& each = {});
+// Writes a file in an open folder.
+void WriteFileAt(int folder, const std::string& name, const std::string& bytes);
+// Reads a file of an open folder; empty when it cannot be read.
+std::string ReadFileAt(int folder, const std::string& name);
+// Removes a folder and everything under it however deep, working in open folders; also
+// what TempDir does with what it holds.
+void RemoveTree(const std::filesystem::path& folder);
+
+// Holds the soft limit of open files at `files` for as long as it lives.
+class OpenFileLimit {
+public:
+    explicit OpenFileLimit(std::uint64_t files);
+    ~OpenFileLimit();
+    OpenFileLimit(const OpenFileLimit&) = delete;
+    OpenFileLimit& operator=(const OpenFileLimit&) = delete;
+
+private:
+    std::uint64_t old_ = 0;
 };
 
 // A settings file saved from scratch with every setting at its initial value.
