@@ -575,11 +575,16 @@ TEST_F(JobTest, SomethingThrownEndsTheDocumentWithAMessage) {
 }
 
 TEST_F(JobTest, NoProgressMeansNoJob) {
+    // Nobody to tell and nobody to stop it: the document is left as it was, and the job
+    // records nothing done.
     ConversionJob job;
     job.path = Path("x.htm");
     WriteFile(dir / "x.htm", kDoc);
-    EXPECT_EQ(FileJobThreadProc(&job), 0u);
+    FileJobThreadProc(&job);
     EXPECT_EQ(ReadFile(dir / "x.htm"), kDoc);
+    EXPECT_TRUE(job.result.documents.empty());
+    EXPECT_TRUE(job.result.messages.empty());
+    EXPECT_EQ(test::TreeOf(dir.path()), std::vector<std::string>{"x.htm"});
 }
 
 }  // namespace
