@@ -14,11 +14,11 @@ page are left there."""
 import base64
 import json
 import os
-import subprocess
 import sys
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
 from browser import READ_CLIPBOARD, Browser, Failure, browser_test_main, decode_png  # noqa: E402
+from pieces_browser_test import render_pieces  # noqa: E402
 
 # An .ast collection in code page 932 with CR LF: a name with characters that HTML
 # escapes, a Japanese name (モナー), a piece of 12 lines, a piece of 1000 pixels.
@@ -44,13 +44,7 @@ def type_search(browser, text):
 
 
 def run(cli, work, shots):
-    with open(os.path.join(work, "art.ast"), "wb") as f:
-        f.write(COLLECTION)
-    out = os.path.join(work, "out")
-    r = subprocess.run([cli, "render-pieces", os.path.join(work, "art.ast"), "-o", out, "--scale", "2"],
-                       capture_output=True, timeout=60)
-    if r.returncode != 0:
-        raise Failure("render-pieces failed: " + r.stderr.decode())
+    out = render_pieces(cli, work, COLLECTION, "--scale", "2")
     browser = Browser(work)
     try:
         browser.open_tab()
@@ -145,9 +139,5 @@ def run(cli, work, shots):
         browser.close()
 
 
-def main():
-    return browser_test_main(__doc__, 1, run, "quarvel-gallery.")
-
-
 if __name__ == "__main__":
-    sys.exit(main())
+    sys.exit(browser_test_main(__doc__, 1, run, "quarvel-gallery."))

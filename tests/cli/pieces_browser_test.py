@@ -31,14 +31,20 @@ CHECK = """(() => {
 })()"""
 
 
-def run(cli, work, shots):
+def render_pieces(cli, work, collection, *options):
+    """The page of `collection` (.ast bytes) as render-pieces makes it: its folder."""
     with open(os.path.join(work, "art.ast"), "wb") as f:
-        f.write(COLLECTION)
+        f.write(collection)
     out = os.path.join(work, "out")
-    r = subprocess.run([cli, "render-pieces", os.path.join(work, "art.ast"), "-o", out, "--jobs", "2"],
+    r = subprocess.run([cli, "render-pieces", os.path.join(work, "art.ast"), "-o", out, *options],
                        capture_output=True, timeout=60)
     if r.returncode != 0:
         raise Failure("render-pieces failed: " + r.stderr.decode())
+    return out
+
+
+def run(cli, work, shots):
+    out = render_pieces(cli, work, COLLECTION, "--jobs", "2")
     page = "file://" + os.path.join(out, "index.html")
     browser = Browser(work)
     try:
@@ -59,9 +65,5 @@ def run(cli, work, shots):
         browser.close()
 
 
-def main():
-    return browser_test_main(__doc__, 1, run, "quarvel-browser.")
-
-
 if __name__ == "__main__":
-    sys.exit(main())
+    sys.exit(browser_test_main(__doc__, 1, run, "quarvel-browser."))

@@ -266,9 +266,5 @@ def run(server, cli, examples, work, shots):
         server_proc.wait(timeout=TIMEOUT)
 
 
-def main():
-    return browser_test_main(__doc__, 3, run, "quarvel-page.", ("server.log", "chromium.log"))
-
-
 if __name__ == "__main__":
-    sys.exit(main())
+    sys.exit(browser_test_main(__doc__, 3, run, "quarvel-page.", ("server.log", "chromium.log")))
