@@ -21,6 +21,7 @@
 #include "render/png_writer.h"
 #include "render/references.h"
 #include "render/renderer.h"
+#include "support/engine_test_support.h"
 
 namespace quarvel {
 
@@ -170,7 +171,7 @@ void BM_FolderJob(benchmark::State& state) {
         job.backup = state.range(0) ? Backup::yes : Backup::no;
         job.settings = settings;
         StartFolderJob(job).join();
-        if (!job.result.Succeeded()) state.SkipWithError("the folder job failed");
+        if (!test::Succeeded(job.result)) state.SkipWithError("the folder job failed");
         state.PauseTiming();
         // Every run a first conversion: no copies, no pictures yet.
         std::filesystem::remove_all(folder.path() / "backup");
@@ -260,7 +261,7 @@ void RunFolderOfThreads(benchmark::State& state, int documents, int answers, int
         job.backup = Backup::no;
         job.settings = settings;
         StartFolderJob(job).join();
-        if (!job.result.Succeeded()) state.SkipWithError("the job failed");
+        if (!test::Succeeded(job.result)) state.SkipWithError("the job failed");
     }
     state.counters["per_picture"] = benchmark::Counter(static_cast<double>(state.iterations()) * documents * answers,
                                                        benchmark::Counter::kIsRate | benchmark::Counter::kInvert);

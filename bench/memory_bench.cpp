@@ -21,12 +21,13 @@
 #include "render/renderer.h"
 #include "render/text_prep.h"
 #include "settings/settings_file.h"
+#include "support/settings_test_support.h"
 
 namespace quarvel {
 
 using settings::AllSettings;
-using settings::LoadAllSettings;
-using settings::SaveAllSettings;
+using test::LoadAllSettings;
+using test::SaveAllSettings;
 
 using engine::ConversionSettings;
 using engine::ConvertDocument;
@@ -136,7 +137,8 @@ void BM_ScanEucKana(benchmark::State& state) {
 }
 BENCHMARK(BM_ScanEucKana)->Unit(benchmark::kMillisecond)->Iterations(3)->UseRealTime();
 
-// Loading all settings from, and saving them into, a 10 MB file of blank lines.
+// Loading all settings from, and saving them into, a 10 MB file of blank lines, a
+// section at a time as the window does.
 void BM_SettingsFileOfBlankLines(benchmark::State& state) {
     const auto path = ScratchFile("blank.ini");
     const std::string blank = Repeat("\r\n", 10 * kMegabyte);

@@ -8,7 +8,7 @@
 
 #include <benchmark/benchmark.h>
 
-#include "bench/libpng_reference.h"
+#include "support/libpng_reference.h"
 #include "render/png_writer.h"
 #include "render/references.h"
 #include "render/renderer.h"
@@ -49,14 +49,14 @@ void BM_EncodePng(benchmark::State& state, const char* name, PngOptions options)
 // before its own writer; and the indexed form as libpng writes a palette.
 void BM_LibpngRgb(benchmark::State& state, const char* name) {
     const Picture picture = ExamplePicture(name);
-    for (auto _ : state) benchmark::DoNotOptimize(bench::LibpngRgb(picture));
-    state.counters["bytes"] = static_cast<double>(bench::LibpngRgb(picture).size());
+    for (auto _ : state) benchmark::DoNotOptimize(test::LibpngRgb(picture));
+    state.counters["bytes"] = static_cast<double>(test::LibpngRgb(picture).size());
 }
 
 void BM_LibpngIndexed(benchmark::State& state, const char* name) {
     const Picture picture = ExamplePicture(name);
-    for (auto _ : state) benchmark::DoNotOptimize(bench::LibpngPalette(picture));
-    state.counters["bytes"] = static_cast<double>(bench::LibpngPalette(picture).size());
+    for (auto _ : state) benchmark::DoNotOptimize(test::LibpngPalette(picture));
+    state.counters["bytes"] = static_cast<double>(test::LibpngPalette(picture).size());
 }
 
 // Packing the pixels at one bit each, the indexed form's own work before zlib.

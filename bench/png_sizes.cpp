@@ -4,7 +4,7 @@
 //   quarvel-png-sizes [--each] FOLDER...
 //     For each folder, its *.png files: each decoded and written again by libpng
 //     (an RGB file as 8-bit RGB, an indexed one as a palette at one bit per pixel,
-//     bench/libpng_reference.h), and the bytes of both summed. Prints a line per
+//     tests/support/libpng_reference.h), and the bytes of both summed. Prints a line per
 //     folder: pictures, bytes, libpng's bytes, their ratio and the picture of the
 //     highest ratio; with --each, a line per picture too.
 //   quarvel-png-sizes --same-pixels BEFORE AFTER
@@ -15,23 +15,18 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
 
-#include "bench/libpng_reference.h"
+#include "support/libpng_reference.h"
+#include "support/test_support.h"
 
 namespace {
 
 namespace fs = std::filesystem;
-using quarvel::bench::DecodePng;
+using quarvel::test::DecodePngBytes;
+using quarvel::test::ReadFile;
 using quarvel::platform::Picture;
-
-std::string FileBytes(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-}
 
 std::vector<fs::path> PngFiles(const fs::path& folder, bool recursive) {
     std::vector<fs::path> files;
@@ -58,15 +53,15 @@ int Sizes(const std::vector<std::string>& folders, bool each) {
         std::string worstName;
         const std::vector<fs::path> files = PngFiles(folder, false);
         for (const fs::path& path : files) {
-            const std::string file = FileBytes(path);
+            const std::string file = ReadFile(path);
             Picture picture;
-            if (!DecodePng(file, picture)) {
+            if (!DecodePngBytes(file, picture)) {
                 std::fprintf(stderr, "%s: libpng cannot read it\n", path.c_str());
                 status = 1;
                 continue;
             }
             const std::string again =
-                Indexed(file) ? quarvel::bench::LibpngPalette(picture) : quarvel::bench::LibpngRgb(picture);
+                Indexed(file) ? quarvel::test::LibpngPalette(picture) : quarvel::test::LibpngRgb(picture);
             const double ratio = static_cast<double>(file.size()) / static_cast<double>(again.size());
             bytes += file.size();
             reference += again.size();
@@ -94,7 +89,7 @@ int SamePixels(const fs::path& before, const fs::path& after) {
     for (const fs::path& path : PngFiles(before, true)) {
         const fs::path other = after / fs::relative(path, before);
         Picture a, b;
-        if (!DecodePng(FileBytes(path), a) || !fs::exists(other) || !DecodePng(FileBytes(other), b) ||
+        if (!DecodePngBytes(ReadFile(path), a) || !fs::exists(other) || !DecodePngBytes(ReadFile(other), b) ||
             a.width != b.width || a.height != b.height || a.rgb != b.rgb) {
             std::printf("differs: %s\n", other.c_str());
             ++differ;

@@ -14,50 +14,25 @@
 #include <fstream>
 #include <string>
 
+#include "support/window_test_support.h"
 #include "ui/kit/html_edit.h"
-#include "ui/kit/tab_control.h"
 #include "ui/main_window.h"
 #include "ui/piece_list.h"
 #include "ui/preview_window.h"
 #include "ui/template_browser.h"
 
 using namespace quarvel::ui;
+using quarvel::test::LargeCollection;
+using quarvel::test::ScreenDrawn;
+using Opened = quarvel::test::OpenedPreview;
 
 namespace {
-
-// The main window on the copy-paste page, the preview opened with Ctrl+P.
-struct Opened {
-    MainWindow dlg;
-    PreviewWindow* preview = nullptr;
-
-    explicit Opened(const QString& text) {
-        dlg.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&dlg));
-        dlg.tabCtrl()->SetCurFocus(2);
-        dlg.copyPastePage().edit()->setPlainText(text);
-        dlg.copyPastePage().edit()->setFocus();
-        QTest::keyClick(dlg.copyPastePage().edit(), Qt::Key_P, Qt::ControlModifier);
-        preview = dlg.preview();
-        QVERIFY(preview && preview->isVisible());
-    }
-};
 
 // 50 lines at the width cap.
 QString WideArt() {
     QString art;
     for (int i = 0; i < 50; ++i) art += QStringLiteral("　（　´∀｀）＜ ぬるぽ").repeated(8) + QLatin1Char('\n');
     return art;
-}
-
-// 470 pieces of one to twelve lines, as a .mlt collection.
-std::string LargeCollection() {
-    std::string mlt;
-    for (int i = 0; i < 470; ++i) {
-        for (int line = 0; line <= (i * 7) % 12; ++line)
-            mlt += "(\x81\x4C\x83\xD6\x81\x4D)" + std::to_string(i) + std::string(1 + (i + line) % 40, '_') + "\r\n";
-        mlt += "[SPLIT]\r\n";
-    }
-    return mlt;
 }
 
 }  // namespace
@@ -116,17 +91,11 @@ private slots:
         QVERIFY(QTest::qWaitForWindowExposed(browser));
         QListView* list = browser->CurrentView()->list();
         auto* pieces = browser->CurrentView()->pieces();
-        const auto screenDrawn = [&] {
-            for (int y = 0; y < list->viewport()->height(); y += 4) {
-                const QModelIndex at = list->indexAt(QPoint(4, y));
-                if (at.isValid() && at.data(PieceList::PictureRole).value<QImage>().isNull()) return false;
-            }
-            return true;
-        };
+        const auto screenDrawn = [&] { return ScreenDrawn(list); };
         QVERIFY(QTest::qWaitFor(screenDrawn, 10000));
         const qint64 firstScreen = clock.elapsed();
         pieces->WaitForWorkers();
-        const int drawnFirst = pieces->DrawnCount();
+        const int drawnFirst = quarvel::test::PicturesDrawn(*pieces);
         clock.restart();
         int pages = 0;
         while (list->verticalScrollBar()->value() < list->verticalScrollBar()->maximum()) {

@@ -7,6 +7,9 @@
 #   - every source file of a library folder is listed in that folder's CMakeLists.txt
 #     (outside its comments), and the project's libraries it links are those of the
 #     folders it may use;
+#   - the tests' folders and bench/ likewise: each may include what the library it
+#     tests (the core's: the whole core) may use and the support library they share
+#     (tests/support, included as "support/..."), which no product folder may include;
 #   - every namespace a library folder opens is its folder's, quarvel::<library> or one
 #     inside it (ui/kit and ui/pages are quarvel::ui), but for the failure vocabulary
 #     of platform/failure.h, which every layer names, in quarvel itself.
@@ -26,10 +29,25 @@ set(may_use_app ${core} ui/kit ui/pages ui app)
 set(may_use_cmdline platform cmdline)
 set(may_use_cli ${core} cmdline cli)
 set(may_use_server ${core} cmdline server)
-set(may_use_bench ${core} ui/kit ui/pages ui bench)
+# The tests and the benchmarks stand on one support library (tests/support, included as
+# "support/..."), which uses the libraries below the window's and the window itself. The
+# tests of a library use what it may use and the support; those of the core all of the
+# core, which the support library links.
+set(may_use_tests/support ${core} ui/kit ui/pages ui tests/support)
+foreach(library IN LISTS core)
+  set(may_use_tests/${library} ${core} tests/support tests/${library})
+endforeach()
+set(may_use_tests/cli ${may_use_cli} tests/support tests/cli)
+set(may_use_tests/server ${may_use_server} tests/support tests/server)
+foreach(part ui ui/kit ui/pages)
+  set(may_use_tests/${part} ${may_use_ui} tests/support tests/${part})
+endforeach()
+set(may_use_bench ${core} ui/kit ui/pages ui tests/support bench)
+set(test_folders tests/support tests/platform tests/render tests/engine tests/settings tests/cli tests/server
+  tests/ui tests/ui/kit tests/ui/pages)
 # The folders that may include no Qt header.
-set(qt_free ${core} cmdline cli server)
-set(folders platform render engine settings ui/kit ui/pages ui app cmdline cli server bench)
+set(qt_free ${core} cmdline cli server tests/platform tests/render tests/engine tests/settings tests/cli tests/server)
+set(folders platform render engine settings ui/kit ui/pages ui app cmdline cli server ${test_folders} bench)
 # The folders whose declarations live in their library's namespace, and the one file
 # that declares in quarvel itself.
 set(namespaced ${core} ui/kit ui/pages ui cmdline cli server)
@@ -44,13 +62,19 @@ endfunction()
 # The source files each folder's CMakeLists.txt names outside its comments, as whole
 # names (page.cpp is not listed by file_page.cpp), and the targets it makes.
 foreach(folder IN LISTS folders)
-  file(STRINGS ${SOURCE_DIR}/${folder}/CMakeLists.txt lines)
+  # A folder without a CMakeLists.txt of its own (tests/ui/kit) is listed by its parent's.
+  set(lister ${folder})
+  while(NOT EXISTS ${SOURCE_DIR}/${lister}/CMakeLists.txt)
+    get_filename_component(lister ${lister} DIRECTORY)
+  endwhile()
+  file(STRINGS ${SOURCE_DIR}/${lister}/CMakeLists.txt lines)
   set(list_file "")
   foreach(line IN LISTS lines)
     string(REGEX REPLACE "#.*" "" line "${line}")
     string(APPEND list_file "${line}\n")
   endforeach()
   set(list_file_${folder} "${list_file}")
+  set(lister_${folder} ${lister})
   string(REGEX MATCHALL "[A-Za-z0-9_.-]+\\.cpp" listed_${folder} "${list_file}")
   string(REGEX MATCHALL "add_(library|executable)\\([A-Za-z0-9_-]+" made "${list_file}")
   list(TRANSFORM made REPLACE "add_(library|executable)\\(" "")
@@ -103,6 +127,8 @@ foreach(folder IN LISTS folders)
         # table) or, in tests, a moc file; both belong to the including folder.
         if(target STREQUAL "")
           set(target ${folder})
+        elseif(target STREQUAL "support")
+          set(target tests/support)
         endif()
         if(NOT target IN_LIST may_use_${folder})
           string(APPEND problems "  ${source}: ${folder}/ may not include ${header}\n")
@@ -133,7 +159,7 @@ foreach(folder IN LISTS folders)
     if(source MATCHES "\\.cpp$")
       get_filename_component(name ${source} NAME)
       if(NOT name IN_LIST listed_${folder})
-        string(APPEND problems "  ${source}: not listed in ${folder}/CMakeLists.txt\n")
+        string(APPEND problems "  ${source}: not listed in ${lister_${folder}}/CMakeLists.txt\n")
       endif()
     endif()
   endforeach()

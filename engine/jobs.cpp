@@ -114,8 +114,6 @@ bool JobResult::AnyFailure() const {
     return false;
 }
 
-bool JobResult::Succeeded() const { return !aborted && !AnyFailure(); }
-
 JobResult RunFileJob(const ConversionJob& job, JobProgress& progress) {
     ConversionSettings settings = job.settings;
     settings.progress = &progress;

@@ -50,8 +50,6 @@ struct JobResult {
                                             // folder not readable ...), each shown
     bool aborted = false;
 
-    // True when the job ran to its end and nothing failed.
-    bool Succeeded() const;
     // Whether any document or the job itself failed.
     bool AnyFailure() const;
 };

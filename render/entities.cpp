@@ -1,6 +1,7 @@
 #include "render/entities.h"
 
 #include <algorithm>
+#include <iterator>
 
 namespace quarvel::render {
 namespace {
@@ -75,9 +76,14 @@ constexpr Entity kEntities[] = {
 };
 // clang-format on
 
-}  // namespace
+// What the lookups below rely on: HTML 4's 252 names, ordered by code point for the
+// binary search, none longer than the reader takes.
+static_assert(std::size(kEntities) == 252);
+static_assert(std::ranges::is_sorted(kEntities, {}, &Entity::code));
+static_assert(std::ranges::all_of(kEntities, [](const Entity& e) { return e.name.size() <= kLongestEntityName; }));
+static_assert(std::ranges::any_of(kEntities, [](const Entity& e) { return e.name.size() == kLongestEntityName; }));
 
-std::span<const Entity> EntityTable() { return kEntities; }
+}  // namespace
 
 const Entity* FindEntityByName(std::string_view name) {
     for (const Entity& e : kEntities)

@@ -1,5 +1,5 @@
 #pragma once
-#include <span>
+#include <cstddef>
 #include <string_view>
 
 namespace quarvel::render {
@@ -11,7 +11,6 @@ struct Entity {
 
 inline constexpr std::size_t kLongestEntityName = 8;  // "thetasym"
 
-std::span<const Entity> EntityTable();
 const Entity* FindEntityByName(std::string_view name);
 const Entity* FindEntityByCode(char32_t code);
 

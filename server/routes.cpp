@@ -329,9 +329,4 @@ HttpResponse Draw(Drawing drawing, const ServiceSettings& settings) {
     }
 }
 
-HttpResponse Answer(HttpRequest request, const ServiceSettings& settings) {
-    Routed routed = Route(std::move(request), settings);
-    return routed.drawing ? Draw(std::move(*routed.drawing), settings) : std::move(routed.answer);
-}
-
 }  // namespace quarvel::server

@@ -65,10 +65,6 @@ Routed Route(HttpRequest request, const ServiceSettings& settings);
 // stay loaded, so asking again goes on from there).
 HttpResponse Draw(Drawing drawing, const ServiceSettings& settings);
 
-// The answer to one whole request, drawn on the calling thread (HEAD is answered as
-// GET; the network leaves the body out).
-HttpResponse Answer(HttpRequest request, const ServiceSettings& settings);
-
 // An error answer: the status, {"error": message, "code": code} and the headers every
 // error has.
 HttpResponse JsonError(int status, ErrorCode code, std::string_view message);

@@ -317,17 +317,6 @@ std::optional<std::string> ProfileReader::StringValue(std::string_view section, 
     return UnquoteProfileString(value.substr(0, kMaxProfileValueLength));
 }
 
-std::string ReadProfileValue(const stdfs::path& path, std::string_view section, std::string_view key,
-                             std::string_view default_value) {
-    return ProfileReader(path).Value(section, key).value_or(std::string(default_value));
-}
-
-Result<void> WriteProfileValue(const stdfs::path& path, std::string_view section, std::string_view key,
-                               std::string_view value) {
-    const ProfileEntry entry{section, key, value};
-    return WriteProfileValues(path, std::span(&entry, 1));
-}
-
 Result<void> WriteProfileValues(const stdfs::path& path, std::span<const ProfileEntry> entries) {
     const std::string name = path.string();
     for (const ProfileEntry& entry : entries) {

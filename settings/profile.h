@@ -27,7 +27,7 @@
 
 namespace quarvel::settings {
 
-// Longest value, in bytes, that ReadProfileValue hands back.
+// Longest value, in bytes, that ProfileReader::Value hands back.
 inline constexpr std::size_t kMaxProfileValueLength = 511;
 
 class ProfileIndex;
@@ -45,8 +45,10 @@ public:
     // Why the file could not be read; nothing when it was.
     const std::optional<Failure>& ReadFailure() const { return failure_; }
     bool HasSection(std::string_view section) const;
-    // The value of `key` in `section`, as ReadProfileValue gives it, or nothing when
-    // the file, the section or the key is missing.
+    // The value of `key` in `section`, or nothing when the file, the section or the key
+    // is missing. One pair of equal quotation marks (double or single) enclosing the
+    // whole value is removed; the result is cut to kMaxProfileValueLength bytes; a key
+    // with nothing after its '=' gives "".
     std::optional<std::string> Value(std::string_view section, std::string_view key) const;
     // The text of a string setting (a separator, the file filter) as the program writes
     // it: what the double quotes enclosing the whole value hold, double quotes inside
@@ -60,13 +62,6 @@ private:
     std::unique_ptr<ProfileIndex> index_;  // refers into text_
 };
 
-// The value of `key` in `section`. One pair of equal quotation marks (double or
-// single) enclosing the whole value is removed; the result is cut to
-// kMaxProfileValueLength bytes. A missing file, section or key, or a file that cannot
-// be read, gives `default_value`; a key with nothing after its '=' gives "".
-std::string ReadProfileValue(const std::filesystem::path& path, std::string_view section, std::string_view key,
-                             std::string_view default_value = {});
-
 struct ProfileEntry {
     std::string_view section;
     std::string_view key;
@@ -78,7 +73,7 @@ struct ProfileEntry {
 
 // The outcome of a write; `message` (UTF-8, names the path) says what failed.
 
-// Sets one key: an existing key line gets the new value in place (the line's key
+// Sets keys, each as follows: an existing key line gets the new value in place (the line's key
 // spelling and line ending are kept); a new key goes at the end of its section, after
 // the section's last non-blank line; a new section goes at the end of the file; a
 // missing file is created. Lines the call adds end in CR LF; every other line keeps its
@@ -91,12 +86,9 @@ struct ProfileEntry {
 // names must not be empty, hold ']', line breaks or surrounding blanks, nor end in a
 // lone lead byte; key names the same (a lone lead byte is fine there) without '=' and
 // not starting with '['; other names are refused unwritten.
-Result<void> WriteProfileValue(const std::filesystem::path& path, std::string_view section, std::string_view key,
-                               std::string_view value);
-
-// Sets several keys in one replacement of the file; the file ends up as it would after
-// a WriteProfileValue call per entry, in order, but either all or none of them land,
-// and the file is read and split only once.
+//
+// The entries are set in order, in one replacement of the file: either all or none of
+// them land, and the file is read and split only once.
 Result<void> WriteProfileValues(const std::filesystem::path& path, std::span<const ProfileEntry> entries);
 
 // Value encodings.

@@ -253,14 +253,6 @@ Result<SettingsLoad> LoadFolderPageSettings(const stdfs::path& path, FolderPageS
     return Load(path, [&](const ProfileReader& file, auto& notes) { ReadFolderPage(file, settings, notes); });
 }
 
-Result<SettingsLoad> LoadAllSettings(const stdfs::path& path, AllSettings& settings) {
-    return Load(path, [&](const ProfileReader& file, auto& notes) {
-        ReadCommon(file, keys::kFilePage, settings.filePage, notes);
-        ReadFolderPage(file, settings.folderPage, notes);
-        ReadGeneral(file, settings.look, settings.pngForm, notes);
-    });
-}
-
 bool HoldsSettingsKeys(const stdfs::path& path, std::initializer_list<std::string_view> sections) {
     const ProfileReader file(path);
     for (std::string_view section : sections) {
@@ -296,14 +288,6 @@ Result<void> SaveCommonSettings(const stdfs::path& path, std::string_view sectio
 Result<void> SaveFolderPageSettings(const stdfs::path& path, const FolderPageSettings& settings) {
     EntryList list;
     list.AddFolderPage(settings);
-    return list.Write(path);
-}
-
-Result<void> SaveAllSettings(const stdfs::path& path, const AllSettings& settings) {
-    EntryList list;
-    list.AddCommon(keys::kFilePage, settings.filePage);
-    list.AddFolderPage(settings.folderPage);
-    list.AddGeneral(settings.look, settings.pngForm);
     return list.Write(path);
 }
 

@@ -132,8 +132,6 @@ Result<SettingsLoad> LoadCommonSettings(const std::filesystem::path& path, std::
                                         CommonSettings& settings);
 // strFileFilter and bSubFolder, then the common keys, all from TargetFolderPage.
 Result<SettingsLoad> LoadFolderPageSettings(const std::filesystem::path& path, FolderPageSettings& settings);
-// TargetFilePage, TargetFolderPage, then General.
-Result<SettingsLoad> LoadAllSettings(const std::filesystem::path& path, AllSettings& settings);
 
 // Whether the file holds any key that loading the given sections takes (a key with a
 // value); a file that holds none of them changes nothing however it is loaded.
@@ -145,9 +143,5 @@ Result<void> SaveGeneralSettings(const std::filesystem::path& path, const render
 Result<void> SaveCommonSettings(const std::filesystem::path& path, std::string_view section,
                                 const CommonSettings& settings);
 Result<void> SaveFolderPageSettings(const std::filesystem::path& path, const FolderPageSettings& settings);
-// TargetFilePage, TargetFolderPage, then General, each in its key order: into a new
-// file this gives the 25 lines of a complete settings file (one more each for indexed
-// pictures, a scale above 1 and a transparent background).
-Result<void> SaveAllSettings(const std::filesystem::path& path, const AllSettings& settings);
 
 }  // namespace quarvel::settings

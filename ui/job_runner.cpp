@@ -35,8 +35,6 @@ WorkerStarter& GetWorkerStarter() {
     return starter;
 }
 
-void ResetWorkerStarter() { GetWorkerStarter() = DefaultStarter(); }
-
 namespace {
 
 // Runs `threadProc` on a worker and serves the window's events until it has ended.

@@ -37,6 +37,5 @@ bool RunWorkerJob(const JobWindow& window, const std::function<void()>& threadPr
 // can be had. Replaceable so that tests can hold a worker back or refuse it.
 using WorkerStarter = std::function<std::thread(std::function<void()> body)>;
 WorkerStarter& GetWorkerStarter();
-void ResetWorkerStarter();
 
 }  // namespace quarvel::ui

@@ -252,10 +252,8 @@ void MainWindow::OnLoadSettings() {
         } else if (!loaded && std::filesystem::exists(path, ec)) {
             GetPrompts().showMessage(this, FailureMessage(*chosen, loaded.failure()), MessageIcon::none);
         }
-        look_ = look;
         pngForm_ = form;
-        WriteControls();
-        ShownChanged();
+        SetLook(look);
     }
     client_->repaint();
 }

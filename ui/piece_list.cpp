@@ -162,7 +162,6 @@ void PieceList::SetLook(const Appearance& look) {
     pool_.clear();
     look_ = look;
     ++generation_;
-    drawnCount_ = 0;
     for (Slot& slot : slots_) slot = Slot{};
     relayout_.start();
 }
@@ -194,7 +193,6 @@ void PieceList::Arrived(int piece, int generation, QImage image) {
     const QSize expected = ExpectedSize(piece);
     slot.image = std::move(image);
     slot.queued = false;
-    ++drawnCount_;
     const int row = RowOf(piece);
     if (row < 0) return;
     if (slot.image.size() != expected) relayout_.start();

@@ -59,8 +59,6 @@ public:
 
     // The view shows the row: its picture is drawn unless it is or is on its way.
     void Want(int row) const;
-    // How many pictures have been drawn since the look was last set.
-    int DrawnCount() const { return drawnCount_; }
     // Waits for the workers (tests and the benchmark).
     void WaitForWorkers() { pool_.waitForDone(); }
 
@@ -98,7 +96,6 @@ private:
     mutable QThreadPool pool_;
     mutable int nextPriority_ = 0;  // the row asked for last is drawn first
     int generation_ = 0;            // pictures of an older look are dropped
-    int drawnCount_ = 0;
     // The view lays its rows out again once pictures of a new size have arrived.
     QTimer relayout_;
 };

@@ -53,7 +53,6 @@ public:
     void Schedule();
     // Redraws now.
     void Refresh();
-    bool RedrawPending() const { return timer_.isActive(); }
 
     // The status line for a picture of `width` x `height` with `report`.
     static QString StatusText(int width, int height, const render::RenderReport& report);
@@ -81,7 +80,7 @@ private:
     void ApplyZoom();
 
     Source source_;
-    QTimer timer_;
+    QTimer timer_{this};  // the redraw after kRedrawDelayMs, the window's one timer
     QImage image_;
     int fileScale_ = 1;  // the scale of the picture's file
     bool sized_ = false;

@@ -14,13 +14,11 @@ page are left there."""
 import base64
 import json
 import os
-import shutil
-import subprocess
 import sys
-import tempfile
 
-sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "server"))
-from page_browser_test import READ_CLIPBOARD, Browser, Failure, decode_png  # noqa: E402
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
+from browser import READ_CLIPBOARD, Browser, Failure, browser_test_main, decode_png  # noqa: E402
+from pieces_browser_test import render_pieces  # noqa: E402
 
 # An .ast collection in code page 932 with CR LF: a name with characters that HTML
 # escapes, a Japanese name (モナー), a piece of 12 lines, a piece of 1000 pixels.
@@ -46,26 +44,15 @@ def type_search(browser, text):
 
 
 def run(cli, work, shots):
-    with open(os.path.join(work, "art.ast"), "wb") as f:
-        f.write(COLLECTION)
-    out = os.path.join(work, "out")
-    r = subprocess.run([cli, "render-pieces", os.path.join(work, "art.ast"), "-o", out, "--scale", "2"],
-                       capture_output=True, timeout=60)
-    if r.returncode != 0:
-        raise Failure("render-pieces failed: " + r.stderr.decode())
+    out = render_pieces(cli, work, COLLECTION, "--scale", "2")
     browser = Browser(work)
     try:
-        target = browser.call("Target.createTarget", {"url": "about:blank"})["targetId"]
-        browser.session = browser.call("Target.attachToTarget", {"targetId": target, "flatten": True})["sessionId"]
-        for domain in ("Runtime", "Log", "Page"):
-            browser.call(domain + ".enable")
-        browser.call("Emulation.setFocusEmulationEnabled", {"enabled": True})
+        browser.open_tab()
         browser.call("Emulation.setDeviceMetricsOverride",
                      {"width": 390, "height": 844, "deviceScaleFactor": 2, "mobile": True})
         browser.call("Browser.grantPermissions",
                      {"permissions": ["clipboardReadWrite", "clipboardSanitizedWrite"]}, browser=True)
-        browser.call("Page.navigate", {"url": "file://" + os.path.join(out, "index.html")})
-        browser.wait_event(lambda e: e.get("method") == "Page.loadEventFired", "page load")
+        browser.navigate("file://" + os.path.join(out, "index.html"))
 
         # Every picture loaded, at scale 2 in a box of its scale-1 size.
         sizes = browser.js("[...document.images].map(i => [i.complete, i.naturalWidth, i.width, i.naturalHeight, "
@@ -152,27 +139,5 @@ def run(cli, work, shots):
         browser.close()
 
 
-def main():
-    if len(sys.argv) != 2:
-        print(__doc__)
-        return 2
-    if not shutil.which("chromium"):
-        print("SKIPPED: chromium is not installed (scripts/install-deps.sh installs it)")
-        return 77
-    shots = os.environ.get("QUARVEL_SCREENSHOTS")
-    work = tempfile.mkdtemp(prefix="quarvel-gallery.")
-    try:
-        run(sys.argv[1], work, shots)
-        return 0
-    except Failure as failure:
-        print("FAILED:", failure)
-        path = os.path.join(work, "chromium.log")
-        if os.path.exists(path):
-            print(open(path, errors="replace").read()[-3000:])
-        return 1
-    finally:
-        shutil.rmtree(work, ignore_errors=True)
-
-
 if __name__ == "__main__":
-    sys.exit(main())
+    sys.exit(browser_test_main(__doc__, 1, run, "quarvel-gallery."))

@@ -6,6 +6,7 @@
 #include <regex>
 #include <sstream>
 
+#include "cli/parser.h"
 #include "render/renderer.h"
 #include "support/test_support.h"
 
@@ -297,7 +298,12 @@ TEST(UsageCli, ManPageAndCompletionKnowEveryOption) {
     }
     auto inMan = [&](const std::string& text) { return man.find(text) != std::string::npos; };
     int options = 0;
-    for (std::string command : {"", "render", "render-pieces", "convert", "convert-folder", "help"}) {
+    // The program itself (""), then every command of its table.
+    std::vector<std::string> commands{""};
+    const cli::CommandLine table;
+    for (const cli::Command& entry : table.Commands()) commands.push_back(entry.app->get_name());
+    ASSERT_GT(commands.size(), 10u);
+    for (const std::string& command : commands) {
         auto help = RunProcess(command.empty() ? std::vector<std::string>{QUARVEL_CLI_PATH, "--help"}
                                                : std::vector<std::string>{QUARVEL_CLI_PATH, "help", command});
         ASSERT_EQ(help.exit_code, 0) << command;

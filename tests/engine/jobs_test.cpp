@@ -27,6 +27,7 @@ using test::DefaultSettings;
 using test::ReadFile;
 using test::RecordingProgress;
 using test::Sjis;
+using test::Succeeded;
 using test::TempDir;
 using test::WriteFile;
 
@@ -88,7 +89,7 @@ TEST_F(JobTest, FileJobKeepsTheOldestBackupAndEveryLaterText) {
         job.settings = settings;
         std::thread worker = StartFileJob(job);
         worker.join();
-        EXPECT_TRUE(job.result.Succeeded()) << name;
+        EXPECT_TRUE(Succeeded(job.result)) << name;
     }
     EXPECT_EQ(progress.endJobs, 3);
     EXPECT_EQ(ReadFile(dir / "backup/t.htm"), "oldest");
@@ -189,7 +190,7 @@ TEST_F(JobTest, FolderWalkOrder) {
     std::filesystem::create_directory_symlink(dir / "top/a", dir / "top/link");
 
     JobResult result = RunFolder(Path("top") + "/");
-    EXPECT_TRUE(result.Succeeded());
+    EXPECT_TRUE(Succeeded(result));
     // Each document's copy is written just before its first change, then its image
     // folder is made, its pictures written and its new text; then all of them are
     // flushed together, a note lists each document's pictures before they and the copy
@@ -226,7 +227,7 @@ TEST_F(JobTest, FolderWalkOrder) {
     hooked.log.clear();
     const std::vector<std::string> tree = test::TreeOf(dir.path());
     result = RunFolder(Path("top"));
-    EXPECT_TRUE(result.Succeeded());
+    EXPECT_TRUE(Succeeded(result));
     EXPECT_TRUE(hooked.log.empty());
     EXPECT_EQ(test::TreeOf(dir.path()), tree);
     EXPECT_EQ(ReadFile(dir / "top/y.htm"), ConvertedDoc("y"));
@@ -266,7 +267,7 @@ TEST_F(JobTest, AbortDuringABackupCopyConvertsNothing) {
     };
     JobResult result = RunFolder(dir.path().string());
     EXPECT_TRUE(result.aborted);
-    EXPECT_FALSE(result.Succeeded());
+    EXPECT_FALSE(Succeeded(result));
     EXPECT_EQ(ReadFile(dir / "x.htm"), kDoc);
     EXPECT_EQ(ReadFile(dir / "y.htm"), kDoc);
     // The copy was written, but a document that is not rewritten gets none.
@@ -279,7 +280,7 @@ TEST_F(JobTest, FolderThatIsNotThere) {
     JobResult result = RunFolder("");
     ASSERT_EQ(progress.messages.size(), 1u);
     EXPECT_EQ(progress.messages[0], Sjis("フォルダを指定してください"));
-    EXPECT_FALSE(result.Succeeded());
+    EXPECT_FALSE(Succeeded(result));
 
     result = RunFolder(Path("missing"));
     EXPECT_EQ(progress.messages.back(), Path("missing") + "\n" + Sjis("フォルダが見つかりません"));
@@ -301,7 +302,7 @@ TEST_F(JobTest, FileJobWithoutAPathTouchesNothing) {
     ASSERT_EQ(progress.messages.size(), 1u);
     EXPECT_EQ(progress.messages[0], Sjis("ファイルを指定してください"));
     EXPECT_TRUE(job.result.documents.empty());
-    EXPECT_FALSE(job.result.Succeeded());
+    EXPECT_FALSE(Succeeded(job.result));
     EXPECT_EQ(mkdirs, 0);
     EXPECT_EQ(progress.endJobs, 1);
 }
@@ -486,7 +487,7 @@ TEST_F(JobTest, ADocumentNamedThroughALinkIsConvertedWhereItLives) {
     job.path = Path("latest.htm");
     job.settings = settings;
     StartFileJob(job).join();
-    EXPECT_TRUE(job.result.Succeeded());
+    EXPECT_TRUE(Succeeded(job.result));
     EXPECT_TRUE(std::filesystem::is_symlink(dir / "latest.htm"));
     EXPECT_EQ(ReadFile(dir / "logs/thread.html"), ConvertedDoc("thread"));
     EXPECT_EQ(test::TreeOf(dir.path()),
@@ -528,7 +529,7 @@ TEST_F(JobTest, UnreadableFoldersAreReported) {
     for (const DocumentResult& document : result.documents) converted += document.outcome == Outcome::converted;
     EXPECT_EQ(converted, static_cast<std::size_t>(kDepth) + 1);
     EXPECT_EQ(progress.messages, std::vector<std::string>{});
-    EXPECT_TRUE(result.Succeeded());
+    EXPECT_TRUE(Succeeded(result));
     test::RunProcess({"/bin/rm", "-rf", Path("open")});  // beyond what std::filesystem can remove
 }
 
@@ -574,11 +575,16 @@ TEST_F(JobTest, SomethingThrownEndsTheDocumentWithAMessage) {
 }
 
 TEST_F(JobTest, NoProgressMeansNoJob) {
+    // Nobody to tell and nobody to stop it: the document is left as it was, and the job
+    // records nothing done.
     ConversionJob job;
     job.path = Path("x.htm");
     WriteFile(dir / "x.htm", kDoc);
-    EXPECT_EQ(FileJobThreadProc(&job), 0u);
+    FileJobThreadProc(&job);
     EXPECT_EQ(ReadFile(dir / "x.htm"), kDoc);
+    EXPECT_TRUE(job.result.documents.empty());
+    EXPECT_TRUE(job.result.messages.empty());
+    EXPECT_EQ(test::TreeOf(dir.path()), std::vector<std::string>{"x.htm"});
 }
 
 }  // namespace

@@ -31,17 +31,18 @@
 #include "settings/profile.h"
 #include "settings/settings_file.h"
 #include "tests/fuzz/fuzz_check.h"
+#include "tests/support/settings_test_support.h"
 
 namespace quarvel {
 
 using settings::AllSettings;
 using settings::CommonSettings;
 using settings::kMaxProfileValueLength;
-using settings::LoadAllSettings;
 using settings::ProfileEntry;
-using settings::ReadProfileValue;
-using settings::SaveAllSettings;
 using settings::WriteProfileValues;
+using test::LoadAllSettings;
+using test::ReadProfileValue;
+using test::SaveAllSettings;
 
 using engine::Separators;
 

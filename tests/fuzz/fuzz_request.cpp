@@ -17,6 +17,7 @@
 // - what Printable gives a message or a log is printable ASCII.
 
 #include <string>
+#include <utility>
 
 #include "server/etag.h"
 #include "server/request.h"
@@ -32,9 +33,15 @@ bool IsPrintableAscii(std::string_view text) {
     return true;
 }
 
+// The answer to one whole request, drawn on this thread, as a connection gets it.
+server::HttpResponse Answer(server::HttpRequest request, const server::ServiceSettings& settings) {
+    server::Routed routed = server::Route(std::move(request), settings);
+    return routed.drawing ? server::Draw(std::move(*routed.drawing), settings) : std::move(routed.answer);
+}
+
 void CheckAnswer(const server::HttpRequest& request, const server::ServiceSettings& settings) {
     using server::HttpResponse;
-    const HttpResponse r = server::Answer(request, settings);
+    const HttpResponse r = Answer(request, settings);
     FUZZ_CHECK(r.status < 500);
     if (r.status >= 400) {
         FUZZ_CHECK(r.body.starts_with("{\"error\": \"") && r.body.ends_with("\"}\n"));
@@ -50,7 +57,7 @@ void CheckAnswer(const server::HttpRequest& request, const server::ServiceSettin
     FUZZ_CHECK(tag && tag->size() == 37 && tag->starts_with("\"q1-"));
     server::HttpRequest again = request;
     again.ifNoneMatch = *tag;
-    const HttpResponse cached = server::Answer(again, settings);
+    const HttpResponse cached = Answer(again, settings);
     FUZZ_CHECK(cached.status == 304 && cached.body.empty());
     FUZZ_CHECK(cached.Header("ETag") && *cached.Header("ETag") == *tag);
 }

@@ -10,7 +10,7 @@
 #include <thread>
 #include <vector>
 
-#include "bench/libpng_reference.h"
+#include "support/libpng_reference.h"
 #include "render/png_writer.h"
 #include "render/references.h"
 #include "render/renderer.h"
@@ -256,7 +256,7 @@ TEST(PngOutput, TransparentBackgroundLeavesTheTextOpaque) {
 // Pictures the RGB writer once made up to three times bigger than libpng (rules and
 // underlines across wide blank rows, tones, sparse marks, small art on wide lines) and
 // dense ones: no file in either form over 1.25 times what libpng's defaults make of
-// the same pixels (bench/libpng_reference.h), and the RGB files together no bigger.
+// the same pixels (tests/support/libpng_reference.h), and the RGB files together no bigger.
 TEST(PngOutput, NoBiggerThanLibpngMakesThem) {
     // Art of UTF-8 lines, 50 of them at most, drawn with the default look.
     auto art = [](auto line) {
@@ -297,7 +297,7 @@ TEST(PngOutput, NoBiggerThanLibpngMakesThem) {
     for (const auto& [name, picture] : cases) {
         const std::string rgb = EncodePng(picture, PngForm::rgb).value();
         const std::string indexed = EncodePng(picture, PngForm::indexed).value();
-        const std::string libpngRgb = bench::LibpngRgb(picture), libpngPalette = bench::LibpngPalette(picture);
+        const std::string libpngRgb = test::LibpngRgb(picture), libpngPalette = test::LibpngPalette(picture);
         EXPECT_LE(rgb.size(), libpngRgb.size() * 5 / 4)
             << name << ": " << rgb.size() << " against " << libpngRgb.size();
         EXPECT_LE(indexed.size(), libpngPalette.size() * 5 / 4)

@@ -72,7 +72,6 @@ TEST(CharacterReferences, SurrogateHalves) {
 }
 
 TEST(CharacterReferences, NamedForms) {
-    EXPECT_EQ(EntityTable().size(), 252u);
     EXPECT_EQ(Decode("&Alpha;").code, 0x391u);
     EXPECT_EQ(Decode("&alpha;").code, 0x3B1u);
     EXPECT_EQ(Decode("&ALPHA;").length, 0u);

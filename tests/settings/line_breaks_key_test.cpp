@@ -8,12 +8,15 @@
 #include <gtest/gtest.h>
 
 #include "settings/settings_file.h"
+#include "support/settings_test_support.h"
 #include "support/test_support.h"
 
 namespace quarvel::settings {
 
 namespace {
 
+using test::LoadAllSettings;
+using test::SaveAllSettings;
 using test::ReadFile;
 using test::TempDir;
 using test::WriteFile;

@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <string>
 
+#include "support/settings_test_support.h"
 #include "support/test_support.h"
 
 namespace quarvel::settings {
@@ -19,6 +20,8 @@ using platform::kBlack;
 namespace {
 
 namespace stdfs = std::filesystem;
+using test::ReadProfileValue;
+using test::WriteProfileValue;
 using test::ReadFile;
 using test::TempDir;
 using test::WriteFile;

@@ -6,11 +6,14 @@
 #include <string>
 
 #include "settings/settings_file.h"
+#include "support/settings_test_support.h"
 #include "support/test_support.h"
 
 namespace quarvel::settings {
 namespace {
 
+using test::LoadAllSettings;
+using test::SaveAllSettings;
 using test::TempDir;
 using test::WriteFile;
 

@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <string>
 
+#include "support/settings_test_support.h"
 #include "support/test_support.h"
 
 namespace quarvel::settings {
@@ -25,6 +26,8 @@ using platform::kBlack;
 namespace {
 
 namespace stdfs = std::filesystem;
+using test::LoadAllSettings;
+using test::SaveAllSettings;
 using test::ReadFile;
 using test::TempDir;
 using test::WhatFailed;
@@ -281,8 +284,9 @@ TEST(SettingsFileTest, LoadingReadsTheFileOnce) {
     ASSERT_GE(watch, 0);
     // Closes too, so that no two events in a row are alike (inotify merges those).
     ASSERT_GE(inotify_add_watch(watch, path.c_str(), IN_OPEN | IN_CLOSE_NOWRITE), 0);
-    AllSettings settings;
-    EXPECT_EQ(Found(LoadAllSettings(path, settings)), "a settings file");
+    // The folder page's keys: its own and the common ones, all from one read.
+    FolderPageSettings settings;
+    EXPECT_EQ(Found(LoadFolderPageSettings(path, settings)), "a settings file");
     int opens = 0;
     alignas(inotify_event) char events[4096];
     for (ssize_t n; (n = read(watch, events, sizeof events)) > 0;) {

@@ -7,11 +7,15 @@
 #include <vector>
 
 #include "engine/conversion.h"
+#include "engine/jobs.h"
 #include "engine/messages.h"
 #include "engine/progress.h"
 #include "platform/fs.h"
 
 namespace quarvel::test {
+
+// The job ran to its end and nothing failed.
+inline bool Succeeded(const engine::JobResult& result) { return !result.aborted && !result.AnyFailure(); }
 
 // Code page 932 bytes of a UTF-8 literal.
 inline std::string Sjis(std::string_view utf8) { return engine::NativeToCp932(utf8); }

@@ -4,6 +4,7 @@
 #include <QApplication>
 #include <QFile>
 #include <QLineEdit>
+#include <QListView>
 #include <QTest>
 #include <QTimer>
 #include <QWidget>
@@ -12,12 +13,15 @@
 #include <thread>
 
 #include "support/test_support.h"
-#include "ui/job_runner.h"
 #include "ui/kit/dialog_template.h"
+#include "ui/kit/html_edit.h"
+#include "ui/kit/tab_control.h"
+#include "ui/piece_list.h"
+#include "ui/preview_window.h"
 
 namespace quarvel::test {
 
-PromptRecorder::PromptRecorder() {
+PromptRecorder::PromptRecorder() : before_(ui::GetPrompts()) {
     ui::Prompts& prompts = ui::GetPrompts();
     prompts.chooseColor = [this](QWidget*, QColor initial) {
         ++colorCalls;
@@ -50,9 +54,9 @@ PromptRecorder::PromptRecorder() {
     };
 }
 
-PromptRecorder::~PromptRecorder() { ui::ResetPrompts(); }
+PromptRecorder::~PromptRecorder() { ui::GetPrompts() = before_; }
 
-HeldWorker::HeldWorker() {
+HeldWorker::HeldWorker() : before_(ui::GetWorkerStarter()) {
     ui::GetWorkerStarter() = [this](std::function<void()> body) {
         ++starts;
         return std::thread([this, body = std::move(body)] {
@@ -64,7 +68,7 @@ HeldWorker::HeldWorker() {
 
 HeldWorker::~HeldWorker() {
     Release();
-    ui::ResetWorkerStarter();
+    ui::GetWorkerStarter() = before_;
 }
 
 void DuringJob(HeldWorker& held, std::function<void()> action) {
@@ -82,6 +86,46 @@ bool ShowActive(QWidget* window) {
     window->activateWindow();
     QApplication::setActiveWindow(window);
     return QTest::qWaitForWindowActive(window);
+}
+
+OpenedPreview::OpenedPreview(const QString& text) {
+    QVERIFY(ShowActive(&dlg));
+    dlg.tabCtrl()->SetCurFocus(2);
+    dlg.copyPastePage().edit()->setPlainText(text);
+    dlg.copyPastePage().edit()->setFocus();
+    QTest::keyClick(dlg.copyPastePage().edit(), Qt::Key_P, Qt::ControlModifier);
+    preview = dlg.preview();
+    QVERIFY(preview && preview->isVisible());
+}
+
+bool RedrawPending(const ui::PreviewWindow& preview) {
+    const auto* timer = preview.findChild<QTimer*>(QString(), Qt::FindDirectChildrenOnly);
+    return timer && timer->isActive();
+}
+
+std::string LargeCollection() {
+    std::string mlt;
+    for (int i = 0; i < 470; ++i) {
+        for (int line = 0; line <= (i * 7) % 12; ++line)
+            mlt += "(\x81\x4C\x83\xD6\x81\x4D)" + std::to_string(i) + std::string(1 + (i + line) % 40, '_') + "\r\n";
+        mlt += "[SPLIT]\r\n";
+    }
+    return mlt;
+}
+
+int PicturesDrawn(const ui::PieceList& pieces) {
+    int drawn = 0;
+    for (int row = 0; row < pieces.rowCount(); ++row)
+        drawn += !pieces.index(row).data(ui::PieceList::PictureRole).value<QImage>().isNull();
+    return drawn;
+}
+
+bool ScreenDrawn(const QListView* list) {
+    for (int y = 0; y < list->viewport()->height(); y += 4) {
+        const QModelIndex at = list->indexAt(QPoint(4, y));
+        if (at.isValid() && at.data(ui::PieceList::PictureRole).value<QImage>().isNull()) return false;
+    }
+    return true;
 }
 
 QString Native(const std::filesystem::path& path) {

@@ -13,12 +13,19 @@
 #include <optional>
 #include <string>
 
+#include "ui/job_runner.h"
 #include "ui/kit/prompts.h"
+#include "ui/main_window.h"
 
 class QAbstractButton;
 class QLineEdit;
+class QListView;
 class QObject;
 class QWidget;
+
+namespace quarvel::ui {
+class PieceList;
+}  // namespace quarvel::ui
 
 namespace quarvel::test {
 
@@ -53,6 +60,9 @@ public:
 
     bool confirmAnswer = true;
     QStringList confirms;  // the questions asked
+
+private:
+    ui::Prompts before_;  // put back when the recorder goes
 };
 
 // Holds back the worker of every job started during its life until Release(), so a
@@ -70,6 +80,7 @@ public:
 
 private:
     std::atomic<bool> released{false};
+    ui::WorkerStarter before_;  // put back when the holder goes
 };
 
 // Runs `action` when the window thread next turns to its events (inside a job's wait
@@ -86,6 +97,26 @@ QAbstractButton* Button(QWidget* root, int id);
 
 // Shows `window`, makes it the active window and waits until it is; false on failure.
 bool ShowActive(QWidget* window);
+
+// The main window on the copy-paste page holding `text`, the preview opened with Ctrl+P.
+struct OpenedPreview {
+    ui::MainWindow dlg;
+    ui::PreviewWindow* preview = nullptr;
+
+    explicit OpenedPreview(const QString& text);
+};
+
+// Whether the preview waits to redraw after a change (its timer is running).
+bool RedrawPending(const ui::PreviewWindow& preview);
+
+// A template collection of 470 pieces of one to twelve lines, as .mlt bytes.
+std::string LargeCollection();
+
+// How many of the rows shown have their picture.
+int PicturesDrawn(const ui::PieceList& pieces);
+
+// Whether every piece on the screen of a collection's list has its picture drawn.
+bool ScreenDrawn(const QListView* list);
 
 // The window's Qt Test classes, by name: quarvel_ui_tests runs the one its first argument
 // names (tests/ui/ui_tests_main.cpp), each in a process of its own.

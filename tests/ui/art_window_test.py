@@ -27,8 +27,8 @@ from real_window_test import (COMPONENT, FOCUSED, SHOWING, Failure, click, clipb
                               main_window, poll, run, save_screenshot, started, text_of)
 from window_session import accessibility_bus, window_env
 
-sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), '..', 'server'))
-from page_browser_test import decode_png  # noqa: E402
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), '..', 'support'))
+from browser import decode_png  # noqa: E402
 
 # A frame whose third line ends short of the others, and a speech bubble.
 ART = ('┌─────────┐\n'

@@ -30,24 +30,11 @@ using quarvel::platform::Picture;
 using quarvel::render::RenderReport;
 
 using quarvel::test::PromptRecorder;
+using quarvel::test::RedrawPending;
 
 namespace {
 
-// The main window on the copy-paste page, the preview opened with Ctrl+P.
-struct Opened {
-    MainWindow dlg;
-    PreviewWindow* preview = nullptr;
-
-    explicit Opened(const QString& text) {
-        QVERIFY(quarvel::test::ShowActive(&dlg));
-        dlg.tabCtrl()->SetCurFocus(2);
-        dlg.copyPastePage().edit()->setPlainText(text);
-        dlg.copyPastePage().edit()->setFocus();
-        QTest::keyClick(dlg.copyPastePage().edit(), Qt::Key_P, Qt::ControlModifier);
-        preview = dlg.preview();
-        QVERIFY(preview && preview->isVisible());
-    }
-};
+using Opened = quarvel::test::OpenedPreview;
 
 QImage Rgb(const QImage& image) { return image.convertToFormat(QImage::Format_RGB888); }
 
@@ -144,8 +131,8 @@ private slots:
             QCOMPARE(w.dlg.PictureForm(),
                      c.twoColourFile ? quarvel::render::PngForm::indexed : quarvel::render::PngForm::rgb);
             // Look changes in the main window reach the preview after the delay.
-            QVERIFY2(w.preview->RedrawPending(), c.name);
-            QTRY_VERIFY2(!w.preview->RedrawPending(), c.name);
+            QVERIFY2(RedrawPending(*w.preview), c.name);
+            QTRY_VERIFY2(!RedrawPending(*w.preview), c.name);
             const QImage shown = Argb(w.preview->image());
             QCOMPARE(w.preview->image().hasAlphaChannel(), c.transparent);
             // Each pixel as a block of the file's scale, at 100 %.
@@ -241,7 +228,7 @@ private slots:
         edit->moveCursor(QTextCursor::Start);
         QTest::keyClicks(edit, QStringLiteral("WWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWW"));
         // Each key waits for nothing: the picture is drawn once typing pauses.
-        QVERIFY(w.preview->RedrawPending());
+        QVERIFY(RedrawPending(*w.preview));
         QCOMPARE(w.preview->image(), before);
         QTRY_VERIFY(w.preview->image().width() > before.width());
 
@@ -256,7 +243,7 @@ private slots:
         QVERIFY(w.dlg.Look().textColor == look.textColor && w.dlg.Look().margin == look.margin);
         // Hidden, it does not draw; shown again, it shows the text as it is now.
         edit->setPlainText(QStringLiteral("x"));
-        QVERIFY(!w.preview->RedrawPending());
+        QVERIFY(!RedrawPending(*w.preview));
         w.dlg.menuBar()->findChild<QAction*>(QStringLiteral("cmd32775"))->trigger();
         QCOMPARE(w.preview->image().size(), QSize(8, 18));
     }
@@ -325,7 +312,7 @@ private slots:
         Opened w(QStringLiteral("abc"));
         const QImage shown = w.preview->image();
         w.dlg.marginEdit()->setText(QStringLiteral("500"));
-        QTRY_VERIFY(!w.preview->RedrawPending());
+        QTRY_VERIFY(!RedrawPending(*w.preview));
         QCOMPARE(w.preview->image(), shown);  // the last good margin
         QGuiApplication::clipboard()->setText(QStringLiteral("kept"));
         QTest::mouseClick(w.preview->copyButton(), Qt::LeftButton);

@@ -259,11 +259,13 @@ def open_from_command_line(program, cli, env, a11y):
             shown = [str(box.proxy.GetText(0, -1, dbus_interface=TEXT)) for box in boxes]
             if strip.name() != TABS[0] or shown != [f'{window_side}/thread.htm', f'{window_side}/folder']:
                 raise Failure(f'opened: tab {strip.name()!r}, the path boxes show {shown}')
-            time.sleep(1)
+            # Opened and idle: the window answers with its button as it is without a job (a job
+            # shows it otherwise until it ends); only then is the tree looked at.
+            button = poll('the button without a job', lambda: next(
+                (n for n in dialog.walk() if n.role == 'push button' and n.name() == 'PNG画像生成'), None))
             if tree_files(window_side) != before:
                 raise Failure('opening a document changed it before the button was pressed')
             print(f'ok  {"quarvel DOCUMENT FOLDER MISSING":<34} the file and folder pages filled, nothing touched')
-            button = next(n for n in dialog.walk() if n.role == 'push button' and n.name() == 'PNG画像生成')
             x, y = button.center()
             run('xdotool', 'mousemove', str(x), str(y), 'click', '1')
             poll('the document to be converted',
@@ -340,6 +342,12 @@ def keys_never_end_the_program(program, env, a11y):
             ('the copy-paste box', 2, next(n for n in pages[2].walk() if n.role == 'text')),
         ]
         box = controls[-1][2]
+
+        def ended_by_keys(what):
+            if process.poll() is not None or not dialog.state() & SHOWING:
+                raise Failure(f'Return, Enter or Esc on {what} ended the program')
+            return False
+
         for what, tab, control in controls:
             click(strip.children[tab])
             poll(f'the tab {TABS[tab]}', lambda: strip.name() == TABS[tab])
@@ -348,9 +356,12 @@ def keys_never_end_the_program(program, env, a11y):
                 run('xdotool', 'type', '--delay', '20', '(^o^)')
             for key in ('Return', 'KP_Enter', 'Escape'):
                 run('xdotool', 'key', key)
-                time.sleep(0.2)
-                if process.poll() is not None or not dialog.state() & SHOWING:
-                    raise Failure(f'{key} on {what} ended the program')
+            # The window has taken the keys once it takes a click sent after them: another
+            # tab chosen, and this one again.
+            for shown in ((tab + 1) % len(pages), tab):
+                click(strip.children[shown])
+                poll(f'the tab {TABS[shown]} after the keys on {what}',
+                     lambda: ended_by_keys(what) or strip.name() == TABS[shown])
         if '(^o^)' not in text_of(box):
             raise Failure(f'the copy-paste box holds {text_of(box)!r}')
         print(f'ok  {"Return, Enter and Esc":<34} on {len(controls)} controls: the window stays, the text too')

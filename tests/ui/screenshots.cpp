@@ -152,12 +152,13 @@ int main(int argc, char** argv) {
                                     dark ? QStringLiteral("dark") : QStringLiteral("light"));
     {
         // Prompts answered in the user's place: the message of the job's link, say.
+        const Prompts qtPrompts = GetPrompts();
         GetPrompts().showMessage = [](QWidget*, const QString&, MessageIcon) {};
         MainWindow docs;
         docs.move(40, 40);
         docs.show();
         if (!QTest::qWaitForWindowExposed(&docs) || !ShootForTheDocs(docs, out, suffix)) return 1;
-        ResetPrompts();
+        GetPrompts() = qtPrompts;
     }
     {
         MainWindow art;

@@ -275,14 +275,7 @@ private slots:
         // the workers had begun): the rest waits until it is scrolled to, and every
         // screen scrolled to is drawn. (quarvel-window-bench times both.)
         TempDir temp;
-        std::string mlt;
-        for (int i = 0; i < 470; ++i) {
-            for (int line = 0; line <= (i * 7) % 12; ++line)
-                mlt +=
-                    "(\x81\x4C\x83\xD6\x81\x4D)" + std::to_string(i) + std::string(1 + (i + line) % 40, '_') + "\r\n";
-            mlt += "[SPLIT]\r\n";
-        }
-        WriteFile(temp / "big.mlt", mlt);
+        WriteFile(temp / "big.mlt", quarvel::test::LargeCollection());
         MainWindow dlg;
         dlg.OpenCollection(Native(temp / "big.mlt"));
         TemplateBrowser* browser = dlg.templates();
@@ -290,16 +283,10 @@ private slots:
         QListView* list = browser->CurrentView()->list();
         auto* pieces = browser->CurrentView()->pieces();
         QCOMPARE(pieces->rowCount(), 470);
-        const auto screenDrawn = [&] {
-            for (int y = 0; y < list->viewport()->height(); y += 4) {
-                const QModelIndex at = list->indexAt(QPoint(4, y));
-                if (at.isValid() && at.data(PieceList::PictureRole).value<QImage>().isNull()) return false;
-            }
-            return true;
-        };
+        const auto screenDrawn = [&] { return quarvel::test::ScreenDrawn(list); };
         QVERIFY(QTest::qWaitFor(screenDrawn, 10000));
         pieces->WaitForWorkers();
-        const int drawnFirst = pieces->DrawnCount();
+        const int drawnFirst = quarvel::test::PicturesDrawn(*pieces);
         QVERIFY2(drawnFirst < 470 / 2, qPrintable(QString::number(drawnFirst)));
 
         while (list->verticalScrollBar()->value() < list->verticalScrollBar()->maximum()) {

@@ -74,6 +74,4 @@ Prompts& GetPrompts() {
     return prompts;
 }
 
-void ResetPrompts() { GetPrompts() = DefaultPrompts(); }
-
 }  // namespace quarvel::ui

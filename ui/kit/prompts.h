@@ -40,9 +40,8 @@ struct Prompts {
     std::function<bool(QWidget* parent, const QString& text)> confirm;
 };
 
-// The functions in force; assign to replace one.
+// The functions in force; assign to replace one (and keep a copy to put Qt's dialogs
+// back).
 Prompts& GetPrompts();
-// Puts back Qt's dialogs.
-void ResetPrompts();
 
 }  // namespace quarvel::ui

@@ -410,13 +410,14 @@ private slots:
         TempDir temp;
         const stdfs::path doc = temp / "a.htm";
         WriteFile(doc, Cp932(kDocument));
+        const WorkerStarter threads = GetWorkerStarter();
         GetWorkerStarter() = [](std::function<void()>) -> std::thread {
             throw std::system_error(std::make_error_code(std::errc::resource_unavailable_try_again));
         };
         MainWindow dlg;
         dlg.filePage().targetEdit()->setText(Native(doc));
         QTest::mouseClick(dlg.generateButton(), Qt::LeftButton);
-        ResetWorkerStarter();
+        GetWorkerStarter() = threads;
         QCOMPARE(prompts.messages, QStringList{QStringLiteral("ジョブを開始できません")});
         CheckWindowRestored(dlg);
         QCOMPARE(ReadFile(doc), Cp932(kDocument));

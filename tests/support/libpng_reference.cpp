@@ -1,15 +1,14 @@
-#include "bench/libpng_reference.h"
+#include "support/libpng_reference.h"
 
 #include <png.h>
 
 #include <csetjmp>
-#include <cstring>
 #include <stdexcept>
 #include <vector>
 
 #include "render/two_colour.h"
 
-namespace quarvel::bench {
+namespace quarvel::test {
 
 using platform::Picture;
 using render::PackTwoColours;
@@ -70,16 +69,4 @@ std::string LibpngPalette(const Picture& picture) {
     });
 }
 
-bool DecodePng(const std::string& file, Picture& picture) {
-    png_image image;
-    std::memset(&image, 0, sizeof image);
-    image.version = PNG_IMAGE_VERSION;
-    if (!png_image_begin_read_from_memory(&image, file.data(), file.size())) return false;
-    image.format = PNG_FORMAT_RGB;
-    picture = Picture(static_cast<int>(image.width), static_cast<int>(image.height), {});
-    const bool read = png_image_finish_read(&image, nullptr, picture.rgb.data(), 0, nullptr) != 0;
-    png_image_free(&image);
-    return read;
-}
-
-}  // namespace quarvel::bench
+}  // namespace quarvel::test

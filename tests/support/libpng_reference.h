@@ -6,7 +6,7 @@
 
 #include "platform/picture.h"
 
-namespace quarvel::bench {
+namespace quarvel::test {
 
 // 8-bit RGB with libpng's defaults: its adaptive filters (each row the filter of the
 // least sum of absolute differences) and zlib at level 6.
@@ -16,7 +16,4 @@ std::string LibpngRgb(const platform::Picture& picture);
 // it by default (filter None, zlib at level 6); empty for a picture of more colours.
 std::string LibpngPalette(const platform::Picture& picture);
 
-// The pixels of a PNG file as 8-bit RGB; false when libpng cannot read it.
-bool DecodePng(const std::string& file, platform::Picture& picture);
-
-}  // namespace quarvel::bench
+}  // namespace quarvel::test
