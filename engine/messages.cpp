@@ -111,137 +111,141 @@ Failure FailureOfThrown(std::exception_ptr thrown, std::string path) {
 }
 
 const std::string& TextFolderCreateFailed() {
-    static const std::string text = NativeToCp932(_("フォルダ作成に失敗"));
+    static const std::string text = NativeToCp932(_("could not make the folder"));
     return text;
 }
 
 const std::string& TextFileOpenFailed() {
-    static const std::string text = NativeToCp932(_("ファイルのオープンに失敗"));
+    static const std::string text = NativeToCp932(_("could not open the file"));
     return text;
 }
 
 const std::string& TextFileWriteFailed() {
-    static const std::string text = NativeToCp932(_("ファイルの書き込みに失敗"));
+    static const std::string text = NativeToCp932(_("could not write the file"));
     return text;
 }
 
 const std::string& TextFolderNotFound() {
-    static const std::string text = NativeToCp932(_("フォルダが見つかりません"));
+    static const std::string text = NativeToCp932(_("folder not found"));
     return text;
 }
 
 const std::string& TextNoFolderGiven() {
-    static const std::string text = NativeToCp932(_("フォルダを指定してください"));
+    static const std::string text = NativeToCp932(_("name a folder"));
     return text;
 }
 
 const std::string& TextNoFileGiven() {
-    static const std::string text = NativeToCp932(_("ファイルを指定してください"));
+    static const std::string text = NativeToCp932(_("name a file"));
     return text;
 }
 
 const std::string& TextFolderReadFailed() {
-    static const std::string text = NativeToCp932(_("フォルダの読み込みに失敗"));
+    static const std::string text = NativeToCp932(_("could not read the folder"));
     return text;
 }
 
 const std::string& TextLinkRefused() {
-    static const std::string text = NativeToCp932(_("シンボリックリンクには書き込みません"));
+    static const std::string text = NativeToCp932(_("a symbolic link is not written to"));
     return text;
 }
 
 const std::string& TextChangedMeanwhile() {
-    static const std::string text = NativeToCp932(_("変換中に他で変更されたため書き込みません"));
+    static const std::string text =
+        NativeToCp932(_("changed by another program during the conversion, so not written"));
     return text;
 }
 
 const std::string& TextOutOfMemory() {
-    static const std::string text = NativeToCp932(_("メモリが足りません"));
+    static const std::string text = NativeToCp932(_("out of memory"));
     return text;
 }
 
 const std::string& TextUnexpectedError() {
-    static const std::string text = NativeToCp932(_("予期しないエラー"));
+    static const std::string text = NativeToCp932(_("unexpected error"));
     return text;
 }
 
 const std::string& TextNoImageFolderName() {
-    static const std::string text = NativeToCp932(_("文書名から画像フォルダの名前が作れません"));
+    static const std::string text = NativeToCp932(_("the document's name gives no name for its image folder"));
     return text;
 }
 
 const std::string& TextImageFolderShared() {
-    static const std::string text = NativeToCp932(_("画像フォルダが次の文書と同じため変換しません"));
+    static const std::string text = NativeToCp932(_("not converted: its image folder is that of this document"));
     return text;
 }
 
 const std::string& TextLinkedDocument() {
-    static const std::string text = NativeToCp932(_("シンボリックリンクの文書は変換しません"));
+    static const std::string text = NativeToCp932(_("a document that is a symbolic link is not converted"));
     return text;
 }
 
 const std::string& TextNoPictureNumberLeft() {
-    static const std::string text = NativeToCp932(_("画像の番号がこれ以上増やせません"));
+    static const std::string text = NativeToCp932(_("no picture number is left"));
     return text;
 }
 
 const std::string& TextWrongCode() {
-    static const std::string text = NativeToCp932(_("文書の文字コードが指定と違うため変換しません"));
+    static const std::string text = NativeToCp932(_("not converted: the document is not in the character code named"));
     return text;
 }
 
 const std::string& TextNoBackup() {
-    static const std::string text = NativeToCp932(_("バックアップがありません"));
+    static const std::string text = NativeToCp932(_("no backup"));
     return text;
 }
 
 const std::string& TextCodeThatFits() {
-    static const std::string text = NativeToCp932(_("この文書の文字コード: "));
+    static const std::string text = NativeToCp932(_("the document's character code: "));
     return text;
 }
 
 const std::string& TextTooLarge() {
-    static const std::string text = NativeToCp932(_("ファイルが大きすぎます"));
+    static const std::string text = NativeToCp932(_("file too large"));
     return text;
 }
 
 const std::string& TextFontUnusable() {
-    static const std::string text = NativeToCp932(_("フォントファイルが使えません"));
+    static const std::string text = NativeToCp932(_("the font file cannot be used"));
     return text;
 }
 
 const std::string& TextBadSettingsName() {
-    static const std::string text = NativeToCp932(_("設定ファイルに書けない名前です"));
+    static const std::string text = NativeToCp932(_("a name that a settings file cannot hold"));
     return text;
 }
 
 const std::string& TextCopyDamaged() {
-    static const std::string text = NativeToCp932(_("変換前の内容と違うバックアップのため戻しません"));
+    static const std::string text =
+        NativeToCp932(_("the copy is not the text its conversion started from; nothing is put back"));
     return text;
 }
 
 const std::string& TextEditedSinceConversion() {
-    static const std::string text = NativeToCp932(_("変換後に編集されているため戻しません"));
+    static const std::string text = NativeToCp932(_("edited since its conversion; nothing is put back"));
     return text;
 }
 
 const std::string& TextNoRecord() {
-    static const std::string text = NativeToCp932(_("変換の記録がありません（変換後の内容より新しい画像は残します）"));
+    static const std::string text =
+        NativeToCp932(_("no record of the conversion; pictures newer than the converted text are kept"));
     return text;
 }
 
 const std::string& TextNotTrusted() {
-    static const std::string text = NativeToCp932(_("このプログラムが書いたものではないため使わずに残します"));
+    static const std::string text =
+        NativeToCp932(_("not written by this program (another user's, or writable by others); left as it is, unused"));
     return text;
 }
 
 const std::string& TextLocked() {
-    static const std::string text = NativeToCp932(_("他のプロセスがロックしているため処理しません"));
+    static const std::string text = NativeToCp932(_("locked by another process; left as it is"));
     return text;
 }
 
 const std::string& TextWaitingForLock() {
-    static const std::string text = NativeToCp932(_("他のプロセスがロックを解くのを待っています"));
+    static const std::string text = NativeToCp932(_("waiting for another process to release its lock"));
     return text;
 }
 

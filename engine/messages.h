@@ -33,33 +33,33 @@ std::string EscapeControls(std::string_view native);
 // A path as progress texts and messages show it: escaped, then in code page 932.
 std::string ShownPath(std::string_view native);
 
-// Reasons, in code page 932.
-const std::string& TextFolderCreateFailed();   // フォルダ作成に失敗
-const std::string& TextFileOpenFailed();       // ファイルのオープンに失敗
-const std::string& TextFileWriteFailed();      // ファイルの書き込みに失敗
-const std::string& TextFolderNotFound();       // フォルダが見つかりません
-const std::string& TextNoFolderGiven();        // フォルダを指定してください
-const std::string& TextNoFileGiven();          // ファイルを指定してください
-const std::string& TextFolderReadFailed();     // フォルダの読み込みに失敗
-const std::string& TextLinkRefused();          // シンボリックリンクには書き込みません
-const std::string& TextChangedMeanwhile();     // 変換中に他で変更されたため書き込みません
-const std::string& TextOutOfMemory();          // メモリが足りません
-const std::string& TextUnexpectedError();      // 予期しないエラー
-const std::string& TextWrongCode();            // 文書の文字コードが指定と違うため変換しません
-const std::string& TextCodeThatFits();         // この文書の文字コード:
-const std::string& TextNoBackup();             // バックアップがありません
-const std::string& TextNoImageFolderName();    // 文書名から画像フォルダの名前が作れません
-const std::string& TextImageFolderShared();    // 画像フォルダが次の文書と同じため変換しません
-const std::string& TextLinkedDocument();       // シンボリックリンクの文書は変換しません
-const std::string& TextNoPictureNumberLeft();  // 画像の番号がこれ以上増やせません
-const std::string& TextTooLarge();             // ファイルが大きすぎます
-const std::string& TextFontUnusable();         // フォントファイルが使えません
-const std::string& TextBadSettingsName();      // 設定ファイルに書けない名前です
-const std::string& TextCopyDamaged();          // 変換前の内容と違うバックアップのため戻しません
-const std::string& TextEditedSinceConversion();  // 変換後に編集されているため戻しません
-const std::string& TextNoRecord();  // 変換の記録がありません（変換後の内容より新しい画像は残します）
-const std::string& TextNotTrusted();  // このプログラムが書いたものではないため使わずに残します
-const std::string& TextLocked();      // 他のプロセスがロックしているため処理しません
-const std::string& TextWaitingForLock();  // 他のプロセスがロックを解くのを待っています
+// Reasons, in code page 932 (their words: messages.cpp).
+const std::string& TextFolderCreateFailed();
+const std::string& TextFileOpenFailed();
+const std::string& TextFileWriteFailed();
+const std::string& TextFolderNotFound();
+const std::string& TextNoFolderGiven();
+const std::string& TextNoFileGiven();
+const std::string& TextFolderReadFailed();
+const std::string& TextLinkRefused();
+const std::string& TextChangedMeanwhile();
+const std::string& TextOutOfMemory();
+const std::string& TextUnexpectedError();
+const std::string& TextWrongCode();
+const std::string& TextCodeThatFits();
+const std::string& TextNoBackup();
+const std::string& TextNoImageFolderName();
+const std::string& TextImageFolderShared();
+const std::string& TextLinkedDocument();
+const std::string& TextNoPictureNumberLeft();
+const std::string& TextTooLarge();
+const std::string& TextFontUnusable();
+const std::string& TextBadSettingsName();
+const std::string& TextCopyDamaged();
+const std::string& TextEditedSinceConversion();
+const std::string& TextNoRecord();
+const std::string& TextNotTrusted();
+const std::string& TextLocked();
+const std::string& TextWaitingForLock();
 
 }  // namespace quarvel::engine

@@ -99,10 +99,9 @@ std::optional<int> AnswerWithoutWindow(int argc, char** argv) {
 
 Application::Application(int& argc, char** argv) : QApplication(argc, argv), argc_(argc), argv_(argv) {
     // The window and Qt's dialogs in the program's language (Qt has just taken the
-    // user's locale). In English the core's messages too, from quarvel-cli's catalogue
-    // (the package depends on quarvel-cli); in Japanese they are their source texts.
-    const platform::Language language = platform::LocaleLanguage();
-    if (language == platform::Language::english) platform::SetUpLanguage("quarvel-cli");
+    // user's locale), and the core's messages too: English, their source texts, or
+    // Japanese from quarvel-cli's catalogue (the package depends on quarvel-cli).
+    const platform::Language language = platform::SetUpLanguage("quarvel-cli");
     InstallTranslations(*this, language, TranslationsFolder());
     // No display name: Qt would append it to every window's caption on X11 ("... —
     // Quarvel"), and each window sets its whole caption itself.

@@ -398,6 +398,7 @@ def the_draft_outlives_the_program(program, env, a11y):
 
 def version_without_a_display(program):
     bare = {k: v for k, v in os.environ.items() if k not in ('DISPLAY', 'WAYLAND_DISPLAY', 'QT_QPA_PLATFORM')}
+    bare.update(LC_ALL='ja_JP.UTF-8', LANGUAGE='')
     version = subprocess.run([program, '--version'], env=bare, capture_output=True, text=True, timeout=20)
     usage = subprocess.run([program, '--help'], env=bare, capture_output=True, text=True, timeout=20)
     if version.returncode != 0 or not re.fullmatch(r'quarvel \S+\n', version.stdout) or usage.returncode != 0 \
@@ -446,7 +447,7 @@ def warning_tree(folder, elsewhere):
 def summary_matches_the_command_line(program, cli, env, a11y):
     """A folder job whose documents have warnings and a failure ends with a summary that
     names them, with the counts of quarvel-cli convert-folder's closing line on the same
-    tree, word for word (both in Japanese in the C locale)."""
+    tree, word for word (both in Japanese in a Japanese locale)."""
     with tempfile.TemporaryDirectory() as temp:
         for side in ('window', 'cli'):
             warning_tree(os.path.join(temp, side), os.path.join(temp, side + '-elsewhere.htm'))
@@ -525,9 +526,9 @@ def template_browser(program, cli, env, a11y):
 
 def dialogs_speak_the_locale(program, env, a11y):
     """The window (its translation found beside the program) and Qt's own file dialog
-    (Ctrl+O) speak the language the command line speaks: Japanese under C and
-    ja_JP.UTF-8, English under en_US.UTF-8."""
-    for locale, cancel, generate in (('C', 'キャンセル', 'PNG画像生成'), ('ja_JP.UTF-8', 'キャンセル', 'PNG画像生成'),
+    (Ctrl+O) speak the language the command line speaks: Japanese under ja_JP.UTF-8,
+    English under C and en_US.UTF-8."""
+    for locale, cancel, generate in (('C', 'Cancel', 'Make PNG pictures'), ('ja_JP.UTF-8', 'キャンセル', 'PNG画像生成'),
                                      ('en_US.UTF-8', 'Cancel', 'Make PNG pictures')):
         process = started(program, [], dict(env, LC_ALL=locale, LANGUAGE=''))
         try:
