@@ -63,10 +63,9 @@ void PrintWarning(const Failure& warning) {
 }
 
 bool RefuseBinary(const std::string& path, std::string_view bytes) {
-    const std::optional<std::string_view> format = render::BinaryFormat(bytes);
-    if (format)
-        PrintProblem(ShownName(path), Fill(_("not text but {1}; nothing drawn"), {_(std::string(*format).c_str())}));
-    return !format;
+    const std::optional<std::string> reason = render::NotTextReason(bytes);
+    if (reason) PrintProblem(ShownName(path), *reason);
+    return !reason;
 }
 
 std::string ShownName(const std::string& path) { return path == "-" ? _("(standard input)") : path; }
