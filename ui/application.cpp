@@ -69,6 +69,15 @@ constexpr char kNoDisplay[] = QT_TRANSLATE_NOOP(
     "quarvel: 画面が無いためウィンドウを開けません（DISPLAY も WAYLAND_DISPLAY も空です）。"
     "ウィンドウなしで描くには quarvel-cli を使います。\n");
 
+// A line of the window's on standard error about a path, its bytes as the system
+// gives them (control characters escaped) in the place of %1.
+void Say(const QString& pattern, const std::filesystem::path& path) {
+    std::string line = pattern.toStdString();
+    if (const std::size_t at = line.find("%1"); at != std::string::npos)
+        line.replace(at, 2, engine::EscapeControls(path.string()));
+    std::fputs(line.c_str(), stderr);
+}
+
 bool IsSet(const char* variable) {
     const char* value = std::getenv(variable);
     return value && *value;
@@ -151,14 +160,17 @@ int Application::InitInstance() {
     // typed it hears of it here.
     for (const auto& path : paths) {
         if (!std::filesystem::exists(path, error)) {
-            std::fprintf(stderr, "quarvel: %s: no such file or folder\n", path.c_str());
+            Say(QCoreApplication::translate("Application", "quarvel: %1: そのようなファイルやフォルダはありません\n"),
+                path);
         }
     }
     MainWindow window;
     window.KeepDraft(UserStateFolder() + QStringLiteral("/draft.txt"));
     window.KeepRecentCollections(UserConfigFolder() + QStringLiteral("/recent-collections"));
     for (const auto& path : window.OpenPaths(paths)) {
-        std::fprintf(stderr, "quarvel: %s: 開くのは文書とフォルダを一つずつです。これは開きません\n", path.c_str());
+        Say(QCoreApplication::translate("Application",
+                                        "quarvel: %1: 開くのは文書とフォルダを一つずつです。これは開きません\n"),
+            path);
     }
     window.exec();
     return 0;

@@ -52,8 +52,10 @@ private slots:
         QCOMPARE(summary->list()->toPlainText(),
                  tree +
                      QStringLiteral("/art.htm\n"
-                                    "　art/001.png: 幅1024ピクセルを超えた分は切れます\n"
-                                    "　art/002.png: 50行を超えた分は描かれません\n") +
+                                    "　art/001.png: the art is wider than 1024 pixels; what lies beyond is not drawn "
+                                    "(shorten its longest lines)\n"
+                                    "　art/002.png: the art has more than 50 lines; only the first 50 are drawn (split "
+                                    "it into pieces)\n") +
                      tree +
                      QStringLiteral("/link.htm\n"
                                     "　失敗: a document that is a symbolic link is not converted"));

@@ -283,7 +283,7 @@ def open_from_command_line(program, cli, env, a11y):
         finally:
             started.terminate()
             _, errors = started.communicate(timeout=10)
-        if f'quarvel: {window_side}/missing.htm: no such file or folder' not in errors:
+        if f'quarvel: {window_side}/missing.htm: そのようなファイルやフォルダはありません' not in errors:
             raise Failure(f'no message about the missing path: {errors!r}')
     print(f'ok  {"PNG画像生成 on each page":<34} both converted as quarvel-cli converts them, '
           f'{len(wanted)} files; the missing one said')
@@ -471,8 +471,8 @@ def summary_matches_the_command_line(program, cli, env, a11y):
             if counts != line.group(1):
                 raise Failure(f'the summary says {counts!r}; convert-folder {line.group(0)!r}')
             listed = text_of(next(n for n in summary.walk() if n.role == 'text'))
-            for needed in ('/art.htm\n', 'art/001.png: 幅1024ピクセルを超えた分は切れます',
-                           'art/002.png: 50行を超えた分は描かれません', '/link.htm\n',
+            for needed in ('/art.htm\n', 'art/001.png: アートの幅が 1024 ピクセルを超えています。はみ出た部分は描きません',
+                           'art/002.png: アートが 50 行を超えています。最初の 50 行だけを描きます', '/link.htm\n',
                            '失敗: シンボリックリンクの文書は変換しません'):
                 if needed not in listed:
                     raise Failure(f'the summary\'s list lacks {needed!r}: {listed!r}')
@@ -706,7 +706,7 @@ def main():
         click(copy_box)
         run('xdotool', 'key', 'ctrl+End', 'Return')
         run('xdotool', 'type', '--delay', '20', '&#xF0000;' + 'W' * 120)
-        expect_status(r'1024 × 36 ピクセル　警告: 幅1024ピクセルを超えた分は切れます、字形の無い文字（U\+F0000）は空白になります',
+        expect_status(r'1024 × 36 ピクセル　警告: アートの幅が 1024 ピクセルを超えています。.*、U\+F0000 を持つフォントがないため空白で描きます（.*）',
                       'typing in the box redraws it')
 
         def box_text():
