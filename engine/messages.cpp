@@ -52,6 +52,8 @@ std::string Reason(const Failure& failure) {
 
 }  // namespace
 
+void JobProgress::ShowWaiting(const std::string& text) { SetProgressText(OneLine(text)); }
+
 void JobProgress::ShowFailure(const Failure& failure) { ShowMessage(MessageText(failure)); }
 
 std::string MessageText(const Failure& failure) {
@@ -60,9 +62,16 @@ std::string MessageText(const Failure& failure) {
     if (failure.Is(Failure::What::wrongCode))
         text += "\n" + TextCodeThatFits() + failure.detail;
     else if (!failure.detail.empty())
-        text += "\n" + NativeToCp932(failure.detail);
-    if (failure.error != 0) text += "\n" + NativeToCp932(fs::SystemReason(failure.error));
+        text += "\n" + EscapeControls(failure.detail);
+    if (failure.error != 0) text += "\n" + fs::SystemReason(failure.error);
     return text;
+}
+
+std::string OneLine(std::string_view message) {
+    std::string line;
+    line.reserve(message.size());
+    for (char c : message) c == '\n' ? line += ": " : line += c;
+    return line;
 }
 
 std::string NativeToCp932(std::string_view native) {
@@ -96,7 +105,7 @@ std::string EscapeControls(std::string_view native) {
     return shown;
 }
 
-std::string ShownPath(std::string_view native) { return NativeToCp932(EscapeControls(native)); }
+std::string ShownPath(std::string_view native) { return EscapeControls(native); }
 
 Failure FailureOfThrown(std::exception_ptr thrown, std::string path) {
     try {
@@ -110,143 +119,60 @@ Failure FailureOfThrown(std::exception_ptr thrown, std::string path) {
     }
 }
 
-const std::string& TextFolderCreateFailed() {
-    static const std::string text = NativeToCp932(_("could not make the folder"));
-    return text;
+std::string TextFolderCreateFailed() { return _("could not make the folder"); }
+
+std::string TextFileOpenFailed() { return _("could not open the file"); }
+
+std::string TextFileWriteFailed() { return _("could not write the file"); }
+
+std::string TextFolderNotFound() { return _("folder not found"); }
+
+std::string TextNoFolderGiven() { return _("name a folder"); }
+
+std::string TextNoFileGiven() { return _("name a file"); }
+
+std::string TextFolderReadFailed() { return _("could not read the folder"); }
+
+std::string TextLinkRefused() { return _("a symbolic link is not written to"); }
+
+std::string TextChangedMeanwhile() { return _("changed by another program during the conversion, so not written"); }
+
+std::string TextOutOfMemory() { return _("out of memory"); }
+
+std::string TextUnexpectedError() { return _("unexpected error"); }
+
+std::string TextNoImageFolderName() { return _("the document's name gives no name for its image folder"); }
+
+std::string TextImageFolderShared() { return _("not converted: its image folder is that of this document"); }
+
+std::string TextLinkedDocument() { return _("a document that is a symbolic link is not converted"); }
+
+std::string TextNoPictureNumberLeft() { return _("no picture number is left"); }
+
+std::string TextWrongCode() { return _("not converted: the document is not in the character code named"); }
+
+std::string TextNoBackup() { return _("no backup"); }
+
+std::string TextCodeThatFits() { return _("the document's character code: "); }
+
+std::string TextTooLarge() { return _("file too large"); }
+
+std::string TextFontUnusable() { return _("the font file cannot be used"); }
+
+std::string TextBadSettingsName() { return _("a name that a settings file cannot hold"); }
+
+std::string TextCopyDamaged() { return _("the copy is not the text its conversion started from; nothing is put back"); }
+
+std::string TextEditedSinceConversion() { return _("edited since its conversion; nothing is put back"); }
+
+std::string TextNoRecord() { return _("no record of the conversion; pictures newer than the converted text are kept"); }
+
+std::string TextNotTrusted() {
+    return _("not written by this program (another user's, or writable by others); left as it is, unused");
 }
 
-const std::string& TextFileOpenFailed() {
-    static const std::string text = NativeToCp932(_("could not open the file"));
-    return text;
-}
+std::string TextLocked() { return _("locked by another process; left as it is"); }
 
-const std::string& TextFileWriteFailed() {
-    static const std::string text = NativeToCp932(_("could not write the file"));
-    return text;
-}
-
-const std::string& TextFolderNotFound() {
-    static const std::string text = NativeToCp932(_("folder not found"));
-    return text;
-}
-
-const std::string& TextNoFolderGiven() {
-    static const std::string text = NativeToCp932(_("name a folder"));
-    return text;
-}
-
-const std::string& TextNoFileGiven() {
-    static const std::string text = NativeToCp932(_("name a file"));
-    return text;
-}
-
-const std::string& TextFolderReadFailed() {
-    static const std::string text = NativeToCp932(_("could not read the folder"));
-    return text;
-}
-
-const std::string& TextLinkRefused() {
-    static const std::string text = NativeToCp932(_("a symbolic link is not written to"));
-    return text;
-}
-
-const std::string& TextChangedMeanwhile() {
-    static const std::string text =
-        NativeToCp932(_("changed by another program during the conversion, so not written"));
-    return text;
-}
-
-const std::string& TextOutOfMemory() {
-    static const std::string text = NativeToCp932(_("out of memory"));
-    return text;
-}
-
-const std::string& TextUnexpectedError() {
-    static const std::string text = NativeToCp932(_("unexpected error"));
-    return text;
-}
-
-const std::string& TextNoImageFolderName() {
-    static const std::string text = NativeToCp932(_("the document's name gives no name for its image folder"));
-    return text;
-}
-
-const std::string& TextImageFolderShared() {
-    static const std::string text = NativeToCp932(_("not converted: its image folder is that of this document"));
-    return text;
-}
-
-const std::string& TextLinkedDocument() {
-    static const std::string text = NativeToCp932(_("a document that is a symbolic link is not converted"));
-    return text;
-}
-
-const std::string& TextNoPictureNumberLeft() {
-    static const std::string text = NativeToCp932(_("no picture number is left"));
-    return text;
-}
-
-const std::string& TextWrongCode() {
-    static const std::string text = NativeToCp932(_("not converted: the document is not in the character code named"));
-    return text;
-}
-
-const std::string& TextNoBackup() {
-    static const std::string text = NativeToCp932(_("no backup"));
-    return text;
-}
-
-const std::string& TextCodeThatFits() {
-    static const std::string text = NativeToCp932(_("the document's character code: "));
-    return text;
-}
-
-const std::string& TextTooLarge() {
-    static const std::string text = NativeToCp932(_("file too large"));
-    return text;
-}
-
-const std::string& TextFontUnusable() {
-    static const std::string text = NativeToCp932(_("the font file cannot be used"));
-    return text;
-}
-
-const std::string& TextBadSettingsName() {
-    static const std::string text = NativeToCp932(_("a name that a settings file cannot hold"));
-    return text;
-}
-
-const std::string& TextCopyDamaged() {
-    static const std::string text =
-        NativeToCp932(_("the copy is not the text its conversion started from; nothing is put back"));
-    return text;
-}
-
-const std::string& TextEditedSinceConversion() {
-    static const std::string text = NativeToCp932(_("edited since its conversion; nothing is put back"));
-    return text;
-}
-
-const std::string& TextNoRecord() {
-    static const std::string text =
-        NativeToCp932(_("no record of the conversion; pictures newer than the converted text are kept"));
-    return text;
-}
-
-const std::string& TextNotTrusted() {
-    static const std::string text =
-        NativeToCp932(_("not written by this program (another user's, or writable by others); left as it is, unused"));
-    return text;
-}
-
-const std::string& TextLocked() {
-    static const std::string text = NativeToCp932(_("locked by another process; left as it is"));
-    return text;
-}
-
-const std::string& TextWaitingForLock() {
-    static const std::string text = NativeToCp932(_("waiting for another process to release its lock"));
-    return text;
-}
+std::string TextWaitingForLock() { return _("waiting for another process to release its lock"); }
 
 }  // namespace quarvel::engine

@@ -283,9 +283,7 @@ HttpResponse Busy(std::string_view why, ErrorCode code) {
 std::string FailureText(const Failure& failure) {
     // A script reads the same words whatever the service's locale.
     const platform::SourceTexts sourceTexts;
-    std::string text = cp932::ToUtf8(engine::MessageText(failure));
-    for (std::size_t at; (at = text.find('\n')) != std::string::npos;) text.replace(at, 1, ": ");
-    return text;
+    return engine::OneLine(engine::MessageText(failure));
 }
 
 HttpResponse FailureAnswer(const Failure& failure) {

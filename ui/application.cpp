@@ -19,7 +19,6 @@
 #include "ui/kit/color_scheme.h"
 #include "ui/kit/prompts.h"
 #include "ui/kit/resources.h"
-#include "ui/kit/text_codec.h"
 #include "ui/kit/translations.h"
 #include "ui/kit/user_files.h"
 #include "ui/main_window.h"
@@ -130,7 +129,7 @@ bool Application::notify(QObject* receiver, QEvent* event) {
         // A picture or a text too large for the memory at hand: the command stops
         // (its scopes have unwound), the window and its settings stay as they were.
         try {
-            GetPrompts().showMessage(activeWindow(), FromCp932(TextOutOfMemory()), MessageIcon::warning);
+            GetPrompts().showMessage(activeWindow(), QString::fromStdString(TextOutOfMemory()), MessageIcon::warning);
         } catch (const std::bad_alloc&) {
             // Not even the message fits; the command has still ended.
         }

@@ -662,8 +662,8 @@ private slots:
         });
         const bool started = dlg.RunJob([&] {
             quarvel::test::WaitUntil([&] { return release.load(); }, "the checks made during the job");
-            dlg.progressWindow().SetProgressText("\x83\x58\x83\x8C.htm");  // "スレ.htm"
-            dlg.progressWindow().ShowMessage("x\n\x83\x74\x83\x40\x83\x43\x83\x8B");
+            dlg.progressWindow().SetProgressText("スレ.htm");
+            dlg.progressWindow().ShowMessage("x\nファイル");
             dlg.progressWindow().EndJob();
         });
         QVERIFY(started);
