@@ -140,9 +140,6 @@ void PrintProblem(const std::string& path, const std::string& message);
 // "warning: <text>", as each warning is told.
 std::string Warning(std::string_view text);
 
-// A message of several lines as one: each line break becomes ": ".
-std::string OneLine(const std::string& utf8);
-
 // Prints a failure as the program's message on one line: "quarvel-cli: <path>: <what
 // failed>: <the system's reason>". The one place where the command line words a failure.
 void PrintFailure(const Failure& failure);

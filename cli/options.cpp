@@ -19,12 +19,12 @@ namespace quarvel::cli {
 
 using engine::EscapeControls;
 using engine::MessageText;
+using engine::OneLine;
 
 using render::RenderReport;
 using render::ReportWarnings;
 
 using platform::GlyphCache;
-namespace cp932 = platform::cp932;
 namespace fs = platform::fs;
 using platform::Fill;
 
@@ -46,27 +46,20 @@ void PrintNotes(const std::string& path, const RenderReport& notes, std::string_
     for (const std::string& warning : ReportWarnings(notes, codeHint)) PrintProblem(path, Warning(warning));
 }
 
-std::string OneLine(const std::string& utf8) {
-    std::string line = utf8;
-    for (std::size_t at = line.find('\n'); at != std::string::npos; at = line.find('\n', at)) line.replace(at, 1, ": ");
-    return line;
-}
-
 void PrintFailure(const Failure& failure) {
-    std::fprintf(stderr, "quarvel-cli: %s\n", OneLine(cp932::ToUtf8(MessageText(failure))).c_str());
+    std::fprintf(stderr, "quarvel-cli: %s\n", OneLine(MessageText(failure)).c_str());
 }
 
 void PrintWarning(const Failure& warning) {
     Failure reason = warning;
     reason.path.clear();
-    PrintProblem(warning.path, Warning(OneLine(cp932::ToUtf8(MessageText(reason)))));
+    PrintProblem(warning.path, Warning(OneLine(MessageText(reason))));
 }
 
 bool RefuseBinary(const std::string& path, std::string_view bytes) {
-    const std::optional<std::string_view> format = render::BinaryFormat(bytes);
-    if (format)
-        PrintProblem(ShownName(path), Fill(_("not text but {1}; nothing drawn"), {_(std::string(*format).c_str())}));
-    return !format;
+    const std::optional<std::string> reason = render::NotTextReason(bytes);
+    if (reason) PrintProblem(ShownName(path), *reason);
+    return !reason;
 }
 
 std::string ShownName(const std::string& path) { return path == "-" ? _("(standard input)") : path; }

@@ -74,7 +74,7 @@ bool IsOtherPictureName(const std::string& path) {
 }  // namespace
 
 CommandLine::CommandLine(std::string_view command)
-    : app_(_("Draws Japanese text art into PNG pictures exactly as \"ＭＳ Ｐゴシック\" lays it out: typed text with "
+    : app_(_("Draws Japanese text art into PNG pictures exactly as \"MS PGothic\" lays it out: typed text with "
              "render, every piece of a template collection with render-pieces, the marked stretches of HTML "
              "documents in place with convert and convert-folder. `quarvel-cli help COMMAND` tells each "
              "command's options."),

@@ -9,19 +9,20 @@
 #include <cstring>
 
 #include "cli/commands.h"
+#include "cmdline/text.h"
+#include "engine/messages.h"
 #include "platform/codec.h"
 
 namespace quarvel::cli {
 
+using cmdline::Columns;
 using engine::JobProgress;
-using platform::IsLeadByte;
+using engine::OneLine;
 namespace cp932 = platform::cp932;
 
 std::atomic<bool> g_interruptRequested{false};
 
 namespace {
-
-std::string NativeText(const std::string& cp932Text) { return cp932::ToUtf8(cp932Text); }
 
 // The columns of a line on standard error, a terminal.
 std::size_t TerminalColumns() {
@@ -30,13 +31,17 @@ std::size_t TerminalColumns() {
     return 80;
 }
 
-// Code page 932 text cut to `columns` (a double-byte character takes two): what does
-// not fit gives way at the start to "...", so that a path keeps its file name.
+// UTF-8 text cut to `columns` (a wide character takes two): what does not fit gives
+// way at the start to "...", so that a path keeps its file name.
 std::string FitColumns(const std::string& text, std::size_t columns) {
-    if (text.size() <= columns) return text;  // as many columns as bytes
+    if (Columns(text) <= columns) return text;
     const std::size_t room = columns > 3 ? columns - 3 : 0;
-    for (std::size_t at = 0; at < text.size(); at += IsLeadByte(text[at]) ? 2 : 1)
-        if (text.size() - at <= room) return "..." + text.substr(at);
+    for (std::size_t at = 0; at < text.size();) {
+        char32_t code = 0;
+        const std::size_t length = cp932::DecodeUtf8(text, at, code);
+        at += length == 0 ? 1 : length;
+        if (Columns(std::string_view(text).substr(at)) <= room) return "..." + text.substr(at);
+    }
     return "...";
 }
 
@@ -66,14 +71,14 @@ void TerminalProgress::SetProgressText(const std::string& text) {
     if (!live_ || text == last_) return;
     last_ = text;
     const std::string line = FitColumns(text, TerminalColumns() - 1);
-    const std::size_t columns = line.size();
-    std::fprintf(stderr, "\r%s%s", NativeText(line).c_str(),
+    const std::size_t columns = Columns(line);
+    std::fprintf(stderr, "\r%s%s", line.c_str(),
                  dumb_ ? std::string(shownColumns_ > columns ? shownColumns_ - columns : 0, ' ').c_str() : "\x1b[K");
     shownColumns_ = std::max(shownColumns_, columns);
     std::fflush(stderr);
 }
 
-void TerminalProgress::ShowMessage(const std::string& text) { Print("quarvel-cli: " + OneLine(NativeText(text))); }
+void TerminalProgress::ShowMessage(const std::string& text) { Print("quarvel-cli: " + OneLine(text)); }
 
 void TerminalProgress::ShowWaiting(const std::string& text) { ShowMessage(text); }
 

@@ -129,7 +129,7 @@ private:
     bool madeImageFolder_ = false;  // the image folder was made by this run
     // Names in the image folder before this run: no picture of this run takes one.
     std::unordered_set<std::string> taken_;
-    std::string progressPrefix_;  // "F/B.X" in code page 932
+    std::string progressPrefix_;  // "F/B.X", as ShownPath shows it
     std::string tagPrefix_;       // `<img src="./B/` as it stands in the scanned text
     std::string_view source_;     // the document's bytes as read
     fs::FileInfo read_;           // the document as it was read

@@ -54,6 +54,8 @@ std::string Reason(const Failure& failure) {
 
 }  // namespace
 
+void JobProgress::ShowWaiting(const std::string& text) { SetProgressText(OneLine(text)); }
+
 void JobProgress::ShowFailure(const Failure& failure) { ShowMessage(MessageText(failure)); }
 
 std::string MessageText(const Failure& failure) {
@@ -62,9 +64,16 @@ std::string MessageText(const Failure& failure) {
     if (failure.Is(Failure::What::wrongCode))
         text += "\n" + TextCodeThatFits() + failure.detail;
     else if (!failure.detail.empty())
-        text += "\n" + NativeToCp932(failure.detail);
-    if (failure.error != 0) text += "\n" + NativeToCp932(fs::SystemReason(failure.error));
+        text += "\n" + EscapeControls(failure.detail);
+    if (failure.error != 0) text += "\n" + fs::SystemReason(failure.error);
     return text;
+}
+
+std::string OneLine(std::string_view message) {
+    std::string line;
+    line.reserve(message.size());
+    for (char c : message) c == '\n' ? line += ": " : line += c;
+    return line;
 }
 
 std::string NativeToCp932(std::string_view native) {
@@ -98,7 +107,7 @@ std::string EscapeControls(std::string_view native) {
     return shown;
 }
 
-std::string ShownPath(std::string_view native) { return NativeToCp932(EscapeControls(native)); }
+std::string ShownPath(std::string_view native) { return EscapeControls(native); }
 
 Failure FailureOfThrown(std::exception_ptr thrown, std::string path) {
     try {
@@ -112,145 +121,64 @@ Failure FailureOfThrown(std::exception_ptr thrown, std::string path) {
     }
 }
 
-const std::string& TextFolderCreateFailed() {
-    static const std::string text = NativeToCp932(_("フォルダ作成に失敗"));
-    return text;
+std::string TextFolderCreateFailed() { return _("could not make the folder"); }
+
+std::string TextFileOpenFailed() { return _("could not open the file"); }
+
+std::string TextFileWriteFailed() { return _("could not write the file"); }
+
+std::string TextFolderNotFound() { return _("folder not found"); }
+
+std::string TextNoFolderGiven() { return _("name a folder"); }
+
+std::string TextNoFileGiven() { return _("name a file"); }
+
+std::string TextFolderReadFailed() { return _("could not read the folder"); }
+
+std::string TextLinkRefused() { return _("a symbolic link is not written to"); }
+
+std::string TextChangedMeanwhile() { return _("changed by another program during the conversion, so not written"); }
+
+std::string TextOutOfMemory() { return _("out of memory"); }
+
+std::string TextUnexpectedError() { return _("unexpected error"); }
+
+std::string TextNoImageFolderName() { return _("the document's name gives no name for its image folder"); }
+
+std::string TextImageFolderShared() { return _("not converted: its image folder is that of this document"); }
+
+std::string TextLinkedDocument() { return _("a document that is a symbolic link is not converted"); }
+
+std::string TextNoPictureNumberLeft() { return _("no picture number is left"); }
+
+std::string TextWrongCode() { return _("not converted: the document is not in the character code named"); }
+
+std::string TextNoBackup() { return _("no backup"); }
+
+std::string TextCodeThatFits() { return _("the document's character code: "); }
+
+std::string TextTooLarge() { return _("file too large"); }
+
+std::string TextTooDeep() {
+    return platform::Fill(_("the folders go too deep to enter (at most {1} levels)"), {std::to_string(fs::kMaxWalkDepth)});
 }
 
-const std::string& TextFileOpenFailed() {
-    static const std::string text = NativeToCp932(_("ファイルのオープンに失敗"));
-    return text;
+std::string TextFontUnusable() { return _("the font file cannot be used"); }
+
+std::string TextBadSettingsName() { return _("a name that a settings file cannot hold"); }
+
+std::string TextCopyDamaged() { return _("the copy is not the text its conversion started from; nothing is put back"); }
+
+std::string TextEditedSinceConversion() { return _("edited since its conversion; nothing is put back"); }
+
+std::string TextNoRecord() { return _("no record of the conversion; pictures newer than the converted text are kept"); }
+
+std::string TextNotTrusted() {
+    return _("not written by this program (another user's, or writable by others); left as it is, unused");
 }
 
-const std::string& TextFileWriteFailed() {
-    static const std::string text = NativeToCp932(_("ファイルの書き込みに失敗"));
-    return text;
-}
+std::string TextLocked() { return _("locked by another process; left as it is"); }
 
-const std::string& TextFolderNotFound() {
-    static const std::string text = NativeToCp932(_("フォルダが見つかりません"));
-    return text;
-}
-
-const std::string& TextNoFolderGiven() {
-    static const std::string text = NativeToCp932(_("フォルダを指定してください"));
-    return text;
-}
-
-const std::string& TextNoFileGiven() {
-    static const std::string text = NativeToCp932(_("ファイルを指定してください"));
-    return text;
-}
-
-const std::string& TextFolderReadFailed() {
-    static const std::string text = NativeToCp932(_("フォルダの読み込みに失敗"));
-    return text;
-}
-
-const std::string& TextLinkRefused() {
-    static const std::string text = NativeToCp932(_("シンボリックリンクには書き込みません"));
-    return text;
-}
-
-const std::string& TextChangedMeanwhile() {
-    static const std::string text = NativeToCp932(_("変換中に他で変更されたため書き込みません"));
-    return text;
-}
-
-const std::string& TextOutOfMemory() {
-    static const std::string text = NativeToCp932(_("メモリが足りません"));
-    return text;
-}
-
-const std::string& TextUnexpectedError() {
-    static const std::string text = NativeToCp932(_("予期しないエラー"));
-    return text;
-}
-
-const std::string& TextNoImageFolderName() {
-    static const std::string text = NativeToCp932(_("文書名から画像フォルダの名前が作れません"));
-    return text;
-}
-
-const std::string& TextImageFolderShared() {
-    static const std::string text = NativeToCp932(_("画像フォルダが次の文書と同じため変換しません"));
-    return text;
-}
-
-const std::string& TextLinkedDocument() {
-    static const std::string text = NativeToCp932(_("シンボリックリンクの文書は変換しません"));
-    return text;
-}
-
-const std::string& TextNoPictureNumberLeft() {
-    static const std::string text = NativeToCp932(_("画像の番号がこれ以上増やせません"));
-    return text;
-}
-
-const std::string& TextWrongCode() {
-    static const std::string text = NativeToCp932(_("文書の文字コードが指定と違うため変換しません"));
-    return text;
-}
-
-const std::string& TextNoBackup() {
-    static const std::string text = NativeToCp932(_("バックアップがありません"));
-    return text;
-}
-
-const std::string& TextCodeThatFits() {
-    static const std::string text = NativeToCp932(_("この文書の文字コード: "));
-    return text;
-}
-
-const std::string& TextTooLarge() {
-    static const std::string text = NativeToCp932(_("ファイルが大きすぎます"));
-    return text;
-}
-
-const std::string& TextTooDeep() {
-    static const std::string text = NativeToCp932(
-        platform::Fill(_("フォルダの階層が深すぎるため中には入りません（{1} 階層まで）"), {std::to_string(fs::kMaxWalkDepth)}));
-    return text;
-}
-
-const std::string& TextFontUnusable() {
-    static const std::string text = NativeToCp932(_("フォントファイルが使えません"));
-    return text;
-}
-
-const std::string& TextBadSettingsName() {
-    static const std::string text = NativeToCp932(_("設定ファイルに書けない名前です"));
-    return text;
-}
-
-const std::string& TextCopyDamaged() {
-    static const std::string text = NativeToCp932(_("変換前の内容と違うバックアップのため戻しません"));
-    return text;
-}
-
-const std::string& TextEditedSinceConversion() {
-    static const std::string text = NativeToCp932(_("変換後に編集されているため戻しません"));
-    return text;
-}
-
-const std::string& TextNoRecord() {
-    static const std::string text = NativeToCp932(_("変換の記録がありません（変換後の内容より新しい画像は残します）"));
-    return text;
-}
-
-const std::string& TextNotTrusted() {
-    static const std::string text = NativeToCp932(_("このプログラムが書いたものではないため使わずに残します"));
-    return text;
-}
-
-const std::string& TextLocked() {
-    static const std::string text = NativeToCp932(_("他のプロセスがロックしているため処理しません"));
-    return text;
-}
-
-const std::string& TextWaitingForLock() {
-    static const std::string text = NativeToCp932(_("他のプロセスがロックを解くのを待っています"));
-    return text;
-}
+std::string TextWaitingForLock() { return _("waiting for another process to release its lock"); }
 
 }  // namespace quarvel::engine

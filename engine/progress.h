@@ -28,21 +28,17 @@ public:
     // Worker: exactly once per job, as its last act.
     virtual void EndJob() { running = false; }
 
-    // Worker: the text to show (code page 932). Repeated equal texts may be dropped.
+    // Worker: the text to show (UTF-8). Repeated equal texts may be dropped.
     virtual void SetProgressText(const std::string& text) = 0;
 
-    // Worker: shows a message (code page 932, path on the first line) and returns
-    // once the user has seen it.
+    // Worker: shows a message (UTF-8, path on the first line) and returns once the
+    // user has seen it.
     virtual void ShowMessage(const std::string& text) = 0;
 
-    // Worker: says what the job waits for (code page 932, path on the first line), once
-    // the wait has lasted long enough to be noticed. The progress text, on one line,
-    // unless the front end has a place of its own for it.
-    virtual void ShowWaiting(const std::string& text) {
-        std::string line;
-        for (char c : text) line += c == '\n' ? std::string(": ") : std::string(1, c);
-        SetProgressText(line);
-    }
+    // Worker: says what the job waits for (UTF-8, path on the first line), once the
+    // wait has lasted long enough to be noticed. The progress text, on one line, unless
+    // the front end has a place of its own for it.
+    virtual void ShowWaiting(const std::string& text);
     // Worker: shows what failed, as ShowMessage shows its message (MessageText) unless
     // the front end words it its own way.
     virtual void ShowFailure(const Failure& failure);

@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -62,7 +63,8 @@ RunFunction LoadedModule() {
             const char* error = dlerror();
             problem = error ? error : file;
         }
-        std::fprintf(stderr, "quarvel: %s\n",
+        // Under the name of the program that draws: quarvel-cli, quarvel or quarvel-server.
+        std::fprintf(stderr, "%s: %s\n", program_invocation_short_name,
                      platform::Fill(_("pictures are drawn one at a time: {1}"), {problem}).c_str());
         return nullptr;
     }();

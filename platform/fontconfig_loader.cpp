@@ -1,5 +1,6 @@
 #include <dlfcn.h>
 
+#include <cerrno>
 #include <cstdio>
 
 #include "platform/fontconfig_internal.h"
@@ -20,8 +21,8 @@ const Fontconfig* Fc() {
 #undef QUARVEL_LOAD
         if (!complete) {
             const char* error = dlerror();
-            std::fprintf(stderr, "quarvel: fontconfig cannot be used (%s): only the known font files are drawn with\n",
-                         error ? error : "libfontconfig.so.1");
+            std::fprintf(stderr, "%s: fontconfig cannot be used (%s): only the known font files are drawn with\n",
+                         program_invocation_short_name, error ? error : "libfontconfig.so.1");
             return nullptr;
         }
         // As when it was linked: a configuration that fails to load leaves fontconfig's

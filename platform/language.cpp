@@ -16,16 +16,16 @@ namespace quarvel::platform {
 
 namespace {
 
-Language chosen = Language::japanese;
+Language chosen = Language::english;
 const char* domainName = nullptr;
 thread_local bool sourceTexts = false;
 
 // "ja" of "ja_JP.UTF-8@x", "en" of "en".
 std::string_view LanguageOfLocale(std::string_view locale) { return locale.substr(0, locale.find_first_of("_.@")); }
 
-bool IsCLocale(std::string_view locale) {
-    return locale.empty() || locale == "POSIX" || LanguageOfLocale(locale) == "C";
-}
+// The locales in which gettext reads no catalogue, whatever $LANGUAGE says (C.UTF-8
+// is not one of them).
+bool IsCLocale(std::string_view locale) { return locale.empty() || locale == "C" || locale == "POSIX"; }
 
 }  // namespace
 
@@ -46,7 +46,7 @@ Language LocaleLanguage() {
 }
 
 Language ChooseLanguage(std::string_view messagesLocale, std::string_view languageList) {
-    if (IsCLocale(messagesLocale)) return Language::japanese;
+    if (IsCLocale(messagesLocale)) return Language::english;
     while (!languageList.empty()) {
         const std::size_t colon = languageList.find(':');
         const std::string_view language = LanguageOfLocale(languageList.substr(0, colon));
@@ -62,10 +62,8 @@ Language SetUpLanguage(const char* domain) {
     // Numbers are read and written in one form in every locale ("1.5", never "1,5").
     std::setlocale(LC_NUMERIC, "C");
     chosen = LocaleLanguage();
-    const char* messages = std::setlocale(LC_MESSAGES, nullptr);
-    // gettext reads no catalogue in the C locale, and reads them in the order of
-    // $LANGUAGE: the language chosen is made the one it reads.
-    if (IsCLocale(messages ? messages : "C")) std::setlocale(LC_MESSAGES, "C.UTF-8");
+    // gettext reads the catalogues in the order of $LANGUAGE: the language chosen is
+    // made the one it reads (in C and POSIX it reads none, and English needs none).
     ::setenv("LANGUAGE", LanguageCode(chosen), 1);
     domainName = domain;
     ::bindtextdomain(domain, TranslationsFolder("locale", QUARVEL_LOCALE_DIR).c_str());

@@ -1,6 +1,6 @@
 #pragma once
-// The language the programs speak: Japanese, their own, or English, their first
-// translation. Chosen once at start from the user's locale as gettext reads it, then
+// The language the programs speak: English, the language of their texts in the
+// sources, or Japanese, their translation. Chosen once at start from the user's locale as gettext reads it, then
 // asked by every text that is shown. Only shown words depend on it: settings files,
 // documents and pictures are the same bytes in every locale.
 
@@ -13,10 +13,10 @@ namespace quarvel::platform {
 enum class Language { japanese, english };
 
 // The language for the locale that messages are shown in (setlocale's name for
-// LC_MESSAGES) and the list of $LANGUAGE: the C and POSIX locales (C.UTF-8 too) speak
-// Japanese, whatever $LANGUAGE says, as gettext then reads no catalogue; otherwise
-// the first language of $LANGUAGE that the program has, else the locale's language;
-// Japanese for "ja", English for any other language.
+// LC_MESSAGES) and the list of $LANGUAGE, as gettext reads them: the C and POSIX
+// locales speak English, the texts' own language, whatever $LANGUAGE says; any other
+// locale (C.UTF-8 too) the first language of $LANGUAGE that the program has, else the
+// locale's language: Japanese for "ja", English for any other language.
 Language ChooseLanguage(std::string_view messagesLocale, std::string_view languageList);
 
 // The language of the locale the C library has taken for messages (LC_MESSAGES) and
@@ -34,7 +34,7 @@ std::string TranslationsFolder(std::string_view underShare, const char* installe
 // any install prefix), else those of the system's locale folder. Returns the language.
 Language SetUpLanguage(const char* domain);
 
-// The language chosen; Japanese before SetUpLanguage.
+// The language chosen; English before SetUpLanguage.
 Language CurrentLanguage();
 // "ja" or "en".
 const char* LanguageCode(Language language);

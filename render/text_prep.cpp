@@ -97,6 +97,12 @@ std::optional<std::string_view> BinaryFormat(std::string_view bytes) {
     return std::nullopt;
 }
 
+std::optional<std::string> NotTextReason(std::string_view bytes) {
+    const std::optional<std::string_view> format = BinaryFormat(bytes);
+    if (!format) return std::nullopt;
+    return platform::Fill(_("not text but {1}; nothing drawn"), {_(std::string(*format).c_str())});
+}
+
 std::string PrepareTextFile(std::string bytes, TextEncoding encoding, TextForm form) {
     const bool utf8 =
         encoding == TextEncoding::utf8 || (encoding == TextEncoding::automatic && cp932::IsValidUtf8(bytes));

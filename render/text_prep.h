@@ -26,6 +26,9 @@ std::string LineEndsAsBreaks(std::string_view stretch);
 std::optional<std::string_view> BinaryFormat(std::string_view bytes);
 // The same by the signatures alone: a document may hold a NUL byte and still be one.
 std::optional<std::string_view> SignedBinaryFormat(std::string_view bytes);
+// Why bytes that BinaryFormat names are not drawn ("not text but PNG picture; nothing
+// drawn"), in the language chosen; nothing for text.
+std::optional<std::string> NotTextReason(std::string_view bytes);
 
 // How the bytes of a text file are to be read.
 enum class TextEncoding { automatic, utf8, cp932 };  // automatic: UTF-8 when they are

@@ -5,11 +5,13 @@
 #include <chrono>
 #include <cstdio>
 #include <new>
+#include <optional>
 
 #include "engine/messages.h"
 #include "platform/codec.h"
 #include "platform/fonts.h"
 #include "platform/language.h"
+#include "render/text_prep.h"
 #include "server/assets.h"
 #include "server/etag.h"
 #include "server/render_call.h"
@@ -110,6 +112,13 @@ Parsed<TextEncoding> EncodingOf(const PictureRequest& picture, const HttpRequest
     return {TextEncoding::utf8, {}};
 }
 
+// Why a body that is not text at all is not drawn, in the words quarvel-cli says it in
+// (the same whatever the service's locale).
+std::optional<std::string> NotText(std::string_view bytes) {
+    const platform::SourceTexts sourceTexts;
+    return render::NotTextReason(bytes);
+}
+
 // Empty when the bytes decode in the encoding; else why not.
 std::string Undecodable(std::string_view bytes, TextEncoding encoding) {
     if (encoding == TextEncoding::utf8) {
@@ -162,6 +171,8 @@ Routed Render(HttpRequest& request, const ServiceSettings& settings) {
     drawing.options = picture.value->art;
     drawing.options.encoding = *encoding.value;
     drawing.form = picture.value->form;
+    if (std::optional<std::string> why = NotText(drawing.text))
+        return {JsonError(400, ErrorCode::notDecodable, *why), {}};
     if (std::string why = Undecodable(drawing.text, drawing.options.encoding); !why.empty())
         return {JsonError(400, ErrorCode::notDecodable, why), {}};
 
@@ -272,9 +283,7 @@ HttpResponse Busy(std::string_view why, ErrorCode code) {
 std::string FailureText(const Failure& failure) {
     // A script reads the same words whatever the service's locale.
     const platform::SourceTexts sourceTexts;
-    std::string text = cp932::ToUtf8(engine::MessageText(failure));
-    for (std::size_t at; (at = text.find('\n')) != std::string::npos;) text.replace(at, 1, ": ");
-    return text;
+    return engine::OneLine(engine::MessageText(failure));
 }
 
 HttpResponse FailureAnswer(const Failure& failure) {

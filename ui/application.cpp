@@ -19,7 +19,6 @@
 #include "ui/kit/color_scheme.h"
 #include "ui/kit/prompts.h"
 #include "ui/kit/resources.h"
-#include "ui/kit/text_codec.h"
 #include "ui/kit/translations.h"
 #include "ui/kit/user_files.h"
 #include "ui/main_window.h"
@@ -69,6 +68,15 @@ constexpr char kNoDisplay[] = QT_TRANSLATE_NOOP(
     "quarvel: 画面が無いためウィンドウを開けません（DISPLAY も WAYLAND_DISPLAY も空です）。"
     "ウィンドウなしで描くには quarvel-cli を使います。\n");
 
+// A line of the window's on standard error about a path, its bytes as the system
+// gives them (control characters escaped) in the place of %1.
+void Say(const QString& pattern, const std::filesystem::path& path) {
+    std::string line = pattern.toStdString();
+    if (const std::size_t at = line.find("%1"); at != std::string::npos)
+        line.replace(at, 2, engine::EscapeControls(path.string()));
+    std::fputs(line.c_str(), stderr);
+}
+
 bool IsSet(const char* variable) {
     const char* value = std::getenv(variable);
     return value && *value;
@@ -99,10 +107,9 @@ std::optional<int> AnswerWithoutWindow(int argc, char** argv) {
 
 Application::Application(int& argc, char** argv) : QApplication(argc, argv), argc_(argc), argv_(argv) {
     // The window and Qt's dialogs in the program's language (Qt has just taken the
-    // user's locale). In English the core's messages too, from quarvel-cli's catalogue
-    // (the package depends on quarvel-cli); in Japanese they are their source texts.
-    const platform::Language language = platform::LocaleLanguage();
-    if (language == platform::Language::english) platform::SetUpLanguage("quarvel-cli");
+    // user's locale), and the core's messages too: English, their source texts, or
+    // Japanese from quarvel-cli's catalogue (the package depends on quarvel-cli).
+    const platform::Language language = platform::SetUpLanguage("quarvel-cli");
     InstallTranslations(*this, language, TranslationsFolder());
     // No display name: Qt would append it to every window's caption on X11 ("... —
     // Quarvel"), and each window sets its whole caption itself.
@@ -122,7 +129,7 @@ bool Application::notify(QObject* receiver, QEvent* event) {
         // A picture or a text too large for the memory at hand: the command stops
         // (its scopes have unwound), the window and its settings stay as they were.
         try {
-            GetPrompts().showMessage(activeWindow(), FromCp932(TextOutOfMemory()), MessageIcon::warning);
+            GetPrompts().showMessage(activeWindow(), QString::fromStdString(TextOutOfMemory()), MessageIcon::warning);
         } catch (const std::bad_alloc&) {
             // Not even the message fits; the command has still ended.
         }
@@ -152,14 +159,17 @@ int Application::InitInstance() {
     // typed it hears of it here.
     for (const auto& path : paths) {
         if (!std::filesystem::exists(path, error)) {
-            std::fprintf(stderr, "quarvel: %s: no such file or folder\n", path.c_str());
+            Say(QCoreApplication::translate("Application", "quarvel: %1: そのようなファイルやフォルダはありません\n"),
+                path);
         }
     }
     MainWindow window;
     window.KeepDraft(UserStateFolder() + QStringLiteral("/draft.txt"));
     window.KeepRecentCollections(UserConfigFolder() + QStringLiteral("/recent-collections"));
     for (const auto& path : window.OpenPaths(paths)) {
-        std::fprintf(stderr, "quarvel: %s: 開くのは文書とフォルダを一つずつです。これは開きません\n", path.c_str());
+        Say(QCoreApplication::translate("Application",
+                                        "quarvel: %1: 開くのは文書とフォルダを一つずつです。これは開きません\n"),
+            path);
     }
     window.exec();
     return 0;

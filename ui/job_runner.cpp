@@ -14,7 +14,6 @@
 
 #include "engine/messages.h"
 #include "ui/kit/prompts.h"
-#include "ui/kit/text_codec.h"
 #include "ui/progress_window.h"
 
 namespace quarvel::ui {
@@ -49,7 +48,7 @@ bool RunAndWait(ProgressWindow& progress, const std::function<void()>& threadPro
             try {
                 threadProc();
             } catch (...) {
-                thrown = FromCp932(MessageText(FailureOfThrown(std::current_exception())));
+                thrown = QString::fromStdString(MessageText(FailureOfThrown(std::current_exception())));
             }
             if (progress.running) progress.EndJob();
             finished = true;

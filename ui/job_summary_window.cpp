@@ -12,7 +12,6 @@
 #include <QVBoxLayout>
 
 #include "engine/messages.h"
-#include "ui/kit/text_codec.h"
 #include "ui/kit/warning_texts.h"
 
 namespace quarvel::ui {
@@ -21,6 +20,7 @@ using engine::DocumentResult;
 using engine::JobResult;
 using engine::JobSummary;
 using engine::MessageText;
+using engine::OneLine;
 using engine::Outcome;
 
 namespace {
@@ -32,16 +32,17 @@ QString Native(const std::string& path) { return QFile::decodeName(QByteArray::f
 
 // What failed, without the path that heads the list's entry.
 QString Reason(const Failure& failure) {
-    QStringList lines = FromCp932(MessageText(failure)).split(QLatin1Char('\n'));
-    if (!failure.path.empty() && lines.size() > 1) lines.removeFirst();
-    if (const QString advice = FailureAdvice(failure); !advice.isEmpty()) lines << advice;
-    return QCoreApplication::translate("JobSummaryWindow", "失敗: ") + lines.join(QStringLiteral(": "));
+    Failure unnamed = failure;
+    unnamed.path.clear();
+    std::string message = MessageText(unnamed);
+    if (const QString advice = FailureAdvice(failure); !advice.isEmpty()) message += "\n" + advice.toStdString();
+    return QCoreApplication::translate("JobSummaryWindow", "失敗: ") + QString::fromStdString(OneLine(message));
 }
 
 // What went wrong without stopping the document, with the file it concerns.
 QString WarningItem(const Failure& warning) {
     return QCoreApplication::translate("JobSummaryWindow", "警告: ") +
-           FromCp932(MessageText(warning)).split(QLatin1Char('\n')).join(QStringLiteral(": "));
+           QString::fromStdString(OneLine(MessageText(warning)));
 }
 
 QString InBackup(const std::string& path) {

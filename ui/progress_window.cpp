@@ -11,7 +11,6 @@
 #include "ui/kit/dialog_template.h"
 #include "ui/kit/prompts.h"
 #include "ui/kit/resources.h"
-#include "ui/kit/text_codec.h"
 #include "ui/kit/warning_texts.h"
 
 namespace quarvel::ui {
@@ -49,7 +48,7 @@ void ProgressWindow::BeginJob() {
 
 void ProgressWindow::SetProgressText(const std::string& text) {
     if (!initialized) return;
-    const QString converted = FromCp932(text);
+    const QString converted = QString::fromStdString(text);
     if (QThread::currentThread() == thread()) {
         SetTextOnWindowThread(converted);
         return;
@@ -63,12 +62,12 @@ void ProgressWindow::SetTextOnWindowThread(const QString& text) {
     if (textLabel_ && textLabel_->text() != text) textLabel_->setText(text);
 }
 
-void ProgressWindow::ShowMessage(const std::string& text) { ShowOnWindowThread(FromCp932(text)); }
+void ProgressWindow::ShowMessage(const std::string& text) { ShowOnWindowThread(QString::fromStdString(text)); }
 
 void ProgressWindow::ShowFailure(const Failure& failure) {
     // The message stands over the name of what failed.
     if (!failure.path.empty()) SetProgressText(engine::ShownPath(failure.path));
-    QString text = FromCp932(engine::MessageText(failure));
+    QString text = QString::fromStdString(engine::MessageText(failure));
     if (const QString advice = FailureAdvice(failure); !advice.isEmpty()) text += QLatin1Char('\n') + advice;
     ShowOnWindowThread(text);
 }

@@ -262,7 +262,7 @@ TEST(ConvertCli, JobsOption) {
     const std::filesystem::path copy = dir / "bin/quarvel-cli";
     std::filesystem::create_directories(copy.parent_path());
     std::filesystem::copy_file(QUARVEL_CLI_PATH, copy);
-    const std::string alone = "pictures are drawn one at a time";
+    const std::string alone = "quarvel-cli: pictures are drawn one at a time";
     std::string thread;
     for (int i = 0; i < 12; ++i) thread += "<dt>" + std::to_string(i) + "<dd>art " + std::to_string(i * i) + "\r\n";
     for (const std::string form : {"", "--indexed"}) {

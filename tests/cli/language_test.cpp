@@ -1,5 +1,5 @@
-// quarvel-cli speaks the language of the locale: Japanese under a Japanese locale and
-// under C (its own language), English under any other, one language on every line.
+// quarvel-cli speaks the language of the locale: Japanese under a Japanese locale,
+// English under any other and under C (its own language), one language on every line.
 
 #include <gtest/gtest.h>
 
@@ -24,7 +24,7 @@ struct Locale {
 };
 
 const Locale kLocales[] = {
-    {{"LC_ALL=C", "LANGUAGE="}, Speaks::japanese},
+    {{"LC_ALL=C", "LANGUAGE="}, Speaks::english},
     {{"LC_ALL=ja_JP.UTF-8", "LANGUAGE="}, Speaks::japanese},
     {{"LC_ALL=en_US.UTF-8", "LANGUAGE="}, Speaks::english},
     // The usual overrides: $LANGUAGE before the locale, LC_MESSAGES before LANG, and
@@ -32,8 +32,10 @@ const Locale kLocales[] = {
     {{"LC_ALL=", "LANG=ja_JP.UTF-8", "LANGUAGE=en_US:ja"}, Speaks::english},
     {{"LC_ALL=", "LANG=en_US.UTF-8", "LC_MESSAGES=ja_JP.UTF-8", "LANGUAGE="}, Speaks::japanese},
     {{"LC_ALL=de_DE.UTF-8", "LANGUAGE="}, Speaks::english},
-    // In the C locale gettext reads no catalogue: $LANGUAGE does not count.
-    {{"LC_ALL=C.UTF-8", "LANGUAGE=en"}, Speaks::japanese},
+    // In the C locale gettext reads no catalogue: $LANGUAGE does not count; in
+    // C.UTF-8 it does.
+    {{"LC_ALL=C", "LANGUAGE=ja"}, Speaks::english},
+    {{"LC_ALL=C.UTF-8", "LANGUAGE=ja"}, Speaks::japanese},
 };
 
 std::string Named(const Locale& locale) {

@@ -296,9 +296,10 @@ TEST_F(DocumentTest, EachDocumentIsReadInTheCodeItsBytesTell) {
             EXPECT_EQ(after, c.bytes);
             EXPECT_EQ(result.outcome, Outcome::failed);
             ASSERT_EQ(progress.messages.size(), 1u);
-            EXPECT_EQ(progress.messages[0],
-                      (dir / "d.htm").string() + "\n" +
-                          Sjis("文書の文字コードが指定と違うため変換しません\nこの文書の文字コード: ") + c.fits);
+            EXPECT_EQ(progress.messages[0], (dir / "d.htm").string() + "\n" +
+                                                std::string("not converted: the document is not in the character code "
+                                                            "named\nthe document's character code: ") +
+                                                c.fits);
             EXPECT_FALSE(std::filesystem::exists(dir / "d"));
             continue;
         }
@@ -405,8 +406,7 @@ TEST_F(DocumentTest, FailuresAreShownAndReturned) {
     EXPECT_FALSE(std::filesystem::exists(dir / "ro"));
     EXPECT_EQ(result.outcome, Outcome::failed);
     ASSERT_EQ(progress.messages.size(), 1u);
-    EXPECT_EQ(progress.messages[0],
-              (dir / "ro.htm").string() + "\n" + Sjis("ファイルの書き込みに失敗") + "\nPermission denied");
+    EXPECT_EQ(progress.messages[0], (dir / "ro.htm").string() + "\ncould not write the file\nPermission denied");
     // Nor is a copy made of a document that will not be rewritten.
     result = ConvertDocument((dir / "ro.htm").string(), settings, Backup::yes);
     EXPECT_FALSE(std::filesystem::exists(dir / "backup"));
@@ -414,14 +414,14 @@ TEST_F(DocumentTest, FailuresAreShownAndReturned) {
     // The image folder's name is taken by a file.
     WriteFile(dir / "img", "x");
     EXPECT_EQ(Convert("img.htm", "<dd>a"), "<dd>a");
-    EXPECT_EQ(progress.messages.back(), (dir / "img").string() + "\n" + Sjis("フォルダ作成に失敗") + "\nFile exists");
+    EXPECT_EQ(progress.messages.back(), (dir / "img").string() + "\ncould not make the folder\nFile exists");
     ASSERT_TRUE(result.failure);
     EXPECT_EQ(result.failure->path, (dir / "img").string());
 
     // One message with the reason, and nothing made.
     result = ConvertDocument((dir / "none.htm").string(), settings);
     EXPECT_EQ(progress.messages.back(),
-              (dir / "none.htm").string() + "\n" + Sjis("ファイルのオープンに失敗") + "\nNo such file or directory");
+              (dir / "none.htm").string() + "\ncould not open the file\nNo such file or directory");
     EXPECT_EQ(result.outcome, Outcome::failed);
     EXPECT_FALSE(std::filesystem::exists(dir / "none"));
 
@@ -435,7 +435,7 @@ TEST_F(DocumentTest, FailuresAreShownAndReturned) {
         EXPECT_EQ(Convert(std::string("tree/") + name, "<dd>a\r\n"), "<dd>a\r\n");
         EXPECT_EQ(result.outcome, Outcome::failed);
         EXPECT_EQ(progress.messages.back(),
-                  path + "\n" + Sjis("フォルダ作成に失敗") + "\n" + Sjis("文書名から画像フォルダの名前が作れません"));
+                  path + "\ncould not make the folder\nthe document's name gives no name for its image folder");
     }
     EXPECT_EQ(test::TreeOf(dir / "tree"), (std::vector<std::string>{"...htm", "..htm", ".htm", "NOTES", "README"}));
     EXPECT_FALSE(std::filesystem::exists(dir / "001.png"));
@@ -455,8 +455,8 @@ TEST_F(DocumentTest, APictureThatCannotBeWrittenKeepsTheArt) {
         int error;
         const char* reason;
     };
-    for (const Case& c : {Case{"001.png", ENOSPC, "ファイルの書き込みに失敗\nNo space left on device"},
-                          Case{"002.png", EIO, "ファイルの書き込みに失敗\nInput/output error"}}) {
+    for (const Case& c : {Case{"001.png", ENOSPC, "could not write the file\nNo space left on device"},
+                          Case{"002.png", EIO, "could not write the file\nInput/output error"}}) {
         std::filesystem::remove_all(dir / "p");
         progress.messages.clear();
         hooked.failWrite = [&](const std::string& path) { return path.ends_with(c.failing) ? c.error : 0; };
@@ -480,8 +480,7 @@ TEST_F(DocumentTest, APictureThatCannotBeWrittenKeepsTheArt) {
         result = ConvertDocument((dir / "q.htm").string(), settings);
     }
     EXPECT_EQ(ReadFile(dir / "q.htm"), limited);
-    EXPECT_EQ(progress.messages.back(),
-              (dir / "q/002.png").string() + "\n" + Sjis("ファイルの書き込みに失敗") + "\nFile too large");
+    EXPECT_EQ(progress.messages.back(), (dir / "q/002.png").string() + "\ncould not write the file\nFile too large");
     EXPECT_FALSE(std::filesystem::exists(dir / "q"));
 
     // An image folder that was there keeps what it held; only this run's pictures go.
@@ -519,7 +518,7 @@ TEST_F(DocumentTest, AnEditByAnotherProgramMeanwhileIsKept) {
         result = ConvertDocument(path, settings, Backup::yes);
         EXPECT_EQ(result.outcome, Outcome::failed) << edit.name;
         EXPECT_EQ(ReadFile(path), edit.after) << edit.name;
-        EXPECT_EQ(progress.messages.back(), path + "\n" + Sjis("変換中に他で変更されたため書き込みません"))
+        EXPECT_EQ(progress.messages.back(), path + "\nchanged by another program during the conversion, so not written")
             << edit.name;
         EXPECT_FALSE(std::filesystem::exists(dir / "e")) << edit.name;  // no stray pictures
     }
@@ -568,7 +567,7 @@ TEST_F(DocumentTest, AnEditWhileTheDocumentIsReadIsNeverLost) {
     hooked.whileReading = [&](const std::string&) { EditInPlaceUnseen(busy, (flip = !flip) ? edited : original); };
     result = ConvertDocument(busy, settings, Backup::yes);
     EXPECT_EQ(result.outcome, Outcome::failed);
-    EXPECT_EQ(progress.messages.back(), busy + "\n" + Sjis("変換中に他で変更されたため書き込みません"));
+    EXPECT_EQ(progress.messages.back(), busy + "\nchanged by another program during the conversion, so not written");
     EXPECT_EQ(ReadFile(busy), flip ? edited : original);
     EXPECT_FALSE(std::filesystem::exists(dir / "busy"));
     EXPECT_FALSE(std::filesystem::exists(dir / "backup/busy.htm"));
@@ -597,7 +596,7 @@ TEST_F(DocumentTest, OwnTagsOfAnyLength) {
         EXPECT_EQ(result.pictures, 0);
         EXPECT_EQ(Convert("v.htm", full + "<dd>new"), full + "<dd>new");
         EXPECT_EQ(result.outcome, Outcome::failed);
-        EXPECT_EQ(progress.messages.back(), (dir / "v.htm").string() + "\n" + Sjis("画像の番号がこれ以上増やせません"));
+        EXPECT_EQ(progress.messages.back(), (dir / "v.htm").string() + "\nno picture number is left");
     }
     EXPECT_FALSE(std::filesystem::exists(dir / "v"));
 }

@@ -157,7 +157,7 @@ TEST_F(JobTest, AFolderExchangedForALinkMeanwhileIsNeverWrittenThrough) {
         }
         std::filesystem::remove(tree / "sub");
     }
-    EXPECT_NE(progress.messages.back().find(Sjis("シンボリックリンクには書き込みません")), std::string::npos)
+    EXPECT_NE(progress.messages.back().find("a symbolic link is not written to"), std::string::npos)
         << progress.messages.back();
 }
 
@@ -173,11 +173,10 @@ TEST_F(JobTest, AFlushThatFailsLeavesEveryDocumentOfItsBatchAsItWas) {
     EXPECT_TRUE(result.AnyFailure());
     EXPECT_EQ(test::TreeOf(dir.path()),
               (std::vector<std::string>{"a.htm", "b.htm", "backup/", "sub/", "sub/backup/", "sub/c.htm"}));
-    EXPECT_EQ(
-        progress.messages,
-        (std::vector<std::string>{Path("sub/c.htm") + "\n" + Sjis("ファイルの書き込みに失敗") + "\nInput/output error",
-                                  Path("a.htm") + "\n" + Sjis("ファイルの書き込みに失敗") + "\nInput/output error",
-                                  Path("b.htm") + "\n" + Sjis("ファイルの書き込みに失敗") + "\nInput/output error"}));
+    EXPECT_EQ(progress.messages,
+              (std::vector<std::string>{Path("sub/c.htm") + "\ncould not write the file\nInput/output error",
+                                        Path("a.htm") + "\ncould not write the file\nInput/output error",
+                                        Path("b.htm") + "\ncould not write the file\nInput/output error"}));
     for (const char* name : {"a.htm", "b.htm", "sub/c.htm"}) EXPECT_EQ(ReadFile(dir / name), kDoc) << name;
 }
 
@@ -279,11 +278,11 @@ TEST_F(JobTest, AbortDuringABackupCopyConvertsNothing) {
 TEST_F(JobTest, FolderThatIsNotThere) {
     JobResult result = RunFolder("");
     ASSERT_EQ(progress.messages.size(), 1u);
-    EXPECT_EQ(progress.messages[0], Sjis("フォルダを指定してください"));
+    EXPECT_EQ(progress.messages[0], "name a folder");
     EXPECT_FALSE(Succeeded(result));
 
     result = RunFolder(Path("missing"));
-    EXPECT_EQ(progress.messages.back(), Path("missing") + "\n" + Sjis("フォルダが見つかりません"));
+    EXPECT_EQ(progress.messages.back(), Path("missing") + "\nfolder not found");
     ASSERT_EQ(result.messages.size(), 1u);
     EXPECT_EQ(result.messages[0].path, Path("missing"));
     EXPECT_EQ(progress.endJobs, 2);
@@ -300,7 +299,7 @@ TEST_F(JobTest, FileJobWithoutAPathTouchesNothing) {
     std::thread worker = StartFileJob(job);
     worker.join();
     ASSERT_EQ(progress.messages.size(), 1u);
-    EXPECT_EQ(progress.messages[0], Sjis("ファイルを指定してください"));
+    EXPECT_EQ(progress.messages[0], "name a file");
     EXPECT_TRUE(job.result.documents.empty());
     EXPECT_FALSE(Succeeded(job.result));
     EXPECT_EQ(mkdirs, 0);
@@ -313,7 +312,7 @@ TEST_F(JobTest, FailedDocumentDoesNotStopTheWalk) {
     hooked.failWrite = [](const std::string& path) { return path.ends_with("/a.htm") ? EIO : 0; };
     JobResult result = RunFolder(dir.path().string(), SubFolders::yes, Backup::no);
     ASSERT_EQ(progress.messages.size(), 1u);
-    EXPECT_EQ(progress.messages[0], Path("a.htm") + "\n" + Sjis("ファイルの書き込みに失敗") + "\nInput/output error");
+    EXPECT_EQ(progress.messages[0], Path("a.htm") + "\ncould not write the file\nInput/output error");
     EXPECT_EQ(ReadFile(dir / "a.htm"), kDoc);
     EXPECT_EQ(ReadFile(dir / "b.htm"), ConvertedDoc("b"));
     ASSERT_EQ(result.documents.size(), 2u);
@@ -342,20 +341,20 @@ TEST_F(JobTest, BackupOrNothing) {
     };
     const std::vector<Case> cases = {
         {"backup-is-a-file", [](const auto& f) { WriteFile(f / "backup", "x"); }, "backup",
-         "フォルダ作成に失敗\nFile exists"},
+         "could not make the folder\nFile exists"},
         {"backup-is-a-link",
          [&](const auto& f) {
              std::filesystem::create_directory(dir / "elsewhere");
              std::filesystem::create_directory_symlink(dir / "elsewhere", f / "backup");
          },
-         "backup", "シンボリックリンクには書き込みません"},
-        {"copy-fails", [](const auto&) {}, "backup/a.htm", "ファイルの書き込みに失敗\nFile too large"},
+         "backup", "a symbolic link is not written to"},
+        {"copy-fails", [](const auto&) {}, "backup/a.htm", "could not write the file\nFile too large"},
         {"images-are-a-link",
          [&](const auto& f) {
              std::filesystem::create_directory(dir / "pictures");
              std::filesystem::create_directory_symlink(dir / "pictures", f / "a");
          },
-         "a", "シンボリックリンクには書き込みません"},
+         "a", "a symbolic link is not written to"},
     };
     std::vector<std::string> names;
     for (const Case& c : cases) names.push_back(c.name);
@@ -407,10 +406,9 @@ TEST_F(JobTest, NothingIsMadeUnlessADocumentChanges) {
         StartFileJob(job).join();
         EXPECT_EQ(job.result.AnyFailure(), fails) << path;
     }
-    EXPECT_EQ(progress.messages,
-              (std::vector<std::string>{
-                  Path("unreadable/a.htm") + "\n" + Sjis("ファイルのオープンに失敗") + "\nIs a directory",
-                  Path("missing/a.htm") + "\n" + Sjis("ファイルのオープンに失敗") + "\nNo such file or directory"}));
+    EXPECT_EQ(progress.messages, (std::vector<std::string>{
+                                     Path("unreadable/a.htm") + "\ncould not open the file\nIs a directory",
+                                     Path("missing/a.htm") + "\ncould not open the file\nNo such file or directory"}));
     EXPECT_EQ(test::TreeOf(dir.path()), tree);
     EXPECT_TRUE(hooked.log.empty());
 }
@@ -435,11 +433,11 @@ TEST_F(JobTest, WhatIsNeverADocumentOfTheWalk) {
         {".#t.htm", kDoc},
         {"#t.htm#", kDoc},
         // Documents with the image folder of one before them in the run.
-        {"t.htm_old", kDoc, "画像フォルダが次の文書と同じため変換しません\n{tree}/t.htm"},
+        {"t.htm_old", kDoc, "not converted: its image folder is that of this document\n{tree}/t.htm"},
         {"x.htm", kDoc},
-        {"x.html", kDoc, "画像フォルダが次の文書と同じため変換しません\n{tree}/x.htm"},
+        {"x.html", kDoc, "not converted: its image folder is that of this document\n{tree}/x.htm"},
         // A link may lead out of the tree: never followed.
-        {"link.htm", "", "シンボリックリンクの文書は変換しません"},
+        {"link.htm", "", "a document that is a symbolic link is not converted"},
     };
     WriteFile(dir / "outside/real.htm", kDoc);
     for (const Entry& entry : entries) {
@@ -502,8 +500,8 @@ TEST_F(JobTest, UnreadableFoldersAreReported) {
     MakeCaseFolders(dir, {"locked", "open"});
     hooked.failList = [](const std::string& folder) { return folder.ends_with("/locked") ? EACCES : 0; };
     JobResult result = RunFolder(dir.path().string(), SubFolders::yes, Backup::no);
-    EXPECT_EQ(progress.messages, std::vector<std::string>{Path("locked") + "\n" + Sjis("フォルダの読み込みに失敗") +
-                                                          "\nPermission denied"});
+    EXPECT_EQ(progress.messages,
+              std::vector<std::string>{Path("locked") + "\ncould not read the folder" + "\nPermission denied"});
     EXPECT_EQ(ReadFile(dir / "open/a.htm"), ConvertedDoc("a"));
     EXPECT_TRUE(result.AnyFailure());
 
@@ -542,8 +540,8 @@ TEST_F(JobTest, SomethingThrownEndsTheDocumentWithAMessage) {
         const char* reason;
     };
     const Case cases[] = {
-        {"memory", [] { throw std::bad_alloc(); }, "メモリが足りません"},
-        {"other", [] { throw std::runtime_error("disk on fire"); }, "予期しないエラー\ndisk on fire"},
+        {"memory", [] { throw std::bad_alloc(); }, "out of memory"},
+        {"other", [] { throw std::runtime_error("disk on fire"); }, "unexpected error\ndisk on fire"},
     };
     for (const Case& c : cases) {
         TempDir folder;
@@ -569,7 +567,7 @@ TEST_F(JobTest, SomethingThrownEndsTheDocumentWithAMessage) {
     hooked.failList = [](const std::string&) -> int { throw std::bad_alloc(); };
     progress.messages.clear();
     JobResult result = RunFolder(dir.path().string());
-    EXPECT_EQ(progress.messages, std::vector<std::string>{Sjis("メモリが足りません")});
+    EXPECT_EQ(progress.messages, std::vector<std::string>{"out of memory"});
     EXPECT_TRUE(result.AnyFailure());
     EXPECT_EQ(progress.endJobs, 3);
 }

@@ -137,13 +137,13 @@ TEST(ParallelJobs, EveryNumberOfWorkersGivesTheResultsOfOne) {
     const JobRecord one = RunFolderJob(documents, 1, hook);
     // What one worker does, in short: the failures each have their message.
     ASSERT_EQ(one.messages.size(), 5u);
-    const std::string writeFailed = "\n" + Sjis("ファイルの書き込みに失敗") + "\n";
-    EXPECT_EQ(one.messages[0], "DIR/locked\n" + Sjis("フォルダの読み込みに失敗") + "\nPermission denied");
+    const std::string writeFailed = "\ncould not write the file\n";
+    EXPECT_EQ(one.messages[0], "DIR/locked\ncould not read the folder\nPermission denied");
     EXPECT_EQ(one.messages[1], "DIR/sub/j/012.png" + writeFailed + "No space left on device");
     EXPECT_EQ(one.messages[2], "DIR/b/005.png" + writeFailed + "No space left on device");
-    EXPECT_EQ(one.messages[3], "DIR/f.htm\n" + Sjis("メモリが足りません"));
+    EXPECT_EQ(one.messages[3], "DIR/f.htm\nout of memory");
     // c.htm, edited meanwhile, is found so when the batch puts the documents in place.
-    EXPECT_EQ(one.messages[4], "DIR/c.htm\n" + Sjis("変換中に他で変更されたため書き込みません"));
+    EXPECT_EQ(one.messages[4], "DIR/c.htm\nchanged by another program during the conversion, so not written");
     EXPECT_EQ(one.files.at("sub/j.htm"), documents.at("sub/j.htm"));
     EXPECT_EQ(one.files.at("b.htm"), documents.at("b.htm"));
     // A document that failed keeps its art, and no picture of it stays.

@@ -12,10 +12,12 @@ TEST(Language, ChosenAsGettextReadsTheLocale) {
         const char* list;      // $LANGUAGE
         Language expected;
     } cases[] = {
-        {"C", "", ja},
-        {"POSIX", "", ja},
-        {"C.UTF-8", "", ja},
-        {"C.UTF-8", "en", ja},  // gettext reads no catalogue in C, whatever $LANGUAGE says
+        {"C", "", en},
+        {"POSIX", "", en},
+        {"C", "ja", en},  // gettext reads no catalogue in C, whatever $LANGUAGE says
+        {"C.UTF-8", "", en},
+        {"C.utf8", "", en},
+        {"C.UTF-8", "ja", ja},  // but in C.UTF-8 it reads $LANGUAGE
         {"ja_JP.UTF-8", "", ja},
         {"ja_JP.eucJP", "", ja},
         {"ja", "", ja},

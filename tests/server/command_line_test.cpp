@@ -137,9 +137,9 @@ TEST(ServerCommandLine, HelpManPagesAndDocumentListTheTable) {
     EXPECT_EQ(synopsis, names) << "the man page's synopsis";
     ExpectTheTable(InServerDoc(test::ReadFile(QUARVEL_SOURCE_DIR "/docs/SERVER.md")), "docs/SERVER.md", english, defaults);
 
-    // The Japanese page against the Japanese help (the C locale speaks Japanese).
+    // The Japanese page against the Japanese help.
     const test::ProcessResult inJapanese =
-        test::RunProcess({QUARVEL_SERVER_PATH, "--help"}, {}, {"LC_ALL=C", "LANGUAGE="});
+        test::RunProcess({QUARVEL_SERVER_PATH, "--help"}, {}, {"LC_ALL=ja_JP.UTF-8", "LANGUAGE="});
     ASSERT_EQ(inJapanese.exit_code, 0);
     const std::vector<Listed> japaneseHelp = InHelp(inJapanese.out);
     const std::vector<std::string> japaneseDefaults = DefaultsOf(japaneseHelp, japanese);

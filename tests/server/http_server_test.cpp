@@ -109,8 +109,8 @@ TEST_F(ServerEndToEnd, PicturesAreByteForByteTheCommandLines) {
     EXPECT_NE(cut.Header("x-quarvel-report").find("\"linesCut\":true"), std::string::npos);
     EXPECT_NE(cut.Header("x-quarvel-report").find("only the first 50 are drawn"), std::string::npos);
     EXPECT_NE(cut.Header("x-quarvel-report").find("\"height\":900"), std::string::npos);
-    // In the same words whatever the service's locale (its own messages are Japanese in C).
-    const Server japanese({}, {"/usr/bin/env", "LC_ALL=C", "LANGUAGE="});
+    // In the same words whatever the service's locale.
+    const Server japanese({}, {"/usr/bin/env", "LC_ALL=ja_JP.UTF-8", "LANGUAGE="});
     EXPECT_EQ(japanese.Post("/render", tall + "\xF0\x9F\xAB\xA8").Header("x-quarvel-report"),
               cut.Header("x-quarvel-report"));
 }
@@ -184,6 +184,14 @@ TEST_F(ServerEndToEnd, EveryErrorIsJsonWithItsStatusAndCode) {
          {"Content-Type: text/plain; charset=utf-8"},
          400,
          "not UTF-8: byte 0",
+         "not-decodable"},
+        {"a picture",
+         "POST",
+         "/render",
+         std::string("\x89PNG\r\n\x1A\n\0\0\0\rIHDR", 16),
+         {"Content-Type: text/plain"},
+         400,
+         "not text but PNG picture; nothing drawn",
          "not-decodable"},
         {"not Shift-JIS",
          "POST",

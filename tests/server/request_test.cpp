@@ -278,13 +278,13 @@ TEST(ServerRequest, FailuresAreAnsweredByTheirKind) {
         std::string says;
         const char* code;
     } cases[] = {
-        {{What::outOfMemory}, 503, "メモリが足りません", "out-of-memory"},
-        {{What::tooLarge}, 400, "ファイルが大きすぎます", "too-large"},
+        {{What::outOfMemory}, 503, "out of memory", "out-of-memory"},
+        {{What::tooLarge}, 400, "file too large", "too-large"},
         {{What::unexpected, {}, 0, "a picture without pixels"},
          500,
-         "予期しないエラー: a picture without pixels",
+         "unexpected error: a picture without pixels",
          "internal"},
-        {{What::notWritten, {}, ENOSPC}, 500, "ファイルの書き込みに失敗: No space left on device", "internal"},
+        {{What::notWritten, {}, ENOSPC}, 500, "could not write the file: No space left on device", "internal"},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(FailureText(c.failure), c.says);

@@ -30,9 +30,9 @@ private slots:
         PromptRecorder prompts;
         MainWindow dlg;
         const std::pair<std::function<void()>, QString> cases[] = {
-            {[] { throw std::bad_alloc(); }, QStringLiteral("メモリが足りません")},
-            {[] { throw std::runtime_error("broken"); }, QStringLiteral("予期しないエラー\nbroken")},
-            {[] { throw 42; }, QStringLiteral("予期しないエラー")},
+            {[] { throw std::bad_alloc(); }, QStringLiteral("out of memory")},
+            {[] { throw std::runtime_error("broken"); }, QStringLiteral("unexpected error\nbroken")},
+            {[] { throw 42; }, QStringLiteral("unexpected error")},
         };
         for (const auto& [thrower, message] : cases) {
             prompts.messages.clear();

@@ -52,11 +52,13 @@ private slots:
         QCOMPARE(summary->list()->toPlainText(),
                  tree +
                      QStringLiteral("/art.htm\n"
-                                    "　art/001.png: 幅1024ピクセルを超えた分は切れます\n"
-                                    "　art/002.png: 50行を超えた分は描かれません\n") +
+                                    "　art/001.png: the art is wider than 1024 pixels; what lies beyond is not drawn "
+                                    "(shorten its longest lines)\n"
+                                    "　art/002.png: the art has more than 50 lines; only the first 50 are drawn (split "
+                                    "it into pieces)\n") +
                      tree +
                      QStringLiteral("/link.htm\n"
-                                    "　失敗: シンボリックリンクの文書は変換しません"));
+                                    "　失敗: a document that is a symbolic link is not converted"));
         QVERIFY(summary->list()->isReadOnly());
 
         // Copied whole, counts first.
@@ -110,7 +112,7 @@ private slots:
                  QStringLiteral("文書 0 件: 変換 0、変更なし 0、失敗 0 ／ 画像 0 枚 ／ 警告 0 件 ／ "
                                 "文書以外の失敗 1 件"));
         QCOMPARE(dlg.jobSummary()->list()->toPlainText(),
-                 Native(temp / "missing") + QStringLiteral("\n　失敗: フォルダが見つかりません"));
+                 Native(temp / "missing") + QStringLiteral("\n　失敗: folder not found"));
 
         // Stopped by "中止" before the first document.
         MakeTree(temp);

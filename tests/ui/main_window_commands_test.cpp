@@ -255,7 +255,7 @@ private slots:
             prompts.messages.clear();
             Load(dlg);
             QCOMPARE(prompts.messages,
-                     QStringList{Native(ini) + QStringLiteral("\nファイルのオープンに失敗\n") + Reason(EACCES)});
+                     QStringList{Native(ini) + QStringLiteral("\ncould not open the file\n") + Reason(EACCES)});
         }
         // A folder by the settings file's name cannot be read either, not even by root.
         const stdfs::path folder = temp / "folder.ini";
@@ -264,7 +264,7 @@ private slots:
         prompts.messages.clear();
         Load(dlg);
         QCOMPARE(prompts.messages,
-                 QStringList{Native(folder) + QStringLiteral("\nファイルのオープンに失敗\n") + Reason(EISDIR)});
+                 QStringList{Native(folder) + QStringLiteral("\ncould not open the file\n") + Reason(EISDIR)});
         QCOMPARE(dlg.marginEdit()->text(), QStringLiteral("6"));
     }
 
@@ -354,7 +354,7 @@ private slots:
         Save(dlg);
         // The file cannot be made there: the engine's words for it, and the system's.
         QCOMPARE(prompts.messages,
-                 QStringList{Native(nowhere) + QStringLiteral("\nファイルのオープンに失敗\n") + Reason(ENOENT)});
+                 QStringList{Native(nowhere) + QStringLiteral("\ncould not open the file\n") + Reason(ENOENT)});
 
         // A read-only file stays as it was.
         const stdfs::path locked = temp / "locked.ini";

@@ -203,7 +203,7 @@ private slots:
         QVERIFY(quarvel::test::ShowActive(&dlg));
         dlg.tabCtrl()->SetCurFocus(2);
         QTest::mouseClick(dlg.generateButton(), Qt::LeftButton);
-        QCOMPARE(prompts.messages, QStringList{QStringLiteral("メモリが足りません")});
+        QCOMPARE(prompts.messages, QStringList{QStringLiteral("out of memory")});
         QVERIFY(!dlg.IsBusy());
         QVERIFY(dlg.isVisible());
     }
@@ -424,7 +424,7 @@ private slots:
             int exitCode;
             const char* out;
             const char* err;
-            const char* locale = "C.UTF-8";
+            const char* locale = "ja_JP.UTF-8";
         } cases[] = {
             {{QStringLiteral("--version")}, 0, "quarvel " QUARVEL_VERSION "\n", ""},
             {{QStringLiteral("--help")}, 0, "使い方: quarvel [", ""},
@@ -435,6 +435,7 @@ private slots:
             // Before the application exists, in the user's language all the same.
             {{QStringLiteral("--help")}, 0, "Usage: quarvel [", "", "en_US.UTF-8"},
             {{}, 1, "", "quarvel: cannot open a window without a display", "en_US.UTF-8"},
+            {{QStringLiteral("--help")}, 0, "Usage: quarvel [", "", "C"},
         };
         for (const auto& c : cases) {
             QProcess program;
@@ -661,8 +662,8 @@ private slots:
         });
         const bool started = dlg.RunJob([&] {
             quarvel::test::WaitUntil([&] { return release.load(); }, "the checks made during the job");
-            dlg.progressWindow().SetProgressText("\x83\x58\x83\x8C.htm");  // "スレ.htm"
-            dlg.progressWindow().ShowMessage("x\n\x83\x74\x83\x40\x83\x43\x83\x8B");
+            dlg.progressWindow().SetProgressText("スレ.htm");
+            dlg.progressWindow().ShowMessage("x\nファイル");
             dlg.progressWindow().EndJob();
         });
         QVERIFY(started);

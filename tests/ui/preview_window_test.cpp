@@ -201,14 +201,19 @@ private slots:
         const Case cases[] = {
             {QStringLiteral("abc"), QStringLiteral("24 × 18 ピクセル")},
             {QString(), QStringLiteral("1 × 1 ピクセル")},
-            {Art(51), QStringLiteral("192 × 900 ピクセル　警告: 50行を超えた分は描かれません")},
-            {wide, QStringLiteral("1024 × 18 ピクセル　警告: 幅1024ピクセルを超えた分は切れます")},
+            {Art(51), QStringLiteral("192 × 900 ピクセル　警告: the art has more than 50 lines; only the first 50 are "
+                                     "drawn (split it into pieces)")},
+            {wide, QStringLiteral("1024 × 18 ピクセル　警告: the art is wider than 1024 pixels; what lies beyond is "
+                                  "not drawn (shorten its longest lines)")},
             {QStringLiteral("a&#xF0000;"),
-             QStringLiteral("16 × 18 ピクセル　警告: 字形の無い文字（U+F0000）は空白になります")},
+             QStringLiteral(
+                 "16 × 18 ピクセル　警告: no installed font has U+F0000, drawn blank (install a font that has it)")},
             {QStringLiteral("&#xF0000;") + wide + QStringLiteral("\n") + Art(55),
              QStringLiteral(
-                 "1024 × 900 ピクセル　警告: 50行を超えた分は描かれません、幅1024ピクセルを超えた分は切れます、"
-                 "字形の無い文字（U+F0000）は空白になります")},
+                 "1024 × 900 ピクセル　警告: the art has more than 50 lines; only the first 50 are drawn (split it "
+                 "into pieces)、"
+                 "the art is wider than 1024 pixels; what lies beyond is not drawn (shorten its longest lines)、"
+                 "no installed font has U+F0000, drawn blank (install a font that has it)")},
         };
         for (const Case& c : cases) {
             Opened w(c.text);

@@ -71,8 +71,8 @@ private slots:
         progress.Create(&owner);
         std::atomic<bool> messageReturned{false};
         std::thread worker([&] {
-            progress.SetProgressText("\x83\x74\x83\x40\x83\x43\x83\x8B");  // "ファイル"
-            progress.ShowMessage("/tmp/x\n\x83\x74\x83\x40\x83\x43\x83\x8B");
+            progress.SetProgressText("ファイル");
+            progress.ShowMessage("/tmp/x\nファイル");
             messageReturned = true;
         });
         // The message waits for the window thread, which answers it here.

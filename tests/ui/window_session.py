@@ -7,10 +7,10 @@ import dbus
 
 
 def window_env(home):
-    """The program in the plain C locale, the least it may meet; Qt publishes its
+    """The program in the Japanese locale, whatever the caller's; Qt publishes its
     accessibility tree without a screen reader asking for it. What it keeps between runs
     (the draft of the box, the collections opened last) goes to folders under `home`."""
-    env = dict(os.environ, LC_ALL='C', QT_LINUX_ACCESSIBILITY_ALWAYS_ON='1',
+    env = dict(os.environ, LC_ALL='ja_JP.UTF-8', LANGUAGE='', QT_LINUX_ACCESSIBILITY_ALWAYS_ON='1',
                XDG_STATE_HOME=os.path.join(home, 'state'), XDG_CONFIG_HOME=os.path.join(home, 'config'))
     env.pop('QT_QPA_PLATFORM', None)
     return env

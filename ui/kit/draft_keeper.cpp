@@ -34,8 +34,10 @@ void DraftKeeper::SaveNow() {
         // Said once: the text itself is still in the box, and is tried again at the
         // next change.
         failureSaid_ = true;
-        std::fprintf(stderr, "quarvel: %s: the draft of the copy-paste box could not be written\n",
-                     qUtf8Printable(path_));
+        const QString said =
+            QCoreApplication::translate("DraftKeeper", "quarvel: %1: 「コピペ」の下書きを書き込めませんでした\n")
+                .arg(path_);
+        std::fputs(said.toUtf8().constData(), stderr);
     }
 }
 

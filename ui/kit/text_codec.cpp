@@ -20,7 +20,7 @@ QString WithReferences(const QString& text) { return FromCp932(ToCp932(text)); }
 QString FailureMessage(const QString& shownName, const Failure& failure) {
     Failure unnamed = failure;
     unnamed.path.clear();
-    return shownName + QLatin1Char('\n') + FromCp932(MessageText(unnamed));
+    return shownName + QLatin1Char('\n') + QString::fromStdString(MessageText(unnamed));
 }
 
 }  // namespace quarvel::ui

@@ -1,8 +1,8 @@
 #pragma once
-// The window's words for what a picture does not show of its art, one text for each
-// thing it leaves out, as the command line counts them (render::ReportWarnings): the
-// preview's status line and the summary of a job say them alike; and what the user can
-// do about a failure, where the window knows (FailureAdvice).
+// What a picture does not show of its art, one text for each thing it leaves out, in
+// the command line's words (render::ReportWarnings): the preview's status line and the
+// summary of a job say them alike; and what the user can do about a failure, where the
+// window knows (FailureAdvice).
 
 #include <QStringList>
 

@@ -13,7 +13,6 @@
 #include "ui/kit/dialog_template.h"
 #include "ui/kit/prompts.h"
 #include "ui/kit/resources.h"
-#include "ui/kit/text_codec.h"
 
 namespace quarvel::ui {
 
@@ -63,7 +62,7 @@ void FilePage::Generate() {
     // Without a document the job would make a backup folder wherever the program was
     // started, and report nothing.
     if (targetFile_.isEmpty()) {
-        GetPrompts().showMessage(host_->MessageParent(), FromCp932(TextNoFileGiven()), MessageIcon::none);
+        GetPrompts().showMessage(host_->MessageParent(), QString::fromStdString(TextNoFileGiven()), MessageIcon::none);
         return;
     }
 
@@ -91,7 +90,7 @@ void FilePage::Restore() {
     targetFile_ = targetEdit_->text();
     QWidget* parent = host_->MessageParent();
     if (targetFile_.isEmpty()) {
-        GetPrompts().showMessage(parent, FromCp932(TextNoFileGiven()), MessageIcon::none);
+        GetPrompts().showMessage(parent, QString::fromStdString(TextNoFileGiven()), MessageIcon::none);
         return;
     }
     std::error_code ec;
@@ -112,7 +111,7 @@ void FilePage::Restore() {
     }
     const bool edited = look.failure && look.failure->Is(Failure::What::documentEdited);
     if (look.outcome == Outcome::failed && !edited) {
-        GetPrompts().showMessage(parent, FromCp932(MessageText(*look.failure)), MessageIcon::warning);
+        GetPrompts().showMessage(parent, QString::fromStdString(MessageText(*look.failure)), MessageIcon::warning);
         return;
     }
     const QString question =

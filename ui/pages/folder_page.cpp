@@ -85,7 +85,8 @@ void FolderPage::Generate() {
     // Never a walk over a folder the user did not name.
     const std::string folder = TrimTrailingSeparators(QFile::encodeName(targetFolder_).toStdString());
     if (folder.empty()) {
-        GetPrompts().showMessage(host_->MessageParent(), FromCp932(TextNoFolderGiven()), MessageIcon::none);
+        GetPrompts().showMessage(host_->MessageParent(), QString::fromStdString(TextNoFolderGiven()),
+                                 MessageIcon::none);
         return;
     }
 

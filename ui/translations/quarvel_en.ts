@@ -36,6 +36,18 @@ To draw without a window, use quarvel-cli (quarvel-cli help).
         <translation>quarvel: cannot open a window without a display (DISPLAY and WAYLAND_DISPLAY are both empty). To draw without a window, use quarvel-cli.
 </translation>
     </message>
+    <message>
+        <source>quarvel: %1: そのようなファイルやフォルダはありません
+</source>
+        <translation>quarvel: %1: no such file or folder
+</translation>
+    </message>
+    <message>
+        <source>quarvel: %1: 開くのは文書とフォルダを一つずつです。これは開きません
+</source>
+        <translation>quarvel: %1: one document and one folder are opened at a time; this one is not
+</translation>
+    </message>
 </context>
 <context>
     <name>ArtDialogs</name>
@@ -290,6 +302,15 @@ To draw without a window, use quarvel-cli (quarvel-cli help).
     </message>
 </context>
 <context>
+    <name>DraftKeeper</name>
+    <message>
+        <source>quarvel: %1: 「コピペ」の下書きを書き込めませんでした
+</source>
+        <translation>quarvel: %1: the draft of the copy-paste box could not be written
+</translation>
+    </message>
+</context>
+<context>
     <name>FilePage</name>
     <message>
         <source>%1
@@ -526,28 +547,12 @@ holds no settings</translation>
 <context>
     <name>PictureWarnings</name>
     <message>
-        <source>%1行を超えた分は描かれません</source>
-        <translation>lines after the first %1 are not drawn</translation>
-    </message>
-    <message>
-        <source>幅%1ピクセルを超えた分は切れます</source>
-        <translation>text beyond %1 pixels wide is cut off</translation>
-    </message>
-    <message>
-        <source>読めない文字%1字は空白になります</source>
-        <translation>unreadable characters become blanks: %1</translation>
-    </message>
-    <message>
-        <source> ほか%1字</source>
-        <translation> and %1 more</translation>
-    </message>
-    <message>
-        <source>字形の無い文字（%1）は空白になります</source>
-        <translation>characters without a glyph (%1) become blanks</translation>
-    </message>
-    <message>
         <source>この文書の文字コードは %1 です。「%2」で「%3」か「%4」を選んで、もう一度変換してください。</source>
         <translation>This document is in %1. Choose %3 or %4 under %2 and convert it again.</translation>
+    </message>
+    <message>
+        <source>「%1」</source>
+        <translation>&quot;%1&quot;</translation>
     </message>
 </context>
 <context>

@@ -246,7 +246,7 @@ private slots:
         prompts.saveAnswer = unopenable;
         dlg.OnGenerate();
         QCOMPARE(prompts.messages,
-                 QStringList{unopenable + QStringLiteral("\nファイルのオープンに失敗\nNo such file or directory")});
+                 QStringList{unopenable + QStringLiteral("\ncould not open the file\nNo such file or directory")});
         QVERIFY(!QFile::exists(unopenable));
     }
 
@@ -266,7 +266,7 @@ private slots:
             quarvel::test::FileSizeLimit limit(1000);
             dlg.OnGenerate();
         }
-        QCOMPARE(prompts.messages, QStringList{path + QStringLiteral("\nファイルの書き込みに失敗\nFile too large")});
+        QCOMPARE(prompts.messages, QStringList{path + QStringLiteral("\ncould not write the file\nFile too large")});
         QCOMPARE(QDir(temp.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot), QStringList());
     }
 

@@ -201,8 +201,7 @@ private slots:
 
         dlg.filePage().SetTargetFile(Native(doc));
         restore->trigger();  // nothing to go back to
-        QVERIFY2(prompts.messages.last().contains(QStringLiteral("バックアップがありません")),
-                 qPrintable(prompts.messages.last()));
+        QVERIFY2(prompts.messages.last().contains(QStringLiteral("no backup")), qPrintable(prompts.messages.last()));
 
         qobject_cast<QRadioButton*>(GetDlgItem(&dlg.filePage(), IDC_CODE_AUTO))->setChecked(true);
         dlg.OnGenerate();
@@ -343,8 +342,9 @@ private slots:
         QCOMPARE(ReadFile(temp / "x.htm"), std::string("<p><img src=\"./x/001.png\"></p>"));
         QCOMPARE(ReadFile(temp / "x.html"), std::string("<p>two</p>"));
         QCOMPARE(prompts.messages.size(), 1);
-        QVERIFY2(prompts.messages[0].contains(QStringLiteral("画像フォルダが次の文書と同じため変換しません")),
-                 qPrintable(prompts.messages[0]));
+        QVERIFY2(
+            prompts.messages[0].contains(QStringLiteral("not converted: its image folder is that of this document")),
+            qPrintable(prompts.messages[0]));
     }
 
     void folderJobFromADropAndFromTheButton() {
@@ -383,7 +383,7 @@ private slots:
         // notes.txt is Shift-JIS: never rewritten as EUC-JP.
         QCOMPARE(prompts.messages.size(), 1);
         QVERIFY(prompts.messages[0].contains(QStringLiteral("notes.txt")));
-        QVERIFY(prompts.messages[0].contains(QStringLiteral("この文書の文字コード: Shift_JIS")));
+        QVERIFY(prompts.messages[0].contains(QStringLiteral("the document's character code: Shift_JIS")));
         QCOMPARE(ReadFile(root / "notes.txt"), text);
         QCOMPARE(ReadFile(root / "y.txt"), std::string("<dd><img src=\"./y/001.png\">\r\n"));
         QCOMPARE(ReadFile(root / "sub" / "b.txt"), text);
@@ -397,10 +397,10 @@ private slots:
         MainWindow dlg;
         dlg.tabCtrl()->SetCurFocus(1);
         QTest::mouseClick(dlg.generateButton(), Qt::LeftButton);
-        QCOMPARE(prompts.messages, QStringList{QStringLiteral("フォルダを指定してください")});
+        QCOMPARE(prompts.messages, QStringList{QStringLiteral("name a folder")});
         dlg.tabCtrl()->SetCurFocus(0);
         QTest::mouseClick(dlg.generateButton(), Qt::LeftButton);
-        QCOMPARE(prompts.messages.last(), QStringLiteral("ファイルを指定してください"));
+        QCOMPARE(prompts.messages.last(), QStringLiteral("name a file"));
         QCOMPARE(held.starts, 0);
         CheckWindowRestored(dlg);
     }
