@@ -322,9 +322,8 @@ Result<void> FileSystem::BeginNewFile(const std::string& path, const WriteOption
     if (!parts->folder.open()) return NotOpened(path);
     detail::TemporaryFile& temp = parts->file;
     if (!temp.Create(CreationMode(options))) return NotOpened(path);
-    if (!TakeLikeness(temp.fd(), options)) return NotWritten(path);
     struct stat made;
-    if (::fstat(temp.fd(), &made) != 0) return NotWritten(path);
+    if (::fstat(temp.fd(), &made) != 0 || !TakeLikeness(temp.fd(), options, made)) return NotWritten(path);
     parts->made = IdOf(made);
     parts->existing = options.existing;
     parts->placed = options.placed;
