@@ -216,7 +216,9 @@ std::string Reference::Options() const {
         if (any) commandsWithOptions.push_back(command.app->get_name());
     }
     std::vector<Group> groups;
-    for (const auto& [key, commands] : owners) {
+    for (const auto& owner : owners) {
+        const std::string& key = owner.first;
+        const auto& commands = owner.second;
         auto group = std::find_if(groups.begin(), groups.end(), [&](const Group& g) { return g.commands == commands; });
         if (group == groups.end()) {
             groups.push_back({commands, {}});

@@ -136,7 +136,9 @@ public:
         if (!folders.count(folder)) return Failure{Failure::What::folderNotRead, folder, ENOENT};
         return fs::HeldFolder();
     }
-    Result<fs::FileLock> LockFile(const std::string&, const std::atomic<bool>&) override { return fs::FileLock(); }
+    Result<fs::FileLock> LockFile(const std::string&, const std::atomic<bool>&, const fs::LockWait&) override {
+        return fs::FileLock();
+    }
     Result<std::vector<fs::Entry>> List(const std::string& folder, std::string_view) override {
         std::vector<fs::Entry> entries;
         for (const auto& [path, bytes] : files)
