@@ -15,6 +15,7 @@
 
 #include <gtest/gtest.h>
 
+#include "cli_process.h"
 #include "engine/conversion.h"
 #include "engine/image_tags.h"
 #include "engine/messages.h"
@@ -36,15 +37,12 @@ using platform::Picture;
 
 namespace {
 
+using test::Cli;
+
 using test::ReadFile;
 using test::RunProcess;
 using test::TempDir;
 using test::WriteFile;
-
-test::ProcessResult Cli(std::vector<std::string> args) {
-    args.insert(args.begin(), QUARVEL_CLI_PATH);
-    return RunProcess(args);
-}
 
 TEST(ConvertCli, ConvertsDocumentsAndSetsTheExitStatus) {
     TempDir dir;

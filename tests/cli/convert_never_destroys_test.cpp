@@ -16,6 +16,7 @@
 
 #include <gtest/gtest.h>
 
+#include "cli_process.h"
 #include "engine/conversion.h"
 #include "engine/image_tags.h"
 #include "engine/messages.h"
@@ -37,15 +38,13 @@ using platform::Picture;
 
 namespace {
 
+using test::Cli;
+using test::CliUnder;
+
 using test::ReadFile;
 using test::RunProcess;
 using test::TempDir;
 using test::WriteFile;
-
-test::ProcessResult Cli(std::vector<std::string> args) {
-    args.insert(args.begin(), QUARVEL_CLI_PATH);
-    return RunProcess(args);
-}
 
 TEST(ConvertCli, InterruptLeavesTheDocumentAsItWas) {
     TempDir dir;
@@ -92,15 +91,6 @@ TEST(ConvertCli, InterruptBetweenDocumentsStopsTheRest) {
     EXPECT_EQ(WEXITSTATUS(status), 130);
     EXPECT_EQ(ReadFile(dir / "b.htm"), "<dd>y");
     EXPECT_FALSE(std::filesystem::exists(dir / "b"));
-}
-
-// Runs quarvel-cli through the shell, for limits set with ulimit first.
-test::ProcessResult CliUnder(const std::string& limit, const std::vector<std::string>& args,
-                             const std::vector<std::string>& env = {}) {
-    std::string command = limit + "; exec \"$0\" \"$@\"";
-    std::vector<std::string> argv = {"/bin/sh", "-c", command, QUARVEL_CLI_PATH};
-    argv.insert(argv.end(), args.begin(), args.end());
-    return RunProcess(argv, {}, env);
 }
 
 // A saved thread of about `megabytes` MB with one stretch at its end.

@@ -13,6 +13,7 @@
 
 #include <gtest/gtest.h>
 
+#include "cli_process.h"
 #include "support/test_support.h"
 
 namespace quarvel {
@@ -22,6 +23,9 @@ namespace stdfs = std::filesystem;
 using test::ReadFile;
 using test::TempDir;
 using test::WriteFile;
+
+// Under a limit of its address space (a file read whole would not fit), with one malloc arena.
+const std::vector<std::string> kOneArena = {"MALLOC_ARENA_MAX=1"};
 
 const std::string kText = "<dd>one\r\n<dd>two\r\n<dd>three\r\n";
 
@@ -36,13 +40,6 @@ std::string Identity(const stdfs::path& path) {
 // The note a run killed before d.htm was replaced would leave, naming d/001.png.
 std::string NoteNaming001(const stdfs::path& dir) {
     return "document " + Identity(dir / "d.htm") + '\n' + Identity(dir / "d" / "001.png") + " 001.png\n";
-}
-
-// Runs quarvel-cli under a limit of its address space: a file read whole would not fit.
-test::ProcessResult CliUnder(const std::string& limit, const std::vector<std::string>& args) {
-    std::vector<std::string> argv = {"/bin/sh", "-c", limit + " && exec \"$0\" \"$@\"", QUARVEL_CLI_PATH};
-    argv.insert(argv.end(), args.begin(), args.end());
-    return test::RunProcess(argv, {}, {"MALLOC_ARENA_MAX=1"});
 }
 
 // What becomes of the user's d/001.png that a planted note names, and of the note.
@@ -133,7 +130,7 @@ TEST(NamingNoteTrust, ThePicturesANoteNamesAreNeverRead) {
     const std::string limit = "ulimit -v " + std::to_string(768 << 10);
     TempDir dir;
     WriteFile(dir / "small.htm", "<dd>x\r\n");
-    if (CliUnder(limit, {"convert", "-q", "--no-backup", (dir / "small.htm").string()}).exit_code != 0)
+    if (test::CliUnder(limit, {"convert", "-q", "--no-backup", (dir / "small.htm").string()}, kOneArena).exit_code != 0)
         GTEST_SKIP() << "the program does not run under " << limit << " here";
     WriteFile(dir / "d.htm", kText);
     stdfs::create_directory(dir / "d");
@@ -141,7 +138,7 @@ TEST(NamingNoteTrust, ThePicturesANoteNamesAreNeverRead) {
     stdfs::resize_file(dir / "d" / "001.png", std::uintmax_t{1} << 30);
     WriteFile(dir / "d" / ".quarvel.naming", NoteNaming001(dir.path()));
     ::chmod((dir / "d" / ".quarvel.naming").c_str(), 0600);
-    const auto r = CliUnder(limit, {"convert", "-q", "--no-backup", (dir / "d.htm").string()});
+    const auto r = test::CliUnder(limit, {"convert", "-q", "--no-backup", (dir / "d.htm").string()}, kOneArena);
     EXPECT_EQ(r.exit_code, 0) << r.err;
     EXPECT_LT(stdfs::file_size(dir / "d" / "001.png"), 1u << 20) << "the killed run's picture is still there";
     EXPECT_FALSE(stdfs::exists(dir / "d" / ".quarvel.naming"));

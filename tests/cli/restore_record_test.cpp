@@ -9,20 +9,18 @@
 
 #include <gtest/gtest.h>
 
+#include "cli_process.h"
 #include "support/test_support.h"
 
 namespace quarvel {
 namespace {
 
+using test::Cli;
+
 namespace stdfs = std::filesystem;
 using test::ReadFile;
 using test::TempDir;
 using test::WriteFile;
-
-test::ProcessResult Cli(std::vector<std::string> args) {
-    args.insert(args.begin(), QUARVEL_CLI_PATH);
-    return test::RunProcess(args);
-}
 
 const std::string kText = "<dd>one\r\n<dd>two\r\n<dd>three\r\n";
 
