@@ -13,7 +13,7 @@ it through its accessibility tree (AT-SPI), on a virtual display:
   is the PNG file quarvel-cli renders of the same text.
 
 Runs inside xvfb-run and dbus-run-session (real_window_test.sh sets that up), with the
-helpers of real_window_test.py.
+helpers of window_driver.py and window_session.py.
 """
 
 import os
@@ -23,9 +23,9 @@ import tempfile
 
 import dbus
 
-from real_window_test import (COMPONENT, FOCUSED, SHOWING, Failure, click, clipboard_png, ended, find_window,
-                              main_window, poll, run, save_screenshot, started, text_of)
-from window_session import accessibility_bus, window_env
+from window_driver import (FOCUSED, SHOWING, Failure, click, clipboard_png, extents, find_window, main_window, poll,
+                           run, save_screenshot, text_of)
+from window_session import ended, run_checks, started
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), '..', 'support'))
 from browser import decode_png  # noqa: E402
@@ -43,10 +43,6 @@ def measure(cli, text, env):
         art.write(text)
         art.flush()
         return [int(line.split('\t', 1)[0]) for line in run(cli, 'measure', art.name, env=env).splitlines()]
-
-
-def extents(node):
-    return tuple(int(v) for v in node.proxy.GetExtents(dbus.UInt32(0), dbus_interface=COMPONENT))
 
 
 def status_of(dialog):
@@ -161,32 +157,21 @@ def guides(a11y, dialog, box, cli, env, shots):
     poll('the preview to close', lambda: not preview.state() & SHOWING)
 
 
-def main():
-    program, cli = os.path.abspath(sys.argv[1]), os.path.abspath(sys.argv[2])
-    shots = sys.argv[3] if len(sys.argv) > 3 else None
-    if shots:
-        os.makedirs(shots, exist_ok=True)
-    home = tempfile.TemporaryDirectory()
-    env = window_env(home.name)
-    a11y = accessibility_bus()
-    process = started(program, [], env)
+def checks(s):
+    process = started(s.program, [], s.env)
     try:
-        dialog = main_window(a11y)
+        dialog = main_window(s.a11y)
         strip = next(n for n in dialog.walk() if n.role == 'page tab list')
         click(strip.children[2])
         box = next(n for n in dialog.walk() if n.role == 'text' and n.name() == 'コピペ')
-        typing_measures(dialog, box, cli, env)
-        filling(a11y, dialog, box, cli, env)
-        guides(a11y, dialog, box, cli, env, shots)
-        if shots:
-            save_screenshot(os.path.join(shots, 'art-window.png'), extents(dialog))
-    except Failure as failure:
-        print(f'FAIL {failure}')
-        return 1
+        typing_measures(dialog, box, s.cli, s.env)
+        filling(s.a11y, dialog, box, s.cli, s.env)
+        guides(s.a11y, dialog, box, s.cli, s.env, s.shots)
+        if s.shots:
+            save_screenshot(os.path.join(s.shots, 'art-window.png'), extents(dialog))
     finally:
         ended(process)
-    return 0
 
 
 if __name__ == '__main__':
-    sys.exit(main())
+    sys.exit(run_checks(checks))

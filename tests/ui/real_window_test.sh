@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
 # The real program on a virtual X display, driven with real clicks and keys and read
-# through its accessibility tree (real_window_test.py, or the script that
-# QUARVEL_WINDOW_TEST names in this folder). Exits 77 (skipped) when a tool it needs is
-# missing.
-#   real_window_test.sh QUARVEL QUARVEL-CLI [SCREENSHOT-FOLDER]
+# through its accessibility tree: the script that QUARVEL_WINDOW_TEST names in this
+# folder (by default window_keyboard_test.py). Exits 77 (skipped) when a tool it needs
+# is missing.
+#   [QUARVEL_WINDOW_TEST=SCRIPT] real_window_test.sh QUARVEL QUARVEL-CLI [SCREENSHOT-FOLDER]
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 
@@ -17,4 +17,4 @@ for candidate in /usr/bin/python3 python3; do
 done
 [ -n "$python" ] || { echo "skipped: no python3 with the dbus module (python3-dbus)"; exit 77; }
 
-exec xvfb-run -a -s "-screen 0 1024x768x24" dbus-run-session -- "$python" "$here/${QUARVEL_WINDOW_TEST:-real_window_test.py}" "$@"
+exec xvfb-run -a -s "-screen 0 1024x768x24" dbus-run-session -- "$python" "$here/${QUARVEL_WINDOW_TEST:-window_keyboard_test.py}" "$@"
