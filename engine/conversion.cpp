@@ -419,11 +419,16 @@ bool DocumentConverter::PrepareFirstChange(PictureWork& work) {
     Result<fs::HeldFolder> held = MakeFolder(imageFolder_);
     if (!held) return stop(held.failure());
     heldImageFolder_ = std::move(*held);
-    if (Result<void> listed = ListTakenNames(); !listed) return stop(listed.failure());
-    KilledRun killed = RemovePicturesOfAKilledRun(fs_, imageFolder_, read_, taken_.size());
-    for (const std::string& picture : killed.removed) taken_.erase(picture);
-    if (killed.warning) result_.warnings.push_back(std::move(*killed.warning));
-    if (killed.noteLeft) pictures_.LeaveNoteAlone();
+    // A folder made a moment ago holds no picture and no note of a killed run. Should
+    // another program put a picture there meanwhile, its name is never taken over: the
+    // picture of that number takes its name only where there is none.
+    if (!madeImageFolder_) {
+        if (Result<void> listed = ListTakenNames(); !listed) return stop(listed.failure());
+        KilledRun killed = RemovePicturesOfAKilledRun(fs_, imageFolder_, read_, taken_.size());
+        for (const std::string& picture : killed.removed) taken_.erase(picture);
+        if (killed.warning) result_.warnings.push_back(std::move(*killed.warning));
+        if (killed.noteLeft) pictures_.LeaveNoteAlone();
+    }
     pictures_.MadeFor(&read_);
     return true;
 }

@@ -54,6 +54,8 @@ Result<bool> FileSystem::MakeDirectory(const std::string& path, const FileInfo* 
     using What = Failure::What;
     if (path.empty()) return Failure{What::folderNotMade, path, ENOENT};
     const detail::Location place = Locate(path);
+    // A folder held is there.
+    if (place.held && place.name == ".") return false;
     // The permissions of the file it is made for, with the right to enter where that
     // file may be read.
     const mode_t mode = madeFor ? static_cast<mode_t>((madeFor->mode & 0666) | ((madeFor->mode & 0444) >> 2)) : 0777;

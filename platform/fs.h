@@ -443,6 +443,7 @@ private:
     void Release(const std::string& folder, int fd);
     // Holds the open folder `fd` (taken over) at the path, when it is `expected` (if given).
     Result<HeldFolder> Register(const std::string& folder, int fd, const FileId* expected);
+    std::optional<HeldFolder> HoldAgain(const std::string& folder);
     Result<void> PlaceParts(detail::Staged& parts, const std::string& path);
 
     std::unique_ptr<detail::HeldFolders> held_;

@@ -52,10 +52,10 @@ void FileSystem::Release(const std::string& folder, int fd) {
     const std::lock_guard lock(held_->mutex);
     auto at = held_->byPath.find(folder);
     if (at == held_->byPath.end()) return;
-    std::vector<SharedFd>& fds = at->second;
-    const auto mine = std::find_if(fds.begin(), fds.end(), [fd](const SharedFd& held) { return held->get() == fd; });
+    std::vector<detail::HeldFolders::Held>& fds = at->second;
+    const auto mine = std::find_if(fds.begin(), fds.end(), [fd](const auto& held) { return held.fd->get() == fd; });
     if (mine == fds.end()) return;
-    last = std::move(*mine);
+    last = std::move(mine->fd);
     fds.erase(mine);
     if (fds.empty()) held_->byPath.erase(at);
 }
@@ -71,7 +71,7 @@ Location FileSystem::Locate(const std::string& path) const {
     }
     for (std::string_view folder = path;;) {
         if (auto at = held_->byPath.find(folder); at != held_->byPath.end() && !at->second.empty()) {
-            place.folder = at->second.back();
+            place.folder = at->second.back().fd;
             place.held = true;
             if (folder.size() == path.size())
                 place.name = ".";
@@ -103,6 +103,7 @@ Location FileSystem::FolderOf(const std::string& path) const {
 }
 
 Result<HeldFolder> FileSystem::Hold(const std::string& folder) {
+    if (std::optional<HeldFolder> again = HoldAgain(folder)) return std::move(*again);
     const Location place = Locate(folder);
     const int fd = ::openat(place.at(), place.name.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC | place.NoFollow());
     if (fd < 0) {
@@ -125,6 +126,22 @@ Result<HeldFolder> FileSystem::HoldParent(const HeldFolder& child, const std::st
     return Register(parent, fd, &expected);
 }
 
+// A folder held already, held once more through the same descriptor (a document's
+// backup folder, held by each of the folder's documents in turn).
+std::optional<HeldFolder> FileSystem::HoldAgain(const std::string& folder) {
+    const std::lock_guard lock(held_->mutex);
+    const auto at = held_->byPath.find(folder);
+    if (at == held_->byPath.end() || at->second.empty()) return std::nullopt;
+    detail::HeldFolders::Held again = at->second.back();
+    at->second.push_back(again);
+    HeldFolder held;
+    held.owner_ = this;
+    held.path_ = folder;
+    held.fd_ = again.fd->get();
+    held.id_ = again.id;
+    return held;
+}
+
 Result<HeldFolder> FileSystem::Register(const std::string& folder, int fd, const FileId* expected) {
     Fd owned(fd);
     struct stat st;
@@ -137,7 +154,7 @@ Result<HeldFolder> FileSystem::Register(const std::string& folder, int fd, const
     held.id_ = detail::IdOf(st);
     {
         const std::lock_guard lock(held_->mutex);
-        held_->byPath[folder].push_back(std::move(shared));
+        held_->byPath[folder].push_back({std::move(shared), held.id_});
     }
     held.owner_ = this;
     held.fd_ = fd;

@@ -77,10 +77,15 @@ struct Location {
     int NoFollow() const { return held ? O_NOFOLLOW : 0; }
 };
 
-// The folders held open, by their paths (a path held twice has two descriptors).
+// The folders held open, by their paths. A path held again while it is held shares
+// the descriptor: the folder is the one held already, and it takes no descriptor more.
 struct HeldFolders {
+    struct Held {
+        SharedFd fd;
+        FileId id;
+    };
     std::mutex mutex;
-    std::map<std::string, std::vector<SharedFd>, std::less<>> byPath;
+    std::map<std::string, std::vector<Held>, std::less<>> byPath;
 };
 
 // Gives the open file `like`'s owner and group where the system allows it: both for

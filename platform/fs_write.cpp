@@ -123,16 +123,19 @@ public:
     // Puts the file in place unless something is there (errno EEXIST then).
     bool Link() {
         if (!temporary_.empty()) return ::linkat(folder_, temporary_.c_str(), folder_, name_.c_str(), 0) == 0;
-        const std::string self = "/proc/self/fd/" + std::to_string(fd_.get());
-        if (::linkat(AT_FDCWD, self.c_str(), folder_, name_.c_str(), AT_SYMLINK_FOLLOW) != 0) return false;
+        if (!LinkUnnamed(name_)) return false;
         placed_ = true;
         return true;
     }
-    // Puts the file in place of whatever is there.
-    bool Replace() {
+    // Puts the file in place of whatever is there; `there`: a file is known to be there,
+    // so the file takes a temporary name to replace it at once.
+    bool Replace(bool there) {
         if (temporary_.empty()) {
-            if (Link()) return true;
-            if (errno != EEXIST || !GiveName()) return false;
+            if (!there) {
+                if (Link()) return true;
+                if (errno != EEXIST) return false;
+            }
+            if (!GiveName()) return false;
         }
         if (::renameat(folder_, temporary_.c_str(), folder_, name_.c_str()) != 0) return false;
         placed_ = true;
@@ -151,6 +154,22 @@ private:
         // They are put in place through /proc, which a bare chroot may lack.
         static const bool work = ::access("/proc/self/fd", X_OK) == 0;
         return work;
+    }
+
+    // Gives the unnamed file a name in the folder. Straight from its descriptor where
+    // the system lets a program do so (Linux 6.10 on, or root), which spares the walk
+    // through /proc: a few microseconds of every picture. The way through /proc is
+    // learnt once, when it works where the straight one did not.
+    bool LinkUnnamed(const std::string& name) const {
+        static std::atomic<bool> straight{true};
+        if (straight.load(std::memory_order_relaxed)) {
+            if (::linkat(fd_.get(), "", folder_, name.c_str(), AT_EMPTY_PATH) == 0) return true;
+            if (errno != ENOENT && errno != EPERM && errno != EINVAL) return false;
+        }
+        const std::string self = "/proc/self/fd/" + std::to_string(fd_.get());
+        if (::linkat(AT_FDCWD, self.c_str(), folder_, name.c_str(), AT_SYMLINK_FOLLOW) != 0) return false;
+        straight.store(false, std::memory_order_relaxed);
+        return true;
     }
 
     std::string Prefix() const { return "." + TemporaryOwnerName(name_) + std::string(kTempMark); }
@@ -187,10 +206,9 @@ private:
     bool GiveName() {
         ::flock(fd_.get(), LOCK_EX | LOCK_NB);
         const std::string prefix = Prefix();
-        const std::string self = "/proc/self/fd/" + std::to_string(fd_.get());
         for (int attempt = 0; attempt < 100; ++attempt) {
             std::string candidate = prefix + RandomSuffix();
-            if (::linkat(AT_FDCWD, self.c_str(), folder_, candidate.c_str(), AT_SYMLINK_FOLLOW) == 0) {
+            if (LinkUnnamed(candidate)) {
                 temporary_ = std::move(candidate);
                 return true;
             }
@@ -351,7 +369,7 @@ Result<void> FileSystem::PlaceParts(detail::Staged& parts, const std::string& pa
             return Failure{Failure::What::changedMeanwhile, path};
     }
     if (parts.existing == Existing::replace) {
-        if (!temp.Replace()) return NotWritten(path);
+        if (!temp.Replace(parts.unchanged.has_value())) return NotWritten(path);
     } else if (!temp.Link()) {
         // Never over an existing file: a name for the finished file, or where the file
         // system has no hard links a rename that refuses to replace.

@@ -49,6 +49,32 @@ TEST(FileSystem, MakeDirectoryMakesOneLevel) {
     EXPECT_FALSE(*fs::RealFileSystem().MakeDirectory(base + "/newer"));
 }
 
+// A folder held twice is the one folder for both holders, through one descriptor: it
+// stays held, wherever it is moved, until the last of them lets go.
+TEST(FileSystem, AFolderHeldTwiceStaysHeldUntilBothLetGo) {
+    TempDir dir;
+    fs::FileSystem files;
+    const std::string folder = (dir / "a").string();
+    std::filesystem::create_directory(folder);
+    Result<fs::HeldFolder> first = files.Hold(folder);
+    Result<fs::HeldFolder> second = files.Hold(folder);
+    ASSERT_TRUE(first && second);
+    EXPECT_EQ(first->id(), second->id());
+    std::filesystem::rename(folder, dir / "moved");
+    std::filesystem::create_directory(folder);
+    const auto write = [&](const char* name) {
+        ASSERT_TRUE(files.WriteNewFile(folder + "/" + name, name, {}).ok()) << name;
+    };
+    EXPECT_FALSE(*files.MakeDirectory(folder));  // held: there
+    write("x");
+    *first = fs::HeldFolder();
+    write("y");
+    *second = fs::HeldFolder();
+    write("z");
+    EXPECT_EQ(test::TreeOf(dir / "moved"), (std::vector<std::string>{"x", "y"}));
+    EXPECT_EQ(test::TreeOf(dir / "a"), std::vector<std::string>{"z"});
+}
+
 TEST(FolderListing, ByteOrderKindsAndLinks) {
     TempDir dir;
     WriteFile(dir / "b.htm", "");
