@@ -1,12 +1,11 @@
 // What convert and convert-folder never destroy: interrupted, killed, at a file-size limit,
 // out of memory, over planted links, several at once on one tree, and restore after them.
 
+#include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
-#include <sys/wait.h>
-
-#include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 
 #include <chrono>
 #include <map>
