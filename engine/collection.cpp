@@ -147,16 +147,18 @@ void DecodeInPieces(std::string_view bytes, TextEncoding encoding, bool lineBrea
         if (end < bytes.size() && bytes[end - 1] == '\r' && bytes[end] == '\n') ++end;
         const std::string utf8 = DecodedAsUtf8(bytes.substr(at, end - at), encoding);
         at = end;
-        if (!lineBreaksAsLf) {
+        std::size_t cr = lineBreaksAsLf ? utf8.find('\r') : std::string::npos;
+        if (cr == std::string::npos) {
             take(utf8);
             continue;
         }
-        lines.clear();
-        for (std::size_t i = 0; i < utf8.size(); ++i) {
-            if (utf8[i] != '\r')
-                lines += utf8[i];
-            else if (i + 1 == utf8.size() || utf8[i + 1] != '\n')
-                lines += '\n';
+        // CR LF and a CR alone: LF.
+        lines.assign(utf8, 0, cr);
+        for (std::size_t from = cr + 1;; from = cr + 1) {
+            if (from == utf8.size() || utf8[from] != '\n') lines += '\n';
+            cr = utf8.find('\r', from);
+            lines.append(utf8, from, cr == std::string::npos ? std::string::npos : cr - from);
+            if (cr == std::string::npos) break;
         }
         take(lines);
     }

@@ -41,13 +41,23 @@ constexpr std::size_t kCarriedPictureBytes = 16u << 20;
 
 std::string Base64(std::string_view bytes) {
     static constexpr char kDigits[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-    std::string out;
-    out.reserve((bytes.size() + 2) / 3 * 4);
-    for (std::size_t i = 0; i < bytes.size(); i += 3) {
-        const std::size_t n = std::min<std::size_t>(3, bytes.size() - i);
-        std::uint32_t v = 0;
-        for (std::size_t k = 0; k < 3; ++k) v = v << 8 | (k < n ? static_cast<unsigned char>(bytes[i + k]) : 0u);
-        for (std::size_t k = 0; k < 4; ++k) out += k <= n ? kDigits[v >> (18 - 6 * k) & 63] : '=';
+    std::string out((bytes.size() + 2) / 3 * 4, '=');
+    const auto* in = reinterpret_cast<const unsigned char*>(bytes.data());
+    char* digit = out.data();
+    std::size_t i = 0;
+    for (; i + 3 <= bytes.size(); i += 3) {
+        const std::uint32_t v = std::uint32_t{in[i]} << 16 | std::uint32_t{in[i + 1]} << 8 | in[i + 2];
+        *digit++ = kDigits[v >> 18];
+        *digit++ = kDigits[v >> 12 & 63];
+        *digit++ = kDigits[v >> 6 & 63];
+        *digit++ = kDigits[v & 63];
+    }
+    // One or two bytes left: two or three digits, and the rest of the four '='.
+    if (const std::size_t left = bytes.size() - i; left > 0) {
+        const std::uint32_t v = std::uint32_t{in[i]} << 16 | (left == 2 ? std::uint32_t{in[i + 1]} << 8 : 0u);
+        digit[0] = kDigits[v >> 18];
+        digit[1] = kDigits[v >> 12 & 63];
+        if (left == 2) digit[2] = kDigits[v >> 6 & 63];
     }
     return out;
 }

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -32,6 +33,19 @@ std::string ManyPieces(int count) {
                    std::to_string(i) + "\r\n";
     }
     return mlt;
+}
+
+std::string FromBase64(std::string_view text) {
+    static constexpr std::string_view kDigits = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+    std::string bytes;
+    std::uint32_t bits = 0;
+    int count = 0;
+    for (const char c : text) {
+        if (c == '=') break;
+        bits = bits << 6 | static_cast<std::uint32_t>(kDigits.find(c));
+        if ((count += 6) >= 8) bytes += static_cast<char>(bits >> (count -= 8) & 0xFF);
+    }
+    return bytes;
 }
 
 TEST(DrawCollection, SameFilesForAnyNumberOfWorkers) {
@@ -91,6 +105,18 @@ TEST(DrawCollection, SameFilesForAnyNumberOfWorkers) {
     const std::string first =
         "<figure id=\"p1\" data-name=\"&lt;first&gt; &amp; &quot;more&quot;\" data-png=\"iVBORw0KGgo";
     EXPECT_NE(page.find(first), std::string::npos) << page;
+    // Each carried picture is its file's bytes, whatever their number modulo 3.
+    std::set<std::size_t> remainders;
+    const std::string manyPage = ReadFile(dir / "w1" / "index.html");
+    for (std::size_t i = 0; i < many.pieces.size(); ++i) {
+        const std::size_t at = manyPage.find("data-png=\"", manyPage.find("<figure id=\"p" + std::to_string(i + 1) + "\""));
+        ASSERT_NE(at, std::string::npos) << i;
+        const std::size_t start = at + 10;
+        const std::string file = ReadFile(dir / "w1" / PieceFileName(i));
+        EXPECT_EQ(FromBase64(std::string_view(manyPage).substr(start, manyPage.find('"', start) - start)), file) << i;
+        remainders.insert(file.size() % 3);
+    }
+    EXPECT_EQ(remainders.size(), 3u);
     EXPECT_NE(page.find("<figcaption><a href=\"#p1\">1 &lt;first&gt; &amp; &quot;more&quot;</a>"), std::string::npos);
     EXPECT_NE(page.find("<img src=\"001.png\" width=\"" + std::to_string(drawn[0].width) +
                         "\" height=\"18\" alt=\"1 &lt;first&gt; &amp; &quot;more&quot;\">"),
