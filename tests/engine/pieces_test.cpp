@@ -109,7 +109,8 @@ TEST(DrawCollection, SameFilesForAnyNumberOfWorkers) {
     std::set<std::size_t> remainders;
     const std::string manyPage = ReadFile(dir / "w1" / "index.html");
     for (std::size_t i = 0; i < many.pieces.size(); ++i) {
-        const std::size_t at = manyPage.find("data-png=\"", manyPage.find("<figure id=\"p" + std::to_string(i + 1) + "\""));
+        const std::size_t at =
+            manyPage.find("data-png=\"", manyPage.find("<figure id=\"p" + std::to_string(i + 1) + "\""));
         ASSERT_NE(at, std::string::npos) << i;
         const std::size_t start = at + 10;
         const std::string file = ReadFile(dir / "w1" / PieceFileName(i));
